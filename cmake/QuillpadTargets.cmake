@@ -1,0 +1,15 @@
+# Shared helpers for Quillpad's targets.
+
+# Strict warnings on our own code. Qt's headers come in as system includes
+# through their imported targets, so they are not held to -Werror.
+function(quillpad_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Werror)
+endfunction()
+
+# A thin executable: one or more sources linked against our libraries.
+function(quillpad_executable name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE ${ARG_LIBS})
+    quillpad_warnings(${name})
+endfunction()

@@ -1,0 +1,42 @@
+#pragma once
+// Private message numbers. Every number the console uses is defined here once.
+
+#include <cstdint>
+
+namespace quillpad {
+
+using MessageId = std::uint32_t;
+
+// Of the control.
+inline constexpr MessageId UM_CONNECT = 0x401;
+inline constexpr MessageId UM_NO_CONSOLE = 0x404;
+inline constexpr MessageId UM_SEND_CHAR = 0x405;
+inline constexpr MessageId UM_SHOW_ERROR = 0x406;
+inline constexpr MessageId UM_CANCEL_REQUEST = 0x407;
+inline constexpr MessageId UM_SEND_TEXT = 0x408;
+inline constexpr MessageId UM_ABILITY_GROUP = 0x409;
+inline constexpr MessageId UM_ABILITY = 0x40a;
+inline constexpr MessageId UM_TOGGLE_HEX = 0x40b;
+inline constexpr MessageId UM_SEND_BYTES = 0x40c;
+inline constexpr MessageId UM_HISTORY_POPUP = 0x4ca;
+
+// Of the console view.
+inline constexpr MessageId UM_APPEND_RECORD = 0x464;
+inline constexpr MessageId UM_RENDER_TEXT = 0x46a;
+inline constexpr MessageId UM_SET_SCHEME = 0x4c9;
+
+// Of the data store.
+inline constexpr MessageId UM_FILL_VIEW = 0x465;
+inline constexpr MessageId UM_REGISTER_VIEW = 0x466;
+inline constexpr MessageId UM_REGISTER_OWN_ID = 0x467;
+inline constexpr MessageId UM_SAVE_BUFFER = 0x468;
+inline constexpr MessageId UM_SET_LOGGING = 0x469;
+inline constexpr MessageId UM_LOAD_LOG = 0x46b;
+inline constexpr MessageId UM_GET_RECORD = 0x46c;
+inline constexpr MessageId UM_GET_RECORD_TIME = 0x46d;
+inline constexpr MessageId UM_GET_START_TICK = 0x46e;
+
+// Handled by both the store and the view.
+inline constexpr MessageId UM_CLEAR_DATA = 0x4c8;
+
+}  // namespace quillpad

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Starts the most complete console program that the build has, connected to
+# the built-in simulated controller, and says plainly what is still missing.
+set -uo pipefail
+dir=${1:-build/release}
+
+# The pieces, most complete first: "path|what it is|how to start it".
+candidates=(
+    "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:"
+)
+missing=(
+    "the Workbay host application (host/)"
+)
+
+chosen=""
+for c in "${candidates[@]}"; do
+    IFS='|' read -r exe what args <<<"$c"
+    if [ -x "$exe" ]; then
+        chosen="$exe"
+        break
+    fi
+done
+
+if [ -z "$chosen" ]; then
+    echo "Quillpad cannot start a console yet: the build has no console program." >&2
+    echo "Still missing: ${missing[*]}." >&2
+    echo "What exists is covered by 'make test' and 'make bench'." >&2
+    exit 2
+fi
+
+if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+    echo "No display: neither DISPLAY nor WAYLAND_DISPLAY is set." >&2
+    echo "Run it under a virtual display instead:" >&2
+    echo "  xvfb-run -a $chosen $args" >&2
+    exit 2
+fi
+
+echo "Starting $what ($chosen $args)."
+# shellcheck disable=SC2086
+exec "$chosen" $args
