@@ -7,7 +7,7 @@ DEBUG_DIR   ?= build/debug
 RELEASE_DIR ?= build/release
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-bench run test bench build-debug build-release format clean
+.PHONY: all deps run test bench fuzz build-debug build-release format clean
 
 all: build-release
 
@@ -30,6 +30,12 @@ test: build-debug
 
 bench: build-release
 	@tools/run-benchmarks.sh $(RELEASE_DIR)
+
+# libFuzzer binaries (clang); run one as build/fuzz/tests/fuzz/quillpad_fuzz_<Name> CORPUS
+fuzz: deps
+	cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLPAD_WITH_QT=OFF \
+	    -DCMAKE_CXX_COMPILER=clang++ -DQUILLPAD_FUZZ=ON -DQUILLPAD_SANITIZE=ON
+	cmake --build build/fuzz -j $(JOBS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
