@@ -8,9 +8,20 @@ namespace quillpad {
 namespace {
 
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
-// Data of a source of unknown size is taken in steps of this much, so memory
-// grows only with the bytes that really arrive.
-constexpr std::size_t kUnknownSizeStep = std::size_t{1} << 20;
+constexpr std::size_t kSmallestBuffer = 256;
+// Data of a source of unknown size is taken in steps that start here and
+// double, so memory grows only with the bytes that really arrive.
+constexpr std::size_t kUnknownSizeStep = std::size_t{1} << 16;
+
+// No bigger than the source needs: small files are read often (the fuzzer).
+std::size_t BufferBytesFor(const IByteSource& source) {
+    const auto remaining = source.Remaining();
+    if (!remaining) {
+        return kBufferBytes;
+    }
+    return static_cast<std::size_t>(
+        std::clamp<std::uint64_t>(*remaining, kSmallestBuffer, kBufferBytes));
+}
 
 }  // namespace
 
@@ -73,7 +84,9 @@ std::optional<std::uint64_t> CMemoryByteSource::Remaining() const {
 }
 
 CBinaryLogReader::CBinaryLogReader(IByteSource& source)
-    : m_source(source), m_buffer(std::make_unique_for_overwrite<char[]>(kBufferBytes)) {}
+    : m_source(source),
+      m_bufferBytes(BufferBytesFor(source)),
+      m_buffer(std::make_unique_for_overwrite<char[]>(m_bufferBytes)) {}
 
 CBinaryLogReader::~CBinaryLogReader() = default;
 
@@ -87,7 +100,7 @@ std::size_t CBinaryLogReader::Fill(std::size_t size) {
         m_pos = 0;
     }
     while (m_end < size) {
-        const std::size_t n = m_source.Read(m_buffer.get() + m_end, kBufferBytes - m_end);
+        const std::size_t n = m_source.Read(m_buffer.get() + m_end, m_bufferBytes - m_end);
         if (n == 0) {
             break;
         }
@@ -187,8 +200,10 @@ void CBinaryLogReader::ReadRecords(CRecordArena& arena, SBinaryLogLoad& result) 
         } else {
             std::string data;
             std::size_t read = 0;
+            std::size_t nextStep = kUnknownSizeStep;
             while (read < length) {
-                const std::size_t step = std::min<std::size_t>(length - read, kUnknownSizeStep);
+                const std::size_t step = std::min<std::size_t>(length - read, nextStep);
+                nextStep *= 2;
                 data.resize(read + step);
                 const std::size_t n = ReadInto(data.data() + read, step);
                 read += n;

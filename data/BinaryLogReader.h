@@ -82,13 +82,14 @@ class CBinaryLogReader {
     void ReadRecords(CRecordArena& arena, SBinaryLogLoad& result);
 
   private:
-    // Makes `size` bytes (at most the buffer's size) readable at m_pos;
+    // Makes `size` bytes (at most 256) readable at m_pos;
     // returns how many are, which is fewer only at the end of the source.
     std::size_t Fill(std::size_t size);
     std::size_t ReadInto(char* out, std::size_t size);
     std::optional<std::uint64_t> Remaining() const;
 
     IByteSource& m_source;
+    std::size_t m_bufferBytes;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;

@@ -38,8 +38,11 @@ char* CRecordArena::Reserve(std::uint32_t length) {
     }
     // Large records get a block of their own size, so a block wastes at most
     // a quarter of itself on a tail that did not fit.
+    const std::size_t standard = m_blocks.size() >= 8
+                                     ? kBlockBytes
+                                     : std::min(kBlockBytes, kFirstBlockBytes << m_blocks.size());
     const std::uint32_t capacity =
-        length > kBlockBytes / 4 ? length : static_cast<std::uint32_t>(kBlockBytes);
+        length > standard / 4 ? length : static_cast<std::uint32_t>(standard);
     SBlock block;
     block.data = std::make_unique_for_overwrite<char[]>(capacity);
     block.capacity = capacity;

@@ -4,10 +4,11 @@
 // A record costs 12 bytes beside its data: its tick, an index into a small
 // table of distinct (ownerId, direction, source) triples, and the offset of
 // its bytes inside a byte block. `kind` is always 1 and `sequence` is the
-// index, so neither is stored. Data bytes are packed into 1 MiB blocks that
-// never move, so a view's `bytes` survive later appends; a record that does
-// not fit the rest of the current block starts a new one (a large record gets
-// a block of its own size). Heads live in fixed pages for the same reason.
+// index, so neither is stored. Data bytes are packed into blocks that never
+// move, so a view's `bytes` survive later appends; a record that does not fit
+// the rest of the current block starts a new one (a large record gets a block
+// of its own size). Blocks start at 4 KiB and double up to 1 MiB, so a quiet
+// console holds little. Heads live in fixed pages for the same reason.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +23,7 @@ namespace quillpad {
 
 class CRecordArena {
   public:
+    static constexpr std::size_t kFirstBlockBytes = std::size_t{1} << 12;
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
 
     CRecordArena() = default;
