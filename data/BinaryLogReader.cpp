@@ -17,7 +17,7 @@ constexpr std::size_t kUnknownSizeStep = std::size_t{1} << 16;
 std::size_t BufferBytesFor(const IByteSource& source) {
     const auto remaining = source.Remaining();
     if (!remaining) {
-        return kBufferBytes;
+        return kUnknownSizeStep;
     }
     return static_cast<std::size_t>(
         std::clamp<std::uint64_t>(*remaining, kSmallestBuffer, kBufferBytes));

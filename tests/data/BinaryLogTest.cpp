@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "data/BinaryLogWriter.h"
 #include "data/DataStore.h"
 #include "tests/data/LogTestSupport.h"
 #include "tests/support/TempDir.h"
@@ -248,18 +247,6 @@ TEST_F(BinaryLogTest, WriterThatCannotOpenIsSkippedAndLoggingStillRuns) {
     EXPECT_TRUE(store.IsLogging());
     store.AddIncoming(0, u"fine");
     EXPECT_EQ(store.RecordCount(), 1u);
-}
-
-TEST_F(BinaryLogTest, WriterWritesOtherKindsAsBareHeads) {
-    const std::string path = dir.File("kinds.wblog");
-    auto writer = CBinaryLogWriter::Create(path, kStart, 0, EBinaryLogFlush::AtClose);
-    ASSERT_TRUE(writer);
-    SDataRecord other;
-    other.kind = 2;
-    other.bytes = "not written";
-    writer->Write(other);
-    ASSERT_TRUE(writer->Close());
-    EXPECT_EQ(test::ReadFileBytes(path).size(), 56u + 24);
 }
 
 }  // namespace
