@@ -4,7 +4,8 @@
 //
 // prints the header and every record the console's own loader keeps, so what
 // it shows is what Load log would show. A file the loader refuses gives
-// "Error loading specified log file." and the reason on stderr, status 2.
+// "Error loading specified log file." and the reason on stderr, status 2; a
+// bad command line status 1; output that could not be written status 3.
 
 #include <cstdint>
 #include <cstdio>
@@ -21,6 +22,7 @@ namespace quillpad {
 namespace {
 
 constexpr int kStatusUsage = 1;
+constexpr int kStatusOutputFailed = 3;
 constexpr int kStatusRefused = 2;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
@@ -179,7 +181,7 @@ int Dump(const std::string& path, bool json) {
                      "were ignored\n",
                      path.c_str(), static_cast<unsigned long long>(load.droppedBytes));
     }
-    return std::ferror(stdout) ? kStatusUsage : 0;
+    return std::ferror(stdout) ? kStatusOutputFailed : 0;
 }
 
 int Run(const std::vector<std::string>& args) {
