@@ -131,13 +131,16 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
 
     std::string folder = PathFolder(target);
     if (folder.empty()) {
-        folder = ".";
+        folder.assign(1, '.');  // (assigning "." trips a false -Wrestrict in GCC 12 at -O3)
     }
-    const std::string stem = PathCombine(folder, "." + PathFileName(target) + ".tmp");
+    std::string hidden(1, '.');
+    hidden.append(PathFileName(target)).append(".tmp");
+    const std::string stem = PathCombine(folder, hidden);
     std::string temp;
     int raw = -1;
     for (unsigned attempt = 0; raw < 0 && attempt < 100; ++attempt) {
-        temp = stem + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+        temp = stem;
+        temp.append(std::to_string(::getpid())).append(1, '-').append(std::to_string(attempt));
         // Created with 0666 so that the umask decides, as for any new file.
         raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (raw < 0 && errno != EEXIST) {
