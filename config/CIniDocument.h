@@ -130,7 +130,9 @@ class CIniDocument {
     const SIniSection* SectionAt(std::size_t index) const { return m_sections[index].get(); }
 
     // The registry mirror: each section a subkey of root\keyPath, each entry
-    // a text value of it (a bare line the unnamed default value). Loading
+    // a text value of it (a bare line the unnamed default value). As in the
+    // registry, a section name holding "\" names a deeper key and an empty
+    // one the key itself; neither is read back by a load. Loading
     // clears the document first and takes names of up to 255 bytes (longer
     // value names are skipped) and data cut to 4095 bytes. True when every
     // subkey was enumerated; false when the key is missing or the hive cannot

@@ -88,7 +88,14 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
         SetError(error, "cannot open", path, errno);
         return false;
     }
+    struct stat st {};
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // A folder, a pipe or a device such as /dev/zero is no configuration file.
+        SetError(error, "not a regular file:", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
+        return false;
+    }
     std::string data;
+    data.reserve(static_cast<std::size_t>(st.st_size));
     char chunk[65536];
     for (;;) {
         const ssize_t n = ::read(fd.Get(), chunk, sizeof chunk);
@@ -133,8 +140,9 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     if (folder.empty()) {
         folder.assign(1, '.');  // (assigning "." trips a false -Wrestrict in GCC 12 at -O3)
     }
+    // Short enough that a name near the 255-byte limit still gets a temporary file.
     std::string hidden(1, '.');
-    hidden.append(PathFileName(target)).append(".tmp");
+    hidden.append(PathFileName(target).substr(0, 200)).append(".tmp");
     const std::string stem = PathCombine(folder, hidden);
     std::string temp;
     int raw = -1;

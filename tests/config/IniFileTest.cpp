@@ -113,6 +113,7 @@ TEST(IniFile, LoadFileStoresThePathOnlyOnSuccess) {
 
     EXPECT_FALSE(doc.LoadFile("", true, true));
     EXPECT_FALSE(doc.LoadFile(dir.Path(), false, true));  // a folder is no file
+    EXPECT_FALSE(doc.LoadFile("/dev/zero", true, true));  // nor is an endless device
     EXPECT_EQ(doc.GetPath(), "");
 }
 
@@ -155,6 +156,11 @@ TEST(IniFile, SaveFileUsesTheStoredPathAndNeverChangesIt) {
     CIniDocument empty;
     ASSERT_TRUE(empty.SaveFile(other));
     EXPECT_EQ(ReadFileBytes(other), "");
+
+    // A name at the file system's limit still leaves room for the temporary file.
+    const std::string longName = dir.File(std::string(250, 'n') + ".ini");
+    ASSERT_TRUE(doc.SaveFile(longName));
+    EXPECT_EQ(ReadFileBytes(longName), ReadFileBytes(loaded));
 }
 
 TEST(IniFile, SaveKeepsPermissionsAndWritesThroughLinks) {

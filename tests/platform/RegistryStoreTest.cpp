@@ -165,7 +165,7 @@ TEST(RegistryTree, MalformedFilesAreRefusedWithTheirLine) {
     }
     CRegistryTree tree;
     std::string error;
-    EXPECT_EQ(tree.Parse("; comment\r\n\r\n  [a\\b]  \r\n@ = \"x\"\r\n# also\n", error),
+    EXPECT_EQ(tree.Parse("\xEF\xBB\xBF; comment\r\n\r\n  [a\\b]  \r\n@ = \"x\"\r\n# also\n", error),
               ERegistryStatus::Success)
         << error;
     std::string data;
