@@ -128,6 +128,11 @@ TEST(IniDocumentText, EmptyKeyEntriesThatWouldChangeMeaningKeepTheirEquals) {
     const std::string text = doc.SaveText();
     EXPECT_EQ(text, "[S]\n=a=b\n=\n=[T]\nk=v\n\n");
     EXPECT_EQ(Dump(FromText(text)), Dump(doc));
+    // A lone LF would be skipped as an empty line; written "=" it stays an entry.
+    CIniDocument lf;
+    lf.WriteString("S", "", "\n");
+    EXPECT_EQ(lf.SaveText(), "[S]\n=\n\n\n");
+    EXPECT_EQ(FromText(lf.SaveText()).SectionAt(0)->EntryCount(), 1u);
 }
 
 TEST(IniDocumentText, SaveTextReportsTheSizeAndCopiesOnlyWhenItFits) {
