@@ -53,8 +53,12 @@ void RenderWith(benchmark::State& state, std::size_t schemeIndex) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kTotal));
 }
 
-void BM_RenderNormal(benchmark::State& state) { RenderWith(state, 0); }
-void BM_RenderHexMode(benchmark::State& state) { RenderWith(state, 2); }
+void BM_RenderNormal(benchmark::State& state) {
+    RenderWith(state, 0);
+}
+void BM_RenderHexMode(benchmark::State& state) {
+    RenderWith(state, 2);
+}
 BENCHMARK(BM_RenderNormal)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderHexMode)->Unit(benchmark::kMillisecond);
 

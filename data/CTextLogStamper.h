@@ -13,7 +13,7 @@
 namespace quillpad {
 
 class CTextLogStamper {
-public:
+  public:
     explicit CTextLogStamper(bool insertTimestamps) : m_insert(insertTimestamps) {}
 
     // The stamp to write before a record with this tick ("" for none), given
@@ -24,7 +24,7 @@ public:
     static std::string FormatStamp(std::uint32_t tick, std::int64_t startTime,
                                    std::uint32_t startTick);
 
-private:
+  private:
     bool m_insert;
     bool m_wroteRecord = false;
     std::uint32_t m_lastStampTick = 0;

@@ -50,19 +50,24 @@ std::size_t ExpandEscapes(std::string_view macro, char* out, std::size_t capacit
         const char letter = macro[i + 1];
         i += 2;
         switch (letter) {
-            case '\\': put('\\'); break;
+            case '\\':
+                put('\\');
+                break;
             case 'n':
                 put('\r');
                 put('\n');
                 break;
-            case 'r': put('\r'); break;
+            case 'r':
+                put('\r');
+                break;
             case 'x': {
                 const std::string_view digits = macro.substr(i, 2);
                 put(static_cast<char>(ParseHexPrefix(digits) & 0xFF));
                 i += digits.size();
                 break;
             }
-            default: break;  // unknown escapes vanish
+            default:
+                break;  // unknown escapes vanish
         }
     }
     return n;

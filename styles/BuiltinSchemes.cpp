@@ -22,7 +22,9 @@ struct SRow {
     bool writeInsertKey = true;
 };
 
-const char* Bool(bool b) { return b ? "TRUE" : "FALSE"; }
+const char* Bool(bool b) {
+    return b ? "TRUE" : "FALSE";
+}
 
 std::string RuleText(int k, const SRow& r) {
     std::string t = "[Scheme1.Rule" + std::to_string(k) + "]\n";

@@ -35,7 +35,9 @@ void ActionFor(const SStyleRule* f, std::uint8_t b, SByteChoice& choice) {
                 choice.action = EByteAction::NameThenLF;
             }
             return;
-        default: choice.action = EByteAction::Drop; return;
+        default:
+            choice.action = EByteAction::Drop;
+            return;
     }
 }
 

@@ -16,13 +16,13 @@ namespace quillpad {
 
 // How one byte is written under its format rule.
 enum class EByteAction : std::uint8_t {
-    Copy,           // the byte itself
-    Drop,           // nothing (hidden, LF as text, NUL)
-    Newline,        // CR as text: one LF
-    Backspace,      // removes the previous character
-    Name,           // its bracketed name ("[0Dh]", "[CR]")
-    NameThenCR,     // the name, then a CR so the line still breaks
-    NameThenLF,     // the name, then an LF
+    Copy,        // the byte itself
+    Drop,        // nothing (hidden, LF as text, NUL)
+    Newline,     // CR as text: one LF
+    Backspace,   // removes the previous character
+    Name,        // its bracketed name ("[0Dh]", "[CR]")
+    NameThenCR,  // the name, then a CR so the line still breaks
+    NameThenLF,  // the name, then an LF
 };
 
 struct SByteChoice {
@@ -41,7 +41,7 @@ SByteChoice ChooseByWalking(const std::vector<const SStyleRule*>& rules, std::ui
 void ActionFor(const SStyleRule* formatRule, std::uint8_t byte, SByteChoice& choice);
 
 class CCompiledScheme {
-public:
+  public:
     // Rebuilds the tables if the rules' matching fields changed since the last
     // build. Cheap when nothing changed: one comparison per rule.
     void Refresh(const std::vector<const SStyleRule*>& rules);
@@ -53,13 +53,12 @@ public:
     static bool HasTable(std::uint32_t direction, std::uint32_t source) {
         return (direction == 1 || direction == 2) && (source == 1 || source == 2);
     }
-    const std::array<SByteChoice, 256>& Table(std::uint32_t direction,
-                                              std::uint32_t source) const {
+    const std::array<SByteChoice, 256>& Table(std::uint32_t direction, std::uint32_t source) const {
         return m_tables[TableIndex(direction, source)];
     }
     std::uint64_t BuildCount() const { return m_builds; }
 
-private:
+  private:
     struct SRuleKey {
         std::int32_t direction, charRange, owner, code;
         bool applyColor, applyFormat, always, insert;

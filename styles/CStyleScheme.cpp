@@ -5,11 +5,15 @@
 namespace quillpad {
 namespace {
 
-std::string InfoSection(int n) { return "Scheme" + std::to_string(n) + ".Info"; }
+std::string InfoSection(int n) {
+    return "Scheme" + std::to_string(n) + ".Info";
+}
 std::string RuleSection(int n, std::size_t k) {
     return "Scheme" + std::to_string(n) + ".Rule" + std::to_string(k);
 }
-const char* Bool(bool b) { return b ? "TRUE" : "FALSE"; }
+const char* Bool(bool b) {
+    return b ? "TRUE" : "FALSE";
+}
 
 }  // namespace
 
@@ -139,8 +143,7 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
         d.WriteFormatted(s, "Format_FontOffset", "%d", f.yOffset);
         d.WriteString(s, "Format_FontFaceName", std::string(f.FaceName()));
         d.WriteFormatted(s, "Format_FontCharSet", "%d", static_cast<int>(f.bCharSet));
-        d.WriteFormatted(s, "Format_FontPitchAndFamily", "%d",
-                         static_cast<int>(f.bPitchAndFamily));
+        d.WriteFormatted(s, "Format_FontPitchAndFamily", "%d", static_cast<int>(f.bPitchAndFamily));
         d.WriteString(s, "Format_ApplyFormat", Bool(r.Format_ApplyFormat));
         d.WriteFormatted(s, "Format_CharacterFormat", "%d", r.Format_CharacterFormat);
         d.WriteString(s, "Format_AlwaysInterpretCRLFBSTB", Bool(r.Format_AlwaysInterpretCRLFBSTB));

@@ -16,7 +16,7 @@
 namespace quillpad {
 
 class CStyleScheme : public CIniDocument {
-public:
+  public:
     CStyleScheme() = default;
     ~CStyleScheme() override = default;
     CStyleScheme(const CStyleScheme&) = delete;
@@ -55,7 +55,7 @@ public:
     const CCompiledScheme& Compiled() const;
     const std::vector<const SStyleRule*>& RulePointers() const { return m_pointers; }
 
-private:
+  private:
     void SyncPointers();
 
     std::vector<std::unique_ptr<SStyleRule>> m_rules;

@@ -24,8 +24,8 @@ struct SCharFormat {
     std::uint32_t cbSize = kCharFormatSize;
     std::uint32_t dwMask = kCharFormatMask;
     std::uint32_t dwEffects = 0;
-    std::int32_t yHeight = 0;      // twips; 240 is 12 point
-    std::int32_t yOffset = 0;      // twips above the baseline
+    std::int32_t yHeight = 0;       // twips; 240 is 12 point
+    std::int32_t yOffset = 0;       // twips above the baseline
     std::uint32_t crTextColor = 0;  // 0x00BBGGRR
     std::uint8_t bCharSet = 0;
     std::uint8_t bPitchAndFamily = 0;
@@ -43,7 +43,7 @@ struct SCharFormat {
 
     bool operator==(const SCharFormat&) const = default;
 
-private:
+  private:
     std::size_t FaceNameLength() const {
         std::size_t n = 0;
         while (n < szFaceName.size() && szFaceName[n] != '\0') {
@@ -54,8 +54,14 @@ private:
 };
 
 // Colour helpers for 0x00BBGGRR values.
-constexpr std::uint8_t ColorRed(std::uint32_t c) { return c & 0xFF; }
-constexpr std::uint8_t ColorGreen(std::uint32_t c) { return (c >> 8) & 0xFF; }
-constexpr std::uint8_t ColorBlue(std::uint32_t c) { return (c >> 16) & 0xFF; }
+constexpr std::uint8_t ColorRed(std::uint32_t c) {
+    return c & 0xFF;
+}
+constexpr std::uint8_t ColorGreen(std::uint32_t c) {
+    return (c >> 8) & 0xFF;
+}
+constexpr std::uint8_t ColorBlue(std::uint32_t c) {
+    return (c >> 16) & 0xFF;
+}
 
 }  // namespace quillpad

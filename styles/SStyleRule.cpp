@@ -38,20 +38,23 @@ void SStyleRule::SetCustomValues(std::string_view text) {
 
 bool SStyleRule::ClassContains(std::uint8_t byte) const {
     switch (CharRange_MatchValue) {
-        case kClassAny: return true;
-        case kClassLow: return byte < 0x20;
-        case kClassMid: return byte >= 0x20 && byte <= 0x7E;
-        case kClassHigh: return byte >= 0x7F;
+        case kClassAny:
+            return true;
+        case kClassLow:
+            return byte < 0x20;
+        case kClassMid:
+            return byte >= 0x20 && byte <= 0x7E;
+        case kClassHigh:
+            return byte >= 0x7F;
         case kClassCustom:
-            return CustomValueSet &&
-                   std::find(CustomValueSet->begin(), CustomValueSet->end(), byte) !=
-                       CustomValueSet->end();
-        default: return false;
+            return CustomValueSet && std::find(CustomValueSet->begin(), CustomValueSet->end(),
+                                               byte) != CustomValueSet->end();
+        default:
+            return false;
     }
 }
 
-bool SStyleRule::Matches(std::uint8_t byte, std::uint32_t direction,
-                         std::uint32_t source) const {
+bool SStyleRule::Matches(std::uint8_t byte, std::uint32_t direction, std::uint32_t source) const {
     if (Direction_MatchValue != 0 &&
         static_cast<std::uint32_t>(Direction_MatchValue) != direction) {
         return false;

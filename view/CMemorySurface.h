@@ -13,7 +13,7 @@
 namespace quillpad {
 
 class CMemorySurface final : public IRenderSurface {
-public:
+  public:
     struct SRun {
         std::size_t start;
         std::size_t length;

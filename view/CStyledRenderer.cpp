@@ -26,9 +26,14 @@ const SHexNames g_hexNames;
 // to the caller (true), which knows what it means where the text goes.
 inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
     switch (c.action) {
-        case EByteAction::Copy: out.push_back(static_cast<char>(b)); return false;
-        case EByteAction::Drop: return false;
-        case EByteAction::Newline: out.push_back('\n'); return false;
+        case EByteAction::Copy:
+            out.push_back(static_cast<char>(b));
+            return false;
+        case EByteAction::Drop:
+            return false;
+        case EByteAction::Newline:
+            out.push_back('\n');
+            return false;
         case EByteAction::Backspace:
             if (out.empty()) {
                 return true;
@@ -52,7 +57,7 @@ inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
 // The choice for a byte: from the tables, or by walking the rules for a
 // direction or source outside 1 and 2 (records from foreign files).
 class CChooser {
-public:
+  public:
     CChooser(const CStyleScheme& scheme, const SRenderRecord& record)
         : m_scheme(scheme), m_record(record) {
         const CCompiledScheme& compiled = scheme.Compiled();
@@ -64,12 +69,11 @@ public:
         if (m_table) {
             return (*m_table)[b];
         }
-        m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction,
-                                   m_record.source);
+        m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction, m_record.source);
         return m_walked;
     }
 
-private:
+  private:
     const CStyleScheme& m_scheme;
     const SRenderRecord& m_record;
     const std::array<SByteChoice, 256>* m_table = nullptr;
@@ -163,8 +167,8 @@ void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* schem
         if (c.action == EByteAction::Copy) {
             // Runs of bytes written as themselves go in one append.
             const char* runEnd = p + 1;
-            while (runEnd < end && choose(static_cast<std::uint8_t>(*runEnd)).action ==
-                                       EByteAction::Copy) {
+            while (runEnd < end &&
+                   choose(static_cast<std::uint8_t>(*runEnd)).action == EByteAction::Copy) {
                 ++runEnd;
             }
             out.append(p, static_cast<std::size_t>(runEnd - p));

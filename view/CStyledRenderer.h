@@ -30,7 +30,7 @@ struct SRenderRecord {
 std::string_view ByteName(std::uint8_t byte, bool translated);
 
 class CStyledRenderer {
-public:
+  public:
     // Takes a scheme (or none) and forgets the current colour rule, so the
     // first byte rendered afterwards applies its colour rule's format.
     void SetScheme(const CStyleScheme* scheme);
@@ -46,7 +46,7 @@ public:
     static void AppendToString(std::string& out, const CStyleScheme* scheme,
                                const SRenderRecord& record);
 
-private:
+  private:
     const CStyleScheme* m_scheme = nullptr;
     // Compared by identity only; the format is kept as a copy, so a rule the
     // editor removed in the meantime is never read through this pointer.

@@ -10,7 +10,7 @@
 namespace quillpad {
 
 class IRenderSurface {
-public:
+  public:
     virtual ~IRenderSurface() = default;
     // Puts the caret at the end of the text; any selection is dropped.
     virtual void MoveCaretToEnd() = 0;

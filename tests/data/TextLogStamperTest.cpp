@@ -10,7 +10,7 @@ namespace quillpad {
 namespace {
 
 class TextLogStamperTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         setenv("TZ", "UTC0", 1);
         tzset();

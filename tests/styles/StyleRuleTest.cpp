@@ -29,7 +29,8 @@ TEST(ParseCustomValues, ItemsRangesAndOddities) {
     EXPECT_EQ(ParseCustomValues("-1F"), Range(0x00, 0x1F));
     EXPECT_EQ(ParseCustomValues(""), V{});
     EXPECT_EQ(ParseCustomValues("41,41"), (V{0x41, 0x41})) << "duplicates stay";
-    EXPECT_EQ(ParseCustomValues("10-1-5"), Range(0x10, 0x1F)) << "second bound from after the first dash";
+    EXPECT_EQ(ParseCustomValues("10-1F-5"), Range(0x10, 0x1F))
+        << "second bound from after the first dash";
 }
 
 TEST(StyleRule, ClassesMeetAtTheDocumentedEdges) {

@@ -138,8 +138,7 @@ TEST(StyleSchemeFile, SaveLoadRoundTripKeepsUnknownKeysAndShrinksCleanly) {
     test::CTempDir dir;
     const std::string path = dir.File("mine.tss");
     ASSERT_TRUE(test::WriteFileBytes(
-        path,
-        "[Scheme1.Info]\r\nName=Mine\r\nOwnerNote=keep me\r\n\r\n[Extra]\r\nA=1\r\n\r\n"));
+        path, "[Scheme1.Info]\r\nName=Mine\r\nOwnerNote=keep me\r\n\r\n[Extra]\r\nA=1\r\n\r\n"));
     CStyleScheme s;
     ASSERT_TRUE(s.Load(path, false));
     EXPECT_EQ(s.Name, "Mine");

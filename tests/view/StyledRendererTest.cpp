@@ -42,7 +42,10 @@ TEST(StyledRenderer, TheFormatCodes) {
     EXPECT_EQ(Text(s, "AB\r\n"), "[41h][42h][0Dh][0Ah]");
 
     s.Rule(0) = FormatRule(kFormatHexTranslated);
-    EXPECT_EQ(Text(s, "\x1b" "A\xff"), "[ESC][41h][FFh]");
+    EXPECT_EQ(Text(s,
+                   "\x1b"
+                   "A\xff"),
+              "[ESC][41h][FFh]");
     EXPECT_EQ(Text(s, std::string("\x00\x1f\x20", 3)), "[NUL][US][20h]");
 
     s.Rule(0) = FormatRule(kFormatHex, true);
@@ -96,7 +99,11 @@ TEST(StyledRenderer, RunsBreakOnColourRuleChangesAndCarryTheirRecord) {
     CMemorySurface surface;
     CStyledRenderer renderer;
     renderer.SetScheme(&s);
-    renderer.Render(surface, SRenderRecord{1, 7, 1, 1, "ab\x1b" "cd"}, false);
+    renderer.Render(surface,
+                    SRenderRecord{1, 7, 1, 1,
+                                  "ab\x1b"
+                                  "cd"},
+                    false);
     EXPECT_EQ(surface.text, "ab[ESC]cd");
     ASSERT_EQ(surface.runs.size(), 3u);
     EXPECT_EQ(surface.runs[1].start, 2u);
@@ -124,7 +131,11 @@ TEST(StyledRenderer, HiddenBytesStillCutRunsAndAllHiddenAppendsNothing) {
     CMemorySurface surface;
     CStyledRenderer renderer;
     renderer.SetScheme(&s);
-    renderer.Render(surface, SRenderRecord{1, 0, 1, 1, "a\x01" "b"}, false);
+    renderer.Render(surface,
+                    SRenderRecord{1, 0, 1, 1,
+                                  "a\x01"
+                                  "b"},
+                    false);
     EXPECT_EQ(surface.text, "ab");
     EXPECT_EQ(surface.runs.size(), 2u) << "the hidden byte's colour change cut the run";
     renderer.Render(surface, SRenderRecord{1, 1, 1, 1, "\x01\x02"}, false);
