@@ -47,7 +47,7 @@ std::string AnsiColour(int ground, std::uint32_t colour) {
 // Calls onLine at each line end and onText(byte) for everything else. A CR
 // LF pair ends one line, also when a run boundary falls between the two.
 class CLineWalker {
-public:
+  public:
     template <class FText, class FLine>
     void Walk(std::string_view text, FText&& onText, FLine&& onLine) {
         for (const char c : text) {
@@ -64,7 +64,7 @@ public:
         }
     }
 
-private:
+  private:
     bool m_afterCR = false;
 };
 
@@ -79,10 +79,14 @@ std::string ExportAnsi(const CMemorySurface& surface, std::uint32_t background) 
         if (run.format) {
             const SCharFormat& f = *run.format;
             out += AnsiColour(38, f.crTextColor);
-            if (f.dwEffects & kEffectBold) out += "\x1b[1m";
-            if (f.dwEffects & kEffectItalic) out += "\x1b[3m";
-            if (f.dwEffects & kEffectUnderline) out += "\x1b[4m";
-            if (f.dwEffects & kEffectStrikeOut) out += "\x1b[9m";
+            if (f.dwEffects & kEffectBold)
+                out += "\x1b[1m";
+            if (f.dwEffects & kEffectItalic)
+                out += "\x1b[3m";
+            if (f.dwEffects & kEffectUnderline)
+                out += "\x1b[4m";
+            if (f.dwEffects & kEffectStrikeOut)
+                out += "\x1b[9m";
         }
         walker.Walk(
             std::string_view(surface.text).substr(run.start, run.length),
@@ -95,15 +99,23 @@ std::string ExportAnsi(const CMemorySurface& surface, std::uint32_t background) 
 
 std::string ExportHtml(const CMemorySurface& surface, std::uint32_t background,
                        std::string_view title) {
-    std::string out =
-        "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
+    std::string out = "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n<title>";
     auto escape = [&](std::uint8_t b) {
         switch (b) {
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '&': out += "&amp;"; break;
-            case '"': out += "&quot;"; break;
-            default: AppendUtf8(out, Shown(b));
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '&':
+                out += "&amp;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                AppendUtf8(out, Shown(b));
         }
     };
     for (const char c : title) {
@@ -125,10 +137,12 @@ std::string ExportHtml(const CMemorySurface& surface, std::uint32_t background,
                     AppendUtf8(out, static_cast<std::uint8_t>(c));
                 }
             }
-            out += "', monospace; font-size: " + std::string(size) + "; color: " +
-                   Hex(f.crTextColor) + ";";
-            if (f.dwEffects & kEffectBold) out += " font-weight: bold;";
-            if (f.dwEffects & kEffectItalic) out += " font-style: italic;";
+            out += "', monospace; font-size: " + std::string(size) +
+                   "; color: " + Hex(f.crTextColor) + ";";
+            if (f.dwEffects & kEffectBold)
+                out += " font-weight: bold;";
+            if (f.dwEffects & kEffectItalic)
+                out += " font-style: italic;";
             if ((f.dwEffects & kEffectUnderline) && (f.dwEffects & kEffectStrikeOut)) {
                 out += " text-decoration: underline line-through;";
             } else if (f.dwEffects & kEffectUnderline) {
@@ -146,7 +160,7 @@ std::string ExportHtml(const CMemorySurface& surface, std::uint32_t background,
         }
         out += ">";
         walker.Walk(std::string_view(surface.text).substr(run.start, run.length), escape,
-             [&] { out += '\n'; });
+                    [&] { out += '\n'; });
         out += "</span>";
     }
     out += "</pre></body>\n</html>\n";

@@ -12,7 +12,7 @@ CMemorySurface Rendered(const CStyleScheme& scheme, std::string_view bytes) {
     CMemorySurface surface;
     CStyledRenderer renderer;
     renderer.SetScheme(&scheme);
-    renderer.Render(surface, SRenderRecord{1, 0, 1, 1, bytes}, false);
+    renderer.Render(surface, MakeRecord(bytes, 1, 1, 0), false);
     return surface;
 }
 

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int kStatusUsage = 1;
 constexpr int kStatusError = 2;
+constexpr int kStatusOutputFailed = 3;
 
 void RenderUsage() {
     std::fputs(
@@ -25,7 +26,9 @@ void RenderUsage() {
         stderr);
 }
 
-void Write(const std::string& text) { std::fwrite(text.data(), 1, text.size(), stdout); }
+void Write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
 
 struct SRenderOptions {
     std::string styleFile;
@@ -61,10 +64,6 @@ std::unique_ptr<CStyleScheme> PickScheme(const SRenderOptions& o, std::string& e
     return found;
 }
 
-SRenderRecord ToRender(const SDataRecord& r) {
-    return SRenderRecord{r.kind, r.sequence, r.direction, r.source, r.bytes};
-}
-
 }  // namespace
 
 int RunRenderCommand(const std::vector<std::string>& args) {
@@ -80,11 +79,14 @@ int RunRenderCommand(const std::vector<std::string>& args) {
         };
         std::string set;
         if (a == "--style") {
-            if (!value(o.styleFile)) return RenderUsage(), kStatusUsage;
+            if (!value(o.styleFile))
+                return RenderUsage(), kStatusUsage;
         } else if (a == "--builtin") {
-            if (!value(o.builtin)) return RenderUsage(), kStatusUsage;
+            if (!value(o.builtin))
+                return RenderUsage(), kStatusUsage;
         } else if (a == "--set") {
-            if (!value(set) || (set != "A" && set != "B")) return RenderUsage(), kStatusUsage;
+            if (!value(set) || (set != "A" && set != "B"))
+                return RenderUsage(), kStatusUsage;
             o.set = set == "A" ? EBuiltinSet::A : EBuiltinSet::B;
         } else if (a == "--show-all-sources") {
             o.showAllSources = true;
@@ -131,7 +133,7 @@ int RunRenderCommand(const std::vector<std::string>& args) {
             if (r.kind != kDataRecordKind || (!o.showAllSources && r.source != kSourceOwn)) {
                 continue;
             }
-            std::string text = CStyledRenderer::RenderToString(scheme.get(), ToRender(r));
+            std::string text = CStyledRenderer::RenderToString(scheme.get(), r);
             out += stamper.Next(r.tick, store.StartTime(), store.StartTick());
             out += text;
             if (out.size() >= (std::size_t{1} << 16)) {
@@ -145,14 +147,14 @@ int RunRenderCommand(const std::vector<std::string>& args) {
         CStyledRenderer renderer;
         renderer.SetScheme(scheme.get());
         for (std::size_t i = 0; i < store.RecordCount(); ++i) {
-            renderer.Render(surface, ToRender(*store.Record(i)), o.showAllSources);
+            renderer.Render(surface, *store.Record(i), o.showAllSources);
         }
-        Write(o.as == "ansi" ? ExportAnsi(surface, scheme->BackgroundColor)
-                             : ExportHtml(surface, scheme->BackgroundColor,
-                                          scheme->Name + " - " + o.log));
+        Write(o.as == "ansi"
+                  ? ExportAnsi(surface, scheme->BackgroundColor)
+                  : ExportHtml(surface, scheme->BackgroundColor, scheme->Name + " - " + o.log));
     }
     std::fflush(stdout);
-    return std::ferror(stdout) ? kStatusError : 0;
+    return std::ferror(stdout) ? kStatusOutputFailed : 0;
 }
 
 int RunStyleCommand(const std::vector<std::string>& args) {
@@ -166,10 +168,11 @@ int RunStyleCommand(const std::vector<std::string>& args) {
         return kStatusError;
     }
     auto b = [](bool v) { return v ? "TRUE" : "FALSE"; };
-    std::printf("Name: %s\nDescription: %s\nBackgroundColor: %u (0x%06X)\nLineWrap: %s\n"
-                "Rules: %zu\n",
-                scheme.Name.c_str(), scheme.Description.c_str(), scheme.BackgroundColor,
-                scheme.BackgroundColor, b(scheme.LineWrap), scheme.RuleCount());
+    std::printf(
+        "Name: %s\nDescription: %s\nBackgroundColor: %u (0x%06X)\nLineWrap: %s\n"
+        "Rules: %zu\n",
+        scheme.Name.c_str(), scheme.Description.c_str(), scheme.BackgroundColor,
+        scheme.BackgroundColor, b(scheme.LineWrap), scheme.RuleCount());
     for (std::size_t i = 0; i < scheme.RuleCount(); ++i) {
         const SStyleRule& r = scheme.Rule(i);
         const SCharFormat& f = r.CharFormat;
@@ -194,8 +197,7 @@ int RunStyleCommand(const std::vector<std::string>& args) {
         std::printf("  Format_FontOffset: %d\n", f.yOffset);
         std::printf("  Format_FontFaceName: %s\n", std::string(f.FaceName()).c_str());
         std::printf("  Format_FontCharSet: %u\n", static_cast<unsigned>(f.bCharSet));
-        std::printf("  Format_FontPitchAndFamily: %u\n",
-                    static_cast<unsigned>(f.bPitchAndFamily));
+        std::printf("  Format_FontPitchAndFamily: %u\n", static_cast<unsigned>(f.bPitchAndFamily));
         std::printf("  Format_ApplyFormat: %s\n", b(r.Format_ApplyFormat));
         std::printf("  Format_CharacterFormat: %d\n", r.Format_CharacterFormat);
         std::printf("  Format_AlwaysInterpretCRLFBSTB: %s\n", b(r.Format_AlwaysInterpretCRLFBSTB));
