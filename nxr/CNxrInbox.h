@@ -5,6 +5,7 @@
 // I/O thread never has to drop what it read while the owner is busy; readers
 // that can pause (sockets) look at QueuedBytes() to apply back-pressure.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -63,6 +64,10 @@ class CNxrInbox {
     std::uint16_t LinkStatus() const;
     std::string LinkReason() const;
 
+    // Whether the reader stopped reading to let the owner catch up.
+    void SetReaderPaused(bool paused) { m_readerPaused = paused; }
+    bool ReaderPaused() const { return m_readerPaused; }
+
   private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -71,6 +76,7 @@ class CNxrInbox {
     bool m_wakePending = false;
     std::uint16_t m_linkStatus = 1;
     std::string m_linkReason;
+    std::atomic<bool> m_readerPaused{false};
 };
 
 }  // namespace quillpad
