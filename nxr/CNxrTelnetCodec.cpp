@@ -194,6 +194,15 @@ ByteString CNxrTelnetCodec::Encode(std::string_view data) const {
     return out;
 }
 
+bool CNxrTelnetCodec::Settled() const {
+    for (int option = 0; option < 256; ++option) {
+        if (m_usPending[option] || m_himPending[option]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 ByteString CNxrTelnetCodec::BreakCommand() {
     ByteString out;
     out.push_back(static_cast<char>(IAC));

@@ -47,6 +47,10 @@ class CNxrTelnetCodec {
     ByteString Encode(std::string_view data) const;
     static ByteString BreakCommand();
 
+    // True once the peer has answered every offer of Start(); data sent
+    // before that could be read under the wrong mode.
+    bool Settled() const;
+
     // Whether each side has agreed to transmit in binary.
     bool WeSendBinary() const { return m_us[telnet::OPT_BINARY]; }
     bool PeerSendsBinary() const { return m_him[telnet::OPT_BINARY]; }

@@ -214,10 +214,15 @@ void CNxrIoWorker::StartConnect() {
             }
             connect(m_socket.get(), &QTcpSocket::connected, this, [this] {
                 m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-                if (m_telnet) {
-                    m_socket->write(QByteArray::fromStdString(m_telnet->Start()));
+                if (!m_telnet) {
+                    Connected();
+                    return;
                 }
-                Connected();
+                // The link counts as up once the options are settled, so that
+                // the first byte sent already travels in binary mode. A
+                // server that never answers gets a short grace time.
+                m_socket->write(QByteArray::fromStdString(m_telnet->Start()));
+                m_connectTimer->start(kTelnetSettleMs);
             });
             connect(m_socket.get(), &QTcpSocket::readyRead, this, [this] { ReadSocket(); });
             connect(m_socket.get(), &QTcpSocket::errorOccurred, this,
@@ -232,7 +237,12 @@ void CNxrIoWorker::StartConnect() {
             m_connectTimer = std::make_unique<QTimer>();
             m_connectTimer->setSingleShot(true);
             connect(m_connectTimer.get(), &QTimer::timeout, this, [this] {
-                if (m_status == ENxrConnectionStatus::Connecting) {
+                if (m_status != ENxrConnectionStatus::Connecting) {
+                    return;
+                }
+                if (m_socket->state() == QAbstractSocket::ConnectedState) {
+                    Connected();  // a telnet server that does not negotiate
+                } else {
                     ConnectFailed("timed out connecting to " + m_spec.Describe());
                 }
             });
@@ -311,11 +321,10 @@ void CNxrIoWorker::ConnectFailed(const std::string& why) {
         text += " (" + std::to_string(m_held.size()) + " bytes were not sent)";
         m_held.clear();
     }
-    Push({ENxrIoEventKind::Error, 0, 0, 0, false, {}, text});
     for (const auto id : waiters) {
         Complete(id, nxr_request::Connect, false, why);
     }
-    SetStatus(ENxrConnectionStatus::NotConnected, why);
+    SetStatus(ENxrConnectionStatus::NotConnected, text);
 }
 
 void CNxrIoWorker::LinkLost(const std::string& why) {
@@ -326,23 +335,23 @@ void CNxrIoWorker::LinkLost(const std::string& why) {
         ReadSerial();
     }
     CloseTransport();
-    Push({ENxrIoEventKind::Error, 0, 0, 0, false, {}, "link lost: " + why});
-    SetStatus(ENxrConnectionStatus::LinkLost, why);
+    SetStatus(ENxrConnectionStatus::LinkLost, "link lost: " + why);
 }
 
 void CNxrIoWorker::CloseTransport() {
     if (m_connectTimer) {
         m_connectTimer->stop();
     }
+    // This may run inside a signal of the transport: it goes later.
     if (m_socket) {
         m_socket->disconnect(this);
         m_socket->abort();
-        m_socket.reset();
+        m_socket.release()->deleteLater();
     }
     if (m_serial) {
         m_serial->disconnect(this);
         m_serial->close();
-        m_serial.reset();
+        m_serial.release()->deleteLater();
     }
     m_telnet.reset();
     m_simTimer.reset();
@@ -370,6 +379,9 @@ void CNxrIoWorker::ReadSocket(bool evenIfFull) {
             m_telnet->Receive(std::string_view(chunk.constData(), chunk.size()), got);
             if (!got.reply.empty()) {
                 m_socket->write(got.reply.data(), static_cast<qint64>(got.reply.size()));
+            }
+            if (m_status == ENxrConnectionStatus::Connecting && m_telnet->Settled()) {
+                Connected();
             }
             Received(got.data);
         } else {

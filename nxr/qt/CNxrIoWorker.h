@@ -35,6 +35,7 @@ class CNxrIoWorker final : public QObject {
     static constexpr std::size_t kHighWater = 32u << 20;
     static constexpr std::size_t kLowWater = 8u << 20;
     static constexpr int kConnectTimeoutMs = 10000;
+    static constexpr int kTelnetSettleMs = 1000;
 
     CNxrIoWorker(CNxrComSpec spec, std::shared_ptr<CNxrInbox> inbox, std::function<void()> wake);
     ~CNxrIoWorker() override;
