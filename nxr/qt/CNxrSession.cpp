@@ -332,9 +332,10 @@ void CNxrSession::Drain() {
         }
         if (turn.elapsed() >= kTurnBudgetMs) {
             ScheduleDrain();  // the rest in the next turn; the queue is still awake
-            return;
+            break;
         }
     }
+    m_longestTurnNs = std::max<std::int64_t>(m_longestTurnNs, turn.nsecsElapsed());
 }
 
 void CNxrSession::Deliver(SNxrIoEvent& event) {

@@ -57,6 +57,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::optional<std::int32_t> Option(std::uint32_t option) const;
     const WideString& TextSetting() const { return m_textSetting; }
     const WideString& ClientName() const { return m_clientName; }
+    // The longest time one delivery of events held the event loop.
+    std::int64_t LongestTurnNs() const { return m_longestTurnNs; }
 
   private:
     struct SPending {
@@ -89,6 +91,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     WideString m_textSetting;
     WideString m_clientName;
     std::uint16_t m_status = 1;
+    std::int64_t m_longestTurnNs = 0;
 };
 
 }  // namespace quillpad
