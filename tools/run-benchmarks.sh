@@ -16,9 +16,12 @@ fi
 for b in "${benches[@]}"; do
     [ -x "$b" ] || continue
     echo "== $(basename "$b")"
-    "$b" | tee >(grep '^BENCH ' >>"$summary") || status=1
+    out=$(mktemp)
+    "$b" --benchmark_color=false >"$out" 2>&1 || status=1
+    cat "$out"
+    grep '^BENCH ' "$out" >>"$summary"
+    rm -f "$out"
 done
-sleep 0.2
 echo
 echo "Summary:"
 cat "$summary"

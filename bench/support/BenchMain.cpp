@@ -27,6 +27,8 @@ std::vector<SFigure>& Figures() {
 
 class CSummaryReporter final : public benchmark::ConsoleReporter {
 public:
+    // No colours: the summary lines must start at the beginning of a line.
+    CSummaryReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
@@ -70,6 +72,7 @@ int main(int argc, char** argv) {
     quillpad::bench::CSummaryReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
+    std::fflush(stdout);
     for (const auto& f : quillpad::bench::Figures()) {
         std::printf("BENCH %s %.6g %s\n", f.name.c_str(), f.value, f.unit.c_str());
     }
