@@ -321,10 +321,11 @@ void CNxrIoWorker::ConnectFailed(const std::string& why) {
         text += " (" + std::to_string(m_held.size()) + " bytes were not sent)";
         m_held.clear();
     }
+    // The status first, so that a completion handler already sees it.
+    SetStatus(ENxrConnectionStatus::NotConnected, text);
     for (const auto id : waiters) {
         Complete(id, nxr_request::Connect, false, why);
     }
-    SetStatus(ENxrConnectionStatus::NotConnected, text);
 }
 
 void CNxrIoWorker::LinkLost(const std::string& why) {

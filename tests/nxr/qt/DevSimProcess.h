@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QStringList>
 
-#include <cstdlib>
 #include <string>
 
 namespace quillpad::test {
@@ -16,10 +15,12 @@ class CDevSimProcess {
   public:
     // `args` such as {"--tcp", "0"} or {"--pty"}; false when it did not start.
     bool Start(const QStringList& args) {
-        // The build tree: from the environment, else beside the test program.
-        const char* binary = std::getenv("QUILLPAD_BINARY_DIR");
-        const QString root = binary != nullptr ? QString::fromUtf8(binary)
-                                               : QCoreApplication::applicationDirPath() + "/..";
+        // The build tree, as the build defines it, else beside the test program.
+#ifdef QUILLPAD_BINARY_DIR
+        const QString root = QStringLiteral(QUILLPAD_BINARY_DIR);
+#else
+        const QString root = QCoreApplication::applicationDirPath() + "/..";
+#endif
         const QString program = root + "/devsim/app/quillpad-devsim";
         m_process.setProgram(program);
         m_process.setArguments(args + QStringList{"--quit-on-stdin-eof"});
@@ -60,9 +61,15 @@ class CDevSimProcess {
         }
     }
 
-    const std::string& Where() const { return m_where; }
-    int Port() const { return m_port; }
-    const std::string& Error() const { return m_error; }
+    const std::string& Where() const {
+        return m_where;
+    }
+    int Port() const {
+        return m_port;
+    }
+    const std::string& Error() const {
+        return m_error;
+    }
 
   private:
     QProcess m_process;

@@ -105,7 +105,7 @@ TEST_P(NxrSessionLink, StatusFollowsAPeerThatGoesAwayAndTheSessionStaysUsable) {
     ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
     EXPECT_FALSE(sink.Completion(id)->success);
     EXPECT_FALSE(session.ErrorText(id).empty());
-    EXPECT_EQ(sink.LastStatus(), kNotConnected);
+    EXPECT_EQ(sink.LastStatus(), kNotConnected) << "the status comes before the completion";
 }
 
 std::string NetSpec(const char* kind, const CDevSimProcess& device) {
