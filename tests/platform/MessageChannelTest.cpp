@@ -18,7 +18,7 @@ struct SDelivery {
 
 // Records what it receives into a log shared by all targets of a test.
 class CRecorder final : public CMessageTarget {
-public:
+  public:
     CRecorder(CMessageChannel& channel, std::vector<SDelivery>& log)
         : CMessageTarget(channel), m_log(log) {}
     std::function<std::int64_t(SMessage&)> onMessage;
@@ -28,7 +28,7 @@ public:
         return onMessage ? onMessage(message) : 0;
     }
 
-private:
+  private:
     std::vector<SDelivery>& m_log;
 };
 

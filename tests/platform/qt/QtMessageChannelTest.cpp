@@ -13,7 +13,7 @@ namespace quillpad {
 namespace {
 
 class CLogTarget final : public CMessageTarget {
-public:
+  public:
     CLogTarget(CMessageChannel& channel, std::vector<std::uint64_t>& log)
         : CMessageTarget(channel), m_log(log) {}
     std::int64_t HandleMessage(SMessage& message) override {
@@ -21,7 +21,7 @@ public:
         return static_cast<std::int64_t>(message.wParam);
     }
 
-private:
+  private:
     std::vector<std::uint64_t>& m_log;
 };
 

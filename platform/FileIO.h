@@ -1,0 +1,24 @@
+#pragma once
+// Whole-file reads and crash-safe whole-file writes on plain byte strings.
+
+#include <string>
+#include <string_view>
+
+namespace quillpad {
+
+// Reads every byte of a regular file. False (with a reason in `error` when
+// given) if it cannot be opened or read; `bytes` is then left empty.
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr);
+
+// Replaces the file at `path` with `bytes` so that a full disk, an I/O error
+// or a killed process leaves either the old file or the new one, each whole:
+// the bytes go to a temporary file in the same folder, are flushed to the
+// disk, and the temporary file is renamed over the old one. A symbolic link
+// is followed, so the file it names is the one replaced. The new file keeps
+// the old file's permissions. An existing file that this process may not
+// write is refused, as an in-place write would be. False on any failure, and
+// the old file is untouched.
+bool WriteFileAtomically(const std::string& path, std::string_view bytes,
+                         std::string* error = nullptr);
+
+}  // namespace quillpad

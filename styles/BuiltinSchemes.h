@@ -1,0 +1,22 @@
+#pragma once
+// The schemes every console offers, held as style sheet texts and read
+// through the same reader as the files. Set A (four schemes) is offered when
+// data of other sources is shown, set B (three schemes) otherwise.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "styles/CStyleScheme.h"
+
+namespace quillpad {
+
+enum class EBuiltinSet { A, B };
+
+// The style sheet texts of a set, in menu order.
+std::vector<std::string> BuiltinSchemeTexts(EBuiltinSet set);
+
+// The schemes of a set, read from their texts; each has an empty path.
+std::vector<std::unique_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set);
+
+}  // namespace quillpad

@@ -1,0 +1,134 @@
+#include "styles/CCompiledScheme.h"
+
+namespace quillpad {
+
+void ActionFor(const SStyleRule* f, std::uint8_t b, SByteChoice& choice) {
+    choice.translatedNames = false;
+    if (f == nullptr) {
+        choice.action = b == 0 ? EByteAction::Drop : EByteAction::Copy;
+        return;
+    }
+    std::int32_t code = f->Format_CharacterFormat;
+    const bool lineControl = b == 0x0A || b == 0x0D || b == 0x09 || b == 0x08;
+    if (f->Format_AlwaysInterpretCRLFBSTB && code != kFormatHide && lineControl) {
+        code = kFormatText;
+    }
+    switch (code) {
+        case kFormatText:
+            if (b == 0x0A || b == 0x00) {
+                choice.action = EByteAction::Drop;
+            } else if (b == 0x0D) {
+                choice.action = EByteAction::Newline;
+            } else if (b == 0x08) {
+                choice.action = EByteAction::Backspace;
+            } else {
+                choice.action = EByteAction::Copy;
+            }
+            return;
+        case kFormatHex:
+        case kFormatHexTranslated:
+            choice.translatedNames = code == kFormatHexTranslated;
+            choice.action = EByteAction::Name;
+            if (f->Format_InsertCRLFIfTranslated && b == 0x0D) {
+                choice.action = EByteAction::NameThenCR;
+            } else if (f->Format_InsertCRLFIfTranslated && b == 0x0A) {
+                choice.action = EByteAction::NameThenLF;
+            }
+            return;
+        default:
+            choice.action = EByteAction::Drop;
+            return;
+    }
+}
+
+SByteChoice ChooseByWalking(const std::vector<const SStyleRule*>& rules, std::uint8_t byte,
+                            std::uint32_t direction, std::uint32_t source) {
+    SByteChoice choice;
+    for (std::size_t i = 0; i < rules.size(); ++i) {
+        const SStyleRule& rule = *rules[i];
+        if (!rule.Matches(byte, direction, source)) {
+            continue;
+        }
+        if (choice.colourRule < 0 && rule.Format_ApplyColor) {
+            choice.colourRule = static_cast<std::int32_t>(i);
+        }
+        if (choice.formatRule < 0 && rule.Format_ApplyFormat) {
+            choice.formatRule = static_cast<std::int32_t>(i);
+        }
+        if (choice.colourRule >= 0 && choice.formatRule >= 0) {
+            break;
+        }
+    }
+    ActionFor(choice.formatRule < 0 ? nullptr : rules[static_cast<std::size_t>(choice.formatRule)],
+              byte, choice);
+    return choice;
+}
+
+CCompiledScheme::SRuleKey CCompiledScheme::KeyOf(const SStyleRule& r) {
+    return SRuleKey{r.Direction_MatchValue,
+                    r.CharRange_MatchValue,
+                    r.Owner_MatchValue,
+                    r.Format_CharacterFormat,
+                    r.Format_ApplyColor,
+                    r.Format_ApplyFormat,
+                    r.Format_AlwaysInterpretCRLFBSTB,
+                    r.Format_InsertCRLFIfTranslated,
+                    r.CharRange_MatchValue == kClassCustom ? r.CustomValueSet : std::nullopt};
+}
+
+void CCompiledScheme::Refresh(const std::vector<const SStyleRule*>& rules) {
+    bool same = m_built && m_keys.size() == rules.size();
+    for (std::size_t i = 0; same && i < rules.size(); ++i) {
+        same = m_keys[i] == KeyOf(*rules[i]);
+    }
+    if (!same) {
+        Build(rules);
+    }
+}
+
+void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules) {
+    m_keys.clear();
+    m_keys.reserve(rules.size());
+    for (const SStyleRule* rule : rules) {
+        m_keys.push_back(KeyOf(*rule));
+    }
+    // Painted from the last rule to the first, so the first matching rule of
+    // each half is what stays: the same choice as the walk, found another way.
+    for (std::uint32_t d = 1; d <= 2; ++d) {
+        for (std::uint32_t s = 1; s <= 2; ++s) {
+            auto& table = m_tables[TableIndex(d, s)];
+            table.fill(SByteChoice{});
+            for (std::size_t i = rules.size(); i-- > 0;) {
+                const SStyleRule& rule = *rules[i];
+                if (!rule.Format_ApplyColor && !rule.Format_ApplyFormat) {
+                    continue;
+                }
+                for (unsigned b = 0; b < 256; ++b) {
+                    if (!rule.Matches(static_cast<std::uint8_t>(b), d, s)) {
+                        continue;
+                    }
+                    if (rule.Format_ApplyColor) {
+                        table[b].colourRule = static_cast<std::int32_t>(i);
+                    }
+                    if (rule.Format_ApplyFormat) {
+                        table[b].formatRule = static_cast<std::int32_t>(i);
+                    }
+                }
+            }
+            for (unsigned b = 0; b < 256; ++b) {
+                const auto f = table[b].formatRule;
+                ActionFor(f < 0 ? nullptr : rules[static_cast<std::size_t>(f)],
+                          static_cast<std::uint8_t>(b), table[b]);
+            }
+        }
+    }
+    m_built = true;
+    ++m_builds;
+}
+
+const SByteChoice& CCompiledScheme::Choice(std::uint8_t byte, std::uint32_t direction,
+                                           std::uint32_t source) const {
+    return m_tables[TableIndex(direction, source)][byte];
+}
+
+}  // namespace quillpad

@@ -1,0 +1,80 @@
+#pragma once
+// A scheme's rule choice compiled into tables: for each direction and source
+// of 1 or 2, and each byte, the index of its colour rule and format rule and
+// how the byte is written. The tables remember the match-relevant fields of
+// the rules they were built from and are rebuilt whenever those differ, so an
+// edit to a rule, however it was made, shows at the next render.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "styles/SStyleRule.h"
+
+namespace quillpad {
+
+// How one byte is written under its format rule.
+enum class EByteAction : std::uint8_t {
+    Copy,        // the byte itself
+    Drop,        // nothing (hidden, LF as text, NUL)
+    Newline,     // CR as text: one LF
+    Backspace,   // removes the previous character
+    Name,        // its bracketed name ("[0Dh]", "[CR]")
+    NameThenCR,  // the name, then a CR so the line still breaks
+    NameThenLF,  // the name, then an LF
+};
+
+struct SByteChoice {
+    std::int32_t colourRule = -1;  // index into the rules, -1 for none
+    std::int32_t formatRule = -1;
+    EByteAction action = EByteAction::Copy;
+    bool translatedNames = false;  // Name* actions: control names for 0x00-0x1F
+};
+
+// The principle, by walking the rules in order: the first matching rule with
+// the font flag and the first with the format flag, and the byte's action.
+SByteChoice ChooseByWalking(const std::vector<const SStyleRule*>& rules, std::uint8_t byte,
+                            std::uint32_t direction, std::uint32_t source);
+
+// How a byte is written under a format rule (nullptr: no format rule).
+void ActionFor(const SStyleRule* formatRule, std::uint8_t byte, SByteChoice& choice);
+
+class CCompiledScheme {
+  public:
+    // Rebuilds the tables if the rules' matching fields changed since the last
+    // build. Cheap when nothing changed: one comparison per rule.
+    void Refresh(const std::vector<const SStyleRule*>& rules);
+
+    // The choice for a byte of a record with this direction and source.
+    const SByteChoice& Choice(std::uint8_t byte, std::uint32_t direction,
+                              std::uint32_t source) const;
+    // Whether a direction/source pair has a table (1 or 2 each).
+    static bool HasTable(std::uint32_t direction, std::uint32_t source) {
+        return (direction == 1 || direction == 2) && (source == 1 || source == 2);
+    }
+    const std::array<SByteChoice, 256>& Table(std::uint32_t direction, std::uint32_t source) const {
+        return m_tables[TableIndex(direction, source)];
+    }
+    std::uint64_t BuildCount() const { return m_builds; }
+
+  private:
+    struct SRuleKey {
+        std::int32_t direction, charRange, owner, code;
+        bool applyColor, applyFormat, always, insert;
+        std::optional<std::vector<std::uint8_t>> custom;
+        bool operator==(const SRuleKey&) const = default;
+    };
+    static SRuleKey KeyOf(const SStyleRule& rule);
+    static std::size_t TableIndex(std::uint32_t direction, std::uint32_t source) {
+        return (direction - 1) * 2 + (source - 1);
+    }
+    void Build(const std::vector<const SStyleRule*>& rules);
+
+    std::vector<SRuleKey> m_keys;
+    bool m_built = false;
+    std::uint64_t m_builds = 0;
+    std::array<std::array<SByteChoice, 256>, 4> m_tables{};
+};
+
+}  // namespace quillpad

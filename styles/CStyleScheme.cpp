@@ -1,0 +1,180 @@
+#include "styles/CStyleScheme.h"
+
+#include <algorithm>
+
+namespace quillpad {
+namespace {
+
+std::string InfoSection(int n) {
+    return "Scheme" + std::to_string(n) + ".Info";
+}
+std::string RuleSection(int n, std::size_t k) {
+    return "Scheme" + std::to_string(n) + ".Rule" + std::to_string(k);
+}
+const char* Bool(bool b) {
+    return b ? "TRUE" : "FALSE";
+}
+
+}  // namespace
+
+void CStyleScheme::SyncPointers() {
+    m_pointers.clear();
+    for (const auto& rule : m_rules) {
+        m_pointers.push_back(rule.get());
+    }
+}
+
+void CStyleScheme::ClearRules() {
+    m_rules.clear();
+    SyncPointers();
+}
+
+SStyleRule& CStyleScheme::AppendRule(const SStyleRule& rule) {
+    return InsertRule(m_rules.size(), rule);
+}
+
+SStyleRule& CStyleScheme::InsertRule(std::size_t index, const SStyleRule& rule) {
+    index = std::min(index, m_rules.size());
+    auto it = m_rules.insert(m_rules.begin() + static_cast<std::ptrdiff_t>(index),
+                             std::make_unique<SStyleRule>(rule));
+    SyncPointers();
+    return **it;
+}
+
+void CStyleScheme::RemoveRule(std::size_t index) {
+    if (index < m_rules.size()) {
+        m_rules.erase(m_rules.begin() + static_cast<std::ptrdiff_t>(index));
+        SyncPointers();
+    }
+}
+
+void CStyleScheme::MoveRule(std::size_t from, std::size_t to) {
+    if (from >= m_rules.size() || to >= m_rules.size() || from == to) {
+        return;
+    }
+    auto rule = std::move(m_rules[from]);
+    m_rules.erase(m_rules.begin() + static_cast<std::ptrdiff_t>(from));
+    m_rules.insert(m_rules.begin() + static_cast<std::ptrdiff_t>(to), std::move(rule));
+    SyncPointers();
+}
+
+const CCompiledScheme& CStyleScheme::Compiled() const {
+    m_compiled.Refresh(m_pointers);
+    return m_compiled;
+}
+
+SStyleRule ReadRule(CIniDocument& d, const std::string& s) {
+    SStyleRule rule;
+    rule.SetName(d.ReadString(s, "Name", ""));
+    rule.Direction_MatchValue = d.ReadInt(s, "Direction_MatchValue", 0);
+    rule.CharRange_MatchValue = d.ReadInt(s, "CharRange_MatchValue", 0);
+    if (rule.CharRange_MatchValue == kClassCustom) {
+        rule.SetCustomValues(d.ReadString(s, "CharRange_CustomValues", ""));
+    }
+    rule.Owner_MatchValue = d.ReadInt(s, "Owner_MatchValue", 0);
+    rule.RegEx_Match = d.ReadBool(s, "RegEx_Match", false);
+    if (rule.RegEx_Match) {
+        rule.RegEx_MatchValue = d.ReadString(s, "RegEx_MatchValue", "");
+    }
+    rule.Format_ApplyColor = d.ReadBool(s, "Format_ApplyColor", false);
+    SCharFormat& f = rule.CharFormat;
+    f.cbSize = kCharFormatSize;
+    f.dwMask = kCharFormatMask;
+    f.crTextColor = static_cast<std::uint32_t>(d.ReadInt(s, "Format_FontColor", 0));
+    f.dwEffects = static_cast<std::uint32_t>(d.ReadInt(s, "Format_FontEffects", 0));
+    f.yHeight = d.ReadInt(s, "Format_FontSize", 12);
+    f.yOffset = d.ReadInt(s, "Format_FontOffset", 0);
+    f.SetFaceName(d.ReadString(s, "Format_FontFaceName", "Courier"));
+    f.bCharSet = static_cast<std::uint8_t>(d.ReadInt(s, "Format_FontCharSet", 0) & 0xFF);
+    f.bPitchAndFamily =
+        static_cast<std::uint8_t>(d.ReadInt(s, "Format_FontPitchAndFamily", 0) & 0xFF);
+    rule.Format_ApplyFormat = d.ReadBool(s, "Format_ApplyFormat", false);
+    rule.Format_CharacterFormat = d.ReadInt(s, "Format_CharacterFormat", 0);
+    rule.Format_AlwaysInterpretCRLFBSTB = d.ReadBool(s, "Format_AlwaysInterpretCRLFBSTB", false);
+    rule.Format_InsertCRLFIfTranslated = d.ReadBool(s, "Format_InsertCRLFIfTranslated", false);
+    return rule;
+}
+
+bool CStyleScheme::ReadScheme(CIniDocument& d, int n) {
+    ClearRules();
+    const std::string info = InfoSection(n);
+    d.FindOrCreateSection(info);
+    Name = d.ReadString(info, "Name", "");
+    Description = d.ReadString(info, "Description", "");
+    BackgroundColor = static_cast<std::uint32_t>(d.ReadInt(info, "BackgroundColor", 16777215));
+    LineWrap = d.ReadBool(info, "LineWrap", true);
+    for (std::size_t k = 1;; ++k) {
+        const std::string section = RuleSection(n, k);
+        if (d.FindOrCreateSection(section)->entries.empty()) {
+            break;
+        }
+        m_rules.push_back(std::make_unique<SStyleRule>(ReadRule(d, section)));
+    }
+    SyncPointers();
+    return true;
+}
+
+bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
+    const std::string info = InfoSection(n);
+    d.WriteString(info, "Name", Name);
+    d.WriteString(info, "Description", Description);
+    d.WriteFormatted(info, "BackgroundColor", "%d", static_cast<int>(BackgroundColor));
+    d.WriteString(info, "LineWrap", Bool(LineWrap));
+    std::size_t k = 1;
+    for (; k <= m_rules.size(); ++k) {
+        const SStyleRule& r = *m_rules[k - 1];
+        const SCharFormat& f = r.CharFormat;
+        const std::string s = RuleSection(n, k);
+        d.WriteString(s, "Name", r.Name);
+        d.WriteFormatted(s, "Direction_MatchValue", "%d", r.Direction_MatchValue);
+        d.WriteFormatted(s, "CharRange_MatchValue", "%d", r.CharRange_MatchValue);
+        if (r.CharRange_MatchValue == kClassCustom && r.CharRange_CustomValues) {
+            d.WriteString(s, "CharRange_CustomValues", *r.CharRange_CustomValues);
+        }
+        d.WriteFormatted(s, "Owner_MatchValue", "%d", r.Owner_MatchValue);
+        d.WriteString(s, "RegEx_Match", Bool(r.RegEx_Match));
+        if (r.RegEx_Match && r.RegEx_MatchValue) {
+            d.WriteString(s, "RegEx_MatchValue", *r.RegEx_MatchValue);
+        }
+        d.WriteString(s, "Format_ApplyColor", Bool(r.Format_ApplyColor));
+        d.WriteFormatted(s, "Format_FontColor", "%d", static_cast<int>(f.crTextColor));
+        d.WriteFormatted(s, "Format_FontEffects", "%d", static_cast<int>(f.dwEffects));
+        d.WriteFormatted(s, "Format_FontSize", "%d", f.yHeight);
+        d.WriteFormatted(s, "Format_FontOffset", "%d", f.yOffset);
+        d.WriteString(s, "Format_FontFaceName", std::string(f.FaceName()));
+        d.WriteFormatted(s, "Format_FontCharSet", "%d", static_cast<int>(f.bCharSet));
+        d.WriteFormatted(s, "Format_FontPitchAndFamily", "%d", static_cast<int>(f.bPitchAndFamily));
+        d.WriteString(s, "Format_ApplyFormat", Bool(r.Format_ApplyFormat));
+        d.WriteFormatted(s, "Format_CharacterFormat", "%d", r.Format_CharacterFormat);
+        d.WriteString(s, "Format_AlwaysInterpretCRLFBSTB", Bool(r.Format_AlwaysInterpretCRLFBSTB));
+        d.WriteString(s, "Format_InsertCRLFIfTranslated", Bool(r.Format_InsertCRLFIfTranslated));
+    }
+    // Empty the sections of rules that no longer exist; the first empty one
+    // ends the next read at the right rule.
+    for (;; ++k) {
+        SIniSection* section = d.FindOrCreateSection(RuleSection(n, k));
+        if (section->entries.empty()) {
+            break;
+        }
+        d.ClearSection(section);
+    }
+    return true;
+}
+
+bool CStyleScheme::Load(const std::string& path, bool createIfMissing) {
+    ClearRules();
+    if (!LoadFile(path, createIfMissing, true)) {
+        return false;
+    }
+    return ReadScheme(*this, 1);
+}
+
+bool CStyleScheme::Save() {
+    if (GetPath().empty()) {
+        return false;
+    }
+    WriteScheme(*this, 1);
+    return SaveFile("");
+}
+
+}  // namespace quillpad

@@ -1,0 +1,69 @@
+#pragma once
+// A style: name, description, background colour, line-wrap flag and an
+// ordered list of rules, kept on the INI document it was read from so that
+// sections and keys it does not know survive a save.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/CIniDocument.h"
+#include "styles/CCompiledScheme.h"
+#include "styles/SStyleRule.h"
+
+namespace quillpad {
+
+class CStyleScheme : public CIniDocument {
+  public:
+    CStyleScheme() = default;
+    ~CStyleScheme() override = default;
+    CStyleScheme(const CStyleScheme&) = delete;
+    CStyleScheme& operator=(const CStyleScheme&) = delete;
+
+    std::string Name;
+    std::string Description;
+    std::uint32_t BackgroundColor = 0xFFFFFF;
+    bool LineWrap = true;
+    std::uint16_t MenuCommand = 0;
+
+    std::size_t RuleCount() const { return m_rules.size(); }
+    // Rules are edited in place; the compiled tables notice by themselves.
+    SStyleRule& Rule(std::size_t index) { return *m_rules.at(index); }
+    const SStyleRule& Rule(std::size_t index) const { return *m_rules.at(index); }
+    void ClearRules();
+    SStyleRule& AppendRule(const SStyleRule& rule);
+    SStyleRule& InsertRule(std::size_t index, const SStyleRule& rule);
+    void RemoveRule(std::size_t index);
+    void MoveRule(std::size_t from, std::size_t to);
+
+    // Replaces name, description, background, line wrap and rules with those
+    // of scheme n of the document. Always true.
+    bool ReadScheme(CIniDocument& document, int n);
+    // Writes this scheme as scheme n into the document. Always true.
+    bool WriteScheme(CIniDocument& document, int n) const;
+    // Reads scheme 1 of a file into this scheme's own document; false when
+    // the file cannot be opened.
+    bool Load(const std::string& path, bool createIfMissing);
+    // Writes scheme 1 into the own document and saves it to its path; false
+    // for a built-in scheme (no path) or when the file cannot be written.
+    bool Save();
+    bool IsBuiltIn() const { return GetPath().empty(); }
+
+    // The rule choice tables, rebuilt first if any rule's matching changed.
+    const CCompiledScheme& Compiled() const;
+    const std::vector<const SStyleRule*>& RulePointers() const { return m_pointers; }
+
+  private:
+    void SyncPointers();
+
+    std::vector<std::unique_ptr<SStyleRule>> m_rules;
+    std::vector<const SStyleRule*> m_pointers;
+    mutable CCompiledScheme m_compiled;
+};
+
+// Reads a rule from a rule section of a style sheet document.
+SStyleRule ReadRule(CIniDocument& document, const std::string& section);
+
+}  // namespace quillpad

@@ -1,0 +1,69 @@
+#include "input/Escapes.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace quillpad {
+namespace {
+
+std::string B(std::initializer_list<int> bytes) {
+    std::string s;
+    for (int b : bytes) {
+        s.push_back(static_cast<char>(b));
+    }
+    return s;
+}
+
+TEST(ParseHexPrefix, ReadsTheLeadingDigitsOnly) {
+    EXPECT_EQ(ParseHexPrefix("0D"), 0x0Du);
+    EXPECT_EQ(ParseHexPrefix("fF"), 0xFFu);
+    EXPECT_EQ(ParseHexPrefix("10D,"), 0x10Du);
+    EXPECT_EQ(ParseHexPrefix("4Z"), 0x4u);
+    EXPECT_EQ(ParseHexPrefix(" 0D"), 0u) << "spaces are not skipped";
+    EXPECT_EQ(ParseHexPrefix("-1"), 0u);
+    EXPECT_EQ(ParseHexPrefix(""), 0u);
+    EXPECT_EQ(ParseHexPrefix("123456789"), 0x23456789u) << "wraps on overflow";
+    EXPECT_EQ(ParseHexPrefix("gA"), 0u);
+}
+
+TEST(ExpandEscapes, TheDocumentedSamples) {
+    EXPECT_EQ(ExpandEscapes("AT\\r"), B({0x41, 0x54, 0x0D}));
+    EXPECT_EQ(ExpandEscapes("ver\\n"), B({0x76, 0x65, 0x72, 0x0D, 0x0A}));
+    EXPECT_EQ(ExpandEscapes("\\x1b[2J"), B({0x1B, 0x5B, 0x32, 0x4A}));
+    EXPECT_EQ(ExpandEscapes("\\x41A"), B({0x41, 0x41}));
+    EXPECT_EQ(ExpandEscapes("\\x7"), B({0x07}));
+    EXPECT_EQ(ExpandEscapes("\\x"), B({0x00}));
+    EXPECT_EQ(ExpandEscapes("\\xG1"), B({0x00}));
+    EXPECT_EQ(ExpandEscapes("\\x4Zq"), B({0x04, 'q'}));
+    EXPECT_EQ(ExpandEscapes("a\\\\b"), B({0x61, 0x5C, 0x62}));
+    EXPECT_EQ(ExpandEscapes("a\\"), B({0x61, 0x5C}));
+    EXPECT_EQ(ExpandEscapes("a\\zb"), B({0x61, 0x62}));
+    EXPECT_EQ(ExpandEscapes("\\&x"), B({0x78}));
+    EXPECT_EQ(ExpandEscapes("\\N\\R\\X\\t\\1"), "") << "only lower-case n, r, x escape";
+    EXPECT_EQ(ExpandEscapes("\\xff\\x00"), B({0xFF, 0x00}));
+}
+
+TEST(ExpandEscapes, NeverWritesPastTheCapacity) {
+    char out[4] = {'#', '#', '#', '#'};
+    EXPECT_EQ(ExpandEscapes("abc\\n", out, 3), 3u);
+    EXPECT_EQ(std::string(out, 4), "abc#");
+    // A full-size macro of escapes that each shrink fits its own length.
+    std::string macro;
+    while (macro.size() + 4 <= 4096) {
+        macro += "\\xFF";
+    }
+    std::string buffer(4096, '\0');
+    EXPECT_EQ(ExpandEscapes(macro, buffer.data(), buffer.size()), macro.size() / 4);
+}
+
+TEST(MacroKind, DecidedByTheFirstByte) {
+    EXPECT_EQ(MacroKind("&ProgramRestart"), EMacroKind::Ability);
+    EXPECT_EQ(MacroKind("&a\\nb"), EMacroKind::Ability);
+    EXPECT_EQ(MacroKind("@DevInfo"), EMacroKind::AbilityGroup);
+    EXPECT_EQ(MacroKind("\\&x"), EMacroKind::Bytes);
+    EXPECT_EQ(MacroKind(""), EMacroKind::None);
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,202 @@
+#include "view/CStyledRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include "styles/BuiltinSchemes.h"
+#include "view/CMemorySurface.h"
+
+namespace quillpad {
+namespace {
+
+SStyleRule FormatRule(int code, bool always = false, bool insert = false) {
+    SStyleRule r;
+    r.Format_ApplyFormat = true;
+    r.Format_CharacterFormat = code;
+    r.Format_AlwaysInterpretCRLFBSTB = always;
+    r.Format_InsertCRLFIfTranslated = insert;
+    return r;
+}
+
+SStyleRule ColourRule(std::uint32_t colour, int cls = kClassAny) {
+    SStyleRule r;
+    r.Format_ApplyColor = true;
+    r.CharRange_MatchValue = cls;
+    r.CharFormat.crTextColor = colour;
+    return r;
+}
+
+std::string Text(const CStyleScheme& s, std::string_view bytes, std::uint32_t dir = 1) {
+    return CStyledRenderer::RenderToString(&s, MakeRecord(bytes, dir, 1, 0));
+}
+
+TEST(StyledRenderer, TheFormatCodes) {
+    CStyleScheme s;
+    s.AppendRule(FormatRule(kFormatText));
+    EXPECT_EQ(Text(s, "AB\r\n"), "AB\n");
+    EXPECT_EQ(Text(s, "A\bB"), "B");
+    EXPECT_EQ(Text(s, "\t\x7f\xff"), "\t\x7f\xff");
+
+    s.Rule(0) = FormatRule(kFormatHex, false, true);
+    EXPECT_EQ(Text(s, "AB\r\n"), "[41h][42h][0Dh]\r[0Ah]\n");
+    s.Rule(0).Format_InsertCRLFIfTranslated = false;
+    EXPECT_EQ(Text(s, "AB\r\n"), "[41h][42h][0Dh][0Ah]");
+
+    s.Rule(0) = FormatRule(kFormatHexTranslated);
+    EXPECT_EQ(Text(s,
+                   "\x1b"
+                   "A\xff"),
+              "[ESC][41h][FFh]");
+    EXPECT_EQ(Text(s, std::string("\x00\x1f\x20", 3)), "[NUL][US][20h]");
+
+    s.Rule(0) = FormatRule(kFormatHex, true);
+    EXPECT_EQ(Text(s, "x\r"), "[78h]\n") << "CR keeps its text meaning";
+    EXPECT_EQ(Text(s, "\n"), "");
+    EXPECT_EQ(Text(s, "\t"), "\t");
+    EXPECT_EQ(Text(s, "AB\b"), "[41h][42h");
+    EXPECT_EQ(Text(s, std::string("\0", 1)), "[00h]");
+
+    s.Rule(0) = FormatRule(kFormatHide, true);
+    EXPECT_EQ(Text(s, "\r\n\t\bA"), "") << "hidden means hidden, line controls too";
+    s.Rule(0) = FormatRule(7);
+    EXPECT_EQ(Text(s, "abc"), "");
+}
+
+TEST(StyledRenderer, NoRulesAndNoSchemeWriteBytesAsReceivedButNotNul) {
+    CStyleScheme empty;
+    const std::string withNul("a\0b\r\n", 5);
+    EXPECT_EQ(Text(empty, withNul), "ab\r\n") << "a NUL must not cut off the rest";
+    EXPECT_EQ(CStyledRenderer::RenderToString(nullptr, MakeRecord(withNul, 1, 1, 0)), "ab\r\n");
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.Render(surface, MakeRecord(withNul, 1, 1, 4), false);
+    EXPECT_EQ(surface.text, "ab\r\n");
+    ASSERT_EQ(surface.runs.size(), 1u);
+    EXPECT_EQ(surface.runs[0].sequence, 4u);
+}
+
+TEST(StyledRenderer, EachHalfTakesTheFirstMatchingRuleWithItsFlag) {
+    CStyleScheme s;
+    s.AppendRule(SStyleRule{});  // matches all, both flags clear: no effect
+    s.AppendRule(ColourRule(0x0000FF));
+    s.AppendRule(FormatRule(kFormatHex));
+    s.AppendRule(ColourRule(0x00FF00));
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.SetScheme(&s);
+    renderer.Render(surface, MakeRecord("AB", 1, 1, 0), false);
+    EXPECT_EQ(surface.text, "[41h][42h]");
+    ASSERT_EQ(surface.runs.size(), 1u);
+    EXPECT_EQ(surface.runs[0].format->crTextColor, 0x0000FFu);
+}
+
+TEST(StyledRenderer, RunsBreakOnColourRuleChangesAndCarryTheirRecord) {
+    CStyleScheme s;
+    s.AppendRule(ColourRule(0xFF, kClassLow));
+    s.AppendRule(ColourRule(0xFFFFFF));
+    s.AppendRule(FormatRule(kFormatHexTranslated));
+    s.Rule(2).CharRange_MatchValue = kClassLow;
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.SetScheme(&s);
+    renderer.Render(surface,
+                    MakeRecord("ab\x1b"
+                               "cd",
+                               1, 1, 7),
+                    false);
+    EXPECT_EQ(surface.text, "ab[ESC]cd");
+    ASSERT_EQ(surface.runs.size(), 3u);
+    EXPECT_EQ(surface.runs[1].start, 2u);
+    EXPECT_EQ(surface.runs[1].format->crTextColor, 0xFFu);
+    EXPECT_EQ(surface.runs[2].format->crTextColor, 0xFFFFFFu);
+    for (const auto& run : surface.runs) {
+        EXPECT_EQ(run.sequence, 7u);
+    }
+    // The next record stays under the current colour rule: one run, its
+    // format applied once more because this rendering applied none yet.
+    const int applied = surface.formatsApplied;
+    renderer.Render(surface, MakeRecord("ef", 1, 1, 8), false);
+    EXPECT_EQ(surface.formatsApplied, applied + 1);
+    EXPECT_EQ(surface.runs.back().sequence, 8u);
+    EXPECT_EQ(surface.runs.back().format->crTextColor, 0xFFFFFFu);
+}
+
+TEST(StyledRenderer, HiddenBytesStillCutRunsAndAllHiddenAppendsNothing) {
+    CStyleScheme s;
+    SStyleRule hideLow = ColourRule(0x11, kClassLow);
+    hideLow.Format_ApplyFormat = true;
+    hideLow.Format_CharacterFormat = kFormatHide;
+    s.AppendRule(hideLow);
+    s.AppendRule(ColourRule(0x22));
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.SetScheme(&s);
+    renderer.Render(surface,
+                    MakeRecord("a\x01"
+                               "b",
+                               1, 1, 0),
+                    false);
+    EXPECT_EQ(surface.text, "ab");
+    EXPECT_EQ(surface.runs.size(), 2u) << "the hidden byte's colour change cut the run";
+    renderer.Render(surface, MakeRecord("\x01\x02", 1, 1, 1), false);
+    EXPECT_EQ(surface.text, "ab");
+    EXPECT_EQ(surface.current->crTextColor, 0x11u) << "the format at the caret still changed";
+}
+
+TEST(StyledRenderer, VisibilityOfOtherSources) {
+    auto set = MakeBuiltinSchemes(EBuiltinSet::B);
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.SetScheme(set[0].get());
+    renderer.Render(surface, MakeRecord("other", 1, 2, 0), false);
+    EXPECT_EQ(surface.text, "");
+    EXPECT_EQ(surface.caretMoves, 0);
+    EXPECT_EQ(surface.formatsApplied, 0) << "the current colour rule was not touched";
+    renderer.Render(surface, MakeRecord("other", 1, 2, 0), true);
+    EXPECT_EQ(surface.text, "other");
+    SDataRecord kind2 = MakeRecord("kind2");
+    kind2.kind = 2;
+    renderer.Render(surface, kind2, true);
+    EXPECT_EQ(surface.text, "other");
+    EXPECT_EQ(CStyledRenderer::RenderToString(set[0].get(), MakeRecord("x", 1, 2, 0)), "x")
+        << "rendering into a string makes no visibility test";
+}
+
+TEST(StyledRenderer, BackspaceAcrossRecordsDeletesFromTheCaretLine) {
+    CStyleScheme s;
+    s.AppendRule(FormatRule(kFormatText));
+    s.AppendRule(ColourRule(0xABCDEF));
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.SetScheme(&s);
+    renderer.Render(surface, MakeRecord("\bline\rab", 1, 1, 0), false);
+    EXPECT_EQ(surface.text, "line\nab") << "a backspace at the very start deletes nothing";
+    renderer.Render(surface, MakeRecord("\b\b\bX", 1, 1, 1), false);
+    EXPECT_EQ(surface.text, "line\nX") << "backspaces stop at the start of the caret's line";
+    EXPECT_EQ(CStyledRenderer::RenderToString(&s, MakeRecord("\bA\bB", 1, 1, 0)), "B");
+}
+
+TEST(StyledRenderer, SetBNormalOnTypicalTraffic) {
+    auto set = MakeBuiltinSchemes(EBuiltinSet::B);
+    const CStyleScheme& normal = *set[0];
+    EXPECT_EQ(Text(normal, "ok\r\n> \x01\xe9"), "ok\n> [01h][E9h]");
+    EXPECT_EQ(Text(normal, "typed\r", 2), "") << "own outgoing data is hidden";
+    EXPECT_EQ(Text(*set[1], "typed\r", 2), "typed\n");
+    EXPECT_EQ(Text(*set[2], "hi\r\n"), "[68h][69h][0Dh]\r[0Ah]\n");
+}
+
+TEST(StyledRenderer, ForeignDirectionsFallBackToTheWalk) {
+    auto set = MakeBuiltinSchemes(EBuiltinSet::B);
+    // Direction 7 from a foreign file: only rules with direction 0 apply.
+    EXPECT_EQ(Text(*set[0], "a\xff", 7), "a[FFh]");
+}
+
+TEST(StyledRenderer, ByteNames) {
+    EXPECT_EQ(ByteName(0x0D, false), "[0Dh]");
+    EXPECT_EQ(ByteName(0x0D, true), "[CR]");
+    EXPECT_EQ(ByteName(0x7F, true), "[7Fh]");
+    EXPECT_EQ(ByteName(0x80, true), "[80h]");
+    EXPECT_EQ(ByteName(0x1F, true), "[US]");
+}
+
+}  // namespace
+}  // namespace quillpad

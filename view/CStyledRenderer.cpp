@@ -1,0 +1,195 @@
+#include "view/CStyledRenderer.h"
+
+#include <array>
+
+namespace quillpad {
+namespace {
+
+constexpr std::array<const char*, 32> kControlNames = {
+    "[NUL]", "[SOH]", "[STX]", "[ETX]", "[EOT]", "[ENQ]", "[ACK]", "[BEL]",
+    "[BS]",  "[TAB]", "[LF]",  "[VT]",  "[FF]",  "[CR]",  "[SO]",  "[SI]",
+    "[DLE]", "[DC1]", "[DC2]", "[DC3]", "[DC4]", "[NAK]", "[SYN]", "[ETB]",
+    "[CAN]", "[EM]",  "[SUB]", "[ESC]", "[FS]",  "[GS]",  "[RS]",  "[US]"};
+
+struct SHexNames {
+    std::array<std::array<char, 5>, 256> names{};
+    SHexNames() {
+        constexpr char kDigits[] = "0123456789ABCDEF";
+        for (unsigned b = 0; b < 256; ++b) {
+            names[b] = {'[', kDigits[b >> 4], kDigits[b & 15], 'h', ']'};
+        }
+    }
+};
+const SHexNames g_hexNames;
+
+// Writes one byte's translation; a backspace with nothing pending is returned
+// to the caller (true), which knows what it means where the text goes.
+inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
+    switch (c.action) {
+        case EByteAction::Copy:
+            out.push_back(static_cast<char>(b));
+            return false;
+        case EByteAction::Drop:
+            return false;
+        case EByteAction::Newline:
+            out.push_back('\n');
+            return false;
+        case EByteAction::Backspace:
+            if (out.empty()) {
+                return true;
+            }
+            out.pop_back();
+            return false;
+        case EByteAction::Name:
+        case EByteAction::NameThenCR:
+        case EByteAction::NameThenLF:
+            out += ByteName(b, c.translatedNames);
+            if (c.action == EByteAction::NameThenCR) {
+                out.push_back('\r');
+            } else if (c.action == EByteAction::NameThenLF) {
+                out.push_back('\n');
+            }
+            return false;
+    }
+    return false;
+}
+
+// The choice for a byte: from the tables, or by walking the rules for a
+// direction or source outside 1 and 2 (records from foreign files).
+class CChooser {
+  public:
+    CChooser(const CStyleScheme& scheme, const SDataRecord& record)
+        : m_scheme(scheme), m_record(record) {
+        const CCompiledScheme& compiled = scheme.Compiled();
+        if (CCompiledScheme::HasTable(record.direction, record.source)) {
+            m_table = &compiled.Table(record.direction, record.source);
+        }
+    }
+    const SByteChoice& operator()(std::uint8_t b) {
+        if (m_table) {
+            return (*m_table)[b];
+        }
+        m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction, m_record.source);
+        return m_walked;
+    }
+
+  private:
+    const CStyleScheme& m_scheme;
+    const SDataRecord& m_record;
+    const std::array<SByteChoice, 256>* m_table = nullptr;
+    SByteChoice m_walked;
+};
+
+}  // namespace
+
+std::string_view ByteName(std::uint8_t byte, bool translated) {
+    if (translated && byte < 0x20) {
+        return kControlNames[byte];
+    }
+    return std::string_view(g_hexNames.names[byte].data(), 5);
+}
+
+void CStyledRenderer::SetScheme(const CStyleScheme* scheme) {
+    m_scheme = scheme;
+    m_currentColourRule = nullptr;
+}
+
+void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
+                             bool showAllSources) {
+    if (record.kind != 1 || (!showAllSources && record.source != 1)) {
+        return;
+    }
+    surface.MoveCaretToEnd();
+    if (m_scheme == nullptr) {
+        m_pending.clear();
+        for (const char c : record.bytes) {
+            if (c != '\0') {
+                m_pending.push_back(c);
+            }
+        }
+        if (!m_pending.empty()) {
+            surface.AppendRun(m_pending, record.sequence);
+        }
+        return;
+    }
+    m_pending.clear();
+    bool formatApplied = false;
+    auto flush = [&] {
+        if (m_pending.empty()) {
+            return;
+        }
+        if (!formatApplied && m_currentColourRule != nullptr) {
+            surface.ApplyFormat(m_currentFormat);
+        }
+        surface.AppendRun(m_pending, record.sequence);
+        m_pending.clear();
+    };
+    CChooser choose(*m_scheme, record);
+    const auto& rules = m_scheme->RulePointers();
+    for (const char ch : record.bytes) {
+        const auto b = static_cast<std::uint8_t>(ch);
+        const SByteChoice& c = choose(b);
+        if (c.colourRule >= 0) {
+            const SStyleRule* colour = rules[static_cast<std::size_t>(c.colourRule)];
+            if (colour != m_currentColourRule) {
+                flush();
+                m_currentColourRule = colour;
+                m_currentFormat = colour->CharFormat;
+                surface.ApplyFormat(m_currentFormat);
+                formatApplied = true;
+            }
+        }
+        if (Translate(m_pending, b, c)) {
+            surface.DeleteLastCharOfCaretLine();
+        }
+    }
+    flush();
+}
+
+void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* scheme,
+                                     const SDataRecord& record) {
+    if (scheme == nullptr) {
+        for (const char c : record.bytes) {
+            if (c != '\0') {
+                out.push_back(c);
+            }
+        }
+        return;
+    }
+    // Backspace acts on this record's text only, never on what came before.
+    const std::size_t start = out.size();
+    CChooser choose(*scheme, record);
+    const char* p = record.bytes.data();
+    const char* end = p + record.bytes.size();
+    while (p < end) {
+        const auto b = static_cast<std::uint8_t>(*p);
+        const SByteChoice& c = choose(b);
+        if (c.action == EByteAction::Copy) {
+            // Runs of bytes written as themselves go in one append.
+            const char* runEnd = p + 1;
+            while (runEnd < end &&
+                   choose(static_cast<std::uint8_t>(*runEnd)).action == EByteAction::Copy) {
+                ++runEnd;
+            }
+            out.append(p, static_cast<std::size_t>(runEnd - p));
+            p = runEnd;
+            continue;
+        }
+        if (c.action == EByteAction::Backspace) {
+            if (out.size() > start) {
+                out.pop_back();
+            }
+        } else {
+            Translate(out, b, c);
+        }
+        ++p;
+    }
+}
+
+std::string CStyledRenderer::RenderToString(const CStyleScheme* scheme, const SDataRecord& record) {
+    std::string out;
+    AppendToString(out, scheme, record);
+    return out;
+}
+
+}  // namespace quillpad
