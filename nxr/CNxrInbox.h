@@ -65,8 +65,14 @@ class CNxrInbox {
     std::string LinkReason() const;
 
     // Whether the reader stopped reading to let the owner catch up.
-    void SetReaderPaused(bool paused) { m_readerPaused = paused; }
+    void SetReaderPaused(bool paused) {
+        if (paused && !m_readerPaused.exchange(true)) {
+            ++m_pauses;
+        }
+        m_readerPaused = paused;
+    }
     bool ReaderPaused() const { return m_readerPaused; }
+    std::uint64_t Pauses() const { return m_pauses; }
 
   private:
     mutable std::mutex m_mutex;
@@ -77,6 +83,7 @@ class CNxrInbox {
     std::uint16_t m_linkStatus = 1;
     std::string m_linkReason;
     std::atomic<bool> m_readerPaused{false};
+    std::atomic<std::uint64_t> m_pauses{0};
 };
 
 }  // namespace quillpad

@@ -365,9 +365,7 @@ void CNxrIoWorker::ReadSocket(bool evenIfFull) {
     if (!m_socket) {
         return;
     }
-    if (!evenIfFull && m_inbox->QueuedBytes() > kHighWater) {
-        m_paused = true;
-        m_inbox->SetReaderPaused(true);
+    if (!evenIfFull && MustPause()) {
         return;
     }
     while (m_socket && m_socket->bytesAvailable() > 0) {
@@ -389,6 +387,22 @@ void CNxrIoWorker::ReadSocket(bool evenIfFull) {
             Received(std::string_view(chunk.constData(), chunk.size()));
         }
     }
+}
+
+bool CNxrIoWorker::MustPause() {
+    if (m_inbox->QueuedBytes() <= kHighWater) {
+        return false;
+    }
+    m_paused = true;
+    m_inbox->SetReaderPaused(true);
+    // The owner may have emptied the queue between the look and the flag:
+    // then nobody would ever wake this reader again.
+    if (m_inbox->QueuedBytes() < kLowWater) {
+        m_paused = false;
+        m_inbox->SetReaderPaused(false);
+        return false;
+    }
+    return true;
 }
 
 void CNxrIoWorker::ReadSerial() {
@@ -467,15 +481,14 @@ void CNxrIoWorker::SimTick() {
         }
         return;
     }
-    const std::size_t queued = m_inbox->QueuedBytes();
-    if (queued > kHighWater) {
+    if (MustPause()) {
         // The simulated device waits for the console, as TCP would.
-        m_paused = true;
-        m_inbox->SetReaderPaused(true);
         m_simTimer->stop();
         return;
     }
-    const std::size_t room = std::min<std::size_t>(kHighWater - queued, 4u << 20);
+    const std::size_t queued = m_inbox->QueuedBytes();
+    const std::size_t room =
+        std::min<std::size_t>(queued < kHighWater ? kHighWater - queued : 0, 4u << 20);
     const std::size_t due =
         m_sim->FloodDue(static_cast<std::uint64_t>(m_floodClock.elapsed()), room);
     if (due > 0) {

@@ -56,6 +56,7 @@ class CNxrIoWorker final : public QObject {
     void LinkLost(const std::string& why);
     void CloseTransport();
     void ReadSocket(bool evenIfFull = false);
+    bool MustPause();
     void ReadSerial();
     void Received(std::string_view bytes);
     void WriteToLink(const ByteString& bytes);

@@ -59,6 +59,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     const WideString& ClientName() const { return m_clientName; }
     // The longest time one delivery of events held the event loop.
     std::int64_t LongestTurnNs() const { return m_longestTurnNs; }
+    // How often the reader waited for this thread to catch up.
+    std::uint64_t ReaderPauses() const { return m_inbox->Pauses(); }
 
   private:
     struct SPending {

@@ -160,3 +160,70 @@ TEST(NxrSessionLinkErrors, RefusedConnectionAndMissingDeviceSayWhy) {
 
 }  // namespace
 }  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// A telnet server that never negotiates: the link comes up after the grace
+// time, and a request with a shorter time-out fails in the meantime.
+TEST(NxrSessionLinkErrors, TimeOutFailsARequestOnceAndTheSilentTelnetServerStillConnects) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    CNxrSession session;
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    const std::string spec = "telnet:127.0.0.1:" + std::to_string(silent.serverPort());
+    ASSERT_EQ(session.Open(BytesToWide(spec), {}, &handle), 0);
+    std::uint32_t quick = 0;
+    std::uint32_t patient = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), 100, &quick, nullptr, 0, &handle);
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &patient, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(quick) != nullptr; }));
+    EXPECT_FALSE(sink.Completion(quick)->success);
+    EXPECT_EQ(session.ErrorText(quick), "connect timed out after 100 ms");
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(patient) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(patient)->success);
+    EXPECT_EQ(sink.LastStatus(), kConnected);
+    QCoreApplication::processEvents();
+    int quickCompletions = 0;
+    for (const auto& e : sink.events) {
+        quickCompletions += (e.id == ENxrEventId::RequestCompleted && e.requestId == quick);
+    }
+    EXPECT_EQ(quickCompletions, 1) << "the late success of a timed-out request is not delivered";
+}
+
+// More than the high-water mark arrives while the owner sleeps: the reader
+// pauses (TCP holds the device back), resumes, and every byte arrives in order.
+TEST(NxrSessionLinkErrors, BackPressureOnALongStallLosesNothing) {
+    CDevSimProcess device;
+    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+    CNxrSession session;
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    ASSERT_EQ(session.Open(BytesToWide("tcp:" + device.Where()), {}, &handle), 0);
+    std::uint32_t id = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
+    sink.received.clear();
+    constexpr std::size_t kBytes = 48u << 20;  // above the 32 MB mark
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+              0);
+    QThread::msleep(2500);
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_GT(session.ReaderPauses(), 0u) << "the reader never had to wait";
+    const auto start = sink.received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    ASSERT_GE(sink.received.size(), start + kBytes);
+    constexpr std::size_t kStep = 1 << 20;
+    for (std::size_t at = 0; at < kBytes; at += kStep) {
+        ASSERT_TRUE(
+            sink.received.compare(start + at, kStep, CDevSimEngine::FloodBytes(at, kStep)) == 0)
+            << "first difference in the MB at " << at;
+    }
+}
+
+}  // namespace
+}  // namespace quillpad
