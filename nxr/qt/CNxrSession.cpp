@@ -72,7 +72,6 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
     }
     m_spec = parsed;
     m_clientName = clientName;
-    m_inbox->Clear();
     m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
 
     QPointer<CNxrSession> self(this);

@@ -238,3 +238,32 @@ TEST_F(NxrSessionSim, ABlockedEventLoopLosesNothingOfAFlood) {
 
 }  // namespace
 }  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// The console's reconnect: close, open, connect. The sink hears the old link
+// go down before the new one comes up, and nothing of the old link after.
+TEST_F(NxrSessionSim, ReopenReportsTheOldLinkDownBeforeTheNewOneUp) {
+    Connect();
+    Exchange("ver\r", "firmware");
+    ASSERT_EQ(session.Send(W("burst 100000\r"), 1000, &handle), 0);
+    ASSERT_EQ(session.Close(&handle), 0);
+    const std::size_t before = sink.statuses.size();
+    const ByteString receivedBefore = sink.received;
+    ASSERT_EQ(session.Open(W("sim:name=QX-2"), W("Quillpad Workbay Plugin"), &handle), 0);
+    std::uint32_t id = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    ASSERT_GE(sink.statuses.size(), before + 3);
+    EXPECT_EQ(sink.statuses[before], kNotConnected);
+    EXPECT_EQ(sink.statuses[before + 1], kConnecting);
+    EXPECT_EQ(sink.statuses[before + 2], kConnected);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("QX-2 controller") != ByteString::npos; }));
+    EXPECT_EQ(sink.received.find("burst done"), ByteString::npos)
+        << "data of the closed link was delivered after the close";
+    EXPECT_EQ(sink.received.substr(0, receivedBefore.size()), receivedBefore);
+}
+
+}  // namespace
+}  // namespace quillpad
