@@ -1,0 +1,120 @@
+#include "control/CQuillpadSettings.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "nxr/NxrLib.h"
+#include "platform/CRegistryStore.h"
+#include "platform/Paths.h"
+
+namespace quillpad {
+namespace {
+
+constexpr const char* kSchemes = "Schemes";
+constexpr const char* kLogging = "Logging";
+constexpr const char* kGeneral = "General";
+constexpr const char* kTextInfo = "Text Info";
+constexpr const char* kKeyMapping = "Key Mapping";
+constexpr const char* kLogToFolder = "LogToFolder";
+
+// The install path as the maker's library gives it. Its classic 260-byte
+// buffer would cut a longer path to nothing and put the folders in the
+// current directory, so the buffer grows until the path fits.
+std::string InstallPath() {
+    for (std::size_t size = 260; size <= (1u << 20); size *= 4) {
+        std::vector<char> buffer(size, '\0');
+        if (NxrGetWorkbayInstallPath(buffer.data(), buffer.size())) {
+            return std::string(buffer.data());
+        }
+    }
+    return WorkbayInstallPath();
+}
+
+const char* BoolText(bool value) {
+    return value ? "TRUE" : "FALSE";
+}
+
+}  // namespace
+
+CQuillpadSettings::CQuillpadSettings() {
+    m_dataDirectory = PathCombine(InstallPath(), kDataFolderName);
+    EnsureFolder(m_dataDirectory);  // a failure shows where the files are used
+    m_logsDirectory = PathCombine(InstallPath(), kLogsFolderName);
+    EnsureFolder(m_logsDirectory);
+    m_showAllSources = NxrGetRegistrySetting("", kShowAllSourcesValue, nullptr, 0);
+    m_logFolder = m_logsDirectory;
+    m_defaultSchemeName = "Normal";
+    m_keySetPath = DefaultKeySetPath();
+}
+
+std::string CQuillpadSettings::DefaultKeySetPath() const {
+    return PathCombine(m_dataDirectory, kDefaultKeySetName);
+}
+
+bool CQuillpadSettings::LoadFromRegistry() {
+    const bool complete =
+        CIniDocument::LoadFromRegistry(ERegistryRoot::CurrentUser, kSettingsRegistryKey);
+    Read();
+    return complete;
+}
+
+void CQuillpadSettings::SaveToRegistry() {
+    Store();
+    CIniDocument::SaveToRegistry(ERegistryRoot::CurrentUser, kSettingsRegistryKey);
+    if (m_logFolder == m_logsDirectory) {
+        // Saving never deletes, so an old folder would come back on the next
+        // load and the return to the default would be lost.
+        CRegistryStore store = CRegistryStore::Open(ERegistryRoot::CurrentUser);
+        store.DeleteValue(std::string(kSettingsRegistryKey) + "\\" + kLogging, kLogToFolder);
+    }
+}
+
+void CQuillpadSettings::Read() {
+    m_defaultSchemeName = ReadString(kSchemes, "DefaultSchemeName", "Normal");
+    m_keySetPath = ReadString(kSchemes, "DefaultKeySettingName", "");
+    if (m_keySetPath.empty()) {
+        m_keySetPath = DefaultKeySetPath();
+    }
+    m_logFolder = ReadString(kLogging, kLogToFolder, m_logsDirectory);
+    m_logAsPlainText = ReadBool(kLogging, "LogAsPlainText", false);
+    m_logAsFormattedText = ReadBool(kLogging, "LogAsFormattedText", false);
+    m_logAsBinaryLog = ReadBool(kLogging, "LogAsWorkbayLog", true);
+    m_insertTimestampsInText = ReadBool(kLogging, "InsertTimestampsInText", true);
+    m_outgoingCRToCRLF = ReadBool(kGeneral, "OutgoingCRToCRLF", false);
+    m_showAbsoluteTime = ReadBool(kTextInfo, "ShowAbsoluteTime", true);
+    m_showRelativeTime = ReadBool(kTextInfo, "ShowRelativeTime", true);
+    m_showDataDirection = ReadBool(kTextInfo, "ShowDataDirection", true);
+    m_showRelatedData = ReadBool(kTextInfo, "ShowRelatedData", true);
+    m_transmitArrowCharacters = ReadBool(kKeyMapping, "TransmitArrowCharacters", false);
+}
+
+void CQuillpadSettings::RemoveLogFolderEntry() {
+    auto& entries = FindOrCreateSection(kLogging)->entries;
+    entries.erase(std::remove_if(entries.begin(), entries.end(),
+                                 [](const SIniEntry& e) { return e.key == kLogToFolder; }),
+                  entries.end());
+}
+
+void CQuillpadSettings::Store() {
+    WriteString(kSchemes, "DefaultSchemeName", m_defaultSchemeName);
+    WriteString(kSchemes, "DefaultKeySettingName", m_keySetPath);
+    if (m_logFolder != m_logsDirectory) {
+        WriteString(kLogging, kLogToFolder, m_logFolder);
+    } else {
+        // A folder read earlier would otherwise stay in the document and
+        // override the return to the default.
+        RemoveLogFolderEntry();
+    }
+    WriteString(kLogging, "LogAsPlainText", BoolText(m_logAsPlainText));
+    WriteString(kLogging, "LogAsFormattedText", BoolText(m_logAsFormattedText));
+    WriteString(kLogging, "LogAsWorkbayLog", BoolText(m_logAsBinaryLog));
+    WriteString(kLogging, "InsertTimestampsInText", BoolText(m_insertTimestampsInText));
+    WriteString(kGeneral, "OutgoingCRToCRLF", BoolText(m_outgoingCRToCRLF));
+    WriteString(kTextInfo, "ShowAbsoluteTime", BoolText(m_showAbsoluteTime));
+    WriteString(kTextInfo, "ShowRelativeTime", BoolText(m_showRelativeTime));
+    WriteString(kTextInfo, "ShowDataDirection", BoolText(m_showDataDirection));
+    WriteString(kTextInfo, "ShowRelatedData", BoolText(m_showRelatedData));
+    WriteString(kKeyMapping, "TransmitArrowCharacters", BoolText(m_transmitArrowCharacters));
+}
+
+}  // namespace quillpad

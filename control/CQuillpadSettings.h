@@ -1,0 +1,75 @@
+#pragma once
+// What a console remembers between sessions: its folders, default style and
+// key set, logging choices, the CR to CR LF and arrow-key options, the hover
+// window's fields and the hidden show-all-sources switch.
+//
+// The document holds the text form (registry defaults, the host's saved
+// state); the members hold the values in use. Read copies document to
+// members, Store members to document.
+//
+//   [Schemes]     DefaultSchemeName, DefaultKeySettingName
+//   [Logging]     LogToFolder, LogAsPlainText, LogAsFormattedText,
+//                 LogAsWorkbayLog, InsertTimestampsInText
+//   [General]     OutgoingCRToCRLF
+//   [Text Info]   ShowAbsoluteTime, ShowRelativeTime, ShowDataDirection,
+//                 ShowRelatedData
+//   [Key Mapping] TransmitArrowCharacters
+//
+// Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
+
+#include <string>
+
+#include "config/CIniDocument.h"
+
+namespace quillpad {
+
+inline constexpr const char* kSettingsRegistryKey =
+    "Software\\Korvane\\Workbay\\Plugins\\Quillpad2";
+inline constexpr const char* kDataFolderName = "Quillpad Data";
+inline constexpr const char* kLogsFolderName = "Quillpad Logs";
+inline constexpr const char* kDefaultKeySetName = "My Keys.keyset";
+inline constexpr const char* kShowAllSourcesValue = "X_Open_Monitor";
+
+class CQuillpadSettings : public CIniDocument {
+  public:
+    // Works out (and creates) the data and logs folders under the host's
+    // install path and reads the hidden switch. Reads no settings.
+    CQuillpadSettings();
+
+    // Fills the document from the registry defaults, then Read. A missing
+    // key leaves every setting at its default.
+    bool LoadFromRegistry();
+    // Store, then writes the document to the registry defaults.
+    void SaveToRegistry();
+
+    void Read();
+    void Store();
+
+    // Set at construction.
+    std::string m_dataDirectory;
+    std::string m_logsDirectory;
+    bool m_showAllSources = false;
+
+    std::string m_logFolder;
+    std::string m_defaultSchemeName;
+    std::string m_keySetPath;
+    bool m_logAsPlainText = false;
+    bool m_logAsFormattedText = false;
+    bool m_logAsBinaryLog = true;
+    bool m_insertTimestampsInText = true;
+    bool m_outgoingCRToCRLF = false;
+    bool m_transmitArrowCharacters = false;
+    bool m_showAbsoluteTime = true;
+    bool m_showRelativeTime = true;
+    bool m_showDataDirection = true;
+    bool m_showRelatedData = true;
+
+    // The key set path used when none is set.
+    std::string DefaultKeySetPath() const;
+
+  private:
+    // Takes any "LogToFolder" entry out of the document.
+    void RemoveLogFolderEntry();
+};
+
+}  // namespace quillpad

@@ -1,0 +1,252 @@
+#include "session/CConnectionController.h"
+
+#include <algorithm>
+
+#include "control/CQuillpadSettings.h"
+#include "nxr/NxrCodes.h"
+#include "nxr/NxrParamBlock.h"
+
+namespace quillpad {
+
+CConnectionController::CConnectionController(CMessageChannel& channel, SSessionServices services)
+    : CHostedSession(services.factory),
+      CMessageTarget(channel),
+      m_ui(std::move(services.ui)),
+      m_deferred(std::move(services.deferred)),
+      m_alive(std::make_shared<CConnectionController*>(this)) {}
+
+CConnectionController::~CConnectionController() {
+    m_alive.reset();
+    Shutdown();
+}
+
+std::uint32_t CConnectionController::IssueRequest(std::uint32_t code, std::int32_t timeoutMs,
+                                                  const WideString* userText,
+                                                  std::int32_t* status) {
+    std::uint32_t requestId = 0;
+    std::int32_t result = ToStatus(ENxrResult::NotOpen);
+    if (Session() != nullptr) {
+        result = Session()->Request(code, NxrEmptyParamBlock(), timeoutMs, &requestId, userText, 0,
+                                    ConnectionHandlePtr());
+    }
+    if (status != nullptr) {
+        *status = result;
+    }
+    return requestId;
+}
+
+void CConnectionController::ShowNoSession() {
+    if (m_ui) {
+        m_ui->ShowMessage("Error", FailureText(), EMessageIcon::Error);
+    }
+}
+
+void CConnectionController::Connect(const WideString* spec) {
+    CloseConnection();
+    m_connectionSpec.Clear();
+    m_consoleOpen = false;
+    if (spec == nullptr) {
+        return;
+    }
+    if (Session() == nullptr) {
+        ShowNoSession();
+        return;
+    }
+    Session()->Open(*spec, BytesToWide(kClientName), ConnectionHandlePtr());
+    if (ConnectionHandle() == 0) {
+        if (m_ui) {
+            m_ui->ShowStandardError(Session(), 0);
+        }
+        return;
+    }
+    m_connectionSpec.Parse(WideToBytes(*spec));  // only its kind is read later
+    Session()->SetOption(kOptionA, kOptionAValue, ConnectionHandlePtr());
+    Session()->SetOption(kOptionB, kOptionBValue, ConnectionHandlePtr());
+    IssueRequest(nxr_request::Connect, -1, nullptr);
+}
+
+void CConnectionController::ReopenDeferred(const WideString& spec) {
+    if (Session() == nullptr) {
+        return;
+    }
+    CloseConnection();
+    Session()->Open(spec, WideString(), ConnectionHandlePtr());
+}
+
+void CConnectionController::SetConnectionParameters(const std::optional<WideString>& spec) {
+    if (m_consoleOpen && ConnectionHandle() != 0) {
+        std::int32_t status = 0;
+        IssueRequest(nxr_request::CloseConsole, -1, spec ? &*spec : nullptr, &status);
+        if (status == ToStatus(ENxrResult::Ok)) {
+            return;  // the completion reconnects
+        }
+        // No completion will come: reconnect now rather than lose the spec.
+    }
+    Channel().Post(Handle(), UM_CONNECT, 0, 0,
+                   spec ? CPayload::Make<WideString>(*spec) : CPayload());
+}
+
+std::int32_t CConnectionController::Reconnect() {
+    std::int32_t status = 0;
+    IssueRequest(nxr_request::Reconnect, kCommandTimeoutMs, nullptr, &status);
+    return status;
+}
+
+std::int32_t CConnectionController::Disconnect() {
+    std::int32_t status = 0;
+    IssueRequest(nxr_request::Disconnect, kCommandTimeoutMs, nullptr, &status);
+    return status;
+}
+
+void CConnectionController::Shutdown() {
+    if (m_consoleOpen && Session() != nullptr && ConnectionHandle() != 0) {
+        ByteString result;
+        Session()->RequestWait(nxr_request::CloseConsole, NxrEmptyParamBlock(), &result,
+                               kCloseConsoleWaitMs, 0, ConnectionHandlePtr());
+    }
+    m_consoleOpen = false;
+    CloseConnection();
+}
+
+bool CConnectionController::SendBytes(std::string_view bytes, std::int32_t timeoutMs) {
+    if (Session() == nullptr) {
+        return false;
+    }
+    if (m_connectionStatus == kStatusNotConnected) {
+        IssueRequest(nxr_request::Connect, -1, nullptr);
+    }
+    return Session()->Send(BytesToWide(bytes), timeoutMs, ConnectionHandlePtr()) ==
+           ToStatus(ENxrResult::Ok);
+}
+
+void CConnectionController::SendChar(char ch) {
+    OnCharTyped(ch);
+    char text[3] = {ch, '\0', '\0'};
+    if (ch == '\r' && m_settings != nullptr && m_settings->m_outgoingCRToCRLF) {
+        text[1] = '\n';
+    }
+    // Counted to the first zero byte: a zero character sends nothing.
+    SendBytes(std::string_view(text), kSendCharTimeoutMs);
+}
+
+void CConnectionController::SendText(std::string_view text) {
+    if (!SendBytes(text, kSendTimeoutMs) && m_ui) {
+        m_ui->ShowStandardError(Session(), 0);
+    }
+}
+
+bool CConnectionController::HandleConnectionMessage(SMessage& message, std::int64_t& result) {
+    result = 0;
+    switch (message.id) {
+        case UM_CONNECT:
+            Connect(message.payload.Get<WideString>());
+            return true;
+        case UM_NO_CONSOLE:
+            if (m_ui) {
+                m_ui->ShowMessage(kNoConsoleCaption, kNoConsoleText, EMessageIcon::Warning);
+            }
+            return true;
+        case UM_SHOW_ERROR:
+            if (m_ui) {
+                m_ui->ShowStandardError(Session(), static_cast<std::uint32_t>(message.lParam));
+            }
+            return true;
+        case UM_SEND_CHAR:
+            SendChar(static_cast<char>(message.lParam));
+            return true;
+        case UM_SEND_TEXT: {
+            const ByteString* text = message.payload.Get<ByteString>();
+            const std::string_view bytes = text != nullptr ? *text : std::string_view();
+            OnTextSending(bytes);
+            SendText(bytes);
+            return true;
+        }
+        case UM_SEND_BYTES: {
+            const ByteString* buffer = message.payload.Get<ByteString>();
+            std::string_view bytes = buffer != nullptr ? *buffer : std::string_view();
+            // Never past the buffer, whatever the count claims.
+            bytes = bytes.substr(0, std::min<std::uint64_t>(message.wParam, bytes.size()));
+            SendText(bytes);
+            return true;
+        }
+        default:
+            return false;
+    }
+}
+
+std::int64_t CConnectionController::HandleMessage(SMessage& message) {
+    std::int64_t result = 0;
+    HandleConnectionMessage(message, result);
+    return result;
+}
+
+std::int32_t CConnectionController::OnRequestCompleted(std::uint32_t requestId, std::uint32_t code,
+                                                       bool success, std::int32_t /*extra*/,
+                                                       const std::optional<WideString>& userText) {
+    switch (code) {
+        case nxr_request::OpenConsole:
+            if (success) {
+                m_consoleOpen = true;
+            } else {
+                Channel().Post(Handle(), UM_NO_CONSOLE, 0, requestId);
+            }
+            break;
+        case nxr_request::CloseConsole:
+            m_consoleOpen = false;
+            // Without new parameters the console goes offline; tearing the
+            // control down from inside its own event would pull the window
+            // from under the host, which expects to close it itself.
+            Channel().Post(Handle(), UM_CONNECT, 0, 0,
+                           userText ? CPayload::Make<WideString>(*userText) : CPayload());
+            break;
+        default:
+            if (!success) {
+                Channel().Post(Handle(), UM_SHOW_ERROR, 0, requestId);
+            }
+            break;
+    }
+    return 0;
+}
+
+std::int32_t CConnectionController::OnConnectionStatus(std::uint16_t status) {
+    m_connectionStatus = status;
+    HostUpdateConnectionStatus(status);
+    return 0;
+}
+
+std::int32_t CConnectionController::OnDataReceived(std::uint32_t ownerId, const WideString& data) {
+    if (m_store != nullptr) {
+        m_store->AddIncoming(ownerId, data);
+    }
+    return 0;
+}
+
+std::int32_t CConnectionController::OnDataTransmitted(std::uint32_t ownerId,
+                                                      const WideString& data) {
+    if (m_store != nullptr) {
+        m_store->AddOutgoing(ownerId, data);
+    }
+    return 0;
+}
+
+std::int32_t CConnectionController::OnConnectionParamsChanged(const WideString& spec) {
+    if (m_deferred) {
+        // Reopening closes the session that is raising this event: never
+        // from inside it.
+        std::weak_ptr<CConnectionController*> alive = m_alive;
+        m_deferred->CallAfter(kReopenDelayMs, [alive, spec] {
+            if (const auto self = alive.lock()) {
+                (*self)->ReopenDeferred(spec);
+            }
+        });
+    }
+    HostUpdateConnectionParams(spec);
+    return 0;
+}
+
+std::int32_t CConnectionController::OnLinkUp() {
+    IssueRequest(nxr_request::OpenConsole, -1, nullptr);
+    return 0;
+}
+
+}  // namespace quillpad

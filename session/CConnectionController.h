@@ -1,0 +1,139 @@
+#pragma once
+// The console's side of the connection: opening and reopening the session
+// from a connection spec, opening the device's console when the link comes
+// up, the send paths, Reconnect and Disconnect, and turning the session's
+// data events into records of the data store. The control derives from it
+// and passes on the messages it does not handle itself.
+//
+// Messages (posted to Handle(); each handler frees its payload, returns 0):
+//
+//   UM_CONNECT     payload = WideString connection spec; none = go offline
+//   UM_NO_CONSOLE  lParam = request id       the "No console" box
+//   UM_SHOW_ERROR  lParam = request id       the standard error box
+//   UM_SEND_CHAR   lParam = character code   100 ms, failures not shown
+//   UM_SEND_TEXT   payload = ByteString      1000 ms, failure: error box 0
+//   UM_SEND_BYTES  wParam = count, payload = ByteString (at most its size
+//                  is sent)                  1000 ms, failure: error box 0
+//
+// Connecting: close, open with the client name "Quillpad Workbay Plugin",
+// options 1 = 29567 and 2 = 15, request 0x5000. On link up it asks for the
+// console (0xBC00); success sets ConsoleOpen(). New parameters while the
+// console is open first close it (0xBC01 carrying the new spec) and
+// reconnect when that completes.
+//
+// A close-console request that completes without new parameters leaves the
+// console closed and offline (as UM_CONNECT without a spec does); the
+// console never tears itself down from inside a session event.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string_view>
+
+#include "data/DataStore.h"
+#include "nxr/CNxrComSpec.h"
+#include "platform/MessageChannel.h"
+#include "session/CHostedSession.h"
+#include "session/ISessionUi.h"
+
+namespace quillpad {
+
+class CQuillpadSettings;
+
+inline constexpr const char* kClientName = "Quillpad Workbay Plugin";
+inline constexpr const char* kNoConsoleCaption = "No console";
+inline constexpr const char* kNoConsoleText =
+    "Device does not support a console connection or cannot be Auto-Detected.\n"
+    "Check your connection or specify a device type if required.";
+
+// The pieces of a window system the connection needs.
+struct SSessionServices {
+    SessionFactory factory;
+    std::unique_ptr<ISessionUi> ui;
+    std::unique_ptr<IDeferredCalls> deferred;
+};
+
+class CConnectionController : public CHostedSession, public CMessageTarget {
+  public:
+    static constexpr std::uint32_t kStatusNotConnected = 1;
+    static constexpr std::int32_t kSendCharTimeoutMs = 100;
+    static constexpr std::int32_t kSendTimeoutMs = 1000;
+    static constexpr std::int32_t kCommandTimeoutMs = 1000;
+    static constexpr std::int32_t kCloseConsoleWaitMs = 2000;
+    static constexpr std::uint32_t kReopenDelayMs = 10;
+    static constexpr std::int32_t kOptionA = 1;
+    static constexpr std::int32_t kOptionAValue = 29567;
+    static constexpr std::int32_t kOptionB = 2;
+    static constexpr std::int32_t kOptionBValue = 15;
+
+    CConnectionController(CMessageChannel& channel, SSessionServices services);
+    // Shutdown(), then the session base lets the object go.
+    ~CConnectionController() override;
+
+    // Where data events become records; null drops them (no store yet).
+    void SetDataStore(CDataStore* store) { m_store = store; }
+    CDataStore* DataStore() const { return m_store; }
+    // Read for "OutgoingCRToCRLF"; null sends CR as it is.
+    void SetSettings(const CQuillpadSettings* settings) { m_settings = settings; }
+
+    // New connection parameters from the host (none: go offline).
+    void SetConnectionParameters(const std::optional<WideString>& spec);
+    // Commands 32769 and 32770; the session's status for the request.
+    std::int32_t Reconnect();
+    std::int32_t Disconnect();
+    // The console's teardown: asks the device to close its console (waiting
+    // at most 2000 ms) when it is open, then closes the connection.
+    void Shutdown();
+
+    bool ConsoleOpen() const { return m_consoleOpen; }
+    std::uint32_t ConnectionStatus() const { return m_connectionStatus; }
+    const CNxrComSpec& ConnectionSpec() const { return m_connectionSpec; }
+    ISessionUi& Ui() const { return *m_ui; }
+
+    // Sends through the session; true when the session took the bytes.
+    bool SendBytes(std::string_view bytes, std::int32_t timeoutMs);
+
+    std::int64_t HandleMessage(SMessage& message) override;
+    // The part of HandleMessage a deriving control calls for the messages it
+    // leaves to this class; false when the message is not one of them.
+    bool HandleConnectionMessage(SMessage& message, std::int64_t& result);
+
+    // Session events.
+    std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
+                                    std::int32_t extra,
+                                    const std::optional<WideString>& userText) override;
+    std::int32_t OnConnectionStatus(std::uint16_t status) override;
+    std::int32_t OnDataReceived(std::uint32_t ownerId, const WideString& data) override;
+    std::int32_t OnDataTransmitted(std::uint32_t ownerId, const WideString& data) override;
+    std::int32_t OnConnectionParamsChanged(const WideString& spec) override;
+    std::int32_t OnLinkUp() override;
+
+  protected:
+    // Hooks for the typed-line buffer and the command history: a character
+    // about to be sent by UM_SEND_CHAR, a text about to be sent by UM_SEND_TEXT.
+    virtual void OnCharTyped(char /*ch*/) {}
+    virtual void OnTextSending(std::string_view /*text*/) {}
+
+  private:
+    void Connect(const WideString* spec);
+    void ReopenDeferred(const WideString& spec);
+    void SendChar(char ch);
+    void SendText(std::string_view text);
+    void ShowNoSession();
+    std::uint32_t IssueRequest(std::uint32_t code, std::int32_t timeoutMs,
+                               const WideString* userText, std::int32_t* status = nullptr);
+
+    std::unique_ptr<ISessionUi> m_ui;
+    std::unique_ptr<IDeferredCalls> m_deferred;
+    // Deferred calls hold it weakly, so none runs on a destroyed console.
+    std::shared_ptr<CConnectionController*> m_alive;
+    CDataStore* m_store = nullptr;
+    const CQuillpadSettings* m_settings = nullptr;
+    bool m_consoleOpen = false;
+    std::uint32_t m_connectionStatus = kStatusNotConnected;
+    // Simulated links are accepted too, so that a "sim:" console sees its
+    // kind (Send Break is offered there).
+    CNxrComSpec m_connectionSpec{true, true};
+};
+
+}  // namespace quillpad

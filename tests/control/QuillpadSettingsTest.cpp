@@ -1,0 +1,197 @@
+// The console's settings: folders, the hidden switch, the defaults of an
+// empty registry, reading and storing, and the registry round trip.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "control/CQuillpadSettings.h"
+#include "platform/CRegistryStore.h"
+#include "platform/Paths.h"
+#include "tests/support/TempDir.h"
+
+namespace quillpad {
+namespace {
+
+using test::CTempDir;
+
+const std::string kLogging = std::string(kSettingsRegistryKey) + "\\Logging";
+
+// Each test gets an install path and a registry of its own.
+class QuillpadSettings : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (const char* old = std::getenv("WORKBAY_HOME")) {
+            m_old = old;
+        }
+        ::setenv("WORKBAY_HOME", m_home.Path().c_str(), 1);
+    }
+    void TearDown() override {
+        if (m_old) {
+            ::setenv("WORKBAY_HOME", m_old->c_str(), 1);
+        } else {
+            ::unsetenv("WORKBAY_HOME");
+        }
+    }
+    CRegistryStore Registry() const { return CRegistryStore::Open(ERegistryRoot::CurrentUser); }
+    void Set(const std::string& section, const std::string& name, const std::string& data) {
+        const std::string key = std::string(kSettingsRegistryKey) + "\\" + section;
+        ASSERT_EQ(Registry().CreateKey(key), ERegistryStatus::Success);
+        ASSERT_EQ(Registry().SetValue(key, name, data), ERegistryStatus::Success);
+    }
+    std::optional<std::string> Get(const std::string& section, const std::string& name) const {
+        std::string data;
+        if (Registry().QueryValue(std::string(kSettingsRegistryKey) + "\\" + section, name, data) !=
+            ERegistryStatus::Success) {
+            return std::nullopt;
+        }
+        return data;
+    }
+
+    CTempDir m_home;
+    std::optional<std::string> m_old;
+};
+
+TEST_F(QuillpadSettings, ConstructionCreatesBothFoldersAndReadsNothing) {
+    Set("Schemes", "DefaultSchemeName", "Green");
+    CQuillpadSettings s;
+    EXPECT_EQ(s.m_dataDirectory, m_home.File("Quillpad Data"));
+    EXPECT_EQ(s.m_logsDirectory, m_home.File("Quillpad Logs"));
+    EXPECT_TRUE(std::filesystem::is_directory(s.m_dataDirectory));
+    EXPECT_TRUE(std::filesystem::is_directory(s.m_logsDirectory));
+    EXPECT_EQ(s.m_defaultSchemeName, "Normal");
+    EXPECT_EQ(s.SectionCount(), 0u);
+    EXPECT_FALSE(s.m_showAllSources);
+}
+
+TEST_F(QuillpadSettings, TheHiddenSwitchIsTheExistenceOfItsValue) {
+    ASSERT_EQ(Registry().CreateKey("Software\\Korvane\\Workbay"), ERegistryStatus::Success);
+    ASSERT_EQ(Registry().SetValue("Software\\Korvane\\Workbay", "X_Open_Monitor", ""),
+              ERegistryStatus::Success);  // any data, even none
+    EXPECT_TRUE(CQuillpadSettings().m_showAllSources);
+    ASSERT_EQ(Registry().DeleteValue("Software\\Korvane\\Workbay", "X_Open_Monitor"),
+              ERegistryStatus::Success);
+    EXPECT_FALSE(CQuillpadSettings().m_showAllSources);
+}
+
+TEST_F(QuillpadSettings, AnEmptyRegistryGivesEveryDefault) {
+    CQuillpadSettings s;
+    EXPECT_FALSE(s.LoadFromRegistry());  // the key is missing
+    EXPECT_EQ(s.m_defaultSchemeName, "Normal");
+    EXPECT_EQ(s.m_keySetPath, PathCombine(s.m_dataDirectory, "My Keys.keyset"));
+    EXPECT_EQ(s.m_logFolder, s.m_logsDirectory);
+    EXPECT_FALSE(s.m_logAsPlainText);
+    EXPECT_FALSE(s.m_logAsFormattedText);
+    EXPECT_TRUE(s.m_logAsBinaryLog);
+    EXPECT_TRUE(s.m_insertTimestampsInText);
+    EXPECT_FALSE(s.m_outgoingCRToCRLF);
+    EXPECT_TRUE(s.m_showAbsoluteTime);
+    EXPECT_TRUE(s.m_showRelativeTime);
+    EXPECT_TRUE(s.m_showDataDirection);
+    EXPECT_TRUE(s.m_showRelatedData);
+    EXPECT_FALSE(s.m_transmitArrowCharacters);
+}
+
+TEST_F(QuillpadSettings, OnlyTheExactTextTrueReadsTrue) {
+    Set("General", "OutgoingCRToCRLF", "true");
+    Set("Logging", "LogAsPlainText", "1");
+    Set("Logging", "LogAsFormattedText", "TRUE ");
+    Set("Logging", "LogAsWorkbayLog", "yes");  // default TRUE, present: false
+    Set("Key Mapping", "TransmitArrowCharacters", "TRUE");
+    Set("Text Info", "ShowRelatedData", "");
+    CQuillpadSettings s;
+    EXPECT_TRUE(s.LoadFromRegistry());
+    EXPECT_FALSE(s.m_outgoingCRToCRLF);
+    EXPECT_FALSE(s.m_logAsPlainText);
+    EXPECT_FALSE(s.m_logAsFormattedText);
+    EXPECT_FALSE(s.m_logAsBinaryLog);
+    EXPECT_TRUE(s.m_transmitArrowCharacters);
+    EXPECT_FALSE(s.m_showRelatedData);
+    EXPECT_TRUE(s.m_showAbsoluteTime) << "missing keys keep their defaults";
+}
+
+TEST_F(QuillpadSettings, AnEmptyKeySetPathFallsBackToTheDefaultFile) {
+    Set("Schemes", "DefaultKeySettingName", "");
+    Set("Schemes", "DefaultSchemeName", "");
+    CQuillpadSettings s;
+    s.LoadFromRegistry();
+    EXPECT_EQ(s.m_keySetPath, s.DefaultKeySetPath());
+    EXPECT_EQ(s.m_defaultSchemeName, "") << "only the key set path has that rule";
+}
+
+TEST_F(QuillpadSettings, StoreWritesTheLogFolderOnlyWhenItDiffers) {
+    CQuillpadSettings s;
+    s.Store();
+    EXPECT_EQ(s.ReadString("Logging", "LogToFolder", "<none>"), "<none>");
+    EXPECT_EQ(s.ReadString("Logging", "LogAsWorkbayLog", ""), "TRUE");
+    EXPECT_EQ(s.ReadString("General", "OutgoingCRToCRLF", ""), "FALSE");
+    EXPECT_EQ(s.ReadString("Schemes", "DefaultSchemeName", ""), "Normal");
+    EXPECT_EQ(s.ReadString("Schemes", "DefaultKeySettingName", ""), s.DefaultKeySetPath());
+
+    s.m_logFolder = m_home.File("elsewhere");
+    s.Store();
+    EXPECT_EQ(s.ReadString("Logging", "LogToFolder", ""), m_home.File("elsewhere"));
+
+    // Back to the logs folder: the old entry goes, or it would win next time.
+    s.m_logFolder = s.m_logsDirectory;
+    s.Store();
+    EXPECT_EQ(s.ReadString("Logging", "LogToFolder", "<none>"), "<none>");
+}
+
+TEST_F(QuillpadSettings, RegistryRoundTripKeepsEverySettingAndForeignValues) {
+    Set("General", "SomethingElse", "kept");
+    CQuillpadSettings a;
+    a.LoadFromRegistry();
+    a.m_defaultSchemeName = "Hex \xE9";
+    a.m_keySetPath = m_home.File("k.keyset");
+    a.m_logFolder = m_home.File("logs2");
+    a.m_logAsPlainText = true;
+    a.m_logAsBinaryLog = false;
+    a.m_outgoingCRToCRLF = true;
+    a.m_showRelativeTime = false;
+    a.m_transmitArrowCharacters = true;
+    a.SaveToRegistry();
+    EXPECT_EQ(Get("General", "OutgoingCRToCRLF"), "TRUE");
+    EXPECT_EQ(Get("General", "SomethingElse"), "kept");
+
+    CQuillpadSettings b;
+    EXPECT_TRUE(b.LoadFromRegistry());
+    EXPECT_EQ(b.m_defaultSchemeName, "Hex \xE9");
+    EXPECT_EQ(b.m_keySetPath, m_home.File("k.keyset"));
+    EXPECT_EQ(b.m_logFolder, m_home.File("logs2"));
+    EXPECT_TRUE(b.m_logAsPlainText);
+    EXPECT_FALSE(b.m_logAsFormattedText);
+    EXPECT_FALSE(b.m_logAsBinaryLog);
+    EXPECT_TRUE(b.m_outgoingCRToCRLF);
+    EXPECT_FALSE(b.m_showRelativeTime);
+    EXPECT_TRUE(b.m_transmitArrowCharacters);
+
+    // Returning to the logs folder is saved too, though saving deletes nothing else.
+    b.m_logFolder = b.m_logsDirectory;
+    b.SaveToRegistry();
+    EXPECT_EQ(Get("Logging", "LogToFolder"), std::nullopt);
+    CQuillpadSettings c;
+    c.LoadFromRegistry();
+    EXPECT_EQ(c.m_logFolder, c.m_logsDirectory);
+    EXPECT_EQ(Get("General", "SomethingElse"), "kept");
+}
+
+TEST_F(QuillpadSettings, TheSavedStateTextRestoresTheSettings) {
+    CQuillpadSettings a;
+    a.m_showDataDirection = false;
+    a.m_defaultSchemeName = "Dark";
+    a.Store();
+    const ByteString blob = a.SaveText();
+    CQuillpadSettings b;
+    b.LoadText(blob, true);
+    b.Read();
+    EXPECT_FALSE(b.m_showDataDirection);
+    EXPECT_EQ(b.m_defaultSchemeName, "Dark");
+    EXPECT_EQ(b.m_logFolder, b.m_logsDirectory);
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,433 @@
+// The console's side of the connection on a scripted session object: what
+// it asks of the session, how it reacts to each event, what it shows.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "control/CQuillpadSettings.h"
+#include "nxr/NxrCodes.h"
+#include "session/CConnectionController.h"
+#include "tests/session/SessionDoubles.h"
+
+namespace quillpad {
+namespace {
+
+using test::CFakeSession;
+using test::CManualDeferredCalls;
+using test::CRecordingHost;
+using test::CRecordingUi;
+using test::SSessionCall;
+
+WideString W(std::string_view text) {
+    return BytesToWide(text);
+}
+
+class ConnectionController : public ::testing::Test {
+  protected:
+    ConnectionController() : store(channel, clock) { Make(); }
+
+    void Make(bool withSession = true) {
+        controller.reset();
+        SSessionServices services;
+        if (withSession) {
+            services.factory = [this] {
+                SSessionCreation created;
+                auto fake = std::make_unique<CFakeSession>(log);
+                session = fake.get();
+                created.session = std::move(fake);
+                return created;
+            };
+        } else {
+            services.factory = []() -> SSessionCreation {
+                throw std::runtime_error("class not registered");
+            };
+            session = nullptr;
+        }
+        services.ui = std::make_unique<CRecordingUi>(shown);
+        services.deferred = std::make_unique<CManualDeferredCalls>(deferred);
+        controller = std::make_unique<CConnectionController>(channel, std::move(services));
+        controller->SetDataStore(&store);
+        controller->SetSettings(&settings);
+        controller->SetHostEnvironment(host);
+        log->clear();
+    }
+
+    void Post(MessageId id, std::uint64_t wParam = 0, std::int64_t lParam = 0,
+              CPayload payload = {}) {
+        channel.Post(controller->Handle(), id, wParam, lParam, std::move(payload));
+        channel.DrainPending();
+    }
+    void ConnectTo(std::string_view spec) { Post(UM_CONNECT, 0, 0, CPayload::Make(W(spec))); }
+    // Connected, link up, console open; the log starts empty.
+    void OpenConsole() {
+        ConnectTo("sim:");
+        controller->OnConnectionStatus(3);
+        controller->OnLinkUp();
+        const std::uint32_t id = session->nextRequestId - 1;
+        controller->OnRequestCompleted(id, nxr_request::OpenConsole, true, 0, std::nullopt);
+        channel.DrainPending();
+        ASSERT_TRUE(controller->ConsoleOpen());
+        log->clear();
+    }
+    std::vector<std::string> Ops() const {
+        std::vector<std::string> ops;
+        for (const auto& c : *log) {
+            ops.push_back(c.op);
+        }
+        return ops;
+    }
+    ByteString Sent() const {
+        ByteString all;
+        for (const auto& c : *log) {
+            if (c.op == "Send") {
+                all += WideToBytes(c.text);
+            }
+        }
+        return all;
+    }
+
+    CQueuedChannel channel;
+    CManualClock clock{5000, 1700000000};
+    CDataStore store;
+    CQuillpadSettings settings;
+    std::shared_ptr<std::vector<SSessionCall>> log = std::make_shared<std::vector<SSessionCall>>();
+    std::shared_ptr<std::vector<test::SShownBox>> shown =
+        std::make_shared<std::vector<test::SShownBox>>();
+    std::shared_ptr<std::vector<std::pair<std::uint32_t, std::function<void()>>>> deferred =
+        std::make_shared<std::vector<std::pair<std::uint32_t, std::function<void()>>>>();
+    std::shared_ptr<CRecordingHost> host = std::make_shared<CRecordingHost>();
+    CFakeSession* session = nullptr;
+    std::unique_ptr<CConnectionController> controller;
+};
+
+TEST_F(ConnectionController, CreationAdvisesSetsTheTextSettingAndTeardownUndoesIt) {
+    auto calls = std::make_shared<std::vector<SSessionCall>>();
+    {
+        SSessionServices services;
+        services.factory = [calls] {
+            return SSessionCreation{std::make_unique<CFakeSession>(calls), {}};
+        };
+        CConnectionController c(channel, std::move(services));
+        EXPECT_TRUE(c.Usable());
+        EXPECT_NE(c.SinkCookie(), CDeviceSession::kNotAdvised);
+        ASSERT_EQ(calls->size(), 2u);
+        EXPECT_EQ((*calls)[0].op, "Advise");
+        EXPECT_EQ((*calls)[1].op, "SetTextSetting");
+        EXPECT_EQ((*calls)[1].text, W("%D"));
+        EXPECT_EQ(c.ConnectionStatus(), 1u);
+        EXPECT_FALSE(c.ConsoleOpen());
+    }
+    EXPECT_EQ(calls->back().op, "Close");
+    EXPECT_EQ((*calls)[calls->size() - 2].op, "Unadvise");
+}
+
+TEST_F(ConnectionController, AFailedSessionObjectIsReportedNotFatal) {
+    Make(false);
+    EXPECT_FALSE(controller->Usable());
+    EXPECT_EQ(controller->CreationError(), "class not registered");
+    ConnectTo("sim:");
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "Error");
+    EXPECT_NE((*shown)[0].text.find("class not registered"), std::string::npos);
+    // Every path stays safe without a session.
+    controller->SetConnectionParameters(W("sim:"));
+    channel.DrainPending();
+    Post(UM_SEND_CHAR, 0, 'a');
+    EXPECT_EQ(controller->Reconnect(), ToStatus(ENxrResult::NotOpen));
+    controller->Shutdown();
+
+    SSessionServices none;
+    none.factory = [] { return SSessionCreation{}; };  // no session interface, no error
+    CConnectionController c(channel, std::move(none));
+    EXPECT_EQ(c.CreationError(), "");
+    EXPECT_NE(c.FailureText().find("no session interface"), std::string::npos);
+}
+
+TEST_F(ConnectionController, ConnectClosesOpensSetsOptionsAndAsksForTheLink) {
+    ConnectTo("sim:name=QX-9");
+    ASSERT_EQ(Ops(),
+              (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption", "Request"}));
+    EXPECT_EQ((*log)[1].text, W("sim:name=QX-9"));
+    EXPECT_EQ((*log)[1].clientName, W("Quillpad Workbay Plugin"));
+    EXPECT_EQ((*log)[2].code, 1u);
+    EXPECT_EQ((*log)[2].value, 29567);
+    EXPECT_EQ((*log)[3].code, 2u);
+    EXPECT_EQ((*log)[3].value, 15);
+    EXPECT_EQ((*log)[4].code, nxr_request::Connect);
+    EXPECT_EQ((*log)[4].value, -1);
+    EXPECT_EQ((*log)[4].params, NxrEmptyParamBlock());
+    EXPECT_EQ((*log)[4].userText, std::nullopt);
+    EXPECT_NE(controller->ConnectionHandle(), 0u);
+    EXPECT_EQ(controller->ConnectionSpec().Kind(), ENxrConnectionKind::Simulated);
+    EXPECT_TRUE(shown->empty());
+
+    log->clear();
+    Post(UM_CONNECT);  // no spec: offline
+    EXPECT_EQ(Ops(), std::vector<std::string>{"Close"});
+    EXPECT_EQ(controller->ConnectionHandle(), 0u);
+    EXPECT_EQ(controller->ConnectionSpec().Kind(), ENxrConnectionKind::None);
+}
+
+TEST_F(ConnectionController, AFailedOpenShowsTheStandardErrorWithErrorZeroAndStaysClosed) {
+    session->openFails = true;
+    ConnectTo("modem:1");
+    EXPECT_EQ(Ops(), (std::vector<std::string>{"Close", "Open"}));
+    EXPECT_EQ(controller->ConnectionHandle(), 0u);
+    EXPECT_FALSE(controller->ConsoleOpen());
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "standard error");
+    EXPECT_EQ((*shown)[0].requestId, 0u);
+}
+
+TEST_F(ConnectionController, LinkUpOpensTheConsoleAndItsCompletionDecides) {
+    ConnectTo("sim:");
+    log->clear();
+    controller->OnLinkUp();
+    ASSERT_EQ(Ops(), std::vector<std::string>{"Request"});
+    EXPECT_EQ((*log)[0].code, nxr_request::OpenConsole);
+    EXPECT_EQ((*log)[0].value, -1);
+    EXPECT_EQ((*log)[0].userText, std::nullopt);
+    EXPECT_EQ((*log)[0].params, NxrEmptyParamBlock());
+
+    // A failure shows "No console" once, from the queue, not inside the event.
+    controller->OnRequestCompleted(41, nxr_request::OpenConsole, false, 0, std::nullopt);
+    EXPECT_TRUE(shown->empty());
+    channel.DrainPending();
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "No console");
+    EXPECT_EQ((*shown)[0].text,
+              "Device does not support a console connection or cannot be Auto-Detected.\n"
+              "Check your connection or specify a device type if required.");
+    EXPECT_FALSE(controller->ConsoleOpen());
+
+    controller->OnRequestCompleted(42, nxr_request::OpenConsole, true, 0, std::nullopt);
+    EXPECT_TRUE(controller->ConsoleOpen());
+    channel.DrainPending();
+    EXPECT_EQ(shown->size(), 1u);
+}
+
+TEST_F(ConnectionController, OtherFailuresShowTheStandardErrorWithTheirRequestId) {
+    ConnectTo("sim:");
+    controller->OnRequestCompleted(5, nxr_request::Connect, true, 0, std::nullopt);
+    controller->OnRequestCompleted(6, nxr_request::Connect, false, 0, std::nullopt);
+    controller->OnRequestCompleted(7, nxr_request::Reconnect, false, 0, std::nullopt);
+    controller->OnRequestCompleted(8, 0x1234, false, 0, std::nullopt);
+    channel.DrainPending();
+    ASSERT_EQ(shown->size(), 3u);
+    EXPECT_EQ((*shown)[0].requestId, 6u);
+    EXPECT_EQ((*shown)[0].text, "fake error 6");
+    EXPECT_EQ((*shown)[1].requestId, 7u);
+    EXPECT_EQ((*shown)[2].requestId, 8u);
+}
+
+TEST_F(ConnectionController, NewParametersWhileOpenWaitForTheCloseConsoleCompletion) {
+    OpenConsole();
+    controller->SetConnectionParameters(W("tcp:127.0.0.1:2323"));
+    channel.DrainPending();
+    ASSERT_EQ(Ops(), std::vector<std::string>{"Request"});
+    EXPECT_EQ((*log)[0].code, nxr_request::CloseConsole);
+    EXPECT_EQ((*log)[0].value, -1);
+    EXPECT_EQ((*log)[0].userText, W("tcp:127.0.0.1:2323"));
+    EXPECT_TRUE(controller->ConsoleOpen());
+
+    log->clear();
+    // A failed close still reconnects: the device is being left anyway.
+    controller->OnRequestCompleted(9, nxr_request::CloseConsole, false, 0, W("tcp:127.0.0.1:2323"));
+    EXPECT_FALSE(controller->ConsoleOpen());
+    EXPECT_TRUE(log->empty()) << "nothing is reopened inside the event";
+    channel.DrainPending();
+    ASSERT_GE(log->size(), 2u);
+    EXPECT_EQ((*log)[0].op, "Close");
+    EXPECT_EQ((*log)[1].op, "Open");
+    EXPECT_EQ((*log)[1].text, W("tcp:127.0.0.1:2323"));
+    EXPECT_TRUE(shown->empty());
+}
+
+TEST_F(ConnectionController, NewParametersWhileClosedReconnectAtOnce) {
+    ConnectTo("sim:");
+    log->clear();
+    controller->SetConnectionParameters(W("sim:name=B"));
+    channel.DrainPending();
+    ASSERT_EQ(Ops(),
+              (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption", "Request"}));
+    EXPECT_EQ((*log)[1].text, W("sim:name=B"));
+
+    // Open, but the close-console request cannot be issued: reconnect now.
+    OpenConsole();
+    session->requestFails = true;
+    controller->SetConnectionParameters(W("sim:name=C"));
+    channel.DrainPending();
+    ASSERT_GE(log->size(), 3u);
+    EXPECT_EQ((*log)[0].code, nxr_request::CloseConsole);
+    EXPECT_EQ((*log)[2].op, "Open");
+    EXPECT_EQ((*log)[2].text, W("sim:name=C"));
+}
+
+TEST_F(ConnectionController, CloseConsoleWithoutNewParametersLeavesTheConsoleOffline) {
+    OpenConsole();
+    controller->SetConnectionParameters(std::nullopt);
+    ASSERT_EQ(Ops(), std::vector<std::string>{"Request"});
+    EXPECT_EQ((*log)[0].userText, std::nullopt);
+    log->clear();
+    controller->OnRequestCompleted(11, nxr_request::CloseConsole, true, 0, std::nullopt);
+    channel.DrainPending();
+    EXPECT_EQ(Ops(), std::vector<std::string>{"Close"});
+    EXPECT_EQ(controller->ConnectionHandle(), 0u);
+    EXPECT_FALSE(controller->ConsoleOpen());
+    EXPECT_TRUE(channel.IsAlive(controller->Handle())) << "the console is still there";
+    EXPECT_TRUE(shown->empty());
+}
+
+TEST_F(ConnectionController, StatusIsKeptAndPassedToTheHostWhenThereIsOne) {
+    controller->OnConnectionStatus(3);
+    EXPECT_EQ(controller->ConnectionStatus(), 3u);
+    ASSERT_EQ(host->calls.size(), 1u);
+    EXPECT_EQ(host->calls[0].name, "IWBENVUpdateConnectionStatus");
+    EXPECT_EQ(host->calls[0].value, 3);
+
+    controller->SetHostEnvironment(nullptr);
+    controller->OnConnectionStatus(0xFFFF);
+    EXPECT_EQ(controller->ConnectionStatus(), 0xFFFFu) << "zero-extended";
+    EXPECT_EQ(host->calls.size(), 1u);
+    EXPECT_EQ(controller->HostShowFrameFooter(1), kHostCallFailed);
+}
+
+TEST_F(ConnectionController, DataEventsBecomeRecordsOneBytePerCharacter) {
+    WideString all;
+    for (char16_t c = 0; c < 256; ++c) {
+        all.push_back(c);
+    }
+    controller->OnDataReceived(0, all);
+    controller->OnDataTransmitted(0, W("ver\r"));
+    store.RegisterOwnId(77);
+    controller->OnDataReceived(77, W("own ability"));
+    controller->OnDataReceived(12, W("other"));
+    ASSERT_EQ(store.RecordCount(), 4u);
+    const auto in = store.Record(0);
+    EXPECT_EQ(in->direction, 1u);
+    EXPECT_EQ(in->source, 1u);
+    EXPECT_EQ(ByteString(in->bytes), WideToBytes(all));
+    EXPECT_EQ(store.Record(1)->direction, 2u);
+    EXPECT_EQ(ByteString(store.Record(1)->bytes), "ver\r");
+    EXPECT_EQ(store.Record(2)->source, 1u);
+    EXPECT_EQ(store.Record(3)->source, 2u);
+    EXPECT_EQ(store.Record(3)->ownerId, 12u);
+
+    controller->SetDataStore(nullptr);
+    controller->OnDataReceived(0, W("dropped"));
+    EXPECT_EQ(store.RecordCount(), 4u);
+}
+
+TEST_F(ConnectionController, TypedCarriageReturnFollowsTheOptionPastedTextNever) {
+    OpenConsole();
+    controller->OnConnectionStatus(3);
+    Post(UM_SEND_CHAR, 0, '\r');
+    settings.m_outgoingCRToCRLF = true;
+    Post(UM_SEND_CHAR, 0, '\r');
+    Post(UM_SEND_CHAR, 0, 'x');
+    Post(UM_SEND_TEXT, 0, 0, CPayload::Make(ByteString("a\rb\r")));
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Send", "Send", "Send", "Send"}));
+    EXPECT_EQ(WideToBytes((*log)[0].text), "\r");
+    EXPECT_EQ(WideToBytes((*log)[1].text), "\r\n");
+    EXPECT_EQ(WideToBytes((*log)[2].text), "x");
+    EXPECT_EQ(WideToBytes((*log)[3].text), "a\rb\r");
+    EXPECT_EQ((*log)[0].value, 100);
+    EXPECT_EQ((*log)[3].value, 1000);
+    EXPECT_EQ(store.RecordCount(), 0u) << "nothing is echoed locally";
+}
+
+TEST_F(ConnectionController, SendingWhileNotConnectedAsksForTheLinkFirst) {
+    OpenConsole();
+    controller->OnConnectionStatus(1);
+    Post(UM_SEND_CHAR, 0, static_cast<unsigned char>('\xE9'));
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Request", "Send"}));
+    EXPECT_EQ((*log)[0].code, nxr_request::Connect);
+    EXPECT_EQ((*log)[0].value, -1);
+    EXPECT_EQ(WideToBytes((*log)[1].text), "\xE9");
+
+    log->clear();
+    controller->OnConnectionStatus(2);
+    Post(UM_SEND_CHAR, 0, 0);  // counted to the first zero: nothing to send
+    ASSERT_EQ(Ops(), std::vector<std::string>{"Send"});
+    EXPECT_TRUE((*log)[0].text.empty());
+}
+
+TEST_F(ConnectionController, SendFailuresShowErrorZeroExceptForTypedCharacters) {
+    OpenConsole();
+    controller->OnConnectionStatus(3);
+    session->sendFails = true;
+    Post(UM_SEND_CHAR, 0, 'a');
+    EXPECT_TRUE(shown->empty());
+    Post(UM_SEND_TEXT, 0, 0, CPayload::Make(ByteString("text")));
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "standard error");
+    EXPECT_EQ((*shown)[0].requestId, 0u);
+    Post(UM_SEND_BYTES, 2, 0, CPayload::Make(ByteString("ab")));
+    EXPECT_EQ(shown->size(), 2u);
+}
+
+TEST_F(ConnectionController, SendBytesSendsItsCountButNeverPastTheBuffer) {
+    OpenConsole();
+    controller->OnConnectionStatus(3);
+    Post(UM_SEND_BYTES, 3, 0, CPayload::Make(ByteString("\x01\x00\x02\x03", 4)));
+    Post(UM_SEND_BYTES, 1000, 0, CPayload::Make(ByteString("ab")));
+    Post(UM_SEND_BYTES, 5);  // no buffer at all
+    EXPECT_EQ(Sent(), ByteString("\x01\x00\x02"
+                                 "ab",
+                                 5));
+    EXPECT_TRUE(shown->empty());
+}
+
+TEST_F(ConnectionController, ReconnectAndDisconnectAreRequestsWithAOneSecondTimeOut) {
+    ConnectTo("sim:");
+    log->clear();
+    EXPECT_EQ(controller->Reconnect(), 0);
+    EXPECT_EQ(controller->Disconnect(), 0);
+    ASSERT_EQ(log->size(), 2u);
+    EXPECT_EQ((*log)[0].code, nxr_request::Reconnect);
+    EXPECT_EQ((*log)[1].code, nxr_request::Disconnect);
+    EXPECT_EQ((*log)[0].value, 1000);
+    EXPECT_EQ((*log)[1].params, NxrEmptyParamBlock());
+}
+
+TEST_F(ConnectionController, ShutdownClosesTheOpenConsoleAndWaitsThenCloses) {
+    OpenConsole();
+    controller->Shutdown();
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"RequestWait", "Close"}));
+    EXPECT_EQ((*log)[0].code, nxr_request::CloseConsole);
+    EXPECT_EQ((*log)[0].value, 2000);
+    EXPECT_FALSE(controller->ConsoleOpen());
+    log->clear();
+    controller.reset();  // a second teardown does not ask the device again
+    EXPECT_EQ(std::count_if(log->begin(), log->end(),
+                            [](const SSessionCall& c) { return c.op == "RequestWait"; }),
+              0);
+}
+
+TEST_F(ConnectionController, NewParametersFromTheSessionReopenLaterAndTellTheHost) {
+    ConnectTo("sim:");
+    log->clear();
+    controller->OnConnectionParamsChanged(W("tcp:10.0.0.2:23"));
+    EXPECT_TRUE(log->empty()) << "never inside the event";
+    ASSERT_EQ(host->calls.size(), 1u);
+    EXPECT_EQ(host->calls[0].name, "IWBENVUpdateConnectionParams");
+    EXPECT_EQ(host->calls[0].text, W("tcp:10.0.0.2:23"));
+    ASSERT_EQ(deferred->size(), 1u);
+    EXPECT_EQ((*deferred)[0].first, 10u);
+    (*deferred)[0].second();
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Close", "Open"}));
+    EXPECT_EQ((*log)[1].text, W("tcp:10.0.0.2:23"));
+    EXPECT_EQ((*log)[1].clientName, WideString()) << "no client name, no options, no connect";
+
+    // A reopen still waiting when the console goes does nothing.
+    controller->OnConnectionParamsChanged(W("sim:"));
+    controller.reset();
+    log->clear();
+    deferred->back().second();
+    EXPECT_TRUE(log->empty());
+}
+
+}  // namespace
+}  // namespace quillpad
