@@ -1,0 +1,56 @@
+// quillpad-console end to end: keys from a pipe to the simulated controller,
+// its answer on stdout, status and errors on stderr.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include <string>
+
+namespace quillpad {
+namespace {
+
+struct SConsoleRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+SConsoleRun RunConsole(const QStringList& args, const QByteArray& input) {
+    QProcess process;
+    process.setProgram(QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console");
+    process.setArguments(args);
+    process.start();
+    SConsoleRun run;
+    if (!process.waitForStarted(10000)) {
+        run.err = "cannot start " + process.program().toStdString();
+        return run;
+    }
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(20000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.exitCode = process.exitCode();
+    run.out = process.readAllStandardOutput().toStdString();
+    run.err = process.readAllStandardError().toStdString();
+    return run;
+}
+
+TEST(ConsoleTool, TypedLinesReachTheDeviceAndItsAnswerComesOut) {
+    const SConsoleRun run = RunConsole({"sim:name=QX-3", "--linger", "300"}, "ver\n");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("ver\r\n"), std::string::npos) << "the device's echo: " << run.out;
+    EXPECT_NE(run.out.find("QX-3 firmware"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("[connected]"), std::string::npos) << run.err;
+}
+
+TEST(ConsoleTool, ABadSpecIsReportedAndNothingHangs) {
+    const SConsoleRun run = RunConsole({"tcp:127.0.0.1", "--linger", "100"}, "");
+    EXPECT_NE(run.err.find("[Error] bad connection spec"), std::string::npos) << run.err;
+    EXPECT_EQ(RunConsole({"--linger", "x"}, "").exitCode, 2);
+}
+
+}  // namespace
+}  // namespace quillpad

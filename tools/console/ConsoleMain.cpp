@@ -1,0 +1,235 @@
+// quillpad-console: the device session of a console, in a terminal.
+//
+//   quillpad-console [SPEC] [--linger MS]
+//
+// Connects to SPEC (default "sim:") as a console does: the connection
+// parameters go through the console's side of the connection, the device's
+// console is opened on link up, and what the device sends is stored as
+// records and written to stdout as it is (bytes, never decoded). Every key
+// typed goes to the device as a typed character (LF as CR, as a terminal's
+// Enter) once the device's console is open; nothing is echoed locally. On a terminal, Ctrl-] quits.
+// When stdin is not a terminal, its end quits after MS milliseconds (default 500) so that the
+// device's answer can still arrive.
+//
+// Status changes and errors go to stderr. The settings (for instance
+// "OutgoingCRToCRLF") come from the registry defaults.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "control/CQuillpadSettings.h"
+#include "data/DataStore.h"
+#include "nxr/NxrCodes.h"
+#include "nxr/NxrLib.h"
+#include "platform/qt/CQtMessageChannel.h"
+#include "session/CConnectionController.h"
+#include "session/qt/CQtSessionUi.h"
+
+namespace quillpad {
+namespace {
+
+constexpr char kQuitKey = 0x1D;  // Ctrl-]
+constexpr int kOpenWaitMs = 10000;
+
+// Boxes become lines on stderr.
+class CStderrUi final : public ISessionUi {
+  public:
+    void ShowStandardError(const INxrSession2* session, std::uint32_t requestId) override {
+        std::fprintf(stderr, "\r\n[Error] %s\r\n",
+                     NxrStandardErrorText(session, requestId).c_str());
+    }
+    void ShowMessage(std::string_view caption, std::string_view text, EMessageIcon) override {
+        std::fprintf(stderr, "\r\n[%.*s] %.*s\r\n", static_cast<int>(caption.size()),
+                     caption.data(), static_cast<int>(text.size()), text.data());
+    }
+};
+
+// The host: reports what a console tells its window.
+class CStderrHost final : public IHostEnvironment {
+  public:
+    std::int32_t IWBENVUpdateConnectionStatus(std::uint16_t status) override {
+        std::fprintf(stderr, "\r\n[%s]\r\n", NxrStatusText(status).c_str());
+        return 0;
+    }
+    std::int32_t IWBENVUpdateConnectionParams(WideString& params) override {
+        std::fprintf(stderr, "\r\n[new connection: %s]\r\n", WideToBytes(params).c_str());
+        return 0;
+    }
+    std::int32_t IWBENVLaunchPlugin(const WideString&, const WideString&,
+                                    const WideString&) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVSetPluginWindowSize(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                           std::int32_t, std::int32_t) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVGetCurrentAddress(WideString&, WideString&, WideString&) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVShowFrameFooter(std::int32_t) override { return kHostCallFailed; }
+    std::int32_t IWBENVAppendToWindowTitle(const WideString&) override { return kHostCallFailed; }
+    std::int32_t IWBENVSetWindowTitleTool(const WideString&) override { return kHostCallFailed; }
+};
+
+// Stands where the console view will: writes each incoming record.
+class CStdoutView final : public CMessageTarget {
+  public:
+    CStdoutView(CMessageChannel& channel, const CDataStore& store)
+        : CMessageTarget(channel), m_store(store) {}
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_APPEND_RECORD) {
+            if (const auto record = m_store.Find(AppendNoticeRef(message));
+                record && record->direction == 1) {
+                std::fwrite(record->bytes.data(), 1, record->bytes.size(), stdout);
+                std::fflush(stdout);
+            }
+        }
+        return 0;
+    }
+
+  private:
+    const CDataStore& m_store;
+};
+
+// Raw keys while it lives, the terminal's old mode afterwards.
+class CRawTerminal {
+  public:
+    CRawTerminal() {
+        if (::isatty(STDIN_FILENO) && ::tcgetattr(STDIN_FILENO, &m_old) == 0) {
+            termios raw = m_old;
+            ::cfmakeraw(&raw);
+            raw.c_oflag |= OPOST | ONLCR;  // our own messages still start on a new line
+            m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+        }
+    }
+    ~CRawTerminal() {
+        if (m_active) {
+            ::tcsetattr(STDIN_FILENO, TCSANOW, &m_old);
+        }
+    }
+    bool Active() const { return m_active; }
+
+  private:
+    termios m_old{};
+    bool m_active = false;
+};
+
+int Usage(const char* why) {
+    std::fprintf(stderr, "quillpad-console: %s\nusage: quillpad-console [SPEC] [--linger MS]\n",
+                 why);
+    return 2;
+}
+
+}  // namespace
+}  // namespace quillpad
+
+int main(int argc, char** argv) {
+    using namespace quillpad;
+    QCoreApplication app(argc, argv);
+    std::string spec = "sim:";
+    int lingerMs = 500;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--linger" && i + 1 < argc) {
+            char* end = nullptr;
+            const long value = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || value < 0 || value > 3600000) {
+                return Usage("--linger takes milliseconds from 0 to 3600000");
+            }
+            lingerMs = static_cast<int>(value);
+        } else if (arg == "--help" || arg == "-h") {
+            return Usage("a console on a connection spec (docs/CONNECTIONS.md)");
+        } else if (!arg.empty() && arg[0] == '-') {
+            return Usage(("unknown option " + arg).c_str());
+        } else {
+            spec = arg;
+        }
+    }
+
+    CQtMessageChannel channel;
+    CDataStore store(channel);
+    CStdoutView view(channel, store);
+    store.RegisterView(view.Handle());
+    CQuillpadSettings settings;
+    settings.LoadFromRegistry();
+
+    SSessionServices services;
+    services.factory = &CreateNxrSession;
+    services.ui = std::make_unique<CStderrUi>();
+    services.deferred = std::make_unique<CQtDeferredCalls>();
+    CConnectionController console(channel, std::move(services));
+    console.SetDataStore(&store);
+    console.SetSettings(&settings);
+    console.SetHostEnvironment(std::make_shared<CStderrHost>());
+    if (!console.Usable()) {
+        std::fprintf(stderr, "quillpad-console: %s\n", console.FailureText().c_str());
+        return 1;
+    }
+
+    CRawTerminal terminal;
+    if (terminal.Active()) {
+        std::fprintf(stderr, "[%s: Ctrl-] quits]\r\n", spec.c_str());
+    }
+    // Keys wait until the device's console is open, so none is lost to a
+    // link that is still coming up.
+    std::string pending;
+    bool inputEnded = false;
+    bool quitting = false;
+    int exitCode = 0;
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, [&] {
+        char buffer[4096];
+        const ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (n <= 0) {
+            input.setEnabled(false);
+            inputEnded = true;
+            return;
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            if (terminal.Active() && buffer[i] == kQuitKey) {
+                app.quit();
+                return;
+            }
+            pending.push_back(buffer[i] == '\n' ? '\r' : buffer[i]);
+        }
+    });
+    QElapsedTimer since;
+    since.start();
+    QTimer pump;
+    pump.setInterval(10);
+    QObject::connect(&pump, &QTimer::timeout, [&] {
+        if (console.ConsoleOpen()) {
+            for (const char c : pending) {
+                channel.Post(console.Handle(), UM_SEND_CHAR, 0, static_cast<unsigned char>(c));
+            }
+            pending.clear();
+        }
+        if (!inputEnded || quitting) {
+            return;
+        }
+        if (pending.empty()) {
+            quitting = true;
+            QTimer::singleShot(lingerMs, &app, &QCoreApplication::quit);
+        } else if (console.ConnectionHandle() == 0 || since.elapsed() > kOpenWaitMs) {
+            exitCode = 1;  // the device never took the keys
+            quitting = true;
+            app.quit();
+        }
+    });
+    pump.start();
+    console.SetConnectionParameters(BytesToWide(spec));
+    const int result = app.exec();
+    console.Shutdown();
+    return result != 0 ? result : exitCode;
+}
