@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "nxr/NxrLib.h"
+#include "nxr/NxrRegistry.h"
 #include "platform/CRegistryStore.h"
 #include "platform/Paths.h"
 

@@ -1,11 +1,9 @@
 #include "nxr/NxrLib.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
-#include "platform/CRegistryStore.h"
 #include "platform/Paths.h"
 
 namespace quillpad {
@@ -76,25 +74,6 @@ bool NxrGetWorkbayInstallPath(char* buffer, std::size_t size) {
     }
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     return true;
-}
-
-bool NxrGetRegistrySetting(const char* subKey, const char* valueName, char* buffer,
-                           std::size_t size) {
-    std::string path = kNxrRegistryBaseKey;
-    if (subKey != nullptr && *subKey != '\0') {
-        path += '\\';
-        path += subKey;
-    }
-    std::string data;
-    const CRegistryStore store = CRegistryStore::Open(ERegistryRoot::CurrentUser);
-    const bool exists = store.QueryValue(path, valueName != nullptr ? valueName : "", data) ==
-                        ERegistryStatus::Success;
-    if (buffer != nullptr && size > 0) {
-        const std::size_t n = exists ? std::min(data.size(), size - 1) : 0;
-        std::memcpy(buffer, data.data(), n);
-        buffer[n] = '\0';
-    }
-    return exists;
 }
 
 std::string NxrStandardErrorText(const INxrSession2* session, std::uint32_t requestId) {

@@ -46,16 +46,6 @@ const SAbilityGroupInfo* AbilityGroupInfo(EAbilityGroup group);
 // empty buffer when it has room for one byte) when the path does not fit.
 bool NxrGetWorkbayInstallPath(char* buffer, std::size_t size);
 
-// The maker's own registry key under the current user; the settings of the
-// session library (hidden switches such as "X_Open_Monitor") live there.
-inline constexpr const char* kNxrRegistryBaseKey = "Software\\Korvane\\Workbay";
-
-// Whether the text value `valueName` exists under the maker's key (an empty
-// `subKey` is the key itself). When `buffer` is given its data is copied,
-// cut to fit and zero-terminated.
-bool NxrGetRegistrySetting(const char* subKey, const char* valueName, char* buffer,
-                           std::size_t size);
-
 // The words the standard error box shows for a request id (0: the last open
 // or send); never empty.
 std::string NxrStandardErrorText(const INxrSession2* session, std::uint32_t requestId);
