@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Counted.h"
+
 namespace quillpad {
 namespace {
 
@@ -32,14 +34,7 @@ class CRecorder final : public CMessageTarget {
     std::vector<SDelivery>& m_log;
 };
 
-// Counts live instances so a test can see that a payload was freed.
-struct SCounted {
-    static inline int alive = 0;
-    SCounted() { ++alive; }
-    SCounted(const SCounted&) { ++alive; }
-    SCounted(SCounted&&) noexcept { ++alive; }
-    ~SCounted() { --alive; }
-};
+using test::SCounted;
 
 TEST(MessageChannel, PostsKeepOneOrderAcrossTargets) {
     CQueuedChannel channel;

@@ -9,6 +9,8 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/Counted.h"
+
 namespace quillpad {
 namespace {
 
@@ -25,13 +27,7 @@ class CLogTarget final : public CMessageTarget {
     std::vector<std::uint64_t>& m_log;
 };
 
-struct SCounted {
-    static inline int alive = 0;
-    SCounted() { ++alive; }
-    SCounted(const SCounted&) { ++alive; }
-    SCounted(SCounted&&) noexcept { ++alive; }
-    ~SCounted() { --alive; }
-};
+using test::SCounted;
 
 TEST(QtMessageChannel, PostedMessagesArriveInOrderThroughTheEventLoop) {
     CQtMessageChannel channel;
