@@ -1,0 +1,277 @@
+#include "view/qt/CConsoleView.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QTest>
+
+#include "styles/BuiltinSchemes.h"
+#include "view/qt/CTextInfoWnd.h"
+
+namespace quillpad {
+namespace {
+
+// Stands in for the control: keeps what it is sent.
+class CControlDouble final : public CMessageTarget {
+  public:
+    explicit CControlDouble(CMessageChannel& channel) : CMessageTarget(channel) {}
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_SEND_TEXT) {
+            if (const auto* text = message.payload.Get<std::string>()) {
+                texts.push_back(*text);
+            }
+        } else if (message.id == UM_SEND_CHAR) {
+            chars.push_back(static_cast<char>(message.lParam));
+        }
+        return 0;
+    }
+    std::vector<std::string> texts;
+    std::string chars;
+};
+
+class ConsoleView : public ::testing::Test {
+  protected:
+    ConsoleView() : store(channel, clock), view(channel, store, settings), control(channel) {
+        schemes = MakeBuiltinSchemes(EBuiltinSet::B);
+        view.SetControl(control.Handle());
+        view.resize(420, 240);
+        view.show();
+        channel.DrainPending();  // the view registers with the store
+    }
+    void SetScheme(const CStyleScheme* scheme) {
+        channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(scheme));
+    }
+    void Add(std::string_view bytes, bool outgoing = false) {
+        outgoing ? store.AddOutgoingBytes(0, bytes) : store.AddIncomingBytes(0, bytes);
+    }
+    std::string Shown() const { return std::string(view.Document().Text()); }
+    // Lets the coalesced repaint run.
+    void Settle() {
+        channel.DrainPending();
+        QTest::qWait(40);
+    }
+
+    CQueuedChannel channel;
+    CManualClock clock{1000, 1700000000};
+    CDataStore store;
+    SViewSettings settings;
+    CConsoleView view;
+    CControlDouble control;
+    std::vector<std::unique_ptr<CStyleScheme>> schemes;
+};
+
+TEST_F(ConsoleView, RegistersAndDrawsAnnouncedRecords) {
+    ASSERT_EQ(store.Views().size(), 1u);
+    Add("hello\r\n");
+    Add("world");
+    channel.DrainPending();
+    EXPECT_EQ(Shown(), "hello\r\nworld") << "no scheme: bytes as they came";
+    EXPECT_EQ(view.Document().SequenceAt(7), 1u);
+}
+
+TEST_F(ConsoleView, SchemeChangeReplaysEverythingInTheNewStyleAndBackground) {
+    Add("AB\r\n");
+    channel.DrainPending();
+    SetScheme(schemes[0].get());  // Normal
+    EXPECT_EQ(Shown(), "AB\n");
+    EXPECT_EQ(view.Background(), QColor(0, 0, 0));
+    Add("C");
+    channel.DrainPending();
+    SetScheme(schemes[2].get());  // Hex Mode: the whole history again
+    EXPECT_EQ(Shown(), "[41h][42h][0Dh]\r[0Ah]\n[43h]");
+    const SCharFormat& f = view.Document().Format(view.Document().RunFormat(0));
+    EXPECT_EQ(f.crTextColor, 0xFFFFFFu) << "incoming in white";
+    EXPECT_EQ(f.FaceName(), "Courier");
+}
+
+TEST_F(ConsoleView, ClearEmptiesTheViewAndTheRunTable) {
+    Add("abc");
+    channel.DrainPending();
+    channel.Send(view.Handle(), UM_CLEAR_DATA);
+    EXPECT_EQ(view.Document().Size(), 0u);
+    EXPECT_FALSE(view.Document().SequenceAt(0));
+    EXPECT_EQ(view.TextInfo()->Describe(QPoint(5, 5)), "") << "no record under the mouse";
+}
+
+TEST_F(ConsoleView, ARecordQueuedDuringAReplayIsDrawnOnce) {
+    SetScheme(schemes[0].get());
+    Add("one ");
+    Add("two ");  // both notices still queued when the scheme changes
+    SetScheme(schemes[0].get());
+    EXPECT_EQ(Shown(), "one two ");
+    channel.DrainPending();
+    EXPECT_EQ(Shown(), "one two ") << "the queued notices found their records drawn";
+    Add("three");
+    channel.DrainPending();
+    EXPECT_EQ(Shown(), "one two three");
+}
+
+TEST_F(ConsoleView, StaleNoticesAfterAStoreClearAreSkipped) {
+    Add("old");
+    store.ClearData();  // the queued notice names a record that is gone
+    Add("new");
+    channel.DrainPending();
+    EXPECT_EQ(Shown(), "new");
+}
+
+TEST_F(ConsoleView, RenderTextFillsTheCallersString) {
+    SetScheme(schemes[2].get());
+    std::string out = "stale";
+    SDataRecord record;
+    record.direction = kDirectionIncoming;
+    record.source = kSourceOwn;
+    record.bytes = "A";
+    channel.Send(view.Handle(), UM_RENDER_TEXT, 0, 0,
+                 CPayload::Make(SRenderTextRequest{record, &out}));
+    EXPECT_EQ(out, "[41h]");
+}
+
+TEST_F(ConsoleView, CopyTakesTranslatedNamesAsDisplayed) {
+    SetScheme(schemes[2].get());
+    Add("A\rB");
+    channel.DrainPending();
+    const std::string shown = Shown();
+    const std::size_t cr = shown.find("[0Dh]");
+    ASSERT_NE(cr, std::string::npos);
+    view.SetSelection(cr, cr + 5);
+    view.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "[0Dh]");
+    view.SelectAll();
+    view.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "[41h][0Dh]\n[42h]")
+        << "the line break the CR made is copied as a line break";
+}
+
+TEST_F(ConsoleView, PasteGoesToTheControlNotIntoTheView) {
+    QApplication::clipboard()->setText(QString::fromUtf8("hi \xc3\xa9\xe2\x82\xac"));
+    view.Paste();
+    channel.DrainPending();
+    ASSERT_EQ(control.texts.size(), 1u);
+    EXPECT_EQ(control.texts[0], "hi \xe9?") << "one byte per character, Latin-1";
+    EXPECT_EQ(view.Document().Size(), 0u);
+}
+
+TEST_F(ConsoleView, EveryKeyIsOfferedToTheControlFirst) {
+    std::vector<int> offered;
+    view.SetKeyFilter([&](const QKeyEvent& e) {
+        offered.push_back(e.key());
+        return e.key() != Qt::Key_C;  // swallow all but C
+    });
+    Add("xyz");
+    channel.DrainPending();
+    view.SelectAll();
+    QTest::keyClick(&view, Qt::Key_A);
+    QTest::keyClick(&view, Qt::Key_Backspace);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(&view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(offered,
+              (std::vector<int>{Qt::Key_A, Qt::Key_Backspace, Qt::Key_Control, Qt::Key_C}));
+    EXPECT_EQ(Shown(), "xyz") << "the view never edits its text";
+    EXPECT_EQ(QApplication::clipboard()->text(), "xyz") << "a key passed on is the view's";
+}
+
+TEST_F(ConsoleView, MouseSelectsDoubleClickTakesAWordShiftExtends) {
+    SetScheme(schemes[0].get());
+    Add("alpha beta gamma");
+    Settle();
+    const int row = 5;
+    QTest::mouseDClick(view.viewport(), Qt::LeftButton, {}, QPoint(8, row));
+    EXPECT_EQ(view.SelectedText(), "alpha");
+    // Drag from the start of "beta" to the end of the text.
+    const auto xOf = [&](std::size_t pos) {
+        for (int x = 0; x < view.viewport()->width(); ++x) {
+            if (view.CharacterAt(QPoint(x, row)) >= pos) {
+                return x;
+            }
+        }
+        return -1;
+    };
+    const int betaX = xOf(6);
+    ASSERT_GT(betaX, 0);
+    QTest::mousePress(view.viewport(), Qt::LeftButton, {}, QPoint(betaX, row));
+    QTest::mouseMove(view.viewport(), QPoint(xOf(10), row));
+    QMouseEvent move(QEvent::MouseMove, QPointF(xOf(10), row),
+                     view.viewport()->mapToGlobal(QPointF(xOf(10), row)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view.viewport(), &move);
+    QTest::mouseRelease(view.viewport(), Qt::LeftButton, {}, QPoint(xOf(10), row));
+    EXPECT_EQ(view.SelectedText(), "beta");
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, Qt::ShiftModifier, QPoint(xOf(16), row));
+    EXPECT_EQ(view.SelectedText(), "beta gamma");
+}
+
+TEST_F(ConsoleView, LongLinesWrapAtTheRightEdgeAtSpaces) {
+    SetScheme(schemes[0].get());
+    EXPECT_TRUE(view.UsesUniformAdvance()) << "the built-ins share one fixed-pitch face";
+    std::string words;
+    for (int i = 0; i < 40; ++i) {
+        words += "word" + std::to_string(i % 10) + " ";
+    }
+    Add(words);
+    Settle();
+    // Every row starts at a word.
+    const int rowHeight = QFontMetrics(QFont("Courier", 12)).height() / 2;
+    std::size_t rows = 0;
+    for (int y = 2; y < view.viewport()->height(); y += std::max(1, rowHeight)) {
+        const std::size_t at = view.CharacterAt(QPoint(0, y));
+        if (at < words.size() && at > 0) {
+            EXPECT_EQ(words[at - 1], ' ') << "row starting at " << at;
+            ++rows;
+        }
+    }
+    EXPECT_GT(rows, 1u);
+}
+
+TEST_F(ConsoleView, PinnedToTheEndUntilTheUserScrollsBack) {
+    SetScheme(schemes[0].get());
+    for (int i = 0; i < 200; ++i) {
+        Add("line " + std::to_string(i) + "\r\n");
+    }
+    Settle();
+    EXPECT_TRUE(view.IsPinnedToEnd());
+    const std::size_t endTop = view.TopPosition();
+    EXPECT_GT(endTop, 0u);
+    EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+
+    view.ScrollRows(-20);
+    EXPECT_FALSE(view.IsPinnedToEnd());
+    const std::size_t back = view.TopPosition();
+    EXPECT_LT(back, endTop);
+    for (int i = 0; i < 50; ++i) {
+        Add("more\r\n");
+    }
+    Settle();
+    EXPECT_EQ(view.TopPosition(), back) << "the user's place is kept";
+    EXPECT_FALSE(view.IsPinnedToEnd());
+
+    view.ScrollRows(1000);
+    EXPECT_TRUE(view.IsPinnedToEnd()) << "reaching the end pins again";
+    Add("last\r\n");
+    Settle();
+    EXPECT_GT(view.TopPosition(), back);
+    EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+}
+
+TEST_F(ConsoleView, RepaintsAtMostOncePerFrame) {
+    SetScheme(schemes[0].get());
+    Settle();
+    const int before = view.PaintCount();
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 2000; ++i) {
+        Add("x");
+        channel.DrainPending();
+        QApplication::processEvents();
+    }
+    QTest::qWait(40);
+    const int paints = view.PaintCount() - before;
+    EXPECT_GE(paints, 1);
+    EXPECT_LE(paints, static_cast<int>(timer.elapsed() / 16) + 2);
+}
+
+}  // namespace
+}  // namespace quillpad
