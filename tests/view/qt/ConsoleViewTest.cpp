@@ -273,5 +273,54 @@ TEST_F(ConsoleView, RepaintsAtMostOncePerFrame) {
     EXPECT_LE(paints, static_cast<int>(timer.elapsed() / 16) + 2);
 }
 
+TEST_F(ConsoleView, HoverDescribesTheRecordUnderThePointerAndTheSelection) {
+    SetScheme(schemes[0].get());
+    clock.Advance(1500);
+    Add("first ");
+    clock.Advance(2000);
+    Add("second");
+    Settle();
+    CTextInfoWnd& info = *view.TextInfo();
+    settings.textInfo.showAbsoluteTime = false;
+    EXPECT_EQ(info.Describe(QPoint(4, 5)), " 0d 00:00:01 500ms\n Incoming\nfirst ");
+    // The first character of a run counts to its own record.
+    int x = 0;
+    while (view.CharacterUnder(QPoint(x, 5)) < 6) {
+        ++x;
+    }
+    EXPECT_EQ(info.Describe(QPoint(x, 5)), " 0d 00:00:03 500ms\n Incoming\nsecond");
+    settings.textInfo.showRelativeTime = false;
+    view.SetSelection(2, 9);
+    EXPECT_EQ(info.Describe(QPoint(x, 5)), " Delta:  0d 00:00:02 000ms");
+
+    // Shown with SHIFT, measured with the font that draws it: nothing cut.
+    view.SetSelection(0, 0);
+    settings.textInfo = STextInfoSwitches{};
+    info.MouseMoved(QPoint(x, 5), true);
+    ASSERT_TRUE(info.isVisible());
+    EXPECT_GE(info.LabelFont().pointSizeF(), 9.0);
+    const QFontMetrics metrics(info.LabelFont());
+    for (const QString& line : info.Text().split('\n')) {
+        EXPECT_LE(metrics.horizontalAdvance(line), info.contentsRect().width())
+            << line.toStdString();
+    }
+    EXPECT_GE(info.contentsRect().height(), metrics.lineSpacing() * 4);
+
+    // Typing while it shows hides it until the mouse moves without SHIFT.
+    QTest::keyClick(&info, Qt::Key_Q, Qt::NoModifier);
+    channel.DrainPending();
+    EXPECT_FALSE(info.isVisible());
+    EXPECT_TRUE(info.IsDismissed());
+    EXPECT_EQ(control.chars, "q");
+    info.MouseMoved(QPoint(x, 5), true);
+    EXPECT_FALSE(info.isVisible());
+    info.MouseMoved(QPoint(x, 5), false);
+    EXPECT_FALSE(info.IsDismissed());
+    info.MouseMoved(QPoint(x, 5), true);
+    EXPECT_TRUE(info.isVisible());
+    info.MouseMoved(QPoint(x, 5), false);
+    EXPECT_FALSE(info.isVisible());
+}
+
 }  // namespace
 }  // namespace quillpad
