@@ -32,7 +32,8 @@ bench: build-release
 	@tools/run-benchmarks.sh $(RELEASE_DIR)
 
 # libFuzzer binaries (clang); run one as build/fuzz/tests/fuzz/quillpad_fuzz_<Name> CORPUS
-fuzz: deps
+fuzz:
+	@tools/install-deps.sh fuzz
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLPAD_WITH_QT=OFF \
 	    -DCMAKE_CXX_COMPILER=clang++ -DQUILLPAD_FUZZ=ON -DQUILLPAD_SANITIZE=ON
 	cmake --build build/fuzz -j $(JOBS)

@@ -1,20 +1,53 @@
 #pragma once
-// Stand-in for the data store while it is being finished elsewhere: the part
-// of its interface the console view uses, over a plain vector. Replaced
-// whole by the real store.
+// The data store: owns every record of one console, its time base, the
+// registered views, the owner ids that count as own and the live log writers.
+//
+// Views learn of records by reference, never by pointer:
+//
+//   UM_APPEND_RECORD   wParam = the record's sequence
+//                      lParam = the store's generation when it was created
+//
+// (use AppendNoticeRef to read them). A view looks the record up with
+// CDataStore::Find when it handles the notice; a clear or a load starts a new
+// generation, so a notice still queued for a record they freed finds nothing
+// and is skipped. Live records are posted; a replay (UM_FILL_VIEW) sends the
+// same notice synchronously.
+//
+// Messages the store handles (every handler returns 0 unless said otherwise):
+//
+//   UM_FILL_VIEW        lParam = view handle     replays every record into that view
+//   UM_REGISTER_VIEW    wParam = 1 add, 0 remove; lParam = view handle
+//   UM_REGISTER_OWN_ID  wParam = 1 add, 0 remove; lParam = owner id
+//   UM_CLEAR_DATA       clears, then sends UM_CLEAR_DATA to every view in order
+//   UM_LOAD_LOG         payload = std::string path; returns 1 when accepted, else 0
+//   UM_GET_RECORD       wParam = index; returns the record's sequence, -1 when none
+//   UM_GET_RECORD_TIME  wParam = index; payload = std::int64_t* that receives the
+//                       calendar seconds; returns the millisecond part (0 when none,
+//                       and the seconds are then left alone)
+//   UM_GET_START_TICK   returns startTick
+//
+// Live logging takes writers (see LiveLogWriter.h); the Log Files request and
+// its UM_SET_LOGGING / UM_SAVE_BUFFER messages sit on top of
+// StartLiveLogging, SetLoggingPaused, StopLiveLogging and SaveBinaryLog.
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "data/BinaryLogReader.h"
+#include "data/LiveLogWriter.h"
+#include "data/RecordArena.h"
 #include "data/SDataRecord.h"
+#include "platform/Bytes.h"
 #include "platform/Clock.h"
 #include "platform/MessageChannel.h"
 
 namespace quillpad {
 
+// The record an append notice names.
 inline SRecordRef AppendNoticeRef(const SMessage& message) {
     return SRecordRef{static_cast<std::uint32_t>(message.lParam),
                       static_cast<std::uint32_t>(message.wParam)};
@@ -22,44 +55,95 @@ inline SRecordRef AppendNoticeRef(const SMessage& message) {
 
 class CDataStore final : public CMessageTarget {
   public:
+    // The time base starts now, by `clock`.
     explicit CDataStore(CMessageChannel& channel, IClock& clock = DefaultClock());
+    // Stops live logging (closing its files), then frees every record.
+    ~CDataStore() override;
 
+    // A session's data event: one character per byte, as the session delivers it.
+    SRecordRef AddIncoming(std::uint32_t ownerId, std::u16string_view text);
+    SRecordRef AddOutgoing(std::uint32_t ownerId, std::u16string_view text);
+    // The same for data that is already bytes.
     SRecordRef AddIncomingBytes(std::uint32_t ownerId, std::string_view bytes);
     SRecordRef AddOutgoingBytes(std::uint32_t ownerId, std::string_view bytes);
 
-    std::size_t RecordCount() const { return m_records.size(); }
+    // Records. A returned SDataRecord borrows the store's bytes until the next
+    // clear or load; appends do not move them.
+    std::size_t RecordCount() const { return m_arena.Count(); }
     std::optional<SDataRecord> Record(std::size_t index) const;
+    // The record a notice or an earlier lookup named, if it still exists.
     std::optional<SDataRecord> Find(SRecordRef ref) const;
     std::uint32_t Generation() const { return m_generation; }
 
+    // Time base.
     std::int64_t StartTime() const { return m_startTime; }
     std::uint32_t StartTick() const { return m_startTick; }
+    std::uint32_t NextSequence() const { return static_cast<std::uint32_t>(RecordCount()); }
+    std::optional<SRecordTime> RecordTime(std::size_t index) const;
     SRecordTime TimeOfTick(std::uint32_t tick) const {
         return RecordCalendarTime(m_startTime, m_startTick, tick);
     }
 
-    void RegisterView(MessageHandle view) { m_views.push_back(view); }
-    void UnregisterView(MessageHandle view) { std::erase(m_views, view); }
+    // Views and own ids; a handle or id may stand in its list more than once,
+    // and removing takes out every entry equal to it.
+    void RegisterView(MessageHandle view);
+    void UnregisterView(MessageHandle view);
     const std::vector<MessageHandle>& Views() const { return m_views; }
+    void RegisterOwnId(std::uint32_t ownerId);
+    void UnregisterOwnId(std::uint32_t ownerId);
+    const std::vector<std::uint32_t>& OwnIds() const { return m_ownIds; }
+    // Owner id 0 is always own.
+    bool IsOwn(std::uint32_t ownerId) const;
 
+    // Sends UM_APPEND_RECORD for every record, first to last, to `view`.
     void FillView(MessageHandle view);
+    // Frees every record and resets the time base to now, then sends
+    // UM_CLEAR_DATA to every registered view.
     void ClearData();
+
+    // Replaces all records and the time base with a binary log's. A refused
+    // file leaves the store as it was. Views are not told; the caller asks
+    // for a replay.
+    SBinaryLogLoad LoadLog(const std::string& path);
+    SBinaryLogLoad LoadLog(IByteSource& source);
+    // Save Buffer, binary kind: the header, then every record. False when the
+    // file cannot be created or a write failed.
+    bool SaveBinaryLog(const std::string& path) const;
+
+    // Live logging: every record added while active and not paused goes to
+    // each writer, after the views were notified. Logging counts as active
+    // even with no writer (no file could be opened).
+    void StartLiveLogging(std::vector<std::unique_ptr<ILiveLogWriter>> writers);
+    void StopLiveLogging();
+    void SetLoggingPaused(bool paused) { m_loggingPaused = paused; }
+    bool IsLogging() const { return m_logging; }
+    bool IsLoggingPaused() const { return m_loggingPaused; }
+    // A live binary log with the current time base; null when the file
+    // cannot be opened.
+    std::unique_ptr<ILiveLogWriter> MakeLiveBinaryWriter(const std::string& path) const;
+
+    // Memory held for records (capacity, not just what is used).
+    std::size_t ReservedBytes() const { return m_arena.ReservedBytes(); }
 
     std::int64_t HandleMessage(SMessage& message) override;
 
   private:
-    struct SStored {
-        SDataRecord head;
-        std::string bytes;
-    };
+    SRecordRef Add(std::uint32_t direction, std::uint32_t ownerId, std::u16string_view text);
     SRecordRef Add(std::uint32_t direction, std::uint32_t ownerId, std::string_view bytes);
+    SRecordRef Commit(std::uint32_t direction, std::uint32_t ownerId, std::uint32_t length);
+    // Frees the records, resets the time base to now; tells nobody.
+    void Clear();
 
     IClock& m_clock;
-    std::vector<SStored> m_records;
+    CRecordArena m_arena;
     std::vector<MessageHandle> m_views;
+    std::vector<std::uint32_t> m_ownIds;
     std::int64_t m_startTime = 0;
     std::uint32_t m_startTick = 0;
     std::uint32_t m_generation = 1;
+    std::vector<std::unique_ptr<ILiveLogWriter>> m_liveWriters;
+    bool m_logging = false;
+    bool m_loggingPaused = false;
 };
 
 }  // namespace quillpad

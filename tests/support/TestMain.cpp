@@ -18,6 +18,9 @@ int main(int argc, char** argv) {
     setenv("XDG_DATA_HOME", home->File("data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", home->File("config").c_str(), 1);
     setenv("HOME", home->Path().c_str(), 1);
+    // Where tests and the tools they start find the trees.
+    setenv("QUILLPAD_SOURCE_DIR", QUILLPAD_SOURCE_DIR, 1);
+    setenv("QUILLPAD_BINARY_DIR", QUILLPAD_BINARY_DIR, 1);
     ::testing::InitGoogleTest(&argc, argv);
     int result = 0;
 #ifdef QUILLPAD_QT_TESTS
