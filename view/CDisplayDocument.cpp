@@ -11,6 +11,12 @@ constexpr bool IsBreak(char c) {
     return c == '\n' || c == '\r';
 }
 
+// Bytes that draw no glyph: C0 and C1 controls, DEL, and so tabs and breaks.
+constexpr bool DrawsNothing(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || (b >= 0x7F && b < 0xA0);
+}
+
 }  // namespace
 
 CDisplayDocument::CDisplayDocument() : m_formats(1) {}
@@ -47,7 +53,8 @@ void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) 
         return;
     }
     const std::size_t start = m_text.size();
-    if (m_runs.Empty() || m_runs.LastValue() != m_current) {
+    if (m_runs.Empty() ||
+        (m_runs.LastValue() != m_current && !std::all_of(text.begin(), text.end(), DrawsNothing))) {
         m_runs.Add(start, static_cast<std::uint16_t>(m_current));
     }
     if (m_sequences.Empty() || m_sequences.LastValue() != sequence) {
@@ -56,7 +63,8 @@ void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) 
     const char* data = text.data();
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
-        if (IsBreak(data[i])) {
+        // Most bytes are printable; one comparison passes them.
+        if (static_cast<unsigned char>(data[i]) <= '\r' && IsBreak(data[i])) {
             m_lineStarts.Add(start + i + 1);
         }
     }
@@ -75,8 +83,12 @@ void CDisplayDocument::DeleteLastCharOfCaretLine() {
     ++m_revision;
 }
 
-void CDisplayDocument::Clear() {
-    m_text = std::string();
+void CDisplayDocument::Clear(bool keepCapacity) {
+    if (keepCapacity) {
+        m_text.clear();
+    } else {
+        m_text = std::string();
+    }
     m_formats.assign(1, SCharFormat{});
     m_current = 0;
     m_lastLookup = 0;

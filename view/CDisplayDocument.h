@@ -7,8 +7,11 @@
 // CR and LF each end a line, as paragraph breaks do in a rich-edit text. The
 // run table keeps one entry where the record changes rather than one per
 // appended run: a lookup gives the same record either way, at a fraction of
-// the memory. Text removed by a backspace takes its now empty runs with it,
-// so text appended afterwards is credited to the record that drew it.
+// the memory. Likewise text that draws nothing (line breaks, tabs, control
+// bytes) starts no format run of its own: its format could never show, and
+// line breaks in a colour of their own would otherwise cost two runs a line. Text removed by a
+// backspace takes its now empty runs with it, so text appended afterwards is credited to the record
+// that drew it.
 
 #include <cstddef>
 #include <cstdint>
@@ -35,8 +38,13 @@ class CDisplayDocument final : public IRenderSurface {
     void DeleteLastCharOfCaretLine() override;
 
     // Empties text, runs, lines and the run table; the format table goes
-    // back to the default format alone.
-    void Clear();
+    // back to the default format alone. Keeping the text's capacity spares a
+    // replay that refills it at once from growing it again.
+    void Clear(bool keepCapacity = false);
+
+    // Room for this many bytes of text without growing; untouched room
+    // costs address space, not memory.
+    void Reserve(std::size_t bytes) { m_text.reserve(bytes); }
 
     std::string_view Text() const { return m_text; }
     std::size_t Size() const { return m_text.size(); }

@@ -2,11 +2,13 @@
 // An ordered list of text positions, each with an optional value, kept
 // compact for very long texts: positions are stored as 16-bit offsets inside
 // 64 KiB blocks of text, with one 32-bit entry index per block. A run or a
-// line start then costs two bytes plus its value.
+// line start then costs two bytes plus its value. Entries live in deques, so
+// growing never copies them and never leaves abandoned buffers behind.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <type_traits>
 #include <vector>
 
@@ -104,8 +106,14 @@ class CPositionIndex {
         m_blockFirst = {};
     }
 
+    // What the entries take: a deque allocates in fixed blocks of 512 bytes.
     std::size_t ReservedBytes() const {
-        return m_offsets.capacity() * sizeof(std::uint16_t) + m_values.capacity() * sizeof(T) +
+        constexpr std::size_t kNode = 512;
+        auto nodes = [](std::size_t n, std::size_t size) {
+            return (n * size + kNode - 1) / kNode * kNode + kNode;
+        };
+        return nodes(m_offsets.size(), sizeof(std::uint16_t)) +
+               (kHasValues ? nodes(m_values.size(), sizeof(T)) : 0) +
                m_blockFirst.capacity() * sizeof(std::uint32_t);
     }
 
@@ -113,8 +121,8 @@ class CPositionIndex {
     static constexpr bool kHasValues = !std::is_empty_v<T>;
     static constexpr std::size_t kOffsetMask = (std::size_t{1} << kBlockBits) - 1;
 
-    std::vector<std::uint16_t> m_offsets;
-    std::vector<std::conditional_t<kHasValues, T, char>> m_values;
+    std::deque<std::uint16_t> m_offsets;
+    std::deque<std::conditional_t<kHasValues, T, char>> m_values;
     std::vector<std::uint32_t> m_blockFirst;
 };
 

@@ -43,6 +43,22 @@ TEST(DisplayDocument, RunsShareOneEntryPerDistinctFormat) {
     EXPECT_EQ(d.RunAt(4), 2u) << "the first character of a run is its own";
 }
 
+TEST(DisplayDocument, TextThatDrawsNothingStartsNoRun) {
+    CDisplayDocument d;
+    d.ApplyFormat(Colour(1));
+    d.AppendRun("ab", 1);
+    d.ApplyFormat(Colour(2));
+    d.AppendRun("\r\n\t\x1b", 1);
+    d.ApplyFormat(Colour(1));
+    d.AppendRun("cd", 2);
+    using R = std::tuple<std::size_t, std::size_t, std::uint32_t>;
+    EXPECT_EQ(Runs(d), (std::vector<R>{{0, 8, 1}})) << "one run; the breaks have no colour to show";
+    d.ApplyFormat(Colour(2));
+    d.AppendRun("\tx", 3);
+    EXPECT_EQ(Runs(d), (std::vector<R>{{0, 8, 1}, {8, 10, 2}})) << "visible text does";
+    EXPECT_EQ(d.LineCount(), 3u);
+}
+
 TEST(DisplayDocument, TextBeforeAnyFormatUsesTheDefault) {
     CDisplayDocument d;
     d.AppendRun("x", 0);
@@ -180,6 +196,10 @@ TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
             }
             const auto& expect = m.runs[run];
             ASSERT_EQ(d.SequenceAt(pos), expect.sequence) << scheme->Name << " at " << pos;
+            const auto b = static_cast<unsigned char>(m.text[pos]);
+            if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
+                continue;  // draws nothing, so its format is not kept
+            }
             const SCharFormat& f = d.Format(d.RunFormat(d.RunAt(pos)));
             ASSERT_EQ(f, expect.format.value_or(SCharFormat{})) << scheme->Name << " at " << pos;
         }

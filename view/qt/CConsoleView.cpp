@@ -55,6 +55,7 @@ CConsoleView::CConsoleView(CMessageChannel& channel, const CDataStore& store,
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             &CConsoleView::OnScrollAction);
     m_repaintTimer.setSingleShot(true);
+    m_repaintTimer.setTimerType(Qt::PreciseTimer);
     m_repaintTimer.setInterval(16);
     connect(&m_repaintTimer, &QTimer::timeout, this, &CConsoleView::FlushRepaint);
     m_textInfo = std::make_unique<CTextInfoWnd>(*this);
@@ -98,7 +99,7 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
 }
 
 void CConsoleView::AppendRecord(SRecordRef ref) {
-    if (!Channel().IsAlive(m_storeHandle)) {
+    if (!m_replaying && !Channel().IsAlive(m_storeHandle)) {
         return;
     }
     const auto record = m_store.Find(ref);
@@ -116,8 +117,8 @@ void CConsoleView::AppendRecord(SRecordRef ref) {
     ContentChanged();
 }
 
-void CConsoleView::ClearView() {
-    m_document.Clear();
+void CConsoleView::ClearView(bool keepCapacity) {
+    m_document.Clear(keepCapacity);
     m_fonts.clear();
     m_highestDrawn.reset();
     m_pinned = true;
@@ -127,7 +128,6 @@ void CConsoleView::ClearView() {
 }
 
 void CConsoleView::SetScheme(const CStyleScheme* scheme) {
-    ClearView();
     m_renderer.SetScheme(scheme);
     if (scheme != nullptr) {
         m_background = ColourOf(scheme->BackgroundColor);
@@ -136,7 +136,7 @@ void CConsoleView::SetScheme(const CStyleScheme* scheme) {
 }
 
 void CConsoleView::Replay() {
-    ClearView();
+    ClearView(true);
     if (!Channel().IsAlive(m_storeHandle)) {
         return;
     }
@@ -144,6 +144,8 @@ void CConsoleView::Replay() {
     // replay, and nothing is painted while it runs.
     m_replaying = true;
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Displayed text is rarely much shorter than the records it comes from.
+    m_document.Reserve(m_store.ReservedBytes());
     Channel().Send(m_storeHandle, UM_FILL_VIEW, 0, Handle());
     QApplication::restoreOverrideCursor();
     m_replaying = false;

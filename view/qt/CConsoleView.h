@@ -142,7 +142,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     };
 
     void AppendRecord(SRecordRef ref);
-    void ClearView();
+    void ClearView(bool keepCapacity = false);
     void SetScheme(const CStyleScheme* scheme);
     void ContentChanged();
     void FlushRepaint();
