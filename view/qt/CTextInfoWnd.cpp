@@ -43,7 +43,10 @@ CTextInfoWnd::CTextInfoWnd(CConsoleView& view)
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
     white.setColor(QPalette::WindowText, Qt::black);
-    setPalette(white);
+    // The thin border in grey, so it shows on a dark console as on a light one.
+    QPalette border = white;
+    border.setColor(QPalette::WindowText, Qt::gray);
+    setPalette(border);
     // A readable fixed-pitch font, and the same font measures and draws.
     m_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_font.setPointSizeF(10);
@@ -135,6 +138,7 @@ void CTextInfoWnd::SetTextAndPosition(const std::string& text, QPoint globalPosi
     }
     setGeometry(rect);
     m_label.setContentsMargins(pad, pad, pad, pad);
+    m_label.setGeometry(contentsRect());
     m_label.setText(shown);
 }
 

@@ -110,6 +110,18 @@ TEST_F(ConsoleView, ARecordQueuedDuringAReplayIsDrawnOnce) {
     EXPECT_EQ(Shown(), "one two three");
 }
 
+TEST_F(ConsoleView, OtherSourcesShowOnlyWhenSwitchedOn) {
+    auto setA = MakeBuiltinSchemes(EBuiltinSet::A);
+    SetScheme(setA[3].get());  // High Performance: everything as text
+    store.AddIncomingBytes(0, "mine ");
+    store.AddIncomingBytes(7, "theirs ");
+    channel.DrainPending();
+    EXPECT_EQ(Shown(), "mine ");
+    settings.showAllSources = true;
+    SetScheme(setA[3].get());
+    EXPECT_EQ(Shown(), "mine theirs ");
+}
+
 TEST_F(ConsoleView, StaleNoticesAfterAStoreClearAreSkipped) {
     Add("old");
     store.ClearData();  // the queued notice names a record that is gone
