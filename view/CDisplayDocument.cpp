@@ -4,6 +4,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/Memory.h"
+
 namespace quillpad {
 namespace {
 
@@ -22,11 +24,17 @@ constexpr bool DrawsNothing(char c) {
 CDisplayDocument::CDisplayDocument() : m_formats(1) {}
 
 std::size_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
-    // Renderers apply the same few formats over and over; the last hit
-    // answers most lookups.
+    // Renderers switch between the same two or three formats over and over
+    // (text, then a control byte in red, then text): the last two hits
+    // answer most lookups.
     if (m_formats[m_lastLookup] == format) {
         return m_lastLookup;
     }
+    if (m_formats[m_previousLookup] == format) {
+        std::swap(m_lastLookup, m_previousLookup);
+        return m_lastLookup;
+    }
+    m_previousLookup = m_lastLookup;
     const auto it = std::find(m_formats.begin(), m_formats.end(), format);
     if (it != m_formats.end()) {
         m_lastLookup = static_cast<std::size_t>(it - m_formats.begin());
@@ -35,6 +43,7 @@ std::size_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
     // A run stores its format in 16 bits; past that many distinct formats
     // (the style editor can make any number) new ones reuse the last slot.
     if (m_formats.size() > std::numeric_limits<std::uint16_t>::max()) {
+        m_previousLookup = 0;
         m_formats.back() = format;
         m_lastLookup = m_formats.size() - 1;
         return m_lastLookup;
@@ -72,6 +81,15 @@ void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) 
     ++m_revision;
 }
 
+void CDisplayDocument::Reserve(std::size_t bytes) {
+    if (bytes <= m_text.capacity()) {
+        return;
+    }
+    m_text.reserve(bytes);
+    // Filled front to back at once by a replay: large pages fault far less.
+    AdviseSequentialFill(m_text.data() + m_text.size(), m_text.capacity() - m_text.size());
+}
+
 void CDisplayDocument::DeleteLastCharOfCaretLine() {
     if (m_text.empty() || IsBreak(m_text.back())) {
         return;
@@ -92,6 +110,7 @@ void CDisplayDocument::Clear(bool keepCapacity) {
     m_formats.assign(1, SCharFormat{});
     m_current = 0;
     m_lastLookup = 0;
+    m_previousLookup = 0;
     m_runs.Clear();
     m_lineStarts.Clear();
     m_sequences.Clear();

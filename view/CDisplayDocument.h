@@ -44,7 +44,7 @@ class CDisplayDocument final : public IRenderSurface {
 
     // Room for this many bytes of text without growing; untouched room
     // costs address space, not memory.
-    void Reserve(std::size_t bytes) { m_text.reserve(bytes); }
+    void Reserve(std::size_t bytes);
 
     std::string_view Text() const { return m_text; }
     std::size_t Size() const { return m_text.size(); }
@@ -89,6 +89,7 @@ class CDisplayDocument final : public IRenderSurface {
     std::vector<SCharFormat> m_formats;
     std::size_t m_current = 0;
     std::size_t m_lastLookup = 0;
+    std::size_t m_previousLookup = 0;
     CPositionIndex<std::uint16_t> m_runs;
     CPositionIndex<> m_lineStarts;
     CPositionIndex<std::uint32_t> m_sequences;

@@ -82,8 +82,13 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
             ClearView();
             return 0;
         case UM_SET_SCHEME: {
-            const auto* scheme = message.payload.Get<const CStyleScheme*>();
-            SetScheme(scheme != nullptr ? *scheme : nullptr);
+            const CStyleScheme* scheme = nullptr;
+            if (const auto* p = message.payload.Get<const CStyleScheme*>()) {
+                scheme = *p;
+            } else if (const auto* q = message.payload.Get<CStyleScheme*>()) {
+                scheme = *q;
+            }
+            SetScheme(scheme);
             return 0;
         }
         case UM_RENDER_TEXT:

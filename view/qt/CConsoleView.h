@@ -7,8 +7,9 @@
 // Messages (each returns 0):
 //   UM_APPEND_RECORD  wParam = store index, lParam = store generation
 //   UM_CLEAR_DATA     empties the view and the run table
-//   UM_SET_SCHEME     payload = const CStyleScheme* (none or null: no scheme);
-//                     clears, takes the scheme and its background, replays
+//   UM_SET_SCHEME     payload = a const or mutable CStyleScheme* (none or
+//                     null: no scheme); clears, takes the scheme and its
+//                     background, replays
 //   UM_RENDER_TEXT    payload = SRenderTextRequest; fills its text
 //
 // Scrolling is by text position, not by line: a single line of many

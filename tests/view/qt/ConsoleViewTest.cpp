@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
@@ -266,6 +267,49 @@ TEST_F(ConsoleView, PinnedToTheEndUntilTheUserScrollsBack) {
     Settle();
     EXPECT_GT(view.TopPosition(), back);
     EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+}
+
+TEST_F(ConsoleView, OneHugeLineScrollsAndPaintsByChunks) {
+    // 200 KB without a line break, as hex mode without inserted breaks gives.
+    std::string line;
+    for (int i = 0; line.size() < 200000; ++i) {
+        line += "w" + std::to_string(i) + " ";
+    }
+    Add(line);
+    Settle();
+    EXPECT_TRUE(view.IsPinnedToEnd());
+    EXPECT_GT(view.TopPosition(), line.size() - 4000) << "the end of the line is in sight";
+
+    view.ScrollToPosition(100000);
+    const std::size_t top = view.TopPosition();
+    EXPECT_LE(top, 100000u);
+    EXPECT_GT(top + 200, 100000u) << "the row holding the position is at the top";
+    EXPECT_EQ(view.CharacterAt(QPoint(0, 2)), top);
+    view.ScrollRows(-3);
+    view.ScrollRows(3);
+    EXPECT_EQ(view.TopPosition(), top) << "rows back and forth come to the same place";
+
+    // A chunk edge starts a row of its own, and rows step across it.
+    view.ScrollToPosition(CConsoleView::kLayoutChunk);
+    EXPECT_EQ(view.TopPosition(), CConsoleView::kLayoutChunk);
+    view.ScrollRows(-1);
+    EXPECT_LT(view.TopPosition(), CConsoleView::kLayoutChunk);
+    view.ScrollRows(1);
+    EXPECT_EQ(view.TopPosition(), CConsoleView::kLayoutChunk);
+
+    QImage image(view.viewport()->size(), QImage::Format_ARGB32);
+    view.viewport()->render(&image);
+    view.ScrollRows(1000000);
+    EXPECT_TRUE(view.IsPinnedToEnd());
+}
+
+TEST_F(ConsoleView, AppendingKeepsTheSelection) {
+    Add("keep this");
+    channel.DrainPending();
+    view.SetSelection(5, 9);
+    Add(" and more");
+    channel.DrainPending();
+    EXPECT_EQ(view.SelectedText(), "this");
 }
 
 TEST_F(ConsoleView, RepaintsAtMostOncePerFrame) {
