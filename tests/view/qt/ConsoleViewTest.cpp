@@ -239,6 +239,46 @@ TEST_F(ConsoleView, LongLinesWrapAtTheRightEdgeAtSpaces) {
     EXPECT_GT(rows, 1u);
 }
 
+TEST_F(ConsoleView, MixedFontSizesAreMeasuredNotAssumed) {
+    // Letters large and bold, everything else small: no shared advance.
+    CStyleScheme mixed;
+    SStyleRule big;
+    big.Format_ApplyColor = true;
+    big.CharRange_MatchValue = kClassMid;
+    big.CharFormat.yHeight = 480;
+    big.CharFormat.dwEffects = kEffectBold;
+    big.CharFormat.SetFaceName("Courier");
+    SStyleRule small = big;
+    small.CharRange_MatchValue = kClassAny;
+    small.CharFormat.yHeight = 160;
+    small.CharFormat.dwEffects = 0;
+    mixed.AppendRule(big);
+    mixed.AppendRule(small);
+    SetScheme(&mixed);
+    std::string words;
+    for (int i = 0; i < 30; ++i) {
+        words += "word" + std::to_string(i % 10) + " ";
+    }
+    Add(words);
+    Settle();
+    EXPECT_FALSE(view.UsesUniformAdvance());
+    // Rows are counted by where they start; every start is a word.
+    std::vector<std::size_t> starts;
+    for (int y = 1; y < view.viewport()->height(); ++y) {
+        const std::size_t at = view.CharacterAt(QPoint(0, y));
+        if (at < words.size() && (starts.empty() || at != starts.back())) {
+            starts.push_back(at);
+        }
+    }
+    ASSERT_GT(starts.size(), 2u);
+    for (std::size_t i = 1; i < starts.size(); ++i) {
+        EXPECT_GT(starts[i], starts[i - 1]);
+        EXPECT_EQ(words[starts[i] - 1], ' ') << "row starting at " << starts[i];
+    }
+    // At 24 points a row holds far fewer than the 8-point rows would.
+    EXPECT_LT(starts[1] - starts[0], 60u);
+}
+
 TEST_F(ConsoleView, PinnedToTheEndUntilTheUserScrollsBack) {
     SetScheme(schemes[0].get());
     for (int i = 0; i < 200; ++i) {
