@@ -59,7 +59,9 @@ CConsoleView::CConsoleView(CMessageChannel& channel, const CDataStore& store,
     m_repaintTimer.setInterval(16);
     connect(&m_repaintTimer, &QTimer::timeout, this, &CConsoleView::FlushRepaint);
     m_textInfo = std::make_unique<CTextInfoWnd>(*this);
-    Channel().Post(m_storeHandle, UM_REGISTER_VIEW, 1, Handle());
+    // Sent, not posted: a record added before a posted registration arrived
+    // would be announced to nobody and missing until the next replay.
+    Channel().Send(m_storeHandle, UM_REGISTER_VIEW, 1, Handle());
 }
 
 CConsoleView::~CConsoleView() {

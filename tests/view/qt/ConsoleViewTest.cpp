@@ -65,8 +65,13 @@ class ConsoleView : public ::testing::Test {
     std::vector<std::unique_ptr<CStyleScheme>> schemes;
 };
 
-TEST_F(ConsoleView, RegistersAndDrawsAnnouncedRecords) {
+TEST_F(ConsoleView, RegistersAtOnceAndDrawsAnnouncedRecords) {
     ASSERT_EQ(store.Views().size(), 1u);
+    {
+        CConsoleView second(channel, store, settings);
+        EXPECT_EQ(store.Views().size(), 2u) << "registered before anything can be missed";
+    }
+    EXPECT_EQ(store.Views().size(), 1u) << "and gone with the view";
     Add("hello\r\n");
     Add("world");
     channel.DrainPending();
