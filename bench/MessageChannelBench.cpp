@@ -12,7 +12,7 @@ namespace quillpad {
 namespace {
 
 class CSink final : public CMessageTarget {
-public:
+  public:
     using CMessageTarget::CMessageTarget;
     std::int64_t HandleMessage(SMessage& message) override {
         total += message.wParam;

@@ -46,7 +46,7 @@ void RenderWith(benchmark::State& state, std::size_t schemeIndex) {
         out.clear();
         std::uint32_t seq = 0;
         for (const auto& r : records) {
-            CStyledRenderer::AppendToString(out, scheme, SRenderRecord{1, seq++, 1, 1, r});
+            CStyledRenderer::AppendToString(out, scheme, MakeRecord(r, 1, 1, seq++));
         }
         benchmark::DoNotOptimize(out.data());
     }

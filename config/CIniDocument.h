@@ -22,18 +22,21 @@
 // - Lines before the first header are dropped.
 // - Lines have no length limit. A line of any length is read, kept and
 //   written whole, so that nothing the engine writes reads back different
-//   (the fixed 4096-byte line buffer of older versions split longer lines and
-//   could turn their tail into a header or a bare line).
+//   (a fixed 4096-byte line buffer would split a longer line, and its tail
+//   could read back as a header, a keyed entry or a bare line).
 //
 // Files are CR LF on disk: reading turns each CR LF into LF, writing turns
 // each LF into CR LF, so a file is the same bytes on every platform. Bytes
-// are otherwise untouched (a lone CR stays, a NUL is kept).
+// are otherwise untouched: a lone CR stays, and a NUL in a file is an
+// ordinary byte (a text given to LoadText ends at its first NUL).
 //
 // Writing (SaveFile, SaveText) gives "[name]", then "key=value" per entry,
 // then one empty line, for every section. A bare line is written as its value
-// alone, except where that would read back as something else: an empty value,
-// a value holding "=", starting with "[" or being a lone LF is written as
-// "=value" and so reads back as the same empty-key entry.
+// alone, except where that would read back as something else (nothing, a
+// keyed entry, or a header that takes over the following entries): an empty
+// value, a value holding "=", starting with "[" or being a lone LF is written
+// as "=value", which reads back as an empty-key entry with that value (a lone
+// LF comes back empty).
 //
 // SaveFile never destroys the old file: it writes a temporary file in the
 // same folder and renames it over the old one (platform/FileIO.h). When it
@@ -130,7 +133,9 @@ class CIniDocument {
     const SIniSection* SectionAt(std::size_t index) const { return m_sections[index].get(); }
 
     // The registry mirror: each section a subkey of root\keyPath, each entry
-    // a text value of it (a bare line the unnamed default value). Loading
+    // a text value of it (a bare line the unnamed default value). As in the
+    // registry, a section name holding "\" names a deeper key and an empty
+    // one the key itself; neither is read back by a load. Loading
     // clears the document first and takes names of up to 255 bytes (longer
     // value names are skipped) and data cut to 4095 bytes. True when every
     // subkey was enumerated; false when the key is missing or the hive cannot

@@ -461,6 +461,10 @@ ERegistryStatus CRegistryTree::Parse(std::string_view text, std::string& error) 
         return ERegistryStatus::Corrupt;
     };
     std::size_t start = 0;
+    // A byte order mark from an editor that saved the file as UTF-8.
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        start = 3;
+    }
     while (start < text.size()) {
         std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos) {

@@ -27,8 +27,12 @@ CSystemClock g_systemClock;
 IClock* g_clock = &g_systemClock;
 }  // namespace
 
-IClock& DefaultClock() { return *g_clock; }
+IClock& DefaultClock() {
+    return *g_clock;
+}
 
-void SetDefaultClock(IClock* clock) { g_clock = clock ? clock : &g_systemClock; }
+void SetDefaultClock(IClock* clock) {
+    g_clock = clock ? clock : &g_systemClock;
+}
 
 }  // namespace quillpad

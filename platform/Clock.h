@@ -9,7 +9,7 @@
 namespace quillpad {
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     // Milliseconds since an arbitrary start, modulo 2^32.
     virtual std::uint32_t TickCount() const = 0;
@@ -19,14 +19,14 @@ public:
 
 // The real clocks: a monotonic tick and the system's calendar time.
 class CSystemClock final : public IClock {
-public:
+  public:
     std::uint32_t TickCount() const override;
     std::int64_t CalendarSeconds() const override;
 };
 
 // A clock that moves only when told to.
 class CManualClock final : public IClock {
-public:
+  public:
     CManualClock(std::uint32_t tick = 0, std::int64_t seconds = 0)
         : m_tick(tick), m_seconds(seconds) {}
     std::uint32_t TickCount() const override { return m_tick; }
@@ -36,7 +36,7 @@ public:
     // Moves both clocks on; the tick wraps as the real one does.
     void Advance(std::uint32_t milliseconds);
 
-private:
+  private:
     std::uint32_t m_tick;
     std::int64_t m_seconds;
     std::uint32_t m_subSecond = 0;
@@ -48,6 +48,8 @@ IClock& DefaultClock();
 void SetDefaultClock(IClock* clock);
 
 // Milliseconds from `from` to `to`, right across a wrap of the tick.
-constexpr std::uint32_t TickSpan(std::uint32_t from, std::uint32_t to) { return to - from; }
+constexpr std::uint32_t TickSpan(std::uint32_t from, std::uint32_t to) {
+    return to - from;
+}
 
 }  // namespace quillpad

@@ -7,12 +7,14 @@ namespace quillpad {
 namespace {
 
 constexpr std::array<const char*, 7> kDayNames = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                                   "Thursday", "Friday", "Saturday"};
+                                                  "Thursday", "Friday", "Saturday"};
 constexpr std::array<const char*, 12> kMonthNames = {
     "January", "February", "March",     "April",   "May",      "June",
     "July",    "August",   "September", "October", "November", "December"};
 
-bool IsLeap(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+bool IsLeap(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
 
 int DaysInMonth(int year, int month) {
     static constexpr std::array<int, 12> kDays = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -63,30 +65,71 @@ bool Convert(std::string& out, char letter, bool alt, const SSystemTime& t) {
     const int yday = DayOfYear(t);
     const int hour12 = t.wHour % 12 == 0 ? 12 : t.wHour % 12;
     switch (letter) {
-        case 'a': out.append(kDayNames[static_cast<std::size_t>(wday)], 3); return true;
-        case 'A': out += kDayNames[static_cast<std::size_t>(wday)]; return true;
-        case 'b': out.append(kMonthNames[static_cast<std::size_t>(month - 1)], 3); return true;
-        case 'B': out += kMonthNames[static_cast<std::size_t>(month - 1)]; return true;
+        case 'a':
+            out.append(kDayNames[static_cast<std::size_t>(wday)], 3);
+            return true;
+        case 'A':
+            out += kDayNames[static_cast<std::size_t>(wday)];
+            return true;
+        case 'b':
+            out.append(kMonthNames[static_cast<std::size_t>(month - 1)], 3);
+            return true;
+        case 'B':
+            out += kMonthNames[static_cast<std::size_t>(month - 1)];
+            return true;
         case 'c':
             FormatInto(out, alt ? "%A, %B %#d, %Y %H:%M:%S" : "%m/%d/%y %H:%M:%S", t);
             return true;
-        case 'x': FormatInto(out, alt ? "%A, %B %#d, %Y" : "%m/%d/%y", t); return true;
-        case 'X': FormatInto(out, "%H:%M:%S", t); return true;
-        case 'd': AppendNumber(out, t.wDay, 2, alt); return true;
-        case 'H': AppendNumber(out, t.wHour, 2, alt); return true;
-        case 'I': AppendNumber(out, hour12, 2, alt); return true;
-        case 'j': AppendNumber(out, yday + 1, 3, alt); return true;
-        case 'm': AppendNumber(out, t.wMonth, 2, alt); return true;
-        case 'M': AppendNumber(out, t.wMinute, 2, alt); return true;
-        case 'S': AppendNumber(out, t.wSecond, 2, alt); return true;
-        case 'p': out += t.wHour < 12 ? "AM" : "PM"; return true;
-        case 'U': AppendNumber(out, (yday + 7 - wday) / 7, 2, alt); return true;
-        case 'W': AppendNumber(out, (yday + 7 - (wday + 6) % 7) / 7, 2, alt); return true;
-        case 'w': AppendNumber(out, wday, 1, alt); return true;
-        case 'y': AppendNumber(out, t.wYear % 100, 2, alt); return true;
-        case 'Y': AppendNumber(out, t.wYear, 4, alt); return true;
-        case '%': out += '%'; return true;
-        default: return false;
+        case 'x':
+            FormatInto(out, alt ? "%A, %B %#d, %Y" : "%m/%d/%y", t);
+            return true;
+        case 'X':
+            FormatInto(out, "%H:%M:%S", t);
+            return true;
+        case 'd':
+            AppendNumber(out, t.wDay, 2, alt);
+            return true;
+        case 'H':
+            AppendNumber(out, t.wHour, 2, alt);
+            return true;
+        case 'I':
+            AppendNumber(out, hour12, 2, alt);
+            return true;
+        case 'j':
+            AppendNumber(out, yday + 1, 3, alt);
+            return true;
+        case 'm':
+            AppendNumber(out, t.wMonth, 2, alt);
+            return true;
+        case 'M':
+            AppendNumber(out, t.wMinute, 2, alt);
+            return true;
+        case 'S':
+            AppendNumber(out, t.wSecond, 2, alt);
+            return true;
+        case 'p':
+            out += t.wHour < 12 ? "AM" : "PM";
+            return true;
+        case 'U':
+            AppendNumber(out, (yday + 7 - wday) / 7, 2, alt);
+            return true;
+        case 'W':
+            AppendNumber(out, (yday + 7 - (wday + 6) % 7) / 7, 2, alt);
+            return true;
+        case 'w':
+            AppendNumber(out, wday, 1, alt);
+            return true;
+        case 'y':
+            AppendNumber(out, t.wYear % 100, 2, alt);
+            return true;
+        case 'Y':
+            AppendNumber(out, t.wYear, 4, alt);
+            return true;
+        case '%':
+            out += '%';
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -120,8 +163,7 @@ void FormatInto(std::string& out, std::string_view format, const SSystemTime& t)
 std::optional<SSystemTime> ToLocalSystemTime(std::int64_t seconds) {
     const std::time_t when = static_cast<std::time_t>(seconds);
     std::tm tm{};
-    if (localtime_r(&when, &tm) == nullptr || tm.tm_year + 1900 < 0 ||
-        tm.tm_year + 1900 > 65535) {
+    if (localtime_r(&when, &tm) == nullptr || tm.tm_year + 1900 < 0 || tm.tm_year + 1900 > 65535) {
         return std::nullopt;
     }
     SSystemTime t;
@@ -138,8 +180,8 @@ std::optional<SSystemTime> ToLocalSystemTime(std::int64_t seconds) {
 
 std::optional<std::int64_t> FromLocalSystemTime(const SSystemTime& time) {
     if (time.wMonth < 1 || time.wMonth > 12 || time.wDay < 1 ||
-        time.wDay > DaysInMonth(time.wYear, time.wMonth) || time.wHour > 23 ||
-        time.wMinute > 59 || time.wSecond > 59) {
+        time.wDay > DaysInMonth(time.wYear, time.wMonth) || time.wHour > 23 || time.wMinute > 59 ||
+        time.wSecond > 59) {
         return std::nullopt;
     }
     std::tm tm = ToTm(time);

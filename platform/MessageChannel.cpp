@@ -10,7 +10,9 @@ MessageHandle CMessageChannel::Register(IMessageHandler& handler) {
     return handle;
 }
 
-void CMessageChannel::Unregister(MessageHandle handle) { m_handlers.erase(handle); }
+void CMessageChannel::Unregister(MessageHandle handle) {
+    m_handlers.erase(handle);
+}
 
 bool CMessageChannel::IsAlive(MessageHandle handle) const {
     return m_handlers.find(handle) != m_handlers.end();

@@ -24,13 +24,13 @@ struct SMessage {
 };
 
 class IMessageHandler {
-public:
+  public:
     virtual ~IMessageHandler() = default;
     virtual std::int64_t HandleMessage(SMessage& message) = 0;
 };
 
 class CMessageChannel {
-public:
+  public:
     CMessageChannel() = default;
     CMessageChannel(const CMessageChannel&) = delete;
     CMessageChannel& operator=(const CMessageChannel&) = delete;
@@ -49,15 +49,15 @@ public:
 
     // Queues for later delivery, in one FIFO order across all targets.
     void Post(MessageHandle target, SMessage message);
-    void Post(MessageHandle target, MessageId id, std::uint64_t wParam = 0,
-              std::int64_t lParam = 0, CPayload payload = {});
+    void Post(MessageHandle target, MessageId id, std::uint64_t wParam = 0, std::int64_t lParam = 0,
+              CPayload payload = {});
 
-protected:
+  protected:
     // How a posted message is queued; Deliver() hands it over later.
     virtual void Enqueue(MessageHandle target, SMessage message) = 0;
     void Deliver(MessageHandle target, SMessage& message);
 
-private:
+  private:
     std::unordered_map<MessageHandle, IMessageHandler*> m_handlers;
     MessageHandle m_nextHandle = 1;
 };
@@ -65,7 +65,7 @@ private:
 // The core channel: posted messages wait in a queue until someone drains it
 // (tests and tools; the Qt layer has its own channel on the event loop).
 class CQueuedChannel final : public CMessageChannel {
-public:
+  public:
     // Delivers queued messages, including those posted while it runs, until
     // the queue is empty. Returns how many were taken off the queue.
     std::size_t DrainPending();
@@ -73,10 +73,10 @@ public:
     bool DeliverOne();
     std::size_t PendingCount() const { return m_queue.size(); }
 
-protected:
+  protected:
     void Enqueue(MessageHandle target, SMessage message) override;
 
-private:
+  private:
     struct SQueued {
         MessageHandle target;
         SMessage message;
@@ -87,7 +87,7 @@ private:
 // A handler that registers itself on construction and is dead from the
 // moment it is destroyed.
 class CMessageTarget : public IMessageHandler {
-public:
+  public:
     explicit CMessageTarget(CMessageChannel& channel)
         : m_channel(channel), m_handle(channel.Register(*this)) {}
     ~CMessageTarget() override { m_channel.Unregister(m_handle); }
@@ -97,7 +97,7 @@ public:
     MessageHandle Handle() const { return m_handle; }
     CMessageChannel& Channel() const { return m_channel; }
 
-private:
+  private:
     CMessageChannel& m_channel;
     MessageHandle m_handle;
 };

@@ -14,7 +14,9 @@ std::string_view TrimTrailingSeparators(std::string_view path) {
     return path;
 }
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char LowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 std::string Env(const char* name) {
     const char* value = std::getenv(name);

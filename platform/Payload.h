@@ -10,7 +10,7 @@
 namespace quillpad {
 
 class CPayload {
-public:
+  public:
     CPayload() = default;
     CPayload(CPayload&&) noexcept = default;
     CPayload& operator=(CPayload&&) noexcept = default;
@@ -41,7 +41,7 @@ public:
         return Holds<T>() ? &static_cast<const SHolder<T>*>(m_holder.get())->value : nullptr;
     }
 
-private:
+  private:
     struct SHolderBase {
         virtual ~SHolderBase() = default;
         virtual const std::type_info& Type() const = 0;

@@ -58,7 +58,7 @@ inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
 // direction or source outside 1 and 2 (records from foreign files).
 class CChooser {
   public:
-    CChooser(const CStyleScheme& scheme, const SRenderRecord& record)
+    CChooser(const CStyleScheme& scheme, const SDataRecord& record)
         : m_scheme(scheme), m_record(record) {
         const CCompiledScheme& compiled = scheme.Compiled();
         if (CCompiledScheme::HasTable(record.direction, record.source)) {
@@ -75,7 +75,7 @@ class CChooser {
 
   private:
     const CStyleScheme& m_scheme;
-    const SRenderRecord& m_record;
+    const SDataRecord& m_record;
     const std::array<SByteChoice, 256>* m_table = nullptr;
     SByteChoice m_walked;
 };
@@ -94,7 +94,7 @@ void CStyledRenderer::SetScheme(const CStyleScheme* scheme) {
     m_currentColourRule = nullptr;
 }
 
-void CStyledRenderer::Render(IRenderSurface& surface, const SRenderRecord& record,
+void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
                              bool showAllSources) {
     if (record.kind != 1 || (!showAllSources && record.source != 1)) {
         return;
@@ -147,7 +147,7 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SRenderRecord& recor
 }
 
 void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* scheme,
-                                     const SRenderRecord& record) {
+                                     const SDataRecord& record) {
     if (scheme == nullptr) {
         for (const char c : record.bytes) {
             if (c != '\0') {
@@ -186,8 +186,7 @@ void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* schem
     }
 }
 
-std::string CStyledRenderer::RenderToString(const CStyleScheme* scheme,
-                                            const SRenderRecord& record) {
+std::string CStyledRenderer::RenderToString(const CStyleScheme* scheme, const SDataRecord& record) {
     std::string out;
     AppendToString(out, scheme, record);
     return out;

@@ -12,19 +12,23 @@
 #include <string>
 #include <string_view>
 
+#include "data/SDataRecord.h"
 #include "styles/CStyleScheme.h"
 #include "view/IRenderSurface.h"
 
 namespace quillpad {
 
-// The parts of a record the renderer reads.
-struct SRenderRecord {
-    std::uint32_t kind = 1;
-    std::uint32_t sequence = 0;
-    std::uint32_t direction = 1;
-    std::uint32_t source = 1;
-    std::string_view bytes;
-};
+// A record made up on the spot (tests, tools): kind 1, own, incoming by default.
+inline SDataRecord MakeRecord(std::string_view bytes, std::uint32_t direction = 1,
+                              std::uint32_t source = 1, std::uint32_t sequence = 0) {
+    SDataRecord r;
+    r.sequence = sequence;
+    r.direction = direction;
+    r.source = source;
+    r.bytes = bytes;
+    r.length = static_cast<std::uint32_t>(bytes.size());
+    return r;
+}
 
 // "[0Dh]" for code 2; "[CR]" for code 3 (control names for 0x00-0x1F).
 std::string_view ByteName(std::uint8_t byte, bool translated);
@@ -38,13 +42,13 @@ class CStyledRenderer {
 
     // Renders a record onto the surface. Records of kind other than 1, and of
     // other sources unless showAllSources, are not shown and change nothing.
-    void Render(IRenderSurface& surface, const SRenderRecord& record, bool showAllSources);
+    void Render(IRenderSurface& surface, const SDataRecord& record, bool showAllSources);
 
     // The translated text of a record without fonts or colours; backspaces act
     // on the text alone. No visibility test.
-    static std::string RenderToString(const CStyleScheme* scheme, const SRenderRecord& record);
+    static std::string RenderToString(const CStyleScheme* scheme, const SDataRecord& record);
     static void AppendToString(std::string& out, const CStyleScheme* scheme,
-                               const SRenderRecord& record);
+                               const SDataRecord& record);
 
   private:
     const CStyleScheme* m_scheme = nullptr;

@@ -1,17 +1,19 @@
 #pragma once
-// The one place a stored record becomes what the renderer reads. The run
-// table keeps the store's index of the record, which is what the store
-// looks records up by.
+// The one place a stored record becomes what the view renders: the record
+// itself, except that its runs are credited to the store's index of it,
+// which is what the store looks records up by (a loaded log's own sequence
+// numbers need not be the indexes).
 
 #include <cstdint>
 
 #include "data/SDataRecord.h"
-#include "view/CStyledRenderer.h"
 
 namespace quillpad {
 
-inline SRenderRecord RenderRecordOf(const SDataRecord& record, std::uint32_t storeIndex) {
-    return SRenderRecord{record.kind, storeIndex, record.direction, record.source, record.bytes};
+inline SDataRecord RenderRecordOf(const SDataRecord& record, std::uint32_t storeIndex) {
+    SDataRecord r = record;
+    r.sequence = storeIndex;
+    return r;
 }
 
 }  // namespace quillpad

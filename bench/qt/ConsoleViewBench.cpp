@@ -175,9 +175,8 @@ struct SBaseline {
         const std::string& t = Traffic();
         std::uint32_t seq = 0;
         for (std::size_t at = 0; at < bytes; at += kRecord) {
-            renderer.Render(surface,
-                            SRenderRecord{1, seq++, 1, 1, std::string_view(t).substr(at, kRecord)},
-                            false);
+            renderer.Render(
+                surface, MakeRecord(std::string_view(t).substr(at, kRecord), 1, 1, seq++), false);
         }
     }
     QPlainTextEdit edit;
@@ -397,7 +396,7 @@ void BM_PlainTextEditLive(benchmark::State& state) {
     for (auto _ : state) {
         const SLive live = Live(
             [&](std::string_view bytes) {
-                renderer.Render(surface, SRenderRecord{1, seq++, 1, 1, bytes}, false);
+                renderer.Render(surface, MakeRecord(bytes, 1, 1, seq++), false);
                 b.edit.verticalScrollBar()->setValue(b.edit.verticalScrollBar()->maximum());
             },
             3.0);

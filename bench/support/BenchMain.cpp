@@ -3,10 +3,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "bench/support/BenchReport.h"
@@ -26,7 +26,7 @@ std::vector<SFigure>& Figures() {
 }
 
 class CSummaryReporter final : public benchmark::ConsoleReporter {
-public:
+  public:
     // No colours: the summary lines must start at the beginning of a line.
     CSummaryReporter() : ConsoleReporter(OO_Tabular) {}
     void ReportRuns(const std::vector<Run>& runs) override {

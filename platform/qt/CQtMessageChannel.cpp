@@ -13,7 +13,7 @@ const QEvent::Type kMessageEvent = static_cast<QEvent::Type>(QEvent::registerEve
 // Qt owns a posted event and deletes it, delivered or not, so the payload it
 // carries is freed either way.
 class CMessageEvent final : public QEvent {
-public:
+  public:
     CMessageEvent(MessageHandle target, SMessage message)
         : QEvent(kMessageEvent), target(target), message(std::move(message)) {}
     MessageHandle target;

@@ -10,11 +10,11 @@ namespace quillpad {
 
 class CQtMessageChannel final : public QObject, public CMessageChannel {
     Q_OBJECT
-public:
+  public:
     explicit CQtMessageChannel(QObject* parent = nullptr);
     ~CQtMessageChannel() override;
 
-protected:
+  protected:
     void Enqueue(MessageHandle target, SMessage message) override;
     bool event(QEvent* event) override;
 };

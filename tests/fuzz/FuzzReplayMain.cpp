@@ -37,8 +37,7 @@ int main(int argc, char** argv) {
         std::ifstream in(f, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
-        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                               bytes.size());
+        LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     }
     // An empty input too: parsers meet it in real life.
     LLVMFuzzerTestOneInput(nullptr, 0);

@@ -38,7 +38,7 @@ TEST(Clock, DefaultClockCanBeReplacedAndRestored) {
 }
 
 class LocalTimeTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const char* tz = std::getenv("TZ");
         m_savedTz = tz ? tz : "";
@@ -57,7 +57,7 @@ protected:
         tzset();
     }
 
-private:
+  private:
     std::string m_savedTz;
     bool m_hadTz = false;
 };

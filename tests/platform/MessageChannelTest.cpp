@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/Counted.h"
+
 namespace quillpad {
 namespace {
 
@@ -18,7 +20,7 @@ struct SDelivery {
 
 // Records what it receives into a log shared by all targets of a test.
 class CRecorder final : public CMessageTarget {
-public:
+  public:
     CRecorder(CMessageChannel& channel, std::vector<SDelivery>& log)
         : CMessageTarget(channel), m_log(log) {}
     std::function<std::int64_t(SMessage&)> onMessage;
@@ -28,18 +30,11 @@ public:
         return onMessage ? onMessage(message) : 0;
     }
 
-private:
+  private:
     std::vector<SDelivery>& m_log;
 };
 
-// Counts live instances so a test can see that a payload was freed.
-struct SCounted {
-    static inline int alive = 0;
-    SCounted() { ++alive; }
-    SCounted(const SCounted&) { ++alive; }
-    SCounted(SCounted&&) noexcept { ++alive; }
-    ~SCounted() { --alive; }
-};
+using test::SCounted;
 
 TEST(MessageChannel, PostsKeepOneOrderAcrossTargets) {
     CQueuedChannel channel;

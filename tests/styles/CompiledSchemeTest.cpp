@@ -82,7 +82,7 @@ TEST(CompiledScheme, TablesAgreeWithTheWalkOnRandomSchemesAndEdits) {
 TEST(CompiledScheme, AnInPlaceEditShowsAtTheNextRender) {
     auto set = MakeBuiltinSchemes(EBuiltinSet::B);
     CStyleScheme& hex = *set[2];
-    const SRenderRecord rec{1, 0, 1, 1, "A\r"};
+    const SDataRecord rec = MakeRecord("A\r");
     EXPECT_EQ(CStyledRenderer::RenderToString(&hex, rec), "[41h][0Dh]\r");
     hex.Rule(1).Format_CharacterFormat = kFormatHexTranslated;
     EXPECT_EQ(CStyledRenderer::RenderToString(&hex, rec), "[41h][CR]\r");

@@ -132,5 +132,83 @@ TEST_F(QuillpadLogTest, BadCommandLinesPrintUsage) {
     }
 }
 
+// Incoming own text, own typed data, another source's data; 3 s apart.
+std::string RenderFile() {
+    test::CZoneGuard utc("UTC0");
+    return LogHeader(1'700'000'000, 1000) + LogRecord(1, 0, 1000, 0, 1, 1, "ok\r\n\x01") +
+           LogRecord(1, 1, 1100, 0, 2, 1, "typed\r") + LogRecord(1, 2, 4000, 9, 1, 2, "x<y") +
+           LogRecord(1, 3, 4100, 0, 1, 1, "\xe9\r\n");
+}
+
+TEST_F(QuillpadLogTest, RenderTextIsTheFormattedLogOfTheRecords) {
+    const std::string path = dir.File("r.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, RenderFile()));
+    const SRun plain = Run("render " + Quoted(path));
+    EXPECT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(plain.out, "ok\n[01h][E9h]\n")
+        << "Normal of set B; own outgoing hidden, others filtered";
+
+    const SRun all = Run("render --show-all-sources --timestamps " + Quoted(path));
+    EXPECT_EQ(all.status, 0) << all.err;
+    EXPECT_EQ(all.out,
+              "\n[22:13:20 11-14-2023]\nok\n[01h]"
+              "\n[22:13:23 11-14-2023]\nx<y[E9h]\n");
+
+    const SRun hex = Run("render --builtin 'Hex Mode' " + Quoted(path));
+    EXPECT_EQ(hex.out,
+              "[6Fh][6Bh][0Dh]\r[0Ah]\n[01h][74h][79h][70h][65h][64h][0Dh]\r[E9h][0Dh]\r[0Ah]\n");
+    const SRun setA = Run("render --set A --builtin 'High Performance' " + Quoted(path));
+    EXPECT_EQ(setA.out, "ok\n\x01typed\n\xe9\n");
+}
+
+TEST_F(QuillpadLogTest, RenderAnsiAndHtmlDrawTheRuns) {
+    const std::string path = dir.File("r.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, RenderFile()));
+    const SRun ansi = Run("render --as ansi " + Quoted(path));
+    EXPECT_EQ(ansi.status, 0);
+    EXPECT_NE(ansi.out.find("\x1b[38;2;255;0;0m\x1b[1m\x1b[K\n[01h]"), std::string::npos)
+        << ansi.out;
+    const SRun html = Run("render --as html --show-all-sources " + Quoted(path));
+    EXPECT_EQ(html.out.rfind("<!DOCTYPE html>", 0), 0u);
+    EXPECT_NE(html.out.find("x&lt;y"), std::string::npos);
+}
+
+TEST_F(QuillpadLogTest, RenderRefusesUnknownStylesWithStatusTwo) {
+    const std::string path = dir.File("r.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, RenderFile()));
+    const SRun unknown = Run("render --builtin Fancy " + Quoted(path));
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("no built-in style named \"Fancy\""), std::string::npos);
+    EXPECT_EQ(unknown.out, "");
+    const SRun missing = Run("render --style " + Quoted(dir.File("none.tss")) + " " + Quoted(path));
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot read style file"), std::string::npos);
+    EXPECT_EQ(Run("render --as pdf " + Quoted(path)).status, 1);
+    EXPECT_EQ(Run("render --style").status, 1);
+}
+
+TEST_F(QuillpadLogTest, StyleFilesDriveRenderAndShow) {
+    const std::string log = dir.File("r.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(log, RenderFile()));
+    const std::string tss = dir.File("mine.tss");
+    ASSERT_TRUE(test::WriteFileBytes(
+        tss,
+        "[Scheme1.Info]\r\nName=Mine\r\nBackgroundColor=255\r\n\r\n"
+        "[Scheme1.Rule1]\r\nName=CR as name\r\nCharRange_MatchValue=4\r\n"
+        "CharRange_CustomValues=0D,0A\r\nFormat_ApplyFormat=TRUE\r\nFormat_CharacterFormat=3\r\n"
+        "\r\n"));
+    const SRun rendered = Run("render --style " + Quoted(tss) + " " + Quoted(log));
+    EXPECT_EQ(rendered.status, 0) << rendered.err;
+    EXPECT_EQ(rendered.out, "ok[CR][LF]\x01typed[CR]\xe9[CR][LF]");
+
+    const SRun shown = Run("style show " + Quoted(tss));
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("Name: Mine\n"), std::string::npos) << shown.out;
+    EXPECT_NE(shown.out.find("BackgroundColor: 255 (0x0000FF)"), std::string::npos);
+    EXPECT_NE(shown.out.find("CharRange_CustomValues: 0D,0A (2 values)"), std::string::npos);
+    EXPECT_NE(shown.out.find("Format_FontSize: 12\n"), std::string::npos) << "the reader's default";
+    EXPECT_EQ(Run("style show " + Quoted(dir.File("no.tss"))).status, 2);
+}
+
 }  // namespace
 }  // namespace quillpad

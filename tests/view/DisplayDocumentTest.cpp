@@ -140,11 +140,11 @@ TEST(DisplayDocument, NulBytesNeverCutARun) {
     // nothing and the rest of the record still appears.
     CDisplayDocument d;
     CStyledRenderer r;
-    r.Render(d, SRenderRecord{1, 0, 1, 1, std::string_view("a\0b", 3)}, false);
+    r.Render(d, MakeRecord(std::string_view("a\0b", 3)), false);
     EXPECT_EQ(d.Text(), "ab");
     auto set = MakeBuiltinSchemes(EBuiltinSet::B);
     r.SetScheme(set[2].get());  // hex mode names it
-    r.Render(d, SRenderRecord{1, 1, 1, 1, std::string_view("\0", 1)}, false);
+    r.Render(d, MakeRecord(std::string_view("\0", 1), 1, 1, 1), false);
     EXPECT_NE(d.Text().find("[00h]"), std::string_view::npos);
 }
 
@@ -183,7 +183,8 @@ TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
                 const unsigned roll = rng() % 20;
                 c = roll == 0 ? '\b' : roll == 1 ? '\r' : roll == 2 ? '\n' : 'a' + rng() % 26;
             }
-            const SRenderRecord rec{1, seq, static_cast<std::uint32_t>(1 + rng() % 2), 1, bytes};
+            const SDataRecord rec =
+                MakeRecord(bytes, static_cast<std::uint32_t>(1 + rng() % 2), 1, seq);
             rd.Render(d, rec, false);
             rm.Render(m, rec, false);
         }

@@ -26,7 +26,7 @@ SStyleRule ColourRule(std::uint32_t colour, int cls = kClassAny) {
 }
 
 std::string Text(const CStyleScheme& s, std::string_view bytes, std::uint32_t dir = 1) {
-    return CStyledRenderer::RenderToString(&s, SRenderRecord{1, 0, dir, 1, bytes});
+    return CStyledRenderer::RenderToString(&s, MakeRecord(bytes, dir, 1, 0));
 }
 
 TEST(StyledRenderer, TheFormatCodes) {
@@ -65,11 +65,10 @@ TEST(StyledRenderer, NoRulesAndNoSchemeWriteBytesAsReceivedButNotNul) {
     CStyleScheme empty;
     const std::string withNul("a\0b\r\n", 5);
     EXPECT_EQ(Text(empty, withNul), "ab\r\n") << "a NUL must not cut off the rest";
-    EXPECT_EQ(CStyledRenderer::RenderToString(nullptr, SRenderRecord{1, 0, 1, 1, withNul}),
-              "ab\r\n");
+    EXPECT_EQ(CStyledRenderer::RenderToString(nullptr, MakeRecord(withNul, 1, 1, 0)), "ab\r\n");
     CMemorySurface surface;
     CStyledRenderer renderer;
-    renderer.Render(surface, SRenderRecord{1, 4, 1, 1, withNul}, false);
+    renderer.Render(surface, MakeRecord(withNul, 1, 1, 4), false);
     EXPECT_EQ(surface.text, "ab\r\n");
     ASSERT_EQ(surface.runs.size(), 1u);
     EXPECT_EQ(surface.runs[0].sequence, 4u);
@@ -84,7 +83,7 @@ TEST(StyledRenderer, EachHalfTakesTheFirstMatchingRuleWithItsFlag) {
     CMemorySurface surface;
     CStyledRenderer renderer;
     renderer.SetScheme(&s);
-    renderer.Render(surface, SRenderRecord{1, 0, 1, 1, "AB"}, false);
+    renderer.Render(surface, MakeRecord("AB", 1, 1, 0), false);
     EXPECT_EQ(surface.text, "[41h][42h]");
     ASSERT_EQ(surface.runs.size(), 1u);
     EXPECT_EQ(surface.runs[0].format->crTextColor, 0x0000FFu);
@@ -100,9 +99,9 @@ TEST(StyledRenderer, RunsBreakOnColourRuleChangesAndCarryTheirRecord) {
     CStyledRenderer renderer;
     renderer.SetScheme(&s);
     renderer.Render(surface,
-                    SRenderRecord{1, 7, 1, 1,
-                                  "ab\x1b"
-                                  "cd"},
+                    MakeRecord("ab\x1b"
+                               "cd",
+                               1, 1, 7),
                     false);
     EXPECT_EQ(surface.text, "ab[ESC]cd");
     ASSERT_EQ(surface.runs.size(), 3u);
@@ -115,7 +114,7 @@ TEST(StyledRenderer, RunsBreakOnColourRuleChangesAndCarryTheirRecord) {
     // The next record stays under the current colour rule: one run, its
     // format applied once more because this rendering applied none yet.
     const int applied = surface.formatsApplied;
-    renderer.Render(surface, SRenderRecord{1, 8, 1, 1, "ef"}, false);
+    renderer.Render(surface, MakeRecord("ef", 1, 1, 8), false);
     EXPECT_EQ(surface.formatsApplied, applied + 1);
     EXPECT_EQ(surface.runs.back().sequence, 8u);
     EXPECT_EQ(surface.runs.back().format->crTextColor, 0xFFFFFFu);
@@ -132,13 +131,13 @@ TEST(StyledRenderer, HiddenBytesStillCutRunsAndAllHiddenAppendsNothing) {
     CStyledRenderer renderer;
     renderer.SetScheme(&s);
     renderer.Render(surface,
-                    SRenderRecord{1, 0, 1, 1,
-                                  "a\x01"
-                                  "b"},
+                    MakeRecord("a\x01"
+                               "b",
+                               1, 1, 0),
                     false);
     EXPECT_EQ(surface.text, "ab");
     EXPECT_EQ(surface.runs.size(), 2u) << "the hidden byte's colour change cut the run";
-    renderer.Render(surface, SRenderRecord{1, 1, 1, 1, "\x01\x02"}, false);
+    renderer.Render(surface, MakeRecord("\x01\x02", 1, 1, 1), false);
     EXPECT_EQ(surface.text, "ab");
     EXPECT_EQ(surface.current->crTextColor, 0x11u) << "the format at the caret still changed";
 }
@@ -148,15 +147,17 @@ TEST(StyledRenderer, VisibilityOfOtherSources) {
     CMemorySurface surface;
     CStyledRenderer renderer;
     renderer.SetScheme(set[0].get());
-    renderer.Render(surface, SRenderRecord{1, 0, 1, 2, "other"}, false);
+    renderer.Render(surface, MakeRecord("other", 1, 2, 0), false);
     EXPECT_EQ(surface.text, "");
     EXPECT_EQ(surface.caretMoves, 0);
     EXPECT_EQ(surface.formatsApplied, 0) << "the current colour rule was not touched";
-    renderer.Render(surface, SRenderRecord{1, 0, 1, 2, "other"}, true);
+    renderer.Render(surface, MakeRecord("other", 1, 2, 0), true);
     EXPECT_EQ(surface.text, "other");
-    renderer.Render(surface, SRenderRecord{2, 0, 1, 1, "kind2"}, true);
+    SDataRecord kind2 = MakeRecord("kind2");
+    kind2.kind = 2;
+    renderer.Render(surface, kind2, true);
     EXPECT_EQ(surface.text, "other");
-    EXPECT_EQ(CStyledRenderer::RenderToString(set[0].get(), SRenderRecord{1, 0, 1, 2, "x"}), "x")
+    EXPECT_EQ(CStyledRenderer::RenderToString(set[0].get(), MakeRecord("x", 1, 2, 0)), "x")
         << "rendering into a string makes no visibility test";
 }
 
@@ -167,11 +168,11 @@ TEST(StyledRenderer, BackspaceAcrossRecordsDeletesFromTheCaretLine) {
     CMemorySurface surface;
     CStyledRenderer renderer;
     renderer.SetScheme(&s);
-    renderer.Render(surface, SRenderRecord{1, 0, 1, 1, "\bline\rab"}, false);
+    renderer.Render(surface, MakeRecord("\bline\rab", 1, 1, 0), false);
     EXPECT_EQ(surface.text, "line\nab") << "a backspace at the very start deletes nothing";
-    renderer.Render(surface, SRenderRecord{1, 1, 1, 1, "\b\b\bX"}, false);
+    renderer.Render(surface, MakeRecord("\b\b\bX", 1, 1, 1), false);
     EXPECT_EQ(surface.text, "line\nX") << "backspaces stop at the start of the caret's line";
-    EXPECT_EQ(CStyledRenderer::RenderToString(&s, SRenderRecord{1, 0, 1, 1, "\bA\bB"}), "B");
+    EXPECT_EQ(CStyledRenderer::RenderToString(&s, MakeRecord("\bA\bB", 1, 1, 0)), "B");
 }
 
 TEST(StyledRenderer, SetBNormalOnTypicalTraffic) {

@@ -1,6 +1,9 @@
 // quillpad-log: tools for the people who keep binary console logs.
 //
 //   quillpad-log dump [--json] FILE.wblog
+//   quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]
+//                       [--show-all-sources] [--timestamps] [--as text|ansi|html] FILE.wblog
+//   quillpad-log style show FILE.tss
 //
 // prints the header and every record the console's own loader keeps, so what
 // it shows is what Load log would show. A file the loader refuses gives
@@ -17,6 +20,7 @@
 #include "data/DataStore.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageChannel.h"
+#include "tools/quillpad-log/RenderCommands.h"
 
 namespace quillpad {
 namespace {
@@ -27,7 +31,13 @@ constexpr int kStatusRefused = 2;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
 void PrintUsage() {
-    std::fputs("usage: quillpad-log dump [--json] FILE.wblog\n", stderr);
+    std::fputs(
+        "usage: quillpad-log dump [--json] FILE.wblog\n"
+        "       quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
+        "                           [--show-all-sources] [--timestamps]\n"
+        "                           [--as text|ansi|html] FILE.wblog\n"
+        "       quillpad-log style show FILE.tss\n",
+        stderr);
 }
 
 void AppendHex(std::string& out, std::string_view bytes) {
@@ -185,6 +195,12 @@ int Dump(const std::string& path, bool json) {
 }
 
 int Run(const std::vector<std::string>& args) {
+    if (!args.empty() && args[0] == "render") {
+        return RunRenderCommand(args);
+    }
+    if (!args.empty() && args[0] == "style") {
+        return RunStyleCommand(args);
+    }
     if (args.empty() || args[0] != "dump") {
         PrintUsage();
         return kStatusUsage;

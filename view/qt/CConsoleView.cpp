@@ -96,8 +96,7 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
         case UM_RENDER_TEXT:
             if (auto* request = message.payload.Get<SRenderTextRequest>();
                 request != nullptr && request->text != nullptr) {
-                *request->text = CStyledRenderer::RenderToString(
-                    Scheme(), RenderRecordOf(request->record, request->record.sequence));
+                *request->text = CStyledRenderer::RenderToString(Scheme(), request->record);
             }
             return 0;
         default:

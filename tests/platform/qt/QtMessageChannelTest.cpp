@@ -9,11 +9,13 @@
 #include <memory>
 #include <vector>
 
+#include "tests/support/Counted.h"
+
 namespace quillpad {
 namespace {
 
 class CLogTarget final : public CMessageTarget {
-public:
+  public:
     CLogTarget(CMessageChannel& channel, std::vector<std::uint64_t>& log)
         : CMessageTarget(channel), m_log(log) {}
     std::int64_t HandleMessage(SMessage& message) override {
@@ -21,17 +23,11 @@ public:
         return static_cast<std::int64_t>(message.wParam);
     }
 
-private:
+  private:
     std::vector<std::uint64_t>& m_log;
 };
 
-struct SCounted {
-    static inline int alive = 0;
-    SCounted() { ++alive; }
-    SCounted(const SCounted&) { ++alive; }
-    SCounted(SCounted&&) noexcept { ++alive; }
-    ~SCounted() { --alive; }
-};
+using test::SCounted;
 
 TEST(QtMessageChannel, PostedMessagesArriveInOrderThroughTheEventLoop) {
     CQtMessageChannel channel;

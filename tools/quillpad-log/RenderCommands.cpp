@@ -1,0 +1,209 @@
+#include "tools/quillpad-log/RenderCommands.h"
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+#include "data/CTextLogStamper.h"
+#include "data/DataStore.h"
+#include "styles/BuiltinSchemes.h"
+#include "view/CMemorySurface.h"
+#include "view/CStyledRenderer.h"
+#include "view/RunExport.h"
+
+namespace quillpad {
+namespace {
+
+constexpr int kStatusUsage = 1;
+constexpr int kStatusError = 2;
+constexpr int kStatusOutputFailed = 3;
+
+void RenderUsage() {
+    std::fputs(
+        "usage: quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
+        "                           [--show-all-sources] [--timestamps]\n"
+        "                           [--as text|ansi|html] FILE.wblog\n",
+        stderr);
+}
+
+void Write(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+struct SRenderOptions {
+    std::string styleFile;
+    std::string builtin = "Normal";
+    EBuiltinSet set = EBuiltinSet::B;
+    bool showAllSources = false;
+    bool timestamps = false;
+    std::string as = "text";
+    std::string log;
+};
+
+// The scheme the options name; on failure an error text.
+std::unique_ptr<CStyleScheme> PickScheme(const SRenderOptions& o, std::string& error) {
+    if (!o.styleFile.empty()) {
+        auto scheme = std::make_unique<CStyleScheme>();
+        if (!scheme->Load(o.styleFile, false)) {
+            error = "cannot read style file " + o.styleFile;
+            return nullptr;
+        }
+        return scheme;
+    }
+    std::unique_ptr<CStyleScheme> found;
+    // As the console selects by name: the last scheme of that name wins.
+    for (auto& scheme : MakeBuiltinSchemes(o.set)) {
+        if (scheme->Name == o.builtin) {
+            found = std::move(scheme);
+        }
+    }
+    if (!found) {
+        error = "no built-in style named \"" + o.builtin + "\" in set " +
+                (o.set == EBuiltinSet::A ? "A" : "B");
+    }
+    return found;
+}
+
+}  // namespace
+
+int RunRenderCommand(const std::vector<std::string>& args) {
+    SRenderOptions o;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= args.size()) {
+                return false;
+            }
+            into = args[++i];
+            return true;
+        };
+        std::string set;
+        if (a == "--style") {
+            if (!value(o.styleFile))
+                return RenderUsage(), kStatusUsage;
+        } else if (a == "--builtin") {
+            if (!value(o.builtin))
+                return RenderUsage(), kStatusUsage;
+        } else if (a == "--set") {
+            if (!value(set) || (set != "A" && set != "B"))
+                return RenderUsage(), kStatusUsage;
+            o.set = set == "A" ? EBuiltinSet::A : EBuiltinSet::B;
+        } else if (a == "--show-all-sources") {
+            o.showAllSources = true;
+        } else if (a == "--timestamps") {
+            o.timestamps = true;
+        } else if (a == "--as") {
+            if (!value(o.as) || (o.as != "text" && o.as != "ansi" && o.as != "html")) {
+                return RenderUsage(), kStatusUsage;
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "quillpad-log: unknown option %s\n", a.c_str());
+            return RenderUsage(), kStatusUsage;
+        } else if (o.log.empty()) {
+            o.log = a;
+        } else {
+            return RenderUsage(), kStatusUsage;
+        }
+    }
+    if (o.log.empty()) {
+        return RenderUsage(), kStatusUsage;
+    }
+
+    std::string error;
+    const auto scheme = PickScheme(o, error);
+    if (!scheme) {
+        std::fprintf(stderr, "quillpad-log: %s\n", error.c_str());
+        return kStatusError;
+    }
+    CQueuedChannel channel;
+    CDataStore store(channel);
+    const SBinaryLogLoad load = store.LoadLog(o.log);
+    if (!load.accepted) {
+        std::fprintf(stderr, "Error loading specified log file.\n%s: %s\n", o.log.c_str(),
+                     load.error.c_str());
+        return kStatusError;
+    }
+
+    if (o.as == "text") {
+        // Exactly what a formatted text log of these records holds.
+        CTextLogStamper stamper(o.timestamps);
+        std::string out;
+        for (std::size_t i = 0; i < store.RecordCount(); ++i) {
+            const SDataRecord r = *store.Record(i);
+            if (r.kind != kDataRecordKind || (!o.showAllSources && r.source != kSourceOwn)) {
+                continue;
+            }
+            std::string text = CStyledRenderer::RenderToString(scheme.get(), r);
+            out += stamper.Next(r.tick, store.StartTime(), store.StartTick());
+            out += text;
+            if (out.size() >= (std::size_t{1} << 16)) {
+                Write(out);
+                out.clear();
+            }
+        }
+        Write(out);
+    } else {
+        CMemorySurface surface;
+        CStyledRenderer renderer;
+        renderer.SetScheme(scheme.get());
+        for (std::size_t i = 0; i < store.RecordCount(); ++i) {
+            renderer.Render(surface, *store.Record(i), o.showAllSources);
+        }
+        Write(o.as == "ansi"
+                  ? ExportAnsi(surface, scheme->BackgroundColor)
+                  : ExportHtml(surface, scheme->BackgroundColor, scheme->Name + " - " + o.log));
+    }
+    std::fflush(stdout);
+    return std::ferror(stdout) ? kStatusOutputFailed : 0;
+}
+
+int RunStyleCommand(const std::vector<std::string>& args) {
+    if (args.size() != 3 || args[1] != "show") {
+        std::fputs("usage: quillpad-log style show FILE.tss\n", stderr);
+        return kStatusUsage;
+    }
+    CStyleScheme scheme;
+    if (!scheme.Load(args[2], false)) {
+        std::fprintf(stderr, "quillpad-log: cannot read style file %s\n", args[2].c_str());
+        return kStatusError;
+    }
+    auto b = [](bool v) { return v ? "TRUE" : "FALSE"; };
+    std::printf(
+        "Name: %s\nDescription: %s\nBackgroundColor: %u (0x%06X)\nLineWrap: %s\n"
+        "Rules: %zu\n",
+        scheme.Name.c_str(), scheme.Description.c_str(), scheme.BackgroundColor,
+        scheme.BackgroundColor, b(scheme.LineWrap), scheme.RuleCount());
+    for (std::size_t i = 0; i < scheme.RuleCount(); ++i) {
+        const SStyleRule& r = scheme.Rule(i);
+        const SCharFormat& f = r.CharFormat;
+        std::printf("\nRule %zu\n", i + 1);
+        std::printf("  Name: %s\n", r.Name.c_str());
+        std::printf("  Direction_MatchValue: %d\n", r.Direction_MatchValue);
+        std::printf("  CharRange_MatchValue: %d\n", r.CharRange_MatchValue);
+        if (r.CharRange_CustomValues) {
+            std::printf("  CharRange_CustomValues: %s (%zu values)\n",
+                        r.CharRange_CustomValues->c_str(),
+                        r.CustomValueSet ? r.CustomValueSet->size() : 0);
+        }
+        std::printf("  Owner_MatchValue: %d\n", r.Owner_MatchValue);
+        std::printf("  RegEx_Match: %s\n", b(r.RegEx_Match));
+        if (r.RegEx_MatchValue) {
+            std::printf("  RegEx_MatchValue: %s\n", r.RegEx_MatchValue->c_str());
+        }
+        std::printf("  Format_ApplyColor: %s\n", b(r.Format_ApplyColor));
+        std::printf("  Format_FontColor: %u (0x%06X)\n", f.crTextColor, f.crTextColor);
+        std::printf("  Format_FontEffects: %u\n", f.dwEffects);
+        std::printf("  Format_FontSize: %d\n", f.yHeight);
+        std::printf("  Format_FontOffset: %d\n", f.yOffset);
+        std::printf("  Format_FontFaceName: %s\n", std::string(f.FaceName()).c_str());
+        std::printf("  Format_FontCharSet: %u\n", static_cast<unsigned>(f.bCharSet));
+        std::printf("  Format_FontPitchAndFamily: %u\n", static_cast<unsigned>(f.bPitchAndFamily));
+        std::printf("  Format_ApplyFormat: %s\n", b(r.Format_ApplyFormat));
+        std::printf("  Format_CharacterFormat: %d\n", r.Format_CharacterFormat);
+        std::printf("  Format_AlwaysInterpretCRLFBSTB: %s\n", b(r.Format_AlwaysInterpretCRLFBSTB));
+        std::printf("  Format_InsertCRLFIfTranslated: %s\n", b(r.Format_InsertCRLFIfTranslated));
+    }
+    return 0;
+}
+
+}  // namespace quillpad

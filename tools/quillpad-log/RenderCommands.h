@@ -1,0 +1,15 @@
+#pragma once
+// The "render" and "style show" commands of quillpad-log.
+
+#include <string>
+#include <vector>
+
+namespace quillpad {
+
+// quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]
+//                     [--show-all-sources] [--timestamps] [--as text|ansi|html] FILE.wblog
+int RunRenderCommand(const std::vector<std::string>& args);
+// quillpad-log style show FILE.tss
+int RunStyleCommand(const std::vector<std::string>& args);
+
+}  // namespace quillpad
