@@ -1,0 +1,292 @@
+#include "devsim/CDevSimEngine.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+#include "platform/LocalTime.h"
+
+namespace quillpad {
+namespace {
+
+constexpr std::string_view kPrompt = "> ";
+constexpr std::string_view kNewLine = "\r\n";
+constexpr char kCtrlC = 0x03;
+
+std::string Lower(std::string_view text) {
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return out;
+}
+
+std::vector<std::string_view> Words(std::string_view text) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) {
+            ++i;
+        }
+        const std::size_t start = i;
+        while (i < text.size() && text[i] != ' ' && text[i] != '\t') {
+            ++i;
+        }
+        if (i > start) {
+            words.push_back(text.substr(start, i - start));
+        }
+    }
+    return words;
+}
+
+bool ReadCount(std::string_view text, std::uint64_t& value) {
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+void Line(ByteString& out, std::string_view text) {
+    out += text;
+    out += kNewLine;
+}
+
+constexpr std::string_view kHelp =
+    "Commands:\r\n"
+    "  help                 this list\r\n"
+    "  ver                  firmware version\r\n"
+    "  info                 device information\r\n"
+    "  time                 the controller's clock\r\n"
+    "  burst <n>            n bytes 00 01 .. FF 00 .. (text, control and high bytes)\r\n"
+    "  flood <rate> [<n>]   numbered 64-byte lines at rate bytes/s (0 = flat out),\r\n"
+    "                       n bytes in all (default: until stop or Ctrl-C)\r\n"
+    "  stop                 end a flood\r\n"
+    "  raw <n>              echo the next n bytes untouched, then report\r\n"
+    "Abilities: DevInfo Firmware SystemClock Program SerialComm ProgramRestart\r\n"
+    "           QbusMasterReportDevices <bus>,<true|false>\r\n";
+
+}  // namespace
+
+CDevSimEngine::CDevSimEngine(SDevSimOptions options, std::function<std::int64_t()> nowSeconds)
+    : m_options(std::move(options)), m_nowSeconds(std::move(nowSeconds)) {
+    if (!m_nowSeconds) {
+        m_nowSeconds = [] { return static_cast<std::int64_t>(std::time(nullptr)); };
+    }
+}
+
+ByteString CDevSimEngine::Start() const {
+    ByteString out;
+    Line(out, m_options.name + " controller console (simulated). Type help for commands.");
+    out += kPrompt;
+    return out;
+}
+
+ByteString CDevSimEngine::Break() {
+    ++m_breaks;
+    ByteString out;
+    if (m_flooding) {
+        StopFlood(out, true);
+        return out;
+    }
+    m_line.clear();
+    out += kNewLine;
+    Line(out, "*** BREAK received ***");
+    out += kPrompt;
+    return out;
+}
+
+ByteString CDevSimEngine::Receive(std::string_view bytes) {
+    ByteString out;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (m_rawLeft > 0) {
+            const std::size_t take =
+                static_cast<std::size_t>(std::min<std::uint64_t>(m_rawLeft, bytes.size() - i));
+            out.append(bytes.substr(i, take));
+            m_rawLeft -= take;
+            i += take - 1;
+            if (m_rawLeft == 0) {
+                out += kNewLine;
+                Line(out, "raw done " + std::to_string(m_rawTotal));
+                out += kPrompt;
+            }
+            continue;
+        }
+        if (m_flooding && c == kCtrlC) {
+            StopFlood(out, true);
+            continue;
+        }
+        if (c == '\n' && m_afterCr) {
+            m_afterCr = false;
+            continue;
+        }
+        m_afterCr = (c == '\r');
+        if (c == '\r' || c == '\n') {
+            if (m_options.echo) {
+                out += kNewLine;
+            }
+            const std::string line = std::move(m_line);
+            m_line.clear();
+            Command(line, out);
+            continue;
+        }
+        if (c == '\b' || c == 0x7F) {
+            if (!m_line.empty()) {
+                m_line.pop_back();
+                if (m_options.echo) {
+                    out += "\b \b";
+                }
+            }
+            continue;
+        }
+        if (m_options.echo) {
+            out.push_back(c);
+        }
+        if (m_line.size() < kMaxLine) {
+            m_line.push_back(c);
+        }
+    }
+    return out;
+}
+
+void CDevSimEngine::StopFlood(ByteString& out, bool byUser) {
+    m_flooding = false;
+    out += kNewLine;
+    Line(out, std::string(byUser ? "flood stopped after " : "flood done ") +
+                  std::to_string(m_floodSent) + " bytes");
+    out += kPrompt;
+}
+
+void CDevSimEngine::Command(std::string_view line, ByteString& out) {
+    if (line.size() >= kMaxLine) {
+        Line(out, "error: line too long (at most " + std::to_string(kMaxLine - 1) + " bytes)");
+        out += kPrompt;
+        return;
+    }
+    const auto words = Words(line);
+    if (words.empty()) {
+        out += kPrompt;
+        return;
+    }
+    const std::string verb = Lower(words[0]);
+    std::uint64_t n = 0;
+    if (verb == "help" || verb == "?") {
+        out += kHelp;
+    } else if (verb == "ver" || verb == "firmware") {
+        Line(out, m_options.name + " firmware 4.2.7 (build 1187)");
+    } else if (verb == "info" || verb == "devinfo") {
+        Line(out, "Model:    " + m_options.name);
+        Line(out, "Serial:   SIM-000042");
+        Line(out, "Firmware: 4.2.7");
+        Line(out, "Program:  " + std::string(m_programRunning ? "running" : "stopped"));
+    } else if (verb == "time" || verb == "systemclock") {
+        const std::string text = FormatCalendarSeconds("%Y-%m-%d %H:%M:%S", m_nowSeconds());
+        Line(out, "Clock: " + (text.empty() ? std::string("unknown") : text));
+    } else if (verb == "program") {
+        Line(out, "Program: main.qbp, " + std::string(m_programRunning ? "running" : "stopped"));
+    } else if (verb == "programrestart") {
+        m_programRunning = true;
+        Line(out, "Program restarted");
+    } else if (verb == "serialcomm") {
+        Line(out, "Serial: 115200 8N1, flow none");
+    } else if (verb == "qbusmasterreportdevices") {
+        const std::string args = words.size() > 1 ? std::string(line.substr(line.find(words[1])))
+                                                  : std::string("0,false");
+        Line(out, "Qbus " + args + ": 2 devices");
+        Line(out, "  1: QIO-16 digital I/O");
+        Line(out, "  2: QAI-8 analog input");
+    } else if (verb == "burst") {
+        if (words.size() != 2 || !ReadCount(words[1], n) || n > kMaxBurst) {
+            Line(out, "error: burst needs a count from 0 to " + std::to_string(kMaxBurst));
+        } else {
+            out.reserve(out.size() + n + 32);
+            for (std::uint64_t i = 0; i < n; ++i) {
+                out.push_back(BurstByte(i));
+            }
+            out += kNewLine;
+            Line(out, "burst done " + std::to_string(n));
+        }
+    } else if (verb == "flood") {
+        std::uint64_t count = 0;
+        if (words.size() < 2 || words.size() > 3 || !ReadCount(words[1], n) ||
+            (words.size() == 3 && !ReadCount(words[2], count))) {
+            Line(out, "error: flood needs a rate in bytes per second and an optional count");
+        } else {
+            m_flooding = true;
+            m_floodRate = n;
+            m_floodCount = count;
+            m_floodSent = 0;
+            return;  // the prompt comes when the flood ends
+        }
+    } else if (verb == "stop") {
+        if (m_flooding) {
+            StopFlood(out, true);
+            return;
+        }
+        Line(out, "nothing to stop");
+    } else if (verb == "raw") {
+        if (words.size() != 2 || !ReadCount(words[1], n) || n == 0) {
+            Line(out, "error: raw needs a count above 0");
+        } else {
+            m_rawLeft = n;
+            m_rawTotal = n;
+            Line(out, "raw " + std::to_string(n));
+            return;
+        }
+    } else {
+        Line(out, "error: unknown command \"" + std::string(words[0]) + "\" (try help)");
+    }
+    out += kPrompt;
+}
+
+std::size_t CDevSimEngine::FloodDue(std::uint64_t elapsedMs, std::size_t linkRoom) const {
+    if (!m_flooding) {
+        return 0;
+    }
+    std::uint64_t due = linkRoom;
+    if (m_floodRate > 0) {
+        const std::uint64_t owed = m_floodRate * elapsedMs / 1000;
+        due = owed > m_floodSent ? owed - m_floodSent : 0;
+    }
+    if (m_floodCount > 0) {
+        due = std::min(due, m_floodCount - m_floodSent);
+    }
+    return static_cast<std::size_t>(std::min<std::uint64_t>(due, linkRoom));
+}
+
+ByteString CDevSimEngine::TakeFlood(std::size_t n) {
+    if (!m_flooding) {
+        return {};
+    }
+    if (m_floodCount > 0) {
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(n, m_floodCount - m_floodSent));
+    }
+    ByteString out = FloodBytes(m_floodSent, n);
+    m_floodSent += n;
+    if (m_floodCount > 0 && m_floodSent >= m_floodCount) {
+        StopFlood(out, false);
+    }
+    return out;
+}
+
+ByteString CDevSimEngine::FloodBytes(std::uint64_t offset, std::size_t n) {
+    static constexpr std::string_view kFill =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0";
+    static_assert(kFill.size() + 11 == kFloodLine);
+    ByteString out;
+    out.reserve(n);
+    char line[kFloodLine + 1];
+    std::uint64_t lineNo = offset / kFloodLine;
+    std::size_t at = static_cast<std::size_t>(offset % kFloodLine);
+    while (out.size() < n) {
+        std::snprintf(line, sizeof line, "%08llX %s\r\n",
+                      static_cast<unsigned long long>(lineNo & 0xFFFFFFFFull), kFill.data());
+        const std::size_t take = std::min(kFloodLine - at, n - out.size());
+        out.append(line + at, take);
+        at = 0;
+        ++lineNo;
+    }
+    return out;
+}
+
+}  // namespace quillpad

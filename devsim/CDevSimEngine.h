@@ -1,0 +1,75 @@
+#pragma once
+// The simulated controller's console: a prompt, echo, a handful of commands,
+// and the abilities the default key set names. Pure: bytes in, bytes out; the
+// host that serves it (in-process, TCP, telnet, a pseudo-terminal) moves them.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/Bytes.h"
+
+namespace quillpad {
+
+struct SDevSimOptions {
+    std::string name = "QX-200";
+    bool echo = true;
+};
+
+class CDevSimEngine {
+  public:
+    static constexpr std::size_t kMaxLine = 1024;
+    static constexpr std::uint64_t kMaxBurst = 64ull << 20;
+    static constexpr std::size_t kFloodLine = 64;
+
+    // `nowSeconds` gives the calendar time for "time" (local time).
+    explicit CDevSimEngine(SDevSimOptions options = {},
+                           std::function<std::int64_t()> nowSeconds = {});
+
+    // The banner and first prompt, sent when a link comes up.
+    ByteString Start() const;
+    // Everything the device answers to these received bytes (echo included).
+    ByteString Receive(std::string_view bytes);
+    // A break condition on the line.
+    ByteString Break();
+
+    // Flood: `rate` bytes per second (0 = as fast as the link takes), `count`
+    // bytes in all (0 = until stopped).
+    bool Flooding() const { return m_flooding; }
+    std::uint64_t FloodRate() const { return m_floodRate; }
+    // Bytes due after `elapsedMs` since the flood began, at its rate, less what
+    // was already taken; for rate 0 the remaining count (or `linkRoom`).
+    std::size_t FloodDue(std::uint64_t elapsedMs, std::size_t linkRoom) const;
+    // The next `n` flood bytes; ends the flood (with its closing line) when the
+    // count is reached.
+    ByteString TakeFlood(std::size_t n);
+    std::uint64_t FloodSent() const { return m_floodSent; }
+
+    int BreaksSeen() const { return m_breaks; }
+
+    // The flood's bytes from `offset` on: 64-byte lines, numbered, so that a
+    // receiver can tell exactly what is missing.
+    static ByteString FloodBytes(std::uint64_t offset, std::size_t n);
+    // The burst's byte at `index`: every value 0x00-0xFF in turn.
+    static char BurstByte(std::uint64_t index) { return static_cast<char>(index & 0xFF); }
+
+  private:
+    void Command(std::string_view line, ByteString& out);
+    void StopFlood(ByteString& out, bool byUser);
+
+    SDevSimOptions m_options;
+    std::function<std::int64_t()> m_nowSeconds;
+    std::string m_line;
+    bool m_afterCr = false;
+    std::uint64_t m_rawLeft = 0;
+    std::uint64_t m_rawTotal = 0;
+    bool m_flooding = false;
+    std::uint64_t m_floodRate = 0;
+    std::uint64_t m_floodCount = 0;
+    std::uint64_t m_floodSent = 0;
+    int m_breaks = 0;
+    bool m_programRunning = true;
+};
+
+}  // namespace quillpad

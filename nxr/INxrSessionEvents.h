@@ -1,0 +1,81 @@
+#pragma once
+// The session's outgoing interface: one call per event, named by its dispatch
+// id. Every call arrives on the thread that owns the session, in the order the
+// events happened, never from inside a call into the session. Every handler
+// returns a 32-bit status; the defaults accept the event and do nothing.
+
+#include <cstdint>
+#include <optional>
+
+#include "platform/Bytes.h"
+
+namespace quillpad {
+
+class INxrSessionEvents {
+  public:
+    virtual ~INxrSessionEvents() = default;
+
+    // 2: the user text is the one given to Request, if any.
+    virtual std::int32_t OnRequestCompleted(std::uint32_t /*requestId*/, std::uint32_t /*code*/,
+                                            bool /*success*/, std::int32_t /*extra*/,
+                                            const std::optional<WideString>& /*userText*/) {
+        return 0;
+    }
+    // 3
+    virtual std::int32_t OnAbilityCompleted(std::uint32_t /*requestId*/, std::int32_t /*value*/,
+                                            bool /*success*/) {
+        return 0;
+    }
+    // 5: an ENxrConnectionStatus value.
+    virtual std::int32_t OnConnectionStatus(std::uint16_t /*status*/) { return 0; }
+    // 6 and 7: one character per byte. Owner id 0 is the console's own stream.
+    virtual std::int32_t OnDataReceived(std::uint32_t /*ownerId*/, const WideString& /*data*/) {
+        return 0;
+    }
+    virtual std::int32_t OnDataTransmitted(std::uint32_t /*ownerId*/, const WideString& /*data*/) {
+        return 0;
+    }
+    // 8
+    virtual std::int32_t OnConnectionParamsChanged(const WideString& /*spec*/) { return 0; }
+    // 10, 11, 12: progress of a task (a transfer, an ability that runs long).
+    virtual std::int32_t OnTaskStart(std::uint32_t /*requestId*/, const WideString& /*title*/,
+                                     const WideString& /*text*/) {
+        return 0;
+    }
+    virtual std::int32_t OnTaskProgress(std::uint32_t /*requestId*/, std::int32_t /*percent*/,
+                                        const WideString& /*text*/, std::int32_t /*value*/) {
+        return 0;
+    }
+    virtual std::int32_t OnTaskComplete(std::uint32_t /*requestId*/, bool /*success*/) { return 0; }
+    // 20 to 24: a batch of file transfers.
+    virtual std::int32_t OnFileBatchStart(std::uint32_t /*requestId*/, const WideString& /*title*/,
+                                          std::int32_t /*files*/, std::int32_t /*bytes*/) {
+        return 0;
+    }
+    virtual std::int32_t OnFileStart(std::uint32_t /*requestId*/, const WideString& /*source*/,
+                                     const WideString& /*target*/, std::int32_t /*size*/,
+                                     bool /*sending*/, const WideString& /*protocol*/) {
+        return 0;
+    }
+    virtual std::int32_t OnFileProgress(std::uint32_t /*requestId*/, std::int32_t /*done*/,
+                                        std::int32_t /*total*/, std::int32_t /*errors*/,
+                                        std::int32_t /*retries*/) {
+        return 0;
+    }
+    virtual std::int32_t OnFileFinish(std::uint32_t /*requestId*/, bool /*success*/) { return 0; }
+    virtual std::int32_t OnFileBatchFinish(std::uint32_t /*requestId*/, bool /*success*/) {
+        return 0;
+    }
+    // 40: the session asks the user; 0 when `answer` was filled, 1 when not.
+    virtual std::int32_t OnQuery(std::int32_t /*value*/, std::int32_t /*queryType*/,
+                                 const WideString& /*prompt*/, WideString& /*answer*/,
+                                 std::int32_t /*flags*/) {
+        return 1;
+    }
+    // 51
+    virtual std::int32_t OnLinkUp() { return 0; }
+    // Events 1, 29, 30 and 50 carry nothing the console uses; the session
+    // does not raise them.
+};
+
+}  // namespace quillpad

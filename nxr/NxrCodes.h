@@ -1,0 +1,74 @@
+#pragma once
+// Numbers shared by the session, its users and the documentation
+// (docs/CONNECTIONS.md): request codes, connection status, result codes and
+// the dispatch ids of the session's events.
+
+#include <cstdint>
+#include <string>
+
+namespace quillpad {
+
+// First argument of a request.
+namespace nxr_request {
+inline constexpr std::uint32_t Connect = 0x5000;
+inline constexpr std::uint32_t OpenConsole = 0xBC00;
+inline constexpr std::uint32_t CloseConsole = 0xBC01;
+inline constexpr std::uint32_t Reconnect = 0xE000;
+inline constexpr std::uint32_t Disconnect = 0xE001;
+inline constexpr std::uint32_t SendBreak = 0xE002;
+inline constexpr std::uint32_t XModemSend = 0xE003;
+inline constexpr std::uint32_t XModemReceive = 0xE004;
+inline constexpr std::uint32_t AsciiSend = 0xE006;
+inline constexpr std::uint32_t AsciiReceive = 0xE007;
+}  // namespace nxr_request
+
+// Connection status carried by event 5 (16 bits).
+enum class ENxrConnectionStatus : std::uint16_t {
+    NotConnected = 1,  // never connected, or disconnected on request
+    Connecting = 2,    // a connect or reconnect is under way
+    Connected = 3,     // the link is up; data flows
+    LinkLost = 4,      // the link dropped by itself (peer closed, device gone)
+};
+
+// Results of the session's operations; 0 is success.
+enum class ENxrResult : std::int32_t {
+    Ok = 0,
+    Failed = 1,        // see the error text for request id 0
+    NotOpen = 2,       // the handle is 0 or not this session's
+    BadSpec = 3,       // the connection spec does not parse
+    NotConnected = 4,  // a send while the link is down
+    TimedOut = 5,
+    NoSuchRequest = 6,
+    BadArgument = 7,
+};
+
+// Dispatch ids of the session's events.
+enum class ENxrEventId : std::uint32_t {
+    RequestCompleted = 2,
+    AbilityCompleted = 3,
+    ConnectionStatus = 5,
+    DataReceived = 6,
+    DataTransmitted = 7,
+    ConnectionParamsChanged = 8,
+    TaskStart = 10,
+    TaskProgress = 11,
+    TaskComplete = 12,
+    FileBatchStart = 20,
+    FileStart = 21,
+    FileProgress = 22,
+    FileFinish = 23,
+    FileBatchFinish = 24,
+    Query = 40,
+    LinkUp = 51,
+};
+
+constexpr std::int32_t ToStatus(ENxrResult result) {
+    return static_cast<std::int32_t>(result);
+}
+
+// "not connected", "connecting", ...; "status N" for numbers outside the table.
+std::string NxrStatusText(std::uint16_t status);
+// "connect", "open console", ...; "request 0xNNNN" for other codes.
+std::string NxrRequestName(std::uint32_t code);
+
+}  // namespace quillpad

@@ -1,0 +1,397 @@
+#include "nxr/qt/CNxrSession.h"
+
+#include <QElapsedTimer>
+#include <QPointer>
+#include <QThread>
+#include <QTimer>
+
+#include "nxr/NxrCodes.h"
+#include "nxr/NxrParamBlock.h"
+#include "nxr/qt/CNxrIoWorker.h"
+
+namespace quillpad {
+
+CNxrSession::CNxrSession(QObject* parent)
+    : QObject(parent), m_inbox(std::make_shared<CNxrInbox>()) {}
+
+CNxrSession::~CNxrSession() {
+    m_sink = nullptr;
+    StopWorker();
+}
+
+bool CNxrSession::IsOpen(const NxrHandle* handle) const {
+    return handle != nullptr && *handle != 0 && *handle == m_handle;
+}
+
+std::int32_t CNxrSession::NotOpen(const char* operation) {
+    m_errors.Set(0, std::string("cannot ") + operation + ": the session is not open");
+    return ToStatus(ENxrResult::NotOpen);
+}
+
+std::uint32_t CNxrSession::NextRequestId() {
+    if (m_nextRequestId == 0) {
+        m_nextRequestId = 1;  // id 0 means "no request"
+    }
+    return m_nextRequestId++;
+}
+
+template <class F>
+void CNxrSession::ToWorker(F&& work) {
+    if (m_worker) {
+        QMetaObject::invokeMethod(m_worker.get(), std::forward<F>(work), Qt::QueuedConnection);
+    }
+}
+
+void CNxrSession::ScheduleDrain() {
+    QMetaObject::invokeMethod(
+        this, [this] { Drain(); }, Qt::QueuedConnection);
+}
+
+void CNxrSession::PushFromOwner(SNxrIoEvent event) {
+    if (m_inbox->Push(std::move(event))) {
+        ScheduleDrain();
+    }
+}
+
+std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientName,
+                               NxrHandle* handle) {
+    if (handle == nullptr) {
+        m_errors.Set(0, "cannot open: no handle to write");
+        return ToStatus(ENxrResult::BadArgument);
+    }
+    if (m_handle != 0) {
+        NxrHandle old = m_handle;
+        Close(&old);
+    }
+    *handle = 0;
+    CNxrComSpec parsed;
+    if (!parsed.Parse(WideToBytes(spec))) {
+        m_spec.Clear();
+        m_errors.Set(0, parsed.ErrorText());
+        return ToStatus(ENxrResult::BadSpec);
+    }
+    m_spec = parsed;
+    m_clientName = clientName;
+    m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
+
+    QPointer<CNxrSession> self(this);
+    auto wake = [self] {
+        // Runs on the I/O thread; the call itself is queued to the owner.
+        if (self) {
+            QMetaObject::invokeMethod(
+                self.data(),
+                [self] {
+                    if (self) {
+                        self->Drain();
+                    }
+                },
+                Qt::QueuedConnection);
+        }
+    };
+    m_thread = std::make_unique<QThread>();
+    m_thread->setObjectName(QStringLiteral("nxr-io"));
+    m_worker = std::make_unique<CNxrIoWorker>(m_spec, m_inbox, wake);
+    m_worker->moveToThread(m_thread.get());
+    m_thread->start();
+
+    m_handle = m_nextHandle++;
+    if (m_nextHandle == 0) {
+        m_nextHandle = 1;
+    }
+    *handle = m_handle;
+    return ToStatus(ENxrResult::Ok);
+}
+
+void CNxrSession::StopWorker() {
+    if (!m_worker) {
+        return;
+    }
+    CNxrIoWorker* worker = m_worker.get();
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->Shutdown(); }, Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+    m_worker.reset();
+    m_thread.reset();
+}
+
+std::int32_t CNxrSession::Close(NxrHandle* handle) {
+    if (handle == nullptr || *handle == 0) {
+        return ToStatus(ENxrResult::Ok);  // closing nothing is fine
+    }
+    if (*handle != m_handle) {
+        return NotOpen("close");
+    }
+    StopWorker();
+    m_inbox->Clear();
+    m_pending.clear();
+    m_handle = 0;
+    *handle = 0;
+    m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
+    if (m_status != static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected)) {
+        SNxrIoEvent event;
+        event.kind = ENxrIoEventKind::Status;
+        event.status = static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected);
+        PushFromOwner(std::move(event));
+    }
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::Request(std::uint32_t code, const ByteString& params,
+                                  std::int32_t timeoutMs, std::uint32_t* requestId,
+                                  const WideString* userText, std::int32_t /*reserved*/,
+                                  NxrHandle* handle) {
+    if (requestId != nullptr) {
+        *requestId = 0;
+    }
+    if (!IsOpen(handle)) {
+        return NotOpen(("issue " + NxrRequestName(code)).c_str());
+    }
+    const std::uint32_t id = NextRequestId();
+    if (requestId != nullptr) {
+        *requestId = id;
+    }
+    SPending pending;
+    pending.code = code;
+    if (userText != nullptr) {
+        pending.userText = *userText;
+    }
+    m_pending[id] = std::move(pending);
+
+    std::string error;
+    if (!CNxrParamBlock::Decode(params, &error)) {
+        PushFromOwner({ENxrIoEventKind::Completed,
+                       0,
+                       id,
+                       code,
+                       false,
+                       {},
+                       NxrRequestName(code) + ": " + error});
+        return ToStatus(ENxrResult::Ok);
+    }
+    ToWorker([worker = m_worker.get(), id, code] { worker->HandleRequest(id, code); });
+    if (timeoutMs >= 0) {
+        QTimer::singleShot(timeoutMs, this, [this, id, code, timeoutMs] {
+            if (m_pending.count(id) != 0) {
+                PushFromOwner({ENxrIoEventKind::Completed,
+                               0,
+                               id,
+                               code,
+                               false,
+                               {},
+                               NxrRequestName(code) + " timed out after " +
+                                   std::to_string(timeoutMs) + " ms"});
+            }
+        });
+    }
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::RequestWait(std::uint32_t code, const ByteString& params,
+                                      ByteString* result, std::int32_t timeoutMs,
+                                      std::int32_t /*reserved*/, NxrHandle* handle) {
+    if (result != nullptr) {
+        *result = NxrEmptyParamBlock();
+    }
+    if (!IsOpen(handle)) {
+        return NotOpen(("issue " + NxrRequestName(code)).c_str());
+    }
+    std::string error;
+    if (!CNxrParamBlock::Decode(params, &error)) {
+        m_errors.Set(0, NxrRequestName(code) + ": " + error);
+        return ToStatus(ENxrResult::BadArgument);
+    }
+    const std::uint32_t id = NextRequestId();
+    ToWorker([worker = m_worker.get(), id, code] { worker->HandleRequest(id, code); });
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (timeoutMs >= 0) {
+        deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    }
+    // Blocks this thread only: the I/O thread completes the request, and the
+    // events that come meanwhile stay queued in their order.
+    const auto done = m_inbox->TakeCompletion(id, deadline);
+    if (!done) {
+        m_errors.Set(
+            0, NxrRequestName(code) + " timed out after " + std::to_string(timeoutMs) + " ms");
+        return ToStatus(ENxrResult::TimedOut);
+    }
+    if (!done->success) {
+        m_errors.Set(0, done->text);
+        return ToStatus(ENxrResult::Failed);
+    }
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::Ability(std::int32_t /*target*/, const WideString& name,
+                                  std::int32_t /*timeoutMs*/, std::uint32_t* requestId,
+                                  std::int32_t /*reserved1*/, std::int32_t /*reserved2*/,
+                                  NxrHandle* handle) {
+    if (requestId != nullptr) {
+        *requestId = 0;
+    }
+    if (!IsOpen(handle)) {
+        return NotOpen(("run the ability \"" + WideToBytes(name) + "\"").c_str());
+    }
+    const std::uint32_t id = NextRequestId();
+    if (requestId != nullptr) {
+        *requestId = id;
+    }
+    PushFromOwner({ENxrIoEventKind::AbilityCompleted,
+                   0,
+                   id,
+                   0,
+                   false,
+                   {},
+                   "abilities are not supported yet: \"" + WideToBytes(name) + "\" was not run"});
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::Cancel(std::uint32_t requestId, std::int32_t /*how*/, NxrHandle* handle) {
+    if (!IsOpen(handle)) {
+        return NotOpen("cancel a request");
+    }
+    const auto it = m_pending.find(requestId);
+    if (it == m_pending.end()) {
+        return ToStatus(ENxrResult::NoSuchRequest);
+    }
+    PushFromOwner({ENxrIoEventKind::Completed,
+                   0,
+                   requestId,
+                   it->second.code,
+                   false,
+                   {},
+                   NxrRequestName(it->second.code) + " was cancelled"});
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::Send(const WideString& text, std::int32_t /*timeoutMs*/,
+                               NxrHandle* handle) {
+    if (!IsOpen(handle)) {
+        return NotOpen("send");
+    }
+    if (text.empty()) {
+        return ToStatus(ENxrResult::Ok);
+    }
+    const auto link = static_cast<ENxrConnectionStatus>(m_inbox->LinkStatus());
+    if (link != ENxrConnectionStatus::Connected && link != ENxrConnectionStatus::Connecting) {
+        const std::string reason = m_inbox->LinkReason();
+        m_errors.Set(0, "cannot send " + std::to_string(text.size()) + " bytes: not connected to " +
+                            m_spec.Describe() +
+                            (reason.empty() ? std::string() : " (" + reason + ")"));
+        return ToStatus(ENxrResult::NotConnected);
+    }
+    ToWorker([worker = m_worker.get(), bytes = WideToBytes(text)]() mutable {
+        worker->Write(std::move(bytes));
+    });
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) {
+    if (a != nullptr) {
+        *a = IsOpen(handle) ? m_handle : 0;
+    }
+    if (b != nullptr) {
+        *b = IsOpen(handle) ? m_spec.m_nConnectionKind : 0;
+    }
+    return IsOpen(handle) ? ToStatus(ENxrResult::Ok) : NotOpen("read the ability values");
+}
+
+std::int32_t CNxrSession::SetOption(std::uint32_t option, std::int32_t value, NxrHandle* handle) {
+    if (!IsOpen(handle)) {
+        return NotOpen("set an option");
+    }
+    m_options[option] = value;
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::optional<std::int32_t> CNxrSession::Option(std::uint32_t option) const {
+    const auto it = m_options.find(option);
+    return it == m_options.end() ? std::nullopt : std::optional<std::int32_t>(it->second);
+}
+
+std::int32_t CNxrSession::SetTextSetting(const WideString& text) {
+    m_textSetting = text;
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::string CNxrSession::ErrorText(std::uint32_t requestId) const {
+    return m_errors.Get(requestId);
+}
+
+void CNxrSession::Drain() {
+    const std::shared_ptr<CNxrInbox> inbox = m_inbox;
+    QElapsedTimer turn;
+    turn.start();
+    SNxrIoEvent event;
+    while (inbox->Take(event)) {
+        Deliver(event);
+        if (inbox->ReaderPaused() && inbox->QueuedBytes() < CNxrIoWorker::kLowWater) {
+            inbox->SetReaderPaused(false);
+            ToWorker([worker = m_worker.get()] { worker->Resume(); });
+        }
+        if (turn.elapsed() >= kTurnBudgetMs) {
+            ScheduleDrain();  // the rest in the next turn; the queue is still awake
+            break;
+        }
+    }
+    m_longestTurnNs = std::max<std::int64_t>(m_longestTurnNs, turn.nsecsElapsed());
+}
+
+void CNxrSession::Deliver(SNxrIoEvent& event) {
+    switch (event.kind) {
+        case ENxrIoEventKind::Status:
+            m_status = event.status;
+            if (!event.text.empty() &&
+                event.status != static_cast<std::uint16_t>(ENxrConnectionStatus::Connected)) {
+                m_errors.Set(0, event.text);
+            }
+            if (m_sink != nullptr) {
+                m_sink->OnConnectionStatus(event.status);
+            }
+            return;
+        case ENxrIoEventKind::LinkUp:
+            if (m_sink != nullptr) {
+                m_sink->OnLinkUp();
+            }
+            return;
+        case ENxrIoEventKind::Received:
+            if (m_sink != nullptr) {
+                m_sink->OnDataReceived(0, BytesToWide(event.bytes));
+            }
+            return;
+        case ENxrIoEventKind::Transmitted:
+            if (m_sink != nullptr) {
+                m_sink->OnDataTransmitted(0, BytesToWide(event.bytes));
+            }
+            return;
+        case ENxrIoEventKind::Completed: {
+            const auto it = m_pending.find(event.requestId);
+            if (it == m_pending.end()) {
+                return;  // timed out or cancelled before: it completed once already
+            }
+            const SPending pending = std::move(it->second);
+            m_pending.erase(it);
+            if (!event.success) {
+                m_errors.Set(event.requestId, event.text);
+            }
+            if (m_sink != nullptr) {
+                m_sink->OnRequestCompleted(event.requestId, pending.code, event.success, 0,
+                                           pending.userText);
+            }
+            return;
+        }
+        case ENxrIoEventKind::AbilityCompleted:
+            if (!event.success) {
+                m_errors.Set(event.requestId, event.text);
+            }
+            if (m_sink != nullptr) {
+                m_sink->OnAbilityCompleted(event.requestId, 0, event.success);
+            }
+            return;
+        case ENxrIoEventKind::Error:
+            m_errors.Set(0, event.text);
+            return;
+    }
+}
+
+}  // namespace quillpad

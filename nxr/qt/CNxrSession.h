@@ -1,0 +1,99 @@
+#pragma once
+// Our session object. The transport runs on an I/O thread of its own; every
+// event reaches the sink on the thread that created the session, in order,
+// from the event loop (never from inside a call into the session). A busy
+// event loop delays events but loses nothing: the I/O thread keeps reading.
+
+#include <QObject>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "nxr/CNxrComSpec.h"
+#include "nxr/CNxrErrorLog.h"
+#include "nxr/CNxrInbox.h"
+#include "nxr/INxrSession2.h"
+
+class QThread;
+
+namespace quillpad {
+
+class CNxrIoWorker;
+
+class CNxrSession final : public QObject, public INxrSession2 {
+    Q_OBJECT
+  public:
+    // Event delivery stops after this much work in one turn of the event loop
+    // and goes on in the next, so a flood never freezes the user interface.
+    static constexpr int kTurnBudgetMs = 6;
+
+    explicit CNxrSession(QObject* parent = nullptr);
+    ~CNxrSession() override;
+
+    void Advise(INxrSessionEvents* sink) override { m_sink = sink; }
+    std::int32_t Open(const WideString& spec, const WideString& clientName,
+                      NxrHandle* handle) override;
+    std::int32_t Close(NxrHandle* handle) override;
+    std::int32_t RequestWait(std::uint32_t code, const ByteString& params, ByteString* result,
+                             std::int32_t timeoutMs, std::int32_t reserved,
+                             NxrHandle* handle) override;
+    std::int32_t Request(std::uint32_t code, const ByteString& params, std::int32_t timeoutMs,
+                         std::uint32_t* requestId, const WideString* userText,
+                         std::int32_t reserved, NxrHandle* handle) override;
+    std::int32_t Ability(std::int32_t target, const WideString& name, std::int32_t timeoutMs,
+                         std::uint32_t* requestId, std::int32_t reserved1, std::int32_t reserved2,
+                         NxrHandle* handle) override;
+    std::int32_t Cancel(std::uint32_t requestId, std::int32_t how, NxrHandle* handle) override;
+    std::int32_t Send(const WideString& text, std::int32_t timeoutMs, NxrHandle* handle) override;
+    std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) override;
+    std::int32_t SetOption(std::uint32_t option, std::int32_t value, NxrHandle* handle) override;
+    std::int32_t SetTextSetting(const WideString& text) override;
+    std::string ErrorText(std::uint32_t requestId) const override;
+
+    // The status as last delivered to the sink.
+    std::uint16_t Status() const { return m_status; }
+    const CNxrComSpec& Spec() const { return m_spec; }
+    std::optional<std::int32_t> Option(std::uint32_t option) const;
+    const WideString& TextSetting() const { return m_textSetting; }
+    const WideString& ClientName() const { return m_clientName; }
+    // The longest time one delivery of events held the event loop.
+    std::int64_t LongestTurnNs() const { return m_longestTurnNs; }
+    // How often the reader waited for this thread to catch up.
+    std::uint64_t ReaderPauses() const { return m_inbox->Pauses(); }
+
+  private:
+    struct SPending {
+        std::uint32_t code = 0;
+        std::optional<WideString> userText;
+    };
+
+    bool IsOpen(const NxrHandle* handle) const;
+    std::int32_t NotOpen(const char* operation);
+    std::uint32_t NextRequestId();
+    void PushFromOwner(SNxrIoEvent event);
+    void ScheduleDrain();
+    void Drain();
+    void Deliver(SNxrIoEvent& event);
+    void StopWorker();
+    template <class F>
+    void ToWorker(F&& work);
+
+    INxrSessionEvents* m_sink = nullptr;
+    std::shared_ptr<CNxrInbox> m_inbox;
+    std::unique_ptr<QThread> m_thread;
+    std::unique_ptr<CNxrIoWorker> m_worker;
+    NxrHandle m_handle = 0;
+    NxrHandle m_nextHandle = 1;
+    std::uint32_t m_nextRequestId = 1;
+    std::map<std::uint32_t, SPending> m_pending;
+    CNxrComSpec m_spec;
+    CNxrErrorLog m_errors;
+    std::map<std::uint32_t, std::int32_t> m_options;
+    WideString m_textSetting;
+    WideString m_clientName;
+    std::uint16_t m_status = 1;
+    std::int64_t m_longestTurnNs = 0;
+};
+
+}  // namespace quillpad

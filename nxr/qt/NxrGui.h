@@ -1,0 +1,30 @@
+#pragma once
+// The GUI side of our session library that the console calls.
+
+#include <QString>
+#include <QUrl>
+
+#include <cstdint>
+#include <functional>
+
+#include "nxr/INxrSession2.h"
+
+class QWidget;
+
+namespace quillpad {
+
+// The session's error text for the request (0: the last open or send) in a
+// message box captioned "Error".
+void NxrShowStandardError(const INxrSession2* session, QWidget* window, std::uint32_t requestId);
+
+// Opens the user guide at the topic (1007 the console, 1054 the style
+// editor, 1055 the Log Files dialog, 1038 the shortcut dialog). `text` and
+// `flags` are accepted as the console passes them (no text, 15). False when
+// the guide cannot be found or opened.
+bool NxrGUIShowHelp(const char* text, int flags, int topic, QWidget* window);
+
+// Where NxrGUIShowHelp sends its address; tests replace it. Returns the old one.
+using NxrUrlOpener = std::function<bool(const QUrl&)>;
+NxrUrlOpener NxrSetHelpOpener(NxrUrlOpener opener);
+
+}  // namespace quillpad

@@ -1,0 +1,120 @@
+#include "devsim/CDevSimEngine.h"
+
+#include <gtest/gtest.h>
+
+namespace quillpad {
+namespace {
+
+CDevSimEngine Engine(bool echo = true) {
+    SDevSimOptions options;
+    options.echo = echo;
+    return CDevSimEngine(options, [] { return std::int64_t{0}; });
+}
+
+bool Has(const ByteString& text, std::string_view words) {
+    return text.find(words) != ByteString::npos;
+}
+
+TEST(DevSimEngine, GreetsEchoesAndAnswersCommands) {
+    auto engine = Engine();
+    EXPECT_TRUE(Has(engine.Start(), "QX-200"));
+    EXPECT_EQ(engine.Start().substr(engine.Start().size() - 2), "> ");
+
+    EXPECT_EQ(engine.Receive("ve"), "ve");
+    const ByteString answer = engine.Receive("r\r\n");
+    EXPECT_EQ(answer.substr(0, 3), "r\r\n");
+    EXPECT_TRUE(Has(answer, "firmware 4.2.7"));
+    EXPECT_EQ(answer.substr(answer.size() - 2), "> ");
+
+    EXPECT_TRUE(Has(engine.Receive("HELP\r"), "burst <n>"));
+    EXPECT_TRUE(Has(engine.Receive("info\r"), "Serial:   SIM-000042"));
+    EXPECT_TRUE(Has(engine.Receive("time\r"), "Clock: 19"));
+    EXPECT_TRUE(Has(engine.Receive("bogus 1\r"), "unknown command \"bogus\""));
+    EXPECT_TRUE(Has(engine.Receive("ProgramRestart\r"), "Program restarted"));
+    EXPECT_TRUE(Has(engine.Receive("QbusMasterReportDevices 0,true\r"), "Qbus 0,true: 2 devices"));
+    for (const char* ability : {"DevInfo", "Firmware", "SystemClock", "Program", "SerialComm"}) {
+        EXPECT_FALSE(Has(engine.Receive(std::string(ability) + "\r"), "unknown")) << ability;
+    }
+    // Backspace edits the line.
+    EXPECT_TRUE(Has(engine.Receive("vexx\b\x7fr\r"), "firmware"));
+}
+
+TEST(DevSimEngine, WithoutEchoOnlyAnswers) {
+    auto engine = Engine(false);
+    const ByteString answer = engine.Receive("ver\r");
+    EXPECT_EQ(answer.substr(0, 5), "QX-20");
+}
+
+TEST(DevSimEngine, BurstCarriesEveryByteValue) {
+    auto engine = Engine();
+    const ByteString out = engine.Receive("burst 600\r");
+    const auto start = out.find("\r\n") + 2;
+    ASSERT_GE(out.size(), start + 600);
+    for (std::size_t i = 0; i < 600; ++i) {
+        ASSERT_EQ(static_cast<unsigned char>(out[start + i]), i % 256) << i;
+    }
+    EXPECT_TRUE(Has(out.substr(start + 600), "burst done 600"));
+    EXPECT_TRUE(Has(engine.Receive("burst 99999999999\r"), "error: burst needs a count"));
+}
+
+TEST(DevSimEngine, RawEchoesEveryByteUntouchedThenReports) {
+    auto engine = Engine();
+    EXPECT_TRUE(Has(engine.Receive("raw 512\r"), "raw 512\r\n"));
+    ByteString all;
+    for (int i = 0; i < 512; ++i) {
+        all.push_back(static_cast<char>(i));
+    }
+    const ByteString first = engine.Receive(all.substr(0, 100));
+    EXPECT_EQ(first, all.substr(0, 100));
+    const ByteString rest = engine.Receive(all.substr(100) + "ver\r");
+    EXPECT_EQ(rest.substr(0, 412), all.substr(100));
+    EXPECT_TRUE(Has(rest.substr(412), "raw done 512"));
+    EXPECT_TRUE(Has(rest.substr(412), "firmware")) << "commands resume after the raw bytes";
+}
+
+TEST(DevSimEngine, FloodRunsAtItsRateAndStops) {
+    auto engine = Engine();
+    EXPECT_EQ(engine.Receive("flood 1000 300\r"), "flood 1000 300\r\n");
+    ASSERT_TRUE(engine.Flooding());
+    EXPECT_EQ(engine.FloodDue(100, 1 << 20), 100u);
+    ByteString got = engine.TakeFlood(100);
+    EXPECT_EQ(engine.FloodDue(150, 1 << 20), 50u);
+    EXPECT_EQ(engine.FloodDue(150, 10), 10u) << "never more than the link takes";
+    EXPECT_EQ(engine.FloodDue(5000, 1 << 20), 200u) << "never past the count";
+    got += engine.TakeFlood(1000);
+    EXPECT_FALSE(engine.Flooding());
+    EXPECT_EQ(got.substr(0, 300), CDevSimEngine::FloodBytes(0, 300));
+    EXPECT_TRUE(Has(got.substr(300), "flood done 300 bytes"));
+
+    engine.Receive("flood 0\r");
+    EXPECT_EQ(engine.FloodDue(0, 4096), 4096u);
+    engine.TakeFlood(4096);
+    EXPECT_TRUE(Has(engine.Receive("\x03"), "flood stopped after 4096 bytes"));
+    EXPECT_FALSE(engine.Flooding());
+    EXPECT_TRUE(Has(engine.Receive("flood\r"), "error: flood needs"));
+}
+
+TEST(DevSimEngine, FloodLinesAreNumberedAndSplitAnywhere) {
+    const ByteString whole = CDevSimEngine::FloodBytes(0, 64 * 3);
+    EXPECT_EQ(whole.substr(0, 9), "00000000 ");
+    EXPECT_EQ(whole.substr(64, 9), "00000001 ");
+    EXPECT_EQ(whole.substr(62, 2), "\r\n");
+    EXPECT_EQ(CDevSimEngine::FloodBytes(70, 50), whole.substr(70, 50));
+}
+
+TEST(DevSimEngine, NoticesABreak) {
+    auto engine = Engine();
+    engine.Receive("half a line");
+    EXPECT_TRUE(Has(engine.Break(), "*** BREAK received ***"));
+    EXPECT_EQ(engine.BreaksSeen(), 1);
+    EXPECT_TRUE(Has(engine.Receive("\r"), "> ")) << "the half line was dropped";
+    EXPECT_FALSE(Has(engine.Receive("\r"), "unknown"));
+}
+
+TEST(DevSimEngine, OverlongLineIsRefused) {
+    auto engine = Engine(false);
+    EXPECT_TRUE(Has(engine.Receive(ByteString(5000, 'a') + "\r"), "line too long"));
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,107 @@
+#include "nxr/CNxrTelnetCodec.h"
+
+#include <gtest/gtest.h>
+
+namespace quillpad {
+namespace {
+
+using namespace telnet;
+
+ByteString B(std::initializer_list<int> values) {
+    ByteString out;
+    for (int v : values) {
+        out.push_back(static_cast<char>(v));
+    }
+    return out;
+}
+
+ByteString AllBytes() {
+    ByteString all;
+    for (int i = 0; i < 256; ++i) {
+        all.push_back(static_cast<char>(i));
+    }
+    return all;
+}
+
+// Runs both ends against each other until neither has anything to answer.
+void Converse(CNxrTelnetCodec& client, CNxrTelnetCodec& server) {
+    ByteString toServer = client.Start();
+    ByteString toClient = server.Start();
+    for (int round = 0; round < 10 && (!toServer.empty() || !toClient.empty()); ++round) {
+        CNxrTelnetCodec::SReceived atServer;
+        CNxrTelnetCodec::SReceived atClient;
+        server.Receive(toServer, atServer);
+        client.Receive(toClient, atClient);
+        EXPECT_TRUE(atServer.data.empty());
+        EXPECT_TRUE(atClient.data.empty());
+        toServer = atClient.reply;
+        toClient = atServer.reply;
+    }
+    EXPECT_TRUE(toServer.empty() && toClient.empty()) << "negotiation must settle";
+}
+
+TEST(NxrTelnetCodec, BothEndsSettleOnBinaryAndCarryEveryByteBothWays) {
+    CNxrTelnetCodec client(ENxrTelnetRole::Client);
+    CNxrTelnetCodec server(ENxrTelnetRole::Server);
+    Converse(client, server);
+    EXPECT_TRUE(client.WeSendBinary() && client.PeerSendsBinary());
+    EXPECT_TRUE(server.WeSendBinary() && server.PeerSendsBinary());
+
+    const ByteString all = AllBytes() + AllBytes();
+    const ByteString wire = client.Encode(all);
+    EXPECT_EQ(wire.size(), all.size() + 2) << "only 0xFF is doubled in binary mode";
+    // Fed one byte at a time, so that every state boundary is crossed.
+    CNxrTelnetCodec::SReceived got;
+    for (char c : wire) {
+        server.Receive(std::string_view(&c, 1), got);
+    }
+    EXPECT_EQ(got.data, all);
+    EXPECT_TRUE(got.reply.empty());
+
+    CNxrTelnetCodec::SReceived back;
+    client.Receive(server.Encode(all), back);
+    EXPECT_EQ(back.data, all);
+}
+
+TEST(NxrTelnetCodec, RefusesUnknownOptionsOnceAndSkipsSubnegotiation) {
+    CNxrTelnetCodec client(ENxrTelnetRole::Client);
+    CNxrTelnetCodec::SReceived got;
+    // DO TTYPE, WILL NAWS-like 31, SB 24 ... IAC IAC ... SE, NOP, data.
+    client.Receive(B({IAC, DO,  24,  IAC, WILL, 31,  'a', IAC, SB,  24,  1,
+                      IAC, IAC, 'x', IAC, SE,   IAC, 241, 'b', IAC, IAC, 'c'}),
+                   got);
+    EXPECT_EQ(got.data, B({'a', 'b', 0xFF, 'c'}));
+    EXPECT_EQ(got.reply, B({IAC, WONT, 24, IAC, DONT, 31}));
+
+    // Telling us what we already know draws no answer, so no loop can start.
+    CNxrTelnetCodec::SReceived again;
+    client.Receive(B({IAC, WONT, 31, IAC, DONT, 24}), again);
+    EXPECT_TRUE(again.reply.empty());
+
+    // The server may echo; when it stops, the client agrees once.
+    CNxrTelnetCodec::SReceived echo;
+    client.Receive(B({IAC, WILL, OPT_ECHO, IAC, WILL, OPT_ECHO, IAC, WONT, OPT_ECHO}), echo);
+    EXPECT_EQ(echo.reply, B({IAC, DO, OPT_ECHO, IAC, DONT, OPT_ECHO}));
+}
+
+TEST(NxrTelnetCodec, ServerNeverLetsTheClientEchoAndCountsBreaks) {
+    CNxrTelnetCodec server(ENxrTelnetRole::Server);
+    CNxrTelnetCodec::SReceived got;
+    server.Receive(B({IAC, WILL, OPT_ECHO, 'z', IAC, BRK, IAC, BRK}), got);
+    EXPECT_EQ(got.reply, B({IAC, DONT, OPT_ECHO}));
+    EXPECT_EQ(got.data, "z");
+    EXPECT_EQ(got.breaks, 2);
+    EXPECT_EQ(CNxrTelnetCodec::BreakCommand(), B({IAC, BRK}));
+}
+
+TEST(NxrTelnetCodec, OutsideBinaryModeALoneCrTravelsAsCrNul) {
+    CNxrTelnetCodec plain(ENxrTelnetRole::Client);  // nothing negotiated
+    EXPECT_EQ(plain.Encode("a\rb\r\nc\r"), B({'a', '\r', 0, 'b', '\r', '\n', 'c', '\r', 0}));
+    CNxrTelnetCodec::SReceived got;
+    plain.Receive(B({'a', '\r'}), got);
+    plain.Receive(B({0, 'b', '\r', '\n', '\r', 0, 0}), got);
+    EXPECT_EQ(got.data, B({'a', '\r', 'b', '\r', '\n', '\r', 0}));
+}
+
+}  // namespace
+}  // namespace quillpad

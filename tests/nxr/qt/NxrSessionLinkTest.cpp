@@ -1,0 +1,229 @@
+// End to end: the session over real TCP, telnet and serial (a pseudo-terminal)
+// links to the simulator program on this machine.
+
+#include <gtest/gtest.h>
+
+#include <QTcpServer>
+#include <QThread>
+
+#include "devsim/CDevSimEngine.h"
+#include "nxr/NxrParamBlock.h"
+#include "nxr/qt/CNxrSession.h"
+#include "tests/nxr/qt/DevSimProcess.h"
+#include "tests/nxr/qt/SessionTestSupport.h"
+
+namespace quillpad {
+namespace {
+
+using test::CDevSimProcess;
+using test::CRecordingSink;
+using test::WaitFor;
+
+constexpr std::uint16_t kNotConnected = 1;
+constexpr std::uint16_t kConnected = 3;
+constexpr std::uint16_t kLinkLost = 4;
+
+struct SLinkCase {
+    const char* name;
+    QStringList args;
+    std::string (*spec)(const CDevSimProcess&);
+};
+
+void PrintTo(const SLinkCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class NxrSessionLink : public ::testing::TestWithParam<SLinkCase> {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(device.Start(GetParam().args)) << device.Error();
+        session.Advise(&sink);
+        const std::string spec = GetParam().spec(device);
+        ASSERT_EQ(session.Open(BytesToWide(spec), BytesToWide("test"), &handle), 0)
+            << session.ErrorText(0);
+        std::uint32_t id = 0;
+        session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+        ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+        ASSERT_TRUE(sink.Completion(id)->success) << session.ErrorText(id);
+        ASSERT_EQ(sink.LastStatus(), kConnected);
+        Exchange("\r", "> ");
+    }
+
+    void Exchange(std::string_view text, std::string_view until) {
+        ASSERT_EQ(session.Send(BytesToWide(text), 1000, &handle), 0) << session.ErrorText(0);
+        ASSERT_TRUE(WaitFor([&] { return sink.received.find(until) != ByteString::npos; }))
+            << "no \"" << until << "\" in: " << sink.received;
+    }
+
+    CDevSimProcess device;
+    CNxrSession session;
+    CRecordingSink sink;
+    NxrHandle handle = 0;
+};
+
+TEST_P(NxrSessionLink, EveryByteValueArrivesIntactBothWays) {
+    Exchange("ver\r", "firmware 4.2.7");
+    sink.received.clear();
+    Exchange("burst 1024\r", "burst done 1024");
+    const ByteString all = test::AllByteValues(4);
+    EXPECT_NE(sink.received.find(all), ByteString::npos) << "device to console";
+    EXPECT_EQ(sink.received.find("\xFF\xFF"), ByteString::npos) << "no escape leaks through";
+
+    sink.received.clear();
+    Exchange("raw 1024\r", "raw 1024\r\n");
+    sink.received.clear();
+    sink.transmitted.clear();
+    ASSERT_EQ(session.Send(BytesToWide(all), 1000, &handle), 0);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("raw done 1024") != ByteString::npos; }));
+    EXPECT_EQ(sink.received.substr(0, all.size()), all) << "console to device and back";
+    EXPECT_EQ(sink.transmitted, all);
+}
+
+TEST_P(NxrSessionLink, ABlockedEventLoopLosesNothingOfAFlood) {
+    sink.received.clear();
+    ASSERT_EQ(session.Send(BytesToWide("flood 300000 600000\r"), 1000, &handle), 0);
+    QThread::msleep(1000);  // the owner's thread is busy for a second
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 30000));
+    const auto start = sink.received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    EXPECT_TRUE(sink.received.substr(start, 600000) == CDevSimEngine::FloodBytes(0, 600000))
+        << "the flood arrived changed or incomplete";
+}
+
+TEST_P(NxrSessionLink, StatusFollowsAPeerThatGoesAwayAndTheSessionStaysUsable) {
+    device.Kill();
+    ASSERT_TRUE(WaitFor([&] { return sink.LastStatus() == kLinkLost; }));
+    EXPECT_NE(session.ErrorText(0).find("link lost"), std::string::npos) << session.ErrorText(0);
+    EXPECT_EQ(session.Send(BytesToWide("ver\r"), 1000, &handle),
+              ToStatus(ENxrResult::NotConnected));
+    EXPECT_NE(session.ErrorText(0).find("cannot send 4 bytes: not connected"), std::string::npos)
+        << session.ErrorText(0);
+    // A connect to a device that is gone fails with words, and nothing hangs.
+    std::uint32_t id = 0;
+    session.Request(0xE000, NxrEmptyParamBlock(), 5000, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    EXPECT_FALSE(sink.Completion(id)->success);
+    EXPECT_FALSE(session.ErrorText(id).empty());
+    EXPECT_EQ(sink.LastStatus(), kNotConnected) << "the status comes before the completion";
+}
+
+std::string NetSpec(const char* kind, const CDevSimProcess& device) {
+    return std::string(kind) + ":" + device.Where();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Transports, NxrSessionLink,
+    ::testing::Values(
+        SLinkCase{"Tcp", {"--tcp", "0"}, [](const CDevSimProcess& d) { return NetSpec("tcp", d); }},
+        SLinkCase{"Telnet",
+                  {"--telnet", "0"},
+                  [](const CDevSimProcess& d) { return NetSpec("telnet", d); }},
+        SLinkCase{"Serial",
+                  {"--pty"},
+                  [](const CDevSimProcess& d) { return "serial:" + d.Where() + ",115200,8N1"; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(NxrSessionLinkErrors, RefusedConnectionAndMissingDeviceSayWhy) {
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
+        port = probe.serverPort();
+    }  // closed again: nothing listens there now
+    struct SCase {
+        std::string spec;
+        std::string words;
+    } cases[] = {
+        {"tcp:127.0.0.1:" + std::to_string(port),
+         "connection refused by 127.0.0.1:" + std::to_string(port)},
+        {"telnet:127.0.0.1:" + std::to_string(port),
+         "connection refused by 127.0.0.1:" + std::to_string(port)},
+        {"serial:/dev/quillpad-no-such-tty,9600", "no such serial device"},
+    };
+    for (const auto& c : cases) {
+        CNxrSession session;
+        CRecordingSink sink;
+        session.Advise(&sink);
+        NxrHandle handle = 0;
+        ASSERT_EQ(session.Open(BytesToWide(c.spec), {}, &handle), 0);
+        std::uint32_t id = 0;
+        session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+        ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; })) << c.spec;
+        EXPECT_FALSE(sink.Completion(id)->success);
+        EXPECT_NE(session.ErrorText(id).find(c.words), std::string::npos)
+            << c.spec << ": " << session.ErrorText(id);
+        EXPECT_EQ(sink.LastStatus(), kNotConnected);
+        EXPECT_EQ(sink.linkUps, 0);
+    }
+}
+
+}  // namespace
+}  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// A telnet server that never negotiates: the link comes up after the grace
+// time, and a request with a shorter time-out fails in the meantime.
+TEST(NxrSessionLinkErrors, TimeOutFailsARequestOnceAndTheSilentTelnetServerStillConnects) {
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    CNxrSession session;
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    const std::string spec = "telnet:127.0.0.1:" + std::to_string(silent.serverPort());
+    ASSERT_EQ(session.Open(BytesToWide(spec), {}, &handle), 0);
+    std::uint32_t quick = 0;
+    std::uint32_t patient = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), 100, &quick, nullptr, 0, &handle);
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &patient, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(quick) != nullptr; }));
+    EXPECT_FALSE(sink.Completion(quick)->success);
+    EXPECT_EQ(session.ErrorText(quick), "connect timed out after 100 ms");
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(patient) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(patient)->success);
+    EXPECT_EQ(sink.LastStatus(), kConnected);
+    QCoreApplication::processEvents();
+    int quickCompletions = 0;
+    for (const auto& e : sink.events) {
+        quickCompletions += (e.id == ENxrEventId::RequestCompleted && e.requestId == quick);
+    }
+    EXPECT_EQ(quickCompletions, 1) << "the late success of a timed-out request is not delivered";
+}
+
+// More than the high-water mark arrives while the owner sleeps: the reader
+// pauses (TCP holds the device back), resumes, and every byte arrives in order.
+TEST(NxrSessionLinkErrors, BackPressureOnALongStallLosesNothing) {
+    CDevSimProcess device;
+    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+    CNxrSession session;
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    ASSERT_EQ(session.Open(BytesToWide("tcp:" + device.Where()), {}, &handle), 0);
+    std::uint32_t id = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
+    sink.received.clear();
+    constexpr std::size_t kBytes = 48u << 20;  // above the 32 MB mark
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+              0);
+    QThread::msleep(2500);
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_GT(session.ReaderPauses(), 0u) << "the reader never had to wait";
+    const auto start = sink.received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    ASSERT_GE(sink.received.size(), start + kBytes);
+    constexpr std::size_t kStep = 1 << 20;
+    for (std::size_t at = 0; at < kBytes; at += kStep) {
+        ASSERT_TRUE(
+            sink.received.compare(start + at, kStep, CDevSimEngine::FloodBytes(at, kStep)) == 0)
+            << "first difference in the MB at " << at;
+    }
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,269 @@
+// The session on the in-process simulated controller: requests, events,
+// their order and thread, error texts and the busy-owner guarantee.
+
+#include <gtest/gtest.h>
+
+#include <QThread>
+
+#include "devsim/CDevSimEngine.h"
+#include "nxr/NxrParamBlock.h"
+#include "nxr/qt/CNxrSession.h"
+#include "tests/nxr/qt/SessionTestSupport.h"
+
+namespace quillpad {
+namespace {
+
+using test::CRecordingSink;
+using test::WaitFor;
+
+WideString W(std::string_view text) {
+    return BytesToWide(text);
+}
+
+constexpr std::uint16_t kNotConnected = 1;
+constexpr std::uint16_t kConnecting = 2;
+constexpr std::uint16_t kConnected = 3;
+
+class NxrSessionSim : public ::testing::Test {
+  protected:
+    void SetUp() override { session.Advise(&sink); }
+
+    void Connect(std::string_view spec = "sim:") {
+        ASSERT_EQ(session.Open(W(spec), W("Quillpad Workbay Plugin"), &handle), 0);
+        ASSERT_NE(handle, 0u);
+        std::uint32_t id = 0;
+        ASSERT_EQ(session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle), 0);
+        ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+        ASSERT_TRUE(sink.Completion(id)->success);
+    }
+
+    // Sends and waits until the reply holds `until`.
+    void Exchange(std::string_view text, std::string_view until) {
+        ASSERT_EQ(session.Send(W(text), 1000, &handle), 0);
+        ASSERT_TRUE(WaitFor([&] { return sink.received.find(until) != ByteString::npos; }))
+            << "no \"" << until << "\" in: " << sink.received;
+    }
+
+    CNxrSession session;
+    CRecordingSink sink;
+    NxrHandle handle = 0;
+};
+
+TEST_F(NxrSessionSim, ConnectReportsStatusCompletionAndLinkUpInOrderOnTheOwnerThread) {
+    Connect();
+    ASSERT_GE(sink.events.size(), 4u);
+    EXPECT_EQ(sink.events[0].status, kConnecting);
+    EXPECT_EQ(sink.events[1].status, kConnected);
+    EXPECT_EQ(sink.events[2].id, ENxrEventId::RequestCompleted);
+    EXPECT_EQ(sink.events[2].code, 0x5000u);
+    EXPECT_EQ(sink.events[3].id, ENxrEventId::LinkUp);
+    for (const auto& e : sink.events) {
+        EXPECT_EQ(e.thread, QThread::currentThreadId());
+    }
+    EXPECT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
+    EXPECT_EQ(session.Status(), kConnected);
+
+    // A second connect while up completes at once.
+    std::uint32_t again = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &again, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(again) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(again)->success);
+    EXPECT_EQ(sink.linkUps, 1);
+}
+
+TEST_F(NxrSessionSim, ConsoleOpensOnLinkUpAndTalks) {
+    std::uint32_t openId = 0;
+    sink.onLinkUp = [&] {
+        // As the console does: the request is made from inside the event.
+        session.Request(0xBC00, NxrEmptyParamBlock(), -1, &openId, nullptr, 0, &handle);
+    };
+    Connect("sim:name=QX-9");
+    ASSERT_TRUE(WaitFor([&] { return openId != 0 && sink.Completion(openId) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(openId)->success);
+
+    Exchange("ver\r", "QX-9 firmware");
+    EXPECT_EQ(sink.transmitted, "ver\r") << "what was sent comes back as transmitted data";
+    EXPECT_EQ(sink.received.find("ver\r\n"), sink.received.find("> ") + 2) << "echo";
+}
+
+TEST_F(NxrSessionSim, EveryByteValueArrivesIntactBothWays) {
+    Connect();
+    Exchange("burst 768\r", "burst done 768");
+    const ByteString all = test::AllByteValues(3);
+    EXPECT_NE(sink.received.find(all), ByteString::npos);
+
+    sink.received.clear();
+    Exchange("raw 768\r", "raw 768\r\n");
+    sink.received.clear();
+    ASSERT_EQ(session.Send(BytesToWide(all), 1000, &handle), 0);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("raw done") != ByteString::npos; }));
+    EXPECT_EQ(sink.received.substr(0, all.size()), all);
+    EXPECT_NE(sink.transmitted.find(all), ByteString::npos);
+}
+
+TEST_F(NxrSessionSim, CloseConsoleCarriesTheUserTextAndUnsupportedRequestsSayWhy) {
+    Connect();
+    const WideString next = W("tcp:127.0.0.1:2323");
+    std::uint32_t closeId = 0;
+    std::uint32_t breakId = 0;
+    std::uint32_t oddId = 0;
+    session.Request(0xBC01, NxrEmptyParamBlock(), -1, &closeId, &next, 0, &handle);
+    session.Request(0xE002, CNxrParamBlock().AddInteger(500).Encode(), 1000, &breakId, nullptr, 0,
+                    &handle);
+    session.Request(0x7777, NxrEmptyParamBlock(), -1, &oddId, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(oddId) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(closeId)->success);
+    EXPECT_EQ(sink.Completion(closeId)->userText, next);
+    EXPECT_EQ(sink.Completion(breakId)->userText, std::nullopt);
+    EXPECT_FALSE(sink.Completion(breakId)->success);
+    EXPECT_EQ(session.ErrorText(breakId), "send break is not supported yet");
+    EXPECT_EQ(session.ErrorText(oddId), "unknown request 0x7777");
+    EXPECT_EQ(session.ErrorText(closeId), "");
+
+    std::uint32_t abilityId = 0;
+    EXPECT_EQ(session.Ability(0, W("ProgramRestart"), 1000, &abilityId, 0, 0, &handle), 0);
+    ASSERT_TRUE(WaitFor([&] {
+        return !sink.events.empty() && sink.events.back().id == ENxrEventId::AbilityCompleted;
+    }));
+    EXPECT_EQ(sink.events.back().requestId, abilityId);
+    EXPECT_FALSE(sink.events.back().success);
+    EXPECT_NE(session.ErrorText(abilityId).find("\"ProgramRestart\" was not run"),
+              std::string::npos);
+}
+
+TEST_F(NxrSessionSim, MalformedParameterBlockFailsTheRequestWithItsReason) {
+    Connect();
+    std::uint32_t id = 0;
+    ASSERT_EQ(session.Request(0xE003, ByteString("\x03\0\0\0\x50\0\0\0ab", 10), -1, &id, nullptr, 0,
+                              &handle),
+              0);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    EXPECT_FALSE(sink.Completion(id)->success);
+    EXPECT_NE(session.ErrorText(id).find("claims 80 bytes"), std::string::npos)
+        << session.ErrorText(id);
+    ByteString result;
+    EXPECT_EQ(session.RequestWait(0xBC01, "\xFF", &result, 100, 0, &handle),
+              ToStatus(ENxrResult::BadArgument));
+    EXPECT_EQ(result, NxrEmptyParamBlock());
+}
+
+TEST_F(NxrSessionSim, DisconnectReconnectAndSendWhileDown) {
+    Connect();
+    std::uint32_t id = 0;
+    session.Request(0xE001, NxrEmptyParamBlock(), 1000, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(id)->success);
+    EXPECT_EQ(sink.LastStatus(), kNotConnected);
+
+    EXPECT_EQ(session.Send(W("ver\r"), 1000, &handle), ToStatus(ENxrResult::NotConnected));
+    EXPECT_NE(session.ErrorText(0).find("cannot send 4 bytes: not connected to the simulated"),
+              std::string::npos)
+        << session.ErrorText(0);
+    ByteString result;
+    EXPECT_EQ(session.RequestWait(0xBC00, NxrEmptyParamBlock(), &result, 2000, 0, &handle),
+              ToStatus(ENxrResult::Failed));
+    EXPECT_NE(session.ErrorText(0).find("cannot open the console"), std::string::npos);
+
+    session.Request(0xE000, NxrEmptyParamBlock(), 1000, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(id)->success);
+    EXPECT_EQ(sink.LastStatus(), kConnected);
+    EXPECT_EQ(session.RequestWait(0xBC00, NxrEmptyParamBlock(), &result, 2000, 0, &handle), 0);
+    EXPECT_EQ(sink.linkUps, 2);
+}
+
+TEST_F(NxrSessionSim, BadSpecAndClosedHandleFailWithWords) {
+    EXPECT_EQ(session.Open(W("serial"), W(""), &handle), ToStatus(ENxrResult::BadSpec));
+    EXPECT_EQ(handle, 0u);
+    EXPECT_NE(session.ErrorText(0).find("bad connection spec \"serial\""), std::string::npos);
+    std::uint32_t id = 77;
+    EXPECT_EQ(session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle),
+              ToStatus(ENxrResult::NotOpen));
+    EXPECT_EQ(id, 0u);
+    EXPECT_EQ(session.Send(W("x"), 100, &handle), ToStatus(ENxrResult::NotOpen));
+    EXPECT_EQ(session.Close(&handle), 0) << "closing nothing is fine";
+    NxrHandle stranger = 12345;
+    EXPECT_EQ(session.Send(W("x"), 100, &stranger), ToStatus(ENxrResult::NotOpen));
+}
+
+TEST_F(NxrSessionSim, OptionsCancelAndClose) {
+    Connect();
+    EXPECT_EQ(session.SetOption(1, 29567, &handle), 0);
+    EXPECT_EQ(session.SetOption(2, 15, &handle), 0);
+    EXPECT_EQ(session.Option(1), 29567);
+    EXPECT_EQ(session.SetTextSetting(W("%D")), 0);
+    EXPECT_EQ(session.TextSetting(), W("%D"));
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    EXPECT_EQ(session.AbilityInfo(&a, &b, &handle), 0);
+    EXPECT_EQ(a, handle);
+    EXPECT_EQ(b, 4u);
+
+    std::uint32_t id = 0;
+    session.Request(0xBC00, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    EXPECT_EQ(session.Cancel(id, 2, &handle), 0);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    QCoreApplication::processEvents();
+    int completions = 0;
+    for (const auto& e : sink.events) {
+        completions += (e.id == ENxrEventId::RequestCompleted && e.requestId == id) ? 1 : 0;
+    }
+    EXPECT_EQ(completions, 1) << "a request completes once, cancelled or not";
+    EXPECT_EQ(session.Cancel(id, 2, &handle), ToStatus(ENxrResult::NoSuchRequest));
+
+    EXPECT_EQ(session.Close(&handle), 0);
+    EXPECT_EQ(handle, 0u);
+    ASSERT_TRUE(WaitFor([&] { return sink.LastStatus() == kNotConnected; }));
+}
+
+TEST_F(NxrSessionSim, ABlockedEventLoopLosesNothingOfAFlood) {
+    Connect();
+    Exchange("ver\r", "> ");
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("firmware") != ByteString::npos; }));
+    WaitFor([] { return false; }, 50);
+    sink.received.clear();
+    // 3 Mbaud is about 300 000 bytes a second; two seconds of it, one of
+    // them with the owner's thread asleep.
+    ASSERT_EQ(session.Send(W("flood 300000 600000\r"), 1000, &handle), 0);
+    QThread::msleep(1000);
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 20000));
+    const auto start = sink.received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    EXPECT_EQ(sink.received.substr(start, 600000), CDevSimEngine::FloodBytes(0, 600000));
+    for (const auto thread : sink.threads) {
+        ASSERT_EQ(thread, QThread::currentThreadId());
+    }
+}
+
+}  // namespace
+}  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// The console's reconnect: close, open, connect. The sink hears the old link
+// go down before the new one comes up, and nothing of the old link after.
+TEST_F(NxrSessionSim, ReopenReportsTheOldLinkDownBeforeTheNewOneUp) {
+    Connect();
+    Exchange("ver\r", "firmware");
+    ASSERT_EQ(session.Send(W("burst 100000\r"), 1000, &handle), 0);
+    ASSERT_EQ(session.Close(&handle), 0);
+    const std::size_t before = sink.statuses.size();
+    const ByteString receivedBefore = sink.received;
+    ASSERT_EQ(session.Open(W("sim:name=QX-2"), W("Quillpad Workbay Plugin"), &handle), 0);
+    std::uint32_t id = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    ASSERT_GE(sink.statuses.size(), before + 3);
+    EXPECT_EQ(sink.statuses[before], kNotConnected);
+    EXPECT_EQ(sink.statuses[before + 1], kConnecting);
+    EXPECT_EQ(sink.statuses[before + 2], kConnected);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("QX-2 controller") != ByteString::npos; }));
+    EXPECT_EQ(sink.received.find("burst done"), ByteString::npos)
+        << "data of the closed link was delivered after the close";
+    EXPECT_EQ(sink.received.substr(0, receivedBefore.size()), receivedBefore);
+}
+
+}  // namespace
+}  // namespace quillpad

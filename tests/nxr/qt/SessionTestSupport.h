@@ -1,0 +1,131 @@
+#pragma once
+// A recording event sink and bounded waits for the session tests.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "nxr/INxrSessionEvents.h"
+#include "nxr/NxrCodes.h"
+
+namespace quillpad::test {
+
+struct SSeenEvent {
+    ENxrEventId id = ENxrEventId::LinkUp;
+    std::uint32_t requestId = 0;
+    std::uint32_t code = 0;
+    bool success = false;
+    std::uint16_t status = 0;
+    std::optional<WideString> userText;
+    Qt::HANDLE thread = nullptr;
+};
+
+class CRecordingSink : public INxrSessionEvents {
+  public:
+    std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
+                                    std::int32_t,
+                                    const std::optional<WideString>& userText) override {
+        SSeenEvent e = Make(ENxrEventId::RequestCompleted, requestId, code, success);
+        e.userText = userText;
+        Add(e);
+        if (onCompleted) {
+            onCompleted(requestId, code, success);
+        }
+        return 0;
+    }
+    std::int32_t OnAbilityCompleted(std::uint32_t requestId, std::int32_t, bool success) override {
+        Add(Make(ENxrEventId::AbilityCompleted, requestId, 0, success));
+        return 0;
+    }
+    std::int32_t OnConnectionStatus(std::uint16_t status) override {
+        SSeenEvent e = Make(ENxrEventId::ConnectionStatus);
+        e.status = status;
+        Add(e);
+        statuses.push_back(status);
+        return 0;
+    }
+    std::int32_t OnDataReceived(std::uint32_t ownerId, const WideString& data) override {
+        EXPECT_EQ(ownerId, 0u);
+        received += WideToBytes(data);
+        ++receivedEvents;
+        threads.push_back(QThread::currentThreadId());
+        return 0;
+    }
+    std::int32_t OnDataTransmitted(std::uint32_t, const WideString& data) override {
+        transmitted += WideToBytes(data);
+        return 0;
+    }
+    std::int32_t OnLinkUp() override {
+        Add(Make(ENxrEventId::LinkUp));
+        ++linkUps;
+        if (onLinkUp) {
+            onLinkUp();
+        }
+        return 0;
+    }
+
+    const SSeenEvent* Completion(std::uint32_t requestId) const {
+        for (const auto& e : events) {
+            if (e.id == ENxrEventId::RequestCompleted && e.requestId == requestId) {
+                return &e;
+            }
+        }
+        return nullptr;
+    }
+    std::uint16_t LastStatus() const { return statuses.empty() ? 0 : statuses.back(); }
+
+    std::vector<SSeenEvent> events;
+    std::vector<std::uint16_t> statuses;
+    std::vector<Qt::HANDLE> threads;
+    ByteString received;
+    ByteString transmitted;
+    int receivedEvents = 0;
+    int linkUps = 0;
+    std::function<void()> onLinkUp;
+    std::function<void(std::uint32_t, std::uint32_t, bool)> onCompleted;
+
+  private:
+    static SSeenEvent Make(ENxrEventId id, std::uint32_t requestId = 0, std::uint32_t code = 0,
+                           bool success = false) {
+        SSeenEvent e;
+        e.id = id;
+        e.requestId = requestId;
+        e.code = code;
+        e.success = success;
+        return e;
+    }
+    void Add(SSeenEvent e) {
+        e.thread = QThread::currentThreadId();
+        events.push_back(std::move(e));
+    }
+};
+
+// Runs the event loop until `done` holds or `ms` pass; true when it held.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+inline ByteString AllByteValues(int times = 1) {
+    ByteString all;
+    for (int t = 0; t < times; ++t) {
+        for (int i = 0; i < 256; ++i) {
+            all.push_back(static_cast<char>(i));
+        }
+    }
+    return all;
+}
+
+}  // namespace quillpad::test
