@@ -1,0 +1,221 @@
+#include "view/CDisplayDocument.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "styles/BuiltinSchemes.h"
+#include "view/CMemorySurface.h"
+#include "view/CStyledRenderer.h"
+
+namespace quillpad {
+namespace {
+
+SCharFormat Colour(std::uint32_t c) {
+    SCharFormat f;
+    f.crTextColor = c;
+    return f;
+}
+
+// The document's runs as (start, end, colour) triples.
+std::vector<std::tuple<std::size_t, std::size_t, std::uint32_t>> Runs(const CDisplayDocument& d) {
+    std::vector<std::tuple<std::size_t, std::size_t, std::uint32_t>> out;
+    for (std::size_t i = 0; i < d.RunCount(); ++i) {
+        out.emplace_back(d.RunStart(i), d.RunEnd(i), d.Format(d.RunFormat(i)).crTextColor);
+    }
+    return out;
+}
+
+TEST(DisplayDocument, RunsShareOneEntryPerDistinctFormat) {
+    CDisplayDocument d;
+    d.ApplyFormat(Colour(1));
+    d.AppendRun("ab", 7);
+    d.ApplyFormat(Colour(2));
+    d.AppendRun("cd", 7);
+    d.ApplyFormat(Colour(1));
+    d.AppendRun("e", 8);
+    d.AppendRun("f", 9);  // same format: the run simply grows
+    EXPECT_EQ(d.Text(), "abcdef");
+    EXPECT_EQ(d.FormatCount(), 3u) << "default plus two distinct formats";
+    using R = std::tuple<std::size_t, std::size_t, std::uint32_t>;
+    EXPECT_EQ(Runs(d), (std::vector<R>{{0, 2, 1}, {2, 4, 2}, {4, 6, 1}}));
+    EXPECT_EQ(d.RunAt(3), 1u);
+    EXPECT_EQ(d.RunAt(4), 2u) << "the first character of a run is its own";
+}
+
+TEST(DisplayDocument, TextThatDrawsNothingStartsNoRun) {
+    CDisplayDocument d;
+    d.ApplyFormat(Colour(1));
+    d.AppendRun("ab", 1);
+    d.ApplyFormat(Colour(2));
+    d.AppendRun("\r\n\t\x1b", 1);
+    d.ApplyFormat(Colour(1));
+    d.AppendRun("cd", 2);
+    using R = std::tuple<std::size_t, std::size_t, std::uint32_t>;
+    EXPECT_EQ(Runs(d), (std::vector<R>{{0, 8, 1}})) << "one run; the breaks have no colour to show";
+    d.ApplyFormat(Colour(2));
+    d.AppendRun("\tx", 3);
+    EXPECT_EQ(Runs(d), (std::vector<R>{{0, 8, 1}, {8, 10, 2}})) << "visible text does";
+    EXPECT_EQ(d.LineCount(), 3u);
+}
+
+TEST(DisplayDocument, TextBeforeAnyFormatUsesTheDefault) {
+    CDisplayDocument d;
+    d.AppendRun("x", 0);
+    ASSERT_EQ(d.RunCount(), 1u);
+    EXPECT_EQ(d.RunFormat(0), 0u);
+    EXPECT_EQ(d.Format(0), SCharFormat{});
+}
+
+TEST(DisplayDocument, CrAndLfEachEndALine) {
+    CDisplayDocument d;
+    EXPECT_EQ(d.LineCount(), 1u);
+    d.AppendRun("ab\ncd\r", 0);
+    d.AppendRun("\r\nef", 1);
+    ASSERT_EQ(d.LineCount(), 5u);
+    EXPECT_EQ(d.LineStart(1), 3u);
+    EXPECT_EQ(d.LineEnd(0), 2u);
+    EXPECT_EQ(d.LineEnd(1), 5u);
+    EXPECT_EQ(d.LineStart(2), 6u);
+    EXPECT_EQ(d.LineEnd(2), 6u) << "the empty line between CR and LF";
+    EXPECT_EQ(d.LineStart(4), 8u);
+    EXPECT_EQ(d.LineEnd(4), 10u);
+    EXPECT_EQ(d.LineOf(0), 0u);
+    EXPECT_EQ(d.LineOf(2), 0u) << "a break belongs to the line it ends";
+    EXPECT_EQ(d.LineOf(3), 1u);
+    EXPECT_EQ(d.LineOf(9), 4u);
+}
+
+TEST(DisplayDocument, RunTableNamesTheRecordOfEachCharacter) {
+    CDisplayDocument d;
+    EXPECT_FALSE(d.SequenceAt(0)) << "an empty table finds no record";
+    d.AppendRun("aaa", 10);
+    d.ApplyFormat(Colour(5));
+    d.AppendRun("bb", 10);
+    d.AppendRun("cc", 11);
+    EXPECT_EQ(d.SequenceEntryCount(), 2u) << "one entry where the record changes";
+    EXPECT_EQ(d.SequenceAt(0), 10u);
+    EXPECT_EQ(d.SequenceAt(4), 10u);
+    EXPECT_EQ(d.SequenceAt(5), 11u);
+    EXPECT_EQ(d.SequenceAt(6), 11u);
+    EXPECT_FALSE(d.SequenceAt(7)) << "past the text";
+}
+
+TEST(DisplayDocument, BackspaceAcrossARunEdge) {
+    CDisplayDocument d;
+    d.ApplyFormat(Colour(1));
+    d.AppendRun("ab", 1);
+    d.ApplyFormat(Colour(2));
+    d.AppendRun("c", 2);
+    d.DeleteLastCharOfCaretLine();  // takes "c" and its run
+    d.DeleteLastCharOfCaretLine();  // "b", inside the first run
+    EXPECT_EQ(d.Text(), "a");
+    using R = std::tuple<std::size_t, std::size_t, std::uint32_t>;
+    EXPECT_EQ(Runs(d), (std::vector<R>{{0, 1, 1}}));
+    EXPECT_EQ(d.SequenceAt(0), 1u);
+    // Still in colour 2 as applied; the new text is a run of its own, of its
+    // own record.
+    d.AppendRun("z", 3);
+    EXPECT_EQ(Runs(d), (std::vector<R>{{0, 1, 1}, {1, 2, 2}}));
+    EXPECT_EQ(d.SequenceAt(1), 3u);
+}
+
+TEST(DisplayDocument, BackspaceStopsAtTheStartOfTheLineAndOfTheText) {
+    CDisplayDocument d;
+    d.DeleteLastCharOfCaretLine();
+    EXPECT_EQ(d.Size(), 0u);
+    d.AppendRun("ab\r", 1);
+    d.DeleteLastCharOfCaretLine();
+    EXPECT_EQ(d.Text(), "ab\r");
+    d.AppendRun("c", 2);
+    d.DeleteLastCharOfCaretLine();
+    d.DeleteLastCharOfCaretLine();
+    EXPECT_EQ(d.Text(), "ab\r");
+    EXPECT_EQ(d.LineCount(), 2u);
+    EXPECT_EQ(d.SequenceAt(2), 1u);
+}
+
+TEST(DisplayDocument, NulBytesNeverCutARun) {
+    // No scheme and the text code write bytes as themselves: a NUL shows as
+    // nothing and the rest of the record still appears.
+    CDisplayDocument d;
+    CStyledRenderer r;
+    r.Render(d, MakeRecord(std::string_view("a\0b", 3)), false);
+    EXPECT_EQ(d.Text(), "ab");
+    auto set = MakeBuiltinSchemes(EBuiltinSet::B);
+    r.SetScheme(set[2].get());  // hex mode names it
+    r.Render(d, MakeRecord(std::string_view("\0", 1), 1, 1, 1), false);
+    EXPECT_NE(d.Text().find("[00h]"), std::string_view::npos);
+}
+
+TEST(DisplayDocument, ClearEmptiesEverything) {
+    CDisplayDocument d;
+    d.ApplyFormat(Colour(9));
+    d.AppendRun("x\ny", 4);
+    const auto before = d.Revision();
+    d.Clear();
+    EXPECT_NE(d.Revision(), before);
+    EXPECT_EQ(d.Size(), 0u);
+    EXPECT_EQ(d.LineCount(), 1u);
+    EXPECT_EQ(d.RunCount(), 0u);
+    EXPECT_EQ(d.FormatCount(), 1u);
+    EXPECT_EQ(d.CurrentFormat(), 0u);
+    EXPECT_FALSE(d.SequenceAt(0));
+    d.AppendRun("q", 5);
+    EXPECT_EQ(d.SequenceAt(0), 5u);
+    EXPECT_EQ(d.RunFormat(0), 0u);
+}
+
+// The document against the plain in-memory surface, through real rendering
+// with backspaces, across many 64 KiB blocks of the compact indexes.
+TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
+    auto set = MakeBuiltinSchemes(EBuiltinSet::B);
+    std::mt19937 rng(7);
+    for (const auto& scheme : set) {
+        CDisplayDocument d;
+        CMemorySurface m;
+        CStyledRenderer rd, rm;
+        rd.SetScheme(scheme.get());
+        rm.SetScheme(scheme.get());
+        for (std::uint32_t seq = 0; m.text.size() < 300000; ++seq) {
+            std::string bytes(1 + rng() % 40, '\0');
+            for (char& c : bytes) {
+                const unsigned roll = rng() % 20;
+                c = roll == 0 ? '\b' : roll == 1 ? '\r' : roll == 2 ? '\n' : 'a' + rng() % 26;
+            }
+            const SDataRecord rec =
+                MakeRecord(bytes, static_cast<std::uint32_t>(1 + rng() % 2), 1, seq);
+            rd.Render(d, rec, false);
+            rm.Render(m, rec, false);
+        }
+        ASSERT_EQ(d.Text(), m.text) << scheme->Name;
+        // Formats and records, character by character.
+        std::size_t run = 0;
+        for (std::size_t pos = 0; pos < m.text.size(); ++pos) {
+            while (m.runs[run].start + m.runs[run].length <= pos) {
+                ++run;
+            }
+            const auto& expect = m.runs[run];
+            ASSERT_EQ(d.SequenceAt(pos), expect.sequence) << scheme->Name << " at " << pos;
+            const auto b = static_cast<unsigned char>(m.text[pos]);
+            if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
+                continue;  // draws nothing, so its format is not kept
+            }
+            const SCharFormat& f = d.Format(d.RunFormat(d.RunAt(pos)));
+            ASSERT_EQ(f, expect.format.value_or(SCharFormat{})) << scheme->Name << " at " << pos;
+        }
+        // Lines: every break starts a line, and nothing else does.
+        std::size_t line = 0;
+        for (std::size_t pos = 0; pos < m.text.size(); ++pos) {
+            ASSERT_EQ(d.LineOf(pos), line) << pos;
+            if (m.text[pos] == '\r' || m.text[pos] == '\n') {
+                ++line;
+                ASSERT_EQ(d.LineStart(line), pos + 1);
+            }
+        }
+        EXPECT_EQ(d.LineCount(), line + 1);
+    }
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,156 @@
+#include "view/CDisplayDocument.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+#include "platform/Memory.h"
+
+namespace quillpad {
+namespace {
+
+constexpr bool IsBreak(char c) {
+    return c == '\n' || c == '\r';
+}
+
+// Bytes that draw no glyph: C0 and C1 controls, DEL, and so tabs and breaks.
+constexpr bool DrawsNothing(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || (b >= 0x7F && b < 0xA0);
+}
+
+}  // namespace
+
+CDisplayDocument::CDisplayDocument() : m_formats(1) {}
+
+std::size_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
+    // Renderers switch between the same two or three formats over and over
+    // (text, then a control byte in red, then text): the last two hits
+    // answer most lookups.
+    if (m_formats[m_lastLookup] == format) {
+        return m_lastLookup;
+    }
+    if (m_formats[m_previousLookup] == format) {
+        std::swap(m_lastLookup, m_previousLookup);
+        return m_lastLookup;
+    }
+    m_previousLookup = m_lastLookup;
+    const auto it = std::find(m_formats.begin(), m_formats.end(), format);
+    if (it != m_formats.end()) {
+        m_lastLookup = static_cast<std::size_t>(it - m_formats.begin());
+        return m_lastLookup;
+    }
+    // A run stores its format in 16 bits; past that many distinct formats
+    // (the style editor can make any number) new ones reuse the last slot.
+    if (m_formats.size() > std::numeric_limits<std::uint16_t>::max()) {
+        m_previousLookup = 0;
+        m_formats.back() = format;
+        m_lastLookup = m_formats.size() - 1;
+        return m_lastLookup;
+    }
+    m_formats.push_back(format);
+    m_lastLookup = m_formats.size() - 1;
+    return m_lastLookup;
+}
+
+void CDisplayDocument::ApplyFormat(const SCharFormat& format) {
+    m_current = FormatIndex(format);
+}
+
+void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) {
+    if (text.empty()) {
+        return;
+    }
+    const std::size_t start = m_text.size();
+    if (m_runs.Empty() ||
+        (m_runs.LastValue() != m_current && !std::all_of(text.begin(), text.end(), DrawsNothing))) {
+        m_runs.Add(start, static_cast<std::uint16_t>(m_current));
+    }
+    if (m_sequences.Empty() || m_sequences.LastValue() != sequence) {
+        m_sequences.Add(start, sequence);
+    }
+    const char* data = text.data();
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        // Most bytes are printable; one comparison passes them.
+        if (static_cast<unsigned char>(data[i]) <= '\r' && IsBreak(data[i])) {
+            m_lineStarts.Add(start + i + 1);
+        }
+    }
+    m_text.append(text);
+    ++m_revision;
+}
+
+void CDisplayDocument::Reserve(std::size_t bytes) {
+    if (bytes <= m_text.capacity()) {
+        return;
+    }
+    m_text.reserve(bytes);
+    // Filled front to back at once by a replay: large pages fault far less.
+    AdviseSequentialFill(m_text.data() + m_text.size(), m_text.capacity() - m_text.size());
+}
+
+void CDisplayDocument::DeleteLastCharOfCaretLine() {
+    if (m_text.empty() || IsBreak(m_text.back())) {
+        return;
+    }
+    m_text.pop_back();
+    // Runs left empty go, so the next text starts a run of its own.
+    m_runs.TruncateFrom(m_text.size());
+    m_sequences.TruncateFrom(m_text.size());
+    ++m_revision;
+}
+
+void CDisplayDocument::Clear(bool keepCapacity) {
+    if (keepCapacity) {
+        m_text.clear();
+    } else {
+        m_text = std::string();
+    }
+    m_formats.assign(1, SCharFormat{});
+    m_current = 0;
+    m_lastLookup = 0;
+    m_previousLookup = 0;
+    m_runs.Clear();
+    m_lineStarts.Clear();
+    m_sequences.Clear();
+    ++m_revision;
+}
+
+std::size_t CDisplayDocument::LineEnd(std::size_t line) const {
+    if (line + 1 >= LineCount()) {
+        return m_text.size();
+    }
+    return m_lineStarts.Position(line) - 1;
+}
+
+std::size_t CDisplayDocument::LineOf(std::size_t position) const {
+    const std::size_t i = m_lineStarts.FindLast(position);
+    return i == decltype(m_lineStarts)::kNone ? 0 : i + 1;
+}
+
+std::size_t CDisplayDocument::RunAt(std::size_t position) const {
+    if (m_runs.Empty()) {
+        return kNone;
+    }
+    const std::size_t i = m_runs.FindLast(std::min(position, m_text.size() - 1));
+    return i == decltype(m_runs)::kNone ? 0 : i;
+}
+
+std::optional<std::uint32_t> CDisplayDocument::SequenceAt(std::size_t position) const {
+    if (position >= m_text.size()) {
+        return std::nullopt;
+    }
+    const std::size_t i = m_sequences.FindLast(position);
+    if (i == decltype(m_sequences)::kNone) {
+        return std::nullopt;
+    }
+    return m_sequences.Value(i);
+}
+
+std::size_t CDisplayDocument::ReservedBytes() const {
+    return sizeof(*this) + m_text.capacity() + m_formats.capacity() * sizeof(SCharFormat) +
+           m_runs.ReservedBytes() + m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes();
+}
+
+}  // namespace quillpad

@@ -1,0 +1,84 @@
+#include "view/TextInfo.h"
+
+#include <cstdio>
+
+#include "platform/LocalTime.h"
+
+namespace quillpad {
+namespace {
+
+std::string Relative(const SDataRecord& r, std::uint32_t startTick) {
+    return FormatSpan(r.tick - startTick);
+}
+
+// The record's bytes as the popup shows them: every byte as its Latin-1
+// character, line ends as one line break each. NUL and the other control
+// bytes show as nothing, as they do in the console, and never cut the text.
+std::string RelatedData(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(bytes[i]);
+        if (b == '\r') {
+            out.push_back('\n');
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                ++i;
+            }
+        } else if (b == '\n' || b == '\t' || b >= 0x20) {
+            out.push_back(static_cast<char>(b));
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string FormatSpan(std::uint32_t milliseconds) {
+    const std::uint32_t seconds = milliseconds / 1000;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, " %ud %02u:%02u:%02u %03ums", seconds / 86400,
+                  seconds / 3600 % 24, seconds / 60 % 60, seconds % 60, milliseconds % 1000);
+    return buffer;
+}
+
+std::string DescribeSingle(const SDescribedRecord& r, std::uint32_t startTick,
+                           const STextInfoSwitches& switches) {
+    std::string text;
+    if (switches.showAbsoluteTime) {
+        text += FormatCalendarSeconds(" %#c", r.calendarSeconds);
+        text += '\n';
+    }
+    if (switches.showRelativeTime) {
+        text += Relative(r.record, startTick);
+        text += '\n';
+    }
+    if (switches.showDataDirection) {
+        text += r.record.direction == kDirectionIncoming ? " Incoming" : " Outgoing";
+        text += '\n';
+    }
+    if (switches.showRelatedData) {
+        text += RelatedData(r.record.bytes);
+    }
+    return text;
+}
+
+std::string DescribeRange(const SDescribedRecord& first, const SDescribedRecord& last,
+                          std::uint32_t startTick, const STextInfoSwitches& switches) {
+    std::string text;
+    if (switches.showAbsoluteTime) {
+        text += FormatCalendarSeconds(" %#c through ", first.calendarSeconds);
+        text += FormatCalendarSeconds("%c", last.calendarSeconds);
+        text += '\n';
+    }
+    if (switches.showRelativeTime) {
+        text += Relative(first.record, startTick);
+        text += " through ";
+        text += Relative(last.record, startTick);
+        text += '\n';
+    }
+    text += " Delta: ";
+    text += FormatSpan(last.record.tick - first.record.tick);
+    return text;
+}
+
+}  // namespace quillpad

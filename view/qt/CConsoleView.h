@@ -1,0 +1,211 @@
+#pragma once
+// The console: a scrolling window that shows the display document of every
+// visible record in the current style. It paints only the rows in sight,
+// wraps at its right edge, never edits its own text, and hands every key to
+// the control first.
+//
+// Messages (each returns 0):
+//   UM_APPEND_RECORD  wParam = store index, lParam = store generation
+//   UM_CLEAR_DATA     empties the view and the run table
+//   UM_SET_SCHEME     payload = a const or mutable CStyleScheme* (none or
+//                     null: no scheme); clears, takes the scheme and its
+//                     background, replays
+//   UM_RENDER_TEXT    payload = SRenderTextRequest; fills its text
+//
+// Scrolling is by text position, not by line: a single line of many
+// megabytes (hex mode without line breaks) scrolls and paints like any
+// other text, and lines longer than kLayoutChunk wrap chunk by chunk.
+
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "data/DataStore.h"
+#include "platform/MessageChannel.h"
+#include "styles/CStyleScheme.h"
+#include "view/CDisplayDocument.h"
+#include "view/CStyledRenderer.h"
+#include "view/TextInfo.h"
+
+class QKeyEvent;
+
+namespace quillpad {
+
+class CTextInfoWnd;
+
+// UM_RENDER_TEXT: the record to render and the string that receives it.
+struct SRenderTextRequest {
+    SDataRecord record;
+    std::string* text = nullptr;
+};
+
+class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
+    Q_OBJECT
+  public:
+    // Offered every key before the view acts on it; true when the control
+    // took the key (the view then does nothing with it).
+    using KeyFilter = std::function<bool(const QKeyEvent&)>;
+
+    static constexpr std::size_t kLayoutChunk = 8192;
+    static constexpr int kMargin = 2;
+
+    CConsoleView(CMessageChannel& channel, const CDataStore& store, const SViewSettings& settings,
+                 QWidget* parent = nullptr);
+    ~CConsoleView() override;
+
+    // Where pastes (UM_SEND_TEXT) and typed characters of the hover window
+    // (UM_SEND_CHAR) go.
+    void SetControl(MessageHandle control);
+    MessageHandle Control() const { return m_control; }
+    void SetKeyFilter(KeyFilter filter) { m_keyFilter = std::move(filter); }
+
+    std::int64_t HandleMessage(SMessage& message) override;
+
+    // Clears and has the store send every record again, with the wait
+    // cursor up; nothing is painted until it is done.
+    void Replay();
+
+    const CDisplayDocument& Document() const { return m_document; }
+    const CStyleScheme* Scheme() const { return m_renderer.Scheme(); }
+    QColor Background() const { return m_background; }
+    const CDataStore& Store() const { return m_store; }
+    const SViewSettings& Settings() const { return m_settings; }
+    CTextInfoWnd* TextInfo() const { return m_textInfo.get(); }
+
+    // Selection: [SelectionStart, SelectionEnd), empty when they are equal.
+    void SetSelection(std::size_t anchor, std::size_t caret);
+    void SelectAll();
+    std::size_t SelectionStart() const { return std::min(m_anchor, m_caret); }
+    std::size_t SelectionEnd() const { return std::max(m_anchor, m_caret); }
+    // The selected text as displayed: translated names as shown, each line
+    // break as "\n", one character per byte.
+    QString SelectedText() const;
+    void Copy();
+    void Paste();
+
+    // The caret position nearest to a point of the viewport (Size() past
+    // the end), and the character whose cell holds the point.
+    std::size_t CharacterAt(QPoint point);
+    std::size_t CharacterUnder(QPoint point);
+    bool IsPinnedToEnd() const { return m_pinned; }
+    // Shows the row holding `position` at the top; unpins unless that is the end.
+    void ScrollToPosition(std::size_t position);
+    // Moves by rows (negative: back); reaching the end pins the view again.
+    void ScrollRows(int rows);
+    void ScrollToEnd();
+    // The first character shown at the top of the window.
+    std::size_t TopPosition();
+    int PaintCount() const { return m_paintCount; }
+    // Whether every format shares one fixed-pitch metric (the fast wrap).
+    bool UsesUniformAdvance();
+
+  signals:
+    void Repainted();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+
+  private:
+    struct SFontEntry {
+        QFont font;
+        QColor colour;
+        std::array<float, 256> advance{};
+        int ascent = 0;
+        int descent = 0;
+        int offset = 0;  // pixels above the baseline
+    };
+    struct SRow {
+        std::size_t start;
+        std::size_t end;  // the row's last character + 1, its break not included
+    };
+    // A piece of a line laid out on its own: [start, end) of line `line`.
+    struct SChunk {
+        std::size_t line;
+        std::size_t start;
+        std::size_t end;
+        std::size_t lineStart;
+        std::size_t lineEnd;
+    };
+
+    void AppendRecord(SRecordRef ref);
+    void ClearView(bool keepCapacity = false);
+    void SetScheme(const CStyleScheme* scheme);
+    void ContentChanged();
+    void FlushRepaint();
+
+    // Fonts and metrics of the document's formats, built as formats appear.
+    void SyncFonts();
+    const SFontEntry& FontOf(std::size_t format) const { return m_fonts[format]; }
+    float TabStop(float x) const;
+    // The rows of the chunk of `line` that holds `position`.
+    SChunk WrapChunk(std::size_t line, std::size_t position, std::vector<SRow>& rows);
+    SChunk NextChunk(const SChunk& chunk, std::vector<SRow>& rows, bool& ok);
+    SChunk PreviousChunk(const SChunk& chunk, std::vector<SRow>& rows, bool& ok);
+    int FullRows() const;
+    std::size_t HitTest(QPoint point, bool nearest);
+    // Rows of the window from the top position (or, pinned, up from the end).
+    void Layout();
+    void UpdateScrollBar();
+    void OnScrollAction(int action);
+    std::size_t RowStartOf(std::size_t position);
+    std::size_t WordStart(std::size_t position) const;
+    std::size_t WordEnd(std::size_t position) const;
+
+    const CDataStore& m_store;
+    const SViewSettings& m_settings;
+    MessageHandle m_storeHandle;
+    CDisplayDocument m_document;
+    CStyledRenderer m_renderer;
+    MessageHandle m_control = kNoHandle;
+    KeyFilter m_keyFilter;
+    std::unique_ptr<CTextInfoWnd> m_textInfo;
+
+    // Records already drawn in this generation, so a notice still queued
+    // when a replay drew its record is not drawn again.
+    std::uint32_t m_drawnGeneration = 0;
+    std::optional<std::uint32_t> m_highestDrawn;
+
+    QColor m_background = Qt::white;
+    QFont m_defaultFont;
+    std::vector<SFontEntry> m_fonts;
+    std::uint64_t m_fontsForRevision = static_cast<std::uint64_t>(-1);
+    float m_uniformAdvance = 0;  // > 0 when every format shares it
+    int m_rowHeight = 1;
+    int m_ascent = 0;
+    float m_spaceAdvance = 1;
+
+    // Scrolling: the row start at the top, unless pinned to the end.
+    bool m_pinned = true;
+    std::size_t m_top = 0;
+    std::vector<SRow> m_rows;  // the rows in sight, from the last layout
+    std::uint64_t m_layoutRevision = static_cast<std::uint64_t>(-1);
+    QSize m_layoutSize;
+    bool m_layoutDirty = true;
+    std::uint64_t m_scale = 1;  // text positions per scroll bar unit
+    bool m_settingScrollBar = false;
+
+    std::size_t m_anchor = 0;
+    std::size_t m_caret = 0;
+    bool m_dragging = false;
+
+    QTimer m_repaintTimer;
+    int m_paintCount = 0;
+    bool m_replaying = false;
+};
+
+}  // namespace quillpad

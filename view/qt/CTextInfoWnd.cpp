@@ -1,0 +1,176 @@
+#include "view/qt/CTextInfoWnd.h"
+
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+namespace {
+
+// Tabs as spaces to the next multiple of eight, so that what is measured is
+// what the label draws.
+QString ExpandTabs(const QString& text) {
+    QString out;
+    int column = 0;
+    for (const QChar c : text) {
+        if (c == '\t') {
+            do {
+                out.append(' ');
+                ++column;
+            } while (column % 8 != 0);
+        } else {
+            out.append(c);
+            column = c == '\n' ? 0 : column + 1;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+CTextInfoWnd::CTextInfoWnd(CConsoleView& view)
+    : QFrame(&view, Qt::ToolTip | Qt::FramelessWindowHint), m_view(view), m_label(this) {
+    setObjectName("mytip");
+    setFrameStyle(QFrame::Box | QFrame::Plain);
+    setLineWidth(1);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAutoFillBackground(true);
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
+    // The thin border in grey, so it shows on a dark console as on a light one.
+    QPalette border = white;
+    border.setColor(QPalette::WindowText, Qt::gray);
+    setPalette(border);
+    // A readable fixed-pitch font, and the same font measures and draws.
+    m_font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_font.setPointSizeF(10);
+    m_label.setObjectName(QString::number(kLabelId));
+    m_label.setFont(m_font);
+    m_label.setTextFormat(Qt::PlainText);
+    m_label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_label.setPalette(white);
+    m_label.setAutoFillBackground(true);
+    setGeometry(0, 0, 100, 50);
+    hide();
+}
+
+CTextInfoWnd::~CTextInfoWnd() = default;
+
+void CTextInfoWnd::MouseMoved(QPoint point, bool shiftDown) {
+    if (shiftDown && !m_dismissed) {
+        const std::string text = Describe(point);
+        if (text.empty()) {
+            hide();
+            return;
+        }
+        SetTextAndPosition(text, m_view.viewport()->mapToGlobal(point) + QPoint(20, 0));
+        if (!isVisible()) {
+            show();
+        }
+        return;
+    }
+    if (isVisible()) {
+        hide();
+    }
+    m_dismissed = false;
+}
+
+std::string CTextInfoWnd::Describe(QPoint point) {
+    const CDisplayDocument& document = m_view.Document();
+    const CDataStore& store = m_view.Store();
+    const STextInfoSwitches& switches = m_view.Settings().textInfo;
+    auto described = [&](std::optional<std::uint32_t> index) -> std::optional<SDescribedRecord> {
+        if (!index) {
+            return std::nullopt;
+        }
+        const auto record = store.Record(*index);
+        if (!record) {
+            return std::nullopt;
+        }
+        return SDescribedRecord{*record, store.TimeOfTick(record->tick).seconds};
+    };
+    const std::size_t s = m_view.SelectionStart();
+    const std::size_t e = std::min(m_view.SelectionEnd(), document.Size());
+    const std::size_t c = m_view.CharacterUnder(point);
+    if (s >= e || c < s || c > e) {
+        const auto r = described(document.SequenceAt(c));
+        return r ? DescribeSingle(*r, store.StartTick(), switches) : std::string();
+    }
+    // The selection's last character, not the one after it, closes the range.
+    const auto first = described(document.SequenceAt(s));
+    const auto last = described(document.SequenceAt(e - 1));
+    if (!first || !last) {
+        return {};
+    }
+    return DescribeRange(*first, *last, store.StartTick(), switches);
+}
+
+void CTextInfoWnd::SetTextAndPosition(const std::string& text, QPoint globalPosition) {
+    const QString shown =
+        ExpandTabs(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+    const QFontMetrics metrics(m_font);
+    int width = 0;
+    const QStringList pieces = shown.split('\n');
+    for (const QString& piece : pieces) {
+        width = std::max(width, metrics.horizontalAdvance(piece));
+    }
+    const int height = metrics.lineSpacing() * static_cast<int>(pieces.size());
+    const int frame = frameWidth();
+    const int pad = 3;
+    QRect rect(globalPosition, QSize(width + 2 * (frame + pad), height + 2 * (frame + pad)));
+    // Kept on the screen, so the end of a long description is not lost.
+    if (const QScreen* screen = QGuiApplication::screenAt(globalPosition)) {
+        const QRect area = screen->availableGeometry();
+        if (rect.right() > area.right()) {
+            rect.moveRight(area.right());
+        }
+        if (rect.bottom() > area.bottom()) {
+            rect.moveBottom(area.bottom());
+        }
+        rect.moveLeft(std::max(rect.left(), area.left()));
+        rect.moveTop(std::max(rect.top(), area.top()));
+    }
+    setGeometry(rect);
+    m_label.setContentsMargins(pad, pad, pad, pad);
+    m_label.setGeometry(contentsRect());
+    m_label.setText(shown);
+}
+
+void CTextInfoWnd::Dismiss() {
+    hide();
+    m_dismissed = true;
+    m_view.setFocus(Qt::OtherFocusReason);
+}
+
+QString CTextInfoWnd::Text() const {
+    return m_label.text();
+}
+
+void CTextInfoWnd::keyPressEvent(QKeyEvent* event) {
+    const QString text = event->text();
+    if (text.isEmpty()) {
+        QFrame::keyPressEvent(event);
+        return;
+    }
+    Dismiss();
+    if (m_view.Control() == kNoHandle) {
+        return;
+    }
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        m_view.Channel().Post(m_view.Control(), UM_SEND_CHAR, 0, u <= 0xFF ? u : '?');
+    }
+}
+
+void CTextInfoWnd::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    m_label.setGeometry(contentsRect());
+}
+
+}  // namespace quillpad
