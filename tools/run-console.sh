@@ -7,6 +7,7 @@ dir=${1:-build/release}
 # The pieces, most complete first: "path|what it is|how to start it".
 candidates=(
     "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:"
+    "$dir/tools/console/quillpad-console|the console's connection and view, without the host|sim: --window"
 )
 missing=(
     "the Workbay host application (host/)"

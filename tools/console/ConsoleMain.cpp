@@ -1,6 +1,7 @@
 // quillpad-console: the device session of a console, in a terminal.
 //
 //   quillpad-console [SPEC] [--linger MS]
+//   quillpad-console [SPEC] --window [--type TEXT] [--screenshot OUT.png --after MS]
 //
 // Connects to SPEC (default "sim:") as a console does: the connection
 // parameters go through the console's side of the connection, the device's
@@ -11,11 +12,22 @@
 // When stdin is not a terminal, its end quits after MS milliseconds (default 500) so that the
 // device's answer can still arrive.
 //
+// With --window the traffic is shown in the console view instead, in the
+// default style of the settings: what was received and what was sent, as
+// the device reported both. Typed characters go to the device; Ctrl+V and
+// Insert paste, Ctrl+C copies. Boxes are real message boxes and the window
+// title shows the connection status. --type sends TEXT as typed characters
+// once the console is open; --screenshot saves the window after MS
+// milliseconds and quits.
+//
 // Status changes and errors go to stderr. The settings (for instance
 // "OutgoingCRToCRLF") come from the registry defaults.
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QKeyEvent>
+#include <QPixmap>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -35,6 +47,8 @@
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
 #include "session/qt/CQtSessionUi.h"
+#include "styles/BuiltinSchemes.h"
+#include "view/qt/CConsoleView.h"
 
 namespace quillpad {
 namespace {
@@ -125,6 +139,141 @@ class CRawTerminal {
     bool m_active = false;
 };
 
+// The host of the window form: the status goes into the window's title.
+class CTitleHost final : public IHostEnvironment {
+  public:
+    CTitleHost(QWidget& window, std::string spec) : m_window(window), m_spec(std::move(spec)) {
+        IWBENVUpdateConnectionStatus(1);
+    }
+    std::int32_t IWBENVUpdateConnectionStatus(std::uint16_t status) override {
+        m_window.setWindowTitle(
+            QString::fromLatin1(("Quillpad - " + m_spec + " - " + NxrStatusText(status)).c_str()));
+        return 0;
+    }
+    std::int32_t IWBENVUpdateConnectionParams(WideString& params) override {
+        m_spec = WideToBytes(params);
+        return 0;
+    }
+    std::int32_t IWBENVLaunchPlugin(const WideString&, const WideString&,
+                                    const WideString&) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVSetPluginWindowSize(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                           std::int32_t, std::int32_t) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVGetCurrentAddress(WideString&, WideString&, WideString&) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVShowFrameFooter(std::int32_t) override { return kHostCallFailed; }
+    std::int32_t IWBENVAppendToWindowTitle(const WideString&) override { return kHostCallFailed; }
+    std::int32_t IWBENVSetWindowTitleTool(const WideString&) override { return kHostCallFailed; }
+
+  private:
+    QWidget& m_window;
+    std::string m_spec;
+};
+
+struct SWindowOptions {
+    std::string type;
+    std::string screenshot;
+    int afterMs = 1000;
+};
+
+int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& options) {
+    CQtMessageChannel channel;
+    CDataStore store(channel);
+    CQuillpadSettings settings;
+    settings.LoadFromRegistry();
+    SViewSettings viewSettings;
+    viewSettings.showAllSources = settings.m_showAllSources;
+    viewSettings.textInfo = {settings.m_showAbsoluteTime, settings.m_showRelativeTime,
+                             settings.m_showDataDirection, settings.m_showRelatedData};
+    const auto schemes =
+        MakeBuiltinSchemes(settings.m_showAllSources ? EBuiltinSet::A : EBuiltinSet::B);
+    const CStyleScheme* scheme = schemes.front().get();
+    for (const auto& s : schemes) {
+        if (s->Name == settings.m_defaultSchemeName) {
+            scheme = s.get();
+        }
+    }
+
+    CConsoleView view(channel, store, viewSettings);
+    auto ui = std::make_unique<CQtSessionUi>(&view);
+    SSessionServices services;
+    services.factory = &CreateNxrSession;
+    services.ui = std::move(ui);
+    services.deferred = std::make_unique<CQtDeferredCalls>();
+    CConnectionController console(channel, std::move(services));
+    console.SetDataStore(&store);
+    console.SetSettings(&settings);
+    console.SetHostEnvironment(std::make_shared<CTitleHost>(view, spec));
+    view.SetControl(console.Handle());
+    // As the control filters the view's keys: characters go to the device,
+    // editing and arrow keys do nothing, copy, paste and scrolling stay.
+    view.SetKeyFilter([&](const QKeyEvent& key) {
+        if ((key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0) {
+            return false;
+        }
+        switch (key.key()) {
+            case Qt::Key_Backspace:
+                channel.Post(console.Handle(), UM_SEND_CHAR, 0, '\b');
+                return true;
+            case Qt::Key_Left:
+            case Qt::Key_Right:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+                return true;
+            default:
+                break;
+        }
+        const QString text = key.text();
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            channel.Post(console.Handle(), UM_SEND_CHAR, 0, u <= 0xFF ? u : '?');
+        }
+        return !text.isEmpty();
+    });
+    view.resize(800, 500);
+    view.show();
+    channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(scheme));
+    if (!console.Usable()) {
+        std::fprintf(stderr, "quillpad-console: %s\n", console.FailureText().c_str());
+        return 1;
+    }
+
+    QTimer typing;
+    std::string toType = options.type;
+    typing.setInterval(10);
+    QObject::connect(&typing, &QTimer::timeout, [&] {
+        if (console.ConsoleOpen()) {
+            typing.stop();
+            for (char c : toType) {
+                channel.Post(console.Handle(), UM_SEND_CHAR, 0,
+                             static_cast<unsigned char>(c == '\n' ? '\r' : c));
+            }
+        }
+    });
+    if (!toType.empty()) {
+        typing.start();
+    }
+    int result = 0;
+    if (!options.screenshot.empty()) {
+        QTimer::singleShot(options.afterMs, &app, [&] {
+            if (!view.grab().save(QString::fromStdString(options.screenshot))) {
+                std::fprintf(stderr, "quillpad-console: cannot write %s\n",
+                             options.screenshot.c_str());
+                result = 1;
+            }
+            app.quit();
+        });
+    }
+    console.SetConnectionParameters(BytesToWide(spec));
+    const int exitCode = app.exec();
+    console.Shutdown();
+    return exitCode != 0 ? exitCode : result;
+}
+
 int Usage(const char* why) {
     std::fprintf(stderr, "quillpad-console: %s\nusage: quillpad-console [SPEC] [--linger MS]\n",
                  why);
@@ -136,12 +285,26 @@ int Usage(const char* why) {
 
 int main(int argc, char** argv) {
     using namespace quillpad;
-    QCoreApplication app(argc, argv);
     std::string spec = "sim:";
     int lingerMs = 500;
+    bool window = false;
+    SWindowOptions windowOptions;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--linger" && i + 1 < argc) {
+        if (arg == "--window") {
+            window = true;
+        } else if (arg == "--type" && i + 1 < argc) {
+            windowOptions.type = argv[++i];
+        } else if (arg == "--screenshot" && i + 1 < argc) {
+            windowOptions.screenshot = argv[++i];
+        } else if (arg == "--after" && i + 1 < argc) {
+            char* end = nullptr;
+            const long value = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || value < 0 || value > 3600000) {
+                return Usage("--after takes milliseconds from 0 to 3600000");
+            }
+            windowOptions.afterMs = static_cast<int>(value);
+        } else if (arg == "--linger" && i + 1 < argc) {
             char* end = nullptr;
             const long value = std::strtol(argv[++i], &end, 10);
             if (*end != '\0' || value < 0 || value > 3600000) {
@@ -156,6 +319,11 @@ int main(int argc, char** argv) {
             spec = arg;
         }
     }
+    if (window) {
+        QApplication app(argc, argv);
+        return RunWindow(app, spec, windowOptions);
+    }
+    QCoreApplication app(argc, argv);
 
     CQtMessageChannel channel;
     CDataStore store(channel);

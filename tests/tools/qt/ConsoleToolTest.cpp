@@ -3,9 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QProcess>
+#include <QProcessEnvironment>
 
 #include <string>
+
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -18,6 +22,9 @@ struct SConsoleRun {
 
 SConsoleRun RunConsole(const QStringList& args, const QByteArray& input) {
     QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(environment);
     process.setProgram(QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console");
     process.setArguments(args);
     process.start();
@@ -50,6 +57,27 @@ TEST(ConsoleTool, ABadSpecIsReportedAndNothingHangs) {
     const SConsoleRun run = RunConsole({"tcp:127.0.0.1", "--linger", "100"}, "");
     EXPECT_NE(run.err.find("[Error] bad connection spec"), std::string::npos) << run.err;
     EXPECT_EQ(RunConsole({"--linger", "x"}, "").exitCode, 2);
+}
+
+TEST(ConsoleTool, TheWindowShowsTheTrafficAndSavesItsPicture) {
+    test::CTempDir dir;
+    const std::string picture = dir.File("console.png");
+    const SConsoleRun run = RunConsole({"sim:", "--window", "--type", "ver\n", "--screenshot",
+                                        QString::fromStdString(picture), "--after", "800"},
+                                       "");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    QImage image(QString::fromStdString(picture));
+    ASSERT_FALSE(image.isNull()) << run.err;
+    EXPECT_EQ(image.size(), QSize(800, 500));
+    // Something was drawn on the background: the device's greeting and answer.
+    const QRgb background = image.pixel(image.width() - 1, image.height() - 1);
+    int drawn = 0;
+    for (int y = 0; y < 80; ++y) {
+        for (int x = 0; x < 300; ++x) {
+            drawn += image.pixel(x, y) != background ? 1 : 0;
+        }
+    }
+    EXPECT_GT(drawn, 200);
 }
 
 }  // namespace
