@@ -130,7 +130,9 @@ void CConnectionController::SendChar(char ch) {
 }
 
 void CConnectionController::SendText(std::string_view text) {
-    if (!SendBytes(text, kSendTimeoutMs) && m_ui) {
+    if (Session() == nullptr) {
+        ShowNoSession();
+    } else if (!SendBytes(text, kSendTimeoutMs) && m_ui) {
         m_ui->ShowStandardError(Session(), 0);
     }
 }

@@ -135,6 +135,9 @@ TEST_F(ConnectionController, AFailedSessionObjectIsReportedNotFatal) {
     controller->SetConnectionParameters(W("sim:"));
     channel.DrainPending();
     Post(UM_SEND_CHAR, 0, 'a');
+    Post(UM_SEND_TEXT, 0, 0, CPayload::Make(ByteString("pasted")));
+    ASSERT_EQ(shown->size(), 3u) << "the connect twice and the paste; a typed key says nothing";
+    EXPECT_EQ((*shown)[2].text, controller->FailureText());
     EXPECT_EQ(controller->Reconnect(), ToStatus(ENxrResult::NotOpen));
     controller->Shutdown();
 
