@@ -364,7 +364,8 @@ TEST_F(QtSessionUi, TheStandardErrorBoxShowsTheSessionsWordsForTheRequest) {
     CConnectionController controller(channel, MakeQtSessionServices());
     channel.Post(controller.Handle(), UM_CONNECT, 0, 0, CPayload::Make(W("modem:1")));
     ASSERT_TRUE(WaitFor([&] { return !seen.empty(); }));
-    EXPECT_TRUE(seen[0].second.startsWith("Error|bad connection spec \"modem:1\"")) << seen[0].second.toStdString();
+    EXPECT_TRUE(seen[0].second.startsWith("Error|bad connection spec \"modem:1\""))
+        << seen[0].second.toStdString();
     channel.Post(controller.Handle(), UM_SHOW_ERROR, 0, 7);
     ASSERT_TRUE(WaitFor([&] { return seen.size() == 2; }));
     EXPECT_EQ(seen[1].second, "Error|Request 7 failed, and no reason was recorded.");
