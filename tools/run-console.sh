@@ -4,18 +4,16 @@
 set -uo pipefail
 dir=${1:-build/release}
 
-# The pieces, most complete first: "path|what it is|how to start it".
+# Most complete first: "program|what it is|arguments|what it still lacks".
 candidates=(
-    "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:"
-    "$dir/tools/console/quillpad-console|the console's connection and view, without the host|sim: --window"
-)
-missing=(
-    "the Workbay host application (host/)"
+    "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:|"
+    "$dir/tools/console/quillpad-console|the console on the simulated controller|sim: --window|the Workbay host and the full control (menus, styles menu, key sets, logging, transfers)"
+    "$dir/tools/viewer/quillpad-viewer|the console view on generated traffic|--live 20|the connection to a device (the device session), the control and the Workbay host"
 )
 
 chosen=""
 for c in "${candidates[@]}"; do
-    IFS='|' read -r exe what args <<<"$c"
+    IFS='|' read -r exe what args lacks <<<"$c"
     if [ -x "$exe" ]; then
         chosen="$exe"
         break
@@ -24,18 +22,20 @@ done
 
 if [ -z "$chosen" ]; then
     echo "Quillpad cannot start a console yet: the build has no console program." >&2
-    echo "Still missing: ${missing[*]}." >&2
     echo "What exists is covered by 'make test' and 'make bench'." >&2
     exit 2
 fi
 
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: neither DISPLAY nor WAYLAND_DISPLAY is set." >&2
-    echo "Run it under a virtual display instead:" >&2
+    echo "Run it under a virtual display instead, for example:" >&2
     echo "  xvfb-run -a $chosen $args" >&2
     exit 2
 fi
 
-echo "Starting $what ($chosen $args)."
+echo "Starting $what: $chosen $args"
+if [ -n "$lacks" ]; then
+    echo "Not there yet: $lacks."
+fi
 # shellcheck disable=SC2086
 exec "$chosen" $args
