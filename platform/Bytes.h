@@ -1,8 +1,8 @@
 #pragma once
-// Bytes and wide strings. Device data is bytes; where the design speaks of a
-// wide string (one character per byte) or of the ANSI code page, one byte is
-// one Latin-1 character, so every value 0x00-0xFF round-trips and nothing is
-// ever decoded as UTF-8.
+// Bytes and wide strings. Device data is bytes; where a session event or an
+// interface carries a wide string (one character per byte) or text in the
+// ANSI code page, one byte is one Latin-1 character, so every value
+// 0x00-0xFF round-trips and nothing is ever decoded as UTF-8.
 
 #include <string>
 #include <string_view>

@@ -80,7 +80,7 @@ void CConnectionController::SetConnectionParameters(const std::optional<WideStri
         if (status == ToStatus(ENxrResult::Ok)) {
             return;  // the completion reconnects
         }
-        // No completion will come: reconnect now rather than lose the spec.
+        // No completion will come: reconnect now rather than lose the new parameters.
     }
     Channel().Post(Handle(), UM_CONNECT, 0, 0,
                    spec ? CPayload::Make<WideString>(*spec) : CPayload());
