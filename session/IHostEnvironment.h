@@ -34,4 +34,26 @@ class IHostEnvironment {
     virtual std::int32_t IWBENVSetWindowTitleTool(const WideString& text) = 0;
 };
 
+// A host that offers nothing: every call fails. Stand-in hosts (tools)
+// derive from it and override only what they can do.
+class CNoHostEnvironment : public IHostEnvironment {
+  public:
+    std::int32_t IWBENVUpdateConnectionStatus(std::uint16_t) override { return kHostCallFailed; }
+    std::int32_t IWBENVUpdateConnectionParams(WideString&) override { return kHostCallFailed; }
+    std::int32_t IWBENVLaunchPlugin(const WideString&, const WideString&,
+                                    const WideString&) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVSetPluginWindowSize(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
+                                           std::int32_t, std::int32_t) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVGetCurrentAddress(WideString&, WideString&, WideString&) override {
+        return kHostCallFailed;
+    }
+    std::int32_t IWBENVShowFrameFooter(std::int32_t) override { return kHostCallFailed; }
+    std::int32_t IWBENVAppendToWindowTitle(const WideString&) override { return kHostCallFailed; }
+    std::int32_t IWBENVSetWindowTitleTool(const WideString&) override { return kHostCallFailed; }
+};
+
 }  // namespace quillpad

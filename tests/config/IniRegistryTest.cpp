@@ -11,6 +11,7 @@
 #include "config/CIniDocument.h"
 #include "platform/CRegistryStore.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorkbayHome.h"
 
 namespace quillpad {
 namespace {
@@ -24,24 +25,10 @@ constexpr const char* kKey = "Software\\Korvane\\Workbay\\Plugins\\Quillpad2";
 // Points the hive at a fresh folder for one test.
 class IniRegistry : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("WORKBAY_HOME")) {
-            m_old = old;
-        }
-        ::setenv("WORKBAY_HOME", m_home.Path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (m_old) {
-            ::setenv("WORKBAY_HOME", m_old->c_str(), 1);
-        } else {
-            ::unsetenv("WORKBAY_HOME");
-        }
-    }
     CRegistryStore Store() const { return CRegistryStore::Open(ERegistryRoot::CurrentUser); }
     std::string HiveFile() const { return m_home.File("registry/HKEY_CURRENT_USER.hive"); }
 
-    CTempDir m_home;
-    std::optional<std::string> m_old;
+    test::CWorkbayHome m_home;
 };
 
 TEST_F(IniRegistry, SectionsAndEntriesRoundTrip) {

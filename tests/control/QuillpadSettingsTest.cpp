@@ -12,6 +12,7 @@
 #include "platform/CRegistryStore.h"
 #include "platform/Paths.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorkbayHome.h"
 
 namespace quillpad {
 namespace {
@@ -23,19 +24,6 @@ const std::string kLogging = std::string(kSettingsRegistryKey) + "\\Logging";
 // Each test gets an install path and a registry of its own.
 class QuillpadSettings : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("WORKBAY_HOME")) {
-            m_old = old;
-        }
-        ::setenv("WORKBAY_HOME", m_home.Path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (m_old) {
-            ::setenv("WORKBAY_HOME", m_old->c_str(), 1);
-        } else {
-            ::unsetenv("WORKBAY_HOME");
-        }
-    }
     CRegistryStore Registry() const { return CRegistryStore::Open(ERegistryRoot::CurrentUser); }
     void Set(const std::string& section, const std::string& name, const std::string& data) {
         const std::string key = std::string(kSettingsRegistryKey) + "\\" + section;
@@ -51,8 +39,7 @@ class QuillpadSettings : public ::testing::Test {
         return data;
     }
 
-    CTempDir m_home;
-    std::optional<std::string> m_old;
+    test::CWorkbayHome m_home;
 };
 
 TEST_F(QuillpadSettings, ConstructionCreatesBothFoldersAndReadsNothing) {

@@ -70,7 +70,7 @@ class CStderrUi final : public ISessionUi {
 };
 
 // The host: reports what a console tells its window.
-class CStderrHost final : public IHostEnvironment {
+class CStderrHost final : public CNoHostEnvironment {
   public:
     std::int32_t IWBENVUpdateConnectionStatus(std::uint16_t status) override {
         std::fprintf(stderr, "\r\n[%s]\r\n", NxrStatusText(status).c_str());
@@ -80,20 +80,6 @@ class CStderrHost final : public IHostEnvironment {
         std::fprintf(stderr, "\r\n[new connection: %s]\r\n", WideToBytes(params).c_str());
         return 0;
     }
-    std::int32_t IWBENVLaunchPlugin(const WideString&, const WideString&,
-                                    const WideString&) override {
-        return kHostCallFailed;
-    }
-    std::int32_t IWBENVSetPluginWindowSize(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                           std::int32_t, std::int32_t) override {
-        return kHostCallFailed;
-    }
-    std::int32_t IWBENVGetCurrentAddress(WideString&, WideString&, WideString&) override {
-        return kHostCallFailed;
-    }
-    std::int32_t IWBENVShowFrameFooter(std::int32_t) override { return kHostCallFailed; }
-    std::int32_t IWBENVAppendToWindowTitle(const WideString&) override { return kHostCallFailed; }
-    std::int32_t IWBENVSetWindowTitleTool(const WideString&) override { return kHostCallFailed; }
 };
 
 // Stands where the console view will: writes each incoming record.
@@ -140,7 +126,7 @@ class CRawTerminal {
 };
 
 // The host of the window form: the status goes into the window's title.
-class CTitleHost final : public IHostEnvironment {
+class CTitleHost final : public CNoHostEnvironment {
   public:
     CTitleHost(QWidget& window, std::string spec) : m_window(window), m_spec(std::move(spec)) {
         IWBENVUpdateConnectionStatus(1);
@@ -154,20 +140,6 @@ class CTitleHost final : public IHostEnvironment {
         m_spec = WideToBytes(params);
         return 0;
     }
-    std::int32_t IWBENVLaunchPlugin(const WideString&, const WideString&,
-                                    const WideString&) override {
-        return kHostCallFailed;
-    }
-    std::int32_t IWBENVSetPluginWindowSize(std::int32_t, std::int32_t, std::int32_t, std::int32_t,
-                                           std::int32_t, std::int32_t) override {
-        return kHostCallFailed;
-    }
-    std::int32_t IWBENVGetCurrentAddress(WideString&, WideString&, WideString&) override {
-        return kHostCallFailed;
-    }
-    std::int32_t IWBENVShowFrameFooter(std::int32_t) override { return kHostCallFailed; }
-    std::int32_t IWBENVAppendToWindowTitle(const WideString&) override { return kHostCallFailed; }
-    std::int32_t IWBENVSetWindowTitleTool(const WideString&) override { return kHostCallFailed; }
 
   private:
     QWidget& m_window;
