@@ -76,10 +76,24 @@ CCompiledScheme::SRuleKey CCompiledScheme::KeyOf(const SStyleRule& r) {
                     r.CharRange_MatchValue == kClassCustom ? r.CustomValueSet : std::nullopt};
 }
 
+bool CCompiledScheme::Matches(const SRuleKey& k, const SStyleRule& r) {
+    if (k.direction != r.Direction_MatchValue || k.charRange != r.CharRange_MatchValue ||
+        k.owner != r.Owner_MatchValue || k.code != r.Format_CharacterFormat ||
+        k.applyColor != r.Format_ApplyColor || k.applyFormat != r.Format_ApplyFormat ||
+        k.always != r.Format_AlwaysInterpretCRLFBSTB ||
+        k.insert != r.Format_InsertCRLFIfTranslated) {
+        return false;
+    }
+    if (r.CharRange_MatchValue != kClassCustom) {
+        return !k.custom.has_value();
+    }
+    return k.custom == r.CustomValueSet;
+}
+
 void CCompiledScheme::Refresh(const std::vector<const SStyleRule*>& rules) {
     bool same = m_built && m_keys.size() == rules.size();
     for (std::size_t i = 0; same && i < rules.size(); ++i) {
-        same = m_keys[i] == KeyOf(*rules[i]);
+        same = Matches(m_keys[i], *rules[i]);
     }
     if (!same) {
         Build(rules);

@@ -63,9 +63,11 @@ class CCompiledScheme {
         std::int32_t direction, charRange, owner, code;
         bool applyColor, applyFormat, always, insert;
         std::optional<std::vector<std::uint8_t>> custom;
-        bool operator==(const SRuleKey&) const = default;
     };
     static SRuleKey KeyOf(const SStyleRule& rule);
+    // Whether a rule still has the matching fields it was compiled from;
+    // compares in place, so the per-record check allocates nothing.
+    static bool Matches(const SRuleKey& key, const SStyleRule& rule);
     static std::size_t TableIndex(std::uint32_t direction, std::uint32_t source) {
         return (direction - 1) * 2 + (source - 1);
     }
