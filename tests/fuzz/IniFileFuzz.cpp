@@ -13,14 +13,11 @@
 #include <system_error>
 
 #include "config/CIniDocument.h"
+#include "tests/fuzz/FuzzCheck.h"
+
+using quillpad::fuzz::Check;
 
 namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
 
 // One scratch folder per process, in memory where the system offers it.
 class CScratch {

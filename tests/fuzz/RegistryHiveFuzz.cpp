@@ -8,16 +8,9 @@
 #include <string_view>
 
 #include "platform/CRegistryTree.h"
+#include "tests/fuzz/FuzzCheck.h"
 
-namespace {
-
-void Check(bool condition) {
-    if (!condition) {
-        std::abort();
-    }
-}
-
-}  // namespace
+using quillpad::fuzz::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quillpad;
