@@ -6,15 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Hex.h"
+
 namespace quillpad {
-
-// True for the 22 bytes of "0123456789ABCDEFabcdef".
-bool IsHexDigit(char c);
-
-// The value of the run of hexadecimal digits at the start of the text; 0 when
-// there is none. Unsigned and wrapping on overflow: callers that need a byte
-// take the low 8 bits. Custom character values read digits through this too.
-std::uint32_t ParseHexPrefix(std::string_view text);
 
 // Expands \\, \n (CR LF), \r (CR) and \xHH (up to two characters, both
 // consumed); any other escape letter vanishes with its backslash, and a

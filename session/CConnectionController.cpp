@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "control/CQuillpadSettings.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
 
@@ -122,7 +121,7 @@ bool CConnectionController::SendBytes(std::string_view bytes, std::int32_t timeo
 void CConnectionController::SendChar(char ch) {
     OnCharTyped(ch);
     char text[3] = {ch, '\0', '\0'};
-    if (ch == '\r' && m_settings != nullptr && m_settings->m_outgoingCRToCRLF) {
+    if (ch == '\r' && Options().outgoingCRToCRLF) {
         text[1] = '\n';
     }
     // Counted to the first zero byte: a zero character sends nothing.

@@ -38,13 +38,17 @@
 
 namespace quillpad {
 
-class CQuillpadSettings;
-
 inline constexpr const char* kClientName = "Quillpad Workbay Plugin";
 inline constexpr const char* kNoConsoleCaption = "No console";
 inline constexpr const char* kNoConsoleText =
     "Device does not support a console connection or cannot be Auto-Detected.\n"
     "Check your connection or specify a device type if required.";
+
+// What the owner of the console's settings decides for the connection.
+struct SConnectionOptions {
+    // Typed CR goes out as CR LF.
+    bool outgoingCRToCRLF = false;
+};
 
 // The pieces of a window system the connection needs.
 struct SSessionServices {
@@ -73,8 +77,10 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // Where data events become records; null drops them (no store yet).
     void SetDataStore(CDataStore* store) { m_store = store; }
     CDataStore* DataStore() const { return m_store; }
-    // Read for "OutgoingCRToCRLF"; null sends CR as it is.
-    void SetSettings(const CQuillpadSettings* settings) { m_settings = settings; }
+    // Options kept here for owners that set them; a control that keeps them
+    // in its settings overrides Options() instead.
+    void SetOptions(SConnectionOptions options) { m_options = options; }
+    virtual SConnectionOptions Options() const { return m_options; }
 
     // New connection parameters from the host (none: go offline).
     void SetConnectionParameters(const std::optional<WideString>& spec);
@@ -128,7 +134,7 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // Deferred calls hold it weakly, so none runs on a destroyed console.
     std::shared_ptr<CConnectionController*> m_alive;
     CDataStore* m_store = nullptr;
-    const CQuillpadSettings* m_settings = nullptr;
+    SConnectionOptions m_options;
     bool m_consoleOpen = false;
     std::uint32_t m_connectionStatus = kStatusNotConnected;
     // Simulated links are accepted too, so that a "sim:" console sees its

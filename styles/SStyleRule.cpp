@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "config/CIniDocument.h"
-#include "input/Escapes.h"
+#include "platform/Hex.h"
 
 namespace quillpad {
 

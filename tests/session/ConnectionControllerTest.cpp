@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "control/CQuillpadSettings.h"
 #include "nxr/NxrCodes.h"
 #include "session/CConnectionController.h"
 #include "tests/session/SessionDoubles.h"
@@ -49,7 +48,6 @@ class ConnectionController : public ::testing::Test {
         services.deferred = std::make_unique<CManualDeferredCalls>(deferred);
         controller = std::make_unique<CConnectionController>(channel, std::move(services));
         controller->SetDataStore(&store);
-        controller->SetSettings(&settings);
         controller->SetHostEnvironment(host);
         log->clear();
     }
@@ -91,7 +89,6 @@ class ConnectionController : public ::testing::Test {
     CQueuedChannel channel;
     CManualClock clock{5000, 1700000000};
     CDataStore store;
-    CQuillpadSettings settings;
     std::shared_ptr<std::vector<SSessionCall>> log = std::make_shared<std::vector<SSessionCall>>();
     std::shared_ptr<std::vector<test::SShownBox>> shown =
         std::make_shared<std::vector<test::SShownBox>>();
@@ -327,7 +324,7 @@ TEST_F(ConnectionController, TypedCarriageReturnFollowsTheOptionPastedTextNever)
     OpenConsole();
     controller->OnConnectionStatus(3);
     Post(UM_SEND_CHAR, 0, '\r');
-    settings.m_outgoingCRToCRLF = true;
+    controller->SetOptions({.outgoingCRToCRLF = true});
     Post(UM_SEND_CHAR, 0, '\r');
     Post(UM_SEND_CHAR, 0, 'x');
     Post(UM_SEND_TEXT, 0, 0, CPayload::Make(ByteString("a\rb\r")));

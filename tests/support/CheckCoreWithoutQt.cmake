@@ -7,7 +7,7 @@ execute_process(
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "configure without Qt failed")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR} --target quillpad_core
+execute_process(COMMAND ${CMAKE_COMMAND} --build ${WORK_DIR} --target quillpad_core_libraries
                 RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "quillpad_core does not build without Qt")

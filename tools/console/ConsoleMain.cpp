@@ -178,7 +178,7 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
     services.deferred = std::make_unique<CQtDeferredCalls>();
     CConnectionController console(channel, std::move(services));
     console.SetDataStore(&store);
-    console.SetSettings(&settings);
+    console.SetOptions({.outgoingCRToCRLF = settings.m_outgoingCRToCRLF});
     console.SetHostEnvironment(std::make_shared<CTitleHost>(view, spec));
     view.SetControl(console.Handle());
     // As the control filters the view's keys: characters go to the device,
@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
     services.deferred = std::make_unique<CQtDeferredCalls>();
     CConnectionController console(channel, std::move(services));
     console.SetDataStore(&store);
-    console.SetSettings(&settings);
+    console.SetOptions({.outgoingCRToCRLF = settings.m_outgoingCRToCRLF});
     console.SetHostEnvironment(std::make_shared<CStderrHost>());
     if (!console.Usable()) {
         std::fprintf(stderr, "quillpad-console: %s\n", console.FailureText().c_str());

@@ -11,7 +11,6 @@
 #include <QTcpServer>
 #include <QTimer>
 
-#include "control/CQuillpadSettings.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/qt/CNxrSession.h"
 #include "platform/qt/CQtMessageChannel.h"
@@ -123,7 +122,6 @@ class DeviceSessionSim : public ::testing::Test {
         services.deferred = std::make_unique<CQtDeferredCalls>();
         controller = std::make_unique<CTestController>(channel, std::move(services), trace);
         controller->SetDataStore(&store);
-        controller->SetSettings(&settings);
         controller->SetHostEnvironment(host);
     }
 
@@ -165,7 +163,6 @@ class DeviceSessionSim : public ::testing::Test {
 
     CQtMessageChannel channel;
     CDataStore store;
-    CQuillpadSettings settings;
     std::shared_ptr<std::vector<std::string>> trace = std::make_shared<std::vector<std::string>>();
     std::shared_ptr<std::vector<SShownBox>> shown = std::make_shared<std::vector<SShownBox>>();
     std::shared_ptr<CRecordingHost> host = std::make_shared<CRecordingHost>();
@@ -196,7 +193,7 @@ TEST_F(DeviceSessionSim, TheWholeRoadFromParametersToRecords) {
     ASSERT_TRUE(WaitFor([&] { return Received("QX-9 firmware"); })) << Bytes(1);
     EXPECT_EQ(Bytes(2), "ver\r");
     // On: 13 10, for typed characters only; pasted text goes unchanged.
-    settings.m_outgoingCRToCRLF = true;
+    controller->SetOptions({.outgoingCRToCRLF = true});
     Type("info\r");
     channel.Post(controller->Handle(), UM_SEND_TEXT, 0, 0, CPayload::Make(ByteString("time\r")));
     ASSERT_TRUE(WaitFor([&] { return Bytes(2).size() >= 15; }));
@@ -310,7 +307,7 @@ TEST_F(DeviceSessionSim, TheWholeRoadOverTcpToTheSimulatorProgram) {
     ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
     OpenConsole("tcp:" + device.Where());
     EXPECT_EQ(controller->ConnectionSpec().Kind(), ENxrConnectionKind::Tcp);
-    settings.m_outgoingCRToCRLF = true;
+    controller->SetOptions({.outgoingCRToCRLF = true});
     Type("ver\r");
     ASSERT_TRUE(WaitFor([&] { return Received("firmware"); })) << Bytes(1);
     EXPECT_EQ(Bytes(2), "ver\r\n");
