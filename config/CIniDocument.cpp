@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
@@ -133,8 +134,10 @@ bool CIniDocument::LoadFile(const std::string& path, bool createIfMissing, bool 
     if (clearFirst) {
         Clear();
     }
+    m_lastError.clear();
     if (path.empty()) {
         m_path.clear();
+        m_lastError = "no file name";
         return false;
     }
     if (createIfMissing) {
@@ -142,13 +145,14 @@ bool CIniDocument::LoadFile(const std::string& path, bool createIfMissing, bool 
         // required to be writable.
         const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
         if (fd < 0) {
+            m_lastError = "cannot create " + path + ": " + std::strerror(errno);
             m_path.clear();
             return false;
         }
         ::close(fd);
     }
     ByteString bytes;
-    if (!ReadWholeFile(path, bytes)) {
+    if (!ReadWholeFile(path, bytes, &m_lastError, kMaxFileBytes)) {
         m_path.clear();
         return false;
     }
@@ -167,10 +171,12 @@ bool CIniDocument::LoadFile(const std::string& path, bool createIfMissing, bool 
 
 bool CIniDocument::SaveFile(const std::string& path) const {
     const std::string& target = path.empty() ? m_path : path;
+    m_lastError.clear();
     if (target.empty()) {
+        m_lastError = "no file name";
         return false;
     }
-    return WriteFileAtomically(target, LfToCrLf(BuildText()));
+    return WriteFileAtomically(target, LfToCrLf(BuildText()), &m_lastError);
 }
 
 bool CIniDocument::LoadText(std::string_view text, bool clearFirst) {

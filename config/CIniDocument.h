@@ -81,11 +81,18 @@ class CIniDocument {
     CIniDocument(CIniDocument&&) noexcept;
     CIniDocument& operator=(CIniDocument&&) noexcept;
 
+    // No INI file of ours comes near this; a larger one is refused rather
+    // than read whole into memory.
+    static constexpr std::size_t kMaxFileBytes = 16u << 20;
+
     // Reads a file. clearFirst empties the document before anything can fail.
     // createIfMissing creates a missing file empty (an existing one is never
     // truncated) and reads it. True when the file was read; the path is then
-    // stored, else it is emptied and the document keeps what it held.
+    // stored, else it is emptied, the document keeps what it held and
+    // LastError() says why.
     bool LoadFile(const std::string& path, bool createIfMissing, bool clearFirst);
+    // Why the last LoadFile or SaveFile failed; empty after a success.
+    const std::string& LastError() const { return m_lastError; }
     // Writes the document to `path`, or to the stored path when `path` is
     // empty; false (and no file touched) when there is neither. Does not
     // change the stored path.
@@ -161,6 +168,7 @@ class CIniDocument {
     std::vector<std::unique_ptr<SIniSection>> m_sections;
     std::string m_commentMarker = "//";
     std::string m_path;
+    mutable std::string m_lastError;
     std::string m_registryKeyPath;
     std::optional<ERegistryRoot> m_registryRoot;
 };

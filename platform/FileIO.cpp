@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -81,7 +82,8 @@ std::string ResolveTarget(const std::string& path) {
 
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error) {
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error,
+                   std::size_t maxBytes) {
     bytes.clear();
     CFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd.Get() < 0) {
@@ -93,6 +95,15 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
         // A folder, a pipe or a device such as /dev/zero is no configuration file.
         SetError(error, "not a regular file:", path, S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
         return false;
+    }
+    const auto tooLarge = [&] {
+        if (error != nullptr) {
+            *error = path + ": too large (more than " + std::to_string(maxBytes) + " bytes)";
+        }
+        return false;
+    };
+    if (static_cast<std::uint64_t>(st.st_size) > maxBytes) {
+        return tooLarge();
     }
     std::string data;
     data.reserve(static_cast<std::size_t>(st.st_size));
@@ -108,6 +119,10 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
         }
         if (n == 0) {
             break;
+        }
+        // The file may grow while it is read.
+        if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
+            return tooLarge();
         }
         data.append(chunk, static_cast<std::size_t>(n));
     }

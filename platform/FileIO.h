@@ -7,8 +7,10 @@
 namespace quillpad {
 
 // Reads every byte of a regular file. False (with a reason in `error` when
-// given) if it cannot be opened or read; `bytes` is then left empty.
-bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr);
+// given) if it cannot be opened or read, or holds more than `maxBytes`;
+// `bytes` is then left empty.
+bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* error = nullptr,
+                   std::size_t maxBytes = std::string::npos);
 
 // Replaces the file at `path` with `bytes` so that a full disk, an I/O error
 // or a killed process leaves either the old file or the new one, each whole:

@@ -117,6 +117,24 @@ TEST(IniFile, LoadFileStoresThePathOnlyOnSuccess) {
     EXPECT_EQ(doc.GetPath(), "");
 }
 
+TEST(IniFile, AFileOverSixteenMegabytesIsRefusedWithAReason) {
+    CTempDir dir;
+    const std::string path = dir.File("huge.tss");
+    // Sparse: the size is what counts, not what the disk holds.
+    ASSERT_TRUE(WriteFileBytes(path, "[S]\r\nk=v\r\n"));
+    CIniDocument doc;
+    doc.LoadText("[Kept]\nk=1\n", true);
+    ASSERT_EQ(::truncate(path.c_str(), CIniDocument::kMaxFileBytes + 1), 0);
+    EXPECT_FALSE(doc.LoadFile(path, false, false));
+    EXPECT_NE(doc.LastError().find("too large"), std::string::npos) << doc.LastError();
+    EXPECT_NE(doc.LastError().find("huge.tss"), std::string::npos);
+    EXPECT_EQ(doc.GetPath(), "");
+    EXPECT_EQ(doc.ReadString("Kept", "k", ""), "1") << "a refused file loses nothing";
+
+    EXPECT_FALSE(doc.LoadFile(dir.File("missing.ini"), false, false));
+    EXPECT_NE(doc.LastError().find("cannot open"), std::string::npos) << doc.LastError();
+}
+
 TEST(IniFile, CreateIfMissingMakesAnEmptyFileAndNeverTruncates) {
     CTempDir dir;
     const std::string path = dir.File("new.keyset");

@@ -3,7 +3,10 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/support/TempDir.h"
+
 #include "platform/Bytes.h"
+#include "platform/FileIO.h"
 #include "platform/Paths.h"
 
 namespace quillpad {
@@ -62,6 +65,20 @@ TEST(Paths, InstallPathFollowsTheEnvironment) {
     setenv("WORKBAY_HOME", savedWorkbay.c_str(), 1);
     setenv("XDG_DATA_HOME", savedData.c_str(), 1);
     setenv("HOME", savedHome.c_str(), 1);
+}
+
+TEST(FileIO, ReadsUpToTheLimitAndRefusesOneByteMore) {
+    test::CTempDir dir;
+    const std::string path = dir.File("f");
+    ASSERT_TRUE(test::WriteFileBytes(path, std::string(10, '\0')));
+    std::string bytes = "old";
+    std::string error;
+    EXPECT_TRUE(ReadWholeFile(path, bytes, &error, 10));
+    EXPECT_EQ(bytes.size(), 10u);
+    ASSERT_TRUE(test::WriteFileBytes(path, std::string(11, 'x')));
+    EXPECT_FALSE(ReadWholeFile(path, bytes, &error, 10));
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(error, path + ": too large (more than 10 bytes)");
 }
 
 }  // namespace

@@ -121,7 +121,8 @@ std::vector<std::string> CheckIncludes(const fs::path& root, const LibraryGraph&
             std::string line;
             for (int number = 1; std::getline(in, line); ++number) {
                 std::smatch match;
-                if (!std::regex_search(line, match, includeLine)) {
+                if (line.find("include") == std::string::npos ||
+                    !std::regex_search(line, match, includeLine)) {
                     continue;
                 }
                 const std::string target = LibraryOfInclude(match[1]);
