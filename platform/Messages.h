@@ -19,6 +19,9 @@ inline constexpr MessageId UM_ABILITY = 0x40a;
 inline constexpr MessageId UM_TOGGLE_HEX = 0x40b;
 inline constexpr MessageId UM_SEND_BYTES = 0x40c;
 inline constexpr MessageId UM_HISTORY_POPUP = 0x4ca;
+// Ours: a message box, posted so that its modal loop never runs inside the
+// handler that found the fault (payload: SMessageBox in session/ISessionUi.h).
+inline constexpr MessageId UM_SHOW_MESSAGE = 0x4cb;
 
 // Of the console view.
 inline constexpr MessageId UM_APPEND_RECORD = 0x464;

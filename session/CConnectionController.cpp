@@ -35,9 +35,12 @@ std::uint32_t CConnectionController::IssueRequest(std::uint32_t code, std::int32
 }
 
 void CConnectionController::ShowNoSession() {
-    if (m_ui) {
-        m_ui->ShowMessage("Error", FailureText(), EMessageIcon::Error);
-    }
+    Channel().Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
+                   CPayload::Make(SMessageBox{"Error", FailureText(), EMessageIcon::Error}));
+}
+
+void CConnectionController::PostStandardError(std::uint32_t requestId) {
+    Channel().Post(Handle(), UM_SHOW_ERROR, 0, requestId);
 }
 
 void CConnectionController::Connect(const WideString* spec) {
@@ -53,9 +56,7 @@ void CConnectionController::Connect(const WideString* spec) {
     }
     Session()->Open(*spec, BytesToWide(kClientName), ConnectionHandlePtr());
     if (ConnectionHandle() == 0) {
-        if (m_ui) {
-            m_ui->ShowStandardError(Session(), 0);
-        }
+        PostStandardError(0);
         return;
     }
     m_connectionSpec.Parse(WideToBytes(*spec));  // only its kind is read later
@@ -131,8 +132,8 @@ void CConnectionController::SendChar(char ch) {
 void CConnectionController::SendText(std::string_view text) {
     if (Session() == nullptr) {
         ShowNoSession();
-    } else if (!SendBytes(text, kSendTimeoutMs) && m_ui) {
-        m_ui->ShowStandardError(Session(), 0);
+    } else if (!SendBytes(text, kSendTimeoutMs)) {
+        PostStandardError(0);
     }
 }
 
@@ -150,6 +151,11 @@ bool CConnectionController::HandleConnectionMessage(SMessage& message, std::int6
         case UM_SHOW_ERROR:
             if (m_ui) {
                 m_ui->ShowStandardError(Session(), static_cast<std::uint32_t>(message.lParam));
+            }
+            return true;
+        case UM_SHOW_MESSAGE:
+            if (const auto* box = message.payload.Get<SMessageBox>(); box != nullptr && m_ui) {
+                m_ui->ShowMessage(box->caption, box->text, box->icon);
             }
             return true;
         case UM_SEND_CHAR:

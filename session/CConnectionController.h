@@ -10,6 +10,7 @@
 //   UM_CONNECT     payload = WideString connection spec; none = go offline
 //   UM_NO_CONSOLE  lParam = request id       the "No console" box
 //   UM_SHOW_ERROR  lParam = request id       the standard error box
+//   UM_SHOW_MESSAGE payload = SMessageBox    a message box
 //   UM_SEND_CHAR   lParam = character code   100 ms, failures not shown
 //   UM_SEND_TEXT   payload = ByteString      1000 ms, failure: error box 0
 //   UM_SEND_BYTES  wParam = count, payload = ByteString (at most its size
@@ -20,6 +21,10 @@
 // console (0xBC00); success sets ConsoleOpen(). New parameters while the
 // console is open first close it (0xBC01 carrying the new spec) and
 // reconnect when that completes.
+//
+// Boxes are never shown from inside the handler that finds the fault: a
+// modal box runs an event loop, in which session events and queued messages
+// could close the session under the handler. They are posted instead.
 //
 // A close-console request that completes without new parameters leaves the
 // console closed and offline (as UM_CONNECT without a spec does); the
@@ -126,6 +131,7 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     void SendChar(char ch);
     void SendText(std::string_view text);
     void ShowNoSession();
+    void PostStandardError(std::uint32_t requestId);
     std::uint32_t IssueRequest(std::uint32_t code, std::int32_t timeoutMs,
                                const WideString* userText, std::int32_t* status = nullptr);
 

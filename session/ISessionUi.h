@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 
 #include "nxr/INxrSession2.h"
@@ -12,6 +13,13 @@
 namespace quillpad {
 
 enum class EMessageIcon { Information, Warning, Error };
+
+// UM_SHOW_MESSAGE's payload.
+struct SMessageBox {
+    std::string caption;
+    std::string text;
+    EMessageIcon icon = EMessageIcon::Information;
+};
 
 class ISessionUi {
   public:

@@ -354,6 +354,41 @@ TEST_F(ConnectionController, SendingWhileNotConnectedAsksForTheLinkFirst) {
     EXPECT_TRUE((*log)[0].text.empty());
 }
 
+// A modal box runs an event loop; shown from inside a handler, it would let
+// session events close the session under that handler. Each box comes as a
+// message of its own, after the handler has finished.
+TEST_F(ConnectionController, BoxesComeAfterTheHandlerThatFoundTheFault) {
+    const auto deliverOne = [&](MessageId id, CPayload payload) {
+        channel.Post(controller->Handle(), id, 0, 0, std::move(payload));
+        ASSERT_TRUE(channel.DeliverOne());
+    };
+    session->openFails = true;
+    deliverOne(UM_CONNECT, CPayload::Make(W("modem:1")));
+    EXPECT_TRUE(shown->empty());
+    EXPECT_EQ(channel.PendingCount(), 1u);
+    channel.DrainPending();
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "standard error");
+
+    session->openFails = false;
+    OpenConsole();
+    controller->OnConnectionStatus(3);
+    session->sendFails = true;
+    shown->clear();
+    deliverOne(UM_SEND_TEXT, CPayload::Make(ByteString("text")));
+    EXPECT_TRUE(shown->empty());
+    channel.DrainPending();
+    EXPECT_EQ(shown->size(), 1u);
+
+    Make(false);
+    shown->clear();
+    deliverOne(UM_CONNECT, CPayload::Make(W("sim:")));
+    EXPECT_TRUE(shown->empty());
+    channel.DrainPending();
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "Error");
+}
+
 TEST_F(ConnectionController, SendFailuresShowErrorZeroExceptForTypedCharacters) {
     OpenConsole();
     controller->OnConnectionStatus(3);
