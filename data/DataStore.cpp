@@ -229,7 +229,9 @@ std::int64_t CDataStore::HandleMessage(SMessage& message) {
             if (!time) {
                 return 0;
             }
-            if (auto* out = message.payload.Get<std::int64_t*>(); out != nullptr && *out) {
+            // Only a lent pointer: one in an owned payload may have outlived its frame.
+            if (auto* out = message.payload.Get<std::int64_t*>();
+                out != nullptr && *out != nullptr && message.payload.Borrowed()) {
                 **out = time->seconds;
             }
             return time->milliseconds;

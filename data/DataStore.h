@@ -21,9 +21,10 @@
 //   UM_CLEAR_DATA       clears, then sends UM_CLEAR_DATA to every view in order
 //   UM_LOAD_LOG         payload = std::string path; returns 1 when accepted, else 0
 //   UM_GET_RECORD       wParam = index; returns the record's sequence, -1 when none
-//   UM_GET_RECORD_TIME  wParam = index; payload = std::int64_t* that receives the
-//                       calendar seconds; returns the millisecond part (0 when none,
-//                       and the seconds are then left alone)
+//   UM_GET_RECORD_TIME  wParam = index; payload = CPayload::Borrow(std::int64_t*)
+//                       that receives the calendar seconds (sent only); returns the
+//                       millisecond part (0 when none, and the seconds are then left
+//                       alone)
 //   UM_GET_START_TICK   returns startTick
 //
 // Live logging takes writers (see LiveLogWriter.h); the Log Files request and

@@ -1,5 +1,7 @@
 #include "platform/MessageChannel.h"
 
+#include <cassert>
+#include <cstdio>
 #include <utility>
 
 namespace quillpad {
@@ -42,6 +44,12 @@ std::int64_t CMessageChannel::Send(MessageHandle target, MessageId id, std::uint
 }
 
 void CMessageChannel::Post(MessageHandle target, SMessage message) {
+    if (message.payload.Borrowed()) {
+        std::fprintf(stderr, "quillpad: message 0x%x posted with a borrowed payload; dropped\n",
+                     static_cast<unsigned>(message.id));
+        assert(!"a borrowed payload must be sent, not posted");
+        return;
+    }
     if (!IsAlive(target)) {
         return;
     }

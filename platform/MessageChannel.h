@@ -47,7 +47,10 @@ class CMessageChannel {
     std::int64_t Send(MessageHandle target, MessageId id, std::uint64_t wParam = 0,
                       std::int64_t lParam = 0, CPayload payload = {});
 
-    // Queues for later delivery, in one FIFO order across all targets.
+    // Queues for later delivery, in one FIFO order across all targets. A
+    // borrowed payload is refused: by delivery the frame it points into is
+    // gone. The refusal aborts in debug builds, so tests fail loudly; a
+    // release build drops the message and says so on stderr.
     void Post(MessageHandle target, SMessage message);
     void Post(MessageHandle target, MessageId id, std::uint64_t wParam = 0, std::int64_t lParam = 0,
               CPayload payload = {});

@@ -12,8 +12,13 @@ namespace quillpad {
 class CPayload {
   public:
     CPayload() = default;
-    CPayload(CPayload&&) noexcept = default;
-    CPayload& operator=(CPayload&&) noexcept = default;
+    CPayload(CPayload&& other) noexcept
+        : m_holder(std::move(other.m_holder)), m_borrowed(std::exchange(other.m_borrowed, false)) {}
+    CPayload& operator=(CPayload&& other) noexcept {
+        m_holder = std::move(other.m_holder);
+        m_borrowed = std::exchange(other.m_borrowed, false);
+        return *this;
+    }
     CPayload(const CPayload&) = delete;
     CPayload& operator=(const CPayload&) = delete;
 
@@ -24,7 +29,18 @@ class CPayload {
         return p;
     }
 
+    // A payload that points into the sender's frame (a string to fill, a
+    // number to set): it is valid only while a Send runs, so posting it is
+    // refused (CMessageChannel::Post).
+    template <class T>
+    static CPayload Borrow(T value) {
+        CPayload p = Make(std::move(value));
+        p.m_borrowed = true;
+        return p;
+    }
+
     bool Empty() const { return !m_holder; }
+    bool Borrowed() const { return m_borrowed; }
 
     template <class T>
     bool Holds() const {
@@ -53,6 +69,7 @@ class CPayload {
         T value;
     };
     std::unique_ptr<SHolderBase> m_holder;
+    bool m_borrowed = false;
 };
 
 }  // namespace quillpad

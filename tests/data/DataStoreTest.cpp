@@ -183,16 +183,21 @@ TEST_F(DataStoreTest, QueriesByMessageAndTheirOutOfRangeAnswers) {
 
     std::int64_t seconds = -7;
     EXPECT_EQ(channel.Send(store.Handle(), UM_GET_RECORD_TIME, 0, 0,
-                           CPayload::Make<std::int64_t*>(&seconds)),
+                           CPayload::Borrow<std::int64_t*>(&seconds)),
               500);
     EXPECT_EQ(seconds, 1'700'000'002);
     seconds = -7;
     EXPECT_EQ(channel.Send(store.Handle(), UM_GET_RECORD_TIME, 5, 0,
-                           CPayload::Make<std::int64_t*>(&seconds)),
+                           CPayload::Borrow<std::int64_t*>(&seconds)),
               0);
     EXPECT_EQ(seconds, -7) << "no record, no time";
     // No place to put the seconds is not a crash.
     EXPECT_EQ(channel.Send(store.Handle(), UM_GET_RECORD_TIME, 0), 500);
+    // A pointer that was not lent for this call is not written through.
+    EXPECT_EQ(channel.Send(store.Handle(), UM_GET_RECORD_TIME, 0, 0,
+                           CPayload::Make<std::int64_t*>(&seconds)),
+              500);
+    EXPECT_EQ(seconds, -7);
 }
 
 TEST_F(DataStoreTest, FillViewReplaysEveryRecordSynchronously) {

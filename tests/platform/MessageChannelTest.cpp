@@ -166,5 +166,36 @@ TEST(Payload, HoldsOneTypeAndRefusesOthers) {
     EXPECT_TRUE(CPayload{}.Empty());
 }
 
+// A payload that points into the sender's frame is good for a Send only;
+// posted, it would be read after the frame is gone.
+TEST(Payload, ABorrowedPayloadIsSentButNeverPosted) {
+    CQueuedChannel channel;
+    std::vector<SDelivery> log;
+    CRecorder target(channel, log);
+    std::int64_t out = 0;
+    target.onMessage = [](SMessage& m) {
+        if (auto* p = m.payload.Get<std::int64_t*>(); p != nullptr && m.payload.Borrowed()) {
+            **p = 42;
+        }
+        return 0;
+    };
+    channel.Send(target.Handle(), UM_GET_RECORD_TIME, 0, 0, CPayload::Borrow<std::int64_t*>(&out));
+    EXPECT_EQ(out, 42);
+
+    CPayload lent = CPayload::Borrow<std::int64_t*>(&out);
+    CPayload moved = std::move(lent);
+    EXPECT_TRUE(moved.Borrowed()) << "the mark travels with the value";
+    EXPECT_FALSE(CPayload::Make<std::int64_t*>(&out).Borrowed());
+
+#ifndef NDEBUG
+    EXPECT_DEATH(channel.Post(target.Handle(), UM_GET_RECORD_TIME, 0, 0,
+                              CPayload::Borrow<std::int64_t*>(&out)),
+                 "borrowed payload");
+#else
+    channel.Post(target.Handle(), UM_GET_RECORD_TIME, 0, 0, CPayload::Borrow<std::int64_t*>(&out));
+#endif
+    EXPECT_EQ(channel.PendingCount(), 0u);
+}
+
 }  // namespace
 }  // namespace quillpad
