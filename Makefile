@@ -5,9 +5,10 @@
 
 DEBUG_DIR   ?= build/debug
 RELEASE_DIR ?= build/release
+TSAN_DIR    ?= build/tsan
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps run test bench fuzz build-debug build-release format clean
+.PHONY: all deps run test bench fuzz build-debug build-release build-tsan format clean
 
 all: build-release
 
@@ -22,11 +23,17 @@ build-release: deps
 	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLPAD_BENCH=ON
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
+# The I/O thread's tests again, under ThreadSanitizer.
+build-tsan: deps
+	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLPAD_TSAN=ON
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target quillpad_io_tests quillpad-devsim
+
 run: build-release
 	@tools/run-console.sh $(RELEASE_DIR)
 
-test: build-debug
+test: build-debug build-tsan
 	cd $(DEBUG_DIR) && ctest --output-on-failure -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
 
 bench: build-release
 	@tools/run-benchmarks.sh $(RELEASE_DIR)

@@ -16,4 +16,16 @@ const char* __lsan_default_suppressions() {
     return "leak:libfontconfig\nleak:libdbus\nleak:libglib\n";
 }
 
+// ThreadSanitizer (the I/O tests): Qt's own libraries are not instrumented,
+// so the order their mutexes and atomics give is invisible to it; races
+// reported wholly inside them are theirs to prove, not ours.
+const char* __tsan_default_options() {
+    return "halt_on_error=1:second_deadlock_stack=1";
+}
+
+const char* __tsan_default_suppressions() {
+    return "called_from_lib:libQt6Core\ncalled_from_lib:libQt6Network\n"
+           "called_from_lib:libQt6SerialPort\ncalled_from_lib:libglib\n";
+}
+
 }  // extern "C"

@@ -1,0 +1,67 @@
+#include "control/CommandRules.h"
+
+namespace quillpad {
+
+SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
+    SCommandState s;
+    const bool logging = c.logging != ELoggingState::NotLogging;
+    if (cmd::IsStyleCommand(id)) {
+        s.radio = true;
+        s.checked = c.currentStyleCommand != 0 && id == c.currentStyleCommand;
+        return s;
+    }
+    if (cmd::IsKeySetCommand(id)) {
+        s.enabled = id != cmd::NoKeySetFiles;
+        s.checked = c.currentKeySetCommand != 0 && id == c.currentKeySetCommand;
+        return s;
+    }
+    switch (id) {
+        case cmd::EditStyles:
+            s.enabled = c.hasCurrentScheme;
+            break;
+        case cmd::SendBreak:
+            // Serial links and the simulated controller can hold a break.
+            s.enabled = c.connectionKind == 1 || c.connectionKind == 4;
+            break;
+        case cmd::GoBackOnline:
+            s.enabled = c.connectionKind == 0;
+            break;
+        case cmd::ToggleHexMode:
+            s.checked = c.hasCurrentScheme && c.currentSchemeName == "Hex Mode";
+            break;
+        case cmd::LoadLog:
+        case cmd::SaveBuffer:
+            s.enabled = !logging;
+            break;
+        case cmd::StartLogging:
+            s.text = logging ? "Stop Logging" : "Start Logging...";
+            break;
+        case cmd::PauseLogging:
+            s.enabled = logging;
+            s.text = c.logging == ELoggingState::Paused ? "Resume Logging" : "Pause Logging";
+            break;
+        case cmd::OutgoingCRToCRLF:
+            s.checked = c.outgoingCRToCRLF;
+            break;
+        case cmd::ShowCalendarTimestamp:
+            s.checked = c.showAbsoluteTime;
+            break;
+        case cmd::ShowRelativeTimestamp:
+            s.checked = c.showRelativeTime;
+            break;
+        case cmd::ShowDataDirection:
+            s.checked = c.showDataDirection;
+            break;
+        case cmd::ShowRelatedData:
+            s.checked = c.showRelatedData;
+            break;
+        case cmd::TransmitArrows:
+            s.checked = c.transmitArrows;
+            break;
+        default:
+            break;
+    }
+    return s;
+}
+
+}  // namespace quillpad

@@ -1,0 +1,41 @@
+#pragma once
+// When each command of the console's menus is enabled, checked and how it
+// reads: one function of a snapshot of the console's state, asked each time
+// a menu is about to show.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "control/Commands.h"
+
+namespace quillpad {
+
+enum class ELoggingState { NotLogging, Logging, Paused };
+
+// What the rules read; the control fills it when a menu opens.
+struct SCommandContext {
+    bool hasCurrentScheme = false;
+    std::string currentSchemeName;
+    cmd::CommandId currentStyleCommand = 0;  // 0: none has the radio mark
+    cmd::CommandId currentKeySetCommand = 0;
+    std::uint32_t connectionKind = 0;  // as the connection spec reports it
+    ELoggingState logging = ELoggingState::NotLogging;
+    bool outgoingCRToCRLF = false;
+    bool showAbsoluteTime = true;
+    bool showRelativeTime = true;
+    bool showDataDirection = true;
+    bool showRelatedData = true;
+    bool transmitArrows = false;
+};
+
+struct SCommandState {
+    bool enabled = true;
+    bool checked = false;
+    bool radio = false;               // a checked item shows a radio mark
+    std::optional<std::string> text;  // replaces the item's text
+};
+
+SCommandState CommandState(cmd::CommandId id, const SCommandContext& context);
+
+}  // namespace quillpad

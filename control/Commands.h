@@ -1,0 +1,55 @@
+#pragma once
+// Command numbers of the console's menus, keys and right-click menu. A
+// command reaches the same handler whichever of them it came from.
+
+#include <cstdint>
+
+namespace quillpad::cmd {
+
+using CommandId = std::uint32_t;
+
+inline constexpr CommandId EditStyles = 32768;
+inline constexpr CommandId Reconnect = 32769;
+inline constexpr CommandId Disconnect = 32770;
+inline constexpr CommandId SendBreak = 32771;
+inline constexpr CommandId XModemSend = 32772;
+inline constexpr CommandId XModemReceive = 32773;
+inline constexpr CommandId AsciiSend = 32774;
+inline constexpr CommandId AsciiReceive = 32775;
+inline constexpr CommandId ClearData = 32776;
+inline constexpr CommandId EditSequenceKeys = 32777;
+inline constexpr CommandId MakeDefault = 32778;
+inline constexpr CommandId ToggleHexMode = 32781;
+inline constexpr CommandId LoadLog = 32785;
+inline constexpr CommandId GoBackOnline = 32787;
+inline constexpr CommandId SaveBuffer = 32791;
+inline constexpr CommandId StartLogging = 32792;
+inline constexpr CommandId PauseLogging = 32793;
+inline constexpr CommandId OutgoingCRToCRLF = 32794;
+inline constexpr CommandId ShowRelatedData = 32795;
+inline constexpr CommandId ShowCalendarTimestamp = 32796;
+inline constexpr CommandId ShowRelativeTimestamp = 32797;
+inline constexpr CommandId ShowDataDirection = 32798;
+inline constexpr CommandId CommandHistory = 32799;
+inline constexpr CommandId TransmitArrows = 32800;
+
+// One entry per style, then per key set file.
+inline constexpr CommandId FirstStyle = 34000;
+inline constexpr CommandId LastStyle = 34099;
+inline constexpr CommandId FirstKeySet = 34100;
+inline constexpr CommandId LastKeySet = 34198;
+inline constexpr CommandId NoKeySetFiles = 34199;
+
+// The right-click menu's own items.
+inline constexpr CommandId ContextCopy = 1000;
+inline constexpr CommandId ContextPaste = 1001;
+inline constexpr CommandId ContextClear = 1002;
+
+inline constexpr bool IsStyleCommand(CommandId id) {
+    return id >= FirstStyle && id <= LastStyle;
+}
+inline constexpr bool IsKeySetCommand(CommandId id) {
+    return id >= FirstKeySet && id <= NoKeySetFiles;
+}
+
+}  // namespace quillpad::cmd

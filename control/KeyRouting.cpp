@@ -1,0 +1,84 @@
+#include "control/KeyRouting.h"
+
+namespace quillpad {
+namespace {
+
+SKeyRoute Route(EKeyAction action) {
+    return SKeyRoute{action, 0, 0, {}};
+}
+
+SKeyRoute Run(cmd::CommandId command) {
+    return SKeyRoute{EKeyAction::Command, 0, command, {}};
+}
+
+// Alt with a key that types something: what Windows calls a system
+// character. Letters carry their letter whatever the layout types.
+bool IsSystemCharacter(const SKeyPress& key, const SModifierState& m) {
+    return m.alt && !m.ctrl && (key.key == EKey::Letter || key.key == EKey::Character);
+}
+
+}  // namespace
+
+SKeyRoute InterceptKey(const SKeyPress& key, const SModifierState& m) {
+    if (key.key == EKey::Function && key.functionKey >= 1 && key.functionKey <= 12) {
+        return SKeyRoute{EKeyAction::FunctionKey, key.functionKey, 0, {}};
+    }
+    if (IsSystemCharacter(key, m)) {
+        const char c = key.key == EKey::Letter ? key.letter
+                       : key.text.size() == 1  ? key.text[0]
+                                               : '\0';
+        switch (c) {
+            case 'C':
+            case 'c':
+                return Run(cmd::ClearData);
+            case 'U':
+            case 'u':
+                return Run(cmd::XModemSend);
+            case 'H':
+            case 'h':
+                return Route(EKeyAction::ToggleHex);
+            case 'K':
+            case 'k':
+                return Run(cmd::SendBreak);
+            default:
+                // Not passed on: no menu mnemonic of the host fires from the console.
+                return Route(EKeyAction::Swallow);
+        }
+    }
+    if (m.ctrl && key.key == EKey::Letter && key.letter == 'V') {
+        return Route(EKeyAction::Paste);
+    }
+    if (m.ctrl && key.key == EKey::Letter && key.letter == 'C') {
+        return Route(EKeyAction::Copy);
+    }
+    if (key.key == EKey::Insert) {
+        return Route(m.ctrl ? EKeyAction::Copy : EKeyAction::Paste);
+    }
+    return Route(EKeyAction::PassOn);
+}
+
+SKeyRoute FilterViewKey(const SKeyPress& key, const SModifierState& m) {
+    switch (key.key) {
+        case EKey::Backspace:
+        case EKey::Left:
+        case EKey::Right:
+        case EKey::Down:
+            return Route(EKeyAction::Swallow);
+        case EKey::Up:
+            return Route(EKeyAction::HistoryPopup);
+        case EKey::Function:
+            return SKeyRoute{EKeyAction::FunctionKey, key.functionKey, 0, {}};
+        case EKey::Character:
+        case EKey::Letter:
+            // With Ctrl a letter types its control code (Ctrl+A is 0x01), as a
+            // terminal sends it; a key that types nothing passes on.
+            if (!key.text.empty() && !m.alt) {
+                return SKeyRoute{EKeyAction::SendChars, 0, 0, key.text};
+            }
+            return Route(EKeyAction::PassOn);
+        default:
+            return Route(EKeyAction::PassOn);
+    }
+}
+
+}  // namespace quillpad

@@ -1,0 +1,69 @@
+#pragma once
+// Which keys the console takes before its view sees them, and what the view
+// does with the rest. Two tables: the interception that runs before any
+// window (function keys, copy and paste keys, Alt commands) and the view's
+// key filter (editing and arrow keys, characters). The view never edits its
+// own text: every character goes to the device.
+//
+// The modifier state is the keyboard's at the moment of the key, not what
+// the event carries, so a key that arrives late still sees the modifiers
+// the user holds.
+
+#include <string>
+
+#include "control/Commands.h"
+
+namespace quillpad {
+
+enum class EKey {
+    Other,
+    Character,  // a key that types `text` and is none of the keys below
+    Backspace,
+    Delete,
+    Left,
+    Right,
+    Up,
+    Down,
+    Insert,
+    Function,  // F1 to F12, `functionKey`
+    Letter,    // a letter key pressed with Ctrl or Alt, `letter` upper case
+};
+
+struct SKeyPress {
+    EKey key = EKey::Other;
+    int functionKey = 0;
+    char letter = 0;
+    std::string text;  // what the key types, one byte per character
+};
+
+struct SModifierState {
+    bool ctrl = false;
+    bool shift = false;
+    bool alt = false;
+};
+
+enum class EKeyAction {
+    PassOn,       // the view's own handling (scrolling, selection)
+    Swallow,      // nothing happens
+    FunctionKey,  // function-key dispatch with `functionKey`
+    Paste,
+    Copy,
+    Command,       // `command`, as if chosen from the menu
+    ToggleHex,     // UM_TOGGLE_HEX, sent
+    HistoryPopup,  // UM_HISTORY_POPUP, posted
+    SendChars,     // UM_SEND_CHAR, posted, per byte of `chars`
+};
+
+struct SKeyRoute {
+    EKeyAction action = EKeyAction::PassOn;
+    int functionKey = 0;
+    cmd::CommandId command = 0;
+    std::string chars;
+};
+
+// The interception before any window; PassOn lets the key go on to the view.
+SKeyRoute InterceptKey(const SKeyPress& key, const SModifierState& modifiers);
+// The view's key filter; PassOn leaves the key to the view itself.
+SKeyRoute FilterViewKey(const SKeyPress& key, const SModifierState& modifiers);
+
+}  // namespace quillpad

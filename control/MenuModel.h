@@ -1,0 +1,36 @@
+#pragma once
+// The console's menus as data: items with ids, texts (a tab separates the
+// shortcut hint) and separators, and the places where the style and key set
+// popups are filled in. The Qt layer turns them into menus; everything a
+// menu decides (which command, enabled, checked) is decided here.
+
+#include <string>
+#include <vector>
+
+#include "control/Commands.h"
+
+namespace quillpad {
+
+enum class EMenuItemKind { Command, Separator, Popup, StylePopup, KeySetPopup };
+
+struct SMenuItem {
+    EMenuItemKind kind = EMenuItemKind::Command;
+    std::string text;
+    cmd::CommandId id = 0;
+    std::vector<SMenuItem> items;  // a popup's
+};
+
+struct SMenu {
+    std::vector<SMenuItem> popups;  // the menu bar's popups
+};
+
+// Menu 205, with "Select Style" and "Select Key Set" already in place of the
+// resource's placeholders.
+SMenu MakeMainMenu();
+// The right-click menu: Copy, Paste, a separator, Clear.
+std::vector<SMenuItem> MakeContextMenu();
+
+// Every command item of a menu tree, depth first.
+std::vector<cmd::CommandId> CommandIds(const std::vector<SMenuItem>& items);
+
+}  // namespace quillpad

@@ -1,0 +1,208 @@
+// The console's menus, command rules and key tables, as data.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "control/CommandRules.h"
+#include "control/KeyRouting.h"
+#include "control/MenuModel.h"
+
+namespace quillpad {
+namespace {
+
+std::vector<std::string> Texts(const std::vector<SMenuItem>& items) {
+    std::vector<std::string> texts;
+    for (const auto& item : items) {
+        texts.push_back(item.kind == EMenuItemKind::Separator ? "-" : item.text);
+    }
+    return texts;
+}
+
+TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
+    const SMenu menu = MakeMainMenu();
+    ASSERT_EQ(menu.popups.size(), 3u);
+    EXPECT_EQ(menu.popups[0].text, "Quillpad");
+    EXPECT_EQ(menu.popups[1].text, "Lo&gging");
+    EXPECT_EQ(menu.popups[2].text, "C&ommunications");
+
+    const auto& first = menu.popups[0].items;
+    EXPECT_EQ(Texts(first), (std::vector<std::string>{
+                                "Select Style", "Edit Styles...", "Toggle Hex Mode\tALT+H", "-",
+                                "Select Key Set", "Edit Sequence Keys...", "-", "Clear Data\tALT+C",
+                                "-", "Text Info Window\tHold SHIFT", "Command History\tUP", "-",
+                                "Outgoing <CR> to <CR><LF>", "-", "Make THIS my Default"}));
+    EXPECT_EQ(first[0].kind, EMenuItemKind::StylePopup);
+    EXPECT_EQ(first[4].kind, EMenuItemKind::KeySetPopup);
+    EXPECT_EQ(CommandIds(first[9].items),
+              (std::vector<cmd::CommandId>{32796, 32797, 32798, 32795}));
+    EXPECT_EQ(Texts(first[9].items),
+              (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
+                                        "Show Data Direction", "Show Related Data"}));
+    EXPECT_EQ(CommandIds(first),
+              (std::vector<cmd::CommandId>{32768, 32781, 32777, 32776, 32796, 32797, 32798, 32795,
+                                           32799, 32794, 32778}));
+
+    EXPECT_EQ(Texts(menu.popups[1].items),
+              (std::vector<std::string>{"Save Buffer...", "Start Logging...", "Pause Logging", "-",
+                                        "Load Workbay Log...", "Go back online"}));
+    EXPECT_EQ(CommandIds(menu.popups[1].items),
+              (std::vector<cmd::CommandId>{32791, 32792, 32793, 32785, 32787}));
+    EXPECT_EQ(Texts(menu.popups[2].items),
+              (std::vector<std::string>{"Reconnect", "Disconnect", "Send Break\tAlt+K", "-",
+                                        "XModem Send...\tAlt+U", "XModem Receive...",
+                                        "ASCII Send...", "ASCII Receive..."}));
+    EXPECT_EQ(CommandIds(menu.popups[2].items),
+              (std::vector<cmd::CommandId>{32769, 32770, 32771, 32772, 32773, 32774, 32775}));
+
+    const auto context = MakeContextMenu();
+    EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "-", "Clear"}));
+    EXPECT_EQ(CommandIds(context), (std::vector<cmd::CommandId>{1000, 1001, 1002}));
+}
+
+TEST(CommandRules, EnableRules) {
+    SCommandContext c;
+    EXPECT_FALSE(CommandState(cmd::EditStyles, c).enabled) << "no style selected";
+    c.hasCurrentScheme = true;
+    EXPECT_TRUE(CommandState(cmd::EditStyles, c).enabled);
+
+    for (std::uint32_t kind = 0; kind <= 4; ++kind) {
+        c.connectionKind = kind;
+        EXPECT_EQ(CommandState(cmd::SendBreak, c).enabled, kind == 1 || kind == 4) << kind;
+        EXPECT_EQ(CommandState(cmd::GoBackOnline, c).enabled, kind == 0) << kind;
+    }
+    for (const auto id : {cmd::Reconnect, cmd::Disconnect, cmd::XModemSend, cmd::XModemReceive,
+                          cmd::AsciiSend, cmd::AsciiReceive, cmd::ClearData, cmd::EditSequenceKeys,
+                          cmd::MakeDefault, cmd::CommandHistory}) {
+        EXPECT_TRUE(CommandState(id, c).enabled) << id;
+        EXPECT_FALSE(CommandState(id, c).checked) << id;
+    }
+
+    c.logging = ELoggingState::NotLogging;
+    EXPECT_TRUE(CommandState(cmd::SaveBuffer, c).enabled);
+    EXPECT_TRUE(CommandState(cmd::LoadLog, c).enabled);
+    EXPECT_FALSE(CommandState(cmd::PauseLogging, c).enabled);
+    EXPECT_EQ(CommandState(cmd::StartLogging, c).text, "Start Logging...");
+    EXPECT_EQ(CommandState(cmd::PauseLogging, c).text, "Pause Logging");
+    c.logging = ELoggingState::Logging;
+    EXPECT_FALSE(CommandState(cmd::SaveBuffer, c).enabled);
+    EXPECT_FALSE(CommandState(cmd::LoadLog, c).enabled);
+    EXPECT_TRUE(CommandState(cmd::PauseLogging, c).enabled);
+    EXPECT_EQ(CommandState(cmd::StartLogging, c).text, "Stop Logging");
+    c.logging = ELoggingState::Paused;
+    EXPECT_EQ(CommandState(cmd::PauseLogging, c).text, "Resume Logging");
+}
+
+TEST(CommandRules, CheckMarks) {
+    SCommandContext c;
+    c.currentSchemeName = "Hex Mode";
+    EXPECT_FALSE(CommandState(cmd::ToggleHexMode, c).checked) << "a name without a scheme";
+    c.hasCurrentScheme = true;
+    EXPECT_TRUE(CommandState(cmd::ToggleHexMode, c).checked);
+    c.currentSchemeName = "hex mode";
+    EXPECT_FALSE(CommandState(cmd::ToggleHexMode, c).checked);
+
+    EXPECT_FALSE(CommandState(cmd::OutgoingCRToCRLF, c).checked);
+    c.outgoingCRToCRLF = true;
+    EXPECT_TRUE(CommandState(cmd::OutgoingCRToCRLF, c).checked);
+
+    const std::pair<cmd::CommandId, bool SCommandContext::*> switches[] = {
+        {cmd::ShowCalendarTimestamp, &SCommandContext::showAbsoluteTime},
+        {cmd::ShowRelativeTimestamp, &SCommandContext::showRelativeTime},
+        {cmd::ShowDataDirection, &SCommandContext::showDataDirection},
+        {cmd::ShowRelatedData, &SCommandContext::showRelatedData}};
+    for (const auto& [id, member] : switches) {
+        SCommandContext d;
+        EXPECT_TRUE(CommandState(id, d).checked) << id << " is on by default";
+        d.*member = false;
+        EXPECT_FALSE(CommandState(id, d).checked) << id;
+        for (const auto& [other, otherMember] : switches) {
+            EXPECT_EQ(CommandState(other, d).checked, other != id) << other << " follows " << id;
+        }
+    }
+
+    // The radio mark is on the current style's entry only, and on none
+    // without a current style.
+    SCommandContext s;
+    EXPECT_FALSE(CommandState(34000, s).checked);
+    s.currentStyleCommand = 34002;
+    EXPECT_TRUE(CommandState(34002, s).checked);
+    EXPECT_TRUE(CommandState(34002, s).radio);
+    EXPECT_FALSE(CommandState(34001, s).checked);
+    EXPECT_FALSE(CommandState(cmd::NoKeySetFiles, s).enabled);
+    s.currentKeySetCommand = 34100;
+    EXPECT_TRUE(CommandState(34100, s).checked);
+    EXPECT_FALSE(CommandState(34100, s).radio);
+}
+
+SKeyPress Key(EKey key, std::string text = {}) {
+    return SKeyPress{key, 0, 0, std::move(text)};
+}
+SKeyPress Letter(char letter, std::string text = {}) {
+    return SKeyPress{EKey::Letter, 0, letter, std::move(text)};
+}
+SKeyPress F(int n) {
+    return SKeyPress{EKey::Function, n, 0, {}};
+}
+constexpr SModifierState kNone{};
+constexpr SModifierState kCtrl{true, false, false};
+constexpr SModifierState kShift{false, true, false};
+constexpr SModifierState kAlt{false, false, true};
+
+TEST(KeyRouting, InterceptionBeforeAnyWindow) {
+    for (int n = 1; n <= 12; ++n) {
+        for (const auto& m : {kNone, kCtrl, kShift, kAlt}) {
+            const auto r = InterceptKey(F(n), m);
+            EXPECT_EQ(r.action, EKeyAction::FunctionKey) << n;
+            EXPECT_EQ(r.functionKey, n);
+        }
+    }
+    EXPECT_EQ(InterceptKey(Letter('V', "\x16"), kCtrl).action, EKeyAction::Paste);
+    EXPECT_EQ(InterceptKey(Letter('C', "\x03"), kCtrl).action, EKeyAction::Copy);
+    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kCtrl).action, EKeyAction::Copy);
+    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kShift).action, EKeyAction::Paste);
+    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kNone).action, EKeyAction::Paste);
+
+    // Alt characters, either case.
+    for (const char* text : {"c", "C"}) {
+        EXPECT_EQ(InterceptKey(Letter('C', text), kAlt).command, cmd::ClearData);
+    }
+    EXPECT_EQ(InterceptKey(Letter('U', "u"), kAlt).command, cmd::XModemSend);
+    EXPECT_EQ(InterceptKey(Letter('K', "k"), kAlt).command, cmd::SendBreak);
+    EXPECT_EQ(InterceptKey(Letter('H', "h"), kAlt).action, EKeyAction::ToggleHex);
+    EXPECT_EQ(InterceptKey(Letter('F', "f"), kAlt).action, EKeyAction::Swallow)
+        << "any other Alt character does nothing, and no host menu opens";
+    EXPECT_EQ(InterceptKey(Key(EKey::Character, "1"), kAlt).action, EKeyAction::Swallow);
+
+    // The rest goes on to the view.
+    EXPECT_EQ(InterceptKey(Letter('A', "\x01"), kCtrl).action, EKeyAction::PassOn);
+    EXPECT_EQ(InterceptKey(Key(EKey::Character, "v"), kNone).action, EKeyAction::PassOn);
+    EXPECT_EQ(InterceptKey(Key(EKey::Up), kNone).action, EKeyAction::PassOn);
+    EXPECT_EQ(InterceptKey(Key(EKey::Left), kAlt).action, EKeyAction::PassOn);
+}
+
+TEST(KeyRouting, TheViewsFilterSendsCharactersAndSwallowsEditing) {
+    for (const auto key : {EKey::Backspace, EKey::Left, EKey::Right, EKey::Down}) {
+        EXPECT_EQ(FilterViewKey(Key(key, key == EKey::Backspace ? "\b" : ""), kNone).action,
+                  EKeyAction::Swallow);
+    }
+    EXPECT_EQ(FilterViewKey(Key(EKey::Up), kNone).action, EKeyAction::HistoryPopup);
+    const auto f5 = FilterViewKey(F(5), kNone);
+    EXPECT_EQ(f5.action, EKeyAction::FunctionKey);
+    EXPECT_EQ(f5.functionKey, 5);
+
+    const auto a = FilterViewKey(Key(EKey::Character, "a"), kNone);
+    EXPECT_EQ(a.action, EKeyAction::SendChars);
+    EXPECT_EQ(a.chars, "a");
+    EXPECT_EQ(FilterViewKey(Key(EKey::Character, "\r"), kNone).chars, "\r");
+    EXPECT_EQ(FilterViewKey(Key(EKey::Character, "\xe9"), kShift).chars, "\xe9");
+    EXPECT_EQ(FilterViewKey(Letter('A', "\x01"), kCtrl).chars, "\x01");
+
+    EXPECT_EQ(FilterViewKey(Key(EKey::Delete, "\x7f"), kNone).action, EKeyAction::PassOn)
+        << "Delete types nothing";
+    EXPECT_EQ(FilterViewKey(Key(EKey::Other), kCtrl).action, EKeyAction::PassOn);
+    EXPECT_EQ(FilterViewKey(Key(EKey::Insert), kNone).action, EKeyAction::PassOn);
+}
+
+}  // namespace
+}  // namespace quillpad
