@@ -335,12 +335,12 @@ TEST_F(ConsoleView, OneHugeLineScrollsAndPaintsByChunks) {
     EXPECT_EQ(view.TopPosition(), top) << "rows back and forth come to the same place";
 
     // A chunk edge starts a row of its own, and rows step across it.
-    view.ScrollToPosition(CConsoleView::kLayoutChunk);
-    EXPECT_EQ(view.TopPosition(), CConsoleView::kLayoutChunk);
+    view.ScrollToPosition(CLineLayout::kChunk);
+    EXPECT_EQ(view.TopPosition(), CLineLayout::kChunk);
     view.ScrollRows(-1);
-    EXPECT_LT(view.TopPosition(), CConsoleView::kLayoutChunk);
+    EXPECT_LT(view.TopPosition(), CLineLayout::kChunk);
     view.ScrollRows(1);
-    EXPECT_EQ(view.TopPosition(), CConsoleView::kLayoutChunk);
+    EXPECT_EQ(view.TopPosition(), CLineLayout::kChunk);
 
     QImage image(view.viewport()->size(), QImage::Format_ARGB32);
     view.viewport()->render(&image);
