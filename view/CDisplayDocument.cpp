@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "platform/Memory.h"
 
@@ -21,9 +20,27 @@ constexpr bool DrawsNothing(char c) {
 
 }  // namespace
 
-CDisplayDocument::CDisplayDocument() : m_formats(1) {}
+CDisplayDocument::CDisplayDocument() : m_formats(1), m_formatIndex{{SCharFormat{}, 0}} {}
 
-std::size_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
+std::size_t CDisplayDocument::SFormatHash::operator()(const SCharFormat& format) const {
+    // FNV-1a over the fields, not over the bytes: padding may hold anything.
+    std::uint64_t h = 14695981039346656037u;
+    auto mix = [&h](std::uint64_t v) { h = (h ^ v) * 1099511628211u; };
+    mix(format.cbSize);
+    mix(format.dwMask);
+    mix(format.dwEffects);
+    mix(static_cast<std::uint32_t>(format.yHeight));
+    mix(static_cast<std::uint32_t>(format.yOffset));
+    mix(format.crTextColor);
+    mix(format.bCharSet);
+    mix(format.bPitchAndFamily);
+    for (const char c : format.szFaceName) {
+        mix(static_cast<unsigned char>(c));
+    }
+    return static_cast<std::size_t>(h);
+}
+
+std::uint32_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
     // Renderers switch between the same two or three formats over and over
     // (text, then a control byte in red, then text): the last two hits
     // answer most lookups.
@@ -35,21 +52,14 @@ std::size_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
         return m_lastLookup;
     }
     m_previousLookup = m_lastLookup;
-    const auto it = std::find(m_formats.begin(), m_formats.end(), format);
-    if (it != m_formats.end()) {
-        m_lastLookup = static_cast<std::size_t>(it - m_formats.begin());
-        return m_lastLookup;
+    // Found by hashing, not by walking the table: the style editor can make
+    // any number of formats.
+    const auto [it, added] =
+        m_formatIndex.try_emplace(format, static_cast<std::uint32_t>(m_formats.size()));
+    if (added) {
+        m_formats.push_back(format);
     }
-    // A run stores its format in 16 bits; past that many distinct formats
-    // (the style editor can make any number) new ones reuse the last slot.
-    if (m_formats.size() > std::numeric_limits<std::uint16_t>::max()) {
-        m_previousLookup = 0;
-        m_formats.back() = format;
-        m_lastLookup = m_formats.size() - 1;
-        return m_lastLookup;
-    }
-    m_formats.push_back(format);
-    m_lastLookup = m_formats.size() - 1;
+    m_lastLookup = it->second;
     return m_lastLookup;
 }
 
@@ -64,7 +74,7 @@ void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) 
     const std::size_t start = m_text.size();
     if (m_runs.Empty() ||
         (m_runs.LastValue() != m_current && !std::all_of(text.begin(), text.end(), DrawsNothing))) {
-        m_runs.Add(start, static_cast<std::uint16_t>(m_current));
+        m_runs.Add(start, m_current);
     }
     if (m_sequences.Empty() || m_sequences.LastValue() != sequence) {
         m_sequences.Add(start, sequence);
@@ -108,6 +118,8 @@ void CDisplayDocument::Clear(bool keepCapacity) {
         m_text = std::string();
     }
     m_formats.assign(1, SCharFormat{});
+    m_formatIndex.clear();
+    m_formatIndex.emplace(SCharFormat{}, 0);
     m_current = 0;
     m_lastLookup = 0;
     m_previousLookup = 0;
@@ -149,7 +161,10 @@ std::optional<std::uint32_t> CDisplayDocument::SequenceAt(std::size_t position) 
 }
 
 std::size_t CDisplayDocument::ReservedBytes() const {
+    // A hash node holds the key, its index, the next pointer and the hash.
+    constexpr std::size_t kNode = sizeof(SCharFormat) + sizeof(std::uint32_t) + 2 * sizeof(void*);
     return sizeof(*this) + m_text.capacity() + m_formats.capacity() * sizeof(SCharFormat) +
+           m_formatIndex.bucket_count() * sizeof(void*) + m_formatIndex.size() * kNode +
            m_runs.ReservedBytes() + m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes();
 }
 

@@ -166,6 +166,26 @@ TEST(DisplayDocument, ClearEmptiesEverything) {
     EXPECT_EQ(d.RunFormat(0), 0u);
 }
 
+TEST(DisplayDocument, EveryDistinctFormatKeepsItsOwnSlotPastSixteenBits) {
+    CDisplayDocument d;
+    constexpr std::uint32_t kFormats = 70000;
+    for (std::uint32_t i = 1; i <= kFormats; ++i) {
+        d.ApplyFormat(Colour(i));
+        d.AppendRun("x", i);
+    }
+    ASSERT_EQ(d.FormatCount(), kFormats + 1);
+    ASSERT_EQ(d.RunCount(), kFormats);
+    std::size_t recoloured = 0;
+    for (std::size_t run = 0; run < kFormats; ++run) {
+        recoloured += d.Format(d.RunFormat(run)).crTextColor != run + 1 ? 1 : 0;
+    }
+    EXPECT_EQ(recoloured, 0u) << "text already drawn keeps its colour";
+    d.ApplyFormat(Colour(3));
+    d.AppendRun("y", 0);
+    EXPECT_EQ(d.FormatCount(), kFormats + 1) << "a format met before finds its slot";
+    EXPECT_EQ(d.RunFormat(kFormats), 3u);
+}
+
 // The document against the plain in-memory surface, through real rendering
 // with backspaces, across many 64 KiB blocks of the compact indexes.
 TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
