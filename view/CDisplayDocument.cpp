@@ -79,6 +79,9 @@ void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) 
     if (m_sequences.Empty() || m_sequences.LastValue() != sequence) {
         m_sequences.Add(start, sequence);
     }
+    if (m_generations.Empty() || m_generations.LastValue() != m_generation) {
+        m_generations.Add(start, m_generation);
+    }
     const char* data = text.data();
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
@@ -108,6 +111,7 @@ void CDisplayDocument::DeleteLastCharOfCaretLine() {
     // Runs left empty go, so the next text starts a run of its own.
     m_runs.TruncateFrom(m_text.size());
     m_sequences.TruncateFrom(m_text.size());
+    m_generations.TruncateFrom(m_text.size());
     ++m_revision;
 }
 
@@ -126,6 +130,8 @@ void CDisplayDocument::Clear(bool keepCapacity) {
     m_runs.Clear();
     m_lineStarts.Clear();
     m_sequences.Clear();
+    m_generations.Clear();
+    m_generation = 0;
     ++m_revision;
 }
 
@@ -160,12 +166,22 @@ std::optional<std::uint32_t> CDisplayDocument::SequenceAt(std::size_t position) 
     return m_sequences.Value(i);
 }
 
+std::optional<SRecordRef> CDisplayDocument::RecordAt(std::size_t position) const {
+    const auto sequence = SequenceAt(position);
+    if (!sequence) {
+        return std::nullopt;
+    }
+    // Text never comes without its generation entry.
+    return SRecordRef{m_generations.Value(m_generations.FindLast(position)), *sequence};
+}
+
 std::size_t CDisplayDocument::ReservedBytes() const {
     // A hash node holds the key, its index, the next pointer and the hash.
     constexpr std::size_t kNode = sizeof(SCharFormat) + sizeof(std::uint32_t) + 2 * sizeof(void*);
     return sizeof(*this) + m_text.capacity() + m_formats.capacity() * sizeof(SCharFormat) +
            m_formatIndex.bucket_count() * sizeof(void*) + m_formatIndex.size() * kNode +
-           m_runs.ReservedBytes() + m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes();
+           m_runs.ReservedBytes() + m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes() +
+           m_generations.ReservedBytes();
 }
 
 }  // namespace quillpad

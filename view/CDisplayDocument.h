@@ -25,6 +25,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/SDataRecord.h"
 #include "view/CPositionIndex.h"
 #include "view/IRenderSurface.h"
 
@@ -79,10 +80,17 @@ class CDisplayDocument final : public IRenderSurface {
     }
     std::size_t RunFormat(std::size_t run) const { return m_runs.Value(run); }
 
+    // The store generation of the records drawn from now on (0, which no
+    // store uses, until told).
+    void SetGeneration(std::uint32_t generation) { m_generation = generation; }
+
     // The run table: the record the character at `position` came from. The
     // first character of a run counts to its own run.
     std::optional<std::uint32_t> SequenceAt(std::size_t position) const;
     std::size_t SequenceEntryCount() const { return m_sequences.Count(); }
+    // The same with the generation it was drawn in, to look it up in the
+    // store by: text drawn before a load or a clear names no record after it.
+    std::optional<SRecordRef> RecordAt(std::size_t position) const;
 
     // Memory reserved by the document (capacities, not sizes).
     std::size_t ReservedBytes() const;
@@ -103,6 +111,9 @@ class CDisplayDocument final : public IRenderSurface {
     CPositionIndex<std::uint32_t> m_runs;
     CPositionIndex<> m_lineStarts;
     CPositionIndex<std::uint32_t> m_sequences;
+    // Where the store generation changes; as rare as loads and clears.
+    CPositionIndex<std::uint32_t> m_generations;
+    std::uint32_t m_generation = 0;
     std::uint64_t m_revision = 0;
 };
 

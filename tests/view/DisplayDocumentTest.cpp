@@ -186,6 +186,26 @@ TEST(DisplayDocument, EveryDistinctFormatKeepsItsOwnSlotPastSixteenBits) {
     EXPECT_EQ(d.RunFormat(kFormats), 3u);
 }
 
+TEST(DisplayDocument, TheRunTableKeepsTheGenerationThatDrewEachRecord) {
+    CDisplayDocument d;
+    d.AppendRun("a", 0);
+    EXPECT_EQ(d.RecordAt(0), (SRecordRef{0, 0})) << "generation 0, which no store uses, until told";
+    d.SetGeneration(4);
+    d.AppendRun("bc", 0);  // the same sequence in another generation
+    d.SetGeneration(5);
+    d.AppendRun("d", 1);
+    EXPECT_EQ(d.RecordAt(1), (SRecordRef{4, 0}));
+    EXPECT_EQ(d.RecordAt(3), (SRecordRef{5, 1}));
+    EXPECT_FALSE(d.RecordAt(4));
+    d.DeleteLastCharOfCaretLine();  // "d"
+    d.DeleteLastCharOfCaretLine();  // "c"
+    d.AppendRun("e", 1);
+    EXPECT_EQ(d.RecordAt(2), (SRecordRef{5, 1})) << "the deleted text took its generation along";
+    d.Clear();
+    d.AppendRun("f", 2);
+    EXPECT_EQ(d.RecordAt(0), (SRecordRef{0, 2}));
+}
+
 // The document against the plain in-memory surface, through real rendering
 // with backspaces, across many 64 KiB blocks of the compact indexes.
 TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {

@@ -113,6 +113,7 @@ void CConsoleView::AppendRecord(SRecordRef ref) {
         return;  // a replay has drawn it already
     }
     m_highestDrawn = ref.sequence;
+    m_document.SetGeneration(ref.generation);
     m_renderer.Render(m_document, RenderRecordOf(*record, ref.sequence), m_settings.showAllSources);
     ContentChanged();
 }

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include "styles/BuiltinSchemes.h"
+#include "tests/data/LogTestSupport.h"
 #include "view/qt/CTextInfoWnd.h"
 
 namespace quillpad {
@@ -421,6 +422,22 @@ TEST_F(ConsoleView, HoverDescribesTheRecordUnderThePointerAndTheSelection) {
     EXPECT_TRUE(info.isVisible());
     info.MouseMoved(QPoint(x, 5), false);
     EXPECT_FALSE(info.isVisible());
+}
+
+TEST_F(ConsoleView, HoverDescribesNothingBetweenALoadAndItsReplay) {
+    Add("live ");
+    channel.DrainPending();
+    settings.textInfo.showAbsoluteTime = settings.textInfo.showRelativeTime = false;
+    settings.textInfo.showDataDirection = false;
+    CTextInfoWnd& info = *view.TextInfo();
+    ASSERT_EQ(info.Describe(QPoint(4, 5)), "live ");
+    const std::string bytes = test::LogHeader(1700000000, 0) +
+                              test::LogRecord(1, 0, 10, 0, kDirectionIncoming, 1, "loaded");
+    CMemoryByteSource log(bytes);
+    ASSERT_TRUE(store.LoadLog(log).accepted);
+    EXPECT_EQ(info.Describe(QPoint(4, 5)), "") << "the text shown is of records now gone";
+    view.Replay();
+    EXPECT_EQ(info.Describe(QPoint(4, 5)), "loaded");
 }
 
 }  // namespace
