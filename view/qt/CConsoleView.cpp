@@ -624,9 +624,24 @@ void CConsoleView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CConsoleView::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 40;  // three rows a notch
-    if (steps != 0) {
-        ScrollRows(-steps);
+    // Touchpads and fine wheels send many small steps; they add up until
+    // they make a row. A wheel's notch (120) is three rows; pixels, where the
+    // platform has them, are taken as they are.
+    const QPoint pixels = event->pixelDelta();
+    const bool byPixels = !pixels.isNull();
+    const int delta = byPixels ? pixels.y() : event->angleDelta().y();
+    const int perRow = byPixels ? std::max(1, m_rowHeight) : 40;
+    int& pending = byPixels ? m_wheelPixels : m_wheelAngle;
+    if (delta != 0) {
+        if ((pending > 0 && delta < 0) || (pending < 0 && delta > 0)) {
+            pending = 0;  // turned back: what was left goes the other way
+        }
+        pending += delta;
+        const int rows = pending / perRow;
+        pending -= rows * perRow;
+        if (rows != 0) {
+            ScrollRows(-rows);
+        }
     }
     event->accept();
 }

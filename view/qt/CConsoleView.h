@@ -179,6 +179,9 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     bool m_layoutDirty = true;
     std::uint64_t m_scale = 1;  // text positions per scroll bar unit
     bool m_settingScrollBar = false;
+    // Wheel movement not yet a whole row: eighths of a degree, or pixels.
+    int m_wheelAngle = 0;
+    int m_wheelPixels = 0;
 
     std::size_t m_anchor = 0;
     std::size_t m_caret = 0;

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/data/LogTestSupport.h"
@@ -438,6 +439,38 @@ TEST_F(ConsoleView, HoverDescribesNothingBetweenALoadAndItsReplay) {
     EXPECT_EQ(info.Describe(QPoint(4, 5)), "") << "the text shown is of records now gone";
     view.Replay();
     EXPECT_EQ(info.Describe(QPoint(4, 5)), "loaded");
+}
+
+TEST_F(ConsoleView, SmallWheelStepsAddUpToRows) {
+    SetScheme(schemes[0].get());
+    for (int i = 0; i < 200; ++i) {
+        Add("line " + std::to_string(i) + "\r\n");
+    }
+    channel.DrainPending();
+    const std::size_t endTop = view.TopPosition();
+    view.ScrollRows(-3);
+    const std::size_t threeBack = view.TopPosition();
+    view.ScrollToEnd();
+    const auto wheel = [&](QPoint pixels, QPoint angle) {
+        const QPointF at(50, 50);
+        QWheelEvent event(at, view.viewport()->mapToGlobal(at), pixels, angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    // A fine wheel: one notch in six steps.
+    for (int i = 0; i < 6; ++i) {
+        wheel({}, {0, 20});
+    }
+    EXPECT_EQ(view.TopPosition(), threeBack) << "a notch's worth is three rows";
+    for (int i = 0; i < 6; ++i) {
+        wheel({}, {0, -20});
+    }
+    EXPECT_TRUE(view.IsPinnedToEnd());
+    // A touchpad: a few pixels at a time.
+    for (int i = 0; i < 60; ++i) {
+        wheel({0, 1}, {0, 8});
+    }
+    EXPECT_LT(view.TopPosition(), endTop);
 }
 
 }  // namespace
