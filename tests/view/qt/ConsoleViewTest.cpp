@@ -344,8 +344,39 @@ TEST_F(ConsoleView, OneHugeLineScrollsAndPaintsByChunks) {
     view.ScrollRows(1);
     EXPECT_EQ(view.TopPosition(), CLineLayout::kChunk);
 
-    QImage image(view.viewport()->size(), QImage::Format_ARGB32);
-    view.viewport()->render(&image);
+    // What is painted is what is laid out: one row further down, every
+    // painted row moves up by one row's height.
+    const auto paint = [&] {
+        QImage image(view.viewport()->size(), QImage::Format_ARGB32);
+        view.viewport()->render(&image);
+        return image;
+    };
+    const QImage before = paint();
+    int rowHeight = 1;
+    while (view.CharacterAt(QPoint(CConsoleView::kMargin, rowHeight)) == CLineLayout::kChunk) {
+        ++rowHeight;
+    }
+    const int width = before.width();
+    const int rows = before.height() / rowHeight;
+    ASSERT_GT(rows, 2);
+    for (int y = 0; y < before.height(); ++y) {
+        ASSERT_EQ(before.pixelColor(0, y), view.Background()) << "the margin at " << y;
+    }
+    for (int row = 0; row < rows; ++row) {
+        int dark = 0;
+        for (int y = row * rowHeight; y < (row + 1) * rowHeight; ++y) {
+            for (int x = 0; x < width; ++x) {
+                dark += before.pixelColor(x, y).lightness() < 128 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(dark, 20) << "glyphs on row " << row;
+    }
+    view.ScrollRows(1);
+    const QImage after = paint();
+    EXPECT_EQ(after.copy(0, 0, width, (rows - 1) * rowHeight),
+              before.copy(0, rowHeight, width, (rows - 1) * rowHeight));
+    EXPECT_NE(after.copy(0, 0, width, rowHeight), before.copy(0, 0, width, rowHeight));
+
     view.ScrollRows(1000000);
     EXPECT_TRUE(view.IsPinnedToEnd());
 }
