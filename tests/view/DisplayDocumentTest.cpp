@@ -244,15 +244,22 @@ TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
             const SCharFormat& f = d.Format(d.RunFormat(d.RunAt(pos)));
             ASSERT_EQ(f, expect.format.value_or(SCharFormat{})) << scheme->Name << " at " << pos;
         }
-        // Lines: every break starts a line, and nothing else does.
+        // Lines: every break starts a line, and nothing else does. A line's
+        // first character and its break name it; LineOf is a search, so what
+        // lies between them does too.
         std::size_t line = 0;
+        std::size_t lineStart = 0;
         for (std::size_t pos = 0; pos < m.text.size(); ++pos) {
-            ASSERT_EQ(d.LineOf(pos), line) << pos;
             if (m.text[pos] == '\r' || m.text[pos] == '\n') {
+                ASSERT_EQ(d.LineOf(lineStart), line) << lineStart;
+                ASSERT_EQ(d.LineOf(pos), line) << pos;
+                ASSERT_EQ(d.LineEnd(line), pos);
                 ++line;
-                ASSERT_EQ(d.LineStart(line), pos + 1);
+                lineStart = pos + 1;
+                ASSERT_EQ(d.LineStart(line), lineStart);
             }
         }
+        EXPECT_EQ(d.LineOf(m.text.size() - 1), line);
         EXPECT_EQ(d.LineCount(), line + 1);
     }
 }
