@@ -168,7 +168,7 @@ TEST(DisplayDocument, ClearEmptiesEverything) {
 
 TEST(DisplayDocument, EveryDistinctFormatKeepsItsOwnSlotPastSixteenBits) {
     CDisplayDocument d;
-    constexpr std::uint32_t kFormats = 70000;
+    constexpr std::uint32_t kFormats = 65536 + 64;
     for (std::uint32_t i = 1; i <= kFormats; ++i) {
         d.ApplyFormat(Colour(i));
         d.AppendRun("x", i);

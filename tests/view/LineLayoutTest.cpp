@@ -36,6 +36,7 @@ class LineLayout : public ::testing::Test {
   protected:
     LineLayout() { layout.AddFormat(Table(10)); }
     void Show(std::string_view text, float width) {
+        document.Clear();
         document.AppendRun(text, 0);
         layout.SetWidth(width);
     }
@@ -43,7 +44,7 @@ class LineLayout : public ::testing::Test {
     CLineLayout layout{document};
 };
 
-TEST_F(LineLayout, RowsWrapAfterTheLastSpaceThatFits) {
+TEST_F(LineLayout, RowsWrapAfterTheLastSpaceThatFitsAndCutWordsWiderThanARow) {
     Show("alpha beta gamma", 100);
     EXPECT_EQ(Rows(layout, document), (std::vector<std::string>{"alpha ", "beta gamma"}))
         << "a row exactly as wide as the window still fits";
@@ -51,23 +52,19 @@ TEST_F(LineLayout, RowsWrapAfterTheLastSpaceThatFits) {
     EXPECT_EQ(Rows(layout, document), (std::vector<std::string>{"alpha ", "beta ", "gamma"}));
     layout.SetWidth(1000);
     EXPECT_EQ(Rows(layout, document), (std::vector<std::string>{"alpha beta gamma"}));
-}
 
-TEST_F(LineLayout, AWordWiderThanARowIsCutWhereTheEdgeFalls) {
     Show("ab abcdefghij", 40);
     EXPECT_EQ(Rows(layout, document), (std::vector<std::string>{"ab ", "abcd", "efgh", "ij"}));
     layout.SetWidth(1);
     EXPECT_EQ(layout.Width(), 40) << "never narrower than four spaces";
 }
 
-TEST_F(LineLayout, BreaksEndRowsAndTakeNoRoom) {
+TEST_F(LineLayout, BreaksAndControlBytesTakeNoRoom) {
     Show("ab\r\ncd\ref", 1000);
     EXPECT_EQ(layout.RowsFrom(0, 10), (std::vector<SRow>{{0, 2}, {3, 3}, {4, 6}, {7, 9}}))
         << "CR and LF each end a line; a row ends before its break";
     EXPECT_EQ(layout.Measure(0, 4, 0), 20);
-}
 
-TEST_F(LineLayout, ControlBytesTakeNoRoomWhateverTheFontSays) {
     CDisplayDocument doc;
     CLineLayout wide(doc);
     wide.AddFormat(Table(5));  // the table claims room for the controls too
@@ -81,7 +78,7 @@ TEST_F(LineLayout, ControlBytesTakeNoRoomWhateverTheFontSays) {
         << "a byte without room is never under the pointer";
 }
 
-TEST_F(LineLayout, TabsStopAtMultiplesOfEightSpaces) {
+TEST_F(LineLayout, TabsStopAtMultiplesOfEightSpacesFromTheRowStart) {
     Show("a\tb", 1000);
     EXPECT_EQ(layout.Measure(0, 3, 0), 10 + 70 + 10);
     EXPECT_EQ(layout.Measure(1, 2, 80), 80) << "a tab at a stop goes to the next";
@@ -89,9 +86,7 @@ TEST_F(LineLayout, TabsStopAtMultiplesOfEightSpaces) {
     EXPECT_EQ(layout.TabStop(0), 80);
     EXPECT_EQ(layout.HitTest({0, 3}, 79, false), 1u);
     EXPECT_EQ(layout.HitTest({0, 3}, 80, false), 2u);
-}
 
-TEST_F(LineLayout, ATabCarriedToANewRowIsMeasuredFromItsStart) {
     // At 90 the tab would run to 160: past the edge, so the row breaks
     // after the space and the tab starts the next row, 80 wide.
     Show("abcdefgh \tz", 100);
@@ -144,7 +139,7 @@ TEST_F(LineLayout, EachFormatIsMeasuredWithItsOwnAdvances) {
     EXPECT_FALSE(mixed.UsesUniformAdvance());
 }
 
-TEST_F(LineLayout, AVeryLongLineIsLaidOutInChunksThatEachStartARow) {
+TEST_F(LineLayout, ChunksOfAVeryLongLineEachStartARowAndRowWalksStopAtTheEnds) {
     std::string line;
     while (line.size() < 3 * CLineLayout::kChunk + 100) {
         line += "word ";
@@ -164,9 +159,7 @@ TEST_F(LineLayout, AVeryLongLineIsLaidOutInChunksThatEachStartARow) {
     EXPECT_EQ(last[1].end, line.size());
     EXPECT_EQ(last[0].end, last[1].start);
     EXPECT_GE(last[1].start, 3 * kChunk);
-}
 
-TEST_F(LineLayout, RowWalksStopAtTheFirstAndTheLastRow) {
     Show("one\ntwo\nthree", 1000);
     EXPECT_EQ(layout.MoveRows(4, -5), 0u);
     EXPECT_EQ(layout.MoveRows(4, 100), 8u);
