@@ -23,19 +23,17 @@ constexpr bool DrawsNothing(char c) {
 CDisplayDocument::CDisplayDocument() : m_formats(1), m_formatIndex{{SCharFormat{}, 0}} {}
 
 std::size_t CDisplayDocument::SFormatHash::operator()(const SCharFormat& format) const {
-    // FNV-1a over the fields, not over the bytes: padding may hold anything.
+    // The fields formats mostly differ in, one at a time (padding may hold
+    // anything); formats alike in all of them only share a bucket.
+    std::uint32_t face = 0;
+    std::memcpy(&face, format.szFaceName.data(), sizeof face);
     std::uint64_t h = 14695981039346656037u;
-    auto mix = [&h](std::uint64_t v) { h = (h ^ v) * 1099511628211u; };
-    mix(format.cbSize);
-    mix(format.dwMask);
-    mix(format.dwEffects);
-    mix(static_cast<std::uint32_t>(format.yHeight));
-    mix(static_cast<std::uint32_t>(format.yOffset));
-    mix(format.crTextColor);
-    mix(format.bCharSet);
-    mix(format.bPitchAndFamily);
-    for (const char c : format.szFaceName) {
-        mix(static_cast<unsigned char>(c));
+    for (const std::uint64_t v :
+         {std::uint64_t{format.crTextColor}, std::uint64_t{format.dwEffects},
+          std::uint64_t{static_cast<std::uint32_t>(format.yHeight)},
+          std::uint64_t{static_cast<std::uint32_t>(format.yOffset)},
+          std::uint64_t{format.bPitchAndFamily}, std::uint64_t{face}}) {
+        h = (h ^ v) * 1099511628211u;
     }
     return static_cast<std::size_t>(h);
 }
