@@ -229,21 +229,36 @@ TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
             rm.Render(m, rec, false);
         }
         ASSERT_EQ(d.Text(), m.text) << scheme->Name;
-        // Formats and records, character by character.
+        // Formats and records, character by character. The document's runs
+        // are walked along; RunAt is a search, so it is asked where each run
+        // starts and ends, which pins down what lies between.
         std::size_t run = 0;
+        std::size_t docRun = 0;
+        std::size_t docRunStart = 0;
+        std::size_t docRunEnd = d.RunEnd(0);
         for (std::size_t pos = 0; pos < m.text.size(); ++pos) {
             while (m.runs[run].start + m.runs[run].length <= pos) {
                 ++run;
             }
             const auto& expect = m.runs[run];
             ASSERT_EQ(d.SequenceAt(pos), expect.sequence) << scheme->Name << " at " << pos;
+            if (pos == docRunEnd) {
+                ++docRun;
+                docRunStart = d.RunStart(docRun);
+                docRunEnd = d.RunEnd(docRun);
+                ASSERT_EQ(docRunStart, pos) << "runs follow each other";
+            }
+            if (pos == docRunStart || pos + 1 == docRunEnd) {
+                ASSERT_EQ(d.RunAt(pos), docRun) << scheme->Name << " at " << pos;
+            }
             const auto b = static_cast<unsigned char>(m.text[pos]);
             if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
                 continue;  // draws nothing, so its format is not kept
             }
-            const SCharFormat& f = d.Format(d.RunFormat(d.RunAt(pos)));
+            const SCharFormat& f = d.Format(d.RunFormat(docRun));
             ASSERT_EQ(f, expect.format.value_or(SCharFormat{})) << scheme->Name << " at " << pos;
         }
+        EXPECT_EQ(docRun + 1, d.RunCount());
         // Lines: every break starts a line, and nothing else does. A line's
         // first character and its break name it; LineOf is a search, so what
         // lies between them does too.
