@@ -314,6 +314,30 @@ TEST_F(ConsoleView, PinnedToTheEndUntilTheUserScrollsBack) {
     Settle();
     EXPECT_GT(view.TopPosition(), back);
     EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+
+    // Fine wheels and touchpads send steps far below a notch: they add up.
+    const std::size_t lastTop = view.TopPosition();
+    view.ScrollRows(-3);
+    const std::size_t threeBack = view.TopPosition();
+    view.ScrollToEnd();
+    const auto wheel = [&](QPoint pixels, QPoint angle) {
+        const QPointF at(50, 50);
+        QWheelEvent event(at, view.viewport()->mapToGlobal(at), pixels, angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    for (int i = 0; i < 6; ++i) {
+        wheel({}, {0, 20});
+    }
+    EXPECT_EQ(view.TopPosition(), threeBack) << "six sixths of a notch are three rows";
+    for (int i = 0; i < 6; ++i) {
+        wheel({}, {0, -20});
+    }
+    EXPECT_TRUE(view.IsPinnedToEnd());
+    for (int i = 0; i < 60; ++i) {
+        wheel({0, 1}, {0, 8});
+    }
+    EXPECT_LT(view.TopPosition(), lastTop) << "pixels by the row's height";
 }
 
 TEST_F(ConsoleView, OneHugeLineScrollsAndPaintsByChunks) {
@@ -454,54 +478,18 @@ TEST_F(ConsoleView, HoverDescribesTheRecordUnderThePointerAndTheSelection) {
     EXPECT_TRUE(info.isVisible());
     info.MouseMoved(QPoint(x, 5), false);
     EXPECT_FALSE(info.isVisible());
-}
 
-TEST_F(ConsoleView, HoverDescribesNothingBetweenALoadAndItsReplay) {
-    Add("live ");
-    channel.DrainPending();
+    // Between a load and its replay the text shown is of records now gone.
     settings.textInfo.showAbsoluteTime = settings.textInfo.showRelativeTime = false;
     settings.textInfo.showDataDirection = false;
-    CTextInfoWnd& info = *view.TextInfo();
-    ASSERT_EQ(info.Describe(QPoint(4, 5)), "live ");
+    ASSERT_EQ(info.Describe(QPoint(4, 5)), "first ");
     const std::string bytes = test::LogHeader(1700000000, 0) +
                               test::LogRecord(1, 0, 10, 0, kDirectionIncoming, 1, "loaded");
     CMemoryByteSource log(bytes);
     ASSERT_TRUE(store.LoadLog(log).accepted);
-    EXPECT_EQ(info.Describe(QPoint(4, 5)), "") << "the text shown is of records now gone";
+    EXPECT_EQ(info.Describe(QPoint(4, 5)), "");
     view.Replay();
     EXPECT_EQ(info.Describe(QPoint(4, 5)), "loaded");
-}
-
-TEST_F(ConsoleView, SmallWheelStepsAddUpToRows) {
-    SetScheme(schemes[0].get());
-    for (int i = 0; i < 200; ++i) {
-        Add("line " + std::to_string(i) + "\r\n");
-    }
-    channel.DrainPending();
-    const std::size_t endTop = view.TopPosition();
-    view.ScrollRows(-3);
-    const std::size_t threeBack = view.TopPosition();
-    view.ScrollToEnd();
-    const auto wheel = [&](QPoint pixels, QPoint angle) {
-        const QPointF at(50, 50);
-        QWheelEvent event(at, view.viewport()->mapToGlobal(at), pixels, angle, Qt::NoButton,
-                          Qt::NoModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(view.viewport(), &event);
-    };
-    // A fine wheel: one notch in six steps.
-    for (int i = 0; i < 6; ++i) {
-        wheel({}, {0, 20});
-    }
-    EXPECT_EQ(view.TopPosition(), threeBack) << "a notch's worth is three rows";
-    for (int i = 0; i < 6; ++i) {
-        wheel({}, {0, -20});
-    }
-    EXPECT_TRUE(view.IsPinnedToEnd());
-    // A touchpad: a few pixels at a time.
-    for (int i = 0; i < 60; ++i) {
-        wheel({0, 1}, {0, 8});
-    }
-    EXPECT_LT(view.TopPosition(), endTop);
 }
 
 }  // namespace
