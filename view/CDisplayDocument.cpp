@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "platform/Memory.h"
 
@@ -21,9 +20,25 @@ constexpr bool DrawsNothing(char c) {
 
 }  // namespace
 
-CDisplayDocument::CDisplayDocument() : m_formats(1) {}
+CDisplayDocument::CDisplayDocument() : m_formats(1), m_formatIndex{{SCharFormat{}, 0}} {}
 
-std::size_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
+std::size_t CDisplayDocument::SFormatHash::operator()(const SCharFormat& format) const {
+    // The fields formats mostly differ in, one at a time (padding may hold
+    // anything); formats alike in all of them only share a bucket.
+    std::uint32_t face = 0;
+    std::memcpy(&face, format.szFaceName.data(), sizeof face);
+    std::uint64_t h = 14695981039346656037u;
+    for (const std::uint64_t v :
+         {std::uint64_t{format.crTextColor}, std::uint64_t{format.dwEffects},
+          std::uint64_t{static_cast<std::uint32_t>(format.yHeight)},
+          std::uint64_t{static_cast<std::uint32_t>(format.yOffset)},
+          std::uint64_t{format.bPitchAndFamily}, std::uint64_t{face}}) {
+        h = (h ^ v) * 1099511628211u;
+    }
+    return static_cast<std::size_t>(h);
+}
+
+std::uint32_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
     // Renderers switch between the same two or three formats over and over
     // (text, then a control byte in red, then text): the last two hits
     // answer most lookups.
@@ -35,21 +50,14 @@ std::size_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
         return m_lastLookup;
     }
     m_previousLookup = m_lastLookup;
-    const auto it = std::find(m_formats.begin(), m_formats.end(), format);
-    if (it != m_formats.end()) {
-        m_lastLookup = static_cast<std::size_t>(it - m_formats.begin());
-        return m_lastLookup;
+    // Found by hashing, not by walking the table: the style editor can make
+    // any number of formats.
+    const auto [it, added] =
+        m_formatIndex.try_emplace(format, static_cast<std::uint32_t>(m_formats.size()));
+    if (added) {
+        m_formats.push_back(format);
     }
-    // A run stores its format in 16 bits; past that many distinct formats
-    // (the style editor can make any number) new ones reuse the last slot.
-    if (m_formats.size() > std::numeric_limits<std::uint16_t>::max()) {
-        m_previousLookup = 0;
-        m_formats.back() = format;
-        m_lastLookup = m_formats.size() - 1;
-        return m_lastLookup;
-    }
-    m_formats.push_back(format);
-    m_lastLookup = m_formats.size() - 1;
+    m_lastLookup = it->second;
     return m_lastLookup;
 }
 
@@ -64,10 +72,13 @@ void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) 
     const std::size_t start = m_text.size();
     if (m_runs.Empty() ||
         (m_runs.LastValue() != m_current && !std::all_of(text.begin(), text.end(), DrawsNothing))) {
-        m_runs.Add(start, static_cast<std::uint16_t>(m_current));
+        m_runs.Add(start, m_current);
     }
     if (m_sequences.Empty() || m_sequences.LastValue() != sequence) {
         m_sequences.Add(start, sequence);
+    }
+    if (m_generations.Empty() || m_generations.LastValue() != m_generation) {
+        m_generations.Add(start, m_generation);
     }
     const char* data = text.data();
     const std::size_t n = text.size();
@@ -98,6 +109,7 @@ void CDisplayDocument::DeleteLastCharOfCaretLine() {
     // Runs left empty go, so the next text starts a run of its own.
     m_runs.TruncateFrom(m_text.size());
     m_sequences.TruncateFrom(m_text.size());
+    m_generations.TruncateFrom(m_text.size());
     ++m_revision;
 }
 
@@ -108,12 +120,16 @@ void CDisplayDocument::Clear(bool keepCapacity) {
         m_text = std::string();
     }
     m_formats.assign(1, SCharFormat{});
+    m_formatIndex.clear();
+    m_formatIndex.emplace(SCharFormat{}, 0);
     m_current = 0;
     m_lastLookup = 0;
     m_previousLookup = 0;
     m_runs.Clear();
     m_lineStarts.Clear();
     m_sequences.Clear();
+    m_generations.Clear();
+    m_generation = 0;
     ++m_revision;
 }
 
@@ -148,9 +164,22 @@ std::optional<std::uint32_t> CDisplayDocument::SequenceAt(std::size_t position) 
     return m_sequences.Value(i);
 }
 
+std::optional<SRecordRef> CDisplayDocument::RecordAt(std::size_t position) const {
+    const auto sequence = SequenceAt(position);
+    if (!sequence) {
+        return std::nullopt;
+    }
+    // Text never comes without its generation entry.
+    return SRecordRef{m_generations.Value(m_generations.FindLast(position)), *sequence};
+}
+
 std::size_t CDisplayDocument::ReservedBytes() const {
+    // A hash node holds the key, its index, the next pointer and the hash.
+    constexpr std::size_t kNode = sizeof(SCharFormat) + sizeof(std::uint32_t) + 2 * sizeof(void*);
     return sizeof(*this) + m_text.capacity() + m_formats.capacity() * sizeof(SCharFormat) +
-           m_runs.ReservedBytes() + m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes();
+           m_formatIndex.bucket_count() * sizeof(void*) + m_formatIndex.size() * kNode +
+           m_runs.ReservedBytes() + m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes() +
+           m_generations.ReservedBytes();
 }
 
 }  // namespace quillpad

@@ -4,6 +4,10 @@
 // table of the distinct character formats), its line starts and the run
 // table that names the record each piece of text came from.
 //
+// Every distinct format keeps its own slot for as long as the document
+// lives, however many the style editor makes: text already drawn never
+// changes colour because later text brought new formats.
+//
 // CR and LF each end a line, as paragraph breaks do in a rich-edit text. The
 // run table keeps one entry where the record changes rather than one per
 // appended run: a lookup gives the same record either way, at a fraction of
@@ -18,8 +22,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
+#include "data/SDataRecord.h"
 #include "view/CPositionIndex.h"
 #include "view/IRenderSurface.h"
 
@@ -74,25 +80,40 @@ class CDisplayDocument final : public IRenderSurface {
     }
     std::size_t RunFormat(std::size_t run) const { return m_runs.Value(run); }
 
+    // The store generation of the records drawn from now on (0, which no
+    // store uses, until told).
+    void SetGeneration(std::uint32_t generation) { m_generation = generation; }
+
     // The run table: the record the character at `position` came from. The
     // first character of a run counts to its own run.
     std::optional<std::uint32_t> SequenceAt(std::size_t position) const;
     std::size_t SequenceEntryCount() const { return m_sequences.Count(); }
+    // The same with the generation it was drawn in, to look it up in the
+    // store by: text drawn before a load or a clear names no record after it.
+    std::optional<SRecordRef> RecordAt(std::size_t position) const;
 
     // Memory reserved by the document (capacities, not sizes).
     std::size_t ReservedBytes() const;
 
   private:
-    std::size_t FormatIndex(const SCharFormat& format);
+    struct SFormatHash {
+        std::size_t operator()(const SCharFormat& format) const;
+    };
+
+    std::uint32_t FormatIndex(const SCharFormat& format);
 
     std::string m_text;
     std::vector<SCharFormat> m_formats;
-    std::size_t m_current = 0;
-    std::size_t m_lastLookup = 0;
-    std::size_t m_previousLookup = 0;
-    CPositionIndex<std::uint16_t> m_runs;
+    std::unordered_map<SCharFormat, std::uint32_t, SFormatHash> m_formatIndex;
+    std::uint32_t m_current = 0;
+    std::uint32_t m_lastLookup = 0;
+    std::uint32_t m_previousLookup = 0;
+    CPositionIndex<std::uint32_t> m_runs;
     CPositionIndex<> m_lineStarts;
     CPositionIndex<std::uint32_t> m_sequences;
+    // Where the store generation changes; as rare as loads and clears.
+    CPositionIndex<std::uint32_t> m_generations;
+    std::uint32_t m_generation = 0;
     std::uint64_t m_revision = 0;
 };
 

@@ -126,18 +126,24 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
     };
     CChooser choose(*m_scheme, record);
     const auto& rules = m_scheme->RulePointers();
+    // The rules cannot change while one record renders, but may have between
+    // two: the first colour rule met is compared by its format, not by its
+    // address, which a rule edited in place or made anew may keep.
+    bool currentChecked = false;
     for (const char ch : record.bytes) {
         const auto b = static_cast<std::uint8_t>(ch);
         const SByteChoice& c = choose(b);
         if (c.colourRule >= 0) {
             const SStyleRule* colour = rules[static_cast<std::size_t>(c.colourRule)];
-            if (colour != m_currentColourRule) {
+            if (colour != m_currentColourRule ||
+                (!currentChecked && colour->CharFormat != m_currentFormat)) {
                 flush();
                 m_currentColourRule = colour;
                 m_currentFormat = colour->CharFormat;
                 surface.ApplyFormat(m_currentFormat);
                 formatApplied = true;
             }
+            currentChecked = true;
         }
         if (Translate(m_pending, b, c)) {
             surface.DeleteLastCharOfCaretLine();

@@ -52,8 +52,9 @@ class CStyledRenderer {
 
   private:
     const CStyleScheme* m_scheme = nullptr;
-    // Compared by identity only; the format is kept as a copy, so a rule the
-    // editor removed in the meantime is never read through this pointer.
+    // Never read through: the rule may be gone since. Within one record a
+    // rule is the current one when it is this one; at a record's first
+    // colour rule only when its format is also the kept copy.
     const SStyleRule* m_currentColourRule = nullptr;
     SCharFormat m_currentFormat;
     std::string m_pending;

@@ -1,8 +1,12 @@
 #include "view/TextInfo.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 
+#include "data/DataStore.h"
 #include "platform/LocalTime.h"
+#include "view/CDisplayDocument.h"
 
 namespace quillpad {
 namespace {
@@ -29,6 +33,19 @@ std::string RelatedData(std::string_view bytes) {
         }
     }
     return out;
+}
+
+std::optional<SDescribedRecord> DescribedAt(const CDisplayDocument& document,
+                                            const CDataStore& store, std::size_t position) {
+    const auto ref = document.RecordAt(position);
+    if (!ref) {
+        return std::nullopt;
+    }
+    const auto record = store.Find(*ref);
+    if (!record) {
+        return std::nullopt;
+    }
+    return SDescribedRecord{*record, store.TimeOfTick(record->tick).seconds};
 }
 
 }  // namespace
@@ -79,6 +96,25 @@ std::string DescribeRange(const SDescribedRecord& first, const SDescribedRecord&
     text += " Delta: ";
     text += FormatSpan(last.record.tick - first.record.tick);
     return text;
+}
+
+std::string DescribeDisplayed(const CDisplayDocument& document, const CDataStore& store,
+                              std::size_t selectionStart, std::size_t selectionEnd,
+                              std::size_t character, const STextInfoSwitches& switches) {
+    const std::size_t s = selectionStart;
+    const std::size_t e = std::min(selectionEnd, document.Size());
+    const std::size_t c = character;
+    if (s >= e || c < s || c > e) {
+        const auto r = DescribedAt(document, store, c);
+        return r ? DescribeSingle(*r, store.StartTick(), switches) : std::string();
+    }
+    // The selection's last character, not the one after it, closes the range.
+    const auto first = DescribedAt(document, store, s);
+    const auto last = DescribedAt(document, store, e - 1);
+    if (!first || !last) {
+        return {};
+    }
+    return DescribeRange(*first, *last, store.StartTick(), switches);
 }
 
 }  // namespace quillpad

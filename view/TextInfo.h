@@ -1,13 +1,18 @@
 #pragma once
 // The texts of the hover window: where a character came from, or what a
-// selection spans. Pure functions of the records and the store's time base.
+// selection spans. Pure functions of the records and the store's time base,
+// and the lookup of the records behind displayed text.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "data/SDataRecord.h"
 
 namespace quillpad {
+
+class CDataStore;
+class CDisplayDocument;
 
 // The four menu switches; all on by default.
 struct STextInfoSwitches {
@@ -39,5 +44,15 @@ std::string DescribeSingle(const SDescribedRecord& r, std::uint32_t startTick,
 // Calendar and relative lines when switched on, then always the delta.
 std::string DescribeRange(const SDescribedRecord& first, const SDescribedRecord& last,
                           std::uint32_t startTick, const STextInfoSwitches& switches);
+
+// The hover text for the character at `character` of the document: its
+// record, or, when it lies in the selection [selectionStart, selectionEnd) or
+// just after it, the span of the selection. Records are looked up in the
+// generation that drew them, so text drawn before a clear or a load
+// describes nothing until the replay has drawn it again. Empty when there is
+// nothing to describe.
+std::string DescribeDisplayed(const CDisplayDocument& document, const CDataStore& store,
+                              std::size_t selectionStart, std::size_t selectionEnd,
+                              std::size_t character, const STextInfoSwitches& switches);
 
 }  // namespace quillpad

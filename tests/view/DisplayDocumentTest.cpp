@@ -166,6 +166,46 @@ TEST(DisplayDocument, ClearEmptiesEverything) {
     EXPECT_EQ(d.RunFormat(0), 0u);
 }
 
+TEST(DisplayDocument, EveryDistinctFormatKeepsItsOwnSlotPastSixteenBits) {
+    CDisplayDocument d;
+    constexpr std::uint32_t kFormats = 65536 + 64;
+    for (std::uint32_t i = 1; i <= kFormats; ++i) {
+        d.ApplyFormat(Colour(i));
+        d.AppendRun("x", i);
+    }
+    ASSERT_EQ(d.FormatCount(), kFormats + 1);
+    ASSERT_EQ(d.RunCount(), kFormats);
+    std::size_t recoloured = 0;
+    for (std::size_t run = 0; run < kFormats; ++run) {
+        recoloured += d.Format(d.RunFormat(run)).crTextColor != run + 1 ? 1 : 0;
+    }
+    EXPECT_EQ(recoloured, 0u) << "text already drawn keeps its colour";
+    d.ApplyFormat(Colour(3));
+    d.AppendRun("y", 0);
+    EXPECT_EQ(d.FormatCount(), kFormats + 1) << "a format met before finds its slot";
+    EXPECT_EQ(d.RunFormat(kFormats), 3u);
+}
+
+TEST(DisplayDocument, TheRunTableKeepsTheGenerationThatDrewEachRecord) {
+    CDisplayDocument d;
+    d.AppendRun("a", 0);
+    EXPECT_EQ(d.RecordAt(0), (SRecordRef{0, 0})) << "generation 0, which no store uses, until told";
+    d.SetGeneration(4);
+    d.AppendRun("bc", 0);  // the same sequence in another generation
+    d.SetGeneration(5);
+    d.AppendRun("d", 1);
+    EXPECT_EQ(d.RecordAt(1), (SRecordRef{4, 0}));
+    EXPECT_EQ(d.RecordAt(3), (SRecordRef{5, 1}));
+    EXPECT_FALSE(d.RecordAt(4));
+    d.DeleteLastCharOfCaretLine();  // "d"
+    d.DeleteLastCharOfCaretLine();  // "c"
+    d.AppendRun("e", 1);
+    EXPECT_EQ(d.RecordAt(2), (SRecordRef{5, 1})) << "the deleted text took its generation along";
+    d.Clear();
+    d.AppendRun("f", 2);
+    EXPECT_EQ(d.RecordAt(0), (SRecordRef{0, 2}));
+}
+
 // The document against the plain in-memory surface, through real rendering
 // with backspaces, across many 64 KiB blocks of the compact indexes.
 TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
@@ -189,30 +229,52 @@ TEST(DisplayDocument, AgreesWithAPlainModelOverManyBlocks) {
             rm.Render(m, rec, false);
         }
         ASSERT_EQ(d.Text(), m.text) << scheme->Name;
-        // Formats and records, character by character.
+        // Formats and records, character by character. The document's runs
+        // are walked along; RunAt is a search, so it is asked where each run
+        // starts and ends, which pins down what lies between.
         std::size_t run = 0;
+        std::size_t docRun = 0;
+        std::size_t docRunStart = 0;
+        std::size_t docRunEnd = d.RunEnd(0);
         for (std::size_t pos = 0; pos < m.text.size(); ++pos) {
             while (m.runs[run].start + m.runs[run].length <= pos) {
                 ++run;
             }
             const auto& expect = m.runs[run];
             ASSERT_EQ(d.SequenceAt(pos), expect.sequence) << scheme->Name << " at " << pos;
+            if (pos == docRunEnd) {
+                ++docRun;
+                docRunStart = d.RunStart(docRun);
+                docRunEnd = d.RunEnd(docRun);
+                ASSERT_EQ(docRunStart, pos) << "runs follow each other";
+            }
+            if (pos == docRunStart || pos + 1 == docRunEnd) {
+                ASSERT_EQ(d.RunAt(pos), docRun) << scheme->Name << " at " << pos;
+            }
             const auto b = static_cast<unsigned char>(m.text[pos]);
             if (b < 0x20 || (b >= 0x7F && b < 0xA0)) {
                 continue;  // draws nothing, so its format is not kept
             }
-            const SCharFormat& f = d.Format(d.RunFormat(d.RunAt(pos)));
+            const SCharFormat& f = d.Format(d.RunFormat(docRun));
             ASSERT_EQ(f, expect.format.value_or(SCharFormat{})) << scheme->Name << " at " << pos;
         }
-        // Lines: every break starts a line, and nothing else does.
+        EXPECT_EQ(docRun + 1, d.RunCount());
+        // Lines: every break starts a line, and nothing else does. A line's
+        // first character and its break name it; LineOf is a search, so what
+        // lies between them does too.
         std::size_t line = 0;
+        std::size_t lineStart = 0;
         for (std::size_t pos = 0; pos < m.text.size(); ++pos) {
-            ASSERT_EQ(d.LineOf(pos), line) << pos;
             if (m.text[pos] == '\r' || m.text[pos] == '\n') {
+                ASSERT_EQ(d.LineOf(lineStart), line) << lineStart;
+                ASSERT_EQ(d.LineOf(pos), line) << pos;
+                ASSERT_EQ(d.LineEnd(line), pos);
                 ++line;
-                ASSERT_EQ(d.LineStart(line), pos + 1);
+                lineStart = pos + 1;
+                ASSERT_EQ(d.LineStart(line), lineStart);
             }
         }
+        EXPECT_EQ(d.LineOf(m.text.size() - 1), line);
         EXPECT_EQ(d.LineCount(), line + 1);
     }
 }

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "styles/BuiltinSchemes.h"
 #include "view/CMemorySurface.h"
 
@@ -118,6 +120,32 @@ TEST(StyledRenderer, RunsBreakOnColourRuleChangesAndCarryTheirRecord) {
     EXPECT_EQ(surface.formatsApplied, applied + 1);
     EXPECT_EQ(surface.runs.back().sequence, 8u);
     EXPECT_EQ(surface.runs.back().format->crTextColor, 0xFFFFFFu);
+}
+
+TEST(StyledRenderer, AColourRuleChangedBetweenRecordsShowsAtTheNextRender) {
+    CStyleScheme s;
+    s.AppendRule(ColourRule(0x0000FF));
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.SetScheme(&s);
+    renderer.Render(surface, MakeRecord("a", 1, 1, 0), false);
+    ASSERT_EQ(surface.runs.back().format->crTextColor, 0x0000FFu);
+
+    s.Rule(0).CharFormat.crTextColor = 0x00FF00;  // as the style editor does it
+    renderer.Render(surface, MakeRecord("b", 1, 1, 1), false);
+    EXPECT_EQ(surface.runs.back().format->crTextColor, 0x00FF00u) << "recoloured in place";
+
+    SStyleRule* const at = &s.Rule(0);
+    std::destroy_at(at);
+    std::construct_at(at, ColourRule(0xFF0000));
+    renderer.Render(surface, MakeRecord("c", 1, 1, 2), false);
+    EXPECT_EQ(surface.runs.back().format->crTextColor, 0xFF0000u)
+        << "a new rule where the old one was";
+
+    s.ClearRules();
+    s.AppendRule(ColourRule(0x123456));
+    renderer.Render(surface, MakeRecord("d", 1, 1, 3), false);
+    EXPECT_EQ(surface.runs.back().format->crTextColor, 0x123456u) << "a new rule list";
 }
 
 TEST(StyledRenderer, HiddenBytesStillCutRunsAndAllHiddenAppendsNothing) {

@@ -7,6 +7,12 @@
 #include <optional>
 #include <string>
 
+#include "data/DataStore.h"
+#include "tests/data/LogTestSupport.h"
+#include "view/CDisplayDocument.h"
+#include "view/CStyledRenderer.h"
+#include "view/RenderRecordOf.h"
+
 namespace quillpad {
 namespace {
 
@@ -100,6 +106,39 @@ TEST_F(TextInfo, RangeDescription) {
     s.showDataDirection = s.showRelatedData = false;
     EXPECT_EQ(DescribeRange(first, last, 0, s), " Delta:  0d 00:00:05 250ms")
         << "the delta is always there; direction and data never are";
+}
+
+TEST_F(TextInfo, TextDrawnBeforeAClearOrALoadDescribesNothing) {
+    CQueuedChannel channel;
+    CManualClock clock{1000, kTuesday};
+    CDataStore store(channel, clock);
+    CDisplayDocument document;
+    CStyledRenderer renderer;
+    const auto draw = [&](SRecordRef ref) {
+        document.SetGeneration(ref.generation);
+        renderer.Render(document, RenderRecordOf(*store.Find(ref), ref.sequence), false);
+    };
+    STextInfoSwitches data;
+    data.showAbsoluteTime = data.showRelativeTime = data.showDataDirection = false;
+    draw(store.AddIncomingBytes(0, "old "));
+    ASSERT_EQ(DescribeDisplayed(document, store, 0, 0, 1, data), "old ");
+
+    // No view is registered, so nothing clears the document: it shows "old "
+    // as a view does until its replay, while index 0 is now another record.
+    store.ClearData();
+    const SRecordRef fresh = store.AddIncomingBytes(0, "new");
+    ASSERT_EQ(fresh.sequence, 0u);
+    EXPECT_EQ(DescribeDisplayed(document, store, 0, 0, 1, data), "");
+    EXPECT_EQ(DescribeDisplayed(document, store, 0, 4, 1, data), "") << "nor does a selection";
+    draw(fresh);  // a live record drawn after the old text
+    EXPECT_EQ(DescribeDisplayed(document, store, 0, 0, 1, data), "");
+    EXPECT_EQ(DescribeDisplayed(document, store, 0, 0, 5, data), "new");
+
+    const std::string bytes = test::LogHeader(kTuesday, 0) +
+                              test::LogRecord(1, 0, 10, 0, kDirectionIncoming, 1, "loaded");
+    CMemoryByteSource log(bytes);
+    ASSERT_TRUE(store.LoadLog(log).accepted);
+    EXPECT_EQ(DescribeDisplayed(document, store, 0, 0, 5, data), "") << "a load likewise";
 }
 
 }  // namespace

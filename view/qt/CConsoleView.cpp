@@ -19,12 +19,6 @@
 namespace quillpad {
 namespace {
 
-// Bytes that take no room on screen: C0 and C1 controls and DEL. A tab is
-// handled by itself.
-constexpr bool IsInvisible(std::uint8_t b) {
-    return b < 0x20 || (b >= 0x7F && b < 0xA0);
-}
-
 constexpr bool IsWordByte(std::uint8_t b) {
     return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_' ||
            b >= 0xC0;
@@ -119,6 +113,7 @@ void CConsoleView::AppendRecord(SRecordRef ref) {
         return;  // a replay has drawn it already
     }
     m_highestDrawn = ref.sequence;
+    m_document.SetGeneration(ref.generation);
     m_renderer.Render(m_document, RenderRecordOf(*record, ref.sequence), m_settings.showAllSources);
     ContentChanged();
 }
@@ -126,6 +121,7 @@ void CConsoleView::AppendRecord(SRecordRef ref) {
 void CConsoleView::ClearView(bool keepCapacity) {
     m_document.Clear(keepCapacity);
     m_fonts.clear();
+    m_layout.ClearFormats();
     m_highestDrawn.reset();
     m_pinned = true;
     m_top = 0;
@@ -181,6 +177,7 @@ void CConsoleView::SyncFonts() {
     }
     if (m_fonts.size() > count) {
         m_fonts.clear();
+        m_layout.ClearFormats();
     }
     const qreal dpi = logicalDpiY() > 0 ? logicalDpiY() : 96;
     while (m_fonts.size() < count) {
@@ -206,130 +203,39 @@ void CConsoleView::SyncFonts() {
         e.colour = ColourOf(f.crTextColor);
         e.offset = static_cast<int>(std::lround(f.yOffset / 20.0 * dpi / 72.0));
         const QFontMetricsF metrics(e.font, this);
+        CLineLayout::AdvanceTable advances{};
         for (unsigned b = 0; b < 256; ++b) {
-            e.advance[b] = IsInvisible(static_cast<std::uint8_t>(b))
-                               ? 0.0f
-                               : static_cast<float>(metrics.horizontalAdvance(QChar(b)));
+            if (!CLineLayout::TakesNoRoom(static_cast<std::uint8_t>(b))) {
+                advances[b] = static_cast<float>(metrics.horizontalAdvance(QChar(b)));
+            }
         }
+        m_layout.AddFormat(advances);
         e.ascent = static_cast<int>(std::ceil(metrics.ascent()));
         e.descent = static_cast<int>(std::ceil(metrics.descent()));
         m_fonts.push_back(std::move(e));
     }
-    // The shared metrics: one row height for all, and the fast wrap when
-    // every printable byte of every format is equally wide.
+    // One row height for all: rows are as high as the tallest format.
     int above = 1;
     int below = 0;
-    float uniform = m_fonts.front().advance['M'];
     for (const SFontEntry& e : m_fonts) {
         above = std::max(above, e.ascent + std::max(e.offset, 0));
         below = std::max(below, e.descent + std::max(-e.offset, 0));
-        for (unsigned b = 0x20; b < 256 && uniform > 0; ++b) {
-            if (!IsInvisible(static_cast<std::uint8_t>(b)) && e.advance[b] != uniform) {
-                uniform = 0;
-            }
-        }
     }
     m_ascent = above;
     m_rowHeight = above + below;
-    m_uniformAdvance = uniform;
-    m_spaceAdvance = std::max(1.0f, m_fonts.front().advance[' ']);
+}
+
+void CConsoleView::SyncLayout() {
+    SyncFonts();
+    m_layout.SetWidth(static_cast<float>(viewport()->width() - 2 * kMargin));
 }
 
 bool CConsoleView::UsesUniformAdvance() {
     SyncFonts();
-    return m_uniformAdvance > 0;
-}
-
-float CConsoleView::TabStop(float x) const {
-    const float tab = 8 * m_spaceAdvance;
-    return (std::floor(x / tab) + 1) * tab;
+    return m_layout.UsesUniformAdvance();
 }
 
 // ---- layout
-
-CConsoleView::SChunk CConsoleView::WrapChunk(std::size_t line, std::size_t position,
-                                             std::vector<SRow>& rows) {
-    rows.clear();
-    const std::size_t ls = m_document.LineStart(line);
-    const std::size_t le = m_document.LineEnd(line);
-    const std::size_t lastChunk = le > ls ? (le - ls - 1) / kLayoutChunk : 0;
-    const std::size_t k = std::min((std::max(position, ls) - ls) / kLayoutChunk, lastChunk);
-    const std::size_t cs = ls + k * kLayoutChunk;
-    const std::size_t ce = std::min(le, cs + kLayoutChunk);
-    const float width =
-        std::max(static_cast<float>(viewport()->width() - 2 * kMargin), 4 * m_spaceAdvance);
-    const auto* text = reinterpret_cast<const std::uint8_t*>(m_document.Text().data());
-
-    // Advance of one byte at p, x being where it starts.
-    std::size_t run = 0;
-    std::size_t runEnd = 0;
-    const SFontEntry* font = &m_fonts.front();
-    auto advance = [&](std::size_t p, float x) -> float {
-        const std::uint8_t b = text[p];
-        if (b == '\t') {
-            return TabStop(x) - x;
-        }
-        if (m_uniformAdvance > 0) {
-            return IsInvisible(b) ? 0.0f : m_uniformAdvance;
-        }
-        if (p >= runEnd || p < m_document.RunStart(run)) {
-            run = m_document.RunAt(p);
-            runEnd = m_document.RunEnd(run);
-            font = &FontOf(m_document.RunFormat(run));
-        }
-        return font->advance[b];
-    };
-
-    std::size_t rowStart = cs;
-    std::size_t wordBreak = 0;  // after the last space of this row, 0 for none
-    float x = 0;
-    for (std::size_t p = cs; p < ce; ++p) {
-        float w = advance(p, x);
-        while (x + w > width && p > rowStart) {
-            const std::size_t next = wordBreak > rowStart ? wordBreak : p;
-            rows.push_back(SRow{rowStart, next});
-            rowStart = next;
-            wordBreak = 0;
-            x = 0;
-            for (std::size_t q = rowStart; q < p; ++q) {
-                x += advance(q, x);
-            }
-            w = advance(p, x);
-        }
-        x += w;
-        if (text[p] == ' ') {
-            wordBreak = p + 1;
-        }
-    }
-    rows.push_back(SRow{rowStart, ce});
-    return SChunk{line, cs, ce, ls, le};
-}
-
-CConsoleView::SChunk CConsoleView::NextChunk(const SChunk& chunk, std::vector<SRow>& rows,
-                                             bool& ok) {
-    ok = true;
-    if (chunk.end < chunk.lineEnd) {
-        return WrapChunk(chunk.line, chunk.end, rows);
-    }
-    if (chunk.line + 1 < m_document.LineCount()) {
-        return WrapChunk(chunk.line + 1, m_document.LineStart(chunk.line + 1), rows);
-    }
-    ok = false;
-    return chunk;
-}
-
-CConsoleView::SChunk CConsoleView::PreviousChunk(const SChunk& chunk, std::vector<SRow>& rows,
-                                                 bool& ok) {
-    ok = true;
-    if (chunk.start > chunk.lineStart) {
-        return WrapChunk(chunk.line, chunk.start - 1, rows);
-    }
-    if (chunk.line > 0) {
-        return WrapChunk(chunk.line - 1, m_document.LineEnd(chunk.line - 1), rows);
-    }
-    ok = false;
-    return chunk;
-}
 
 int CConsoleView::FullRows() const {
     return std::max(1, viewport()->height() / std::max(1, m_rowHeight));
@@ -340,58 +246,24 @@ void CConsoleView::Layout() {
         m_layoutSize == viewport()->size()) {
         return;
     }
-    SyncFonts();
+    SyncLayout();
     m_layoutDirty = false;
     m_layoutRevision = m_document.Revision();
     m_layoutSize = viewport()->size();
-    m_rows.clear();
     const auto wanted = static_cast<std::size_t>(FullRows());
-    std::vector<SRow> rows;
-
     if (!m_pinned) {
-        m_top = std::min(m_top, m_document.Size());
-        SChunk chunk = WrapChunk(m_document.LineOf(m_top), m_top, rows);
-        auto it = std::upper_bound(rows.begin(), rows.end(), m_top,
-                                   [](std::size_t p, const SRow& r) { return p < r.start; });
-        std::size_t i = static_cast<std::size_t>(it - rows.begin()) - 1;
-        m_top = rows[i].start;
-        bool ok = true;
-        while (m_rows.size() <= wanted) {
-            for (; i < rows.size() && m_rows.size() <= wanted; ++i) {
-                m_rows.push_back(rows[i]);
-            }
-            if (m_rows.size() > wanted) {
-                break;
-            }
-            chunk = NextChunk(chunk, rows, ok);
-            if (!ok) {
-                break;
-            }
-            i = 0;
-        }
+        // One row more than the window holds tells whether the end is in sight.
+        m_rows = m_layout.RowsFrom(m_top, wanted + 1);
+        m_top = m_rows.front().start;
         if (m_rows.size() > wanted) {
-            m_rows.pop_back();  // one row beyond the window: the end is not in sight
+            m_rows.pop_back();
             return;
         }
         // The end is in sight: follow new data from here on.
         m_pinned = true;
-        m_rows.clear();
     }
-
     // Pinned: the last rows of the text, bottom row at the bottom.
-    const std::size_t lastLine = m_document.LineCount() - 1;
-    SChunk chunk = WrapChunk(lastLine, m_document.Size(), rows);
-    std::vector<SRow> reversed;
-    bool ok = true;
-    while (reversed.size() < wanted && ok) {
-        for (auto r = rows.rbegin(); r != rows.rend() && reversed.size() < wanted; ++r) {
-            reversed.push_back(*r);
-        }
-        if (reversed.size() < wanted) {
-            chunk = PreviousChunk(chunk, rows, ok);
-        }
-    }
-    m_rows.assign(reversed.rbegin(), reversed.rend());
+    m_rows = m_layout.LastRows(wanted);
     m_top = m_rows.empty() ? 0 : m_rows.front().start;
 }
 
@@ -454,22 +326,10 @@ void CConsoleView::OnScrollAction(int action) {
     bar->setSliderPosition(bar->value());
 }
 
-std::size_t CConsoleView::RowStartOf(std::size_t position) {
-    std::vector<SRow> rows;
-    WrapChunk(m_document.LineOf(position), position, rows);
-    std::size_t start = rows.front().start;
-    for (const SRow& r : rows) {
-        if (r.start <= position) {
-            start = r.start;
-        }
-    }
-    return start;
-}
-
 void CConsoleView::ScrollToPosition(std::size_t position) {
-    SyncFonts();
+    SyncLayout();
     m_pinned = false;
-    m_top = RowStartOf(std::min(position, m_document.Size()));
+    m_top = m_layout.RowStartOf(std::min(position, m_document.Size()));
     m_layoutDirty = true;
     FlushRepaint();
 }
@@ -485,35 +345,8 @@ void CConsoleView::ScrollRows(int count) {
     if (m_rows.empty()) {
         return;
     }
-    std::vector<SRow> rows;
-    SChunk chunk = WrapChunk(m_document.LineOf(m_top), m_top, rows);
-    std::size_t i = 0;
-    while (i + 1 < rows.size() && rows[i + 1].start <= m_top) {
-        ++i;
-    }
-    bool ok = true;
-    for (; count < 0 && ok; ++count) {
-        if (i > 0) {
-            --i;
-        } else {
-            chunk = PreviousChunk(chunk, rows, ok);
-            if (ok) {
-                i = rows.size() - 1;
-            }
-        }
-    }
-    for (; count > 0 && ok; --count) {
-        if (i + 1 < rows.size()) {
-            ++i;
-        } else {
-            chunk = NextChunk(chunk, rows, ok);
-            if (ok) {
-                i = 0;
-            }
-        }
-    }
+    m_top = m_layout.MoveRows(m_top, count);
     m_pinned = false;
-    m_top = rows[i].start;
     m_layoutDirty = true;
     FlushRepaint();
 }
@@ -537,9 +370,9 @@ void CConsoleView::paintEvent(QPaintEvent*) {
     const char* text = m_document.Text().data();
 
     int y = 0;
-    for (const SRow& row : m_rows) {
+    for (const CLineLayout::SRow& row : m_rows) {
         const int baseline = y + m_ascent;
-        float x = kMargin;
+        float x = 0;  // from the left edge of the text
         std::size_t p = row.start;
         while (p < row.end) {
             const std::size_t run = m_document.RunAt(p);
@@ -551,19 +384,17 @@ void CConsoleView::paintEvent(QPaintEvent*) {
                 // byte or an edge of the selection.
                 const bool selected = p >= selStart && p < selEnd;
                 std::size_t q = p;
-                float width = 0;
                 if (text[q] == '\t') {
-                    width = TabStop(x - kMargin) - (x - kMargin);
                     ++q;
                 } else {
                     while (q < runEnd && text[q] != '\t' &&
                            (q >= selStart && q < selEnd) == selected) {
-                        width += font.advance[static_cast<std::uint8_t>(text[q])];
                         ++q;
                     }
                 }
+                const float width = m_layout.Measure(p, q, x);
                 if (selected) {
-                    painter.fillRect(QRectF(x, y, width, m_rowHeight), highlight);
+                    painter.fillRect(QRectF(kMargin + x, y, width, m_rowHeight), highlight);
                 }
                 if (text[p] != '\t') {
                     painter.setPen(selected ? highlightText : font.colour);
@@ -571,11 +402,11 @@ void CConsoleView::paintEvent(QPaintEvent*) {
                     piece.reserve(static_cast<qsizetype>(q - p));
                     for (std::size_t i = p; i < q; ++i) {
                         const auto b = static_cast<std::uint8_t>(text[i]);
-                        if (!IsInvisible(b)) {
+                        if (!CLineLayout::TakesNoRoom(b)) {
                             piece.append(QChar(b));
                         }
                     }
-                    painter.drawText(QPointF(x, baseline - font.offset), piece);
+                    painter.drawText(QPointF(kMargin + x, baseline - font.offset), piece);
                 }
                 x += width;
                 p = q;
@@ -584,7 +415,8 @@ void CConsoleView::paintEvent(QPaintEvent*) {
         // A selected line break shows as a little room after the row.
         if (row.end < size && row.end >= selStart && row.end < selEnd &&
             (text[row.end] == '\r' || text[row.end] == '\n')) {
-            painter.fillRect(QRectF(x, y, m_spaceAdvance, m_rowHeight), highlight);
+            painter.fillRect(QRectF(kMargin + x, y, m_layout.SpaceAdvance(), m_rowHeight),
+                             highlight);
         }
         y += m_rowHeight;
     }
@@ -608,23 +440,8 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
     }
     const int index =
         std::clamp(point.y() / std::max(1, m_rowHeight), 0, static_cast<int>(m_rows.size()) - 1);
-    const SRow& row = m_rows[static_cast<std::size_t>(point.y() < 0 ? 0 : index)];
-    const char* text = m_document.Text().data();
-    float x = kMargin;
-    for (std::size_t p = row.start; p < row.end; ++p) {
-        const auto b = static_cast<std::uint8_t>(text[p]);
-        float w = 0;
-        if (b == '\t') {
-            w = TabStop(x - kMargin) - (x - kMargin);
-        } else {
-            w = FontOf(m_document.RunFormat(m_document.RunAt(p))).advance[b];
-        }
-        if (point.x() < x + (nearest ? w / 2 : w)) {
-            return p;
-        }
-        x += w;
-    }
-    return row.end;
+    const CLineLayout::SRow& row = m_rows[static_cast<std::size_t>(point.y() < 0 ? 0 : index)];
+    return m_layout.HitTest(row, static_cast<float>(point.x() - kMargin), nearest);
 }
 
 std::size_t CConsoleView::CharacterAt(QPoint point) {
@@ -807,9 +624,24 @@ void CConsoleView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CConsoleView::wheelEvent(QWheelEvent* event) {
-    const int steps = event->angleDelta().y() / 40;  // three rows a notch
-    if (steps != 0) {
-        ScrollRows(-steps);
+    // Touchpads and fine wheels send many small steps; they add up until
+    // they make a row. A wheel's notch (120) is three rows; pixels, where the
+    // platform has them, are taken as they are.
+    const QPoint pixels = event->pixelDelta();
+    const bool byPixels = !pixels.isNull();
+    const int delta = byPixels ? pixels.y() : event->angleDelta().y();
+    const int perRow = byPixels ? std::max(1, m_rowHeight) : 40;
+    int& pending = byPixels ? m_wheelPixels : m_wheelAngle;
+    if (delta != 0) {
+        if ((pending > 0 && delta < 0) || (pending < 0 && delta > 0)) {
+            pending = 0;  // turned back: what was left goes the other way
+        }
+        pending += delta;
+        const int rows = pending / perRow;
+        pending -= rows * perRow;
+        if (rows != 0) {
+            ScrollRows(-rows);
+        }
     }
     event->accept();
 }

@@ -14,13 +14,13 @@
 //
 // Scrolling is by text position, not by line: a single line of many
 // megabytes (hex mode without line breaks) scrolls and paints like any
-// other text, and lines longer than kLayoutChunk wrap chunk by chunk.
+// other text. Where rows wrap and characters sit is CLineLayout's business;
+// the view measures its fonts for it, paints, scrolls and takes input.
 
 #include <QAbstractScrollArea>
 #include <QFont>
 #include <QTimer>
 
-#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -31,6 +31,7 @@
 #include "platform/MessageChannel.h"
 #include "styles/CStyleScheme.h"
 #include "view/CDisplayDocument.h"
+#include "view/CLineLayout.h"
 #include "view/CStyledRenderer.h"
 #include "view/TextInfo.h"
 
@@ -53,7 +54,6 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // took the key (the view then does nothing with it).
     using KeyFilter = std::function<bool(const QKeyEvent&)>;
 
-    static constexpr std::size_t kLayoutChunk = 8192;
     static constexpr int kMargin = 2;
 
     CConsoleView(CMessageChannel& channel, const CDataStore& store, const SViewSettings& settings,
@@ -124,22 +124,9 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     struct SFontEntry {
         QFont font;
         QColor colour;
-        std::array<float, 256> advance{};
         int ascent = 0;
         int descent = 0;
         int offset = 0;  // pixels above the baseline
-    };
-    struct SRow {
-        std::size_t start;
-        std::size_t end;  // the row's last character + 1, its break not included
-    };
-    // A piece of a line laid out on its own: [start, end) of line `line`.
-    struct SChunk {
-        std::size_t line;
-        std::size_t start;
-        std::size_t end;
-        std::size_t lineStart;
-        std::size_t lineEnd;
     };
 
     void AppendRecord(SRecordRef ref);
@@ -148,21 +135,17 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void ContentChanged();
     void FlushRepaint();
 
-    // Fonts and metrics of the document's formats, built as formats appear.
+    // Fonts and metrics of the document's formats, built as formats appear,
+    // and the layout told of them and of the width.
     void SyncFonts();
+    void SyncLayout();
     const SFontEntry& FontOf(std::size_t format) const { return m_fonts[format]; }
-    float TabStop(float x) const;
-    // The rows of the chunk of `line` that holds `position`.
-    SChunk WrapChunk(std::size_t line, std::size_t position, std::vector<SRow>& rows);
-    SChunk NextChunk(const SChunk& chunk, std::vector<SRow>& rows, bool& ok);
-    SChunk PreviousChunk(const SChunk& chunk, std::vector<SRow>& rows, bool& ok);
     int FullRows() const;
     std::size_t HitTest(QPoint point, bool nearest);
     // Rows of the window from the top position (or, pinned, up from the end).
     void Layout();
     void UpdateScrollBar();
     void OnScrollAction(int action);
-    std::size_t RowStartOf(std::size_t position);
     std::size_t WordStart(std::size_t position) const;
     std::size_t WordEnd(std::size_t position) const;
 
@@ -170,6 +153,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     const SViewSettings& m_settings;
     MessageHandle m_storeHandle;
     CDisplayDocument m_document;
+    CLineLayout m_layout{m_document};
     CStyledRenderer m_renderer;
     MessageHandle m_control = kNoHandle;
     KeyFilter m_keyFilter;
@@ -183,21 +167,21 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     QColor m_background = Qt::white;
     QFont m_defaultFont;
     std::vector<SFontEntry> m_fonts;
-    std::uint64_t m_fontsForRevision = static_cast<std::uint64_t>(-1);
-    float m_uniformAdvance = 0;  // > 0 when every format shares it
     int m_rowHeight = 1;
     int m_ascent = 0;
-    float m_spaceAdvance = 1;
 
     // Scrolling: the row start at the top, unless pinned to the end.
     bool m_pinned = true;
     std::size_t m_top = 0;
-    std::vector<SRow> m_rows;  // the rows in sight, from the last layout
+    std::vector<CLineLayout::SRow> m_rows;  // the rows in sight, from the last layout
     std::uint64_t m_layoutRevision = static_cast<std::uint64_t>(-1);
     QSize m_layoutSize;
     bool m_layoutDirty = true;
     std::uint64_t m_scale = 1;  // text positions per scroll bar unit
     bool m_settingScrollBar = false;
+    // Wheel movement not yet a whole row: eighths of a degree, or pixels.
+    int m_wheelAngle = 0;
+    int m_wheelPixels = 0;
 
     std::size_t m_anchor = 0;
     std::size_t m_caret = 0;

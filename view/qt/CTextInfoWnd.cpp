@@ -82,33 +82,9 @@ void CTextInfoWnd::MouseMoved(QPoint point, bool shiftDown) {
 }
 
 std::string CTextInfoWnd::Describe(QPoint point) {
-    const CDisplayDocument& document = m_view.Document();
-    const CDataStore& store = m_view.Store();
-    const STextInfoSwitches& switches = m_view.Settings().textInfo;
-    auto described = [&](std::optional<std::uint32_t> index) -> std::optional<SDescribedRecord> {
-        if (!index) {
-            return std::nullopt;
-        }
-        const auto record = store.Record(*index);
-        if (!record) {
-            return std::nullopt;
-        }
-        return SDescribedRecord{*record, store.TimeOfTick(record->tick).seconds};
-    };
-    const std::size_t s = m_view.SelectionStart();
-    const std::size_t e = std::min(m_view.SelectionEnd(), document.Size());
-    const std::size_t c = m_view.CharacterUnder(point);
-    if (s >= e || c < s || c > e) {
-        const auto r = described(document.SequenceAt(c));
-        return r ? DescribeSingle(*r, store.StartTick(), switches) : std::string();
-    }
-    // The selection's last character, not the one after it, closes the range.
-    const auto first = described(document.SequenceAt(s));
-    const auto last = described(document.SequenceAt(e - 1));
-    if (!first || !last) {
-        return {};
-    }
-    return DescribeRange(*first, *last, store.StartTick(), switches);
+    return DescribeDisplayed(m_view.Document(), m_view.Store(), m_view.SelectionStart(),
+                             m_view.SelectionEnd(), m_view.CharacterUnder(point),
+                             m_view.Settings().textInfo);
 }
 
 void CTextInfoWnd::SetTextAndPosition(const std::string& text, QPoint globalPosition) {

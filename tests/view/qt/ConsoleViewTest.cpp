@@ -9,8 +9,10 @@
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTest>
+#include <QWheelEvent>
 
 #include "styles/BuiltinSchemes.h"
+#include "tests/data/LogTestSupport.h"
 #include "view/qt/CTextInfoWnd.h"
 
 namespace quillpad {
@@ -312,6 +314,30 @@ TEST_F(ConsoleView, PinnedToTheEndUntilTheUserScrollsBack) {
     Settle();
     EXPECT_GT(view.TopPosition(), back);
     EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+
+    // Fine wheels and touchpads send steps far below a notch: they add up.
+    const std::size_t lastTop = view.TopPosition();
+    view.ScrollRows(-3);
+    const std::size_t threeBack = view.TopPosition();
+    view.ScrollToEnd();
+    const auto wheel = [&](QPoint pixels, QPoint angle) {
+        const QPointF at(50, 50);
+        QWheelEvent event(at, view.viewport()->mapToGlobal(at), pixels, angle, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view.viewport(), &event);
+    };
+    for (int i = 0; i < 6; ++i) {
+        wheel({}, {0, 20});
+    }
+    EXPECT_EQ(view.TopPosition(), threeBack) << "six sixths of a notch are three rows";
+    for (int i = 0; i < 6; ++i) {
+        wheel({}, {0, -20});
+    }
+    EXPECT_TRUE(view.IsPinnedToEnd());
+    for (int i = 0; i < 60; ++i) {
+        wheel({0, 1}, {0, 8});
+    }
+    EXPECT_LT(view.TopPosition(), lastTop) << "pixels by the row's height";
 }
 
 TEST_F(ConsoleView, OneHugeLineScrollsAndPaintsByChunks) {
@@ -335,15 +361,46 @@ TEST_F(ConsoleView, OneHugeLineScrollsAndPaintsByChunks) {
     EXPECT_EQ(view.TopPosition(), top) << "rows back and forth come to the same place";
 
     // A chunk edge starts a row of its own, and rows step across it.
-    view.ScrollToPosition(CConsoleView::kLayoutChunk);
-    EXPECT_EQ(view.TopPosition(), CConsoleView::kLayoutChunk);
+    view.ScrollToPosition(CLineLayout::kChunk);
+    EXPECT_EQ(view.TopPosition(), CLineLayout::kChunk);
     view.ScrollRows(-1);
-    EXPECT_LT(view.TopPosition(), CConsoleView::kLayoutChunk);
+    EXPECT_LT(view.TopPosition(), CLineLayout::kChunk);
     view.ScrollRows(1);
-    EXPECT_EQ(view.TopPosition(), CConsoleView::kLayoutChunk);
+    EXPECT_EQ(view.TopPosition(), CLineLayout::kChunk);
 
-    QImage image(view.viewport()->size(), QImage::Format_ARGB32);
-    view.viewport()->render(&image);
+    // What is painted is what is laid out: one row further down, every
+    // painted row moves up by one row's height.
+    const auto paint = [&] {
+        QImage image(view.viewport()->size(), QImage::Format_ARGB32);
+        view.viewport()->render(&image);
+        return image;
+    };
+    const QImage before = paint();
+    int rowHeight = 1;
+    while (view.CharacterAt(QPoint(CConsoleView::kMargin, rowHeight)) == CLineLayout::kChunk) {
+        ++rowHeight;
+    }
+    const int width = before.width();
+    const int rows = before.height() / rowHeight;
+    ASSERT_GT(rows, 2);
+    for (int y = 0; y < before.height(); ++y) {
+        ASSERT_EQ(before.pixelColor(0, y), view.Background()) << "the margin at " << y;
+    }
+    for (int row = 0; row < rows; ++row) {
+        int dark = 0;
+        for (int y = row * rowHeight; y < (row + 1) * rowHeight; ++y) {
+            for (int x = 0; x < width; ++x) {
+                dark += before.pixelColor(x, y).lightness() < 128 ? 1 : 0;
+            }
+        }
+        EXPECT_GT(dark, 20) << "glyphs on row " << row;
+    }
+    view.ScrollRows(1);
+    const QImage after = paint();
+    EXPECT_EQ(after.copy(0, 0, width, (rows - 1) * rowHeight),
+              before.copy(0, rowHeight, width, (rows - 1) * rowHeight));
+    EXPECT_NE(after.copy(0, 0, width, rowHeight), before.copy(0, 0, width, rowHeight));
+
     view.ScrollRows(1000000);
     EXPECT_TRUE(view.IsPinnedToEnd());
 }
@@ -421,6 +478,18 @@ TEST_F(ConsoleView, HoverDescribesTheRecordUnderThePointerAndTheSelection) {
     EXPECT_TRUE(info.isVisible());
     info.MouseMoved(QPoint(x, 5), false);
     EXPECT_FALSE(info.isVisible());
+
+    // Between a load and its replay the text shown is of records now gone.
+    settings.textInfo.showAbsoluteTime = settings.textInfo.showRelativeTime = false;
+    settings.textInfo.showDataDirection = false;
+    ASSERT_EQ(info.Describe(QPoint(4, 5)), "first ");
+    const std::string bytes = test::LogHeader(1700000000, 0) +
+                              test::LogRecord(1, 0, 10, 0, kDirectionIncoming, 1, "loaded");
+    CMemoryByteSource log(bytes);
+    ASSERT_TRUE(store.LoadLog(log).accepted);
+    EXPECT_EQ(info.Describe(QPoint(4, 5)), "");
+    view.Replay();
+    EXPECT_EQ(info.Describe(QPoint(4, 5)), "loaded");
 }
 
 }  // namespace
