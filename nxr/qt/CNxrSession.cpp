@@ -356,12 +356,12 @@ void CNxrSession::Deliver(SNxrIoEvent& event) {
             return;
         case ENxrIoEventKind::Received:
             if (m_sink != nullptr) {
-                m_sink->OnDataReceived(0, BytesToWide(event.bytes));
+                m_sink->OnDataReceived(0, event.bytes);
             }
             return;
         case ENxrIoEventKind::Transmitted:
             if (m_sink != nullptr) {
-                m_sink->OnDataTransmitted(0, BytesToWide(event.bytes));
+                m_sink->OnDataTransmitted(0, event.bytes);
             }
             return;
         case ENxrIoEventKind::Completed: {
