@@ -14,12 +14,11 @@
 #include "nxr/CNxrErrorLog.h"
 #include "nxr/CNxrInbox.h"
 #include "nxr/INxrSession2.h"
-
-class QThread;
+#include "nxr/qt/CNxrIoThread.h"
 
 namespace quillpad {
 
-class CNxrIoWorker;
+class CNxrTransportRegistry;
 
 class CNxrSession final : public QObject, public INxrSession2 {
     Q_OBJECT
@@ -28,7 +27,10 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // and goes on in the next, so a flood never freezes the user interface.
     static constexpr int kTurnBudgetMs = 6;
 
+    // Links are made by the transports of the global registry.
     explicit CNxrSession(QObject* parent = nullptr);
+    // ... or of `transports`, which must outlive the session.
+    explicit CNxrSession(const CNxrTransportRegistry& transports, QObject* parent = nullptr);
     ~CNxrSession() override;
 
     void Advise(INxrSessionEvents* sink) override { m_sink = sink; }
@@ -61,6 +63,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::int64_t LongestTurnNs() const { return m_longestTurnNs; }
     // How often the reader waited for this thread to catch up.
     std::uint64_t ReaderPauses() const { return m_inbox->Pauses(); }
+    // Bytes read and not yet delivered.
+    std::size_t QueuedBytes() const { return m_inbox->QueuedBytes(); }
 
   private:
     struct SPending {
@@ -76,13 +80,12 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Drain();
     void Deliver(SNxrIoEvent& event);
     void StopWorker();
-    template <class F>
-    void ToWorker(F&& work);
+    void ToWorker(std::function<void(CNxrIoWorker&)> work);
 
+    const CNxrTransportRegistry& m_transports;
     INxrSessionEvents* m_sink = nullptr;
     std::shared_ptr<CNxrInbox> m_inbox;
-    std::unique_ptr<QThread> m_thread;
-    std::unique_ptr<CNxrIoWorker> m_worker;
+    std::unique_ptr<CNxrIoThread> m_io;
     NxrHandle m_handle = 0;
     NxrHandle m_nextHandle = 1;
     std::uint32_t m_nextRequestId = 1;

@@ -42,6 +42,7 @@
 
 #include "control/CQuillpadSettings.h"
 #include "data/DataStore.h"
+#include "devsim/qt/CDevSimTransport.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLib.h"
 #include "platform/qt/CQtMessageChannel.h"
@@ -257,6 +258,7 @@ int Usage(const char* why) {
 
 int main(int argc, char** argv) {
     using namespace quillpad;
+    RegisterDevSimTransport();
     std::string spec = "sim:";
     int lingerMs = 500;
     bool window = false;

@@ -6,6 +6,7 @@
 #include <QThread>
 
 #include "devsim/CDevSimEngine.h"
+#include "devsim/qt/CDevSimTransport.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
 #include "tests/nxr/qt/SessionTestSupport.h"
@@ -26,7 +27,10 @@ constexpr std::uint16_t kConnected = 3;
 
 class NxrSessionSim : public ::testing::Test {
   protected:
-    void SetUp() override { session.Advise(&sink); }
+    void SetUp() override {
+        RegisterDevSimTransport();
+        session.Advise(&sink);
+    }
 
     void Connect(std::string_view spec = "sim:") {
         ASSERT_EQ(session.Open(W(spec), W("Quillpad Workbay Plugin"), &handle), 0);

@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "control/CQuillpadSettings.h"
+#include "devsim/qt/CDevSimTransport.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/qt/CNxrSession.h"
 #include "platform/qt/CQtMessageChannel.h"
@@ -113,6 +114,7 @@ class CTestController final : public CConnectionController {
 class DeviceSessionSim : public ::testing::Test {
   protected:
     DeviceSessionSim() : store(channel) {
+        RegisterDevSimTransport();
         SSessionServices services;
         services.factory = [this] {
             auto s = std::make_unique<CTracingSession>(trace);
