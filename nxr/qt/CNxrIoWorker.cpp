@@ -236,11 +236,27 @@ void CNxrIoWorker::Write(ByteString bytes) {
                   m_spec.Describe());
         return;
     }
-    SNxrIoEvent event;
-    event.kind = ENxrIoEventKind::Transmitted;
-    event.bytes = bytes;
-    Push(std::move(event));
-    m_transport->Write(bytes);
+    SNxrWriteResult result = m_transport->Write(bytes);
+    result.written = std::min(result.written, bytes.size());
+    if (result.written < bytes.size() && result.error.empty()) {
+        result.error = "the link took " + std::to_string(result.written) + " of " +
+                       std::to_string(bytes.size()) + " bytes";
+    }
+    const std::size_t unsent = bytes.size() - result.written;
+    // Only what the link took is reported as sent: the outgoing record and
+    // the log must never claim bytes that did not leave.
+    if (result.written > 0) {
+        bytes.resize(result.written);
+        SNxrIoEvent event;
+        event.kind = ENxrIoEventKind::Transmitted;
+        event.bytes = std::move(bytes);
+        Push(std::move(event));
+    }
+    if (!result.error.empty()) {
+        LinkLost(unsent == 0
+                     ? result.error
+                     : result.error + " (" + std::to_string(unsent) + " bytes were not sent)");
+    }
 }
 
 void CNxrIoWorker::Shutdown() {
