@@ -1,7 +1,6 @@
 #include "nxr/qt/CNxrSession.h"
 
 #include <QElapsedTimer>
-#include <QPointer>
 #include <QTimer>
 
 #include "nxr/NxrCodes.h"
@@ -92,18 +91,14 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
     m_clientName = clientName;
     m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
 
-    QPointer<CNxrSession> self(this);
-    auto wake = [self] {
+    m_wakeTarget = std::make_shared<SWakeTarget>();
+    m_wakeTarget->session = this;
+    auto wake = [target = m_wakeTarget] {
         // Runs on the I/O thread; the call itself is queued to the owner.
-        if (self) {
+        std::lock_guard lock(target->mutex);
+        if (CNxrSession* const session = target->session) {
             QMetaObject::invokeMethod(
-                self.data(),
-                [self] {
-                    if (self) {
-                        self->Drain();
-                    }
-                },
-                Qt::QueuedConnection);
+                session, [session] { session->Drain(); }, Qt::QueuedConnection);
         }
     };
     m_io = std::make_unique<CNxrIoThread>(m_spec, std::move(transport), m_inbox, std::move(wake));
@@ -120,8 +115,16 @@ void CNxrSession::StopWorker() {
     if (!m_io) {
         return;
     }
-    m_io->Stop();
+    {
+        std::lock_guard lock(m_wakeTarget->mutex);
+        m_wakeTarget->session = nullptr;
+    }
+    m_io->Stop(m_closeWait);
     m_io.reset();
+    // A thread left to end by itself may still push into the inbox it has:
+    // what comes next goes into a fresh one.
+    m_inbox->Clear();
+    m_inbox = std::make_shared<CNxrInbox>();
 }
 
 std::int32_t CNxrSession::Close(NxrHandle* handle) {
@@ -132,7 +135,6 @@ std::int32_t CNxrSession::Close(NxrHandle* handle) {
         return NotOpen("close");
     }
     StopWorker();
-    m_inbox->Clear();
     m_pending.clear();
     m_handle = 0;
     *handle = 0;

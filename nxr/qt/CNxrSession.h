@@ -6,8 +6,10 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "nxr/CNxrComSpec.h"
@@ -65,11 +67,20 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::uint64_t ReaderPauses() const { return m_inbox->Pauses(); }
     // Bytes read and not yet delivered.
     std::size_t QueuedBytes() const { return m_inbox->QueuedBytes(); }
+    // How long Close waits for the I/O thread to let go of the link before it
+    // leaves the thread to end by itself.
+    void SetCloseWait(std::chrono::milliseconds wait) { m_closeWait = wait; }
 
   private:
     struct SPending {
         std::uint32_t code = 0;
         std::optional<WideString> userText;
+    };
+    // Whom the I/O thread wakes. Cut when the link closes: a thread left to
+    // end by itself must never reach a session that has gone.
+    struct SWakeTarget {
+        std::mutex mutex;
+        CNxrSession* session = nullptr;
     };
 
     bool IsOpen(const NxrHandle* handle) const;
@@ -85,7 +96,9 @@ class CNxrSession final : public QObject, public INxrSession2 {
     const CNxrTransportRegistry& m_transports;
     INxrSessionEvents* m_sink = nullptr;
     std::shared_ptr<CNxrInbox> m_inbox;
+    std::shared_ptr<SWakeTarget> m_wakeTarget;
     std::unique_ptr<CNxrIoThread> m_io;
+    std::chrono::milliseconds m_closeWait = CNxrIoThread::kStopWait;
     NxrHandle m_handle = 0;
     NxrHandle m_nextHandle = 1;
     std::uint32_t m_nextRequestId = 1;
