@@ -118,6 +118,20 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
     return true;
 }
 
+// Holds this thread without running its event loop, as a user interface that
+// is stuck, until `done` holds or `ms` pass; true when it held.
+inline bool BusyUntil(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) {
+            return false;
+        }
+        QThread::usleep(500);
+    }
+    return true;
+}
+
 inline ByteString AllByteValues(int times = 1) {
     ByteString all;
     for (int t = 0; t < times; ++t) {
