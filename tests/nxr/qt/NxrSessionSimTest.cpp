@@ -55,6 +55,8 @@ class NxrSessionSim : public ::testing::Test {
 
 TEST_F(NxrSessionSim, ConnectReportsStatusCompletionAndLinkUpInOrderOnTheOwnerThread) {
     Connect();
+    // Link up follows the completion, perhaps in a later turn of the loop.
+    ASSERT_TRUE(WaitFor([&] { return sink.linkUps == 1; }));
     ASSERT_GE(sink.events.size(), 4u);
     EXPECT_EQ(sink.events[0].status, kConnecting);
     EXPECT_EQ(sink.events[1].status, kConnected);
@@ -173,7 +175,7 @@ TEST_F(NxrSessionSim, DisconnectReconnectAndSendWhileDown) {
     EXPECT_TRUE(sink.Completion(id)->success);
     EXPECT_EQ(sink.LastStatus(), kConnected);
     EXPECT_EQ(session.RequestWait(0xBC00, NxrEmptyParamBlock(), &result, 2000, 0, &handle), 0);
-    EXPECT_EQ(sink.linkUps, 2);
+    EXPECT_TRUE(WaitFor([&] { return sink.linkUps == 2; }));
 }
 
 TEST_F(NxrSessionSim, BadSpecAndClosedHandleFailWithWords) {
