@@ -2,7 +2,7 @@
 // event through the controller into the store, beside the store alone.
 //
 //   BM_DataEventThroughController64   OnDataReceived of 64-byte events
-//   BM_DataEventStoreOnlyBaseline64   CDataStore::AddIncoming of the same
+//   BM_DataEventStoreOnlyBaseline64   CDataStore::AddIncomingBytes of the same
 
 #include <benchmark/benchmark.h>
 
@@ -19,12 +19,12 @@ namespace {
 constexpr std::size_t kEventBytes = 64;
 constexpr std::int64_t kEventsPerClear = std::int64_t{1} << 20;
 
-WideString Event() {
-    WideString text(kEventBytes, u'\0');
+ByteString Event() {
+    ByteString bytes(kEventBytes, '\0');
     for (std::size_t i = 0; i < kEventBytes; ++i) {
-        text[i] = static_cast<char16_t>((i * 37 + 11) & 0xFF);
+        bytes[i] = static_cast<char>((i * 37 + 11) & 0xFF);
     }
-    return text;
+    return bytes;
 }
 
 std::unique_ptr<CConnectionController> MakeController(CMessageChannel& channel) {
@@ -40,10 +40,10 @@ std::unique_ptr<CConnectionController> MakeController(CMessageChannel& channel) 
 // outside the timing, so memory stays bounded.
 template <class FEvent>
 void RunEvents(benchmark::State& state, CDataStore& store, FEvent&& event) {
-    const WideString text = Event();
+    const ByteString bytes = Event();
     std::int64_t sinceClear = 0;
     for (auto _ : state) {
-        event(text);
+        event(bytes);
         if (++sinceClear == kEventsPerClear) {
             state.PauseTiming();
             store.ClearData();
@@ -59,14 +59,14 @@ void BM_DataEventThroughController64(benchmark::State& state) {
     CDataStore store(channel);
     auto controller = MakeController(channel);
     controller->SetDataStore(&store);
-    RunEvents(state, store, [&](const WideString& text) { controller->OnDataReceived(0, text); });
+    RunEvents(state, store, [&](std::string_view bytes) { controller->OnDataReceived(0, bytes); });
 }
 BENCHMARK(BM_DataEventThroughController64);
 
 void BM_DataEventStoreOnlyBaseline64(benchmark::State& state) {
     CQueuedChannel channel;
     CDataStore store(channel);
-    RunEvents(state, store, [&](const WideString& text) { store.AddIncoming(0, text); });
+    RunEvents(state, store, [&](std::string_view bytes) { store.AddIncomingBytes(0, bytes); });
 }
 BENCHMARK(BM_DataEventStoreOnlyBaseline64);
 

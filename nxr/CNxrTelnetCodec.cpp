@@ -178,17 +178,23 @@ void CNxrTelnetCodec::Receive(std::string_view bytes, SReceived& out) {
     }
 }
 
-ByteString CNxrTelnetCodec::Encode(std::string_view data) const {
+ByteString CNxrTelnetCodec::Encode(std::string_view data) {
     ByteString out;
     out.reserve(data.size() + data.size() / 16 + 2);
     const bool binary = m_us[OPT_BINARY];
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(data[i]);
-        out.push_back(static_cast<char>(byte));
+    for (const char c : data) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (m_sentCr) {
+            m_sentCr = false;
+            if (byte != '\n' && !binary) {
+                out.push_back('\0');
+            }
+        }
+        out.push_back(c);
         if (byte == IAC) {
             out.push_back(static_cast<char>(IAC));
-        } else if (byte == '\r' && !binary && (i + 1 == data.size() || data[i + 1] != '\n')) {
-            out.push_back('\0');
+        } else if (byte == '\r' && !binary) {
+            m_sentCr = true;
         }
     }
     return out;

@@ -44,7 +44,10 @@ class CNxrTelnetCodec {
     void Receive(std::string_view bytes, SReceived& out);
 
     // Data to send: IAC doubled; outside binary mode a lone CR becomes CR NUL.
-    ByteString Encode(std::string_view data) const;
+    // Sends split anywhere give the same wire as one send: a CR that ends a
+    // send goes out at once, and its NUL only with the next send, if that
+    // does not start with LF.
+    ByteString Encode(std::string_view data);
     static ByteString BreakCommand();
 
     // True once the peer has answered every offer of Start(); data sent
@@ -66,6 +69,7 @@ class CNxrTelnetCodec {
     ENxrTelnetRole m_role;
     EState m_state = EState::Data;
     bool m_afterCr = false;
+    bool m_sentCr = false;                 // the last byte sent was a CR whose NUL is still owed
     std::array<bool, 256> m_us{};          // option enabled on our side
     std::array<bool, 256> m_him{};         // option enabled on the peer's side
     std::array<bool, 256> m_usPending{};   // we sent WILL, awaiting DO/DONT

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "platform/Bytes.h"
 
@@ -28,11 +29,13 @@ class INxrSessionEvents {
     }
     // 5: an ENxrConnectionStatus value.
     virtual std::int32_t OnConnectionStatus(std::uint16_t /*status*/) { return 0; }
-    // 6 and 7: one character per byte. Owner id 0 is the console's own stream.
-    virtual std::int32_t OnDataReceived(std::uint32_t /*ownerId*/, const WideString& /*data*/) {
+    // 6 and 7: the bytes as they travelled; one byte is one character, never
+    // decoded. Owner id 0 is the console's own stream. The view is valid for
+    // the call only.
+    virtual std::int32_t OnDataReceived(std::uint32_t /*ownerId*/, std::string_view /*data*/) {
         return 0;
     }
-    virtual std::int32_t OnDataTransmitted(std::uint32_t /*ownerId*/, const WideString& /*data*/) {
+    virtual std::int32_t OnDataTransmitted(std::uint32_t /*ownerId*/, std::string_view /*data*/) {
         return 0;
     }
     // 8

@@ -221,17 +221,17 @@ std::int32_t CConnectionController::OnConnectionStatus(std::uint16_t status) {
     return 0;
 }
 
-std::int32_t CConnectionController::OnDataReceived(std::uint32_t ownerId, const WideString& data) {
+std::int32_t CConnectionController::OnDataReceived(std::uint32_t ownerId, std::string_view data) {
     if (m_store != nullptr) {
-        m_store->AddIncoming(ownerId, data);
+        m_store->AddIncomingBytes(ownerId, data);
     }
     return 0;
 }
 
 std::int32_t CConnectionController::OnDataTransmitted(std::uint32_t ownerId,
-                                                      const WideString& data) {
+                                                      std::string_view data) {
     if (m_store != nullptr) {
-        m_store->AddOutgoing(ownerId, data);
+        m_store->AddOutgoingBytes(ownerId, data);
     }
     return 0;
 }

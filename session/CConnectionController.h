@@ -114,8 +114,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
                                     std::int32_t extra,
                                     const std::optional<WideString>& userText) override;
     std::int32_t OnConnectionStatus(std::uint16_t status) override;
-    std::int32_t OnDataReceived(std::uint32_t ownerId, const WideString& data) override;
-    std::int32_t OnDataTransmitted(std::uint32_t ownerId, const WideString& data) override;
+    std::int32_t OnDataReceived(std::uint32_t ownerId, std::string_view data) override;
+    std::int32_t OnDataTransmitted(std::uint32_t ownerId, std::string_view data) override;
     std::int32_t OnConnectionParamsChanged(const WideString& spec) override;
     std::int32_t OnLinkUp() override;
 

@@ -62,11 +62,10 @@ class CServerThread {
 
 class CCountingSink final : public INxrSessionEvents {
   public:
-    std::int32_t OnDataReceived(std::uint32_t, const WideString& data) override {
+    std::int32_t OnDataReceived(std::uint32_t, std::string_view data) override {
         bytes += data.size();
         // The closing line tells that the flood is over.
-        tail.append(
-            WideToBytes(std::u16string_view(data).substr(data.size() > 64 ? data.size() - 64 : 0)));
+        tail.append(data.substr(data.size() > 64 ? data.size() - 64 : 0));
         if (tail.size() > 128) {
             tail.erase(0, tail.size() - 128);
         }

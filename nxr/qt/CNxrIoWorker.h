@@ -1,10 +1,10 @@
 #pragma once
-// The I/O side of a session: lives on the session's I/O thread, owns the
-// transport (serial port, TCP socket, telnet on TCP, or the simulated
-// controller), reads whatever arrives at once and hands it to the inbox, so
-// nothing waits on the thread that owns the session.
+// The I/O side of a session: lives on the session's I/O thread and keeps the
+// link's bookkeeping (status, connect requests, data held while connecting,
+// back-pressure). The link itself is a transport (INxrTransport) made by the
+// factory the session chose for its spec; whatever the transport reports goes
+// into the inbox at once, so nothing waits on the thread that owns the session.
 
-#include <QElapsedTimer>
 #include <QObject>
 
 #include <cstdint>
@@ -16,38 +16,39 @@
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrInbox.h"
 #include "nxr/NxrCodes.h"
-
-class QSerialPort;
-class QTcpSocket;
-class QTimer;
+#include "nxr/qt/CNxrTransportRegistry.h"
+#include "nxr/qt/INxrTransport.h"
 
 namespace quillpad {
 
-class CDevSimEngine;
-class CNxrTelnetCodec;
-
-class CNxrIoWorker final : public QObject {
+class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     Q_OBJECT
   public:
-    // Socket reading pauses above this many queued bytes (the peer then waits:
-    // TCP loses nothing) and resumes below the low mark. Serial links are
-    // never paused, because a serial line would drop what is not read.
+    // Reading pauses above this many queued bytes (a socket's peer then
+    // waits: TCP loses nothing) and resumes below the low mark. Serial links
+    // are never paused, because a serial line would drop what is not read.
     static constexpr std::size_t kHighWater = 32u << 20;
     static constexpr std::size_t kLowWater = 8u << 20;
-    static constexpr int kConnectTimeoutMs = 10000;
-    static constexpr int kTelnetSettleMs = 1000;
 
-    CNxrIoWorker(CNxrComSpec spec, std::shared_ptr<CNxrInbox> inbox, std::function<void()> wake);
+    CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory, std::shared_ptr<CNxrInbox> inbox,
+                 std::function<void()> wake);
     ~CNxrIoWorker() override;
 
     // Everything below runs on the I/O thread.
     void HandleRequest(std::uint32_t requestId, std::uint32_t code);
     void Write(ByteString bytes);
     void Resume();
+    // Closes the link; this is where a hanging driver holds the thread.
     void Shutdown();
 
   private:
+    void TransportUp() override;
+    void TransportReceived(std::string_view bytes) override;
+    void TransportDown(const std::string& reason) override;
+    std::size_t ReceiveRoom() override;
+
     void Push(SNxrIoEvent event);
+    void PushError(std::string text);
     void SetStatus(ENxrConnectionStatus status, std::string reason);
     void Complete(std::uint32_t requestId, std::uint32_t code, bool success, std::string text);
     void StartConnect();
@@ -55,28 +56,18 @@ class CNxrIoWorker final : public QObject {
     void ConnectFailed(const std::string& why);
     void LinkLost(const std::string& why);
     void CloseTransport();
-    void ReadSocket(bool evenIfFull = false);
-    bool MustPause();
-    void ReadSerial();
-    void Received(std::string_view bytes);
-    void WriteToLink(const ByteString& bytes);
-    void SimTick();
-    void SimOutput(const ByteString& bytes);
 
     CNxrComSpec m_spec;
+    NxrTransportFactory m_factory;
     std::shared_ptr<CNxrInbox> m_inbox;
     std::function<void()> m_wake;
     ENxrConnectionStatus m_status = ENxrConnectionStatus::NotConnected;
     std::vector<std::uint32_t> m_connectWaiters;
     ByteString m_held;  // sent while connecting; goes out when the link is up
-
-    std::unique_ptr<QTcpSocket> m_socket;
-    std::unique_ptr<QSerialPort> m_serial;
-    std::unique_ptr<CNxrTelnetCodec> m_telnet;
-    std::unique_ptr<QTimer> m_connectTimer;
-    std::unique_ptr<CDevSimEngine> m_sim;
-    std::unique_ptr<QTimer> m_simTimer;
-    QElapsedTimer m_floodClock;
+    std::unique_ptr<INxrTransport> m_transport;
+    // Closed transports wait here for the next turn of the loop: a close may
+    // come from inside a call of the transport itself.
+    std::vector<std::unique_ptr<INxrTransport>> m_closed;
     bool m_paused = false;
 };
 

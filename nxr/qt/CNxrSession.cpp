@@ -1,18 +1,29 @@
 #include "nxr/qt/CNxrSession.h"
 
 #include <QElapsedTimer>
-#include <QPointer>
-#include <QThread>
 #include <QTimer>
 
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrIoWorker.h"
+#include "nxr/qt/CNxrTransportRegistry.h"
 
 namespace quillpad {
+namespace {
 
-CNxrSession::CNxrSession(QObject* parent)
-    : QObject(parent), m_inbox(std::make_shared<CNxrInbox>()) {}
+std::string NoTransportText(const std::string& spec, ENxrConnectionKind kind) {
+    if (kind == ENxrConnectionKind::Simulated) {
+        return "cannot open \"" + spec + "\": the simulated controller is not part of this program";
+    }
+    return "cannot open \"" + spec + "\": this program has no transport for it";
+}
+
+}  // namespace
+
+CNxrSession::CNxrSession(QObject* parent) : CNxrSession(CNxrTransportRegistry::Global(), parent) {}
+
+CNxrSession::CNxrSession(const CNxrTransportRegistry& transports, QObject* parent)
+    : QObject(parent), m_transports(transports), m_inbox(std::make_shared<CNxrInbox>()) {}
 
 CNxrSession::~CNxrSession() {
     m_sink = nullptr;
@@ -35,10 +46,9 @@ std::uint32_t CNxrSession::NextRequestId() {
     return m_nextRequestId++;
 }
 
-template <class F>
-void CNxrSession::ToWorker(F&& work) {
-    if (m_worker) {
-        QMetaObject::invokeMethod(m_worker.get(), std::forward<F>(work), Qt::QueuedConnection);
+void CNxrSession::ToWorker(std::function<void(CNxrIoWorker&)> work) {
+    if (m_io) {
+        m_io->Post(std::move(work));
     }
 }
 
@@ -65,34 +75,33 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
     }
     *handle = 0;
     CNxrComSpec parsed;
-    if (!parsed.Parse(WideToBytes(spec))) {
+    const std::string text = WideToBytes(spec);
+    if (!parsed.Parse(text)) {
         m_spec.Clear();
         m_errors.Set(0, parsed.ErrorText());
         return ToStatus(ENxrResult::BadSpec);
+    }
+    NxrTransportFactory transport = m_transports.Find(parsed.Kind());
+    if (!transport) {
+        m_spec.Clear();
+        m_errors.Set(0, NoTransportText(text, parsed.Kind()));
+        return ToStatus(ENxrResult::Failed);
     }
     m_spec = parsed;
     m_clientName = clientName;
     m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
 
-    QPointer<CNxrSession> self(this);
-    auto wake = [self] {
+    m_wakeTarget = std::make_shared<SWakeTarget>();
+    m_wakeTarget->session = this;
+    auto wake = [target = m_wakeTarget] {
         // Runs on the I/O thread; the call itself is queued to the owner.
-        if (self) {
+        std::lock_guard lock(target->mutex);
+        if (CNxrSession* const session = target->session) {
             QMetaObject::invokeMethod(
-                self.data(),
-                [self] {
-                    if (self) {
-                        self->Drain();
-                    }
-                },
-                Qt::QueuedConnection);
+                session, [session] { session->Drain(); }, Qt::QueuedConnection);
         }
     };
-    m_thread = std::make_unique<QThread>();
-    m_thread->setObjectName(QStringLiteral("nxr-io"));
-    m_worker = std::make_unique<CNxrIoWorker>(m_spec, m_inbox, wake);
-    m_worker->moveToThread(m_thread.get());
-    m_thread->start();
+    m_io = std::make_unique<CNxrIoThread>(m_spec, std::move(transport), m_inbox, std::move(wake));
 
     m_handle = m_nextHandle++;
     if (m_nextHandle == 0) {
@@ -103,16 +112,19 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
 }
 
 void CNxrSession::StopWorker() {
-    if (!m_worker) {
+    if (!m_io) {
         return;
     }
-    CNxrIoWorker* worker = m_worker.get();
-    QMetaObject::invokeMethod(
-        worker, [worker] { worker->Shutdown(); }, Qt::BlockingQueuedConnection);
-    m_thread->quit();
-    m_thread->wait();
-    m_worker.reset();
-    m_thread.reset();
+    {
+        std::lock_guard lock(m_wakeTarget->mutex);
+        m_wakeTarget->session = nullptr;
+    }
+    m_io->Stop(m_closeWait);
+    m_io.reset();
+    // A thread left to end by itself may still push into the inbox it has:
+    // what comes next goes into a fresh one.
+    m_inbox->Clear();
+    m_inbox = std::make_shared<CNxrInbox>();
 }
 
 std::int32_t CNxrSession::Close(NxrHandle* handle) {
@@ -123,7 +135,6 @@ std::int32_t CNxrSession::Close(NxrHandle* handle) {
         return NotOpen("close");
     }
     StopWorker();
-    m_inbox->Clear();
     m_pending.clear();
     m_handle = 0;
     *handle = 0;
@@ -169,7 +180,7 @@ std::int32_t CNxrSession::Request(std::uint32_t code, const ByteString& params,
                        NxrRequestName(code) + ": " + error});
         return ToStatus(ENxrResult::Ok);
     }
-    ToWorker([worker = m_worker.get(), id, code] { worker->HandleRequest(id, code); });
+    ToWorker([id, code](CNxrIoWorker& worker) { worker.HandleRequest(id, code); });
     if (timeoutMs >= 0) {
         QTimer::singleShot(timeoutMs, this, [this, id, code, timeoutMs] {
             if (m_pending.count(id) != 0) {
@@ -202,7 +213,7 @@ std::int32_t CNxrSession::RequestWait(std::uint32_t code, const ByteString& para
         return ToStatus(ENxrResult::BadArgument);
     }
     const std::uint32_t id = NextRequestId();
-    ToWorker([worker = m_worker.get(), id, code] { worker->HandleRequest(id, code); });
+    ToWorker([id, code](CNxrIoWorker& worker) { worker.HandleRequest(id, code); });
     std::optional<std::chrono::steady_clock::time_point> deadline;
     if (timeoutMs >= 0) {
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -280,8 +291,8 @@ std::int32_t CNxrSession::Send(const WideString& text, std::int32_t /*timeoutMs*
                             (reason.empty() ? std::string() : " (" + reason + ")"));
         return ToStatus(ENxrResult::NotConnected);
     }
-    ToWorker([worker = m_worker.get(), bytes = WideToBytes(text)]() mutable {
-        worker->Write(std::move(bytes));
+    ToWorker([bytes = WideToBytes(text)](CNxrIoWorker& worker) mutable {
+        worker.Write(std::move(bytes));
     });
     return ToStatus(ENxrResult::Ok);
 }
@@ -327,7 +338,7 @@ void CNxrSession::Drain() {
         Deliver(event);
         if (inbox->ReaderPaused() && inbox->QueuedBytes() < CNxrIoWorker::kLowWater) {
             inbox->SetReaderPaused(false);
-            ToWorker([worker = m_worker.get()] { worker->Resume(); });
+            ToWorker([](CNxrIoWorker& worker) { worker.Resume(); });
         }
         if (turn.elapsed() >= kTurnBudgetMs) {
             ScheduleDrain();  // the rest in the next turn; the queue is still awake
@@ -356,12 +367,12 @@ void CNxrSession::Deliver(SNxrIoEvent& event) {
             return;
         case ENxrIoEventKind::Received:
             if (m_sink != nullptr) {
-                m_sink->OnDataReceived(0, BytesToWide(event.bytes));
+                m_sink->OnDataReceived(0, event.bytes);
             }
             return;
         case ENxrIoEventKind::Transmitted:
             if (m_sink != nullptr) {
-                m_sink->OnDataTransmitted(0, BytesToWide(event.bytes));
+                m_sink->OnDataTransmitted(0, event.bytes);
             }
             return;
         case ENxrIoEventKind::Completed: {

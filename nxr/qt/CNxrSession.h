@@ -6,20 +6,21 @@
 
 #include <QObject>
 
+#include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrErrorLog.h"
 #include "nxr/CNxrInbox.h"
 #include "nxr/INxrSession2.h"
-
-class QThread;
+#include "nxr/qt/CNxrIoThread.h"
 
 namespace quillpad {
 
-class CNxrIoWorker;
+class CNxrTransportRegistry;
 
 class CNxrSession final : public QObject, public INxrSession2 {
     Q_OBJECT
@@ -28,7 +29,10 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // and goes on in the next, so a flood never freezes the user interface.
     static constexpr int kTurnBudgetMs = 6;
 
+    // Links are made by the transports of the global registry.
     explicit CNxrSession(QObject* parent = nullptr);
+    // ... or of `transports`, which must outlive the session.
+    explicit CNxrSession(const CNxrTransportRegistry& transports, QObject* parent = nullptr);
     ~CNxrSession() override;
 
     void Advise(INxrSessionEvents* sink) override { m_sink = sink; }
@@ -61,11 +65,22 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::int64_t LongestTurnNs() const { return m_longestTurnNs; }
     // How often the reader waited for this thread to catch up.
     std::uint64_t ReaderPauses() const { return m_inbox->Pauses(); }
+    // Bytes read and not yet delivered.
+    std::size_t QueuedBytes() const { return m_inbox->QueuedBytes(); }
+    // How long Close waits for the I/O thread to let go of the link before it
+    // leaves the thread to end by itself.
+    void SetCloseWait(std::chrono::milliseconds wait) { m_closeWait = wait; }
 
   private:
     struct SPending {
         std::uint32_t code = 0;
         std::optional<WideString> userText;
+    };
+    // Whom the I/O thread wakes. Cut when the link closes: a thread left to
+    // end by itself must never reach a session that has gone.
+    struct SWakeTarget {
+        std::mutex mutex;
+        CNxrSession* session = nullptr;
     };
 
     bool IsOpen(const NxrHandle* handle) const;
@@ -76,13 +91,14 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Drain();
     void Deliver(SNxrIoEvent& event);
     void StopWorker();
-    template <class F>
-    void ToWorker(F&& work);
+    void ToWorker(std::function<void(CNxrIoWorker&)> work);
 
+    const CNxrTransportRegistry& m_transports;
     INxrSessionEvents* m_sink = nullptr;
     std::shared_ptr<CNxrInbox> m_inbox;
-    std::unique_ptr<QThread> m_thread;
-    std::unique_ptr<CNxrIoWorker> m_worker;
+    std::shared_ptr<SWakeTarget> m_wakeTarget;
+    std::unique_ptr<CNxrIoThread> m_io;
+    std::chrono::milliseconds m_closeWait = CNxrIoThread::kStopWait;
     NxrHandle m_handle = 0;
     NxrHandle m_nextHandle = 1;
     std::uint32_t m_nextRequestId = 1;

@@ -105,10 +105,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 controller->OnConnectionStatus(in.Byte() % 6);
                 break;
             case 7:
-                controller->OnDataReceived(in.Byte(), BytesToWide(in.Bytes()));
+                controller->OnDataReceived(in.Byte(), in.Bytes());
                 break;
             case 8:
-                controller->OnDataTransmitted(in.Byte(), BytesToWide(in.Bytes()));
+                controller->OnDataTransmitted(in.Byte(), in.Bytes());
                 break;
             case 9:
                 controller->OnLinkUp();

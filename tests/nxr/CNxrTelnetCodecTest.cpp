@@ -96,11 +96,43 @@ TEST(NxrTelnetCodec, ServerNeverLetsTheClientEchoAndCountsBreaks) {
 
 TEST(NxrTelnetCodec, OutsideBinaryModeALoneCrTravelsAsCrNul) {
     CNxrTelnetCodec plain(ENxrTelnetRole::Client);  // nothing negotiated
-    EXPECT_EQ(plain.Encode("a\rb\r\nc\r"), B({'a', '\r', 0, 'b', '\r', '\n', 'c', '\r', 0}));
+    // A CR at the end waits for the next send to tell whether an LF follows.
+    EXPECT_EQ(plain.Encode("a\rb\r\nc\r"), B({'a', '\r', 0, 'b', '\r', '\n', 'c', '\r'}));
+    EXPECT_EQ(plain.Encode("d"), B({0, 'd'}));
     CNxrTelnetCodec::SReceived got;
     plain.Receive(B({'a', '\r'}), got);
     plain.Receive(B({0, 'b', '\r', '\n', '\r', 0, 0}), got);
     EXPECT_EQ(got.data, B({'a', '\r', 'b', '\r', '\n', '\r', 0}));
+}
+
+// The console sends what is typed a key at a time: CR in one send, LF in the
+// next. Split anywhere, the wire must be the same as for one send.
+TEST(NxrTelnetCodec, SendsSplitAnywhereEncodeAsOneSend) {
+    const ByteString text = B({'a', '\r', '\n', '\r', 'b', '\r', '\r', '\n', 0xFF, '\r', 0, '\r'});
+    CNxrTelnetCodec whole(ENxrTelnetRole::Client);
+    const ByteString expected = whole.Encode(text);
+    EXPECT_EQ(expected, B({'a', '\r', '\n', '\r', 0, 'b', '\r', 0, '\r', '\n', 0xFF, 0xFF, '\r', 0,
+                           0, '\r'}));
+    for (std::size_t at = 0; at <= text.size(); ++at) {
+        CNxrTelnetCodec split(ENxrTelnetRole::Client);
+        ByteString wire = split.Encode(std::string_view(text).substr(0, at));
+        wire += split.Encode(std::string_view(text).substr(at));
+        EXPECT_EQ(wire, expected) << "split at " << at;
+    }
+    // One key at a time, as typed.
+    CNxrTelnetCodec typed(ENxrTelnetRole::Client);
+    ByteString wire;
+    for (const char c : text) {
+        wire += typed.Encode(std::string_view(&c, 1));
+    }
+    EXPECT_EQ(wire, expected);
+
+    // A binary peer reads a CR as itself: no NUL is owed once binary is on.
+    CNxrTelnetCodec client(ENxrTelnetRole::Client);
+    CNxrTelnetCodec server(ENxrTelnetRole::Server);
+    EXPECT_EQ(client.Encode("\r"), "\r");
+    Converse(client, server);
+    EXPECT_EQ(client.Encode("x"), "x");
 }
 
 }  // namespace

@@ -295,20 +295,20 @@ TEST_F(ConnectionController, StatusIsKeptAndPassedToTheHostWhenThereIsOne) {
 }
 
 TEST_F(ConnectionController, DataEventsBecomeRecordsOneBytePerCharacter) {
-    WideString all;
-    for (char16_t c = 0; c < 256; ++c) {
-        all.push_back(c);
+    ByteString all;
+    for (int c = 0; c < 256; ++c) {
+        all.push_back(static_cast<char>(c));
     }
     controller->OnDataReceived(0, all);
-    controller->OnDataTransmitted(0, W("ver\r"));
+    controller->OnDataTransmitted(0, "ver\r");
     store.RegisterOwnId(77);
-    controller->OnDataReceived(77, W("own ability"));
-    controller->OnDataReceived(12, W("other"));
+    controller->OnDataReceived(77, "own ability");
+    controller->OnDataReceived(12, "other");
     ASSERT_EQ(store.RecordCount(), 4u);
     const auto in = store.Record(0);
     EXPECT_EQ(in->direction, 1u);
     EXPECT_EQ(in->source, 1u);
-    EXPECT_EQ(ByteString(in->bytes), WideToBytes(all));
+    EXPECT_EQ(ByteString(in->bytes), all);
     EXPECT_EQ(store.Record(1)->direction, 2u);
     EXPECT_EQ(ByteString(store.Record(1)->bytes), "ver\r");
     EXPECT_EQ(store.Record(2)->source, 1u);
@@ -316,7 +316,7 @@ TEST_F(ConnectionController, DataEventsBecomeRecordsOneBytePerCharacter) {
     EXPECT_EQ(store.Record(3)->ownerId, 12u);
 
     controller->SetDataStore(nullptr);
-    controller->OnDataReceived(0, W("dropped"));
+    controller->OnDataReceived(0, "dropped");
     EXPECT_EQ(store.RecordCount(), 4u);
 }
 

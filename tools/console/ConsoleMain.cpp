@@ -1,7 +1,7 @@
 // quillpad-console: the device session of a console, in a terminal.
 //
-//   quillpad-console [SPEC] [--linger MS]
-//   quillpad-console [SPEC] --window [--type TEXT] [--screenshot OUT.png --after MS]
+//   quillpad-console [SPEC] [--linger MS] [--until TEXT]
+//   quillpad-console [SPEC] --window [--type TEXT] [--screenshot OUT.png --after MS [--until TEXT]]
 //
 // Connects to SPEC (default "sim:") as a console does: the connection
 // parameters go through the console's side of the connection, the device's
@@ -10,7 +10,8 @@
 // typed goes to the device as a typed character (LF as CR, as a terminal's
 // Enter) once the device's console is open; nothing is echoed locally. On a terminal, Ctrl-] quits.
 // When stdin is not a terminal, its end quits after MS milliseconds (default 500) so that the
-// device's answer can still arrive.
+// device's answer can still arrive. With --until, its end quits as soon as the device has
+// sent TEXT, and MS is the longest wait for it (status 1 if it never comes).
 //
 // With --window the traffic is shown in the console view instead, in the
 // default style of the settings: what was received and what was sent, as
@@ -18,7 +19,8 @@
 // Insert paste, Ctrl+C copies. Boxes are real message boxes and the window
 // title shows the connection status. --type sends TEXT as typed characters
 // once the console is open; --screenshot saves the window after MS
-// milliseconds and quits.
+// milliseconds and quits, or with --until as soon as the device's TEXT is
+// drawn (status 1 if MS pass first).
 //
 // Status changes and errors go to stderr. The settings (for instance
 // "OutgoingCRToCRLF") come from the registry defaults.
@@ -36,12 +38,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "control/CQuillpadSettings.h"
 #include "data/DataStore.h"
+#include "devsim/qt/CDevSimTransport.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLib.h"
 #include "platform/qt/CQtMessageChannel.h"
@@ -102,6 +106,42 @@ class CStdoutView final : public CMessageTarget {
     const CDataStore& m_store;
 };
 
+// Tells once the device has sent a text, in one record or across several.
+class CArrivalWatch final : public CMessageTarget {
+  public:
+    CArrivalWatch(CMessageChannel& channel, const CDataStore& store, std::string text,
+                  std::function<void()> arrived)
+        : CMessageTarget(channel),
+          m_store(store),
+          m_text(std::move(text)),
+          m_arrived(std::move(arrived)) {}
+    bool Arrived() const { return m_seen; }
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id != UM_APPEND_RECORD || m_seen) {
+            return 0;
+        }
+        const auto record = m_store.Find(AppendNoticeRef(message));
+        if (!record || record->direction != 1) {
+            return 0;
+        }
+        m_tail.append(record->bytes.data(), record->bytes.size());
+        if (m_tail.find(m_text) != std::string::npos) {
+            m_seen = true;
+            m_arrived();
+        } else if (m_tail.size() >= m_text.size()) {
+            m_tail.erase(0, m_tail.size() - m_text.size() + 1);
+        }
+        return 0;
+    }
+
+  private:
+    const CDataStore& m_store;
+    std::string m_text;
+    std::function<void()> m_arrived;
+    std::string m_tail;
+    bool m_seen = false;
+};
+
 // Raw keys while it lives, the terminal's old mode afterwards.
 class CRawTerminal {
   public:
@@ -150,6 +190,7 @@ struct SWindowOptions {
     std::string type;
     std::string screenshot;
     int afterMs = 1000;
+    std::string until;
 };
 
 int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& options) {
@@ -230,14 +271,33 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
         typing.start();
     }
     int result = 0;
+    bool shot = false;
+    const auto shoot = [&] {
+        if (shot) {
+            return;
+        }
+        shot = true;
+        if (!view.grab().save(QString::fromStdString(options.screenshot))) {
+            std::fprintf(stderr, "quillpad-console: cannot write %s\n", options.screenshot.c_str());
+            result = 1;
+        }
+        app.quit();
+    };
+    // Registered after the view, so the view has drawn a record by the time
+    // the watch sees it.
+    std::unique_ptr<CArrivalWatch> watch;
+    if (!options.screenshot.empty() && !options.until.empty()) {
+        watch = std::make_unique<CArrivalWatch>(channel, store, options.until, shoot);
+        store.RegisterView(watch->Handle());
+    }
     if (!options.screenshot.empty()) {
         QTimer::singleShot(options.afterMs, &app, [&] {
-            if (!view.grab().save(QString::fromStdString(options.screenshot))) {
-                std::fprintf(stderr, "quillpad-console: cannot write %s\n",
-                             options.screenshot.c_str());
+            if (watch && !watch->Arrived() && !shot) {
+                std::fprintf(stderr, "quillpad-console: \"%s\" did not arrive in %d ms\n",
+                             options.until.c_str(), options.afterMs);
                 result = 1;
             }
-            app.quit();
+            shoot();
         });
     }
     console.SetConnectionParameters(BytesToWide(spec));
@@ -247,7 +307,11 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
 }
 
 int Usage(const char* why) {
-    std::fprintf(stderr, "quillpad-console: %s\nusage: quillpad-console [SPEC] [--linger MS]\n",
+    std::fprintf(stderr,
+                 "quillpad-console: %s\n"
+                 "usage: quillpad-console [SPEC] [--linger MS] [--until TEXT]\n"
+                 "       quillpad-console [SPEC] --window [--type TEXT]"
+                 " [--screenshot OUT.png --after MS [--until TEXT]]\n",
                  why);
     return 2;
 }
@@ -257,8 +321,10 @@ int Usage(const char* why) {
 
 int main(int argc, char** argv) {
     using namespace quillpad;
+    RegisterDevSimTransport();
     std::string spec = "sim:";
     int lingerMs = 500;
+    std::string until;
     bool window = false;
     SWindowOptions windowOptions;
     for (int i = 1; i < argc; ++i) {
@@ -267,6 +333,11 @@ int main(int argc, char** argv) {
             window = true;
         } else if (arg == "--type" && i + 1 < argc) {
             windowOptions.type = argv[++i];
+        } else if (arg == "--until" && i + 1 < argc) {
+            until = argv[++i];
+            if (until.empty()) {
+                return Usage("--until takes a text");
+            }
         } else if (arg == "--screenshot" && i + 1 < argc) {
             windowOptions.screenshot = argv[++i];
         } else if (arg == "--after" && i + 1 < argc) {
@@ -293,6 +364,7 @@ int main(int argc, char** argv) {
     }
     if (window) {
         QApplication app(argc, argv);
+        windowOptions.until = until;
         return RunWindow(app, spec, windowOptions);
     }
     QCoreApplication app(argc, argv);
@@ -301,6 +373,16 @@ int main(int argc, char** argv) {
     CDataStore store(channel);
     CStdoutView view(channel, store);
     store.RegisterView(view.Handle());
+    bool quitting = false;
+    std::unique_ptr<CArrivalWatch> watch;
+    if (!until.empty()) {
+        watch = std::make_unique<CArrivalWatch>(channel, store, until, [&] {
+            if (quitting) {
+                app.quit();
+            }
+        });
+        store.RegisterView(watch->Handle());
+    }
     CQuillpadSettings settings;
     settings.LoadFromRegistry();
 
@@ -325,7 +407,6 @@ int main(int argc, char** argv) {
     // link that is still coming up.
     std::string pending;
     bool inputEnded = false;
-    bool quitting = false;
     int exitCode = 0;
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
@@ -360,7 +441,18 @@ int main(int argc, char** argv) {
         }
         if (pending.empty()) {
             quitting = true;
-            QTimer::singleShot(lingerMs, &app, &QCoreApplication::quit);
+            if (watch && watch->Arrived()) {
+                app.quit();
+                return;
+            }
+            QTimer::singleShot(lingerMs, &app, [&] {
+                if (watch && !watch->Arrived()) {
+                    std::fprintf(stderr, "quillpad-console: \"%s\" did not arrive in %d ms\n",
+                                 until.c_str(), lingerMs);
+                    exitCode = 1;
+                }
+                app.quit();
+            });
         } else if (console.ConnectionHandle() == 0 || since.elapsed() > kOpenWaitMs) {
             exitCode = 1;  // the device never took the keys
             quitting = true;

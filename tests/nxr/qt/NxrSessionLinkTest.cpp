@@ -81,13 +81,18 @@ TEST_P(NxrSessionLink, EveryByteValueArrivesIntactBothWays) {
 
 TEST_P(NxrSessionLink, ABlockedEventLoopLosesNothingOfAFlood) {
     sink.received.clear();
-    ASSERT_EQ(session.Send(BytesToWide("flood 300000 600000\r"), 1000, &handle), 0);
-    QThread::msleep(1000);  // the owner's thread is busy for a second
+    // A second of 3 Mbaud, the first half with the owner's thread stuck.
+    constexpr std::size_t kFlood = 300000;
+    ASSERT_EQ(
+        session.Send(BytesToWide("flood 300000 " + std::to_string(kFlood) + "\r"), 1000, &handle),
+        0);
+    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= kFlood / 2; }))
+        << "nothing was read while the owner's thread was stuck";
     ASSERT_TRUE(
         WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 30000));
     const auto start = sink.received.find("00000000 ");
     ASSERT_NE(start, ByteString::npos);
-    EXPECT_TRUE(sink.received.substr(start, 600000) == CDevSimEngine::FloodBytes(0, 600000))
+    EXPECT_TRUE(sink.received.substr(start, kFlood) == CDevSimEngine::FloodBytes(0, kFlood))
         << "the flood arrived changed or incomplete";
 }
 
@@ -210,10 +215,10 @@ TEST(NxrSessionLinkErrors, BackPressureOnALongStallLosesNothing) {
     constexpr std::size_t kBytes = 48u << 20;  // above the 32 MB mark
     ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
               0);
-    QThread::msleep(2500);
+    ASSERT_TRUE(test::BusyUntil([&] { return session.ReaderPauses() > 0; }, 60000))
+        << "the reader never had to wait";
     ASSERT_TRUE(
         WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
-    EXPECT_GT(session.ReaderPauses(), 0u) << "the reader never had to wait";
     const auto start = sink.received.find("00000000 ");
     ASSERT_NE(start, ByteString::npos);
     ASSERT_GE(sink.received.size(), start + kBytes);

@@ -48,15 +48,15 @@ class CRecordingSink : public INxrSessionEvents {
         statuses.push_back(status);
         return 0;
     }
-    std::int32_t OnDataReceived(std::uint32_t ownerId, const WideString& data) override {
+    std::int32_t OnDataReceived(std::uint32_t ownerId, std::string_view data) override {
         EXPECT_EQ(ownerId, 0u);
-        received += WideToBytes(data);
+        received += data;
         ++receivedEvents;
         threads.push_back(QThread::currentThreadId());
         return 0;
     }
-    std::int32_t OnDataTransmitted(std::uint32_t, const WideString& data) override {
-        transmitted += WideToBytes(data);
+    std::int32_t OnDataTransmitted(std::uint32_t, std::string_view data) override {
+        transmitted += data;
         return 0;
     }
     std::int32_t OnLinkUp() override {
@@ -114,6 +114,20 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = 10000) {
         }
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
         QThread::usleep(200);
+    }
+    return true;
+}
+
+// Holds this thread without running its event loop, as a user interface that
+// is stuck, until `done` holds or `ms` pass; true when it held.
+inline bool BusyUntil(const std::function<bool()>& done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) {
+            return false;
+        }
+        QThread::usleep(500);
     }
     return true;
 }

@@ -45,8 +45,11 @@ SConsoleRun RunConsole(const QStringList& args, const QByteArray& input) {
     return run;
 }
 
+// Each run ends as soon as the device's answer is in; the time given is only
+// the longest wait for it.
 TEST(ConsoleTool, TypedLinesReachTheDeviceAndItsAnswerComesOut) {
-    const SConsoleRun run = RunConsole({"sim:name=QX-3", "--linger", "300"}, "ver\n");
+    const SConsoleRun run =
+        RunConsole({"sim:name=QX-3", "--until", "(build", "--linger", "15000"}, "ver\n");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("ver\r\n"), std::string::npos) << "the device's echo: " << run.out;
     EXPECT_NE(run.out.find("QX-3 firmware"), std::string::npos) << run.out;
@@ -62,9 +65,10 @@ TEST(ConsoleTool, ABadSpecIsReportedAndNothingHangs) {
 TEST(ConsoleTool, TheWindowShowsTheTrafficAndSavesItsPicture) {
     test::CTempDir dir;
     const std::string picture = dir.File("console.png");
-    const SConsoleRun run = RunConsole({"sim:", "--window", "--type", "ver\n", "--screenshot",
-                                        QString::fromStdString(picture), "--after", "800"},
-                                       "");
+    const SConsoleRun run =
+        RunConsole({"sim:", "--window", "--type", "ver\n", "--screenshot",
+                    QString::fromStdString(picture), "--until", "(build", "--after", "15000"},
+                   "");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     QImage image(QString::fromStdString(picture));
     ASSERT_FALSE(image.isNull()) << run.err;

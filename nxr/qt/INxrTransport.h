@@ -1,0 +1,53 @@
+#pragma once
+// One link to a device as a session's I/O thread drives it: a serial port, a
+// TCP socket, telnet, the simulated controller. A transport owns its Qt
+// objects, is made, called and destroyed on the I/O thread only, and tells
+// what happens through the events it was opened with. What the session makes
+// of it (status, requests, held data) is the worker's business, not the
+// transport's.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace quillpad {
+
+// What a write did. Either every byte went, or `written` bytes went and
+// `error` says why the rest did not. Qt's devices take a write whole or not
+// at all, so `written` is all or nothing in practice.
+struct SNxrWriteResult {
+    std::size_t written = 0;
+    std::string error;
+};
+
+class INxrTransportEvents {
+  public:
+    virtual ~INxrTransportEvents() = default;
+    // The link is up: data may be written.
+    virtual void TransportUp() = 0;
+    // Bytes from the device, in order.
+    virtual void TransportReceived(std::string_view bytes) = 0;
+    // The link could not be made, or it went down; the reason in the user's
+    // words. Whatever arrived before is reported first.
+    virtual void TransportDown(const std::string& reason) = 0;
+    // How many more bytes the receiver takes before it falls too far behind;
+    // 0 means: stop reading until ResumeReading(). Only a reader that can
+    // wait asks; a serial line would drop what is not read.
+    virtual std::size_t ReceiveRoom() = 0;
+};
+
+class INxrTransport {
+  public:
+    virtual ~INxrTransport() = default;
+    // Starts the link; TransportUp or TransportDown follows, perhaps at once.
+    virtual void Open(INxrTransportEvents& events) = 0;
+    // Ends the link; no event follows. It may block for as long as the
+    // device's driver takes (a USB adapter that hangs).
+    virtual void Close() = 0;
+    // Hands `bytes` to the link.
+    virtual SNxrWriteResult Write(std::string_view bytes) = 0;
+    // The receiver has room again after ReceiveRoom() said 0.
+    virtual void ResumeReading() {}
+};
+
+}  // namespace quillpad

@@ -1,0 +1,124 @@
+// The session on transports the test controls: what it reports as sent when
+// the link refuses a write, how long a close may hold the console when the
+// driver hangs, and a program that lacks the simulated controller.
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+
+#include "devsim/qt/CDevSimTransport.h"
+#include "nxr/NxrParamBlock.h"
+#include "nxr/qt/CNxrSession.h"
+#include "tests/nxr/qt/ScriptedTransport.h"
+#include "tests/nxr/qt/SessionTestSupport.h"
+
+namespace quillpad {
+namespace {
+
+using test::CRecordingSink;
+using test::SScriptedLink;
+using test::WaitFor;
+
+constexpr std::uint16_t kConnected = 3;
+constexpr std::uint16_t kLinkLost = 4;
+
+void Connect(CNxrSession& session, CRecordingSink& sink, NxrHandle& handle,
+             std::string_view spec = "sim:") {
+    ASSERT_EQ(session.Open(BytesToWide(spec), {}, &handle), 0) << session.ErrorText(0);
+    std::uint32_t id = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    ASSERT_TRUE(sink.Completion(id)->success) << session.ErrorText(id);
+}
+
+TEST(NxrSessionTransport, OnlyWhatTheLinkTookIsReportedSentAndARefusedWriteLosesTheLink) {
+    auto link = std::make_shared<SScriptedLink>();
+    link->takes = 8;
+    CNxrTransportRegistry transports;
+    test::ServeScriptedLinks(transports, {link});
+    CNxrSession session(transports);
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    Connect(session, sink, handle);
+
+    ASSERT_EQ(session.Send(BytesToWide("hello\r"), 1000, &handle), 0);
+    ASSERT_EQ(session.Send(BytesToWide("world\r"), 1000, &handle), 0);
+    ASSERT_TRUE(WaitFor([&] { return sink.LastStatus() == kLinkLost; }))
+        << "a refused write must bring the link down";
+    EXPECT_EQ(link->Taken(), "hello\rwo");
+    EXPECT_EQ(sink.transmitted, "hello\rwo") << "bytes that never left were reported as sent";
+    EXPECT_EQ(session.ErrorText(0), "link lost: the cable was pulled (4 bytes were not sent)");
+    EXPECT_EQ(session.Send(BytesToWide("x"), 1000, &handle), ToStatus(ENxrResult::NotConnected));
+}
+
+// The driver of a USB adapter may hang in its close. The console gets its
+// thread back within the bound; the I/O thread ends by itself once the driver
+// lets go, frees what it held, and never reaches the session again.
+TEST(NxrSessionTransport, AHangingCloseHoldsTheConsoleNoLongerThanTheBound) {
+    const int runningBefore = CNxrIoThread::Running();
+    auto first = std::make_shared<SScriptedLink>();
+    auto second = std::make_shared<SScriptedLink>();
+    first->closeHangs = true;
+    second->closeHangs = true;
+    CNxrTransportRegistry transports;
+    test::ServeScriptedLinks(transports, {first, second});
+    auto session = std::make_unique<CNxrSession>(transports);
+    constexpr auto kBound = std::chrono::milliseconds(300);
+    session->SetCloseWait(kBound);
+    CRecordingSink sink;
+    session->Advise(&sink);
+    NxrHandle handle = 0;
+    Connect(*session, sink, handle);
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(session->Close(&handle), 0);
+    const qint64 closeMs = clock.elapsed();
+    EXPECT_GE(closeMs, kBound.count() - 10) << "the close did not wait for the thread at all";
+    EXPECT_LT(closeMs, kBound.count() + 1500) << "the close waited for the hanging driver";
+    EXPECT_TRUE(first->Closing());
+    EXPECT_FALSE(first->Destroyed());
+    EXPECT_EQ(CNxrIoThread::Running(), runningBefore + 1);
+
+    // The session is usable at once on a new link, while the old thread hangs.
+    Connect(*session, sink, handle);
+    ASSERT_EQ(session->Send(BytesToWide("ver\r"), 1000, &handle), 0);
+    ASSERT_TRUE(WaitFor([&] { return second->Taken() == "ver\r"; }));
+    EXPECT_EQ(sink.LastStatus(), kConnected);
+
+    // Destroyed while its link hangs too: two threads end by themselves.
+    clock.restart();
+    session.reset();
+    EXPECT_LT(clock.elapsed(), kBound.count() + 1500);
+    EXPECT_EQ(CNxrIoThread::Running(), runningBefore + 2);
+
+    first->Release();
+    second->Release();
+    EXPECT_TRUE(WaitFor([&] {
+        return first->Destroyed() && second->Destroyed() &&
+               CNxrIoThread::Running() == runningBefore;
+    })) << "an I/O thread left to itself did not end and free its transport";
+}
+
+TEST(NxrSessionTransport, SimOpensOnlyInAProgramThatRegisteredTheSimulator) {
+    CNxrTransportRegistry transports;
+    transports.RegisterBuiltins();
+    CNxrSession session(transports);
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    EXPECT_EQ(session.Open(BytesToWide("sim:name=QX-4"), {}, &handle),
+              ToStatus(ENxrResult::Failed));
+    EXPECT_EQ(handle, 0u);
+    EXPECT_EQ(
+        session.ErrorText(0),
+        "cannot open \"sim:name=QX-4\": the simulated controller is not part of this program");
+
+    RegisterDevSimTransport(transports);
+    Connect(session, sink, handle, "sim:name=QX-4");
+    EXPECT_TRUE(WaitFor([&] { return sink.received.find("QX-4") != ByteString::npos; }));
+}
+
+}  // namespace
+}  // namespace quillpad

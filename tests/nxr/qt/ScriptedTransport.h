@@ -1,0 +1,105 @@
+#pragma once
+// A transport the test scripts: it comes up at once, takes writes up to a
+// limit and then fails them, and can hang in its close as a wedged USB
+// adapter does. It lives and dies on the session's I/O thread; what it did is
+// kept in a block the test shares.
+
+#include <chrono>
+#include <condition_variable>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "nxr/qt/CNxrTransportRegistry.h"
+#include "nxr/qt/INxrTransport.h"
+#include "platform/Bytes.h"
+
+namespace quillpad::test {
+
+struct SScriptedLink {
+    // A close that hangs gives up after this, so that a session that waits
+    // without a bound fails its test instead of hanging it.
+    static constexpr std::chrono::seconds kLongestHang{5};
+
+    std::size_t takes = std::numeric_limits<std::size_t>::max();  // bytes taken before writes fail
+    std::string writeError = "the cable was pulled";
+    bool closeHangs = false;
+
+    void Release() {
+        std::lock_guard lock(mutex);
+        released = true;
+        changed.notify_all();
+    }
+    ByteString Taken() {
+        std::lock_guard lock(mutex);
+        return taken;
+    }
+    bool Closing() {
+        std::lock_guard lock(mutex);
+        return closing;
+    }
+    bool Destroyed() {
+        std::lock_guard lock(mutex);
+        return destroyed;
+    }
+
+    // Set by the transport, under the mutex.
+    std::mutex mutex;
+    std::condition_variable changed;
+    ByteString taken;
+    bool closing = false;
+    bool destroyed = false;
+    bool released = false;
+};
+
+class CScriptedTransport final : public INxrTransport {
+  public:
+    explicit CScriptedTransport(std::shared_ptr<SScriptedLink> link) : m_link(std::move(link)) {}
+    ~CScriptedTransport() override {
+        std::lock_guard lock(m_link->mutex);
+        m_link->destroyed = true;
+    }
+    void Open(INxrTransportEvents& events) override { events.TransportUp(); }
+    void Close() override {
+        std::unique_lock lock(m_link->mutex);
+        m_link->closing = true;
+        if (m_link->closeHangs) {
+            m_link->changed.wait_for(lock, SScriptedLink::kLongestHang,
+                                     [this] { return m_link->released; });
+        }
+    }
+    SNxrWriteResult Write(std::string_view bytes) override {
+        std::lock_guard lock(m_link->mutex);
+        const std::size_t room = m_link->takes - std::min(m_link->takes, m_link->taken.size());
+        const std::size_t n = std::min(room, bytes.size());
+        m_link->taken.append(bytes.substr(0, n));
+        if (n < bytes.size()) {
+            return {n, m_link->writeError};
+        }
+        return {n, {}};
+    }
+
+  private:
+    std::shared_ptr<SScriptedLink> m_link;
+};
+
+// Serves "sim:" with scripted links, one per connect, in the order given.
+inline void ServeScriptedLinks(CNxrTransportRegistry& registry,
+                               std::vector<std::shared_ptr<SScriptedLink>> links) {
+    auto queue = std::make_shared<std::vector<std::shared_ptr<SScriptedLink>>>(std::move(links));
+    auto mutex = std::make_shared<std::mutex>();
+    registry.Register(ENxrConnectionKind::Simulated,
+                      [queue, mutex](const CNxrComSpec&) -> std::unique_ptr<INxrTransport> {
+                          std::lock_guard lock(*mutex);
+                          if (queue->empty()) {
+                              return nullptr;
+                          }
+                          auto link = queue->front();
+                          queue->erase(queue->begin());
+                          return std::make_unique<CScriptedTransport>(std::move(link));
+                      });
+}
+
+}  // namespace quillpad::test
