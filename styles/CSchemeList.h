@@ -1,0 +1,81 @@
+#pragma once
+// The styles a console offers and the choice among them. The control turns
+// the answers into its style menu and hands the current scheme to the view.
+//
+// Schemes are shared: the view keeps the one it renders with alive after a
+// rescan has dropped it from the list.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "styles/CStyleScheme.h"
+
+namespace quillpad {
+
+// One line of the style menu.
+struct SSchemeMenuEntry {
+    std::uint16_t command = 0;
+    std::string text;
+};
+
+// A style sheet file that a rescan could not read.
+struct SSkippedScheme {
+    std::string path;
+    std::string reason;
+};
+
+class CSchemeList {
+  public:
+    static constexpr std::uint16_t kFirstMenuCommand = 34000;
+    // Commands from kFirstMenuCommand + kMaxMenuEntries on belong to another menu.
+    static constexpr std::size_t kMaxMenuEntries = 100;
+    static constexpr const char* kStyleSheetExtension = ".tss";
+    static constexpr const char* kNormalName = "Normal";
+    static constexpr const char* kHexModeName = "Hex Mode";
+
+    // The built-in schemes (set A when every source is shown, else set B),
+    // then one scheme per readable style sheet file in the data folder, in
+    // byte order of the file names. Forgets the current and previous scheme.
+    void Rescan(const std::string& dataDirectory, bool showAllSources);
+    // The style sheet files the last rescan could not read, and why.
+    const std::vector<SSkippedScheme>& Skipped() const { return m_skipped; }
+
+    // At most the first kMaxMenuEntries schemes, each with its command.
+    std::vector<SSchemeMenuEntry> MenuEntries() const;
+    // How many schemes the menu has no room for.
+    std::size_t HiddenCount() const;
+    // The radio mark: the current scheme's command, 0 when there is none.
+    std::uint16_t CheckedCommand() const;
+
+    // Every scheme of that exact name becomes current in turn, so the last
+    // one wins. False, and nothing changed, when no scheme has the name.
+    bool SelectByName(const std::string& name);
+    // Selects by the name of the entry, so that of two schemes sharing a name
+    // the menu picks the same one as the name walk does.
+    bool SelectByCommand(std::uint16_t command);
+    // Switches between "Hex Mode" and the scheme used before it ("Normal"
+    // when there was none). True when a scheme was selected.
+    bool ToggleHexMode();
+
+    const std::shared_ptr<CStyleScheme>& Current() const { return m_current; }
+    const std::string& PreviousName() const { return m_previousName; }
+    const std::vector<std::shared_ptr<CStyleScheme>>& Schemes() const { return m_schemes; }
+
+    // Adds a scheme unless that very object is listed already. True when added.
+    bool Append(std::shared_ptr<CStyleScheme> scheme);
+    bool Contains(const CStyleScheme* scheme) const;
+    void MakeCurrent(std::shared_ptr<CStyleScheme> scheme);
+
+  private:
+    void AssignMenuCommands();
+
+    std::vector<std::shared_ptr<CStyleScheme>> m_schemes;
+    std::vector<SSkippedScheme> m_skipped;
+    std::shared_ptr<CStyleScheme> m_current;
+    std::string m_previousName;
+};
+
+}  // namespace quillpad

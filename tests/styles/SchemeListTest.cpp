@@ -1,0 +1,265 @@
+#include "styles/CSchemeList.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "styles/BuiltinSchemes.h"
+#include "tests/support/TempDir.h"
+
+namespace quillpad {
+namespace {
+
+using test::CTempDir;
+
+void WriteStyleSheet(const CTempDir& dir, const std::string& file, const std::string& name) {
+    ASSERT_TRUE(test::WriteFileBytes(
+        dir.File(file),
+        "[Scheme1.Info]\r\nName=" + name + "\r\n\r\n[Scheme1.Rule1]\r\nName=r\r\n\r\n"));
+}
+
+std::vector<std::string> Names(const CSchemeList& list) {
+    std::vector<std::string> names;
+    for (const auto& scheme : list.Schemes()) {
+        names.push_back(scheme->Name);
+    }
+    return names;
+}
+
+std::vector<std::string> BuiltinNames(EBuiltinSet set) {
+    std::vector<std::string> names;
+    for (const auto& scheme : MakeBuiltinSchemes(set)) {
+        names.push_back(scheme->Name);
+    }
+    return names;
+}
+
+std::uint16_t CommandOf(const CSchemeList& list, const std::string& text) {
+    for (const auto& entry : list.MenuEntries()) {
+        if (entry.text == text) {
+            return entry.command;
+        }
+    }
+    return 0;
+}
+
+TEST(SchemeListRescan, BuiltinsComeFirstThenFilesInByteOrder) {
+    CTempDir dir;
+    WriteStyleSheet(dir, "b.tss", "Bee");
+    WriteStyleSheet(dir, "a.tss", "Ay");
+    WriteStyleSheet(dir, "B.tss", "Big Bee");
+    CSchemeList list;
+    for (EBuiltinSet set : {EBuiltinSet::A, EBuiltinSet::B}) {
+        list.Rescan(dir.Path(), set == EBuiltinSet::A);
+        std::vector<std::string> expected = BuiltinNames(set);
+        const std::size_t builtins = expected.size();
+        expected.insert(expected.end(), {"Big Bee", "Ay", "Bee"});
+        EXPECT_EQ(Names(list), expected);
+
+        const auto entries = list.MenuEntries();
+        ASSERT_EQ(entries.size(), expected.size());
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(entries[i].command, CSchemeList::kFirstMenuCommand + i);
+            EXPECT_EQ(entries[i].text, expected[i]);
+            EXPECT_EQ(list.Schemes()[i]->IsBuiltIn(), i < builtins);
+        }
+        EXPECT_EQ(list.HiddenCount(), 0u);
+    }
+    EXPECT_NE(BuiltinNames(EBuiltinSet::A).size(), BuiltinNames(EBuiltinSet::B).size());
+}
+
+TEST(SchemeListRescan, ReadsOnlyRegularFilesEndingInTss) {
+    CTempDir dir;
+    WriteStyleSheet(dir, "UPPER.TSS", "Upper");
+    WriteStyleSheet(dir, "x.tss.bak", "Backup");
+    WriteStyleSheet(dir, "plaintss", "No dot");
+    ASSERT_TRUE(std::filesystem::create_directory(dir.File("y.tss")));
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    std::vector<std::string> expected = BuiltinNames(EBuiltinSet::B);
+    expected.push_back("Upper");
+    EXPECT_EQ(Names(list), expected);
+    EXPECT_TRUE(list.Skipped().empty()) << "a folder is no failed style sheet";
+}
+
+TEST(SchemeListRescan, UnreadableFileIsSkippedAndReported) {
+    CTempDir dir;
+    WriteStyleSheet(dir, "big.tss", "Big");
+    WriteStyleSheet(dir, "good.tss", "Good");
+    const std::string big = dir.File("big.tss");
+    ASSERT_EQ(::truncate(big.c_str(), CIniDocument::kMaxFileBytes + 1), 0);
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    EXPECT_EQ(Names(list).back(), "Good");
+    EXPECT_EQ(list.Schemes().size(), BuiltinNames(EBuiltinSet::B).size() + 1);
+
+    CIniDocument document;
+    ASSERT_FALSE(document.LoadFile(big, false, true));
+    ASSERT_EQ(list.Skipped().size(), 1u);
+    EXPECT_EQ(list.Skipped()[0].path, big);
+    EXPECT_EQ(list.Skipped()[0].reason, document.LastError());
+
+    std::filesystem::remove(big);
+    list.Rescan(dir.Path(), false);
+    EXPECT_TRUE(list.Skipped().empty()) << "each rescan reports only its own failures";
+}
+
+TEST(SchemeListRescan, MissingFolderGivesTheBuiltinsAndForgetsTheSelection) {
+    CTempDir dir;
+    CSchemeList list;
+    list.Rescan(dir.File("absent"), false);
+    EXPECT_EQ(Names(list), BuiltinNames(EBuiltinSet::B));
+    ASSERT_TRUE(list.SelectByName("Normal"));
+    ASSERT_TRUE(list.ToggleHexMode());
+    ASSERT_EQ(list.PreviousName(), "Normal");
+
+    list.Rescan(dir.Path(), true);
+    EXPECT_EQ(list.Current(), nullptr);
+    EXPECT_EQ(list.PreviousName(), "");
+    EXPECT_EQ(list.CheckedCommand(), 0);
+}
+
+TEST(SchemeListSelect, StyleSheetBeatsTheBuiltinOfTheSameName) {
+    CTempDir dir;
+    WriteStyleSheet(dir, "normal.tss", "Normal");
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    const auto builtin = list.Schemes().front();
+    const auto file = list.Schemes().back();
+    ASSERT_EQ(builtin->Name, "Normal");
+    ASSERT_EQ(file->Name, "Normal");
+
+    EXPECT_TRUE(list.SelectByName("Normal"));
+    EXPECT_EQ(list.Current(), file);
+
+    list.MakeCurrent(list.Schemes()[1]);
+    EXPECT_TRUE(list.SelectByCommand(builtin->MenuCommand));
+    EXPECT_EQ(list.Current(), file) << "the menu picks what the name walk picks";
+    EXPECT_EQ(list.CheckedCommand(), file->MenuCommand);
+
+    EXPECT_FALSE(list.SelectByName("normal"));
+    EXPECT_FALSE(list.SelectByName("Nothing"));
+    EXPECT_EQ(list.Current(), file) << "an unknown name changes nothing";
+}
+
+TEST(SchemeListSelect, CheckedCommandFollowsTheCurrentScheme) {
+    CSchemeList list;
+    list.Rescan("", true);
+    EXPECT_EQ(list.CheckedCommand(), 0);
+    for (const auto& entry : list.MenuEntries()) {
+        ASSERT_TRUE(list.SelectByCommand(entry.command));
+        EXPECT_EQ(list.CheckedCommand(), entry.command);
+        EXPECT_EQ(list.Current()->Name, entry.text);
+    }
+    const auto last = list.Current();
+    EXPECT_FALSE(list.SelectByCommand(CSchemeList::kFirstMenuCommand + 99));
+    EXPECT_EQ(list.Current(), last);
+}
+
+TEST(SchemeListToggle, NormalAndHexModeAlternate) {
+    CSchemeList list;
+    list.Rescan("", false);
+    ASSERT_TRUE(list.SelectByName("Normal"));
+    EXPECT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current()->Name, "Hex Mode");
+    EXPECT_EQ(list.PreviousName(), "Normal");
+    EXPECT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current()->Name, "Normal");
+    EXPECT_EQ(list.PreviousName(), "");
+}
+
+TEST(SchemeListToggle, HexModeFromTheMenuGoesBackToNormal) {
+    CSchemeList list;
+    list.Rescan("", true);
+    ASSERT_TRUE(list.SelectByCommand(CommandOf(list, "Normal (Local Echo)")));
+    ASSERT_TRUE(list.SelectByCommand(CommandOf(list, "Hex Mode")));
+    EXPECT_EQ(list.PreviousName(), "") << "a menu choice is no toggle";
+    EXPECT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current()->Name, "Normal");
+}
+
+TEST(SchemeListToggle, ReturnsToTheUserSchemeAfterAMenuChoice) {
+    CTempDir dir;
+    WriteStyleSheet(dir, "mine.tss", "Mine");
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    ASSERT_TRUE(list.SelectByName("Mine"));
+    EXPECT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current()->Name, "Hex Mode");
+    ASSERT_TRUE(list.SelectByCommand(CommandOf(list, "Normal (Local Echo)")));
+    EXPECT_EQ(list.PreviousName(), "Mine");
+    EXPECT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current()->Name, "Mine");
+    EXPECT_EQ(list.PreviousName(), "");
+}
+
+TEST(SchemeListToggle, WithoutACurrentSchemeSelectsNormal) {
+    CSchemeList list;
+    list.Rescan("", false);
+    EXPECT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current()->Name, "Normal");
+    EXPECT_EQ(list.PreviousName(), "");
+}
+
+TEST(SchemeListToggle, AMissingHexModeSelectsNothingButKeepsThePreviousName) {
+    CSchemeList list;
+    auto mine = std::make_shared<CStyleScheme>();
+    mine->Name = "Mine";
+    list.Append(mine);
+    list.MakeCurrent(mine);
+    EXPECT_FALSE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current(), mine);
+    EXPECT_EQ(list.PreviousName(), "Mine");
+    EXPECT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current(), mine);
+    EXPECT_EQ(list.PreviousName(), "");
+}
+
+TEST(SchemeListMenu, OnlyTheFirstHundredSchemesGetCommands) {
+    CTempDir dir;
+    const std::size_t builtins = BuiltinNames(EBuiltinSet::B).size();
+    for (std::size_t i = builtins; i < 130; ++i) {
+        const std::string n = std::to_string(1000 + i);
+        WriteStyleSheet(dir, "s" + n + ".tss", "Style " + n);
+    }
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    ASSERT_EQ(list.Schemes().size(), 130u);
+    EXPECT_EQ(list.MenuEntries().size(), 100u);
+    EXPECT_EQ(list.HiddenCount(), 30u);
+    EXPECT_EQ(list.Schemes()[99]->MenuCommand, 34099);
+    EXPECT_EQ(list.MenuEntries().back().command, 34099);
+    for (std::size_t i = 0; i < list.Schemes().size(); ++i) {
+        const std::uint16_t command = list.Schemes()[i]->MenuCommand;
+        EXPECT_LT(command, 34100) << i;
+        EXPECT_EQ(command == 0, i >= 100) << i;
+    }
+
+    ASSERT_TRUE(list.SelectByName(list.Schemes()[120]->Name));
+    EXPECT_EQ(list.CheckedCommand(), 0) << "a scheme beyond the menu has no mark";
+    ASSERT_TRUE(list.SelectByName("Normal"));
+    EXPECT_FALSE(list.SelectByCommand(0)) << "0 must not reach the schemes beyond the menu";
+    EXPECT_EQ(list.Current()->Name, "Normal");
+}
+
+TEST(SchemeListAppend, AddsASchemeOnceAndGivesItTheNextCommand) {
+    CSchemeList list;
+    list.Rescan("", false);
+    const std::size_t before = list.Schemes().size();
+    auto added = std::make_shared<CStyleScheme>();
+    added->Name = "New";
+    EXPECT_FALSE(list.Contains(added.get()));
+    EXPECT_TRUE(list.Append(added));
+    EXPECT_FALSE(list.Append(added));
+    EXPECT_FALSE(list.Append(nullptr));
+    ASSERT_EQ(list.Schemes().size(), before + 1);
+    EXPECT_EQ(list.Schemes().back(), added);
+    EXPECT_TRUE(list.Contains(added.get()));
+    EXPECT_EQ(added->MenuCommand, CSchemeList::kFirstMenuCommand + before);
+    EXPECT_EQ(CommandOf(list, "New"), added->MenuCommand);
+}
+
+}  // namespace
+}  // namespace quillpad
