@@ -112,12 +112,12 @@ std::vector<std::string> BuiltinSchemeTexts(EBuiltinSet set) {
     return set == EBuiltinSet::A ? SetA() : SetB();
 }
 
-std::vector<std::unique_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set) {
-    std::vector<std::unique_ptr<CStyleScheme>> schemes;
+std::vector<std::shared_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set) {
+    std::vector<std::shared_ptr<CStyleScheme>> schemes;
     for (const std::string& text : BuiltinSchemeTexts(set)) {
         CIniDocument document;
         document.LoadText(text, true);
-        auto scheme = std::make_unique<CStyleScheme>();
+        auto scheme = std::make_shared<CStyleScheme>();
         scheme->ReadScheme(document, 1);
         schemes.push_back(std::move(scheme));
     }

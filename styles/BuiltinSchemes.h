@@ -17,6 +17,6 @@ enum class EBuiltinSet { A, B };
 std::vector<std::string> BuiltinSchemeTexts(EBuiltinSet set);
 
 // The schemes of a set, read from their texts; each has an empty path.
-std::vector<std::unique_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set);
+std::vector<std::shared_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set);
 
 }  // namespace quillpad

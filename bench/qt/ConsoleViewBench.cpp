@@ -88,9 +88,13 @@ const std::string& Traffic() {
     return traffic;
 }
 
-const CStyleScheme& Normal() {
+const std::shared_ptr<CStyleScheme>& NormalScheme() {
     static const auto schemes = MakeBuiltinSchemes(EBuiltinSet::B);
-    return *schemes[0];
+    return schemes[0];
+}
+
+const CStyleScheme& Normal() {
+    return *NormalScheme();
 }
 
 // A store holding `bytes` of traffic as 64-byte incoming records, and a view.
@@ -106,8 +110,7 @@ struct SConsole {
         QApplication::processEvents();
     }
     void Replay() {
-        channel.Send(view->Handle(), UM_SET_SCHEME, 0, 0,
-                     CPayload::Make(static_cast<const CStyleScheme*>(&Normal())));
+        channel.Send(view->Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(NormalScheme()));
     }
     CQtMessageChannel channel;
     CDataStore store;
@@ -209,8 +212,7 @@ void BM_ViewReplay100MB(benchmark::State& state) {
         const auto shown = static_cast<double>(c.view->Document().Size());
         // A style change: the view is full and takes the whole history again.
         t.start();
-        c.channel.Send(c.view->Handle(), UM_SET_SCHEME, 0, 0,
-                       CPayload::Make(static_cast<const CStyleScheme*>(setB[1].get())));
+        c.channel.Send(c.view->Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(setB[1]));
         const double restyle = Seconds(t);
         c.Replay();  // back to Normal for what follows
         bench::Figure("view_replay_100MB_into_empty_view", first * 1000, "ms");

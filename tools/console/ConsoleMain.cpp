@@ -204,10 +204,10 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
                              settings.m_showDataDirection, settings.m_showRelatedData};
     const auto schemes =
         MakeBuiltinSchemes(settings.m_showAllSources ? EBuiltinSet::A : EBuiltinSet::B);
-    const CStyleScheme* scheme = schemes.front().get();
+    std::shared_ptr<const CStyleScheme> scheme = schemes.front();
     for (const auto& s : schemes) {
         if (s->Name == settings.m_defaultSchemeName) {
-            scheme = s.get();
+            scheme = s;
         }
     }
 

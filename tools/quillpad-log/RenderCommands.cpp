@@ -41,7 +41,7 @@ struct SRenderOptions {
 };
 
 // The scheme the options name; on failure an error text.
-std::unique_ptr<CStyleScheme> PickScheme(const SRenderOptions& o, std::string& error) {
+std::shared_ptr<CStyleScheme> PickScheme(const SRenderOptions& o, std::string& error) {
     if (!o.styleFile.empty()) {
         auto scheme = std::make_unique<CStyleScheme>();
         if (!scheme->Load(o.styleFile, false)) {
@@ -50,7 +50,7 @@ std::unique_ptr<CStyleScheme> PickScheme(const SRenderOptions& o, std::string& e
         }
         return scheme;
     }
-    std::unique_ptr<CStyleScheme> found;
+    std::shared_ptr<CStyleScheme> found;
     // As the console selects by name: the last scheme of that name wins.
     for (auto& scheme : MakeBuiltinSchemes(o.set)) {
         if (scheme->Name == o.builtin) {

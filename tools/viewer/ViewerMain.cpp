@@ -133,16 +133,15 @@ int main(int argc, char** argv) {
 
     const EBuiltinSet set = parser.value("set").toUpper() == "A" ? EBuiltinSet::A : EBuiltinSet::B;
     auto schemes = MakeBuiltinSchemes(set);
-    const CStyleScheme* scheme = nullptr;
-    std::unique_ptr<CStyleScheme> fileScheme;
+    std::shared_ptr<const CStyleScheme> scheme;
     const std::string style = parser.value("scheme").toStdString();
     for (const auto& s : schemes) {
         if (s->Name == style) {
-            scheme = s.get();
+            scheme = s;
         }
     }
     if (scheme == nullptr) {
-        fileScheme = std::make_unique<CStyleScheme>();
+        auto fileScheme = std::make_shared<CStyleScheme>();
         if (!fileScheme->Load(style, false)) {
             std::string names;
             for (const auto& s : schemes) {
@@ -151,7 +150,7 @@ int main(int argc, char** argv) {
             return Fail("no built-in style or readable style sheet \"" + style +
                         "\"; built-ins:" + names);
         }
-        scheme = fileScheme.get();
+        scheme = fileScheme;
     }
 
     // Generated records are spread out in time, a quarter second apart, as a

@@ -78,18 +78,20 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
             ClearView();
             return 0;
         case UM_SET_SCHEME: {
-            const CStyleScheme* scheme = nullptr;
-            if (const auto* p = message.payload.Get<const CStyleScheme*>()) {
+            // Shared, so the scheme cannot go while the view draws with it.
+            std::shared_ptr<const CStyleScheme> scheme;
+            if (const auto* p = message.payload.Get<std::shared_ptr<const CStyleScheme>>()) {
                 scheme = *p;
-            } else if (const auto* q = message.payload.Get<CStyleScheme*>()) {
+            } else if (const auto* q = message.payload.Get<std::shared_ptr<CStyleScheme>>()) {
                 scheme = *q;
             }
-            SetScheme(scheme);
+            SetScheme(std::move(scheme));
             return 0;
         }
         case UM_RENDER_TEXT:
+            // The string to fill is the sender's: only a lent one is written.
             if (auto* request = message.payload.Get<SRenderTextRequest>();
-                request != nullptr && request->text != nullptr) {
+                request != nullptr && request->text != nullptr && message.payload.Borrowed()) {
                 *request->text = CStyledRenderer::RenderToString(Scheme(), request->record);
             }
             return 0;
@@ -129,10 +131,11 @@ void CConsoleView::ClearView(bool keepCapacity) {
     ContentChanged();
 }
 
-void CConsoleView::SetScheme(const CStyleScheme* scheme) {
-    m_renderer.SetScheme(scheme);
-    if (scheme != nullptr) {
-        m_background = ColourOf(scheme->BackgroundColor);
+void CConsoleView::SetScheme(std::shared_ptr<const CStyleScheme> scheme) {
+    m_scheme = std::move(scheme);
+    m_renderer.SetScheme(m_scheme.get());
+    if (m_scheme != nullptr) {
+        m_background = ColourOf(m_scheme->BackgroundColor);
     }
     Replay();
 }

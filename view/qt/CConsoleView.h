@@ -7,10 +7,11 @@
 // Messages (each returns 0):
 //   UM_APPEND_RECORD  wParam = store index, lParam = store generation
 //   UM_CLEAR_DATA     empties the view and the run table
-//   UM_SET_SCHEME     payload = a const or mutable CStyleScheme* (none or
-//                     null: no scheme); clears, takes the scheme and its
-//                     background, replays
-//   UM_RENDER_TEXT    payload = SRenderTextRequest; fills its text
+//   UM_SET_SCHEME     payload = std::shared_ptr to a const or mutable
+//                     CStyleScheme (none or null: no scheme); clears, takes
+//                     the scheme and its background, replays
+//   UM_RENDER_TEXT    payload = CPayload::Borrow(SRenderTextRequest), sent;
+//                     fills its text
 //
 // Scrolling is by text position, not by line: a single line of many
 // megabytes (hex mode without line breaks) scrolls and paints like any
@@ -131,7 +132,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
 
     void AppendRecord(SRecordRef ref);
     void ClearView(bool keepCapacity = false);
-    void SetScheme(const CStyleScheme* scheme);
+    void SetScheme(std::shared_ptr<const CStyleScheme> scheme);
     void ContentChanged();
     void FlushRepaint();
 
@@ -154,6 +155,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     MessageHandle m_storeHandle;
     CDisplayDocument m_document;
     CLineLayout m_layout{m_document};
+    std::shared_ptr<const CStyleScheme> m_scheme;  // the renderer draws with it
     CStyledRenderer m_renderer;
     MessageHandle m_control = kNoHandle;
     KeyFilter m_keyFilter;

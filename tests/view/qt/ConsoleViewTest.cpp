@@ -45,7 +45,7 @@ class ConsoleView : public ::testing::Test {
         view.show();
         channel.DrainPending();  // the view registers with the store
     }
-    void SetScheme(const CStyleScheme* scheme) {
+    void SetScheme(std::shared_ptr<const CStyleScheme> scheme) {
         channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(scheme));
     }
     void Add(std::string_view bytes, bool outgoing = false) {
@@ -64,7 +64,7 @@ class ConsoleView : public ::testing::Test {
     SViewSettings settings;
     CConsoleView view;
     CControlDouble control;
-    std::vector<std::unique_ptr<CStyleScheme>> schemes;
+    std::vector<std::shared_ptr<CStyleScheme>> schemes;
 };
 
 TEST_F(ConsoleView, RegistersAtOnceAndDrawsAnnouncedRecords) {
@@ -84,12 +84,12 @@ TEST_F(ConsoleView, RegistersAtOnceAndDrawsAnnouncedRecords) {
 TEST_F(ConsoleView, SchemeChangeReplaysEverythingInTheNewStyleAndBackground) {
     Add("AB\r\n");
     channel.DrainPending();
-    SetScheme(schemes[0].get());  // Normal
+    SetScheme(schemes[0]);  // Normal
     EXPECT_EQ(Shown(), "AB\n");
     EXPECT_EQ(view.Background(), QColor(0, 0, 0));
     Add("C");
     channel.DrainPending();
-    SetScheme(schemes[2].get());  // Hex Mode: the whole history again
+    SetScheme(schemes[2]);  // Hex Mode: the whole history again
     EXPECT_EQ(Shown(), "[41h][42h][0Dh]\r[0Ah]\n[43h]");
     const SCharFormat& f = view.Document().Format(view.Document().RunFormat(0));
     EXPECT_EQ(f.crTextColor, 0xFFFFFFu) << "incoming in white";
@@ -106,10 +106,10 @@ TEST_F(ConsoleView, ClearEmptiesTheViewAndTheRunTable) {
 }
 
 TEST_F(ConsoleView, ARecordQueuedDuringAReplayIsDrawnOnce) {
-    SetScheme(schemes[0].get());
+    SetScheme(schemes[0]);
     Add("one ");
     Add("two ");  // both notices still queued when the scheme changes
-    SetScheme(schemes[0].get());
+    SetScheme(schemes[0]);
     EXPECT_EQ(Shown(), "one two ");
     channel.DrainPending();
     EXPECT_EQ(Shown(), "one two ") << "the queued notices found their records drawn";
@@ -120,13 +120,13 @@ TEST_F(ConsoleView, ARecordQueuedDuringAReplayIsDrawnOnce) {
 
 TEST_F(ConsoleView, OtherSourcesShowOnlyWhenSwitchedOn) {
     auto setA = MakeBuiltinSchemes(EBuiltinSet::A);
-    SetScheme(setA[3].get());  // High Performance: everything as text
+    SetScheme(setA[3]);  // High Performance: everything as text
     store.AddIncomingBytes(0, "mine ");
     store.AddIncomingBytes(7, "theirs ");
     channel.DrainPending();
     EXPECT_EQ(Shown(), "mine ");
     settings.showAllSources = true;
-    SetScheme(setA[3].get());
+    SetScheme(setA[3]);
     EXPECT_EQ(Shown(), "mine theirs ");
 }
 
@@ -139,19 +139,38 @@ TEST_F(ConsoleView, StaleNoticesAfterAStoreClearAreSkipped) {
 }
 
 TEST_F(ConsoleView, RenderTextFillsTheCallersString) {
-    SetScheme(schemes[2].get());
+    SetScheme(schemes[2]);
     std::string out = "stale";
     SDataRecord record;
     record.direction = kDirectionIncoming;
     record.source = kSourceOwn;
     record.bytes = "A";
     channel.Send(view.Handle(), UM_RENDER_TEXT, 0, 0,
-                 CPayload::Make(SRenderTextRequest{record, &out}));
+                 CPayload::Borrow(SRenderTextRequest{record, &out}));
     EXPECT_EQ(out, "[41h]");
+    // A string that was not lent for the call is not written to.
+    out = "stale";
+    channel.Send(view.Handle(), UM_RENDER_TEXT, 0, 0,
+                 CPayload::Make(SRenderTextRequest{record, &out}));
+    EXPECT_EQ(out, "stale");
+}
+
+// The scheme list may drop a scheme (a rescan, the console going) while
+// the view still draws with it; the view keeps its own share.
+TEST_F(ConsoleView, TheSchemeLivesWhileTheViewDrawsWithIt) {
+    std::shared_ptr<CStyleScheme> hex = MakeBuiltinSchemes(EBuiltinSet::B)[2];  // sole owner
+    std::weak_ptr<CStyleScheme> watch = hex;
+    SetScheme(std::move(hex));
+    EXPECT_FALSE(watch.expired());
+    Add("A");
+    channel.DrainPending();
+    EXPECT_EQ(Shown(), "[41h]");
+    SetScheme(nullptr);
+    EXPECT_TRUE(watch.expired()) << "let go once another scheme is set";
 }
 
 TEST_F(ConsoleView, CopyTakesTranslatedNamesAsDisplayed) {
-    SetScheme(schemes[2].get());
+    SetScheme(schemes[2]);
     Add("A\rB");
     channel.DrainPending();
     const std::string shown = Shown();
@@ -195,7 +214,7 @@ TEST_F(ConsoleView, EveryKeyIsOfferedToTheControlFirst) {
 }
 
 TEST_F(ConsoleView, MouseSelectsDoubleClickTakesAWordShiftExtends) {
-    SetScheme(schemes[0].get());
+    SetScheme(schemes[0]);
     Add("alpha beta gamma");
     Settle();
     const int row = 5;
@@ -225,7 +244,7 @@ TEST_F(ConsoleView, MouseSelectsDoubleClickTakesAWordShiftExtends) {
 }
 
 TEST_F(ConsoleView, LongLinesWrapAtTheRightEdgeAtSpaces) {
-    SetScheme(schemes[0].get());
+    SetScheme(schemes[0]);
     EXPECT_TRUE(view.UsesUniformAdvance()) << "the built-ins share one fixed-pitch face";
     std::string words;
     for (int i = 0; i < 40; ++i) {
@@ -248,7 +267,8 @@ TEST_F(ConsoleView, LongLinesWrapAtTheRightEdgeAtSpaces) {
 
 TEST_F(ConsoleView, MixedFontSizesAreMeasuredNotAssumed) {
     // Letters large and bold, everything else small: no shared advance.
-    CStyleScheme mixed;
+    auto mixedScheme = std::make_shared<CStyleScheme>();
+    CStyleScheme& mixed = *mixedScheme;
     SStyleRule big;
     big.Format_ApplyColor = true;
     big.CharRange_MatchValue = kClassMid;
@@ -261,7 +281,7 @@ TEST_F(ConsoleView, MixedFontSizesAreMeasuredNotAssumed) {
     small.CharFormat.dwEffects = 0;
     mixed.AppendRule(big);
     mixed.AppendRule(small);
-    SetScheme(&mixed);
+    SetScheme(mixedScheme);
     std::string words;
     for (int i = 0; i < 30; ++i) {
         words += "word" + std::to_string(i % 10) + " ";
@@ -287,7 +307,7 @@ TEST_F(ConsoleView, MixedFontSizesAreMeasuredNotAssumed) {
 }
 
 TEST_F(ConsoleView, PinnedToTheEndUntilTheUserScrollsBack) {
-    SetScheme(schemes[0].get());
+    SetScheme(schemes[0]);
     for (int i = 0; i < 200; ++i) {
         Add("line " + std::to_string(i) + "\r\n");
     }
@@ -415,7 +435,7 @@ TEST_F(ConsoleView, AppendingKeepsTheSelection) {
 }
 
 TEST_F(ConsoleView, RepaintsAtMostOncePerFrame) {
-    SetScheme(schemes[0].get());
+    SetScheme(schemes[0]);
     Settle();
     const int before = view.PaintCount();
     QElapsedTimer timer;
@@ -432,7 +452,7 @@ TEST_F(ConsoleView, RepaintsAtMostOncePerFrame) {
 }
 
 TEST_F(ConsoleView, HoverDescribesTheRecordUnderThePointerAndTheSelection) {
-    SetScheme(schemes[0].get());
+    SetScheme(schemes[0]);
     clock.Advance(1500);
     Add("first ");
     clock.Advance(2000);
