@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "nxr/qt/CNxrIoWorker.h"
+#include "platform/TimedWait.h"
 
 namespace quillpad {
 namespace {
@@ -53,7 +54,7 @@ CNxrIoThread::CNxrIoThread(CNxrComSpec spec, NxrTransportFactory factory,
         shared->changed.notify_all();
     });
     std::unique_lock lock(m_shared->mutex);
-    m_shared->changed.wait(lock, [this] { return m_shared->worker != nullptr; });
+    Wait(m_shared->changed, lock, [this] { return m_shared->worker != nullptr; });
     m_worker = m_shared->worker;
 }
 
@@ -82,7 +83,8 @@ bool CNxrIoThread::Stop(std::chrono::milliseconds bound) {
     bool ended = false;
     {
         std::unique_lock lock(m_shared->mutex);
-        ended = m_shared->changed.wait_for(lock, bound, [this] { return m_shared->ended; });
+        ended = WaitUntil(m_shared->changed, lock, std::chrono::steady_clock::now() + bound,
+                          [this] { return m_shared->ended; });
     }
     if (ended) {
         m_thread.join();
