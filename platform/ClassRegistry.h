@@ -4,6 +4,7 @@
 // "Software\Classes\<ProgID>" of the current user (value "Library"), so a
 // host finds the library of every plug-in it has a ProgID for.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,6 +12,11 @@
 #include "platform/CRegistryStore.h"
 
 namespace quillpad {
+
+// Self-registration results, as a COM server gives them.
+inline constexpr std::int32_t kSelfRegOk = 0;
+inline constexpr std::int32_t kSelfRegTypeLibFailed = static_cast<std::int32_t>(0x80040200u);
+inline constexpr std::int32_t kSelfRegClassFailed = static_cast<std::int32_t>(0x80040201u);
 
 inline constexpr std::string_view kClassesKey = "Software\\Classes";
 inline constexpr std::string_view kClassLibraryValue = "Library";

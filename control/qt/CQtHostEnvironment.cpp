@@ -6,7 +6,8 @@ namespace quillpad {
 namespace {
 
 QString ToQt(const WideString& text) {
-    return QString(reinterpret_cast<const QChar*>(text.data()), static_cast<qsizetype>(text.size()));
+    return QString(reinterpret_cast<const QChar*>(text.data()),
+                   static_cast<qsizetype>(text.size()));
 }
 
 WideString FromQt(const QString& text) {
@@ -136,10 +137,9 @@ std::int32_t CQtHostEnvironment::IWBENVGetCurrentAddress(WideString& first, Wide
     QString a = ToQt(first);
     QString b = ToQt(address);
     QString c = ToQt(third);
-    const std::int32_t result =
-        Call("IWBENVGetCurrentAddress", {SDispatchArgument::StringRef(a),
-                                         SDispatchArgument::StringRef(b),
-                                         SDispatchArgument::StringRef(c)});
+    const std::int32_t result = Call("IWBENVGetCurrentAddress", {SDispatchArgument::StringRef(a),
+                                                                 SDispatchArgument::StringRef(b),
+                                                                 SDispatchArgument::StringRef(c)});
     first = FromQt(a);
     address = FromQt(b);
     third = FromQt(c);

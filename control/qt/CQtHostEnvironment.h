@@ -32,12 +32,18 @@ struct SDispatchArgument {
     QString* reference = nullptr;
     QObject* object = nullptr;
 
-    static SDispatchArgument Int16(std::int16_t v) { return {EKind::Int16, v, {}, nullptr, nullptr}; }
-    static SDispatchArgument Int32(std::int32_t v) { return {EKind::Int32, v, {}, nullptr, nullptr}; }
+    static SDispatchArgument Int16(std::int16_t v) {
+        return {EKind::Int16, v, {}, nullptr, nullptr};
+    }
+    static SDispatchArgument Int32(std::int32_t v) {
+        return {EKind::Int32, v, {}, nullptr, nullptr};
+    }
     static SDispatchArgument String(QString v) {
         return {EKind::String, 0, std::move(v), nullptr, nullptr};
     }
-    static SDispatchArgument StringRef(QString& v) { return {EKind::StringRef, 0, {}, &v, nullptr}; }
+    static SDispatchArgument StringRef(QString& v) {
+        return {EKind::StringRef, 0, {}, &v, nullptr};
+    }
 };
 
 // Calls `name` on `target` with the arguments in order. The method must

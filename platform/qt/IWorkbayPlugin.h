@@ -11,12 +11,9 @@
 
 #include <cstdint>
 
-namespace quillpad {
+#include "platform/ClassRegistry.h"
 
-// Self-registration results, as a COM server gives them.
-inline constexpr std::int32_t kSelfRegOk = 0;
-inline constexpr std::int32_t kSelfRegTypeLibFailed = static_cast<std::int32_t>(0x80040200u);
-inline constexpr std::int32_t kSelfRegClassFailed = static_cast<std::int32_t>(0x80040201u);
+namespace quillpad {
 
 class IWorkbayPlugin {
   public:

@@ -1,0 +1,85 @@
+#include <QAction>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <QtGlobal>
+
+#include "control/qt/IControlUi.h"
+#include "nxr/qt/NxrGui.h"
+
+#ifndef QUILLPAD_VERSION
+#define QUILLPAD_VERSION "unknown"
+#endif
+
+namespace quillpad {
+namespace {
+
+// The control's icon: a quill's "Q" on the console's dark ground.
+QPixmap ControlIcon(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x20, 0x2a, 0x33));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(0, 0, size, size), size / 6.0, size / 6.0);
+    QFont font(QStringLiteral("DejaVu Sans Mono"));
+    font.setBold(true);
+    font.setPixelSize(size * 2 / 3);
+    p.setFont(font);
+    p.setPen(QColor(0x7f, 0xe0, 0x8a));
+    p.drawText(QRect(0, 0, size, size), Qt::AlignCenter, QStringLiteral("Q"));
+    return pixmap;
+}
+
+void Fill(QMenu& menu, const std::vector<SMenuItem>& items) {
+    for (const auto& item : items) {
+        if (item.kind == EMenuItemKind::Separator) {
+            menu.addSeparator();
+        } else if (item.kind == EMenuItemKind::Command) {
+            menu.addAction(QString::fromLatin1(item.text.c_str()))->setData(item.id);
+        }
+    }
+}
+
+}  // namespace
+
+cmd::CommandId CQtControlUi::TrackPopup(const std::vector<SMenuItem>& items, QPoint globalPos,
+                                        QWidget* owner) {
+    QMenu menu(owner);
+    Fill(menu, items);
+    QAction* chosen = menu.exec(globalPos);
+    return chosen != nullptr ? static_cast<cmd::CommandId>(chosen->data().toUInt()) : 0;
+}
+
+void CQtControlUi::ShowAbout(QWidget* owner) {
+    QDialog dialog(owner);
+    dialog.setWindowTitle(QStringLiteral("About Quillpad2 Control"));
+    auto* icon = new QLabel(&dialog);
+    icon->setPixmap(ControlIcon(48));
+    auto* text =
+        new QLabel(QStringLiteral("Quillpad2 Control, version %1\nQt %2")
+                       .arg(QStringLiteral(QUILLPAD_VERSION), QString::fromLatin1(qVersion())),
+                   &dialog);
+    text->setObjectName(QStringLiteral("version"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    auto* row = new QHBoxLayout;
+    row->addWidget(icon, 0, Qt::AlignTop);
+    row->addSpacing(12);
+    row->addWidget(text, 1);
+    auto* column = new QVBoxLayout(&dialog);
+    column->addLayout(row);
+    column->addWidget(buttons);
+    dialog.exec();
+}
+
+void CQtControlUi::ShowHelp(int topic, QWidget* owner) {
+    NxrGUIShowHelp(nullptr, 15, topic, owner);
+}
+
+}  // namespace quillpad

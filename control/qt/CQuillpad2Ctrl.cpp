@@ -1,0 +1,665 @@
+#include "control/qt/CQuillpad2Ctrl.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QStatusTipEvent>
+
+#include <algorithm>
+
+#include "control/qt/CQtHostEnvironment.h"
+#include "control/qt/IControlUi.h"
+#include "data/DataStore.h"
+#include "devsim/qt/CDevSimTransport.h"
+#include "platform/qt/EnvironmentStream.h"
+#include "session/qt/CQtSessionUi.h"
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+namespace {
+
+SSessionServices WithDefaults(SSessionServices services) {
+    // The built-in simulated controller is part of every console.
+    RegisterDevSimTransport();
+    SSessionServices real = MakeQtSessionServices();
+    if (!services.factory) {
+        services.factory = std::move(real.factory);
+    }
+    if (!services.ui) {
+        services.ui = std::move(real.ui);
+    }
+    if (!services.deferred) {
+        services.deferred = std::move(real.deferred);
+    }
+    return services;
+}
+
+SModifierState KeyboardModifiers() {
+    const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
+    return {(m & Qt::ControlModifier) != 0, (m & Qt::ShiftModifier) != 0,
+            (m & Qt::AltModifier) != 0};
+}
+
+std::string Latin1(const QString& text) {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (const QChar c : text) {
+        bytes.push_back(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?');
+    }
+    return bytes;
+}
+
+SKeyPress ToKeyPress(const QKeyEvent& e, const SModifierState& m) {
+    SKeyPress k;
+    k.text = Latin1(e.text());
+    const int key = e.key();
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
+        k.key = EKey::Function;
+        k.functionKey = key - Qt::Key_F1 + 1;
+        return k;
+    }
+    switch (key) {
+        case Qt::Key_Backspace:
+            k.key = EKey::Backspace;
+            return k;
+        case Qt::Key_Delete:
+            k.key = EKey::Delete;
+            return k;
+        case Qt::Key_Left:
+            k.key = EKey::Left;
+            return k;
+        case Qt::Key_Right:
+            k.key = EKey::Right;
+            return k;
+        case Qt::Key_Up:
+            k.key = EKey::Up;
+            return k;
+        case Qt::Key_Down:
+            k.key = EKey::Down;
+            return k;
+        case Qt::Key_Insert:
+            k.key = EKey::Insert;
+            return k;
+        default:
+            break;
+    }
+    if ((m.ctrl || m.alt) && key >= Qt::Key_A && key <= Qt::Key_Z) {
+        k.key = EKey::Letter;
+        k.letter = static_cast<char>('A' + (key - Qt::Key_A));
+        // With Ctrl a letter types its control code, whatever the platform put in the text.
+        if (m.ctrl && !m.alt) {
+            k.text = std::string(1, static_cast<char>(k.letter - 'A' + 1));
+        }
+        return k;
+    }
+    k.key = k.text.empty() ? EKey::Other : EKey::Character;
+    return k;
+}
+
+// A command's words for the status bar: its menu text without the hint,
+// the dots and the mnemonic.
+QString CommandName(cmd::CommandId id) {
+    std::string found;
+    const std::function<void(const std::vector<SMenuItem>&)> walk =
+        [&](const std::vector<SMenuItem>& items) {
+            for (const auto& item : items) {
+                if (item.kind == EMenuItemKind::Command && item.id == id) {
+                    found = item.text;
+                } else if (item.kind == EMenuItemKind::Popup) {
+                    walk(item.items);
+                }
+            }
+        };
+    for (const auto& popup : MakeMainMenu().popups) {
+        walk(popup.items);
+    }
+    found = found.substr(0, found.find('\t'));
+    while (!found.empty() && found.back() == '.') {
+        found.pop_back();
+    }
+    std::erase(found, '&');
+    if (found.empty()) {
+        found = cmd::IsKeySetCommand(id) ? "Select Key Set" : "This command";
+    }
+    return QString::fromLatin1(found.c_str());
+}
+
+}  // namespace
+
+CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
+    : QWidget(parent),
+      CConnectionController(channel, WithDefaults(std::move(services.session))),
+      m_ui(services.ui ? std::move(services.ui) : std::make_unique<CQtControlUi>()),
+      m_trace(std::move(services.trace)),
+      m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers) {
+    Trace("construct");
+    if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
+        ui->SetWindow(this);
+    }
+    Create();
+}
+
+CQuillpad2Ctrl::~CQuillpad2Ctrl() {
+    Destroy();
+    Trace("destruct");
+}
+
+void CQuillpad2Ctrl::Trace(const std::string& step) const {
+    if (m_trace) {
+        m_trace(step);
+    }
+}
+
+// ---- creation and teardown
+
+void CQuillpad2Ctrl::Create() {
+    Trace("create");
+    BuildMenus();
+    Trace("menus");
+    m_settings.LoadFromRegistry();
+    ApplySettingsToView();
+    Trace("settings");
+    RescanStyles();
+    Trace("styles");
+    m_store = std::make_unique<CDataStore>(channel);
+    SetDataStore(m_store.get());
+    Trace("store");
+    m_view = std::make_unique<CConsoleView>(channel, *m_store, m_viewSettings, this);
+    m_view->setObjectName(QStringLiteral("view%1").arg(kViewId));
+    m_view->SetControl(Handle());
+    m_view->SetKeyFilter([this](const QKeyEvent& key) { return HandleKey(key); });
+    m_view->installEventFilter(this);
+    m_view->viewport()->installEventFilter(this);
+    setFocusProxy(m_view.get());
+    m_view->setGeometry(rect());
+    m_view->show();
+    Trace("view");
+    // The transfer dialogs come with the transfers; until then two hidden
+    // placeholders keep their place in the order of creation and teardown.
+    m_fileProgress = std::make_unique<QDialog>();
+    m_taskProgress = std::make_unique<QDialog>(this);
+    m_fileProgress->hide();
+    m_taskProgress->hide();
+    Trace("progress dialogs");
+    SelectSchemeByName(m_settings.m_defaultSchemeName);
+    Trace("default style");
+    m_created = true;
+    Trace("created");
+}
+
+void CQuillpad2Ctrl::Destroy() {
+    if (!m_created && !m_view && !m_store) {
+        return;
+    }
+    m_created = false;
+    Trace("destroy");
+    if (ConsoleOpen()) {
+        Trace("close console");
+    }
+    Shutdown();  // asks the device to close its console (2000 ms at most), then closes
+    Trace("session closed");
+    m_schemes = CSchemeList();
+    if (m_stylePopup) {
+        m_stylePopup->clear();
+    }
+    if (m_keySetPopup) {
+        m_keySetPopup->clear();
+    }
+    Trace("styles released");
+    m_fileProgress.reset();
+    Trace("file progress dialog");
+    m_taskProgress.reset();
+    Trace("task progress dialog");
+    m_view.reset();
+    Trace("view");
+    SetDataStore(nullptr);
+    m_store.reset();
+    Trace("store");
+}
+
+void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    if (m_view) {
+        m_view->setGeometry(0, 0, width(), height());
+    }
+}
+
+// ---- menus
+
+void CQuillpad2Ctrl::BuildMenus() {
+    m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
+    m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
+    QAction* later = m_keySetPopup->addAction(QStringLiteral("Not available yet"));
+    later->setEnabled(false);
+    for (QMenu* popup : {m_stylePopup.get(), m_keySetPopup.get()}) {
+        connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenu(*popup); });
+    }
+    for (const auto& popup : MakeMainMenu().popups) {
+        m_popups.push_back(MakeMenu(popup));
+    }
+}
+
+std::unique_ptr<QMenu> CQuillpad2Ctrl::MakeMenu(const SMenuItem& popup) {
+    auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
+    const std::function<void(QMenu&, const std::vector<SMenuItem>&)> fill =
+        [&](QMenu& into, const std::vector<SMenuItem>& items) {
+            for (const auto& item : items) {
+                switch (item.kind) {
+                    case EMenuItemKind::Separator:
+                        into.addSeparator();
+                        break;
+                    case EMenuItemKind::Command: {
+                        QAction* action = into.addAction(QString::fromLatin1(item.text.c_str()));
+                        action->setData(item.id);
+                        const SCommandState state = CommandState(item.id, SCommandContext{});
+                        action->setCheckable(state.checked || item.id == cmd::ToggleHexMode ||
+                                             item.id == cmd::OutgoingCRToCRLF);
+                        const cmd::CommandId id = item.id;
+                        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+                        break;
+                    }
+                    case EMenuItemKind::Popup: {
+                        auto* sub = new QMenu(QString::fromLatin1(item.text.c_str()), &into);
+                        fill(*sub, item.items);
+                        into.addMenu(sub);
+                        connect(sub, &QMenu::aboutToShow, this, [this, sub] { UpdateMenu(*sub); });
+                        break;
+                    }
+                    case EMenuItemKind::StylePopup:
+                        into.addMenu(m_stylePopup.get());
+                        break;
+                    case EMenuItemKind::KeySetPopup:
+                        into.addMenu(m_keySetPopup.get());
+                        break;
+                }
+            }
+        };
+    fill(*menu, popup.items);
+    QMenu* raw = menu.get();
+    connect(raw, &QMenu::aboutToShow, this, [this, raw] { UpdateMenu(*raw); });
+    return menu;
+}
+
+QList<QAction*> CQuillpad2Ctrl::InPlaceMenuActions() {
+    QList<QAction*> actions;
+    for (const auto& popup : m_popups) {
+        actions.push_back(popup->menuAction());
+    }
+    return actions;
+}
+
+SCommandContext CQuillpad2Ctrl::CommandContext() const {
+    SCommandContext c;
+    const auto& current = m_schemes.Current();
+    c.hasCurrentScheme = current != nullptr;
+    c.currentSchemeName = current ? current->Name : std::string();
+    c.currentStyleCommand = m_schemes.CheckedCommand();
+    c.connectionKind = ConnectionSpec().m_nConnectionKind;
+    c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
+    c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
+    c.showRelativeTime = m_settings.m_showRelativeTime;
+    c.showDataDirection = m_settings.m_showDataDirection;
+    c.showRelatedData = m_settings.m_showRelatedData;
+    c.transmitArrows = m_settings.m_transmitArrowCharacters;
+    return c;
+}
+
+void CQuillpad2Ctrl::UpdateMenu(QMenu& menu) const {
+    const SCommandContext context = CommandContext();
+    for (QAction* action : menu.actions()) {
+        bool ok = false;
+        const auto id = static_cast<cmd::CommandId>(action->data().toUInt(&ok));
+        if (!ok || id == 0 || action->isSeparator() || action->menu() != nullptr) {
+            continue;
+        }
+        const SCommandState state = CommandState(id, context);
+        action->setEnabled(state.enabled);
+        if (action->isCheckable()) {
+            action->setChecked(state.checked);
+        }
+        if (state.text) {
+            action->setText(QString::fromLatin1(state.text->c_str()));
+        }
+    }
+}
+
+void CQuillpad2Ctrl::ShowStatus(const QString& text) {
+    m_statusText = text;
+    emit StatusText(text);
+    // A main window above shows it in its status bar.
+    QStatusTipEvent tip(text);
+    QCoreApplication::sendEvent(this, &tip);
+}
+
+void CQuillpad2Ctrl::NotAvailableYet(cmd::CommandId id) {
+    ShowStatus(CommandName(id) + QStringLiteral(" is not available yet."));
+}
+
+// ---- commands
+
+void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
+    if (cmd::IsStyleCommand(id)) {
+        if (m_schemes.SelectByCommand(static_cast<std::uint16_t>(id))) {
+            m_settings.m_defaultSchemeName = m_schemes.Current()->Name;
+            PostSchemeToView();
+        }
+        return;
+    }
+    if (cmd::IsKeySetCommand(id)) {
+        NotAvailableYet(id);
+        return;
+    }
+    switch (id) {
+        case cmd::Reconnect:
+            Reconnect();
+            break;
+        case cmd::Disconnect:
+            Disconnect();
+            break;
+        case cmd::ClearData:
+        case cmd::ContextClear:
+            if (m_store) {
+                channel.Send(m_store->Handle(), UM_CLEAR_DATA);
+            }
+            break;
+        case cmd::MakeDefault:
+            if (const auto& current = m_schemes.Current()) {
+                m_settings.m_defaultSchemeName = current->Name;
+            }
+            m_settings.SaveToRegistry();
+            break;
+        case cmd::ToggleHexMode:
+            channel.Send(Handle(), UM_TOGGLE_HEX);
+            break;
+        case cmd::OutgoingCRToCRLF:
+            m_settings.m_outgoingCRToCRLF = !m_settings.m_outgoingCRToCRLF;
+            break;
+        case cmd::ShowCalendarTimestamp:
+            m_settings.m_showAbsoluteTime = !m_settings.m_showAbsoluteTime;
+            ApplySettingsToView();
+            break;
+        case cmd::ShowRelativeTimestamp:
+            m_settings.m_showRelativeTime = !m_settings.m_showRelativeTime;
+            ApplySettingsToView();
+            break;
+        case cmd::ShowDataDirection:
+            m_settings.m_showDataDirection = !m_settings.m_showDataDirection;
+            ApplySettingsToView();
+            break;
+        case cmd::ShowRelatedData:
+            m_settings.m_showRelatedData = !m_settings.m_showRelatedData;
+            ApplySettingsToView();
+            break;
+        case cmd::ContextCopy:
+            if (m_view) {
+                m_view->Copy();
+            }
+            break;
+        case cmd::ContextPaste:
+            if (m_view) {
+                m_view->Paste();
+            }
+            break;
+        case cmd::CommandHistory:
+            channel.Post(Handle(), UM_HISTORY_POPUP);
+            NotAvailableYet(id);
+            break;
+        case cmd::EditStyles:
+        case cmd::SendBreak:
+        case cmd::XModemSend:
+        case cmd::XModemReceive:
+        case cmd::AsciiSend:
+        case cmd::AsciiReceive:
+        case cmd::EditSequenceKeys:
+        case cmd::LoadLog:
+        case cmd::GoBackOnline:
+        case cmd::SaveBuffer:
+        case cmd::StartLogging:
+        case cmd::PauseLogging:
+        case cmd::TransmitArrows:
+            NotAvailableYet(id);
+            break;
+        default:
+            break;
+    }
+}
+
+SConnectionOptions CQuillpad2Ctrl::Options() const {
+    return {.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF};
+}
+
+void CQuillpad2Ctrl::ApplySettingsToView() {
+    m_viewSettings.showAllSources = m_settings.m_showAllSources;
+    m_viewSettings.textInfo = {m_settings.m_showAbsoluteTime, m_settings.m_showRelativeTime,
+                               m_settings.m_showDataDirection, m_settings.m_showRelatedData};
+}
+
+// ---- styles
+
+void CQuillpad2Ctrl::RescanStyles() {
+    m_schemes.Rescan(m_settings.m_dataDirectory, m_settings.m_showAllSources);
+    BuildStyleMenu();
+    if (!m_schemes.Skipped().empty()) {
+        ShowStatus(QStringLiteral("%1 style sheet(s) could not be read, first: %2")
+                       .arg(m_schemes.Skipped().size())
+                       .arg(QString::fromLatin1(m_schemes.Skipped().front().reason.c_str())));
+    }
+}
+
+void CQuillpad2Ctrl::BuildStyleMenu() {
+    if (!m_stylePopup) {
+        return;
+    }
+    m_stylePopup->clear();
+    auto* group = new QActionGroup(m_stylePopup.get());
+    group->setExclusive(true);
+    for (const auto& entry : m_schemes.MenuEntries()) {
+        QString text = QString::fromLatin1(entry.text.c_str());
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* action = m_stylePopup->addAction(text);
+        action->setData(static_cast<cmd::CommandId>(entry.command));
+        action->setCheckable(true);
+        action->setActionGroup(group);
+        const cmd::CommandId id = entry.command;
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    }
+    if (m_schemes.HiddenCount() > 0) {
+        QAction* more = m_stylePopup->addAction(
+            QStringLiteral("%1 more styles are not shown").arg(m_schemes.HiddenCount()));
+        more->setEnabled(false);
+    }
+}
+
+bool CQuillpad2Ctrl::SelectSchemeByName(const std::string& name) {
+    if (!m_schemes.SelectByName(name)) {
+        return false;
+    }
+    m_settings.m_defaultSchemeName = m_schemes.Current()->Name;
+    PostSchemeToView();
+    return true;
+}
+
+void CQuillpad2Ctrl::ToggleHexMode() {
+    if (m_schemes.ToggleHexMode()) {
+        m_settings.m_defaultSchemeName = m_schemes.Current()->Name;
+        PostSchemeToView();
+    }
+}
+
+void CQuillpad2Ctrl::PostSchemeToView() {
+    // However many schemes matched, the view replays once, for the last.
+    if (m_view) {
+        channel.Post(m_view->Handle(), UM_SET_SCHEME, 0, 0,
+                     CPayload::Make(std::shared_ptr<CStyleScheme>(m_schemes.Current())));
+    }
+}
+
+// ---- messages and keys
+
+std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
+    switch (message.id) {
+        case UM_TOGGLE_HEX:
+            ToggleHexMode();
+            return 0;
+        case UM_CANCEL_REQUEST:
+        case UM_ABILITY_GROUP:
+        case UM_ABILITY:
+        case UM_HISTORY_POPUP:
+            return 0;  // the payload goes with the message
+        default:
+            break;
+    }
+    std::int64_t result = 0;
+    HandleConnectionMessage(message, result);
+    return result;
+}
+
+bool CQuillpad2Ctrl::DispatchFunctionKey(int /*number*/, const SModifierState& /*modifiers*/) {
+    return false;
+}
+
+bool CQuillpad2Ctrl::HandleKey(const QKeyEvent& event) {
+    const SModifierState modifiers = m_modifiers();
+    const SKeyPress key = ToKeyPress(event, modifiers);
+    SKeyRoute route = InterceptKey(key, modifiers);
+    if (route.action == EKeyAction::PassOn) {
+        route = FilterViewKey(key, modifiers);
+    }
+    switch (route.action) {
+        case EKeyAction::PassOn:
+            return false;
+        case EKeyAction::Swallow:
+            return true;
+        case EKeyAction::FunctionKey:
+            if (DispatchFunctionKey(route.functionKey, modifiers)) {
+                return true;
+            }
+            // F1 that no macro took asks for help; with Ctrl it shows none.
+            if (route.functionKey == 1) {
+                if (!modifiers.ctrl) {
+                    m_ui->ShowHelp(kHelpTopic, this);
+                }
+                return true;
+            }
+            return false;
+        case EKeyAction::Paste:
+            if (m_view) {
+                m_view->Paste();
+            }
+            return true;
+        case EKeyAction::Copy:
+            if (m_view) {
+                m_view->Copy();
+            }
+            return true;
+        case EKeyAction::Command:
+            OnCommand(route.command);
+            return true;
+        case EKeyAction::ToggleHex:
+            channel.Send(Handle(), UM_TOGGLE_HEX);
+            return true;
+        case EKeyAction::HistoryPopup:
+            channel.Post(Handle(), UM_HISTORY_POPUP);
+            return true;
+        case EKeyAction::SendChars:
+            for (const char c : route.chars) {
+                channel.Post(Handle(), UM_SEND_CHAR, 0, static_cast<unsigned char>(c));
+            }
+            return true;
+    }
+    return false;
+}
+
+bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {
+    if (m_view && watched == m_view.get() && event->type() == QEvent::ShortcutOverride) {
+        // The console's keys are its own: no shortcut or menu mnemonic of
+        // the host takes Alt+C, Ctrl+V or a function key from it.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const SModifierState modifiers = m_modifiers();
+        const SKeyPress press = ToKeyPress(*key, modifiers);
+        if (InterceptKey(press, modifiers).action != EKeyAction::PassOn ||
+            FilterViewKey(press, modifiers).action == EKeyAction::SendChars) {
+            event->accept();
+            return true;
+        }
+    }
+    if (m_view && watched == m_view->viewport() && event->type() == QEvent::ContextMenu) {
+        ShowContextMenu(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CQuillpad2Ctrl::ShowContextMenu(QPoint globalPos) {
+    const cmd::CommandId chosen = m_ui->TrackPopup(MakeContextMenu(), globalPos, this);
+    if (chosen != 0) {
+        OnCommand(chosen);
+    }
+}
+
+// ---- the host's calls
+
+void CQuillpad2Ctrl::IWBGetWindowSizes(short* minCx, short* minCy, short* maxCx, short* maxCy,
+                                       short* preferredCx, short* preferredCy) {
+    const auto put = [](short* p, short v) {
+        if (p != nullptr) {
+            *p = v;
+        }
+    };
+    put(minCx, 400);
+    put(minCy, 200);
+    put(maxCx, 10000);
+    put(maxCy, 10000);
+    put(preferredCx, 650);
+    put(preferredCy, 400);
+}
+
+void CQuillpad2Ctrl::IWBSetConnectionParameters(const QByteArray& parameters) {
+    SetConnectionParameters(BytesToWide(
+        std::string_view(parameters.constData(), static_cast<std::size_t>(parameters.size()))));
+    // After "New Console..." the user types at once.
+    if (m_view) {
+        m_view->setFocus();
+    }
+}
+
+void CQuillpad2Ctrl::IWBSetEnvIDispatchViaStream(int stream) {
+    SetHostEnvironment(nullptr);
+    if (QObject* environment = UnmarshalEnvironment(stream)) {
+        SetHostEnvironment(std::make_shared<CQtHostEnvironment>(environment));
+    }
+}
+
+void CQuillpad2Ctrl::IWBGetSaveData(QByteArray* data, int* length) {
+    m_settings.Store();
+    const std::size_t size = m_settings.SaveText(nullptr, 0);
+    if (size == 0 || data == nullptr || length == nullptr) {
+        return;
+    }
+    std::string buffer(size, '\0');
+    m_settings.Store();
+    m_settings.SaveText(buffer.data(), buffer.size());
+    *data = QByteArray(buffer.data(), static_cast<qsizetype>(buffer.size()));
+    *length = static_cast<int>(size);
+}
+
+void CQuillpad2Ctrl::IWBLoadSaveData(const QByteArray& data, int length) {
+    // Never past the blob, whatever the length claims; a blob without its
+    // zero byte is read to its length.
+    const auto size = static_cast<std::size_t>(std::clamp<qsizetype>(length, 0, data.size()));
+    m_settings.LoadText(std::string_view(data.constData(), size), true);
+    m_settings.Read();
+    ApplySettingsToView();
+    SelectSchemeByName(m_settings.m_defaultSchemeName);
+}
+
+void CQuillpad2Ctrl::AboutBox() {
+    m_ui->ShowAbout(this);
+}
+
+}  // namespace quillpad

@@ -1,0 +1,156 @@
+#pragma once
+// The console: one control per console window of the host. It owns
+// everything of one console (settings, data store, view, menus, progress
+// dialogs, the list of styles) and is, through its base, the console's side
+// of the connection.
+//
+// The host talks to it by name (Q_INVOKABLE: the IWB... methods, AboutBox,
+// InPlaceMenuActions); it calls the host back through the environment object
+// the host hands over (CQtHostEnvironment).
+//
+// Creation and teardown keep one order (Create, Destroy): a step's trace
+// names it, so tests can hold the order to account. Every command, whether it
+// comes from the host's menu bar, the right-click menu or a key, goes through
+// OnCommand; the enable and check rules run when a menu is about to show.
+//
+// Private messages (on top of the connection's, see CConnectionController):
+//   UM_TOGGLE_HEX      sent by Alt+H and "Toggle Hex Mode"
+//   UM_CANCEL_REQUEST, UM_ABILITY_GROUP, UM_ABILITY, UM_HISTORY_POPUP
+//                      taken, their payloads freed; the features that use
+//                      them are not built yet
+
+#include <QByteArray>
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/CQuillpadSettings.h"
+#include "control/CommandRules.h"
+#include "control/KeyRouting.h"
+#include "control/MenuModel.h"
+#include "control/qt/IControlUi.h"
+#include "platform/qt/CQtMessageChannel.h"
+#include "session/CConnectionController.h"
+#include "styles/CSchemeList.h"
+#include "view/TextInfo.h"
+
+class QAction;
+class QDialog;
+class QKeyEvent;
+class QMenu;
+
+namespace quillpad {
+
+class CConsoleView;
+class CDataStore;
+
+// The channel must exist before the connection base registers with it, so
+// it sits in a base of its own, in front of that one.
+struct SControlChannel {
+    CQtMessageChannel channel;
+};
+
+// What a control is made with; the defaults are the real ones.
+struct SControlServices {
+    SSessionServices session;                       // empty factory: our session object
+    std::unique_ptr<IControlUi> ui;                 // null: CQtControlUi
+    std::function<void(const std::string&)> trace;  // each step of Create and Destroy
+    // The modifiers held at the moment of a key; null: the keyboard's.
+    std::function<SModifierState()> modifiers;
+};
+
+class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CConnectionController {
+    Q_OBJECT
+  public:
+    static constexpr int kViewId = 1000;
+    static constexpr int kHelpTopic = 1007;
+
+    explicit CQuillpad2Ctrl(QWidget* parent = nullptr, SControlServices services = {});
+    ~CQuillpad2Ctrl() override;
+
+    // The host's calls.
+    Q_INVOKABLE void IWBGetWindowSizes(short* minCx, short* minCy, short* maxCx, short* maxCy,
+                                       short* preferredCx, short* preferredCy);
+    Q_INVOKABLE void IWBSetConnectionParameters(const QByteArray& parameters);
+    Q_INVOKABLE void IWBSetEnvIDispatchViaStream(int stream);
+    Q_INVOKABLE void IWBGetSaveData(QByteArray* data, int* length);
+    Q_INVOKABLE void IWBLoadSaveData(const QByteArray& data, int length);
+    Q_INVOKABLE void AboutBox();
+    // The menu bar's popups ("Quillpad", "Lo&gging", "C&ommunications").
+    Q_INVOKABLE QList<QAction*> InPlaceMenuActions();
+
+    // The one way to run a command.
+    void OnCommand(cmd::CommandId id);
+    SCommandContext CommandContext() const;
+    // Applies the enable and check rules to a menu's actions (aboutToShow).
+    void UpdateMenu(QMenu& menu) const;
+
+    // Styles.
+    void RescanStyles();
+    void BuildStyleMenu();
+    bool SelectSchemeByName(const std::string& name);
+    void ToggleHexMode();
+    const CSchemeList& Schemes() const { return m_schemes; }
+
+    // A key, as the console takes it before its view; true when taken.
+    bool HandleKey(const QKeyEvent& event);
+    // Function-key dispatch; false ("not handled") until key sets exist.
+    bool DispatchFunctionKey(int number, const SModifierState& modifiers);
+
+    CQuillpadSettings& Settings() { return m_settings; }
+    const CQuillpadSettings& Settings() const { return m_settings; }
+    CConsoleView* View() const { return m_view.get(); }
+    CDataStore* Store() const { return m_store.get(); }
+    QMenu* StylePopup() const { return m_stylePopup.get(); }
+    QMenu* KeySetPopup() const { return m_keySetPopup.get(); }
+    const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups() const { return m_popups; }
+    const QString& LastStatusText() const { return m_statusText; }
+    CMessageChannel& MessageChannel() { return channel; }
+
+    std::int64_t HandleMessage(SMessage& message) override;
+    SConnectionOptions Options() const override;
+
+  signals:
+    // A short message for the host's status bar (also sent as a status tip).
+    void StatusText(const QString& text);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    void Create();
+    void Destroy();
+    void Trace(const std::string& step) const;
+    void BuildMenus();
+    std::unique_ptr<QMenu> MakeMenu(const SMenuItem& popup);
+    void ShowStatus(const QString& text);
+    void NotAvailableYet(cmd::CommandId id);
+    void ShowContextMenu(QPoint globalPos);
+    void ApplySettingsToView();
+    void PostSchemeToView();
+
+    std::unique_ptr<IControlUi> m_ui;
+    std::function<void(const std::string&)> m_trace;
+    std::function<SModifierState()> m_modifiers;
+    std::string m_typedLine;  // the command history's, when it comes
+    CQuillpadSettings m_settings;
+    SViewSettings m_viewSettings;  // the view reads it live
+    CSchemeList m_schemes;
+    std::unique_ptr<CDataStore> m_store;
+    std::unique_ptr<CConsoleView> m_view;
+    std::unique_ptr<QDialog> m_fileProgress;  // hidden until transfers exist
+    std::unique_ptr<QDialog> m_taskProgress;
+    std::vector<std::unique_ptr<QMenu>> m_popups;
+    std::unique_ptr<QMenu> m_stylePopup;
+    std::unique_ptr<QMenu> m_keySetPopup;
+    QString m_statusText;
+    bool m_created = false;
+};
+
+}  // namespace quillpad

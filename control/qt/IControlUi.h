@@ -1,0 +1,37 @@
+#pragma once
+// What the control shows that would run a modal loop or leave the program:
+// the right-click menu, the About box and the help. Tests answer it; the Qt
+// form (CQtControlUi) shows the real thing.
+
+#include <QPoint>
+
+#include <vector>
+
+#include "control/MenuModel.h"
+
+class QWidget;
+
+namespace quillpad {
+
+class IControlUi {
+  public:
+    virtual ~IControlUi() = default;
+    // Shows the items at a screen position and returns the chosen command
+    // (0: none), as a menu tracked to return its choice.
+    virtual cmd::CommandId TrackPopup(const std::vector<SMenuItem>& items, QPoint globalPos,
+                                      QWidget* owner) = 0;
+    // "About Quillpad2 Control", modal.
+    virtual void ShowAbout(QWidget* owner) = 0;
+    // The maker's help at a topic (no text, flags 15).
+    virtual void ShowHelp(int topic, QWidget* owner) = 0;
+};
+
+class CQtControlUi final : public IControlUi {
+  public:
+    cmd::CommandId TrackPopup(const std::vector<SMenuItem>& items, QPoint globalPos,
+                              QWidget* owner) override;
+    void ShowAbout(QWidget* owner) override;
+    void ShowHelp(int topic, QWidget* owner) override;
+};
+
+}  // namespace quillpad

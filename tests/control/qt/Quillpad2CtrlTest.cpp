@@ -1,0 +1,567 @@
+// The control: its order of creation and teardown, keys, menus and
+// commands, styles, the host's calls and saved state.
+
+#include "control/qt/CQuillpad2Ctrl.h"
+
+#include <gtest/gtest.h>
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTest>
+
+#include <filesystem>
+#include <fstream>
+
+#include "control/qt/CQtHostEnvironment.h"
+#include "data/DataStore.h"
+#include "nxr/NxrCodes.h"
+#include "platform/CRegistryStore.h"
+#include "platform/qt/EnvironmentStream.h"
+#include "tests/session/SessionDoubles.h"
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+namespace {
+
+using test::CFakeSession;
+using test::SSessionCall;
+
+class CRecordingControlUi final : public IControlUi {
+  public:
+    cmd::CommandId TrackPopup(const std::vector<SMenuItem>& items, QPoint, QWidget*) override {
+        offered = CommandIds(items);
+        return answer;
+    }
+    void ShowAbout(QWidget*) override { ++abouts; }
+    void ShowHelp(int topic, QWidget*) override { helps.push_back(topic); }
+
+    cmd::CommandId answer = 0;
+    std::vector<cmd::CommandId> offered;
+    int abouts = 0;
+    std::vector<int> helps;
+};
+
+// The host's environment as the host offers it: methods called by name.
+class CTestEnvironment final : public QObject {
+    Q_OBJECT
+  public:
+    Q_INVOKABLE int IWBENVUpdateConnectionStatus(short status) {
+        statuses.push_back(status);
+        return 0;
+    }
+    Q_INVOKABLE int IWBENVAppendToWindowTitle(const QString& text) {
+        titles.push_back(text);
+        return 0;
+    }
+    Q_INVOKABLE int IWBENVGetCurrentAddress(QString& first, QString& address, QString& third) {
+        first = QStringLiteral("Quillpad2");
+        address = QStringLiteral("sim:name=\xe9");
+        third.clear();
+        return 0;
+    }
+    // A parameter type no dispatch argument can carry.
+    Q_INVOKABLE int IWBENVShowFrameFooter(double) { return 0; }
+
+    std::vector<short> statuses;
+    std::vector<QString> titles;
+};
+
+std::string DataDirectory() {
+    return CQuillpadSettings().m_dataDirectory;
+}
+
+void WriteStyleSheet(const std::string& file, const std::string& name) {
+    std::ofstream(std::filesystem::path(DataDirectory()) / file)
+        << "[Scheme1.Info]\r\nName=" << name << "\r\nBackgroundColor=0\r\n";
+}
+
+class Quillpad2Ctrl : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // Every test starts from the built-in defaults.
+        std::filesystem::remove_all(CRegistryStore::DefaultFolder());
+        for (const auto& e : std::filesystem::directory_iterator(DataDirectory())) {
+            std::filesystem::remove_all(e.path());
+        }
+    }
+    void TearDown() override { control.reset(); }
+
+    void Make() {
+        SControlServices services;
+        services.session.factory = [this] {
+            auto fake = std::make_unique<CFakeSession>(log);
+            session = fake.get();
+            return SSessionCreation{std::move(fake), {}};
+        };
+        services.session.ui = std::make_unique<test::CRecordingUi>(shown);
+        services.session.deferred = std::make_unique<test::CManualDeferredCalls>(deferred);
+        auto ui = std::make_unique<CRecordingControlUi>();
+        controlUi = ui.get();
+        services.ui = std::move(ui);
+        services.trace = [this](const std::string& step) { log->push_back({"step:" + step}); };
+        services.modifiers = [this] { return modifiers; };
+        control = std::make_unique<CQuillpad2Ctrl>(nullptr, std::move(services));
+        control->resize(500, 300);
+        control->show();
+        QApplication::processEvents();
+    }
+
+    std::vector<std::string> Ops() const {
+        std::vector<std::string> ops;
+        for (const auto& c : *log) {
+            ops.push_back(c.op);
+        }
+        return ops;
+    }
+    std::string Sent() const {
+        std::string bytes;
+        for (const auto& c : *log) {
+            if (c.op == "Send") {
+                bytes += WideToBytes(c.text);
+            }
+        }
+        return bytes;
+    }
+    void OpenConsole(const char* spec = "sim:") {
+        control->IWBSetConnectionParameters(spec);
+        QApplication::processEvents();
+        control->OnConnectionStatus(3);
+        control->OnLinkUp();
+        control->OnRequestCompleted(session->nextRequestId - 1, nxr_request::OpenConsole, true, 0,
+                                    std::nullopt);
+        ASSERT_TRUE(control->ConsoleOpen());
+    }
+    QAction* Action(cmd::CommandId id) const {
+        for (const auto& popup : control->MenuBarPopups()) {
+            for (QAction* a : popup->findChildren<QAction*>()) {
+                if (a->data().toUInt() == id && a->menu() == nullptr) {
+                    return a;
+                }
+            }
+        }
+        return nullptr;
+    }
+    // The action's state as the menu shows it when opened.
+    QAction* Shown(cmd::CommandId id) const {
+        QAction* action = Action(id);
+        for (const auto& popup : control->MenuBarPopups()) {
+            control->UpdateMenu(*popup);
+            for (QMenu* sub : popup->findChildren<QMenu*>()) {
+                control->UpdateMenu(*sub);
+            }
+        }
+        return action;
+    }
+    std::string CurrentScheme() const {
+        const auto& current = control->Schemes().Current();
+        return current ? current->Name : "(none)";
+    }
+
+    std::shared_ptr<std::vector<SSessionCall>> log = std::make_shared<std::vector<SSessionCall>>();
+    std::shared_ptr<std::vector<test::SShownBox>> shown =
+        std::make_shared<std::vector<test::SShownBox>>();
+    std::shared_ptr<std::vector<std::pair<std::uint32_t, std::function<void()>>>> deferred =
+        std::make_shared<std::vector<std::pair<std::uint32_t, std::function<void()>>>>();
+    CFakeSession* session = nullptr;
+    CRecordingControlUi* controlUi = nullptr;
+    SModifierState modifiers;
+    std::unique_ptr<CQuillpad2Ctrl> control;
+};
+
+std::ptrdiff_t IndexOf(const std::vector<std::string>& ops, const std::string& op) {
+    const auto it = std::find(ops.begin(), ops.end(), op);
+    return it == ops.end() ? -1 : it - ops.begin();
+}
+
+TEST_F(Quillpad2Ctrl, CreationAndTeardownKeepTheirOrder) {
+    Make();
+    const auto created = Ops();
+    const std::vector<std::string> steps = {
+        "step:construct",     "step:create", "step:menus", "step:settings",
+        "step:styles",        "step:store",  "step:view",  "step:progress dialogs",
+        "step:default style", "step:created"};
+    std::ptrdiff_t last = -1;
+    for (const auto& step : steps) {
+        const auto at = IndexOf(created, step);
+        ASSERT_GT(at, last) << step;
+        last = at;
+    }
+    EXPECT_LT(IndexOf(created, "Advise"), IndexOf(created, "step:construct"))
+        << "the session base comes first";
+    EXPECT_EQ(CurrentScheme(), "Normal");
+
+    OpenConsole();
+    log->clear();
+    control.reset();
+    const auto ops = Ops();
+    const std::vector<std::string> teardown = {"step:destroy",
+                                               "step:close console",
+                                               "RequestWait",
+                                               "Close",
+                                               "step:session closed",
+                                               "step:styles released",
+                                               "step:file progress dialog",
+                                               "step:task progress dialog",
+                                               "step:view",
+                                               "step:store",
+                                               "step:destruct",
+                                               "Unadvise"};
+    last = -1;
+    for (const auto& step : teardown) {
+        const auto at = IndexOf(ops, step);
+        ASSERT_GT(at, last) << step;
+        last = at;
+    }
+    const auto& wait = (*log)[static_cast<std::size_t>(IndexOf(ops, "RequestWait"))];
+    EXPECT_EQ(wait.code, nxr_request::CloseConsole);
+    EXPECT_EQ(wait.value, 2000);
+
+    // With the console closed nobody is asked to close it.
+    Make();
+    log->clear();
+    control.reset();
+    EXPECT_EQ(IndexOf(Ops(), "RequestWait"), -1);
+    EXPECT_EQ(IndexOf(Ops(), "step:close console"), -1);
+}
+
+TEST_F(Quillpad2Ctrl, TheViewFillsTheControlAndTakesTheFocus) {
+    Make();
+    for (const QSize size : {QSize(400, 200), QSize(1234, 567), QSize(1, 1)}) {
+        control->resize(size);
+        EXPECT_EQ(control->View()->geometry(), QRect(QPoint(0, 0), size));
+    }
+    control->activateWindow();
+    control->setFocus();
+    EXPECT_EQ(control->focusProxy(), control->View());
+    short sizes[6] = {};
+    ASSERT_TRUE(QMetaObject::invokeMethod(control.get(), "IWBGetWindowSizes",
+                                          Q_ARG(short*, &sizes[0]), Q_ARG(short*, &sizes[1]),
+                                          Q_ARG(short*, &sizes[2]), Q_ARG(short*, &sizes[3]),
+                                          Q_ARG(short*, &sizes[4]), Q_ARG(short*, &sizes[5])));
+    EXPECT_EQ(std::vector<short>(sizes, sizes + 6),
+              (std::vector<short>{400, 200, 10000, 10000, 650, 400}));
+}
+
+TEST_F(Quillpad2Ctrl, TypedKeysGoToTheDeviceAndNeverEditTheView) {
+    Make();
+    OpenConsole();
+    control->Store()->AddIncomingBytes(0, "shown");
+    QApplication::processEvents();
+    const std::string before(control->View()->Document().Text());
+    CConsoleView* view = control->View();
+    log->clear();
+    QTest::keyClicks(view, "ab\r");
+    QTest::keyClick(view, Qt::Key_Return);
+    for (const auto key : {Qt::Key_Backspace, Qt::Key_Left, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up,
+                           Qt::Key_Delete}) {
+        QTest::keyClick(view, key);
+    }
+    modifiers.ctrl = true;
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);  // Ctrl+A types 0x01
+    modifiers = {};
+    QApplication::processEvents();
+    EXPECT_EQ(Sent(), std::string("ab\r\r\x01"));
+    EXPECT_EQ(std::string(view->Document().Text()), before);
+
+    // The option turns typed CR into CR LF, read at the moment of the key.
+    Action(cmd::OutgoingCRToCRLF)->trigger();
+    log->clear();
+    QTest::keyClick(view, Qt::Key_Return);
+    QApplication::processEvents();
+    EXPECT_EQ(Sent(), "\r\n");
+}
+
+TEST_F(Quillpad2Ctrl, CopyPasteAndAltKeys) {
+    Make();
+    OpenConsole();
+    CConsoleView* view = control->View();
+    control->Store()->AddIncomingBytes(0, "XYZ");
+    QApplication::processEvents();
+
+    QApplication::clipboard()->setText(QStringLiteral("pasted"));
+    log->clear();
+    modifiers.ctrl = true;
+    QTest::keyClick(view, Qt::Key_V, Qt::ControlModifier);
+    modifiers = {};
+    QTest::keyClick(view, Qt::Key_Insert);
+    modifiers.shift = true;
+    QTest::keyClick(view, Qt::Key_Insert, Qt::ShiftModifier);
+    modifiers = {};
+    QApplication::processEvents();
+    EXPECT_EQ(Sent(), "pastedpastedpasted");
+
+    view->SelectAll();
+    QApplication::clipboard()->clear();
+    modifiers.ctrl = true;
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("XYZ"));
+    QApplication::clipboard()->clear();
+    QTest::keyClick(view, Qt::Key_Insert, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("XYZ"));
+
+    // Alt+H toggles Hex Mode, Alt+C clears, Alt+U and Alt+K are their
+    // commands, any other Alt character does nothing.
+    modifiers = {false, false, true};
+    QTest::keyClick(view, Qt::Key_H, Qt::AltModifier);
+    EXPECT_EQ(CurrentScheme(), "Hex Mode");
+    log->clear();
+    QTest::keyClick(view, Qt::Key_F, Qt::AltModifier);
+    QTest::keyClick(view, Qt::Key_1, Qt::AltModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(Sent(), "");
+    QTest::keyClick(view, Qt::Key_U, Qt::AltModifier);
+    EXPECT_NE(control->LastStatusText().indexOf(QStringLiteral("XModem Send")), -1);
+    QTest::keyClick(view, Qt::Key_K, Qt::AltModifier);
+    EXPECT_NE(control->LastStatusText().indexOf(QStringLiteral("Send Break")), -1);
+    QTest::keyClick(view, Qt::Key_C, Qt::AltModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(control->Store()->RecordCount(), 0u);
+    EXPECT_TRUE(view->Document().Text().empty());
+}
+
+TEST_F(Quillpad2Ctrl, FunctionKeysAndHelp) {
+    Make();
+    CConsoleView* view = control->View();
+    QTest::keyClick(view, Qt::Key_F1);
+    EXPECT_EQ(controlUi->helps, std::vector<int>{1007});
+    modifiers.ctrl = true;
+    QTest::keyClick(view, Qt::Key_F1, Qt::ControlModifier);
+    modifiers = {};
+    EXPECT_EQ(controlUi->helps.size(), 1u) << "Ctrl+F1 shows no help";
+    QTest::keyClick(view, Qt::Key_F5);
+    EXPECT_EQ(controlUi->helps.size(), 1u);
+}
+
+TEST_F(Quillpad2Ctrl, EveryMenuCommandIsRoutedAndSaysWhatItDid) {
+    Make();
+    OpenConsole();
+    const std::vector<cmd::CommandId> later = {
+        cmd::EditStyles, cmd::SendBreak,    cmd::XModemSend,       cmd::XModemReceive,
+        cmd::AsciiSend,  cmd::AsciiReceive, cmd::EditSequenceKeys, cmd::LoadLog,
+        cmd::SaveBuffer, cmd::StartLogging, cmd::CommandHistory};
+    for (const cmd::CommandId id : later) {
+        QAction* action = Action(id);
+        ASSERT_NE(action, nullptr) << id;
+        control->OnCommand(0);  // nothing
+        action->setEnabled(true);
+        action->trigger();
+        EXPECT_TRUE(control->LastStatusText().endsWith(QStringLiteral("is not available yet.")))
+            << id << " " << control->LastStatusText().toStdString();
+    }
+    log->clear();
+    Action(cmd::Reconnect)->trigger();
+    Action(cmd::Disconnect)->trigger();
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Request", "Request"}));
+    EXPECT_EQ((*log)[0].code, nxr_request::Reconnect);
+    EXPECT_EQ((*log)[1].code, nxr_request::Disconnect);
+
+    control->Store()->AddIncomingBytes(0, "data");
+    Action(cmd::ClearData)->trigger();
+    EXPECT_EQ(control->Store()->RecordCount(), 0u);
+
+    const bool before = control->Settings().m_showRelatedData;
+    Action(cmd::ShowRelatedData)->trigger();
+    EXPECT_NE(control->Settings().m_showRelatedData, before);
+    EXPECT_EQ(control->View()->Settings().textInfo.showRelatedData,
+              control->Settings().m_showRelatedData)
+        << "the hover window reads the switch at once";
+    const auto switches = [&] {
+        const SCommandContext c = control->CommandContext();
+        return std::vector<bool>{c.showAbsoluteTime, c.showRelativeTime, c.showDataDirection,
+                                 c.showRelatedData};
+    };
+    const cmd::CommandId order[] = {cmd::ShowCalendarTimestamp, cmd::ShowRelativeTimestamp,
+                                    cmd::ShowDataDirection};
+    for (std::size_t i = 0; i < 3; ++i) {
+        std::vector<bool> expected = switches();
+        expected[i] = !expected[i];
+        Action(order[i])->trigger();
+        EXPECT_EQ(switches(), expected) << order[i] << " flips its own switch only";
+    }
+
+    // The right-click menu offers Copy, Paste and Clear, and its Clear is Alt+C's.
+    control->Store()->AddIncomingBytes(0, "again");
+    controlUi->answer = cmd::ContextClear;
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
+    QApplication::sendEvent(control->View()->viewport(), &event);
+    EXPECT_EQ(controlUi->offered, (std::vector<cmd::CommandId>{1000, 1001, 1002}));
+    EXPECT_EQ(control->Store()->RecordCount(), 0u);
+    QApplication::clipboard()->setText(QStringLiteral("ctx"));
+    controlUi->answer = cmd::ContextPaste;
+    log->clear();
+    QApplication::sendEvent(control->View()->viewport(), &event);
+    QApplication::processEvents();
+    EXPECT_EQ(Sent(), "ctx");
+
+    // Make THIS my Default writes every setting for the consoles to come.
+    Action(cmd::OutgoingCRToCRLF)->trigger();
+    Action(cmd::ToggleHexMode)->trigger();
+    Action(cmd::MakeDefault)->trigger();
+    control.reset();
+    Make();
+    EXPECT_TRUE(control->Settings().m_outgoingCRToCRLF);
+    EXPECT_EQ(CurrentScheme(), "Hex Mode");
+    EXPECT_NE(control->Settings().m_showRelatedData, before);
+}
+
+TEST_F(Quillpad2Ctrl, EnableAndCheckRulesWhenAMenuOpens) {
+    // A default style nobody has: no style is selected.
+    CQuillpadSettings settings;
+    settings.m_defaultSchemeName = "Nope";
+    settings.SaveToRegistry();
+    Make();
+    EXPECT_EQ(CurrentScheme(), "(none)");
+    EXPECT_FALSE(Shown(cmd::EditStyles)->isEnabled());
+    EXPECT_FALSE(Shown(cmd::ToggleHexMode)->isChecked());
+    EXPECT_TRUE(Shown(cmd::GoBackOnline)->isEnabled()) << "offline";
+    EXPECT_FALSE(Shown(cmd::SendBreak)->isEnabled());
+
+    control->OnCommand(cmd::ToggleHexMode);  // no current scheme: Normal
+    EXPECT_EQ(CurrentScheme(), "Normal");
+    EXPECT_TRUE(Shown(cmd::EditStyles)->isEnabled());
+    control->OnCommand(cmd::ToggleHexMode);
+    EXPECT_TRUE(Shown(cmd::ToggleHexMode)->isChecked());
+
+    control->IWBSetConnectionParameters("tcp:127.0.0.1:1");
+    QApplication::processEvents();
+    EXPECT_FALSE(Shown(cmd::SendBreak)->isEnabled());
+    EXPECT_FALSE(Shown(cmd::GoBackOnline)->isEnabled());
+    control->IWBSetConnectionParameters("sim:");
+    QApplication::processEvents();
+    EXPECT_TRUE(Shown(cmd::SendBreak)->isEnabled());
+
+    EXPECT_FALSE(Shown(cmd::OutgoingCRToCRLF)->isChecked());
+    control->OnCommand(cmd::OutgoingCRToCRLF);
+    EXPECT_TRUE(Shown(cmd::OutgoingCRToCRLF)->isChecked());
+    EXPECT_TRUE(Shown(cmd::ShowDataDirection)->isChecked());
+    control->OnCommand(cmd::ShowDataDirection);
+    EXPECT_FALSE(Shown(cmd::ShowDataDirection)->isChecked());
+    EXPECT_TRUE(Shown(cmd::PauseLogging) != nullptr && !Shown(cmd::PauseLogging)->isEnabled());
+}
+
+TEST_F(Quillpad2Ctrl, TheStyleMenuListsEveryStyleAndAFileBeatsTheBuiltin) {
+    WriteStyleSheet("Normal.tss", "Normal");
+    WriteStyleSheet("Mine.tss", "Mine");
+    Make();
+    QMenu* popup = control->StylePopup();
+    control->UpdateMenu(*popup);
+    QStringList texts;
+    for (QAction* a : popup->actions()) {
+        texts << a->text();
+    }
+    EXPECT_EQ(texts, (QStringList{"Normal", "Normal (Local Echo)", "Hex Mode", "Mine", "Normal"}));
+    // Created with the default "Normal": the file's scheme, the last of that name.
+    ASSERT_EQ(control->Schemes().Current(), control->Schemes().Schemes().back());
+    EXPECT_TRUE(popup->actions().back()->isChecked());
+    EXPECT_FALSE(popup->actions().front()->isChecked());
+
+    // Choosing the built-in's entry picks the file too; "Mine" is its own.
+    popup->actions()[3]->trigger();
+    EXPECT_EQ(CurrentScheme(), "Mine");
+    EXPECT_EQ(control->Settings().m_defaultSchemeName, "Mine");
+    popup->actions()[0]->trigger();
+    EXPECT_EQ(control->Schemes().Current(), control->Schemes().Schemes().back());
+
+    // The toggle remembers "Mine" across a menu choice.
+    popup->actions()[3]->trigger();
+    control->OnCommand(cmd::ToggleHexMode);
+    EXPECT_EQ(CurrentScheme(), "Hex Mode");
+    popup->actions()[1]->trigger();
+    control->OnCommand(cmd::ToggleHexMode);
+    EXPECT_EQ(CurrentScheme(), "Mine");
+
+    // The view draws with the scheme the menu chose, after one replay.
+    QApplication::processEvents();
+    EXPECT_EQ(control->View()->Scheme(), control->Schemes().Current().get());
+}
+
+TEST_F(Quillpad2Ctrl, MoreThanAHundredStylesLeaveTheKeySetRangeAlone) {
+    for (int i = 0; i < 105; ++i) {
+        WriteStyleSheet("s" + std::to_string(1000 + i) + ".tss", "Style " + std::to_string(i));
+    }
+    Make();
+    const auto actions = control->StylePopup()->actions();
+    ASSERT_EQ(actions.size(), 101);
+    EXPECT_EQ(actions[99]->data().toUInt(), 34099u);
+    EXPECT_FALSE(actions[100]->isEnabled());
+    EXPECT_EQ(actions[100]->text(), QStringLiteral("8 more styles are not shown"));
+    for (QAction* a : actions) {
+        EXPECT_LT(a->data().toUInt(), 34100u);
+    }
+}
+
+TEST_F(Quillpad2Ctrl, SavedStateRoundTripsAndIsReadNoFurtherThanItsLength) {
+    Make();
+    control->OnCommand(cmd::OutgoingCRToCRLF);
+    control->OnCommand(cmd::ShowRelativeTimestamp);
+    control->OnCommand(cmd::ToggleHexMode);
+    QByteArray blob;
+    int length = 0;
+    ASSERT_TRUE(QMetaObject::invokeMethod(control.get(), "IWBGetSaveData",
+                                          Q_ARG(QByteArray*, &blob), Q_ARG(int*, &length)));
+    ASSERT_GT(length, 0);
+    EXPECT_EQ(length, blob.size());
+    EXPECT_EQ(blob.back(), '\0') << "the length counts the zero";
+    EXPECT_NE(blob.indexOf("DefaultSchemeName=Hex Mode"), -1);
+
+    control.reset();
+    Make();
+    EXPECT_EQ(CurrentScheme(), "Normal");
+    ASSERT_TRUE(QMetaObject::invokeMethod(control.get(), "IWBLoadSaveData", Q_ARG(QByteArray, blob),
+                                          Q_ARG(int, length)));
+    EXPECT_TRUE(control->Settings().m_outgoingCRToCRLF);
+    EXPECT_FALSE(control->Settings().m_showRelativeTime);
+    EXPECT_FALSE(control->View()->Settings().textInfo.showRelativeTime);
+    EXPECT_EQ(CurrentScheme(), "Hex Mode");
+
+    // Only `length` bytes are read, with or without a zero among them.
+    const QByteArray noZero =
+        "[Schemes]\nDefaultSchemeName=Normal (Local Echo)\n[General]\nOutgoingCRToCRLF=TRUE";
+    control->IWBLoadSaveData(noZero, static_cast<int>(noZero.indexOf("[General]")));
+    EXPECT_EQ(CurrentScheme(), "Normal (Local Echo)");
+    EXPECT_FALSE(control->Settings().m_outgoingCRToCRLF) << "cut off before [General]: the default";
+    control->IWBLoadSaveData(noZero, 1 << 20);  // a length past the blob
+    EXPECT_TRUE(control->Settings().m_outgoingCRToCRLF);
+}
+
+TEST_F(Quillpad2Ctrl, TheHostsEnvironmentIsCalledByNameOrNotAtAll) {
+    Make();
+    control->OnConnectionStatus(3);  // no environment yet: only the control knows
+    EXPECT_EQ(control->ConnectionStatus(), 3u);
+
+    CTestEnvironment environment;
+    control->IWBSetEnvIDispatchViaStream(MarshalEnvironment(&environment));
+    control->OnConnectionStatus(4);
+    EXPECT_EQ(environment.statuses, std::vector<short>{4});
+    EXPECT_EQ(control->HostAppendToWindowTitle(BytesToWide("Logging")), 0);
+    EXPECT_EQ(environment.titles, std::vector<QString>{QStringLiteral("Logging")});
+    WideString first;
+    WideString address;
+    WideString third;
+    EXPECT_EQ(control->HostGetCurrentAddress(first, address, third), 0);
+    EXPECT_EQ(WideToBytes(address), "sim:name=\xe9") << "one character per byte, both ways";
+    EXPECT_EQ(control->HostShowFrameFooter(1), kInvalidArgument) << "a double is no dispatch type";
+    EXPECT_EQ(InvokeByName(&environment, "IWBENVNoSuchCall", {}), kDispUnknownName);
+
+    // An unknown stream leaves no environment; calls are then skipped or fail.
+    control->IWBSetEnvIDispatchViaStream(987654);
+    control->OnConnectionStatus(2);
+    EXPECT_EQ(environment.statuses.size(), 1u);
+    EXPECT_EQ(control->HostShowFrameFooter(1), kHostCallFailed);
+    EXPECT_EQ(control->ConnectionStatus(), 2u);
+
+    ASSERT_TRUE(QMetaObject::invokeMethod(control.get(), "AboutBox"));
+    EXPECT_EQ(controlUi->abouts, 1);
+    QList<QAction*> menus;
+    ASSERT_TRUE(QMetaObject::invokeMethod(control.get(), "InPlaceMenuActions",
+                                          Q_RETURN_ARG(QList<QAction*>, menus)));
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[1]->text(), QStringLiteral("Lo&gging"));
+}
+
+}  // namespace
+}  // namespace quillpad
+
+#include "Quillpad2CtrlTest.moc"
