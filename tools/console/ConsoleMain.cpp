@@ -13,11 +13,9 @@
 // device's answer can still arrive. With --until, its end quits as soon as the device has
 // sent TEXT, and MS is the longest wait for it (status 1 if it never comes).
 //
-// With --window the traffic is shown in the console view instead, in the
-// default style of the settings: what was received and what was sent, as
-// the device reported both. Typed characters go to the device; Ctrl+V and
-// Insert paste, Ctrl+C copies. Boxes are real message boxes and the window
-// title shows the connection status. --type sends TEXT as typed characters
+// With --window it opens the console control itself, as the host shows it
+// (keys, menus on the right button, styles, boxes), with the connection
+// status in the window's title. --type sends TEXT as typed characters
 // once the console is open; --screenshot saves the window after MS
 // milliseconds and quits, or with --until as soon as the device's TEXT is
 // drawn (status 1 if MS pass first).
@@ -28,7 +26,6 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QKeyEvent>
 #include <QPixmap>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -44,6 +41,7 @@
 #include <string>
 
 #include "control/CQuillpadSettings.h"
+#include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
 #include "nxr/NxrCodes.h"
@@ -51,8 +49,6 @@
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
 #include "session/qt/CQtSessionUi.h"
-#include "styles/BuiltinSchemes.h"
-#include "view/qt/CConsoleView.h"
 
 namespace quillpad {
 namespace {
@@ -194,62 +190,13 @@ struct SWindowOptions {
 };
 
 int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& options) {
-    CQtMessageChannel channel;
-    CDataStore store(channel);
-    CQuillpadSettings settings;
-    settings.LoadFromRegistry();
-    SViewSettings viewSettings;
-    viewSettings.showAllSources = settings.m_showAllSources;
-    viewSettings.textInfo = {settings.m_showAbsoluteTime, settings.m_showRelativeTime,
-                             settings.m_showDataDirection, settings.m_showRelatedData};
-    const auto schemes =
-        MakeBuiltinSchemes(settings.m_showAllSources ? EBuiltinSet::A : EBuiltinSet::B);
-    std::shared_ptr<const CStyleScheme> scheme = schemes.front();
-    for (const auto& s : schemes) {
-        if (s->Name == settings.m_defaultSchemeName) {
-            scheme = s;
-        }
-    }
-
-    CConsoleView view(channel, store, viewSettings);
-    auto ui = std::make_unique<CQtSessionUi>(&view);
-    SSessionServices services;
-    services.factory = &CreateNxrSession;
-    services.ui = std::move(ui);
-    services.deferred = std::make_unique<CQtDeferredCalls>();
-    CConnectionController console(channel, std::move(services));
-    console.SetDataStore(&store);
-    console.SetOptions({.outgoingCRToCRLF = settings.m_outgoingCRToCRLF});
-    console.SetHostEnvironment(std::make_shared<CTitleHost>(view, spec));
-    view.SetControl(console.Handle());
-    // As the control filters the view's keys: characters go to the device,
-    // editing and arrow keys do nothing, copy, paste and scrolling stay.
-    view.SetKeyFilter([&](const QKeyEvent& key) {
-        if ((key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) != 0) {
-            return false;
-        }
-        switch (key.key()) {
-            case Qt::Key_Backspace:
-                channel.Post(console.Handle(), UM_SEND_CHAR, 0, '\b');
-                return true;
-            case Qt::Key_Left:
-            case Qt::Key_Right:
-            case Qt::Key_Up:
-            case Qt::Key_Down:
-                return true;
-            default:
-                break;
-        }
-        const QString text = key.text();
-        for (const QChar c : text) {
-            const char16_t u = c.unicode();
-            channel.Post(console.Handle(), UM_SEND_CHAR, 0, u <= 0xFF ? u : '?');
-        }
-        return !text.isEmpty();
-    });
-    view.resize(800, 500);
-    view.show();
-    channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(scheme));
+    // The real console control, as the host shows it, with the status in the title.
+    CQuillpad2Ctrl console;
+    CMessageChannel& channel = console.MessageChannel();
+    CDataStore& store = *console.Store();
+    console.SetHostEnvironment(std::make_shared<CTitleHost>(console, spec));
+    console.resize(800, 500);
+    console.show();
     if (!console.Usable()) {
         std::fprintf(stderr, "quillpad-console: %s\n", console.FailureText().c_str());
         return 1;
@@ -277,7 +224,7 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
             return;
         }
         shot = true;
-        if (!view.grab().save(QString::fromStdString(options.screenshot))) {
+        if (!console.grab().save(QString::fromStdString(options.screenshot))) {
             std::fprintf(stderr, "quillpad-console: cannot write %s\n", options.screenshot.c_str());
             result = 1;
         }
@@ -300,9 +247,8 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
             shoot();
         });
     }
-    console.SetConnectionParameters(BytesToWide(spec));
+    console.IWBSetConnectionParameters(QByteArray::fromStdString(spec));
     const int exitCode = app.exec();
-    console.Shutdown();
     return exitCode != 0 ? exitCode : result;
 }
 
