@@ -6,8 +6,8 @@ dir=${1:-build/release}
 
 # Most complete first: "program|what it is|arguments|what it still lacks".
 candidates=(
-    "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:|"
-    "$dir/tools/console/quillpad-console|the console on the simulated controller|sim: --window|the Workbay host and the full control (menus, styles menu, key sets, logging, transfers)"
+    "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:|key sets, the command history, logging, offline review, the editors and transfers"
+    "$dir/tools/console/quillpad-console|the console control on the simulated controller|sim: --window|the Workbay host, key sets, the command history, logging, offline review, the editors and transfers"
     "$dir/tools/viewer/quillpad-viewer|the console view on generated traffic|--live 20|the connection to a device (the device session), the control and the Workbay host"
 )
 
@@ -31,6 +31,15 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "Run it under a virtual display instead, for example:" >&2
     echo "  xvfb-run -a $chosen $args" >&2
     exit 2
+fi
+
+# The host finds the console through its registration: register the plug-in
+# just built, so the host loads this build's console and no other.
+if [ "$(basename "$chosen")" = workbay ]; then
+    if ! "$chosen" --register "$(cd "$dir" && pwd)/plugins/libquillpad2.so"; then
+        echo "Cannot register the console's plug-in $dir/plugins/libquillpad2.so." >&2
+        exit 2
+    fi
 fi
 
 echo "Starting $what: $chosen $args"
