@@ -116,7 +116,8 @@ CNewConsoleDialog::CNewConsoleDialog(const SNewConsoleOptions& options, QWidget*
         Update();
     });
     connect(m_recent, &QListWidget::currentRowChanged, this, &CNewConsoleDialog::UseRecent);
-    connect(m_recent, &QListWidget::itemActivated, this, [this] {
+    connect(m_recent, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
+        UseRecent(m_recent->row(item));
         if (!Spec().isEmpty()) {
             accept();
         }
