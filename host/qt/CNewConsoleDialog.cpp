@@ -21,6 +21,8 @@
 namespace quillpad {
 namespace {
 
+constexpr int kDescriptionRole = Qt::UserRole + 1;
+
 QSpinBox* PortBox(int value, const QString& name, QWidget* parent) {
     auto* box = new QSpinBox(parent);
     box->setRange(1, 65535);
@@ -55,6 +57,7 @@ QList<SSerialPortChoice> AvailableSerialPorts() {
 CNewConsoleDialog::CNewConsoleDialog(const SNewConsoleOptions& options, QWidget* parent)
     : QDialog(parent), m_recentSpecs(options.recent) {
     setWindowTitle(QStringLiteral("New Console"));
+    setMinimumWidth(480);
     auto* layout = new QVBoxLayout(this);
 
     auto* top = new QFormLayout;
@@ -102,7 +105,7 @@ CNewConsoleDialog::CNewConsoleDialog(const SNewConsoleOptions& options, QWidget*
     m_preview->setTextFormat(Qt::PlainText);
     m_preview->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_preview->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    previewRow->addRow(QStringLiteral("Spec:"), m_preview);
+    previewRow->addRow(QStringLiteral("Connection spec:"), m_preview);
     layout->addLayout(previewRow);
 
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -137,13 +140,23 @@ QWidget* CNewConsoleDialog::MakeSerialPage(const QList<SSerialPortChoice>& ports
     m_serialPort->lineEdit()->setPlaceholderText(QStringLiteral("/dev/ttyUSB0"));
     for (const SSerialPortChoice& port : ports) {
         m_serialPort->addItem(port.device, port.device);
-        if (!port.description.isEmpty()) {
-            m_serialPort->setItemData(m_serialPort->count() - 1,
-                                      port.device + QStringLiteral(" (") + port.description + ')',
-                                      Qt::ToolTipRole);
-        }
+        m_serialPort->setItemData(m_serialPort->count() - 1, port.description, kDescriptionRole);
+        m_serialPort->setItemData(m_serialPort->count() - 1, port.description, Qt::ToolTipRole);
     }
     form->addRow(QStringLiteral("P&ort:"), m_serialPort);
+    // What the system says the port is: "FT232R USB UART" tells more than ttyUSB0.
+    auto* about = new QLabel(page);
+    about->setObjectName(QStringLiteral("WorkbaySerialPortAbout"));
+    about->setTextFormat(Qt::PlainText);
+    about->setEnabled(false);
+    form->addRow(QString(), about);
+    const auto describe = [this, about](const QString& device) {
+        const int index = m_serialPort->findText(device);
+        about->setText(index >= 0 ? m_serialPort->itemData(index, kDescriptionRole).toString()
+                                  : QString());
+    };
+    connect(m_serialPort, &QComboBox::currentTextChanged, about, describe);
+    describe(m_serialPort->currentText());
 
     m_baud = new QComboBox(page);
     m_baud->setObjectName(QStringLiteral("WorkbayBaudRate"));

@@ -113,7 +113,10 @@ void CWorkbayWindow::FillWindowMenu() {
 void CWorkbayWindow::Start(const SCommandLine& commandLine) {
     if (commandLine.NamesConsole()) {
         const QString plugin = commandLine.plugin.value_or(m_catalog.DefaultName());
-        if (commandLine.connect) {
+        if (commandLine.plugin && m_catalog.Find(plugin) == nullptr) {
+            Report(QStringLiteral("There is no plug-in named \"%1\".").arg(plugin));
+            NewConsole();
+        } else if (commandLine.connect) {
             OpenConsole(plugin, *commandLine.connect);
         } else {
             NewConsole(plugin);

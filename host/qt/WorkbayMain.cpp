@@ -28,10 +28,26 @@ void Print(std::FILE* stream, const QString& text) {
     std::fwrite(bytes.constData(), 1, std::size_t(bytes.size()), stream);
 }
 
+// Qt's own options (-platform, -style, ...) start with one dash; ours never do.
+bool HasQtOptions(const QByteArrayList& words) {
+    for (const QByteArray& word : words) {
+        if (word.startsWith('-') && !word.startsWith("--")) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 int WorkbayMain(int& argc, char** argv) {
     SCommandLine line = ParseCommandLine(Words(argc, argv));
+    // A wrong command line is told without a display, unless Qt's options
+    // may be what made it wrong.
+    if (!line.error.isEmpty() && !HasQtOptions(Words(argc, argv))) {
+        Print(stderr, QStringLiteral("workbay: ") + line.error + '\n' + CommandLineUsage());
+        return 2;
+    }
     if (line.error.isEmpty() && line.command == EWorkbayCommand::Help) {
         Print(stdout, CommandLineUsage());
         return 0;
