@@ -1,0 +1,179 @@
+#include "host/qt/CConsoleWindow.h"
+
+#include <QLabel>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "host/qt/CConsoleEnvironment.h"
+#include "platform/qt/EnvironmentStream.h"
+#include "platform/qt/IWorkbayPlugin.h"
+
+namespace quillpad {
+namespace {
+
+// Only the parts above 0 count; the rest keep what they had.
+QSize Chosen(QSize size, QSize fallback) {
+    return QSize(size.width() > 0 ? size.width() : fallback.width(),
+                 size.height() > 0 ? size.height() : fallback.height());
+}
+
+}  // namespace
+
+QString ConnectionStatusText(int status) {
+    switch (status) {
+        case 1:
+            return QStringLiteral("Not connected");
+        case 2:
+            return QStringLiteral("Connecting");
+        case 3:
+            return QStringLiteral("Connected");
+        case 4:
+            return QStringLiteral("Link lost");
+        default:
+            return QStringLiteral("Status %1").arg(status);
+    }
+}
+
+CConsoleWindow::CConsoleWindow(const QString& pluginName, QWidget* parent)
+    : QWidget(parent), m_plugin(pluginName) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_footer = new QStatusBar(this);
+    m_footer->setObjectName(QStringLiteral("WorkbayFooter"));
+    m_footer->setSizeGripEnabled(false);
+    m_statusLabel = new QLabel(m_footer);
+    m_statusLabel->setObjectName(QStringLiteral("WorkbayFooterStatus"));
+    m_specLabel = new QLabel(m_footer);
+    m_specLabel->setObjectName(QStringLiteral("WorkbayFooterSpec"));
+    m_specLabel->setTextFormat(Qt::PlainText);
+    m_footer->addWidget(m_statusLabel);
+    m_footer->addPermanentWidget(m_specLabel);
+    layout->addWidget(m_footer);
+    m_environment = new CConsoleEnvironment(this);
+    UpdateTitle();
+    UpdateFooter();
+}
+
+CConsoleWindow::~CConsoleWindow() = default;
+
+bool CConsoleWindow::CreateControl(IWorkbayPlugin& plugin) {
+    QWidget* control = plugin.CreateControl(this);
+    if (control == nullptr) {
+        return false;
+    }
+    m_control = control;
+    control->setParent(this);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(0, control, 1);
+    if (const auto sizes = CallGetWindowSizes(control)) {
+        ApplySizes(*sizes);
+    }
+    setFocusProxy(control);
+    return true;
+}
+
+void CConsoleWindow::Start(const QByteArray& spec, const std::optional<QByteArray>& savedState) {
+    m_spec = spec;
+    UpdateTitle();
+    UpdateFooter();
+    if (!m_control) {
+        return;
+    }
+    CallSetEnvironmentStream(m_control, MarshalEnvironment(m_environment));
+    if (savedState) {
+        CallLoadSaveData(m_control, *savedState);
+    }
+    CallSetConnectionParameters(m_control, spec);
+}
+
+QString CConsoleWindow::StatusText() const {
+    return m_statusLabel->text();
+}
+
+bool CConsoleWindow::FooterShown() const {
+    return !m_footer->isHidden();
+}
+
+std::optional<QByteArray> CConsoleWindow::SaveState() const {
+    return CallGetSaveData(m_control);
+}
+
+QList<QAction*> CConsoleWindow::InPlaceMenus() const {
+    return CallInPlaceMenuActions(m_control);
+}
+
+bool CConsoleWindow::ShowAbout() {
+    return CallAboutBox(m_control);
+}
+
+void CConsoleWindow::SetConnectionStatus(int status) {
+    m_status = status;
+    UpdateFooter();
+}
+
+void CConsoleWindow::SetConnectionSpec(const QByteArray& spec) {
+    m_spec = spec;
+    UpdateFooter();
+    UpdateTitle();
+}
+
+void CConsoleWindow::ShowFooter(bool show) {
+    m_footer->setVisible(show);
+}
+
+void CConsoleWindow::SetTitleText(const QString& text) {
+    m_titleText = text;
+    UpdateTitle();
+}
+
+void CConsoleWindow::SetTitleTool(const QString& text) {
+    m_titleTool = text;
+    UpdateTitle();
+}
+
+void CConsoleWindow::ApplySizes(const SWindowSizes& sizes) {
+    if (!m_control) {
+        return;
+    }
+    m_control->setMinimumSize(Chosen(sizes.minimum, m_control->minimumSize()));
+    m_control->setMaximumSize(Chosen(sizes.maximum, m_control->maximumSize()));
+    m_preferred = Chosen(sizes.preferred, m_preferred);
+    updateGeometry();
+}
+
+bool CConsoleWindow::Launch(const QString& plugin, const QByteArray& spec) {
+    return m_launcher && m_launcher(plugin.isEmpty() ? m_plugin : plugin, spec);
+}
+
+QSize CConsoleWindow::sizeHint() const {
+    QSize control = m_control ? m_control->sizeHint() : QSize(400, 300);
+    if (m_preferred.width() > 0) {
+        control.setWidth(m_preferred.width());
+    }
+    if (m_preferred.height() > 0) {
+        control.setHeight(m_preferred.height());
+    }
+    if (m_control) {
+        control = control.expandedTo(m_control->minimumSize()).boundedTo(m_control->maximumSize());
+    }
+    if (!m_footer->isHidden()) {
+        control.rheight() += m_footer->sizeHint().height();
+    }
+    return control;
+}
+
+void CConsoleWindow::UpdateTitle() {
+    const QString address = m_spec.isEmpty() ? m_plugin : QString::fromLatin1(m_spec);
+    QString title = m_titleTool.isEmpty() ? address : m_titleTool + QStringLiteral(": ") + address;
+    if (!m_titleText.isEmpty()) {
+        title += QStringLiteral(" - ") + m_titleText;
+    }
+    setWindowTitle(title);
+}
+
+void CConsoleWindow::UpdateFooter() {
+    m_statusLabel->setText(m_status == 0 ? QString() : ConnectionStatusText(m_status));
+    m_specLabel->setText(QString::fromLatin1(m_spec));
+}
+
+}  // namespace quillpad

@@ -1,0 +1,86 @@
+#pragma once
+// One console in the host: the plug-in's control filling the window, the
+// footer under it (connection status and spec), and the title. The window
+// is what the control's environment object acts on.
+
+#include <QByteArray>
+#include <QList>
+#include <QPointer>
+#include <QSize>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+#include "host/qt/ControlCalls.h"
+
+class QAction;
+class QLabel;
+class QStatusBar;
+
+namespace quillpad {
+
+class CConsoleEnvironment;
+class IWorkbayPlugin;
+
+class CConsoleWindow : public QWidget {
+    Q_OBJECT
+
+  public:
+    // Opens a console of a plug-in on a spec; true when it could.
+    using Launcher = std::function<bool(const QString& plugin, const QByteArray& spec)>;
+
+    explicit CConsoleWindow(const QString& pluginName, QWidget* parent = nullptr);
+    ~CConsoleWindow() override;
+
+    // Makes the control and takes its sizes; false when the plug-in makes none.
+    bool CreateControl(IWorkbayPlugin& plugin);
+    // Hands the control its environment, the saved state (when restoring)
+    // and then the connection spec, in that order.
+    void Start(const QByteArray& spec, const std::optional<QByteArray>& savedState);
+    void SetLauncher(Launcher launcher) { m_launcher = std::move(launcher); }
+
+    QWidget* Control() const { return m_control; }
+    CConsoleEnvironment* Environment() const { return m_environment; }
+    const QString& PluginName() const { return m_plugin; }
+    const QByteArray& ConnectionSpec() const { return m_spec; }
+    QString StatusText() const;
+    bool FooterShown() const;
+    std::optional<QByteArray> SaveState() const;
+    QList<QAction*> InPlaceMenus() const;
+    bool ShowAbout();
+
+    // What the environment calls do.
+    void SetConnectionStatus(int status);
+    void SetConnectionSpec(const QByteArray& spec);
+    void ShowFooter(bool show);
+    void SetTitleText(const QString& text);
+    void SetTitleTool(const QString& text);
+    void ApplySizes(const SWindowSizes& sizes);
+    bool Launch(const QString& plugin, const QByteArray& spec);
+
+    QSize sizeHint() const override;
+
+  private:
+    void UpdateTitle();
+    void UpdateFooter();
+
+    QString m_plugin;
+    QByteArray m_spec;
+    QString m_titleTool;
+    QString m_titleText;
+    int m_status = 0;
+    QSize m_preferred;
+    QPointer<QWidget> m_control;
+    CConsoleEnvironment* m_environment = nullptr;
+    QStatusBar* m_footer = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QLabel* m_specLabel = nullptr;
+    Launcher m_launcher;
+};
+
+// The words for a connection status (docs/CONNECTIONS.md).
+QString ConnectionStatusText(int status);
+
+}  // namespace quillpad

@@ -1,0 +1,308 @@
+#include "host/qt/CWorkbayWindow.h"
+
+#include <QActionGroup>
+#include <QCloseEvent>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+
+#include <memory>
+
+#include "host/qt/CConsoleWindow.h"
+#include "host/qt/CNewConsoleDialog.h"
+#include "host/qt/CPluginCatalog.h"
+#include "host/qt/IWorkbayUi.h"
+#include "host/qt/RecentConnections.h"
+#include "platform/CRegistryStore.h"
+#include "platform/qt/IWorkbayPlugin.h"
+
+namespace quillpad {
+
+CWorkbayWindow::CWorkbayWindow(CPluginCatalog& catalog, IWorkbayUi& ui, CRegistryStore& store,
+                               std::string workspacePath, QWidget* parent)
+    : QMainWindow(parent),
+      m_catalog(catalog),
+      m_ui(ui),
+      m_store(store),
+      m_workspace(std::move(workspacePath)) {
+    setWindowTitle(QStringLiteral("Workbay"));
+    m_area = new QMdiArea(this);
+    m_area->setObjectName(QStringLiteral("WorkbayArea"));
+    m_area->setTabsClosable(true);
+    m_area->setTabsMovable(true);
+    setCentralWidget(m_area);
+    connect(m_area, &QMdiArea::subWindowActivated, this, &CWorkbayWindow::OnSubWindowActivated);
+    BuildMenus();
+    ShowInPlaceMenus(nullptr);
+    resize(1000, 700);
+}
+
+CWorkbayWindow::~CWorkbayWindow() {
+    // The consoles go first, while everything they may call back still exists.
+    disconnect(m_area, nullptr, this, nullptr);
+    for (QMdiSubWindow* window : m_area->subWindowList()) {
+        delete window;
+    }
+}
+
+void CWorkbayWindow::BuildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(QStringLiteral("&New Console..."), this, [this] { NewConsole(); });
+    m_closeConsole =
+        file->addAction(QStringLiteral("&Close Console"), m_area, &QMdiArea::closeActiveSubWindow);
+    file->addSeparator();
+    file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
+
+    m_windowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
+    connect(m_windowMenu, &QMenu::aboutToShow, this, &CWorkbayWindow::FillWindowMenu);
+    m_tabbed = new QAction(QStringLiteral("Ta&bbed"), this);
+    m_tabbed->setCheckable(true);
+    connect(m_tabbed, &QAction::toggled, this, [this](bool tabbed) {
+        m_area->setViewMode(tabbed ? QMdiArea::TabbedView : QMdiArea::SubWindowView);
+    });
+    FillWindowMenu();
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("About &Workbay"), this, &CWorkbayWindow::ShowAboutWorkbay);
+    m_aboutConsole = help->addAction(QStringLiteral("About Quillpad..."), this, [this] {
+        if (CConsoleWindow* console = ActiveConsole()) {
+            console->ShowAbout();
+        }
+    });
+}
+
+void CWorkbayWindow::FillWindowMenu() {
+    m_windowMenu->clear();
+    const bool any = !m_area->subWindowList().isEmpty();
+    m_windowMenu->addAction(QStringLiteral("&Tile"), m_area, &QMdiArea::tileSubWindows)
+        ->setEnabled(any);
+    m_windowMenu->addAction(QStringLiteral("&Cascade"), m_area, &QMdiArea::cascadeSubWindows)
+        ->setEnabled(any);
+    m_windowMenu->addAction(m_tabbed);
+    m_windowMenu->addSeparator();
+    m_windowMenu->addAction(QStringLiteral("Ne&xt"), m_area, &QMdiArea::activateNextSubWindow)
+        ->setEnabled(any);
+    m_windowMenu
+        ->addAction(QStringLiteral("Pre&vious"), m_area, &QMdiArea::activatePreviousSubWindow)
+        ->setEnabled(any);
+    if (!any) {
+        return;
+    }
+    m_windowMenu->addSeparator();
+    auto* group = new QActionGroup(m_windowMenu);
+    int number = 0;
+    for (QMdiSubWindow* window : m_area->subWindowList(QMdiArea::CreationOrder)) {
+        ++number;
+        const QString text = number < 10
+                                 ? QStringLiteral("&%1 %2").arg(number).arg(window->windowTitle())
+                                 : QStringLiteral("%1 %2").arg(number).arg(window->windowTitle());
+        QAction* action = m_windowMenu->addAction(text);
+        action->setCheckable(true);
+        action->setChecked(window == m_area->activeSubWindow());
+        group->addAction(action);
+        connect(action, &QAction::triggered, m_area,
+                [this, target = QPointer<QMdiSubWindow>(window)] {
+                    if (target) {
+                        m_area->setActiveSubWindow(target);
+                    }
+                });
+    }
+}
+
+void CWorkbayWindow::Start(const SCommandLine& commandLine) {
+    if (commandLine.NamesConsole()) {
+        const QString plugin = commandLine.plugin.value_or(m_catalog.DefaultName());
+        if (commandLine.plugin && m_catalog.Find(plugin) == nullptr) {
+            Report(QStringLiteral("There is no plug-in named \"%1\".").arg(plugin));
+            NewConsole();
+        } else if (commandLine.connect) {
+            OpenConsole(plugin, *commandLine.connect);
+        } else {
+            NewConsole(plugin);
+        }
+        return;
+    }
+    if (RestoreWorkspace() == 0) {
+        NewConsole();
+    }
+}
+
+CConsoleWindow* CWorkbayWindow::CreateConsole(const QString& plugin, const QByteArray& spec,
+                                              const std::optional<QByteArray>& state) {
+    IWorkbayPlugin* server = m_catalog.Find(plugin);
+    if (server == nullptr) {
+        return nullptr;
+    }
+    auto console = std::make_unique<CConsoleWindow>(m_catalog.CanonicalName(plugin));
+    if (!console->CreateControl(*server)) {
+        return nullptr;
+    }
+    console->SetLauncher([this](const QString& name, const QByteArray& address) {
+        return OpenConsole(name, address) != nullptr;
+    });
+    CConsoleWindow* window = console.get();
+    QMdiSubWindow* frame = m_area->addSubWindow(console.release());
+    frame->setAttribute(Qt::WA_DeleteOnClose);
+    window->Start(spec, state);
+    frame->show();
+    if (m_area->viewMode() == QMdiArea::SubWindowView) {
+        frame->resize(frame->sizeHint());
+    }
+    m_area->setActiveSubWindow(frame);
+    return window;
+}
+
+CConsoleWindow* CWorkbayWindow::OpenConsole(const QString& plugin, const QByteArray& spec) {
+    if (m_catalog.Find(plugin) == nullptr) {
+        Report(QStringLiteral("There is no plug-in named \"%1\".").arg(plugin));
+        return nullptr;
+    }
+    CConsoleWindow* console = CreateConsole(plugin, spec, std::nullopt);
+    if (console == nullptr) {
+        Report(QStringLiteral("The plug-in \"%1\" made no console.").arg(plugin));
+        return nullptr;
+    }
+    RememberConnection(m_store, spec);
+    return console;
+}
+
+void CWorkbayWindow::NewConsole(const QString& plugin) {
+    if (m_catalog.Names().isEmpty()) {
+        Report(
+            QStringLiteral("No console plug-in is registered. Register one with\n"
+                           "workbay --register PATH"));
+        return;
+    }
+    SNewConsoleOptions options;
+    options.plugins = m_catalog.Names();
+    QString chosen = m_catalog.CanonicalName(plugin);
+    if (chosen.isEmpty() && ActiveConsole() != nullptr) {
+        chosen = ActiveConsole()->PluginName();
+    }
+    options.plugin = chosen.isEmpty() ? m_catalog.DefaultName() : chosen;
+    options.recent = LoadRecentConnections(m_store);
+    options.ports = AvailableSerialPorts();
+    if (const auto choice = m_ui.AskNewConsole(this, options)) {
+        OpenConsole(choice->plugin, choice->spec);
+    }
+}
+
+int CWorkbayWindow::RestoreWorkspace() {
+    const SWorkspaceLoad load = m_workspace.Load();
+    const QString path = QString::fromStdString(m_workspace.Path());
+    if (load.result == EWorkspaceLoad::Corrupt) {
+        QString text =
+            QStringLiteral("The workspace %1 cannot be read (%2).\n\n").arg(path, load.error);
+        text += load.movedTo.isEmpty()
+                    ? QStringLiteral(
+                          "It could not be moved aside either, so Workbay leaves it as "
+                          "it is and will not save the workspace in this run.")
+                    : QStringLiteral("It was moved to %1. Workbay starts with no consoles.")
+                          .arg(load.movedTo);
+        Report(text);
+        return 0;
+    }
+    int opened = 0;
+    QStringList missing;
+    for (const SWorkspaceWindow& window : load.windows) {
+        if (CreateConsole(window.plugin, window.spec, window.state) != nullptr) {
+            ++opened;
+        } else {
+            missing
+                << QStringLiteral("%1 on %2").arg(window.plugin, QString::fromLatin1(window.spec));
+        }
+    }
+    if (!missing.isEmpty()) {
+        Report(QStringLiteral("These consoles of the workspace could not be opened, since their "
+                              "plug-in is missing:\n\n") +
+               missing.join(QLatin1Char('\n')));
+    }
+    return opened;
+}
+
+bool CWorkbayWindow::SaveWorkspace(QString* error) {
+    QList<SWorkspaceWindow> windows;
+    for (CConsoleWindow* console : Consoles()) {
+        windows.append(SWorkspaceWindow{console->PluginName(), console->ConnectionSpec(),
+                                        console->SaveState()});
+    }
+    return m_workspace.Save(windows, error);
+}
+
+QList<CConsoleWindow*> CWorkbayWindow::Consoles() const {
+    QList<CConsoleWindow*> consoles;
+    for (QMdiSubWindow* window : m_area->subWindowList(QMdiArea::CreationOrder)) {
+        if (auto* console = qobject_cast<CConsoleWindow*>(window->widget())) {
+            consoles << console;
+        }
+    }
+    return consoles;
+}
+
+CConsoleWindow* CWorkbayWindow::ActiveConsole() const {
+    QMdiSubWindow* window = m_area->activeSubWindow();
+    if (window == nullptr) {
+        window = m_area->currentSubWindow();
+    }
+    return window != nullptr ? qobject_cast<CConsoleWindow*>(window->widget()) : nullptr;
+}
+
+void CWorkbayWindow::closeEvent(QCloseEvent* event) {
+    if (!m_saved) {
+        QString error;
+        if (!SaveWorkspace(&error)) {
+            Report(QStringLiteral("The workspace could not be saved: %1").arg(error));
+        }
+        m_saved = true;
+    }
+    event->accept();
+}
+
+void CWorkbayWindow::OnSubWindowActivated(QMdiSubWindow* window) {
+    CConsoleWindow* console =
+        window != nullptr ? qobject_cast<CConsoleWindow*>(window->widget()) : nullptr;
+    // Losing the focus to another application activates nothing, yet the
+    // console stays the current one and keeps its menus.
+    if (window == nullptr && m_area->currentSubWindow() != nullptr) {
+        console = qobject_cast<CConsoleWindow*>(m_area->currentSubWindow()->widget());
+    }
+    ShowInPlaceMenus(console);
+}
+
+void CWorkbayWindow::ShowInPlaceMenus(CConsoleWindow* console) {
+    m_closeConsole->setEnabled(console != nullptr);
+    m_aboutConsole->setEnabled(console != nullptr);
+    if (console == m_menuConsole && console != nullptr) {
+        return;
+    }
+    for (const QPointer<QAction>& action : m_inPlace) {
+        if (action) {
+            menuBar()->removeAction(action);
+        }
+    }
+    m_inPlace.clear();
+    m_menuConsole = console;
+    if (console == nullptr) {
+        return;
+    }
+    const QList<QAction*> actions = console->InPlaceMenus();
+    menuBar()->insertActions(m_windowMenu->menuAction(), actions);
+    for (QAction* action : actions) {
+        m_inPlace << action;
+    }
+}
+
+void CWorkbayWindow::ShowAboutWorkbay() {
+    const QStringList plugins = m_catalog.Names();
+    m_ui.ShowMessage(this, EWorkbayMessage::About, QStringLiteral("About Workbay"),
+                     QStringLiteral("Workbay\n\nThe host of Quillpad consoles: one window per "
+                                    "device, each a console plug-in.\n\nPlug-ins: %1")
+                         .arg(plugins.isEmpty() ? QStringLiteral("none") : plugins.join(", ")));
+}
+
+void CWorkbayWindow::Report(const QString& text) {
+    m_ui.ShowMessage(this, EWorkbayMessage::Warning, QStringLiteral("Workbay"), text);
+}
+
+}  // namespace quillpad

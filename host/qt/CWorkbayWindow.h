@@ -1,0 +1,83 @@
+#pragma once
+// Workbay's main window: console windows in an MDI area, the host's menus
+// with the active console's own menus between File and Window, and the
+// workspace saved at quit and restored at the next start.
+
+#include <QByteArray>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+#include <optional>
+#include <string>
+
+#include "host/qt/CommandLine.h"
+#include "host/qt/Workspace.h"
+
+class QAction;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace quillpad {
+
+class CConsoleWindow;
+class CPluginCatalog;
+class CRegistryStore;
+class IWorkbayUi;
+
+class CWorkbayWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    CWorkbayWindow(CPluginCatalog& catalog, IWorkbayUi& ui, CRegistryStore& store,
+                   std::string workspacePath, QWidget* parent = nullptr);
+    ~CWorkbayWindow() override;
+
+    // What the window opens first: the console the command line names; else
+    // the saved workspace; else, with nothing restored, the New Console dialog.
+    void Start(const SCommandLine& commandLine);
+    // A console the person asked for (dialog, command line, a control's
+    // launch): remembered among the recent connections. Null when the
+    // plug-in is unknown or makes no control.
+    CConsoleWindow* OpenConsole(const QString& plugin, const QByteArray& spec);
+    // Asks through the New Console dialog and opens what it gives.
+    void NewConsole(const QString& plugin = {});
+    // The consoles of the saved workspace; how many were opened.
+    int RestoreWorkspace();
+    bool SaveWorkspace(QString* error = nullptr);
+
+    QList<CConsoleWindow*> Consoles() const;
+    CConsoleWindow* ActiveConsole() const;
+    QMdiArea* Area() const { return m_area; }
+    QMenu* WindowMenu() const { return m_windowMenu; }
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    CConsoleWindow* CreateConsole(const QString& plugin, const QByteArray& spec,
+                                  const std::optional<QByteArray>& state);
+    void BuildMenus();
+    void FillWindowMenu();
+    void OnSubWindowActivated(QMdiSubWindow* window);
+    void ShowInPlaceMenus(CConsoleWindow* console);
+    void ShowAboutWorkbay();
+    void Report(const QString& text);
+
+    CPluginCatalog& m_catalog;
+    IWorkbayUi& m_ui;
+    CRegistryStore& m_store;
+    CWorkspaceFile m_workspace;
+    bool m_saved = false;
+    QMdiArea* m_area = nullptr;
+    QMenu* m_windowMenu = nullptr;
+    QAction* m_closeConsole = nullptr;
+    QAction* m_aboutConsole = nullptr;
+    QAction* m_tabbed = nullptr;
+    QPointer<CConsoleWindow> m_menuConsole;
+    QList<QPointer<QAction>> m_inPlace;
+};
+
+}  // namespace quillpad

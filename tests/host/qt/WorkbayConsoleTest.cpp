@@ -1,0 +1,247 @@
+// The console windows of the host: the control's sizes, how a control is
+// started, the environment calls, the in-place menus.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+
+#include "host/qt/CConsoleEnvironment.h"
+#include "host/qt/CConsoleWindow.h"
+#include "host/qt/RecentConnections.h"
+#include "tests/host/qt/WorkbayTestDoubles.h"
+
+namespace quillpad::test {
+namespace {
+
+QMdiSubWindow* FrameOf(CConsoleWindow* console) {
+    return qobject_cast<QMdiSubWindow*>(console->parentWidget());
+}
+
+// Lets pending layout requests run, as the event loop would before painting.
+void SettleLayouts() {
+    QApplication::sendPostedEvents();
+    QApplication::processEvents();
+}
+
+QStringList MenuBarTitles(QMainWindow& window) {
+    QStringList titles;
+    for (QAction* action : window.menuBar()->actions()) {
+        titles << action->text();
+    }
+    return titles;
+}
+
+TEST(WorkbayConsole, WindowTakesTheControlsSizes) {
+    CHostRig rig;
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    ASSERT_NE(console, nullptr);
+    SettleLayouts();
+    QWidget* control = console->Control();
+    EXPECT_EQ(control->minimumSize(), QSize(400, 200));
+    EXPECT_EQ(control->maximumSize(), QSize(10000, 10000));
+    EXPECT_EQ(control->size(), QSize(650, 400)) << "the preferred size to begin with";
+
+    // The frame cannot be made smaller than the control's minimum.
+    FrameOf(console)->resize(50, 50);
+    SettleLayouts();
+    EXPECT_GE(control->width(), 400);
+    EXPECT_GE(control->height(), 200);
+}
+
+TEST(WorkbayConsole, SizesOfZeroOrLessAreIgnored) {
+    CHostRig rig;
+    rig.plugin.sizes = {0, -5, 0, 0, 0, 300};
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    ASSERT_NE(console, nullptr);
+    SettleLayouts();
+    QWidget* control = console->Control();
+    EXPECT_EQ(control->minimumSize(), QSize(0, 0));
+    EXPECT_EQ(control->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+    EXPECT_EQ(control->height(), 300) << "a preferred height alone still counts";
+}
+
+TEST(WorkbayConsole, ControlGetsEnvironmentThenSavedStateThenConnection) {
+    CHostRig rig;
+    CConsoleWindow* fresh =
+        rig.window->OpenConsole(QStringLiteral("Quillpad2"), "serial:/dev/ttyUSB0,115200,8N1");
+    ASSERT_NE(fresh, nullptr);
+    CStandInControl* control = rig.plugin.Control(0);
+    EXPECT_EQ(control->calls, QStringList({"IWBGetWindowSizes", "IWBSetEnvIDispatchViaStream",
+                                           "IWBSetConnectionParameters"}))
+        << "a new console has no saved state to load";
+    EXPECT_EQ(control->environment.data(), fresh->Environment());
+    EXPECT_EQ(control->parameters, QByteArray("serial:/dev/ttyUSB0,115200,8N1"));
+
+    // A restored one loads its state between the two.
+    rig.plugin.saveData = {QByteArray("Scheme=Normal\0", 14)};
+    rig.window->close();
+    rig.NewWindow().Start({});
+    CStandInControl* restored = rig.plugin.Control(1);
+    ASSERT_NE(restored, nullptr);
+    EXPECT_EQ(restored->calls, QStringList({"IWBGetWindowSizes", "IWBSetEnvIDispatchViaStream",
+                                            "IWBLoadSaveData", "IWBSetConnectionParameters"}));
+    EXPECT_EQ(restored->environment.data(), rig.window->Consoles().at(0)->Environment());
+}
+
+TEST(WorkbayConsole, StatusAndConnectionReportsShowInTheFooter) {
+    CHostRig rig;
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    CStandInControl* control = rig.plugin.Control(0);
+    auto* spec = console->findChild<QLabel*>(QStringLiteral("WorkbayFooterSpec"));
+    ASSERT_NE(spec, nullptr);
+
+    const std::pair<short, const char*> statuses[] = {
+        {1, "Not connected"}, {2, "Connecting"}, {3, "Connected"}, {4, "Link lost"}};
+    for (const auto& [status, words] : statuses) {
+        EXPECT_EQ(control->UpdateConnectionStatus(status), 0);
+        EXPECT_EQ(console->StatusText(), QString::fromLatin1(words));
+    }
+    EXPECT_EQ(spec->text(), QStringLiteral("sim:"));
+
+    // A new spec from the session, with a byte above 0x7F that must stay one byte.
+    const QString reported = QStringLiteral("telnet:h\u00e9te:2424");
+    EXPECT_EQ(control->UpdateConnectionParams(reported), 0);
+    EXPECT_EQ(console->ConnectionSpec(), QByteArray("telnet:h\xe9te:2424"));
+    EXPECT_EQ(spec->text(), reported);
+    EXPECT_EQ(FrameOf(console)->windowTitle(), reported);
+
+    QString first, address, third = QStringLiteral("stale");
+    EXPECT_EQ(control->GetCurrentAddress(first, address, third), 0);
+    EXPECT_EQ(first, QStringLiteral("Quillpad2"));
+    EXPECT_EQ(address, reported);
+    EXPECT_TRUE(third.isEmpty());
+
+    EXPECT_EQ(control->ShowFrameFooter(0), 0);
+    EXPECT_FALSE(console->FooterShown());
+    EXPECT_EQ(control->ShowFrameFooter(1), 0);
+    EXPECT_TRUE(console->FooterShown());
+}
+
+TEST(WorkbayConsole, TitleIsTheSpecWithTheToolAndTheAppendedText) {
+    CHostRig rig;
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "tcp:dev:23");
+    CStandInControl* control = rig.plugin.Control(0);
+    QMdiSubWindow* frame = FrameOf(console);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("tcp:dev:23"));
+
+    EXPECT_EQ(control->AppendToWindowTitle(QStringLiteral("Logging to run.wblog")), 0);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("tcp:dev:23 - Logging to run.wblog"));
+    EXPECT_EQ(control->SetWindowTitleTool(QStringLiteral("Quillpad")), 0);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillpad: tcp:dev:23 - Logging to run.wblog"));
+    EXPECT_EQ(control->AppendToWindowTitle(QString()), 0);
+    EXPECT_EQ(frame->windowTitle(), QStringLiteral("Quillpad: tcp:dev:23"));
+
+    // Without a spec the plug-in's name stands for the address.
+    CConsoleWindow* bare = rig.window->OpenConsole(QStringLiteral("quillpad2"), QByteArray());
+    EXPECT_EQ(FrameOf(bare)->windowTitle(), QStringLiteral("Quillpad2"));
+}
+
+TEST(WorkbayConsole, SetPluginWindowSizeChangesTheLimits) {
+    CHostRig rig;
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    CStandInControl* control = rig.plugin.Control(0);
+    EXPECT_EQ(control->SetPluginWindowSize(300, 150, 800, 600, 500, 300), 0);
+    EXPECT_EQ(control->minimumSize(), QSize(300, 150));
+    EXPECT_EQ(control->maximumSize(), QSize(800, 600));
+    EXPECT_EQ(console->sizeHint().width(), 500);
+
+    FrameOf(console)->resize(2000, 2000);
+    SettleLayouts();
+    EXPECT_LE(control->width(), 800);
+    EXPECT_LE(control->height(), 600);
+}
+
+TEST(WorkbayConsole, LaunchOpensAnotherConsoleOfThatPlugin) {
+    CHostRig rig;
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    CStandInControl* control = rig.plugin.Control(0);
+
+    EXPECT_EQ(control->LaunchPlugin(QStringLiteral("Quillpad2"), QStringLiteral("tcp:10.0.0.9:23")),
+              0);
+    ASSERT_EQ(rig.window->Consoles().size(), 2);
+    CConsoleWindow* launched = rig.window->Consoles().at(1);
+    EXPECT_EQ(launched->PluginName(), QStringLiteral("Quillpad2"));
+    EXPECT_EQ(launched->ConnectionSpec(), QByteArray("tcp:10.0.0.9:23"));
+    EXPECT_EQ(rig.plugin.Control(1)->parameters, QByteArray("tcp:10.0.0.9:23"));
+    EXPECT_EQ(rig.window->ActiveConsole(), launched);
+    EXPECT_EQ(LoadRecentConnections(rig.store).value(0), QByteArray("tcp:10.0.0.9:23"));
+
+    EXPECT_NE(control->LaunchPlugin(QStringLiteral("NoSuchPlugin"), QStringLiteral("sim:")), 0);
+    EXPECT_EQ(rig.window->Consoles().size(), 2);
+}
+
+TEST(WorkbayConsole, InPlaceMenusFollowTheActiveConsole) {
+    CHostRig rig;
+    EXPECT_EQ(MenuBarTitles(*rig.window), QStringList({"&File", "&Window", "&Help"}));
+
+    CConsoleWindow* first = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    CConsoleWindow* second = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "tcp:a:1");
+    const QStringList withMenus = {"&File",           "Quillpad", "Lo&gging",
+                                   "C&ommunications", "&Window",  "&Help"};
+    EXPECT_EQ(MenuBarTitles(*rig.window), withMenus);
+    EXPECT_EQ(rig.window->menuBar()->actions().at(1), rig.plugin.Control(1)->menus.at(0));
+
+    rig.window->Area()->setActiveSubWindow(FrameOf(first));
+    EXPECT_EQ(MenuBarTitles(*rig.window), withMenus);
+    EXPECT_EQ(rig.window->menuBar()->actions().at(1), rig.plugin.Control(0)->menus.at(0));
+    EXPECT_FALSE(rig.window->menuBar()->actions().contains(rig.plugin.Control(1)->menus.at(0)));
+
+    FrameOf(first)->close();
+    SettleLayouts();
+    EXPECT_EQ(rig.window->ActiveConsole(), second);
+    EXPECT_EQ(rig.window->menuBar()->actions().at(1), rig.plugin.Control(1)->menus.at(0));
+
+    FrameOf(second)->close();
+    SettleLayouts();
+    EXPECT_EQ(MenuBarTitles(*rig.window), QStringList({"&File", "&Window", "&Help"}));
+}
+
+TEST(WorkbayConsole, AboutQuillpadAsksTheActiveControl) {
+    CHostRig rig;
+    QAction* about = nullptr;
+    for (QAction* action : rig.window->findChildren<QAction*>()) {
+        if (action->text() == QStringLiteral("About Quillpad...")) {
+            about = action;
+        }
+    }
+    ASSERT_NE(about, nullptr);
+    EXPECT_FALSE(about->isEnabled()) << "no console, nothing to ask";
+
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    ASSERT_TRUE(about->isEnabled());
+    about->trigger();
+    EXPECT_EQ(rig.plugin.Control(0)->aboutBoxes, 0);
+    EXPECT_EQ(rig.plugin.Control(1)->aboutBoxes, 1);
+}
+
+TEST(WorkbayConsole, AnOlderControlIsNotAskedForWhatItLacks) {
+    CHostRig rig;
+    rig.plugin.older = true;
+    CQtWarnings warnings;
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    ASSERT_NE(console, nullptr);
+    EXPECT_EQ(MenuBarTitles(*rig.window), QStringList({"&File", "&Window", "&Help"}));
+    EXPECT_FALSE(console->SaveState().has_value());
+    EXPECT_FALSE(console->ShowAbout());
+    rig.window->close();
+    EXPECT_TRUE(CQtWarnings::Collected().isEmpty())
+        << CQtWarnings::Collected().join('\n').toStdString();
+    EXPECT_TRUE(rig.ui.messages.isEmpty());
+}
+
+TEST(WorkbayConsole, APluginThatMakesNoControlOpensNothing) {
+    CHostRig rig;
+    rig.plugin.makesNothing = true;
+    EXPECT_EQ(rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:"), nullptr);
+    EXPECT_TRUE(rig.window->Consoles().isEmpty());
+    ASSERT_EQ(rig.ui.messages.size(), 1);
+    EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("Quillpad2")));
+}
+
+}  // namespace
+}  // namespace quillpad::test

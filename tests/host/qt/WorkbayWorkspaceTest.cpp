@@ -1,0 +1,174 @@
+// The workspace: consoles saved at quit and restored at the next start, and
+// a damaged file reported and moved aside, never overwritten.
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include <filesystem>
+
+#include "host/qt/CConsoleWindow.h"
+#include "host/qt/Workspace.h"
+#include "tests/host/qt/WorkbayTestDoubles.h"
+
+namespace quillpad::test {
+namespace {
+
+// The files beside the workspace that a refused one was moved to.
+QStringList MovedAside(const CHostRig& rig) {
+    return QDir(QString::fromStdString(rig.home.Path()))
+        .entryList({QStringLiteral("workspace.ini.corrupt-*")}, QDir::Files | QDir::Dirs);
+}
+
+TEST(WorkbayWorkspace, TwoConsolesComeBackWithTheirSpecsAndStates) {
+    CHostRig rig;
+    // Settings text ending in its zero, and one with bytes a text reader would mangle.
+    const QByteArray first("[General]\r\nEcho=1\r\n\0", 20);
+    const QByteArray second("A\0B\xff\x80\n\0", 7);
+    rig.plugin.saveData = {first, second};
+    const QByteArray serial = "serial:/dev/ttyUSB0,115200,8N1";
+    const QByteArray latin = "telnet:h\xe9te%20x:2424";
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), serial);
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), latin);
+    rig.window->close();
+    ASSERT_TRUE(std::filesystem::exists(rig.WorkspacePath()));
+
+    rig.NewWindow().Start({});
+    EXPECT_EQ(rig.ui.asked, 0) << "a restored workspace needs no dialog";
+    const QList<CConsoleWindow*> consoles = rig.window->Consoles();
+    ASSERT_EQ(consoles.size(), 2);
+    EXPECT_EQ(consoles[0]->ConnectionSpec(), serial);
+    EXPECT_EQ(consoles[1]->ConnectionSpec(), latin);
+    CStandInControl* a = rig.plugin.Control(2);
+    CStandInControl* b = rig.plugin.Control(3);
+    ASSERT_TRUE(a && b);
+    EXPECT_EQ(a->loaded, first);
+    EXPECT_EQ(a->loadedLength, first.size());
+    EXPECT_EQ(b->loaded, second);
+    EXPECT_EQ(b->loadedLength, 7);
+    EXPECT_EQ(a->parameters, serial);
+    EXPECT_EQ(b->parameters, latin);
+    EXPECT_TRUE(rig.ui.messages.isEmpty());
+}
+
+TEST(WorkbayWorkspace, TheCommandLineConsoleWinsOverTheWorkspace) {
+    CHostRig rig;
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:name=B");
+    rig.window->close();
+
+    SCommandLine line;
+    line.connect = QByteArray("tcp:10.1.1.1:2323");
+    rig.NewWindow().Start(line);
+    ASSERT_EQ(rig.window->Consoles().size(), 1);
+    EXPECT_EQ(rig.window->Consoles()[0]->ConnectionSpec(), QByteArray("tcp:10.1.1.1:2323"));
+    EXPECT_EQ(rig.window->Consoles()[0]->PluginName(), QStringLiteral("Quillpad2"));
+}
+
+TEST(WorkbayWorkspace, NothingToRestoreOpensTheNewConsoleDialog) {
+    CHostRig rig;
+    rig.ui.answer = SNewConsoleChoice{QStringLiteral("Quillpad2"), "tcp:dev:23"};
+    rig.window->Start({});
+    EXPECT_EQ(rig.ui.asked, 1);
+    ASSERT_EQ(rig.window->Consoles().size(), 1);
+    EXPECT_EQ(rig.window->Consoles()[0]->ConnectionSpec(), QByteArray("tcp:dev:23"));
+}
+
+TEST(WorkbayWorkspace, ACorruptFileIsReportedAndMovedAsideNeverOverwritten) {
+    CHostRig rig;
+    const std::string garbage = "[Workspace]\nVersion=1\nWindows=3\n[Window 1]\nPlugin=Quillpad2\n";
+    ASSERT_TRUE(WriteFileBytes(rig.WorkspacePath(), garbage));
+
+    rig.window->Start({});
+    ASSERT_EQ(rig.ui.messages.size(), 1);
+    EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("moved to")))
+        << rig.ui.messages[0].text.toStdString();
+    EXPECT_TRUE(rig.window->Consoles().isEmpty());
+    EXPECT_EQ(rig.ui.asked, 1) << "it starts empty, as on a first start";
+    const QStringList moved = MovedAside(rig);
+    ASSERT_EQ(moved.size(), 1);
+    const std::string movedPath = rig.home.File(moved[0].toStdString());
+    EXPECT_FALSE(std::filesystem::exists(rig.WorkspacePath()));
+
+    // The next save writes a new workspace and leaves the moved file alone.
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    rig.window->close();
+    EXPECT_EQ(ReadFileBytes(movedPath), garbage);
+    QList<SWorkspaceWindow> saved;
+    QString error;
+    ASSERT_TRUE(
+        ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved, error))
+        << error.toStdString();
+    EXPECT_EQ(saved.size(), 1);
+
+    // A second damaged file within the same second gets a name of its own.
+    ASSERT_TRUE(WriteFileBytes(rig.WorkspacePath(), "not a workspace"));
+    rig.NewWindow().Start({});
+    EXPECT_EQ(MovedAside(rig).size(), 2);
+    EXPECT_EQ(ReadFileBytes(movedPath), garbage);
+}
+
+TEST(WorkbayWorkspace, AnUnreadableFileIsMovedAsideToo) {
+    CHostRig rig;
+    // A folder where the file should be: it exists and cannot be read as one.
+    std::filesystem::create_directory(rig.WorkspacePath());
+    rig.window->Start({});
+    ASSERT_EQ(rig.ui.messages.size(), 1);
+    EXPECT_EQ(MovedAside(rig).size(), 1);
+    rig.window->close();
+    EXPECT_TRUE(std::filesystem::is_regular_file(rig.WorkspacePath()));
+}
+
+TEST(WorkbayWorkspace, ConsolesOfAMissingPluginAreReportedTheRestRestored) {
+    CHostRig rig;
+    QList<SWorkspaceWindow> windows = {
+        {QStringLiteral("Gone"), "sim:", std::nullopt},
+        {QStringLiteral("Quillpad2"), "tcp:a:1", QByteArray("x\0", 2)}};
+    ASSERT_TRUE(CWorkspaceFile(rig.WorkspacePath()).Save(windows));
+    rig.window->Start({});
+    ASSERT_EQ(rig.window->Consoles().size(), 1);
+    EXPECT_EQ(rig.window->Consoles()[0]->ConnectionSpec(), QByteArray("tcp:a:1"));
+    ASSERT_EQ(rig.ui.messages.size(), 1);
+    EXPECT_TRUE(rig.ui.messages[0].text.contains(QStringLiteral("Gone")));
+}
+
+TEST(WorkbayWorkspace, TextRoundTripsAndDamageIsRefused) {
+    const QList<SWorkspaceWindow> windows = {
+        {QStringLiteral("Quillpad2"), QByteArray("serial:/dev/x,9600,7E1\n%\xff\0", 27),
+         QByteArray("\0\0", 2)},
+        {QStringLiteral("Other"), QByteArray(), std::nullopt}};
+    const QByteArray text = SerializeWorkspace(windows);
+    QList<SWorkspaceWindow> back;
+    QString error;
+    ASSERT_TRUE(ParseWorkspace(text, back, error)) << error.toStdString();
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[0].spec, windows[0].spec);
+    EXPECT_EQ(back[0].state, windows[0].state);
+    EXPECT_EQ(back[1].plugin, QStringLiteral("Other"));
+    EXPECT_FALSE(back[1].state.has_value());
+    QByteArray crlf = text;
+    crlf.replace("\n", "\r\n");
+    EXPECT_TRUE(ParseWorkspace(crlf, back, error)) << "an editor's line ends are no damage";
+
+    const char* damaged[] = {
+        "",                                                           // empty
+        "[Window 1]\nPlugin=Q\n",                                     // no header
+        "[Workspace]\nVersion=9\nWindows=0\n",                        // unknown version
+        "[Workspace]\nVersion=1\nWindows=2\n[Window 1]\nPlugin=Q\n",  // cut short
+        "[Workspace]\nVersion=1\nWindows=1\n[Window 1]\nPlugin=Q\nState=@@@\n",
+        "[Workspace]\nVersion=1\nWindows=1\n[Window 2]\nPlugin=Q\n",
+        "[Workspace]\nVersion=1\nWindows=1\n[Window 1]\nConnection=sim:\n",
+        "[Workspace]\nVersion=1\nWindows=1\n[Window 1]\nPlugin=Q\njunk\n",
+        "[Workspace]\nVersion=1\nWindows=0\n[Other]\n",
+        "[Workspace\nVersion=1\nWindows=0\n",
+    };
+    for (const char* bad : damaged) {
+        error.clear();
+        EXPECT_FALSE(ParseWorkspace(QByteArray(bad), back, error)) << bad;
+        EXPECT_FALSE(error.isEmpty()) << bad;
+        EXPECT_TRUE(back.isEmpty()) << bad;
+    }
+}
+
+}  // namespace
+}  // namespace quillpad::test
