@@ -8,7 +8,7 @@ RELEASE_DIR ?= build/release
 TSAN_DIR    ?= build/tsan
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps run test bench fuzz build-debug build-release build-tsan test-tsan format clean
+.PHONY: all deps run test package bench fuzz build-debug build-release build-tsan test-tsan format clean
 
 all: build-release
 
@@ -38,6 +38,10 @@ test: build-debug
 # condition-variable handshake here, which a plain program does not show.
 test-tsan: build-tsan
 	QT_QPA_PLATFORM=offscreen $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
+
+# A .deb of the host, the console and the tools, in build/release.
+package: build-release
+	cd $(RELEASE_DIR) && cpack -G DEB
 
 bench: build-release
 	@tools/run-benchmarks.sh $(RELEASE_DIR)

@@ -46,6 +46,7 @@ class CConsoleWindow : public QWidget {
     const QString& PluginName() const { return m_plugin; }
     const QByteArray& ConnectionSpec() const { return m_spec; }
     QString StatusText() const;
+    int ConnectionStatus() const { return m_status; }
     bool FooterShown() const;
     std::optional<QByteArray> SaveState() const;
     QList<QAction*> InPlaceMenus() const;

@@ -1,5 +1,6 @@
 #include "host/qt/CPluginCatalog.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QPluginLoader>
 
@@ -137,6 +138,34 @@ int RunServerRegistration(const QString& libraryPath, bool unregister, QString& 
     message = unregister ? QStringLiteral("unregistered %1 (%2)").arg(plugin->ProgId(), path)
                          : QStringLiteral("registered %1 from %2").arg(plugin->ProgId(), path);
     return 0;
+}
+
+QStringList RegisterBundledPlugins(const CRegistryStore& store, const QString& programDir) {
+    QStringList done;
+    const QDir lib(programDir + QStringLiteral("/../lib"));
+    QStringList folders{lib.filePath(QStringLiteral("workbay/plugins"))};
+    for (const QString& triplet : lib.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        folders << lib.filePath(triplet + QStringLiteral("/workbay/plugins"));
+    }
+    for (const QString& folder : folders) {
+        const QDir dir(folder);
+        for (const QString& file : dir.entryList({QStringLiteral("*.so")}, QDir::Files)) {
+            const QString path = QFileInfo(dir.filePath(file)).absoluteFilePath();
+            QPluginLoader loader(path);
+            auto* plugin = qobject_cast<IWorkbayPlugin*>(loader.instance());
+            if (plugin == nullptr) {
+                continue;
+            }
+            const auto registered = FindClassLibrary(store, plugin->ProgId().toStdString());
+            if (registered && QFileInfo::exists(QString::fromStdString(*registered))) {
+                continue;
+            }
+            QString message;
+            RunServerRegistration(path, false, message);
+            done << message;
+        }
+    }
+    return done;
 }
 
 }  // namespace quillpad

@@ -61,4 +61,11 @@ class CPluginCatalog {
 // success) and, in `message`, what happened.
 int RunServerRegistration(const QString& libraryPath, bool unregister, QString& message);
 
+// The plug-ins installed beside the host (<prefix>/lib[/<triplet>]/workbay/plugins
+// of the program's folder's parent) register themselves when their class is
+// not registered yet or its library is gone, so an installed host works for
+// a new user at once and never replaces a registration someone made on
+// purpose. Returns the messages of what it did.
+QStringList RegisterBundledPlugins(const CRegistryStore& store, const QString& programDir);
+
 }  // namespace quillpad

@@ -100,6 +100,15 @@ SCommandLine ParseCommandLine(const QByteArrayList& words) {
         } else if (value("plugin", v)) {
             line.plugin = QString::fromLatin1(v);
             console = true;
+        } else if (value("screenshot", v)) {
+            line.screenshot = QFile::decodeName(v);
+        } else if (value("after", v)) {
+            bool ok = false;
+            line.afterMs = v.toInt(&ok);
+            if (!ok || line.afterMs <= 0) {
+                line.error = QStringLiteral("--after takes milliseconds");
+                return line;
+            }
         } else if (value("register", v) || value("unregister", v)) {
             if (registration) {
                 line.error = QStringLiteral("one --register or --unregister at a time");
@@ -147,6 +156,7 @@ QString CommandLineUsage() {
         "usage: workbay [--connect SPEC] [--plugin NAME]\n"
         "       workbay /plugin:NAME /\"connect:SPEC\"\n"
         "       workbay --register PATH | --unregister PATH\n"
+        "       workbay ... --screenshot FILE [--after MS]\n"
         "\n"
         "Without a console named, the saved workspace is restored.\n"
         "SPEC is a connection spec such as serial:/dev/ttyUSB0,115200,8N1, tcp:HOST:PORT,\n"

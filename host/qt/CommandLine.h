@@ -6,6 +6,9 @@
 //                                               are optional, and the words may
 //                                               come as one argument or several)
 //   workbay --register PATH | --unregister PATH
+//   ... --screenshot FILE [--after MS]    saves the window once every console
+//                                         is connected (at the latest after MS,
+//                                         default 15000, then failing) and quits
 //
 // The words are bytes, as the system gave them: a connection spec reaches
 // the console as Latin-1, never decoded from the locale's encoding.
@@ -26,6 +29,8 @@ struct SCommandLine {
     std::optional<QString> plugin;
     QString library;  // of --register and --unregister
     QString error;    // not empty when the words make no sense
+    QString screenshot;
+    int afterMs = 15000;
 
     // Whether the command line names a console, which then wins over the
     // saved workspace.

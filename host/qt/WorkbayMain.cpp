@@ -1,10 +1,14 @@
 #include "host/qt/WorkbayMain.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTimer>
+
+#include <algorithm>
 
 #include <cstdio>
 
+#include "host/qt/CConsoleWindow.h"
 #include "host/qt/CPluginCatalog.h"
 #include "host/qt/CWorkbayDialogs.h"
 #include "host/qt/CWorkbayWindow.h"
@@ -71,13 +75,54 @@ int WorkbayMain(int& argc, char** argv) {
         return 2;
     }
     CRegistryStore store = CRegistryStore::Open(ERegistryRoot::CurrentUser);
+    for (const QString& message :
+         RegisterBundledPlugins(store, QApplication::applicationDirPath())) {
+        Print(stdout, QStringLiteral("workbay: ") + message + '\n');
+    }
     CWorkbayDialogs ui;
     CPluginCatalog catalog;
     catalog.LoadRegistered(store, ui);
     CWorkbayWindow window(catalog, ui, store, DefaultWorkspacePath());
     window.show();
     QTimer::singleShot(0, &window, [&window, &line] { window.Start(line); });
-    return QApplication::exec();
+    int result = 0;
+    QTimer shot;
+    QElapsedTimer clock;
+    qint64 connectedAt = -1;
+    if (!line.screenshot.isEmpty()) {
+        // Once every console is connected, a moment for its first lines, then the picture.
+        clock.start();
+        shot.setInterval(100);
+        QObject::connect(&shot, &QTimer::timeout, &window, [&] {
+            const auto consoles = window.Consoles();
+            const bool connected =
+                !consoles.isEmpty() &&
+                std::all_of(consoles.begin(), consoles.end(),
+                            [](const CConsoleWindow* c) { return c->ConnectionStatus() == 3; });
+            if (connected && connectedAt < 0) {
+                connectedAt = clock.elapsed();
+            }
+            const bool ready = connectedAt >= 0 && clock.elapsed() - connectedAt >= 1000;
+            if (!ready && clock.elapsed() < line.afterMs) {
+                return;
+            }
+            shot.stop();
+            if (!ready) {
+                Print(stderr, QStringLiteral("workbay: no connected console after %1 ms\n")
+                                  .arg(line.afterMs));
+                result = 1;
+            }
+            if (!window.grab().save(line.screenshot)) {
+                Print(stderr, QStringLiteral("workbay: cannot write %1\n").arg(line.screenshot));
+                result = 1;
+            }
+            window.close();
+            QApplication::quit();
+        });
+        shot.start();
+    }
+    const int code = QApplication::exec();
+    return code != 0 ? code : result;
 }
 
 }  // namespace quillpad
