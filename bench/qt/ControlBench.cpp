@@ -13,7 +13,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "bench/support/BenchReport.h"
 #include "control/CQuillpadSettings.h"
@@ -79,6 +81,27 @@ void BM_CreateAndDestroyConsole(benchmark::State& state) {
 }
 BENCHMARK(BM_CreateAndDestroyConsole)->Unit(benchmark::kMillisecond)->Iterations(20);
 
+// Where a console's making and teardown spend their time, step by step.
+void BM_ConsoleSteps(benchmark::State& state) {
+    App();
+    PrepareHome();
+    std::map<std::string, double> spent;
+    for (auto _ : state) {
+        auto last = std::chrono::steady_clock::now();
+        SControlServices services;
+        services.trace = [&](const std::string& step) {
+            const auto now = std::chrono::steady_clock::now();
+            spent[step] += std::chrono::duration<double, std::milli>(now - last).count();
+            last = now;
+        };
+        CQuillpad2Ctrl control(nullptr, std::move(services));
+    }
+    for (const auto& [step, ms] : spent) {
+        bench::Figure("console_step_" + step, ms / static_cast<double>(state.iterations()), "ms");
+    }
+}
+BENCHMARK(BM_ConsoleSteps)->Unit(benchmark::kMillisecond)->Iterations(20);
+
 void BM_CreateAndDestroyPlainTextEdit_Baseline(benchmark::State& state) {
     App();
     double total = 0;
@@ -102,9 +125,7 @@ void BM_CreateAndDestroyPlainTextEdit_Baseline(benchmark::State& state) {
         bench::Figure("console_create_destroy_vs_bare", g_consoleMs / g_bareMs, "x");
     }
 }
-BENCHMARK(BM_CreateAndDestroyPlainTextEdit_Baseline)
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(20);
+BENCHMARK(BM_CreateAndDestroyPlainTextEdit_Baseline)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 }  // namespace
 }  // namespace quillpad

@@ -236,6 +236,9 @@ void CQuillpad2Ctrl::BuildMenus() {
     m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
     QAction* later = m_keySetPopup->addAction(QStringLiteral("Not available yet"));
     later->setEnabled(false);
+    // Filled when it is first shown: a console may never open it, and a
+    // hundred style entries are most of what making a console costs.
+    connect(m_stylePopup.get(), &QMenu::aboutToShow, this, [this] { FillStyleMenu(); });
     for (QMenu* popup : {m_stylePopup.get(), m_keySetPopup.get()}) {
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenu(*popup); });
     }
@@ -452,11 +455,22 @@ void CQuillpad2Ctrl::RescanStyles() {
 }
 
 void CQuillpad2Ctrl::BuildStyleMenu() {
-    if (!m_stylePopup) {
+    m_styleMenuStale = true;
+}
+
+QMenu* CQuillpad2Ctrl::StylePopup() {
+    FillStyleMenu();
+    return m_stylePopup.get();
+}
+
+void CQuillpad2Ctrl::FillStyleMenu() {
+    if (!m_stylePopup || !m_styleMenuStale) {
         return;
     }
+    m_styleMenuStale = false;
     m_stylePopup->clear();
-    auto* group = new QActionGroup(m_stylePopup.get());
+    m_styleGroup = std::make_unique<QActionGroup>(nullptr);
+    QActionGroup* group = m_styleGroup.get();
     group->setExclusive(true);
     for (const auto& entry : m_schemes.MenuEntries()) {
         QString text = QString::fromLatin1(entry.text.c_str());

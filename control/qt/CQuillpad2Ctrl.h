@@ -40,6 +40,7 @@
 #include "view/TextInfo.h"
 
 class QAction;
+class QActionGroup;
 class QDialog;
 class QKeyEvent;
 class QMenu;
@@ -106,7 +107,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     const CQuillpadSettings& Settings() const { return m_settings; }
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
-    QMenu* StylePopup() const { return m_stylePopup.get(); }
+    // Filled from the list of styles first if it changed.
+    QMenu* StylePopup();
     QMenu* KeySetPopup() const { return m_keySetPopup.get(); }
     const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups() const { return m_popups; }
     const QString& LastStatusText() const { return m_statusText; }
@@ -130,6 +132,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void BuildMenus();
     std::unique_ptr<QMenu> MakeMenu(const SMenuItem& popup);
     void ShowStatus(const QString& text);
+    void FillStyleMenu();
     void NotAvailableYet(cmd::CommandId id);
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
@@ -148,6 +151,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<QDialog> m_taskProgress;
     std::vector<std::unique_ptr<QMenu>> m_popups;
     std::unique_ptr<QMenu> m_stylePopup;
+    std::unique_ptr<QActionGroup> m_styleGroup;
+    bool m_styleMenuStale = true;
     std::unique_ptr<QMenu> m_keySetPopup;
     QString m_statusText;
     bool m_created = false;
