@@ -31,11 +31,10 @@ build-tsan: deps
 run: build-release
 	@tools/run-console.sh $(RELEASE_DIR)
 
-test: build-debug
+test: build-debug build-tsan
 	cd $(DEBUG_DIR) && ctest --output-on-failure -j $(JOBS)
+	QT_QPA_PLATFORM=offscreen $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
 
-# Not yet part of `make test`: ThreadSanitizer reports every read after a
-# condition-variable handshake here, which a plain program does not show.
 test-tsan: build-tsan
 	QT_QPA_PLATFORM=offscreen $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
 

@@ -1,7 +1,5 @@
 #include "nxr/CNxrInbox.h"
 
-#include "platform/TimedWait.h"
-
 namespace quillpad {
 namespace {
 
@@ -56,8 +54,8 @@ std::optional<SNxrIoEvent> CNxrInbox::TakeCompletion(
             }
         }
         if (!deadline) {
-            Wait(m_changed, lock);
-        } else if (WaitUntil(m_changed, lock, *deadline) == std::cv_status::timeout) {
+            m_changed.wait(lock);
+        } else if (m_changed.wait_until(lock, *deadline) == std::cv_status::timeout) {
             // One last look: the completion may have come with the time-out.
             for (auto it = m_events.begin(); it != m_events.end(); ++it) {
                 if (it->kind == ENxrIoEventKind::Completed && it->requestId == requestId) {

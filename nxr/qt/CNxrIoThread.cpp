@@ -5,10 +5,10 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 
 #include "nxr/qt/CNxrIoWorker.h"
-#include "platform/TimedWait.h"
 
 namespace quillpad {
 namespace {
@@ -23,6 +23,9 @@ struct CNxrIoThread::SShared {
     CNxrIoWorker* worker = nullptr;  // set once the thread is ready
     QEventLoop* loop = nullptr;      // used on the I/O thread only
     bool ended = false;
+    // Posted work waits here rather than inside Qt's event, so that what it
+    // carries reaches the I/O thread through a lock ThreadSanitizer can see.
+    std::deque<std::function<void(CNxrIoWorker&)>> posted;
 };
 
 CNxrIoThread::CNxrIoThread(CNxrComSpec spec, NxrTransportFactory factory,
@@ -54,7 +57,7 @@ CNxrIoThread::CNxrIoThread(CNxrComSpec spec, NxrTransportFactory factory,
         shared->changed.notify_all();
     });
     std::unique_lock lock(m_shared->mutex);
-    Wait(m_shared->changed, lock, [this] { return m_shared->worker != nullptr; });
+    m_shared->changed.wait(lock, [this] { return m_shared->worker != nullptr; });
     m_worker = m_shared->worker;
 }
 
@@ -66,8 +69,22 @@ void CNxrIoThread::Post(std::function<void(CNxrIoWorker&)> work) {
     if (m_worker == nullptr) {
         return;
     }
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->posted.push_back(std::move(work));
+    }
+    // One event per item keeps each in its place among the thread's other events.
     QMetaObject::invokeMethod(
-        m_worker, [worker = m_worker, work = std::move(work)] { work(*worker); },
+        m_worker,
+        [worker = m_worker, shared = m_shared] {
+            std::function<void(CNxrIoWorker&)> next;
+            {
+                std::lock_guard lock(shared->mutex);
+                next = std::move(shared->posted.front());
+                shared->posted.pop_front();
+            }
+            next(*worker);
+        },
         Qt::QueuedConnection);
 }
 
@@ -83,8 +100,7 @@ bool CNxrIoThread::Stop(std::chrono::milliseconds bound) {
     bool ended = false;
     {
         std::unique_lock lock(m_shared->mutex);
-        ended = WaitUntil(m_shared->changed, lock, std::chrono::steady_clock::now() + bound,
-                          [this] { return m_shared->ended; });
+        ended = m_shared->changed.wait_for(lock, bound, [this] { return m_shared->ended; });
     }
     if (ended) {
         m_thread.join();
