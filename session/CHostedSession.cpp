@@ -43,4 +43,22 @@ std::int32_t CHostedSession::HostAppendToWindowTitle(const WideString& text) {
     return m_host ? m_host->IWBENVAppendToWindowTitle(text) : kHostCallFailed;
 }
 
+std::string CHostedSession::LaunchCommandLine(const std::string& plugin,
+                                              const std::string& address) {
+    return "/plugin:" + plugin + " /\"connect:" + address + "\"";
+}
+
+std::int32_t CHostedSession::HostLaunchPlugin(const WideString& plugin, const WideString& address,
+                                              const WideString& third) {
+    if (m_host) {
+        return m_host->IWBENVLaunchPlugin(plugin, address, third);
+    }
+    if (!m_hostStarter) {
+        return kHostCallFailed;
+    }
+    return m_hostStarter(LaunchCommandLine(WideToBytes(plugin), WideToBytes(address)))
+               ? 0
+               : kHostCallFailed;
+}
+
 }  // namespace quillpad

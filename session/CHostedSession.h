@@ -7,6 +7,7 @@
 // false, FailureText() says why, and every connection attempt shows it.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -34,9 +35,21 @@ class CHostedSession : public CDeviceSession {
     std::int32_t HostGetCurrentAddress(WideString& first, WideString& address, WideString& third);
     std::int32_t HostShowFrameFooter(std::int32_t show);
     std::int32_t HostAppendToWindowTitle(const WideString& text);
+    // Opens a console of `plugin` on `address`: through the environment when
+    // there is one, else by starting the host with the command line
+    // /plugin:NAME /"connect:ADDRESS" (E_FAIL when it cannot be started).
+    std::int32_t HostLaunchPlugin(const WideString& plugin, const WideString& address,
+                                  const WideString& third);
+
+    // How the host is started without an environment: the command line, true
+    // when the host started. Unset, there is no host to start.
+    using HostStarter = std::function<bool(const std::string& commandLine)>;
+    void SetHostStarter(HostStarter starter) { m_hostStarter = std::move(starter); }
+    static std::string LaunchCommandLine(const std::string& plugin, const std::string& address);
 
   private:
     std::shared_ptr<IHostEnvironment> m_host;
+    HostStarter m_hostStarter;
 };
 
 }  // namespace quillpad

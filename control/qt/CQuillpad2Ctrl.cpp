@@ -5,9 +5,12 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QStatusTipEvent>
 
 #include <algorithm>
@@ -141,6 +144,16 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
         ui->SetWindow(this);
     }
+    // Without a host, a console asked to open another starts the host program.
+    SetHostStarter([](const std::string& commandLine) {
+        QString host = QCoreApplication::applicationDirPath() + QStringLiteral("/workbay");
+        if (!QFileInfo(host).isExecutable()) {
+            host = QStandardPaths::findExecutable(QStringLiteral("workbay"));
+        }
+        return !host.isEmpty() &&
+               QProcess::startDetached(
+                   host, QProcess::splitCommand(QString::fromLatin1(commandLine.c_str())));
+    });
     Create();
 }
 

@@ -389,6 +389,27 @@ TEST_F(ConnectionController, BoxesComeAfterTheHandlerThatFoundTheFault) {
     EXPECT_EQ((*shown)[0].caption, "Error");
 }
 
+TEST_F(ConnectionController, LaunchingAConsoleGoesToTheHostOrStartsIt) {
+    std::vector<std::string> started;
+    controller->SetHostStarter([&](const std::string& line) {
+        started.push_back(line);
+        return true;
+    });
+    EXPECT_EQ(controller->HostLaunchPlugin(W("Quillpad2"), W("sim:name=QX-9"), W("")), 0);
+    ASSERT_EQ(host->calls.size(), 1u);
+    EXPECT_EQ(host->calls[0].name, "IWBENVLaunchPlugin");
+    EXPECT_TRUE(started.empty()) << "a host that is there is asked, not started";
+
+    controller->SetHostEnvironment(nullptr);
+    EXPECT_EQ(controller->HostLaunchPlugin(W("Quillpad2"), W("tcp:10.0.0.5:2323"), W("")), 0);
+    EXPECT_EQ(started,
+              std::vector<std::string>{"/plugin:Quillpad2 /\"connect:tcp:10.0.0.5:2323\""});
+    controller->SetHostStarter([](const std::string&) { return false; });
+    EXPECT_EQ(controller->HostLaunchPlugin(W("Quillpad2"), W("sim:"), W("")), kHostCallFailed);
+    controller->SetHostStarter(nullptr);
+    EXPECT_EQ(controller->HostLaunchPlugin(W("Quillpad2"), W("sim:"), W("")), kHostCallFailed);
+}
+
 TEST_F(ConnectionController, SendFailuresShowErrorZeroExceptForTypedCharacters) {
     OpenConsole();
     controller->OnConnectionStatus(3);
