@@ -106,11 +106,14 @@ void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules) {
     for (const SStyleRule* rule : rules) {
         m_keys.push_back(KeyOf(*rule));
     }
+    if (!m_tables) {
+        m_tables = std::make_unique<std::array<std::array<SByteChoice, 256>, 4>>();
+    }
     // Painted from the last rule to the first, so the first matching rule of
     // each half is what stays: the same choice as the walk, found another way.
     for (std::uint32_t d = 1; d <= 2; ++d) {
         for (std::uint32_t s = 1; s <= 2; ++s) {
-            auto& table = m_tables[TableIndex(d, s)];
+            auto& table = (*m_tables)[TableIndex(d, s)];
             table.fill(SByteChoice{});
             for (std::size_t i = rules.size(); i-- > 0;) {
                 const SStyleRule& rule = *rules[i];
@@ -142,7 +145,12 @@ void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules) {
 
 const SByteChoice& CCompiledScheme::Choice(std::uint8_t byte, std::uint32_t direction,
                                            std::uint32_t source) const {
-    return m_tables[TableIndex(direction, source)][byte];
+    return Table(direction, source)[byte];
+}
+
+const std::array<SByteChoice, 256>& CCompiledScheme::EmptyTable() {
+    static const std::array<SByteChoice, 256> empty{};
+    return empty;
 }
 
 }  // namespace quillpad

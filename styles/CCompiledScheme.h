@@ -6,6 +6,7 @@
 // edit to a rule, however it was made, shows at the next render.
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -54,7 +55,7 @@ class CCompiledScheme {
         return (direction == 1 || direction == 2) && (source == 1 || source == 2);
     }
     const std::array<SByteChoice, 256>& Table(std::uint32_t direction, std::uint32_t source) const {
-        return m_tables[TableIndex(direction, source)];
+        return m_tables ? (*m_tables)[TableIndex(direction, source)] : EmptyTable();
     }
     std::uint64_t BuildCount() const { return m_builds; }
 
@@ -72,11 +73,14 @@ class CCompiledScheme {
         return (direction - 1) * 2 + (source - 1);
     }
     void Build(const std::vector<const SStyleRule*>& rules);
+    static const std::array<SByteChoice, 256>& EmptyTable();
 
     std::vector<SRuleKey> m_keys;
     bool m_built = false;
     std::uint64_t m_builds = 0;
-    std::array<std::array<SByteChoice, 256>, 4> m_tables{};
+    // 12 KiB, made at the first build: a console loads every style sheet of
+    // its folder and renders with one of them.
+    std::unique_ptr<std::array<std::array<SByteChoice, 256>, 4>> m_tables;
 };
 
 }  // namespace quillpad
