@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "platform/Memory.h"
+#include "view/SameFormat.h"
 
 namespace quillpad {
 namespace {
@@ -42,10 +44,10 @@ std::uint32_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
     // Renderers switch between the same two or three formats over and over
     // (text, then a control byte in red, then text): the last two hits
     // answer most lookups.
-    if (m_formats[m_lastLookup] == format) {
+    if (SameFormat(m_formats[m_lastLookup], format)) {
         return m_lastLookup;
     }
-    if (m_formats[m_previousLookup] == format) {
+    if (SameFormat(m_formats[m_previousLookup], format)) {
         std::swap(m_lastLookup, m_previousLookup);
         return m_lastLookup;
     }
@@ -56,6 +58,11 @@ std::uint32_t CDisplayDocument::FormatIndex(const SCharFormat& format) {
         m_formatIndex.try_emplace(format, static_cast<std::uint32_t>(m_formats.size()));
     if (added) {
         m_formats.push_back(format);
+        if (!m_wideRuns && it->second > std::numeric_limits<std::uint16_t>::max()) {
+            m_wideRuns =
+                std::make_unique<CPositionIndex<std::uint32_t>>(m_runs.Widened<std::uint32_t>());
+            m_runs.Clear();
+        }
     }
     m_lastLookup = it->second;
     return m_lastLookup;
@@ -70,10 +77,13 @@ void CDisplayDocument::AppendRun(std::string_view text, std::uint32_t sequence) 
         return;
     }
     const std::size_t start = m_text.size();
-    if (m_runs.Empty() ||
-        (m_runs.LastValue() != m_current && !std::all_of(text.begin(), text.end(), DrawsNothing))) {
-        m_runs.Add(start, m_current);
-    }
+    OnRuns([&](auto& runs) {
+        if (runs.Empty() || (runs.LastValue() != m_current &&
+                             !std::all_of(text.begin(), text.end(), DrawsNothing))) {
+            // Narrow only while every format index fits.
+            runs.Add(start, static_cast<decltype(runs.LastValue())>(m_current));
+        }
+    });
     if (m_sequences.Empty() || m_sequences.LastValue() != sequence) {
         m_sequences.Add(start, sequence);
     }
@@ -107,7 +117,7 @@ void CDisplayDocument::DeleteLastCharOfCaretLine() {
     }
     m_text.pop_back();
     // Runs left empty go, so the next text starts a run of its own.
-    m_runs.TruncateFrom(m_text.size());
+    OnRuns([&](auto& runs) { runs.TruncateFrom(m_text.size()); });
     m_sequences.TruncateFrom(m_text.size());
     m_generations.TruncateFrom(m_text.size());
     ++m_revision;
@@ -126,6 +136,7 @@ void CDisplayDocument::Clear(bool keepCapacity) {
     m_lastLookup = 0;
     m_previousLookup = 0;
     m_runs.Clear();
+    m_wideRuns.reset();
     m_lineStarts.Clear();
     m_sequences.Clear();
     m_generations.Clear();
@@ -146,11 +157,13 @@ std::size_t CDisplayDocument::LineOf(std::size_t position) const {
 }
 
 std::size_t CDisplayDocument::RunAt(std::size_t position) const {
-    if (m_runs.Empty()) {
-        return kNone;
-    }
-    const std::size_t i = m_runs.FindLast(std::min(position, m_text.size() - 1));
-    return i == decltype(m_runs)::kNone ? 0 : i;
+    return OnRuns([&](const auto& runs) {
+        if (runs.Empty()) {
+            return kNone;
+        }
+        const std::size_t i = runs.FindLast(std::min(position, m_text.size() - 1));
+        return i == runs.kNone ? 0 : i;
+    });
 }
 
 std::optional<std::uint32_t> CDisplayDocument::SequenceAt(std::size_t position) const {
@@ -178,7 +191,8 @@ std::size_t CDisplayDocument::ReservedBytes() const {
     constexpr std::size_t kNode = sizeof(SCharFormat) + sizeof(std::uint32_t) + 2 * sizeof(void*);
     return sizeof(*this) + m_text.capacity() + m_formats.capacity() * sizeof(SCharFormat) +
            m_formatIndex.bucket_count() * sizeof(void*) + m_formatIndex.size() * kNode +
-           m_runs.ReservedBytes() + m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes() +
+           m_runs.ReservedBytes() + (m_wideRuns ? m_wideRuns->ReservedBytes() : 0) +
+           m_lineStarts.ReservedBytes() + m_sequences.ReservedBytes() +
            m_generations.ReservedBytes();
 }
 

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -72,13 +73,13 @@ class CDisplayDocument final : public IRenderSurface {
     std::size_t CurrentFormat() const { return m_current; }
 
     // Format runs: run i covers [RunStart(i), RunEnd(i)) in format RunFormat(i).
-    std::size_t RunCount() const { return m_runs.Count(); }
+    std::size_t RunCount() const;
     std::size_t RunAt(std::size_t position) const;  // kNone on an empty text
-    std::size_t RunStart(std::size_t run) const { return m_runs.Position(run); }
+    std::size_t RunStart(std::size_t run) const;
     std::size_t RunEnd(std::size_t run) const {
-        return run + 1 < m_runs.Count() ? m_runs.Position(run + 1) : m_text.size();
+        return run + 1 < RunCount() ? RunStart(run + 1) : m_text.size();
     }
-    std::size_t RunFormat(std::size_t run) const { return m_runs.Value(run); }
+    std::size_t RunFormat(std::size_t run) const;
 
     // The store generation of the records drawn from now on (0, which no
     // store uses, until told).
@@ -102,13 +103,27 @@ class CDisplayDocument final : public IRenderSurface {
 
     std::uint32_t FormatIndex(const SCharFormat& format);
 
+    // Whichever run table is in use.
+    template <class F>
+    decltype(auto) OnRuns(F&& f) const {
+        return m_wideRuns ? f(*m_wideRuns) : f(m_runs);
+    }
+    template <class F>
+    decltype(auto) OnRuns(F&& f) {
+        return m_wideRuns ? f(*m_wideRuns) : f(m_runs);
+    }
+
     std::string m_text;
     std::vector<SCharFormat> m_formats;
     std::unordered_map<SCharFormat, std::uint32_t, SFormatHash> m_formatIndex;
     std::uint32_t m_current = 0;
     std::uint32_t m_lastLookup = 0;
     std::uint32_t m_previousLookup = 0;
-    CPositionIndex<std::uint32_t> m_runs;
+    // Format indexes fit 16 bits unless the style editor made more formats
+    // than that: the runs, by far the largest table after the text, then
+    // move to 32-bit values once and stay there until cleared.
+    CPositionIndex<std::uint16_t> m_runs;
+    std::unique_ptr<CPositionIndex<std::uint32_t>> m_wideRuns;
     CPositionIndex<> m_lineStarts;
     CPositionIndex<std::uint32_t> m_sequences;
     // Where the store generation changes; as rare as loads and clears.
@@ -116,5 +131,17 @@ class CDisplayDocument final : public IRenderSurface {
     std::uint32_t m_generation = 0;
     std::uint64_t m_revision = 0;
 };
+
+inline std::size_t CDisplayDocument::RunCount() const {
+    return OnRuns([](const auto& runs) { return runs.Count(); });
+}
+
+inline std::size_t CDisplayDocument::RunStart(std::size_t run) const {
+    return OnRuns([run](const auto& runs) { return runs.Position(run); });
+}
+
+inline std::size_t CDisplayDocument::RunFormat(std::size_t run) const {
+    return OnRuns([run](const auto& runs) { return std::size_t{runs.Value(run)}; });
+}
 
 }  // namespace quillpad

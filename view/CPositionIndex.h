@@ -57,7 +57,14 @@ class CPositionIndex {
             m_values[index] = value;
         }
     }
-    T LastValue() const { return Value(Count() - 1); }
+    // Asked on every append: back() spares the deque's indexing arithmetic.
+    T LastValue() const {
+        if constexpr (kHasValues) {
+            return m_values.back();
+        } else {
+            return T{};
+        }
+    }
     std::size_t LastPosition() const { return Position(Count() - 1); }
 
     // The index of the last entry at or before `position`, kNone when every
@@ -100,6 +107,17 @@ class CPositionIndex {
         }
     }
 
+    // The same entries with their values held as U, for values that outgrow T.
+    template <class U>
+    CPositionIndex<U> Widened() const {
+        static_assert(kHasValues && sizeof(U) > sizeof(T));
+        CPositionIndex<U> wide;
+        wide.m_offsets = m_offsets;
+        wide.m_values.assign(m_values.begin(), m_values.end());
+        wide.m_blockFirst = m_blockFirst;
+        return wide;
+    }
+
     void Clear() {
         m_offsets = {};
         m_values = {};
@@ -118,6 +136,9 @@ class CPositionIndex {
     }
 
   private:
+    template <class>
+    friend class CPositionIndex;
+
     static constexpr bool kHasValues = !std::is_empty_v<T>;
     static constexpr std::size_t kOffsetMask = (std::size_t{1} << kBlockBits) - 1;
 

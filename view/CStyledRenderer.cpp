@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "view/SameFormat.h"
+
 namespace quillpad {
 namespace {
 
@@ -128,22 +130,25 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
     const auto& rules = m_scheme->RulePointers();
     // The rules cannot change while one record renders, but may have between
     // two: the first colour rule met is compared by its format, not by its
-    // address, which a rule edited in place or made anew may keep.
-    bool currentChecked = false;
+    // address, which a rule edited in place or made anew may keep. Within the
+    // record the rule's index alone tells it is the current one.
+    int ruleInRecord = -1;
     for (const char ch : record.bytes) {
         const auto b = static_cast<std::uint8_t>(ch);
         const SByteChoice& c = choose(b);
-        if (c.colourRule >= 0) {
+        if (c.colourRule >= 0 && c.colourRule != ruleInRecord) {
             const SStyleRule* colour = rules[static_cast<std::size_t>(c.colourRule)];
             if (colour != m_currentColourRule ||
-                (!currentChecked && colour->CharFormat != m_currentFormat)) {
+                (ruleInRecord < 0 && !SameFormat(colour->CharFormat, m_currentFormat))) {
                 flush();
                 m_currentColourRule = colour;
                 m_currentFormat = colour->CharFormat;
-                surface.ApplyFormat(m_currentFormat);
+                // From the rule, not the copy just written: reading that back
+                // at once stalls on the stores still in flight.
+                surface.ApplyFormat(colour->CharFormat);
                 formatApplied = true;
             }
-            currentChecked = true;
+            ruleInRecord = c.colourRule;
         }
         if (Translate(m_pending, b, c)) {
             surface.DeleteLastCharOfCaretLine();

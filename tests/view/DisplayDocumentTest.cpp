@@ -186,6 +186,84 @@ TEST(DisplayDocument, EveryDistinctFormatKeepsItsOwnSlotPastSixteenBits) {
     EXPECT_EQ(d.RunFormat(kFormats), 3u);
 }
 
+TEST(DisplayDocument, RunsDrawnBeforeTheFormatsOutgrowSixteenBitsKeepTheirPlaceAndFormat) {
+    CDisplayDocument d;
+    for (int round = 0; round < 2; ++round) {
+        d.ApplyFormat(Colour(1));
+        d.AppendRun("ab", 0);
+        d.ApplyFormat(Colour(2));
+        d.AppendRun("cd\n", 1);
+        d.ApplyFormat(Colour(1));
+        d.AppendRun("e", 2);
+        const auto before = Runs(d);
+        // Formats only, no text: the run table changes width in between.
+        constexpr std::uint32_t kLast = 65536 + 3;
+        for (std::uint32_t i = 3; i <= kLast; ++i) {
+            d.ApplyFormat(Colour(i));
+        }
+        EXPECT_EQ(Runs(d), before);
+        d.AppendRun("f", 3);
+        ASSERT_EQ(d.RunCount(), 4u);
+        EXPECT_EQ(d.Format(d.RunFormat(3)).crTextColor, kLast);
+        EXPECT_EQ(d.RunAt(5), 2u);
+        EXPECT_EQ(d.RunAt(6), 3u);
+        d.DeleteLastCharOfCaretLine();  // "f"
+        d.DeleteLastCharOfCaretLine();  // "e"
+        EXPECT_EQ(Runs(d), (decltype(before){{0, 2, 1}, {2, 5, 2}}));
+        d.ApplyFormat(Colour(kLast - 1));
+        d.AppendRun("g", 4);
+        EXPECT_EQ(Runs(d), (decltype(before){{0, 2, 1}, {2, 5, 2}, {5, 6, kLast - 1}}));
+        // Cleared, the document starts narrow again and widens again.
+        d.Clear();
+        EXPECT_EQ(d.RunCount(), 0u);
+        EXPECT_EQ(d.RunAt(0), CDisplayDocument::kNone);
+    }
+}
+
+TEST(DisplayDocument, RunsTakeFourBytesEachWhileTheFormatsFitSixteenBits) {
+    CDisplayDocument d;
+    constexpr std::size_t kRuns = std::size_t{1} << 16;
+    d.Reserve(kRuns);
+    for (std::size_t i = 0; i < kRuns; ++i) {
+        d.ApplyFormat(Colour(static_cast<std::uint32_t>(i % 2 + 1)));
+        d.AppendRun("x", 0);
+    }
+    ASSERT_EQ(d.RunCount(), kRuns);
+    // A byte of text and two of position and two of format per run, plus
+    // little else; 32-bit formats would take two bytes more.
+    EXPECT_LT(d.ReservedBytes(), kRuns * 6);
+}
+
+TEST(DisplayDocument, FormatsDifferingInAnyOneFieldKeepSeparateSlots) {
+    SCharFormat base = Colour(5);
+    base.SetFaceName("Courier New");
+    std::vector<SCharFormat> variants(10, base);
+    variants[0].cbSize += 1;
+    variants[1].dwMask ^= 1;
+    variants[2].dwEffects ^= 1;
+    variants[3].yHeight += 20;
+    variants[4].yOffset -= 1;
+    variants[5].crTextColor ^= 0x010000;
+    variants[6].bCharSet ^= 1;
+    variants[7].bPitchAndFamily ^= 1;
+    variants[8].szFaceName[0] = 'c';
+    variants[9].szFaceName.back() = 'x';
+    CDisplayDocument d;
+    std::vector<SCharFormat> drawn;
+    for (const SCharFormat& v : variants) {
+        for (const SCharFormat& f : {base, v, base}) {
+            d.ApplyFormat(f);
+            d.AppendRun("a", 0);
+            drawn.push_back(f);
+        }
+    }
+    EXPECT_EQ(d.FormatCount(), 1 + 1 + variants.size());
+    ASSERT_EQ(d.RunCount(), drawn.size() - variants.size() + 1) << "base runs meet in pairs";
+    for (std::size_t p = 0; p < drawn.size(); ++p) {
+        EXPECT_TRUE(d.Format(d.RunFormat(d.RunAt(p))) == drawn[p]) << "character " << p;
+    }
+}
+
 TEST(DisplayDocument, TheRunTableKeepsTheGenerationThatDrewEachRecord) {
     CDisplayDocument d;
     d.AppendRun("a", 0);
