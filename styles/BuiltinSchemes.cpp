@@ -109,7 +109,10 @@ std::vector<std::string> SetB() {
 }  // namespace
 
 std::vector<std::string> BuiltinSchemeTexts(EBuiltinSet set) {
-    return set == EBuiltinSet::A ? SetA() : SetB();
+    // Written once: every console reads them when it is made.
+    static const std::vector<std::string> a = SetA();
+    static const std::vector<std::string> b = SetB();
+    return set == EBuiltinSet::A ? a : b;
 }
 
 std::vector<std::shared_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set) {

@@ -6,8 +6,8 @@
 // edit to a rule, however it was made, shows at the next render.
 
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 

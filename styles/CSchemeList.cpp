@@ -1,9 +1,11 @@
 #include "styles/CSchemeList.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
 #include <algorithm>
-#include <filesystem>
+#include <memory>
 #include <string_view>
-#include <system_error>
 
 #include "platform/Paths.h"
 #include "styles/BuiltinSchemes.h"
@@ -26,13 +28,24 @@ bool HasStyleSheetExtension(std::string_view name) {
 // menu does not depend on the file system's order. A missing folder has none.
 std::vector<std::string> StyleSheetNames(const std::string& folder) {
     std::vector<std::string> names;
-    std::error_code ec;
-    std::filesystem::directory_iterator it(folder, ec);
-    for (; !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
-        std::error_code typeError;
-        std::string name = it->path().filename().string();
-        if (HasStyleSheetExtension(name) && it->is_regular_file(typeError)) {
-            names.push_back(std::move(name));
+    // readdir rather than std::filesystem: a folder of a hundred sheets is
+    // listed at every console's start, and the entry type comes for free.
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    if (!dir) {
+        return names;
+    }
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string_view name = entry->d_name;
+        if (!HasStyleSheetExtension(name)) {
+            continue;
+        }
+        bool regular = entry->d_type == DT_REG;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            regular = ::stat(PathCombine(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        }
+        if (regular) {
+            names.emplace_back(name);
         }
     }
     std::sort(names.begin(), names.end());
