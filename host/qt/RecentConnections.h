@@ -15,7 +15,7 @@ inline constexpr std::string_view kRecentConnectionsKey = "Software\\Korvane\\Wo
 inline constexpr int kMaxRecentConnections = 10;
 
 QList<QByteArray> LoadRecentConnections(const CRegistryStore& store);
-// Puts the spec first (once), keeping the newest ten.
+// Puts this connection first (once), keeping the newest ten.
 bool RememberConnection(CRegistryStore& store, const QByteArray& spec);
 
 }  // namespace quillpad
