@@ -70,15 +70,15 @@ SKeyDispatch DispatchFunctionKey(const CKeySet& keySet, int keyNumber, SKeyModif
         case EMacroKind::None:
             break;
         case EMacroKind::Ability:
-            result.action = EKeyAction::RunAbility;
+            result.action = EFunctionKeyAction::RunAbility;
             result.text = macro.substr(1);
             break;
         case EMacroKind::AbilityGroup:
-            result.action = EKeyAction::ShowAbilityGroup;
+            result.action = EFunctionKeyAction::ShowAbilityGroup;
             result.text = macro.substr(1);
             break;
         case EMacroKind::Bytes:
-            result.action = EKeyAction::SendBytes;
+            result.action = EFunctionKeyAction::SendBytes;
             result.bytes = ExpandEscapes(macro);
             if (result.bytes.size() > kMaxSendBytes) {
                 result.bytes.resize(kMaxSendBytes);

@@ -94,7 +94,7 @@ struct SKeyModifiers {
     bool alt = false;
 };
 
-enum class EKeyAction {
+enum class EFunctionKeyAction {
     NotHandled,        // no macro: the key goes on to normal processing
     SendBytes,         // send `bytes` as one block (possibly none)
     RunAbility,        // run the ability command `text`
@@ -102,7 +102,7 @@ enum class EKeyAction {
 };
 
 struct SKeyDispatch {
-    EKeyAction action = EKeyAction::NotHandled;
+    EFunctionKeyAction action = EFunctionKeyAction::NotHandled;
     ByteString bytes;        // SendBytes: the expanded macro
     std::string text;        // RunAbility, ShowAbilityGroup: the macro less its first byte
     bool truncated = false;  // SendBytes: the expansion was cut to kMaxSendBytes

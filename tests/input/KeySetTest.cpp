@@ -109,22 +109,22 @@ TEST(KeySetDispatch, DefaultKeysRunAbilitiesAndGroups) {
     keySet.ApplyDefaultShortcuts();
 
     const SKeyDispatch f3 = Press(keySet, 3);
-    EXPECT_EQ(f3.action, EKeyAction::ShowAbilityGroup);
+    EXPECT_EQ(f3.action, EFunctionKeyAction::ShowAbilityGroup);
     EXPECT_EQ(f3.text, "DevInfo");
 
     const SKeyDispatch f10 = Press(keySet, 10);
-    EXPECT_EQ(f10.action, EKeyAction::RunAbility);
+    EXPECT_EQ(f10.action, EFunctionKeyAction::RunAbility);
     EXPECT_EQ(f10.text, "ProgramRestart");
 
     const SKeyDispatch f4 = Press(keySet, 4);
-    EXPECT_EQ(f4.action, EKeyAction::RunAbility);
+    EXPECT_EQ(f4.action, EFunctionKeyAction::RunAbility);
     EXPECT_EQ(f4.text, "QbusMasterReportDevices 0,true");
 
-    EXPECT_EQ(Press(keySet, 2).action, EKeyAction::NotHandled) << "F2 is empty";
-    EXPECT_EQ(Press(keySet, 1).action, EKeyAction::NotHandled) << "F1 has no default";
+    EXPECT_EQ(Press(keySet, 2).action, EFunctionKeyAction::NotHandled) << "F2 is empty";
+    EXPECT_EQ(Press(keySet, 1).action, EFunctionKeyAction::NotHandled) << "F1 has no default";
 
     const CKeySet empty;
-    EXPECT_EQ(Press(empty, 3).action, EKeyAction::NotHandled);
+    EXPECT_EQ(Press(empty, 3).action, EFunctionKeyAction::NotHandled);
     EXPECT_EQ(empty.SectionCount(), 0u) << "a lookup must not add a section to save";
 }
 
@@ -136,11 +136,11 @@ TEST(KeySetDispatch, ByteMacrosAreExpandedAbilitiesAreNot) {
     ASSERT_TRUE(keySet.LoadFile(path, false, true));
 
     const SKeyDispatch ctrlF3 = Press(keySet, 3, true);
-    EXPECT_EQ(ctrlF3.action, EKeyAction::SendBytes);
+    EXPECT_EQ(ctrlF3.action, EFunctionKeyAction::SendBytes);
     EXPECT_EQ(ctrlF3.bytes, "\x76\x65\x72\x0D");
     EXPECT_FALSE(ctrlF3.truncated);
     const SKeyDispatch empty = Press(keySet, 5);
-    EXPECT_EQ(empty.action, EKeyAction::SendBytes) << "consumed though nothing is sent";
+    EXPECT_EQ(empty.action, EFunctionKeyAction::SendBytes) << "consumed though nothing is sent";
     EXPECT_EQ(empty.bytes, "");
     EXPECT_EQ(Press(keySet, 6).text, "a\\nb");
 }
@@ -148,9 +148,9 @@ TEST(KeySetDispatch, ByteMacrosAreExpandedAbilitiesAreNot) {
 TEST(KeySetDispatch, ModifiersPickTheEntry) {
     const CKeySet keySet = KeySetFromText(
         "[Shortcuts]\nF3=plain\nCTRL_F3=ctrl\nF1=help\nCTRL_F4=four\nCTRL_F6=six\nF0=x\nF13=x\n");
-    EXPECT_EQ(Press(keySet, 3, false, true, false).action, EKeyAction::NotHandled);
-    EXPECT_EQ(Press(keySet, 3, false, false, true).action, EKeyAction::NotHandled);
-    EXPECT_EQ(Press(keySet, 3, false, true, true).action, EKeyAction::NotHandled);
+    EXPECT_EQ(Press(keySet, 3, false, true, false).action, EFunctionKeyAction::NotHandled);
+    EXPECT_EQ(Press(keySet, 3, false, false, true).action, EFunctionKeyAction::NotHandled);
+    EXPECT_EQ(Press(keySet, 3, false, true, true).action, EFunctionKeyAction::NotHandled);
     EXPECT_EQ(Press(keySet, 3, true, true, false).bytes, "ctrl");
     EXPECT_EQ(Press(keySet, 3, true, false, true).bytes, "ctrl");
     EXPECT_EQ(Press(keySet, 3).bytes, "plain");
@@ -158,8 +158,8 @@ TEST(KeySetDispatch, ModifiersPickTheEntry) {
     EXPECT_EQ(Press(keySet, 1).bytes, "help");
     EXPECT_EQ(Press(keySet, 4, true).bytes, "four");
     EXPECT_EQ(Press(keySet, 6, true).bytes, "six");
-    EXPECT_EQ(Press(keySet, 0).action, EKeyAction::NotHandled);
-    EXPECT_EQ(Press(keySet, 13).action, EKeyAction::NotHandled);
+    EXPECT_EQ(Press(keySet, 0).action, EFunctionKeyAction::NotHandled);
+    EXPECT_EQ(Press(keySet, 13).action, EFunctionKeyAction::NotHandled);
 }
 
 TEST(KeySetDispatch, AnExpansionLongerThanTheBufferIsCutAndSaysSo) {
