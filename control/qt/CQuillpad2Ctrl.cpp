@@ -201,6 +201,11 @@ void CQuillpad2Ctrl::Create() {
     Trace("progress dialogs");
     SelectSchemeByName(m_settings.m_defaultSchemeName);
     Trace("default style");
+    LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
+                                               : m_settings.m_keySetPath);
+    Trace("key set");
+    BuildKeySetMenu();
+    Trace("key set popup");
     m_created = true;
     Trace("created");
 }
@@ -247,8 +252,6 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
 void CQuillpad2Ctrl::BuildMenus() {
     m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
     m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
-    QAction* later = m_keySetPopup->addAction(QStringLiteral("Not available yet"));
-    later->setEnabled(false);
     // Filled when it is first shown: a console may never open it, and a
     // hundred style entries are most of what making a console costs.
     connect(m_stylePopup.get(), &QMenu::aboutToShow, this, [this] { FillStyleMenu(); });
@@ -315,6 +318,11 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.hasCurrentScheme = current != nullptr;
     c.currentSchemeName = current ? current->Name : std::string();
     c.currentStyleCommand = m_schemes.CheckedCommand();
+    for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {
+        if (item.checked) {
+            c.currentKeySetCommand = item.command;
+        }
+    }
     c.connectionKind = ConnectionSpec().m_nConnectionKind;
     c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
     c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
@@ -367,7 +375,9 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         return;
     }
     if (cmd::IsKeySetCommand(id)) {
-        NotAvailableYet(id);
+        if (const auto file = m_keySetFiles.FileForCommand(static_cast<std::uint16_t>(id))) {
+            LoadKeySet(*file);
+        }
         return;
     }
     switch (id) {
@@ -546,8 +556,62 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
     return result;
 }
 
-bool CQuillpad2Ctrl::DispatchFunctionKey(int /*number*/, const SModifierState& /*modifiers*/) {
+bool CQuillpad2Ctrl::DispatchFunctionKey(int number, const SModifierState& modifiers) {
+    const SKeyDispatch dispatch = quillpad::DispatchFunctionKey(
+        m_keySet, number, {modifiers.ctrl, modifiers.shift, modifiers.alt});
+    switch (dispatch.action) {
+        case EFunctionKeyAction::NotHandled:
+            return false;
+        case EFunctionKeyAction::SendBytes:
+            if (dispatch.truncated) {
+                ShowStatus(QStringLiteral("The macro of F%1 was cut to its first %2 bytes.")
+                               .arg(number)
+                               .arg(kMaxSendBytes));
+            }
+            channel.Post(Handle(), UM_SEND_BYTES, dispatch.bytes.size(), 0,
+                         CPayload::Make(dispatch.bytes));
+            return true;
+        case EFunctionKeyAction::RunAbility:
+            channel.Post(Handle(), UM_ABILITY, 0, 0, CPayload::Make(ByteString(dispatch.text)));
+            return true;
+        case EFunctionKeyAction::ShowAbilityGroup:
+            channel.Post(Handle(), UM_ABILITY_GROUP, 0, 0,
+                         CPayload::Make(ByteString(dispatch.text)));
+            return true;
+    }
     return false;
+}
+
+void CQuillpad2Ctrl::LoadKeySet(const std::string& path) {
+    const EKeySetStart start = m_keySet.LoadOrCreate(path);
+    if (start == EKeySetStart::Loaded || start == EKeySetStart::Created) {
+        m_settings.m_keySetPath = path;
+    } else {
+        ShowStatus(QStringLiteral("The key set %1 could not be %2; the default keys are used.")
+                       .arg(QString::fromLatin1(path.c_str()), start == EKeySetStart::Unreadable
+                                                                   ? QStringLiteral("read")
+                                                                   : QStringLiteral("written")));
+    }
+    BuildKeySetMenu();
+}
+
+void CQuillpad2Ctrl::BuildKeySetMenu() {
+    if (!m_keySetPopup) {
+        return;
+    }
+    m_keySetFiles.Rebuild(m_settings.m_dataDirectory);
+    m_keySetPopup->clear();
+    for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {
+        QString text = QString::fromLatin1(item.text.c_str());
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* action = m_keySetPopup->addAction(text);
+        action->setData(static_cast<cmd::CommandId>(item.command));
+        action->setEnabled(item.enabled);
+        action->setCheckable(item.command != cmd::NoKeySetFiles);
+        action->setChecked(item.checked);
+        const cmd::CommandId id = item.command;
+        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    }
 }
 
 bool CQuillpad2Ctrl::HandleKey(const QKeyEvent& event) {
@@ -683,6 +747,8 @@ void CQuillpad2Ctrl::IWBLoadSaveData(const QByteArray& data, int length) {
     m_settings.Read();
     ApplySettingsToView();
     SelectSchemeByName(m_settings.m_defaultSchemeName);
+    LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
+                                               : m_settings.m_keySetPath);
 }
 
 void CQuillpad2Ctrl::AboutBox() {

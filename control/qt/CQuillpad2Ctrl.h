@@ -34,6 +34,8 @@
 #include "control/KeyRouting.h"
 #include "control/MenuModel.h"
 #include "control/qt/IControlUi.h"
+#include "input/CKeySet.h"
+#include "input/CKeySetMenu.h"
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
 #include "styles/CSchemeList.h"
@@ -100,8 +102,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
 
     // A key, as the console takes it before its view; true when taken.
     bool HandleKey(const QKeyEvent& event);
-    // Function-key dispatch; false ("not handled") until key sets exist.
+    // Function-key dispatch through the current key set; false when the key
+    // has no macro (it goes on to normal processing).
     bool DispatchFunctionKey(int number, const SModifierState& modifiers);
+    // Loads the key set (a missing file is created with the defaults).
+    void LoadKeySet(const std::string& path);
+    const CKeySet& KeySet() const { return m_keySet; }
 
     CQuillpadSettings& Settings() { return m_settings; }
     const CQuillpadSettings& Settings() const { return m_settings; }
@@ -133,6 +139,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<QMenu> MakeMenu(const SMenuItem& popup);
     void ShowStatus(const QString& text);
     void FillStyleMenu();
+    void BuildKeySetMenu();
     void NotAvailableYet(cmd::CommandId id);
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
@@ -145,6 +152,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CQuillpadSettings m_settings;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
+    CKeySet m_keySet;
+    CKeySetMenu m_keySetFiles;
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
     std::unique_ptr<QDialog> m_fileProgress;  // hidden until transfers exist

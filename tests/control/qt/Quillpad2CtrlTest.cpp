@@ -334,6 +334,48 @@ TEST_F(Quillpad2Ctrl, FunctionKeysAndHelp) {
     EXPECT_EQ(controlUi->helps.size(), 1u);
 }
 
+TEST_F(Quillpad2Ctrl, FunctionKeysRunTheMacrosOfTheChosenKeySet) {
+    Make();
+    // A first start writes the default key set and marks it in the popup.
+    const std::string mine = (std::filesystem::path(DataDirectory()) / "My Keys.keyset").string();
+    ASSERT_TRUE(std::filesystem::exists(mine));
+    EXPECT_EQ(control->Settings().m_keySetPath, mine);
+    std::ofstream(std::filesystem::path(DataDirectory()) / "Bench.keyset")
+        << "[Shortcuts]\r\nCTRL_F3=ver\\r\r\nF2=status\\n\r\n";
+    QMenu* popup = control->KeySetPopup();
+    control->LoadKeySet(mine);  // rescans the folder
+    QStringList texts;
+    for (QAction* a : popup->actions()) {
+        texts << a->text();
+    }
+    ASSERT_EQ(texts, (QStringList{"Bench.keyset", "My Keys.keyset"}));
+    control->UpdateMenu(*popup);
+    EXPECT_TRUE(popup->actions()[1]->isChecked());
+    popup->actions()[0]->trigger();
+    control->UpdateMenu(*popup);
+    EXPECT_TRUE(popup->actions()[0]->isChecked());
+    EXPECT_FALSE(popup->actions()[1]->isChecked());
+
+    OpenConsole();
+    log->clear();
+    CConsoleView* view = control->View();
+    modifiers.ctrl = true;
+    QTest::keyClick(view, Qt::Key_F3, Qt::ControlModifier);
+    modifiers = {};
+    QTest::keyClick(view, Qt::Key_F2);
+    QTest::keyClick(view, Qt::Key_F7);  // no macro in this set: nothing is sent
+    QApplication::processEvents();
+    EXPECT_EQ(Sent(), "ver\rstatus\r\n");
+    // Saved state brings the chosen key set back.
+    QByteArray blob;
+    int length = 0;
+    control->IWBGetSaveData(&blob, &length);
+    control->LoadKeySet(mine);
+    control->IWBLoadSaveData(blob, length);
+    EXPECT_NE(control->Settings().m_keySetPath.find("Bench.keyset"), std::string::npos);
+    EXPECT_EQ(WideToBytes(BytesToWide(control->KeySet().Macro("CTRL_F3"))), "ver\\r");
+}
+
 TEST_F(Quillpad2Ctrl, EveryMenuCommandIsRoutedAndSaysWhatItDid) {
     Make();
     OpenConsole();
