@@ -8,8 +8,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include <filesystem>
 #include <fstream>
@@ -481,6 +483,44 @@ TEST_F(Quillpad2Ctrl, EnableAndCheckRulesWhenAMenuOpens) {
     control->OnCommand(cmd::ShowDataDirection);
     EXPECT_FALSE(Shown(cmd::ShowDataDirection)->isChecked());
     EXPECT_TRUE(Shown(cmd::PauseLogging) != nullptr && !Shown(cmd::PauseLogging)->isEnabled());
+}
+
+// Without a style selected, "Make THIS my Default" still writes every other
+// setting; the default style stays what it was.
+TEST_F(Quillpad2Ctrl, MakeDefaultWithoutAStyleWritesTheOtherSettings) {
+    CQuillpadSettings settings;
+    settings.m_defaultSchemeName = "Nope";
+    settings.SaveToRegistry();
+    Make();
+    ASSERT_EQ(CurrentScheme(), "(none)");
+    control->OnCommand(cmd::OutgoingCRToCRLF);
+    control->OnCommand(cmd::ShowCalendarTimestamp);
+    control->OnCommand(cmd::MakeDefault);
+    control.reset();
+    Make();
+    EXPECT_TRUE(control->Settings().m_outgoingCRToCRLF);
+    EXPECT_FALSE(control->Settings().m_showAbsoluteTime);
+    EXPECT_EQ(control->Settings().m_defaultSchemeName, "Nope");
+}
+
+// After "New Console..." the user types at once, whatever had the keyboard
+// in the host's window before.
+TEST_F(Quillpad2Ctrl, NewConnectionParametersGiveTheViewTheKeyboard) {
+    Make();
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* other = new QLineEdit(&window);
+    layout->addWidget(other);
+    control->setParent(&window);
+    layout->addWidget(control.get());
+    window.show();
+    window.activateWindow();
+    other->setFocus();
+    QApplication::processEvents();
+    ASSERT_EQ(QApplication::focusWidget(), other);
+    control->IWBSetConnectionParameters("sim:");
+    EXPECT_EQ(QApplication::focusWidget(), control->View());
+    control.reset();  // before the window that now holds it
 }
 
 TEST_F(Quillpad2Ctrl, TheStyleMenuListsEveryStyleAndAFileBeatsTheBuiltin) {
