@@ -34,6 +34,7 @@
 #include "control/KeyRouting.h"
 #include "control/MenuModel.h"
 #include "control/qt/IControlUi.h"
+#include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
 #include "input/CKeySetMenu.h"
 #include "platform/qt/CQtMessageChannel.h"
@@ -108,6 +109,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // Loads the key set (a missing file is created with the defaults).
     void LoadKeySet(const std::string& path);
     const CKeySet& KeySet() const { return m_keySet; }
+    const CCommandHistory& History() const { return m_history; }
 
     CQuillpadSettings& Settings() { return m_settings; }
     const CQuillpadSettings& Settings() const { return m_settings; }
@@ -129,6 +131,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // The history sees every typed character and every text before it is sent.
+    void OnCharTyped(char ch) override { m_history.RecordTypedChar(ch); }
+    void OnTextSending(std::string_view text) override { m_history.CommitToHistory(text); }
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -148,7 +153,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
     std::function<SModifierState()> m_modifiers;
-    std::string m_typedLine;  // the command history's, when it comes
+    CCommandHistory m_history;  // with the typed line
     CQuillpadSettings m_settings;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;

@@ -266,6 +266,8 @@ TEST_F(Quillpad2Ctrl, TypedKeysGoToTheDeviceAndNeverEditTheView) {
     QApplication::processEvents();
     EXPECT_EQ(Sent(), std::string("ab\r\r\x01"));
     EXPECT_EQ(std::string(view->Document().Text()), before);
+    EXPECT_EQ(control->History().Entries(), std::vector<ByteString>{"ab"});
+    EXPECT_EQ(control->History().CurrentLine(), "\x01");
 
     // The option turns typed CR into CR LF, read at the moment of the key.
     Action(cmd::OutgoingCRToCRLF)->trigger();
@@ -293,6 +295,8 @@ TEST_F(Quillpad2Ctrl, CopyPasteAndAltKeys) {
     modifiers = {};
     QApplication::processEvents();
     EXPECT_EQ(Sent(), "pastedpastedpasted");
+    EXPECT_EQ(control->History().Entries(), std::vector<ByteString>{"pasted"})
+        << "pastes enter the history once";
 
     view->SelectAll();
     QApplication::clipboard()->clear();
