@@ -13,13 +13,13 @@ SKeyRoute Run(cmd::CommandId command) {
 
 // Alt with a key that types something: what Windows calls a system
 // character. Letters carry their letter whatever the layout types.
-bool IsSystemCharacter(const SKeyPress& key, const SModifierState& m) {
+bool IsSystemCharacter(const SKeyPress& key, const SKeyModifiers& m) {
     return m.alt && !m.ctrl && (key.key == EKey::Letter || key.key == EKey::Character);
 }
 
 }  // namespace
 
-SKeyRoute InterceptKey(const SKeyPress& key, const SModifierState& m) {
+SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m) {
     if (key.key == EKey::Function && key.functionKey >= 1 && key.functionKey <= 12) {
         return SKeyRoute{EKeyAction::FunctionKey, key.functionKey, 0, {}};
     }
@@ -57,7 +57,7 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SModifierState& m) {
     return Route(EKeyAction::PassOn);
 }
 
-SKeyRoute FilterViewKey(const SKeyPress& key, const SModifierState& m) {
+SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& m) {
     switch (key.key) {
         case EKey::Backspace:
         case EKey::Left:

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "control/Commands.h"
+#include "input/KeyModifiers.h"
 
 namespace quillpad {
 
@@ -36,12 +37,6 @@ struct SKeyPress {
     std::string text;  // what the key types, one byte per character
 };
 
-struct SModifierState {
-    bool ctrl = false;
-    bool shift = false;
-    bool alt = false;
-};
-
 enum class EKeyAction {
     PassOn,       // the view's own handling (scrolling, selection)
     Swallow,      // nothing happens
@@ -62,8 +57,8 @@ struct SKeyRoute {
 };
 
 // The interception before any window; PassOn lets the key go on to the view.
-SKeyRoute InterceptKey(const SKeyPress& key, const SModifierState& modifiers);
+SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& modifiers);
 // The view's key filter; PassOn leaves the key to the view itself.
-SKeyRoute FilterViewKey(const SKeyPress& key, const SModifierState& modifiers);
+SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& modifiers);
 
 }  // namespace quillpad

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "config/CIniDocument.h"
+#include "input/KeyModifiers.h"
 #include "platform/Bytes.h"
 
 namespace quillpad {
@@ -85,13 +86,6 @@ class CKeySet : public CIniDocument {
     // Neither creates the section.
     ByteString Macro(std::string_view keyName) const;
     ByteString Description(std::string_view keyName) const;
-};
-
-// The modifier keys as they are held when the function key is handled.
-struct SKeyModifiers {
-    bool ctrl = false;
-    bool shift = false;
-    bool alt = false;
 };
 
 enum class EFunctionKeyAction {

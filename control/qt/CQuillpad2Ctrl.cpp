@@ -42,7 +42,7 @@ SSessionServices WithDefaults(SSessionServices services) {
     return services;
 }
 
-SModifierState KeyboardModifiers() {
+SKeyModifiers KeyboardModifiers() {
     const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
     return {(m & Qt::ControlModifier) != 0, (m & Qt::ShiftModifier) != 0,
             (m & Qt::AltModifier) != 0};
@@ -57,7 +57,7 @@ std::string Latin1(const QString& text) {
     return bytes;
 }
 
-SKeyPress ToKeyPress(const QKeyEvent& e, const SModifierState& m) {
+SKeyPress ToKeyPress(const QKeyEvent& e, const SKeyModifiers& m) {
     SKeyPress k;
     k.text = Latin1(e.text());
     const int key = e.key();
@@ -556,9 +556,8 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
     return result;
 }
 
-bool CQuillpad2Ctrl::DispatchFunctionKey(int number, const SModifierState& modifiers) {
-    const SKeyDispatch dispatch = quillpad::DispatchFunctionKey(
-        m_keySet, number, {modifiers.ctrl, modifiers.shift, modifiers.alt});
+bool CQuillpad2Ctrl::DispatchFunctionKey(int number, const SKeyModifiers& modifiers) {
+    const SKeyDispatch dispatch = quillpad::DispatchFunctionKey(m_keySet, number, modifiers);
     switch (dispatch.action) {
         case EFunctionKeyAction::NotHandled:
             return false;
@@ -615,7 +614,7 @@ void CQuillpad2Ctrl::BuildKeySetMenu() {
 }
 
 bool CQuillpad2Ctrl::HandleKey(const QKeyEvent& event) {
-    const SModifierState modifiers = m_modifiers();
+    const SKeyModifiers modifiers = m_modifiers();
     const SKeyPress key = ToKeyPress(event, modifiers);
     SKeyRoute route = InterceptKey(key, modifiers);
     if (route.action == EKeyAction::PassOn) {
@@ -671,7 +670,7 @@ bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {
         // The console's keys are its own: no shortcut or menu mnemonic of
         // the host takes Alt+C, Ctrl+V or a function key from it.
         const auto* key = static_cast<QKeyEvent*>(event);
-        const SModifierState modifiers = m_modifiers();
+        const SKeyModifiers modifiers = m_modifiers();
         const SKeyPress press = ToKeyPress(*key, modifiers);
         if (InterceptKey(press, modifiers).action != EKeyAction::PassOn ||
             FilterViewKey(press, modifiers).action == EKeyAction::SendChars) {

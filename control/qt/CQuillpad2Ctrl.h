@@ -65,7 +65,7 @@ struct SControlServices {
     std::unique_ptr<IControlUi> ui;                 // null: CQtControlUi
     std::function<void(const std::string&)> trace;  // each step of Create and Destroy
     // The modifiers held at the moment of a key; null: the keyboard's.
-    std::function<SModifierState()> modifiers;
+    std::function<SKeyModifiers()> modifiers;
 };
 
 class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CConnectionController {
@@ -105,7 +105,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     bool HandleKey(const QKeyEvent& event);
     // Function-key dispatch through the current key set; false when the key
     // has no macro (it goes on to normal processing).
-    bool DispatchFunctionKey(int number, const SModifierState& modifiers);
+    bool DispatchFunctionKey(int number, const SKeyModifiers& modifiers);
     // Loads the key set (a missing file is created with the defaults).
     void LoadKeySet(const std::string& path);
     const CKeySet& KeySet() const { return m_keySet; }
@@ -152,7 +152,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
 
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
-    std::function<SModifierState()> m_modifiers;
+    std::function<SKeyModifiers()> m_modifiers;
     CCommandHistory m_history;  // with the typed line
     CQuillpadSettings m_settings;
     SViewSettings m_viewSettings;  // the view reads it live

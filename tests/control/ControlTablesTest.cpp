@@ -144,10 +144,10 @@ SKeyPress Letter(char letter, std::string text = {}) {
 SKeyPress F(int n) {
     return SKeyPress{EKey::Function, n, 0, {}};
 }
-constexpr SModifierState kNone{};
-constexpr SModifierState kCtrl{true, false, false};
-constexpr SModifierState kShift{false, true, false};
-constexpr SModifierState kAlt{false, false, true};
+constexpr SKeyModifiers kNone{};
+constexpr SKeyModifiers kCtrl{true, false, false};
+constexpr SKeyModifiers kShift{false, true, false};
+constexpr SKeyModifiers kAlt{false, false, true};
 
 TEST(KeyRouting, InterceptionBeforeAnyWindow) {
     for (int n = 1; n <= 12; ++n) {

@@ -168,7 +168,7 @@ class Quillpad2Ctrl : public ::testing::Test {
         std::make_shared<std::vector<std::pair<std::uint32_t, std::function<void()>>>>();
     CFakeSession* session = nullptr;
     CRecordingControlUi* controlUi = nullptr;
-    SModifierState modifiers;
+    SKeyModifiers modifiers;
     std::unique_ptr<CQuillpad2Ctrl> control;
 };
 
