@@ -203,9 +203,7 @@ void CQuillpad2Ctrl::Create() {
     Trace("default style");
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
                                                : m_settings.m_keySetPath);
-    Trace("key set");
-    BuildKeySetMenu();
-    Trace("key set popup");
+    Trace("key set");  // loading it also lists the folder's key sets in the popup
     m_created = true;
     Trace("created");
 }
