@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    xvfb xauth socat
+    xvfb xauth socat lrzsz
     dpkg-dev file
 )
 # `make fuzz` builds libFuzzer targets with clang.
