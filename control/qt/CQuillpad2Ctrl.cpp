@@ -434,6 +434,8 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             NotAvailableYet(id);
             break;
         case cmd::EditStyles:
+            EditStyles();
+            break;
         case cmd::SendBreak:
         case cmd::XModemSend:
         case cmd::XModemReceive:

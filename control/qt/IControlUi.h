@@ -5,6 +5,7 @@
 
 #include <QPoint>
 
+#include <memory>
 #include <vector>
 
 #include "control/MenuModel.h"
@@ -12,6 +13,9 @@
 class QWidget;
 
 namespace quillpad {
+
+class CStyleEditorDlg;
+class IStyleEditorUi;
 
 class IControlUi {
   public:
@@ -24,6 +28,11 @@ class IControlUi {
     virtual void ShowAbout(QWidget* owner) = 0;
     // The maker's help at a topic (no text, flags 15).
     virtual void ShowHelp(int topic, QWidget* owner) = 0;
+    // The style editor's choosers and message boxes; by default the real
+    // ones, with help through ShowHelp.
+    virtual std::unique_ptr<IStyleEditorUi> MakeStyleEditorUi();
+    // Runs the style editor modally: QDialog::Accepted or Rejected.
+    virtual int RunStyleEditor(CStyleEditorDlg& editor);
 };
 
 class CQtControlUi final : public IControlUi {
