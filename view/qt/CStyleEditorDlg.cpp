@@ -235,6 +235,7 @@ void CStyleEditorDlg::BuildControls() {
     QRadioButton* high = radio(m_character, 208, "High (80-FF)", 3);
     QRadioButton* other = radio(m_character, 209, "Other:", 4);
     m_customValues = edit(238);
+    m_customValues->setMinimumWidth(120);
     m_source = new QButtonGroup(this);
     m_sourceGroup = new QWidget(this);
     m_sourceGroup->setObjectName(QStringLiteral("dataSourceGroup"));
@@ -399,11 +400,14 @@ void CStyleEditorDlg::Open() {
         ShowRule();
     }
     m_fileName->setText(Latin1(m_scheme->GetPath()));
-    if (m_scheme->GetPath().empty()) {
-        m_ui.Inform(QStringLiteral("Warning"), QString::fromLatin1(kDefaultStyleWarning), this);
-    }
     m_sourceGroup->setVisible(m_showDataSource);
     RefreshPreviewNow();
+    if (m_scheme->GetPath().empty()) {
+        // Once the dialog is on the screen, so the warning stands over it.
+        QTimer::singleShot(0, this, [this] {
+            m_ui.Inform(QStringLiteral("Warning"), QString::fromLatin1(kDefaultStyleWarning), this);
+        });
+    }
 }
 
 void CStyleEditorDlg::FillList() {
