@@ -100,6 +100,13 @@ CStyleEditorDlg::CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, 
     m_previewTimer.setSingleShot(true);
     m_previewTimer.setInterval(kPreviewDelayMs);
     connect(&m_previewTimer, &QTimer::timeout, this, [this] { RefreshPreview(); });
+    m_storeWatch.setInterval(kStoreWatchMs);
+    connect(&m_storeWatch, &QTimer::timeout, this, [this] {
+        if (m_store != nullptr && (m_store->RecordCount() != m_seenRecords ||
+                                   m_store->Generation() != m_seenGeneration)) {
+            SchemeChanged();
+        }
+    });
     BuildControls();
 }
 
@@ -560,6 +567,9 @@ void CStyleEditorDlg::RefreshPreview() {
     if (m_store == nullptr || !m_scheme) {
         return;
     }
+    m_seenRecords = m_store->RecordCount();
+    m_seenGeneration = m_store->Generation();
+    m_storeWatch.start();
     STailOptions options;
     options.lines = kPreviewLines;
     options.showAllSources = m_previewAllSources;

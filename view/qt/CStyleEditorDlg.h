@@ -40,6 +40,7 @@ class CStyleEditorDlg final : public QDialog {
     static constexpr int kPreviewLines = 20;
     // The preview follows a change within this time.
     static constexpr int kPreviewDelayMs = 20;
+    static constexpr int kStoreWatchMs = 250;
 
     CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, QWidget* parent = nullptr);
     ~CStyleEditorDlg() override;
@@ -110,6 +111,10 @@ class CStyleEditorDlg final : public QDialog {
     int m_updating = 0;  // programmatic changes of the controls
     QTimer m_previewTimer;
     int m_previewRefreshes = 0;
+    // New records while the dialog is open reach the preview too.
+    QTimer m_storeWatch;
+    std::size_t m_seenRecords = 0;
+    std::uint32_t m_seenGeneration = 0;
 
     QTreeWidget* m_list = nullptr;
     QLineEdit* m_fileName = nullptr;
