@@ -70,6 +70,8 @@ SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& m, bool trans
     }
     switch (key.key) {
         case EKey::Backspace:
+            // The view's text stays; the device gets the byte, as typed.
+            return SKeyRoute{EKeyAction::SendChars, 0, 0, "\b"};
         case EKey::Left:
         case EKey::Right:
         case EKey::Down:

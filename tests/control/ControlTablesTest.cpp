@@ -183,10 +183,12 @@ TEST(KeyRouting, InterceptionBeforeAnyWindow) {
 }
 
 TEST(KeyRouting, TheViewsFilterSendsCharactersAndSwallowsEditing) {
-    for (const auto key : {EKey::Backspace, EKey::Left, EKey::Right, EKey::Down}) {
-        EXPECT_EQ(FilterViewKey(Key(key, key == EKey::Backspace ? "\b" : ""), kNone).action,
-                  EKeyAction::Swallow);
+    for (const auto key : {EKey::Left, EKey::Right, EKey::Down}) {
+        EXPECT_EQ(FilterViewKey(Key(key), kNone).action, EKeyAction::Swallow);
     }
+    const auto backspace = FilterViewKey(Key(EKey::Backspace, "\b"), kNone);
+    EXPECT_EQ(backspace.action, EKeyAction::SendChars);
+    EXPECT_EQ(backspace.chars, "\b");
     EXPECT_EQ(FilterViewKey(Key(EKey::Up), kNone).action, EKeyAction::HistoryPopup);
     const auto f5 = FilterViewKey(F(5), kNone);
     EXPECT_EQ(f5.action, EKeyAction::FunctionKey);

@@ -284,19 +284,20 @@ TEST_F(Quillpad2Ctrl, TypedKeysGoToTheDeviceAndNeverEditTheView) {
     const std::string before(control->View()->Document().Text());
     CConsoleView* view = control->View();
     log->clear();
-    QTest::keyClicks(view, "ab\r");
+    QTest::keyClicks(view, "ab");
+    QTest::keyClick(view, Qt::Key_Backspace);
+    QTest::keyClicks(view, "c\r");
     QTest::keyClick(view, Qt::Key_Return);
-    for (const auto key : {Qt::Key_Backspace, Qt::Key_Left, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up,
-                           Qt::Key_Delete}) {
+    for (const auto key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Delete}) {
         QTest::keyClick(view, key);
     }
     modifiers.ctrl = true;
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);  // Ctrl+A types 0x01
     modifiers = {};
-    QApplication::processEvents();
-    EXPECT_EQ(Sent(), std::string("ab\r\r\x01"));
+    Drain();
+    EXPECT_EQ(Sent(), std::string("ab\bc\r\r\x01"));
     EXPECT_EQ(std::string(view->Document().Text()), before);
-    EXPECT_EQ(control->History().Entries(), std::vector<ByteString>{"ab"});
+    EXPECT_EQ(control->History().Entries(), std::vector<ByteString>{"ac"});
     EXPECT_EQ(control->History().CurrentLine(), "\x01");
 
     // The option turns typed CR into CR LF, read at the moment of the key.
