@@ -32,6 +32,10 @@ class CScriptedControlUi final : public IControlUi {
     }
     void ShowAbout(QWidget*) override {}
     void ShowHelp(int topic, QWidget*) override { helps.push_back(topic); }
+    std::optional<ByteString> RunHistoryPopup(CCommandHistory&, QPoint, QWidget*) override {
+        return std::nullopt;
+    }
+    bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
     std::unique_ptr<IStyleEditorUi> MakeStyleEditorUi() override {
         auto ui = std::make_unique<test::CFakeStyleEditorUi>();
         editorUi = ui.get();
