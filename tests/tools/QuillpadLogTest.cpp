@@ -221,7 +221,8 @@ TEST_F(QuillpadLogTest, StyleNewWritesABuiltinAsAStyleSheetAndShowReadsItBack) {
               0u)
         << text;
     EXPECT_NE(text.find("[Scheme1.Rule4]\r\nName=My incoming\r\n"), std::string::npos);
-    EXPECT_TRUE(text.ends_with("Format_InsertCRLFIfTranslated=TRUE\r\n\r\n[Scheme1.Rule5]\r\n\r\n"));
+    EXPECT_TRUE(
+        text.ends_with("Format_InsertCRLFIfTranslated=TRUE\r\n\r\n[Scheme1.Rule5]\r\n\r\n"));
     const SRun shown = Run("style show " + Quoted(tss));
     EXPECT_EQ(shown.status, 0);
     EXPECT_NE(shown.out.find("Name: Hex Mode\nDescription: \nBackgroundColor: 0 (0x000000)\n"

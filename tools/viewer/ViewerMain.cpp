@@ -288,7 +288,8 @@ int main(int argc, char** argv) {
                 }
                 if (editor) {
                     area = editor->frameGeometry();
-                    if (QWidget* box = QApplication::activeModalWidget(); box && box != editor.get()) {
+                    if (QWidget* box = QApplication::activeModalWidget();
+                        box && box != editor.get()) {
                         area = area.united(box->frameGeometry());
                     }
                 }
