@@ -224,7 +224,7 @@ void CStyleEditorDlg::BuildControls() {
     m_preview = new QTextEdit(this);
     m_preview->setObjectName(QStringLiteral("preview"));
     m_preview->setReadOnly(true);
-    m_preview->setLineWrapMode(QTextEdit::NoWrap);
+    m_preview->setUndoRedoEnabled(false);
     m_preview->setMinimumHeight(180);
     m_preview->setToolTip(QStringLiteral("The console's last lines in this style"));
     m_applyFormat = check(233, "Apply Format");
@@ -573,8 +573,12 @@ void CStyleEditorDlg::RefreshPreview() {
     STailOptions options;
     options.lines = kPreviewLines;
     options.showAllSources = m_previewAllSources;
+    // More than the pane can show of a line that never breaks only costs time.
+    options.maxChars = kPreviewMaxChars;
     const CMemorySurface tail = RenderTail(*m_store, m_scheme.get(), options);
     QTextCursor cursor(m_preview->document());
+    // One layout for the whole text, not one per run.
+    cursor.beginEditBlock();
     QTextCharFormat plain;
     plain.setFont(m_preview->font());
     plain.setForeground(Qt::black);
@@ -587,6 +591,7 @@ void CStyleEditorDlg::RefreshPreview() {
         cursor.insertText(PreviewText(std::string_view(tail.text).substr(run.start, run.length)),
                           chars);
     }
+    cursor.endEditBlock();
     m_preview->verticalScrollBar()->setValue(m_preview->verticalScrollBar()->maximum());
 }
 

@@ -38,6 +38,7 @@ class CStyleEditorDlg final : public QDialog {
     static constexpr int kCopyRules = 2000;
     static constexpr int kPasteRules = 2001;
     static constexpr int kPreviewLines = 20;
+    static constexpr std::size_t kPreviewMaxChars = 4096;
     // The preview follows a change within this time.
     static constexpr int kPreviewDelayMs = 20;
     static constexpr int kStoreWatchMs = 250;
