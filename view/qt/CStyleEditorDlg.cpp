@@ -95,7 +95,7 @@ QString PreviewText(std::string_view bytes) {
 
 CStyleEditorDlg::CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, QWidget* parent)
     : QDialog(parent), m_dataDirectory(std::move(dataDirectory)), m_ui(ui) {
-    setObjectName(QStringLiteral("id201dialog"));
+    setObjectName(QStringLiteral("styleEditor"));
     setWindowTitle(QStringLiteral("Style Editor"));
     m_previewTimer.setSingleShot(true);
     m_previewTimer.setInterval(kPreviewDelayMs);
@@ -177,8 +177,7 @@ void CStyleEditorDlg::BuildControls() {
     m_styleName->setParent(styleOptions);
     QPushButton* background = button(252, "Background Color...");
     m_wrap = check(218, "Wrap long lines");
-    m_wrap->hide();
-    m_wrap->setVisible(false);
+    m_wrap->setVisible(false);  // kept, as the file keeps LineWrap, but never shown
     auto* styleGrid = new QGridLayout(styleOptions);
     styleGrid->addWidget(new QLabel(QStringLiteral("Style Name:"), styleOptions), 0, 0);
     styleGrid->addWidget(m_styleName, 0, 1);
@@ -618,7 +617,6 @@ void CStyleEditorDlg::ChooseFont() {
     const SFontChoice initial{FontOf(rule->CharFormat, font()),
                               ColourOf(rule->CharFormat.crTextColor)};
     const auto chosen = m_ui.ChooseFont(initial, this);
-    // The chooser ran modally: the rule may have gone meanwhile only with the dialog.
     if (!chosen) {
         return;
     }

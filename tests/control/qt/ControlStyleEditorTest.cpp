@@ -231,6 +231,17 @@ TEST_F(ControlStyleEditor, ChangedCustomValuesShowAfterOkWithoutAReload) {
     EXPECT_EQ(*saved.Rule(0).CharRange_CustomValues, "42");
 }
 
+TEST_F(ControlStyleEditor, WithoutACurrentStyleTheEditorDoesNotOpen) {
+    CQuillpadSettings settings;
+    settings.m_defaultSchemeName = "Nobody's";
+    settings.SaveToRegistry();
+    Make();
+    ASSERT_EQ(control->Schemes().Current(), nullptr);
+    control->OnCommand(cmd::EditStyles);
+    EXPECT_EQ(controlUi->runs, 0);
+    EXPECT_EQ(control->LastStatusText(), "Select a style to edit first.");
+}
+
 TEST_F(ControlStyleEditor, TheEditorAsksTheMakersHelpThroughTheControl) {
     Make();
     controlUi->script = [&](CStyleEditorDlg& editor, test::CFakeStyleEditorUi&) {

@@ -393,6 +393,19 @@ TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
         Child<QTextEdit>(244)->document()->firstBlock().begin().fragment().charFormat();
     EXPECT_EQ(sample.foreground().color(), QColor(1, 2, 3)) << "the sample was refreshed";
 
+    // A fixed-pitch face is written as fixed pitch, modern family.
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setFixedPitch(true);
+    mono.setPointSize(9);
+    ui.font = SFontChoice{mono, QColor(1, 2, 3)};
+    Select({1});
+    Click(246);
+    EXPECT_EQ(scheme->Rule(1).CharFormat.bPitchAndFamily, 49);
+    EXPECT_EQ(scheme->Rule(1).CharFormat.yHeight, 180);
+    EXPECT_EQ(scheme->Rule(1).CharFormat.dwEffects, 0u);
+    Select({0});
+
     ui.colour = QColor(0x10, 0x20, 0x30);
     Click(217);
     EXPECT_EQ(f.crTextColor, 0x302010u);
@@ -406,8 +419,8 @@ TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
     EXPECT_FALSE(Child<QPushButton>(246)->isEnabled());
     const SCharFormat before = f;
     dlg->ChooseFont();
-    ASSERT_EQ(ui.fontInitials.size(), 2u);
-    EXPECT_FALSE(ui.fontInitials[1]);
+    ASSERT_EQ(ui.fontInitials.size(), 3u);
+    EXPECT_FALSE(ui.fontInitials[2]);
     EXPECT_EQ(f, before);
     ui.colour.reset();
     Click(252);
@@ -533,7 +546,8 @@ TEST_F(StyleEditorDlg, AFailedSaveIsSaidAndTheDialogStillCloses) {
 TEST_F(StyleEditorDlg, F1AsksForHelpTopic1054) {
     Open(FiveRuleFile(dir.File("five.tss")));
     QTest::keyClick(Child<QLineEdit>(214), Qt::Key_F1);
-    EXPECT_EQ(ui.helps, std::vector<int>{1054});
+    QTest::keyClick(List(), Qt::Key_F1);
+    EXPECT_EQ(ui.helps, (std::vector<int>{1054, 1054}));
 }
 
 QString PreviewLines(const CStyleEditorDlg& dlg) {
