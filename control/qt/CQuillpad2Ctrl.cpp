@@ -215,7 +215,7 @@ void CQuillpad2Ctrl::Create() {
     Trace("default style");
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
                                                : m_settings.m_keySetPath);
-    Trace("key set");  // loading it also lists the folder's key sets in the popup
+    Trace("key set");  // the folder's key sets are listed when the popup opens
     if (m_settings.m_keepCommandHistory) {
         LoadHistory();
     }
@@ -268,19 +268,45 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
 void CQuillpad2Ctrl::BuildMenus() {
     m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
     m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
-    // Filled when it is first shown: a console may never open it, and a
-    // hundred style entries are most of what making a console costs.
+    // Filled when they are shown: a console may never open them, and a
+    // hundred style or key set entries would be most of what making a
+    // console costs.
     connect(m_stylePopup.get(), &QMenu::aboutToShow, this, [this] { FillStyleMenu(); });
+    connect(m_keySetPopup.get(), &QMenu::aboutToShow, this, [this] { FillKeySetMenu(); });
     for (QMenu* popup : {m_stylePopup.get(), m_keySetPopup.get()}) {
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenu(*popup); });
     }
-    for (const auto& popup : MakeMainMenu().popups) {
-        m_popups.push_back(MakeMenu(popup));
+    // The menu bar's popups exist at once (the host shows their titles) but
+    // get their items when first opened.
+    for (auto& popup : MakeMainMenu().popups) {
+        auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
+        QMenu* raw = menu.get();
+        connect(raw, &QMenu::aboutToShow, this, [this, raw] {
+            FillMenuBarPopup(*raw);
+            UpdateMenu(*raw);
+        });
+        m_popups.push_back(std::move(menu));
+        m_popupItems.push_back(std::move(popup));
     }
 }
 
-std::unique_ptr<QMenu> CQuillpad2Ctrl::MakeMenu(const SMenuItem& popup) {
-    auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
+const std::vector<std::unique_ptr<QMenu>>& CQuillpad2Ctrl::MenuBarPopups() {
+    for (const auto& popup : m_popups) {
+        FillMenuBarPopup(*popup);
+    }
+    return m_popups;
+}
+
+void CQuillpad2Ctrl::FillMenuBarPopup(QMenu& menu) {
+    for (std::size_t i = 0; i < m_popups.size(); ++i) {
+        if (m_popups[i].get() == &menu && !m_popupItems[i].items.empty()) {
+            FillMenu(menu, m_popupItems[i]);
+            m_popupItems[i].items.clear();  // filled once
+        }
+    }
+}
+
+void CQuillpad2Ctrl::FillMenu(QMenu& menu, const SMenuItem& popup) {
     const std::function<void(QMenu&, const std::vector<SMenuItem>&)> fill =
         [&](QMenu& into, const std::vector<SMenuItem>& items) {
             for (const auto& item : items) {
@@ -316,10 +342,7 @@ std::unique_ptr<QMenu> CQuillpad2Ctrl::MakeMenu(const SMenuItem& popup) {
                 }
             }
         };
-    fill(*menu, popup.items);
-    QMenu* raw = menu.get();
-    connect(raw, &QMenu::aboutToShow, this, [this, raw] { UpdateMenu(*raw); });
-    return menu;
+    fill(menu, popup.items);
 }
 
 QList<QAction*> CQuillpad2Ctrl::InPlaceMenuActions() {
@@ -713,9 +736,19 @@ void CQuillpad2Ctrl::SaveHistory() {
 }
 
 void CQuillpad2Ctrl::BuildKeySetMenu() {
-    if (!m_keySetPopup) {
+    m_keySetMenuStale = true;
+}
+
+QMenu* CQuillpad2Ctrl::KeySetPopup() {
+    FillKeySetMenu();
+    return m_keySetPopup.get();
+}
+
+void CQuillpad2Ctrl::FillKeySetMenu() {
+    if (!m_keySetPopup || !m_keySetMenuStale) {
         return;
     }
+    m_keySetMenuStale = false;
     m_keySetFiles.Rebuild(m_settings.m_dataDirectory);
     m_keySetPopup->clear();
     for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {

@@ -379,8 +379,8 @@ TEST_F(Quillpad2Ctrl, FunctionKeysRunTheMacrosOfTheChosenKeySet) {
     EXPECT_EQ(control->Settings().m_keySetPath, mine);
     std::ofstream(std::filesystem::path(DataDirectory()) / "Bench.keyset")
         << "[Shortcuts]\r\nCTRL_F3=ver\\r\r\nF2=status\\n\r\n";
+    control->LoadKeySet(mine);  // the folder is listed again when the popup opens
     QMenu* popup = control->KeySetPopup();
-    control->LoadKeySet(mine);  // rescans the folder
     QStringList texts;
     for (QAction* a : popup->actions()) {
         texts << a->text();
