@@ -36,7 +36,12 @@ void CQuillpad2Ctrl::EditStyles() {
     }
     const std::shared_ptr<CStyleScheme>& edited = editor.Scheme();
     if (edited != current) {
-        m_schemes.Append(edited);
+        // A file the list already shows takes its old place rather than
+        // standing on the menu twice, once with what it held before.
+        const auto listed = m_schemes.FindByPath(edited->GetPath());
+        if (!listed || !m_schemes.Replace(listed.get(), edited)) {
+            m_schemes.Append(edited);
+        }
         m_schemes.MakeCurrent(edited);
     }
     // The default style name follows the current style, renamed or not, so

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -149,6 +150,29 @@ TEST_F(ControlStyleEditor, CopyFromABuiltinIntoANewFileMakesAStyleOnTheMenu) {
     EXPECT_EQ(control->Schemes().CheckedCommand(), control->Schemes().Current()->MenuCommand);
     QApplication::processEvents();
     EXPECT_EQ(control->View()->Scheme(), control->Schemes().Current().get());
+}
+
+TEST_F(ControlStyleEditor, BrowsingToAListedFileReplacesItsEntry) {
+    {
+        CStyleScheme file;
+        ASSERT_TRUE(file.Load(DataDirectory() + "/Mine.tss", true));
+        file.Name = "Mine";
+        ASSERT_TRUE(file.Save());
+    }
+    Make();
+    const std::size_t count = control->Schemes().Schemes().size();
+    controlUi->script = [&](CStyleEditorDlg& editor, test::CFakeStyleEditorUi& ui) {
+        ui.file = QString::fromStdString(DataDirectory() + "/Mine.tss");
+        Child<QPushButton>(editor, 247)->click();
+        Child<QPushButton>(editor, 241)->click();  // Add
+        Child<QPushButton>(editor, 1)->click();
+    };
+    control->OnCommand(cmd::EditStyles);
+    EXPECT_EQ(control->Schemes().Schemes().size(), count);
+    const std::vector<std::string> menu = MenuTexts();
+    EXPECT_EQ(std::count(menu.begin(), menu.end(), "Mine"), 1);
+    ASSERT_EQ(control->Schemes().Current()->Name, "Mine");
+    EXPECT_EQ(control->Schemes().Current()->RuleCount(), 1u);
 }
 
 TEST_F(ControlStyleEditor, OkOnABuiltinWritesNoFileButTheConsoleShowsTheChange) {

@@ -446,7 +446,7 @@ TEST_F(StyleEditorDlg, BrowseAsksOutsideTheDataFolderAndSwitchesToTheFile) {
               "for selection.\nDo you want to continue with this file?");
     EXPECT_EQ(dlg->Scheme(), builtin);
 
-    // In the data folder (another spelling of its case is the same folder) no question.
+    // In the data folder: no question.
     ui.file = QString::fromStdString(dir.File("new.tss"));
     Click(247);
     EXPECT_EQ(ui.questions.size(), 1u);
