@@ -1,7 +1,8 @@
 #pragma once
 // What the control shows that would run a modal loop or leave the program:
-// the right-click menu, the About box and the help. Tests answer it; the Qt
-// form (CQtControlUi) shows the real thing.
+// the right-click menu, the About box, the help and the console's dialogs
+// (history, shortcut setup, style editor). Tests answer it; the Qt form
+// (CQtControlUi) shows the real thing.
 
 #include <QPoint>
 

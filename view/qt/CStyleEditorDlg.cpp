@@ -795,6 +795,10 @@ void CStyleEditorDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CStyleEditorDlg::accept() {
+    if (!m_scheme) {
+        QDialog::accept();
+        return;
+    }
     if (m_scheme->Name.empty()) {
         m_ui.Inform(QStringLiteral("Style Name"), QString::fromLatin1(kNameMissing), this);
         return;
