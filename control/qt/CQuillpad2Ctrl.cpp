@@ -141,6 +141,10 @@ constexpr const char* kArrowKeysNotice =
     "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
     "keys.\n\n  Disable this feature to re-enable the command history UP key.";
 
+QString StatusTextOf(cmd::CommandId id) {
+    return QString::fromLatin1(CommandStatusText(id).c_str());
+}
+
 }  // namespace
 
 CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
@@ -317,6 +321,7 @@ void CQuillpad2Ctrl::FillMenu(QMenu& menu, const SMenuItem& popup) {
                     case EMenuItemKind::Command: {
                         QAction* action = into.addAction(QString::fromLatin1(item.text.c_str()));
                         action->setData(item.id);
+                        action->setStatusTip(StatusTextOf(item.id));
                         const SCommandState state = CommandState(item.id, SCommandContext{});
                         action->setCheckable(state.checked || item.id == cmd::ToggleHexMode ||
                                              item.id == cmd::OutgoingCRToCRLF ||
@@ -554,12 +559,14 @@ void CQuillpad2Ctrl::FillStyleMenu() {
     m_stylePopup->clear();
     m_styleGroup = std::make_unique<QActionGroup>(nullptr);
     QActionGroup* group = m_styleGroup.get();
-    group->setExclusive(true);
+    // Radio marks; with no current scheme none is marked.
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (const auto& entry : m_schemes.MenuEntries()) {
         QString text = QString::fromLatin1(entry.text.c_str());
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* action = m_stylePopup->addAction(text);
         action->setData(static_cast<cmd::CommandId>(entry.command));
+        action->setStatusTip(StatusTextOf(entry.command));
         action->setCheckable(true);
         action->setActionGroup(group);
         const cmd::CommandId id = entry.command;
@@ -756,6 +763,7 @@ void CQuillpad2Ctrl::FillKeySetMenu() {
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* action = m_keySetPopup->addAction(text);
         action->setData(static_cast<cmd::CommandId>(item.command));
+        action->setStatusTip(StatusTextOf(item.command));
         action->setEnabled(item.enabled);
         action->setCheckable(item.command != cmd::NoKeySetFiles);
         action->setChecked(item.checked);
