@@ -60,7 +60,7 @@ std::string Bytes(const QString& text) {
     return bytes;
 }
 
-// Directories compared as the file system of the design did: without case,
+// Directories compared as a case-blind file system would: without case,
 // and without a trailing separator.
 bool SameDirectory(const QString& a, const QString& b) {
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
