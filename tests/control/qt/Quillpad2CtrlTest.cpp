@@ -727,12 +727,24 @@ TEST_F(Quillpad2Ctrl, MakeDefaultWithoutAStyleWritesTheOtherSettings) {
     ASSERT_EQ(CurrentScheme(), "(none)");
     control->OnCommand(cmd::OutgoingCRToCRLF);
     control->OnCommand(cmd::ShowCalendarTimestamp);
+    const std::string keys = (std::filesystem::path(DataDirectory()) / "Bench.keyset").string();
+    std::ofstream(keys) << "[Shortcuts]\r\nF2=x\r\n";
+    control->LoadKeySet(keys);
+    const std::string logs = (std::filesystem::path(DataDirectory()) / "logs here").string();
+    control->Settings().m_logFolder = logs;
+    control->Settings().m_logAsPlainText = true;
+    control->Settings().m_logAsBinaryLog = false;
     control->OnCommand(cmd::MakeDefault);
     control.reset();
     Make();
     EXPECT_TRUE(control->Settings().m_outgoingCRToCRLF);
     EXPECT_FALSE(control->Settings().m_showAbsoluteTime);
     EXPECT_EQ(control->Settings().m_defaultSchemeName, "Nope");
+    EXPECT_EQ(control->Settings().m_keySetPath, keys);
+    EXPECT_EQ(control->KeySet().Macro("F2"), "x") << "the new console loads that key set";
+    EXPECT_EQ(control->Settings().m_logFolder, logs);
+    EXPECT_TRUE(control->Settings().m_logAsPlainText);
+    EXPECT_FALSE(control->Settings().m_logAsBinaryLog);
 }
 
 // After "New Console..." the user types at once, whatever had the keyboard
