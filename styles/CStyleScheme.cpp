@@ -58,6 +58,22 @@ void CStyleScheme::MoveRule(std::size_t from, std::size_t to) {
     SyncPointers();
 }
 
+std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
+    auto copy = std::make_shared<CStyleScheme>();
+    static_cast<CIniDocument&>(*copy) = static_cast<const CIniDocument&>(*this);
+    copy->Name = Name;
+    copy->Description = Description;
+    copy->BackgroundColor = BackgroundColor;
+    copy->LineWrap = LineWrap;
+    copy->MenuCommand = MenuCommand;
+    copy->m_rules.reserve(m_rules.size());
+    for (const auto& rule : m_rules) {
+        copy->m_rules.push_back(std::make_unique<SStyleRule>(*rule));
+    }
+    copy->SyncPointers();
+    return copy;
+}
+
 const CCompiledScheme& CStyleScheme::Compiled() const {
     m_compiled.Refresh(m_pointers);
     return m_compiled;
@@ -128,13 +144,15 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
         d.WriteString(s, "Name", r.Name);
         d.WriteFormatted(s, "Direction_MatchValue", "%d", r.Direction_MatchValue);
         d.WriteFormatted(s, "CharRange_MatchValue", "%d", r.CharRange_MatchValue);
-        if (r.CharRange_MatchValue == kClassCustom && r.CharRange_CustomValues) {
-            d.WriteString(s, "CharRange_CustomValues", *r.CharRange_CustomValues);
+        // A class-4 rule without values writes them empty: a key left in the
+        // section by the rule that stood there before would be read as its own.
+        if (r.CharRange_MatchValue == kClassCustom) {
+            d.WriteString(s, "CharRange_CustomValues", r.CharRange_CustomValues.value_or(""));
         }
         d.WriteFormatted(s, "Owner_MatchValue", "%d", r.Owner_MatchValue);
         d.WriteString(s, "RegEx_Match", Bool(r.RegEx_Match));
-        if (r.RegEx_Match && r.RegEx_MatchValue) {
-            d.WriteString(s, "RegEx_MatchValue", *r.RegEx_MatchValue);
+        if (r.RegEx_Match) {
+            d.WriteString(s, "RegEx_MatchValue", r.RegEx_MatchValue.value_or(""));
         }
         d.WriteString(s, "Format_ApplyColor", Bool(r.Format_ApplyColor));
         d.WriteFormatted(s, "Format_FontColor", "%d", static_cast<int>(f.crTextColor));

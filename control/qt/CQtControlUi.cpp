@@ -9,6 +9,8 @@
 #include <QtGlobal>
 
 #include "control/qt/IControlUi.h"
+#include "input/qt/CHistoryPopup.h"
+#include "input/qt/CShortcutSetupDlg.h"
 #include "nxr/qt/NxrGui.h"
 
 #ifndef QUILLPAD_VERSION
@@ -80,6 +82,23 @@ void CQtControlUi::ShowAbout(QWidget* owner) {
 
 void CQtControlUi::ShowHelp(int topic, QWidget* owner) {
     NxrGUIShowHelp(nullptr, 15, topic, owner);
+}
+
+std::optional<ByteString> CQtControlUi::RunHistoryPopup(CCommandHistory& history, QPoint caret,
+                                                        QWidget* owner) {
+    CHistoryPopup popup(history, caret, owner);
+    popup.exec();
+    return popup.Result();
+}
+
+bool CQtControlUi::RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
+                                    QWidget* owner) {
+    CQtShortcutSetupUi ui;
+    CShortcutSetupDlg dialog(dataDirectory, keySet, ui, owner);
+    // The dialog's own help topic, without a window.
+    QObject::connect(&dialog, &CShortcutSetupDlg::HelpRequested, &dialog,
+                     [](int topic) { NxrGUIShowHelp(nullptr, 15, topic, nullptr); });
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace quillpad

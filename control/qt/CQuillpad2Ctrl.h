@@ -15,13 +15,16 @@
 //
 // Private messages (on top of the connection's, see CConnectionController):
 //   UM_TOGGLE_HEX      sent by Alt+H and "Toggle Hex Mode"
-//   UM_CANCEL_REQUEST, UM_ABILITY_GROUP, UM_ABILITY, UM_HISTORY_POPUP
+//   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
+//                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
+//   UM_CANCEL_REQUEST, UM_ABILITY_GROUP, UM_ABILITY
 //                      taken, their payloads freed; the features that use
 //                      them are not built yet
 
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -99,6 +102,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void BuildStyleMenu();
     bool SelectSchemeByName(const std::string& name);
     void ToggleHexMode();
+    // "Edit Styles...": the style editor on the current style (ControlStyleEditor.cpp).
+    void EditStyles();
     const CSchemeList& Schemes() const { return m_schemes; }
 
     // A key, as the console takes it before its view; true when taken.
@@ -117,8 +122,10 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CDataStore* Store() const { return m_store.get(); }
     // Filled from the list of styles first if it changed.
     QMenu* StylePopup();
-    QMenu* KeySetPopup() const { return m_keySetPopup.get(); }
-    const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups() const { return m_popups; }
+    // Filled from the data directory's key sets first if they may have changed.
+    QMenu* KeySetPopup();
+    // The menu bar's popups, with their items.
+    const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups();
     const QString& LastStatusText() const { return m_statusText; }
     CMessageChannel& MessageChannel() { return channel; }
 
@@ -132,8 +139,16 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
   protected:
     void resizeEvent(QResizeEvent* event) override;
     // The history sees every typed character and every text before it is sent.
-    void OnCharTyped(char ch) override { m_history.RecordTypedChar(ch); }
-    void OnTextSending(std::string_view text) override { m_history.CommitToHistory(text); }
+    void OnCharTyped(char ch) override {
+        m_history.RecordTypedChar(ch);
+        if (ch == '\r' || ch == '\n') {
+            HistoryChanged();
+        }
+    }
+    void OnTextSending(std::string_view text) override {
+        m_history.CommitToHistory(text);
+        HistoryChanged();
+    }
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -141,11 +156,21 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Destroy();
     void Trace(const std::string& step) const;
     void BuildMenus();
-    std::unique_ptr<QMenu> MakeMenu(const SMenuItem& popup);
+    void FillMenuBarPopup(QMenu& menu);
+    void FillMenu(QMenu& menu, const SMenuItem& popup);
     void ShowStatus(const QString& text);
     void FillStyleMenu();
     void BuildKeySetMenu();
+    void FillKeySetMenu();
     void NotAvailableYet(cmd::CommandId id);
+    void EditSequenceKeys();
+    void RunHistoryPopup();
+    // The history kept in the data directory, when the setting says so:
+    // read at creation, written a second after it changes and at teardown.
+    std::string HistoryFilePath() const;
+    void LoadHistory();
+    void HistoryChanged();
+    void SaveHistory();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
     void PostSchemeToView();
@@ -154,6 +179,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::function<void(const std::string&)> m_trace;
     std::function<SKeyModifiers()> m_modifiers;
     CCommandHistory m_history;  // with the typed line
+    QTimer m_historySaveTimer;
     CQuillpadSettings m_settings;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
@@ -164,10 +190,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<QDialog> m_fileProgress;  // hidden until transfers exist
     std::unique_ptr<QDialog> m_taskProgress;
     std::vector<std::unique_ptr<QMenu>> m_popups;
+    std::vector<SMenuItem> m_popupItems;  // the items of m_popups not yet added
     std::unique_ptr<QMenu> m_stylePopup;
     std::unique_ptr<QActionGroup> m_styleGroup;
     bool m_styleMenuStale = true;
     std::unique_ptr<QMenu> m_keySetPopup;
+    bool m_keySetMenuStale = true;
     QString m_statusText;
     bool m_created = false;
 };

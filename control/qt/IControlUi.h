@@ -1,17 +1,26 @@
 #pragma once
 // What the control shows that would run a modal loop or leave the program:
-// the right-click menu, the About box and the help. Tests answer it; the Qt
-// form (CQtControlUi) shows the real thing.
+// the right-click menu, the About box, the help and the console's dialogs
+// (history, shortcut setup, style editor). Tests answer it; the Qt form
+// (CQtControlUi) shows the real thing.
 
 #include <QPoint>
 
+#include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "control/MenuModel.h"
+#include "input/CCommandHistory.h"
+#include "input/CKeySet.h"
 
 class QWidget;
 
 namespace quillpad {
+
+class CStyleEditorDlg;
+class IStyleEditorUi;
 
 class IControlUi {
   public:
@@ -24,6 +33,19 @@ class IControlUi {
     virtual void ShowAbout(QWidget* owner) = 0;
     // The maker's help at a topic (no text, flags 15).
     virtual void ShowHelp(int topic, QWidget* owner) = 0;
+    // The history popup at a screen position (the caret's top left): the
+    // line to send, or nothing. Delete in it changes `history` at once.
+    virtual std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
+                                                      QWidget* owner) = 0;
+    // "Shortcut Setup" on the key set; true for OK. Browse replaces the key
+    // set at once, whatever the answer.
+    virtual bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
+                                  QWidget* owner) = 0;
+    // The style editor's choosers and message boxes; by default the real
+    // ones, with help through ShowHelp.
+    virtual std::unique_ptr<IStyleEditorUi> MakeStyleEditorUi();
+    // Runs the style editor modally: QDialog::Accepted or Rejected.
+    virtual int RunStyleEditor(CStyleEditorDlg& editor);
 };
 
 class CQtControlUi final : public IControlUi {
@@ -32,6 +54,10 @@ class CQtControlUi final : public IControlUi {
                               QWidget* owner) override;
     void ShowAbout(QWidget* owner) override;
     void ShowHelp(int topic, QWidget* owner) override;
+    std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
+                                              QWidget* owner) override;
+    bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
+                          QWidget* owner) override;
 };
 
 }  // namespace quillpad

@@ -11,10 +11,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "platform/Bytes.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CTextInfoWnd.h"
+#include "view/qt/CharFormatQt.h"
 
 namespace quillpad {
 namespace {
@@ -22,10 +24,6 @@ namespace {
 constexpr bool IsWordByte(std::uint8_t b) {
     return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_' ||
            b >= 0xC0;
-}
-
-QColor ColourOf(std::uint32_t c) {
-    return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c));
 }
 
 }  // namespace
@@ -173,6 +171,41 @@ void CConsoleView::FlushRepaint() {
 
 // ---- fonts and metrics
 
+namespace {
+
+struct SFontMetrics {
+    CLineLayout::AdvanceTable advances{};
+    int ascent = 0;
+    int descent = 0;
+};
+
+// Measuring 256 advances is most of what opening a console costs, and every
+// console of a process uses the same few fonts: measured once per font and
+// resolution. UI thread only, like every widget.
+const SFontMetrics& MetricsOf(const QFont& font, const QWidget& device) {
+    static std::unordered_map<QString, SFontMetrics> cache;
+    const QString key = font.key() + QLatin1Char('@') + QString::number(device.logicalDpiX()) +
+                        QLatin1Char('x') + QString::number(device.logicalDpiY());
+    if (const auto found = cache.find(key); found != cache.end()) {
+        return found->second;
+    }
+    if (cache.size() >= 256) {
+        cache.clear();  // a style editor session can try many fonts
+    }
+    const QFontMetricsF metrics(font, &device);
+    SFontMetrics m;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (!CLineLayout::TakesNoRoom(static_cast<std::uint8_t>(b))) {
+            m.advances[b] = static_cast<float>(metrics.horizontalAdvance(QChar(b)));
+        }
+    }
+    m.ascent = static_cast<int>(std::ceil(metrics.ascent()));
+    m.descent = static_cast<int>(std::ceil(metrics.descent()));
+    return cache.emplace(key, m).first->second;
+}
+
+}  // namespace
+
 void CConsoleView::SyncFonts() {
     const std::size_t count = m_document.FormatCount();
     if (m_fonts.size() == count) {
@@ -186,35 +219,13 @@ void CConsoleView::SyncFonts() {
     while (m_fonts.size() < count) {
         const SCharFormat& f = m_document.Format(m_fonts.size());
         SFontEntry e;
-        e.font = m_defaultFont;
-        if (!f.FaceName().empty()) {
-            e.font.setFamily(QString::fromLatin1(f.FaceName().data(),
-                                                 static_cast<qsizetype>(f.FaceName().size())));
-            // FIXED_PITCH or FF_MODERN: any fixed-pitch face will do.
-            if ((f.bPitchAndFamily & 0x3) == 1 || (f.bPitchAndFamily & 0xF0) == 0x30) {
-                e.font.setStyleHint(QFont::TypeWriter);
-                e.font.setFixedPitch(true);
-            }
-        }
-        if (f.yHeight > 0) {
-            e.font.setPointSizeF(f.yHeight / 20.0);
-        }
-        e.font.setBold((f.dwEffects & kEffectBold) != 0);
-        e.font.setItalic((f.dwEffects & kEffectItalic) != 0);
-        e.font.setUnderline((f.dwEffects & kEffectUnderline) != 0);
-        e.font.setStrikeOut((f.dwEffects & kEffectStrikeOut) != 0);
+        e.font = quillpad::FontOf(f, m_defaultFont);
         e.colour = ColourOf(f.crTextColor);
         e.offset = static_cast<int>(std::lround(f.yOffset / 20.0 * dpi / 72.0));
-        const QFontMetricsF metrics(e.font, this);
-        CLineLayout::AdvanceTable advances{};
-        for (unsigned b = 0; b < 256; ++b) {
-            if (!CLineLayout::TakesNoRoom(static_cast<std::uint8_t>(b))) {
-                advances[b] = static_cast<float>(metrics.horizontalAdvance(QChar(b)));
-            }
-        }
-        m_layout.AddFormat(advances);
-        e.ascent = static_cast<int>(std::ceil(metrics.ascent()));
-        e.descent = static_cast<int>(std::ceil(metrics.descent()));
+        const SFontMetrics& metrics = MetricsOf(e.font, *this);
+        m_layout.AddFormat(metrics.advances);
+        e.ascent = metrics.ascent;
+        e.descent = metrics.descent;
         m_fonts.push_back(std::move(e));
     }
     // One row height for all: rows are as high as the tallest format.
@@ -445,6 +456,25 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
         std::clamp(point.y() / std::max(1, m_rowHeight), 0, static_cast<int>(m_rows.size()) - 1);
     const CLineLayout::SRow& row = m_rows[static_cast<std::size_t>(point.y() < 0 ? 0 : index)];
     return m_layout.HitTest(row, static_cast<float>(point.x() - kMargin), nearest);
+}
+
+QPoint CConsoleView::CaretPoint() {
+    Layout();
+    if (m_rows.empty()) {
+        return {kMargin, 0};
+    }
+    const std::size_t caret = m_anchor == m_caret ? m_document.Size() : m_caret;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const CLineLayout::SRow& row = m_rows[i];
+        const bool last = i + 1 == m_rows.size();
+        // A caret at a row's end belongs to it unless the next row starts there.
+        if (caret >= row.start &&
+            (caret < row.end || (caret == row.end && (last || m_rows[i + 1].start > row.end)))) {
+            return {kMargin + static_cast<int>(m_layout.XOf(row, caret)),
+                    static_cast<int>(i) * m_rowHeight};
+        }
+    }
+    return {kMargin, static_cast<int>(m_rows.size() - 1) * m_rowHeight};
 }
 
 std::size_t CConsoleView::CharacterAt(QPoint point) {
