@@ -1,0 +1,137 @@
+// XModem-1K send of 1 MB over a socat pseudo-terminal pair to lrzsz's rx:
+// our sender engine beside `sx -k` on the same kind of link (the baseline).
+// Both are skipped when socat or lrzsz is missing.
+
+#include <benchmark/benchmark.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "nxr/CNxrXModemSender.h"
+#include "tests/support/PtyPeer.h"
+
+namespace {
+
+using namespace quillpad;
+using quillpad::test::CPtyPeer;
+using quillpad::test::NowMs;
+
+constexpr std::size_t kSize = 1 << 20;
+
+ByteString Payload() {
+    std::mt19937 gen(11);
+    ByteString out(kSize, '\0');
+    for (auto& c : out) {
+        c = static_cast<char>(gen() & 0xFF);
+    }
+    return out;
+}
+
+struct STempDir {
+    STempDir() {
+        char pattern[] = "/tmp/quillpad-xmodem-bench-XXXXXX";
+        path = ::mkdtemp(pattern) ? pattern : "";
+    }
+    ~STempDir() {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    std::string path;
+};
+
+bool HaveTools(benchmark::State& state) {
+    for (const char* tool : {"socat", "sx", "rx"}) {
+        if (!test::HaveProgram(tool)) {
+            state.SkipWithError((std::string(tool) + " is not installed").c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Received(const std::string& dir) {
+    std::error_code ec;
+    return std::filesystem::file_size(dir + "/got.bin", ec) >= kSize;
+}
+
+void BM_XModem1KSendToRx(benchmark::State& state) {
+    if (!HaveTools(state)) {
+        return;
+    }
+    const ByteString data = Payload();
+    for (auto _ : state) {
+        state.PauseTiming();
+        STempDir dir;
+        CPtyPeer pty(dir.path);
+        pty.Start({"rx", "-q", "-b", "-c", "got.bin"});
+        state.ResumeTiming();
+        CNxrXModemSender sender(data, {.use1K = true}, NowMs());
+        while (sender.State() == EXModemState::Running || pty.PollExit() < 0) {
+            const ByteString out = sender.TakeOutput();
+            if (!out.empty()) {
+                pty.Write(out);
+            }
+            const std::string in = pty.Read(20);
+            sender.Feed(in, NowMs());
+            sender.Tick(NowMs());
+        }
+        state.PauseTiming();
+        if (sender.State() != EXModemState::Done || !Received(dir.path)) {
+            state.SkipWithError(("transfer failed: " + sender.ErrorText()).c_str());
+            return;
+        }
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+}
+BENCHMARK(BM_XModem1KSendToRx)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+
+void BM_XModem1KSendToRx_SxBaseline(benchmark::State& state) {
+    if (!HaveTools(state)) {
+        return;
+    }
+    const ByteString data = Payload();
+    for (auto _ : state) {
+        state.PauseTiming();
+        STempDir dir;
+        { std::ofstream(dir.path + "/out.bin", std::ios::binary) << data; }
+        CPtyPeer pty(dir.path);
+        pty.Start({"rx", "-q", "-b", "-c", "got.bin"});
+        state.ResumeTiming();
+        const pid_t sx = ::fork();
+        if (sx == 0) {
+            const std::string near = dir.path + "/near";
+            const std::string file = dir.path + "/out.bin";
+            std::freopen(near.c_str(), "r", stdin);
+            std::freopen(near.c_str(), "w", stdout);
+            std::freopen("/dev/null", "w", stderr);
+            ::execlp("sx", "sx", "-q", "-b", "-k", file.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(sx, &status, 0);
+        while (pty.PollExit() < 0) {
+            pty.Read(5);
+        }
+        state.PauseTiming();
+        if (!Received(dir.path)) {
+            state.SkipWithError("sx to rx failed");
+            return;
+        }
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
+}
+BENCHMARK(BM_XModem1KSendToRx_SxBaseline)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+
+}  // namespace
