@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "nxr/NxrTransferEvent.h"
 #include "platform/Bytes.h"
 
 namespace quillpad {
@@ -26,6 +27,7 @@ enum class ENxrIoEventKind {
     Completed,         // requestId, code, success, text (error when failed)
     AbilityCompleted,  // requestId, success, text
     Error,             // text for request id 0
+    Transfer,          // requestId, transfer
 };
 
 struct SNxrIoEvent {
@@ -36,6 +38,7 @@ struct SNxrIoEvent {
     bool success = false;
     ByteString bytes;
     std::string text;
+    SNxrTransferEvent transfer = {};
 };
 
 class CNxrInbox {

@@ -20,23 +20,11 @@
 #include "nxr/CNxrAsciiTransfer.h"
 #include "nxr/CNxrXModemReceiver.h"
 #include "nxr/CNxrXModemSender.h"
+#include "nxr/NxrTransferEvent.h"
 
 namespace quillpad {
 
 enum class ENxrTransferKind { XModemSend, XModemReceive, AsciiSend, AsciiReceive };
-
-enum class ENxrTransferEventKind { BatchStart, FileStart, FileProgress, FileFinish, BatchFinish };
-
-struct SNxrTransferEvent {
-    ENxrTransferEventKind kind = ENxrTransferEventKind::BatchStart;
-    std::string text;   // batch title; file start: source
-    std::string text2;  // file start: target
-    std::string text3;  // file start: protocol
-    // batch start: files, bytes; file start: size; progress: done, total,
-    // errors, retries
-    std::int32_t values[4] = {0, 0, 0, 0};
-    bool flag = false;  // file start: sending; finishes: success
-};
 
 struct SNxrTransferOptions {
     bool use1K = false;

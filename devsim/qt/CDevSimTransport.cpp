@@ -94,4 +94,12 @@ void RegisterDevSimTransport(CNxrTransportRegistry& registry) {
     });
 }
 
+std::string CDevSimTransport::Break(int /*ms*/) {
+    if (m_events == nullptr) {
+        return "cannot send a break: the simulated controller is not connected";
+    }
+    Answer(m_engine.Break());
+    return {};
+}
+
 }  // namespace quillpad

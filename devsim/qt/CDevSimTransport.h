@@ -21,6 +21,7 @@ class CDevSimTransport final : public INxrTransport {
     void Close() override;
     SNxrWriteResult Write(std::string_view bytes) override;
     void ResumeReading() override;
+    std::string Break(int ms) override;
 
   private:
     void Answer(const ByteString& bytes);

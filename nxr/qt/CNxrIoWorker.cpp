@@ -1,6 +1,32 @@
 #include "nxr/qt/CNxrIoWorker.h"
 
+#include <chrono>
+
+#include "nxr/NxrParamBlock.h"
+
 namespace quillpad {
+namespace {
+
+std::uint32_t NowMs() {
+    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now().time_since_epoch())
+                                          .count());
+}
+
+ENxrTransferKind TransferKind(std::uint32_t code) {
+    switch (code) {
+        case nxr_request::XModemSend:
+            return ENxrTransferKind::XModemSend;
+        case nxr_request::XModemReceive:
+            return ENxrTransferKind::XModemReceive;
+        case nxr_request::AsciiSend:
+            return ENxrTransferKind::AsciiSend;
+        default:
+            return ENxrTransferKind::AsciiReceive;
+    }
+}
+
+}  // namespace
 
 CNxrIoWorker::CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory,
                            std::shared_ptr<CNxrInbox> inbox, std::function<void()> wake)
@@ -48,7 +74,8 @@ void CNxrIoWorker::Complete(std::uint32_t requestId, std::uint32_t code, bool su
     Push(std::move(event));
 }
 
-void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code) {
+void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
+                                 const ByteString& params) {
     const std::string where = m_spec.Describe();
     switch (code) {
         case nxr_request::Connect:
@@ -95,11 +122,13 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code) {
             Complete(requestId, code, true, {});
             return;
         case nxr_request::SendBreak:
+            SendBreak(requestId, params);
+            return;
         case nxr_request::XModemSend:
         case nxr_request::XModemReceive:
         case nxr_request::AsciiSend:
         case nxr_request::AsciiReceive:
-            Complete(requestId, code, false, NxrRequestName(code) + " is not supported yet");
+            StartTransfer(requestId, code, params);
             return;
         default:
             Complete(requestId, code, false, "unknown " + NxrRequestName(code));
@@ -132,11 +161,19 @@ void CNxrIoWorker::TransportDown(const std::string& reason) {
     }
 }
 
-// Every byte from the device passes here. A file transfer (XModem, ASCII)
-// will take the link's bytes at this point while it runs.
+// Every byte from the device passes here. While XModem runs its protocol
+// takes them; an ASCII receive keeps a copy of what the console shows.
 void CNxrIoWorker::TransportReceived(std::string_view bytes) {
     if (bytes.empty()) {
         return;
+    }
+    if (m_job) {
+        m_job->Feed(bytes, NowMs());
+        const bool owned = m_job->OwnsLink();
+        PumpTransfer();
+        if (owned) {
+            return;
+        }
     }
     SNxrIoEvent event;
     event.kind = ENxrIoEventKind::Received;
@@ -197,11 +234,13 @@ void CNxrIoWorker::ConnectFailed(const std::string& why) {
 }
 
 void CNxrIoWorker::LinkLost(const std::string& why) {
+    EndTransfer(why);
     CloseTransport();
     SetStatus(ENxrConnectionStatus::LinkLost, "link lost: " + why);
 }
 
 void CNxrIoWorker::CloseTransport() {
+    EndTransfer("the link was closed");
     if (m_transport) {
         m_transport->Close();
         m_closed.push_back(std::move(m_transport));
@@ -263,6 +302,129 @@ void CNxrIoWorker::Shutdown() {
     CloseTransport();
     m_connectWaiters.clear();
     m_held.clear();
+}
+
+void CNxrIoWorker::SendBreak(std::uint32_t requestId, const ByteString& params) {
+    const auto block = CNxrParamBlock::Decode(params, nullptr);
+    const int ms = (block && block->IntegerAt(0)) ? *block->IntegerAt(0) : 500;
+    if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
+        Complete(requestId, nxr_request::SendBreak, false,
+                 "cannot send a break: not connected to " + m_spec.Describe());
+        return;
+    }
+    if (ms < 0 || ms > 10000) {
+        Complete(requestId, nxr_request::SendBreak, false,
+                 "a break of " + std::to_string(ms) + " ms is out of range (0 to 10000)");
+        return;
+    }
+    const std::string error = m_transport->Break(ms);
+    if (!error.empty()) {
+        Complete(requestId, nxr_request::SendBreak, false, error);
+        return;
+    }
+    // Done when the line is back: a request sent meanwhile would go into it.
+    QTimer::singleShot(
+        ms, this, [this, requestId] { Complete(requestId, nxr_request::SendBreak, true, {}); });
+}
+
+void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
+                                 const ByteString& params) {
+    const std::string name = NxrRequestName(code);
+    if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
+        Complete(requestId, code, false, name + ": not connected to " + m_spec.Describe());
+        return;
+    }
+    if (m_job) {
+        Complete(requestId, code, false,
+                 name + ": " + NxrRequestName(m_jobCode) + " is still running");
+        return;
+    }
+    std::string error;
+    const auto block = CNxrParamBlock::Decode(params, &error);
+    const std::optional<std::string> path = block ? block->TextAt(0) : std::nullopt;
+    if (!path) {
+        Complete(requestId, code, false, name + ": the request carries no file name");
+        return;
+    }
+    SNxrTransferOptions options;
+    // A second value 1024 asks for XModem-1K.
+    options.use1K = block->IntegerAt(1).value_or(128) == 1024;
+    m_job = CNxrTransferJob::Start(TransferKind(code), *path, options, NowMs(), &error);
+    if (!m_job) {
+        Complete(requestId, code, false, name + ": " + error);
+        return;
+    }
+    m_jobId = requestId;
+    m_jobCode = code;
+    if (!m_jobTimer) {
+        m_jobTimer = std::make_unique<QTimer>();
+        m_jobTimer->setSingleShot(true);
+        QObject::connect(m_jobTimer.get(), &QTimer::timeout, this, [this] {
+            if (m_job) {
+                m_job->Tick(NowMs());
+                PumpTransfer();
+            }
+        });
+    }
+    PumpTransfer();
+}
+
+void CNxrIoWorker::PumpTransfer() {
+    if (!m_job) {
+        return;
+    }
+    const ByteString out = m_job->TakeOutput();
+    if (!out.empty() && m_transport) {
+        if (m_job->OwnsLink()) {
+            // Protocol bytes: not console data, so no transmitted event.
+            const SNxrWriteResult result = m_transport->Write(out);
+            if (result.written < out.size()) {
+                m_job->LinkLost(result.error.empty() ? "the link took only part of a block"
+                                                     : result.error);
+            }
+        } else {
+            Write(out);
+        }
+    }
+    if (!m_job) {
+        return;  // the write lost the link, which ended the transfer
+    }
+    for (SNxrTransferEvent& e : m_job->TakeEvents()) {
+        SNxrIoEvent event;
+        event.kind = ENxrIoEventKind::Transfer;
+        event.requestId = m_jobId;
+        event.transfer = std::move(e);
+        Push(std::move(event));
+    }
+    if (m_job->Finished()) {
+        const bool success = m_job->Succeeded();
+        const std::string text =
+            success ? std::string() : NxrRequestName(m_jobCode) + ": " + m_job->ErrorText();
+        const std::uint32_t id = m_jobId;
+        const std::uint32_t code = m_jobCode;
+        m_job.reset();
+        m_jobTimer->stop();
+        Complete(id, code, success, text);
+        return;
+    }
+    const auto wait = static_cast<std::int32_t>(m_job->NextDeadline() - NowMs());
+    m_jobTimer->start(std::max(0, wait));
+}
+
+void CNxrIoWorker::CancelTransfer(std::uint32_t requestId) {
+    if (m_job && requestId == m_jobId) {
+        m_job->Cancel(NowMs());
+        PumpTransfer();
+    }
+}
+
+void CNxrIoWorker::EndTransfer(const std::string& why) {
+    if (m_job) {
+        m_job->LinkLost(why);
+        auto transport = std::move(m_transport);  // nothing more goes out
+        PumpTransfer();
+        m_transport = std::move(transport);
+    }
 }
 
 }  // namespace quillpad

@@ -6,6 +6,7 @@
 // into the inbox at once, so nothing waits on the thread that owns the session.
 
 #include <QObject>
+#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrInbox.h"
+#include "nxr/CNxrTransferJob.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/INxrTransport.h"
@@ -35,7 +37,9 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     ~CNxrIoWorker() override;
 
     // Everything below runs on the I/O thread.
-    void HandleRequest(std::uint32_t requestId, std::uint32_t code);
+    void HandleRequest(std::uint32_t requestId, std::uint32_t code, const ByteString& params);
+    // Ends the running transfer `requestId`; it completes as it ends.
+    void CancelTransfer(std::uint32_t requestId);
     void Write(ByteString bytes);
     void Resume();
     // Closes the link; this is where a hanging driver holds the thread.
@@ -56,6 +60,11 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     void ConnectFailed(const std::string& why);
     void LinkLost(const std::string& why);
     void CloseTransport();
+    void StartTransfer(std::uint32_t requestId, std::uint32_t code, const ByteString& params);
+    void SendBreak(std::uint32_t requestId, const ByteString& params);
+    // Moves the transfer's bytes and events on and completes it once ended.
+    void PumpTransfer();
+    void EndTransfer(const std::string& why);
 
     CNxrComSpec m_spec;
     NxrTransportFactory m_factory;
@@ -69,6 +78,11 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     // come from inside a call of the transport itself.
     std::vector<std::unique_ptr<INxrTransport>> m_closed;
     bool m_paused = false;
+    // The one transfer that may run, its request and what wakes it.
+    std::unique_ptr<CNxrTransferJob> m_job;
+    std::uint32_t m_jobId = 0;
+    std::uint32_t m_jobCode = 0;
+    std::unique_ptr<QTimer> m_jobTimer;
 };
 
 }  // namespace quillpad

@@ -1,5 +1,7 @@
 #include "nxr/qt/CNxrSerialTransport.h"
 
+#include <QTimer>
+
 namespace quillpad {
 namespace {
 
@@ -140,6 +142,18 @@ SNxrWriteResult CNxrSerialTransport::Write(std::string_view bytes) {
                        std::to_string(bytes.size()) + " bytes";
     }
     return result;
+}
+
+std::string CNxrSerialTransport::Break(int ms) {
+    if (!m_up) {
+        return "cannot send a break: " + m_spec.Describe() + " is not open";
+    }
+    if (!m_port.setBreakEnabled(true)) {
+        return "cannot send a break on " + m_spec.Describe() + ": " +
+               m_port.errorString().toStdString();
+    }
+    QTimer::singleShot(ms, &m_port, [this] { m_port.setBreakEnabled(false); });
+    return {};
 }
 
 }  // namespace quillpad

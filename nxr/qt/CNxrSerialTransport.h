@@ -18,6 +18,7 @@ class CNxrSerialTransport final : public INxrTransport {
     void Open(INxrTransportEvents& events) override;
     void Close() override;
     SNxrWriteResult Write(std::string_view bytes) override;
+    std::string Break(int ms) override;
 
   private:
     void Read();

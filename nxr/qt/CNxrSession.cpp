@@ -18,6 +18,23 @@ std::string NoTransportText(const std::string& spec, ENxrConnectionKind kind) {
     return "cannot open \"" + spec + "\": this program has no transport for it";
 }
 
+// A transfer runs as long as the file takes; its engine has time-outs of its
+// own. The request's time-out would fail every transfer longer than itself.
+bool IsTransfer(std::uint32_t code) {
+    return code == nxr_request::XModemSend || code == nxr_request::XModemReceive ||
+           code == nxr_request::AsciiSend || code == nxr_request::AsciiReceive;
+}
+
+SNxrIoEvent Failure(ENxrIoEventKind kind, std::uint32_t requestId, std::uint32_t code,
+                    std::string text) {
+    SNxrIoEvent event;
+    event.kind = kind;
+    event.requestId = requestId;
+    event.code = code;
+    event.text = std::move(text);
+    return event;
+}
+
 }  // namespace
 
 CNxrSession::CNxrSession(QObject* parent) : CNxrSession(CNxrTransportRegistry::Global(), parent) {}
@@ -171,27 +188,17 @@ std::int32_t CNxrSession::Request(std::uint32_t code, const ByteString& params,
 
     std::string error;
     if (!CNxrParamBlock::Decode(params, &error)) {
-        PushFromOwner({ENxrIoEventKind::Completed,
-                       0,
-                       id,
-                       code,
-                       false,
-                       {},
-                       NxrRequestName(code) + ": " + error});
+        PushFromOwner(
+            Failure(ENxrIoEventKind::Completed, id, code, NxrRequestName(code) + ": " + error));
         return ToStatus(ENxrResult::Ok);
     }
-    ToWorker([id, code](CNxrIoWorker& worker) { worker.HandleRequest(id, code); });
-    if (timeoutMs >= 0) {
+    ToWorker([id, code, params](CNxrIoWorker& worker) { worker.HandleRequest(id, code, params); });
+    if (timeoutMs >= 0 && !IsTransfer(code)) {
         QTimer::singleShot(timeoutMs, this, [this, id, code, timeoutMs] {
             if (m_pending.count(id) != 0) {
-                PushFromOwner({ENxrIoEventKind::Completed,
-                               0,
-                               id,
-                               code,
-                               false,
-                               {},
-                               NxrRequestName(code) + " timed out after " +
-                                   std::to_string(timeoutMs) + " ms"});
+                PushFromOwner(Failure(ENxrIoEventKind::Completed, id, code,
+                                      NxrRequestName(code) + " timed out after " +
+                                          std::to_string(timeoutMs) + " ms"));
             }
         });
     }
@@ -213,7 +220,7 @@ std::int32_t CNxrSession::RequestWait(std::uint32_t code, const ByteString& para
         return ToStatus(ENxrResult::BadArgument);
     }
     const std::uint32_t id = NextRequestId();
-    ToWorker([id, code](CNxrIoWorker& worker) { worker.HandleRequest(id, code); });
+    ToWorker([id, code, params](CNxrIoWorker& worker) { worker.HandleRequest(id, code, params); });
     std::optional<std::chrono::steady_clock::time_point> deadline;
     if (timeoutMs >= 0) {
         deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -247,13 +254,9 @@ std::int32_t CNxrSession::Ability(std::int32_t /*target*/, const WideString& nam
     if (requestId != nullptr) {
         *requestId = id;
     }
-    PushFromOwner({ENxrIoEventKind::AbilityCompleted,
-                   0,
-                   id,
-                   0,
-                   false,
-                   {},
-                   "abilities are not supported yet: \"" + WideToBytes(name) + "\" was not run"});
+    PushFromOwner(
+        Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
+                "abilities are not supported yet: \"" + WideToBytes(name) + "\" was not run"));
     return ToStatus(ENxrResult::Ok);
 }
 
@@ -265,13 +268,14 @@ std::int32_t CNxrSession::Cancel(std::uint32_t requestId, std::int32_t /*how*/, 
     if (it == m_pending.end()) {
         return ToStatus(ENxrResult::NoSuchRequest);
     }
-    PushFromOwner({ENxrIoEventKind::Completed,
-                   0,
-                   requestId,
-                   it->second.code,
-                   false,
-                   {},
-                   NxrRequestName(it->second.code) + " was cancelled"});
+    if (IsTransfer(it->second.code)) {
+        // The transfer ends itself (CAN to the peer, the file closed) and
+        // completes once, from the I/O thread.
+        ToWorker([requestId](CNxrIoWorker& worker) { worker.CancelTransfer(requestId); });
+        return ToStatus(ENxrResult::Ok);
+    }
+    PushFromOwner(Failure(ENxrIoEventKind::Completed, requestId, it->second.code,
+                          NxrRequestName(it->second.code) + " was cancelled"));
     return ToStatus(ENxrResult::Ok);
 }
 
@@ -401,6 +405,32 @@ void CNxrSession::Deliver(SNxrIoEvent& event) {
             return;
         case ENxrIoEventKind::Error:
             m_errors.Set(0, event.text);
+            return;
+        case ENxrIoEventKind::Transfer:
+            if (m_sink != nullptr) {
+                DeliverTransfer(event.requestId, event.transfer);
+            }
+            return;
+    }
+}
+
+void CNxrSession::DeliverTransfer(std::uint32_t id, const SNxrTransferEvent& e) {
+    switch (e.kind) {
+        case ENxrTransferEventKind::BatchStart:
+            m_sink->OnFileBatchStart(id, BytesToWide(e.text), e.values[0], e.values[1]);
+            return;
+        case ENxrTransferEventKind::FileStart:
+            m_sink->OnFileStart(id, BytesToWide(e.text), BytesToWide(e.text2), e.values[0], e.flag,
+                                BytesToWide(e.text3));
+            return;
+        case ENxrTransferEventKind::FileProgress:
+            m_sink->OnFileProgress(id, e.values[0], e.values[1], e.values[2], e.values[3]);
+            return;
+        case ENxrTransferEventKind::FileFinish:
+            m_sink->OnFileFinish(id, e.flag);
+            return;
+        case ENxrTransferEventKind::BatchFinish:
+            m_sink->OnFileBatchFinish(id, e.flag);
             return;
     }
 }

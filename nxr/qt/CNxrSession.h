@@ -90,6 +90,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void ScheduleDrain();
     void Drain();
     void Deliver(SNxrIoEvent& event);
+    void DeliverTransfer(std::uint32_t requestId, const SNxrTransferEvent& event);
     void StopWorker();
     void ToWorker(std::function<void(CNxrIoWorker&)> work);
 

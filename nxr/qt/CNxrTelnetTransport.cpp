@@ -93,4 +93,13 @@ SNxrWriteResult CNxrTelnetTransport::Write(std::string_view bytes) {
     return {0, result.error};
 }
 
+std::string CNxrTelnetTransport::Break(int /*ms*/) {
+    if (!m_up) {
+        return "cannot send a break: not connected to " + m_where;
+    }
+    const char brk[] = {static_cast<char>(telnet::IAC), static_cast<char>(telnet::BRK)};
+    const SNxrWriteResult result = m_tcp.Write(std::string_view(brk, 2));
+    return result.written == 2 ? std::string() : "cannot send a break: " + result.error;
+}
+
 }  // namespace quillpad

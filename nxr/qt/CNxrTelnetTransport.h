@@ -22,6 +22,8 @@ class CNxrTelnetTransport final : public INxrTransport, private INxrTransportEve
     void Close() override;
     SNxrWriteResult Write(std::string_view bytes) override;
     void ResumeReading() override { m_tcp.ResumeReading(); }
+    // IAC BRK: the server makes of it the break its line knows.
+    std::string Break(int ms) override;
 
   private:
     // What the TCP link below reports.

@@ -48,6 +48,9 @@ class INxrTransport {
     virtual SNxrWriteResult Write(std::string_view bytes) = 0;
     // The receiver has room again after ReceiveRoom() said 0.
     virtual void ResumeReading() {}
+    // Starts a break condition that lasts `ms`; "" when it started, else why
+    // not in the user's words. Only links that have a line can break.
+    virtual std::string Break(int /*ms*/) { return "this kind of link cannot send a break"; }
 };
 
 }  // namespace quillpad

@@ -68,6 +68,10 @@ struct SPeerCase {
     bool use1K;
 };
 
+void PrintTo(const SPeerCase& c, std::ostream* os) {
+    *os << c.size << (c.crc ? " crc" : " sum") << (c.use1K ? " 1k" : " 128");
+}
+
 std::string Name(const testing::TestParamInfo<SPeerCase>& info) {
     return std::to_string(info.param.size) + (info.param.crc ? "_crc" : "_sum") +
            (info.param.use1K ? "_1k" : "_128");

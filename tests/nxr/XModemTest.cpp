@@ -98,6 +98,10 @@ struct SCase {
     bool use1K;
 };
 
+void PrintTo(const SCase& c, std::ostream* os) {
+    *os << c.size << (c.crc ? " crc" : " sum") << (c.use1K ? " 1k" : " 128");
+}
+
 class XModemPair : public testing::TestWithParam<SCase> {};
 
 TEST_P(XModemPair, DataArrivesWithOnlyPaddingAdded) {

@@ -35,8 +35,10 @@ inline std::uint32_t NowMs() {
 
 class CPtyPeer {
   public:
-    // Makes the pair in `dir` (links "near" and "far") and opens the near end.
-    explicit CPtyPeer(const std::string& dir) : m_dir(dir) {
+    // Makes the pair in `dir` (links "near" and "far") and opens the near
+    // end, unless the test's own code opens it (a serial session).
+    explicit CPtyPeer(const std::string& dir, bool openNear = true)
+        : m_dir(dir), m_openNear(openNear) {
         const std::string near = "pty,raw,echo=0,link=" + dir + "/near";
         const std::string far = "pty,raw,echo=0,link=" + dir + "/far";
         m_socat = ::fork();
@@ -54,7 +56,9 @@ class CPtyPeer {
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        m_fd = ::open((dir + "/near").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (openNear) {
+            m_fd = ::open((dir + "/near").c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        }
         // Held (never read) so that the far end is not hung up when the peer
         // exits: a hang-up can drop the peer's last bytes, such as the ACK
         // of an EOT, before socat forwards them.
@@ -85,7 +89,8 @@ class CPtyPeer {
     CPtyPeer(const CPtyPeer&) = delete;
     CPtyPeer& operator=(const CPtyPeer&) = delete;
 
-    bool Ready() const { return m_fd >= 0; }
+    bool Ready() const { return m_farHold >= 0 && (m_fd >= 0 || !m_openNear); }
+    std::string Near() const { return m_dir + "/near"; }
     int Fd() const { return m_fd; }
     pid_t Peer() const { return m_peer; }
 
@@ -164,6 +169,7 @@ class CPtyPeer {
     int m_exit = -1;
     int m_fd = -1;
     int m_farHold = -1;
+    bool m_openNear = true;
 };
 
 }  // namespace quillpad::test
