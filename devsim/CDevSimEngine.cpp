@@ -62,6 +62,8 @@ constexpr std::string_view kHelp =
     "                       n bytes in all (default: until stop or Ctrl-C)\r\n"
     "  stop                 end a flood\r\n"
     "  raw <n>              echo the next n bytes untouched, then report\r\n"
+    "  xmodem receive       take a file by XModem (start your XModem Send)\r\n"
+    "  xmodem send <n>      send n bytes 00 01 .. FF 00 .. by XModem (start your Receive)\r\n"
     "Abilities: DevInfo Firmware SystemClock Program SerialComm ProgramRestart\r\n"
     "           QbusMasterReportDevices <bus>,<true|false>\r\n";
 
@@ -97,6 +99,15 @@ ByteString CDevSimEngine::Break() {
 
 ByteString CDevSimEngine::Receive(std::string_view bytes) {
     ByteString out;
+    if (XModemRunning()) {
+        const std::size_t used =
+            m_xReceiver ? m_xReceiver->Feed(bytes, m_nowMs) : m_xSender->Feed(bytes, m_nowMs);
+        XModemStep(out);
+        if (used < bytes.size() && !XModemRunning()) {
+            out += Receive(bytes.substr(used));  // typed after the transfer ended
+        }
+        return out;
+    }
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (m_rawLeft > 0) {
@@ -224,6 +235,28 @@ void CDevSimEngine::Command(std::string_view line, ByteString& out) {
             return;
         }
         Line(out, "nothing to stop");
+    } else if (verb == "xmodem") {
+        const std::string what = words.size() > 1 ? Lower(words[1]) : std::string();
+        if (what == "receive" && words.size() == 2) {
+            Line(out, "xmodem: waiting for your XModem Send");
+            m_xReceiver = std::make_unique<CNxrXModemReceiver>(SXModemReceiverOptions{}, m_nowMs);
+            m_xBytes = 0;
+            m_xSum = 0;
+            XModemStep(out);
+            return;
+        }
+        if (what == "send" && words.size() == 3 && ReadCount(words[2], n) && n <= kMaxBurst) {
+            ByteString data(static_cast<std::size_t>(n), '\0');
+            for (std::uint64_t i = 0; i < n; ++i) {
+                data[static_cast<std::size_t>(i)] = BurstByte(i);
+            }
+            Line(out, "xmodem: sending " + std::to_string(n) + " bytes, start your XModem Receive");
+            m_xSender = std::make_unique<CNxrXModemSender>(std::move(data), SXModemSenderOptions{},
+                                                           m_nowMs);
+            return;
+        }
+        Line(out, "error: xmodem receive, or xmodem send <n> (n up to " +
+                      std::to_string(kMaxBurst) + ")");
     } else if (verb == "raw") {
         if (words.size() != 2 || !ReadCount(words[1], n) || n == 0) {
             Line(out, "error: raw needs a count above 0");
@@ -237,6 +270,56 @@ void CDevSimEngine::Command(std::string_view line, ByteString& out) {
         Line(out, "error: unknown command \"" + std::string(words[0]) + "\" (try help)");
     }
     out += kPrompt;
+}
+
+ByteString CDevSimEngine::Tick(std::uint32_t nowMs) {
+    m_nowMs = nowMs;
+    ByteString out;
+    if (m_xReceiver) {
+        m_xReceiver->Tick(nowMs);
+    } else if (m_xSender) {
+        m_xSender->Tick(nowMs);
+    }
+    XModemStep(out);
+    return out;
+}
+
+std::uint32_t CDevSimEngine::Sum(std::string_view bytes, std::uint32_t sum) {
+    for (const char c : bytes) {
+        sum += static_cast<unsigned char>(c);
+    }
+    return sum;
+}
+
+// Hands on what the transfer says, and the report with a prompt when it ends.
+void CDevSimEngine::XModemStep(ByteString& out) {
+    if (m_xReceiver) {
+        out += m_xReceiver->TakeOutput();
+        const ByteString data = m_xReceiver->TakeData();
+        m_xBytes += data.size();
+        m_xSum = Sum(data, m_xSum);
+        if (m_xReceiver->State() == EXModemState::Running) {
+            return;
+        }
+        const bool done = m_xReceiver->State() == EXModemState::Done;
+        out += kNewLine;
+        Line(out, done ? "xmodem: received " + std::to_string(m_xBytes) + " bytes, sum " +
+                             std::to_string(m_xSum)
+                       : "xmodem: receive failed: " + m_xReceiver->ErrorText());
+        m_xReceiver.reset();
+        out += kPrompt;
+    } else if (m_xSender) {
+        out += m_xSender->TakeOutput();
+        if (m_xSender->State() == EXModemState::Running) {
+            return;
+        }
+        const bool done = m_xSender->State() == EXModemState::Done;
+        out += kNewLine;
+        Line(out, done ? "xmodem: sent " + std::to_string(m_xSender->Total()) + " bytes"
+                       : "xmodem: send failed: " + m_xSender->ErrorText());
+        m_xSender.reset();
+        out += kPrompt;
+    }
 }
 
 std::size_t CDevSimEngine::FloodDue(std::uint64_t elapsedMs, std::size_t linkRoom) const {

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
+#include "nxr/CNxrXModemReceiver.h"
+#include "nxr/CNxrXModemSender.h"
 #include "platform/Bytes.h"
 
 namespace quillpad {
@@ -34,6 +37,14 @@ class CDevSimEngine {
     // A break condition on the line.
     ByteString Break();
 
+    // "xmodem receive" and "xmodem send N" run an XModem transfer with the
+    // console; while one runs, received bytes are its protocol. Its time-outs
+    // need the time: call Tick at least every 100 ms while XModemRunning().
+    ByteString Tick(std::uint32_t nowMs);
+    bool XModemRunning() const { return m_xReceiver || m_xSender; }
+    // The 32-bit sum of the bytes, as "xmodem" reports it.
+    static std::uint32_t Sum(std::string_view bytes, std::uint32_t sum = 0);
+
     // Flood: `rate` bytes per second (0 = as fast as the link takes), `count`
     // bytes in all (0 = until stopped).
     bool Flooding() const { return m_flooding; }
@@ -57,6 +68,7 @@ class CDevSimEngine {
   private:
     void Command(std::string_view line, ByteString& out);
     void StopFlood(ByteString& out, bool byUser);
+    void XModemStep(ByteString& out);
 
     SDevSimOptions m_options;
     std::function<std::int64_t()> m_nowSeconds;
@@ -70,6 +82,11 @@ class CDevSimEngine {
     std::uint64_t m_floodSent = 0;
     int m_breaks = 0;
     bool m_programRunning = true;
+    std::uint32_t m_nowMs = 0;
+    std::unique_ptr<CNxrXModemReceiver> m_xReceiver;
+    std::unique_ptr<CNxrXModemSender> m_xSender;
+    std::uint64_t m_xBytes = 0;
+    std::uint32_t m_xSum = 0;
 };
 
 }  // namespace quillpad

@@ -253,19 +253,21 @@ void CNxrTransferJob::Finish(bool success, std::string error) {
     m_events.push_back(batch);
 }
 
-void CNxrTransferJob::Feed(std::string_view bytes, std::uint32_t nowMs) {
+std::size_t CNxrTransferJob::Feed(std::string_view bytes, std::uint32_t nowMs) {
     if (m_finished) {
-        return;
+        return 0;
     }
+    std::size_t used = bytes.size();
     if (m_xSender) {
-        m_xSender->Feed(bytes, nowMs);
+        used = m_xSender->Feed(bytes, nowMs);
     } else if (m_xReceiver) {
-        m_xReceiver->Feed(bytes, nowMs);
+        used = m_xReceiver->Feed(bytes, nowMs);
     } else if (m_aReceiver) {
         m_aReceiver->Feed(bytes);
     }
     // An ASCII send ignores what comes back: the console shows it.
     Step(nowMs);
+    return used;
 }
 
 void CNxrTransferJob::Tick(std::uint32_t nowMs) {

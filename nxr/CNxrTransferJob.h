@@ -44,7 +44,9 @@ class CNxrTransferJob {
                                                   std::string* error);
     ~CNxrTransferJob();
 
-    void Feed(std::string_view bytes, std::uint32_t nowMs);
+    // Returns how many bytes the transfer took; what follows the end of an
+    // XModem transfer is console data again.
+    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs);
     void Tick(std::uint32_t nowMs);
     // Ends the transfer; an ASCII receive ends this way by design and so
     // succeeds.

@@ -108,10 +108,10 @@ void CNxrXModemReceiver::BlockComplete(std::uint32_t nowMs) {
     m_deadline = nowMs + m_options.blockTimeoutMs;
 }
 
-void CNxrXModemReceiver::Feed(std::string_view bytes, std::uint32_t nowMs) {
+std::size_t CNxrXModemReceiver::Feed(std::string_view bytes, std::uint32_t nowMs) {
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (m_state != EXModemState::Running) {
-            return;
+            return i;
         }
         const auto b = static_cast<unsigned char>(bytes[i]);
         switch (m_phase) {
@@ -120,7 +120,7 @@ void CNxrXModemReceiver::Feed(std::string_view bytes, std::uint32_t nowMs) {
                 if (b == CAN) {
                     if (m_sawCan) {
                         Cancelled();
-                        return;
+                        return i + 1;
                     }
                     m_sawCan = true;
                     continue;
@@ -137,7 +137,7 @@ void CNxrXModemReceiver::Feed(std::string_view bytes, std::uint32_t nowMs) {
                     Send(ACK);
                     m_state = EXModemState::Done;
                     m_phase = EPhase::Finished;
-                    return;
+                    return i + 1;
                 }
                 break;  // anything else is line noise between blocks
             case EPhase::InBlock: {
@@ -160,9 +160,10 @@ void CNxrXModemReceiver::Feed(std::string_view bytes, std::uint32_t nowMs) {
                 m_deadline = nowMs + m_options.charTimeoutMs;
                 break;
             case EPhase::Finished:
-                return;
+                return i;
         }
     }
+    return bytes.size();
 }
 
 void CNxrXModemReceiver::Tick(std::uint32_t nowMs) {

@@ -37,7 +37,9 @@ class CNxrXModemReceiver {
     // Sends the first ask at once (see TakeOutput).
     CNxrXModemReceiver(SXModemReceiverOptions options, std::uint32_t nowMs);
 
-    void Feed(std::string_view bytes, std::uint32_t nowMs);
+    // Returns how many bytes it took: once the transfer has ended, the rest
+    // is the console's again.
+    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs);
     void Tick(std::uint32_t nowMs);
     void Cancel();
 

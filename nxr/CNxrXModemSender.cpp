@@ -91,22 +91,22 @@ void CNxrXModemSender::Resend(std::uint32_t nowMs, const char* why) {
     m_deadline = nowMs + m_options.ackTimeoutMs;
 }
 
-void CNxrXModemSender::Feed(std::string_view bytes, std::uint32_t nowMs) {
-    for (const char c : bytes) {
+std::size_t CNxrXModemSender::Feed(std::string_view bytes, std::uint32_t nowMs) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
         if (m_state != EXModemState::Running) {
-            return;
+            return i;
         }
-        const auto b = static_cast<unsigned char>(c);
+        const auto b = static_cast<unsigned char>(bytes[i]);
         if (m_cancelPending) {
             SendCancel();
-            return;
+            return i + 1;
         }
         if (b == CAN) {
             if (m_sawCan) {
                 m_state = EXModemState::Cancelled;
                 m_phase = EPhase::Finished;
                 m_error = "cancelled by the receiver";
-                return;
+                return i + 1;
             }
             m_sawCan = true;
             continue;
@@ -156,9 +156,10 @@ void CNxrXModemSender::Feed(std::string_view bytes, std::uint32_t nowMs) {
                 }
                 break;
             case EPhase::Finished:
-                return;
+                return i;
         }
     }
+    return bytes.size();
 }
 
 void CNxrXModemSender::Tick(std::uint32_t nowMs) {

@@ -36,8 +36,9 @@ class CNxrXModemSender {
   public:
     CNxrXModemSender(ByteString data, SXModemSenderOptions options, std::uint32_t nowMs);
 
-    // Bytes from the receiver.
-    void Feed(std::string_view bytes, std::uint32_t nowMs);
+    // Bytes from the receiver; returns how many it took. Once the transfer
+    // has ended, the rest is the console's again.
+    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs);
     // Lets time-outs happen; call it at NextDeadline() or later.
     void Tick(std::uint32_t nowMs);
     // Ends the transfer with CAN; nothing further is sent. A block already on

@@ -37,6 +37,14 @@ class CDevSimServer::CConnection {
         }
         m_timer.setInterval(1);
         QObject::connect(&m_timer, &QTimer::timeout, m_socket, [this] { Flood(); });
+        m_xmodemTimer.setInterval(100);
+        QObject::connect(&m_xmodemTimer, &QTimer::timeout, m_socket, [this] {
+            Output(m_engine.Tick(static_cast<std::uint32_t>(m_uptime.elapsed())));
+            if (!m_engine.XModemRunning()) {
+                m_xmodemTimer.stop();
+            }
+        });
+        m_uptime.start();
         QObject::connect(m_socket, &QTcpSocket::readyRead, m_socket, [this] { Read(); });
         QObject::connect(m_socket, &QTcpSocket::bytesWritten, m_socket, [this] { Flood(); });
         QObject::connect(m_socket, &QTcpSocket::disconnected, m_socket, [this] {
@@ -48,6 +56,7 @@ class CDevSimServer::CConnection {
     }
     ~CConnection() {
         m_timer.stop();
+        m_xmodemTimer.stop();
         m_socket->disconnect();
         m_socket->abort();
         m_socket->deleteLater();
@@ -59,6 +68,7 @@ class CDevSimServer::CConnection {
         const QByteArray chunk = m_socket->readAll();
         std::string_view bytes(chunk.constData(), chunk.size());
         const bool wasFlooding = m_engine.Flooding();
+        Output(m_engine.Tick(static_cast<std::uint32_t>(m_uptime.elapsed())));
         if (m_telnet) {
             CNxrTelnetCodec::SReceived got;
             m_telnet->Receive(bytes, got);
@@ -75,6 +85,9 @@ class CDevSimServer::CConnection {
         if (!wasFlooding && m_engine.Flooding()) {
             m_clock.start();
             m_timer.start();
+        }
+        if (m_engine.XModemRunning() && !m_xmodemTimer.isActive()) {
+            m_xmodemTimer.start();
         }
     }
 
@@ -107,6 +120,8 @@ class CDevSimServer::CConnection {
     std::unique_ptr<CNxrTelnetCodec> m_telnet;
     QTimer m_timer;
     QElapsedTimer m_clock;
+    QTimer m_xmodemTimer;  // the time-outs of a transfer the device runs
+    QElapsedTimer m_uptime;
 };
 
 CDevSimServer::CDevSimServer(EMode mode, SDevSimOptions options, QObject* parent)

@@ -17,6 +17,14 @@ CDevSimTransport::CDevSimTransport(SDevSimOptions options) : m_engine(std::move(
     QObject::connect(&m_deliverTimer, &QTimer::timeout, &m_deliverTimer, [this] { Deliver(); });
     m_floodTimer.setInterval(2);
     QObject::connect(&m_floodTimer, &QTimer::timeout, &m_floodTimer, [this] { Flood(); });
+    m_xmodemTimer.setInterval(100);
+    QObject::connect(&m_xmodemTimer, &QTimer::timeout, &m_xmodemTimer, [this] {
+        Answer(m_engine.Tick(static_cast<std::uint32_t>(m_clock.elapsed())));
+        if (!m_engine.XModemRunning()) {
+            m_xmodemTimer.stop();
+        }
+    });
+    m_clock.start();
 }
 
 void CDevSimTransport::Open(INxrTransportEvents& events) {
@@ -29,6 +37,7 @@ void CDevSimTransport::Close() {
     m_events = nullptr;
     m_deliverTimer.stop();
     m_floodTimer.stop();
+    m_xmodemTimer.stop();
 }
 
 SNxrWriteResult CDevSimTransport::Write(std::string_view bytes) {
@@ -36,7 +45,11 @@ SNxrWriteResult CDevSimTransport::Write(std::string_view bytes) {
         return {0, "the simulated controller is switched off"};
     }
     const bool wasFlooding = m_engine.Flooding();
+    Answer(m_engine.Tick(static_cast<std::uint32_t>(m_clock.elapsed())));
     Answer(m_engine.Receive(bytes));
+    if (m_engine.XModemRunning() && !m_xmodemTimer.isActive()) {
+        m_xmodemTimer.start();
+    }
     if (!wasFlooding && m_engine.Flooding()) {
         m_floodClock.start();
         m_floodTimer.start();

@@ -33,7 +33,9 @@ class CDevSimTransport final : public INxrTransport {
     ByteString m_answer;  // said by the device, not yet delivered
     QTimer m_deliverTimer;
     QTimer m_floodTimer;
+    QTimer m_xmodemTimer;  // the time-outs of a transfer the device runs
     QElapsedTimer m_floodClock;
+    QElapsedTimer m_clock;
 };
 
 // Lets sessions open "sim:". Programs and tests that offer the simulated

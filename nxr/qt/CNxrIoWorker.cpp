@@ -168,11 +168,14 @@ void CNxrIoWorker::TransportReceived(std::string_view bytes) {
         return;
     }
     if (m_job) {
-        m_job->Feed(bytes, NowMs());
         const bool owned = m_job->OwnsLink();
+        const std::size_t used = m_job->Feed(bytes, NowMs());
         PumpTransfer();
         if (owned) {
-            return;
+            bytes.remove_prefix(std::min(used, bytes.size()));
+            if (bytes.empty()) {
+                return;
+            }
         }
     }
     SNxrIoEvent event;

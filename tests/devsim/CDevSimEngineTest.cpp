@@ -118,3 +118,90 @@ TEST(DevSimEngine, OverlongLineIsRefused) {
 
 }  // namespace
 }  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// Runs an engine of the console against the simulated controller.
+template <class Engine>
+ByteString Converse(CDevSimEngine& device, Engine& console, ByteString& shown) {
+    std::uint32_t now = 0;
+    ByteString got;
+    for (int turn = 0; turn < 200000 && console.State() == EXModemState::Running; ++turn) {
+        const ByteString toDevice = console.TakeOutput();
+        ByteString fromDevice = device.Receive(toDevice);
+        if (toDevice.empty()) {
+            now += 100;
+            fromDevice += device.Tick(now);
+            console.Tick(now);
+        }
+        console.Feed(fromDevice, now);
+        if constexpr (requires { console.TakeData(); }) {
+            got += console.TakeData();
+        }
+    }
+    shown = device.Receive(console.TakeOutput());  // the last answer
+    return got;
+}
+
+TEST(CDevSimEngineXModem, ReceivesAFileAndReportsItsSizeAndSum) {
+    CDevSimEngine device;
+    const ByteString said = device.Receive("xmodem receive\r");
+    EXPECT_NE(said.find("waiting for your XModem Send"), ByteString::npos);
+    EXPECT_EQ(said.back(), 'C');  // it asks at once
+    EXPECT_TRUE(device.XModemRunning());
+    ByteString data(5000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>(i * 13);
+    }
+    CNxrXModemSender console(data, {.use1K = true}, 0);
+    console.Feed("C", 0);
+    // The report comes with the ACK of the EOT; catch it there.
+    std::uint32_t now = 0;
+    ByteString report;
+    while (console.State() == EXModemState::Running && now < 100000) {
+        const ByteString out = device.Receive(console.TakeOutput());
+        report += out;
+        console.Feed(out, now);
+        now += 1;
+    }
+    EXPECT_EQ(console.State(), EXModemState::Done) << console.ErrorText();
+    EXPECT_FALSE(device.XModemRunning());
+    const std::uint32_t padded =
+        CDevSimEngine::Sum(ByteString(5120 - 5000, '\x1A'), CDevSimEngine::Sum(data));
+    EXPECT_NE(report.find("xmodem: received 5120 bytes, sum " + std::to_string(padded)),
+              ByteString::npos)
+        << report;
+    EXPECT_EQ(report.substr(report.size() - 2), "> ");
+}
+
+TEST(CDevSimEngineXModem, SendsItsPatternAndTheConsoleResumes) {
+    CDevSimEngine device;
+    EXPECT_NE(device.Receive("xmodem send 3000\r").find("start your XModem Receive"),
+              ByteString::npos);
+    CNxrXModemReceiver console({}, 0);
+    ByteString shown;
+    const ByteString got = Converse(device, console, shown);
+    ASSERT_EQ(console.State(), EXModemState::Done) << console.ErrorText();
+    ASSERT_GE(got.size(), 3000u);
+    for (std::size_t i = 0; i < 3000; ++i) {
+        ASSERT_EQ(got[i], CDevSimEngine::BurstByte(i)) << i;
+    }
+    EXPECT_FALSE(device.XModemRunning());
+    EXPECT_NE(shown.find("xmodem: sent 3000 bytes"), ByteString::npos) << shown;
+    EXPECT_NE(device.Receive("ver\r").find("firmware"), ByteString::npos);
+}
+
+TEST(CDevSimEngineXModem, BadArgumentsAndACancelSayWhy) {
+    CDevSimEngine device;
+    EXPECT_NE(device.Receive("xmodem send lots\r").find("error: xmodem receive, or xmodem send"),
+              ByteString::npos);
+    EXPECT_FALSE(device.XModemRunning());
+    device.Receive("xmodem receive\r");
+    const ByteString said = device.Receive(ByteString(2, '\x18'));
+    EXPECT_NE(said.find("receive failed: cancelled by the sender"), ByteString::npos) << said;
+    EXPECT_FALSE(device.XModemRunning());
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -402,3 +402,23 @@ TEST(XModem, AnUnansweredEotAfterEveryBlockWasAcknowledgedEndsAsDone) {
 
 }  // namespace
 }  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+TEST(XModem, BytesAfterTheEndAreLeftForTheConsole) {
+    CNxrXModemSender sender("abc", {}, 0);
+    sender.Feed("C", 0);
+    sender.TakeOutput();
+    sender.Feed(ByteString(1, static_cast<char>(ACK)), 0);
+    EXPECT_EQ(sender.Feed(ByteString(1, static_cast<char>(ACK)) + "done\r\n> ", 0), 1u);
+    EXPECT_EQ(sender.State(), EXModemState::Done);
+
+    CNxrXModemReceiver receiver({}, 0);
+    EXPECT_EQ(receiver.Feed(ByteString(1, static_cast<char>(EOT)) + "sent 0\r\n", 0), 1u);
+    EXPECT_EQ(receiver.State(), EXModemState::Done);
+    EXPECT_EQ(receiver.Feed("more", 0), 0u);
+}
+
+}  // namespace
+}  // namespace quillpad

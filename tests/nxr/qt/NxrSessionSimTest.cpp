@@ -10,6 +10,7 @@
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
 #include "tests/nxr/qt/SessionTestSupport.h"
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -270,6 +271,49 @@ TEST_F(NxrSessionSim, ReopenReportsTheOldLinkDownBeforeTheNewOneUp) {
     EXPECT_EQ(sink.received.find("burst done"), ByteString::npos)
         << "data of the closed link was delivered after the close";
     EXPECT_EQ(sink.received.substr(0, receivedBefore.size()), receivedBefore);
+}
+
+}  // namespace
+}  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+TEST_F(NxrSessionSim, XModemBothWaysWithTheSimulatedController) {
+    test::CTempDir dir;
+    ByteString data(3000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        data[i] = static_cast<char>(0xFF - (i & 0xFF));  // 0xFF too
+    }
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.bin"), data));
+    Connect();
+    Exchange("xmodem receive\r", "waiting for your XModem Send");
+    std::uint32_t id = 0;
+    session.Request(0xE003, CNxrParamBlock().AddText(dir.File("prog.bin")).Encode(), 1000, &id,
+                    nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }, 20000));
+    EXPECT_TRUE(sink.Completion(id)->success) << session.ErrorText(id);
+    ASSERT_TRUE(WaitFor([&] {
+        return sink.received.find("> ", sink.received.find("xmodem: received")) != ByteString::npos;
+    }));
+    EXPECT_NE(sink.received.find("xmodem: received 3072 bytes, sum " +
+                                 std::to_string(CDevSimEngine::Sum(ByteString(72, '\x1A'),
+                                                                   CDevSimEngine::Sum(data)))),
+              ByteString::npos)
+        << sink.received;
+
+    Exchange("xmodem send 1000\r", "start your XModem Receive");
+    session.Request(0xE004, CNxrParamBlock().AddText(dir.File("got.bin")).Encode(), 1000, &id,
+                    nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }, 20000));
+    EXPECT_TRUE(sink.Completion(id)->success) << session.ErrorText(id);
+    const ByteString got = test::ReadFileBytes(dir.File("got.bin"));
+    ASSERT_EQ(got.size(), 1024u);
+    for (std::size_t i = 0; i < 1000; ++i) {
+        ASSERT_EQ(got[i], CDevSimEngine::BurstByte(i));
+    }
+    EXPECT_TRUE(
+        WaitFor([&] { return sink.received.find("xmodem: sent 1000 bytes") != ByteString::npos; }));
 }
 
 }  // namespace
