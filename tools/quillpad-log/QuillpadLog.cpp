@@ -2,7 +2,7 @@
 //
 //   quillpad-log dump [--json] FILE.wblog
 //   quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]
-//                       [--show-all-sources] [--timestamps] [--as text|ansi|html] FILE.wblog
+//                       [--show-all-sources] [--timestamps] [--as text|plain|ansi|html] FILE.wblog
 //   quillpad-log style show FILE.tss
 //
 // prints the header and every record the console's own loader keeps, so what
@@ -35,7 +35,7 @@ void PrintUsage() {
         "usage: quillpad-log dump [--json] FILE.wblog\n"
         "       quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
         "                           [--show-all-sources] [--timestamps]\n"
-        "                           [--as text|ansi|html] FILE.wblog\n"
+        "                           [--as text|plain|ansi|html] FILE.wblog\n"
         "       quillpad-log style show FILE.tss\n",
         stderr);
 }
