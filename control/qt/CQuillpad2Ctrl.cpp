@@ -16,6 +16,7 @@
 #include <algorithm>
 
 #include "control/qt/CQtHostEnvironment.h"
+#include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
@@ -139,7 +140,8 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
       CConnectionController(channel, WithDefaults(std::move(services.session))),
       m_ui(services.ui ? std::move(services.ui) : std::make_unique<CQtControlUi>()),
       m_trace(std::move(services.trace)),
-      m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers) {
+      m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers),
+      m_logging(std::make_unique<CControlLogging>(*this, *m_ui)) {
     Trace("construct");
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
         ui->SetWindow(this);
@@ -181,6 +183,7 @@ void CQuillpad2Ctrl::Create() {
     Trace("styles");
     m_store = std::make_unique<CDataStore>(channel);
     SetDataStore(m_store.get());
+    m_logging->AttachStore(*m_store);
     Trace("store");
     m_view = std::make_unique<CConsoleView>(channel, *m_store, m_viewSettings, this);
     m_view->setObjectName(QStringLiteral("view%1").arg(kViewId));
@@ -322,6 +325,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
         }
     }
     c.connectionKind = ConnectionSpec().m_nConnectionKind;
+    c.logging = m_logging->State();
     c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
     c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
     c.showRelativeTime = m_settings.m_showRelativeTime;
@@ -433,6 +437,21 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             channel.Post(Handle(), UM_HISTORY_POPUP);
             NotAvailableYet(id);
             break;
+        case cmd::StartLogging:
+            m_logging->StartOrStopLogging();
+            break;
+        case cmd::PauseLogging:
+            m_logging->PauseOrResumeLogging();
+            break;
+        case cmd::SaveBuffer:
+            m_logging->SaveBuffer();
+            break;
+        case cmd::LoadLog:
+            m_logging->LoadLog();
+            break;
+        case cmd::GoBackOnline:
+            m_logging->GoBackOnline();
+            break;
         case cmd::EditStyles:
         case cmd::SendBreak:
         case cmd::XModemSend:
@@ -440,11 +459,6 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::AsciiSend:
         case cmd::AsciiReceive:
         case cmd::EditSequenceKeys:
-        case cmd::LoadLog:
-        case cmd::GoBackOnline:
-        case cmd::SaveBuffer:
-        case cmd::StartLogging:
-        case cmd::PauseLogging:
         case cmd::TransmitArrows:
             NotAvailableYet(id);
             break;

@@ -51,6 +51,7 @@ class QMenu;
 namespace quillpad {
 
 class CConsoleView;
+class CControlLogging;
 class CDataStore;
 
 // The channel must exist before the connection base registers with it, so
@@ -115,6 +116,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     const CQuillpadSettings& Settings() const { return m_settings; }
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
+    CControlLogging& Logging() const { return *m_logging; }
     // Filled from the list of styles first if it changed.
     QMenu* StylePopup();
     QMenu* KeySetPopup() const { return m_keySetPopup.get(); }
@@ -159,6 +161,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CSchemeList m_schemes;
     CKeySet m_keySet;
     CKeySetMenu m_keySetFiles;
+    std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
     std::unique_ptr<QDialog> m_fileProgress;  // hidden until transfers exist

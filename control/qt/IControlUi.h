@@ -1,13 +1,21 @@
 #pragma once
 // What the control shows that would run a modal loop or leave the program:
-// the right-click menu, the About box and the help. Tests answer it; the Qt
-// form (CQtControlUi) shows the real thing.
+// the right-click menu, the About box, the help, the Log Files dialog and the
+// file chooser (message boxes go through the session's ISessionUi). Tests
+// answer it; the Qt form
+// (CQtControlUi) shows the real thing. A UI that does not offer a dialog
+// answers it as cancelled.
 
 #include <QPoint>
+#include <QString>
 
+#include <optional>
+#include <string>
 #include <vector>
 
+#include "control/CQuillpadSettings.h"
 #include "control/MenuModel.h"
+#include "data/LogRequest.h"
 
 class QWidget;
 
@@ -24,6 +32,20 @@ class IControlUi {
     virtual void ShowAbout(QWidget* owner) = 0;
     // The maker's help at a topic (no text, flags 15).
     virtual void ShowHelp(int topic, QWidget* owner) = 0;
+
+    // "Log Files", modal: the request on OK, none on Cancel. The dialog may
+    // change the settings' log folder and check-box defaults.
+    virtual std::optional<SLogRequest> RunLogFilesDialog(CQuillpadSettings& /*settings*/,
+                                                         QWidget* /*owner*/) {
+        return std::nullopt;
+    }
+    // A file-open dialog: the chosen path, none when cancelled.
+    virtual std::optional<std::string> ChooseFileToOpen(const QString& /*filter*/,
+                                                        const QString& /*defaultSuffix*/,
+                                                        const std::string& /*folder*/,
+                                                        QWidget* /*owner*/) {
+        return std::nullopt;
+    }
 };
 
 class CQtControlUi final : public IControlUi {
@@ -32,6 +54,10 @@ class CQtControlUi final : public IControlUi {
                               QWidget* owner) override;
     void ShowAbout(QWidget* owner) override;
     void ShowHelp(int topic, QWidget* owner) override;
+    std::optional<SLogRequest> RunLogFilesDialog(CQuillpadSettings& settings,
+                                                 QWidget* owner) override;
+    std::optional<std::string> ChooseFileToOpen(const QString& filter, const QString& defaultSuffix,
+                                                const std::string& folder, QWidget* owner) override;
 };
 
 }  // namespace quillpad

@@ -387,8 +387,7 @@ TEST_F(Quillpad2Ctrl, EveryMenuCommandIsRoutedAndSaysWhatItDid) {
     OpenConsole();
     const std::vector<cmd::CommandId> later = {
         cmd::EditStyles, cmd::SendBreak,    cmd::XModemSend,       cmd::XModemReceive,
-        cmd::AsciiSend,  cmd::AsciiReceive, cmd::EditSequenceKeys, cmd::LoadLog,
-        cmd::SaveBuffer, cmd::StartLogging, cmd::CommandHistory};
+        cmd::AsciiSend,  cmd::AsciiReceive, cmd::EditSequenceKeys, cmd::CommandHistory};
     for (const cmd::CommandId id : later) {
         QAction* action = Action(id);
         ASSERT_NE(action, nullptr) << id;
