@@ -147,3 +147,24 @@ TEST_F(LogFilesDialog, F1ShowsHelpTopic1055) {
 
 }  // namespace
 }  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// The picture in docs/: QUILLPAD_SCREENSHOT=FILE.png, run on a real display.
+TEST_F(LogFilesDialog, Screenshot) {
+    const char* file = std::getenv("QUILLPAD_SCREENSHOT");
+    if (file == nullptr) {
+        GTEST_SKIP() << "set QUILLPAD_SCREENSHOT to take the picture";
+    }
+    settings.m_logFolder = "/home/engineer/Workbay/Quillpad Logs";
+    settings.m_logAsPlainText = true;
+    auto d = Make();
+    QTest::keyClicks(d->Control(210), "run1");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(d.get()));
+    QTest::qWait(200);
+    EXPECT_TRUE(d->grab().save(QString::fromLocal8Bit(file)));
+}
+
+}  // namespace
+}  // namespace quillpad
