@@ -87,6 +87,7 @@ void CQuillpadSettings::Read() {
     m_showDataDirection = ReadBool(kTextInfo, "ShowDataDirection", true);
     m_showRelatedData = ReadBool(kTextInfo, "ShowRelatedData", true);
     m_transmitArrowCharacters = ReadBool(kKeyMapping, "TransmitArrowCharacters", false);
+    m_keepCommandHistory = ReadBool(kKeyMapping, "KeepCommandHistory", true);
 }
 
 void CQuillpadSettings::RemoveLogFolderEntry() {
@@ -116,6 +117,7 @@ void CQuillpadSettings::Store() {
     WriteString(kTextInfo, "ShowDataDirection", BoolText(m_showDataDirection));
     WriteString(kTextInfo, "ShowRelatedData", BoolText(m_showRelatedData));
     WriteString(kKeyMapping, "TransmitArrowCharacters", BoolText(m_transmitArrowCharacters));
+    WriteString(kKeyMapping, "KeepCommandHistory", BoolText(m_keepCommandHistory));
 }
 
 }  // namespace quillpad

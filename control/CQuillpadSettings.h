@@ -13,7 +13,7 @@
 //   [General]     OutgoingCRToCRLF
 //   [Text Info]   ShowAbsoluteTime, ShowRelativeTime, ShowDataDirection,
 //                 ShowRelatedData
-//   [Key Mapping] TransmitArrowCharacters
+//   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
@@ -59,6 +59,7 @@ class CQuillpadSettings : public CIniDocument {
     bool m_insertTimestampsInText = true;
     bool m_outgoingCRToCRLF = false;
     bool m_transmitArrowCharacters = false;
+    bool m_keepCommandHistory = true;  // in the data directory, between sessions
     bool m_showAbsoluteTime = true;
     bool m_showRelativeTime = true;
     bool m_showDataDirection = true;

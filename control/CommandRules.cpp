@@ -58,6 +58,9 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
         case cmd::TransmitArrows:
             s.checked = c.transmitArrows;
             break;
+        case cmd::KeepCommandHistory:
+            s.checked = c.keepCommandHistory;
+            break;
         default:
             break;
     }

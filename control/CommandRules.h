@@ -27,6 +27,7 @@ struct SCommandContext {
     bool showDataDirection = true;
     bool showRelatedData = true;
     bool transmitArrows = false;
+    bool keepCommandHistory = false;
 };
 
 struct SCommandState {

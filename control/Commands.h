@@ -32,6 +32,8 @@ inline constexpr CommandId ShowRelativeTimestamp = 32797;
 inline constexpr CommandId ShowDataDirection = 32798;
 inline constexpr CommandId CommandHistory = 32799;
 inline constexpr CommandId TransmitArrows = 32800;
+// Ours: the history kept in the data directory between sessions.
+inline constexpr CommandId KeepCommandHistory = 32801;
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

@@ -57,9 +57,21 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m) {
     return Route(EKeyAction::PassOn);
 }
 
-SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& m) {
+SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& m, bool transmitArrows) {
+    if (transmitArrows) {
+        const char* sequence = key.key == EKey::Up      ? "\x1b[A"
+                               : key.key == EKey::Down  ? "\x1b[B"
+                               : key.key == EKey::Right ? "\x1b[C"
+                               : key.key == EKey::Left  ? "\x1b[D"
+                                                        : nullptr;
+        if (sequence != nullptr) {
+            return SKeyRoute{EKeyAction::SendChars, 0, 0, sequence};
+        }
+    }
     switch (key.key) {
         case EKey::Backspace:
+            // The view's text stays; the device gets the byte, as typed.
+            return SKeyRoute{EKeyAction::SendChars, 0, 0, "\b"};
         case EKey::Left:
         case EKey::Right:
         case EKey::Down:

@@ -58,7 +58,10 @@ struct SKeyRoute {
 
 // The interception before any window; PassOn lets the key go on to the view.
 SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& modifiers);
-// The view's key filter; PassOn leaves the key to the view itself.
-SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& modifiers);
+// The view's key filter; PassOn leaves the key to the view itself. With
+// `transmitArrows` the arrow keys send the VT100 cursor sequences (ESC [ A
+// to D) and Up no longer opens the history.
+SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& modifiers,
+                        bool transmitArrows = false);
 
 }  // namespace quillpad

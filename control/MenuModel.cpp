@@ -38,6 +38,8 @@ SMenu MakeMainMenu() {
                                     Command("Show Related Data", cmd::ShowRelatedData),
                                 }},
                                Command("Command History\tUP", cmd::CommandHistory),
+                               Command("Keep Command History", cmd::KeepCommandHistory),
+                               Command("Transmit Arrow Characters", cmd::TransmitArrows),
                                Separator(),
                                Command("Outgoing <CR> to <CR><LF>", cmd::OutgoingCRToCRLF),
                                Separator(),

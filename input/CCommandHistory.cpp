@@ -36,7 +36,7 @@ void CCommandHistory::CommitToHistory(std::string_view text) {
     entry.append(text.data(), text.size());
     m_current.clear();
     std::erase(m_entries, entry);
-    if (entry != "\r") {
+    if (entry != "\r" && !entry.empty()) {
         m_entries.push_back(std::move(entry));
     }
 }
@@ -50,6 +50,20 @@ int CCommandHistory::FindPrefix(std::string_view prefix) const {
         }
     }
     return -1;
+}
+
+void CCommandHistory::Remove(std::string_view entry) {
+    std::erase(m_entries, entry);
+}
+
+void CCommandHistory::SetEntries(std::vector<ByteString> entries) {
+    m_entries.clear();
+    for (auto& entry : entries) {
+        std::erase(m_entries, entry);
+        if (entry != "\r" && !entry.empty()) {
+            m_entries.push_back(std::move(entry));
+        }
+    }
 }
 
 }  // namespace quillpad

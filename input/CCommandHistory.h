@@ -19,7 +19,8 @@ class CCommandHistory {
     // other byte (control characters included) is appended.
     void RecordTypedChar(char byte);
     // The current line followed by `text` becomes the newest entry; an equal
-    // older entry goes, and a lone CR is not kept. Empties the current line.
+    // older entry goes, and a lone CR or an empty line is not kept. Empties
+    // the current line.
     void CommitToHistory(std::string_view text);
 
     const ByteString& CurrentLine() const { return m_current; }
@@ -29,6 +30,12 @@ class CCommandHistory {
     // The first entry that begins with `prefix` (case-insensitive), searched
     // from the second entry and wrapping round to the first; -1 for none.
     int FindPrefix(std::string_view prefix) const;
+
+    // Every entry equal to `entry` goes, for good.
+    void Remove(std::string_view entry);
+    // Replaces the entries (a history read back from its file); equal
+    // entries keep only the newest, a lone CR or empty line is dropped.
+    void SetEntries(std::vector<ByteString> entries);
 
   private:
     ByteString m_current;

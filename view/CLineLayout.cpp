@@ -120,6 +120,15 @@ std::size_t CLineLayout::HitTest(const SRow& row, float x, bool nearest) const {
     return row.end;
 }
 
+float CLineLayout::XOf(const SRow& row, std::size_t position) const {
+    CAdvance advance(*this);
+    float at = 0;
+    for (std::size_t p = row.start; p < std::min(position, row.end); ++p) {
+        at += advance(p, at);
+    }
+    return at;
+}
+
 CLineLayout::SChunk CLineLayout::WrapChunk(std::size_t line, std::size_t position,
                                            std::vector<SRow>& rows) const {
     rows.clear();

@@ -68,6 +68,8 @@ class CLineLayout {
     // The character of `row` at distance x: the one whose cell holds x, or
     // with `nearest` the caret position closest to x. row.end past the end.
     std::size_t HitTest(const SRow& row, float x, bool nearest) const;
+    // The x of `position` in `row` (clamped to the row's end).
+    float XOf(const SRow& row, std::size_t position) const;
 
     // The row holding `position` and up to count - 1 rows after it; fewer
     // when the text ends first.

@@ -81,6 +81,10 @@ class CChooseLogUi final : public IControlUi {
     }
     void ShowAbout(QWidget*) override {}
     void ShowHelp(int, QWidget*) override {}
+    std::optional<ByteString> RunHistoryPopup(CCommandHistory&, QPoint, QWidget*) override {
+        return std::nullopt;
+    }
+    bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
     std::optional<std::string> ChooseFileToOpen(const QString&, const QString&, const std::string&,
                                                 QWidget*) override {
         return LogFile();

@@ -11,6 +11,8 @@
 
 #include "control/qt/CLogFilesDialog.h"
 #include "control/qt/IControlUi.h"
+#include "input/qt/CHistoryPopup.h"
+#include "input/qt/CShortcutSetupDlg.h"
 #include "nxr/qt/NxrGui.h"
 
 #ifndef QUILLPAD_VERSION
@@ -115,6 +117,23 @@ std::optional<std::string> CQtControlUi::ChooseFileToOpen(const QString& filter,
         return std::nullopt;
     }
     return dialog.selectedFiles().front().toLatin1().toStdString();
+}
+
+std::optional<ByteString> CQtControlUi::RunHistoryPopup(CCommandHistory& history, QPoint caret,
+                                                        QWidget* owner) {
+    CHistoryPopup popup(history, caret, owner);
+    popup.exec();
+    return popup.Result();
+}
+
+bool CQtControlUi::RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
+                                    QWidget* owner) {
+    CQtShortcutSetupUi ui;
+    CShortcutSetupDlg dialog(dataDirectory, keySet, ui, owner);
+    // The dialog's own help topic, without a window.
+    QObject::connect(&dialog, &CShortcutSetupDlg::HelpRequested, &dialog,
+                     [](int topic) { NxrGUIShowHelp(nullptr, 15, topic, nullptr); });
+    return dialog.exec() == QDialog::Accepted;
 }
 
 }  // namespace quillpad

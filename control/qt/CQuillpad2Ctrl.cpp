@@ -14,12 +14,16 @@
 #include <QStatusTipEvent>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
+#include "input/HistoryFile.h"
+#include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
 #include "session/qt/CQtSessionUi.h"
 #include "view/qt/CConsoleView.h"
@@ -133,6 +137,11 @@ QString CommandName(cmd::CommandId id) {
     return QString::fromLatin1(found.c_str());
 }
 
+constexpr const char* kArrowKeysNotice =
+    "The command history UP key is now disabled, and instead will send non-printable "
+    "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
+    "keys.\n\n  Disable this feature to re-enable the command history UP key.";
+
 }  // namespace
 
 CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
@@ -156,6 +165,9 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
                QProcess::startDetached(
                    host, QProcess::splitCommand(QString::fromLatin1(commandLine.c_str())));
     });
+    m_historySaveTimer.setSingleShot(true);
+    m_historySaveTimer.setInterval(1000);
+    connect(&m_historySaveTimer, &QTimer::timeout, this, [this] { SaveHistory(); });
     Create();
 }
 
@@ -207,6 +219,9 @@ void CQuillpad2Ctrl::Create() {
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
                                                : m_settings.m_keySetPath);
     Trace("key set");  // loading it also lists the folder's key sets in the popup
+    if (m_settings.m_keepCommandHistory) {
+        LoadHistory();
+    }
     m_created = true;
     Trace("created");
 }
@@ -222,6 +237,9 @@ void CQuillpad2Ctrl::Destroy() {
     }
     Shutdown();  // asks the device to close its console (2000 ms at most), then closes
     Trace("session closed");
+    if (m_historySaveTimer.isActive()) {
+        SaveHistory();
+    }
     m_schemes = CSchemeList();
     if (m_stylePopup) {
         m_stylePopup->clear();
@@ -278,7 +296,9 @@ std::unique_ptr<QMenu> CQuillpad2Ctrl::MakeMenu(const SMenuItem& popup) {
                         action->setData(item.id);
                         const SCommandState state = CommandState(item.id, SCommandContext{});
                         action->setCheckable(state.checked || item.id == cmd::ToggleHexMode ||
-                                             item.id == cmd::OutgoingCRToCRLF);
+                                             item.id == cmd::OutgoingCRToCRLF ||
+                                             item.id == cmd::TransmitArrows ||
+                                             item.id == cmd::KeepCommandHistory);
                         const cmd::CommandId id = item.id;
                         connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
                         break;
@@ -332,6 +352,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.showDataDirection = m_settings.m_showDataDirection;
     c.showRelatedData = m_settings.m_showRelatedData;
     c.transmitArrows = m_settings.m_transmitArrowCharacters;
+    c.keepCommandHistory = m_settings.m_keepCommandHistory;
     return c;
 }
 
@@ -435,7 +456,25 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::CommandHistory:
             channel.Post(Handle(), UM_HISTORY_POPUP);
-            NotAvailableYet(id);
+            break;
+        case cmd::TransmitArrows:
+            m_settings.m_transmitArrowCharacters = !m_settings.m_transmitArrowCharacters;
+            if (m_settings.m_transmitArrowCharacters) {
+                channel.Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
+                             CPayload::Make(SMessageBox{"Notice", kArrowKeysNotice,
+                                                        EMessageIcon::Information}));
+            }
+            break;
+        case cmd::KeepCommandHistory:
+            m_settings.m_keepCommandHistory = !m_settings.m_keepCommandHistory;
+            if (m_settings.m_keepCommandHistory) {
+                SaveHistory();
+            } else {
+                m_historySaveTimer.stop();
+            }
+            break;
+        case cmd::EditSequenceKeys:
+            EditSequenceKeys();
             break;
         case cmd::StartLogging:
             m_logging->StartOrStopLogging();
@@ -458,8 +497,6 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::XModemReceive:
         case cmd::AsciiSend:
         case cmd::AsciiReceive:
-        case cmd::EditSequenceKeys:
-        case cmd::TransmitArrows:
             NotAvailableYet(id);
             break;
         default:
@@ -555,10 +592,12 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
         case UM_TOGGLE_HEX:
             ToggleHexMode();
             return 0;
+        case UM_HISTORY_POPUP:
+            RunHistoryPopup();
+            return 0;
         case UM_CANCEL_REQUEST:
         case UM_ABILITY_GROUP:
         case UM_ABILITY:
-        case UM_HISTORY_POPUP:
             return 0;  // the payload goes with the message
         default:
             break;
@@ -606,6 +645,85 @@ void CQuillpad2Ctrl::LoadKeySet(const std::string& path) {
     BuildKeySetMenu();
 }
 
+void CQuillpad2Ctrl::EditSequenceKeys() {
+    if (!m_ui->RunShortcutSetup(m_settings.m_dataDirectory, m_keySet, this)) {
+        return;  // a browsed key set stays, unsaved, and is not made the setting
+    }
+    if (!m_keySet.SaveFile(m_keySet.GetPath())) {
+        const std::string path = m_keySet.GetPath();
+        channel.Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
+                     CPayload::Make(SMessageBox{
+                         "Error",
+                         "The key set could not be saved" +
+                             (path.empty() ? std::string(": it has no file name.")
+                                           : " to " + path + ": " + m_keySet.LastError()),
+                         EMessageIcon::Error}));
+        return;
+    }
+    m_settings.m_keySetPath = m_keySet.GetPath();
+    BuildKeySetMenu();
+}
+
+// ---- the command history
+
+void CQuillpad2Ctrl::RunHistoryPopup() {
+    const QPoint caret =
+        m_view ? m_view->viewport()->mapToGlobal(m_view->CaretPoint()) : mapToGlobal(QPoint(0, 0));
+    const std::size_t entries = m_history.Entries().size();
+    const std::optional<ByteString> line = m_ui->RunHistoryPopup(m_history, caret, this);
+    if (m_history.Entries().size() != entries) {
+        HistoryChanged();  // entries deleted in the popup
+    }
+    if (!line) {
+        return;
+    }
+    // As if the line were pasted and CR typed: both reach the history and
+    // the device through their usual handlers, CR as CR LF when that is on.
+    channel.Post(Handle(), UM_SEND_TEXT, 0, 0, CPayload::Make(*line));
+    channel.Post(Handle(), UM_SEND_CHAR, 0, '\r');
+}
+
+std::string CQuillpad2Ctrl::HistoryFilePath() const {
+    return PathCombine(m_settings.m_dataDirectory, kHistoryFileName);
+}
+
+void CQuillpad2Ctrl::LoadHistory() {
+    const std::string path = HistoryFilePath();
+    SHistoryFile file = ReadHistoryFile(path);
+    if (file.ok) {
+        m_history.SetEntries(std::move(file.entries));
+        return;
+    }
+    // Not ours to overwrite: it goes aside, and the console starts afresh.
+    const std::string aside = path + ".bad";
+    std::error_code ec;
+    std::filesystem::rename(path, aside, ec);
+    ShowStatus(
+        QStringLiteral("The command history could not be read (%1)%2.")
+            .arg(QString::fromLocal8Bit(file.error.c_str()),
+                 ec ? QString()
+                    : QStringLiteral("; it was kept as ") + QString::fromLocal8Bit(aside.c_str())));
+}
+
+void CQuillpad2Ctrl::HistoryChanged() {
+    if (m_settings.m_keepCommandHistory && !m_historySaveTimer.isActive()) {
+        // A burst of lines is written once.
+        m_historySaveTimer.start();
+    }
+}
+
+void CQuillpad2Ctrl::SaveHistory() {
+    m_historySaveTimer.stop();
+    if (!m_settings.m_keepCommandHistory) {
+        return;
+    }
+    std::string error;
+    if (!WriteHistoryFile(HistoryFilePath(), m_history.Entries(), &error)) {
+        ShowStatus(QStringLiteral("The command history could not be saved: %1")
+                       .arg(QString::fromLocal8Bit(error.c_str())));
+    }
+}
+
 void CQuillpad2Ctrl::BuildKeySetMenu() {
     if (!m_keySetPopup) {
         return;
@@ -630,7 +748,7 @@ bool CQuillpad2Ctrl::HandleKey(const QKeyEvent& event) {
     const SKeyPress key = ToKeyPress(event, modifiers);
     SKeyRoute route = InterceptKey(key, modifiers);
     if (route.action == EKeyAction::PassOn) {
-        route = FilterViewKey(key, modifiers);
+        route = FilterViewKey(key, modifiers, m_settings.m_transmitArrowCharacters);
     }
     switch (route.action) {
         case EKeyAction::PassOn:
@@ -685,7 +803,8 @@ bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {
         const SKeyModifiers modifiers = m_modifiers();
         const SKeyPress press = ToKeyPress(*key, modifiers);
         if (InterceptKey(press, modifiers).action != EKeyAction::PassOn ||
-            FilterViewKey(press, modifiers).action == EKeyAction::SendChars) {
+            FilterViewKey(press, modifiers, m_settings.m_transmitArrowCharacters).action ==
+                EKeyAction::SendChars) {
             event->accept();
             return true;
         }

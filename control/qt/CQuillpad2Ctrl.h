@@ -15,13 +15,16 @@
 //
 // Private messages (on top of the connection's, see CConnectionController):
 //   UM_TOGGLE_HEX      sent by Alt+H and "Toggle Hex Mode"
-//   UM_CANCEL_REQUEST, UM_ABILITY_GROUP, UM_ABILITY, UM_HISTORY_POPUP
+//   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
+//                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
+//   UM_CANCEL_REQUEST, UM_ABILITY_GROUP, UM_ABILITY
 //                      taken, their payloads freed; the features that use
 //                      them are not built yet
 
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
+#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -134,8 +137,16 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
   protected:
     void resizeEvent(QResizeEvent* event) override;
     // The history sees every typed character and every text before it is sent.
-    void OnCharTyped(char ch) override { m_history.RecordTypedChar(ch); }
-    void OnTextSending(std::string_view text) override { m_history.CommitToHistory(text); }
+    void OnCharTyped(char ch) override {
+        m_history.RecordTypedChar(ch);
+        if (ch == '\r' || ch == '\n') {
+            HistoryChanged();
+        }
+    }
+    void OnTextSending(std::string_view text) override {
+        m_history.CommitToHistory(text);
+        HistoryChanged();
+    }
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -148,6 +159,14 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void FillStyleMenu();
     void BuildKeySetMenu();
     void NotAvailableYet(cmd::CommandId id);
+    void EditSequenceKeys();
+    void RunHistoryPopup();
+    // The history kept in the data directory, when the setting says so:
+    // read at creation, written a second after it changes and at teardown.
+    std::string HistoryFilePath() const;
+    void LoadHistory();
+    void HistoryChanged();
+    void SaveHistory();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
     void PostSchemeToView();
@@ -156,6 +175,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::function<void(const std::string&)> m_trace;
     std::function<SKeyModifiers()> m_modifiers;
     CCommandHistory m_history;  // with the typed line
+    QTimer m_historySaveTimer;
     CQuillpadSettings m_settings;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;

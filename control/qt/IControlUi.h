@@ -1,10 +1,10 @@
 #pragma once
 // What the control shows that would run a modal loop or leave the program:
-// the right-click menu, the About box, the help, the Log Files dialog and the
-// file chooser (message boxes go through the session's ISessionUi). Tests
-// answer it; the Qt form
-// (CQtControlUi) shows the real thing. A UI that does not offer a dialog
-// answers it as cancelled.
+// the right-click menu, the About box, the help, the history popup, the
+// shortcut setup, the Log Files dialog and the file chooser (message boxes go
+// through the session's ISessionUi). Tests answer it; the Qt form
+// (CQtControlUi) shows the real thing. The logging dialogs answer
+// "cancelled" unless a UI offers them.
 
 #include <QPoint>
 #include <QString>
@@ -16,6 +16,8 @@
 #include "control/CQuillpadSettings.h"
 #include "control/MenuModel.h"
 #include "data/LogRequest.h"
+#include "input/CCommandHistory.h"
+#include "input/CKeySet.h"
 
 class QWidget;
 
@@ -46,6 +48,14 @@ class IControlUi {
                                                         QWidget* /*owner*/) {
         return std::nullopt;
     }
+    // The history popup at a screen position (the caret's top left): the
+    // line to send, or nothing. Delete in it changes `history` at once.
+    virtual std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
+                                                      QWidget* owner) = 0;
+    // "Shortcut Setup" on the key set; true for OK. Browse replaces the key
+    // set at once, whatever the answer.
+    virtual bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
+                                  QWidget* owner) = 0;
 };
 
 class CQtControlUi final : public IControlUi {
@@ -58,6 +68,10 @@ class CQtControlUi final : public IControlUi {
                                                  QWidget* owner) override;
     std::optional<std::string> ChooseFileToOpen(const QString& filter, const QString& defaultSuffix,
                                                 const std::string& folder, QWidget* owner) override;
+    std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
+                                              QWidget* owner) override;
+    bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
+                          QWidget* owner) override;
 };
 
 }  // namespace quillpad

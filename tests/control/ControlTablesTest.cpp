@@ -30,7 +30,8 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
     EXPECT_EQ(Texts(first), (std::vector<std::string>{
                                 "Select Style", "Edit Styles...", "Toggle Hex Mode\tALT+H", "-",
                                 "Select Key Set", "Edit Sequence Keys...", "-", "Clear Data\tALT+C",
-                                "-", "Text Info Window\tHold SHIFT", "Command History\tUP", "-",
+                                "-", "Text Info Window\tHold SHIFT", "Command History\tUP",
+                                "Keep Command History", "Transmit Arrow Characters", "-",
                                 "Outgoing <CR> to <CR><LF>", "-", "Make THIS my Default"}));
     EXPECT_EQ(first[0].kind, EMenuItemKind::StylePopup);
     EXPECT_EQ(first[4].kind, EMenuItemKind::KeySetPopup);
@@ -41,7 +42,7 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                         "Show Data Direction", "Show Related Data"}));
     EXPECT_EQ(CommandIds(first),
               (std::vector<cmd::CommandId>{32768, 32781, 32777, 32776, 32796, 32797, 32798, 32795,
-                                           32799, 32794, 32778}));
+                                           32799, 32801, 32800, 32794, 32778}));
 
     EXPECT_EQ(Texts(menu.popups[1].items),
               (std::vector<std::string>{"Save Buffer...", "Start Logging...", "Pause Logging", "-",
@@ -182,10 +183,12 @@ TEST(KeyRouting, InterceptionBeforeAnyWindow) {
 }
 
 TEST(KeyRouting, TheViewsFilterSendsCharactersAndSwallowsEditing) {
-    for (const auto key : {EKey::Backspace, EKey::Left, EKey::Right, EKey::Down}) {
-        EXPECT_EQ(FilterViewKey(Key(key, key == EKey::Backspace ? "\b" : ""), kNone).action,
-                  EKeyAction::Swallow);
+    for (const auto key : {EKey::Left, EKey::Right, EKey::Down}) {
+        EXPECT_EQ(FilterViewKey(Key(key), kNone).action, EKeyAction::Swallow);
     }
+    const auto backspace = FilterViewKey(Key(EKey::Backspace, "\b"), kNone);
+    EXPECT_EQ(backspace.action, EKeyAction::SendChars);
+    EXPECT_EQ(backspace.chars, "\b");
     EXPECT_EQ(FilterViewKey(Key(EKey::Up), kNone).action, EKeyAction::HistoryPopup);
     const auto f5 = FilterViewKey(F(5), kNone);
     EXPECT_EQ(f5.action, EKeyAction::FunctionKey);

@@ -448,6 +448,25 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
     return m_layout.HitTest(row, static_cast<float>(point.x() - kMargin), nearest);
 }
 
+QPoint CConsoleView::CaretPoint() {
+    Layout();
+    if (m_rows.empty()) {
+        return {kMargin, 0};
+    }
+    const std::size_t caret = m_anchor == m_caret ? m_document.Size() : m_caret;
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        const CLineLayout::SRow& row = m_rows[i];
+        const bool last = i + 1 == m_rows.size();
+        // A caret at a row's end belongs to it unless the next row starts there.
+        if (caret >= row.start &&
+            (caret < row.end || (caret == row.end && (last || m_rows[i + 1].start > row.end)))) {
+            return {kMargin + static_cast<int>(m_layout.XOf(row, caret)),
+                    static_cast<int>(i) * m_rowHeight};
+        }
+    }
+    return {kMargin, static_cast<int>(m_rows.size() - 1) * m_rowHeight};
+}
+
 std::size_t CConsoleView::CharacterAt(QPoint point) {
     return HitTest(point, true);
 }

@@ -90,6 +90,10 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // the end), and the character whose cell holds the point.
     std::size_t CharacterAt(QPoint point);
     std::size_t CharacterUnder(QPoint point);
+    // The caret's cell in the viewport: its left edge and the top of its
+    // row. With nothing selected the caret is where the device's next text
+    // goes, the end. A caret out of sight gives the start of the last row shown.
+    QPoint CaretPoint();
     bool IsPinnedToEnd() const { return m_pinned; }
     // Shows the row holding `position` at the top; unpins unless that is the end.
     void ScrollToPosition(std::size_t position);

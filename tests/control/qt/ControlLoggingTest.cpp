@@ -34,6 +34,10 @@ class CAnsweringUi final : public IControlUi {
     }
     void ShowAbout(QWidget*) override {}
     void ShowHelp(int, QWidget*) override {}
+    std::optional<ByteString> RunHistoryPopup(CCommandHistory&, QPoint, QWidget*) override {
+        return std::nullopt;
+    }
+    bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
     std::optional<SLogRequest> RunLogFilesDialog(CQuillpadSettings&, QWidget*) override {
         ++dialogs;
         if (requests.empty()) {

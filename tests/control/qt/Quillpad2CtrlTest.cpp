@@ -1,5 +1,5 @@
 // The control: its order of creation and teardown, keys, menus and
-// commands, styles, the host's calls and saved state.
+// commands, styles, the history, the host's calls and saved state.
 
 #include "control/qt/CQuillpad2Ctrl.h"
 
@@ -38,8 +38,31 @@ class CRecordingControlUi final : public IControlUi {
     }
     void ShowAbout(QWidget*) override { ++abouts; }
     void ShowHelp(int topic, QWidget*) override { helps.push_back(topic); }
+    std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
+                                              QWidget*) override {
+        popupCarets.push_back(caret);
+        popupEntries = history.Entries();
+        if (deleteInPopup) {
+            history.Remove(*deleteInPopup);
+        }
+        return historyAnswer;
+    }
+    bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet, QWidget*) override {
+        setupDirectories.push_back(dataDirectory);
+        if (editKeySet) {
+            editKeySet(keySet);
+        }
+        return setupAnswer;
+    }
 
     cmd::CommandId answer = 0;
+    std::optional<ByteString> historyAnswer;
+    std::optional<ByteString> deleteInPopup;
+    std::vector<QPoint> popupCarets;
+    std::vector<ByteString> popupEntries;
+    std::function<void(CKeySet&)> editKeySet;
+    bool setupAnswer = false;
+    std::vector<std::string> setupDirectories;
     std::vector<cmd::CommandId> offered;
     int abouts = 0;
     std::vector<int> helps;
@@ -172,6 +195,13 @@ class Quillpad2Ctrl : public ::testing::Test {
     std::unique_ptr<CQuillpad2Ctrl> control;
 };
 
+// Runs the messages that handlers post in turn.
+void Drain() {
+    for (int i = 0; i < 4; ++i) {
+        QApplication::processEvents();
+    }
+}
+
 std::ptrdiff_t IndexOf(const std::vector<std::string>& ops, const std::string& op) {
     const auto it = std::find(ops.begin(), ops.end(), op);
     return it == ops.end() ? -1 : it - ops.begin();
@@ -254,19 +284,20 @@ TEST_F(Quillpad2Ctrl, TypedKeysGoToTheDeviceAndNeverEditTheView) {
     const std::string before(control->View()->Document().Text());
     CConsoleView* view = control->View();
     log->clear();
-    QTest::keyClicks(view, "ab\r");
+    QTest::keyClicks(view, "ab");
+    QTest::keyClick(view, Qt::Key_Backspace);
+    QTest::keyClicks(view, "c\r");
     QTest::keyClick(view, Qt::Key_Return);
-    for (const auto key : {Qt::Key_Backspace, Qt::Key_Left, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up,
-                           Qt::Key_Delete}) {
+    for (const auto key : {Qt::Key_Left, Qt::Key_Right, Qt::Key_Down, Qt::Key_Up, Qt::Key_Delete}) {
         QTest::keyClick(view, key);
     }
     modifiers.ctrl = true;
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);  // Ctrl+A types 0x01
     modifiers = {};
-    QApplication::processEvents();
-    EXPECT_EQ(Sent(), std::string("ab\r\r\x01"));
+    Drain();
+    EXPECT_EQ(Sent(), std::string("ab\bc\r\r\x01"));
     EXPECT_EQ(std::string(view->Document().Text()), before);
-    EXPECT_EQ(control->History().Entries(), std::vector<ByteString>{"ab"});
+    EXPECT_EQ(control->History().Entries(), std::vector<ByteString>{"ac"});
     EXPECT_EQ(control->History().CurrentLine(), "\x01");
 
     // The option turns typed CR into CR LF, read at the moment of the key.
@@ -382,12 +413,149 @@ TEST_F(Quillpad2Ctrl, FunctionKeysRunTheMacrosOfTheChosenKeySet) {
     EXPECT_EQ(WideToBytes(BytesToWide(control->KeySet().Macro("CTRL_F3"))), "ver\\r");
 }
 
+TEST_F(Quillpad2Ctrl, UpResendsAHistoryLineAfterWhatWasTyped) {
+    Make();
+    OpenConsole();
+    CConsoleView* view = control->View();
+    QTest::keyClicks(view, "ver\rstatus\r");
+    QTest::keyClicks(view, "x");
+    Drain();
+    log->clear();
+    controlUi->historyAnswer = "ver";
+    QTest::keyClick(view, Qt::Key_Up);
+    Drain();
+    ASSERT_EQ(controlUi->popupCarets.size(), 1u);
+    EXPECT_EQ(controlUi->popupEntries, (std::vector<ByteString>{"ver", "status"}));
+    const QRect viewOnScreen(view->viewport()->mapToGlobal(QPoint(0, 0)), view->viewport()->size());
+    EXPECT_TRUE(viewOnScreen.contains(controlUi->popupCarets[0]))
+        << "the popup opens at the console's caret";
+    EXPECT_EQ(Sent(), "ver\r") << "the line, then one line end";
+    EXPECT_EQ(control->History().Entries(), (std::vector<ByteString>{"ver", "status", "xver"}));
+
+    // The command does what Up does; Cancel sends nothing; Delete in the
+    // popup is for good; with CR to CR LF on the resent line ends so.
+    controlUi->historyAnswer.reset();
+    controlUi->deleteInPopup = "status";
+    log->clear();
+    Action(cmd::CommandHistory)->trigger();
+    Drain();
+    EXPECT_EQ(controlUi->popupCarets.size(), 2u);
+    EXPECT_EQ(Sent(), "");
+    EXPECT_EQ(control->History().Entries(), (std::vector<ByteString>{"ver", "xver"}));
+    controlUi->deleteInPopup.reset();
+    controlUi->historyAnswer = "ver";
+    Action(cmd::OutgoingCRToCRLF)->trigger();
+    QTest::keyClick(view, Qt::Key_Up);
+    Drain();
+    EXPECT_EQ(Sent(), "ver\r\n");
+    EXPECT_EQ(control->History().Entries(), (std::vector<ByteString>{"xver", "ver"}));
+}
+
+TEST_F(Quillpad2Ctrl, TransmittedArrowsSendCursorSequencesInsteadOfTheHistory) {
+    Make();
+    OpenConsole();
+    CConsoleView* view = control->View();
+    EXPECT_FALSE(Shown(cmd::TransmitArrows)->isChecked());
+    Action(cmd::TransmitArrows)->trigger();
+    Drain();
+    EXPECT_TRUE(Shown(cmd::TransmitArrows)->isChecked());
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ(shown->back().caption, "Notice");
+    EXPECT_EQ(shown->back().text.substr(0, 40), "The command history UP key is now disabl");
+    log->clear();
+    for (const auto key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Right, Qt::Key_Left}) {
+        QTest::keyClick(view, key);
+    }
+    Drain();
+    EXPECT_EQ(Sent(), "\x1b[A\x1b[B\x1b[C\x1b[D");
+    EXPECT_TRUE(controlUi->popupCarets.empty());
+    Action(cmd::TransmitArrows)->trigger();  // off: no box, Up is the history again
+    Drain();
+    EXPECT_EQ(shown->size(), 1u);
+    QTest::keyClick(view, Qt::Key_Up);
+    Drain();
+    EXPECT_EQ(controlUi->popupCarets.size(), 1u);
+}
+
+TEST_F(Quillpad2Ctrl, TheHistoryOutlivesTheConsoleUnlessItIsNotKept) {
+    const auto file = std::filesystem::path(DataDirectory()) / "Command History.txt";
+    Make();
+    EXPECT_TRUE(Shown(cmd::KeepCommandHistory)->isChecked());
+    OpenConsole();
+    QTest::keyClicks(control->View(), "ver\rdump 1\t2\r");
+    QApplication::processEvents();
+    control.reset();  // a change not yet written is written at teardown
+    ASSERT_TRUE(std::filesystem::exists(file));
+    Make();
+    EXPECT_EQ(control->History().Entries(), (std::vector<ByteString>{"ver", "dump 1\t2"}));
+
+    // Off: nothing more is written, and nothing is read by the next console.
+    Action(cmd::KeepCommandHistory)->trigger();
+    Action(cmd::MakeDefault)->trigger();
+    OpenConsole();
+    QTest::keyClicks(control->View(), "new\r");
+    control.reset();
+    Make();
+    EXPECT_TRUE(control->History().Entries().empty());
+    Action(cmd::KeepCommandHistory)->trigger();
+    Action(cmd::MakeDefault)->trigger();
+    control.reset();
+
+    // A file that is not a history is put aside, and the console starts.
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << "garbage\x01\n";
+    Make();
+    EXPECT_TRUE(control->History().Entries().empty());
+    EXPECT_TRUE(control->LastStatusText().startsWith("The command history could not be read"));
+    EXPECT_TRUE(std::filesystem::exists(file.string() + ".bad"));
+    EXPECT_TRUE(control->KeySet().GetPath().ends_with("My Keys.keyset")) << "nothing else lost";
+}
+
+TEST_F(Quillpad2Ctrl, EditSequenceKeysSavesTheKeySetOnlyAfterOk) {
+    Make();
+    const std::string mine = control->KeySet().GetPath();
+    const std::string other = (std::filesystem::path(DataDirectory()) / "Other.keyset").string();
+    // Browse to another file, then Cancel: loaded, unsaved, not the setting.
+    controlUi->editKeySet = [&](CKeySet& keySet) {
+        keySet.LoadFile(other, true, true);
+        keySet.WriteString("Shortcuts", "F2", "status\\r");
+    };
+    controlUi->setupAnswer = false;
+    Action(cmd::EditSequenceKeys)->trigger();
+    EXPECT_EQ(controlUi->setupDirectories, std::vector<std::string>{DataDirectory()});
+    EXPECT_EQ(control->KeySet().GetPath(), other);
+    EXPECT_EQ(control->Settings().m_keySetPath, mine);
+    EXPECT_EQ(std::filesystem::file_size(other), 0u);
+
+    // OK saves to the key set's file, makes it the setting and checks it.
+    controlUi->editKeySet = [](CKeySet& keySet) { keySet.WriteString("Shortcuts", "F9", "x"); };
+    controlUi->setupAnswer = true;
+    Action(cmd::EditSequenceKeys)->trigger();
+    EXPECT_EQ(control->Settings().m_keySetPath, other);
+    CKeySet saved;
+    ASSERT_TRUE(saved.LoadFile(other, false, true));
+    EXPECT_EQ(saved.Macro("F9"), "x");
+    EXPECT_EQ(saved.Macro("F2"), "status\\r");
+    QMenu* popup = control->KeySetPopup();
+    control->UpdateMenu(*popup);
+    ASSERT_EQ(popup->actions().size(), 2);
+    EXPECT_EQ(popup->actions()[1]->text(), "Other.keyset");
+    EXPECT_TRUE(popup->actions()[1]->isChecked());
+
+    // A key set without a file cannot be saved, and says so.
+    controlUi->editKeySet = [](CKeySet& keySet) { keySet.LoadFile("", true, true); };
+    Action(cmd::EditSequenceKeys)->trigger();
+    QApplication::processEvents();
+    ASSERT_FALSE(shown->empty());
+    EXPECT_EQ(shown->back().text, "The key set could not be saved: it has no file name.");
+    EXPECT_EQ(control->Settings().m_keySetPath, other);
+}
+
 TEST_F(Quillpad2Ctrl, EveryMenuCommandIsRoutedAndSaysWhatItDid) {
     Make();
     OpenConsole();
-    const std::vector<cmd::CommandId> later = {
-        cmd::EditStyles, cmd::SendBreak,    cmd::XModemSend,       cmd::XModemReceive,
-        cmd::AsciiSend,  cmd::AsciiReceive, cmd::EditSequenceKeys, cmd::CommandHistory};
+    const std::vector<cmd::CommandId> later = {cmd::EditStyles, cmd::SendBreak,
+                                               cmd::XModemSend, cmd::XModemReceive,
+                                               cmd::AsciiSend,  cmd::AsciiReceive};
     for (const cmd::CommandId id : later) {
         QAction* action = Action(id);
         ASSERT_NE(action, nullptr) << id;
