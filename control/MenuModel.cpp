@@ -77,6 +77,70 @@ std::vector<SMenuItem> MakeContextMenu() {
             Command("Clear", cmd::ContextClear)};
 }
 
+std::string CommandStatusText(cmd::CommandId id) {
+    if (cmd::IsStyleCommand(id)) {
+        return "Show the console's data in this style.";
+    }
+    if (cmd::IsKeySetCommand(id)) {
+        return id == cmd::NoKeySetFiles ? std::string()
+                                        : "Use the function-key macros of this key set.";
+    }
+    switch (id) {
+        case cmd::EditStyles:
+            return "Edit the rules of the current style.";
+        case cmd::Reconnect:
+            return "Connect to the device again.";
+        case cmd::Disconnect:
+            return "Close the connection to the device.";
+        case cmd::SendBreak:
+            return "Send a break to the device.";
+        case cmd::XModemSend:
+            return "Send a file to the device with XModem.";
+        case cmd::XModemReceive:
+            return "Receive a file from the device with XModem.";
+        case cmd::AsciiSend:
+            return "Send the bytes of a file to the device as they are.";
+        case cmd::AsciiReceive:
+            return "Write what the device sends into a file until you stop it.";
+        case cmd::ClearData:
+            return "Clear all data from the console.";
+        case cmd::EditSequenceKeys:
+            return "Define shortcuts for keystrokes.";
+        case cmd::MakeDefault:
+            return "Make the current style and settings the start of every new console.";
+        case cmd::ToggleHexMode:
+            return "Switch to Hex Mode and back to the style before.";
+        case cmd::LoadLog:
+            return "Open a Workbay log and review it offline.";
+        case cmd::GoBackOnline:
+            return "Leave the loaded log and connect to the device again.";
+        case cmd::SaveBuffer:
+            return "Save the console's data to log files.";
+        case cmd::StartLogging:
+            return "Start or stop logging the console's data to files.";
+        case cmd::PauseLogging:
+            return "Pause or resume logging.";
+        case cmd::OutgoingCRToCRLF:
+            return "Send Enter as CR LF instead of CR.";
+        case cmd::ShowRelatedData:
+            return "Show the data around the character in the SHIFT window.";
+        case cmd::ShowCalendarTimestamp:
+            return "Show the date and time of the character in the SHIFT window.";
+        case cmd::ShowRelativeTimestamp:
+            return "Show the time since the console started in the SHIFT window.";
+        case cmd::ShowDataDirection:
+            return "Show whether the character was received or sent in the SHIFT window.";
+        case cmd::CommandHistory:
+            return "Show a history of commands that can be repeated quickly.";
+        case cmd::TransmitArrows:
+            return "Send the arrow keys to the device instead of opening the history.";
+        case cmd::KeepCommandHistory:
+            return "Keep the command history for the consoles to come.";
+        default:
+            return {};
+    }
+}
+
 std::vector<cmd::CommandId> CommandIds(const std::vector<SMenuItem>& items) {
     std::vector<cmd::CommandId> ids;
     for (const auto& item : items) {

@@ -30,6 +30,10 @@ SMenu MakeMainMenu();
 // The right-click menu: Copy, Paste, a separator, Clear.
 std::vector<SMenuItem> MakeContextMenu();
 
+// What the status bar says while the pointer is on a command's item; empty
+// for an id that is not a command.
+std::string CommandStatusText(cmd::CommandId id);
+
 // Every command item of a menu tree, depth first.
 std::vector<cmd::CommandId> CommandIds(const std::vector<SMenuItem>& items);
 

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 #include "platform/Paths.h"
@@ -52,6 +54,86 @@ std::vector<std::string> StyleSheetNames(const std::string& folder) {
     return names;
 }
 
+// Every console reads the same style sheets when it starts; a sheet that has
+// not changed since (same size and modification time) is copied from the one
+// read before instead of parsed again. Each list gets its own copy, since a
+// list's schemes are edited in place.
+class CStyleSheetCache {
+  public:
+    std::shared_ptr<CStyleScheme> Load(const std::string& path, std::string& error) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) {
+            return Parse(path, error);  // says why
+        }
+        const SStamp stamp{
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+        {
+            const std::lock_guard lock(m_mutex);
+            const auto found = m_sheets.find(path);
+            if (found != m_sheets.end() && found->second.stamp == stamp) {
+                return found->second.scheme->Clone();
+            }
+        }
+        auto scheme = Parse(path, error);
+        if (scheme) {
+            const std::lock_guard lock(m_mutex);
+            if (m_sheets.size() >= kMaxSheets) {
+                m_sheets.clear();
+            }
+            m_sheets[path] = {stamp, scheme->Clone()};
+        }
+        return scheme;
+    }
+
+  private:
+    static constexpr std::size_t kMaxSheets = 1000;
+    struct SStamp {
+        std::int64_t size;
+        std::int64_t modified;
+        bool operator==(const SStamp&) const = default;
+    };
+    struct SSheet {
+        SStamp stamp;
+        std::shared_ptr<const CStyleScheme> scheme;
+    };
+
+    static std::shared_ptr<CStyleScheme> Parse(const std::string& path, std::string& error) {
+        auto scheme = std::make_shared<CStyleScheme>();
+        if (!scheme->Load(path, false)) {
+            error = scheme->LastError();
+            return nullptr;
+        }
+        return scheme;
+    }
+
+    std::mutex m_mutex;
+    std::map<std::string, SSheet> m_sheets;
+};
+
+CStyleSheetCache& StyleSheetCache() {
+    static CStyleSheetCache cache;
+    return cache;
+}
+
+// The built-in schemes are read from their texts once per process; each
+// list gets copies.
+std::vector<std::shared_ptr<CStyleScheme>> BuiltinCopies(EBuiltinSet set) {
+    static std::mutex mutex;
+    static std::map<EBuiltinSet, std::vector<std::shared_ptr<CStyleScheme>>> prototypes;
+    const std::lock_guard lock(mutex);
+    auto& made = prototypes[set];
+    if (made.empty()) {
+        made = MakeBuiltinSchemes(set);
+    }
+    std::vector<std::shared_ptr<CStyleScheme>> copies;
+    copies.reserve(made.size());
+    for (const auto& scheme : made) {
+        copies.push_back(scheme->Clone());
+    }
+    return copies;
+}
+
 }  // namespace
 
 void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) {
@@ -59,16 +141,16 @@ void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) 
     m_skipped.clear();
     m_current.reset();
     m_previousName.clear();
-    for (auto& scheme : MakeBuiltinSchemes(showAllSources ? EBuiltinSet::A : EBuiltinSet::B)) {
+    for (auto& scheme : BuiltinCopies(showAllSources ? EBuiltinSet::A : EBuiltinSet::B)) {
         m_schemes.push_back(std::move(scheme));
     }
     for (const std::string& name : StyleSheetNames(dataDirectory)) {
-        auto scheme = std::make_shared<CStyleScheme>();
         const std::string path = PathCombine(dataDirectory, name);
-        if (scheme->Load(path, false)) {
+        std::string error;
+        if (auto scheme = StyleSheetCache().Load(path, error)) {
             m_schemes.push_back(std::move(scheme));
         } else {
-            m_skipped.push_back({path, scheme->LastError()});
+            m_skipped.push_back({path, error});
         }
     }
     AssignMenuCommands();

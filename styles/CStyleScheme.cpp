@@ -58,6 +58,22 @@ void CStyleScheme::MoveRule(std::size_t from, std::size_t to) {
     SyncPointers();
 }
 
+std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
+    auto copy = std::make_shared<CStyleScheme>();
+    static_cast<CIniDocument&>(*copy) = static_cast<const CIniDocument&>(*this);
+    copy->Name = Name;
+    copy->Description = Description;
+    copy->BackgroundColor = BackgroundColor;
+    copy->LineWrap = LineWrap;
+    copy->MenuCommand = MenuCommand;
+    copy->m_rules.reserve(m_rules.size());
+    for (const auto& rule : m_rules) {
+        copy->m_rules.push_back(std::make_unique<SStyleRule>(*rule));
+    }
+    copy->SyncPointers();
+    return copy;
+}
+
 const CCompiledScheme& CStyleScheme::Compiled() const {
     m_compiled.Refresh(m_pointers);
     return m_compiled;

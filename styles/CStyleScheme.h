@@ -50,6 +50,9 @@ class CStyleScheme : public CIniDocument {
     // for a built-in scheme (no path) or when the file cannot be written.
     bool Save();
     bool IsBuiltIn() const { return GetPath().empty(); }
+    // An independent copy: its own document and rules (its compiled tables
+    // are built when first used).
+    std::shared_ptr<CStyleScheme> Clone() const;
 
     // The rule choice tables, rebuilt first if any rule's matching changed.
     const CCompiledScheme& Compiled() const;

@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth socat
-    dpkg-dev file
+    dpkg-dev file man-db
 )
 # `make fuzz` builds libFuzzer targets with clang.
 if [ "${1:-}" = "fuzz" ]; then

@@ -142,6 +142,10 @@ constexpr const char* kArrowKeysNotice =
     "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
     "keys.\n\n  Disable this feature to re-enable the command history UP key.";
 
+QString StatusTextOf(cmd::CommandId id) {
+    return QString::fromLatin1(CommandStatusText(id).c_str());
+}
+
 }  // namespace
 
 CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
@@ -218,7 +222,7 @@ void CQuillpad2Ctrl::Create() {
     Trace("default style");
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
                                                : m_settings.m_keySetPath);
-    Trace("key set");  // loading it also lists the folder's key sets in the popup
+    Trace("key set");  // the folder's key sets are listed when the popup opens
     if (m_settings.m_keepCommandHistory) {
         LoadHistory();
     }
@@ -271,19 +275,45 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
 void CQuillpad2Ctrl::BuildMenus() {
     m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
     m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
-    // Filled when it is first shown: a console may never open it, and a
-    // hundred style entries are most of what making a console costs.
+    // Filled when they are shown: a console may never open them, and a
+    // hundred style or key set entries would be most of what making a
+    // console costs.
     connect(m_stylePopup.get(), &QMenu::aboutToShow, this, [this] { FillStyleMenu(); });
+    connect(m_keySetPopup.get(), &QMenu::aboutToShow, this, [this] { FillKeySetMenu(); });
     for (QMenu* popup : {m_stylePopup.get(), m_keySetPopup.get()}) {
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenu(*popup); });
     }
-    for (const auto& popup : MakeMainMenu().popups) {
-        m_popups.push_back(MakeMenu(popup));
+    // The menu bar's popups exist at once (the host shows their titles) but
+    // get their items when first opened.
+    for (auto& popup : MakeMainMenu().popups) {
+        auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
+        QMenu* raw = menu.get();
+        connect(raw, &QMenu::aboutToShow, this, [this, raw] {
+            FillMenuBarPopup(*raw);
+            UpdateMenu(*raw);
+        });
+        m_popups.push_back(std::move(menu));
+        m_popupItems.push_back(std::move(popup));
     }
 }
 
-std::unique_ptr<QMenu> CQuillpad2Ctrl::MakeMenu(const SMenuItem& popup) {
-    auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
+const std::vector<std::unique_ptr<QMenu>>& CQuillpad2Ctrl::MenuBarPopups() {
+    for (const auto& popup : m_popups) {
+        FillMenuBarPopup(*popup);
+    }
+    return m_popups;
+}
+
+void CQuillpad2Ctrl::FillMenuBarPopup(QMenu& menu) {
+    for (std::size_t i = 0; i < m_popups.size(); ++i) {
+        if (m_popups[i].get() == &menu && !m_popupItems[i].items.empty()) {
+            FillMenu(menu, m_popupItems[i]);
+            m_popupItems[i].items.clear();  // filled once
+        }
+    }
+}
+
+void CQuillpad2Ctrl::FillMenu(QMenu& menu, const SMenuItem& popup) {
     const std::function<void(QMenu&, const std::vector<SMenuItem>&)> fill =
         [&](QMenu& into, const std::vector<SMenuItem>& items) {
             for (const auto& item : items) {
@@ -294,6 +324,7 @@ std::unique_ptr<QMenu> CQuillpad2Ctrl::MakeMenu(const SMenuItem& popup) {
                     case EMenuItemKind::Command: {
                         QAction* action = into.addAction(QString::fromLatin1(item.text.c_str()));
                         action->setData(item.id);
+                        action->setStatusTip(StatusTextOf(item.id));
                         const SCommandState state = CommandState(item.id, SCommandContext{});
                         action->setCheckable(state.checked || item.id == cmd::ToggleHexMode ||
                                              item.id == cmd::OutgoingCRToCRLF ||
@@ -319,10 +350,7 @@ std::unique_ptr<QMenu> CQuillpad2Ctrl::MakeMenu(const SMenuItem& popup) {
                 }
             }
         };
-    fill(*menu, popup.items);
-    QMenu* raw = menu.get();
-    connect(raw, &QMenu::aboutToShow, this, [this, raw] { UpdateMenu(*raw); });
-    return menu;
+    fill(menu, popup.items);
 }
 
 QList<QAction*> CQuillpad2Ctrl::InPlaceMenuActions() {
@@ -543,12 +571,14 @@ void CQuillpad2Ctrl::FillStyleMenu() {
     m_stylePopup->clear();
     m_styleGroup = std::make_unique<QActionGroup>(nullptr);
     QActionGroup* group = m_styleGroup.get();
-    group->setExclusive(true);
+    // Radio marks; with no current scheme none is marked.
+    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
     for (const auto& entry : m_schemes.MenuEntries()) {
         QString text = QString::fromLatin1(entry.text.c_str());
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* action = m_stylePopup->addAction(text);
         action->setData(static_cast<cmd::CommandId>(entry.command));
+        action->setStatusTip(StatusTextOf(entry.command));
         action->setCheckable(true);
         action->setActionGroup(group);
         const cmd::CommandId id = entry.command;
@@ -725,9 +755,19 @@ void CQuillpad2Ctrl::SaveHistory() {
 }
 
 void CQuillpad2Ctrl::BuildKeySetMenu() {
-    if (!m_keySetPopup) {
+    m_keySetMenuStale = true;
+}
+
+QMenu* CQuillpad2Ctrl::KeySetPopup() {
+    FillKeySetMenu();
+    return m_keySetPopup.get();
+}
+
+void CQuillpad2Ctrl::FillKeySetMenu() {
+    if (!m_keySetPopup || !m_keySetMenuStale) {
         return;
     }
+    m_keySetMenuStale = false;
     m_keySetFiles.Rebuild(m_settings.m_dataDirectory);
     m_keySetPopup->clear();
     for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {
@@ -735,6 +775,7 @@ void CQuillpad2Ctrl::BuildKeySetMenu() {
         text.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* action = m_keySetPopup->addAction(text);
         action->setData(static_cast<cmd::CommandId>(item.command));
+        action->setStatusTip(StatusTextOf(item.command));
         action->setEnabled(item.enabled);
         action->setCheckable(item.command != cmd::NoKeySetFiles);
         action->setChecked(item.checked);

@@ -122,8 +122,10 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CControlLogging& Logging() const { return *m_logging; }
     // Filled from the list of styles first if it changed.
     QMenu* StylePopup();
-    QMenu* KeySetPopup() const { return m_keySetPopup.get(); }
-    const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups() const { return m_popups; }
+    // Filled from the data directory's key sets first if they may have changed.
+    QMenu* KeySetPopup();
+    // The menu bar's popups, with their items.
+    const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups();
     const QString& LastStatusText() const { return m_statusText; }
     CMessageChannel& MessageChannel() { return channel; }
 
@@ -154,10 +156,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Destroy();
     void Trace(const std::string& step) const;
     void BuildMenus();
-    std::unique_ptr<QMenu> MakeMenu(const SMenuItem& popup);
+    void FillMenuBarPopup(QMenu& menu);
+    void FillMenu(QMenu& menu, const SMenuItem& popup);
     void ShowStatus(const QString& text);
     void FillStyleMenu();
     void BuildKeySetMenu();
+    void FillKeySetMenu();
     void NotAvailableYet(cmd::CommandId id);
     void EditSequenceKeys();
     void RunHistoryPopup();
@@ -187,10 +191,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<QDialog> m_fileProgress;  // hidden until transfers exist
     std::unique_ptr<QDialog> m_taskProgress;
     std::vector<std::unique_ptr<QMenu>> m_popups;
+    std::vector<SMenuItem> m_popupItems;  // the items of m_popups not yet added
     std::unique_ptr<QMenu> m_stylePopup;
     std::unique_ptr<QActionGroup> m_styleGroup;
     bool m_styleMenuStale = true;
     std::unique_ptr<QMenu> m_keySetPopup;
+    bool m_keySetMenuStale = true;
     QString m_statusText;
     bool m_created = false;
 };

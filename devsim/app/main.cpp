@@ -19,15 +19,16 @@
 #include <unistd.h>
 
 #include "devsim/qt/CDevSimServer.h"
+#include "platform/ProgramInfo.h"
 
 namespace {
 
+constexpr const char* kUsage =
+    "usage: quillpad-devsim --tcp [PORT] | --telnet [PORT] | --pty\n"
+    "                       [--name NAME] [--no-echo] [--quit-on-stdin-eof]\n";
+
 int Usage(const char* why) {
-    std::fprintf(stderr,
-                 "quillpad-devsim: %s\n"
-                 "usage: quillpad-devsim --tcp [PORT] | --telnet [PORT] | --pty\n"
-                 "                       [--name NAME] [--no-echo] [--quit-on-stdin-eof]\n",
-                 why);
+    std::fprintf(stderr, "quillpad-devsim: %s\n%s", why, kUsage);
     return 2;
 }
 
@@ -44,6 +45,13 @@ bool ReadPort(const char* text, std::uint16_t& port) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (quillpad::AnswerVersion(argc, argv, "quillpad-devsim")) {
+        return 0;
+    }
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::printf("quillpad-devsim: the simulated controller on 127.0.0.1\n%s", kUsage);
+        return 0;
+    }
     QCoreApplication app(argc, argv);
     enum class EKind { None, Tcp, Telnet, Pty } kind = EKind::None;
     std::uint16_t port = 0;

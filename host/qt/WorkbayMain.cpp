@@ -15,6 +15,7 @@
 #include "host/qt/CommandLine.h"
 #include "host/qt/Workspace.h"
 #include "platform/CRegistryStore.h"
+#include "platform/ProgramInfo.h"
 
 namespace quillpad {
 namespace {
@@ -45,6 +46,9 @@ bool HasQtOptions(const QByteArrayList& words) {
 }  // namespace
 
 int WorkbayMain(int& argc, char** argv) {
+    if (AnswerVersion(argc, argv, "workbay")) {
+        return 0;
+    }
     SCommandLine line = ParseCommandLine(Words(argc, argv));
     // A wrong command line is told without a display, unless Qt's options
     // may be what made it wrong.

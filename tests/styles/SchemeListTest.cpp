@@ -106,6 +106,37 @@ TEST(SchemeListRescan, UnreadableFileIsSkippedAndReported) {
     EXPECT_TRUE(list.Skipped().empty()) << "each rescan reports only its own failures";
 }
 
+TEST(SchemeListRescan, ListsShareNoSchemeAndAChangedFileIsReadAgain) {
+    CTempDir dir;
+    WriteStyleSheet(dir, "mine.tss", "Mine");
+    CSchemeList first;
+    CSchemeList second;
+    first.Rescan(dir.Path(), false);
+    second.Rescan(dir.Path(), false);
+    ASSERT_TRUE(first.SelectByName("Mine"));
+    ASSERT_TRUE(second.SelectByName("Mine"));
+    EXPECT_NE(first.Current(), second.Current());
+    first.Current()->Rule(0).SetName("edited in one console");
+    first.Current()->AppendRule(SStyleRule());
+    EXPECT_EQ(second.Current()->Rule(0).Name, "r") << "an edit stays in its own console";
+    EXPECT_EQ(second.Current()->RuleCount(), 1u);
+    EXPECT_EQ(second.Current()->GetPath(), dir.File("mine.tss"))
+        << "a copy still saves to its file";
+
+    // Rewritten (the size changes), the sheet is read again.
+    WriteStyleSheet(dir, "mine.tss", "Mine, renamed");
+    CSchemeList third;
+    third.Rescan(dir.Path(), false);
+    EXPECT_EQ(Names(third).back(), "Mine, renamed");
+    // Rewritten with the same size, only the time tells.
+    WriteStyleSheet(dir, "mine.tss", "Mine, RENAMED");
+    const auto later =
+        std::filesystem::last_write_time(dir.File("mine.tss")) + std::chrono::seconds(2);
+    std::filesystem::last_write_time(dir.File("mine.tss"), later);
+    third.Rescan(dir.Path(), false);
+    EXPECT_EQ(Names(third).back(), "Mine, RENAMED");
+}
+
 TEST(SchemeListRescan, MissingFolderGivesTheBuiltinsAndForgetsTheSelection) {
     CTempDir dir;
     CSchemeList list;

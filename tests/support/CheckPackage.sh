@@ -28,6 +28,24 @@ for f in usr/bin/workbay usr/bin/quillpad-console usr/bin/quillpad-log usr/bin/q
     [ -e "$root/$f" ] || { echo "missing from the package: $f" >&2; exit 1; }
 done
 
+# Every program has its manual page, which renders without a warning, and
+# answers --help and --version with status 0.
+export ASAN_OPTIONS=detect_leaks=0
+for p in workbay quillpad-console quillpad-log quillpad-devsim; do
+    page="$root/usr/share/man/man1/$p.1"
+    [ -e "$page" ] || { echo "missing from the package: the manual page of $p" >&2; exit 1; }
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || { echo "the manual page of $p: $warnings" >&2; exit 1; }
+    for option in --help --version; do
+        QT_QPA_PLATFORM=offscreen "$root/usr/bin/$p" "$option" >"$work/option.out" 2>&1 || {
+            cat "$work/option.out" >&2
+            echo "$p $option did not exit 0" >&2
+            exit 1
+        }
+    done
+    grep -q . "$work/option.out" || { echo "$p --version printed nothing" >&2; exit 1; }
+done
+
 plugin=$(find "$root/usr/lib" -path '*/workbay/plugins/libquillpad2.so' | head -n 1)
 [ -n "$plugin" ] || { echo "missing from the package: the plug-in library" >&2; exit 1; }
 

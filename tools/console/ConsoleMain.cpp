@@ -46,6 +46,7 @@
 #include "devsim/qt/CDevSimTransport.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLib.h"
+#include "platform/ProgramInfo.h"
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
 #include "session/qt/CQtSessionUi.h"
@@ -252,8 +253,8 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
     return exitCode != 0 ? exitCode : result;
 }
 
-int Usage(const char* why) {
-    std::fprintf(stderr,
+int Usage(const char* why, std::FILE* out = stderr) {
+    std::fprintf(out,
                  "quillpad-console: %s\n"
                  "usage: quillpad-console [SPEC] [--linger MS] [--until TEXT]\n"
                  "       quillpad-console [SPEC] --window [--type TEXT]"
@@ -267,6 +268,9 @@ int Usage(const char* why) {
 
 int main(int argc, char** argv) {
     using namespace quillpad;
+    if (AnswerVersion(argc, argv, "quillpad-console")) {
+        return 0;
+    }
     RegisterDevSimTransport();
     std::string spec = "sim:";
     int lingerMs = 500;
@@ -301,7 +305,8 @@ int main(int argc, char** argv) {
             }
             lingerMs = static_cast<int>(value);
         } else if (arg == "--help" || arg == "-h") {
-            return Usage("a console on a connection spec (docs/CONNECTIONS.md)");
+            Usage("a console on a connection spec (docs/CONNECTIONS.md)", stdout);
+            return 0;
         } else if (!arg.empty() && arg[0] == '-') {
             return Usage(("unknown option " + arg).c_str());
         } else {

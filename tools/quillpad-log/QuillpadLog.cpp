@@ -20,6 +20,7 @@
 #include "data/DataStore.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageChannel.h"
+#include "platform/ProgramInfo.h"
 #include "tools/quillpad-log/RenderCommands.h"
 
 namespace quillpad {
@@ -30,14 +31,14 @@ constexpr int kStatusOutputFailed = 3;
 constexpr int kStatusRefused = 2;
 constexpr char kHexDigits[] = "0123456789abcdef";
 
-void PrintUsage() {
+void PrintUsage(std::FILE* out = stderr) {
     std::fputs(
         "usage: quillpad-log dump [--json] FILE.wblog\n"
         "       quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
         "                           [--show-all-sources] [--timestamps]\n"
         "                           [--as text|plain|ansi|html] FILE.wblog\n"
         "       quillpad-log style show FILE.tss\n",
-        stderr);
+        out);
 }
 
 void AppendHex(std::string& out, std::string_view bytes) {
@@ -195,6 +196,10 @@ int Dump(const std::string& path, bool json) {
 }
 
 int Run(const std::vector<std::string>& args) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        PrintUsage(stdout);
+        return 0;
+    }
     if (!args.empty() && args[0] == "render") {
         return RunRenderCommand(args);
     }
@@ -229,6 +234,9 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace quillpad
 
 int main(int argc, char** argv) {
+    if (quillpad::AnswerVersion(argc, argv, "quillpad-log")) {
+        return 0;
+    }
     std::vector<std::string> args(argv + 1, argv + argc);
     return quillpad::Run(args);
 }

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "platform/Bytes.h"
 #include "view/RenderRecordOf.h"
@@ -174,6 +175,41 @@ void CConsoleView::FlushRepaint() {
 
 // ---- fonts and metrics
 
+namespace {
+
+struct SFontMetrics {
+    CLineLayout::AdvanceTable advances{};
+    int ascent = 0;
+    int descent = 0;
+};
+
+// Measuring 256 advances is most of what opening a console costs, and every
+// console of a process uses the same few fonts: measured once per font and
+// resolution. UI thread only, like every widget.
+const SFontMetrics& MetricsOf(const QFont& font, const QWidget& device) {
+    static std::unordered_map<QString, SFontMetrics> cache;
+    const QString key = font.key() + QLatin1Char('@') + QString::number(device.logicalDpiX()) +
+                        QLatin1Char('x') + QString::number(device.logicalDpiY());
+    if (const auto found = cache.find(key); found != cache.end()) {
+        return found->second;
+    }
+    if (cache.size() >= 256) {
+        cache.clear();  // a style editor session can try many fonts
+    }
+    const QFontMetricsF metrics(font, &device);
+    SFontMetrics m;
+    for (unsigned b = 0; b < 256; ++b) {
+        if (!CLineLayout::TakesNoRoom(static_cast<std::uint8_t>(b))) {
+            m.advances[b] = static_cast<float>(metrics.horizontalAdvance(QChar(b)));
+        }
+    }
+    m.ascent = static_cast<int>(std::ceil(metrics.ascent()));
+    m.descent = static_cast<int>(std::ceil(metrics.descent()));
+    return cache.emplace(key, m).first->second;
+}
+
+}  // namespace
+
 void CConsoleView::SyncFonts() {
     const std::size_t count = m_document.FormatCount();
     if (m_fonts.size() == count) {
@@ -206,16 +242,10 @@ void CConsoleView::SyncFonts() {
         e.font.setStrikeOut((f.dwEffects & kEffectStrikeOut) != 0);
         e.colour = ColourOf(f.crTextColor);
         e.offset = static_cast<int>(std::lround(f.yOffset / 20.0 * dpi / 72.0));
-        const QFontMetricsF metrics(e.font, this);
-        CLineLayout::AdvanceTable advances{};
-        for (unsigned b = 0; b < 256; ++b) {
-            if (!CLineLayout::TakesNoRoom(static_cast<std::uint8_t>(b))) {
-                advances[b] = static_cast<float>(metrics.horizontalAdvance(QChar(b)));
-            }
-        }
-        m_layout.AddFormat(advances);
-        e.ascent = static_cast<int>(std::ceil(metrics.ascent()));
-        e.descent = static_cast<int>(std::ceil(metrics.descent()));
+        const SFontMetrics& metrics = MetricsOf(e.font, *this);
+        m_layout.AddFormat(metrics.advances);
+        e.ascent = metrics.ascent;
+        e.descent = metrics.descent;
         m_fonts.push_back(std::move(e));
     }
     // One row height for all: rows are as high as the tallest format.

@@ -9,7 +9,10 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -379,8 +382,8 @@ TEST_F(Quillpad2Ctrl, FunctionKeysRunTheMacrosOfTheChosenKeySet) {
     EXPECT_EQ(control->Settings().m_keySetPath, mine);
     std::ofstream(std::filesystem::path(DataDirectory()) / "Bench.keyset")
         << "[Shortcuts]\r\nCTRL_F3=ver\\r\r\nF2=status\\n\r\n";
+    control->LoadKeySet(mine);  // the folder is listed again when the popup opens
     QMenu* popup = control->KeySetPopup();
-    control->LoadKeySet(mine);  // rescans the folder
     QStringList texts;
     for (QAction* a : popup->actions()) {
         texts << a->text();
@@ -550,6 +553,50 @@ TEST_F(Quillpad2Ctrl, EditSequenceKeysSavesTheKeySetOnlyAfterOk) {
     EXPECT_EQ(control->Settings().m_keySetPath, other);
 }
 
+TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
+    Make();
+    QStringList tips;
+    for (const auto& popup : control->MenuBarPopups()) {
+        for (QAction* a : popup->findChildren<QAction*>()) {
+            if (a->data().toUInt() != 0 && a->menu() == nullptr) {
+                EXPECT_FALSE(a->statusTip().isEmpty()) << a->text().toStdString();
+                tips << a->statusTip();
+            }
+        }
+    }
+    EXPECT_EQ(tips.size(), 25);
+    EXPECT_EQ(Action(cmd::EditSequenceKeys)->statusTip(), "Define shortcuts for keystrokes.");
+    EXPECT_EQ(Action(cmd::CommandHistory)->statusTip(),
+              "Show a history of commands that can be repeated quickly.");
+    EXPECT_FALSE(control->StylePopup()->actions().front()->statusTip().isEmpty());
+    EXPECT_FALSE(control->KeySetPopup()->actions().front()->statusTip().isEmpty());
+
+    // The host's main window shows it while the pointer is on the item.
+    QMainWindow window;
+    CQuillpad2Ctrl* console = control.release();
+    window.setCentralWidget(console);
+    window.statusBar();
+    QMenuBar* bar = window.menuBar();
+    QAction* quillpad = bar->addMenu(console->MenuBarPopups().front().get());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    bar->setActiveAction(quillpad);
+    QMenu* menu = quillpad->menu();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return menu->isVisible(); }));
+    QAction* edit = nullptr;
+    for (QAction* a : menu->actions()) {
+        if (a->data().toUInt() == cmd::EditSequenceKeys) {
+            edit = a;
+        }
+    }
+    ASSERT_NE(edit, nullptr);
+    QTest::mouseMove(menu, menu->actionGeometry(edit).center());
+    menu->setActiveAction(edit);
+    EXPECT_EQ(window.statusBar()->currentMessage(), "Define shortcuts for keystrokes.");
+    menu->close();
+    control.reset(static_cast<CQuillpad2Ctrl*>(window.takeCentralWidget()));
+}
+
 TEST_F(Quillpad2Ctrl, EveryMenuCommandIsRoutedAndSaysWhatItDid) {
     Make();
     OpenConsole();
@@ -628,6 +675,19 @@ TEST_F(Quillpad2Ctrl, EnableAndCheckRulesWhenAMenuOpens) {
     settings.SaveToRegistry();
     Make();
     EXPECT_EQ(CurrentScheme(), "(none)");
+    QMenu* styles = control->StylePopup();
+    const auto marked = [&] {
+        control->UpdateMenu(*styles);
+        QStringList texts;
+        for (QAction* a : styles->actions()) {
+            if (a->isChecked()) {
+                texts << a->text();
+            }
+        }
+        return texts;
+    };
+    EXPECT_TRUE(marked().isEmpty()) << "no current scheme, no mark";
+    ASSERT_NE(styles->actions().front()->actionGroup(), nullptr) << "radio marks";
     EXPECT_FALSE(Shown(cmd::EditStyles)->isEnabled());
     EXPECT_FALSE(Shown(cmd::ToggleHexMode)->isChecked());
     EXPECT_TRUE(Shown(cmd::GoBackOnline)->isEnabled()) << "offline";
@@ -635,6 +695,7 @@ TEST_F(Quillpad2Ctrl, EnableAndCheckRulesWhenAMenuOpens) {
 
     control->OnCommand(cmd::ToggleHexMode);  // no current scheme: Normal
     EXPECT_EQ(CurrentScheme(), "Normal");
+    EXPECT_EQ(marked(), QStringList{"Normal"});
     EXPECT_TRUE(Shown(cmd::EditStyles)->isEnabled());
     control->OnCommand(cmd::ToggleHexMode);
     EXPECT_TRUE(Shown(cmd::ToggleHexMode)->isChecked());
@@ -666,12 +727,24 @@ TEST_F(Quillpad2Ctrl, MakeDefaultWithoutAStyleWritesTheOtherSettings) {
     ASSERT_EQ(CurrentScheme(), "(none)");
     control->OnCommand(cmd::OutgoingCRToCRLF);
     control->OnCommand(cmd::ShowCalendarTimestamp);
+    const std::string keys = (std::filesystem::path(DataDirectory()) / "Bench.keyset").string();
+    std::ofstream(keys) << "[Shortcuts]\r\nF2=x\r\n";
+    control->LoadKeySet(keys);
+    const std::string logs = (std::filesystem::path(DataDirectory()) / "logs here").string();
+    control->Settings().m_logFolder = logs;
+    control->Settings().m_logAsPlainText = true;
+    control->Settings().m_logAsBinaryLog = false;
     control->OnCommand(cmd::MakeDefault);
     control.reset();
     Make();
     EXPECT_TRUE(control->Settings().m_outgoingCRToCRLF);
     EXPECT_FALSE(control->Settings().m_showAbsoluteTime);
     EXPECT_EQ(control->Settings().m_defaultSchemeName, "Nope");
+    EXPECT_EQ(control->Settings().m_keySetPath, keys);
+    EXPECT_EQ(control->KeySet().Macro("F2"), "x") << "the new console loads that key set";
+    EXPECT_EQ(control->Settings().m_logFolder, logs);
+    EXPECT_TRUE(control->Settings().m_logAsPlainText);
+    EXPECT_FALSE(control->Settings().m_logAsBinaryLog);
 }
 
 // After "New Console..." the user types at once, whatever had the keyboard
