@@ -123,7 +123,10 @@ void BM_LoadWorkbayLogCommand100MB(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() *
                             static_cast<std::int64_t>(std::filesystem::file_size(LogFile())));
 }
-BENCHMARK(BM_LoadWorkbayLogCommand100MB)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LoadWorkbayLogCommand100MB)
+    ->Iterations(3)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 void BM_StoreLoadOnly100MB(benchmark::State& state) {
     CQueuedChannel channel;
@@ -137,7 +140,7 @@ void BM_StoreLoadOnly100MB(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() *
                             static_cast<std::int64_t>(std::filesystem::file_size(LogFile())));
 }
-BENCHMARK(BM_StoreLoadOnly100MB)->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StoreLoadOnly100MB)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace quillpad

@@ -19,6 +19,7 @@
 #include "tests/session/SessionDoubles.h"
 #include "tests/support/TempDir.h"
 #include "view/CStyledRenderer.h"
+#include "view/TextInfo.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -285,8 +286,11 @@ TEST_F(ControlLogging, ALoadedLogIsReviewedThroughAnyStyleAndSavedAsFormattedTex
     QApplication::processEvents();
     ASSERT_EQ(Store().RecordCount(), 2u);
     EXPECT_EQ(ViewText(), Rendered());
-    // The recorded times, not today's.
+    // The recorded times, not today's, as the SHIFT window tells them.
     EXPECT_EQ(Store().RecordTime(0)->seconds, 1'559'376'001);
+    const std::string info =
+        DescribeDisplayed(control->View()->Document(), Store(), 0, 0, 1, STextInfoSwitches{});
+    EXPECT_NE(info.find("June 1, 2019 08:00:01"), std::string::npos) << info;
     EXPECT_TRUE(Shown(cmd::GoBackOnline)->isEnabled());
 
     ASSERT_TRUE(control->SelectSchemeByName("Hex Mode"));
