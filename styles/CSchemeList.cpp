@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -233,6 +234,38 @@ bool CSchemeList::Append(std::shared_ptr<CStyleScheme> scheme) {
 bool CSchemeList::Contains(const CStyleScheme* scheme) const {
     return std::any_of(m_schemes.begin(), m_schemes.end(),
                        [scheme](const auto& listed) { return listed.get() == scheme; });
+}
+
+std::shared_ptr<CStyleScheme> CSchemeList::FindByPath(const std::string& path) const {
+    if (path.empty()) {
+        return nullptr;  // built-in schemes have no file
+    }
+    const auto resolved = [](const std::string& p) {
+        std::error_code error;
+        const auto canonical = std::filesystem::weakly_canonical(p, error);
+        return error ? std::filesystem::path(p).lexically_normal() : canonical;
+    };
+    const auto wanted = resolved(path);
+    for (const auto& scheme : m_schemes) {
+        if (!scheme->GetPath().empty() && resolved(scheme->GetPath()) == wanted) {
+            return scheme;
+        }
+    }
+    return nullptr;
+}
+
+bool CSchemeList::Replace(const CStyleScheme* listed, std::shared_ptr<CStyleScheme> with) {
+    const auto it = std::find_if(m_schemes.begin(), m_schemes.end(),
+                                 [listed](const auto& scheme) { return scheme.get() == listed; });
+    if (it == m_schemes.end() || !with) {
+        return false;
+    }
+    if (m_current.get() == listed) {
+        m_current = with;
+    }
+    *it = std::move(with);
+    AssignMenuCommands();
+    return true;
 }
 
 void CSchemeList::MakeCurrent(std::shared_ptr<CStyleScheme> scheme) {

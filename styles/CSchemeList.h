@@ -67,6 +67,12 @@ class CSchemeList {
     // Adds a scheme unless that very object is listed already. True when added.
     bool Append(std::shared_ptr<CStyleScheme> scheme);
     bool Contains(const CStyleScheme* scheme) const;
+    // The listed scheme read from that file, if any; paths are compared as
+    // the file system resolves them.
+    std::shared_ptr<CStyleScheme> FindByPath(const std::string& path) const;
+    // Puts `with` in the place of the listed scheme `listed`, with its menu
+    // command; it becomes current if `listed` was. False when not listed.
+    bool Replace(const CStyleScheme* listed, std::shared_ptr<CStyleScheme> with);
     void MakeCurrent(std::shared_ptr<CStyleScheme> scheme);
 
   private:

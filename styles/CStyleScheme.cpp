@@ -144,13 +144,15 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
         d.WriteString(s, "Name", r.Name);
         d.WriteFormatted(s, "Direction_MatchValue", "%d", r.Direction_MatchValue);
         d.WriteFormatted(s, "CharRange_MatchValue", "%d", r.CharRange_MatchValue);
-        if (r.CharRange_MatchValue == kClassCustom && r.CharRange_CustomValues) {
-            d.WriteString(s, "CharRange_CustomValues", *r.CharRange_CustomValues);
+        // A class-4 rule without values writes them empty: a key left in the
+        // section by the rule that stood there before would be read as its own.
+        if (r.CharRange_MatchValue == kClassCustom) {
+            d.WriteString(s, "CharRange_CustomValues", r.CharRange_CustomValues.value_or(""));
         }
         d.WriteFormatted(s, "Owner_MatchValue", "%d", r.Owner_MatchValue);
         d.WriteString(s, "RegEx_Match", Bool(r.RegEx_Match));
-        if (r.RegEx_Match && r.RegEx_MatchValue) {
-            d.WriteString(s, "RegEx_MatchValue", *r.RegEx_MatchValue);
+        if (r.RegEx_Match) {
+            d.WriteString(s, "RegEx_MatchValue", r.RegEx_MatchValue.value_or(""));
         }
         d.WriteString(s, "Format_ApplyColor", Bool(r.Format_ApplyColor));
         d.WriteFormatted(s, "Format_FontColor", "%d", static_cast<int>(f.crTextColor));

@@ -520,6 +520,8 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             m_logging->GoBackOnline();
             break;
         case cmd::EditStyles:
+            EditStyles();
+            break;
         case cmd::SendBreak:
         case cmd::XModemSend:
         case cmd::XModemReceive:

@@ -103,6 +103,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void BuildStyleMenu();
     bool SelectSchemeByName(const std::string& name);
     void ToggleHexMode();
+    // "Edit Styles...": the style editor on the current style (ControlStyleEditor.cpp).
+    void EditStyles();
     const CSchemeList& Schemes() const { return m_schemes; }
 
     // A key, as the console takes it before its view; true when taken.

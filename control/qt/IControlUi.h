@@ -1,14 +1,15 @@
 #pragma once
 // What the control shows that would run a modal loop or leave the program:
-// the right-click menu, the About box, the help, the history popup, the
-// shortcut setup, the Log Files dialog and the file chooser (message boxes go
-// through the session's ISessionUi). Tests answer it; the Qt form
-// (CQtControlUi) shows the real thing. The logging dialogs answer
+// the right-click menu, the About box, the help and the console's dialogs
+// (history, shortcut setup, style editor, Log Files, the file chooser;
+// message boxes go through the session's ISessionUi). Tests answer it; the Qt
+// form (CQtControlUi) shows the real thing. The logging dialogs answer
 // "cancelled" unless a UI offers them.
 
 #include <QPoint>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,9 @@
 class QWidget;
 
 namespace quillpad {
+
+class CStyleEditorDlg;
+class IStyleEditorUi;
 
 class IControlUi {
   public:
@@ -56,6 +60,11 @@ class IControlUi {
     // set at once, whatever the answer.
     virtual bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
                                   QWidget* owner) = 0;
+    // The style editor's choosers and message boxes; by default the real
+    // ones, with help through ShowHelp.
+    virtual std::unique_ptr<IStyleEditorUi> MakeStyleEditorUi();
+    // Runs the style editor modally: QDialog::Accepted or Rejected.
+    virtual int RunStyleEditor(CStyleEditorDlg& editor);
 };
 
 class CQtControlUi final : public IControlUi {

@@ -292,5 +292,28 @@ TEST(SchemeListAppend, AddsASchemeOnceAndGivesItTheNextCommand) {
     EXPECT_EQ(CommandOf(list, "New"), added->MenuCommand);
 }
 
+TEST(SchemeListReplace, AFileIsFoundByItsPathAndReplacedInPlace) {
+    test::CTempDir dir;
+    const std::string path = dir.File("mine.tss");
+    ASSERT_TRUE(test::WriteFileBytes(path, "[Scheme1.Info]\r\nName=Mine\r\n"));
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    ASSERT_TRUE(list.SelectByName("Mine"));
+    const auto old = list.Current();
+    const std::uint16_t command = old->MenuCommand;
+    EXPECT_EQ(list.FindByPath(dir.Path() + "/./mine.tss"), old);
+    EXPECT_EQ(list.FindByPath(dir.File("other.tss")), nullptr);
+    EXPECT_EQ(list.FindByPath(""), nullptr) << "built-in schemes have no file";
+
+    auto again = std::make_shared<CStyleScheme>();
+    ASSERT_TRUE(again->Load(path, false));
+    const std::size_t count = list.Schemes().size();
+    EXPECT_TRUE(list.Replace(old.get(), again));
+    EXPECT_EQ(list.Schemes().size(), count);
+    EXPECT_EQ(list.Current(), again);
+    EXPECT_EQ(again->MenuCommand, command);
+    EXPECT_FALSE(list.Replace(old.get(), again)) << "no longer listed";
+}
+
 }  // namespace
 }  // namespace quillpad

@@ -175,6 +175,37 @@ TEST(StyleSchemeFile, SaveLoadRoundTripKeepsUnknownKeysAndShrinksCleanly) {
     }
 }
 
+TEST(StyleSchemeFile, ARuleWithoutValuesNeverTakesThoseLeftInItsSection) {
+    test::CTempDir dir;
+    const std::string path = dir.File("mine.tss");
+    CStyleScheme s;
+    ASSERT_TRUE(s.Load(path, true));
+    SStyleRule named;
+    named.CharRange_MatchValue = kClassCustom;
+    named.SetCustomValues("0D,0A");
+    named.RegEx_Match = true;
+    named.RegEx_MatchValue = "x+";
+    s.AppendRule(named);
+    ASSERT_TRUE(s.Save());
+    // A rule added later, class 4 and pattern flag set but neither text
+    // typed, takes the first place: it matches nothing.
+    SStyleRule bare;
+    bare.CharRange_MatchValue = kClassCustom;
+    bare.RegEx_Match = true;
+    s.InsertRule(0, bare);
+    ASSERT_FALSE(s.Rule(0).ClassContains(0x0D));
+    ASSERT_TRUE(s.Save());
+
+    CStyleScheme again;
+    ASSERT_TRUE(again.Load(path, false));
+    ASSERT_EQ(again.RuleCount(), 2u);
+    EXPECT_FALSE(again.Rule(0).ClassContains(0x0D)) << "as it did before the save";
+    EXPECT_EQ(again.Rule(0).CharRange_CustomValues, "");
+    EXPECT_EQ(again.Rule(0).RegEx_MatchValue, "");
+    EXPECT_EQ(again.Rule(1).CharRange_CustomValues, "0D,0A");
+    EXPECT_EQ(again.Rule(1).RegEx_MatchValue, "x+");
+}
+
 TEST(StyleSchemeFile, ThreeRulesGiveOneEmptySectionBehind) {
     test::CTempDir dir;
     CStyleScheme s;

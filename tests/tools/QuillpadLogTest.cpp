@@ -219,5 +219,43 @@ TEST_F(QuillpadLogTest, StyleFilesDriveRenderAndShow) {
     EXPECT_EQ(Run("style show " + Quoted(dir.File("no.tss"))).status, 2);
 }
 
+TEST_F(QuillpadLogTest, StyleNewWritesABuiltinAsAStyleSheetAndShowReadsItBack) {
+    const std::string tss = dir.File("hex.tss");
+    const SRun made = Run("style new --from 'Hex Mode' --set A " + Quoted(tss));
+    EXPECT_EQ(made.status, 0) << made.err;
+    const std::string text = test::ReadFileBytes(tss);
+    EXPECT_EQ(text.rfind("[Scheme1.Info]\r\nName=Hex Mode\r\nDescription=\r\nBackgroundColor=0\r\n"
+                         "LineWrap=TRUE\r\n\r\n[Scheme1.Rule1]\r\nName=Others outgoing hex\r\n",
+                         0),
+              0u)
+        << text;
+    EXPECT_NE(text.find("[Scheme1.Rule4]\r\nName=My incoming\r\n"), std::string::npos);
+    EXPECT_TRUE(
+        text.ends_with("Format_InsertCRLFIfTranslated=TRUE\r\n\r\n[Scheme1.Rule5]\r\n\r\n"));
+    const SRun shown = Run("style show " + Quoted(tss));
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_NE(shown.out.find("Name: Hex Mode\nDescription: \nBackgroundColor: 0 (0x000000)\n"
+                             "LineWrap: TRUE\nRules: 4\n"),
+              std::string::npos)
+        << shown.out;
+    EXPECT_NE(shown.out.find("  Format_FontSize: 240\n"), std::string::npos);
+
+    const SRun again = Run("style new --from Normal " + Quoted(tss));
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.err.find("exists; not overwritten"), std::string::npos);
+    EXPECT_EQ(test::ReadFileBytes(tss), text);
+    const SRun unknown = Run("style new --from 'High Performance' " + Quoted(dir.File("hp.tss")));
+    EXPECT_EQ(unknown.status, 2) << "set B has no such style";
+    EXPECT_NE(unknown.err.find("no built-in style named \"High Performance\" in set B"),
+              std::string::npos);
+    EXPECT_TRUE(test::ReadFileBytes(dir.File("hp.tss")).empty());
+    EXPECT_EQ(Run("style new " + Quoted(dir.File("x.tss"))).status, 1);
+    EXPECT_EQ(Run("style new --from Normal --set C " + Quoted(dir.File("x.tss"))).status, 1);
+    EXPECT_EQ(Run("style new --from Normal").status, 1);
+    const SRun noFolder = Run("style new --from Normal " + Quoted(dir.File("none/x.tss")));
+    EXPECT_EQ(noFolder.status, 2);
+    EXPECT_NE(noFolder.err.find("cannot create"), std::string::npos) << noFolder.err;
+}
+
 }  // namespace
 }  // namespace quillpad

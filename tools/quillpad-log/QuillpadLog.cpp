@@ -4,6 +4,7 @@
 //   quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]
 //                       [--show-all-sources] [--timestamps] [--as text|plain|ansi|html] FILE.wblog
 //   quillpad-log style show FILE.tss
+//   quillpad-log style new --from NAME [--set A|B] OUT.tss
 //
 // prints the header and every record the console's own loader keeps, so what
 // it shows is what Load log would show. A file the loader refuses gives
@@ -37,7 +38,8 @@ void PrintUsage(std::FILE* out = stderr) {
         "       quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
         "                           [--show-all-sources] [--timestamps]\n"
         "                           [--as text|plain|ansi|html] FILE.wblog\n"
-        "       quillpad-log style show FILE.tss\n",
+        "       quillpad-log style show FILE.tss\n"
+        "       quillpad-log style new --from NAME [--set A|B] OUT.tss\n",
         out);
 }
 

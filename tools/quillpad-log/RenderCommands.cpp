@@ -160,9 +160,89 @@ int RunRenderCommand(const std::vector<std::string>& args) {
     return std::ferror(stdout) ? kStatusOutputFailed : 0;
 }
 
+namespace {
+
+void StyleUsage() {
+    std::fputs(
+        "usage: quillpad-log style show FILE.tss\n"
+        "       quillpad-log style new --from NAME [--set A|B] OUT.tss\n",
+        stderr);
+}
+
+// A built-in style written as a style sheet file, through the same writer
+// as the style editor's OK. An existing file is left alone.
+int NewStyle(const std::vector<std::string>& args) {
+    std::string from;
+    std::string out;
+    EBuiltinSet set = EBuiltinSet::B;
+    for (std::size_t i = 2; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if ((a == "--from" || a == "--set") && i + 1 >= args.size()) {
+            return StyleUsage(), kStatusUsage;
+        }
+        if (a == "--from") {
+            from = args[++i];
+        } else if (a == "--set") {
+            const std::string& value = args[++i];
+            if (value != "A" && value != "B") {
+                return StyleUsage(), kStatusUsage;
+            }
+            set = value == "A" ? EBuiltinSet::A : EBuiltinSet::B;
+        } else if (a.size() > 1 && a[0] == '-') {
+            std::fprintf(stderr, "quillpad-log: unknown option %s\n", a.c_str());
+            return StyleUsage(), kStatusUsage;
+        } else if (out.empty()) {
+            out = a;
+        } else {
+            return StyleUsage(), kStatusUsage;
+        }
+    }
+    if (from.empty() || out.empty()) {
+        return StyleUsage(), kStatusUsage;
+    }
+    SRenderOptions o;
+    o.builtin = from;
+    o.set = set;
+    std::string error;
+    const auto builtin = PickScheme(o, error);
+    if (!builtin) {
+        std::fprintf(stderr, "quillpad-log: %s\n", error.c_str());
+        return kStatusError;
+    }
+    if (std::FILE* existing = std::fopen(out.c_str(), "rb")) {
+        std::fclose(existing);
+        std::fprintf(stderr, "quillpad-log: %s exists; not overwritten\n", out.c_str());
+        return kStatusError;
+    }
+    CStyleScheme scheme;
+    if (!scheme.Load(out, true)) {
+        std::fprintf(stderr, "quillpad-log: cannot create %s: %s\n", out.c_str(),
+                     scheme.LastError().c_str());
+        return kStatusError;
+    }
+    scheme.Name = builtin->Name;
+    scheme.Description = builtin->Description;
+    scheme.BackgroundColor = builtin->BackgroundColor;
+    scheme.LineWrap = builtin->LineWrap;
+    for (std::size_t i = 0; i < builtin->RuleCount(); ++i) {
+        scheme.AppendRule(builtin->Rule(i));
+    }
+    if (!scheme.Save()) {
+        std::fprintf(stderr, "quillpad-log: cannot write %s: %s\n", out.c_str(),
+                     scheme.LastError().c_str());
+        return kStatusError;
+    }
+    return 0;
+}
+
+}  // namespace
+
 int RunStyleCommand(const std::vector<std::string>& args) {
+    if (args.size() >= 2 && args[1] == "new") {
+        return NewStyle(args);
+    }
     if (args.size() != 3 || args[1] != "show") {
-        std::fputs("usage: quillpad-log style show FILE.tss\n", stderr);
+        StyleUsage();
         return kStatusUsage;
     }
     CStyleScheme scheme;

@@ -1,5 +1,5 @@
 #pragma once
-// The "render" and "style show" commands of quillpad-log.
+// The "render" and "style" commands of quillpad-log.
 
 #include <string>
 #include <vector>
@@ -11,6 +11,7 @@ namespace quillpad {
 // "--as plain" writes the bytes a plain text log of the records holds.
 int RunRenderCommand(const std::vector<std::string>& args);
 // quillpad-log style show FILE.tss
+// quillpad-log style new --from NAME [--set A|B] OUT.tss
 int RunStyleCommand(const std::vector<std::string>& args);
 
 }  // namespace quillpad

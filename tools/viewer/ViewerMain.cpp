@@ -6,10 +6,15 @@
 //   quillpad-viewer [--log FILE | --generate BYTES] [--scheme NAME|FILE.tss]
 //                   [--set A|B] [--show-all] [--live RECORDS_PER_SECOND]
 //                   [--size WxH] [--select FROM,TO] [--hover X,Y]
-//                   [--screenshot OUT.png] [--save-log FILE]
+//                   [--screenshot OUT.png] [--save-log FILE] [--edit-styles]
+//
+// With --edit-styles the style editor opens on the style, previewing the
+// history; its OK shows the edited style in the view.
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QPixmap>
@@ -25,6 +30,7 @@
 #include "platform/qt/CQtMessageChannel.h"
 #include "styles/BuiltinSchemes.h"
 #include "view/qt/CConsoleView.h"
+#include "view/qt/CStyleEditorDlg.h"
 #include "view/qt/CTextInfoWnd.h"
 
 namespace quillpad {
@@ -128,12 +134,13 @@ int main(int argc, char** argv) {
         {"hover", "Show the hover window for view point X,Y.", "point"},
         {"screenshot", "Save a picture of the screen and quit.", "png"},
         {"save-log", "Save the history as a binary log and quit.", "file"},
+        {"edit-styles", "Open the style editor on the style."},
     });
     parser.process(app);
 
     const EBuiltinSet set = parser.value("set").toUpper() == "A" ? EBuiltinSet::A : EBuiltinSet::B;
     auto schemes = MakeBuiltinSchemes(set);
-    std::shared_ptr<const CStyleScheme> scheme;
+    std::shared_ptr<CStyleScheme> scheme;
     const std::string style = parser.value("scheme").toStdString();
     for (const auto& s : schemes) {
         if (s->Name == style) {
@@ -229,6 +236,25 @@ int main(int argc, char** argv) {
         view.SetSelection(static_cast<std::size_t>(from), static_cast<std::size_t>(to));
     }
 
+    // The editor works on the style itself; its folder is the style sheet's.
+    CQtStyleEditorUi editorUi;
+    std::unique_ptr<CStyleEditorDlg> editor;
+    if (parser.isSet("edit-styles")) {
+        const std::string folder =
+            scheme->GetPath().empty()
+                ? QDir::currentPath().toStdString()
+                : QFileInfo(QString::fromStdString(scheme->GetPath())).absolutePath().toStdString();
+        editor = std::make_unique<CStyleEditorDlg>(folder, editorUi, &view);
+        editor->SetScheme(scheme);
+        editor->SetShowDataSource(set == EBuiltinSet::A);
+        editor->SetPreviewSource(&store, settings.showAllSources);
+        QObject::connect(editor.get(), &QDialog::accepted, [&] {
+            channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0,
+                         CPayload::Make(std::shared_ptr<CStyleScheme>(editor->Scheme())));
+        });
+        QTimer::singleShot(0, [&] { editor->open(); });
+    }
+
     CTrafficGenerator live;
     QTimer liveTimer;
     const int rate = parser.value("live").toInt();
@@ -259,6 +285,13 @@ int main(int argc, char** argv) {
                 QRect area = view.frameGeometry();
                 if (view.TextInfo()->isVisible()) {
                     area = area.united(view.TextInfo()->frameGeometry());
+                }
+                if (editor) {
+                    area = editor->frameGeometry();
+                    if (QWidget* box = QApplication::activeModalWidget();
+                        box && box != editor.get()) {
+                        area = area.united(box->frameGeometry());
+                    }
                 }
                 QScreen* screen = QGuiApplication::primaryScreen();
                 const QPixmap shot =

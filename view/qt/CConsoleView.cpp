@@ -16,6 +16,7 @@
 #include "platform/Bytes.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CTextInfoWnd.h"
+#include "view/qt/CharFormatQt.h"
 
 namespace quillpad {
 namespace {
@@ -23,10 +24,6 @@ namespace {
 constexpr bool IsWordByte(std::uint8_t b) {
     return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_' ||
            b >= 0xC0;
-}
-
-QColor ColourOf(std::uint32_t c) {
-    return QColor(ColorRed(c), ColorGreen(c), ColorBlue(c));
 }
 
 }  // namespace
@@ -223,23 +220,7 @@ void CConsoleView::SyncFonts() {
     while (m_fonts.size() < count) {
         const SCharFormat& f = m_document.Format(m_fonts.size());
         SFontEntry e;
-        e.font = m_defaultFont;
-        if (!f.FaceName().empty()) {
-            e.font.setFamily(QString::fromLatin1(f.FaceName().data(),
-                                                 static_cast<qsizetype>(f.FaceName().size())));
-            // FIXED_PITCH or FF_MODERN: any fixed-pitch face will do.
-            if ((f.bPitchAndFamily & 0x3) == 1 || (f.bPitchAndFamily & 0xF0) == 0x30) {
-                e.font.setStyleHint(QFont::TypeWriter);
-                e.font.setFixedPitch(true);
-            }
-        }
-        if (f.yHeight > 0) {
-            e.font.setPointSizeF(f.yHeight / 20.0);
-        }
-        e.font.setBold((f.dwEffects & kEffectBold) != 0);
-        e.font.setItalic((f.dwEffects & kEffectItalic) != 0);
-        e.font.setUnderline((f.dwEffects & kEffectUnderline) != 0);
-        e.font.setStrikeOut((f.dwEffects & kEffectStrikeOut) != 0);
+        e.font = quillpad::FontOf(f, m_defaultFont);
         e.colour = ColourOf(f.crTextColor);
         e.offset = static_cast<int>(std::lround(f.yOffset / 20.0 * dpi / 72.0));
         const SFontMetrics& metrics = MetricsOf(e.font, *this);

@@ -1,0 +1,596 @@
+// The style editor: its controls, every button and field, the rule
+// clipboard, OK and Cancel, and the preview of the console's last lines.
+
+#include "view/qt/CStyleEditorDlg.h"
+
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTreeWidget>
+
+#include "data/DataStore.h"
+#include "platform/MessageChannel.h"
+#include "styles/BuiltinSchemes.h"
+#include "tests/support/TempDir.h"
+#include "tests/view/qt/FakeStyleEditorUi.h"
+
+namespace quillpad {
+namespace {
+
+SStyleRule MakeRule(const std::string& name, int direction, int charClass, int code,
+                    std::uint32_t colour) {
+    SStyleRule r;
+    r.SetName(name);
+    r.Direction_MatchValue = direction;
+    r.CharRange_MatchValue = charClass;
+    r.Format_ApplyColor = true;
+    r.CharFormat.crTextColor = colour;
+    r.CharFormat.yHeight = 240;
+    r.CharFormat.bPitchAndFamily = 49;
+    r.Format_ApplyFormat = true;
+    r.Format_CharacterFormat = code;
+    return r;
+}
+
+// Five rules, written by the program itself to `path`.
+std::shared_ptr<CStyleScheme> FiveRuleFile(const std::string& path) {
+    auto scheme = std::make_shared<CStyleScheme>();
+    EXPECT_TRUE(scheme->Load(path, true));
+    scheme->Name = "Five";
+    scheme->BackgroundColor = 0;
+    scheme->AppendRule(MakeRule("Incoming", 1, 0, 1, 255));
+    SStyleRule ends = MakeRule("Line ends", 0, 4, 3, 65535);
+    ends.SetCustomValues("0D,0A");
+    scheme->AppendRule(ends);
+    scheme->AppendRule(MakeRule("High", 0, 3, 2, 255));
+    SStyleRule outgoing = MakeRule("Outgoing", 2, 0, 2, 16776960);
+    outgoing.Format_InsertCRLFIfTranslated = true;
+    scheme->AppendRule(outgoing);
+    scheme->AppendRule(MakeRule("Rest", 0, 0, 1, 16777215));
+    EXPECT_TRUE(scheme->Save());
+    auto loaded = std::make_shared<CStyleScheme>();
+    EXPECT_TRUE(loaded->Load(path, false));
+    return loaded;
+}
+
+std::shared_ptr<CStyleScheme> Builtin(const std::string& name) {
+    for (auto& scheme : MakeBuiltinSchemes(EBuiltinSet::A)) {
+        if (scheme->Name == name) {
+            return scheme;
+        }
+    }
+    return nullptr;
+}
+
+class StyleEditorDlg : public ::testing::Test {
+  protected:
+    void Open(std::shared_ptr<CStyleScheme> scheme, bool showDataSource = true) {
+        dlg = std::make_unique<CStyleEditorDlg>(dir.Path(), ui);
+        dlg->SetScheme(std::move(scheme));
+        dlg->SetShowDataSource(showDataSource);
+        dlg->SetPreviewSource(&store, true);
+        dlg->show();
+        QApplication::processEvents();
+    }
+    template <class T>
+    T* Child(int id) const {
+        T* child = dlg->findChild<T*>(QStringLiteral("id%1").arg(id));
+        EXPECT_NE(child, nullptr) << id;
+        return child;
+    }
+    QTreeWidget* List() const { return Child<QTreeWidget>(201); }
+    void Click(int id) { Child<QAbstractButton>(id)->click(); }
+    void Select(std::initializer_list<int> rows) {
+        List()->clearSelection();
+        for (const int row : rows) {
+            List()->topLevelItem(row)->setSelected(true);
+        }
+    }
+    std::vector<std::string> RuleNames() const {
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < dlg->Scheme()->RuleCount(); ++i) {
+            names.push_back(dlg->Scheme()->Rule(i).Name);
+        }
+        return names;
+    }
+    std::vector<std::string> ListNames() const {
+        std::vector<std::string> names;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            names.push_back(List()->topLevelItem(i)->text(0).toStdString());
+        }
+        return names;
+    }
+    std::vector<int> SelectedRows() const {
+        std::vector<int> rows;
+        for (int i = 0; i < List()->topLevelItemCount(); ++i) {
+            if (List()->topLevelItem(i)->isSelected()) {
+                rows.push_back(i);
+            }
+        }
+        return rows;
+    }
+
+    test::CTempDir dir;
+    test::CFakeStyleEditorUi ui;
+    CQueuedChannel channel;
+    CDataStore store{channel};
+    std::unique_ptr<CStyleEditorDlg> dlg;
+};
+
+TEST_F(StyleEditorDlg, OpensOnADefaultStyleWithItsWarningAndEveryControl) {
+    auto scheme = Builtin("Normal");
+    Open(scheme, false);
+    EXPECT_EQ(dlg->windowTitle(), "Style Editor");
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "Warning");
+    EXPECT_EQ(ui.messages[0].text,
+              "This is a default style. Any changes made will not be saved outside of this "
+              "session.\n\nTo create a new style, browse to a new file in the data directory. You "
+              "can copy rules from this\nstyle and paste them in your new style using the right "
+              "click menu in the rule list.");
+    const std::vector<std::pair<int, const char*>> texts = {
+        {237, "Move Up"},
+        {240, "Move Down"},
+        {241, "Add"},
+        {242, "Remove"},
+        {247, "Browse"},
+        {252, "Background Color..."},
+        {218, "Wrap long lines"},
+        {202, "Incoming Data"},
+        {203, "Outgoing Data"},
+        {204, "Both"},
+        {232, "Apply Font"},
+        {246, "Font..."},
+        {217, "Font Color..."},
+        {233, "Apply Format"},
+        {222, "ASCII"},
+        {225, "Hide"},
+        {224, "Hex (Translated)"},
+        {223, "Hex"},
+        {234, "Always Interpet LF,CR,BS,TB"},
+        {235, "Insert real LF,CR if translated"},
+        {207, "All"},
+        {205, "Low (01-20)"},
+        {206, "Mid (21-7F)"},
+        {208, "High (80-FF)"},
+        {209, "Other:"},
+        {211, "All"},
+        {212, "Quillpad(s)"},
+        {213, "External Source"},
+        {1, "OK"},
+        {2, "Cancel"}};
+    for (const auto& [id, text] : texts) {
+        EXPECT_EQ(Child<QAbstractButton>(id)->text().toStdString(), text) << id;
+    }
+    EXPECT_EQ(List()->headerItem()->text(0), "Rule Name");
+    EXPECT_EQ(Child<QTextEdit>(244)->toPlainText(), "Sample");
+    EXPECT_TRUE(Child<QLineEdit>(248)->isReadOnly());
+    EXPECT_EQ(Child<QLineEdit>(248)->text(), "");
+    EXPECT_EQ(Child<QLineEdit>(214)->text(), "Normal");
+    // Hidden controls stay hidden; the data source group follows its switch.
+    EXPECT_FALSE(Child<QCheckBox>(218)->isVisible());
+    EXPECT_FALSE(Child<QCheckBox>(231)->isVisible());
+    EXPECT_FALSE(Child<QCheckBox>(231)->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(216)->isVisible());
+    EXPECT_FALSE(Child<QRadioButton>(211)->isVisible());
+    EXPECT_FALSE(Child<QLabel>(253)->isVisible());
+
+    // The first rule is selected and shown: "Hide My Outgoing(Local Echo)",
+    // outgoing, own source, format hide, font flag clear.
+    EXPECT_EQ(SelectedRows(), std::vector<int>{0});
+    EXPECT_EQ(Child<QLineEdit>(243)->text(), "Hide My Outgoing(Local Echo)");
+    EXPECT_TRUE(Child<QRadioButton>(203)->isChecked());
+    EXPECT_TRUE(Child<QRadioButton>(207)->isChecked());
+    EXPECT_TRUE(Child<QRadioButton>(212)->isChecked());
+    EXPECT_TRUE(Child<QRadioButton>(225)->isChecked());
+    EXPECT_FALSE(Child<QCheckBox>(232)->isChecked());
+    EXPECT_FALSE(Child<QPushButton>(246)->isEnabled()) << "font buttons follow Apply Font";
+    EXPECT_FALSE(Child<QPushButton>(217)->isEnabled());
+    EXPECT_TRUE(Child<QRadioButton>(222)->isEnabled()) << "format controls follow Apply Format";
+
+    auto withSource = Builtin("Normal");
+    dlg.reset();
+    Open(withSource, true);
+    EXPECT_TRUE(Child<QRadioButton>(211)->isVisible());
+    EXPECT_TRUE(Child<QLabel>(253)->isVisible());
+    EXPECT_FALSE(Child<QCheckBox>(218)->isVisible());
+}
+
+TEST_F(StyleEditorDlg, RemoveTakesEverySelectedRuleAndTheDeleteKeyDoesTheSame) {
+    Open(FiveRuleFile(dir.File("five.tss")));
+    Select({1, 2});
+    Click(242);
+    EXPECT_EQ(RuleNames(), (std::vector<std::string>{"Incoming", "Outgoing", "Rest"}));
+    EXPECT_EQ(ListNames(), RuleNames());
+    EXPECT_TRUE(SelectedRows().empty());
+    EXPECT_EQ(Child<QLineEdit>(243)->text(), "") << "the placeholder is shown";
+
+    Select({0});
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(List(), &del);
+    EXPECT_TRUE(del.isAccepted());
+    EXPECT_EQ(RuleNames(), (std::vector<std::string>{"Outgoing", "Rest"}));
+}
+
+TEST_F(StyleEditorDlg, AddCopiesTheSelectedRuleDeeplyOrMakesAnInertOne) {
+    auto scheme = std::make_shared<CStyleScheme>();
+    scheme->Name = "Mine";
+    SStyleRule custom = MakeRule("Custom", 1, 4, 3, 255);
+    custom.SetCustomValues("0D");
+    custom.RegEx_Match = true;
+    custom.RegEx_MatchValue = "x+";
+    scheme->AppendRule(custom);
+    Open(scheme);
+    List()->clearSelection();
+    Click(241);
+    ASSERT_EQ(scheme->RuleCount(), 2u);
+    const SStyleRule& inert = scheme->Rule(1);
+    EXPECT_EQ(inert.Name, "New rule");
+    EXPECT_FALSE(inert.Format_ApplyColor);
+    EXPECT_FALSE(inert.Format_ApplyFormat);
+    for (unsigned b = 0; b < 256; ++b) {
+        ASSERT_TRUE(inert.Matches(static_cast<std::uint8_t>(b), 1, 1)) << b;
+    }
+    EXPECT_EQ(SelectedRows(), std::vector<int>{1});
+    EXPECT_EQ(Child<QLineEdit>(243)->text(), "New rule");
+
+    Select({0});
+    Click(241);
+    ASSERT_EQ(scheme->RuleCount(), 3u);
+    EXPECT_EQ(scheme->Rule(2).Name, "New rule");
+    EXPECT_EQ(scheme->Rule(2).CharFormat, custom.CharFormat);
+    // The copy's values are its own.
+    Child<QLineEdit>(238)->setText(QStringLiteral("41-42"));
+    EXPECT_EQ(*scheme->Rule(2).CustomValueSet, (std::vector<std::uint8_t>{0x41, 0x42}));
+    EXPECT_EQ(*scheme->Rule(0).CharRange_CustomValues, "0D");
+    EXPECT_EQ(*scheme->Rule(0).CustomValueSet, std::vector<std::uint8_t>{0x0D});
+    Select({0});
+    Click(242);
+    EXPECT_EQ(*scheme->Rule(1).CharRange_CustomValues, "41-42");
+    EXPECT_EQ(*scheme->Rule(1).RegEx_MatchValue, "x+");
+}
+
+TEST_F(StyleEditorDlg, TheRuleClipboardCopiesManyAndPastesOnce) {
+    Open(FiveRuleFile(dir.File("five.tss")));
+    List()->clearSelection();
+    ui.popupAnswer = 0;
+    dlg->ShowRuleMenu(QPoint(1, 1));
+    ASSERT_EQ(ui.offered.size(), 2u);
+    EXPECT_EQ(ui.offered[0].command, 2000);
+    EXPECT_EQ(ui.offered[0].text, "Copy Rule(s)");
+    EXPECT_FALSE(ui.offered[0].enabled);
+    EXPECT_EQ(ui.offered[1].command, 2001);
+    EXPECT_EQ(ui.offered[1].text, "Paste Rules(s)");
+    EXPECT_FALSE(ui.offered[1].enabled);
+
+    Select({3, 0});
+    ui.popupAnswer = 2000;
+    dlg->ShowRuleMenu(QPoint(1, 1));
+    ASSERT_NE(dlg->RuleClipboard(), nullptr);
+    ASSERT_EQ(dlg->RuleClipboard()->size(), 2u);
+    EXPECT_EQ((*dlg->RuleClipboard())[0]->Name, "Incoming") << "in list order";
+
+    ui.popupAnswer = 2001;
+    dlg->ShowRuleMenu(QPoint(1, 1));
+    EXPECT_TRUE(ui.offered[1].enabled);
+    EXPECT_EQ(RuleNames(), (std::vector<std::string>{"Incoming", "Line ends", "High", "Outgoing",
+                                                     "Rest", "Incoming", "Outgoing"}));
+    EXPECT_EQ(dlg->RuleClipboard(), nullptr);
+    dlg->ShowRuleMenu(QPoint(1, 1));
+    EXPECT_FALSE(ui.offered[1].enabled) << "one copy pastes once";
+    EXPECT_EQ(RuleNames().size(), 7u);
+}
+
+TEST_F(StyleEditorDlg, MovesStopAtTheEndsAndTheSchemeFollowsTheList) {
+    Open(FiveRuleFile(dir.File("five.tss")));
+    const std::vector<std::string> before = RuleNames();
+    Select({4});
+    Click(240);
+    Select({0});
+    Click(237);
+    EXPECT_EQ(RuleNames(), before);
+    Select({1});
+    Click(240);
+    EXPECT_EQ(RuleNames(),
+              (std::vector<std::string>{"Incoming", "High", "Line ends", "Outgoing", "Rest"}));
+    EXPECT_EQ(SelectedRows(), std::vector<int>{2});
+    Click(237);
+    Click(237);
+    EXPECT_EQ(RuleNames(),
+              (std::vector<std::string>{"Line ends", "Incoming", "High", "Outgoing", "Rest"}));
+    EXPECT_EQ(ListNames(), RuleNames());
+}
+
+TEST_F(StyleEditorDlg, ClicksTakeTheControlsAndEmptyFieldsKeepOldValues) {
+    auto scheme = FiveRuleFile(dir.File("five.tss"));
+    Open(scheme);
+    Select({1});  // "Line ends": class 4, "0D,0A"
+    EXPECT_TRUE(Child<QRadioButton>(209)->isChecked());
+    EXPECT_EQ(Child<QLineEdit>(238)->text(), "0D,0A");
+    Child<QLineEdit>(238)->clear();
+    Click(205);
+    const SStyleRule& rule = scheme->Rule(1);
+    EXPECT_EQ(rule.CharRange_MatchValue, 1);
+    EXPECT_EQ(*rule.CharRange_CustomValues, "0D,0A");
+    EXPECT_EQ(*rule.CustomValueSet, (std::vector<std::uint8_t>{0x0D, 0x0A}));
+
+    Click(233);  // Apply Format off
+    EXPECT_FALSE(rule.Format_ApplyFormat);
+    EXPECT_FALSE(Child<QRadioButton>(222)->isEnabled());
+    EXPECT_FALSE(Child<QCheckBox>(234)->isEnabled());
+    Click(232);  // Apply Font off
+    EXPECT_FALSE(rule.Format_ApplyColor);
+    EXPECT_FALSE(Child<QPushButton>(246)->isEnabled());
+    Click(204);
+    EXPECT_EQ(rule.Direction_MatchValue, 0);
+    Click(213);
+    EXPECT_EQ(rule.Owner_MatchValue, 2);
+    Child<QLineEdit>(243)->setText(QStringLiteral("Renamed"));
+    EXPECT_EQ(rule.Name, "Renamed");
+    EXPECT_EQ(List()->topLevelItem(1)->text(0), "Renamed");
+    Child<QLineEdit>(214)->setText(QString());
+    EXPECT_EQ(scheme->Name, "");
+
+    // A rule with an unknown format code shows no format button checked; a
+    // click elsewhere then takes the code as 1.
+    scheme->Rule(2).Format_CharacterFormat = 9;
+    Select({2});
+    EXPECT_EQ(Child<QRadioButton>(222)->group()->checkedId(), -1);
+    Click(234);
+    EXPECT_EQ(scheme->Rule(2).Format_CharacterFormat, 1);
+
+    // With nothing selected the controls change nothing.
+    List()->clearSelection();
+    std::vector<SStyleRule> snapshot;
+    for (std::size_t i = 0; i < scheme->RuleCount(); ++i) {
+        snapshot.push_back(scheme->Rule(i));
+    }
+    Click(202);
+    Click(232);
+    Child<QLineEdit>(238)->setText(QStringLiteral("7F"));
+    Child<QLineEdit>(243)->setText(QStringLiteral("Nobody"));
+    for (std::size_t i = 0; i < scheme->RuleCount(); ++i) {
+        EXPECT_EQ(scheme->Rule(i), snapshot[i]) << i;
+    }
+}
+
+TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
+    auto scheme = FiveRuleFile(dir.File("five.tss"));
+    Open(scheme);
+    Select({0});
+    QFont chosen(QStringLiteral("DejaVu Serif"));
+    chosen.setPointSizeF(10.5);
+    chosen.setBold(true);
+    chosen.setItalic(true);
+    chosen.setUnderline(true);
+    chosen.setStrikeOut(true);
+    chosen.setStyleHint(QFont::Serif);
+    ui.font = SFontChoice{chosen, QColor(1, 2, 3)};
+    Click(246);
+    ASSERT_EQ(ui.fontInitials.size(), 1u);
+    ASSERT_TRUE(ui.fontInitials[0]);
+    EXPECT_EQ(ui.fontInitials[0]->font.pointSizeF(), 12.0) << "from the rule's 240 twips";
+    EXPECT_EQ(ui.fontInitials[0]->colour, QColor(255, 0, 0));
+    const SCharFormat& f = scheme->Rule(0).CharFormat;
+    EXPECT_EQ(f.FaceName(), "DejaVu Serif");
+    EXPECT_EQ(f.yHeight, 210);
+    EXPECT_EQ(f.dwEffects, 0xFu);
+    EXPECT_EQ(f.crTextColor, 0x030201u);
+    EXPECT_EQ(f.bPitchAndFamily, 0x12) << "variable pitch, roman";
+    EXPECT_EQ(f.bCharSet, 0);
+    EXPECT_EQ(f.cbSize, 60u);
+    EXPECT_EQ(f.dwMask, 0xF800000Fu);
+    const QTextCharFormat sample =
+        Child<QTextEdit>(244)->document()->firstBlock().begin().fragment().charFormat();
+    EXPECT_EQ(sample.foreground().color(), QColor(1, 2, 3)) << "the sample was refreshed";
+
+    // A fixed-pitch face is written as fixed pitch, modern family.
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setFixedPitch(true);
+    mono.setPointSize(9);
+    ui.font = SFontChoice{mono, QColor(1, 2, 3)};
+    Select({1});
+    Click(246);
+    EXPECT_EQ(scheme->Rule(1).CharFormat.bPitchAndFamily, 49);
+    EXPECT_EQ(scheme->Rule(1).CharFormat.yHeight, 180);
+    EXPECT_EQ(scheme->Rule(1).CharFormat.dwEffects, 0u);
+    Select({0});
+
+    ui.colour = QColor(0x10, 0x20, 0x30);
+    Click(217);
+    EXPECT_EQ(f.crTextColor, 0x302010u);
+    Click(252);
+    EXPECT_EQ(scheme->BackgroundColor, 0x302010u);
+    EXPECT_EQ(Child<QTextEdit>(244)->palette().color(QPalette::Base), QColor(0x10, 0x20, 0x30));
+
+    // Nothing selected: the font buttons are disabled with the placeholder's
+    // flag; asked anyway, the chooser opens on no font and its answer is dropped.
+    List()->clearSelection();
+    EXPECT_FALSE(Child<QPushButton>(246)->isEnabled());
+    const SCharFormat before = f;
+    dlg->ChooseFont();
+    ASSERT_EQ(ui.fontInitials.size(), 3u);
+    EXPECT_FALSE(ui.fontInitials[2]);
+    EXPECT_EQ(f, before);
+    ui.colour.reset();
+    Click(252);
+    EXPECT_EQ(scheme->BackgroundColor, 0x302010u) << "Cancel keeps the background";
+}
+
+TEST_F(StyleEditorDlg, BrowseAsksOutsideTheDataFolderAndSwitchesToTheFile) {
+    auto builtin = Builtin("Hex Mode");
+    Open(builtin);
+    ui.file.clear();
+    Click(247);
+    EXPECT_EQ(ui.fileDirectories, std::vector<QString>{QString::fromStdString(dir.Path())});
+    EXPECT_EQ(dlg->Scheme(), builtin) << "Cancel in the chooser";
+
+    test::CTempDir elsewhere;
+    ui.file = QString::fromStdString(elsewhere.File("away.tss"));
+    ui.yes = false;
+    Click(247);
+    ASSERT_EQ(ui.questions.size(), 1u);
+    EXPECT_EQ(ui.questions[0].caption, "Continue?");
+    EXPECT_EQ(ui.questions[0].text,
+              "Only style files found in the Quillpad Data directory will be listed on the menu "
+              "for selection.\nDo you want to continue with this file?");
+    EXPECT_EQ(dlg->Scheme(), builtin);
+
+    // In the data folder: no question.
+    ui.file = QString::fromStdString(dir.File("new.tss"));
+    Click(247);
+    EXPECT_EQ(ui.questions.size(), 1u);
+    ASSERT_NE(dlg->Scheme(), builtin);
+    EXPECT_EQ(dlg->Scheme()->GetPath(), dir.File("new.tss"));
+    EXPECT_EQ(dlg->Scheme()->RuleCount(), 0u);
+    EXPECT_EQ(Child<QLineEdit>(248)->text().toStdString(), dir.File("new.tss"));
+    EXPECT_EQ(builtin->RuleCount(), 4u) << "the style shown before is unchanged";
+    EXPECT_FALSE(test::ReadFileBytes(dir.File("new.tss")).size() > 0);
+}
+
+TEST_F(StyleEditorDlg, OkWantsANameSavesFilesOnlyAndCancelUndoesNothing) {
+    auto builtin = Builtin("Normal");
+    Open(builtin);
+    Child<QLineEdit>(214)->setText(QString());
+    Click(1);
+    ASSERT_EQ(ui.messages.size(), 2u);
+    EXPECT_EQ(ui.messages[1].caption, "Style Name");
+    EXPECT_EQ(ui.messages[1].text,
+              "Please assign a name to this style which will be shown on the menu for selection.");
+    EXPECT_TRUE(dlg->isVisible());
+    Child<QLineEdit>(214)->setText(QStringLiteral("Renamed"));
+    Click(1);
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+    EXPECT_TRUE(builtin->GetPath().empty());
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "a default style writes no file";
+
+    const std::string path = dir.File("five.tss");
+    auto file = FiveRuleFile(path);
+    const std::string onDisk = test::ReadFileBytes(path);
+    Open(file);
+    Select({0});
+    Click(204);
+    Click(2);
+    EXPECT_EQ(dlg->result(), QDialog::Rejected);
+    EXPECT_EQ(file->Rule(0).Direction_MatchValue, 0) << "the change stays in memory";
+    EXPECT_EQ(test::ReadFileBytes(path), onDisk) << "and is not saved";
+}
+
+TEST_F(StyleEditorDlg, OkWritesAThreeRuleStyleOverItsFiveRuleFileByteForByte) {
+    const std::string path = dir.File("five.tss");
+    auto scheme = FiveRuleFile(path);
+    Open(scheme);
+    Select({1, 2});
+    Click(242);
+    Click(1);
+    ASSERT_EQ(dlg->result(), QDialog::Accepted);
+    const std::string rest =
+        "Owner_MatchValue=0\r\nRegEx_Match=FALSE\r\nFormat_ApplyColor=TRUE\r\n";
+    const std::string font =
+        "Format_FontEffects=0\r\nFormat_FontSize=240\r\nFormat_FontOffset=0\r\n"
+        "Format_FontFaceName=Courier\r\nFormat_FontCharSet=0\r\nFormat_FontPitchAndFamily=49\r\n"
+        "Format_ApplyFormat=TRUE\r\n";
+    // Rule 2's section keeps the custom values of the rule that stood there
+    // before: its class is no longer 4, so reading ignores them.
+    EXPECT_EQ(test::ReadFileBytes(path),
+              "[Scheme1.Info]\r\nName=Five\r\nDescription=\r\nBackgroundColor=0\r\n"
+              "LineWrap=TRUE\r\n\r\n"
+              "[Scheme1.Rule1]\r\nName=Incoming\r\nDirection_MatchValue=1\r\n"
+              "CharRange_MatchValue=0\r\n" +
+                  rest + "Format_FontColor=255\r\n" + font +
+                  "Format_CharacterFormat=1\r\nFormat_AlwaysInterpretCRLFBSTB=FALSE\r\n"
+                  "Format_InsertCRLFIfTranslated=FALSE\r\n\r\n"
+                  "[Scheme1.Rule2]\r\nName=Outgoing\r\nDirection_MatchValue=2\r\n"
+                  "CharRange_MatchValue=0\r\nCharRange_CustomValues=0D,0A\r\n" +
+                  rest + "Format_FontColor=16776960\r\n" + font +
+                  "Format_CharacterFormat=2\r\nFormat_AlwaysInterpretCRLFBSTB=FALSE\r\n"
+                  "Format_InsertCRLFIfTranslated=TRUE\r\n\r\n"
+                  "[Scheme1.Rule3]\r\nName=Rest\r\nDirection_MatchValue=0\r\n"
+                  "CharRange_MatchValue=0\r\n" +
+                  rest + "Format_FontColor=16777215\r\n" + font +
+                  "Format_CharacterFormat=1\r\nFormat_AlwaysInterpretCRLFBSTB=FALSE\r\n"
+                  "Format_InsertCRLFIfTranslated=FALSE\r\n\r\n"
+                  "[Scheme1.Rule4]\r\n\r\n[Scheme1.Rule5]\r\n\r\n[Scheme1.Rule6]\r\n\r\n");
+    CStyleScheme again;
+    ASSERT_TRUE(again.Load(path, false));
+    EXPECT_EQ(again.RuleCount(), 3u);
+    EXPECT_FALSE(again.Rule(1).CharRange_CustomValues);
+}
+
+TEST_F(StyleEditorDlg, AFailedSaveIsSaidAndTheDialogStillCloses) {
+    const std::string folder = dir.File("sub");
+    std::filesystem::create_directory(folder);
+    auto scheme = FiveRuleFile(folder + "/five.tss");
+    std::filesystem::remove_all(folder);
+    Open(scheme);
+    ui.messages.clear();
+    Click(1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.messages[0].caption, "Error");
+    EXPECT_TRUE(ui.messages[0].text.startsWith(
+        QStringLiteral("The style could not be saved to %1").arg(QString::fromStdString(folder))))
+        << ui.messages[0].text.toStdString();
+    EXPECT_EQ(dlg->result(), QDialog::Accepted);
+}
+
+TEST_F(StyleEditorDlg, F1AsksForHelpTopic1054) {
+    Open(FiveRuleFile(dir.File("five.tss")));
+    QTest::keyClick(Child<QLineEdit>(214), Qt::Key_F1);
+    QTest::keyClick(List(), Qt::Key_F1);
+    EXPECT_EQ(ui.helps, (std::vector<int>{1054, 1054}));
+}
+
+QString PreviewLines(const CStyleEditorDlg& dlg) {
+    return dlg.findChild<QTextEdit*>(QStringLiteral("preview"))->toPlainText();
+}
+
+TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
+    for (int i = 0; i < 30; ++i) {
+        store.AddIncomingBytes(0, "line " + std::to_string(i) + "\r\n");
+    }
+    store.AddOutgoingBytes(0, "AT\r");
+    auto scheme = FiveRuleFile(dir.File("five.tss"));
+    Open(scheme);
+    // "Incoming" writes incoming bytes as text (CR a break); the outgoing
+    // CR is named by "Line ends", the letters by "Outgoing".
+    QString text = PreviewLines(*dlg);
+    QStringList lines = text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 20) << text.toStdString();
+    EXPECT_EQ(lines.front(), "line 11");
+    EXPECT_EQ(lines[18], "line 29");
+    EXPECT_EQ(lines.back(), "[41h][54h][CR]");
+    const QTextEdit* preview = dlg->findChild<QTextEdit*>(QStringLiteral("preview"));
+    EXPECT_EQ(preview->palette().color(QPalette::Base), QColor(0, 0, 0));
+
+    // Without its format flag "Incoming" leaves the line ends to "Line
+    // ends": the whole history is one line, read back to its start.
+    Select({0});
+    const int before = dlg->PreviewRefreshes();
+    Click(233);
+    Click(204);
+    EXPECT_EQ(dlg->PreviewRefreshes(), before) << "changes wait for one redraw";
+    QTRY_VERIFY_WITH_TIMEOUT(dlg->PreviewRefreshes() == before + 1, 2000);
+    text = PreviewLines(*dlg);
+    EXPECT_FALSE(text.contains(QLatin1Char('\n')));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("line 0[CR][LF]line 1[CR][LF]")))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral("line 29[CR][LF][41h][54h][CR]")));
+
+    // Data that arrives while the editor is open shows too.
+    store.AddIncomingBytes(0, "late\r\n");
+    QTRY_VERIFY_WITH_TIMEOUT(PreviewLines(*dlg).endsWith(QStringLiteral("late[CR][LF]")), 3000);
+    EXPECT_EQ(store.RecordCount(), 32u) << "the preview reads, never adds";
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,817 @@
+#include "view/qt/CStyleEditorDlg.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+#include "data/DataStore.h"
+#include "view/RenderTail.h"
+#include "view/qt/CharFormatQt.h"
+
+namespace quillpad {
+namespace {
+
+const char* const kPrinciple =
+    "Styles and formatting will be applied to data that matches the first rule in the list, "
+    "starting at the top of the list.";
+const char* const kDefaultStyleWarning =
+    "This is a default style. Any changes made will not be saved outside of this session.\n\n"
+    "To create a new style, browse to a new file in the data directory. You can copy rules "
+    "from this\nstyle and paste them in your new style using the right click menu in the rule "
+    "list.";
+const char* const kOutsideDataDirectory =
+    "Only style files found in the Quillpad Data directory will be listed on the menu for "
+    "selection.\nDo you want to continue with this file?";
+const char* const kNameMissing =
+    "Please assign a name to this style which will be shown on the menu for selection.";
+
+QString IdName(int id) {
+    return QStringLiteral("id%1").arg(id);
+}
+
+QString Latin1(const std::string& bytes) {
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+std::string Bytes(const QString& text) {
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (const QChar c : text) {
+        bytes.push_back(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?');
+    }
+    return bytes;
+}
+
+// Directories compared as a case-blind file system would: without case,
+// and without a trailing separator.
+bool SameDirectory(const QString& a, const QString& b) {
+    return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
+}
+
+void SetBackground(QTextEdit& edit, std::uint32_t colour) {
+    QPalette palette = edit.palette();
+    palette.setColor(QPalette::Base, ColourOf(colour));
+    edit.setPalette(palette);
+}
+
+// Bytes as the preview shows them: line ends as breaks, other control bytes
+// as nothing, as in the console.
+QString PreviewText(std::string_view bytes) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        if (b == '\r') {
+            if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+                ++i;
+            }
+            text += QChar('\n');
+        } else if (b == '\n' || b == '\t' || b >= 0x20) {
+            text += QChar(b);
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+CStyleEditorDlg::CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, QWidget* parent)
+    : QDialog(parent), m_dataDirectory(std::move(dataDirectory)), m_ui(ui) {
+    setObjectName(QStringLiteral("styleEditor"));
+    setWindowTitle(QStringLiteral("Style Editor"));
+    m_previewTimer.setSingleShot(true);
+    m_previewTimer.setInterval(kPreviewDelayMs);
+    connect(&m_previewTimer, &QTimer::timeout, this, [this] { RefreshPreview(); });
+    m_storeWatch.setInterval(kStoreWatchMs);
+    connect(&m_storeWatch, &QTimer::timeout, this, [this] {
+        if (m_store != nullptr && (m_store->RecordCount() != m_seenRecords ||
+                                   m_store->Generation() != m_seenGeneration)) {
+            SchemeChanged();
+        }
+    });
+    BuildControls();
+}
+
+CStyleEditorDlg::~CStyleEditorDlg() = default;
+
+void CStyleEditorDlg::SetPreviewSource(const CDataStore* store, bool showAllSources) {
+    m_store = store;
+    m_previewAllSources = showAllSources;
+}
+
+// ---- controls
+
+void CStyleEditorDlg::BuildControls() {
+    auto button = [this](int id, const char* text) {
+        auto* b = new QPushButton(QString::fromLatin1(text), this);
+        b->setObjectName(IdName(id));
+        b->setAutoDefault(false);
+        return b;
+    };
+    auto radio = [this](QButtonGroup* group, int id, const char* text, int value) {
+        auto* r = new QRadioButton(QString::fromLatin1(text), this);
+        r->setObjectName(IdName(id));
+        group->addButton(r, value);
+        return r;
+    };
+    auto check = [this](int id, const char* text) {
+        auto* c = new QCheckBox(QString::fromLatin1(text), this);
+        c->setObjectName(IdName(id));
+        return c;
+    };
+    auto edit = [this](int id) {
+        auto* e = new QLineEdit(this);
+        e->setObjectName(IdName(id));
+        return e;
+    };
+
+    // The rule list side.
+    auto* principle = new QLabel(QString::fromLatin1(kPrinciple), this);
+    principle->setWordWrap(true);
+    QPushButton* moveUp = button(237, "Move Up");
+    QPushButton* moveDown = button(240, "Move Down");
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(IdName(201));
+    m_list->setColumnCount(1);
+    m_list->setHeaderLabels({QStringLiteral("Rule Name")});
+    m_list->setRootIsDecorated(false);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->header()->setStretchLastSection(true);
+    m_list->installEventFilter(this);
+    {
+        // The selection shows even while the list has no focus.
+        QPalette p = m_list->palette();
+        p.setColor(QPalette::Inactive, QPalette::Highlight,
+                   p.color(QPalette::Active, QPalette::Highlight));
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                   p.color(QPalette::Active, QPalette::HighlightedText));
+        m_list->setPalette(p);
+    }
+    QPushButton* add = button(241, "Add");
+    QPushButton* remove = button(242, "Remove");
+    m_fileName = edit(248);
+    m_fileName->setReadOnly(true);
+    QPushButton* browse = button(247, "Browse");
+
+    auto* styleOptions = new QGroupBox(QStringLiteral("Style Options"), this);
+    m_styleName = edit(214);
+    m_styleName->setParent(styleOptions);
+    QPushButton* background = button(252, "Background Color...");
+    m_wrap = check(218, "Wrap long lines");
+    m_wrap->setVisible(false);  // kept, as the file keeps LineWrap, but never shown
+    auto* styleGrid = new QGridLayout(styleOptions);
+    styleGrid->addWidget(new QLabel(QStringLiteral("Style Name:"), styleOptions), 0, 0);
+    styleGrid->addWidget(m_styleName, 0, 1);
+    styleGrid->addWidget(new QLabel(QStringLiteral("Background Color:"), styleOptions), 1, 0);
+    styleGrid->addWidget(background, 1, 1, Qt::AlignLeft);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(principle);
+    auto* moves = new QHBoxLayout;
+    moves->addWidget(moveUp);
+    moves->addWidget(moveDown);
+    moves->addStretch();
+    left->addLayout(moves);
+    left->addWidget(m_list, 1);
+    auto* edits = new QHBoxLayout;
+    edits->addWidget(add);
+    edits->addWidget(remove);
+    edits->addStretch();
+    left->addLayout(edits);
+    auto* file = new QHBoxLayout;
+    file->addWidget(new QLabel(QStringLiteral("Filename:"), this));
+    file->addWidget(m_fileName, 1);
+    file->addWidget(browse);
+    left->addLayout(file);
+    left->addWidget(styleOptions);
+
+    // The rule side.
+    auto* ruleOptions = new QGroupBox(QStringLiteral("Rule Options"), this);
+    m_ruleName = edit(243);
+    m_direction = new QButtonGroup(this);
+    QRadioButton* incoming = radio(m_direction, 202, "Incoming Data", 1);
+    QRadioButton* outgoing = radio(m_direction, 203, "Outgoing Data", 2);
+    QRadioButton* both = radio(m_direction, 204, "Both", 0);
+    m_applyFont = check(232, "Apply Font");
+    m_font = button(246, "Font...");
+    m_fontColour = button(217, "Font Color...");
+    m_sample = new QTextEdit(this);
+    m_sample->setObjectName(IdName(244));
+    m_sample->setReadOnly(true);
+    m_sample->setFixedHeight(44);
+    m_sample->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_sample->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_preview = new QTextEdit(this);
+    m_preview->setObjectName(QStringLiteral("preview"));
+    m_preview->setReadOnly(true);
+    m_preview->setUndoRedoEnabled(false);
+    m_preview->setMinimumHeight(180);
+    m_preview->setToolTip(QStringLiteral("The console's last lines in this style"));
+    m_applyFormat = check(233, "Apply Format");
+    m_format = new QButtonGroup(this);
+    QRadioButton* ascii = radio(m_format, 222, "ASCII", 1);
+    QRadioButton* hide = radio(m_format, 225, "Hide", 0);
+    QRadioButton* translated = radio(m_format, 224, "Hex (Translated)", 3);
+    QRadioButton* hex = radio(m_format, 223, "Hex", 2);
+    m_always = check(234, "Always Interpet LF,CR,BS,TB");
+    m_insert = check(235, "Insert real LF,CR if translated");
+    m_character = new QButtonGroup(this);
+    QRadioButton* all = radio(m_character, 207, "All", 0);
+    QRadioButton* low = radio(m_character, 205, "Low (01-20)", 1);
+    QRadioButton* mid = radio(m_character, 206, "Mid (21-7F)", 2);
+    QRadioButton* high = radio(m_character, 208, "High (80-FF)", 3);
+    QRadioButton* other = radio(m_character, 209, "Other:", 4);
+    m_customValues = edit(238);
+    m_customValues->setMinimumWidth(120);
+    m_source = new QButtonGroup(this);
+    m_sourceGroup = new QWidget(this);
+    m_sourceGroup->setObjectName(QStringLiteral("dataSourceGroup"));
+    auto* sourceLabel = new QLabel(QStringLiteral("Data Source:"), m_sourceGroup);
+    sourceLabel->setObjectName(IdName(253));
+    QRadioButton* anySource = radio(m_source, 211, "All", 0);
+    QRadioButton* own = radio(m_source, 212, "Quillpad(s)", 1);
+    QRadioButton* external = radio(m_source, 213, "External Source", 2);
+    m_pattern = check(231, "");
+    m_pattern->setEnabled(false);
+    m_patternText = edit(216);
+    auto* patternLabel = new QLabel(QStringLiteral("Regular Expression:"), this);
+    for (QWidget* hidden : {static_cast<QWidget*>(m_pattern), static_cast<QWidget*>(m_patternText),
+                            static_cast<QWidget*>(patternLabel)}) {
+        hidden->setVisible(false);
+    }
+
+    auto* rule = new QVBoxLayout(ruleOptions);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->addWidget(new QLabel(QStringLiteral("Rule Name:"), ruleOptions));
+    nameRow->addWidget(m_ruleName, 1);
+    rule->addLayout(nameRow);
+    auto* applyTo = new QHBoxLayout;
+    applyTo->addWidget(new QLabel(QStringLiteral("Apply To:"), ruleOptions));
+    for (QRadioButton* r : {incoming, outgoing, both}) {
+        applyTo->addWidget(r);
+    }
+    applyTo->addStretch();
+    rule->addLayout(applyTo);
+    auto* fontRow = new QHBoxLayout;
+    fontRow->addWidget(m_applyFont);
+    fontRow->addWidget(m_font);
+    fontRow->addWidget(m_fontColour);
+    fontRow->addWidget(m_sample, 1);
+    rule->addLayout(fontRow);
+    rule->addWidget(m_preview, 1);
+    auto* formatRow = new QGridLayout;
+    formatRow->addWidget(m_applyFormat, 0, 0);
+    formatRow->addWidget(ascii, 0, 1);
+    formatRow->addWidget(hide, 0, 2);
+    formatRow->addWidget(translated, 1, 1);
+    formatRow->addWidget(hex, 1, 2);
+    formatRow->addWidget(m_always, 2, 1, 1, 2);
+    formatRow->addWidget(m_insert, 3, 1, 1, 2);
+    rule->addLayout(formatRow);
+    rule->addWidget(new QLabel(QStringLiteral("Additional Match Conditions:"), ruleOptions));
+    auto* characterRow = new QHBoxLayout;
+    characterRow->addWidget(new QLabel(QStringLiteral("Character:"), ruleOptions));
+    for (QRadioButton* r : {all, low, mid, high, other}) {
+        characterRow->addWidget(r);
+    }
+    characterRow->addWidget(m_customValues, 1);
+    rule->addLayout(characterRow);
+    auto* sourceRow = new QHBoxLayout(m_sourceGroup);
+    sourceRow->setContentsMargins(0, 0, 0, 0);
+    sourceRow->addWidget(sourceLabel);
+    for (QRadioButton* r : {anySource, own, external}) {
+        r->setParent(m_sourceGroup);
+        sourceRow->addWidget(r);
+    }
+    sourceRow->addStretch();
+    rule->addWidget(m_sourceGroup);
+    auto* patternRow = new QHBoxLayout;
+    patternRow->addWidget(m_pattern);
+    patternRow->addWidget(patternLabel);
+    patternRow->addWidget(m_patternText);
+    rule->addLayout(patternRow);
+
+    QPushButton* ok = button(1, "OK");
+    QPushButton* cancel = button(2, "Cancel");
+    ok->setDefault(true);
+    auto* bottom = new QHBoxLayout;
+    bottom->addStretch();
+    bottom->addWidget(ok);
+    bottom->addWidget(cancel);
+
+    auto* columns = new QHBoxLayout;
+    columns->addLayout(left, 2);
+    columns->addWidget(ruleOptions, 3);
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(columns, 1);
+    outer->addLayout(bottom);
+
+    // Wiring.
+    connect(moveUp, &QPushButton::clicked, this, &CStyleEditorDlg::MoveUp);
+    connect(moveDown, &QPushButton::clicked, this, &CStyleEditorDlg::MoveDown);
+    connect(add, &QPushButton::clicked, this, &CStyleEditorDlg::AddRule);
+    connect(remove, &QPushButton::clicked, this, &CStyleEditorDlg::RemoveRules);
+    connect(browse, &QPushButton::clicked, this, &CStyleEditorDlg::Browse);
+    connect(background, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseBackground);
+    connect(m_font, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseFont);
+    connect(m_fontColour, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseFontColour);
+    connect(ok, &QPushButton::clicked, this, &CStyleEditorDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CStyleEditorDlg::reject);
+    connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
+        if (m_updating == 0) {
+            ShowRule();
+        }
+    });
+    connect(m_list, &QTreeWidget::customContextMenuRequested, this,
+            [this](QPoint at) { ShowRuleMenu(m_list->viewport()->mapToGlobal(at)); });
+    for (QButtonGroup* group : {m_direction, m_character, m_source, m_format}) {
+        connect(group, &QButtonGroup::buttonClicked, this, [this] { TakeControls(); });
+    }
+    for (QCheckBox* box : {m_pattern, m_applyFont, m_applyFormat, m_always, m_insert}) {
+        connect(box, &QCheckBox::clicked, this, [this] { TakeControls(); });
+    }
+    connect(m_wrap, &QCheckBox::clicked, this, [this](bool on) {
+        m_scheme->LineWrap = on;
+        SchemeChanged();
+    });
+    connect(m_styleName, &QLineEdit::textChanged, this, [this](const QString& text) {
+        if (m_updating == 0 && m_scheme) {
+            m_scheme->Name = Bytes(text);
+        }
+    });
+    connect(m_ruleName, &QLineEdit::textChanged, this, [this](const QString& text) {
+        SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
+        if (rule == nullptr) {
+            return;
+        }
+        rule->SetName(Bytes(text));
+        ++m_updating;
+        m_list->topLevelItem(SelectedRows().front())->setText(0, Latin1(rule->Name));
+        --m_updating;
+    });
+    connect(m_customValues, &QLineEdit::textChanged, this, [this](const QString& text) {
+        SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
+        if (rule != nullptr && !text.isEmpty()) {
+            rule->SetCustomValues(Bytes(text));
+            SchemeChanged();
+        }
+    });
+    connect(m_patternText, &QLineEdit::textChanged, this, [this](const QString& text) {
+        SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
+        if (rule != nullptr && !text.isEmpty()) {
+            rule->RegEx_MatchValue = Bytes(text);
+        }
+    });
+}
+
+// ---- opening and the list
+
+void CStyleEditorDlg::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (!m_opened) {
+        m_opened = true;
+        Open();
+    }
+}
+
+void CStyleEditorDlg::Open() {
+    if (!m_scheme) {
+        m_scheme = std::make_shared<CStyleScheme>();
+    }
+    m_list->setColumnWidth(0, std::max(0, m_list->viewport()->width() - 2));
+    m_sample->setPlainText(QStringLiteral("Sample"));
+    FillList();
+    if (m_list->topLevelItemCount() > 0) {
+        SelectRow(0);
+    } else {
+        ShowRule();
+    }
+    m_fileName->setText(Latin1(m_scheme->GetPath()));
+    m_sourceGroup->setVisible(m_showDataSource);
+    RefreshPreviewNow();
+    if (m_scheme->GetPath().empty()) {
+        // Once the dialog is on the screen, so the warning stands over it.
+        QTimer::singleShot(0, this, [this] {
+            m_ui.Inform(QStringLiteral("Warning"), QString::fromLatin1(kDefaultStyleWarning), this);
+        });
+    }
+}
+
+void CStyleEditorDlg::FillList() {
+    ++m_updating;
+    m_list->clear();
+    m_styleName->setText(Latin1(m_scheme->Name));
+    m_wrap->setChecked(m_scheme->LineWrap);
+    for (std::size_t i = 0; i < m_scheme->RuleCount(); ++i) {
+        auto* item = new QTreeWidgetItem(m_list, {Latin1(m_scheme->Rule(i).Name)});
+        item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(&m_scheme->Rule(i))));
+    }
+    --m_updating;
+    // Nothing is selected now; the panel shows the placeholder.
+    ShowRule();
+}
+
+std::vector<int> CStyleEditorDlg::SelectedRows() const {
+    std::vector<int> rows;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        if (m_list->topLevelItem(i)->isSelected()) {
+            rows.push_back(i);
+        }
+    }
+    return rows;
+}
+
+SStyleRule* CStyleEditorDlg::SelectedRule() const {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
+        return nullptr;
+    }
+    return static_cast<SStyleRule*>(
+        m_list->topLevelItem(rows.front())->data(0, Qt::UserRole).value<void*>());
+}
+
+void CStyleEditorDlg::SelectRow(int row) {
+    if (row < 0 || row >= m_list->topLevelItemCount()) {
+        return;
+    }
+    m_list->clearSelection();
+    m_list->setCurrentItem(m_list->topLevelItem(row), 0, QItemSelectionModel::ClearAndSelect);
+    ShowRule();
+}
+
+int CStyleEditorDlg::GroupValue(const QButtonGroup& group, int unchecked) {
+    const int id = group.checkedId();
+    return id == -1 ? unchecked : id;
+}
+
+void CStyleEditorDlg::SetGroupValue(QButtonGroup& group, int value) {
+    // Unchecking every button takes a group that is not exclusive for a moment.
+    group.setExclusive(false);
+    for (QAbstractButton* b : group.buttons()) {
+        b->setChecked(group.id(b) == value);
+    }
+    group.setExclusive(true);
+}
+
+void CStyleEditorDlg::EnableRuleControls(const SStyleRule& rule) {
+    m_patternText->setEnabled(rule.RegEx_Match);
+    m_font->setEnabled(rule.Format_ApplyColor);
+    m_fontColour->setEnabled(rule.Format_ApplyColor);
+    for (QAbstractButton* b : m_format->buttons()) {
+        b->setEnabled(rule.Format_ApplyFormat);
+    }
+    m_always->setEnabled(rule.Format_ApplyFormat);
+    m_insert->setEnabled(rule.Format_ApplyFormat);
+}
+
+void CStyleEditorDlg::ShowRule() {
+    const SStyleRule placeholder;
+    const SStyleRule* selected = SelectedRule();
+    const SStyleRule& rule = selected != nullptr ? *selected : placeholder;
+    ++m_updating;
+    m_ruleName->setText(Latin1(rule.Name));
+    SetGroupValue(*m_direction, rule.Direction_MatchValue);
+    SetGroupValue(*m_character, rule.CharRange_MatchValue);
+    m_customValues->setText(rule.CharRange_CustomValues ? Latin1(*rule.CharRange_CustomValues)
+                                                        : QString());
+    SetGroupValue(*m_source, rule.Owner_MatchValue);
+    m_pattern->setChecked(rule.RegEx_Match);
+    m_patternText->setText(rule.RegEx_MatchValue ? Latin1(*rule.RegEx_MatchValue) : QString());
+    m_applyFont->setChecked(rule.Format_ApplyColor);
+    m_applyFormat->setChecked(rule.Format_ApplyFormat);
+    SetGroupValue(*m_format, rule.Format_CharacterFormat);
+    m_always->setChecked(rule.Format_AlwaysInterpretCRLFBSTB);
+    m_insert->setChecked(rule.Format_InsertCRLFIfTranslated);
+    EnableRuleControls(rule);
+    --m_updating;
+    RefreshSample();
+}
+
+void CStyleEditorDlg::TakeControls() {
+    SStyleRule* rule = SelectedRule();
+    if (rule == nullptr) {
+        return;
+    }
+    rule->SetName(Bytes(m_ruleName->text()));
+    rule->Direction_MatchValue = GroupValue(*m_direction, 0);
+    rule->CharRange_MatchValue = GroupValue(*m_character, 0);
+    if (!m_customValues->text().isEmpty()) {
+        rule->SetCustomValues(Bytes(m_customValues->text()));
+    }
+    rule->Owner_MatchValue = GroupValue(*m_source, 0);
+    rule->RegEx_Match = m_pattern->isChecked();
+    if (!m_patternText->text().isEmpty()) {
+        rule->RegEx_MatchValue = Bytes(m_patternText->text());
+    }
+    rule->Format_ApplyColor = m_applyFont->isChecked();
+    rule->Format_ApplyFormat = m_applyFormat->isChecked();
+    rule->Format_CharacterFormat = GroupValue(*m_format, kFormatText);
+    rule->Format_AlwaysInterpretCRLFBSTB = m_always->isChecked();
+    rule->Format_InsertCRLFIfTranslated = m_insert->isChecked();
+    EnableRuleControls(*rule);
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::RefreshSample() {
+    const SStyleRule placeholder;
+    const SStyleRule* selected = SelectedRule();
+    const SCharFormat& format = (selected != nullptr ? *selected : placeholder).CharFormat;
+    SetBackground(*m_sample, m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF);
+    QTextCharFormat chars;
+    chars.setFont(FontOf(format, m_sample->font()));
+    chars.setForeground(ColourOf(format.crTextColor));
+    QTextCursor cursor(m_sample->document());
+    cursor.select(QTextCursor::Document);
+    cursor.setCharFormat(chars);
+    m_sample->setCurrentCharFormat(chars);
+}
+
+// ---- the preview
+
+void CStyleEditorDlg::SchemeChanged() {
+    // Changes that come in a burst (typing) share one redraw.
+    if (!m_previewTimer.isActive()) {
+        m_previewTimer.start();
+    }
+}
+
+void CStyleEditorDlg::RefreshPreviewNow() {
+    m_previewTimer.stop();
+    RefreshPreview();
+}
+
+void CStyleEditorDlg::RefreshPreview() {
+    ++m_previewRefreshes;
+    SetBackground(*m_preview, m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF);
+    m_preview->clear();
+    if (m_store == nullptr || !m_scheme) {
+        return;
+    }
+    m_seenRecords = m_store->RecordCount();
+    m_seenGeneration = m_store->Generation();
+    m_storeWatch.start();
+    STailOptions options;
+    options.lines = kPreviewLines;
+    options.showAllSources = m_previewAllSources;
+    // More than the pane can show of a line that never breaks only costs time.
+    options.maxChars = kPreviewMaxChars;
+    const CMemorySurface tail = RenderTail(*m_store, m_scheme.get(), options);
+    QTextCursor cursor(m_preview->document());
+    // One layout for the whole text, not one per run.
+    cursor.beginEditBlock();
+    QTextCharFormat plain;
+    plain.setFont(m_preview->font());
+    plain.setForeground(Qt::black);
+    for (const auto& run : tail.runs) {
+        QTextCharFormat chars = plain;
+        if (run.format) {
+            chars.setFont(FontOf(*run.format, m_preview->font()));
+            chars.setForeground(ColourOf(run.format->crTextColor));
+        }
+        cursor.insertText(PreviewText(std::string_view(tail.text).substr(run.start, run.length)),
+                          chars);
+    }
+    cursor.endEditBlock();
+    m_preview->verticalScrollBar()->setValue(m_preview->verticalScrollBar()->maximum());
+}
+
+// ---- buttons
+
+void CStyleEditorDlg::ChooseFontColour() {
+    const auto colour = m_ui.ChooseColour(this);
+    SStyleRule* rule = SelectedRule();
+    if (!colour || rule == nullptr) {
+        return;
+    }
+    rule->CharFormat.crTextColor = ColorRefOf(*colour);
+    RefreshSample();
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::ChooseFont() {
+    SStyleRule* rule = SelectedRule();
+    if (rule == nullptr) {
+        // Opens on no particular font; the answer has nowhere to go.
+        m_ui.ChooseFont(std::nullopt, this);
+        return;
+    }
+    const SFontChoice initial{FontOf(rule->CharFormat, font()),
+                              ColourOf(rule->CharFormat.crTextColor)};
+    const auto chosen = m_ui.ChooseFont(initial, this);
+    if (!chosen) {
+        return;
+    }
+    WriteFontInto(rule->CharFormat, chosen->font, chosen->colour);
+    RefreshSample();
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::ChooseBackground() {
+    const auto colour = m_ui.ChooseColour(this);
+    if (!colour) {
+        return;
+    }
+    m_scheme->BackgroundColor = ColorRefOf(*colour);
+    RefreshSample();
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::Browse() {
+    const QString path = m_ui.ChooseStyleFile(Latin1(m_dataDirectory), this);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!SameDirectory(QFileInfo(path).absolutePath(), Latin1(m_dataDirectory)) &&
+        !m_ui.AskYesNo(QStringLiteral("Continue?"), QString::fromLatin1(kOutsideDataDirectory),
+                       this)) {
+        return;
+    }
+    // The style shown before stays where it was, unchanged.
+    m_scheme = std::make_shared<CStyleScheme>();
+    m_scheme->Load(Bytes(path), true);
+    FillList();
+    if (m_list->topLevelItemCount() > 0) {
+        SelectRow(0);
+    }
+    m_fileName->setText(Latin1(m_scheme->GetPath()));
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::AddRule() {
+    SStyleRule rule;
+    if (const SStyleRule* selected = SelectedRule()) {
+        rule = *selected;  // a deep copy: values and pattern are the copy's own
+    }
+    rule.SetName("New rule");
+    m_scheme->AppendRule(rule);
+    FillList();
+    SelectRow(m_list->topLevelItemCount() - 1);
+    m_ruleName->setFocus();
+    m_list->scrollToItem(m_list->topLevelItem(m_list->topLevelItemCount() - 1));
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::RemoveRules() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
+        return;
+    }
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+        m_scheme->RemoveRule(static_cast<std::size_t>(*it));
+    }
+    FillList();
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::RebuildOrderFromList() {
+    // The list's order is the truth; the scheme follows it.
+    std::vector<const SStyleRule*> order;
+    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
+        order.push_back(static_cast<const SStyleRule*>(
+            m_list->topLevelItem(i)->data(0, Qt::UserRole).value<void*>()));
+    }
+    for (std::size_t want = 0; want < order.size(); ++want) {
+        for (std::size_t at = want; at < m_scheme->RuleCount(); ++at) {
+            if (&m_scheme->Rule(at) == order[want]) {
+                m_scheme->MoveRule(at, want);
+                break;
+            }
+        }
+    }
+}
+
+void CStyleEditorDlg::MoveUp() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty() || rows.front() == 0) {
+        return;
+    }
+    const int row = rows.front();
+    ++m_updating;
+    QTreeWidgetItem* item = m_list->takeTopLevelItem(row);
+    m_list->insertTopLevelItem(row - 1, item);
+    --m_updating;
+    RebuildOrderFromList();
+    SelectRow(row - 1);
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::MoveDown() {
+    const std::vector<int> rows = SelectedRows();
+    if (rows.empty() || rows.front() + 1 >= m_list->topLevelItemCount()) {
+        return;
+    }
+    const int row = rows.front();
+    ++m_updating;
+    QTreeWidgetItem* item = m_list->takeTopLevelItem(row);
+    m_list->insertTopLevelItem(row + 1, item);
+    --m_updating;
+    RebuildOrderFromList();
+    SelectRow(row + 1);
+    SchemeChanged();
+}
+
+// ---- the rule clipboard
+
+void CStyleEditorDlg::CopyRules() {
+    const std::vector<int> rows = SelectedRows();
+    m_clipboard = std::make_unique<std::vector<std::unique_ptr<SStyleRule>>>();
+    for (const int row : rows) {
+        m_clipboard->push_back(
+            std::make_unique<SStyleRule>(m_scheme->Rule(static_cast<std::size_t>(row))));
+    }
+}
+
+void CStyleEditorDlg::PasteRules() {
+    if (!m_clipboard) {
+        return;
+    }
+    for (const auto& rule : *m_clipboard) {
+        m_scheme->AppendRule(*rule);
+    }
+    // One copy pastes once.
+    m_clipboard.reset();
+    FillList();
+    SchemeChanged();
+}
+
+void CStyleEditorDlg::ShowRuleMenu(QPoint globalPos) {
+    const std::vector<SPopupChoice> items = {
+        {kCopyRules, QStringLiteral("Copy Rule(s)"), !SelectedRows().empty()},
+        {kPasteRules, QStringLiteral("Paste Rules(s)"), m_clipboard != nullptr},
+    };
+    switch (m_ui.TrackPopup(items, globalPos, this)) {
+        case kCopyRules:
+            if (items[0].enabled) {
+                CopyRules();
+            }
+            break;
+        case kPasteRules:
+            if (items[1].enabled) {
+                PasteRules();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+// ---- keys, OK
+
+bool CStyleEditorDlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_list && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Delete) {
+        RemoveRules();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CStyleEditorDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        m_ui.ShowHelp(kHelpTopic, this);
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CStyleEditorDlg::accept() {
+    if (!m_scheme) {
+        QDialog::accept();
+        return;
+    }
+    if (m_scheme->Name.empty()) {
+        m_ui.Inform(QStringLiteral("Style Name"), QString::fromLatin1(kNameMissing), this);
+        return;
+    }
+    // A style that could not be written is said so; the dialog closes as usual
+    // and the changes stay in memory.
+    if (!m_scheme->GetPath().empty() && !m_scheme->Save()) {
+        m_ui.Inform(QStringLiteral("Error"),
+                    QStringLiteral("The style could not be saved to %1.\n%2")
+                        .arg(Latin1(m_scheme->GetPath()), Latin1(m_scheme->LastError())),
+                    this);
+    }
+    QDialog::accept();
+}
+
+}  // namespace quillpad
