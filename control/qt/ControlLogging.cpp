@@ -15,7 +15,7 @@
 namespace quillpad {
 namespace {
 
-// The design's buffers hold a path of 260 characters.
+// The file chooser's folder and the host's address fit buffers of 260 characters.
 constexpr std::size_t kMaxPath = 260;
 
 class CWaitCursor {
