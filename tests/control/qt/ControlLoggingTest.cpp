@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <QAction>
 #include <QApplication>
+#include <QCursor>
 #include <QMenu>
 
 #include <deque>
@@ -60,10 +61,17 @@ class CAnsweringUi final : public IControlUi {
     int dialogs = 0;
 };
 
+// The application's cursor shape, -1 for none set.
+int AppCursor() {
+    const QCursor* cursor = QApplication::overrideCursor();
+    return cursor != nullptr ? static_cast<int>(cursor->shape()) : -1;
+}
+
 class CRecordingHost final : public CNoHostEnvironment {
   public:
     std::int32_t IWBENVAppendToWindowTitle(const WideString& text) override {
         titles.push_back(WideToBytes(text));
+        cursors.push_back(AppCursor());
         return 0;
     }
     std::int32_t IWBENVShowFrameFooter(std::int32_t show) override {
@@ -78,6 +86,7 @@ class CRecordingHost final : public CNoHostEnvironment {
         return 0;
     }
     std::vector<std::string> titles;
+    std::vector<int> cursors;  // at each title
     std::vector<int> footers;
     std::string address;
 };
@@ -263,6 +272,25 @@ TEST_F(ControlLogging, SaveBufferAsksForFilesAndWritesEveryRecordOnce) {
     EXPECT_EQ(test::ReadFileBytes(dir.File("f.txt")), Rendered());
     EXPECT_FALSE(Store().IsLogging());
     EXPECT_TRUE(host->titles.empty()) << "Save Buffer leaves the title alone";
+}
+
+TEST_F(ControlLogging, SaveBufferAndLoadShowTheWaitCursorWhileTheyRun) {
+    Store().AddIncomingBytes(0, "kept");
+    // A file that cannot be made is reported from inside the save.
+    std::vector<int> during;
+    Store().SetLogFailureHandler(
+        [&](std::vector<SLogFileFailure>) { during.push_back(AppCursor()); });
+    SLogRequest request = AllKinds();
+    request.plainPath = dir.File("no such folder/p.txt");
+    answers->requests.push_back(request);
+    control->OnCommand(cmd::SaveBuffer);
+    EXPECT_EQ(during, std::vector<int>{Qt::WaitCursor});
+    EXPECT_EQ(AppCursor(), -1) << "and taken down after";
+
+    answers->file = WriteLog(1700000000, {"loaded"});
+    control->OnCommand(cmd::LoadLog);
+    EXPECT_EQ(host->cursors, std::vector<int>{Qt::WaitCursor});
+    EXPECT_EQ(AppCursor(), -1);
 }
 
 TEST_F(ControlLogging, ALoadedLogIsReviewedThroughAnyStyleAndSavedAsFormattedText) {
