@@ -6,8 +6,7 @@
 //   DataStore/resident_per_byte_baseline the same for one heap block per record
 //   BM_Ingest64                          AddIncoming of 64-byte records, no view
 //   BM_Ingest64_MemcpyBaseline           memcpy of the same bytes
-//   BM_IngestLiveBinaryLog64             ingest with a live binary log (one write per record)
-//   BM_IngestBufferedBinaryLog64         the same through a 1 MiB buffer (baseline)
+//   (live logging and Save Buffer: LoggingBench.cpp)
 //   BM_Load100MB                         loading a 100 MB log
 //   BM_Load100MB_RawReadBaseline         reading the same file raw
 
@@ -22,7 +21,6 @@
 #include <vector>
 
 #include "bench/support/BenchReport.h"
-#include "data/BinaryLogWriter.h"
 #include "data/DataStore.h"
 #include "platform/MessageChannel.h"
 
@@ -131,45 +129,6 @@ void BM_Ingest64_MemcpyBaseline(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kRecordBytes));
 }
 BENCHMARK(BM_Ingest64_MemcpyBaseline);
-
-void IngestWithBinaryLog(benchmark::State& state, EBinaryLogFlush flush) {
-    const std::string path = TempPath("quillpad_bench_live.wblog");
-    CQueuedChannel channel;
-    CDataStore store(channel);
-    const std::u16string text = WideRecord();
-    auto start = [&] {
-        std::vector<std::unique_ptr<ILiveLogWriter>> writers;
-        writers.push_back(
-            CBinaryLogWriter::Create(path, store.StartTime(), store.StartTick(), flush));
-        store.StartLiveLogging(std::move(writers));
-    };
-    start();
-    std::int64_t sinceClear = 0;
-    for (auto _ : state) {
-        store.AddIncoming(0, text);
-        if (++sinceClear == kRecordsPerClear) {
-            state.PauseTiming();
-            store.StopLiveLogging();
-            store.ClearData();
-            start();
-            sinceClear = 0;
-            state.ResumeTiming();
-        }
-    }
-    store.StopLiveLogging();
-    std::filesystem::remove(path);
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(kRecordBytes));
-}
-
-void BM_IngestLiveBinaryLog64(benchmark::State& state) {
-    IngestWithBinaryLog(state, EBinaryLogFlush::EachRecord);
-}
-BENCHMARK(BM_IngestLiveBinaryLog64);
-
-void BM_IngestBufferedBinaryLog64(benchmark::State& state) {
-    IngestWithBinaryLog(state, EBinaryLogFlush::AtClose);
-}
-BENCHMARK(BM_IngestBufferedBinaryLog64);
 
 // A 100 MB log of 64-byte records, made once.
 const std::string& LogFile() {

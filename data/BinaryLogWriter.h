@@ -2,15 +2,12 @@
 // Writing a binary console log, live (record by record while logging) or all
 // at once (Save Buffer).
 //
-// Buffering: a live writer hands each record to the operating system with one
-// write as it arrives (the stream is unbuffered and each record is assembled
-// first), so a record added before the process is killed is in the file. It
-// does not sync to the disk; a power cut can still lose what the system has
-// not written back. Save Buffer writes through a 1 MiB buffer and flushes at
-// the end.
+// Buffering: records gather in the writer's CLogFile. A live log goes to the
+// system when the store flushes it at the end of the event-loop turn (or, in
+// a turn that brings more than 16 MiB, as it fills); Save Buffer writes in
+// 1 MiB pieces and flushes at the end.
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -19,35 +16,30 @@
 namespace quillpad {
 
 enum class EBinaryLogFlush {
-    EachRecord,  // live logging
-    AtClose,     // Save Buffer
+    EachTurn,  // live logging: the store flushes it
+    AtClose,   // Save Buffer
 };
 
 class CBinaryLogWriter final : public ILiveLogWriter {
   public:
     // Creates or truncates the file ("wb+") and writes the header with the
-    // given time base. Null when the file cannot be opened.
+    // given time base. Null when the file cannot be opened (the reason in
+    // `error` when given).
     static std::unique_ptr<CBinaryLogWriter> Create(const std::string& path, std::int64_t startTime,
-                                                    std::uint32_t startTick, EBinaryLogFlush flush);
-    ~CBinaryLogWriter() override;
-    CBinaryLogWriter(const CBinaryLogWriter&) = delete;
-    CBinaryLogWriter& operator=(const CBinaryLogWriter&) = delete;
+                                                    std::uint32_t startTick, EBinaryLogFlush flush,
+                                                    std::string* error = nullptr);
 
     // Every record, whatever its kind or source.
     void Write(const SDataRecord& record) override;
-    // Flushes and closes; false when any write failed. Writing after it does nothing.
-    bool Close();
-    // Writes that failed so far (the writer went on after each).
-    std::uint64_t FailedWrites() const { return m_failedWrites; }
+    ELogKind Kind() const override { return ELogKind::Binary; }
+    CLogFile& File() override { return *m_file; }
+    // Flushes and closes; false when any write failed.
+    bool Close() { return m_file->Close(); }
 
   private:
-    CBinaryLogWriter(std::FILE* file, EBinaryLogFlush flush);
-    void Put(const char* bytes, std::size_t size);
+    explicit CBinaryLogWriter(std::unique_ptr<CLogFile> file) : m_file(std::move(file)) {}
 
-    std::FILE* m_file;
-    std::unique_ptr<char[]> m_streamBuffer;
-    std::string m_scratch;
-    std::uint64_t m_failedWrites = 0;
+    std::unique_ptr<CLogFile> m_file;
 };
 
 }  // namespace quillpad

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "data/BinaryLogWriter.h"
+#include "data/TextLogWriter.h"
 #include "platform/LocalTime.h"
 
 namespace quillpad {
@@ -14,7 +15,7 @@ CDataStore::CDataStore(CMessageChannel& channel, IClock& clock)
 }
 
 CDataStore::~CDataStore() {
-    StopLiveLogging();
+    StopLogging();
     Clear();
 }
 
@@ -63,7 +64,7 @@ SRecordRef CDataStore::Commit(std::uint32_t direction, std::uint32_t ownerId,
     for (const MessageHandle view : m_views) {
         Channel().Post(view, UM_APPEND_RECORD, ref.sequence, ref.generation);
     }
-    if (m_logging && !m_loggingPaused && !m_liveWriters.empty()) {
+    if (m_logRequest != nullptr && !m_logRequest->paused && !m_liveWriters.empty()) {
         const SDataRecord record = m_arena.At(ref.sequence);
         for (const auto& writer : m_liveWriters) {
             writer->Write(record);
@@ -177,21 +178,123 @@ bool CDataStore::SaveBinaryLog(const std::string& path) const {
     return writer->Close();
 }
 
-void CDataStore::StartLiveLogging(std::vector<std::unique_ptr<ILiveLogWriter>> writers) {
-    m_liveWriters = std::move(writers);
-    std::erase(m_liveWriters, nullptr);
-    m_logging = true;
-    m_loggingPaused = false;
+std::unique_ptr<ILiveLogWriter> CDataStore::OpenLogWriter(const SLogRequest& request, ELogKind kind,
+                                                          bool live) {
+    const std::string& path = LogKindPath(request, kind);
+    std::string error;
+    std::unique_ptr<ILiveLogWriter> writer;
+    if (kind == ELogKind::Binary) {
+        writer = CBinaryLogWriter::Create(
+            path, m_startTime, m_startTick,
+            live ? EBinaryLogFlush::EachTurn : EBinaryLogFlush::AtClose, &error);
+    } else if (auto file = CLogFile::Create(path, error)) {
+        if (!live) {
+            file->SetFlushThreshold(std::size_t{1} << 20);
+        }
+        SRendererRef renderer;
+        if (kind == ELogKind::Formatted && !m_views.empty()) {
+            renderer = SRendererRef{&Channel(), m_views.front()};
+        }
+        writer = std::make_unique<CTextLogWriter>(kind, std::move(file), request.insertTimestamps,
+                                                  m_showAllSources,
+                                                  STimeBaseRef{m_startTime, m_startTick}, renderer);
+    }
+    if (!writer) {
+        m_logFailures.push_back(SLogFileFailure{kind, path, error, false});
+    }
+    return writer;
 }
 
-void CDataStore::StopLiveLogging() {
+void CDataStore::ReportLogFailures() {
+    if (m_onLogFailure && !m_logFailures.empty()) {
+        m_onLogFailure(TakeLogFailures());
+    }
+}
+
+std::size_t CDataStore::StartLogging(const SLogRequest& request) {
+    StopLogging();
+    const std::size_t before = m_logFailures.size();
+    for (const ELogKind kind : {ELogKind::Plain, ELogKind::Formatted, ELogKind::Binary}) {
+        if (LogKindEnabled(request, kind)) {
+            if (auto writer = OpenLogWriter(request, kind, true)) {
+                m_liveWriters.push_back(std::move(writer));
+            }
+        }
+    }
+    m_logRequest = &request;
+    // The header goes out now, as it would have unbuffered.
+    FlushLiveLogs();
+    const std::size_t failed = m_logFailures.size() - before;
+    ReportLogFailures();
+    return failed;
+}
+
+void CDataStore::StopLogging() {
+    FlushLiveLogs();
+    for (auto& writer : m_liveWriters) {
+        if (!writer->File().Close()) {
+            m_logFailures.push_back(SLogFileFailure{writer->Kind(), writer->File().Path(),
+                                                    writer->File().Error().value_or(""), true});
+        }
+    }
     m_liveWriters.clear();
-    m_logging = false;
-    m_loggingPaused = false;
+    m_logRequest = nullptr;
+    ReportLogFailures();
 }
 
-std::unique_ptr<ILiveLogWriter> CDataStore::MakeLiveBinaryWriter(const std::string& path) const {
-    return CBinaryLogWriter::Create(path, m_startTime, m_startTick, EBinaryLogFlush::EachRecord);
+std::vector<ELogKind> CDataStore::LiveLogKinds() const {
+    std::vector<ELogKind> kinds;
+    for (const auto& writer : m_liveWriters) {
+        kinds.push_back(writer->Kind());
+    }
+    return kinds;
+}
+
+bool CDataStore::HasPendingLogData() const {
+    return std::ranges::any_of(m_liveWriters, [](const auto& w) { return w->File().HasPending(); });
+}
+
+void CDataStore::FlushLiveLogs() {
+    if (m_liveWriters.empty()) {
+        return;
+    }
+    const std::size_t before = m_logFailures.size();
+    std::erase_if(m_liveWriters, [this](const std::unique_ptr<ILiveLogWriter>& writer) {
+        CLogFile& file = writer->File();
+        if (file.Flush()) {
+            return false;
+        }
+        m_logFailures.push_back(
+            SLogFileFailure{writer->Kind(), file.Path(), file.Error().value_or(""), true});
+        return true;
+    });
+    if (m_logFailures.size() != before) {
+        ReportLogFailures();
+    }
+}
+
+std::size_t CDataStore::SaveBuffer(const SLogRequest& request) {
+    const std::size_t before = m_logFailures.size();
+    for (const ELogKind kind : {ELogKind::Plain, ELogKind::Binary, ELogKind::Formatted}) {
+        if (!LogKindEnabled(request, kind)) {
+            continue;
+        }
+        auto writer = OpenLogWriter(request, kind, false);
+        if (!writer) {
+            continue;
+        }
+        const std::size_t count = m_arena.Count();
+        for (std::size_t i = 0; i < count && writer->File().IsOpen(); ++i) {
+            writer->Write(m_arena.At(i));
+        }
+        if (!writer->File().Close()) {
+            m_logFailures.push_back(SLogFileFailure{kind, writer->File().Path(),
+                                                    writer->File().Error().value_or(""), true});
+        }
+    }
+    const std::size_t failed = m_logFailures.size() - before;
+    ReportLogFailures();
+    return failed;
 }
 
 std::int64_t CDataStore::HandleMessage(SMessage& message) {
@@ -238,6 +341,22 @@ std::int64_t CDataStore::HandleMessage(SMessage& message) {
         }
         case UM_GET_START_TICK:
             return m_startTick;
+        case UM_SET_LOGGING:
+            if (message.wParam == 0) {
+                StopLogging();
+                return 0;
+            }
+            if (const auto* request = message.payload.Get<const SLogRequest*>();
+                request != nullptr && *request != nullptr) {
+                return static_cast<std::int64_t>(StartLogging(**request));
+            }
+            return 0;
+        case UM_SAVE_BUFFER:
+            if (const auto* request = message.payload.Get<const SLogRequest*>();
+                request != nullptr && *request != nullptr) {
+                return static_cast<std::int64_t>(SaveBuffer(**request));
+            }
+            return 0;
         default:
             return 0;
     }

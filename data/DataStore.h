@@ -26,20 +26,30 @@
 //                       millisecond part (0 when none, and the seconds are then left
 //                       alone)
 //   UM_GET_START_TICK   returns startTick
+//   UM_SET_LOGGING      wParam = 1 start, payload = CPayload::Make(const SLogRequest*)
+//                       (the request stays the caller's until it stops logging);
+//                       wParam = 0 stop. Returns the number of files that failed.
+//   UM_SAVE_BUFFER      payload = const SLogRequest* (Make or Borrow); returns the
+//                       number of files that failed
 //
-// Live logging takes writers (see LiveLogWriter.h); the Log Files request and
-// its UM_SET_LOGGING / UM_SAVE_BUFFER messages sit on top of
-// StartLiveLogging, SetLoggingPaused, StopLiveLogging and SaveBinaryLog.
+// Live logging: the request's paused flag is read at every record. Writers
+// gather what they write; FlushLiveLogs, called at the end of every
+// event-loop turn, hands each live file its bytes in one write. Files that
+// would not open or whose write failed are left out and handed to the
+// failure handler (or kept for TakeLogFailures), once each.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "data/BinaryLogReader.h"
 #include "data/LiveLogWriter.h"
+#include "data/LogRequest.h"
 #include "data/RecordArena.h"
 #include "data/SDataRecord.h"
 #include "platform/Bytes.h"
@@ -110,18 +120,36 @@ class CDataStore final : public CMessageTarget {
     // Save Buffer, binary kind: the header, then every record. False when the
     // file cannot be created or a write failed.
     bool SaveBinaryLog(const std::string& path) const;
+    // Save Buffer: every record into the files the request selects, in the
+    // order plain, binary, formatted; the paused flag plays no part. The
+    // formatted file renders through the first registered view. Returns how
+    // many files failed (they go to the failure handler).
+    std::size_t SaveBuffer(const SLogRequest& request);
 
-    // Live logging: every record added while active and not paused goes to
-    // each writer, after the views were notified. Logging counts as active
-    // even with no writer (no file could be opened).
-    void StartLiveLogging(std::vector<std::unique_ptr<ILiveLogWriter>> writers);
-    void StopLiveLogging();
-    void SetLoggingPaused(bool paused) { m_loggingPaused = paused; }
-    bool IsLogging() const { return m_logging; }
-    bool IsLoggingPaused() const { return m_loggingPaused; }
-    // A live binary log with the current time base; null when the file
-    // cannot be opened.
-    std::unique_ptr<ILiveLogWriter> MakeLiveBinaryWriter(const std::string& path) const;
+    // Live logging. Opens the selected files in the order plain, formatted,
+    // binary; logging counts as active even when none would open. Returns how
+    // many files failed to open.
+    std::size_t StartLogging(const SLogRequest& request);
+    // Flushes and closes every live file, forgets the request.
+    void StopLogging();
+    bool IsLogging() const { return m_logRequest != nullptr; }
+    bool IsLoggingPaused() const { return m_logRequest != nullptr && m_logRequest->paused; }
+    const SLogRequest* LogRequest() const { return m_logRequest; }
+    // The kinds being written now, in opening order.
+    std::vector<ELogKind> LiveLogKinds() const;
+    // The end of an event-loop turn: every live file gets what the turn
+    // brought in one write. A file whose write fails is closed and reported.
+    void FlushLiveLogs();
+    bool HasPendingLogData() const;
+
+    // Where failed log files are reported; without a handler they wait for
+    // TakeLogFailures.
+    using LogFailureHandler = std::function<void(std::vector<SLogFileFailure>)>;
+    void SetLogFailureHandler(LogFailureHandler handler) { m_onLogFailure = std::move(handler); }
+    std::vector<SLogFileFailure> TakeLogFailures() { return std::exchange(m_logFailures, {}); }
+
+    // The show-all-sources switch, as the text logs read it when made.
+    void SetShowAllSources(bool on) { m_showAllSources = on; }
 
     // Memory held for records (capacity, not just what is used).
     std::size_t ReservedBytes() const { return m_arena.ReservedBytes(); }
@@ -134,6 +162,10 @@ class CDataStore final : public CMessageTarget {
     SRecordRef Commit(std::uint32_t direction, std::uint32_t ownerId, std::uint32_t length);
     // Frees the records, resets the time base to now; tells nobody.
     void Clear();
+    // The writer of one kind for a request, or null with the failure noted.
+    std::unique_ptr<ILiveLogWriter> OpenLogWriter(const SLogRequest& request, ELogKind kind,
+                                                  bool live);
+    void ReportLogFailures();
 
     IClock& m_clock;
     CRecordArena m_arena;
@@ -143,8 +175,10 @@ class CDataStore final : public CMessageTarget {
     std::uint32_t m_startTick = 0;
     std::uint32_t m_generation = 1;
     std::vector<std::unique_ptr<ILiveLogWriter>> m_liveWriters;
-    bool m_logging = false;
-    bool m_loggingPaused = false;
+    const SLogRequest* m_logRequest = nullptr;
+    bool m_showAllSources = false;
+    std::vector<SLogFileFailure> m_logFailures;
+    LogFailureHandler m_onLogFailure;
 };
 
 }  // namespace quillpad

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -8,6 +9,7 @@
 #include <QVBoxLayout>
 #include <QtGlobal>
 
+#include "control/qt/CLogFilesDialog.h"
 #include "control/qt/IControlUi.h"
 #include "input/qt/CHistoryPopup.h"
 #include "input/qt/CShortcutSetupDlg.h"
@@ -82,6 +84,39 @@ void CQtControlUi::ShowAbout(QWidget* owner) {
 
 void CQtControlUi::ShowHelp(int topic, QWidget* owner) {
     NxrGUIShowHelp(nullptr, 15, topic, owner);
+}
+
+std::optional<SLogRequest> CQtControlUi::RunLogFilesDialog(CQuillpadSettings& settings,
+                                                           QWidget* owner) {
+    SLogFilesDialogHooks hooks;
+    hooks.chooseFolder = [](QWidget* parent,
+                            const std::string& start) -> std::optional<std::string> {
+        const QString folder = QFileDialog::getExistingDirectory(
+            parent, QStringLiteral("Select Log Folder"), QString::fromLatin1(start.c_str()));
+        if (folder.isEmpty()) {
+            return std::nullopt;
+        }
+        return folder.toLatin1().toStdString();
+    };
+    // The maker's help takes no window here.
+    hooks.showHelp = [this](int topic) { ShowHelp(topic, nullptr); };
+    CLogFilesDialog dialog(settings, std::move(hooks), owner);
+    dialog.exec();
+    return dialog.Result();
+}
+
+std::optional<std::string> CQtControlUi::ChooseFileToOpen(const QString& filter,
+                                                          const QString& defaultSuffix,
+                                                          const std::string& folder,
+                                                          QWidget* owner) {
+    QFileDialog dialog(owner, QString(), QString::fromLatin1(folder.c_str()), filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setDefaultSuffix(defaultSuffix);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toLatin1().toStdString();
 }
 
 std::optional<ByteString> CQtControlUi::RunHistoryPopup(CCommandHistory& history, QPoint caret,

@@ -18,6 +18,7 @@
 #include <system_error>
 
 #include "control/qt/CQtHostEnvironment.h"
+#include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
@@ -152,7 +153,8 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
       CConnectionController(channel, WithDefaults(std::move(services.session))),
       m_ui(services.ui ? std::move(services.ui) : std::make_unique<CQtControlUi>()),
       m_trace(std::move(services.trace)),
-      m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers) {
+      m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers),
+      m_logging(std::make_unique<CControlLogging>(*this, *m_ui)) {
     Trace("construct");
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
         ui->SetWindow(this);
@@ -197,6 +199,7 @@ void CQuillpad2Ctrl::Create() {
     Trace("styles");
     m_store = std::make_unique<CDataStore>(channel);
     SetDataStore(m_store.get());
+    m_logging->AttachStore(*m_store);
     Trace("store");
     m_view = std::make_unique<CConsoleView>(channel, *m_store, m_viewSettings, this);
     m_view->setObjectName(QStringLiteral("view%1").arg(kViewId));
@@ -370,6 +373,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
         }
     }
     c.connectionKind = ConnectionSpec().m_nConnectionKind;
+    c.logging = m_logging->State();
     c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
     c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
     c.showRelativeTime = m_settings.m_showRelativeTime;
@@ -500,6 +504,21 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
             break;
+        case cmd::StartLogging:
+            m_logging->StartOrStopLogging();
+            break;
+        case cmd::PauseLogging:
+            m_logging->PauseOrResumeLogging();
+            break;
+        case cmd::SaveBuffer:
+            m_logging->SaveBuffer();
+            break;
+        case cmd::LoadLog:
+            m_logging->LoadLog();
+            break;
+        case cmd::GoBackOnline:
+            m_logging->GoBackOnline();
+            break;
         case cmd::EditStyles:
             EditStyles();
             break;
@@ -508,11 +527,6 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::XModemReceive:
         case cmd::AsciiSend:
         case cmd::AsciiReceive:
-        case cmd::LoadLog:
-        case cmd::GoBackOnline:
-        case cmd::SaveBuffer:
-        case cmd::StartLogging:
-        case cmd::PauseLogging:
             NotAvailableYet(id);
             break;
         default:

@@ -54,6 +54,7 @@ class QMenu;
 namespace quillpad {
 
 class CConsoleView;
+class CControlLogging;
 class CDataStore;
 
 // The channel must exist before the connection base registers with it, so
@@ -120,6 +121,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     const CQuillpadSettings& Settings() const { return m_settings; }
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
+    CControlLogging& Logging() const { return *m_logging; }
     // Filled from the list of styles first if it changed.
     QMenu* StylePopup();
     // Filled from the data directory's key sets first if they may have changed.
@@ -185,6 +187,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CSchemeList m_schemes;
     CKeySet m_keySet;
     CKeySetMenu m_keySetFiles;
+    std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
     std::unique_ptr<QDialog> m_fileProgress;  // hidden until transfers exist

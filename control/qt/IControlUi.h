@@ -1,17 +1,22 @@
 #pragma once
 // What the control shows that would run a modal loop or leave the program:
 // the right-click menu, the About box, the help and the console's dialogs
-// (history, shortcut setup, style editor). Tests answer it; the Qt form
-// (CQtControlUi) shows the real thing.
+// (history, shortcut setup, style editor, Log Files, the file chooser;
+// message boxes go through the session's ISessionUi). Tests answer it; the Qt
+// form (CQtControlUi) shows the real thing. The logging dialogs answer
+// "cancelled" unless a UI offers them.
 
 #include <QPoint>
+#include <QString>
 
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "control/CQuillpadSettings.h"
 #include "control/MenuModel.h"
+#include "data/LogRequest.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
 
@@ -33,6 +38,20 @@ class IControlUi {
     virtual void ShowAbout(QWidget* owner) = 0;
     // The maker's help at a topic (no text, flags 15).
     virtual void ShowHelp(int topic, QWidget* owner) = 0;
+
+    // "Log Files", modal: the request on OK, none on Cancel. The dialog may
+    // change the settings' log folder and check-box defaults.
+    virtual std::optional<SLogRequest> RunLogFilesDialog(CQuillpadSettings& /*settings*/,
+                                                         QWidget* /*owner*/) {
+        return std::nullopt;
+    }
+    // A file-open dialog: the chosen path, none when cancelled.
+    virtual std::optional<std::string> ChooseFileToOpen(const QString& /*filter*/,
+                                                        const QString& /*defaultSuffix*/,
+                                                        const std::string& /*folder*/,
+                                                        QWidget* /*owner*/) {
+        return std::nullopt;
+    }
     // The history popup at a screen position (the caret's top left): the
     // line to send, or nothing. Delete in it changes `history` at once.
     virtual std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
@@ -54,6 +73,10 @@ class CQtControlUi final : public IControlUi {
                               QWidget* owner) override;
     void ShowAbout(QWidget* owner) override;
     void ShowHelp(int topic, QWidget* owner) override;
+    std::optional<SLogRequest> RunLogFilesDialog(CQuillpadSettings& settings,
+                                                 QWidget* owner) override;
+    std::optional<std::string> ChooseFileToOpen(const QString& filter, const QString& defaultSuffix,
+                                                const std::string& folder, QWidget* owner) override;
     std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
                                               QWidget* owner) override;
     bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,

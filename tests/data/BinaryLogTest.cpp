@@ -206,25 +206,27 @@ TEST_F(BinaryLogTest, SaveBufferWritesEveryRecordAndReloadsIdentically) {
     EXPECT_FALSE(store.SaveBinaryLog(dir.File("no/such/folder.wblog")));
 }
 
-TEST_F(BinaryLogTest, LiveLogHasEachRecordInTheFileAsSoonAsItIsAdded) {
+TEST_F(BinaryLogTest, LiveLogHandsEachTurnsRecordsOverAtTheTurnsEnd) {
     const std::string path = dir.File("live.wblog");
     clock.SetTick(100);
     store.AddIncoming(0, u"before logging");
-    std::vector<std::unique_ptr<ILiveLogWriter>> writers;
-    writers.push_back(store.MakeLiveBinaryWriter(path));
-    ASSERT_TRUE(writers.back());
-    store.StartLiveLogging(std::move(writers));
-    EXPECT_EQ(test::ReadFileBytes(path), LogHeader(store.StartTime(), store.StartTick()));
+    SLogRequest request;
+    request.binaryEnabled = true;
+    request.binaryPath = path;
+    ASSERT_EQ(store.StartLogging(request), 0u);
+    EXPECT_EQ(test::ReadFileBytes(path), LogHeader(store.StartTime(), store.StartTick()))
+        << "the header is written when logging starts";
 
     clock.SetTick(200);
     store.AddIncoming(3, u"other source");  // binary takes every source
-    EXPECT_EQ(test::ReadFileBytes(path).size(), 56u + 28 + 12)
-        << "the record must reach the file without a close or a flush";
-    store.SetLoggingPaused(true);
+    EXPECT_EQ(test::ReadFileBytes(path).size(), 56u) << "held until the turn ends";
+    store.FlushLiveLogs();
+    EXPECT_EQ(test::ReadFileBytes(path).size(), 56u + 28 + 12);
+    request.paused = true;
     store.AddIncoming(0, u"paused");
-    store.SetLoggingPaused(false);
+    request.paused = false;
     store.AddOutgoing(0, u"resumed");
-    store.StopLiveLogging();
+    store.StopLogging();
     store.AddIncoming(0, u"after");
 
     CQueuedChannel otherChannel;
@@ -237,16 +239,6 @@ TEST_F(BinaryLogTest, LiveLogHasEachRecordInTheFileAsSoonAsItIsAdded) {
     EXPECT_EQ(reloaded.Record(1)->sequence, 1u) << "renumbered past the paused record";
     // The stored sequence was 3: the gap stays in the file.
     EXPECT_EQ(test::ReadFileBytes(path).substr(56 + 40 + 4, 4), Le32(3));
-}
-
-TEST_F(BinaryLogTest, WriterThatCannotOpenIsSkippedAndLoggingStillRuns) {
-    std::vector<std::unique_ptr<ILiveLogWriter>> writers;
-    writers.push_back(store.MakeLiveBinaryWriter(dir.File("missing/dir/x.wblog")));
-    EXPECT_FALSE(writers.back());
-    store.StartLiveLogging(std::move(writers));
-    EXPECT_TRUE(store.IsLogging());
-    store.AddIncoming(0, u"fine");
-    EXPECT_EQ(store.RecordCount(), 1u);
 }
 
 }  // namespace

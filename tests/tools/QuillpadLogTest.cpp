@@ -154,6 +154,15 @@ TEST_F(QuillpadLogTest, RenderTextIsTheFormattedLogOfTheRecords) {
               "\n[22:13:20 11-14-2023]\nok\n[01h]"
               "\n[22:13:23 11-14-2023]\nx<y[E9h]\n");
 
+    // The plain log of the same records: their bytes exactly, same filter and stamps.
+    const SRun raw = Run("render --as plain " + Quoted(path));
+    EXPECT_EQ(raw.status, 0) << raw.err;
+    EXPECT_EQ(raw.out, "ok\r\n\x01typed\r\xe9\r\n");
+    const SRun rawAll = Run("render --as plain --show-all-sources --timestamps " + Quoted(path));
+    EXPECT_EQ(rawAll.out,
+              "\n[22:13:20 11-14-2023]\nok\r\n\x01typed\r"
+              "\n[22:13:23 11-14-2023]\nx<y\xe9\r\n");
+
     const SRun hex = Run("render --builtin 'Hex Mode' " + Quoted(path));
     EXPECT_EQ(hex.out,
               "[6Fh][6Bh][0Dh]\r[0Ah]\n[01h][74h][79h][70h][65h][64h][0Dh]\r[E9h][0Dh]\r[0Ah]\n");

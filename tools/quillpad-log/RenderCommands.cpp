@@ -22,7 +22,7 @@ void RenderUsage() {
     std::fputs(
         "usage: quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
         "                           [--show-all-sources] [--timestamps]\n"
-        "                           [--as text|ansi|html] FILE.wblog\n",
+        "                           [--as text|plain|ansi|html] FILE.wblog\n",
         stderr);
 }
 
@@ -93,7 +93,8 @@ int RunRenderCommand(const std::vector<std::string>& args) {
         } else if (a == "--timestamps") {
             o.timestamps = true;
         } else if (a == "--as") {
-            if (!value(o.as) || (o.as != "text" && o.as != "ansi" && o.as != "html")) {
+            if (!value(o.as) ||
+                (o.as != "text" && o.as != "plain" && o.as != "ansi" && o.as != "html")) {
                 return RenderUsage(), kStatusUsage;
             }
         } else if (a.size() > 1 && a[0] == '-') {
@@ -124,8 +125,9 @@ int RunRenderCommand(const std::vector<std::string>& args) {
         return kStatusError;
     }
 
-    if (o.as == "text") {
-        // Exactly what a formatted text log of these records holds.
+    if (o.as == "text" || o.as == "plain") {
+        // Exactly what a formatted (or plain) text log of these records holds.
+        const bool plain = o.as == "plain";
         CTextLogStamper stamper(o.timestamps);
         std::string out;
         for (std::size_t i = 0; i < store.RecordCount(); ++i) {
@@ -133,9 +135,10 @@ int RunRenderCommand(const std::vector<std::string>& args) {
             if (r.kind != kDataRecordKind || (!o.showAllSources && r.source != kSourceOwn)) {
                 continue;
             }
-            std::string text = CStyledRenderer::RenderToString(scheme.get(), r);
+            const std::string text =
+                plain ? std::string() : CStyledRenderer::RenderToString(scheme.get(), r);
             out += stamper.Next(r.tick, store.StartTime(), store.StartTick());
-            out += text;
+            out += plain ? r.bytes : std::string_view(text);
             if (out.size() >= (std::size_t{1} << 16)) {
                 Write(out);
                 out.clear();

@@ -7,7 +7,8 @@
 namespace quillpad {
 
 // quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]
-//                     [--show-all-sources] [--timestamps] [--as text|ansi|html] FILE.wblog
+//                     [--show-all-sources] [--timestamps] [--as text|plain|ansi|html] FILE.wblog
+// "--as plain" writes the bytes a plain text log of the records holds.
 int RunRenderCommand(const std::vector<std::string>& args);
 // quillpad-log style show FILE.tss
 // quillpad-log style new --from NAME [--set A|B] OUT.tss

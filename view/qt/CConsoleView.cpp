@@ -90,7 +90,8 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
             // The string to fill is the sender's: only a lent one is written.
             if (auto* request = message.payload.Get<SRenderTextRequest>();
                 request != nullptr && request->text != nullptr && message.payload.Borrowed()) {
-                *request->text = CStyledRenderer::RenderToString(Scheme(), request->record);
+                request->text->clear();
+                CStyledRenderer::AppendToString(*request->text, Scheme(), request->record);
             }
             return 0;
         default:

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "data/DataStore.h"
+#include "data/RenderTextRequest.h"
 #include "platform/MessageChannel.h"
 #include "styles/CStyleScheme.h"
 #include "view/CDisplayDocument.h"
@@ -41,12 +42,6 @@ class QKeyEvent;
 namespace quillpad {
 
 class CTextInfoWnd;
-
-// UM_RENDER_TEXT: the record to render and the string that receives it.
-struct SRenderTextRequest {
-    SDataRecord record;
-    std::string* text = nullptr;
-};
 
 class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     Q_OBJECT

@@ -1,0 +1,206 @@
+#include "control/qt/ControlLogging.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QPointer>
+#include <QTimer>
+
+#include "control/qt/CLogTurnFlush.h"
+#include "control/qt/CQuillpad2Ctrl.h"
+#include "data/BinaryLogFormat.h"
+#include "data/DataStore.h"
+#include "platform/Paths.h"
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+namespace {
+
+// The file chooser's folder and the host's address fit buffers of 260 characters.
+constexpr std::size_t kMaxPath = 260;
+
+class CWaitCursor {
+  public:
+    CWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~CWaitCursor() { QApplication::restoreOverrideCursor(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
+};
+
+}  // namespace
+
+QString LogFailureText(const std::vector<SLogFileFailure>& failures) {
+    QString opened;
+    QString written;
+    for (const auto& f : failures) {
+        const QString line =
+            QStringLiteral("%1: %2\n    %3\n")
+                .arg(QString::fromLatin1(LogKindName(f.kind).data(),
+                                         static_cast<qsizetype>(LogKindName(f.kind).size())),
+                     QString::fromLatin1(f.path.c_str()), QString::fromLatin1(f.reason.c_str()));
+        (f.whileWriting ? written : opened) += line;
+    }
+    QString text;
+    if (!opened.isEmpty()) {
+        text +=
+            QStringLiteral("These log files could not be created and are not written:\n") + opened;
+    }
+    if (!written.isEmpty()) {
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) +
+                QStringLiteral(
+                    "Writing these log files failed; they were closed and are not "
+                    "written any more:\n") +
+                written;
+    }
+    return text.trimmed();
+}
+
+CControlLogging::CControlLogging(CQuillpad2Ctrl& control, IControlUi& ui)
+    : m_control(control), m_ui(ui) {}
+
+CControlLogging::~CControlLogging() = default;
+
+void CControlLogging::AttachStore(CDataStore& store) {
+    store.SetShowAllSources(m_control.Settings().m_showAllSources);
+    // Failures arise inside a turn's end or a command: show them from the
+    // event loop, never from inside the store.
+    QPointer<CQuillpad2Ctrl> control(&m_control);
+    store.SetLogFailureHandler([this, control](std::vector<SLogFileFailure> failures) {
+        QTimer::singleShot(0, control.data(), [this, control, failures] {
+            if (control) {
+                ReportFailures(failures);
+            }
+        });
+    });
+    m_turnFlush = std::make_unique<CLogTurnFlush>([this] { return m_control.Store(); });
+}
+
+ELoggingState CControlLogging::State() const {
+    if (!m_request) {
+        return ELoggingState::NotLogging;
+    }
+    return m_request->paused ? ELoggingState::Paused : ELoggingState::Logging;
+}
+
+std::string CControlLogging::TitleStatus() const {
+    const CDataStore* store = m_control.Store();
+    return LoggingTitleStatus(m_request != nullptr, m_request ? *m_request : SLogRequest{},
+                              store ? store->LiveLogKinds() : std::vector<ELogKind>{});
+}
+
+void CControlLogging::UpdateTitleStatus() {
+    m_control.HostAppendToWindowTitle(BytesToWide(TitleStatus()));
+}
+
+void CControlLogging::ReportFailures(const std::vector<SLogFileFailure>& failures) {
+    if (failures.empty()) {
+        return;
+    }
+    if (m_request) {
+        UpdateTitleStatus();
+    }
+    m_control.Ui().ShowMessage("Warning", LogFailureText(failures).toLatin1().toStdString(),
+                               EMessageIcon::Warning);
+}
+
+void CControlLogging::StartOrStopLogging() {
+    CDataStore* store = m_control.Store();
+    if (store == nullptr) {
+        return;
+    }
+    CMessageChannel& channel = m_control.MessageChannel();
+    if (m_request) {
+        channel.Send(store->Handle(), UM_SET_LOGGING, 0);
+        m_request.reset();
+    } else {
+        auto request = m_ui.RunLogFilesDialog(m_control.Settings(), &m_control);
+        if (!request) {
+            return;  // cancelled: nothing changes
+        }
+        m_request = std::make_unique<SLogRequest>(std::move(*request));
+        const SLogRequest* held = m_request.get();
+        channel.Send(store->Handle(), UM_SET_LOGGING, 1, 0, CPayload::Make(held));
+    }
+    UpdateTitleStatus();
+}
+
+void CControlLogging::PauseOrResumeLogging() {
+    if (!m_request) {
+        return;
+    }
+    m_request->paused = !m_request->paused;
+    UpdateTitleStatus();
+}
+
+void CControlLogging::SaveBuffer() {
+    CDataStore* store = m_control.Store();
+    if (store == nullptr || m_request) {
+        return;
+    }
+    const auto request = m_ui.RunLogFilesDialog(m_control.Settings(), &m_control);
+    if (!request) {
+        return;
+    }
+    CWaitCursor wait;
+    const SLogRequest* r = &*request;
+    m_control.MessageChannel().Send(store->Handle(), UM_SAVE_BUFFER, 0, 0, CPayload::Borrow(r));
+}
+
+void CControlLogging::LoadLog() {
+    CDataStore* store = m_control.Store();
+    CConsoleView* view = m_control.View();
+    if (store == nullptr || view == nullptr || m_request) {
+        return;
+    }
+    std::string folder = m_control.Settings().m_logFolder;
+    if (folder.size() > kMaxPath) {
+        folder.resize(kMaxPath);
+    }
+    const QString extension = QString::fromLatin1(
+        kBinaryLogExtension.data(), static_cast<qsizetype>(kBinaryLogExtension.size()));
+    const auto path = m_ui.ChooseFileToOpen(
+        QStringLiteral("Workbay Log Files (*.%1)").arg(extension), extension, folder, &m_control);
+    if (!path) {
+        return;
+    }
+    CWaitCursor wait;
+    CMessageChannel& channel = m_control.MessageChannel();
+    channel.Send(m_control.Handle(), UM_CONNECT);  // no spec: the session closes
+    m_control.HostShowFrameFooter(0);
+    m_control.HostAppendToWindowTitle(BytesToWide(PathFileName(*path)));
+    channel.Send(view->Handle(), UM_CLEAR_DATA);
+    if (channel.Send(store->Handle(), UM_LOAD_LOG, 0, 0, CPayload::Make(*path)) != 0) {
+        m_review = EReview::Reviewing;
+        channel.Post(store->Handle(), UM_FILL_VIEW, 0, view->Handle());
+    } else {
+        m_review = EReview::Refused;
+        m_control.Ui().ShowMessage(kLoadErrorCaption, kLoadErrorText, EMessageIcon::Error);
+    }
+}
+
+void CControlLogging::GoBackOnline() {
+    m_control.HostAppendToWindowTitle(WideString());
+    m_control.HostShowFrameFooter(1);
+    WideString first;
+    WideString address;
+    WideString third;
+    if (m_control.HostGetCurrentAddress(first, address, third) != 0) {
+        return;
+    }
+    if (address.size() > kMaxPath - 1) {
+        address.resize(kMaxPath - 1);
+    }
+    if (address.empty()) {
+        return;
+    }
+    CMessageChannel& channel = m_control.MessageChannel();
+    if (CConsoleView* view = m_control.View()) {
+        channel.Send(view->Handle(), UM_CLEAR_DATA);
+    }
+    if (CDataStore* store = m_control.Store()) {
+        channel.Send(store->Handle(), UM_CLEAR_DATA);
+    }
+    m_review = EReview::Online;
+    channel.Send(m_control.Handle(), UM_CONNECT, 0, 0, CPayload::Make(address));
+}
+
+}  // namespace quillpad

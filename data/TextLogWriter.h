@@ -1,0 +1,50 @@
+#pragma once
+// The plain and the formatted text log. Both take only data records of this
+// console's own source (every source when show-all-sources was on as the
+// writer was made) and stamp them by CTextLogStamper. The plain log writes
+// each record's bytes as they are; the formatted one writes the text its
+// renderer view makes of the record (UM_RENDER_TEXT), so it reads as the
+// screen shows it, without colours.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "data/CTextLogStamper.h"
+#include "data/LiveLogWriter.h"
+#include "platform/MessageChannel.h"
+
+namespace quillpad {
+
+// The store's time base, read at each stamp: a clear while logging moves it.
+struct STimeBaseRef {
+    const std::int64_t& startTime;
+    const std::uint32_t& startTick;
+};
+
+// The view that renders for the formatted log (none: records render empty).
+struct SRendererRef {
+    CMessageChannel* channel = nullptr;
+    MessageHandle view = kNoHandle;
+};
+
+class CTextLogWriter final : public ILiveLogWriter {
+  public:
+    CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bool insertTimestamps,
+                   bool showAllSources, STimeBaseRef timeBase, SRendererRef renderer = {});
+
+    void Write(const SDataRecord& record) override;
+    ELogKind Kind() const override { return m_kind; }
+    CLogFile& File() override { return *m_file; }
+
+  private:
+    ELogKind m_kind;
+    std::unique_ptr<CLogFile> m_file;
+    CTextLogStamper m_stamper;
+    bool m_showAllSources;
+    STimeBaseRef m_timeBase;
+    SRendererRef m_renderer;
+    std::string m_text;
+};
+
+}  // namespace quillpad

@@ -1,0 +1,309 @@
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <string>
+
+#include "data/BinaryLogFormat.h"
+#include "data/DataStore.h"
+#include "data/LogRequest.h"
+#include "data/RenderTextRequest.h"
+#include "tests/data/LogTestSupport.h"
+#include "tests/support/TempDir.h"
+
+namespace quillpad {
+namespace {
+
+// Stands in for the console view as the formatted log's renderer: brackets
+// each record, so the file shows which records went through it.
+class CBracketRenderer final : public CMessageTarget {
+  public:
+    using CMessageTarget::CMessageTarget;
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_RENDER_TEXT) {
+            if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
+                r->text->assign("<" + std::string(r->record.bytes) + ">");
+            }
+        }
+        return 0;
+    }
+};
+
+class TextLogTest : public ::testing::Test {
+  protected:
+    // 2024-03-05 14:07:09 UTC
+    static constexpr std::int64_t kStart = 1'709'647'629;
+
+    SLogRequest AllKinds(bool timestamps) const {
+        SLogRequest r;
+        r.plainEnabled = r.formattedEnabled = r.binaryEnabled = true;
+        r.plainPath = dir.File("p.txt");
+        r.formattedPath = dir.File("f.txt");
+        r.binaryPath = dir.File("b.wblog");
+        r.insertTimestamps = timestamps;
+        return r;
+    }
+    std::string Plain() const { return test::ReadFileBytes(dir.File("p.txt")); }
+    std::string Formatted() const { return test::ReadFileBytes(dir.File("f.txt")); }
+    std::size_t BinaryRecords() {
+        CQueuedChannel other;
+        CDataStore reloaded(other, clock);
+        EXPECT_TRUE(reloaded.LoadLog(dir.File("b.wblog")).accepted);
+        return reloaded.RecordCount();
+    }
+    void Add(std::uint32_t tick, std::u16string_view text, std::uint32_t owner = 0) {
+        clock.SetTick(tick);
+        store.AddIncoming(owner, text);
+    }
+
+    test::CZoneGuard zone{"UTC0"};
+    test::CTempDir dir;
+    CManualClock clock{1000, kStart};
+    CQueuedChannel channel;
+    CDataStore store{channel, clock};
+    CBracketRenderer renderer{channel};
+};
+
+TEST_F(TextLogTest, StampsStandBeforeTheRecordsAtZeroFivePointTwoAndTenPointFourSeconds) {
+    store.RegisterView(renderer.Handle());
+    const SLogRequest request = AllKinds(true);
+    store.StartLogging(request);
+    for (std::uint32_t ms = 0; ms <= 12000; ms += 200) {
+        Add(1000 + ms, u"x");
+    }
+    store.StopLogging();
+    const std::string x26(26, 'x');  // 0 .. 5.0 s
+    std::string expected = "\n[14:07:09 03-05-2024]\n" + x26 + "\n[14:07:14 03-05-2024]\n" + x26 +
+                           "\n[14:07:19 03-05-2024]\n" + std::string(9, 'x');
+    EXPECT_EQ(Plain(), expected);
+    // The formatted file stamps the same way, around the renderer's text.
+    std::string formatted = Formatted();
+    EXPECT_EQ(formatted.substr(0, 26), "\n[14:07:09 03-05-2024]\n<x>");
+    EXPECT_EQ(formatted.size(), 3 * 23 + 61 * 3u);
+}
+
+TEST_F(TextLogTest, APauseOfMoreThanASecondStampsTheFirstRecordAfterIt) {
+    SLogRequest request = AllKinds(true);
+    store.StartLogging(request);
+    Add(1000, u"a");
+    request.paused = true;
+    Add(1500, u"lost");
+    Add(2500, u"lost too");
+    request.paused = false;
+    Add(2600, u"b");
+    store.StopLogging();
+    EXPECT_EQ(Plain(), "\n[14:07:09 03-05-2024]\na\n[14:07:10 03-05-2024]\nb");
+    EXPECT_EQ(BinaryRecords(), 2u) << "pause drops records for every file";
+}
+
+TEST_F(TextLogTest, PlainFileIsTheExactBytesOfOwnRecordsAndOfAllWithShowAllSources) {
+    store.RegisterView(renderer.Handle());
+    store.RegisterOwnId(7);
+    const std::u16string binary(u"\x00\xff\r\n\x1b[0m\x80", 9);
+    for (const bool showAll : {false, true}) {
+        store.SetShowAllSources(showAll);
+        const SLogRequest request = AllKinds(false);
+        store.StartLogging(request);
+        Add(1000, binary);
+        Add(1001, u"other", 9);
+        Add(9000, u"own7", 7);
+        store.AddOutgoing(0, u"sent");
+        store.StopLogging();
+        const std::string own = std::string("\x00\xff\r\n\x1b[0m\x80", 9) + "own7sent";
+        if (showAll) {
+            EXPECT_EQ(Plain(), std::string("\x00\xff\r\n\x1b[0m\x80", 9) + "otherown7sent");
+            EXPECT_NE(Formatted().find("<other>"), std::string::npos);
+        } else {
+            EXPECT_EQ(Plain(), own);
+            EXPECT_EQ(Formatted().find("other"), std::string::npos)
+                << "another source's record is in neither text file";
+        }
+        EXPECT_EQ(BinaryRecords(), 4u) << "the binary log keeps every source";
+    }
+}
+
+TEST_F(TextLogTest, TheFormattedLogRendersThroughTheFirstRegisteredView) {
+    CBracketRenderer second(channel);
+    store.RegisterView(renderer.Handle());
+    store.RegisterView(second.Handle());
+    const SLogRequest request = AllKinds(false);
+    store.StartLogging(request);
+    Add(1000, u"one");
+    channel.DrainPending();
+    store.StopLogging();
+    EXPECT_EQ(Formatted(), "<one>") << "rendered once, by the first view";
+}
+
+TEST_F(TextLogTest, EachLiveFileGetsOneWritePerTurnAndNothingBeforeTheTurnEnds) {
+    const SLogRequest request = AllKinds(true);
+    store.StartLogging(request);
+    const std::size_t header = kBinaryLogHeaderSize;
+    for (int turn = 0; turn < 3; ++turn) {
+        for (int i = 0; i < 100; ++i) {
+            Add(1000 + static_cast<std::uint32_t>(turn), u"0123456789");
+        }
+        EXPECT_EQ(test::ReadFileBytes(dir.File("b.wblog")).size(),
+                  header + static_cast<std::size_t>(turn) * 100 * 38);
+        store.FlushLiveLogs();
+        store.FlushLiveLogs();  // an empty turn writes nothing
+    }
+    EXPECT_EQ(test::ReadFileBytes(dir.File("b.wblog")).size(), header + 300 * 38);
+    EXPECT_EQ(Plain().size(), 23 + 3000u);
+}
+
+TEST_F(TextLogTest, NoBoxTickedStillLogsButWritesNothing) {
+    SLogRequest request;
+    request.quickName = "run1";
+    EXPECT_EQ(store.StartLogging(request), 0u);
+    EXPECT_TRUE(store.IsLogging());
+    Add(1000, u"x");
+    EXPECT_TRUE(store.LiveLogKinds().empty());
+    EXPECT_EQ(LoggingTitleStatus(true, SLogRequest{}, {}), "Logging");
+    store.StopLogging();
+    EXPECT_FALSE(store.IsLogging());
+}
+
+TEST_F(TextLogTest, TitleStatusTogglesWithPauseAndQuotesTheQuickName) {
+    const std::vector<ELogKind> all{ELogKind::Plain, ELogKind::Formatted, ELogKind::Binary};
+    SLogRequest request = AllKinds(true);
+    EXPECT_EQ(LoggingTitleStatus(true, request, all), "Logging");
+    request.paused = true;
+    EXPECT_EQ(LoggingTitleStatus(true, request, all), "Logging (Paused)");
+    request.quickName = "run1";
+    EXPECT_EQ(LoggingTitleStatus(true, request, all), "Logging \"run1\" (Paused)");
+    request.paused = false;
+    EXPECT_EQ(LoggingTitleStatus(true, request, all), "Logging \"run1\"");
+    EXPECT_EQ(LoggingTitleStatus(false, request, all), "");
+    // A kind asked for but not written is never passed off as live.
+    EXPECT_EQ(LoggingTitleStatus(true, request, {ELogKind::Plain, ELogKind::Binary}),
+              "Logging \"run1\" - Plain Text, Workbay Log only");
+    EXPECT_EQ(LoggingTitleStatus(true, request, {}), "Logging \"run1\" - no file is written");
+}
+
+TEST_F(TextLogTest, PathsJoinTheTimeAndQuickNameToTheLogFolder) {
+    const SLogPaths run1 = BuildLogPaths("/logs", "run1", kStart);
+    EXPECT_EQ(run1.plain, "/logs/2024.03.05 14.07.09 - run1 - Plain.txt");
+    EXPECT_EQ(run1.formatted, "/logs/2024.03.05 14.07.09 - run1 - Formatted.txt");
+    EXPECT_EQ(run1.binary, "/logs/2024.03.05 14.07.09 - run1.wblog");
+    const SLogPaths none = BuildLogPaths("/logs/", "", kStart);
+    EXPECT_EQ(none.plain, "/logs/2024.03.05 14.07.09 - Plain.txt");
+    EXPECT_EQ(none.formatted, "/logs/2024.03.05 14.07.09 - Formatted.txt");
+    EXPECT_EQ(none.binary, "/logs/2024.03.05 14.07.09 - .wblog");
+}
+
+TEST_F(TextLogTest, AFileThatWillNotOpenIsNamedWithItsReasonAndTheOthersStillRun) {
+    std::vector<SLogFileFailure> reported;
+    store.SetLogFailureHandler([&](std::vector<SLogFileFailure> f) {
+        reported.insert(reported.end(), f.begin(), f.end());
+    });
+    SLogRequest request = AllKinds(false);
+    request.formattedPath = dir.File("no/such/folder/f.txt");
+    EXPECT_EQ(store.StartLogging(request), 1u);
+    ASSERT_EQ(reported.size(), 1u);
+    EXPECT_EQ(reported[0].kind, ELogKind::Formatted);
+    EXPECT_EQ(reported[0].path, request.formattedPath);
+    EXPECT_EQ(reported[0].reason, "No such file or directory");
+    EXPECT_EQ(store.LiveLogKinds(), (std::vector<ELogKind>{ELogKind::Plain, ELogKind::Binary}));
+    Add(1000, u"kept");
+    store.StopLogging();
+    EXPECT_EQ(Plain(), "kept");
+    EXPECT_EQ(BinaryRecords(), 1u);
+}
+
+// Raises the soft file-size limit for the test's length only; a write past it
+// fails with EFBIG instead of killing the process.
+class CFileSizeLimit {
+  public:
+    explicit CFileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~CFileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    CFileSizeLimit(const CFileSizeLimit&) = delete;
+    CFileSizeLimit& operator=(const CFileSizeLimit&) = delete;
+
+  private:
+    rlimit m_saved{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+TEST_F(TextLogTest, TheFirstFailedWriteIsReportedOnceAndThatFileAloneStops) {
+    std::vector<SLogFileFailure> reported;
+    store.SetLogFailureHandler([&](std::vector<SLogFileFailure> f) {
+        reported.insert(reported.end(), f.begin(), f.end());
+    });
+    store.RegisterView(renderer.Handle());
+    const SLogRequest request = AllKinds(false);
+    std::string plainBefore;
+    {
+        CFileSizeLimit limit(4096);
+        store.StartLogging(request);
+        // The binary log (38 bytes a record) reaches the limit first.
+        for (int turn = 0; turn < 30; ++turn) {
+            for (int i = 0; i < 10; ++i) {
+                Add(1000, u"0123456789");
+            }
+            store.FlushLiveLogs();
+        }
+        plainBefore = Plain();
+    }
+    ASSERT_EQ(reported.size(), 1u) << "reported once, not once per turn";
+    EXPECT_EQ(reported[0].kind, ELogKind::Binary);
+    EXPECT_EQ(reported[0].path, request.binaryPath);
+    EXPECT_EQ(reported[0].reason, "File too large");
+    EXPECT_EQ(store.LiveLogKinds(), (std::vector<ELogKind>{ELogKind::Plain, ELogKind::Formatted}));
+    EXPECT_LE(test::ReadFileBytes(request.binaryPath).size(), 4096u);
+    EXPECT_EQ(plainBefore.size(), 3000u) << "the plain log went on";
+    Add(1000, u"after");
+    store.StopLogging();
+    EXPECT_EQ(reported.size(), 1u);
+    EXPECT_EQ(Plain().substr(3000), "after");
+}
+
+TEST_F(TextLogTest, SaveBufferWritesEveryRecordToEachKindWhetherPausedOrNot) {
+    store.RegisterView(renderer.Handle());
+    Add(1000, u"one");
+    Add(1100, u"hidden", 9);
+    Add(7000, u"two");
+    SLogRequest request = AllKinds(true);
+    request.paused = true;
+    EXPECT_EQ(store.SaveBuffer(request), 0u);
+    EXPECT_EQ(Plain(), "\n[14:07:09 03-05-2024]\none\n[14:07:15 03-05-2024]\ntwo");
+    EXPECT_EQ(Formatted(), "\n[14:07:09 03-05-2024]\n<one>\n[14:07:15 03-05-2024]\n<two>");
+    EXPECT_EQ(BinaryRecords(), 3u);
+    EXPECT_FALSE(store.IsLogging());
+
+    // Through the store's message, with a file that cannot be created.
+    request.plainPath = dir.File("missing/p.txt");
+    const SLogRequest* r = &request;
+    EXPECT_EQ(channel.Send(store.Handle(), UM_SAVE_BUFFER, 0, 0, CPayload::Borrow(r)), 1);
+    const auto failures = store.TakeLogFailures();
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_EQ(failures[0].kind, ELogKind::Plain);
+}
+
+TEST_F(TextLogTest, StartAndStopThroughTheStoresMessageAndDestructionStopsFirst) {
+    const SLogRequest request = AllKinds(false);
+    {
+        CDataStore local(channel, clock);
+        const SLogRequest* r = &request;
+        EXPECT_EQ(channel.Send(local.Handle(), UM_SET_LOGGING, 1, 0, CPayload::Make(r)), 0);
+        EXPECT_TRUE(local.IsLogging());
+        clock.SetTick(1000);
+        local.AddIncoming(0, u"last words");
+    }
+    EXPECT_EQ(Plain(), "last words") << "destroying the store flushed and closed the logs";
+    store.StartLogging(request);
+    EXPECT_EQ(channel.Send(store.Handle(), UM_SET_LOGGING, 0), 0);
+    EXPECT_FALSE(store.IsLogging());
+}
+
+}  // namespace
+}  // namespace quillpad
