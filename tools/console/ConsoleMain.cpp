@@ -20,6 +20,11 @@
 // milliseconds and quits, or with --until as soon as the device's TEXT is
 // drawn (status 1 if MS pass first).
 //
+// One operation runs once the device's console is open and stdin has ended
+// (so that a piped command can first put the device in the mood):
+//   --xmodem-send FILE [--xmodem-1k], --xmodem-receive FILE, --ascii-send FILE, --break
+// The status is 0 when it succeeded, 1 with the reason on stderr when not.
+//
 // Status changes and errors go to stderr. The settings (for instance
 // "OutgoingCRToCRLF") come from the registry defaults.
 
@@ -46,6 +51,7 @@
 #include "devsim/qt/CDevSimTransport.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLib.h"
+#include "nxr/NxrParamBlock.h"
 #include "platform/ProgramInfo.h"
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
@@ -253,10 +259,42 @@ int RunWindow(QApplication& app, const std::string& spec, const SWindowOptions& 
     return exitCode != 0 ? exitCode : result;
 }
 
+// An operation of the command line: a request, and whether it completed.
+struct SOperation {
+    std::uint32_t code = 0;
+    ByteString params;
+    std::uint32_t requestId = 0;
+    bool issued = false;
+    bool done = false;
+    bool success = false;
+};
+
+// The console's side of the connection, which also tells the operation's end.
+class CScriptConsole final : public CConnectionController {
+  public:
+    CScriptConsole(CMessageChannel& channel, SSessionServices services, SOperation& operation)
+        : CConnectionController(channel, std::move(services)), m_operation(operation) {}
+
+    std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
+                                    std::int32_t extra,
+                                    const std::optional<WideString>& userText) override {
+        if (m_operation.issued && requestId == m_operation.requestId) {
+            m_operation.done = true;
+            m_operation.success = success;
+        }
+        return CConnectionController::OnRequestCompleted(requestId, code, success, extra, userText);
+    }
+
+  private:
+    SOperation& m_operation;
+};
+
 int Usage(const char* why, std::FILE* out = stderr) {
     std::fprintf(out,
                  "quillpad-console: %s\n"
                  "usage: quillpad-console [SPEC] [--linger MS] [--until TEXT]\n"
+                 "       quillpad-console [SPEC] (--xmodem-send FILE [--xmodem-1k] |"
+                 " --xmodem-receive FILE | --ascii-send FILE | --break)\n"
                  "       quillpad-console [SPEC] --window [--type TEXT]"
                  " [--screenshot OUT.png --after MS [--until TEXT]]\n",
                  why);
@@ -277,9 +315,28 @@ int main(int argc, char** argv) {
     std::string until;
     bool window = false;
     SWindowOptions windowOptions;
+    SOperation operation;
+    std::string file;
+    bool use1K = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--window") {
+        if ((arg == "--xmodem-send" || arg == "--xmodem-receive" || arg == "--ascii-send") &&
+            i + 1 < argc) {
+            if (operation.code != 0) {
+                return Usage("one operation at a time");
+            }
+            operation.code = arg == "--xmodem-send"      ? nxr_request::XModemSend
+                             : arg == "--xmodem-receive" ? nxr_request::XModemReceive
+                                                         : nxr_request::AsciiSend;
+            file = argv[++i];
+        } else if (arg == "--break") {
+            if (operation.code != 0) {
+                return Usage("one operation at a time");
+            }
+            operation.code = nxr_request::SendBreak;
+        } else if (arg == "--xmodem-1k") {
+            use1K = true;
+        } else if (arg == "--window") {
             window = true;
         } else if (arg == "--type" && i + 1 < argc) {
             windowOptions.type = argv[++i];
@@ -313,6 +370,22 @@ int main(int argc, char** argv) {
             spec = arg;
         }
     }
+    if (operation.code == nxr_request::SendBreak) {
+        operation.params = CNxrParamBlock().AddInteger(500).Encode();
+    } else if (operation.code != 0) {
+        if (file.empty() || file.find('\0') != std::string::npos) {
+            return Usage("the operation needs a file name");
+        }
+        CNxrParamBlock block;
+        block.AddText(file);
+        if (use1K) {
+            block.AddInteger(1024);
+        }
+        operation.params = block.Encode();
+    }
+    if (window && operation.code != 0) {
+        return Usage("--window runs no operation");
+    }
     if (window) {
         QApplication app(argc, argv);
         windowOptions.until = until;
@@ -341,7 +414,7 @@ int main(int argc, char** argv) {
     services.factory = &CreateNxrSession;
     services.ui = std::make_unique<CStderrUi>();
     services.deferred = std::make_unique<CQtDeferredCalls>();
-    CConnectionController console(channel, std::move(services));
+    CScriptConsole console(channel, std::move(services), operation);
     console.SetDataStore(&store);
     console.SetOptions({.outgoingCRToCRLF = settings.m_outgoingCRToCRLF});
     console.SetHostEnvironment(std::make_shared<CStderrHost>());
@@ -380,12 +453,45 @@ int main(int argc, char** argv) {
     since.start();
     QTimer pump;
     pump.setInterval(10);
+    int quietTicks = 0;
     QObject::connect(&pump, &QTimer::timeout, [&] {
         if (console.ConsoleOpen()) {
             for (const char c : pending) {
                 channel.Post(console.Handle(), UM_SEND_CHAR, 0, static_cast<unsigned char>(c));
             }
+            quietTicks = pending.empty() ? quietTicks + 1 : 0;
             pending.clear();
+        }
+        if (operation.code != 0 && !quitting) {
+            if (operation.done) {
+                exitCode = operation.success ? 0 : 1;
+                quitting = true;
+                // The device's last words (a report, a prompt) still come out.
+                QTimer::singleShot(200, &app, [&] { app.quit(); });
+            } else if (!operation.issued && inputEnded && console.ConsoleOpen() &&
+                       quietTicks >= 20) {
+                // What was typed went 200 ms ago; the device has had its turn.
+                NxrHandle handle = console.ConnectionHandle();
+                operation.issued = true;
+                const std::int32_t status =
+                    console.Session()->Request(operation.code, operation.params, 1000,
+                                               &operation.requestId, nullptr, 0, &handle);
+                if (status != 0) {
+                    std::fprintf(stderr, "quillpad-console: %s\n",
+                                 console.Session()->ErrorText(0).c_str());
+                    exitCode = 1;
+                    quitting = true;
+                    app.quit();
+                }
+            } else if (!operation.issued && !console.ConsoleOpen() &&
+                       (since.elapsed() > kOpenWaitMs ||
+                        (since.elapsed() > 2000 && console.ConnectionHandle() == 0))) {
+                std::fprintf(stderr, "quillpad-console: the device's console did not open\n");
+                exitCode = 1;
+                quitting = true;
+                app.quit();
+            }
+            return;
         }
         if (!inputEnded || quitting) {
             return;

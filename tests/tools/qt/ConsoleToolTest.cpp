@@ -86,3 +86,40 @@ TEST(ConsoleTool, TheWindowShowsTheTrafficAndSavesItsPicture) {
 
 }  // namespace
 }  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// Scripted loads: what stdin says puts the device in the mood, then the
+// operation runs, and the status says how it went.
+TEST(ConsoleTool, XModemBothWaysBreakAndFailuresFromTheCommandLine) {
+    test::CTempDir dir;
+    std::string image(2000, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<char>(i * 7);
+    }
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("fw.bin"), image));
+    const QString fw = QString::fromStdString(dir.File("fw.bin"));
+    const SConsoleRun sent = RunConsole({"sim:", "--xmodem-send", fw}, "xmodem receive\n");
+    EXPECT_EQ(sent.exitCode, 0) << sent.err;
+    EXPECT_NE(sent.out.find("xmodem: received 2048 bytes"), std::string::npos) << sent.out;
+
+    const QString got = QString::fromStdString(dir.File("got.bin"));
+    const SConsoleRun received =
+        RunConsole({"sim:", "--xmodem-receive", got}, "xmodem send 300\n");
+    EXPECT_EQ(received.exitCode, 0) << received.err;
+    EXPECT_EQ(test::ReadFileBytes(dir.File("got.bin")).size(), 384u);
+
+    const SConsoleRun broke = RunConsole({"sim:", "--break"}, "");
+    EXPECT_EQ(broke.exitCode, 0) << broke.err;
+    EXPECT_NE(broke.out.find("*** BREAK received ***"), std::string::npos) << broke.out;
+
+    const SConsoleRun missing =
+        RunConsole({"sim:", "--ascii-send", QString::fromStdString(dir.File("none.txt"))}, "");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("none.txt"), std::string::npos) << missing.err;
+    EXPECT_EQ(RunConsole({"sim:", "--break", "--ascii-send", fw}, "").exitCode, 2);
+}
+
+}  // namespace
+}  // namespace quillpad
