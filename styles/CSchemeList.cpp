@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string_view>
 
 #include "platform/Paths.h"
@@ -56,12 +57,11 @@ std::vector<std::string> StyleSheetNames(const std::string& folder) {
 }
 
 // Every console reads the same style sheets when it starts; a sheet that has
-// not changed since (same size and modification time) is copied from the one
-// read before instead of parsed again. Each list gets its own copy, since a
-// list's schemes are edited in place.
+// not changed since (same size and modification time) is the one read
+// before. Lists share it until one of them chooses it (see Own).
 class CStyleSheetCache {
   public:
-    std::shared_ptr<CStyleScheme> Load(const std::string& path, std::string& error) {
+    std::shared_ptr<const CStyleScheme> Share(const std::string& path, std::string& error) {
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
             return Parse(path, error);  // says why
@@ -73,16 +73,16 @@ class CStyleSheetCache {
             const std::lock_guard lock(m_mutex);
             const auto found = m_sheets.find(path);
             if (found != m_sheets.end() && found->second.stamp == stamp) {
-                return found->second.scheme->Clone();
+                return found->second.scheme;
             }
         }
-        auto scheme = Parse(path, error);
+        std::shared_ptr<const CStyleScheme> scheme = Parse(path, error);
         if (scheme) {
             const std::lock_guard lock(m_mutex);
             if (m_sheets.size() >= kMaxSheets) {
                 m_sheets.clear();
             }
-            m_sheets[path] = {stamp, scheme->Clone()};
+            m_sheets[path] = {stamp, scheme};
         }
         return scheme;
     }
@@ -117,9 +117,9 @@ CStyleSheetCache& StyleSheetCache() {
     return cache;
 }
 
-// The built-in schemes are read from their texts once per process; each
-// list gets copies.
-std::vector<std::shared_ptr<CStyleScheme>> BuiltinCopies(EBuiltinSet set) {
+// The built-in schemes are read from their texts once per process and
+// shared like the style sheets.
+std::vector<std::shared_ptr<CStyleScheme>> BuiltinPrototypes(EBuiltinSet set) {
     static std::mutex mutex;
     static std::map<EBuiltinSet, std::vector<std::shared_ptr<CStyleScheme>>> prototypes;
     const std::lock_guard lock(mutex);
@@ -127,29 +127,28 @@ std::vector<std::shared_ptr<CStyleScheme>> BuiltinCopies(EBuiltinSet set) {
     if (made.empty()) {
         made = MakeBuiltinSchemes(set);
     }
-    std::vector<std::shared_ptr<CStyleScheme>> copies;
-    copies.reserve(made.size());
-    for (const auto& scheme : made) {
-        copies.push_back(scheme->Clone());
-    }
-    return copies;
+    return made;
 }
 
 }  // namespace
 
 void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) {
     m_schemes.clear();
+    m_shared.clear();
     m_skipped.clear();
     m_current.reset();
     m_previousName.clear();
-    for (auto& scheme : BuiltinCopies(showAllSources ? EBuiltinSet::A : EBuiltinSet::B)) {
+    // Shared, never changed: a list copies one when it chooses it (Own).
+    for (auto& scheme : BuiltinPrototypes(showAllSources ? EBuiltinSet::A : EBuiltinSet::B)) {
         m_schemes.push_back(std::move(scheme));
+        m_shared.push_back(true);
     }
     for (const std::string& name : StyleSheetNames(dataDirectory)) {
         const std::string path = PathCombine(dataDirectory, name);
         std::string error;
-        if (auto scheme = StyleSheetCache().Load(path, error)) {
-            m_schemes.push_back(std::move(scheme));
+        if (auto scheme = StyleSheetCache().Share(path, error)) {
+            m_schemes.push_back(std::const_pointer_cast<CStyleScheme>(std::move(scheme)));
+            m_shared.push_back(true);
         } else {
             m_skipped.push_back({path, error});
         }
@@ -157,11 +156,25 @@ void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) 
     AssignMenuCommands();
 }
 
+std::uint16_t CSchemeList::CommandAt(std::size_t index) {
+    return index < kMaxMenuEntries ? static_cast<std::uint16_t>(kFirstMenuCommand + index) : 0;
+}
+
 void CSchemeList::AssignMenuCommands() {
     for (std::size_t i = 0; i < m_schemes.size(); ++i) {
-        m_schemes[i]->MenuCommand =
-            i < kMaxMenuEntries ? static_cast<std::uint16_t>(kFirstMenuCommand + i) : 0;
+        if (!m_shared[i]) {
+            m_schemes[i]->MenuCommand = CommandAt(i);
+        }
     }
+}
+
+const std::shared_ptr<CStyleScheme>& CSchemeList::Own(std::size_t index) {
+    if (m_shared[index]) {
+        m_schemes[index] = m_schemes[index]->Clone();
+        m_shared[index] = false;
+        m_schemes[index]->MenuCommand = CommandAt(index);
+    }
+    return m_schemes[index];
 }
 
 std::vector<SSchemeMenuEntry> CSchemeList::MenuEntries() const {
@@ -169,7 +182,7 @@ std::vector<SSchemeMenuEntry> CSchemeList::MenuEntries() const {
     const std::size_t count = std::min(m_schemes.size(), kMaxMenuEntries);
     entries.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        entries.push_back({m_schemes[i]->MenuCommand, m_schemes[i]->Name});
+        entries.push_back({CommandAt(i), m_schemes[i]->Name});
     }
     return entries;
 }
@@ -179,31 +192,48 @@ std::size_t CSchemeList::HiddenCount() const {
 }
 
 std::uint16_t CSchemeList::CheckedCommand() const {
-    return m_current ? m_current->MenuCommand : 0;
+    for (std::size_t i = 0; i < m_schemes.size() && m_current; ++i) {
+        if (m_schemes[i] == m_current) {
+            return CommandAt(i);
+        }
+    }
+    return 0;
+}
+
+std::uint16_t CSchemeList::CommandOf(const CStyleScheme* scheme) const {
+    for (std::size_t i = 0; i < m_schemes.size(); ++i) {
+        if (m_schemes[i].get() == scheme) {
+            return CommandAt(i);
+        }
+    }
+    return 0;
 }
 
 bool CSchemeList::SelectByName(const std::string& name) {
-    bool found = false;
-    for (const auto& scheme : m_schemes) {
-        if (scheme->Name == name) {
-            m_current = scheme;
-            found = true;
+    // Every scheme of the name in turn: the last one wins.
+    std::optional<std::size_t> last;
+    for (std::size_t i = 0; i < m_schemes.size(); ++i) {
+        if (m_schemes[i]->Name == name) {
+            last = i;
         }
     }
-    return found;
+    if (!last) {
+        return false;
+    }
+    m_current = Own(*last);
+    return true;
 }
 
 bool CSchemeList::SelectByCommand(std::uint16_t command) {
-    // Schemes beyond the menu carry 0; no command may reach them.
-    if (command == 0) {
+    // Schemes beyond the menu have no command; 0 may reach none of them.
+    if (command < kFirstMenuCommand) {
         return false;
     }
-    for (const auto& scheme : m_schemes) {
-        if (scheme->MenuCommand == command) {
-            return SelectByName(scheme->Name);
-        }
+    const std::size_t index = command - kFirstMenuCommand;
+    if (index >= std::min(m_schemes.size(), kMaxMenuEntries)) {
+        return false;
     }
-    return false;
+    return SelectByName(m_schemes[index]->Name);
 }
 
 bool CSchemeList::ToggleHexMode() {
@@ -226,6 +256,7 @@ bool CSchemeList::Append(std::shared_ptr<CStyleScheme> scheme) {
     const bool added = scheme && !Contains(scheme.get());
     if (added) {
         m_schemes.push_back(std::move(scheme));
+        m_shared.push_back(false);
     }
     AssignMenuCommands();
     return added;
@@ -264,11 +295,18 @@ bool CSchemeList::Replace(const CStyleScheme* listed, std::shared_ptr<CStyleSche
         m_current = with;
     }
     *it = std::move(with);
+    m_shared[static_cast<std::size_t>(it - m_schemes.begin())] = false;
     AssignMenuCommands();
     return true;
 }
 
 void CSchemeList::MakeCurrent(std::shared_ptr<CStyleScheme> scheme) {
+    for (std::size_t i = 0; i < m_schemes.size(); ++i) {
+        if (m_schemes[i] == scheme) {
+            m_current = Own(i);  // a listed scheme becomes the list's own
+            return;
+        }
+    }
     m_current = std::move(scheme);
 }
 

@@ -3,7 +3,11 @@
 // the answers into its style menu and hands the current scheme to the view.
 //
 // Schemes are shared: the view keeps the one it renders with alive after a
-// rescan has dropped it from the list.
+// rescan has dropped it from the list. The schemes a rescan lists are the
+// process's copies of the built-in styles and of the style sheets (read once
+// while a file is unchanged), shared by every list and never changed; the
+// scheme a list makes current is first copied into its own, which may then
+// be edited in place. So Current() is always the list's own.
 
 #include <cstddef>
 #include <cstdint>
@@ -62,7 +66,12 @@ class CSchemeList {
 
     const std::shared_ptr<CStyleScheme>& Current() const { return m_current; }
     const std::string& PreviousName() const { return m_previousName; }
+    // Only the current scheme may be changed: the others may be shared.
     const std::vector<std::shared_ptr<CStyleScheme>>& Schemes() const { return m_schemes; }
+    // The menu command of the scheme at a position of Schemes(), or of a
+    // listed scheme; 0 beyond the menu or when not listed.
+    static std::uint16_t CommandAt(std::size_t index);
+    std::uint16_t CommandOf(const CStyleScheme* scheme) const;
 
     // Adds a scheme unless that very object is listed already. True when added.
     bool Append(std::shared_ptr<CStyleScheme> scheme);
@@ -77,8 +86,11 @@ class CSchemeList {
 
   private:
     void AssignMenuCommands();
+    // The list's own copy of a listed scheme, in its place.
+    const std::shared_ptr<CStyleScheme>& Own(std::size_t index);
 
     std::vector<std::shared_ptr<CStyleScheme>> m_schemes;
+    std::vector<bool> m_shared;  // per scheme: still the process's copy
     std::vector<SSkippedScheme> m_skipped;
     std::shared_ptr<CStyleScheme> m_current;
     std::string m_previousName;

@@ -25,6 +25,7 @@
 #include "input/HistoryFile.h"
 #include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
+#include "platform/qt/Latin1.h"
 #include "session/qt/CQtSessionUi.h"
 #include "view/qt/CConsoleView.h"
 
@@ -53,18 +54,9 @@ SKeyModifiers KeyboardModifiers() {
             (m & Qt::AltModifier) != 0};
 }
 
-std::string Latin1(const QString& text) {
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(text.size()));
-    for (const QChar c : text) {
-        bytes.push_back(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?');
-    }
-    return bytes;
-}
-
 SKeyPress ToKeyPress(const QKeyEvent& e, const SKeyModifiers& m) {
     SKeyPress k;
-    k.text = Latin1(e.text());
+    k.text = QStringToBytes(e.text());
     const int key = e.key();
     if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
         k.key = EKey::Function;

@@ -9,20 +9,10 @@
 #include <QVBoxLayout>
 
 #include "input/qt/DialogUnits.h"
+#include "platform/qt/Latin1.h"
 
 namespace quillpad {
-namespace {
-
-QString Latin1(const ByteString& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-ByteString Bytes(const QString& text) {
-    const QByteArray latin1 = text.toLatin1();
-    return {latin1.constData(), static_cast<std::size_t>(latin1.size())};
-}
-
-}  // namespace
+namespace {}  // namespace
 
 CHistoryPopup::CHistoryPopup(CCommandHistory& history, QPoint caretOnScreen, QWidget* parent)
     : QDialog(parent, Qt::Popup), m_history(history), m_caret(caretOnScreen) {
@@ -43,7 +33,7 @@ CHistoryPopup::CHistoryPopup(CCommandHistory& history, QPoint caretOnScreen, QWi
     QStringList lines;
     lines.reserve(static_cast<qsizetype>(history.Entries().size()));
     for (const ByteString& entry : history.Entries()) {
-        lines.append(Latin1(entry));
+        lines.append(BytesToQString(entry));
     }
     m_list->addItems(lines);
     connect(m_list, &QListWidget::currentRowChanged, this, [this](int row) {
@@ -100,7 +90,7 @@ bool CHistoryPopup::ListKey(const QKeyEvent& key) {
     if (code == Qt::Key_Delete) {
         const int row = m_list->currentRow();
         if (row >= 0) {
-            m_history.Remove(Bytes(m_list->item(row)->text()));
+            m_history.Remove(QStringToBytes(m_list->item(row)->text()));
             delete m_list->takeItem(row);  // the list owned it
         }
         return true;
@@ -110,7 +100,7 @@ bool CHistoryPopup::ListKey(const QKeyEvent& key) {
     if (code >= 0x20 && code < 0x7f &&
         (key.modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0) {
         m_prefix.append(QChar(code));
-        const int found = m_history.FindPrefix(Bytes(m_prefix));
+        const int found = m_history.FindPrefix(QStringToBytes(m_prefix));
         if (found >= 0 && found < m_list->count()) {
             m_list->setCurrentRow(found);
             m_edit->setText(m_prefix);
@@ -123,10 +113,10 @@ bool CHistoryPopup::ListKey(const QKeyEvent& key) {
 
 void CHistoryPopup::accept() {
     if (m_edit->hasFocus()) {
-        m_result = Bytes(m_edit->text());
+        m_result = QStringToBytes(m_edit->text());
     } else if (QListWidgetItem* item = m_list->currentItem();
                item != nullptr && item->isSelected()) {
-        m_result = Bytes(item->text());
+        m_result = QStringToBytes(item->text());
     } else {
         m_result = ByteString();  // OK on an empty list still ends the line
     }

@@ -15,20 +15,12 @@
 
 #include "input/qt/DialogUnits.h"
 #include "platform/Paths.h"
+#include "platform/qt/Latin1.h"
 
 namespace quillpad {
 namespace {
 
 constexpr int kRowRole = Qt::UserRole;
-
-QString Latin1(const ByteString& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-ByteString Bytes(const QString& text) {
-    const QByteArray latin1 = text.toLatin1();
-    return {latin1.constData(), static_cast<std::size_t>(latin1.size())};
-}
 
 // A label shows "&" as it is: it has no buddy to give a mnemonic to.
 QLabel* HelpText(const char* text, QWidget* parent) {
@@ -165,10 +157,10 @@ void CShortcutSetupDlg::FillList() {
         const SShortcutDef& def = kShortcutTable[row];
         auto* item = new QTreeWidgetItem(m_list);  // the list owns it
         item->setText(KeyColumn, QString::fromLatin1(def.label));
-        item->setText(ShortcutColumn, Latin1(m_keySet.ReadString(CKeySet::kSection, def.keyName,
-                                                                 def.defaultMacro)));
-        item->setText(DescriptionColumn,
-                      Latin1(m_keySet.ReadString(CKeySet::kSection, def.descriptionKey, "")));
+        item->setText(ShortcutColumn, BytesToQString(m_keySet.ReadString(
+                                          CKeySet::kSection, def.keyName, def.defaultMacro)));
+        item->setText(DescriptionColumn, BytesToQString(m_keySet.ReadString(
+                                             CKeySet::kSection, def.descriptionKey, "")));
         item->setData(KeyColumn, kRowRole, static_cast<int>(row));
     }
     m_fileName->setText(QString::fromLocal8Bit(m_keySet.GetPath().c_str()));
@@ -235,9 +227,10 @@ void CShortcutSetupDlg::accept() {
         const QTreeWidgetItem* item = m_list->topLevelItem(i);
         const SShortcutDef& def =
             kShortcutTable[static_cast<std::size_t>(item->data(KeyColumn, kRowRole).toInt())];
-        m_keySet.WriteString(CKeySet::kSection, def.keyName, Bytes(item->text(ShortcutColumn)));
+        m_keySet.WriteString(CKeySet::kSection, def.keyName,
+                             QStringToBytes(item->text(ShortcutColumn)));
         m_keySet.WriteString(CKeySet::kSection, def.descriptionKey,
-                             Bytes(item->text(DescriptionColumn)));
+                             QStringToBytes(item->text(DescriptionColumn)));
     }
     QDialog::accept();
 }

@@ -120,6 +120,9 @@ TEST(SchemeListRescan, ListsShareNoSchemeAndAChangedFileIsReadAgain) {
     first.Current()->AppendRule(SStyleRule());
     EXPECT_EQ(second.Current()->Rule(0).Name, "r") << "an edit stays in its own console";
     EXPECT_EQ(second.Current()->RuleCount(), 1u);
+    CSchemeList afterwards;
+    afterwards.Rescan(dir.Path(), false);
+    EXPECT_EQ(afterwards.Schemes().back()->Rule(0).Name, "r") << "nor reaches a later console";
     EXPECT_EQ(second.Current()->GetPath(), dir.File("mine.tss"))
         << "a copy still saves to its file";
 
@@ -158,17 +161,20 @@ TEST(SchemeListSelect, StyleSheetBeatsTheBuiltinOfTheSameName) {
     CSchemeList list;
     list.Rescan(dir.Path(), false);
     const auto builtin = list.Schemes().front();
-    const auto file = list.Schemes().back();
     ASSERT_EQ(builtin->Name, "Normal");
-    ASSERT_EQ(file->Name, "Normal");
+    ASSERT_EQ(list.Schemes().back()->Name, "Normal");
 
     EXPECT_TRUE(list.SelectByName("Normal"));
-    EXPECT_EQ(list.Current(), file);
+    const auto file = list.Current();
+    EXPECT_EQ(file, list.Schemes().back()) << "the file's, in its place";
+    EXPECT_FALSE(file->IsBuiltIn());
 
     list.MakeCurrent(list.Schemes()[1]);
-    EXPECT_TRUE(list.SelectByCommand(builtin->MenuCommand));
+    EXPECT_EQ(list.Current(), list.Schemes()[1]);
+    EXPECT_TRUE(list.SelectByCommand(list.CommandOf(builtin.get())));
     EXPECT_EQ(list.Current(), file) << "the menu picks what the name walk picks";
-    EXPECT_EQ(list.CheckedCommand(), file->MenuCommand);
+    EXPECT_EQ(list.CheckedCommand(), list.CommandOf(file.get()));
+    EXPECT_EQ(list.CheckedCommand(), CSchemeList::CommandAt(list.Schemes().size() - 1));
 
     EXPECT_FALSE(list.SelectByName("normal"));
     EXPECT_FALSE(list.SelectByName("Nothing"));
@@ -260,10 +266,10 @@ TEST(SchemeListMenu, OnlyTheFirstHundredSchemesGetCommands) {
     ASSERT_EQ(list.Schemes().size(), 130u);
     EXPECT_EQ(list.MenuEntries().size(), 100u);
     EXPECT_EQ(list.HiddenCount(), 30u);
-    EXPECT_EQ(list.Schemes()[99]->MenuCommand, 34099);
+    EXPECT_EQ(list.CommandOf(list.Schemes()[99].get()), 34099);
     EXPECT_EQ(list.MenuEntries().back().command, 34099);
     for (std::size_t i = 0; i < list.Schemes().size(); ++i) {
-        const std::uint16_t command = list.Schemes()[i]->MenuCommand;
+        const std::uint16_t command = list.CommandOf(list.Schemes()[i].get());
         EXPECT_LT(command, 34100) << i;
         EXPECT_EQ(command == 0, i >= 100) << i;
     }

@@ -23,6 +23,7 @@
 #include <algorithm>
 
 #include "data/DataStore.h"
+#include "platform/qt/Latin1.h"
 #include "view/RenderTail.h"
 #include "view/qt/CharFormatQt.h"
 
@@ -45,19 +46,6 @@ const char* const kNameMissing =
 
 QString IdName(int id) {
     return QStringLiteral("id%1").arg(id);
-}
-
-QString Latin1(const std::string& bytes) {
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-std::string Bytes(const QString& text) {
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(text.size()));
-    for (const QChar c : text) {
-        bytes.push_back(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?');
-    }
-    return bytes;
 }
 
 // Directories compared as a case-blind file system would: without case,
@@ -355,7 +343,7 @@ void CStyleEditorDlg::BuildControls() {
     });
     connect(m_styleName, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (m_updating == 0 && m_scheme) {
-            m_scheme->Name = Bytes(text);
+            m_scheme->Name = QStringToBytes(text);
         }
     });
     connect(m_ruleName, &QLineEdit::textChanged, this, [this](const QString& text) {
@@ -363,22 +351,22 @@ void CStyleEditorDlg::BuildControls() {
         if (rule == nullptr) {
             return;
         }
-        rule->SetName(Bytes(text));
+        rule->SetName(QStringToBytes(text));
         ++m_updating;
-        m_list->topLevelItem(SelectedRows().front())->setText(0, Latin1(rule->Name));
+        m_list->topLevelItem(SelectedRows().front())->setText(0, BytesToQString(rule->Name));
         --m_updating;
     });
     connect(m_customValues, &QLineEdit::textChanged, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule != nullptr && !text.isEmpty()) {
-            rule->SetCustomValues(Bytes(text));
+            rule->SetCustomValues(QStringToBytes(text));
             SchemeChanged();
         }
     });
     connect(m_patternText, &QLineEdit::textChanged, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule != nullptr && !text.isEmpty()) {
-            rule->RegEx_MatchValue = Bytes(text);
+            rule->RegEx_MatchValue = QStringToBytes(text);
         }
     });
 }
@@ -405,7 +393,7 @@ void CStyleEditorDlg::Open() {
     } else {
         ShowRule();
     }
-    m_fileName->setText(Latin1(m_scheme->GetPath()));
+    m_fileName->setText(BytesToQString(m_scheme->GetPath()));
     m_sourceGroup->setVisible(m_showDataSource);
     RefreshPreviewNow();
     if (m_scheme->GetPath().empty()) {
@@ -419,10 +407,10 @@ void CStyleEditorDlg::Open() {
 void CStyleEditorDlg::FillList() {
     ++m_updating;
     m_list->clear();
-    m_styleName->setText(Latin1(m_scheme->Name));
+    m_styleName->setText(BytesToQString(m_scheme->Name));
     m_wrap->setChecked(m_scheme->LineWrap);
     for (std::size_t i = 0; i < m_scheme->RuleCount(); ++i) {
-        auto* item = new QTreeWidgetItem(m_list, {Latin1(m_scheme->Rule(i).Name)});
+        auto* item = new QTreeWidgetItem(m_list, {BytesToQString(m_scheme->Rule(i).Name)});
         item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(&m_scheme->Rule(i))));
     }
     --m_updating;
@@ -488,14 +476,15 @@ void CStyleEditorDlg::ShowRule() {
     const SStyleRule* selected = SelectedRule();
     const SStyleRule& rule = selected != nullptr ? *selected : placeholder;
     ++m_updating;
-    m_ruleName->setText(Latin1(rule.Name));
+    m_ruleName->setText(BytesToQString(rule.Name));
     SetGroupValue(*m_direction, rule.Direction_MatchValue);
     SetGroupValue(*m_character, rule.CharRange_MatchValue);
-    m_customValues->setText(rule.CharRange_CustomValues ? Latin1(*rule.CharRange_CustomValues)
-                                                        : QString());
+    m_customValues->setText(
+        rule.CharRange_CustomValues ? BytesToQString(*rule.CharRange_CustomValues) : QString());
     SetGroupValue(*m_source, rule.Owner_MatchValue);
     m_pattern->setChecked(rule.RegEx_Match);
-    m_patternText->setText(rule.RegEx_MatchValue ? Latin1(*rule.RegEx_MatchValue) : QString());
+    m_patternText->setText(rule.RegEx_MatchValue ? BytesToQString(*rule.RegEx_MatchValue)
+                                                 : QString());
     m_applyFont->setChecked(rule.Format_ApplyColor);
     m_applyFormat->setChecked(rule.Format_ApplyFormat);
     SetGroupValue(*m_format, rule.Format_CharacterFormat);
@@ -511,16 +500,16 @@ void CStyleEditorDlg::TakeControls() {
     if (rule == nullptr) {
         return;
     }
-    rule->SetName(Bytes(m_ruleName->text()));
+    rule->SetName(QStringToBytes(m_ruleName->text()));
     rule->Direction_MatchValue = GroupValue(*m_direction, 0);
     rule->CharRange_MatchValue = GroupValue(*m_character, 0);
     if (!m_customValues->text().isEmpty()) {
-        rule->SetCustomValues(Bytes(m_customValues->text()));
+        rule->SetCustomValues(QStringToBytes(m_customValues->text()));
     }
     rule->Owner_MatchValue = GroupValue(*m_source, 0);
     rule->RegEx_Match = m_pattern->isChecked();
     if (!m_patternText->text().isEmpty()) {
-        rule->RegEx_MatchValue = Bytes(m_patternText->text());
+        rule->RegEx_MatchValue = QStringToBytes(m_patternText->text());
     }
     rule->Format_ApplyColor = m_applyFont->isChecked();
     rule->Format_ApplyFormat = m_applyFormat->isChecked();
@@ -636,23 +625,23 @@ void CStyleEditorDlg::ChooseBackground() {
 }
 
 void CStyleEditorDlg::Browse() {
-    const QString path = m_ui.ChooseStyleFile(Latin1(m_dataDirectory), this);
+    const QString path = m_ui.ChooseStyleFile(BytesToQString(m_dataDirectory), this);
     if (path.isEmpty()) {
         return;
     }
-    if (!SameDirectory(QFileInfo(path).absolutePath(), Latin1(m_dataDirectory)) &&
+    if (!SameDirectory(QFileInfo(path).absolutePath(), BytesToQString(m_dataDirectory)) &&
         !m_ui.AskYesNo(QStringLiteral("Continue?"), QString::fromLatin1(kOutsideDataDirectory),
                        this)) {
         return;
     }
     // The style shown before stays where it was, unchanged.
     m_scheme = std::make_shared<CStyleScheme>();
-    m_scheme->Load(Bytes(path), true);
+    m_scheme->Load(QStringToBytes(path), true);
     FillList();
     if (m_list->topLevelItemCount() > 0) {
         SelectRow(0);
     }
-    m_fileName->setText(Latin1(m_scheme->GetPath()));
+    m_fileName->setText(BytesToQString(m_scheme->GetPath()));
     SchemeChanged();
 }
 
@@ -806,10 +795,11 @@ void CStyleEditorDlg::accept() {
     // A style that could not be written is said so; the dialog closes as usual
     // and the changes stay in memory.
     if (!m_scheme->GetPath().empty() && !m_scheme->Save()) {
-        m_ui.Inform(QStringLiteral("Error"),
-                    QStringLiteral("The style could not be saved to %1.\n%2")
-                        .arg(Latin1(m_scheme->GetPath()), Latin1(m_scheme->LastError())),
-                    this);
+        m_ui.Inform(
+            QStringLiteral("Error"),
+            QStringLiteral("The style could not be saved to %1.\n%2")
+                .arg(BytesToQString(m_scheme->GetPath()), BytesToQString(m_scheme->LastError())),
+            this);
     }
     QDialog::accept();
 }
