@@ -56,6 +56,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             now += static_cast<std::uint32_t>(static_cast<unsigned char>(input[cut + 2])) * 100;
             receiver.Tick(now);
             sender.Tick(now);
+            // A time-out may answer too (a NAK, or CANs as it gives up).
+            Check(OnlyAnswers(receiver.TakeOutput()));
             pos = cut + 3;
         } else {
             break;
