@@ -264,7 +264,10 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
 
 // ---- menus
 
-void CQuillpad2Ctrl::BuildMenus() {
+void CQuillpad2Ctrl::MakeSubPopups() {
+    if (m_stylePopup) {
+        return;
+    }
     m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
     m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
     // Filled when they are shown: a console may never open them, and a
@@ -275,6 +278,9 @@ void CQuillpad2Ctrl::BuildMenus() {
     for (QMenu* popup : {m_stylePopup.get(), m_keySetPopup.get()}) {
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenu(*popup); });
     }
+}
+
+void CQuillpad2Ctrl::BuildMenus() {
     // The menu bar's popups exist at once (the host shows their titles) but
     // get their items when first opened.
     for (auto& popup : MakeMainMenu().popups) {
@@ -334,9 +340,11 @@ void CQuillpad2Ctrl::FillMenu(QMenu& menu, const SMenuItem& popup) {
                         break;
                     }
                     case EMenuItemKind::StylePopup:
+                        MakeSubPopups();
                         into.addMenu(m_stylePopup.get());
                         break;
                     case EMenuItemKind::KeySetPopup:
+                        MakeSubPopups();
                         into.addMenu(m_keySetPopup.get());
                         break;
                 }
@@ -553,6 +561,7 @@ void CQuillpad2Ctrl::BuildStyleMenu() {
 }
 
 QMenu* CQuillpad2Ctrl::StylePopup() {
+    MakeSubPopups();
     FillStyleMenu();
     return m_stylePopup.get();
 }
@@ -753,6 +762,7 @@ void CQuillpad2Ctrl::BuildKeySetMenu() {
 }
 
 QMenu* CQuillpad2Ctrl::KeySetPopup() {
+    MakeSubPopups();
     FillKeySetMenu();
     return m_keySetPopup.get();
 }

@@ -158,6 +158,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Destroy();
     void Trace(const std::string& step) const;
     void BuildMenus();
+    // "Select Style" and "Select Key Set", made when first needed.
+    void MakeSubPopups();
     void FillMenuBarPopup(QMenu& menu);
     void FillMenu(QMenu& menu, const SMenuItem& popup);
     void ShowStatus(const QString& text);

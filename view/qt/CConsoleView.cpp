@@ -50,7 +50,6 @@ CConsoleView::CConsoleView(CMessageChannel& channel, const CDataStore& store,
     m_repaintTimer.setTimerType(Qt::PreciseTimer);
     m_repaintTimer.setInterval(16);
     connect(&m_repaintTimer, &QTimer::timeout, this, &CConsoleView::FlushRepaint);
-    m_textInfo = std::make_unique<CTextInfoWnd>(*this);
     // Sent, not posted: a record added before a posted registration arrived
     // would be announced to nobody and missing until the next replay.
     Channel().Send(m_storeHandle, UM_REGISTER_VIEW, 1, Handle());
@@ -459,6 +458,14 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
     return m_layout.HitTest(row, static_cast<float>(point.x() - kMargin), nearest);
 }
 
+CTextInfoWnd* CConsoleView::TextInfo() {
+    // Made when SHIFT is first held over the view: most consoles never need it.
+    if (!m_textInfo) {
+        m_textInfo = std::make_unique<CTextInfoWnd>(*this);
+    }
+    return m_textInfo.get();
+}
+
 QPoint CConsoleView::CaretPoint() {
     Layout();
     if (m_rows.empty()) {
@@ -632,8 +639,9 @@ void CConsoleView::mouseMoveEvent(QMouseEvent* event) {
         SetSelection(m_anchor, CharacterAt(point));
         return;
     }
-    if (m_textInfo) {
-        m_textInfo->MouseMoved(point, (event->modifiers() & Qt::ShiftModifier) != 0);
+    const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
+    if (m_textInfo || shift) {
+        TextInfo()->MouseMoved(point, shift);
     }
 }
 

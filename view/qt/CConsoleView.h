@@ -73,7 +73,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     QColor Background() const { return m_background; }
     const CDataStore& Store() const { return m_store; }
     const SViewSettings& Settings() const { return m_settings; }
-    CTextInfoWnd* TextInfo() const { return m_textInfo.get(); }
+    // The hover window, made on first use.
+    CTextInfoWnd* TextInfo();
 
     // Selection: [SelectionStart, SelectionEnd), empty when they are equal.
     void SetSelection(std::size_t anchor, std::size_t caret);
