@@ -34,6 +34,23 @@ std::uint32_t CConnectionController::IssueRequest(std::uint32_t code, std::int32
     return requestId;
 }
 
+std::int32_t CConnectionController::StartRequest(std::uint32_t code, const ByteString& params,
+                                                 std::int32_t timeoutMs, std::uint32_t& requestId) {
+    requestId = 0;
+    if (Session() == nullptr) {
+        return ToStatus(ENxrResult::NotOpen);
+    }
+    return Session()->Request(code, params, timeoutMs, &requestId, nullptr, 0,
+                              ConnectionHandlePtr());
+}
+
+std::int32_t CConnectionController::CancelRequest(std::uint32_t requestId) {
+    if (Session() == nullptr) {
+        return ToStatus(ENxrResult::NotOpen);
+    }
+    return Session()->Cancel(requestId, 2, ConnectionHandlePtr());
+}
+
 void CConnectionController::ShowNoSession() {
     Channel().Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
                    CPayload::Make(SMessageBox{"Error", FailureText(), EMessageIcon::Error}));

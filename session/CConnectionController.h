@@ -101,6 +101,13 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     const CNxrComSpec& ConnectionSpec() const { return m_connectionSpec; }
     ISessionUi& Ui() const { return *m_ui; }
 
+    // A request with its parameter block (the transfers, Send Break): the
+    // session's status; `requestId` is the id its completion will carry.
+    std::int32_t StartRequest(std::uint32_t code, const ByteString& params, std::int32_t timeoutMs,
+                              std::uint32_t& requestId);
+    // Cancels a running request (how 2); the session's status.
+    std::int32_t CancelRequest(std::uint32_t requestId);
+
     // Sends through the session; true when the session took the bytes.
     bool SendBytes(std::string_view bytes, std::int32_t timeoutMs);
 

@@ -5,6 +5,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QtGlobal>
@@ -117,6 +118,25 @@ std::optional<std::string> CQtControlUi::ChooseFileToOpen(const QString& filter,
         return std::nullopt;
     }
     return dialog.selectedFiles().front().toLatin1().toStdString();
+}
+
+std::optional<std::string> CQtControlUi::ChooseFileToSave(const QString& filter,
+                                                          const std::string& folder,
+                                                          QWidget* owner) {
+    QFileDialog dialog(owner, QString(), QString::fromLatin1(folder.c_str()), filter);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return dialog.selectedFiles().front().toLatin1().toStdString();
+}
+
+bool CQtControlUi::ConfirmOverwrite(const std::string& path, QWidget* owner) {
+    return QMessageBox::question(owner, QStringLiteral("Confirm Save As"),
+                                 QStringLiteral("%1 already exists.\nDo you want to replace it?")
+                                     .arg(QString::fromLatin1(path.c_str()))) == QMessageBox::Yes;
 }
 
 std::optional<ByteString> CQtControlUi::RunHistoryPopup(CCommandHistory& history, QPoint caret,

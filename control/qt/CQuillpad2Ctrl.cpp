@@ -23,6 +23,8 @@
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
 #include "input/HistoryFile.h"
+#include "nxr/qt/CNxrDialogEventFile.h"
+#include "nxr/qt/CNxrDialogEventTask.h"
 #include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
 #include "platform/qt/Latin1.h"
@@ -101,34 +103,6 @@ SKeyPress ToKeyPress(const QKeyEvent& e, const SKeyModifiers& m) {
     return k;
 }
 
-// A command's words for the status bar: its menu text without the hint,
-// the dots and the mnemonic.
-QString CommandName(cmd::CommandId id) {
-    std::string found;
-    const std::function<void(const std::vector<SMenuItem>&)> walk =
-        [&](const std::vector<SMenuItem>& items) {
-            for (const auto& item : items) {
-                if (item.kind == EMenuItemKind::Command && item.id == id) {
-                    found = item.text;
-                } else if (item.kind == EMenuItemKind::Popup) {
-                    walk(item.items);
-                }
-            }
-        };
-    for (const auto& popup : MakeMainMenu().popups) {
-        walk(popup.items);
-    }
-    found = found.substr(0, found.find('\t'));
-    while (!found.empty() && found.back() == '.') {
-        found.pop_back();
-    }
-    std::erase(found, '&');
-    if (found.empty()) {
-        found = cmd::IsKeySetCommand(id) ? "Select Key Set" : "This command";
-    }
-    return QString::fromLatin1(found.c_str());
-}
-
 constexpr const char* kArrowKeysNotice =
     "The command history UP key is now disabled, and instead will send non-printable "
     "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
@@ -203,12 +177,11 @@ void CQuillpad2Ctrl::Create() {
     m_view->setGeometry(rect());
     m_view->show();
     Trace("view");
-    // The transfer dialogs come with the transfers; until then two hidden
-    // placeholders keep their place in the order of creation and teardown.
-    m_fileProgress = std::make_unique<QDialog>();
-    m_taskProgress = std::make_unique<QDialog>(this);
-    m_fileProgress->hide();
-    m_taskProgress->hide();
+    // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
+    m_fileProgress = std::make_unique<CNxrDialogEventFile>(this);
+    m_fileProgress->SetCancelInfo(&channel, Handle(), UM_CANCEL_REQUEST);
+    m_taskProgress = std::make_unique<CNxrDialogEventTask>(this);
+    m_taskProgress->SetCancelInfo(&channel, Handle(), UM_CANCEL_REQUEST);
     Trace("progress dialogs");
     SelectSchemeByName(m_settings.m_defaultSchemeName);
     Trace("default style");
@@ -411,10 +384,6 @@ void CQuillpad2Ctrl::ShowStatus(const QString& text) {
     QCoreApplication::sendEvent(this, &tip);
 }
 
-void CQuillpad2Ctrl::NotAvailableYet(cmd::CommandId id) {
-    ShowStatus(CommandName(id) + QStringLiteral(" is not available yet."));
-}
-
 // ---- commands
 
 void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
@@ -523,11 +492,13 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             EditStyles();
             break;
         case cmd::SendBreak:
+            SendBreak();
+            break;
         case cmd::XModemSend:
         case cmd::XModemReceive:
         case cmd::AsciiSend:
         case cmd::AsciiReceive:
-            NotAvailableYet(id);
+            RunTransfer(id);
             break;
         default:
             break;
@@ -629,6 +600,8 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             RunHistoryPopup();
             return 0;
         case UM_CANCEL_REQUEST:
+            CancelRequest(static_cast<std::uint32_t>(message.lParam));
+            return 0;
         case UM_ABILITY_GROUP:
         case UM_ABILITY:
             return 0;  // the payload goes with the message

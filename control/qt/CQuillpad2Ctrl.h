@@ -17,7 +17,9 @@
 //   UM_TOGGLE_HEX      sent by Alt+H and "Toggle Hex Mode"
 //   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
 //                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
-//   UM_CANCEL_REQUEST, UM_ABILITY_GROUP, UM_ABILITY
+//   UM_CANCEL_REQUEST  lParam = request id, posted by the progress dialogs'
+//                      buttons: the session's Cancel (id, 2)
+//   UM_ABILITY_GROUP, UM_ABILITY
 //                      taken, their payloads freed; the features that use
 //                      them are not built yet
 
@@ -56,6 +58,8 @@ namespace quillpad {
 class CConsoleView;
 class CControlLogging;
 class CDataStore;
+class CNxrDialogEventFile;
+class CNxrDialogEventTask;
 
 // The channel must exist before the connection base registers with it, so
 // it sits in a base of its own, in front of that one.
@@ -106,6 +110,28 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // "Edit Styles...": the style editor on the current style (ControlStyleEditor.cpp).
     void EditStyles();
     const CSchemeList& Schemes() const { return m_schemes; }
+
+    // Send Break and the four transfer commands (ControlTransfers.cpp).
+    void SendBreak();
+    void RunTransfer(cmd::CommandId id);
+    CNxrDialogEventFile* FileProgress() const { return m_fileProgress.get(); }
+    CNxrDialogEventTask* TaskProgress() const { return m_taskProgress.get(); }
+
+    // Progress events, to the dialogs while they exist; each answers 0.
+    std::int32_t OnTaskStart(std::uint32_t requestId, const WideString& title,
+                             const WideString& text) override;
+    std::int32_t OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
+                                const WideString& text, std::int32_t value) override;
+    std::int32_t OnTaskComplete(std::uint32_t requestId, bool success) override;
+    std::int32_t OnFileBatchStart(std::uint32_t requestId, const WideString& title,
+                                  std::int32_t files, std::int32_t bytes) override;
+    std::int32_t OnFileStart(std::uint32_t requestId, const WideString& source,
+                             const WideString& target, std::int32_t size, bool sending,
+                             const WideString& protocol) override;
+    std::int32_t OnFileProgress(std::uint32_t requestId, std::int32_t done, std::int32_t total,
+                                std::int32_t errors, std::int32_t retries) override;
+    std::int32_t OnFileFinish(std::uint32_t requestId, bool success) override;
+    std::int32_t OnFileBatchFinish(std::uint32_t requestId, bool success) override;
 
     // A key, as the console takes it before its view; true when taken.
     bool HandleKey(const QKeyEvent& event);
@@ -166,7 +192,6 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void FillStyleMenu();
     void BuildKeySetMenu();
     void FillKeySetMenu();
-    void NotAvailableYet(cmd::CommandId id);
     void EditSequenceKeys();
     void RunHistoryPopup();
     // The history kept in the data directory, when the setting says so:
@@ -192,8 +217,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
-    std::unique_ptr<QDialog> m_fileProgress;  // hidden until transfers exist
-    std::unique_ptr<QDialog> m_taskProgress;
+    std::unique_ptr<CNxrDialogEventFile> m_fileProgress;  // hidden until their events come
+    std::unique_ptr<CNxrDialogEventTask> m_taskProgress;
     std::vector<std::unique_ptr<QMenu>> m_popups;
     std::vector<SMenuItem> m_popupItems;  // the items of m_popups not yet added
     std::unique_ptr<QMenu> m_stylePopup;

@@ -1,7 +1,8 @@
 #pragma once
 // What the control shows that would run a modal loop or leave the program:
 // the right-click menu, the About box, the help and the console's dialogs
-// (history, shortcut setup, style editor, Log Files, the file chooser;
+// (history, shortcut setup, style editor, Log Files, the file choosers, the
+// overwrite question;
 // message boxes go through the session's ISessionUi). Tests answer it; the Qt
 // form (CQtControlUi) shows the real thing. The logging dialogs answer
 // "cancelled" unless a UI offers them.
@@ -52,6 +53,16 @@ class IControlUi {
                                                         QWidget* /*owner*/) {
         return std::nullopt;
     }
+    // A file-save dialog that takes any new name: the chosen path, none
+    // when cancelled. It does not ask about an existing file: the caller
+    // does, with ConfirmOverwrite.
+    virtual std::optional<std::string> ChooseFileToSave(const QString& /*filter*/,
+                                                        const std::string& /*folder*/,
+                                                        QWidget* /*owner*/) {
+        return std::nullopt;
+    }
+    // Asks whether an existing file may be replaced; true for yes.
+    virtual bool ConfirmOverwrite(const std::string& /*path*/, QWidget* /*owner*/) { return false; }
     // The history popup at a screen position (the caret's top left): the
     // line to send, or nothing. Delete in it changes `history` at once.
     virtual std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
@@ -77,6 +88,9 @@ class CQtControlUi final : public IControlUi {
                                                  QWidget* owner) override;
     std::optional<std::string> ChooseFileToOpen(const QString& filter, const QString& defaultSuffix,
                                                 const std::string& folder, QWidget* owner) override;
+    std::optional<std::string> ChooseFileToSave(const QString& filter, const std::string& folder,
+                                                QWidget* owner) override;
+    bool ConfirmOverwrite(const std::string& path, QWidget* owner) override;
     std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
                                               QWidget* owner) override;
     bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,

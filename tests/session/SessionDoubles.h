@@ -21,8 +21,8 @@ namespace quillpad::test {
 struct SSessionCall {
     SSessionCall(std::string o = {}, std::uint32_t c = 0, std::int32_t v = 0)
         : op(std::move(o)), code(c), value(v) {}
-    std::string op;  // "Open", "Close", "Request", "RequestWait", "Send", "SetOption", ...
-    std::uint32_t code = 0;
+    std::string op;          // "Open", "Close", "Request", "RequestWait", "Send", "SetOption", ...
+    std::uint32_t code = 0;  // request code; Cancel: the request id
     std::int32_t value = 0;  // option value, time-out
     WideString text;         // spec, sent text
     WideString clientName;
@@ -86,7 +86,10 @@ class CFakeSession final : public INxrSession2 {
         *requestId = 0;
         return 2;
     }
-    std::int32_t Cancel(std::uint32_t, std::int32_t, NxrHandle*) override { return 0; }
+    std::int32_t Cancel(std::uint32_t requestId, std::int32_t how, NxrHandle*) override {
+        m_log->push_back({"Cancel", requestId, how});
+        return 0;
+    }
     std::int32_t Send(const WideString& text, std::int32_t timeoutMs, NxrHandle* handle) override {
         SSessionCall c{"Send", 0, timeoutMs};
         c.text = text;

@@ -1,0 +1,163 @@
+// Send Break and the transfer commands: what each passes to the session, and
+// the progress events on their way to the dialogs.
+
+#include <QString>
+
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "control/qt/CQuillpad2Ctrl.h"
+#include "control/qt/IControlUi.h"
+#include "nxr/NxrCodes.h"
+#include "nxr/NxrParamBlock.h"
+#include "nxr/qt/CNxrDialogEventFile.h"
+#include "nxr/qt/CNxrDialogEventTask.h"
+
+namespace quillpad {
+namespace {
+
+constexpr std::string_view kTransferFilter = "All Files (*.*)|*.*||";
+constexpr std::int32_t kBreakMs = 500;
+constexpr std::int32_t kRequestTimeoutMs = 1000;
+
+// "Name|pattern|...||" pairs as a file dialog's filter list. "*.*" means
+// every file, dot or none.
+QString DialogFilter(std::string_view pairs) {
+    QStringList parts = QString::fromLatin1(pairs.data(), static_cast<qsizetype>(pairs.size()))
+                            .split(QLatin1Char('|'));
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) {
+            break;
+        }
+        QString pattern = parts[i + 1];
+        pattern.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        QString name = parts[i];
+        name.replace(QStringLiteral("*.*"), QStringLiteral("*"));
+        filters << (name.contains(pattern) ? name : QStringLiteral("%1 (%2)").arg(name, pattern));
+    }
+    return filters.join(QStringLiteral(";;"));
+}
+
+std::uint32_t RequestCode(cmd::CommandId id) {
+    switch (id) {
+        case cmd::XModemSend:
+            return nxr_request::XModemSend;
+        case cmd::XModemReceive:
+            return nxr_request::XModemReceive;
+        case cmd::AsciiSend:
+            return nxr_request::AsciiSend;
+        case cmd::AsciiReceive:
+            return nxr_request::AsciiReceive;
+        default:
+            return 0;
+    }
+}
+
+QString FromWide(const WideString& text) {
+    return QString::fromStdU16String(text);
+}
+
+}  // namespace
+
+void CQuillpad2Ctrl::SendBreak() {
+    CNxrParamBlock block;
+    block.AddInteger(kBreakMs);
+    std::uint32_t requestId = 0;
+    if (StartRequest(nxr_request::SendBreak, block.Encode(), kRequestTimeoutMs, requestId) != 0) {
+        channel.Post(Handle(), UM_SHOW_ERROR, 0, requestId);
+    }
+}
+
+void CQuillpad2Ctrl::RunTransfer(cmd::CommandId id) {
+    const std::uint32_t code = RequestCode(id);
+    if (code == 0) {
+        return;
+    }
+    const bool receiving = id == cmd::XModemReceive || id == cmd::AsciiReceive;
+    const QString filter = DialogFilter(kTransferFilter);
+    const std::optional<std::string> path = receiving
+                                                ? m_ui->ChooseFileToSave(filter, {}, this)
+                                                : m_ui->ChooseFileToOpen(filter, {}, {}, this);
+    // A name with a zero byte could not travel in the block.
+    if (!path || path->empty() || path->find('\0') != std::string::npos) {
+        return;
+    }
+    std::error_code ec;
+    if (receiving && std::filesystem::exists(*path, ec) && !m_ui->ConfirmOverwrite(*path, this)) {
+        return;
+    }
+    CNxrParamBlock block;
+    block.AddText(*path);
+    std::uint32_t requestId = 0;
+    if (StartRequest(code, block.Encode(), kRequestTimeoutMs, requestId) != 0) {
+        channel.Post(Handle(), UM_SHOW_ERROR, 0, requestId);
+    }
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskStart(std::uint32_t requestId, const WideString& title,
+                                         const WideString& text) {
+    if (m_taskProgress) {
+        m_taskProgress->OnTaskStart(requestId, FromWide(title), FromWide(text));
+    }
+    return 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
+                                            const WideString& text, std::int32_t value) {
+    if (m_taskProgress) {
+        m_taskProgress->OnTaskProgress(requestId, percent, FromWide(text), value);
+    }
+    return 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskComplete(std::uint32_t requestId, bool success) {
+    if (m_taskProgress) {
+        m_taskProgress->OnTaskComplete(requestId, success);
+    }
+    return 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileBatchStart(std::uint32_t requestId, const WideString& title,
+                                              std::int32_t files, std::int32_t bytes) {
+    if (m_fileProgress) {
+        m_fileProgress->OnFileXferBatchStart(requestId, FromWide(title), files, bytes);
+    }
+    return 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileStart(std::uint32_t requestId, const WideString& source,
+                                         const WideString& target, std::int32_t size, bool sending,
+                                         const WideString& protocol) {
+    if (m_fileProgress) {
+        m_fileProgress->OnFileXferFileStart(requestId, FromWide(source), FromWide(target), size,
+                                            sending, FromWide(protocol));
+    }
+    return 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileProgress(std::uint32_t requestId, std::int32_t done,
+                                            std::int32_t total, std::int32_t errors,
+                                            std::int32_t retries) {
+    if (m_fileProgress) {
+        m_fileProgress->OnFileXferFileProgress(requestId, done, total, errors, retries);
+    }
+    return 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileFinish(std::uint32_t requestId, bool success) {
+    if (m_fileProgress) {
+        m_fileProgress->OnFileXferFileFinish(requestId, success);
+    }
+    return 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileBatchFinish(std::uint32_t requestId, bool success) {
+    if (m_fileProgress) {
+        m_fileProgress->OnFileXferBatchFinish(requestId, success);
+    }
+    return 0;
+}
+
+}  // namespace quillpad

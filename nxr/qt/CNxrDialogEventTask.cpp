@@ -1,0 +1,99 @@
+#include "nxr/qt/CNxrDialogEventTask.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace quillpad {
+
+CNxrDialogEventTask::CNxrDialogEventTask(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("taskProgress"));
+    setWindowTitle(QStringLiteral("Task"));
+    setModal(false);
+    auto* layout = new QVBoxLayout(this);
+    m_text = new QLabel(this);
+    m_text->setMinimumWidth(320);
+    m_text->setWordWrap(true);
+    m_bar = new QProgressBar(this);
+    auto* buttons = new QDialogButtonBox(this);
+    m_cancel = buttons->addButton(QDialogButtonBox::Cancel);
+    layout->addWidget(m_text);
+    layout->addWidget(m_bar);
+    layout->addWidget(buttons);
+    connect(m_cancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
+    hide();
+}
+
+void CNxrDialogEventTask::SetCancelInfo(CMessageChannel* channel, MessageHandle window,
+                                        MessageId message) {
+    m_channel = channel;
+    m_window = window;
+    m_message = message;
+}
+
+void CNxrDialogEventTask::OnTaskStart(std::uint32_t requestId, const QString& title,
+                                      const QString& text) {
+    m_requestId = requestId;
+    m_cancelPosted = false;
+    setWindowTitle(title.isEmpty() ? QStringLiteral("Task") : title);
+    m_text->setText(text);
+    m_bar->setRange(0, 0);
+    m_cancel->setEnabled(true);
+    show();
+    raise();
+}
+
+void CNxrDialogEventTask::OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
+                                         const QString& text, std::int32_t /*value*/) {
+    if (requestId != m_requestId) {
+        return;
+    }
+    if (percent >= 0 && percent <= 100) {
+        m_bar->setRange(0, 100);
+        m_bar->setValue(percent);
+    } else {
+        m_bar->setRange(0, 0);
+    }
+    if (!text.isEmpty()) {
+        m_text->setText(text);
+    }
+}
+
+void CNxrDialogEventTask::OnTaskComplete(std::uint32_t requestId, bool /*success*/) {
+    if (requestId != m_requestId) {
+        return;
+    }
+    m_requestId = 0;
+    hide();
+}
+
+void CNxrDialogEventTask::CancelClicked() {
+    if (m_cancelPosted || m_requestId == 0) {
+        return;
+    }
+    m_cancelPosted = true;
+    m_cancel->setEnabled(false);
+    if (m_channel != nullptr && m_window != kNoHandle) {
+        m_channel->Post(m_window, m_message, 0, static_cast<std::int64_t>(m_requestId));
+    } else {
+        hide();
+    }
+}
+
+void CNxrDialogEventTask::reject() {
+    if (m_requestId == 0) {
+        hide();
+    }
+    CancelClicked();
+}
+
+QString CNxrDialogEventTask::Text() const {
+    return m_text->text();
+}
+int CNxrDialogEventTask::Percent() const {
+    return m_bar->value();
+}
+
+}  // namespace quillpad
