@@ -411,6 +411,13 @@ void CQuillpad2Ctrl::ShowStatus(const QString& text) {
     QCoreApplication::sendEvent(this, &tip);
 }
 
+void CQuillpad2Ctrl::ShowAbilityGroup(std::uint32_t /*a*/, std::uint32_t /*b*/,
+                                      EAbilityGroup group) {
+    const SAbilityGroupInfo* info = AbilityGroupInfo(group);
+    ShowStatus(QStringLiteral("The \"%1\" dialog is not available yet.")
+                   .arg(QString::fromLatin1(info != nullptr ? info->caption : "")));
+}
+
 void CQuillpad2Ctrl::NotAvailableYet(cmd::CommandId id) {
     ShowStatus(CommandName(id) + QStringLiteral(" is not available yet."));
 }
@@ -629,8 +636,6 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             RunHistoryPopup();
             return 0;
         case UM_CANCEL_REQUEST:
-        case UM_ABILITY_GROUP:
-        case UM_ABILITY:
             return 0;  // the payload goes with the message
         default:
             break;

@@ -17,9 +17,9 @@
 //   UM_TOGGLE_HEX      sent by Alt+H and "Toggle Hex Mode"
 //   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
 //                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
-//   UM_CANCEL_REQUEST, UM_ABILITY_GROUP, UM_ABILITY
-//                      taken, their payloads freed; the features that use
-//                      them are not built yet
+//   UM_CANCEL_REQUEST  taken, its payload freed; transfers are not wired yet
+//   UM_ABILITY, UM_ABILITY_GROUP  see CConnectionController; the group
+//                      dialog itself is not built yet
 
 #include <QByteArray>
 #include <QList>
@@ -152,6 +152,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
         HistoryChanged();
     }
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
 
   private:
     void Create();
