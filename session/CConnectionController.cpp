@@ -60,6 +60,51 @@ void CConnectionController::PostStandardError(std::uint32_t requestId) {
     Channel().Post(Handle(), UM_SHOW_ERROR, 0, requestId);
 }
 
+void CConnectionController::RunAbility(std::string_view name) {
+    std::uint32_t requestId = 0;
+    if (Session() != nullptr) {
+        Session()->Ability(0, BytesToWide(name), kCommandTimeoutMs, &requestId, 0, 0,
+                           ConnectionHandlePtr());
+    }
+    if (ConnectionHandle() == 0) {
+        PostStandardError(0);
+        return;
+    }
+    // Registered before any completion can be handled: both are posted.
+    if (m_store != nullptr) {
+        Channel().Post(m_store->Handle(), UM_REGISTER_OWN_ID, 1, requestId);
+    }
+}
+
+void CConnectionController::OpenAbilityGroup(std::string_view name) {
+    std::uint32_t a = 0;
+    std::uint32_t b = 0;
+    if (Session() != nullptr) {
+        Session()->AbilityInfo(&a, &b, ConnectionHandlePtr());
+    }
+    if (ConnectionHandle() == 0) {
+        return;
+    }
+    if (const auto group = FindAbilityGroup(name)) {
+        ShowAbilityGroup(a, b, *group);
+    } else {
+        Channel().Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
+                       CPayload::Make(SMessageBox{"Error", "Unknown ability group dialog.",
+                                                  EMessageIcon::Warning}));
+    }
+}
+
+std::int32_t CConnectionController::OnAbilityCompleted(std::uint32_t requestId,
+                                                       std::int32_t /*value*/, bool success) {
+    if (!success) {
+        PostStandardError(requestId);
+    }
+    if (m_store != nullptr) {
+        Channel().Post(m_store->Handle(), UM_REGISTER_OWN_ID, 0, requestId);
+    }
+    return 0;
+}
+
 void CConnectionController::Connect(const WideString* spec) {
     CloseConnection();
     m_connectionSpec.Clear();
@@ -185,6 +230,16 @@ bool CConnectionController::HandleConnectionMessage(SMessage& message, std::int6
             SendText(bytes);
             return true;
         }
+        case UM_ABILITY:
+            if (const auto* name = message.payload.Get<ByteString>()) {
+                RunAbility(*name);
+            }
+            return true;
+        case UM_ABILITY_GROUP:
+            if (const auto* name = message.payload.Get<ByteString>()) {
+                OpenAbilityGroup(*name);
+            }
+            return true;
         case UM_SEND_BYTES: {
             const ByteString* buffer = message.payload.Get<ByteString>();
             std::string_view bytes = buffer != nullptr ? *buffer : std::string_view();

@@ -15,6 +15,12 @@
 //   UM_SEND_TEXT   payload = ByteString      1000 ms, failure: error box 0
 //   UM_SEND_BYTES  wParam = count, payload = ByteString (at most its size
 //                  is sent)                  1000 ms, failure: error box 0
+//   UM_ABILITY     payload = ByteString name 1000 ms; the data it brings is
+//                  the console's own until it completes; no connection:
+//                  error box 0; a failed completion: the standard error box
+//   UM_ABILITY_GROUP payload = ByteString name  dropped without a connection;
+//                  found (any letter case): ShowAbilityGroup, else the
+//                  "Unknown ability group dialog." box
 //
 // Connecting: close, open with the client name "Quillpad Workbay Plugin",
 // options 1 = 29567 and 2 = 15, request 0x5000. On link up it asks for the
@@ -37,6 +43,7 @@
 
 #include "data/DataStore.h"
 #include "nxr/CNxrComSpec.h"
+#include "nxr/NxrLib.h"
 #include "platform/MessageChannel.h"
 #include "session/CHostedSession.h"
 #include "session/ISessionUi.h"
@@ -125,8 +132,14 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     std::int32_t OnDataTransmitted(std::uint32_t ownerId, std::string_view data) override;
     std::int32_t OnConnectionParamsChanged(const WideString& spec) override;
     std::int32_t OnLinkUp() override;
+    std::int32_t OnAbilityCompleted(std::uint32_t requestId, std::int32_t value,
+                                    bool success) override;
 
   protected:
+    // The group dialog of a known ability group, with the session's two
+    // ability values; the control shows it.
+    virtual void ShowAbilityGroup(std::uint32_t /*a*/, std::uint32_t /*b*/,
+                                  EAbilityGroup /*group*/) {}
     // Hooks for the typed-line buffer and the command history: a character
     // about to be sent by UM_SEND_CHAR, a text about to be sent by UM_SEND_TEXT.
     virtual void OnCharTyped(char /*ch*/) {}
@@ -138,6 +151,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     void SendChar(char ch);
     void SendText(std::string_view text);
     void ShowNoSession();
+    void RunAbility(std::string_view name);
+    void OpenAbilityGroup(std::string_view name);
     void PostStandardError(std::uint32_t requestId);
     std::uint32_t IssueRequest(std::uint32_t code, std::int32_t timeoutMs,
                                const WideString* userText, std::int32_t* status = nullptr);

@@ -384,6 +384,13 @@ void CQuillpad2Ctrl::ShowStatus(const QString& text) {
     QCoreApplication::sendEvent(this, &tip);
 }
 
+void CQuillpad2Ctrl::ShowAbilityGroup(std::uint32_t /*a*/, std::uint32_t /*b*/,
+                                      EAbilityGroup group) {
+    const SAbilityGroupInfo* info = AbilityGroupInfo(group);
+    ShowStatus(QStringLiteral("The \"%1\" dialog is not available yet.")
+                   .arg(QString::fromLatin1(info != nullptr ? info->caption : "")));
+}
+
 // ---- commands
 
 void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
@@ -602,9 +609,6 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
         case UM_CANCEL_REQUEST:
             CancelRequest(static_cast<std::uint32_t>(message.lParam));
             return 0;
-        case UM_ABILITY_GROUP:
-        case UM_ABILITY:
-            return 0;  // the payload goes with the message
         default:
             break;
     }

@@ -19,9 +19,8 @@
 //                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
 //   UM_CANCEL_REQUEST  lParam = request id, posted by the progress dialogs'
 //                      buttons: the session's Cancel (id, 2)
-//   UM_ABILITY_GROUP, UM_ABILITY
-//                      taken, their payloads freed; the features that use
-//                      them are not built yet
+//   UM_ABILITY, UM_ABILITY_GROUP  see CConnectionController; the group
+//                      dialog itself is not built yet
 
 #include <QByteArray>
 #include <QList>
@@ -178,6 +177,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
         HistoryChanged();
     }
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
 
   private:
     void Create();

@@ -485,5 +485,68 @@ TEST_F(ConnectionController, NewParametersFromTheSessionReopenLaterAndTellTheHos
     EXPECT_TRUE(log->empty());
 }
 
+TEST_F(ConnectionController, AnAbilityIsTheConsolesOwnUntilItCompletesWhateverItsResult) {
+    OpenConsole();
+    Post(UM_ABILITY, 0, 0, CPayload::Make(ByteString("ProgramRestart")));
+    ASSERT_EQ(Ops(), std::vector<std::string>{"Ability"});
+    EXPECT_EQ((*log)[0].text, W("ProgramRestart"));
+    EXPECT_EQ((*log)[0].value, 1000);
+    const std::uint32_t first = session->nextRequestId - 1;
+    EXPECT_EQ(store.OwnIds(), std::vector<std::uint32_t>{first}) << "registered before completion";
+    Post(UM_ABILITY, 0, 0, CPayload::Make(ByteString("DevInfo")));
+    const std::uint32_t second = session->nextRequestId - 1;
+
+    controller->OnAbilityCompleted(first, 0, true);
+    controller->OnAbilityCompleted(second, 0, false);
+    channel.DrainPending();
+    EXPECT_TRUE(store.OwnIds().empty()) << "both removed, the failed one too";
+    ASSERT_EQ(shown->size(), 1u) << "only the failure is shown";
+    EXPECT_EQ((*shown)[0].caption, "standard error");
+    EXPECT_EQ((*shown)[0].requestId, second);
+}
+
+TEST_F(ConnectionController, WithoutAConnectionAnAbilityShowsErrorZeroAndAGroupNothing) {
+    Post(UM_ABILITY, 0, 0, CPayload::Make(ByteString("DevInfo")));
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "standard error");
+    EXPECT_EQ((*shown)[0].requestId, 0u);
+    EXPECT_TRUE(store.OwnIds().empty());
+    Post(UM_ABILITY_GROUP, 0, 0, CPayload::Make(ByteString("nothing")));
+    EXPECT_EQ(shown->size(), 1u) << "dropped, not even the unknown-group box";
+}
+
+TEST_F(ConnectionController, AbilityGroupsAreFoundInAnyLetterCase) {
+    class CGroupRecorder final : public CConnectionController {
+      public:
+        using CConnectionController::CConnectionController;
+        std::vector<EAbilityGroup> groups;
+
+      protected:
+        void ShowAbilityGroup(std::uint32_t, std::uint32_t, EAbilityGroup group) override {
+            groups.push_back(group);
+        }
+    };
+    SSessionServices services;
+    services.factory = [this] {
+        SSessionCreation created;
+        auto fake = std::make_unique<CFakeSession>(log);
+        session = fake.get();
+        created.session = std::move(fake);
+        return created;
+    };
+    services.ui = std::make_unique<CRecordingUi>(shown);
+    services.deferred = std::make_unique<CManualDeferredCalls>(deferred);
+    controller = std::make_unique<CGroupRecorder>(channel, std::move(services));
+    auto& recorder = static_cast<CGroupRecorder&>(*controller);
+    OpenConsole();
+    Post(UM_ABILITY_GROUP, 0, 0, CPayload::Make(ByteString("sYsTeMcLoCk")));
+    EXPECT_EQ(recorder.groups, std::vector<EAbilityGroup>{EAbilityGroup::SystemClock});
+    Post(UM_ABILITY_GROUP, 0, 0, CPayload::Make(ByteString("Clock")));
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "Error");
+    EXPECT_EQ((*shown)[0].text, "Unknown ability group dialog.");
+    EXPECT_EQ(recorder.groups.size(), 1u);
+}
+
 }  // namespace
 }  // namespace quillpad

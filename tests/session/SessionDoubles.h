@@ -81,10 +81,18 @@ class CFakeSession final : public INxrSession2 {
         *requestId = nextRequestId++;
         return 0;
     }
-    std::int32_t Ability(std::int32_t, const WideString&, std::int32_t, std::uint32_t* requestId,
-                         std::int32_t, std::int32_t, NxrHandle*) override {
-        *requestId = 0;
-        return 2;
+    std::int32_t Ability(std::int32_t, const WideString& name, std::int32_t timeoutMs,
+                         std::uint32_t* requestId, std::int32_t, std::int32_t,
+                         NxrHandle* handle) override {
+        SSessionCall c{"Ability", 0, timeoutMs};
+        c.text = name;
+        m_log->push_back(c);
+        if (*handle == 0) {
+            *requestId = 0;
+            return 2;
+        }
+        *requestId = nextRequestId++;
+        return 0;
     }
     std::int32_t Cancel(std::uint32_t requestId, std::int32_t how, NxrHandle*) override {
         m_log->push_back({"Cancel", requestId, how});
@@ -96,7 +104,12 @@ class CFakeSession final : public INxrSession2 {
         m_log->push_back(c);
         return (*handle == 0 || sendFails) ? 4 : 0;
     }
-    std::int32_t AbilityInfo(std::uint32_t*, std::uint32_t*, NxrHandle*) override { return 0; }
+    std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) override {
+        m_log->push_back({"AbilityInfo"});
+        *a = *handle != 0 ? 7 : 0;
+        *b = *handle != 0 ? 4 : 0;
+        return *handle != 0 ? 0 : 2;
+    }
     std::int32_t SetOption(std::uint32_t option, std::int32_t value, NxrHandle*) override {
         m_log->push_back({"SetOption", option, value});
         return 0;
