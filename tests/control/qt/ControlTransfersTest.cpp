@@ -354,10 +354,10 @@ TEST_F(ControlTransfers, ReceivesFromTheSimulatedControllerFromEndToEnd) {
     CNxrDialogEventFile* dialog = control->FileProgress();
     CShowCounter counter(dialog);
     control->OnCommand(cmd::XModemReceive);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(target); }, 10000));
-    EXPECT_EQ(counter.shows, 1) << "the dialog showed during the transfer";
-    QTest::qWait(50);
-    EXPECT_FALSE(dialog->isVisible()) << "and closed at its end";
+    // The dialog shows during the transfer and closes at its end.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return counter.shows > 0 && !dialog->isVisible(); }, 10000));
+    EXPECT_EQ(counter.shows, 1);
+    ASSERT_TRUE(std::filesystem::exists(target));
     std::string expected(3000, '\0');
     for (std::size_t i = 0; i < expected.size(); ++i) {
         expected[i] = static_cast<char>(i & 0xff);
