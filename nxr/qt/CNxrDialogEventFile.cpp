@@ -35,6 +35,15 @@ CNxrDialogEventFile::CNxrDialogEventFile(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("fileProgress"));
     setWindowTitle(QStringLiteral("File Transfer"));
     setModal(false);
+    hide();
+}
+
+void CNxrDialogEventFile::Build() {
+    // Its widgets come with the first transfer: every console has the
+    // dialog, few ever transfer a file.
+    if (m_file != nullptr) {
+        return;
+    }
     auto* layout = new QVBoxLayout(this);
     m_file = new QLabel(this);
     m_file->setMinimumWidth(360);
@@ -52,7 +61,6 @@ CNxrDialogEventFile::CNxrDialogEventFile(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_errors);
     layout->addWidget(buttons);
     connect(m_cancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
-    hide();
 }
 
 void CNxrDialogEventFile::SetCancelInfo(CMessageChannel* channel, MessageHandle window,
@@ -64,6 +72,7 @@ void CNxrDialogEventFile::SetCancelInfo(CMessageChannel* channel, MessageHandle 
 
 void CNxrDialogEventFile::OnFileXferBatchStart(std::uint32_t requestId, const QString& title,
                                                std::int32_t /*files*/, std::int32_t /*bytes*/) {
+    Build();
     m_requestId = requestId;
     m_cancelPosted = false;
     setWindowTitle(title.isEmpty() ? QStringLiteral("File Transfer") : title);
@@ -177,16 +186,16 @@ void CNxrDialogEventFile::reject() {
 }
 
 QString CNxrDialogEventFile::FileText() const {
-    return m_file->text();
+    return m_file != nullptr ? m_file->text() : QString();
 }
 QString CNxrDialogEventFile::BytesText() const {
-    return m_bytes->text();
+    return m_bytes != nullptr ? m_bytes->text() : QString();
 }
 QString CNxrDialogEventFile::RateText() const {
-    return m_rate->text();
+    return m_rate != nullptr ? m_rate->text() : QString();
 }
 int CNxrDialogEventFile::Percent() const {
-    return m_bar->value();
+    return m_bar != nullptr ? m_bar->value() : 0;
 }
 
 }  // namespace quillpad

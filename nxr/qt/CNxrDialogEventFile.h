@@ -43,12 +43,14 @@ class CNxrDialogEventFile final : public QDialog {
     QString BytesText() const;
     QString RateText() const;
     int Percent() const;
+    // Null until the first batch starts.
     QPushButton* CancelButton() const { return m_cancel; }
 
     // Escape and the close box: as the button.
     void reject() override;
 
   private:
+    void Build();
     void CancelClicked();
 
     CMessageChannel* m_channel = nullptr;

@@ -12,6 +12,14 @@ CNxrDialogEventTask::CNxrDialogEventTask(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("taskProgress"));
     setWindowTitle(QStringLiteral("Task"));
     setModal(false);
+    hide();
+}
+
+void CNxrDialogEventTask::Build() {
+    // Made with the first task, as the file dialog is.
+    if (m_text != nullptr) {
+        return;
+    }
     auto* layout = new QVBoxLayout(this);
     m_text = new QLabel(this);
     m_text->setMinimumWidth(320);
@@ -23,7 +31,6 @@ CNxrDialogEventTask::CNxrDialogEventTask(QWidget* parent) : QDialog(parent) {
     layout->addWidget(m_bar);
     layout->addWidget(buttons);
     connect(m_cancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
-    hide();
 }
 
 void CNxrDialogEventTask::SetCancelInfo(CMessageChannel* channel, MessageHandle window,
@@ -35,6 +42,7 @@ void CNxrDialogEventTask::SetCancelInfo(CMessageChannel* channel, MessageHandle 
 
 void CNxrDialogEventTask::OnTaskStart(std::uint32_t requestId, const QString& title,
                                       const QString& text) {
+    Build();
     m_requestId = requestId;
     m_cancelPosted = false;
     setWindowTitle(title.isEmpty() ? QStringLiteral("Task") : title);
@@ -90,10 +98,10 @@ void CNxrDialogEventTask::reject() {
 }
 
 QString CNxrDialogEventTask::Text() const {
-    return m_text->text();
+    return m_text != nullptr ? m_text->text() : QString();
 }
 int CNxrDialogEventTask::Percent() const {
-    return m_bar->value();
+    return m_bar != nullptr ? m_bar->value() : 0;
 }
 
 }  // namespace quillpad

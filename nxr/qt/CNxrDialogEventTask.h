@@ -38,6 +38,7 @@ class CNxrDialogEventTask final : public QDialog {
     void reject() override;
 
   private:
+    void Build();
     void CancelClicked();
 
     CMessageChannel* m_channel = nullptr;
