@@ -105,8 +105,7 @@ TEST(ConsoleTool, XModemBothWaysBreakAndFailuresFromTheCommandLine) {
     EXPECT_NE(sent.out.find("xmodem: received 2048 bytes"), std::string::npos) << sent.out;
 
     const QString got = QString::fromStdString(dir.File("got.bin"));
-    const SConsoleRun received =
-        RunConsole({"sim:", "--xmodem-receive", got}, "xmodem send 300\n");
+    const SConsoleRun received = RunConsole({"sim:", "--xmodem-receive", got}, "xmodem send 300\n");
     EXPECT_EQ(received.exitCode, 0) << received.err;
     EXPECT_EQ(test::ReadFileBytes(dir.File("got.bin")).size(), 384u);
 
