@@ -19,6 +19,7 @@
 #include "bench/support/BenchReport.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
+#include "tests/control/qt/ControlDoubles.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -74,17 +75,8 @@ struct SRemoveLog {
     }
 } g_removeLog;
 
-class CChooseLogUi final : public IControlUi {
+class CChooseLogUi final : public test::CQuietControlUi {
   public:
-    cmd::CommandId TrackPopup(const std::vector<SMenuItem>&, QPoint, QWidget*) override {
-        return 0;
-    }
-    void ShowAbout(QWidget*) override {}
-    void ShowHelp(int, QWidget*) override {}
-    std::optional<ByteString> RunHistoryPopup(CCommandHistory&, QPoint, QWidget*) override {
-        return std::nullopt;
-    }
-    bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
     std::optional<std::string> ChooseFileToOpen(const QString&, const QString&, const std::string&,
                                                 QWidget*) override {
         return LogFile();

@@ -16,6 +16,7 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "platform/CRegistryStore.h"
+#include "tests/control/qt/ControlDoubles.h"
 #include "tests/data/LogTestSupport.h"
 #include "tests/session/SessionDoubles.h"
 #include "tests/support/TempDir.h"
@@ -29,17 +30,8 @@ namespace {
 using test::CFakeSession;
 using test::SSessionCall;
 
-class CAnsweringUi final : public IControlUi {
+class CAnsweringUi final : public test::CQuietControlUi {
   public:
-    cmd::CommandId TrackPopup(const std::vector<SMenuItem>&, QPoint, QWidget*) override {
-        return 0;
-    }
-    void ShowAbout(QWidget*) override {}
-    void ShowHelp(int, QWidget*) override {}
-    std::optional<ByteString> RunHistoryPopup(CCommandHistory&, QPoint, QWidget*) override {
-        return std::nullopt;
-    }
-    bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
     std::optional<SLogRequest> RunLogFilesDialog(CQuillpadSettings&, QWidget*) override {
         ++dialogs;
         if (requests.empty()) {

@@ -15,6 +15,7 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "platform/CRegistryStore.h"
+#include "tests/control/qt/ControlDoubles.h"
 #include "tests/session/SessionDoubles.h"
 #include "tests/support/TempDir.h"
 #include "tests/view/qt/FakeStyleEditorUi.h"
@@ -26,17 +27,9 @@ namespace {
 
 // The editor's choosers are answered by `editorUi`; `script` plays the user
 // while the editor is open and says how it ended.
-class CScriptedControlUi final : public IControlUi {
+class CScriptedControlUi final : public test::CQuietControlUi {
   public:
-    cmd::CommandId TrackPopup(const std::vector<SMenuItem>&, QPoint, QWidget*) override {
-        return 0;
-    }
-    void ShowAbout(QWidget*) override {}
     void ShowHelp(int topic, QWidget*) override { helps.push_back(topic); }
-    std::optional<ByteString> RunHistoryPopup(CCommandHistory&, QPoint, QWidget*) override {
-        return std::nullopt;
-    }
-    bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
     std::unique_ptr<IStyleEditorUi> MakeStyleEditorUi() override {
         auto ui = std::make_unique<test::CFakeStyleEditorUi>();
         editorUi = ui.get();

@@ -18,6 +18,7 @@
 #include "nxr/qt/CNxrDialogEventFile.h"
 #include "nxr/qt/CNxrDialogEventTask.h"
 #include "platform/CRegistryStore.h"
+#include "tests/control/qt/ControlDoubles.h"
 #include "tests/session/SessionDoubles.h"
 #include "tests/support/TempDir.h"
 #include "view/qt/CConsoleView.h"
@@ -28,17 +29,8 @@ namespace {
 using test::CFakeSession;
 using test::SSessionCall;
 
-class CTransferUi final : public IControlUi {
+class CTransferUi final : public test::CQuietControlUi {
   public:
-    cmd::CommandId TrackPopup(const std::vector<SMenuItem>&, QPoint, QWidget*) override {
-        return 0;
-    }
-    void ShowAbout(QWidget*) override {}
-    void ShowHelp(int, QWidget*) override {}
-    std::optional<ByteString> RunHistoryPopup(CCommandHistory&, QPoint, QWidget*) override {
-        return std::nullopt;
-    }
-    bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
     std::optional<std::string> ChooseFileToOpen(const QString& filter, const QString& suffix,
                                                 const std::string& folder, QWidget*) override {
         choosers.push_back("open " + filter.toStdString() + "|" + suffix.toStdString() + "|" +
