@@ -31,7 +31,7 @@ QString Duration(qint64 seconds) {
 
 }  // namespace
 
-CNxrDialogEventFile::CNxrDialogEventFile(QWidget* parent) : QDialog(parent) {
+CNxrDialogEventFile::CNxrDialogEventFile(QWidget* parent) : CNxrProgressDialog(parent) {
     setObjectName(QStringLiteral("fileProgress"));
     setWindowTitle(QStringLiteral("File Transfer"));
     setModal(false);
@@ -63,18 +63,10 @@ void CNxrDialogEventFile::Build() {
     connect(m_cancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
 }
 
-void CNxrDialogEventFile::SetCancelInfo(CMessageChannel* channel, MessageHandle window,
-                                        MessageId message) {
-    m_channel = channel;
-    m_window = window;
-    m_message = message;
-}
-
 void CNxrDialogEventFile::OnFileXferBatchStart(std::uint32_t requestId, const QString& title,
                                                std::int32_t /*files*/, std::int32_t /*bytes*/) {
     Build();
-    m_requestId = requestId;
-    m_cancelPosted = false;
+    Begin(requestId);
     setWindowTitle(title.isEmpty() ? QStringLiteral("File Transfer") : title);
     m_file->clear();
     m_bytes->setText(QStringLiteral("Starting..."));
@@ -163,26 +155,12 @@ void CNxrDialogEventFile::OnFileXferBatchFinish(std::uint32_t requestId, bool /*
     hide();
 }
 
-void CNxrDialogEventFile::CancelClicked() {
-    if (m_cancelPosted || m_requestId == 0) {
-        return;  // one cancel per transfer
+bool CNxrDialogEventFile::CancelClicked() {
+    if (!CNxrProgressDialog::CancelClicked()) {
+        return false;
     }
-    m_cancelPosted = true;
-    m_cancel->setEnabled(false);
     m_bytes->setText(m_bytes->text() + QStringLiteral(" - stopping..."));
-    if (m_channel != nullptr && m_window != kNoHandle) {
-        m_channel->Post(m_window, m_message, 0, static_cast<std::int64_t>(m_requestId));
-    } else {
-        hide();
-    }
-}
-
-void CNxrDialogEventFile::reject() {
-    // Escape or the close box cancel as the button does; the batch's end hides it.
-    if (m_requestId == 0) {
-        hide();
-    }
-    CancelClicked();
+    return true;
 }
 
 QString CNxrDialogEventFile::FileText() const {

@@ -8,7 +8,7 @@
 
 namespace quillpad {
 
-CNxrDialogEventTask::CNxrDialogEventTask(QWidget* parent) : QDialog(parent) {
+CNxrDialogEventTask::CNxrDialogEventTask(QWidget* parent) : CNxrProgressDialog(parent) {
     setObjectName(QStringLiteral("taskProgress"));
     setWindowTitle(QStringLiteral("Task"));
     setModal(false);
@@ -33,18 +33,10 @@ void CNxrDialogEventTask::Build() {
     connect(m_cancel, &QPushButton::clicked, this, [this] { CancelClicked(); });
 }
 
-void CNxrDialogEventTask::SetCancelInfo(CMessageChannel* channel, MessageHandle window,
-                                        MessageId message) {
-    m_channel = channel;
-    m_window = window;
-    m_message = message;
-}
-
 void CNxrDialogEventTask::OnTaskStart(std::uint32_t requestId, const QString& title,
                                       const QString& text) {
     Build();
-    m_requestId = requestId;
-    m_cancelPosted = false;
+    Begin(requestId);
     setWindowTitle(title.isEmpty() ? QStringLiteral("Task") : title);
     m_text->setText(text);
     m_bar->setRange(0, 0);
@@ -75,26 +67,6 @@ void CNxrDialogEventTask::OnTaskComplete(std::uint32_t requestId, bool /*success
     }
     m_requestId = 0;
     hide();
-}
-
-void CNxrDialogEventTask::CancelClicked() {
-    if (m_cancelPosted || m_requestId == 0) {
-        return;
-    }
-    m_cancelPosted = true;
-    m_cancel->setEnabled(false);
-    if (m_channel != nullptr && m_window != kNoHandle) {
-        m_channel->Post(m_window, m_message, 0, static_cast<std::int64_t>(m_requestId));
-    } else {
-        hide();
-    }
-}
-
-void CNxrDialogEventTask::reject() {
-    if (m_requestId == 0) {
-        hide();
-    }
-    CancelClicked();
 }
 
 QString CNxrDialogEventTask::Text() const {
