@@ -11,6 +11,7 @@
 #include "nxr/qt/CNxrSession.h"
 #include "tests/nxr/qt/DevSimProcess.h"
 #include "tests/nxr/qt/SessionTestSupport.h"
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -111,6 +112,55 @@ TEST_P(NxrSessionLink, StatusFollowsAPeerThatGoesAwayAndTheSessionStaysUsable) {
     EXPECT_FALSE(sink.Completion(id)->success);
     EXPECT_FALSE(session.ErrorText(id).empty());
     EXPECT_EQ(sink.LastStatus(), kNotConnected) << "the status comes before the completion";
+}
+
+// XModem both ways through the session, with data full of 0xFF (the
+// telnet escape) and CR NUL, to the simulator's own transfers.
+TEST_P(NxrSessionLink, XModemBothWaysWithEscapeBytesIsByteExact) {
+    test::CTempDir dir;
+    const auto transfer = [&](std::uint32_t code, const std::string& path, bool use1K) {
+        CNxrParamBlock block;
+        block.AddText(path);
+        if (use1K) {
+            block.AddInteger(1024);
+        }
+        std::uint32_t id = 0;
+        EXPECT_EQ(session.Request(code, block.Encode(), 1000, &id, nullptr, 0, &handle), 0);
+        EXPECT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }, 30000));
+        return sink.Completion(id) != nullptr && sink.Completion(id)->success
+                   ? std::string()
+                   : "failed: " + session.ErrorText(id);
+    };
+
+    Exchange("xmodem send 3000\r", "start your XModem Receive");
+    ASSERT_EQ(transfer(0xE004, dir.File("got.bin"), false), "");
+    ByteString expected = test::AllByteValues(12).substr(0, 3000);
+    expected.append(3072 - 3000, '\x1A');
+    EXPECT_TRUE(test::ReadFileBytes(dir.File("got.bin")) == expected);
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("xmodem: sent 3000") != ByteString::npos; }));
+
+    for (const bool use1K : {false, true}) {
+        ByteString image(2000, '\xFF');
+        image += test::AllByteValues(2);
+        image += "\r\0\r\r\n\xFF\r";
+        image.append(1500, '\xFF');
+        ASSERT_TRUE(test::WriteFileBytes(dir.File("ff.bin"), image));
+        const std::size_t block = use1K ? 1024 : 128;
+        const std::size_t padded = (image.size() + block - 1) / block * block;
+        std::uint32_t sum = 0;
+        for (const char c : image) {
+            sum += static_cast<unsigned char>(c);
+        }
+        sum += static_cast<std::uint32_t>(padded - image.size()) * 0x1A;
+        sink.received.clear();
+        Exchange("xmodem receive\r", "waiting for your XModem Send");
+        ASSERT_EQ(transfer(0xE003, dir.File("ff.bin"), use1K), "") << (use1K ? "1K" : "128");
+        const std::string report =
+            "received " + std::to_string(padded) + " bytes, sum " + std::to_string(sum);
+        EXPECT_TRUE(WaitFor([&] { return sink.received.find(report) != ByteString::npos; }))
+            << "want \"" << report << "\" in: " << sink.received;
+    }
 }
 
 std::string NetSpec(const char* kind, const CDevSimProcess& device) {
