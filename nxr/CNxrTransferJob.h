@@ -20,6 +20,7 @@
 #include "nxr/CNxrAsciiTransfer.h"
 #include "nxr/CNxrXModemReceiver.h"
 #include "nxr/CNxrXModemSender.h"
+#include "nxr/NxrParamBlock.h"
 #include "nxr/NxrTransferEvent.h"
 
 namespace quillpad {
@@ -32,6 +33,15 @@ struct SNxrTransferOptions {
     SXModemSenderOptions sender;
     SXModemReceiverOptions receiver;
 };
+
+// ASCII Send's request block: the file's path, then optionally the pause
+// after each line and the one after each character, in ms. A block with the
+// path alone sends unpaced.
+inline constexpr std::uint32_t kNxrMaxPacingMs = 10000;
+CNxrParamBlock NxrAsciiSendBlock(std::string_view path, SAsciiPacing pacing);
+// The pacing of such a block; false with the reason when a pause is not a
+// number from 0 to kNxrMaxPacingMs.
+bool NxrReadAsciiPacing(const CNxrParamBlock& block, SAsciiPacing& pacing, std::string* error);
 
 class CNxrTransferJob {
   public:

@@ -352,6 +352,10 @@ void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
     SNxrTransferOptions options;
     // A second value 1024 asks for XModem-1K.
     options.use1K = block->IntegerAt(1).value_or(128) == 1024;
+    if (code == nxr_request::AsciiSend && !NxrReadAsciiPacing(*block, options.pacing, &error)) {
+        Complete(requestId, code, false, name + ": " + error);
+        return;
+    }
     m_job = CNxrTransferJob::Start(TransferKind(code), *path, options, NowMs(), &error);
     if (!m_job) {
         Complete(requestId, code, false, name + ": " + error);

@@ -173,5 +173,42 @@ TEST(TransferJob, AsciiSendHandsOutTheFileAndCanBeCancelled) {
     EXPECT_NE(job->ErrorText().find("10 of 22"), std::string::npos) << job->ErrorText();
 }
 
+// The pacing travels after the path; a block with the path alone, as older
+// consoles send it, still reads as unpaced.
+TEST(TransferJob, AsciiSendBlockCarriesItsPacingAndOldBlocksStillRead) {
+    SAsciiPacing pacing{.charDelayMs = 7, .lineDelayMs = 250};
+    std::string error;
+    const auto paced =
+        CNxrParamBlock::Decode(NxrAsciiSendBlock("/tmp/a b", pacing).Encode(), &error);
+    ASSERT_TRUE(paced) << error;
+    EXPECT_EQ(paced->TextAt(0), "/tmp/a b");
+    SAsciiPacing read{.charDelayMs = 1, .lineDelayMs = 1};
+    ASSERT_TRUE(NxrReadAsciiPacing(*paced, read, &error)) << error;
+    EXPECT_EQ(read.lineDelayMs, 250u);
+    EXPECT_EQ(read.charDelayMs, 7u);
+
+    const ByteString old = CNxrParamBlock().AddText("/tmp/a").Encode();
+    EXPECT_EQ(NxrAsciiSendBlock("/tmp/a", {}).Encode(), old);
+    ASSERT_TRUE(NxrReadAsciiPacing(*CNxrParamBlock::Decode(old, nullptr), read, &error));
+    EXPECT_EQ(read.lineDelayMs, 0u);
+    EXPECT_EQ(read.charDelayMs, 0u);
+    CNxrParamBlock lineOnly;
+    lineOnly.AddText("/tmp/a").AddInteger(kNxrMaxPacingMs);
+    ASSERT_TRUE(NxrReadAsciiPacing(lineOnly, read, &error));
+    EXPECT_EQ(read.lineDelayMs, kNxrMaxPacingMs);
+
+    CNxrParamBlock negative;
+    negative.AddText("/tmp/a").AddInteger(0).AddInteger(-5);
+    EXPECT_FALSE(NxrReadAsciiPacing(negative, read, &error));
+    EXPECT_NE(error.find("after each character (-5 ms)"), std::string::npos) << error;
+    CNxrParamBlock tooLong;
+    tooLong.AddText("/tmp/a").AddInteger(10001);
+    EXPECT_FALSE(NxrReadAsciiPacing(tooLong, read, &error));
+    EXPECT_NE(error.find("after each line"), std::string::npos) << error;
+    CNxrParamBlock text;
+    text.AddText("/tmp/a").AddText("100");
+    EXPECT_FALSE(NxrReadAsciiPacing(text, read, &error));
+}
+
 }  // namespace
 }  // namespace quillpad

@@ -7,10 +7,12 @@
 #include <QElapsedTimer>
 
 #include "devsim/qt/CDevSimTransport.h"
+#include "nxr/CNxrTransferJob.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
 #include "tests/nxr/qt/ScriptedTransport.h"
 #include "tests/nxr/qt/SessionTestSupport.h"
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -118,6 +120,65 @@ TEST(NxrSessionTransport, SimOpensOnlyInAProgramThatRegisteredTheSimulator) {
     RegisterDevSimTransport(transports);
     Connect(session, sink, handle, "sim:name=QX-4");
     EXPECT_TRUE(WaitFor([&] { return sink.received.find("QX-4") != ByteString::npos; }));
+}
+
+// ASCII Send's pacing reaches the link: a pause after each line, or after
+// each character; a pause out of range sends nothing.
+TEST(NxrSessionTransport, AsciiSendPacingSpacesTheWritesOnTheLink) {
+    test::CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), "one\rtwo\r\nend"));
+    auto link = std::make_shared<SScriptedLink>();
+    CNxrTransportRegistry transports;
+    test::ServeScriptedLinks(transports, {link});
+    CNxrSession session(transports);
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    Connect(session, sink, handle);
+    const auto send = [&](SAsciiPacing pacing) {
+        std::uint32_t id = 0;
+        EXPECT_EQ(session.Request(0xE006, NxrAsciiSendBlock(dir.File("prog.txt"), pacing).Encode(),
+                                  1000, &id, nullptr, 0, &handle),
+                  0);
+        EXPECT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+        return id;
+    };
+    const auto gaps = [&](std::size_t from) {
+        std::vector<std::pair<long long, ByteString>> out;
+        const auto writes = link->Writes();
+        for (std::size_t i = from + 1; i < writes.size(); ++i) {
+            out.emplace_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                 writes[i].first - writes[i - 1].first)
+                                 .count(),
+                             writes[i].second);
+        }
+        return out;
+    };
+
+    EXPECT_TRUE(sink.Completion(send({.lineDelayMs = 120}))->success);
+    auto lines = gaps(0);
+    ASSERT_EQ(link->Writes().size(), 3u);
+    EXPECT_EQ(link->Writes()[0].second, "one\r");
+    EXPECT_EQ(link->Writes()[1].second, "two\r\n");
+    for (const auto& [ms, bytes] : lines) {
+        EXPECT_GE(ms, 119) << "before \"" << bytes << "\"";
+    }
+
+    const std::size_t before = link->Writes().size();
+    EXPECT_TRUE(sink.Completion(send({.charDelayMs = 15}))->success);
+    const auto chars = gaps(before);
+    ASSERT_EQ(chars.size(), 11u);
+    for (const auto& [ms, bytes] : chars) {
+        EXPECT_EQ(bytes.size(), 1u);
+        EXPECT_GE(ms, 14) << "before \"" << bytes << "\"";
+    }
+    EXPECT_EQ(link->Taken(), "one\rtwo\r\nendone\rtwo\r\nend");
+
+    const std::uint32_t bad = send({.lineDelayMs = 10001});
+    EXPECT_FALSE(sink.Completion(bad)->success);
+    EXPECT_NE(session.ErrorText(bad).find("from 0 to 10000"), std::string::npos)
+        << session.ErrorText(bad);
+    EXPECT_EQ(link->Writes().size(), before + 12);
 }
 
 }  // namespace

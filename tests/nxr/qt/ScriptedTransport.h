@@ -36,6 +36,10 @@ struct SScriptedLink {
         std::lock_guard lock(mutex);
         return taken;
     }
+    auto Writes() {
+        std::lock_guard lock(mutex);
+        return writes;
+    }
     bool Closing() {
         std::lock_guard lock(mutex);
         return closing;
@@ -49,6 +53,8 @@ struct SScriptedLink {
     std::mutex mutex;
     std::condition_variable changed;
     ByteString taken;
+    // Each write that went, with when it went.
+    std::vector<std::pair<std::chrono::steady_clock::time_point, ByteString>> writes;
     bool closing = false;
     bool destroyed = false;
     bool released = false;
@@ -75,6 +81,8 @@ class CScriptedTransport final : public INxrTransport {
         const std::size_t room = m_link->takes - std::min(m_link->takes, m_link->taken.size());
         const std::size_t n = std::min(room, bytes.size());
         m_link->taken.append(bytes.substr(0, n));
+        m_link->writes.emplace_back(std::chrono::steady_clock::now(),
+                                    ByteString(bytes.substr(0, n)));
         if (n < bytes.size()) {
             return {n, m_link->writeError};
         }
