@@ -16,7 +16,9 @@ constexpr const char* kLogging = "Logging";
 constexpr const char* kGeneral = "General";
 constexpr const char* kTextInfo = "Text Info";
 constexpr const char* kKeyMapping = "Key Mapping";
+constexpr const char* kTransfers = "Transfers";
 constexpr const char* kLogToFolder = "LogToFolder";
+constexpr std::int32_t kMaxDelayMs = 10000;
 
 // The install path as the maker's library gives it. Its classic 260-byte
 // buffer would cut a longer path to nothing and put the folders in the
@@ -29,6 +31,11 @@ std::string InstallPath() {
         }
     }
     return WorkbayInstallPath();
+}
+
+// A pause read back from text someone may have edited: out of range is none.
+std::uint32_t DelayMs(std::int32_t value) {
+    return value >= 0 && value <= kMaxDelayMs ? static_cast<std::uint32_t>(value) : 0;
 }
 
 const char* BoolText(bool value) {
@@ -88,6 +95,8 @@ void CQuillpadSettings::Read() {
     m_showRelatedData = ReadBool(kTextInfo, "ShowRelatedData", true);
     m_transmitArrowCharacters = ReadBool(kKeyMapping, "TransmitArrowCharacters", false);
     m_keepCommandHistory = ReadBool(kKeyMapping, "KeepCommandHistory", true);
+    m_asciiLineDelayMs = DelayMs(ReadInt(kTransfers, "AsciiLineDelayMs", 0));
+    m_asciiCharDelayMs = DelayMs(ReadInt(kTransfers, "AsciiCharDelayMs", 0));
 }
 
 void CQuillpadSettings::RemoveLogFolderEntry() {
@@ -118,6 +127,8 @@ void CQuillpadSettings::Store() {
     WriteString(kTextInfo, "ShowRelatedData", BoolText(m_showRelatedData));
     WriteString(kKeyMapping, "TransmitArrowCharacters", BoolText(m_transmitArrowCharacters));
     WriteString(kKeyMapping, "KeepCommandHistory", BoolText(m_keepCommandHistory));
+    WriteString(kTransfers, "AsciiLineDelayMs", std::to_string(m_asciiLineDelayMs));
+    WriteString(kTransfers, "AsciiCharDelayMs", std::to_string(m_asciiCharDelayMs));
 }
 
 }  // namespace quillpad

@@ -14,9 +14,11 @@
 //   [Text Info]   ShowAbsoluteTime, ShowRelativeTime, ShowDataDirection,
 //                 ShowRelatedData
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
+//   [Transfers]   AsciiLineDelayMs, AsciiCharDelayMs (0 to 10000)
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
+#include <cstdint>
 #include <string>
 
 #include "config/CIniDocument.h"
@@ -64,6 +66,10 @@ class CQuillpadSettings : public CIniDocument {
     bool m_showRelativeTime = true;
     bool m_showDataDirection = true;
     bool m_showRelatedData = true;
+    // ASCII Send's pauses after each line and each character, for
+    // controllers without flow control.
+    std::uint32_t m_asciiLineDelayMs = 0;
+    std::uint32_t m_asciiCharDelayMs = 0;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;

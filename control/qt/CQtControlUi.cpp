@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 #include <QtGlobal>
 
+#include "control/qt/CAsciiSendDialog.h"
 #include "control/qt/CLogFilesDialog.h"
 #include "control/qt/IControlUi.h"
 #include "input/qt/CHistoryPopup.h"
@@ -154,6 +155,16 @@ bool CQtControlUi::RunShortcutSetup(const std::string& dataDirectory, CKeySet& k
     QObject::connect(&dialog, &CShortcutSetupDlg::HelpRequested, &dialog,
                      [](int topic) { NxrGUIShowHelp(nullptr, 15, topic, nullptr); });
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool CQtControlUi::RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing,
+                                      QWidget* owner) {
+    CAsciiSendDialog dialog(path, pacing, owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    pacing = dialog.Pacing();
+    return true;
 }
 
 }  // namespace quillpad

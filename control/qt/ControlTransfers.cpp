@@ -3,12 +3,14 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
 
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/IControlUi.h"
+#include "nxr/CNxrTransferJob.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrDialogEventFile.h"
@@ -90,6 +92,17 @@ void CQuillpad2Ctrl::RunTransfer(cmd::CommandId id) {
     }
     CNxrParamBlock block;
     block.AddText(*path);
+    if (id == cmd::AsciiSend) {
+        SAsciiPacing pacing{.charDelayMs = m_settings.m_asciiCharDelayMs,
+                            .lineDelayMs = m_settings.m_asciiLineDelayMs};
+        if (!m_ui->RunAsciiSendDialog(*path, pacing, this)) {
+            return;
+        }
+        m_settings.m_asciiLineDelayMs = std::min(pacing.lineDelayMs, kNxrMaxPacingMs);
+        m_settings.m_asciiCharDelayMs = std::min(pacing.charDelayMs, kNxrMaxPacingMs);
+        block = NxrAsciiSendBlock(*path, {.charDelayMs = m_settings.m_asciiCharDelayMs,
+                                          .lineDelayMs = m_settings.m_asciiLineDelayMs});
+    }
     std::uint32_t requestId = 0;
     if (StartRequest(code, block.Encode(), kRequestTimeoutMs, requestId) != 0) {
         channel.Post(Handle(), UM_SHOW_ERROR, 0, requestId);

@@ -20,6 +20,7 @@
 #include "data/LogRequest.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
+#include "nxr/CNxrAsciiTransfer.h"
 
 class QWidget;
 
@@ -76,6 +77,13 @@ class IControlUi {
     virtual std::unique_ptr<IStyleEditorUi> MakeStyleEditorUi();
     // Runs the style editor modally: QDialog::Accepted or Rejected.
     virtual int RunStyleEditor(CStyleEditorDlg& editor);
+    // "ASCII Send", modal, for the chosen file: the pauses after each line
+    // and each character, changed in `pacing` on OK; false on Cancel. By
+    // default OK with the pauses as they are.
+    virtual bool RunAsciiSendDialog(const std::string& /*path*/, SAsciiPacing& /*pacing*/,
+                                    QWidget* /*owner*/) {
+        return true;
+    }
 };
 
 class CQtControlUi final : public IControlUi {
@@ -95,6 +103,7 @@ class CQtControlUi final : public IControlUi {
                                               QWidget* owner) override;
     bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
                           QWidget* owner) override;
+    bool RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing, QWidget* owner) override;
 };
 
 }  // namespace quillpad

@@ -180,5 +180,31 @@ TEST_F(QuillpadSettings, TheSavedStateTextRestoresTheSettings) {
     EXPECT_EQ(b.m_logFolder, b.m_logsDirectory);
 }
 
+// ASCII Send's pauses are remembered in the saved state and the registry;
+// a value out of range, as a hand-edited file may hold, reads as none.
+TEST_F(QuillpadSettings, AsciiSendPausesAreRememberedAndBadOnesReadAsNone) {
+    CQuillpadSettings a;
+    EXPECT_EQ(a.m_asciiLineDelayMs, 0u);
+    a.m_asciiLineDelayMs = 250;
+    a.m_asciiCharDelayMs = 10000;
+    a.Store();
+    CQuillpadSettings b;
+    b.LoadText(a.SaveText(), true);
+    b.Read();
+    EXPECT_EQ(b.m_asciiLineDelayMs, 250u);
+    EXPECT_EQ(b.m_asciiCharDelayMs, 10000u);
+
+    a.SaveToRegistry();
+    EXPECT_EQ(Get("Transfers", "AsciiLineDelayMs"), "250");
+    Set("Transfers", "AsciiCharDelayMs", "10001");
+    CQuillpadSettings c;
+    c.LoadFromRegistry();
+    EXPECT_EQ(c.m_asciiLineDelayMs, 250u);
+    EXPECT_EQ(c.m_asciiCharDelayMs, 0u);
+    Set("Transfers", "AsciiLineDelayMs", "-3");
+    c.LoadFromRegistry();
+    EXPECT_EQ(c.m_asciiLineDelayMs, 0u);
+}
+
 }  // namespace
 }  // namespace quillpad

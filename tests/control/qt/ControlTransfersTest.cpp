@@ -46,11 +46,22 @@ class CTransferUi final : public test::CQuietControlUi {
         questions.push_back(path);
         return overwrite;
     }
+    bool RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing, QWidget*) override {
+        pacingAsked.push_back({path, pacing});
+        if (!pacingAnswer) {
+            return !cancelPacing;
+        }
+        pacing = *pacingAnswer;
+        return true;
+    }
 
     std::optional<std::string> file;
     bool overwrite = false;
     std::vector<std::string> choosers;
     std::vector<std::string> questions;
+    std::optional<SAsciiPacing> pacingAnswer;
+    bool cancelPacing = false;
+    std::vector<std::pair<std::string, SAsciiPacing>> pacingAsked;
 };
 
 // Counts the times a widget is shown.
@@ -174,6 +185,44 @@ TEST_F(ControlTransfers, EachCommandSendsItsRequestWithThePathAndACancelledChoos
     EXPECT_EQ(breaks[0].value, 1000);
     EXPECT_EQ(Block(breaks[0]).IntegerAt(0), 500);
     EXPECT_EQ(Block(breaks[0]).Size(), 1u);
+}
+
+// ASCII Send asks for its pacing after the file: OK sends the pauses and
+// remembers them for the next time and the saved state; Cancel sends nothing.
+TEST_F(ControlTransfers, AsciiSendAsksForItsPacingAndRemembersIt) {
+    Make();
+    Connect();
+    const std::string file = dir.File("prog.txt");
+    ASSERT_TRUE(test::WriteFileBytes(file, "10 PRINT\r"));
+    answers->file = file;
+    answers->pacingAnswer = SAsciiPacing{.charDelayMs = 5, .lineDelayMs = 250};
+    control->OnCommand(cmd::AsciiSend);
+    auto requests = Calls("Request");
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].code, nxr_request::AsciiSend);
+    CNxrParamBlock block = Block(requests[0]);
+    EXPECT_EQ(block.TextAt(0), file);
+    EXPECT_EQ(block.IntegerAt(1), 250);
+    EXPECT_EQ(block.IntegerAt(2), 5);
+    ASSERT_EQ(answers->pacingAsked.size(), 1u);
+    EXPECT_EQ(answers->pacingAsked[0].first, file);
+    EXPECT_EQ(answers->pacingAsked[0].second.lineDelayMs, 0u);
+
+    log->clear();
+    answers->pacingAnswer.reset();
+    answers->cancelPacing = true;
+    control->OnCommand(cmd::AsciiSend);
+    EXPECT_TRUE(Calls("Request").empty()) << "a cancelled ASCII Send sent something";
+    ASSERT_EQ(answers->pacingAsked.size(), 2u);
+    EXPECT_EQ(answers->pacingAsked[1].second.lineDelayMs, 250u) << "the pauses were forgotten";
+    EXPECT_EQ(answers->pacingAsked[1].second.charDelayMs, 5u);
+
+    QByteArray saved;
+    int length = 0;
+    control->IWBGetSaveData(&saved, &length);
+    EXPECT_NE(saved.toStdString().find("AsciiLineDelayMs=250"), std::string::npos)
+        << saved.toStdString();
+    EXPECT_NE(saved.toStdString().find("AsciiCharDelayMs=5"), std::string::npos);
 }
 
 // Receiving into a new file asks nothing; replacing a file asks first, and

@@ -3,10 +3,16 @@
 #include <gtest/gtest.h>
 #include <QApplication>
 #include <QDialog>
+#include <QDialogButtonBox>
 #include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 #include <QtGlobal>
 
+#include <cstdlib>
+
+#include "control/qt/CAsciiSendDialog.h"
 #include "control/qt/IControlUi.h"
 #include "platform/ProgramInfo.h"
 
@@ -38,6 +44,59 @@ TEST(ControlUi, TheAboutBoxNamesTheControlItsVersionAndQt) {
     EXPECT_TRUE(hasIcon);
     EXPECT_TRUE(version.contains(QStringLiteral("version ") + QuillpadVersion()));
     EXPECT_TRUE(version.contains(QString::fromLatin1(qVersion())));
+}
+
+// "ASCII Send" through the real seam: it opens on the remembered pauses
+// with the file's name, OK hands back what the boxes hold (kept within
+// 0 to 10000 ms), Cancel leaves the pauses alone.
+TEST(ControlUi, TheAsciiSendDialogShowsTheFileAndTakesThePauses) {
+    QString title;
+    QString file;
+    int lineMax = 0;
+    const auto answer = [&](bool ok) {
+        QTimer::singleShot(0, [&, ok] {
+            auto* dialog = qobject_cast<CAsciiSendDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            title = dialog->windowTitle();
+            file = dialog->findChild<QLabel*>("file")->text();
+            lineMax = dialog->LineDelay()->maximum();
+            EXPECT_EQ(dialog->LineDelay()->value(), 40);
+            EXPECT_EQ(dialog->CharDelay()->value(), 2);
+            dialog->LineDelay()->setValue(20000);
+            dialog->CharDelay()->setValue(3);
+            if (ok) {
+                dialog->Buttons()->button(QDialogButtonBox::Ok)->click();
+            } else {
+                dialog->Buttons()->button(QDialogButtonBox::Cancel)->click();
+            }
+        });
+    };
+    CQtControlUi ui;
+    SAsciiPacing pacing{.charDelayMs = 2, .lineDelayMs = 40};
+    answer(false);
+    EXPECT_FALSE(ui.RunAsciiSendDialog("/data/prog\xE9.txt", pacing, nullptr));
+    EXPECT_EQ(pacing.lineDelayMs, 40u);
+    EXPECT_EQ(title, "ASCII Send");
+    EXPECT_EQ(file, QString::fromLatin1("prog\xE9.txt"));
+    EXPECT_EQ(lineMax, 10000);
+
+    answer(true);
+    EXPECT_TRUE(ui.RunAsciiSendDialog("/data/prog.txt", pacing, nullptr));
+    EXPECT_EQ(pacing.lineDelayMs, 10000u);
+    EXPECT_EQ(pacing.charDelayMs, 3u);
+}
+
+// The picture in docs/: QUILLPAD_SCREENSHOT=FILE.png, run on a real display.
+TEST(ControlUi, AsciiSendDialogScreenshot) {
+    const char* picture = std::getenv("QUILLPAD_SCREENSHOT");
+    if (picture == nullptr) {
+        GTEST_SKIP() << "set QUILLPAD_SCREENSHOT to take the picture";
+    }
+    CAsciiSendDialog dialog("/home/ops/programs/conveyor-setup.txt",
+                            {.charDelayMs = 2, .lineDelayMs = 150});
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(picture)));
 }
 
 }  // namespace
