@@ -8,7 +8,11 @@
 // console is opened on link up, and what the device sends is stored as
 // records and written to stdout as it is (bytes, never decoded). Every key
 // typed goes to the device as a typed character (LF as CR, as a terminal's
-// Enter) once the device's console is open; nothing is echoed locally. On a terminal, Ctrl-] quits.
+// Enter) once the device's console is open; nothing is echoed locally.
+// On a terminal, Ctrl-] is a command prefix: then q quits, b sends a break,
+// x, r and a ask for a file name and run XModem Send, XModem Receive or
+// ASCII Send, c cancels the running transfer, Ctrl-] sends Ctrl-] itself and
+// ? lists the keys. Keys typed while a transfer runs wait for its end.
 // When stdin is not a terminal, its end quits after MS milliseconds (default 500) so that the
 // device's answer can still arrive. With --until, its end quits as soon as the device has
 // sent TEXT, and MS is the longest wait for it (status 1 if it never comes).
@@ -24,6 +28,8 @@
 // (so that a piped command can first put the device in the mood):
 //   --xmodem-send FILE [--xmodem-1k], --xmodem-receive FILE, --ascii-send FILE, --break
 // The status is 0 when it succeeded, 1 with the reason on stderr when not.
+// --line-delay MS and --char-delay MS pace ASCII Send (0 to 10000; by default
+// the settings' "AsciiLineDelayMs" and "AsciiCharDelayMs").
 //
 // Status changes and errors go to stderr. The settings (for instance
 // "OutgoingCRToCRLF") come from the registry defaults.
@@ -49,6 +55,7 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
+#include "nxr/CNxrTransferJob.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLib.h"
 #include "nxr/NxrParamBlock.h"
@@ -60,7 +67,7 @@
 namespace quillpad {
 namespace {
 
-constexpr char kQuitKey = 0x1D;  // Ctrl-]
+constexpr char kPrefixKey = 0x1D;  // Ctrl-]
 constexpr int kOpenWaitMs = 10000;
 
 // Boxes become lines on stderr.
@@ -269,24 +276,137 @@ struct SOperation {
     bool success = false;
 };
 
-// The console's side of the connection, which also tells the operation's end.
+// A transfer's progress on stderr, in one line that rewrites itself.
+class CProgressLine {
+  public:
+    void Start(const std::string& what, std::int32_t total) {
+        m_what = what;
+        m_total = total;
+        m_shown.invalidate();
+        Show(0, true);
+    }
+    void Show(std::int32_t done, bool force = false) {
+        if (!m_active) {
+            return;
+        }
+        if (!force && m_shown.isValid() && m_shown.elapsed() < 100) {
+            return;
+        }
+        m_shown.start();
+        std::string line = "[" + m_what + ": " + std::to_string(done);
+        line += m_total > 0 ? " of " + std::to_string(m_total) + " bytes]" : " bytes]";
+        const std::size_t width = line.size();
+        line.resize(std::max(width, m_width), ' ');
+        m_width = width;
+        std::fprintf(stderr, "\r%s", line.c_str());
+        m_open = true;
+    }
+    void Finish(std::int32_t done) {
+        Show(done, true);
+        End();
+    }
+    // Ends the line, so that what follows starts on a new one.
+    void End() {
+        if (m_open) {
+            std::fprintf(stderr, "\r\n");
+        }
+        m_open = false;
+        m_width = 0;
+    }
+    void SetActive(bool active) { m_active = active; }
+
+  private:
+    bool m_active = false;
+    bool m_open = false;
+    std::string m_what;
+    std::int32_t m_total = 0;
+    std::size_t m_width = 0;
+    QElapsedTimer m_shown;
+};
+
+// The console's side of the connection, which also tells the operations'
+// ends and shows their progress.
 class CScriptConsole final : public CConnectionController {
   public:
-    CScriptConsole(CMessageChannel& channel, SSessionServices services, SOperation& operation)
-        : CConnectionController(channel, std::move(services)), m_operation(operation) {}
+    CScriptConsole(CMessageChannel& channel, SSessionServices services)
+        : CConnectionController(channel, std::move(services)) {}
+
+    // Called with each request's id and result as it completes.
+    std::function<void(std::uint32_t, bool)> completed;
+    CProgressLine progress;
 
     std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
                                     std::int32_t extra,
                                     const std::optional<WideString>& userText) override {
-        if (m_operation.issued && requestId == m_operation.requestId) {
-            m_operation.done = true;
-            m_operation.success = success;
+        progress.End();
+        if (completed) {
+            completed(requestId, success);
         }
         return CConnectionController::OnRequestCompleted(requestId, code, success, extra, userText);
     }
+    std::int32_t OnFileStart(std::uint32_t, const WideString& source, const WideString& target,
+                             std::int32_t size, bool sending, const WideString& protocol) override {
+        const std::string file = WideToBytes(sending ? source : target);
+        progress.Start(WideToBytes(protocol) + (sending ? " send " : " receive ") + file, size);
+        return 0;
+    }
+    std::int32_t OnFileProgress(std::uint32_t, std::int32_t done, std::int32_t, std::int32_t,
+                                std::int32_t) override {
+        m_done = done;
+        progress.Show(done);
+        return 0;
+    }
+    std::int32_t OnFileFinish(std::uint32_t, bool) override {
+        progress.Finish(m_done);
+        return 0;
+    }
 
   private:
-    SOperation& m_operation;
+    std::int32_t m_done = 0;
+};
+
+// The keys after the command prefix.
+constexpr const char* kPrefixHelp =
+    "Ctrl-] then: q quit, b send a break, x XModem send, r XModem receive,"
+    " a ASCII send, c cancel the transfer, Ctrl-] send Ctrl-], ? this list";
+
+// Reads a line on the raw terminal, echoing it on stderr: Enter ends it,
+// Backspace takes a byte back, Ctrl-C or Ctrl-] gives up.
+class CPromptLine {
+  public:
+    void Begin(std::string prompt, std::function<void(std::optional<std::string>)> done) {
+        m_line.clear();
+        m_done = std::move(done);
+        std::fprintf(stderr, "\r\n%s", prompt.c_str());
+    }
+    bool Active() const { return static_cast<bool>(m_done); }
+    void Feed(char c) {
+        if (c == '\r' || c == '\n') {
+            std::fprintf(stderr, "\r\n");
+            Finish(m_line.empty() ? std::nullopt : std::optional<std::string>(m_line));
+        } else if (c == 0x03 || c == kPrefixKey) {
+            std::fprintf(stderr, "\r\n");
+            Finish(std::nullopt);
+        } else if (c == 0x7F || c == 0x08) {
+            if (!m_line.empty()) {
+                m_line.pop_back();
+                std::fprintf(stderr, "\b \b");
+            }
+        } else if (static_cast<unsigned char>(c) >= 0x20) {
+            m_line.push_back(c);
+            std::fputc(c, stderr);
+        }
+    }
+
+  private:
+    void Finish(std::optional<std::string> line) {
+        auto done = std::move(m_done);
+        m_done = nullptr;
+        done(std::move(line));
+    }
+
+    std::string m_line;
+    std::function<void(std::optional<std::string>)> m_done;
 };
 
 int Usage(const char* why, std::FILE* out = stderr) {
@@ -295,9 +415,12 @@ int Usage(const char* why, std::FILE* out = stderr) {
                  "usage: quillpad-console [SPEC] [--linger MS] [--until TEXT]\n"
                  "       quillpad-console [SPEC] (--xmodem-send FILE [--xmodem-1k] |"
                  " --xmodem-receive FILE | --ascii-send FILE | --break)\n"
+                 "                        [--line-delay MS] [--char-delay MS]\n"
                  "       quillpad-console [SPEC] --window [--type TEXT]"
-                 " [--screenshot OUT.png --after MS [--until TEXT]]\n",
-                 why);
+                 " [--screenshot OUT.png --after MS [--until TEXT]]\n"
+                 "On a terminal, keys go to the device; %s.\n"
+                 "--line-delay and --char-delay pace ASCII Send (ms, 0 to 10000).\n",
+                 why, kPrefixHelp);
     return 2;
 }
 
@@ -318,6 +441,8 @@ int main(int argc, char** argv) {
     SOperation operation;
     std::string file;
     bool use1K = false;
+    std::optional<std::uint32_t> lineDelay;
+    std::optional<std::uint32_t> charDelay;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if ((arg == "--xmodem-send" || arg == "--xmodem-receive" || arg == "--ascii-send") &&
@@ -336,6 +461,13 @@ int main(int argc, char** argv) {
             operation.code = nxr_request::SendBreak;
         } else if (arg == "--xmodem-1k") {
             use1K = true;
+        } else if ((arg == "--line-delay" || arg == "--char-delay") && i + 1 < argc) {
+            char* end = nullptr;
+            const long value = std::strtol(argv[++i], &end, 10);
+            if (*end != '\0' || end == argv[i] || value < 0 || value > kNxrMaxPacingMs) {
+                return Usage((arg + " takes milliseconds from 0 to 10000").c_str());
+            }
+            (arg == "--line-delay" ? lineDelay : charDelay) = static_cast<std::uint32_t>(value);
         } else if (arg == "--window") {
             window = true;
         } else if (arg == "--type" && i + 1 < argc) {
@@ -370,18 +502,9 @@ int main(int argc, char** argv) {
             spec = arg;
         }
     }
-    if (operation.code == nxr_request::SendBreak) {
-        operation.params = CNxrParamBlock().AddInteger(500).Encode();
-    } else if (operation.code != 0) {
-        if (file.empty() || file.find('\0') != std::string::npos) {
-            return Usage("the operation needs a file name");
-        }
-        CNxrParamBlock block;
-        block.AddText(file);
-        if (use1K) {
-            block.AddInteger(1024);
-        }
-        operation.params = block.Encode();
+    if (operation.code != 0 && operation.code != nxr_request::SendBreak &&
+        (file.empty() || file.find('\0') != std::string::npos)) {
+        return Usage("the operation needs a file name");
     }
     if (window && operation.code != 0) {
         return Usage("--window runs no operation");
@@ -409,12 +532,32 @@ int main(int argc, char** argv) {
     }
     CQuillpadSettings settings;
     settings.LoadFromRegistry();
+    const SAsciiPacing pacing{.charDelayMs = charDelay.value_or(settings.m_asciiCharDelayMs),
+                              .lineDelayMs = lineDelay.value_or(settings.m_asciiLineDelayMs)};
+    // The request block of an operation on a file (none: Send Break).
+    const auto paramsFor = [&](std::uint32_t code, const std::string& path) {
+        if (code == nxr_request::SendBreak) {
+            return CNxrParamBlock().AddInteger(500).Encode();
+        }
+        if (code == nxr_request::AsciiSend) {
+            return NxrAsciiSendBlock(path, pacing).Encode();
+        }
+        CNxrParamBlock block;
+        block.AddText(path);
+        if (use1K && code == nxr_request::XModemSend) {
+            block.AddInteger(1024);
+        }
+        return block.Encode();
+    };
+    if (operation.code != 0) {
+        operation.params = paramsFor(operation.code, file);
+    }
 
     SSessionServices services;
     services.factory = &CreateNxrSession;
     services.ui = std::make_unique<CStderrUi>();
     services.deferred = std::make_unique<CQtDeferredCalls>();
-    CScriptConsole console(channel, std::move(services), operation);
+    CScriptConsole console(channel, std::move(services));
     console.SetDataStore(&store);
     console.SetOptions({.outgoingCRToCRLF = settings.m_outgoingCRToCRLF});
     console.SetHostEnvironment(std::make_shared<CStderrHost>());
@@ -424,14 +567,91 @@ int main(int argc, char** argv) {
     }
 
     CRawTerminal terminal;
+    console.progress.SetActive(::isatty(STDERR_FILENO) != 0);
     if (terminal.Active()) {
-        std::fprintf(stderr, "[%s: Ctrl-] quits]\r\n", spec.c_str());
+        std::fprintf(stderr, "[%s: Ctrl-] q quits, Ctrl-] ? lists the keys]\r\n", spec.c_str());
     }
+    // The operation a prefix key started; one at a time.
+    SOperation keyed;
+    console.completed = [&](std::uint32_t id, bool success) {
+        if (operation.issued && id == operation.requestId) {
+            operation.done = true;
+            operation.success = success;
+        }
+        if (keyed.issued && !keyed.done && id == keyed.requestId) {
+            keyed.done = true;
+            std::fprintf(stderr, "\r\n[%s %s]\r\n", NxrRequestName(keyed.code).c_str(),
+                         success ? "done" : "failed");
+        }
+    };
+    const auto runKeyed = [&](std::uint32_t code, const std::string& path) {
+        if (keyed.issued && !keyed.done) {
+            std::fprintf(stderr, "\r\n[%s is still running]\r\n",
+                         NxrRequestName(keyed.code).c_str());
+            return;
+        }
+        keyed = SOperation{};
+        keyed.code = code;
+        if (console.StartRequest(code, paramsFor(code, path), 1000, keyed.requestId) != 0) {
+            std::fprintf(stderr, "\r\n[Error] %s\r\n", console.Session()->ErrorText(0).c_str());
+            return;
+        }
+        keyed.issued = true;
+    };
+    CPromptLine prompt;
+    bool prefixed = false;
     // Keys wait until the device's console is open, so none is lost to a
-    // link that is still coming up.
+    // link that is still coming up, and while a keyed transfer runs.
     std::string pending;
     bool inputEnded = false;
     int exitCode = 0;
+    const auto commandKey = [&](char key) {
+        const auto askFile = [&](std::uint32_t code, const char* what) {
+            prompt.Begin(std::string(what) + " file: ", [&, code](std::optional<std::string> path) {
+                if (path) {
+                    runKeyed(code, *path);
+                } else {
+                    std::fprintf(stderr, "[cancelled]\r\n");
+                }
+            });
+        };
+        switch (key) {
+            case 'q':
+            case 'Q':
+                app.quit();
+                return;
+            case 'b':
+            case 'B':
+                runKeyed(nxr_request::SendBreak, {});
+                return;
+            case 'x':
+            case 'X':
+                askFile(nxr_request::XModemSend, "XModem send");
+                return;
+            case 'r':
+            case 'R':
+                askFile(nxr_request::XModemReceive, "XModem receive");
+                return;
+            case 'a':
+            case 'A':
+                askFile(nxr_request::AsciiSend, "ASCII send");
+                return;
+            case 'c':
+            case 'C':
+                if (keyed.issued && !keyed.done) {
+                    console.CancelRequest(keyed.requestId);
+                } else {
+                    std::fprintf(stderr, "\r\n[no transfer is running]\r\n");
+                }
+                return;
+            case kPrefixKey:
+                pending.push_back(kPrefixKey);
+                return;
+            default:
+                std::fprintf(stderr, "\r\n[%s]\r\n", kPrefixHelp);
+                return;
+        }
+    };
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         char buffer[4096];
@@ -442,11 +662,17 @@ int main(int argc, char** argv) {
             return;
         }
         for (ssize_t i = 0; i < n; ++i) {
-            if (terminal.Active() && buffer[i] == kQuitKey) {
-                app.quit();
-                return;
+            const char c = buffer[i];
+            if (terminal.Active() && prompt.Active()) {
+                prompt.Feed(c);
+            } else if (terminal.Active() && prefixed) {
+                prefixed = false;
+                commandKey(c);
+            } else if (terminal.Active() && c == kPrefixKey) {
+                prefixed = true;
+            } else {
+                pending.push_back(c == '\n' ? '\r' : c);
             }
-            pending.push_back(buffer[i] == '\n' ? '\r' : buffer[i]);
         }
     });
     QElapsedTimer since;
@@ -455,7 +681,7 @@ int main(int argc, char** argv) {
     pump.setInterval(10);
     int quietTicks = 0;
     QObject::connect(&pump, &QTimer::timeout, [&] {
-        if (console.ConsoleOpen()) {
+        if (console.ConsoleOpen() && !(keyed.issued && !keyed.done)) {
             for (const char c : pending) {
                 channel.Post(console.Handle(), UM_SEND_CHAR, 0, static_cast<unsigned char>(c));
             }

@@ -7,8 +7,17 @@
 #include <QProcess>
 #include <QProcessEnvironment>
 
-#include <string>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "tests/nxr/qt/SessionTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace quillpad {
@@ -118,6 +127,145 @@ TEST(ConsoleTool, XModemBothWaysBreakAndFailuresFromTheCommandLine) {
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("none.txt"), std::string::npos) << missing.err;
     EXPECT_EQ(RunConsole({"sim:", "--break", "--ascii-send", fw}, "").exitCode, 2);
+}
+
+// The console on a terminal of its own: a pseudo-terminal whose slave is its
+// stdin, stdout and stderr, typed at through the master.
+class CConsoleOnTerminal {
+  public:
+    explicit CConsoleOnTerminal(const std::vector<std::string>& args) {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0) {
+            return;
+        }
+        const std::string slave = ::ptsname(m_master);
+        const std::string program =
+            std::string(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console";
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::setsid();
+            const int fd = ::open(slave.c_str(), O_RDWR);
+            ::dup2(fd, 0);
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            for (const auto& a : args) {
+                argv.push_back(const_cast<char*>(a.c_str()));
+            }
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK);
+    }
+    ~CConsoleOnTerminal() {
+        if (m_pid > 0 && m_status < 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+        if (m_master >= 0) {
+            ::close(m_master);
+        }
+    }
+    void Type(std::string_view keys) {
+        ASSERT_EQ(::write(m_master, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
+    }
+    // Reads until `text` has come after `from`; true when it did in time.
+    bool WaitFor(std::string_view text, std::size_t from = 0, int ms = 15000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (screen.find(text, std::min(from, screen.size())) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            pollfd p{m_master, POLLIN, 0};
+            ::poll(&p, 1, 50);
+            char buffer[4096];
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n > 0) {
+                screen.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+        return true;
+    }
+    // The exit status, -1 when it did not end in time.
+    int Wait(int ms = 10000) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (m_status < 0 && std::chrono::steady_clock::now() < end) {
+            int status = 0;
+            if (::waitpid(m_pid, &status, WNOHANG) == m_pid) {
+                m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+                break;
+            }
+            WaitFor("\x01never", 0, 20);
+        }
+        return m_status;
+    }
+    bool Started() const { return m_pid > 0; }
+
+    std::string screen;
+
+  private:
+    int m_master = -1;
+    pid_t m_pid = -1;
+    int m_status = -1;
+};
+
+// The command prefix on a terminal: a break, an XModem receive of the
+// device's bytes into a file named at the prompt, the key list, and quit.
+TEST(ConsoleTool, PrefixKeysOnATerminalBreakReceiveAndQuit) {
+    test::CTempDir dir;
+    CConsoleOnTerminal term({"sim:"});
+    ASSERT_TRUE(term.Started());
+    ASSERT_TRUE(term.WaitFor("Ctrl-] ? lists the keys")) << term.screen;
+    ASSERT_TRUE(term.WaitFor("> ")) << term.screen;
+
+    std::size_t from = term.screen.size();
+    term.Type("\x1D?");
+    EXPECT_TRUE(term.WaitFor("r XModem receive", from)) << term.screen;
+
+    from = term.screen.size();
+    term.Type(
+        "\x1D"
+        "b");
+    EXPECT_TRUE(term.WaitFor("*** BREAK received ***", from)) << term.screen;
+
+    from = term.screen.size();
+    term.Type("xmodem send 3000\r");
+    ASSERT_TRUE(term.WaitFor("start your XModem Receive", from)) << term.screen;
+    from = term.screen.size();
+    term.Type("\x1Dr");
+    ASSERT_TRUE(term.WaitFor("XModem receive file: ", from)) << term.screen;
+    // A slip mended before Enter.
+    term.Type(dir.File("got.bix") + "\x7F" + "n\r");
+    ASSERT_TRUE(term.WaitFor("[XModem receive done]", from)) << term.screen;
+    EXPECT_NE(term.screen.find("got.bin: 3072 bytes]", from), std::string::npos)
+        << "no progress line: " << term.screen.substr(from);
+    ByteString expected = test::AllByteValues(12).substr(0, 3000);
+    expected.append(72, '\x1A');
+    EXPECT_TRUE(test::ReadFileBytes(dir.File("got.bin")) == expected);
+    EXPECT_TRUE(term.WaitFor("xmodem: sent 3000 bytes", from)) << term.screen;
+
+    // The console goes on after the transfer, and q quits with status 0.
+    from = term.screen.size();
+    term.Type("ver\r");
+    EXPECT_TRUE(term.WaitFor("firmware", from)) << term.screen;
+    term.Type("\x1Dq");
+    EXPECT_EQ(term.Wait(), 0) << term.screen;
+}
+
+// ASCII Send paced from the command line: the device sees the lines arrive
+// apart, and a pause out of range is refused before anything runs.
+TEST(ConsoleTool, AsciiSendTakesItsPacingFromTheCommandLine) {
+    test::CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), "ver\rhelp\r"));
+    const QString prog = QString::fromStdString(dir.File("prog.txt"));
+    const SConsoleRun run =
+        RunConsole({"sim:", "--ascii-send", prog, "--line-delay", "300", "--char-delay", "1"}, "");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("firmware"), std::string::npos) << run.out;
+    EXPECT_EQ(RunConsole({"sim:", "--ascii-send", prog, "--line-delay", "10001"}, "").exitCode, 2);
+    EXPECT_EQ(RunConsole({"sim:", "--ascii-send", prog, "--char-delay", "x"}, "").exitCode, 2);
 }
 
 }  // namespace
