@@ -11,6 +11,7 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "nxr/qt/CNxrAbilityGroupDlg.h"
+#include "nxr/qt/CNxrQueryDlg.h"
 #include "nxr/qt/CNxrSession.h"
 #include "platform/CRegistryStore.h"
 #include "tests/control/qt/ControlDoubles.h"
@@ -169,6 +170,14 @@ TEST_F(ControlAbilities, Screenshot) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Running() == 0; }, 5000));
     QTest::qWait(300);
     EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(file)));
+
+    // The device's question, as "ProgramStop" asks it, beside the group.
+    if (const char* query = std::getenv("QUILLPAD_SCREENSHOT_QUERY")) {
+        CNxrQueryDlg question(1, QStringLiteral("Stop the running program main.qbp?"), &dialog);
+        question.show();
+        QTest::qWait(300);
+        EXPECT_TRUE(question.grab().save(QString::fromLocal8Bit(query)));
+    }
 }
 
 }  // namespace
