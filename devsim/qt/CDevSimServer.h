@@ -68,7 +68,7 @@ class CDevSimPty final : public QObject {
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     std::unique_ptr<QTimer> m_floodTimer;
     std::unique_ptr<QElapsedTimer> m_floodClock;
-    // The time-outs of a transfer the device runs.
+    // The time-outs of a transfer or an ability the device runs.
     std::unique_ptr<QTimer> m_xmodemTimer;
     std::unique_ptr<QElapsedTimer> m_uptime;
 };
