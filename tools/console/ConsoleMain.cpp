@@ -46,6 +46,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -608,10 +609,22 @@ int main(int argc, char** argv) {
     const auto commandKey = [&](char key) {
         const auto askFile = [&](std::uint32_t code, const char* what) {
             prompt.Begin(std::string(what) + " file: ", [&, code](std::optional<std::string> path) {
-                if (path) {
-                    runKeyed(code, *path);
-                } else {
+                std::error_code ec;
+                if (!path) {
                     std::fprintf(stderr, "[cancelled]\r\n");
+                } else if (code == nxr_request::XModemReceive &&
+                           std::filesystem::exists(*path, ec)) {
+                    // A good file is not replaced unasked.
+                    prompt.Begin(*path + " exists. Replace it? (y/n) ",
+                                 [&, file = *path](std::optional<std::string> answer) {
+                                     if (answer && (*answer == "y" || *answer == "Y")) {
+                                         runKeyed(nxr_request::XModemReceive, file);
+                                     } else {
+                                         std::fprintf(stderr, "[cancelled]\r\n");
+                                     }
+                                 });
+                } else {
+                    runKeyed(code, *path);
                 }
             });
         };

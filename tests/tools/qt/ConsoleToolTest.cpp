@@ -246,6 +246,14 @@ TEST(ConsoleTool, PrefixKeysOnATerminalBreakReceiveAndQuit) {
     EXPECT_TRUE(test::ReadFileBytes(dir.File("got.bin")) == expected);
     EXPECT_TRUE(term.WaitFor("xmodem: sent 3000 bytes", from)) << term.screen;
 
+    // Receiving into that file again asks first; No leaves it alone.
+    from = term.screen.size();
+    term.Type("\x1Dr" + dir.File("got.bin") + "\r");
+    ASSERT_TRUE(term.WaitFor("exists. Replace it? (y/n) ", from)) << term.screen;
+    term.Type("n\r");
+    EXPECT_TRUE(term.WaitFor("[cancelled]", from)) << term.screen;
+    EXPECT_TRUE(test::ReadFileBytes(dir.File("got.bin")) == expected);
+
     // The console goes on after the transfer, and q quits with status 0.
     from = term.screen.size();
     term.Type("ver\r");
