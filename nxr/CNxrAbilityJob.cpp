@@ -110,8 +110,8 @@ void CNxrAbilityJob::LineEnded(std::uint32_t nowMs) {
         // "QUERY <type>: <prompt>"
         const std::string_view rest = text.substr(kQueryTag.size());
         const std::size_t colon = rest.find(':');
-        const auto type = colon == std::string_view::npos ? std::nullopt
-                                                          : ReadInt(rest.substr(0, colon));
+        const auto type =
+            colon == std::string_view::npos ? std::nullopt : ReadInt(rest.substr(0, colon));
         if (type) {
             std::string_view prompt = rest.substr(colon + 1);
             if (!prompt.empty() && prompt.front() == ' ') {

@@ -77,7 +77,7 @@ class CNxrAbilityJob {
     ByteString m_out;
     ByteString m_data;
     std::vector<SNxrAbilityEvent> m_events;
-    std::string m_line;  // the line so far, without its CR LF
+    std::string m_line;       // the line so far, without its CR LF
     bool m_lineHeld = false;  // its bytes wait: it may be a protocol line
     bool m_atLineStart = false;
     // The device said something of this ability's: its echo, an answer line

@@ -463,8 +463,8 @@ void CNxrIoWorker::RunAbility(std::uint32_t requestId, std::string command,
         return;
     }
     if (m_job) {
-        FailAbility(requestId, "cannot run the ability \"" + command + "\": " +
-                                   NxrRequestName(m_jobCode) + " is still running");
+        FailAbility(requestId, "cannot run the ability \"" + command +
+                                   "\": " + NxrRequestName(m_jobCode) + " is still running");
         return;
     }
     m_abilityQueue.push_back({requestId, std::move(command), timeoutMs});
@@ -482,8 +482,8 @@ void CNxrIoWorker::StartNextAbility() {
                                             "\": not connected to " + m_spec.Describe());
             continue;
         }
-        m_ability = std::make_unique<CNxrAbilityJob>(std::move(next.command), next.timeoutMs,
-                                                     NowMs());
+        m_ability =
+            std::make_unique<CNxrAbilityJob>(std::move(next.command), next.timeoutMs, NowMs());
         m_abilityId = next.requestId;
         if (!m_abilityTimer) {
             m_abilityTimer = std::make_unique<QTimer>();

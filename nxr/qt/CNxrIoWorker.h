@@ -10,9 +10,9 @@
 
 #include <cstdint>
 #include <deque>
-#include <optional>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 

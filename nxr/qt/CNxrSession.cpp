@@ -334,9 +334,9 @@ std::uint32_t CNxrSession::StartAbility(const std::string& command, std::int32_t
     // unwatched: refuse it rather than split it.
     if (command.empty() || command.find_first_of("\r\n") != std::string::npos) {
         PushFromOwner(Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
-                              command.empty() ? std::string("an ability needs a name")
-                                              : "the ability \"" + command +
-                                                    "\" holds a line break"));
+                              command.empty()
+                                  ? std::string("an ability needs a name")
+                                  : "the ability \"" + command + "\" holds a line break"));
         return id;
     }
     ToWorker([id, command, timeout = AbilityTimeout(timeoutMs)](CNxrIoWorker& worker) {
@@ -555,10 +555,9 @@ void CNxrSession::DeliverAbility(std::uint32_t id, const SNxrAbilityEvent& e) {
             ScheduleDrain();
             WideString answer;
             const std::int32_t answered =
-                m_sink != nullptr
-                    ? m_sink->OnQuery(static_cast<std::int32_t>(id), e.value,
-                                      BytesToWide(e.text), answer, 0)
-                    : 1;
+                m_sink != nullptr ? m_sink->OnQuery(static_cast<std::int32_t>(id), e.value,
+                                                    BytesToWide(e.text), answer, 0)
+                                  : 1;
             std::optional<std::string> text;
             if (answered == 0) {
                 text = WideToBytes(answer);

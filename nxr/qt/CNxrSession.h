@@ -8,11 +8,11 @@
 
 #include <chrono>
 #include <functional>
-#include <string>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrErrorLog.h"

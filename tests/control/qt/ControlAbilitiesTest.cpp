@@ -28,8 +28,8 @@ class CAbilityUi final : public test::CQuietControlUi {
         groupsShown.push_back(group);
         values = {a, b};
         if (showDialog) {
-            dialog = std::make_unique<CNxrAbilityGroupDlg>(CNxrSession::FromAbilityInfo(a), b,
-                                                           group);
+            dialog =
+                std::make_unique<CNxrAbilityGroupDlg>(CNxrSession::FromAbilityInfo(a), b, group);
             dialog->show();
         }
         return CNxrSession::FromAbilityInfo(a) != nullptr;

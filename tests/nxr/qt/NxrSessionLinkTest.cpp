@@ -86,8 +86,8 @@ TEST_P(NxrSessionLink, AnAbilityThatAsksAndOneThatTakesItsTimeCrossTheLink) {
     std::uint32_t stop = 0;
     std::uint32_t scan = 0;
     ASSERT_EQ(session.Ability(0, BytesToWide("ProgramStop"), 1000, &stop, 0, 0, &handle), 0);
-    ASSERT_EQ(session.Ability(0, BytesToWide("QbusMasterReportDevices 2,true"), 1000, &scan, 0,
-                              0, &handle),
+    ASSERT_EQ(session.Ability(0, BytesToWide("QbusMasterReportDevices 2,true"), 1000, &scan, 0, 0,
+                              &handle),
               0);
     ASSERT_TRUE(WaitFor([&] { return sink.AbilityCompletion(scan) != nullptr; }));
     ASSERT_NE(sink.AbilityCompletion(stop), nullptr);
