@@ -377,9 +377,7 @@ void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
     m_jobId = requestId;
     m_jobCode = code;
     if (!m_jobTimer) {
-        m_jobTimer = std::make_unique<QTimer>();
-        m_jobTimer->setSingleShot(true);
-        QObject::connect(m_jobTimer.get(), &QTimer::timeout, this, [this] {
+        m_jobTimer = DeadlineTimer([this] {
             if (m_job) {
                 m_job->Tick(NowMs());
                 PumpTransfer();
@@ -387,6 +385,14 @@ void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
         });
     }
     PumpTransfer();
+}
+
+// Made on the I/O thread, where it fires.
+std::unique_ptr<QTimer> CNxrIoWorker::DeadlineTimer(std::function<void()> onTime) {
+    auto timer = std::make_unique<QTimer>();
+    timer->setSingleShot(true);
+    QObject::connect(timer.get(), &QTimer::timeout, this, std::move(onTime));
+    return timer;
 }
 
 void CNxrIoWorker::PumpTransfer() {
@@ -486,9 +492,7 @@ void CNxrIoWorker::StartNextAbility() {
             std::make_unique<CNxrAbilityJob>(std::move(next.command), next.timeoutMs, NowMs());
         m_abilityId = next.requestId;
         if (!m_abilityTimer) {
-            m_abilityTimer = std::make_unique<QTimer>();
-            m_abilityTimer->setSingleShot(true);
-            QObject::connect(m_abilityTimer.get(), &QTimer::timeout, this, [this] {
+            m_abilityTimer = DeadlineTimer([this] {
                 if (m_ability) {
                     m_ability->Tick(NowMs());
                     PumpAbility();
