@@ -2,8 +2,15 @@
 
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/magic.h>
+#include <sys/inotify.h>
+#include <sys/vfs.h>
+#endif
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -28,15 +35,63 @@ bool HasStyleSheetExtension(std::string_view name) {
     });
 }
 
-// Names of the style sheet files in a folder, sorted by bytes so that the
-// menu does not depend on the file system's order. A missing folder has none.
-std::vector<std::string> StyleSheetNames(const std::string& folder) {
-    std::vector<std::string> names;
+// A style sheet file of a folder; `plain` when the listing says it is a
+// regular file rather than a link to one elsewhere.
+struct SSheetFile {
+    std::string name;
+    bool plain = false;
+};
+
+// The folder as listed: which one it was, and whether a watch on it sees
+// every change made to its files.
+struct SSheetFolder {
+    std::vector<SSheetFile> files;
+    dev_t device = 0;
+    ino_t inode = 0;
+    bool watchable = false;
+};
+
+#ifdef __linux__
+// File systems whose changes all pass through this machine's kernel, so an
+// inotify watch misses none. Network and FUSE file systems are left out: a
+// change made elsewhere raises no event here.
+bool WatchSeesEveryChange(int folder) {
+    struct statfs fs {};
+    if (::fstatfs(folder, &fs) != 0) {
+        return false;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case EXT4_SUPER_MAGIC:
+        case XFS_SUPER_MAGIC:
+        case BTRFS_SUPER_MAGIC:
+        case F2FS_SUPER_MAGIC:
+        case TMPFS_MAGIC:
+        case RAMFS_MAGIC:
+        case OVERLAYFS_SUPER_MAGIC:
+            return true;
+        default:
+            return false;
+    }
+}
+#endif
+
+// The style sheet files of a folder, sorted by bytes so that the menu does
+// not depend on the file system's order. A missing folder has none.
+SSheetFolder ListStyleSheets(const std::string& folder) {
+    SSheetFolder listed;
     // readdir rather than std::filesystem: a folder of a hundred sheets is
     // listed at every console's start, and the entry type comes for free.
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) {
-        return names;
+        return listed;
+    }
+    struct stat self {};
+    if (::fstat(::dirfd(dir.get()), &self) == 0) {
+        listed.device = self.st_dev;
+        listed.inode = self.st_ino;
+#ifdef __linux__
+        listed.watchable = WatchSeesEveryChange(::dirfd(dir.get()));
+#endif
     }
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name = entry->d_name;
@@ -49,19 +104,77 @@ std::vector<std::string> StyleSheetNames(const std::string& folder) {
             regular = ::stat(PathCombine(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
         }
         if (regular) {
-            names.emplace_back(name);
+            listed.files.push_back({std::string(name), entry->d_type == DT_REG});
         }
     }
-    std::sort(names.begin(), names.end());
-    return names;
+    std::sort(listed.files.begin(), listed.files.end(),
+              [](const SSheetFile& a, const SSheetFile& b) { return a.name < b.name; });
+    return listed;
 }
 
 // Every console reads the same style sheets when it starts; a sheet that has
 // not changed since (same size and modification time) is the one read
 // before. Lists share it until one of them chooses it (see Own).
+//
+// Checking a hundred sheets' times is a hundred stat calls per console, more
+// than the rest of its start costs in the kernel. So on Linux each folder
+// gets an inotify watch, and a sheet checked since the watch last reported
+// anything in its folder is taken without a stat: the kernel queues the event
+// before the write that caused it returns, so a sheet edited on disk is still
+// read again by the next rescan. Sheets no watch can vouch for are checked
+// as before: links (their target may live elsewhere), files with more than one
+// name (a write through the other name is reported in the other folder), and
+// folders on network file systems, moved, or no longer at their path.
 class CStyleSheetCache {
   public:
-    std::shared_ptr<const CStyleScheme> Share(const std::string& path, std::string& error) {
+    ~CStyleSheetCache() {
+        if (m_inotify >= 0) {
+            ::close(m_inotify);
+        }
+    }
+
+    // What a scan of the folder may count on: a mark that Share compares
+    // with the one the sheet was last checked under; 0 vouches for nothing.
+    std::uint64_t Vouch(const std::string& path, const SSheetFolder& folder) {
+        const std::lock_guard lock(m_mutex);
+#ifdef __linux__
+        TakeEvents();
+        const auto found = m_folders.find(path);
+        if (found != m_folders.end()) {
+            if (found->second.device == folder.device && found->second.inode == folder.inode) {
+                return found->second.mark;
+            }
+            ForgetFolder(found);
+        }
+        if (!folder.watchable || m_folders.size() >= kMaxFolders || !OpenInotify()) {
+            return 0;
+        }
+        const int watch = ::inotify_add_watch(m_inotify, path.c_str(), kWatchedEvents);
+        struct stat st {};
+        // The path may have been pointed elsewhere since it was listed.
+        if (watch < 0 || ::stat(path.c_str(), &st) != 0 || st.st_dev != folder.device ||
+            st.st_ino != folder.inode) {
+            return 0;
+        }
+        const std::uint64_t mark = ++m_lastMark;
+        m_folders[path] = {watch, folder.device, folder.inode, mark};
+        return mark;
+#else
+        (void)path;
+        (void)folder;
+        return 0;
+#endif
+    }
+
+    std::shared_ptr<const CStyleScheme> Share(const std::string& path, std::uint64_t mark,
+                                              std::string& error) {
+        if (mark != 0) {
+            const std::lock_guard lock(m_mutex);
+            const auto found = m_sheets.find(path);
+            if (found != m_sheets.end() && found->second.mark == mark) {
+                return found->second.scheme;
+            }
+        }
         struct stat st {};
         if (::stat(path.c_str(), &st) != 0) {
             return Parse(path, error);  // says why
@@ -69,10 +182,12 @@ class CStyleSheetCache {
         const SStamp stamp{
             static_cast<std::int64_t>(st.st_size),
             static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec};
+        const std::uint64_t checkedUnder = st.st_nlink == 1 ? mark : 0;
         {
             const std::lock_guard lock(m_mutex);
             const auto found = m_sheets.find(path);
             if (found != m_sheets.end() && found->second.stamp == stamp) {
+                found->second.mark = checkedUnder;
                 return found->second.scheme;
             }
         }
@@ -82,13 +197,14 @@ class CStyleSheetCache {
             if (m_sheets.size() >= kMaxSheets) {
                 m_sheets.clear();
             }
-            m_sheets[path] = {stamp, scheme};
+            m_sheets[path] = {stamp, scheme, checkedUnder};
         }
         return scheme;
     }
 
   private:
     static constexpr std::size_t kMaxSheets = 1000;
+    static constexpr std::size_t kMaxFolders = 64;
     struct SStamp {
         std::int64_t size;
         std::int64_t modified;
@@ -97,6 +213,13 @@ class CStyleSheetCache {
     struct SSheet {
         SStamp stamp;
         std::shared_ptr<const CStyleScheme> scheme;
+        std::uint64_t mark = 0;  // the folder's mark when last checked
+    };
+    struct SFolder {
+        int watch;
+        dev_t device;
+        ino_t inode;
+        std::uint64_t mark;  // new whenever the watch reports a change
     };
 
     static std::shared_ptr<CStyleScheme> Parse(const std::string& path, std::string& error) {
@@ -108,8 +231,68 @@ class CStyleSheetCache {
         return scheme;
     }
 
+#ifdef __linux__
+    static constexpr std::uint32_t kWatchedEvents =
+        IN_MODIFY | IN_ATTRIB | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE | IN_MOVED_FROM |
+        IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+    bool OpenInotify() {
+        if (m_inotify < 0 && !m_inotifyFailed) {
+            m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+            m_inotifyFailed = m_inotify < 0;
+        }
+        return m_inotify >= 0;
+    }
+
+    void ForgetFolder(std::map<std::string, SFolder>::iterator folder) {
+        const int watch = folder->second.watch;
+        m_folders.erase(folder);
+        // Two spellings of one folder share the kernel's watch.
+        const bool shared = std::any_of(m_folders.begin(), m_folders.end(),
+                                        [watch](const auto& f) { return f.second.watch == watch; });
+        if (!shared) {
+            ::inotify_rm_watch(m_inotify, watch);
+        }
+    }
+
+    // Any report about a folder, even a change of a file that is no style
+    // sheet, has its sheets checked once more: cheaper than being clever.
+    void TakeEvents() {
+        if (m_inotify < 0) {
+            return;
+        }
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t got = ::read(m_inotify, buffer, sizeof buffer);
+            if (got <= 0) {
+                return;  // EAGAIN: nothing more
+            }
+            for (ssize_t at = 0; at < got;) {
+                inotify_event event;
+                std::memcpy(&event, buffer + at, sizeof event);
+                at += static_cast<ssize_t>(sizeof event + event.len);
+                for (auto it = m_folders.begin(); it != m_folders.end();) {
+                    if (event.mask & IN_Q_OVERFLOW) {
+                        (it++)->second.mark = ++m_lastMark;
+                    } else if (it->second.watch != event.wd) {
+                        ++it;
+                    } else if (event.mask & IN_IGNORED) {
+                        it = m_folders.erase(it);  // the kernel dropped the watch
+                    } else {
+                        (it++)->second.mark = ++m_lastMark;
+                    }
+                }
+            }
+        }
+    }
+#endif
+
     std::mutex m_mutex;
     std::map<std::string, SSheet> m_sheets;
+    std::map<std::string, SFolder> m_folders;
+    std::uint64_t m_lastMark = 0;
+    int m_inotify = -1;
+    bool m_inotifyFailed = false;
 };
 
 CStyleSheetCache& StyleSheetCache() {
@@ -143,10 +326,13 @@ void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) 
         m_schemes.push_back(std::move(scheme));
         m_shared.push_back(true);
     }
-    for (const std::string& name : StyleSheetNames(dataDirectory)) {
-        const std::string path = PathCombine(dataDirectory, name);
+    const SSheetFolder folder = ListStyleSheets(dataDirectory);
+    const std::uint64_t mark =
+        folder.files.empty() ? 0 : StyleSheetCache().Vouch(dataDirectory, folder);
+    for (const SSheetFile& file : folder.files) {
+        const std::string path = PathCombine(dataDirectory, file.name);
         std::string error;
-        if (auto scheme = StyleSheetCache().Share(path, error)) {
+        if (auto scheme = StyleSheetCache().Share(path, file.plain ? mark : 0, error)) {
             m_schemes.push_back(std::const_pointer_cast<CStyleScheme>(std::move(scheme)));
             m_shared.push_back(true);
         } else {
