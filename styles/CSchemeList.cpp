@@ -41,23 +41,25 @@ struct SSheetFile {
     std::string name;
     bool plain = false;
 };
+using SheetFiles = std::vector<SSheetFile>;
 
-// The folder as listed: which one it was, and whether a watch on it sees
-// every change made to its files.
-struct SSheetFolder {
-    std::vector<SSheetFile> files;
+// A folder's style sheet files as listed, and which folder it was.
+struct SSheetListing {
+    std::shared_ptr<const SheetFiles> files = std::make_shared<SheetFiles>();
+    // No links or entries of unknown type: whether each is a file then
+    // depends on more than this folder.
+    bool onlyPlain = true;
     dev_t device = 0;
     ino_t inode = 0;
-    bool watchable = false;
 };
 
 #ifdef __linux__
 // File systems whose changes all pass through this machine's kernel, so an
 // inotify watch misses none. Network and FUSE file systems are left out: a
 // change made elsewhere raises no event here.
-bool WatchSeesEveryChange(int folder) {
+bool WatchSeesEveryChange(const std::string& folder) {
     struct statfs fs {};
-    if (::fstatfs(folder, &fs) != 0) {
+    if (::statfs(folder.c_str(), &fs) != 0) {
         return false;
     }
     switch (static_cast<unsigned long>(fs.f_type)) {
@@ -77,10 +79,9 @@ bool WatchSeesEveryChange(int folder) {
 
 // The style sheet files of a folder, sorted by bytes so that the menu does
 // not depend on the file system's order. A missing folder has none.
-SSheetFolder ListStyleSheets(const std::string& folder) {
-    SSheetFolder listed;
-    // readdir rather than std::filesystem: a folder of a hundred sheets is
-    // listed at every console's start, and the entry type comes for free.
+SSheetListing ListStyleSheets(const std::string& folder) {
+    SSheetListing listed;
+    // readdir rather than std::filesystem: the entry type comes for free.
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
     if (!dir) {
         return listed;
@@ -89,10 +90,8 @@ SSheetFolder ListStyleSheets(const std::string& folder) {
     if (::fstat(::dirfd(dir.get()), &self) == 0) {
         listed.device = self.st_dev;
         listed.inode = self.st_ino;
-#ifdef __linux__
-        listed.watchable = WatchSeesEveryChange(::dirfd(dir.get()));
-#endif
     }
+    SheetFiles files;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         if (!HasStyleSheetExtension(name)) {
@@ -100,15 +99,17 @@ SSheetFolder ListStyleSheets(const std::string& folder) {
         }
         bool regular = entry->d_type == DT_REG;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            listed.onlyPlain = false;
             struct stat st {};
             regular = ::stat(PathCombine(folder, name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
         }
         if (regular) {
-            listed.files.push_back({std::string(name), entry->d_type == DT_REG});
+            files.push_back({std::string(name), entry->d_type == DT_REG});
         }
     }
-    std::sort(listed.files.begin(), listed.files.end(),
+    std::sort(files.begin(), files.end(),
               [](const SSheetFile& a, const SSheetFile& b) { return a.name < b.name; });
+    listed.files = std::make_shared<const SheetFiles>(std::move(files));
     return listed;
 }
 
@@ -116,15 +117,16 @@ SSheetFolder ListStyleSheets(const std::string& folder) {
 // not changed since (same size and modification time) is the one read
 // before. Lists share it until one of them chooses it (see Own).
 //
-// Checking a hundred sheets' times is a hundred stat calls per console, more
-// than the rest of its start costs in the kernel. So on Linux each folder
-// gets an inotify watch, and a sheet checked since the watch last reported
-// anything in its folder is taken without a stat: the kernel queues the event
-// before the write that caused it returns, so a sheet edited on disk is still
-// read again by the next rescan. Sheets no watch can vouch for are checked
-// as before: links (their target may live elsewhere), files with more than one
-// name (a write through the other name is reported in the other folder), and
-// folders on network file systems, moved, or no longer at their path.
+// Listing a folder of a hundred sheets and checking their times costs more
+// in the kernel than the rest of a console's start. So on Linux each folder
+// gets an inotify watch, and while the watch reports nothing in the folder,
+// its last listing and the sheets checked since are taken as they are: the
+// kernel queues the event before the write that caused it returns, so a
+// sheet edited on disk is still read again by the next rescan. What no watch
+// can vouch for is checked every time, as before: links (their target may
+// live elsewhere), files with more than one name (a write through the other
+// name is reported in the other folder), and folders on network file
+// systems, moved, or no longer at their path.
 class CStyleSheetCache {
   public:
     ~CStyleSheetCache() {
@@ -133,37 +135,74 @@ class CStyleSheetCache {
         }
     }
 
-    // What a scan of the folder may count on: a mark that Share compares
-    // with the one the sheet was last checked under; 0 vouches for nothing.
-    std::uint64_t Vouch(const std::string& path, const SSheetFolder& folder) {
+    // What a rescan of a folder may count on: a mark that Share compares
+    // with the one a sheet was last checked under (0 vouches for nothing),
+    // and the folder's listing while it still holds.
+    struct SScan {
+        std::uint64_t mark = 0;
+        std::shared_ptr<const SheetFiles> files;
+    };
+
+    SScan Begin(const std::string& path) {
         const std::lock_guard lock(m_mutex);
 #ifdef __linux__
         TakeEvents();
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            return {};
+        }
         const auto found = m_folders.find(path);
         if (found != m_folders.end()) {
-            if (found->second.device == folder.device && found->second.inode == folder.inode) {
-                return found->second.mark;
+            SFolder& folder = found->second;
+            if (folder.device == st.st_dev && folder.inode == st.st_ino) {
+                return {folder.mark, folder.listedUnder == folder.mark ? folder.files : nullptr};
             }
-            ForgetFolder(found);
+            const int watch = folder.watch;
+            m_folders.erase(found);
+            DropUnlessShared(watch);
         }
-        if (!folder.watchable || m_folders.size() >= kMaxFolders || !OpenInotify()) {
-            return 0;
+        if (m_folders.size() >= kMaxFolders || !WatchSeesEveryChange(path) || !OpenInotify()) {
+            return {};
         }
         const int watch = ::inotify_add_watch(m_inotify, path.c_str(), kWatchedEvents);
-        struct stat st {};
-        // The path may have been pointed elsewhere since it was listed.
-        if (watch < 0 || ::stat(path.c_str(), &st) != 0 || st.st_dev != folder.device ||
-            st.st_ino != folder.inode) {
-            return 0;
+        if (watch < 0) {
+            return {};
+        }
+        // The path may have been pointed elsewhere since its stat.
+        struct stat now {};
+        if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) {
+            DropUnlessShared(watch);
+            return {};
         }
         const std::uint64_t mark = ++m_lastMark;
-        m_folders[path] = {watch, folder.device, folder.inode, mark};
-        return mark;
+        m_folders[path] = {watch, st.st_dev, st.st_ino, mark, 0, nullptr};
+        return {mark, nullptr};
 #else
         (void)path;
-        (void)folder;
-        return 0;
+        return {};
 #endif
+    }
+
+    // Keeps a listing made after Begin for the next scans. The mark the
+    // listing's sheets may be checked under: 0 when it is not of the folder
+    // the watch is on.
+    std::uint64_t Listed(const std::string& path, std::uint64_t mark,
+                         const SSheetListing& listing) {
+        if (mark == 0) {
+            return 0;
+        }
+        const std::lock_guard lock(m_mutex);
+        const auto found = m_folders.find(path);
+        if (found == m_folders.end() || found->second.device != listing.device ||
+            found->second.inode != listing.inode) {
+            return 0;
+        }
+        // A change while listing has raised an event: the next Begin sees it.
+        if (listing.onlyPlain) {
+            found->second.files = listing.files;
+            found->second.listedUnder = mark;
+        }
+        return mark;
     }
 
     std::shared_ptr<const CStyleScheme> Share(const std::string& path, std::uint64_t mark,
@@ -219,7 +258,9 @@ class CStyleSheetCache {
         int watch;
         dev_t device;
         ino_t inode;
-        std::uint64_t mark;  // new whenever the watch reports a change
+        std::uint64_t mark;         // new whenever the watch reports a change
+        std::uint64_t listedUnder;  // the mark when `files` was listed
+        std::shared_ptr<const SheetFiles> files;
     };
 
     static std::shared_ptr<CStyleScheme> Parse(const std::string& path, std::string& error) {
@@ -244,10 +285,8 @@ class CStyleSheetCache {
         return m_inotify >= 0;
     }
 
-    void ForgetFolder(std::map<std::string, SFolder>::iterator folder) {
-        const int watch = folder->second.watch;
-        m_folders.erase(folder);
-        // Two spellings of one folder share the kernel's watch.
+    // Two spellings of one folder share the kernel's watch.
+    void DropUnlessShared(int watch) {
         const bool shared = std::any_of(m_folders.begin(), m_folders.end(),
                                         [watch](const auto& f) { return f.second.watch == watch; });
         if (!shared) {
@@ -326,10 +365,13 @@ void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) 
         m_schemes.push_back(std::move(scheme));
         m_shared.push_back(true);
     }
-    const SSheetFolder folder = ListStyleSheets(dataDirectory);
-    const std::uint64_t mark =
-        folder.files.empty() ? 0 : StyleSheetCache().Vouch(dataDirectory, folder);
-    for (const SSheetFile& file : folder.files) {
+    auto [mark, files] = StyleSheetCache().Begin(dataDirectory);
+    if (!files) {
+        const SSheetListing listing = ListStyleSheets(dataDirectory);
+        mark = StyleSheetCache().Listed(dataDirectory, mark, listing);
+        files = listing.files;
+    }
+    for (const SSheetFile& file : *files) {
         const std::string path = PathCombine(dataDirectory, file.name);
         std::string error;
         if (auto scheme = StyleSheetCache().Share(path, file.plain ? mark : 0, error)) {

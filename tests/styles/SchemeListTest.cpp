@@ -195,6 +195,29 @@ TEST(SchemeListRescan, ASheetChangedOnDiskIsReadAgainHoweverItIsReached) {
     }
     EXPECT_EQ(NameFrom(folder, "twin.tss"), "Tw1n");
 
+    // Sheets added, renamed and removed, in a folder of plain files only.
+    const std::string only = root.File("only");
+    std::filesystem::create_directories(only);
+    write(only + "/first.tss", "First");
+    EXPECT_EQ(NameFrom(only, "first.tss"), "First");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "");
+    write(only + "/added.tss", "Added");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "Added");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "Added");
+    std::filesystem::rename(only + "/added.tss", only + "/renamed.tss");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "");
+    EXPECT_EQ(NameFrom(only, "renamed.tss"), "Added");
+    std::filesystem::remove(only + "/renamed.tss");
+    EXPECT_EQ(NameFrom(only, "renamed.tss"), "");
+    EXPECT_EQ(NameFrom(only, "first.tss"), "First");
+
+    // A link's target gone: no sheet, nor a sheet that could not be read.
+    std::filesystem::remove(root.File("elsewhere.tss"));
+    EXPECT_EQ(NameFrom(folder, "linked.tss"), "");
+    CSchemeList list;
+    list.Rescan(folder, false);
+    EXPECT_TRUE(list.Skipped().empty());
+
     // Another folder now stands at the path: its parent was moved away.
     std::filesystem::rename(root.File("home"), root.File("moved"));
     std::filesystem::create_directories(folder);
