@@ -185,7 +185,7 @@ TEST(QtMessageChannel, AMessagePostedDuringADrainWaitsForALaterTurn) {
     // get to anything else.
     target.onMessage = [&](std::uint64_t value) {
         if (value == 1) {
-            QCoreApplication::postEvent(&other, new QEvent(QEvent::User));
+            QCoreApplication::postEvent(&other, std::make_unique<QEvent>(QEvent::User).release());
         }
         if (value >= 10 && value < 100) {
             channel.Post(target.Handle(), UM_APPEND_RECORD, value + 1);
