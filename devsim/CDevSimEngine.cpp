@@ -64,7 +64,7 @@ constexpr std::string_view kHelp =
     "  raw <n>              echo the next n bytes untouched, then report\r\n"
     "  xmodem receive       take a file by XModem (start your XModem Send)\r\n"
     "  xmodem send <n>      send n bytes 00 01 .. FF 00 .. by XModem (start your Receive)\r\n"
-    "Abilities: DevInfo Firmware SystemClock Program SerialComm ProgramRestart\r\n"
+    "Abilities: DevInfo Firmware SystemClock Program SerialComm ProgramRestart ProgramStop\r\n"
     "           QbusMasterReportDevices <bus>,<true|false>\r\n";
 
 }  // namespace
@@ -127,6 +127,9 @@ ByteString CDevSimEngine::Receive(std::string_view bytes) {
             StopFlood(out, true);
             continue;
         }
+        if (c == kCtrlC && Interrupt(out)) {
+            continue;
+        }
         if (c == '\n' && m_afterCr) {
             m_afterCr = false;
             continue;
@@ -138,7 +141,14 @@ ByteString CDevSimEngine::Receive(std::string_view bytes) {
             }
             const std::string line = std::move(m_line);
             m_line.clear();
-            Command(line, out);
+            if (m_askingStop) {
+                AnswerQuestion(line, out);
+            } else if (m_scanStep > 0) {
+                // A scan holds the console: the line is dropped, as the
+                // device would.
+            } else {
+                Command(line, out);
+            }
             continue;
         }
         if (c == '\b' || c == 0x7F) {
@@ -200,12 +210,22 @@ void CDevSimEngine::Command(std::string_view line, ByteString& out) {
         Line(out, "Program restarted");
     } else if (verb == "serialcomm") {
         Line(out, "Serial: 115200 8N1, flow none");
+    } else if (verb == "programstop") {
+        if (!m_programRunning) {
+            Line(out, "Program already stopped");
+        } else {
+            // Answered by the next line; the ability protocol shows it as a question.
+            Line(out, "QUERY 1: Stop the running program main.qbp?");
+            m_askingStop = true;
+            return;
+        }
     } else if (verb == "qbusmasterreportdevices") {
-        const std::string args = words.size() > 1 ? std::string(line.substr(line.find(words[1])))
-                                                  : std::string("0,false");
-        Line(out, "Qbus " + args + ": 2 devices");
-        Line(out, "  1: QIO-16 digital I/O");
-        Line(out, "  2: QAI-8 analog input");
+        m_scanArgs = words.size() > 1 ? std::string(line.substr(line.find(words[1])))
+                                      : std::string("0,false");
+        Line(out, "PROGRESS 0 Scanning Qbus " + m_scanArgs);
+        m_scanStep = 1;
+        m_scanDue = m_nowMs + kScanStepMs;
+        return;  // the report and the prompt come with the scan's last step
     } else if (verb == "burst") {
         if (words.size() != 2 || !ReadCount(words[1], n) || n > kMaxBurst) {
             Line(out, "error: burst needs a count from 0 to " + std::to_string(kMaxBurst));
@@ -275,6 +295,7 @@ void CDevSimEngine::Command(std::string_view line, ByteString& out) {
 ByteString CDevSimEngine::Tick(std::uint32_t nowMs) {
     m_nowMs = nowMs;
     ByteString out;
+    ScanStep(out);
     if (m_xReceiver) {
         m_xReceiver->Tick(nowMs);
     } else if (m_xSender) {
@@ -282,6 +303,50 @@ ByteString CDevSimEngine::Tick(std::uint32_t nowMs) {
     }
     XModemStep(out);
     return out;
+}
+
+void CDevSimEngine::ScanStep(ByteString& out) {
+    static constexpr int kAddresses = 4;
+    static constexpr std::string_view kFound[kAddresses] = {"QIO-16 digital I/O", "(none)",
+                                                            "QAI-8 analog input", "(none)"};
+    while (m_scanStep > 0 && static_cast<std::int32_t>(m_nowMs - m_scanDue) >= 0) {
+        const int address = m_scanStep;
+        Line(out, "PROGRESS " + std::to_string(address * 100 / kAddresses) + " Address " +
+                      std::to_string(address) + ": " + std::string(kFound[address - 1]));
+        m_scanDue += kScanStepMs;
+        if (++m_scanStep > kAddresses) {
+            m_scanStep = 0;
+            Line(out, "Qbus " + m_scanArgs + ": 2 devices");
+            Line(out, "  1: QIO-16 digital I/O");
+            Line(out, "  3: QAI-8 analog input");
+            out += kPrompt;
+        }
+    }
+}
+
+void CDevSimEngine::AnswerQuestion(std::string_view line, ByteString& out) {
+    m_askingStop = false;
+    const std::string answer = Lower(line);
+    if (answer == "yes" || answer == "y") {
+        m_programRunning = false;
+        Line(out, "Program stopped");
+    } else {
+        Line(out, "Program left running");
+    }
+    out += kPrompt;
+}
+
+bool CDevSimEngine::Interrupt(ByteString& out) {
+    if (!m_askingStop && m_scanStep == 0) {
+        return false;
+    }
+    m_askingStop = false;
+    m_scanStep = 0;
+    m_line.clear();
+    out += kNewLine;
+    Line(out, "cancelled");
+    out += kPrompt;
+    return true;
 }
 
 std::uint32_t CDevSimEngine::Sum(std::string_view bytes, std::uint32_t sum) {

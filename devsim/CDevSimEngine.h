@@ -42,6 +42,9 @@ class CDevSimEngine {
     // need the time: call Tick at least every 100 ms while XModemRunning().
     ByteString Tick(std::uint32_t nowMs);
     bool XModemRunning() const { return m_xReceiver || m_xSender; }
+    // Whether the engine waits for time: a transfer, or a bus scan.
+    bool NeedsTick() const { return XModemRunning() || m_scanStep > 0; }
+    static constexpr std::uint32_t kScanStepMs = 150;
     // The 32-bit sum of the bytes, as "xmodem" reports it.
     static std::uint32_t Sum(std::string_view bytes, std::uint32_t sum = 0);
 
@@ -69,6 +72,10 @@ class CDevSimEngine {
     void Command(std::string_view line, ByteString& out);
     void StopFlood(ByteString& out, bool byUser);
     void XModemStep(ByteString& out);
+    void ScanStep(ByteString& out);
+    void AnswerQuestion(std::string_view line, ByteString& out);
+    // Ctrl-C: the device drops the question or scan it is in.
+    bool Interrupt(ByteString& out);
 
     SDevSimOptions m_options;
     std::function<std::int64_t()> m_nowSeconds;
@@ -86,6 +93,10 @@ class CDevSimEngine {
     std::unique_ptr<CNxrXModemReceiver> m_xReceiver;
     std::unique_ptr<CNxrXModemSender> m_xSender;
     std::uint64_t m_xBytes = 0;
+    bool m_askingStop = false;  // "ProgramStop" waits for its answer line
+    int m_scanStep = 0;         // 1.. while "QbusMasterReportDevices" scans
+    std::uint32_t m_scanDue = 0;
+    std::string m_scanArgs;
     std::uint32_t m_xSum = 0;
 };
 

@@ -14,6 +14,7 @@ bool CNxrInbox::Push(SNxrIoEvent event) {
     if (IsData(event.kind)) {
         m_bytes += event.bytes.size();
         if (!m_events.empty() && m_events.back().kind == event.kind &&
+            m_events.back().requestId == event.requestId &&
             m_events.back().bytes.size() + event.bytes.size() <= kJoinLimit) {
             m_events.back().bytes += event.bytes;
             return false;

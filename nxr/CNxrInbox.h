@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 
+#include "nxr/CNxrAbilityJob.h"
 #include "nxr/NxrTransferEvent.h"
 #include "platform/Bytes.h"
 
@@ -22,12 +23,13 @@ namespace quillpad {
 enum class ENxrIoEventKind {
     Status,            // status
     LinkUp,            //
-    Received,          // bytes
-    Transmitted,       // bytes
+    Received,          // bytes; requestId: the ability they answer, or 0
+    Transmitted,       // bytes; requestId as for Received
     Completed,         // requestId, code, success, text (error when failed)
     AbilityCompleted,  // requestId, success, text
     Error,             // text for request id 0
     Transfer,          // requestId, transfer
+    Ability,           // requestId, ability (a question or a task's progress)
 };
 
 struct SNxrIoEvent {
@@ -39,6 +41,7 @@ struct SNxrIoEvent {
     ByteString bytes;
     std::string text;
     SNxrTransferEvent transfer = {};
+    SNxrAbilityEvent ability = {};
 };
 
 class CNxrInbox {

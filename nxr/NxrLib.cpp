@@ -51,6 +51,38 @@ std::optional<EAbilityGroup> FindAbilityGroup(std::string_view name) {
     return std::nullopt;
 }
 
+const std::vector<SAbilityInfo>& AbilitiesOfGroup(EAbilityGroup group) {
+    static const std::vector<SAbilityInfo> kNone;
+    static const std::vector<SAbilityInfo> kDevInfo = {
+        {"DevInfo", "Device information", true},
+        {"QbusMasterReportDevices 0,true", "Report the devices on bus 0", false},
+    };
+    static const std::vector<SAbilityInfo> kFirmware = {{"Firmware", "Firmware version", true}};
+    static const std::vector<SAbilityInfo> kClock = {{"SystemClock", "Controller clock", true}};
+    static const std::vector<SAbilityInfo> kProgram = {
+        {"Program", "Program state", true},
+        {"ProgramRestart", "Restart the program", false},
+        {"ProgramStop", "Stop the program", false},
+    };
+    static const std::vector<SAbilityInfo> kSerial = {
+        {"SerialComm", "Serial port settings", true}};
+    switch (group) {
+        case EAbilityGroup::DevInfo:
+            return kDevInfo;
+        case EAbilityGroup::Firmware:
+            return kFirmware;
+        case EAbilityGroup::SystemClock:
+            return kClock;
+        case EAbilityGroup::Program:
+            return kProgram;
+        case EAbilityGroup::SerialComm:
+            return kSerial;
+        case EAbilityGroup::End:
+            break;
+    }
+    return kNone;
+}
+
 const SAbilityGroupInfo* AbilityGroupInfo(EAbilityGroup group) {
     for (const auto& entry : CAbilityGroups::m_vectInfo) {
         if (entry.value == EAbilityGroup::End) {

@@ -38,6 +38,16 @@ struct CEnumWrapper {
 template <>
 const std::vector<SAbilityGroupInfo> CEnumWrapper<EAbilityGroup, SAbilityGroupInfo>::m_vectInfo;
 
+// One ability of a group dialog.
+struct SAbilityInfo {
+    const char* command;  // what the session sends to the device
+    const char* caption;  // the dialog's words for it
+    bool onOpen;          // read when the dialog opens; actions wait for the user
+};
+
+// The abilities a group's dialog offers, in the dialog's order.
+const std::vector<SAbilityInfo>& AbilitiesOfGroup(EAbilityGroup group);
+
 // The first group whose name equals `name` ignoring ASCII case, in table order.
 std::optional<EAbilityGroup> FindAbilityGroup(std::string_view name);
 const SAbilityGroupInfo* AbilityGroupInfo(EAbilityGroup group);

@@ -70,9 +70,11 @@ void CConnectionController::RunAbility(std::string_view name) {
         PostStandardError(0);
         return;
     }
-    // Registered before any completion can be handled: both are posted.
+    // Registered at once: the answer is delivered from the event loop, and a
+    // fast device's answer could otherwise be stored before a posted
+    // registration, as another's data.
     if (m_store != nullptr) {
-        Channel().Post(m_store->Handle(), UM_REGISTER_OWN_ID, 1, requestId);
+        Channel().Send(m_store->Handle(), UM_REGISTER_OWN_ID, 1, requestId);
     }
 }
 
@@ -291,6 +293,12 @@ std::int32_t CConnectionController::OnConnectionStatus(std::uint16_t status) {
     m_connectionStatus = status;
     HostUpdateConnectionStatus(status);
     return 0;
+}
+
+std::int32_t CConnectionController::OnQuery(std::int32_t /*value*/, std::int32_t queryType,
+                                            const WideString& prompt, WideString& answer,
+                                            std::int32_t /*flags*/) {
+    return AskUser(queryType, prompt, answer) ? 0 : 1;
 }
 
 std::int32_t CConnectionController::OnDataReceived(std::uint32_t ownerId, std::string_view data) {

@@ -134,8 +134,17 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     std::int32_t OnLinkUp() override;
     std::int32_t OnAbilityCompleted(std::uint32_t requestId, std::int32_t value,
                                     bool success) override;
+    // 0 when the user answered, 1 when not.
+    std::int32_t OnQuery(std::int32_t value, std::int32_t queryType, const WideString& prompt,
+                         WideString& answer, std::int32_t flags) override;
 
   protected:
+    // Asks the session's question; true with `answer` filled when answered.
+    // Without a user interface nobody answers.
+    virtual bool AskUser(std::int32_t /*queryType*/, const WideString& /*prompt*/,
+                         WideString& /*answer*/) {
+        return false;
+    }
     // The group dialog of a known ability group, with the session's two
     // ability values; the control shows it.
     virtual void ShowAbilityGroup(std::uint32_t /*a*/, std::uint32_t /*b*/,

@@ -384,13 +384,6 @@ void CQuillpad2Ctrl::ShowStatus(const QString& text) {
     QCoreApplication::sendEvent(this, &tip);
 }
 
-void CQuillpad2Ctrl::ShowAbilityGroup(std::uint32_t /*a*/, std::uint32_t /*b*/,
-                                      EAbilityGroup group) {
-    const SAbilityGroupInfo* info = AbilityGroupInfo(group);
-    ShowStatus(QStringLiteral("The \"%1\" dialog is not available yet.")
-                   .arg(QString::fromLatin1(info != nullptr ? info->caption : "")));
-}
-
 // ---- commands
 
 void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {

@@ -20,7 +20,7 @@
 //   UM_CANCEL_REQUEST  lParam = request id, posted by the progress dialogs'
 //                      buttons: the session's Cancel (id, 2)
 //   UM_ABILITY, UM_ABILITY_GROUP  see CConnectionController; the group
-//                      dialog itself is not built yet
+//                      dialog and the questions are in ControlAbilities.cpp
 
 #include <QByteArray>
 #include <QList>
@@ -178,6 +178,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     }
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
+    bool AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) override;
 
   private:
     void Create();

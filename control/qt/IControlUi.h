@@ -20,6 +20,7 @@
 #include "data/LogRequest.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
+#include "nxr/NxrLib.h"
 
 class QWidget;
 
@@ -76,6 +77,13 @@ class IControlUi {
     virtual std::unique_ptr<IStyleEditorUi> MakeStyleEditorUi();
     // Runs the style editor modally: QDialog::Accepted or Rejected.
     virtual int RunStyleEditor(CStyleEditorDlg& editor);
+    // An ability group's dialog for the session's two ability values,
+    // modal; false when that session is no longer open.
+    virtual bool HandleAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group);
+    // The session's question, modal over `owner`; true with `answer`
+    // filled when the user answered.
+    virtual bool HandleQuery(int queryType, const WideString& prompt, WideString& answer,
+                             QWidget* owner);
 };
 
 class CQtControlUi final : public IControlUi {

@@ -40,7 +40,7 @@ class CDevSimServer::CConnection {
         m_xmodemTimer.setInterval(100);
         QObject::connect(&m_xmodemTimer, &QTimer::timeout, m_socket, [this] {
             Output(m_engine.Tick(static_cast<std::uint32_t>(m_uptime.elapsed())));
-            if (!m_engine.XModemRunning()) {
+            if (!m_engine.NeedsTick()) {
                 m_xmodemTimer.stop();
             }
         });
@@ -86,7 +86,7 @@ class CDevSimServer::CConnection {
             m_clock.start();
             m_timer.start();
         }
-        if (m_engine.XModemRunning() && !m_xmodemTimer.isActive()) {
+        if (m_engine.NeedsTick() && !m_xmodemTimer.isActive()) {
             m_xmodemTimer.start();
         }
     }

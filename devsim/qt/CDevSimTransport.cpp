@@ -20,7 +20,7 @@ CDevSimTransport::CDevSimTransport(SDevSimOptions options) : m_engine(std::move(
     m_xmodemTimer.setInterval(100);
     QObject::connect(&m_xmodemTimer, &QTimer::timeout, &m_xmodemTimer, [this] {
         Answer(m_engine.Tick(static_cast<std::uint32_t>(m_clock.elapsed())));
-        if (!m_engine.XModemRunning()) {
+        if (!m_engine.NeedsTick()) {
             m_xmodemTimer.stop();
         }
     });
@@ -47,7 +47,7 @@ SNxrWriteResult CDevSimTransport::Write(std::string_view bytes) {
     const bool wasFlooding = m_engine.Flooding();
     Answer(m_engine.Tick(static_cast<std::uint32_t>(m_clock.elapsed())));
     Answer(m_engine.Receive(bytes));
-    if (m_engine.XModemRunning() && !m_xmodemTimer.isActive()) {
+    if (m_engine.NeedsTick() && !m_xmodemTimer.isActive()) {
         m_xmodemTimer.start();
     }
     if (!wasFlooding && m_engine.Flooding()) {

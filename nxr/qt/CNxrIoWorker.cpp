@@ -1,5 +1,6 @@
 #include "nxr/qt/CNxrIoWorker.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "nxr/NxrParamBlock.h"
@@ -167,6 +168,14 @@ void CNxrIoWorker::TransportReceived(std::string_view bytes) {
     if (bytes.empty()) {
         return;
     }
+    if (m_ability) {
+        const std::size_t used = m_ability->Feed(bytes, NowMs());
+        PumpAbility();
+        bytes.remove_prefix(std::min(used, bytes.size()));
+        if (bytes.empty()) {
+            return;
+        }
+    }
     if (m_job) {
         const bool owned = m_job->OwnsLink();
         const std::size_t used = m_job->Feed(bytes, NowMs());
@@ -238,12 +247,14 @@ void CNxrIoWorker::ConnectFailed(const std::string& why) {
 
 void CNxrIoWorker::LinkLost(const std::string& why) {
     EndTransfer(why);
+    EndAbilities("link lost: " + why);
     CloseTransport();
     SetStatus(ENxrConnectionStatus::LinkLost, "link lost: " + why);
 }
 
 void CNxrIoWorker::CloseTransport() {
     EndTransfer("the link was closed");
+    EndAbilities("the link was closed");
     if (m_transport) {
         m_transport->Close();
         m_closed.push_back(std::move(m_transport));
@@ -265,7 +276,7 @@ void CNxrIoWorker::Resume() {
     }
 }
 
-void CNxrIoWorker::Write(ByteString bytes) {
+void CNxrIoWorker::Write(ByteString bytes, std::uint32_t owner) {
     if (bytes.empty()) {
         return;
     }
@@ -291,6 +302,7 @@ void CNxrIoWorker::Write(ByteString bytes) {
         bytes.resize(result.written);
         SNxrIoEvent event;
         event.kind = ENxrIoEventKind::Transmitted;
+        event.requestId = owner;
         event.bytes = std::move(bytes);
         Push(std::move(event));
     }
@@ -340,6 +352,11 @@ void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
     if (m_job) {
         Complete(requestId, code, false,
                  name + ": " + NxrRequestName(m_jobCode) + " is still running");
+        return;
+    }
+    if (m_ability) {
+        Complete(requestId, code, false,
+                 name + ": the ability \"" + m_ability->Command() + "\" is still running");
         return;
     }
     std::string error;
@@ -427,6 +444,142 @@ void CNxrIoWorker::EndTransfer(const std::string& why) {
         auto transport = std::move(m_transport);  // nothing more goes out
         PumpTransfer();
         m_transport = std::move(transport);
+    }
+}
+
+void CNxrIoWorker::FailAbility(std::uint32_t requestId, std::string text) {
+    SNxrIoEvent event;
+    event.kind = ENxrIoEventKind::AbilityCompleted;
+    event.requestId = requestId;
+    event.text = std::move(text);
+    Push(std::move(event));
+}
+
+void CNxrIoWorker::RunAbility(std::uint32_t requestId, std::string command,
+                              std::uint32_t timeoutMs) {
+    if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
+        FailAbility(requestId, "cannot run the ability \"" + command + "\": not connected to " +
+                                   m_spec.Describe());
+        return;
+    }
+    if (m_job) {
+        FailAbility(requestId, "cannot run the ability \"" + command + "\": " +
+                                   NxrRequestName(m_jobCode) + " is still running");
+        return;
+    }
+    m_abilityQueue.push_back({requestId, std::move(command), timeoutMs});
+    if (!m_ability) {
+        StartNextAbility();
+    }
+}
+
+void CNxrIoWorker::StartNextAbility() {
+    while (!m_ability && !m_abilityQueue.empty()) {
+        SQueuedAbility next = std::move(m_abilityQueue.front());
+        m_abilityQueue.pop_front();
+        if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
+            FailAbility(next.requestId, "cannot run the ability \"" + next.command +
+                                            "\": not connected to " + m_spec.Describe());
+            continue;
+        }
+        m_ability = std::make_unique<CNxrAbilityJob>(std::move(next.command), next.timeoutMs,
+                                                     NowMs());
+        m_abilityId = next.requestId;
+        if (!m_abilityTimer) {
+            m_abilityTimer = std::make_unique<QTimer>();
+            m_abilityTimer->setSingleShot(true);
+            QObject::connect(m_abilityTimer.get(), &QTimer::timeout, this, [this] {
+                if (m_ability) {
+                    m_ability->Tick(NowMs());
+                    PumpAbility();
+                }
+            });
+        }
+        PumpAbility();
+    }
+}
+
+void CNxrIoWorker::PumpAbility() {
+    if (!m_ability) {
+        return;
+    }
+    const std::uint32_t id = m_abilityId;
+    ByteString out = m_ability->TakeOutput();
+    if (!out.empty() && m_transport) {
+        Write(std::move(out), id);  // may lose the link, which ends the ability
+    }
+    if (!m_ability) {
+        return;
+    }
+    ByteString data = m_ability->TakeData();
+    if (!data.empty()) {
+        SNxrIoEvent event;
+        event.kind = ENxrIoEventKind::Received;
+        event.requestId = id;
+        event.bytes = std::move(data);
+        Push(std::move(event));
+    }
+    for (SNxrAbilityEvent& e : m_ability->TakeEvents()) {
+        SNxrIoEvent event;
+        event.kind = ENxrIoEventKind::Ability;
+        event.requestId = id;
+        event.ability = std::move(e);
+        Push(std::move(event));
+    }
+    if (m_ability->Finished()) {
+        SNxrIoEvent event;
+        event.kind = ENxrIoEventKind::AbilityCompleted;
+        event.requestId = id;
+        event.success = m_ability->Succeeded();
+        event.text = m_ability->ErrorText();
+        event.bytes = m_ability->AnswerText();
+        m_ability.reset();
+        m_abilityTimer->stop();
+        Push(std::move(event));
+        StartNextAbility();
+        return;
+    }
+    if (m_ability->Asking()) {
+        m_abilityTimer->stop();  // the user takes the time they need
+    } else {
+        const auto wait = static_cast<std::int32_t>(m_ability->NextDeadline() - NowMs());
+        m_abilityTimer->start(std::max(0, wait));
+    }
+}
+
+void CNxrIoWorker::CancelAbility(std::uint32_t requestId) {
+    if (m_ability && requestId == m_abilityId) {
+        m_ability->Cancel();
+        PumpAbility();
+        return;
+    }
+    const auto it = std::find_if(m_abilityQueue.begin(), m_abilityQueue.end(),
+                                 [&](const SQueuedAbility& a) { return a.requestId == requestId; });
+    if (it != m_abilityQueue.end()) {
+        const std::string command = it->command;
+        m_abilityQueue.erase(it);
+        FailAbility(requestId, "\"" + command + "\" was cancelled");
+    }
+}
+
+void CNxrIoWorker::AnswerQuery(std::uint32_t requestId, std::optional<std::string> answer) {
+    if (m_ability && requestId == m_abilityId) {
+        m_ability->Answer(answer, NowMs());
+        PumpAbility();
+    }
+}
+
+void CNxrIoWorker::EndAbilities(const std::string& why) {
+    auto queue = std::move(m_abilityQueue);
+    m_abilityQueue.clear();
+    if (m_ability) {
+        m_ability->LinkLost(why);
+        auto transport = std::move(m_transport);  // nothing more goes out
+        PumpAbility();
+        m_transport = std::move(transport);
+    }
+    for (const SQueuedAbility& a : queue) {
+        FailAbility(a.requestId, "\"" + a.command + "\" was not run: " + why);
     }
 }
 

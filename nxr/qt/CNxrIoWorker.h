@@ -9,11 +9,14 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "nxr/CNxrAbilityJob.h"
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrInbox.h"
 #include "nxr/CNxrTransferJob.h"
@@ -40,8 +43,15 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     void HandleRequest(std::uint32_t requestId, std::uint32_t code, const ByteString& params);
     // Ends the running transfer `requestId`; it completes as it ends.
     void CancelTransfer(std::uint32_t requestId);
-    void Write(ByteString bytes);
+    // `owner` is the ability the bytes belong to, 0 for the console's own.
+    void Write(ByteString bytes, std::uint32_t owner = 0);
     void Resume();
+    // Abilities run one after another on the device's console; each
+    // completes once, with its answer.
+    void RunAbility(std::uint32_t requestId, std::string command, std::uint32_t timeoutMs);
+    void CancelAbility(std::uint32_t requestId);
+    // The user's answer to the running ability's question (none: unanswered).
+    void AnswerQuery(std::uint32_t requestId, std::optional<std::string> answer);
     // Closes the link; this is where a hanging driver holds the thread.
     void Shutdown();
 
@@ -65,6 +75,11 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     // Moves the transfer's bytes and events on and completes it once ended.
     void PumpTransfer();
     void EndTransfer(const std::string& why);
+    void StartNextAbility();
+    // Moves the ability's bytes and events on and completes it once ended.
+    void PumpAbility();
+    void FailAbility(std::uint32_t requestId, std::string text);
+    void EndAbilities(const std::string& why);
 
     CNxrComSpec m_spec;
     NxrTransportFactory m_factory;
@@ -83,6 +98,15 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     std::uint32_t m_jobId = 0;
     std::uint32_t m_jobCode = 0;
     std::unique_ptr<QTimer> m_jobTimer;
+    struct SQueuedAbility {
+        std::uint32_t requestId = 0;
+        std::string command;
+        std::uint32_t timeoutMs = 0;
+    };
+    std::deque<SQueuedAbility> m_abilityQueue;
+    std::unique_ptr<CNxrAbilityJob> m_ability;
+    std::uint32_t m_abilityId = 0;
+    std::unique_ptr<QTimer> m_abilityTimer;
 };
 
 }  // namespace quillpad

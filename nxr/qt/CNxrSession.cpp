@@ -1,7 +1,10 @@
 #include "nxr/qt/CNxrSession.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTimer>
+
+#include <utility>
 
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
@@ -35,16 +38,60 @@ SNxrIoEvent Failure(ENxrIoEventKind kind, std::uint32_t requestId, std::uint32_t
     return event;
 }
 
+// Sessions by the first ability value, for the group dialogs of our GUI
+// library. Sessions live on the UI thread; the lock only keeps the table sane.
+struct SSessionTable {
+    std::mutex mutex;
+    std::map<std::uint32_t, CNxrSession*> sessions;
+    std::uint32_t next = 1;
+};
+
+SSessionTable& Sessions() {
+    static SSessionTable table;
+    return table;
+}
+
+// -1 (or any negative) waits as long as the device keeps quiet.
+std::uint32_t AbilityTimeout(std::int32_t timeoutMs) {
+    return timeoutMs < 0 ? 0x7FFFFFFFu : static_cast<std::uint32_t>(timeoutMs);
+}
+
 }  // namespace
 
 CNxrSession::CNxrSession(QObject* parent) : CNxrSession(CNxrTransportRegistry::Global(), parent) {}
 
 CNxrSession::CNxrSession(const CNxrTransportRegistry& transports, QObject* parent)
-    : QObject(parent), m_transports(transports), m_inbox(std::make_shared<CNxrInbox>()) {}
+    : QObject(parent), m_transports(transports), m_inbox(std::make_shared<CNxrInbox>()) {
+    SSessionTable& table = Sessions();
+    std::lock_guard lock(table.mutex);
+    m_cookie = table.next++;
+    if (table.next == 0) {
+        table.next = 1;
+    }
+    table.sessions[m_cookie] = this;
+}
 
 CNxrSession::~CNxrSession() {
+    {
+        SSessionTable& table = Sessions();
+        std::lock_guard lock(table.mutex);
+        table.sessions.erase(m_cookie);
+    }
     m_sink = nullptr;
     StopWorker();
+    // A group dialog waiting for an answer must hear that none comes.
+    for (auto& [id, ability] : std::exchange(m_abilities, {})) {
+        if (ability.done) {
+            ability.done(false, {}, "\"" + ability.command + "\" ended: the session was closed");
+        }
+    }
+}
+
+CNxrSession* CNxrSession::FromAbilityInfo(std::uint32_t a) {
+    SSessionTable& table = Sessions();
+    std::lock_guard lock(table.mutex);
+    const auto it = table.sessions.find(a);
+    return it == table.sessions.end() ? nullptr : it->second;
 }
 
 bool CNxrSession::IsOpen(const NxrHandle* handle) const {
@@ -153,6 +200,12 @@ std::int32_t CNxrSession::Close(NxrHandle* handle) {
     }
     StopWorker();
     m_pending.clear();
+    // Abilities complete once whatever happens: the console keeps their ids
+    // as its own until then.
+    for (const auto& [id, ability] : m_abilities) {
+        PushFromOwner(Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
+                              "\"" + ability.command + "\" ended: the session was closed"));
+    }
     m_handle = 0;
     *handle = 0;
     m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
@@ -241,7 +294,7 @@ std::int32_t CNxrSession::RequestWait(std::uint32_t code, const ByteString& para
 }
 
 std::int32_t CNxrSession::Ability(std::int32_t /*target*/, const WideString& name,
-                                  std::int32_t /*timeoutMs*/, std::uint32_t* requestId,
+                                  std::int32_t timeoutMs, std::uint32_t* requestId,
                                   std::int32_t /*reserved1*/, std::int32_t /*reserved2*/,
                                   NxrHandle* handle) {
     if (requestId != nullptr) {
@@ -250,19 +303,55 @@ std::int32_t CNxrSession::Ability(std::int32_t /*target*/, const WideString& nam
     if (!IsOpen(handle)) {
         return NotOpen(("run the ability \"" + WideToBytes(name) + "\"").c_str());
     }
-    const std::uint32_t id = NextRequestId();
+    const std::uint32_t id = StartAbility(WideToBytes(name), timeoutMs, {});
     if (requestId != nullptr) {
         *requestId = id;
     }
-    PushFromOwner(
-        Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
-                "abilities are not supported yet: \"" + WideToBytes(name) + "\" was not run"));
     return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::RunAbility(const std::string& command, std::int32_t timeoutMs,
+                                     AbilityDone done, std::uint32_t* requestId,
+                                     NxrHandle* handle) {
+    if (requestId != nullptr) {
+        *requestId = 0;
+    }
+    if (!IsOpen(handle)) {
+        return NotOpen(("run the ability \"" + command + "\"").c_str());
+    }
+    const std::uint32_t id = StartAbility(command, timeoutMs, std::move(done));
+    if (requestId != nullptr) {
+        *requestId = id;
+    }
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::uint32_t CNxrSession::StartAbility(const std::string& command, std::int32_t timeoutMs,
+                                        AbilityDone done) {
+    const std::uint32_t id = NextRequestId();
+    m_abilities[id] = SPendingAbility{command, std::move(done)};
+    // A line break would make the device run two commands, the second
+    // unwatched: refuse it rather than split it.
+    if (command.empty() || command.find_first_of("\r\n") != std::string::npos) {
+        PushFromOwner(Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
+                              command.empty() ? std::string("an ability needs a name")
+                                              : "the ability \"" + command +
+                                                    "\" holds a line break"));
+        return id;
+    }
+    ToWorker([id, command, timeout = AbilityTimeout(timeoutMs)](CNxrIoWorker& worker) {
+        worker.RunAbility(id, command, timeout);
+    });
+    return id;
 }
 
 std::int32_t CNxrSession::Cancel(std::uint32_t requestId, std::int32_t /*how*/, NxrHandle* handle) {
     if (!IsOpen(handle)) {
         return NotOpen("cancel a request");
+    }
+    if (m_abilities.count(requestId) != 0) {
+        ToWorker([requestId](CNxrIoWorker& worker) { worker.CancelAbility(requestId); });
+        return ToStatus(ENxrResult::Ok);
     }
     const auto it = m_pending.find(requestId);
     if (it == m_pending.end()) {
@@ -303,10 +392,10 @@ std::int32_t CNxrSession::Send(const WideString& text, std::int32_t /*timeoutMs*
 
 std::int32_t CNxrSession::AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) {
     if (a != nullptr) {
-        *a = IsOpen(handle) ? m_handle : 0;
+        *a = IsOpen(handle) ? m_cookie : 0;
     }
     if (b != nullptr) {
-        *b = IsOpen(handle) ? m_spec.m_nConnectionKind : 0;
+        *b = IsOpen(handle) ? m_handle : 0;
     }
     return IsOpen(handle) ? ToStatus(ENxrResult::Ok) : NotOpen("read the ability values");
 }
@@ -335,11 +424,17 @@ std::string CNxrSession::ErrorText(std::uint32_t requestId) const {
 
 void CNxrSession::Drain() {
     const std::shared_ptr<CNxrInbox> inbox = m_inbox;
+    // A question runs a dialog of its own, and the user may close the console
+    // from there: nothing of this session may be touched after that.
+    const QPointer<CNxrSession> alive(this);
     QElapsedTimer turn;
     turn.start();
     SNxrIoEvent event;
     while (inbox->Take(event)) {
         Deliver(event);
+        if (!alive) {
+            return;
+        }
         if (inbox->ReaderPaused() && inbox->QueuedBytes() < CNxrIoWorker::kLowWater) {
             inbox->SetReaderPaused(false);
             ToWorker([](CNxrIoWorker& worker) { worker.Resume(); });
@@ -371,12 +466,12 @@ void CNxrSession::Deliver(SNxrIoEvent& event) {
             return;
         case ENxrIoEventKind::Received:
             if (m_sink != nullptr) {
-                m_sink->OnDataReceived(0, event.bytes);
+                m_sink->OnDataReceived(event.requestId, event.bytes);
             }
             return;
         case ENxrIoEventKind::Transmitted:
             if (m_sink != nullptr) {
-                m_sink->OnDataTransmitted(0, event.bytes);
+                m_sink->OnDataTransmitted(event.requestId, event.bytes);
             }
             return;
         case ENxrIoEventKind::Completed: {
@@ -396,12 +491,10 @@ void CNxrSession::Deliver(SNxrIoEvent& event) {
             return;
         }
         case ENxrIoEventKind::AbilityCompleted:
-            if (!event.success) {
-                m_errors.Set(event.requestId, event.text);
-            }
-            if (m_sink != nullptr) {
-                m_sink->OnAbilityCompleted(event.requestId, 0, event.success);
-            }
+            DeliverAbilityCompleted(event);
+            return;
+        case ENxrIoEventKind::Ability:
+            DeliverAbility(event.requestId, event.ability);
             return;
         case ENxrIoEventKind::Error:
             m_errors.Set(0, event.text);
@@ -431,6 +524,64 @@ void CNxrSession::DeliverTransfer(std::uint32_t id, const SNxrTransferEvent& e) 
             return;
         case ENxrTransferEventKind::BatchFinish:
             m_sink->OnFileBatchFinish(id, e.flag);
+            return;
+    }
+}
+
+void CNxrSession::DeliverAbilityCompleted(SNxrIoEvent& event) {
+    const auto it = m_abilities.find(event.requestId);
+    if (it == m_abilities.end()) {
+        return;  // completed once already (the session closed meanwhile)
+    }
+    SPendingAbility ability = std::move(it->second);
+    m_abilities.erase(it);
+    if (!event.success) {
+        m_errors.Set(event.requestId, event.text);
+    }
+    if (ability.done) {
+        ability.done(event.success, event.bytes, event.text);
+    } else if (m_sink != nullptr) {
+        m_sink->OnAbilityCompleted(event.requestId, 0, event.success);
+    }
+}
+
+void CNxrSession::DeliverAbility(std::uint32_t id, const SNxrAbilityEvent& e) {
+    const auto it = m_abilities.find(id);
+    const std::string command = it == m_abilities.end() ? std::string() : it->second.command;
+    switch (e.kind) {
+        case ENxrAbilityEventKind::Query: {
+            // The answer is asked in a dialog of its own; what else arrives
+            // meanwhile goes on being delivered from inside it.
+            ScheduleDrain();
+            WideString answer;
+            const std::int32_t answered =
+                m_sink != nullptr
+                    ? m_sink->OnQuery(static_cast<std::int32_t>(id), e.value,
+                                      BytesToWide(e.text), answer, 0)
+                    : 1;
+            std::optional<std::string> text;
+            if (answered == 0) {
+                text = WideToBytes(answer);
+            }
+            ToWorker([id, text = std::move(text)](CNxrIoWorker& worker) {
+                worker.AnswerQuery(id, text);
+            });
+            return;
+        }
+        case ENxrAbilityEventKind::TaskStart:
+            if (m_sink != nullptr) {
+                m_sink->OnTaskStart(id, BytesToWide(command), BytesToWide(e.text));
+            }
+            return;
+        case ENxrAbilityEventKind::TaskProgress:
+            if (m_sink != nullptr) {
+                m_sink->OnTaskProgress(id, e.value, BytesToWide(e.text), 0);
+            }
+            return;
+        case ENxrAbilityEventKind::TaskComplete:
+            if (m_sink != nullptr) {
+                m_sink->OnTaskComplete(id, e.success);
+            }
             return;
     }
 }

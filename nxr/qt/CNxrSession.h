@@ -7,6 +7,8 @@
 #include <QObject>
 
 #include <chrono>
+#include <functional>
+#include <string>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -55,6 +57,17 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::int32_t SetTextSetting(const WideString& text) override;
     std::string ErrorText(std::uint32_t requestId) const override;
 
+    // Runs an ability for our GUI library: the completion goes to `done`
+    // (success, the answer without echo and prompt, the error text) instead
+    // of the sink. Its data, questions and progress reach the sink as any
+    // ability's do. `done` is called once, also when the session closes.
+    using AbilityDone =
+        std::function<void(bool success, const std::string& answer, const std::string& error)>;
+    std::int32_t RunAbility(const std::string& command, std::int32_t timeoutMs, AbilityDone done,
+                            std::uint32_t* requestId, NxrHandle* handle);
+    // The session whose AbilityInfo gave `a`; nullptr once it is gone.
+    static CNxrSession* FromAbilityInfo(std::uint32_t a);
+
     // The status as last delivered to the sink.
     std::uint16_t Status() const { return m_status; }
     const CNxrComSpec& Spec() const { return m_spec; }
@@ -76,6 +89,10 @@ class CNxrSession final : public QObject, public INxrSession2 {
         std::uint32_t code = 0;
         std::optional<WideString> userText;
     };
+    struct SPendingAbility {
+        std::string command;
+        AbilityDone done;  // empty: the sink hears of it
+    };
     // Whom the I/O thread wakes. Cut when the link closes: a thread left to
     // end by itself must never reach a session that has gone.
     struct SWakeTarget {
@@ -91,6 +108,10 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Drain();
     void Deliver(SNxrIoEvent& event);
     void DeliverTransfer(std::uint32_t requestId, const SNxrTransferEvent& event);
+    void DeliverAbility(std::uint32_t requestId, const SNxrAbilityEvent& event);
+    void DeliverAbilityCompleted(SNxrIoEvent& event);
+    std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
+                               AbilityDone done);
     void StopWorker();
     void ToWorker(std::function<void(CNxrIoWorker&)> work);
 
@@ -104,6 +125,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     NxrHandle m_nextHandle = 1;
     std::uint32_t m_nextRequestId = 1;
     std::map<std::uint32_t, SPending> m_pending;
+    std::map<std::uint32_t, SPendingAbility> m_abilities;
+    std::uint32_t m_cookie = 0;  // the first ability value: finds this session
     CNxrComSpec m_spec;
     CNxrErrorLog m_errors;
     std::map<std::uint32_t, std::int32_t> m_options;

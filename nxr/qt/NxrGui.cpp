@@ -1,10 +1,14 @@
 #include "nxr/qt/NxrGui.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QMessageBox>
 
 #include "nxr/NxrLib.h"
+#include "nxr/qt/CNxrAbilityGroupDlg.h"
+#include "nxr/qt/CNxrQueryDlg.h"
+#include "nxr/qt/CNxrSession.h"
 
 namespace quillpad {
 namespace {
@@ -32,6 +36,33 @@ bool NxrGUIShowHelp(const char* /*text*/, int /*flags*/, int topic, QWidget* /*w
     QUrl url = QUrl::fromLocalFile(QString::fromStdString(guide));
     url.setFragment(QString::fromStdString(NxrHelpAnchor(topic)));
     return Opener()(url);
+}
+
+bool NxrGUIHandleAbility(std::uint32_t a, std::uint32_t b, EAbilityGroup group, int /*method*/) {
+    CNxrSession* const session = CNxrSession::FromAbilityInfo(a);
+    if (session == nullptr || AbilityGroupInfo(group) == nullptr) {
+        return false;
+    }
+    std::uint32_t cookie = 0;
+    NxrHandle handle = b;
+    if (session->AbilityInfo(&cookie, nullptr, &handle) != 0) {
+        return false;  // closed, or reopened since the values were read
+    }
+    CNxrAbilityGroupDlg dialog(session, handle, group, QApplication::activeWindow());
+    dialog.exec();
+    return true;
+}
+
+bool NxrGUIHandleQuery(int queryType, const WideString& prompt, WideString& answer,
+                       QWidget* window) {
+    CNxrQueryDlg dialog(queryType,
+                        QString::fromUtf16(prompt.data(), static_cast<qsizetype>(prompt.size())),
+                        window);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    answer = dialog.Answer().toStdU16String();
+    return true;
 }
 
 NxrUrlOpener NxrSetHelpOpener(NxrUrlOpener opener) {

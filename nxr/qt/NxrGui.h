@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "nxr/INxrSession2.h"
+#include "nxr/NxrLib.h"
 
 class QWidget;
 
@@ -22,6 +23,16 @@ void NxrShowStandardError(const INxrSession2* session, QWidget* window, std::uin
 // `flags` are accepted as the console passes them (no text, 15). False when
 // the guide cannot be found or opened.
 bool NxrGUIShowHelp(const char* text, int flags, int topic, QWidget* window);
+
+// Shows the dialog of an ability group for the session that AbilityInfo
+// gave `a` and `b` (its handle); modal. `method` 0 is the only one. False
+// when that session is gone or closed, or the group is unknown.
+bool NxrGUIHandleAbility(std::uint32_t a, std::uint32_t b, EAbilityGroup group, int method);
+
+// Asks the session's question in a modal dialog owned by `window`; true with
+// `answer` filled when the user answered, false when the dialog was closed.
+bool NxrGUIHandleQuery(int queryType, const WideString& prompt, WideString& answer,
+                       QWidget* window);
 
 // Where NxrGUIShowHelp sends its address; tests replace it. Returns the old one.
 using NxrUrlOpener = std::function<bool(const QUrl&)>;

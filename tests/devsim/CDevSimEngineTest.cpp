@@ -31,7 +31,11 @@ TEST(DevSimEngine, GreetsEchoesAndAnswersCommands) {
     EXPECT_TRUE(Has(engine.Receive("time\r"), "Clock: 19"));
     EXPECT_TRUE(Has(engine.Receive("bogus 1\r"), "unknown command \"bogus\""));
     EXPECT_TRUE(Has(engine.Receive("ProgramRestart\r"), "Program restarted"));
-    EXPECT_TRUE(Has(engine.Receive("QbusMasterReportDevices 0,true\r"), "Qbus 0,true: 2 devices"));
+    // The bus scan takes its time and reports its progress on the way.
+    EXPECT_TRUE(Has(engine.Receive("QbusMasterReportDevices 0,true\r"), "PROGRESS 0 Scanning"));
+    EXPECT_TRUE(engine.NeedsTick());
+    EXPECT_TRUE(Has(engine.Tick(1000), "Qbus 0,true: 2 devices"));
+    EXPECT_FALSE(engine.NeedsTick());
     for (const char* ability : {"DevInfo", "Firmware", "SystemClock", "Program", "SerialComm"}) {
         EXPECT_FALSE(Has(engine.Receive(std::string(ability) + "\r"), "unknown")) << ability;
     }

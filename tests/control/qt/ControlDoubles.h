@@ -18,6 +18,13 @@ class CQuietControlUi : public IControlUi {
         return std::nullopt;
     }
     bool RunShortcutSetup(const std::string&, CKeySet&, QWidget*) override { return false; }
+    bool HandleAbilityGroup(std::uint32_t, std::uint32_t, EAbilityGroup group) override {
+        groupsShown.push_back(group);
+        return true;
+    }
+    bool HandleQuery(int, const WideString&, WideString&, QWidget*) override { return false; }
+
+    std::vector<EAbilityGroup> groupsShown;
 };
 
 }  // namespace quillpad::test

@@ -6,6 +6,8 @@
 #include <QThread>
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,14 +51,44 @@ class CRecordingSink : public INxrSessionEvents {
         return 0;
     }
     std::int32_t OnDataReceived(std::uint32_t ownerId, std::string_view data) override {
-        EXPECT_EQ(ownerId, 0u);
+        receivedBy[ownerId] += data;
         received += data;
         ++receivedEvents;
         threads.push_back(QThread::currentThreadId());
         return 0;
     }
-    std::int32_t OnDataTransmitted(std::uint32_t, std::string_view data) override {
+    std::int32_t OnDataTransmitted(std::uint32_t ownerId, std::string_view data) override {
+        transmittedBy[ownerId] += data;
         transmitted += data;
+        return 0;
+    }
+    std::int32_t OnTaskStart(std::uint32_t requestId, const WideString& title,
+                             const WideString& text) override {
+        tasks.push_back("start " + std::to_string(requestId) + " " + WideToBytes(title) + ": " +
+                        WideToBytes(text));
+        return 0;
+    }
+    std::int32_t OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
+                                const WideString&, std::int32_t) override {
+        tasks.push_back("progress " + std::to_string(requestId) + " " + std::to_string(percent));
+        return 0;
+    }
+    std::int32_t OnTaskComplete(std::uint32_t requestId, bool success) override {
+        tasks.push_back("complete " + std::to_string(requestId) + (success ? " ok" : " failed"));
+        return 0;
+    }
+    std::int32_t OnQuery(std::int32_t value, std::int32_t queryType, const WideString& prompt,
+                         WideString& answer, std::int32_t) override {
+        queries.push_back(std::to_string(value) + " " + std::to_string(queryType) + " " +
+                          WideToBytes(prompt));
+        if (!onQuery) {
+            return 1;
+        }
+        const std::optional<std::string> reply = onQuery(WideToBytes(prompt));
+        if (!reply) {
+            return 1;
+        }
+        answer = BytesToWide(*reply);
         return 0;
     }
     std::int32_t OnLinkUp() override {
@@ -68,6 +100,21 @@ class CRecordingSink : public INxrSessionEvents {
         return 0;
     }
 
+    const SSeenEvent* AbilityCompletion(std::uint32_t requestId) const {
+        for (const auto& e : events) {
+            if (e.id == ENxrEventId::AbilityCompleted && e.requestId == requestId) {
+                return &e;
+            }
+        }
+        return nullptr;
+    }
+    int AbilityCompletions() const {
+        int n = 0;
+        for (const auto& e : events) {
+            n += e.id == ENxrEventId::AbilityCompleted ? 1 : 0;
+        }
+        return n;
+    }
     const SSeenEvent* Completion(std::uint32_t requestId) const {
         for (const auto& e : events) {
             if (e.id == ENxrEventId::RequestCompleted && e.requestId == requestId) {
@@ -83,6 +130,11 @@ class CRecordingSink : public INxrSessionEvents {
     std::vector<Qt::HANDLE> threads;
     ByteString received;
     ByteString transmitted;
+    std::map<std::uint32_t, ByteString> receivedBy;
+    std::map<std::uint32_t, ByteString> transmittedBy;
+    std::vector<std::string> tasks;
+    std::vector<std::string> queries;
+    std::function<std::optional<std::string>(const std::string&)> onQuery;
     int receivedEvents = 0;
     int linkUps = 0;
     std::function<void()> onLinkUp;

@@ -1,0 +1,96 @@
+#pragma once
+// One ability as the session runs it on the device's console. Byte-fed like
+// the transfer engines: the I/O thread feeds the link's bytes and the tick,
+// sends what TakeOutput() hands back and calls Tick() at NextDeadline().
+//
+// The line protocol (docs/ABILITIES.md):
+//   to the device      the ability command, then CR
+//   from the device    the echo and the answer, ended by the prompt "> " at
+//                      the start of a line
+//   "error: ..."       an answer line that makes the ability fail
+//   "QUERY <type>: <prompt>"
+//                      the device asks the user and waits for one line
+//   "PROGRESS <percent> <text>"
+//                      a long ability's progress
+// QUERY and PROGRESS lines are the protocol's, not console data. Every other
+// byte is handed on as the ability's data, as it arrives.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Bytes.h"
+
+namespace quillpad {
+
+enum class ENxrAbilityEventKind { Query, TaskStart, TaskProgress, TaskComplete };
+
+struct SNxrAbilityEvent {
+    ENxrAbilityEventKind kind = ENxrAbilityEventKind::Query;
+    std::int32_t value = 0;  // query: its type; task progress: percent
+    std::string text;        // query: the prompt; task: the step's words
+    bool success = false;    // task complete
+};
+
+class CNxrAbilityJob {
+  public:
+    static constexpr char kCancel = 0x03;  // Ctrl-C: the device drops what it does
+    static constexpr std::size_t kMaxLine = 4096;
+
+    // `timeoutMs` is how long the device may stay silent.
+    CNxrAbilityJob(std::string command, std::uint32_t timeoutMs, std::uint32_t nowMs);
+
+    // Returns how many bytes the ability took: what follows its prompt is
+    // console data again.
+    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs);
+    void Tick(std::uint32_t nowMs);
+    // The user's answer to the open question, or none when it was not
+    // answered (the device then gets an empty line and decides).
+    void Answer(const std::optional<std::string>& answer, std::uint32_t nowMs);
+    void Cancel();
+    void LinkLost(const std::string& why);
+
+    ByteString TakeOutput();
+    ByteString TakeData();
+    std::vector<SNxrAbilityEvent> TakeEvents();
+
+    const std::string& Command() const { return m_command; }
+    // The answer as a reader wants it: without the echo of the command, the
+    // protocol lines and the closing prompt.
+    const std::string& AnswerText() const { return m_answer; }
+    bool Finished() const { return m_finished; }
+    bool Succeeded() const { return m_succeeded; }
+    const std::string& ErrorText() const { return m_error; }
+    bool Asking() const { return m_asking; }
+    std::uint32_t NextDeadline() const { return m_deadline; }
+
+  private:
+    void LineEnded(std::uint32_t nowMs);
+    void Finish(bool success, std::string error);
+    bool MayBeProtocol() const;
+
+    std::string m_command;
+    std::uint32_t m_timeoutMs;
+    std::uint32_t m_deadline;
+    ByteString m_out;
+    ByteString m_data;
+    std::vector<SNxrAbilityEvent> m_events;
+    std::string m_line;  // the line so far, without its CR LF
+    bool m_lineHeld = false;  // its bytes wait: it may be a protocol line
+    bool m_atLineStart = false;
+    bool m_pastFirstLine = false;
+    // The line the device echoes next (the command, then each answer), which
+    // is no part of the answer.
+    std::optional<std::string> m_echo;
+    std::string m_answer;
+    std::string m_deviceError;
+    bool m_asking = false;
+    bool m_tasked = false;
+    bool m_finished = false;
+    bool m_succeeded = false;
+    std::string m_error;
+};
+
+}  // namespace quillpad
