@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -303,8 +304,17 @@ class CStyleSheetCache {
         alignas(inotify_event) char buffer[4096];
         for (;;) {
             const ssize_t got = ::read(m_inotify, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) {
+                continue;
+            }
             if (got <= 0) {
-                return;  // EAGAIN: nothing more
+                if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+                    // Events may be lost: trust nothing checked before.
+                    for (auto& folder : m_folders) {
+                        folder.second.mark = ++m_lastMark;
+                    }
+                }
+                return;
             }
             for (ssize_t at = 0; at < got;) {
                 inotify_event event;

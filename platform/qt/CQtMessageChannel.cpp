@@ -20,8 +20,7 @@ CQtMessageChannel::~CQtMessageChannel() {
     }
 }
 
-// Every post used to be an event of its own, and every event a wake-up of
-// the loop; now only a post into an empty queue costs one.
+// Each posted event wakes the loop up; a burst of messages costs one event.
 void CQtMessageChannel::Enqueue(MessageHandle target, SMessage message) {
     m_queue.push_back(SQueued{m_nextSequence++, target, std::move(message)});
     if (!m_drainPosted) {
