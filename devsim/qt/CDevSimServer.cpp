@@ -223,6 +223,16 @@ bool CDevSimPty::Open(std::string* error) {
     m_floodTimer->setInterval(2);
     connect(m_floodTimer.get(), &QTimer::timeout, this, [this] { Tick(); });
     m_floodClock = std::make_unique<QElapsedTimer>();
+    m_uptime = std::make_unique<QElapsedTimer>();
+    m_uptime->start();
+    m_tickTimer = std::make_unique<QTimer>();
+    m_tickTimer->setInterval(100);
+    connect(m_tickTimer.get(), &QTimer::timeout, this, [this] {
+        Output(m_engine.Tick(static_cast<std::uint32_t>(m_uptime->elapsed())));
+        if (!m_engine.NeedsTick()) {
+            m_tickTimer->stop();
+        }
+    });
     return true;
 }
 
@@ -234,10 +244,14 @@ void CDevSimPty::ReadMaster() {
             break;
         }
         const bool wasFlooding = m_engine.Flooding();
+        Output(m_engine.Tick(static_cast<std::uint32_t>(m_uptime->elapsed())));
         Output(m_engine.Receive(std::string_view(buffer, static_cast<std::size_t>(n))));
         if (!wasFlooding && m_engine.Flooding()) {
             m_floodClock->start();
             m_floodTimer->start();
+        }
+        if (m_engine.NeedsTick() && !m_tickTimer->isActive()) {
+            m_tickTimer->start();
         }
     }
 }

@@ -10,6 +10,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace quillpad {
 namespace {
 
@@ -48,9 +50,9 @@ CNxrAbilityGroupDlg::CNxrAbilityGroupDlg(CNxrSession* session, NxrHandle handle,
         row.answer->setFixedHeight(answerHeight);
         row.answer->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QLatin1Char('M')) * 44);
         row.answer->setLineWrapMode(QPlainTextEdit::NoWrap);
-        row.button = new QPushButton(ability.onOpen ? QStringLiteral("Read again")
-                                                    : QString::fromLatin1(ability.caption),
-                                     box);
+        row.button = new QPushButton(
+            ability.onOpen ? QStringLiteral("Read again") : QStringLiteral("Run"), box);
+        row.button->setToolTip(QString::fromLatin1(ability.command));
         row.button->setAutoDefault(false);
         grid->addWidget(row.answer, 0, 0, 2, 1);
         grid->addWidget(row.button, 0, 1, Qt::AlignTop);
@@ -58,6 +60,14 @@ CNxrAbilityGroupDlg::CNxrAbilityGroupDlg(CNxrSession* session, NxrHandle handle,
         const std::size_t index = m_rows.size();
         connect(row.button, &QPushButton::clicked, this, [this, index] { Run(index); });
         m_rows.push_back(row);
+    }
+    // One width for every button, so the answers line up.
+    int buttonWidth = 0;
+    for (const SRow& row : m_rows) {
+        buttonWidth = std::max(buttonWidth, row.button->sizeHint().width());
+    }
+    for (const SRow& row : m_rows) {
+        row.button->setFixedWidth(buttonWidth);
     }
     m_status = new QLabel(this);
     layout->addWidget(m_status);

@@ -11,6 +11,8 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "nxr/qt/CNxrAbilityGroupDlg.h"
+#include "nxr/qt/CNxrDialogEventTask.h"
+#include "nxr/qt/CNxrQueryDlg.h"
 #include "nxr/qt/CNxrSession.h"
 #include "platform/CRegistryStore.h"
 #include "tests/control/qt/ControlDoubles.h"
@@ -155,6 +157,22 @@ TEST_F(ControlAbilities, TheDevicesQuestionIsAskedOverTheConsoleAndAnsweredOrNot
     EXPECT_TRUE(shown->empty());
 }
 
+TEST_F(ControlAbilities, ALongAbilityShowsTheTaskWindowWhoseCancelStopsItOnTheDevice) {
+    CNxrDialogEventTask* task = control->TaskProgress();
+    QTest::keyClick(control->View(), Qt::Key_F4);  // "&QbusMasterReportDevices 0,true"
+    ASSERT_TRUE(QTest::qWaitFor([&] { return task->isVisible(); }, 5000));
+    EXPECT_EQ(task->windowTitle(), "QbusMasterReportDevices 0,true");
+    task->CancelButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !task->isVisible(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown->empty(); }, 5000));
+    EXPECT_EQ((*shown)[0].text, "\"QbusMasterReportDevices 0,true\" was cancelled");
+    ASSERT_TRUE(Shows("cancelled"));
+    // The device took the Ctrl-C and answers the next ability.
+    QTest::keyClick(control->View(), Qt::Key_F10);
+    ASSERT_TRUE(Shows("Program restarted"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return control->Store()->OwnIds().empty(); }, 5000));
+}
+
 // The picture in docs/: QUILLPAD_SCREENSHOT_GROUP=FILE.png, run on a real display.
 TEST_F(ControlAbilities, Screenshot) {
     const char* file = std::getenv("QUILLPAD_SCREENSHOT_GROUP");
@@ -169,6 +187,14 @@ TEST_F(ControlAbilities, Screenshot) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog.Running() == 0; }, 5000));
     QTest::qWait(300);
     EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(file)));
+
+    // The device's question, as "ProgramStop" asks it, beside the group.
+    if (const char* query = std::getenv("QUILLPAD_SCREENSHOT_QUERY")) {
+        CNxrQueryDlg question(1, QStringLiteral("Stop the running program main.qbp?"), &dialog);
+        question.show();
+        QTest::qWait(300);
+        EXPECT_TRUE(question.grab().save(QString::fromLocal8Bit(query)));
+    }
 }
 
 }  // namespace
