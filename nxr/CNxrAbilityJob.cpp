@@ -86,9 +86,15 @@ std::size_t CNxrAbilityJob::Feed(std::string_view bytes, std::uint32_t nowMs) {
         } else {
             m_data.push_back(c);
         }
-        if (m_pastFirstLine && !m_lineHeld && m_line == kPrompt) {
-            Finish(m_deviceError.empty(), m_deviceError);
-            return i + 1;
+        if (!m_lineHeld && m_line == kPrompt) {
+            if (m_heard) {
+                Finish(m_deviceError.empty(), m_deviceError);
+                return i + 1;
+            }
+            // A prompt the device still owed for an earlier line: what
+            // follows it on this line is the echo.
+            m_line.clear();
+            m_atLineStart = true;
         }
     }
     return bytes.size();
@@ -104,8 +110,8 @@ void CNxrAbilityJob::LineEnded(std::uint32_t nowMs) {
         // "QUERY <type>: <prompt>"
         const std::string_view rest = text.substr(kQueryTag.size());
         const std::size_t colon = rest.find(':');
-        const auto type = colon == std::string_view::npos ? std::nullopt
-                                                          : ReadInt(rest.substr(0, colon));
+        const auto type =
+            colon == std::string_view::npos ? std::nullopt : ReadInt(rest.substr(0, colon));
         if (type) {
             std::string_view prompt = rest.substr(colon + 1);
             if (!prompt.empty() && prompt.front() == ' ') {
@@ -137,17 +143,21 @@ void CNxrAbilityJob::LineEnded(std::uint32_t nowMs) {
         m_data.push_back('\n');
         if (m_echo && text == *m_echo) {
             // The device's echo of what it was sent.
-        } else {
+            m_echo.reset();
+            m_heard = true;
+        } else if (!text.empty() || m_heard) {
             if (m_deviceError.empty() && StartsWithErrorWord(text)) {
                 m_deviceError = std::string(text);
             }
             m_answer.append(text);
             m_answer.push_back('\n');
+            m_echo.reset();  // an echo comes before anything else
+            m_heard = true;
         }
-    }
-    m_pastFirstLine = true;
-    if (!consumed) {
-        m_echo.reset();  // an echo, if any, is the first line after what was sent
+        // Blank lines before anything else are what the device still had to
+        // say before the command: a prompt after them is not the answer's.
+    } else {
+        m_heard = true;
     }
     m_line.clear();
     m_lineHeld = false;

@@ -77,10 +77,12 @@ class CNxrAbilityJob {
     ByteString m_out;
     ByteString m_data;
     std::vector<SNxrAbilityEvent> m_events;
-    std::string m_line;  // the line so far, without its CR LF
+    std::string m_line;       // the line so far, without its CR LF
     bool m_lineHeld = false;  // its bytes wait: it may be a protocol line
     bool m_atLineStart = false;
-    bool m_pastFirstLine = false;
+    // The device said something of this ability's: its echo, an answer line
+    // or a protocol line. Only then does a prompt end it.
+    bool m_heard = false;
     // The line the device echoes next (the command, then each answer), which
     // is no part of the answer.
     std::optional<std::string> m_echo;

@@ -64,8 +64,7 @@ const std::vector<SAbilityInfo>& AbilitiesOfGroup(EAbilityGroup group) {
         {"ProgramRestart", "Restart the program", false},
         {"ProgramStop", "Stop the program", false},
     };
-    static const std::vector<SAbilityInfo> kSerial = {
-        {"SerialComm", "Serial port settings", true}};
+    static const std::vector<SAbilityInfo> kSerial = {{"SerialComm", "Serial port settings", true}};
     switch (group) {
         case EAbilityGroup::DevInfo:
             return kDevInfo;

@@ -23,8 +23,7 @@ void CQuillpad2Ctrl::ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbility
     }
 }
 
-bool CQuillpad2Ctrl::AskUser(std::int32_t queryType, const WideString& prompt,
-                             WideString& answer) {
+bool CQuillpad2Ctrl::AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) {
     // Over the window the user is in, when it is one of ours (a group
     // dialog that asked); else over the console's own window.
     QWidget* owner = QApplication::activeWindow();

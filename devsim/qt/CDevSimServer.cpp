@@ -225,12 +225,12 @@ bool CDevSimPty::Open(std::string* error) {
     m_floodClock = std::make_unique<QElapsedTimer>();
     m_uptime = std::make_unique<QElapsedTimer>();
     m_uptime->start();
-    m_xmodemTimer = std::make_unique<QTimer>();
-    m_xmodemTimer->setInterval(100);
-    connect(m_xmodemTimer.get(), &QTimer::timeout, this, [this] {
+    m_tickTimer = std::make_unique<QTimer>();
+    m_tickTimer->setInterval(100);
+    connect(m_tickTimer.get(), &QTimer::timeout, this, [this] {
         Output(m_engine.Tick(static_cast<std::uint32_t>(m_uptime->elapsed())));
         if (!m_engine.NeedsTick()) {
-            m_xmodemTimer->stop();
+            m_tickTimer->stop();
         }
     });
     return true;
@@ -250,8 +250,8 @@ void CDevSimPty::ReadMaster() {
             m_floodClock->start();
             m_floodTimer->start();
         }
-        if (m_engine.NeedsTick() && !m_xmodemTimer->isActive()) {
-            m_xmodemTimer->start();
+        if (m_engine.NeedsTick() && !m_tickTimer->isActive()) {
+            m_tickTimer->start();
         }
     }
 }

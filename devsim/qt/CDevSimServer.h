@@ -68,8 +68,8 @@ class CDevSimPty final : public QObject {
     std::unique_ptr<QSocketNotifier> m_writeNotifier;
     std::unique_ptr<QTimer> m_floodTimer;
     std::unique_ptr<QElapsedTimer> m_floodClock;
-    // The time-outs of a transfer or an ability the device runs.
-    std::unique_ptr<QTimer> m_xmodemTimer;
+    // The engine's time, for XModem's time-outs and the bus scan.
+    std::unique_ptr<QTimer> m_tickTimer;
     std::unique_ptr<QElapsedTimer> m_uptime;
 };
 

@@ -113,7 +113,13 @@ void CNxrAbilityGroupDlg::Run(std::size_t index) {
                 self->Finished(index, success, answer, error);
             }
         },
-        &id, &m_handle);
+        &id, &m_handle,
+        [self, command](int percent, const std::string& text) {
+            if (self) {
+                self->m_status->setText(
+                    QStringLiteral("%1: %2% %3").arg(command).arg(percent).arg(Latin1(text)));
+            }
+        });
     if (status != 0) {
         row.answer->setPlainText(Latin1(m_session->ErrorText(0)));
         m_status->setText(QStringLiteral("%1 could not run.").arg(command));

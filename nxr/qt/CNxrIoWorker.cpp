@@ -381,9 +381,7 @@ void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
     m_jobId = requestId;
     m_jobCode = code;
     if (!m_jobTimer) {
-        m_jobTimer = std::make_unique<QTimer>();
-        m_jobTimer->setSingleShot(true);
-        QObject::connect(m_jobTimer.get(), &QTimer::timeout, this, [this] {
+        m_jobTimer = DeadlineTimer([this] {
             if (m_job) {
                 m_job->Tick(NowMs());
                 PumpTransfer();
@@ -391,6 +389,14 @@ void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
         });
     }
     PumpTransfer();
+}
+
+// Made on the I/O thread, where it fires.
+std::unique_ptr<QTimer> CNxrIoWorker::DeadlineTimer(std::function<void()> onTime) {
+    auto timer = std::make_unique<QTimer>();
+    timer->setSingleShot(true);
+    QObject::connect(timer.get(), &QTimer::timeout, this, std::move(onTime));
+    return timer;
 }
 
 void CNxrIoWorker::PumpTransfer() {
@@ -467,8 +473,8 @@ void CNxrIoWorker::RunAbility(std::uint32_t requestId, std::string command,
         return;
     }
     if (m_job) {
-        FailAbility(requestId, "cannot run the ability \"" + command + "\": " +
-                                   NxrRequestName(m_jobCode) + " is still running");
+        FailAbility(requestId, "cannot run the ability \"" + command +
+                                   "\": " + NxrRequestName(m_jobCode) + " is still running");
         return;
     }
     m_abilityQueue.push_back({requestId, std::move(command), timeoutMs});
@@ -486,13 +492,11 @@ void CNxrIoWorker::StartNextAbility() {
                                             "\": not connected to " + m_spec.Describe());
             continue;
         }
-        m_ability = std::make_unique<CNxrAbilityJob>(std::move(next.command), next.timeoutMs,
-                                                     NowMs());
+        m_ability =
+            std::make_unique<CNxrAbilityJob>(std::move(next.command), next.timeoutMs, NowMs());
         m_abilityId = next.requestId;
         if (!m_abilityTimer) {
-            m_abilityTimer = std::make_unique<QTimer>();
-            m_abilityTimer->setSingleShot(true);
-            QObject::connect(m_abilityTimer.get(), &QTimer::timeout, this, [this] {
+            m_abilityTimer = DeadlineTimer([this] {
                 if (m_ability) {
                     m_ability->Tick(NowMs());
                     PumpAbility();

@@ -10,9 +10,9 @@
 
 #include <cstdint>
 #include <deque>
-#include <optional>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +75,7 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     // Moves the transfer's bytes and events on and completes it once ended.
     void PumpTransfer();
     void EndTransfer(const std::string& why);
+    std::unique_ptr<QTimer> DeadlineTimer(std::function<void()> onTime);
     void StartNextAbility();
     // Moves the ability's bytes and events on and completes it once ended.
     void PumpAbility();

@@ -303,7 +303,8 @@ std::int32_t CNxrSession::Ability(std::int32_t /*target*/, const WideString& nam
     if (!IsOpen(handle)) {
         return NotOpen(("run the ability \"" + WideToBytes(name) + "\"").c_str());
     }
-    const std::uint32_t id = StartAbility(WideToBytes(name), timeoutMs, {});
+    const std::uint32_t id =
+        StartAbility(WideToBytes(name), timeoutMs, {WideToBytes(name), {}, {}});
     if (requestId != nullptr) {
         *requestId = id;
     }
@@ -311,15 +312,16 @@ std::int32_t CNxrSession::Ability(std::int32_t /*target*/, const WideString& nam
 }
 
 std::int32_t CNxrSession::RunAbility(const std::string& command, std::int32_t timeoutMs,
-                                     AbilityDone done, std::uint32_t* requestId,
-                                     NxrHandle* handle) {
+                                     AbilityDone done, std::uint32_t* requestId, NxrHandle* handle,
+                                     AbilityProgress progress) {
     if (requestId != nullptr) {
         *requestId = 0;
     }
     if (!IsOpen(handle)) {
         return NotOpen(("run the ability \"" + command + "\"").c_str());
     }
-    const std::uint32_t id = StartAbility(command, timeoutMs, std::move(done));
+    const std::uint32_t id =
+        StartAbility(command, timeoutMs, {command, std::move(done), std::move(progress)});
     if (requestId != nullptr) {
         *requestId = id;
     }
@@ -327,16 +329,16 @@ std::int32_t CNxrSession::RunAbility(const std::string& command, std::int32_t ti
 }
 
 std::uint32_t CNxrSession::StartAbility(const std::string& command, std::int32_t timeoutMs,
-                                        AbilityDone done) {
+                                        SPendingAbility pending) {
     const std::uint32_t id = NextRequestId();
-    m_abilities[id] = SPendingAbility{command, std::move(done)};
+    m_abilities[id] = std::move(pending);
     // A line break would make the device run two commands, the second
     // unwatched: refuse it rather than split it.
     if (command.empty() || command.find_first_of("\r\n") != std::string::npos) {
         PushFromOwner(Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
-                              command.empty() ? std::string("an ability needs a name")
-                                              : "the ability \"" + command +
-                                                    "\" holds a line break"));
+                              command.empty()
+                                  ? std::string("an ability needs a name")
+                                  : "the ability \"" + command + "\" holds a line break"));
         return id;
     }
     ToWorker([id, command, timeout = AbilityTimeout(timeoutMs)](CNxrIoWorker& worker) {
@@ -548,6 +550,12 @@ void CNxrSession::DeliverAbilityCompleted(SNxrIoEvent& event) {
 void CNxrSession::DeliverAbility(std::uint32_t id, const SNxrAbilityEvent& e) {
     const auto it = m_abilities.find(id);
     const std::string command = it == m_abilities.end() ? std::string() : it->second.command;
+    if (it != m_abilities.end() && it->second.done && e.kind != ENxrAbilityEventKind::Query) {
+        if (it->second.progress && e.kind != ENxrAbilityEventKind::TaskComplete) {
+            it->second.progress(e.kind == ENxrAbilityEventKind::TaskStart ? 0 : e.value, e.text);
+        }
+        return;
+    }
     switch (e.kind) {
         case ENxrAbilityEventKind::Query: {
             // The answer is asked in a dialog of its own; what else arrives
@@ -555,10 +563,9 @@ void CNxrSession::DeliverAbility(std::uint32_t id, const SNxrAbilityEvent& e) {
             ScheduleDrain();
             WideString answer;
             const std::int32_t answered =
-                m_sink != nullptr
-                    ? m_sink->OnQuery(static_cast<std::int32_t>(id), e.value,
-                                      BytesToWide(e.text), answer, 0)
-                    : 1;
+                m_sink != nullptr ? m_sink->OnQuery(static_cast<std::int32_t>(id), e.value,
+                                                    BytesToWide(e.text), answer, 0)
+                                  : 1;
             std::optional<std::string> text;
             if (answered == 0) {
                 text = WideToBytes(answer);

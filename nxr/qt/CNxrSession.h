@@ -8,11 +8,11 @@
 
 #include <chrono>
 #include <functional>
-#include <string>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrErrorLog.h"
@@ -58,13 +58,17 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::string ErrorText(std::uint32_t requestId) const override;
 
     // Runs an ability for our GUI library: the completion goes to `done`
-    // (success, the answer without echo and prompt, the error text) instead
-    // of the sink. Its data, questions and progress reach the sink as any
-    // ability's do. `done` is called once, also when the session closes.
+    // (success, the answer without echo and prompt, the error text) and the
+    // progress to `progress` (percent, words), not to the sink: the dialog
+    // that asked is modal, and a task window of the console could not be
+    // used beside it. Its data and questions reach the sink as any ability's
+    // do. `done` is called once, also when the session closes.
     using AbilityDone =
         std::function<void(bool success, const std::string& answer, const std::string& error)>;
+    using AbilityProgress = std::function<void(int percent, const std::string& text)>;
     std::int32_t RunAbility(const std::string& command, std::int32_t timeoutMs, AbilityDone done,
-                            std::uint32_t* requestId, NxrHandle* handle);
+                            std::uint32_t* requestId, NxrHandle* handle,
+                            AbilityProgress progress = {});
     // The session whose AbilityInfo gave `a`; nullptr once it is gone.
     static CNxrSession* FromAbilityInfo(std::uint32_t a);
 
@@ -92,6 +96,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     struct SPendingAbility {
         std::string command;
         AbilityDone done;  // empty: the sink hears of it
+        AbilityProgress progress;
     };
     // Whom the I/O thread wakes. Cut when the link closes: a thread left to
     // end by itself must never reach a session that has gone.
@@ -111,7 +116,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void DeliverAbility(std::uint32_t requestId, const SNxrAbilityEvent& event);
     void DeliverAbilityCompleted(SNxrIoEvent& event);
     std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
-                               AbilityDone done);
+                               SPendingAbility pending);
     void StopWorker();
     void ToWorker(std::function<void(CNxrIoWorker&)> work);
 

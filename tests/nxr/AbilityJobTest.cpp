@@ -22,6 +22,24 @@ TEST(AbilityJob, ASilentDeviceTimesOutEvenAcrossTheTickWrap) {
     EXPECT_EQ(job.TakeData(), "F");  // what came is still shown
 }
 
+TEST(AbilityJob, APromptStillOwedForAnEarlierLineDoesNotEndTheAbility) {
+    CNxrAbilityJob job("ProgramStop", 1000, 0);
+    job.Feed("\r\n> ProgramStop\r\nQUERY 1: Stop?\r\n", 0);
+    EXPECT_FALSE(job.Finished());
+    ASSERT_EQ(job.TakeEvents().size(), 1u);
+    job.Answer(std::string("yes"), 0);
+    job.Feed("yes\r\nProgram stopped\r\n> ", 0);
+    ASSERT_TRUE(job.Finished());
+    EXPECT_EQ(job.AnswerText(), "Program stopped\n");
+    EXPECT_EQ(job.TakeData(), "\r\n> ProgramStop\r\nyes\r\nProgram stopped\r\n> ");
+
+    // A device that says nothing but its prompt has not answered.
+    CNxrAbilityJob silent("Nothing", 1000, 0);
+    silent.Feed("\r\n> ", 0);
+    silent.Tick(1000);
+    EXPECT_FALSE(silent.Succeeded());
+}
+
 TEST(AbilityJob, LinesThatOnlyLookLikeTheProtocolAreDataAndWhatFollowsThePromptIsNotTaken) {
     CNxrAbilityJob job("X", 1000, 0);
     const std::string_view device =

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <string_view>
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
@@ -138,6 +140,90 @@ TEST(SchemeListRescan, ListsShareNoSchemeAndAChangedFileIsReadAgain) {
     std::filesystem::last_write_time(dir.File("mine.tss"), later);
     third.Rescan(dir.Path(), false);
     EXPECT_EQ(Names(third).back(), "Mine, RENAMED");
+}
+
+// The name the listed sheet read from that file has; empty when none is.
+std::string NameFrom(const std::string& folder, const std::string& file) {
+    CSchemeList list;
+    list.Rescan(folder, false);
+    for (const auto& scheme : list.Schemes()) {
+        if (scheme->GetPath() == folder + "/" + file) {
+            return scheme->Name;
+        }
+    }
+    return "";
+}
+
+// Rescans do not look at every sheet's time again while nothing in the
+// folder changes; whichever way a sheet changes, the next rescan sees it.
+TEST(SchemeListRescan, ASheetChangedOnDiskIsReadAgainHoweverItIsReached) {
+    CTempDir root;
+    const std::string folder = root.File("home/data");
+    std::filesystem::create_directories(folder);
+    const auto write = [](const std::string& path, const std::string& name) {
+        ASSERT_TRUE(test::WriteFileBytes(path, "[Scheme1.Info]\r\nName=" + name + "\r\n"));
+    };
+    write(folder + "/plain.tss", "Plain");
+    write(root.File("elsewhere.tss"), "Linked");
+    ASSERT_EQ(::symlink(root.File("elsewhere.tss").c_str(), (folder + "/linked.tss").c_str()), 0);
+    write(root.File("other-name.tss"), "Twin");
+    std::filesystem::create_hard_link(root.File("other-name.tss"), folder + "/twin.tss");
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(NameFrom(folder, "plain.tss"), "Plain");
+        EXPECT_EQ(NameFrom(folder, "linked.tss"), "Linked");
+        EXPECT_EQ(NameFrom(folder, "twin.tss"), "Twin");
+    }
+
+    // Appended to in place.
+    std::ofstream(folder + "/plain.tss", std::ios::app) << "[Scheme1.Rule1]\r\nName=r\r\n";
+    EXPECT_EQ(NameFrom(folder, "plain.tss"), "Plain") << "still the sheet it was";
+    {
+        std::ofstream(folder + "/plain.tss", std::ios::app) << "\r\n";
+        std::fstream sheet(folder + "/plain.tss", std::ios::in | std::ios::out);
+        sheet.seekp(std::string_view("[Scheme1.Info]\r\nName=").size());
+        sheet << "Plum!";
+    }
+    EXPECT_EQ(NameFrom(folder, "plain.tss"), "Plum!") << "overwritten in place";
+
+    // Changed through a link's target or a second name, in another folder.
+    write(root.File("elsewhere.tss"), "Linked, changed");
+    EXPECT_EQ(NameFrom(folder, "linked.tss"), "Linked, changed");
+    {
+        std::fstream twin(root.File("other-name.tss"), std::ios::in | std::ios::out);
+        twin.seekp(std::string_view("[Scheme1.Info]\r\nName=").size());
+        twin << "Tw1n";
+    }
+    EXPECT_EQ(NameFrom(folder, "twin.tss"), "Tw1n");
+
+    // Sheets added, renamed and removed, in a folder of plain files only.
+    const std::string only = root.File("only");
+    std::filesystem::create_directories(only);
+    write(only + "/first.tss", "First");
+    EXPECT_EQ(NameFrom(only, "first.tss"), "First");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "");
+    write(only + "/added.tss", "Added");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "Added");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "Added");
+    std::filesystem::rename(only + "/added.tss", only + "/renamed.tss");
+    EXPECT_EQ(NameFrom(only, "added.tss"), "");
+    EXPECT_EQ(NameFrom(only, "renamed.tss"), "Added");
+    std::filesystem::remove(only + "/renamed.tss");
+    EXPECT_EQ(NameFrom(only, "renamed.tss"), "");
+    EXPECT_EQ(NameFrom(only, "first.tss"), "First");
+
+    // A link's target gone: no sheet, nor a sheet that could not be read.
+    std::filesystem::remove(root.File("elsewhere.tss"));
+    EXPECT_EQ(NameFrom(folder, "linked.tss"), "");
+    CSchemeList list;
+    list.Rescan(folder, false);
+    EXPECT_TRUE(list.Skipped().empty());
+
+    // Another folder now stands at the path: its parent was moved away.
+    std::filesystem::rename(root.File("home"), root.File("moved"));
+    std::filesystem::create_directories(folder);
+    write(folder + "/plain.tss", "Plum?");
+    EXPECT_EQ(NameFrom(folder, "plain.tss"), "Plum?");
+    EXPECT_EQ(NameFrom(root.File("moved/data"), "plain.tss"), "Plum!");
 }
 
 TEST(SchemeListRescan, MissingFolderGivesTheBuiltinsAndForgetsTheSelection) {

@@ -3,28 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include "devsim/qt/CDevSimTransport.h"
-#include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
-#include "tests/nxr/qt/SessionTestSupport.h"
+#include "tests/nxr/qt/SimConsoleFixture.h"
 
 namespace quillpad {
 namespace {
 
-using test::CRecordingSink;
 using test::WaitFor;
 
-class NxrSessionAbility : public ::testing::Test {
+class NxrSessionAbility : public test::CSimConsoleFixture {
   protected:
-    void SetUp() override {
-        RegisterDevSimTransport();
-        session.Advise(&sink);
-        ASSERT_EQ(session.Open(BytesToWide("sim:"), BytesToWide("test"), &handle), 0);
-        std::uint32_t id = 0;
-        ASSERT_EQ(session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle), 0);
-        ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
-    }
-
     std::uint32_t Run(std::string_view name, std::int32_t timeoutMs = 1000) {
         std::uint32_t id = 0;
         EXPECT_EQ(session.Ability(0, BytesToWide(name), timeoutMs, &id, 0, 0, &handle), 0);
@@ -34,10 +22,6 @@ class NxrSessionAbility : public ::testing::Test {
     bool Done(std::uint32_t id) {
         return WaitFor([&] { return sink.AbilityCompletion(id) != nullptr; });
     }
-
-    CNxrSession session;
-    CRecordingSink sink;
-    NxrHandle handle = 0;
 };
 
 TEST_F(NxrSessionAbility, AbilitiesRunInTurnEachWithItsOwnDataAndTheDevicesErrorWords) {

@@ -80,6 +80,27 @@ TEST_P(NxrSessionLink, EveryByteValueArrivesIntactBothWays) {
     EXPECT_EQ(sink.transmitted, all);
 }
 
+// The simulator program's question and its bus scan need its clock on every
+// kind of link.
+TEST_P(NxrSessionLink, AnAbilityThatAsksAndOneThatTakesItsTimeCrossTheLink) {
+    sink.onQuery = [](const std::string&) { return std::optional<std::string>("yes"); };
+    std::uint32_t stop = 0;
+    std::uint32_t scan = 0;
+    ASSERT_EQ(session.Ability(0, BytesToWide("ProgramStop"), 1000, &stop, 0, 0, &handle), 0);
+    ASSERT_EQ(session.Ability(0, BytesToWide("QbusMasterReportDevices 2,true"), 1000, &scan, 0, 0,
+                              &handle),
+              0);
+    ASSERT_TRUE(WaitFor([&] { return sink.AbilityCompletion(scan) != nullptr; }));
+    ASSERT_NE(sink.AbilityCompletion(stop), nullptr);
+    EXPECT_TRUE(sink.AbilityCompletion(stop)->success) << session.ErrorText(stop);
+    EXPECT_TRUE(sink.AbilityCompletion(scan)->success) << session.ErrorText(scan);
+    EXPECT_EQ(sink.queries.size(), 1u);
+    EXPECT_NE(sink.receivedBy[stop].find("Program stopped"), ByteString::npos) << sink.received;
+    EXPECT_NE(sink.receivedBy[scan].find("Qbus 2,true: 2 devices"), ByteString::npos);
+    ASSERT_FALSE(sink.tasks.empty());
+    EXPECT_EQ(sink.tasks.back(), "complete " + std::to_string(scan) + " ok");
+}
+
 TEST_P(NxrSessionLink, ABlockedEventLoopLosesNothingOfAFlood) {
     sink.received.clear();
     // A second of 3 Mbaud, the first half with the owner's thread stuck.

@@ -68,8 +68,8 @@ class CRecordingSink : public INxrSessionEvents {
                         WideToBytes(text));
         return 0;
     }
-    std::int32_t OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
-                                const WideString&, std::int32_t) override {
+    std::int32_t OnTaskProgress(std::uint32_t requestId, std::int32_t percent, const WideString&,
+                                std::int32_t) override {
         tasks.push_back("progress " + std::to_string(requestId) + " " + std::to_string(percent));
         return 0;
     }
