@@ -107,8 +107,8 @@ void BM_XModem1KSendToRx_SxBaseline(benchmark::State& state) {
         STempDir dir;
         { std::ofstream(dir.path + "/out.bin", std::ios::binary) << data; }
         CPtyPeer pty(dir.path);
-        pty.Start({"rx", "-q", "-b", "-c", "got.bin"});
-        state.ResumeTiming();
+        // sx waits for rx's first ask before rx starts: started after rx, it
+        // may miss that 'C' and wait seconds for the next.
         const std::string command = "exec sx -q -b -k '" + dir.path + "/out.bin' <'" + dir.path +
                                     "/near' >'" + dir.path + "/near' 2>/dev/null";
         const pid_t sx = ::fork();
@@ -116,6 +116,9 @@ void BM_XModem1KSendToRx_SxBaseline(benchmark::State& state) {
             ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
+        ::usleep(300000);
+        state.ResumeTiming();
+        pty.Start({"rx", "-q", "-b", "-c", "got.bin"});
         while (pty.PollExit() < 0) {
             ::usleep(500);
         }
