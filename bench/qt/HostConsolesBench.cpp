@@ -68,6 +68,7 @@ struct SHost {
         QElapsedTimer clock;
         clock.start();
         QTimer tick;
+        tick.setTimerType(Qt::PreciseTimer);
         tick.setInterval(1);
         qint64 last = clock.nsecsElapsed();
         qint64 worst = 0;
