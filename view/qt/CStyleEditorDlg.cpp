@@ -526,8 +526,14 @@ void CStyleEditorDlg::RefreshSample() {
     const SCharFormat& format = (selected != nullptr ? *selected : placeholder).CharFormat;
     SetBackground(*m_sample, m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF);
     QTextCharFormat chars;
-    chars.setFont(FontOf(format, m_sample->font()));
+    const QFont font = FontOf(format, m_sample->font());
+    chars.setFont(font);
     chars.setForeground(ColourOf(format.crTextColor));
+    // The rule's rise above the baseline, which the text layout takes as a
+    // share of the font's size.
+    if (format.yOffset != 0 && font.pointSizeF() > 0) {
+        chars.setBaselineOffset(format.yOffset / 20.0 / font.pointSizeF() * 100.0);
+    }
     QTextCursor cursor(m_sample->document());
     cursor.select(QTextCursor::Document);
     cursor.setCharFormat(chars);

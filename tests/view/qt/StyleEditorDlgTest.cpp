@@ -363,6 +363,20 @@ TEST_F(StyleEditorDlg, ClicksTakeTheControlsAndEmptyFieldsKeepOldValues) {
     }
 }
 
+TEST_F(StyleEditorDlg, TheSampleRisesByTheRulesOffset) {
+    auto scheme = FiveRuleFile(dir.File("five.tss"));
+    scheme->Rule(1).CharFormat.yHeight = 240;
+    scheme->Rule(1).CharFormat.yOffset = -60;  // 3 points below a 12 point baseline
+    Open(scheme);
+    const auto sampleFormat = [&] {
+        return Child<QTextEdit>(244)->document()->firstBlock().begin().fragment().charFormat();
+    };
+    Select({1});
+    EXPECT_DOUBLE_EQ(sampleFormat().baselineOffset(), -25.0);
+    Select({0});
+    EXPECT_DOUBLE_EQ(sampleFormat().baselineOffset(), 0.0) << "a rule without an offset";
+}
+
 TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
     auto scheme = FiveRuleFile(dir.File("five.tss"));
     Open(scheme);
