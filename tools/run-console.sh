@@ -6,8 +6,8 @@ dir=${1:-build/release}
 
 # Most complete first: "program|what it is|arguments|what it still lacks".
 candidates=(
-    "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:|device abilities and their group dialogs"
-    "$dir/tools/console/quillpad-console|the console control on the simulated controller|sim: --window|the Workbay host, device abilities and their group dialogs"
+    "$dir/host/workbay|the Workbay host with a Quillpad console|--connect sim:|"
+    "$dir/tools/console/quillpad-console|the console control on the simulated controller|sim: --window|the Workbay host"
     "$dir/tools/viewer/quillpad-viewer|the console view on generated traffic|--live 20|the connection to a device (the device session), the control and the Workbay host"
 )
 
