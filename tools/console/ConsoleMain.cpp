@@ -617,7 +617,8 @@ int main(int argc, char** argv) {
                     // A good file is not replaced unasked.
                     prompt.Begin(*path + " exists. Replace it? (y/n) ",
                                  [&, file = *path](std::optional<std::string> answer) {
-                                     if (answer && (*answer == "y" || *answer == "Y")) {
+                                     const std::string reply = answer.value_or(std::string());
+                                     if (reply == "y" || reply == "Y") {
                                          runKeyed(nxr_request::XModemReceive, file);
                                      } else {
                                          std::fprintf(stderr, "[cancelled]\r\n");
