@@ -44,6 +44,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -375,16 +376,21 @@ constexpr const char* kPrefixHelp =
 // Backspace takes a byte back, Ctrl-C or Ctrl-] gives up.
 class CPromptLine {
   public:
-    void Begin(std::string prompt, std::function<void(std::optional<std::string>)> done) {
+    // With `emptyIsAnswer`, Enter on an empty line answers "" (keep what is
+    // offered); otherwise it gives up as Ctrl-C does.
+    void Begin(std::string prompt, std::function<void(std::optional<std::string>)> done,
+               bool emptyIsAnswer = false) {
         m_line.clear();
         m_done = std::move(done);
+        m_emptyIsAnswer = emptyIsAnswer;
         std::fprintf(stderr, "\r\n%s", prompt.c_str());
     }
     bool Active() const { return static_cast<bool>(m_done); }
     void Feed(char c) {
         if (c == '\r' || c == '\n') {
             std::fprintf(stderr, "\r\n");
-            Finish(m_line.empty() ? std::nullopt : std::optional<std::string>(m_line));
+            Finish(m_line.empty() && !m_emptyIsAnswer ? std::nullopt
+                                                      : std::optional<std::string>(m_line));
         } else if (c == 0x03 || c == kPrefixKey) {
             std::fprintf(stderr, "\r\n");
             Finish(std::nullopt);
@@ -408,7 +414,22 @@ class CPromptLine {
 
     std::string m_line;
     std::function<void(std::optional<std::string>)> m_done;
+    bool m_emptyIsAnswer = false;
 };
+
+// A pause typed at a prompt: "" keeps `current`; none when it is not a
+// whole number from 0 to 10000.
+std::optional<std::uint32_t> ReadPause(const std::string& typed, std::uint32_t current) {
+    if (typed.empty()) {
+        return current;
+    }
+    std::uint32_t value = 0;
+    const auto [end, ec] = std::from_chars(typed.data(), typed.data() + typed.size(), value);
+    if (ec != std::errc() || end != typed.data() + typed.size() || value > 10000) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 int Usage(const char* why, std::FILE* out = stderr) {
     std::fprintf(out,
@@ -533,8 +554,9 @@ int main(int argc, char** argv) {
     }
     CQuillpadSettings settings;
     settings.LoadFromRegistry();
-    const SAsciiPacing pacing{.charDelayMs = charDelay.value_or(settings.m_asciiCharDelayMs),
-                              .lineDelayMs = lineDelay.value_or(settings.m_asciiLineDelayMs)};
+    // Kept for the next ASCII send of this run when typed at its prompts.
+    SAsciiPacing pacing{.charDelayMs = charDelay.value_or(settings.m_asciiCharDelayMs),
+                        .lineDelayMs = lineDelay.value_or(settings.m_asciiLineDelayMs)};
     // The request block of an operation on a file (none: Send Break).
     const auto paramsFor = [&](std::uint32_t code, const std::string& path) {
         if (code == nxr_request::SendBreak) {
@@ -606,6 +628,40 @@ int main(int argc, char** argv) {
     std::string pending;
     bool inputEnded = false;
     int exitCode = 0;
+    // ASCII Send's two pauses, offered with what they are now; Enter keeps it.
+    const auto askPacing = [&](const std::string& path) {
+        const auto refuse = [] { std::fprintf(stderr, "[not a pause from 0 to 10000 ms]\r\n"); };
+        prompt.Begin(
+            "Pause after each line, ms [" + std::to_string(pacing.lineDelayMs) + "]: ",
+            [&, path, refuse](std::optional<std::string> line) {
+                const auto lineMs = line ? ReadPause(*line, pacing.lineDelayMs) : std::nullopt;
+                if (!line) {
+                    std::fprintf(stderr, "[cancelled]\r\n");
+                    return;
+                }
+                if (!lineMs) {
+                    refuse();
+                    return;
+                }
+                prompt.Begin(
+                    "Pause after each character, ms [" + std::to_string(pacing.charDelayMs) + "]: ",
+                    [&, path, refuse, lineMs = *lineMs](std::optional<std::string> chars) {
+                        const auto charMs =
+                            chars ? ReadPause(*chars, pacing.charDelayMs) : std::nullopt;
+                        if (!chars) {
+                            std::fprintf(stderr, "[cancelled]\r\n");
+                        } else if (!charMs) {
+                            refuse();
+                        } else {
+                            pacing.lineDelayMs = lineMs;
+                            pacing.charDelayMs = *charMs;
+                            runKeyed(nxr_request::AsciiSend, path);
+                        }
+                    },
+                    true);
+            },
+            true);
+    };
     const auto commandKey = [&](char key) {
         const auto askFile = [&](std::uint32_t code, const char* what) {
             prompt.Begin(std::string(what) + " file: ", [&, code](std::optional<std::string> path) {
@@ -624,6 +680,8 @@ int main(int argc, char** argv) {
                                          std::fprintf(stderr, "[cancelled]\r\n");
                                      }
                                  });
+                } else if (code == nxr_request::AsciiSend) {
+                    askPacing(*path);
                 } else {
                     runKeyed(code, *path);
                 }

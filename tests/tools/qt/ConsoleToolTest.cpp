@@ -262,6 +262,42 @@ TEST(ConsoleTool, PrefixKeysOnATerminalBreakReceiveAndQuit) {
     EXPECT_EQ(term.Wait(), 0) << term.screen;
 }
 
+// ASCII Send from the prefix keys asks for its pauses, offering the ones in
+// use, keeps what was typed for the next send, and refuses a bad one.
+TEST(ConsoleTool, PrefixAsciiSendAsksForItsPausesAndKeepsThem) {
+    test::CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), "ver\rver\rver\r"));
+    CConsoleOnTerminal term({"sim:"});
+    ASSERT_TRUE(term.Started());
+    ASSERT_TRUE(term.WaitFor("> ")) << term.screen;
+
+    std::size_t from = term.screen.size();
+    term.Type(
+        "\x1D"
+        "a" +
+        dir.File("prog.txt") + "\r");
+    ASSERT_TRUE(term.WaitFor("Pause after each line, ms [0]: ", from)) << term.screen;
+    term.Type("300\r");
+    ASSERT_TRUE(term.WaitFor("Pause after each character, ms [0]: ", from)) << term.screen;
+    const auto start = std::chrono::steady_clock::now();
+    term.Type("\r");
+    ASSERT_TRUE(term.WaitFor("[ASCII send done]", from)) << term.screen;
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(550)) << "three lines, 300 ms after each";
+
+    from = term.screen.size();
+    term.Type(
+        "\x1D"
+        "a" +
+        dir.File("prog.txt") + "\r");
+    ASSERT_TRUE(term.WaitFor("Pause after each line, ms [300]: ", from)) << term.screen;
+    term.Type("fast\r");
+    EXPECT_TRUE(term.WaitFor("[not a pause from 0 to 10000 ms]", from)) << term.screen;
+    term.Type("\x1Dq");
+    EXPECT_EQ(term.Wait(), 0) << term.screen;
+    EXPECT_EQ(term.screen.find("[ASCII send done]", from), std::string::npos) << "sent anyway";
+}
+
 // ASCII Send paced from the command line: the device sees the lines arrive
 // apart, and a pause out of range is refused before anything runs.
 TEST(ConsoleTool, AsciiSendTakesItsPacingFromTheCommandLine) {
