@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench/support/BenchReport.h"
+#include "bench/support/LoopTurns.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 
@@ -49,7 +50,7 @@ struct SHost {
         for (auto& c : consoles) {
             c->IWBSetConnectionParameters("sim:");
         }
-        Run(
+        bench::LongestLoopTurnMs(
             [&] {
                 return std::all_of(consoles.begin(), consoles.end(),
                                    [](const auto& c) { return c->ConsoleOpen(); });
@@ -60,28 +61,6 @@ struct SHost {
         for (auto& c : consoles) {
             c.reset();
         }
-    }
-    // Runs the loop for up to `limitMs` or until `done`, timing every turn
-    // with a 1 ms timer; the longest gap between its ticks, in ms.
-    template <class Done>
-    double Run(Done done, int limitMs) {
-        QElapsedTimer clock;
-        clock.start();
-        QTimer tick;
-        tick.setTimerType(Qt::PreciseTimer);
-        tick.setInterval(1);
-        qint64 last = clock.nsecsElapsed();
-        qint64 worst = 0;
-        QObject::connect(&tick, &QTimer::timeout, [&] {
-            const qint64 now = clock.nsecsElapsed();
-            worst = std::max(worst, now - last);
-            last = now;
-        });
-        tick.start();
-        while (!done() && clock.elapsed() < limitMs) {
-            QApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the 1 ms tick wakes it
-        }
-        return static_cast<double>(worst) / 1e6;
     }
     std::size_t Records() const {
         std::size_t n = 0;
@@ -107,8 +86,9 @@ void BM_EightConsolesAt1MBps(benchmark::State& state) {
                     ByteString("flood 1000000 " + std::to_string(kSeconds * 1000000) + "\r")));
         }
         // The first second settles (connects, first paints); the rest counts.
-        host.Run([] { return false; }, 1000);
-        worst = std::max(worst, host.Run([] { return false; }, (kSeconds - 1) * 1000));
+        bench::LongestLoopTurnMs([] { return false; }, 1000);
+        worst =
+            std::max(worst, bench::LongestLoopTurnMs([] { return false; }, (kSeconds - 1) * 1000));
     }
     bench::Figure("host_8_consoles_1MBps_worst_event_loop_turn", worst, "ms");
     bench::Figure("host_8_consoles_records", static_cast<double>(host.Records()), "records");
@@ -120,7 +100,8 @@ void BM_EightConsolesIdle_Baseline(benchmark::State& state) {
     SHost host;
     double worst = 0;
     for (auto _ : state) {
-        worst = std::max(worst, host.Run([] { return false; }, (kSeconds - 1) * 1000));
+        worst =
+            std::max(worst, bench::LongestLoopTurnMs([] { return false; }, (kSeconds - 1) * 1000));
     }
     bench::Figure("host_8_consoles_idle_worst_event_loop_turn", worst, "ms");
 }

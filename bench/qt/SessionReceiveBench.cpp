@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "bench/support/BenchReport.h"
+#include "bench/support/LoopTurns.h"
 #include "devsim/qt/CDevSimServer.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
@@ -83,27 +84,7 @@ class CCountingSink final : public INxrSessionEvents {
     bool connected = false;
 };
 
-// Runs the loop until `done`, timing every turn with a 1 ms timer.
-double RunLoop(const std::function<bool()>& done, int limitMs) {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = 0;
-    qint64 worst = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        worst = std::max(worst, now - last);
-        last = now;
-    });
-    last = clock.nsecsElapsed();
-    tick.start();
-    while (!done() && clock.elapsed() < limitMs) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);  // the 1 ms tick wakes it
-    }
-    return static_cast<double>(worst) / 1e6;
-}
+using bench::LongestLoopTurnMs;
 
 // state.range(0): the flood's rate in MB/s, 0 for as fast as the link takes.
 void BM_SessionReceiveTcp(benchmark::State& state) {
@@ -127,13 +108,13 @@ void BM_SessionReceiveTcp(benchmark::State& state) {
         session.Open(BytesToWide(spec), {}, &handle);
         std::uint32_t id = 0;
         session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
-        RunLoop([&] { return sink.connected; }, 10000);
-        RunLoop([&] { return sink.tail.find("> ") != std::string::npos; }, 10000);
+        LongestLoopTurnMs([&] { return sink.connected; }, 10000);
+        LongestLoopTurnMs([&] { return sink.tail.find("> ") != std::string::npos; }, 10000);
         sink.bytes = 0;
         session.Send(
             BytesToWide("flood " + std::to_string(rate) + " " + std::to_string(floodBytes) + "\r"),
             1000, &handle);
-        worstTurn = std::max(worstTurn, RunLoop([&] { return sink.Done(); }, 120000));
+        worstTurn = std::max(worstTurn, LongestLoopTurnMs([&] { return sink.Done(); }, 120000));
         if (!sink.Done()) {
             state.SkipWithError("the flood did not finish");
             return;
@@ -181,10 +162,10 @@ void BM_BareSocketReceiveTcp_Baseline(benchmark::State& state) {
             prompt = prompt || tail.find("> ") != std::string::npos;
         });
         socket.connectToHost(QStringLiteral("127.0.0.1"), server.Port());
-        RunLoop([&] { return prompt; }, 10000);
+        LongestLoopTurnMs([&] { return prompt; }, 10000);
         bytes = 0;
         socket.write(QByteArray::fromStdString("flood 0 " + std::to_string(kFloodBytes) + "\r"));
-        RunLoop([&] { return tail.find("flood done") != std::string::npos; }, 120000);
+        LongestLoopTurnMs([&] { return tail.find("flood done") != std::string::npos; }, 120000);
         total += bytes;
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(total));

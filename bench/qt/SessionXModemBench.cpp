@@ -14,22 +14,19 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
 
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "bench/support/BenchReport.h"
+#include "bench/support/LoopTurns.h"
+#include "bench/support/LrzszRun.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
 #include "tests/support/PtyPeer.h"
@@ -39,8 +36,6 @@ namespace {
 
 using test::CPtyPeer;
 
-constexpr std::size_t kSize = 1 << 20;
-
 QCoreApplication& App() {
     static int argc = 1;
     static char name[] = "SessionXModemBench";
@@ -49,64 +44,11 @@ QCoreApplication& App() {
     return app;
 }
 
-ByteString Payload() {
-    std::mt19937 gen(11);
-    ByteString out(kSize, '\0');
-    for (auto& c : out) {
-        c = static_cast<char>(gen() & 0xFF);
-    }
-    return out;
-}
-
-struct STempDir {
-    STempDir() {
-        char pattern[] = "/tmp/quillpad-session-xmodem-XXXXXX";
-        path = ::mkdtemp(pattern) ? pattern : "";
-    }
-    ~STempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-    std::string path;
-};
-
-bool HaveTools(benchmark::State& state) {
-    for (const char* tool : {"socat", "sx", "rx"}) {
-        if (!test::HaveProgram(tool)) {
-            state.SkipWithError((std::string(tool) + " is not installed").c_str());
-            return false;
-        }
-    }
-    return true;
-}
-
-bool Received(const std::string& dir) {
-    std::error_code ec;
-    return std::filesystem::file_size(dir + "/got.bin", ec) >= kSize;
-}
-
-// Runs the loop until `done` or `limitMs`, timing every turn with a 1 ms
-// timer; returns the longest gap in ms.
-double RunLoop(const std::function<bool()>& done, int limitMs) {
-    QElapsedTimer clock;
-    clock.start();
-    qint64 last = clock.nsecsElapsed();
-    qint64 worst = 0;
-    QTimer tick;
-    tick.setTimerType(Qt::PreciseTimer);
-    tick.setInterval(1);
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        const qint64 now = clock.nsecsElapsed();
-        worst = std::max(worst, now - last);
-        last = now;
-    });
-    tick.start();
-    while (!done() && clock.elapsed() < limitMs) {
-        // Blocks until the next event: the 1 ms timer wakes it at the latest.
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return static_cast<double>(worst) / 1e6;
-}
+using bench::HaveLrzsz;
+using bench::kXModemPayload;
+using bench::LongestLoopTurnMs;
+using bench::Received;
+using bench::STempDir;
 
 class CTransferSink final : public INxrSessionEvents {
   public:
@@ -135,25 +77,17 @@ struct SRun {
 SRun RunSx(const ByteString& data) {
     SRun run;
     STempDir dir;
-    { std::ofstream(dir.path + "/out.bin", std::ios::binary) << data; }
     CPtyPeer pty(dir.path);
-    const std::string command = "exec sx -q -b -k '" + dir.path + "/out.bin' <'" + dir.path +
-                                "/near' >'" + dir.path + "/near' 2>/dev/null";
-    const pid_t sx = ::fork();
-    if (sx == 0) {
-        ::execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
+    {
+        const bench::CSxOnNear sx(dir.path, data);
+        QElapsedTimer clock;
+        clock.start();
+        pty.Start({"rx", "-q", "-b", "-c", "got.bin"});
+        while (pty.PollExit() < 0 && clock.elapsed() < 120000) {
+            ::usleep(500);
+        }
+        run.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     }
-    ::usleep(300000);
-    QElapsedTimer clock;
-    clock.start();
-    pty.Start({"rx", "-q", "-b", "-c", "got.bin"});
-    while (pty.PollExit() < 0 && clock.elapsed() < 120000) {
-        ::usleep(500);
-    }
-    run.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-    ::kill(sx, SIGKILL);
-    ::waitpid(sx, nullptr, 0);
     if (!Received(dir.path)) {
         run.error = "sx to rx failed";
     }
@@ -178,7 +112,7 @@ SRun RunSession(const ByteString& data) {
         run.error = "cannot open " + spec + ": " + session.ErrorText(0);
         return run;
     }
-    RunLoop([&] { return sink.completed.count(connect) > 0; }, 10000);
+    LongestLoopTurnMs([&] { return sink.completed.count(connect) > 0; }, 10000);
     if (!sink.completed[connect]) {
         run.error = "cannot connect: " + session.ErrorText(connect);
         return run;
@@ -187,16 +121,16 @@ SRun RunSession(const ByteString& data) {
     block.AddText(dir.path + "/out.bin").AddInteger(1024);
     std::uint32_t id = 0;
     session.Request(0xE003, block.Encode(), 1000, &id, nullptr, 0, &handle);
-    RunLoop([] { return false; }, 300);
+    LongestLoopTurnMs([] { return false; }, 300);
     QElapsedTimer clock;
     clock.start();
     pty.Start({"sh", "-c", "cd in && exec rx -q -b -c got.bin"});
-    run.worstTurnMs =
-        RunLoop([&] { return pty.PollExit() >= 0 || sink.completed.count(id) > 0; }, 120000);
+    run.worstTurnMs = LongestLoopTurnMs(
+        [&] { return pty.PollExit() >= 0 || sink.completed.count(id) > 0; }, 120000);
     run.seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     // rx often loses the ACK of the EOT as it exits; the session then waits
     // out its EOT time-outs, which is no part of the throughput.
-    RunLoop([&] { return sink.completed.count(id) > 0; }, 30000);
+    LongestLoopTurnMs([&] { return sink.completed.count(id) > 0; }, 30000);
     run.worstDeliveryMs = static_cast<double>(session.LongestTurnNs()) / 1e6;
     session.Close(&handle);
     if (!Received(dir.path + "/in")) {
@@ -213,11 +147,11 @@ double Median(std::vector<double> values) {
 // The two in turns, so that the load of a shared machine falls on both alike.
 // The iteration's time is the session's; the figures give both.
 void BM_SessionXModem1KSendToRx(benchmark::State& state) {
-    if (!HaveTools(state)) {
+    if (!HaveLrzsz(state)) {
         return;
     }
     App();
-    const ByteString data = Payload();
+    const ByteString data = test::RandomBytes(kXModemPayload, 11);
     std::vector<double> session;
     std::vector<double> sx;
     double worstTurn = 0;
@@ -238,8 +172,8 @@ void BM_SessionXModem1KSendToRx(benchmark::State& state) {
         worstDelivery = std::max(worstDelivery, ours.worstDeliveryMs);
         state.SetIterationTime(ours.seconds);
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kSize));
-    const double mb = kSize / 1e6;
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kXModemPayload));
+    const double mb = kXModemPayload / 1e6;
     const double bestSession = *std::min_element(session.begin(), session.end());
     const double bestSx = *std::min_element(sx.begin(), sx.end());
     bench::Figure("xmodem1k_session_to_rx_best", mb / bestSession, "MB/s");

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <random>
 
 #include "nxr/CNxrXModemReceiver.h"
 #include "nxr/CNxrXModemSender.h"
@@ -16,21 +15,11 @@ namespace {
 
 using test::CPtyPeer;
 using test::NowMs;
-
-ByteString RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    ByteString out(n, '\0');
-    for (auto& c : out) {
-        c = static_cast<char>(gen() & 0xFF);
-    }
-    return out;
-}
+using test::RandomBytes;
 
 void RequireTools() {
-    for (const char* tool : {"socat", "sx", "rx"}) {
-        if (!test::HaveProgram(tool)) {
-            GTEST_SKIP() << tool << " is not installed (tools/install-deps.sh installs it)";
-        }
+    if (const std::string missing = test::MissingLrzszTool(); !missing.empty()) {
+        GTEST_SKIP() << missing << " is not installed (tools/install-deps.sh installs it)";
     }
 }
 

@@ -15,9 +15,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "platform/Bytes.h"
 
 namespace quillpad::test {
 
@@ -25,6 +28,26 @@ namespace quillpad::test {
 inline bool HaveProgram(const std::string& program) {
     const std::string command = "command -v " + program + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0;
+}
+
+// The first of socat, sx and rx that is not installed; "" when all are.
+inline std::string MissingLrzszTool() {
+    for (const char* tool : {"socat", "sx", "rx"}) {
+        if (!HaveProgram(tool)) {
+            return tool;
+        }
+    }
+    return {};
+}
+
+// Reproducible random bytes: a transfer must deliver every value.
+inline ByteString RandomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    ByteString out(n, '\0');
+    for (auto& c : out) {
+        c = static_cast<char>(gen() & 0xFF);
+    }
+    return out;
 }
 
 inline std::uint32_t NowMs() {

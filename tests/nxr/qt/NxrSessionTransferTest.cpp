@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
@@ -19,14 +18,7 @@ namespace {
 using test::CPtyPeer;
 using test::WaitFor;
 
-ByteString RandomBytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
-    ByteString out(n, '\0');
-    for (auto& c : out) {
-        c = static_cast<char>(gen() & 0xFF);
-    }
-    return out;
-}
+using test::RandomBytes;
 
 // The recording sink, with the file transfer events in order.
 class CTransferSink : public test::CRecordingSink {
