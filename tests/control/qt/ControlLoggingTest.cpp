@@ -83,18 +83,12 @@ class CRecordingHost final : public CNoHostEnvironment {
     std::string address;
 };
 
-class ControlLogging : public ::testing::Test {
+class ControlLogging : public ::testing::Test, protected test::SFakeSessionRig {
   protected:
     void SetUp() override {
         std::filesystem::remove_all(CRegistryStore::DefaultFolder());
         SControlServices services;
-        services.session.factory = [this] {
-            auto fake = std::make_unique<CFakeSession>(log);
-            session = fake.get();
-            return SSessionCreation{std::move(fake), {}};
-        };
-        services.session.ui = std::make_unique<test::CRecordingUi>(shown);
-        services.session.deferred = std::make_unique<test::CManualDeferredCalls>(deferred);
+        Wire(services.session);
         auto ui = std::make_unique<CAnsweringUi>();
         answers = ui.get();
         services.ui = std::move(ui);
@@ -161,12 +155,6 @@ class ControlLogging : public ::testing::Test {
     test::CTempDir dir;
     int logs = 0;
     std::shared_ptr<CRecordingHost> host = std::make_shared<CRecordingHost>();
-    std::shared_ptr<std::vector<SSessionCall>> log = std::make_shared<std::vector<SSessionCall>>();
-    std::shared_ptr<std::vector<test::SShownBox>> shown =
-        std::make_shared<std::vector<test::SShownBox>>();
-    std::shared_ptr<std::vector<std::pair<std::uint32_t, std::function<void()>>>> deferred =
-        std::make_shared<std::vector<std::pair<std::uint32_t, std::function<void()>>>>();
-    CFakeSession* session = nullptr;
     CAnsweringUi* answers = nullptr;
     std::unique_ptr<CQuillpad2Ctrl> control;
 };

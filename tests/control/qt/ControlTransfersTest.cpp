@@ -83,7 +83,7 @@ void Drain() {
     }
 }
 
-class ControlTransfers : public ::testing::Test {
+class ControlTransfers : public ::testing::Test, protected test::SFakeSessionRig {
   protected:
     void SetUp() override { std::filesystem::remove_all(CRegistryStore::DefaultFolder()); }
     void TearDown() override { control.reset(); }
@@ -92,14 +92,10 @@ class ControlTransfers : public ::testing::Test {
     void Make(bool real = false) {
         SControlServices services;
         if (!real) {
-            services.session.factory = [this] {
-                auto fake = std::make_unique<CFakeSession>(log);
-                session = fake.get();
-                return SSessionCreation{std::move(fake), {}};
-            };
-            services.session.deferred = std::make_unique<test::CManualDeferredCalls>(deferred);
+            Wire(services.session);
+        } else {
+            services.session.ui = std::make_unique<test::CRecordingUi>(shown);
         }
-        services.session.ui = std::make_unique<test::CRecordingUi>(shown);
         auto ui = std::make_unique<CTransferUi>();
         answers = ui.get();
         services.ui = std::move(ui);
@@ -133,12 +129,6 @@ class ControlTransfers : public ::testing::Test {
     }
 
     test::CTempDir dir;
-    std::shared_ptr<std::vector<SSessionCall>> log = std::make_shared<std::vector<SSessionCall>>();
-    std::shared_ptr<std::vector<test::SShownBox>> shown =
-        std::make_shared<std::vector<test::SShownBox>>();
-    std::shared_ptr<std::vector<std::pair<std::uint32_t, std::function<void()>>>> deferred =
-        std::make_shared<std::vector<std::pair<std::uint32_t, std::function<void()>>>>();
-    CFakeSession* session = nullptr;
     CTransferUi* answers = nullptr;
     std::unique_ptr<CQuillpad2Ctrl> control;
 };

@@ -24,6 +24,7 @@
 #include "nxr/NxrCodes.h"
 #include "platform/CRegistryStore.h"
 #include "platform/qt/EnvironmentStream.h"
+#include "tests/control/qt/ControlDoubles.h"
 #include "tests/session/SessionDoubles.h"
 #include "view/qt/CConsoleView.h"
 
@@ -116,7 +117,7 @@ void WriteStyleSheet(const std::string& file, const std::string& name) {
         << "[Scheme1.Info]\r\nName=" << name << "\r\nBackgroundColor=0\r\n";
 }
 
-class Quillpad2Ctrl : public ::testing::Test {
+class Quillpad2Ctrl : public ::testing::Test, protected test::SFakeSessionRig {
   protected:
     void SetUp() override {
         // Every test starts from the built-in defaults.
@@ -129,13 +130,7 @@ class Quillpad2Ctrl : public ::testing::Test {
 
     void Make() {
         SControlServices services;
-        services.session.factory = [this] {
-            auto fake = std::make_unique<CFakeSession>(log);
-            session = fake.get();
-            return SSessionCreation{std::move(fake), {}};
-        };
-        services.session.ui = std::make_unique<test::CRecordingUi>(shown);
-        services.session.deferred = std::make_unique<test::CManualDeferredCalls>(deferred);
+        Wire(services.session);
         auto ui = std::make_unique<CRecordingControlUi>();
         controlUi = ui.get();
         services.ui = std::move(ui);
@@ -198,12 +193,6 @@ class Quillpad2Ctrl : public ::testing::Test {
         return current ? current->Name : "(none)";
     }
 
-    std::shared_ptr<std::vector<SSessionCall>> log = std::make_shared<std::vector<SSessionCall>>();
-    std::shared_ptr<std::vector<test::SShownBox>> shown =
-        std::make_shared<std::vector<test::SShownBox>>();
-    std::shared_ptr<std::vector<std::pair<std::uint32_t, std::function<void()>>>> deferred =
-        std::make_shared<std::vector<std::pair<std::uint32_t, std::function<void()>>>>();
-    CFakeSession* session = nullptr;
     CRecordingControlUi* controlUi = nullptr;
     SKeyModifiers modifiers;
     std::unique_ptr<CQuillpad2Ctrl> control;
