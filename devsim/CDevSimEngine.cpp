@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "nxr/NxrTick.h"
 #include "platform/LocalTime.h"
 
 namespace quillpad {
@@ -309,7 +310,7 @@ void CDevSimEngine::ScanStep(ByteString& out) {
     static constexpr int kAddresses = 4;
     static constexpr std::string_view kFound[kAddresses] = {"QIO-16 digital I/O", "(none)",
                                                             "QAI-8 analog input", "(none)"};
-    while (m_scanStep > 0 && static_cast<std::int32_t>(m_nowMs - m_scanDue) >= 0) {
+    while (m_scanStep > 0 && TickReached(m_nowMs, m_scanDue)) {
         const int address = m_scanStep;
         Line(out, "PROGRESS " + std::to_string(address * 100 / kAddresses) + " Address " +
                       std::to_string(address) + ": " + std::string(kFound[address - 1]));

@@ -4,6 +4,8 @@
 #include <charconv>
 #include <utility>
 
+#include "nxr/NxrTick.h"
+
 namespace quillpad {
 namespace {
 
@@ -42,10 +44,6 @@ std::optional<int> ReadInt(std::string_view text) {
         return std::nullopt;
     }
     return value;
-}
-
-bool Due(std::uint32_t nowMs, std::uint32_t deadline) {
-    return static_cast<std::int32_t>(nowMs - deadline) >= 0;
 }
 
 }  // namespace
@@ -168,7 +166,7 @@ void CNxrAbilityJob::LineEnded(std::uint32_t nowMs) {
 }
 
 void CNxrAbilityJob::Tick(std::uint32_t nowMs) {
-    if (m_finished || m_asking || !Due(nowMs, m_deadline)) {
+    if (m_finished || m_asking || !TickReached(nowMs, m_deadline)) {
         return;
     }
     Finish(false, "the device did not answer \"" + m_command + "\" within " +

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "nxr/NxrTick.h"
+
 namespace quillpad {
 
 namespace xmodem {
@@ -39,11 +41,5 @@ enum class EXModemState {
 std::uint16_t XModemCrc16(std::string_view bytes, std::uint16_t crc = 0);
 // The 8-bit sum of the bytes.
 unsigned char XModemChecksum(std::string_view bytes);
-
-// Ticks are 32-bit milliseconds that wrap; `a` is due when it is not later
-// than `now`.
-constexpr bool TickReached(std::uint32_t now, std::uint32_t due) {
-    return static_cast<std::int32_t>(now - due) >= 0;
-}
 
 }  // namespace quillpad

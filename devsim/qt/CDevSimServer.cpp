@@ -37,11 +37,11 @@ class CDevSimServer::CConnection {
         }
         m_timer.setInterval(1);
         QObject::connect(&m_timer, &QTimer::timeout, m_socket, [this] { Flood(); });
-        m_xmodemTimer.setInterval(100);
-        QObject::connect(&m_xmodemTimer, &QTimer::timeout, m_socket, [this] {
+        m_tickTimer.setInterval(100);
+        QObject::connect(&m_tickTimer, &QTimer::timeout, m_socket, [this] {
             Output(m_engine.Tick(static_cast<std::uint32_t>(m_uptime.elapsed())));
             if (!m_engine.NeedsTick()) {
-                m_xmodemTimer.stop();
+                m_tickTimer.stop();
             }
         });
         m_uptime.start();
@@ -56,7 +56,7 @@ class CDevSimServer::CConnection {
     }
     ~CConnection() {
         m_timer.stop();
-        m_xmodemTimer.stop();
+        m_tickTimer.stop();
         m_socket->disconnect();
         m_socket->abort();
         m_socket->deleteLater();
@@ -86,8 +86,8 @@ class CDevSimServer::CConnection {
             m_clock.start();
             m_timer.start();
         }
-        if (m_engine.NeedsTick() && !m_xmodemTimer.isActive()) {
-            m_xmodemTimer.start();
+        if (m_engine.NeedsTick() && !m_tickTimer.isActive()) {
+            m_tickTimer.start();
         }
     }
 
@@ -120,7 +120,7 @@ class CDevSimServer::CConnection {
     std::unique_ptr<CNxrTelnetCodec> m_telnet;
     QTimer m_timer;
     QElapsedTimer m_clock;
-    QTimer m_xmodemTimer;  // the time-outs of a transfer the device runs
+    QTimer m_tickTimer;  // the engine's time: a transfer's time-outs, a bus scan
     QElapsedTimer m_uptime;
 };
 

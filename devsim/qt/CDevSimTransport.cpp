@@ -17,11 +17,11 @@ CDevSimTransport::CDevSimTransport(SDevSimOptions options) : m_engine(std::move(
     QObject::connect(&m_deliverTimer, &QTimer::timeout, &m_deliverTimer, [this] { Deliver(); });
     m_floodTimer.setInterval(2);
     QObject::connect(&m_floodTimer, &QTimer::timeout, &m_floodTimer, [this] { Flood(); });
-    m_xmodemTimer.setInterval(100);
-    QObject::connect(&m_xmodemTimer, &QTimer::timeout, &m_xmodemTimer, [this] {
+    m_tickTimer.setInterval(100);
+    QObject::connect(&m_tickTimer, &QTimer::timeout, &m_tickTimer, [this] {
         Answer(m_engine.Tick(static_cast<std::uint32_t>(m_clock.elapsed())));
         if (!m_engine.NeedsTick()) {
-            m_xmodemTimer.stop();
+            m_tickTimer.stop();
         }
     });
     m_clock.start();
@@ -37,7 +37,7 @@ void CDevSimTransport::Close() {
     m_events = nullptr;
     m_deliverTimer.stop();
     m_floodTimer.stop();
-    m_xmodemTimer.stop();
+    m_tickTimer.stop();
 }
 
 SNxrWriteResult CDevSimTransport::Write(std::string_view bytes) {
@@ -47,8 +47,8 @@ SNxrWriteResult CDevSimTransport::Write(std::string_view bytes) {
     const bool wasFlooding = m_engine.Flooding();
     Answer(m_engine.Tick(static_cast<std::uint32_t>(m_clock.elapsed())));
     Answer(m_engine.Receive(bytes));
-    if (m_engine.NeedsTick() && !m_xmodemTimer.isActive()) {
-        m_xmodemTimer.start();
+    if (m_engine.NeedsTick() && !m_tickTimer.isActive()) {
+        m_tickTimer.start();
     }
     if (!wasFlooding && m_engine.Flooding()) {
         m_floodClock.start();

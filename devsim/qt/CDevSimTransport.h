@@ -33,7 +33,7 @@ class CDevSimTransport final : public INxrTransport {
     ByteString m_answer;  // said by the device, not yet delivered
     QTimer m_deliverTimer;
     QTimer m_floodTimer;
-    QTimer m_xmodemTimer;  // the time-outs of a transfer the device runs
+    QTimer m_tickTimer;  // the engine's time: a transfer's time-outs, a bus scan
     QElapsedTimer m_floodClock;
     QElapsedTimer m_clock;
 };

@@ -549,7 +549,6 @@ void CNxrSession::DeliverAbilityCompleted(SNxrIoEvent& event) {
 
 void CNxrSession::DeliverAbility(std::uint32_t id, const SNxrAbilityEvent& e) {
     const auto it = m_abilities.find(id);
-    const std::string command = it == m_abilities.end() ? std::string() : it->second.command;
     if (it != m_abilities.end() && it->second.done && e.kind != ENxrAbilityEventKind::Query) {
         if (it->second.progress && e.kind != ENxrAbilityEventKind::TaskComplete) {
             it->second.progress(e.kind == ENxrAbilityEventKind::TaskStart ? 0 : e.value, e.text);
@@ -577,7 +576,9 @@ void CNxrSession::DeliverAbility(std::uint32_t id, const SNxrAbilityEvent& e) {
         }
         case ENxrAbilityEventKind::TaskStart:
             if (m_sink != nullptr) {
-                m_sink->OnTaskStart(id, BytesToWide(command), BytesToWide(e.text));
+                m_sink->OnTaskStart(
+                    id, BytesToWide(it == m_abilities.end() ? std::string() : it->second.command),
+                    BytesToWide(e.text));
             }
             return;
         case ENxrAbilityEventKind::TaskProgress:
