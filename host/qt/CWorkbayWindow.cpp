@@ -52,6 +52,8 @@ void CWorkbayWindow::BuildMenus() {
     m_closeConsole =
         file->addAction(QStringLiteral("&Close Console"), m_area, &QMdiArea::closeActiveSubWindow);
     file->addSeparator();
+    file->addAction(QStringLiteral("&Save Workspace"), this, &CWorkbayWindow::SaveWorkspaceNow);
+    file->addSeparator();
     file->addAction(QStringLiteral("&Quit"), this, &QWidget::close);
 
     m_windowMenu = menuBar()->addMenu(QStringLiteral("&Window"));
@@ -112,6 +114,7 @@ void CWorkbayWindow::FillWindowMenu() {
 
 void CWorkbayWindow::Start(const SCommandLine& commandLine) {
     if (commandLine.NamesConsole()) {
+        m_saveAtQuit = false;
         const QString plugin = commandLine.plugin.value_or(m_catalog.DefaultName());
         if (commandLine.plugin && m_catalog.Find(plugin) == nullptr) {
             Report(QStringLiteral("There is no plug-in named \"%1\".").arg(plugin));
@@ -230,6 +233,15 @@ bool CWorkbayWindow::SaveWorkspace(QString* error) {
     return m_workspace.Save(windows, error);
 }
 
+void CWorkbayWindow::SaveWorkspaceNow() {
+    QString error;
+    if (!SaveWorkspace(&error)) {
+        Report(QStringLiteral("The workspace could not be saved: %1").arg(error));
+        return;
+    }
+    m_saveAtQuit = true;
+}
+
 QList<CConsoleWindow*> CWorkbayWindow::Consoles() const {
     QList<CConsoleWindow*> consoles;
     for (QMdiSubWindow* window : m_area->subWindowList(QMdiArea::CreationOrder)) {
@@ -249,7 +261,7 @@ CConsoleWindow* CWorkbayWindow::ActiveConsole() const {
 }
 
 void CWorkbayWindow::closeEvent(QCloseEvent* event) {
-    if (!m_saved) {
+    if (!m_saved && m_saveAtQuit) {
         QString error;
         if (!SaveWorkspace(&error)) {
             Report(QStringLiteral("The workspace could not be saved: %1").arg(error));

@@ -47,6 +47,12 @@ class CWorkbayWindow : public QMainWindow {
     // The consoles of the saved workspace; how many were opened.
     int RestoreWorkspace();
     bool SaveWorkspace(QString* error = nullptr);
+    // File > Save Workspace: saves now, and from then on at quit too.
+    void SaveWorkspaceNow();
+    // Whether quitting saves the workspace. A start that names its console
+    // (a script's one-off `--connect`) is not the user's workspace: saving
+    // it at quit would replace the consoles the user keeps there.
+    bool SavesAtQuit() const { return m_saveAtQuit; }
 
     QList<CConsoleWindow*> Consoles() const;
     CConsoleWindow* ActiveConsole() const;
@@ -71,6 +77,7 @@ class CWorkbayWindow : public QMainWindow {
     CRegistryStore& m_store;
     CWorkspaceFile m_workspace;
     bool m_saved = false;
+    bool m_saveAtQuit = true;
     QMdiArea* m_area = nullptr;
     QMenu* m_windowMenu = nullptr;
     QAction* m_closeConsole = nullptr;

@@ -175,11 +175,12 @@ TEST_F(ControlAbilities, ALongAbilityShowsTheTaskWindowWhoseCancelStopsItOnTheDe
     EXPECT_TRUE(QTest::qWaitFor([&] { return control->Store()->OwnIds().empty(); }, 5000));
 }
 
-// The picture in docs/: QUILLPAD_SCREENSHOT_GROUP=FILE.png, run on a real display.
-TEST_F(ControlAbilities, Screenshot) {
+// The picture in docs/screenshots/, taken by tools/take-screenshots.sh (not a test:
+// it is disabled in the suite and asserts only that the picture was written).
+TEST_F(ControlAbilities, DISABLED_Screenshot) {
     const char* file = std::getenv("QUILLPAD_SCREENSHOT_GROUP");
     if (file == nullptr) {
-        GTEST_SKIP() << "set QUILLPAD_SCREENSHOT_GROUP to take the picture";
+        FAIL() << "set QUILLPAD_SCREENSHOT_GROUP to the picture's file";
     }
     answers->showDialog = true;
     QTest::keyClick(control->View(), Qt::Key_F3);

@@ -421,11 +421,12 @@ TEST_F(ControlTransfers, ReceivesFromTheSimulatedControllerFromEndToEnd) {
     EXPECT_TRUE(shown->empty()) << "a stopped ASCII receive is a success";
 }
 
-// The picture in docs/: QUILLPAD_SCREENSHOT=FILE.png, run on a real display.
-TEST_F(ControlTransfers, Screenshot) {
+// The picture in docs/screenshots/, taken by tools/take-screenshots.sh (not a test:
+// it is disabled in the suite and asserts only that the picture was written).
+TEST_F(ControlTransfers, DISABLED_Screenshot) {
     const char* file = std::getenv("QUILLPAD_SCREENSHOT");
     if (file == nullptr) {
-        GTEST_SKIP() << "set QUILLPAD_SCREENSHOT to take the picture";
+        FAIL() << "set QUILLPAD_SCREENSHOT to the picture's file";
     }
     Make(true);
     control->IWBSetConnectionParameters("sim:");

@@ -86,11 +86,12 @@ TEST(ControlUi, TheAsciiSendDialogShowsTheFileAndTakesThePauses) {
     EXPECT_EQ(pacing.charDelayMs, 3u);
 }
 
-// The picture in docs/: QUILLPAD_SCREENSHOT=FILE.png, run on a real display.
-TEST(ControlUi, AsciiSendDialogScreenshot) {
+// The picture in docs/screenshots/, taken by tools/take-screenshots.sh (not a test:
+// it is disabled in the suite and asserts only that the picture was written).
+TEST(ControlUi, DISABLED_AsciiSendDialogScreenshot) {
     const char* picture = std::getenv("QUILLPAD_SCREENSHOT");
     if (picture == nullptr) {
-        GTEST_SKIP() << "set QUILLPAD_SCREENSHOT to take the picture";
+        FAIL() << "set QUILLPAD_SCREENSHOT to the picture's file";
     }
     CAsciiSendDialog dialog("/home/ops/programs/conveyor-setup.txt",
                             {.charDelayMs = 2, .lineDelayMs = 150});

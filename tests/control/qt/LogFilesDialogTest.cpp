@@ -151,11 +151,12 @@ TEST_F(LogFilesDialog, F1ShowsHelpTopic1055) {
 namespace quillpad {
 namespace {
 
-// The picture in docs/: QUILLPAD_SCREENSHOT=FILE.png, run on a real display.
-TEST_F(LogFilesDialog, Screenshot) {
+// The picture in docs/screenshots/, taken by tools/take-screenshots.sh (not a test:
+// it is disabled in the suite and asserts only that the picture was written).
+TEST_F(LogFilesDialog, DISABLED_Screenshot) {
     const char* file = std::getenv("QUILLPAD_SCREENSHOT");
     if (file == nullptr) {
-        GTEST_SKIP() << "set QUILLPAD_SCREENSHOT to take the picture";
+        FAIL() << "set QUILLPAD_SCREENSHOT to the picture's file";
     }
     settings.m_logFolder = "/home/engineer/Workbay/Quillpad Logs";
     settings.m_logAsPlainText = true;

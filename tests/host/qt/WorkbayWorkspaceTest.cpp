@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QDir>
+#include <QMenu>
+#include <QMenuBar>
 
 #include <filesystem>
 
 #include "host/qt/CConsoleWindow.h"
+#include "host/qt/CWorkbayWindow.h"
 #include "host/qt/Workspace.h"
 #include "tests/host/qt/WorkbayTestDoubles.h"
 
@@ -63,6 +67,54 @@ TEST(WorkbayWorkspace, TheCommandLineConsoleWinsOverTheWorkspace) {
     ASSERT_EQ(rig.window->Consoles().size(), 1);
     EXPECT_EQ(rig.window->Consoles()[0]->ConnectionSpec(), QByteArray("tcp:10.1.1.1:2323"));
     EXPECT_EQ(rig.window->Consoles()[0]->PluginName(), QStringLiteral("Quillpad2"));
+}
+
+// The File menu's action of that text.
+QAction* FileAction(CWorkbayWindow& window, const QString& text) {
+    for (QAction* menu : window.menuBar()->actions()) {
+        if (menu->text() == QStringLiteral("&File") && menu->menu() != nullptr) {
+            for (QAction* action : menu->menu()->actions()) {
+                if (action->text() == text) {
+                    return action;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+TEST(WorkbayWorkspace, AOneOffConsoleLeavesTheSavedWorkspaceAloneUntilTheUserSavesIt) {
+    CHostRig rig;
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:name=B");
+    rig.window->close();
+    const std::string kept = ReadFileBytes(rig.WorkspacePath());
+    ASSERT_FALSE(kept.empty());
+
+    SCommandLine line;
+    line.connect = QByteArray("tcp:10.1.1.1:2323");
+    rig.NewWindow().Start(line);
+    rig.window->close();
+    EXPECT_EQ(ReadFileBytes(rig.WorkspacePath()), kept) << "a script's start replaced it";
+
+    // Asked for, it is saved, and from then on at quit as well.
+    rig.NewWindow().Start(line);
+    QAction* save = FileAction(*rig.window, QStringLiteral("&Save Workspace"));
+    ASSERT_NE(save, nullptr);
+    save->trigger();
+    QList<SWorkspaceWindow> saved;
+    QString error;
+    ASSERT_TRUE(
+        ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved, error))
+        << error.toStdString();
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(saved[0].spec, QByteArray("tcp:10.1.1.1:2323"));
+    rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:name=C");
+    rig.window->close();
+    ASSERT_TRUE(ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved,
+                               error));
+    EXPECT_EQ(saved.size(), 2);
+    EXPECT_TRUE(rig.ui.messages.isEmpty());
 }
 
 TEST(WorkbayWorkspace, NothingToRestoreOpensTheNewConsoleDialog) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -42,11 +43,27 @@ TEST(NxrGui, HelpOpensTheUserGuideAtTheTopic) {
     EXPECT_TRUE(opened.toLocalFile().endsWith("docs/USER_GUIDE.md"))
         << opened.toString().toStdString();
     EXPECT_EQ(opened.fragment(), "topic-1055");
+
+    // A folder named that holds no guide: the one of the tree the program was
+    // built in is found instead (make's build folders are inside the source tree).
     qputenv("QUILLPAD_DOCS_DIR", "/nonexistent-quillpad-docs");
     opened.clear();
-    // Not found beside the test program either: the guide lives in the source tree.
-    const bool found = NxrGUIShowHelp(nullptr, 15, 1007, nullptr);
-    EXPECT_EQ(found, !opened.isEmpty());
+    const QString source = QDir(QStringLiteral(QUILLPAD_SOURCE_DIR)).canonicalPath();
+    if (QDir(QStringLiteral(QUILLPAD_BINARY_DIR)).canonicalPath().startsWith(source + '/')) {
+        EXPECT_TRUE(NxrGUIShowHelp(nullptr, 15, 1007, nullptr));
+        EXPECT_EQ(opened.toLocalFile(), source + QStringLiteral("/docs/USER_GUIDE.md"));
+        EXPECT_EQ(opened.fragment(), "topic-1007");
+    }
+
+    // The desktop refusing to open it is a failure, not help shown.
+    NxrSetHelpOpener([&](const QUrl& url) {
+        opened = url;
+        return false;
+    });
+    qputenv("QUILLPAD_DOCS_DIR", QUILLPAD_SOURCE_DIR "/docs");
+    opened.clear();
+    EXPECT_FALSE(NxrGUIShowHelp(nullptr, 15, 1055, nullptr));
+    EXPECT_EQ(opened.fragment(), "topic-1055");
     qunsetenv("QUILLPAD_DOCS_DIR");
     NxrSetHelpOpener(old);
 }

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
+#include <string_view>
 
 #include <QApplication>
 #include <QMessageBox>
@@ -203,12 +205,26 @@ TEST_F(DeviceSessionSim, TheWholeRoadFromParametersToRecords) {
     EXPECT_EQ(Bytes(2), "ver\rinfo\r\ntime\r");
     EXPECT_TRUE(shown->empty());
 
+    // Each record has the side that said it: the outgoing ones together are
+    // exactly what was typed (above), the device's answer is incoming, and it
+    // is stored after the question.
+    std::optional<std::size_t> firstTyped;
+    std::optional<std::size_t> firstAnswer;
     for (std::size_t i = 0; i < store.RecordCount(); ++i) {
         const auto r = store.Record(i);
-        EXPECT_TRUE(r->direction == 1 || r->direction == 2);
+        EXPECT_TRUE(r->direction == 1 || r->direction == 2) << r->direction;
+        if (r->direction == 2 && !firstTyped) {
+            firstTyped = i;
+        }
+        if (std::string_view(r->bytes).find("firmware") != std::string_view::npos) {
+            EXPECT_EQ(r->direction, 1u) << r->bytes;
+            firstAnswer = firstAnswer.value_or(i);
+        }
         EXPECT_EQ(r->source, 1u) << "the console's own traffic";
         EXPECT_EQ(r->sequence, i);
     }
+    ASSERT_TRUE(firstTyped && firstAnswer);
+    EXPECT_LT(*firstTyped, *firstAnswer);
 }
 
 TEST_F(DeviceSessionSim, EveryByteValueComesInAsItsOwnCharacter) {

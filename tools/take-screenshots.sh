@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Takes the dialog pictures of docs/screenshots/ from the real widgets on a
+# virtual display. They are pictures to look at, not tests: the suite keeps
+# them disabled, and this script runs them one by one.
+#   tools/take-screenshots.sh [BUILD_DIR]     (default build/debug)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-build/debug}"
+tests="$build/tests/quillpad_qt_tests"
+out="docs/screenshots"
+if [ ! -x "$tests" ]; then
+    echo "take-screenshots: $tests is missing; run 'make build-debug' first" >&2
+    exit 1
+fi
+command -v xvfb-run >/dev/null || { echo "take-screenshots: xvfb-run is missing (apt-get install xvfb)" >&2; exit 1; }
+
+# The X keyboard library strndup()s buffers without a terminating zero, which the
+# test programs' strict string checks report; pictures need neither those nor
+# the leak check.
+export ASAN_OPTIONS="strict_string_checks=0:detect_leaks=0"
+
+shot() {  # shot TEST FILE [VAR=VALUE ...]
+    local test="$1" file="$2"
+    shift 2
+    env QT_QPA_PLATFORM=xcb "$@" xvfb-run -a -s "-screen 0 1280x1024x24" "$tests" --gtest_also_run_disabled_tests \
+        --gtest_filter="$test" --gtest_brief=1
+    echo "take-screenshots: $file"
+}
+
+shot 'ControlUi.DISABLED_AsciiSendDialogScreenshot' "$out/ascii-send-dialog.png" \
+    QUILLPAD_SCREENSHOT="$out/ascii-send-dialog.png"
+shot 'LogFilesDialog.DISABLED_Screenshot' "$out/log-files-dialog.png" \
+    QUILLPAD_SCREENSHOT="$out/log-files-dialog.png"
+shot 'ControlTransfers.DISABLED_Screenshot' "$out/file-progress-dialog.png" \
+    QUILLPAD_SCREENSHOT="$out/file-progress-dialog.png"
+shot 'ControlAbilities.DISABLED_Screenshot' "$out/ability-group-dialog.png" \
+    QUILLPAD_SCREENSHOT_GROUP="$out/ability-group-dialog.png" \
+    QUILLPAD_SCREENSHOT_QUERY="$out/question-dialog.png"
