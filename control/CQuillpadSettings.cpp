@@ -46,9 +46,10 @@ const char* BoolText(bool value) {
 
 CQuillpadSettings::CQuillpadSettings() {
     m_dataDirectory = PathCombine(InstallPath(), kDataFolderName);
-    EnsureFolder(m_dataDirectory);  // a failure shows where the files are used
+    EnsureFolder(m_dataDirectory,
+                 EFileAccess::Private);  // a failure shows where the files are used
     m_logsDirectory = PathCombine(InstallPath(), kLogsFolderName);
-    EnsureFolder(m_logsDirectory);
+    EnsureFolder(m_logsDirectory, EFileAccess::Private);
     m_showAllSources = NxrGetRegistrySetting("", kShowAllSourcesValue, nullptr, 0);
     m_logFolder = m_logsDirectory;
     m_defaultSchemeName = "Normal";

@@ -1,5 +1,8 @@
 #include "data/LogFile.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -7,7 +10,18 @@ namespace quillpad {
 
 std::unique_ptr<CLogFile> CLogFile::Create(const std::string& path, std::string& error) {
     errno = 0;
-    std::FILE* file = std::fopen(path.c_str(), "wb+");
+    // A log holds every byte sent and received: a new one is the user's alone.
+    // An existing file keeps its mode, as "wb+" would.
+    std::FILE* file = nullptr;
+    if (const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        fd >= 0) {
+        file = ::fdopen(fd, "wb+");
+        if (file == nullptr) {
+            const int why = errno;
+            ::close(fd);
+            errno = why;
+        }
+    }
     if (file == nullptr) {
         error = errno != 0 ? std::strerror(errno) : "the file cannot be created";
         return nullptr;

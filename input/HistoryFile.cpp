@@ -117,7 +117,7 @@ SHistoryFile ReadHistoryFile(const std::string& path) {
 
 bool WriteHistoryFile(const std::string& path, const std::vector<ByteString>& entries,
                       std::string* error) {
-    return WriteFileAtomically(path, FormatHistory(entries), error);
+    return WriteFileAtomically(path, FormatHistory(entries), error, EFileAccess::Private);
 }
 
 }  // namespace quillpad

@@ -26,7 +26,7 @@ std::string Env(const char* name) {
 class CHiveLock {
   public:
     CHiveLock(const std::string& path, bool exclusive) {
-        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+        m_fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
         if (m_fd < 0 && !exclusive) {
             m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         }
@@ -126,7 +126,7 @@ ERegistryStatus CRegistryStore::Read(
 
 ERegistryStatus CRegistryStore::Update(const std::function<bool(CRegistryTree&)>& editor) {
     m_error.clear();
-    if (!EnsureFolder(m_folder)) {
+    if (!EnsureFolder(m_folder, EFileAccess::Private)) {
         m_error = "cannot create the folder " + m_folder;
         return ERegistryStatus::IoError;
     }
@@ -142,7 +142,8 @@ ERegistryStatus CRegistryStore::Update(const std::function<bool(CRegistryTree&)>
     if (!editor(tree)) {
         return ERegistryStatus::Success;
     }
-    if (!WriteFileAtomically(m_file, tree.Serialize("Workbay registry: " + m_hiveName), &m_error)) {
+    if (!WriteFileAtomically(m_file, tree.Serialize("Workbay registry: " + m_hiveName), &m_error,
+                             EFileAccess::Private)) {
         return ERegistryStatus::IoError;
     }
     return ERegistryStatus::Success;

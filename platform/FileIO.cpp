@@ -130,7 +130,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
     return true;
 }
 
-bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error) {
+bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::string* error,
+                         EFileAccess access) {
     if (path.empty()) {
         if (error != nullptr) {
             *error = "no file name";
@@ -164,8 +165,10 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes, std::s
     for (unsigned attempt = 0; raw < 0 && attempt < 100; ++attempt) {
         temp = stem;
         temp.append(std::to_string(::getpid())).append(1, '-').append(std::to_string(attempt));
-        // Created with 0666 so that the umask decides, as for any new file.
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // A shared file is created with 0666 so that the umask decides, as for
+        // any new file.
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                     access == EFileAccess::Private ? 0600 : 0666);
         if (raw < 0 && errno != EEXIST) {
             break;
         }

@@ -6,6 +6,12 @@
 
 namespace quillpad {
 
+// Who may read a file or folder the program creates. What was typed at a
+// device or received from it (history, logs, the registry store, the
+// workspace) is the user's alone: new files 0600, new folders 0700. Shared
+// ones leave it to the umask. Either way an existing file keeps its mode.
+enum class EFileAccess { Shared, Private };
+
 // Reads every byte of a regular file. False (with a reason in `error` when
 // given) if it cannot be opened or read, or holds more than `maxBytes`;
 // `bytes` is then left empty.
@@ -18,9 +24,9 @@ bool ReadWholeFile(const std::string& path, std::string& bytes, std::string* err
 // disk, and the temporary file is renamed over the old one. A symbolic link
 // is followed, so the file it names is the one replaced. The new file keeps
 // the old file's permissions. An existing file that this process may not
-// write is refused, as an in-place write would be. False on any failure, and
-// the old file is untouched.
+// write is refused, as an in-place write would be. A new file is created with
+// `access`. False on any failure, and the old file is untouched.
 bool WriteFileAtomically(const std::string& path, std::string_view bytes,
-                         std::string* error = nullptr);
+                         std::string* error = nullptr, EFileAccess access = EFileAccess::Shared);
 
 }  // namespace quillpad

@@ -1,5 +1,8 @@
 #include "platform/Paths.h"
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -74,9 +77,26 @@ std::string WorkbayInstallPath() {
     return PathCombine(PathCombine(Env("HOME"), ".local/share"), "Workbay");
 }
 
-bool EnsureFolder(const std::string& path) {
+bool EnsureFolder(const std::string& path, EFileAccess access) {
     std::error_code ec;
-    std::filesystem::create_directories(path, ec);
+    if (access == EFileAccess::Shared) {
+        std::filesystem::create_directories(path, ec);
+        return std::filesystem::is_directory(path, ec);
+    }
+    // One level at a time, so that every folder made here is made private;
+    // a folder another process makes meanwhile is taken as it is.
+    const std::string_view whole = TrimTrailingSeparators(path);
+    for (std::size_t end = whole.find(kPathSeparator, 1);;
+         end = whole.find(kPathSeparator, end + 1)) {
+        const std::string part(whole.substr(0, end));
+        if (!part.empty() && !std::filesystem::is_directory(part, ec) &&
+            ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
+            return false;
+        }
+        if (end == std::string_view::npos) {
+            break;
+        }
+    }
     return std::filesystem::is_directory(path, ec);
 }
 

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/FileIO.h"
+
 namespace quillpad {
 
 inline constexpr char kPathSeparator = '/';
@@ -21,7 +23,8 @@ bool SameFolderIgnoringCase(std::string_view a, std::string_view b);
 // else ~/.local/share/Workbay.
 std::string WorkbayInstallPath();
 
-// Creates the folder and its parents; true when it exists afterwards.
-bool EnsureFolder(const std::string& path);
+// Creates the folder and its parents; true when it exists afterwards. The
+// folders it creates get `access`; existing ones are left as they are.
+bool EnsureFolder(const std::string& path, EFileAccess access = EFileAccess::Shared);
 
 }  // namespace quillpad

@@ -199,11 +199,11 @@ bool CWorkspaceFile::Save(const QList<SWorkspaceWindow>& windows, QString* error
         }
         return false;
     }
-    EnsureFolder(PathFolder(m_path));
+    EnsureFolder(PathFolder(m_path), EFileAccess::Private);
     const QByteArray text = SerializeWorkspace(windows);
     std::string why;
     if (!WriteFileAtomically(m_path, std::string_view(text.constData(), std::size_t(text.size())),
-                             &why)) {
+                             &why, EFileAccess::Private)) {
         if (error != nullptr) {
             *error = QString::fromLocal8Bit(why.c_str());
         }

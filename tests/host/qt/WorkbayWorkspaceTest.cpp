@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "host/qt/CConsoleWindow.h"
@@ -34,8 +36,14 @@ TEST(WorkbayWorkspace, TwoConsolesComeBackWithTheirSpecsAndStates) {
     const QByteArray latin = "telnet:h\xe9te%20x:2424";
     rig.window->OpenConsole(QStringLiteral("Quillpad2"), serial);
     rig.window->OpenConsole(QStringLiteral("Quillpad2"), latin);
+    const mode_t mask = ::umask(0);
     rig.window->close();
+    ::umask(mask);
     ASSERT_TRUE(std::filesystem::exists(rig.WorkspacePath()));
+    // It holds connection specs and every console's settings: the user's alone.
+    struct stat st {};
+    ASSERT_EQ(::stat(rig.WorkspacePath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 
     rig.NewWindow().Start({});
     EXPECT_EQ(rig.ui.asked, 0) << "a restored workspace needs no dialog";
