@@ -116,9 +116,10 @@ TEST_F(PrefixKeysTest, AFileNameIsTypedAtItsPromptEditedAndRun) {
     EXPECT_EQ(actions.typed, "") << "a prompt's keys never reach the device";
     EXPECT_EQ(keys.State(), EState::Typing);
 
+    // Capitals too; Backspace on an empty line does nothing.
     Feed(
         "\x1D"
-        "a\x08\x08x\r");  // Backspace on an empty line does nothing
+        "A\x08\x08x\r");
     EXPECT_EQ(keys.State(), EState::LinePause);
 }
 

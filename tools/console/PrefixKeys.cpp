@@ -56,33 +56,34 @@ void CPrefixKeys::Feed(char key) {
 
 void CPrefixKeys::Command(char key) {
     m_request = SConsoleRequest{};
-    switch (key) {
+    // The transfers, which first ask for their file.
+    struct SFileCommand {
+        char key;
+        std::uint32_t code;
+        const char* prompt;
+    };
+    static constexpr SFileCommand kFileCommands[] = {
+        {'x', nxr_request::XModemSend, "XModem send file: "},
+        {'r', nxr_request::XModemReceive, "XModem receive file: "},
+        {'a', nxr_request::AsciiSend, "ASCII send file: "},
+    };
+    const char lower = key >= 'A' && key <= 'Z' ? static_cast<char>(key - 'A' + 'a') : key;
+    for (const SFileCommand& command : kFileCommands) {
+        if (command.key == lower) {
+            m_request.code = command.code;
+            Ask(EState::FileName, command.prompt);
+            return;
+        }
+    }
+    switch (lower) {
         case 'q':
-        case 'Q':
             m_actions.Quit();
             return;
         case 'b':
-        case 'B':
             m_request.code = nxr_request::SendBreak;
             m_actions.Request(m_request);
             return;
-        case 'x':
-        case 'X':
-            m_request.code = nxr_request::XModemSend;
-            Ask(EState::FileName, "XModem send file: ");
-            return;
-        case 'r':
-        case 'R':
-            m_request.code = nxr_request::XModemReceive;
-            Ask(EState::FileName, "XModem receive file: ");
-            return;
-        case 'a':
-        case 'A':
-            m_request.code = nxr_request::AsciiSend;
-            Ask(EState::FileName, "ASCII send file: ");
-            return;
         case 'c':
-        case 'C':
             m_actions.CancelRequest();
             return;
         case kPrefixKey:
