@@ -69,8 +69,7 @@ std::string CaseOptions(const fs::path& folder) {
 class GoldenRenderTest : public ::testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
-        m_build = fs::path(QUILLPAD_BINARY_DIR);
-        m_tool = (m_build / "tools" / "quillpad-log").string();
+        m_tool = (fs::path(QUILLPAD_BINARY_DIR) / "tools" / "quillpad-log").string();
         ASSERT_TRUE(fs::exists(m_tool)) << "build quillpad-log first";
         m_update = std::getenv("QUILLPAD_REF_UPDATE") != nullptr;
     }
@@ -103,7 +102,6 @@ class GoldenRenderTest : public ::testing::TestWithParam<std::string> {
     bool m_update = false;
 
   private:
-    fs::path m_build;
     std::string m_tool;
     test::CTempDir m_dir;
 };

@@ -131,7 +131,8 @@ void CPrefixKeys::Answer(bool given) {
             }
             return;
         case EState::ReplaceQuestion:
-            if (line == "y" || line == "Y") {
+            // One letter compared as a byte: GCC 12 at -O3 warns wrongly on the string compare.
+            if (line.size() == 1 && (line[0] == 'y' || line[0] == 'Y')) {
                 m_actions.Request(m_request);
             } else {
                 Cancelled();
