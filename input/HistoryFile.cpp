@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/FileIO.h"
+#include "platform/Hex.h"
 
 namespace quillpad {
 namespace {
@@ -12,19 +13,6 @@ constexpr std::string_view kHeader = "Quillpad command history 1";
 // Far more than kKeptHistoryEntries of any sane length; a larger file is not ours.
 constexpr std::size_t kMaxFileBytes = 64u << 20;
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    return -1;
-}
-
 bool Plain(unsigned char c) {
     return c >= 0x20 && c < 0x7f && c != '\\';
 }
@@ -32,7 +20,6 @@ bool Plain(unsigned char c) {
 }  // namespace
 
 std::string FormatHistory(const std::vector<ByteString>& entries) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string text(kHeader);
     text += '\n';
     const std::size_t first =
@@ -44,8 +31,7 @@ std::string FormatHistory(const std::vector<ByteString>& entries) {
                 text += ch;
             } else {
                 text += "\\x";
-                text += kHex[c >> 4];
-                text += kHex[c & 0xf];
+                AppendHexByte(text, c);
             }
         }
         text += '\n';
@@ -77,12 +63,11 @@ SHistoryFile ParseHistory(std::string_view text) {
         for (std::size_t i = pos; i < end; ++i) {
             const auto c = static_cast<unsigned char>(text[i]);
             if (c == '\\') {
-                const int hi = i + 3 < end && text[i + 1] == 'x' ? HexValue(text[i + 2]) : -1;
-                const int lo = hi >= 0 ? HexValue(text[i + 3]) : -1;
-                if (lo < 0) {
+                char byte = 0;
+                if (i + 3 >= end || text[i + 1] != 'x' || !ReadHexByte(text, i + 2, byte)) {
                     return fail("line " + std::to_string(lineNumber) + " has a bad escape");
                 }
-                entry += static_cast<char>(hi * 16 + lo);
+                entry += byte;
                 i += 3;
             } else if (Plain(c)) {
                 entry += static_cast<char>(c);

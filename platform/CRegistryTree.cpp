@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "platform/Hex.h"
+
 namespace quillpad {
 
 struct CRegistryTree::SKey {
@@ -115,15 +117,12 @@ SKey::SValue* FindValue(SKey& key, std::string_view name) {
 
 // --- File form -------------------------------------------------------------
 
-constexpr char kHex[] = "0123456789ABCDEF";
-
 void AppendPathName(std::string& out, std::string_view name) {
     for (char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
         if (c < 0x20 || c == 0x7F || c == '%') {
             out += '%';
-            out += kHex[c >> 4];
-            out += kHex[c & 0xF];
+            AppendHexByte(out, c);
         } else {
             out += ch;
         }
@@ -153,8 +152,7 @@ void AppendQuoted(std::string& out, std::string_view text) {
             default:
                 if (c < 0x20 || c == 0x7F) {
                     out += "\\x";
-                    out += kHex[c >> 4];
-                    out += kHex[c & 0xF];
+                    AppendHexByte(out, c);
                 } else {
                     out += ch;
                 }
@@ -189,32 +187,6 @@ void SerializeKey(const SKey& key, const std::string& path, std::string& out) {
     }
 }
 
-int HexValue(char ch) {
-    if (ch >= '0' && ch <= '9') {
-        return ch - '0';
-    }
-    if (ch >= 'A' && ch <= 'F') {
-        return ch - 'A' + 10;
-    }
-    if (ch >= 'a' && ch <= 'f') {
-        return ch - 'a' + 10;
-    }
-    return -1;
-}
-
-bool DecodeHexPair(std::string_view text, std::size_t at, char& out) {
-    if (at + 1 >= text.size()) {
-        return false;
-    }
-    const int hi = HexValue(text[at]);
-    const int lo = HexValue(text[at + 1]);
-    if (hi < 0 || lo < 0) {
-        return false;
-    }
-    out = static_cast<char>(hi * 16 + lo);
-    return true;
-}
-
 bool DecodePath(std::string_view text, std::string& out) {
     out.clear();
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -223,7 +195,7 @@ bool DecodePath(std::string_view text, std::string& out) {
             continue;
         }
         char c = 0;
-        if (!DecodeHexPair(text, i + 1, c)) {
+        if (!ReadHexByte(text, i + 1, c)) {
             return false;
         }
         // An escaped separator would be a name holding "\", which no key has.
@@ -273,7 +245,7 @@ bool ReadQuoted(std::string_view line, std::size_t& pos, std::string& out) {
                 break;
             case 'x': {
                 char c = 0;
-                if (!DecodeHexPair(line, pos + 1, c)) {
+                if (!ReadHexByte(line, pos + 1, c)) {
                     return false;
                 }
                 out += c;

@@ -1,33 +1,53 @@
 #include "platform/Hex.h"
 
 namespace quillpad {
-namespace {
-
-std::uint32_t HexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return static_cast<std::uint32_t>(c - '0');
-    }
-    if (c >= 'A' && c <= 'F') {
-        return static_cast<std::uint32_t>(c - 'A' + 10);
-    }
-    return static_cast<std::uint32_t>(c - 'a' + 10);
-}
-
-}  // namespace
 
 bool IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+    return HexDigitValue(c) >= 0;
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    return -1;
 }
 
 std::uint32_t ParseHexPrefix(std::string_view text) {
     std::uint32_t value = 0;
     for (const char c : text) {
-        if (!IsHexDigit(c)) {
+        const int digit = HexDigitValue(c);
+        if (digit < 0) {
             break;
         }
-        value = value * 16 + HexValue(c);
+        value = value * 16 + static_cast<std::uint32_t>(digit);
     }
     return value;
+}
+
+void AppendHexByte(std::string& out, unsigned char byte) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    out += kDigits[byte >> 4];
+    out += kDigits[byte & 0xF];
+}
+
+bool ReadHexByte(std::string_view text, std::size_t at, char& byte) {
+    if (at + 1 >= text.size()) {
+        return false;
+    }
+    const int hi = HexDigitValue(text[at]);
+    const int lo = HexDigitValue(text[at + 1]);
+    if (hi < 0 || lo < 0) {
+        return false;
+    }
+    byte = static_cast<char>(hi * 16 + lo);
+    return true;
 }
 
 }  // namespace quillpad
