@@ -225,4 +225,16 @@ std::vector<SNxrAbilityEvent> CNxrAbilityJob::TakeEvents() {
     return std::exchange(m_events, {});
 }
 
+std::vector<NxrJobEvent> CNxrAbilityJob::TakeJobEvents() {
+    std::vector<NxrJobEvent> events;
+    if (!m_data.empty()) {
+        events.emplace_back(SNxrJobData{TakeData()});
+    }
+    for (SNxrAbilityEvent& event : m_events) {
+        events.emplace_back(std::move(event));
+    }
+    m_events.clear();
+    return events;
+}
+
 }  // namespace quillpad

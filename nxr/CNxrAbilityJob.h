@@ -1,7 +1,6 @@
 #pragma once
-// One ability as the session runs it on the device's console. Byte-fed like
-// the transfer engines: the I/O thread feeds the link's bytes and the tick,
-// sends what TakeOutput() hands back and calls Tick() at NextDeadline().
+// One ability as the session runs it on the device's console: a job
+// (INxrJob) the runner feeds the link's bytes and the tick.
 //
 // The line protocol (docs/ABILITIES.md):
 //   to the device      the ability command, then CR
@@ -21,20 +20,12 @@
 #include <string_view>
 #include <vector>
 
+#include "nxr/INxrJob.h"
 #include "platform/Bytes.h"
 
 namespace quillpad {
 
-enum class ENxrAbilityEventKind { Query, TaskStart, TaskProgress, TaskComplete };
-
-struct SNxrAbilityEvent {
-    ENxrAbilityEventKind kind = ENxrAbilityEventKind::Query;
-    std::int32_t value = 0;  // query: its type; task progress: percent
-    std::string text;        // query: the prompt; task: the step's words
-    bool success = false;    // task complete
-};
-
-class CNxrAbilityJob {
+class CNxrAbilityJob final : public INxrJob {
   public:
     static constexpr char kCancel = 0x03;  // Ctrl-C: the device drops what it does
     static constexpr std::size_t kMaxLine = 4096;
@@ -44,27 +35,36 @@ class CNxrAbilityJob {
 
     // Returns how many bytes the ability took: what follows its prompt is
     // console data again.
-    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs);
-    void Tick(std::uint32_t nowMs);
+    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs) override;
+    void Tick(std::uint32_t nowMs) override;
     // The user's answer to the open question, or none when it was not
     // answered (the device then gets an empty line and decides).
-    void Answer(const std::optional<std::string>& answer, std::uint32_t nowMs);
+    void Answer(const std::optional<std::string>& answer, std::uint32_t nowMs) override;
     void Cancel();
-    void LinkLost(const std::string& why);
+    void Cancel(std::uint32_t /*nowMs*/) override { Cancel(); }
+    void LinkLost(const std::string& why) override;
 
-    ByteString TakeOutput();
+    ByteString TakeOutput() override;
+    // The command and the answers are the ability's own outgoing data.
+    ENxrJobOutput OutputKind() const override { return ENxrJobOutput::Own; }
     ByteString TakeData();
     std::vector<SNxrAbilityEvent> TakeEvents();
+    // The data first, then the events, as they happened.
+    std::vector<NxrJobEvent> TakeJobEvents() override;
 
     const std::string& Command() const { return m_command; }
     // The answer as a reader wants it: without the echo of the command, the
     // protocol lines and the closing prompt.
     const std::string& AnswerText() const { return m_answer; }
-    bool Finished() const { return m_finished; }
-    bool Succeeded() const { return m_succeeded; }
-    const std::string& ErrorText() const { return m_error; }
+    std::string Result() const override { return m_answer; }
+    bool Finished() const override { return m_finished; }
+    bool Succeeded() const override { return m_succeeded; }
+    const std::string& ErrorText() const override { return m_error; }
     bool Asking() const { return m_asking; }
-    std::uint32_t NextDeadline() const { return m_deadline; }
+    // None while the user is asked: they take the time they need.
+    std::optional<std::uint32_t> NextDeadline() const override {
+        return m_asking ? std::nullopt : std::optional<std::uint32_t>(m_deadline);
+    }
 
   private:
     void LineEnded(std::uint32_t nowMs);

@@ -1,22 +1,47 @@
 #include "nxr/CNxrInbox.h"
 
+#include <utility>
+
 namespace quillpad {
 namespace {
 
-bool IsData(ENxrIoEventKind kind) {
-    return kind == ENxrIoEventKind::Received || kind == ENxrIoEventKind::Transmitted;
+// The bytes of a data event, nullptr for the other kinds.
+const ByteString* DataBytes(const NxrIoEvent& event) {
+    if (const auto* in = std::get_if<SNxrIoReceived>(&event)) {
+        return &in->bytes;
+    }
+    if (const auto* out = std::get_if<SNxrIoTransmitted>(&event)) {
+        return &out->bytes;
+    }
+    return nullptr;
+}
+
+// Joins `next` onto `last` when both are data of one direction and owner.
+template <class TData>
+bool Join(NxrIoEvent& last, NxrIoEvent& next) {
+    auto* a = std::get_if<TData>(&last);
+    auto* b = std::get_if<TData>(&next);
+    if (a == nullptr || b == nullptr || a->owner != b->owner ||
+        a->bytes.size() + b->bytes.size() > CNxrInbox::kJoinLimit) {
+        return false;
+    }
+    a->bytes += b->bytes;
+    return true;
+}
+
+bool IsCompletionOf(const NxrIoEvent& event, std::uint32_t requestId) {
+    const auto* done = std::get_if<SNxrIoCompleted>(&event);
+    return done != nullptr && done->requestId == requestId;
 }
 
 }  // namespace
 
-bool CNxrInbox::Push(SNxrIoEvent event) {
+bool CNxrInbox::Push(NxrIoEvent event) {
     std::lock_guard lock(m_mutex);
-    if (IsData(event.kind)) {
-        m_bytes += event.bytes.size();
-        if (!m_events.empty() && m_events.back().kind == event.kind &&
-            m_events.back().requestId == event.requestId &&
-            m_events.back().bytes.size() + event.bytes.size() <= kJoinLimit) {
-            m_events.back().bytes += event.bytes;
+    if (const ByteString* bytes = DataBytes(event)) {
+        m_bytes += bytes->size();
+        if (!m_events.empty() && (Join<SNxrIoReceived>(m_events.back(), event) ||
+                                  Join<SNxrIoTransmitted>(m_events.back(), event))) {
             return false;
         }
     }
@@ -29,7 +54,7 @@ bool CNxrInbox::Push(SNxrIoEvent event) {
     return true;
 }
 
-bool CNxrInbox::Take(SNxrIoEvent& event) {
+bool CNxrInbox::Take(NxrIoEvent& event) {
     std::lock_guard lock(m_mutex);
     if (m_events.empty()) {
         m_wakePending = false;
@@ -37,35 +62,37 @@ bool CNxrInbox::Take(SNxrIoEvent& event) {
     }
     event = std::move(m_events.front());
     m_events.pop_front();
-    if (IsData(event.kind)) {
-        m_bytes -= event.bytes.size();
+    if (const ByteString* bytes = DataBytes(event)) {
+        m_bytes -= bytes->size();
+        if (m_readerPaused && m_bytes < kLowWater) {
+            m_readerPaused = false;
+            m_resumeDue = true;
+        }
     }
     return true;
 }
 
-std::optional<SNxrIoEvent> CNxrInbox::TakeCompletion(
+std::optional<SNxrIoCompleted> CNxrInbox::TakeCompletion(
     std::uint32_t requestId, std::optional<std::chrono::steady_clock::time_point> deadline) {
     std::unique_lock lock(m_mutex);
-    while (true) {
+    const auto take = [&]() -> std::optional<SNxrIoCompleted> {
         for (auto it = m_events.begin(); it != m_events.end(); ++it) {
-            if (it->kind == ENxrIoEventKind::Completed && it->requestId == requestId) {
-                SNxrIoEvent event = std::move(*it);
+            if (IsCompletionOf(*it, requestId)) {
+                SNxrIoCompleted done = std::move(std::get<SNxrIoCompleted>(*it));
                 m_events.erase(it);
-                return event;
+                return done;
             }
+        }
+        return std::nullopt;
+    };
+    while (true) {
+        if (auto done = take()) {
+            return done;
         }
         if (!deadline) {
             m_changed.wait(lock);
         } else if (m_changed.wait_until(lock, *deadline) == std::cv_status::timeout) {
-            // One last look: the completion may have come with the time-out.
-            for (auto it = m_events.begin(); it != m_events.end(); ++it) {
-                if (it->kind == ENxrIoEventKind::Completed && it->requestId == requestId) {
-                    SNxrIoEvent event = std::move(*it);
-                    m_events.erase(it);
-                    return event;
-                }
-            }
-            return std::nullopt;
+            return take();  // one last look: it may have come with the time-out
         }
     }
 }
@@ -86,10 +113,46 @@ std::size_t CNxrInbox::Size() const {
     return m_events.size();
 }
 
-void CNxrInbox::SetLink(std::uint16_t status, std::string reason) {
+// Looked at and decided under the one lock that Take() holds too, so the
+// owner cannot empty the queue between the look and the pause (and then
+// never wake the reader).
+std::size_t CNxrInbox::ReaderRoom() {
     std::lock_guard lock(m_mutex);
+    if (m_readerPaused) {
+        return 0;
+    }
+    if (m_bytes < kHighWater) {
+        return kHighWater - m_bytes;
+    }
+    m_readerPaused = true;
+    ++m_pauses;
+    return 0;
+}
+
+bool CNxrInbox::TakeResume() {
+    std::lock_guard lock(m_mutex);
+    return std::exchange(m_resumeDue, false);
+}
+
+void CNxrInbox::ReaderGone() {
+    std::lock_guard lock(m_mutex);
+    m_readerPaused = false;
+    m_resumeDue = false;
+}
+
+bool CNxrInbox::ReaderPaused() const {
+    std::lock_guard lock(m_mutex);
+    return m_readerPaused;
+}
+
+bool CNxrInbox::SetLink(std::uint16_t status, std::string reason) {
+    std::lock_guard lock(m_mutex);
+    if (status == m_linkStatus) {
+        return false;
+    }
     m_linkStatus = status;
     m_linkReason = std::move(reason);
+    return true;
 }
 
 std::uint16_t CNxrInbox::LinkStatus() const {

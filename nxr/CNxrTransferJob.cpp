@@ -132,7 +132,7 @@ std::size_t CNxrTransferJob::Total() const {
     return 0;  // a receive does not know its size
 }
 
-std::uint32_t CNxrTransferJob::NextDeadline() const {
+std::optional<std::uint32_t> CNxrTransferJob::NextDeadline() const {
     if (m_xSender) {
         return m_xSender->NextDeadline();
     }
@@ -257,7 +257,7 @@ std::size_t CNxrTransferJob::Feed(std::string_view bytes, std::uint32_t nowMs) {
     if (m_finished) {
         return 0;
     }
-    std::size_t used = bytes.size();
+    std::size_t used = 0;
     if (m_xSender) {
         used = m_xSender->Feed(bytes, nowMs);
     } else if (m_xReceiver) {
@@ -318,36 +318,14 @@ std::vector<SNxrTransferEvent> CNxrTransferJob::TakeEvents() {
     return events;
 }
 
-CNxrParamBlock NxrAsciiSendBlock(std::string_view path, SAsciiPacing pacing) {
-    CNxrParamBlock block;
-    block.AddText(path);
-    if (pacing.lineDelayMs != 0 || pacing.charDelayMs != 0) {
-        block.AddInteger(static_cast<std::int32_t>(pacing.lineDelayMs));
-        block.AddInteger(static_cast<std::int32_t>(pacing.charDelayMs));
+std::vector<NxrJobEvent> CNxrTransferJob::TakeJobEvents() {
+    std::vector<NxrJobEvent> events;
+    events.reserve(m_events.size());
+    for (SNxrTransferEvent& event : m_events) {
+        events.emplace_back(std::move(event));
     }
-    return block;
-}
-
-bool NxrReadAsciiPacing(const CNxrParamBlock& block, SAsciiPacing& pacing, std::string* error) {
-    std::uint32_t* const targets[] = {&pacing.lineDelayMs, &pacing.charDelayMs};
-    const char* const names[] = {"line", "character"};
-    pacing = {};
-    for (std::size_t i = 0; i < 2; ++i) {
-        if (block.Size() <= i + 1) {
-            break;
-        }
-        const std::optional<std::int32_t> ms = block.IntegerAt(i + 1);
-        if (!ms || *ms < 0 || static_cast<std::uint32_t>(*ms) > kNxrMaxPacingMs) {
-            if (error != nullptr) {
-                *error = std::string("the pause after each ") + names[i] +
-                         (ms ? " (" + std::to_string(*ms) + " ms)" : std::string()) +
-                         " must be a number of ms from 0 to " + std::to_string(kNxrMaxPacingMs);
-            }
-            return false;
-        }
-        *targets[i] = static_cast<std::uint32_t>(*ms);
-    }
-    return true;
+    m_events.clear();
+    return events;
 }
 
 }  // namespace quillpad

@@ -1,9 +1,8 @@
 #pragma once
 // One file transfer as the session runs it: a protocol engine, the file, and
 // the events the console shows (batch start, file start, progress at least
-// every 64 KiB or 100 ms, file finish, batch finish). Byte-fed like its
-// engines: the I/O thread feeds the link's bytes and the tick, sends what
-// TakeOutput() hands back and calls Tick() at NextDeadline().
+// every 64 KiB or 100 ms, file finish, batch finish). A job (INxrJob) the
+// runner feeds the link's bytes and the tick.
 //
 // A receive writes into "NAME.partial" beside the target and renames it to
 // the target only at success, so a failed or cancelled receive never leaves
@@ -20,7 +19,9 @@
 #include "nxr/CNxrAsciiTransfer.h"
 #include "nxr/CNxrXModemReceiver.h"
 #include "nxr/CNxrXModemSender.h"
+#include "nxr/INxrJob.h"
 #include "nxr/NxrParamBlock.h"
+#include "nxr/NxrRequestBlocks.h"
 #include "nxr/NxrTransferEvent.h"
 
 namespace quillpad {
@@ -34,16 +35,7 @@ struct SNxrTransferOptions {
     SXModemReceiverOptions receiver;
 };
 
-// ASCII Send's request block: the file's path, then optionally the pause
-// after each line and the one after each character, in ms. A block with the
-// path alone sends unpaced.
-inline constexpr std::uint32_t kNxrMaxPacingMs = 10000;
-CNxrParamBlock NxrAsciiSendBlock(std::string_view path, SAsciiPacing pacing);
-// The pacing of such a block; false with the reason when a pause is not a
-// number from 0 to kNxrMaxPacingMs.
-bool NxrReadAsciiPacing(const CNxrParamBlock& block, SAsciiPacing& pacing, std::string* error);
-
-class CNxrTransferJob {
+class CNxrTransferJob final : public INxrJob {
   public:
     static constexpr std::size_t kProgressBytes = 64 * 1024;
     static constexpr std::uint32_t kProgressMs = 100;
@@ -52,25 +44,30 @@ class CNxrTransferJob {
     static std::unique_ptr<CNxrTransferJob> Start(ENxrTransferKind kind, const std::string& path,
                                                   SNxrTransferOptions options, std::uint32_t nowMs,
                                                   std::string* error);
-    ~CNxrTransferJob();
+    ~CNxrTransferJob() override;
 
-    // Returns how many bytes the transfer took; what follows the end of an
-    // XModem transfer is console data again.
-    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs);
-    void Tick(std::uint32_t nowMs);
+    // Returns how many bytes the transfer took: XModem takes its protocol
+    // (what follows its end is console data again); ASCII only watches, the
+    // console shows what comes.
+    std::size_t Feed(std::string_view bytes, std::uint32_t nowMs) override;
+    void Tick(std::uint32_t nowMs) override;
     // Ends the transfer; an ASCII receive ends this way by design and so
     // succeeds.
-    void Cancel(std::uint32_t nowMs);
+    void Cancel(std::uint32_t nowMs) override;
     // The link went down: the transfer fails with `why`.
-    void LinkLost(const std::string& why);
+    void LinkLost(const std::string& why) override;
 
-    ByteString TakeOutput();
+    ByteString TakeOutput() override;
+    ENxrJobOutput OutputKind() const override {
+        return OwnsLink() ? ENxrJobOutput::Protocol : ENxrJobOutput::Console;
+    }
     std::vector<SNxrTransferEvent> TakeEvents();
+    std::vector<NxrJobEvent> TakeJobEvents() override;
 
-    bool Finished() const { return m_finished; }
-    bool Succeeded() const { return m_succeeded; }
-    const std::string& ErrorText() const { return m_error; }
-    std::uint32_t NextDeadline() const;
+    bool Finished() const override { return m_finished; }
+    bool Succeeded() const override { return m_succeeded; }
+    const std::string& ErrorText() const override { return m_error; }
+    std::optional<std::uint32_t> NextDeadline() const override;
     // While XModem runs, the link's bytes are its protocol, not console data.
     bool OwnsLink() const {
         return m_kind == ENxrTransferKind::XModemSend || m_kind == ENxrTransferKind::XModemReceive;

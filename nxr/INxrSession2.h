@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "nxr/INxrSessionEvents.h"
 #include "platform/Bytes.h"
@@ -40,8 +41,15 @@ class INxrSession2 {
                                  std::int32_t reserved1, std::int32_t reserved2,
                                  NxrHandle* handle) = 0;
     virtual std::int32_t Cancel(std::uint32_t requestId, std::int32_t how, NxrHandle* handle) = 0;
+    // Sends text whose characters are bytes (Latin-1), as the design has it.
     virtual std::int32_t Send(const WideString& text, std::int32_t timeoutMs,
                               NxrHandle* handle) = 0;
+    // Sends device bytes as they are. A session of our own takes them
+    // straight; any other gets them through Send().
+    virtual std::int32_t SendBytes(std::string_view bytes, std::int32_t timeoutMs,
+                                   NxrHandle* handle) {
+        return Send(BytesToWide(bytes), timeoutMs, handle);
+    }
     virtual std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) = 0;
     virtual std::int32_t SetOption(std::uint32_t option, std::int32_t value, NxrHandle* handle) = 0;
     // The text setting (the console sets it once to "%D").

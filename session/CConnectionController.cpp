@@ -124,8 +124,8 @@ void CConnectionController::Connect(const WideString* spec) {
         return;
     }
     m_connectionSpec.Parse(WideToBytes(*spec));  // only its kind is read later
-    Session()->SetOption(kOptionA, kOptionAValue, ConnectionHandlePtr());
-    Session()->SetOption(kOptionB, kOptionBValue, ConnectionHandlePtr());
+    Session()->SetOption(kFirstMakerOption, kFirstMakerOptionValue, ConnectionHandlePtr());
+    Session()->SetOption(kSecondMakerOption, kSecondMakerOptionValue, ConnectionHandlePtr());
     IssueRequest(nxr_request::Connect, -1, nullptr);
 }
 
@@ -179,7 +179,7 @@ bool CConnectionController::SendBytes(std::string_view bytes, std::int32_t timeo
     if (m_connectionStatus == kStatusNotConnected) {
         IssueRequest(nxr_request::Connect, -1, nullptr);
     }
-    return Session()->Send(BytesToWide(bytes), timeoutMs, ConnectionHandlePtr()) ==
+    return Session()->SendBytes(bytes, timeoutMs, ConnectionHandlePtr()) ==
            ToStatus(ENxrResult::Ok);
 }
 

@@ -77,10 +77,13 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     static constexpr std::int32_t kCommandTimeoutMs = 1000;
     static constexpr std::int32_t kCloseConsoleWaitMs = 2000;
     static constexpr std::uint32_t kReopenDelayMs = 10;
-    static constexpr std::int32_t kOptionA = 1;
-    static constexpr std::int32_t kOptionAValue = 29567;
-    static constexpr std::int32_t kOptionB = 2;
-    static constexpr std::int32_t kOptionBValue = 15;
+    // The two session options the maker's consoles set at every connect.
+    // What they mean is the maker's library's business; the values are what
+    // it expects.
+    static constexpr std::int32_t kFirstMakerOption = 1;
+    static constexpr std::int32_t kFirstMakerOptionValue = 29567;
+    static constexpr std::int32_t kSecondMakerOption = 2;
+    static constexpr std::int32_t kSecondMakerOptionValue = 15;
 
     CConnectionController(CMessageChannel& channel, SSessionServices services);
     // Shutdown(), then the session base lets the object go.
@@ -115,7 +118,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // Cancels a running request (how 2); the session's status.
     std::int32_t CancelRequest(std::uint32_t requestId);
 
-    // Sends through the session; true when the session took the bytes.
+    // Sends the bytes as they are through the session; true when the session
+    // took them.
     bool SendBytes(std::string_view bytes, std::int32_t timeoutMs);
 
     std::int64_t HandleMessage(SMessage& message) override;

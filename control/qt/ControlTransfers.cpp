@@ -10,9 +10,9 @@
 
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/IControlUi.h"
-#include "nxr/CNxrTransferJob.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
+#include "nxr/NxrRequestBlocks.h"
 #include "nxr/qt/CNxrDialogEventFile.h"
 #include "nxr/qt/CNxrDialogEventTask.h"
 
@@ -64,10 +64,9 @@ QString FromWide(const WideString& text) {
 }  // namespace
 
 void CQuillpad2Ctrl::SendBreak() {
-    CNxrParamBlock block;
-    block.AddInteger(kBreakMs);
     std::uint32_t requestId = 0;
-    if (StartRequest(nxr_request::SendBreak, block.Encode(), kRequestTimeoutMs, requestId) != 0) {
+    if (StartRequest(nxr_request::SendBreak, NxrBreakBlock(kBreakMs).Encode(), kRequestTimeoutMs,
+                     requestId) != 0) {
         channel.Post(Handle(), UM_SHOW_ERROR, 0, requestId);
     }
 }
@@ -90,8 +89,7 @@ void CQuillpad2Ctrl::RunTransfer(cmd::CommandId id) {
     if (receiving && std::filesystem::exists(*path, ec) && !m_ui->ConfirmOverwrite(*path, this)) {
         return;
     }
-    CNxrParamBlock block;
-    block.AddText(*path);
+    CNxrParamBlock block = NxrTransferBlock(*path);
     if (id == cmd::AsciiSend) {
         SAsciiPacing pacing{.charDelayMs = m_settings.m_asciiCharDelayMs,
                             .lineDelayMs = m_settings.m_asciiLineDelayMs};

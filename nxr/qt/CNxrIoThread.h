@@ -13,6 +13,7 @@
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrInbox.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
+#include "platform/Clock.h"
 
 namespace quillpad {
 
@@ -20,9 +21,11 @@ class CNxrIoWorker;
 
 class CNxrIoThread {
   public:
-    // Starts the thread and returns once its worker is ready for work.
+    // Starts the thread and returns once its worker is ready for work. The
+    // worker reads `clock` on the I/O thread; a thread left to end by itself
+    // may still read it, so it lives as long as the process.
     CNxrIoThread(CNxrComSpec spec, NxrTransportFactory factory, std::shared_ptr<CNxrInbox> inbox,
-                 std::function<void()> wake);
+                 std::function<void()> wake, const IClock& clock);
     // Stops with the default bound if Stop() was not called.
     ~CNxrIoThread();
     CNxrIoThread(const CNxrIoThread&) = delete;

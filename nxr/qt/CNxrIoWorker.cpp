@@ -1,18 +1,14 @@
 #include "nxr/qt/CNxrIoWorker.h"
 
 #include <algorithm>
-#include <chrono>
 
+#include "nxr/CNxrAbilityJob.h"
+#include "nxr/CNxrTransferJob.h"
 #include "nxr/NxrParamBlock.h"
+#include "nxr/NxrRequestBlocks.h"
 
 namespace quillpad {
 namespace {
-
-std::uint32_t NowMs() {
-    return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now().time_since_epoch())
-                                          .count());
-}
 
 ENxrTransferKind TransferKind(std::uint32_t code) {
     switch (code) {
@@ -27,52 +23,56 @@ ENxrTransferKind TransferKind(std::uint32_t code) {
     }
 }
 
+// How a running job is named where another cannot start beside it. Only
+// abilities queue.
+std::string RunningName(const SNxrJobOrder& order) {
+    return order.queues ? "the ability \"" + order.name + "\"" : order.name;
+}
+
 }  // namespace
 
 CNxrIoWorker::CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory,
-                           std::shared_ptr<CNxrInbox> inbox, std::function<void()> wake)
+                           std::shared_ptr<CNxrInbox> inbox, std::function<void()> wake,
+                           const IClock& clock)
     : m_spec(std::move(spec)),
       m_factory(std::move(factory)),
       m_inbox(std::move(inbox)),
-      m_wake(std::move(wake)) {}
+      m_wake(std::move(wake)),
+      m_clock(clock),
+      m_jobs(clock, *this) {
+    m_jobTimer.setSingleShot(true);
+    QObject::connect(&m_jobTimer, &QTimer::timeout, this, [this] { m_jobs.TimerFired(); });
+}
 
 CNxrIoWorker::~CNxrIoWorker() = default;
 
-void CNxrIoWorker::Push(SNxrIoEvent event) {
+ENxrConnectionStatus CNxrIoWorker::Status() const {
+    return static_cast<ENxrConnectionStatus>(m_inbox->LinkStatus());
+}
+
+bool CNxrIoWorker::LinkUp() const {
+    return Status() == ENxrConnectionStatus::Connected && m_transport;
+}
+
+void CNxrIoWorker::Push(NxrIoEvent event) {
     if (m_inbox->Push(std::move(event)) && m_wake) {
         m_wake();
     }
 }
 
 void CNxrIoWorker::PushError(std::string text) {
-    SNxrIoEvent event;
-    event.kind = ENxrIoEventKind::Error;
-    event.text = std::move(text);
-    Push(std::move(event));
+    Push(SNxrIoError{std::move(text)});
 }
 
 void CNxrIoWorker::SetStatus(ENxrConnectionStatus status, std::string reason) {
-    if (status == m_status) {
-        return;
+    if (m_inbox->SetLink(static_cast<std::uint16_t>(status), reason)) {
+        Push(SNxrIoStatus{static_cast<std::uint16_t>(status), std::move(reason)});
     }
-    m_status = status;
-    m_inbox->SetLink(static_cast<std::uint16_t>(status), reason);
-    SNxrIoEvent event;
-    event.kind = ENxrIoEventKind::Status;
-    event.status = static_cast<std::uint16_t>(status);
-    event.text = std::move(reason);
-    Push(std::move(event));
 }
 
 void CNxrIoWorker::Complete(std::uint32_t requestId, std::uint32_t code, bool success,
                             std::string text) {
-    SNxrIoEvent event;
-    event.kind = ENxrIoEventKind::Completed;
-    event.requestId = requestId;
-    event.code = code;
-    event.success = success;
-    event.text = std::move(text);
-    Push(std::move(event));
+    Push(SNxrIoCompleted{requestId, code, success, std::move(text)});
 }
 
 void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
@@ -80,18 +80,19 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
     const std::string where = m_spec.Describe();
     switch (code) {
         case nxr_request::Connect:
-            if (m_status == ENxrConnectionStatus::Connected) {
+            if (Status() == ENxrConnectionStatus::Connected) {
                 Complete(requestId, code, true, {});
                 return;
             }
             m_connectWaiters.push_back(requestId);
-            if (m_status != ENxrConnectionStatus::Connecting) {
+            if (Status() != ENxrConnectionStatus::Connecting) {
                 StartConnect();
             }
             return;
         case nxr_request::Reconnect:
             CloseTransport();
-            m_status = ENxrConnectionStatus::NotConnected;  // quietly: Connecting follows at once
+            // Quietly: Connecting follows at once.
+            m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
             m_connectWaiters.push_back(requestId);
             StartConnect();
             return;
@@ -112,7 +113,7 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
             return;
         }
         case nxr_request::OpenConsole:
-            if (m_status == ENxrConnectionStatus::Connected) {
+            if (Status() == ENxrConnectionStatus::Connected) {
                 Complete(requestId, code, true, {});
             } else {
                 Complete(requestId, code, false,
@@ -149,66 +150,32 @@ void CNxrIoWorker::StartConnect() {
 }
 
 void CNxrIoWorker::TransportUp() {
-    if (m_status == ENxrConnectionStatus::Connecting) {
+    if (Status() == ENxrConnectionStatus::Connecting) {
         Connected();
     }
 }
 
 void CNxrIoWorker::TransportDown(const std::string& reason) {
-    if (m_status == ENxrConnectionStatus::Connected) {
+    const ENxrConnectionStatus status = Status();
+    if (status == ENxrConnectionStatus::Connected) {
         LinkLost(reason);
-    } else if (m_status == ENxrConnectionStatus::Connecting) {
+    } else if (status == ENxrConnectionStatus::Connecting) {
         ConnectFailed(reason);
     }
 }
 
-// Every byte from the device passes here. While XModem runs its protocol
-// takes them; an ASCII receive keeps a copy of what the console shows.
+// Every byte from the device passes here. A running job sees them first:
+// XModem and an ability take theirs, an ASCII receive keeps a copy of what the
+// console shows.
 void CNxrIoWorker::TransportReceived(std::string_view bytes) {
-    if (bytes.empty()) {
-        return;
+    bytes.remove_prefix(m_jobs.Feed(bytes));
+    if (!bytes.empty()) {
+        Push(SNxrIoReceived{0, ByteString(bytes)});
     }
-    if (m_ability) {
-        const std::size_t used = m_ability->Feed(bytes, NowMs());
-        PumpAbility();
-        bytes.remove_prefix(std::min(used, bytes.size()));
-        if (bytes.empty()) {
-            return;
-        }
-    }
-    if (m_job) {
-        const bool owned = m_job->OwnsLink();
-        const std::size_t used = m_job->Feed(bytes, NowMs());
-        PumpTransfer();
-        if (owned) {
-            bytes.remove_prefix(std::min(used, bytes.size()));
-            if (bytes.empty()) {
-                return;
-            }
-        }
-    }
-    SNxrIoEvent event;
-    event.kind = ENxrIoEventKind::Received;
-    event.bytes = ByteString(bytes);
-    Push(std::move(event));
 }
 
 std::size_t CNxrIoWorker::ReceiveRoom() {
-    const std::size_t queued = m_inbox->QueuedBytes();
-    if (queued < kHighWater) {
-        return kHighWater - queued;
-    }
-    m_paused = true;
-    m_inbox->SetReaderPaused(true);
-    // The owner may have emptied the queue between the look and the flag:
-    // then nobody would ever wake this reader again.
-    const std::size_t now = m_inbox->QueuedBytes();
-    if (now < kLowWater) {
-        m_paused = false;
-        m_inbox->SetReaderPaused(false);
-        return kHighWater - now;
-    }
-    return 0;
+    return m_inbox->ReaderRoom();
 }
 
 void CNxrIoWorker::Connected() {
@@ -218,10 +185,7 @@ void CNxrIoWorker::Connected() {
     for (const auto id : waiters) {
         Complete(id, nxr_request::Connect, true, {});
     }
-    SNxrIoEvent up;
-    up.kind = ENxrIoEventKind::LinkUp;
-    up.success = true;
-    Push(std::move(up));
+    Push(SNxrIoLinkUp{});
     if (!m_held.empty()) {
         ByteString held = std::move(m_held);
         m_held.clear();
@@ -246,31 +210,23 @@ void CNxrIoWorker::ConnectFailed(const std::string& why) {
 }
 
 void CNxrIoWorker::LinkLost(const std::string& why) {
-    EndTransfer(why);
-    EndAbilities("link lost: " + why);
+    EndJobs(why, true);
     CloseTransport();
     SetStatus(ENxrConnectionStatus::LinkLost, "link lost: " + why);
 }
 
 void CNxrIoWorker::CloseTransport() {
-    EndTransfer("the link was closed");
-    EndAbilities("the link was closed");
+    EndJobs("the link was closed", false);
     if (m_transport) {
         m_transport->Close();
         m_closed.push_back(std::move(m_transport));
         QMetaObject::invokeMethod(
             this, [this] { m_closed.clear(); }, Qt::QueuedConnection);
     }
-    m_paused = false;
-    m_inbox->SetReaderPaused(false);
+    m_inbox->ReaderGone();
 }
 
 void CNxrIoWorker::Resume() {
-    if (!m_paused) {
-        return;
-    }
-    m_paused = false;
-    m_inbox->SetReaderPaused(false);
     if (m_transport) {
         m_transport->ResumeReading();
     }
@@ -280,11 +236,11 @@ void CNxrIoWorker::Write(ByteString bytes, std::uint32_t owner) {
     if (bytes.empty()) {
         return;
     }
-    if (m_status == ENxrConnectionStatus::Connecting) {
+    if (Status() == ENxrConnectionStatus::Connecting) {
         m_held += bytes;
         return;
     }
-    if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
+    if (!LinkUp()) {
         PushError(std::to_string(bytes.size()) + " bytes were not sent: not connected to " +
                   m_spec.Describe());
         return;
@@ -300,11 +256,7 @@ void CNxrIoWorker::Write(ByteString bytes, std::uint32_t owner) {
     // the log must never claim bytes that did not leave.
     if (result.written > 0) {
         bytes.resize(result.written);
-        SNxrIoEvent event;
-        event.kind = ENxrIoEventKind::Transmitted;
-        event.requestId = owner;
-        event.bytes = std::move(bytes);
-        Push(std::move(event));
+        Push(SNxrIoTransmitted{owner, std::move(bytes)});
     }
     if (!result.error.empty()) {
         LinkLost(unsent == 0
@@ -321,8 +273,8 @@ void CNxrIoWorker::Shutdown() {
 
 void CNxrIoWorker::SendBreak(std::uint32_t requestId, const ByteString& params) {
     const auto block = CNxrParamBlock::Decode(params, nullptr);
-    const int ms = (block && block->IntegerAt(0)) ? *block->IntegerAt(0) : 500;
-    if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
+    const std::int32_t ms = block ? NxrReadBreakMs(*block) : kNxrDefaultBreakMs;
+    if (!LinkUp()) {
         Complete(requestId, nxr_request::SendBreak, false,
                  "cannot send a break: not connected to " + m_spec.Describe());
         return;
@@ -345,249 +297,150 @@ void CNxrIoWorker::SendBreak(std::uint32_t requestId, const ByteString& params) 
 void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,
                                  const ByteString& params) {
     const std::string name = NxrRequestName(code);
-    if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
+    if (!LinkUp()) {
         Complete(requestId, code, false, name + ": not connected to " + m_spec.Describe());
         return;
     }
-    if (m_job) {
-        Complete(requestId, code, false,
-                 name + ": " + NxrRequestName(m_jobCode) + " is still running");
-        return;
-    }
-    if (m_ability) {
-        Complete(requestId, code, false,
-                 name + ": the ability \"" + m_ability->Command() + "\" is still running");
+    if (const SNxrJobOrder* running = m_jobs.Running()) {
+        Complete(requestId, code, false, name + ": " + RunningName(*running) + " is still running");
         return;
     }
     std::string error;
     const auto block = CNxrParamBlock::Decode(params, &error);
-    const std::optional<std::string> path = block ? block->TextAt(0) : std::nullopt;
+    const std::optional<std::string> path = block ? NxrReadTransferPath(*block) : std::nullopt;
     if (!path) {
         Complete(requestId, code, false, name + ": the request carries no file name");
         return;
     }
     SNxrTransferOptions options;
-    // A second value 1024 asks for XModem-1K.
-    options.use1K = block->IntegerAt(1).value_or(128) == 1024;
+    options.use1K = NxrReadXModem1K(*block);
     if (code == nxr_request::AsciiSend && !NxrReadAsciiPacing(*block, options.pacing, &error)) {
         Complete(requestId, code, false, name + ": " + error);
         return;
     }
-    m_job = CNxrTransferJob::Start(TransferKind(code), *path, options, NowMs(), &error);
-    if (!m_job) {
-        Complete(requestId, code, false, name + ": " + error);
-        return;
-    }
-    m_jobId = requestId;
-    m_jobCode = code;
-    if (!m_jobTimer) {
-        m_jobTimer = DeadlineTimer([this] {
-            if (m_job) {
-                m_job->Tick(NowMs());
-                PumpTransfer();
-            }
-        });
-    }
-    PumpTransfer();
-}
-
-// Made on the I/O thread, where it fires.
-std::unique_ptr<QTimer> CNxrIoWorker::DeadlineTimer(std::function<void()> onTime) {
-    auto timer = std::make_unique<QTimer>();
-    timer->setSingleShot(true);
-    QObject::connect(timer.get(), &QTimer::timeout, this, std::move(onTime));
-    return timer;
-}
-
-void CNxrIoWorker::PumpTransfer() {
-    if (!m_job) {
-        return;
-    }
-    const ByteString out = m_job->TakeOutput();
-    if (!out.empty() && m_transport) {
-        if (m_job->OwnsLink()) {
-            // Protocol bytes: not console data, so no transmitted event.
-            const SNxrWriteResult result = m_transport->Write(out);
-            if (result.written < out.size()) {
-                m_job->LinkLost(result.error.empty() ? "the link took only part of a block"
-                                                     : result.error);
-            }
-        } else {
-            Write(out);
+    SNxrJobOrder order;
+    order.id = requestId;
+    order.name = name;
+    order.start = [this, requestId, code, path = *path,
+                   options](std::uint32_t nowMs) -> std::unique_ptr<INxrJob> {
+        std::string why;
+        auto job = CNxrTransferJob::Start(TransferKind(code), path, options, nowMs, &why);
+        if (!job) {
+            Complete(requestId, code, false, NxrRequestName(code) + ": " + why);
         }
+        return job;
+    };
+    order.finished = [this, requestId, code](INxrJob& job) {
+        Complete(requestId, code, job.Succeeded(),
+                 job.Succeeded() ? std::string() : NxrRequestName(code) + ": " + job.ErrorText());
+    };
+    m_jobs.Run(std::move(order));  // the runner is idle: it starts at once
+}
+
+std::string CNxrIoWorker::SendForJob(std::uint32_t jobId, ENxrJobOutput kind, ByteString bytes) {
+    if (!m_transport) {
+        return {};
     }
-    if (!m_job) {
-        return;  // the write lost the link, which ended the transfer
+    switch (kind) {
+        case ENxrJobOutput::Protocol: {
+            // Not console data, so no transmitted event; a block cut short
+            // fails the job, not the link.
+            const SNxrWriteResult result = m_transport->Write(bytes);
+            if (result.written < bytes.size()) {
+                return result.error.empty() ? "the link took only part of a block" : result.error;
+            }
+            return {};
+        }
+        case ENxrJobOutput::Console:
+            Write(std::move(bytes));
+            return {};
+        case ENxrJobOutput::Own:
+            Write(std::move(bytes), jobId);  // may lose the link, which ends the job
+            return {};
     }
-    for (SNxrTransferEvent& e : m_job->TakeEvents()) {
-        SNxrIoEvent event;
-        event.kind = ENxrIoEventKind::Transfer;
-        event.requestId = m_jobId;
-        event.transfer = std::move(e);
-        Push(std::move(event));
+    return {};
+}
+
+void CNxrIoWorker::JobEvent(std::uint32_t jobId, NxrJobEvent event) {
+    struct SToInbox {
+        std::uint32_t id;
+        NxrIoEvent operator()(SNxrJobData& data) const {
+            return SNxrIoReceived{id, std::move(data.bytes)};
+        }
+        NxrIoEvent operator()(SNxrTransferEvent& e) const {
+            return SNxrIoTransfer{id, std::move(e)};
+        }
+        NxrIoEvent operator()(SNxrAbilityEvent& e) const { return SNxrIoAbility{id, std::move(e)}; }
+    };
+    Push(std::visit(SToInbox{jobId}, event));
+}
+
+void CNxrIoWorker::ArmTimer(std::optional<std::uint32_t> delayMs) {
+    if (delayMs) {
+        m_jobTimer.start(static_cast<int>(std::min<std::uint32_t>(*delayMs, 0x7FFFFFFFu)));
+    } else {
+        m_jobTimer.stop();
     }
-    if (m_job->Finished()) {
-        const bool success = m_job->Succeeded();
-        const std::string text =
-            success ? std::string() : NxrRequestName(m_jobCode) + ": " + m_job->ErrorText();
-        const std::uint32_t id = m_jobId;
-        const std::uint32_t code = m_jobCode;
-        m_job.reset();
-        m_jobTimer->stop();
-        Complete(id, code, success, text);
-        return;
-    }
-    const auto wait = static_cast<std::int32_t>(m_job->NextDeadline() - NowMs());
-    m_jobTimer->start(std::max(0, wait));
 }
 
 void CNxrIoWorker::CancelTransfer(std::uint32_t requestId) {
-    if (m_job && requestId == m_jobId) {
-        m_job->Cancel(NowMs());
-        PumpTransfer();
-    }
-}
-
-void CNxrIoWorker::EndTransfer(const std::string& why) {
-    if (m_job) {
-        m_job->LinkLost(why);
-        auto transport = std::move(m_transport);  // nothing more goes out
-        PumpTransfer();
-        m_transport = std::move(transport);
-    }
+    m_jobs.Cancel(requestId);
 }
 
 void CNxrIoWorker::FailAbility(std::uint32_t requestId, std::string text) {
-    SNxrIoEvent event;
-    event.kind = ENxrIoEventKind::AbilityCompleted;
-    event.requestId = requestId;
-    event.text = std::move(text);
-    Push(std::move(event));
+    Push(SNxrIoAbilityCompleted{requestId, false, std::move(text), {}});
 }
 
 void CNxrIoWorker::RunAbility(std::uint32_t requestId, std::string command,
                               std::uint32_t timeoutMs) {
-    if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
-        FailAbility(requestId, "cannot run the ability \"" + command + "\": not connected to " +
-                                   m_spec.Describe());
+    const std::string cannot = "cannot run the ability \"" + command + "\": ";
+    if (!LinkUp()) {
+        FailAbility(requestId, cannot + "not connected to " + m_spec.Describe());
         return;
     }
-    if (m_job) {
-        FailAbility(requestId, "cannot run the ability \"" + command +
-                                   "\": " + NxrRequestName(m_jobCode) + " is still running");
+    if (const SNxrJobOrder* running = m_jobs.Running(); running && !running->queues) {
+        FailAbility(requestId, cannot + RunningName(*running) + " is still running");
         return;
     }
-    m_abilityQueue.push_back({requestId, std::move(command), timeoutMs});
-    if (!m_ability) {
-        StartNextAbility();
-    }
-}
-
-void CNxrIoWorker::StartNextAbility() {
-    while (!m_ability && !m_abilityQueue.empty()) {
-        SQueuedAbility next = std::move(m_abilityQueue.front());
-        m_abilityQueue.pop_front();
-        if (m_status != ENxrConnectionStatus::Connected || !m_transport) {
-            FailAbility(next.requestId, "cannot run the ability \"" + next.command +
-                                            "\": not connected to " + m_spec.Describe());
-            continue;
+    SNxrJobOrder order;
+    order.id = requestId;
+    order.name = command;
+    order.queues = true;
+    order.start = [this, requestId, cannot, command,
+                   timeoutMs](std::uint32_t nowMs) -> std::unique_ptr<INxrJob> {
+        if (!LinkUp()) {
+            FailAbility(requestId, cannot + "not connected to " + m_spec.Describe());
+            return nullptr;
         }
-        m_ability =
-            std::make_unique<CNxrAbilityJob>(std::move(next.command), next.timeoutMs, NowMs());
-        m_abilityId = next.requestId;
-        if (!m_abilityTimer) {
-            m_abilityTimer = DeadlineTimer([this] {
-                if (m_ability) {
-                    m_ability->Tick(NowMs());
-                    PumpAbility();
-                }
-            });
-        }
-        PumpAbility();
-    }
-}
-
-void CNxrIoWorker::PumpAbility() {
-    if (!m_ability) {
-        return;
-    }
-    const std::uint32_t id = m_abilityId;
-    ByteString out = m_ability->TakeOutput();
-    if (!out.empty() && m_transport) {
-        Write(std::move(out), id);  // may lose the link, which ends the ability
-    }
-    if (!m_ability) {
-        return;
-    }
-    ByteString data = m_ability->TakeData();
-    if (!data.empty()) {
-        SNxrIoEvent event;
-        event.kind = ENxrIoEventKind::Received;
-        event.requestId = id;
-        event.bytes = std::move(data);
-        Push(std::move(event));
-    }
-    for (SNxrAbilityEvent& e : m_ability->TakeEvents()) {
-        SNxrIoEvent event;
-        event.kind = ENxrIoEventKind::Ability;
-        event.requestId = id;
-        event.ability = std::move(e);
-        Push(std::move(event));
-    }
-    if (m_ability->Finished()) {
-        SNxrIoEvent event;
-        event.kind = ENxrIoEventKind::AbilityCompleted;
-        event.requestId = id;
-        event.success = m_ability->Succeeded();
-        event.text = m_ability->ErrorText();
-        event.bytes = m_ability->AnswerText();
-        m_ability.reset();
-        m_abilityTimer->stop();
-        Push(std::move(event));
-        StartNextAbility();
-        return;
-    }
-    if (m_ability->Asking()) {
-        m_abilityTimer->stop();  // the user takes the time they need
-    } else {
-        const auto wait = static_cast<std::int32_t>(m_ability->NextDeadline() - NowMs());
-        m_abilityTimer->start(std::max(0, wait));
-    }
+        return std::make_unique<CNxrAbilityJob>(command, timeoutMs, nowMs);
+    };
+    order.finished = [this, requestId](INxrJob& job) {
+        Push(SNxrIoAbilityCompleted{requestId, job.Succeeded(), job.ErrorText(), job.Result()});
+    };
+    m_jobs.Run(std::move(order));
 }
 
 void CNxrIoWorker::CancelAbility(std::uint32_t requestId) {
-    if (m_ability && requestId == m_abilityId) {
-        m_ability->Cancel();
-        PumpAbility();
+    if (m_jobs.Cancel(requestId)) {
         return;
     }
-    const auto it = std::find_if(m_abilityQueue.begin(), m_abilityQueue.end(),
-                                 [&](const SQueuedAbility& a) { return a.requestId == requestId; });
-    if (it != m_abilityQueue.end()) {
-        const std::string command = it->command;
-        m_abilityQueue.erase(it);
-        FailAbility(requestId, "\"" + command + "\" was cancelled");
+    if (const auto order = m_jobs.Unqueue(requestId)) {
+        FailAbility(requestId, "\"" + order->name + "\" was cancelled");
     }
 }
 
 void CNxrIoWorker::AnswerQuery(std::uint32_t requestId, std::optional<std::string> answer) {
-    if (m_ability && requestId == m_abilityId) {
-        m_ability->Answer(answer, NowMs());
-        PumpAbility();
-    }
+    m_jobs.Answer(requestId, answer);
 }
 
-void CNxrIoWorker::EndAbilities(const std::string& why) {
-    auto queue = std::move(m_abilityQueue);
-    m_abilityQueue.clear();
-    if (m_ability) {
-        m_ability->LinkLost(why);
-        auto transport = std::move(m_transport);  // nothing more goes out
-        PumpAbility();
-        m_transport = std::move(transport);
-    }
-    for (const SQueuedAbility& a : queue) {
-        FailAbility(a.requestId, "\"" + a.command + "\" was not run: " + why);
+void CNxrIoWorker::EndJobs(const std::string& why, bool lost) {
+    // A transfer's own words say that the link went down; an ability's do not.
+    const std::string told = lost ? "link lost: " + why : why;
+    const SNxrJobOrder* running = m_jobs.Running();
+    const bool ability = running != nullptr && running->queues;
+    // Only abilities wait in the queue.
+    for (const SNxrJobOrder& order : m_jobs.LinkLost(ability ? told : why)) {
+        FailAbility(order.id, "\"" + order.name + "\" was not run: " + told);
     }
 }
 

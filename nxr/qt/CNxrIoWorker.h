@@ -1,42 +1,38 @@
 #pragma once
 // The I/O side of a session: lives on the session's I/O thread and keeps the
-// link's bookkeeping (status, connect requests, data held while connecting,
-// back-pressure). The link itself is a transport (INxrTransport) made by the
-// factory the session chose for its spec; whatever the transport reports goes
-// into the inbox at once, so nothing waits on the thread that owns the session.
+// link's bookkeeping (connect requests, data held while connecting; the
+// status and the back-pressure are the inbox's) and runs the link's jobs
+// (transfers, abilities) with one runner. The link itself is a transport (INxrTransport) made by
+// the factory the session chose for its spec; whatever the transport reports goes into the inbox at
+// once, so nothing waits on the thread that owns the session.
 
 #include <QObject>
 #include <QTimer>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "nxr/CNxrAbilityJob.h"
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrInbox.h"
-#include "nxr/CNxrTransferJob.h"
+#include "nxr/CNxrJobRunner.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/INxrTransport.h"
+#include "platform/Clock.h"
 
 namespace quillpad {
 
-class CNxrIoWorker final : public QObject, private INxrTransportEvents {
+class CNxrIoWorker final : public QObject, private INxrTransportEvents, private INxrJobHost {
     Q_OBJECT
   public:
-    // Reading pauses above this many queued bytes (a socket's peer then
-    // waits: TCP loses nothing) and resumes below the low mark. Serial links
-    // are never paused, because a serial line would drop what is not read.
-    static constexpr std::size_t kHighWater = 32u << 20;
-    static constexpr std::size_t kLowWater = 8u << 20;
-
+    // `clock` times the jobs; it is read on the I/O thread and must outlive
+    // the worker.
     CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory, std::shared_ptr<CNxrInbox> inbox,
-                 std::function<void()> wake);
+                 std::function<void()> wake, const IClock& clock);
     ~CNxrIoWorker() override;
 
     // Everything below runs on the I/O thread.
@@ -45,6 +41,7 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     void CancelTransfer(std::uint32_t requestId);
     // `owner` is the ability the bytes belong to, 0 for the console's own.
     void Write(ByteString bytes, std::uint32_t owner = 0);
+    // The owner has caught up with a reader the inbox paused.
     void Resume();
     // Abilities run one after another on the device's console; each
     // completes once, with its answer.
@@ -61,7 +58,13 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     void TransportDown(const std::string& reason) override;
     std::size_t ReceiveRoom() override;
 
-    void Push(SNxrIoEvent event);
+    std::string SendForJob(std::uint32_t jobId, ENxrJobOutput kind, ByteString bytes) override;
+    void JobEvent(std::uint32_t jobId, NxrJobEvent event) override;
+    void ArmTimer(std::optional<std::uint32_t> delayMs) override;
+
+    ENxrConnectionStatus Status() const;
+    bool LinkUp() const;
+    void Push(NxrIoEvent event);
     void PushError(std::string text);
     void SetStatus(ENxrConnectionStatus status, std::string reason);
     void Complete(std::uint32_t requestId, std::uint32_t code, bool success, std::string text);
@@ -72,42 +75,26 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents {
     void CloseTransport();
     void StartTransfer(std::uint32_t requestId, std::uint32_t code, const ByteString& params);
     void SendBreak(std::uint32_t requestId, const ByteString& params);
-    // Moves the transfer's bytes and events on and completes it once ended.
-    void PumpTransfer();
-    void EndTransfer(const std::string& why);
-    std::unique_ptr<QTimer> DeadlineTimer(std::function<void()> onTime);
-    void StartNextAbility();
-    // Moves the ability's bytes and events on and completes it once ended.
-    void PumpAbility();
     void FailAbility(std::uint32_t requestId, std::string text);
-    void EndAbilities(const std::string& why);
+    // Ends the running job and the queued ones: the link is gone (`lost`) or
+    // was closed.
+    void EndJobs(const std::string& why, bool lost);
 
     CNxrComSpec m_spec;
     NxrTransportFactory m_factory;
-    std::shared_ptr<CNxrInbox> m_inbox;
+    std::shared_ptr<CNxrInbox> m_inbox;  // keeps the link's status too
     std::function<void()> m_wake;
-    ENxrConnectionStatus m_status = ENxrConnectionStatus::NotConnected;
+    const IClock& m_clock;
     std::vector<std::uint32_t> m_connectWaiters;
     ByteString m_held;  // sent while connecting; goes out when the link is up
     std::unique_ptr<INxrTransport> m_transport;
     // Closed transports wait here for the next turn of the loop: a close may
     // come from inside a call of the transport itself.
     std::vector<std::unique_ptr<INxrTransport>> m_closed;
-    bool m_paused = false;
-    // The one transfer that may run, its request and what wakes it.
-    std::unique_ptr<CNxrTransferJob> m_job;
-    std::uint32_t m_jobId = 0;
-    std::uint32_t m_jobCode = 0;
-    std::unique_ptr<QTimer> m_jobTimer;
-    struct SQueuedAbility {
-        std::uint32_t requestId = 0;
-        std::string command;
-        std::uint32_t timeoutMs = 0;
-    };
-    std::deque<SQueuedAbility> m_abilityQueue;
-    std::unique_ptr<CNxrAbilityJob> m_ability;
-    std::uint32_t m_abilityId = 0;
-    std::unique_ptr<QTimer> m_abilityTimer;
+    // The jobs (transfers, abilities) and the one timer that wakes them, made
+    // on the I/O thread, where it fires.
+    QTimer m_jobTimer;
+    CNxrJobRunner m_jobs;
 };
 
 }  // namespace quillpad

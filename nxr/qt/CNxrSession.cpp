@@ -28,14 +28,12 @@ bool IsTransfer(std::uint32_t code) {
            code == nxr_request::AsciiSend || code == nxr_request::AsciiReceive;
 }
 
-SNxrIoEvent Failure(ENxrIoEventKind kind, std::uint32_t requestId, std::uint32_t code,
-                    std::string text) {
-    SNxrIoEvent event;
-    event.kind = kind;
-    event.requestId = requestId;
-    event.code = code;
-    event.text = std::move(text);
-    return event;
+SNxrIoCompleted Failed(std::uint32_t requestId, std::uint32_t code, std::string text) {
+    return {requestId, code, false, std::move(text)};
+}
+
+SNxrIoAbilityCompleted AbilityFailed(std::uint32_t requestId, std::string text) {
+    return {requestId, false, std::move(text), {}};
 }
 
 // Sessions by the first ability value, for the group dialogs of our GUI
@@ -121,7 +119,7 @@ void CNxrSession::ScheduleDrain() {
         this, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
-void CNxrSession::PushFromOwner(SNxrIoEvent event) {
+void CNxrSession::PushFromOwner(NxrIoEvent event) {
     if (m_inbox->Push(std::move(event))) {
         ScheduleDrain();
     }
@@ -153,7 +151,6 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
     }
     m_spec = parsed;
     m_clientName = clientName;
-    m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
 
     m_wakeTarget = std::make_shared<SWakeTarget>();
     m_wakeTarget->session = this;
@@ -165,7 +162,8 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
                 session, [session] { session->Drain(); }, Qt::QueuedConnection);
         }
     };
-    m_io = std::make_unique<CNxrIoThread>(m_spec, std::move(transport), m_inbox, std::move(wake));
+    m_io = std::make_unique<CNxrIoThread>(m_spec, std::move(transport), m_inbox, std::move(wake),
+                                          m_clock);
 
     m_handle = m_nextHandle++;
     if (m_nextHandle == 0) {
@@ -203,17 +201,15 @@ std::int32_t CNxrSession::Close(NxrHandle* handle) {
     // Abilities complete once whatever happens: the console keeps their ids
     // as its own until then.
     for (const auto& [id, ability] : m_abilities) {
-        PushFromOwner(Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
-                              "\"" + ability.command + "\" ended: the session was closed"));
+        PushFromOwner(
+            AbilityFailed(id, "\"" + ability.command + "\" ended: the session was closed"));
     }
     m_handle = 0;
     *handle = 0;
-    m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
+    // The fresh inbox says "not connected" already; the sink may not know yet.
     if (m_status != static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected)) {
-        SNxrIoEvent event;
-        event.kind = ENxrIoEventKind::Status;
-        event.status = static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected);
-        PushFromOwner(std::move(event));
+        PushFromOwner(
+            SNxrIoStatus{static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {}});
     }
     return ToStatus(ENxrResult::Ok);
 }
@@ -241,17 +237,16 @@ std::int32_t CNxrSession::Request(std::uint32_t code, const ByteString& params,
 
     std::string error;
     if (!CNxrParamBlock::Decode(params, &error)) {
-        PushFromOwner(
-            Failure(ENxrIoEventKind::Completed, id, code, NxrRequestName(code) + ": " + error));
+        PushFromOwner(Failed(id, code, NxrRequestName(code) + ": " + error));
         return ToStatus(ENxrResult::Ok);
     }
     ToWorker([id, code, params](CNxrIoWorker& worker) { worker.HandleRequest(id, code, params); });
     if (timeoutMs >= 0 && !IsTransfer(code)) {
         QTimer::singleShot(timeoutMs, this, [this, id, code, timeoutMs] {
             if (m_pending.count(id) != 0) {
-                PushFromOwner(Failure(ENxrIoEventKind::Completed, id, code,
-                                      NxrRequestName(code) + " timed out after " +
-                                          std::to_string(timeoutMs) + " ms"));
+                PushFromOwner(Failed(id, code,
+                                     NxrRequestName(code) + " timed out after " +
+                                         std::to_string(timeoutMs) + " ms"));
             }
         });
     }
@@ -335,10 +330,9 @@ std::uint32_t CNxrSession::StartAbility(const std::string& command, std::int32_t
     // A line break would make the device run two commands, the second
     // unwatched: refuse it rather than split it.
     if (command.empty() || command.find_first_of("\r\n") != std::string::npos) {
-        PushFromOwner(Failure(ENxrIoEventKind::AbilityCompleted, id, 0,
-                              command.empty()
-                                  ? std::string("an ability needs a name")
-                                  : "the ability \"" + command + "\" holds a line break"));
+        PushFromOwner(AbilityFailed(
+            id, command.empty() ? std::string("an ability needs a name")
+                                : "the ability \"" + command + "\" holds a line break"));
         return id;
     }
     ToWorker([id, command, timeout = AbilityTimeout(timeoutMs)](CNxrIoWorker& worker) {
@@ -365,28 +359,32 @@ std::int32_t CNxrSession::Cancel(std::uint32_t requestId, std::int32_t /*how*/, 
         ToWorker([requestId](CNxrIoWorker& worker) { worker.CancelTransfer(requestId); });
         return ToStatus(ENxrResult::Ok);
     }
-    PushFromOwner(Failure(ENxrIoEventKind::Completed, requestId, it->second.code,
-                          NxrRequestName(it->second.code) + " was cancelled"));
+    PushFromOwner(
+        Failed(requestId, it->second.code, NxrRequestName(it->second.code) + " was cancelled"));
     return ToStatus(ENxrResult::Ok);
 }
 
-std::int32_t CNxrSession::Send(const WideString& text, std::int32_t /*timeoutMs*/,
-                               NxrHandle* handle) {
+std::int32_t CNxrSession::Send(const WideString& text, std::int32_t timeoutMs, NxrHandle* handle) {
+    return SendBytes(WideToBytes(text), timeoutMs, handle);
+}
+
+std::int32_t CNxrSession::SendBytes(std::string_view bytes, std::int32_t /*timeoutMs*/,
+                                    NxrHandle* handle) {
     if (!IsOpen(handle)) {
         return NotOpen("send");
     }
-    if (text.empty()) {
+    if (bytes.empty()) {
         return ToStatus(ENxrResult::Ok);
     }
     const auto link = static_cast<ENxrConnectionStatus>(m_inbox->LinkStatus());
     if (link != ENxrConnectionStatus::Connected && link != ENxrConnectionStatus::Connecting) {
         const std::string reason = m_inbox->LinkReason();
-        m_errors.Set(0, "cannot send " + std::to_string(text.size()) + " bytes: not connected to " +
-                            m_spec.Describe() +
+        m_errors.Set(0, "cannot send " + std::to_string(bytes.size()) +
+                            " bytes: not connected to " + m_spec.Describe() +
                             (reason.empty() ? std::string() : " (" + reason + ")"));
         return ToStatus(ENxrResult::NotConnected);
     }
-    ToWorker([bytes = WideToBytes(text)](CNxrIoWorker& worker) mutable {
+    ToWorker([bytes = ByteString(bytes)](CNxrIoWorker& worker) mutable {
         worker.Write(std::move(bytes));
     });
     return ToStatus(ENxrResult::Ok);
@@ -431,14 +429,13 @@ void CNxrSession::Drain() {
     const QPointer<CNxrSession> alive(this);
     QElapsedTimer turn;
     turn.start();
-    SNxrIoEvent event;
+    NxrIoEvent event;
     while (inbox->Take(event)) {
-        Deliver(event);
+        std::visit([this](auto& e) { Deliver(e); }, event);
         if (!alive) {
             return;
         }
-        if (inbox->ReaderPaused() && inbox->QueuedBytes() < CNxrIoWorker::kLowWater) {
-            inbox->SetReaderPaused(false);
+        if (inbox->TakeResume()) {
             ToWorker([](CNxrIoWorker& worker) { worker.Resume(); });
         }
         if (turn.elapsed() >= kTurnBudgetMs) {
@@ -449,67 +446,60 @@ void CNxrSession::Drain() {
     m_longestTurnNs = std::max<std::int64_t>(m_longestTurnNs, turn.nsecsElapsed());
 }
 
-void CNxrSession::Deliver(SNxrIoEvent& event) {
-    switch (event.kind) {
-        case ENxrIoEventKind::Status:
-            m_status = event.status;
-            if (!event.text.empty() &&
-                event.status != static_cast<std::uint16_t>(ENxrConnectionStatus::Connected)) {
-                m_errors.Set(0, event.text);
-            }
-            if (m_sink != nullptr) {
-                m_sink->OnConnectionStatus(event.status);
-            }
-            return;
-        case ENxrIoEventKind::LinkUp:
-            if (m_sink != nullptr) {
-                m_sink->OnLinkUp();
-            }
-            return;
-        case ENxrIoEventKind::Received:
-            if (m_sink != nullptr) {
-                m_sink->OnDataReceived(event.requestId, event.bytes);
-            }
-            return;
-        case ENxrIoEventKind::Transmitted:
-            if (m_sink != nullptr) {
-                m_sink->OnDataTransmitted(event.requestId, event.bytes);
-            }
-            return;
-        case ENxrIoEventKind::Completed: {
-            const auto it = m_pending.find(event.requestId);
-            if (it == m_pending.end()) {
-                return;  // timed out or cancelled before: it completed once already
-            }
-            const SPending pending = std::move(it->second);
-            m_pending.erase(it);
-            if (!event.success) {
-                m_errors.Set(event.requestId, event.text);
-            }
-            if (m_sink != nullptr) {
-                m_sink->OnRequestCompleted(event.requestId, pending.code, event.success, 0,
-                                           pending.userText);
-            }
-            return;
-        }
-        case ENxrIoEventKind::AbilityCompleted:
-            DeliverAbilityCompleted(event);
-            return;
-        case ENxrIoEventKind::Ability:
-            DeliverAbility(event.requestId, event.ability);
-            return;
-        case ENxrIoEventKind::Error:
-            m_errors.Set(0, event.text);
-            return;
-        case ENxrIoEventKind::Transfer:
-            if (m_sink != nullptr) {
-                DeliverTransfer(event.requestId, event.transfer);
-            }
-            return;
+void CNxrSession::Deliver(SNxrIoStatus& e) {
+    m_status = e.status;
+    if (!e.reason.empty() &&
+        e.status != static_cast<std::uint16_t>(ENxrConnectionStatus::Connected)) {
+        m_errors.Set(0, e.reason);
+    }
+    if (m_sink != nullptr) {
+        m_sink->OnConnectionStatus(e.status);
     }
 }
 
-void CNxrSession::DeliverTransfer(std::uint32_t id, const SNxrTransferEvent& e) {
+void CNxrSession::Deliver(SNxrIoLinkUp& /*e*/) {
+    if (m_sink != nullptr) {
+        m_sink->OnLinkUp();
+    }
+}
+
+void CNxrSession::Deliver(SNxrIoReceived& e) {
+    if (m_sink != nullptr) {
+        m_sink->OnDataReceived(e.owner, e.bytes);
+    }
+}
+
+void CNxrSession::Deliver(SNxrIoTransmitted& e) {
+    if (m_sink != nullptr) {
+        m_sink->OnDataTransmitted(e.owner, e.bytes);
+    }
+}
+
+void CNxrSession::Deliver(SNxrIoCompleted& e) {
+    const auto it = m_pending.find(e.requestId);
+    if (it == m_pending.end()) {
+        return;  // timed out or cancelled before: it completed once already
+    }
+    const SPending pending = std::move(it->second);
+    m_pending.erase(it);
+    if (!e.success) {
+        m_errors.Set(e.requestId, e.text);
+    }
+    if (m_sink != nullptr) {
+        m_sink->OnRequestCompleted(e.requestId, pending.code, e.success, 0, pending.userText);
+    }
+}
+
+void CNxrSession::Deliver(SNxrIoError& e) {
+    m_errors.Set(0, e.text);
+}
+
+void CNxrSession::Deliver(SNxrIoTransfer& t) {
+    if (m_sink == nullptr) {
+        return;
+    }
+    const std::uint32_t id = t.requestId;
+    const SNxrTransferEvent& e = t.event;
     switch (e.kind) {
         case ENxrTransferEventKind::BatchStart:
             m_sink->OnFileBatchStart(id, BytesToWide(e.text), e.values[0], e.values[1]);
@@ -530,24 +520,26 @@ void CNxrSession::DeliverTransfer(std::uint32_t id, const SNxrTransferEvent& e) 
     }
 }
 
-void CNxrSession::DeliverAbilityCompleted(SNxrIoEvent& event) {
-    const auto it = m_abilities.find(event.requestId);
+void CNxrSession::Deliver(SNxrIoAbilityCompleted& e) {
+    const auto it = m_abilities.find(e.requestId);
     if (it == m_abilities.end()) {
         return;  // completed once already (the session closed meanwhile)
     }
     SPendingAbility ability = std::move(it->second);
     m_abilities.erase(it);
-    if (!event.success) {
-        m_errors.Set(event.requestId, event.text);
+    if (!e.success) {
+        m_errors.Set(e.requestId, e.text);
     }
     if (ability.done) {
-        ability.done(event.success, event.bytes, event.text);
+        ability.done(e.success, e.answer, e.text);
     } else if (m_sink != nullptr) {
-        m_sink->OnAbilityCompleted(event.requestId, 0, event.success);
+        m_sink->OnAbilityCompleted(e.requestId, 0, e.success);
     }
 }
 
-void CNxrSession::DeliverAbility(std::uint32_t id, const SNxrAbilityEvent& e) {
+void CNxrSession::Deliver(SNxrIoAbility& a) {
+    const std::uint32_t id = a.requestId;
+    const SNxrAbilityEvent& e = a.event;
     const auto it = m_abilities.find(id);
     if (it != m_abilities.end() && it->second.done && e.kind != ENxrAbilityEventKind::Query) {
         if (it->second.progress && e.kind != ENxrAbilityEventKind::TaskComplete) {

@@ -19,6 +19,7 @@
 #include "nxr/CNxrInbox.h"
 #include "nxr/INxrSession2.h"
 #include "nxr/qt/CNxrIoThread.h"
+#include "platform/Clock.h"
 
 namespace quillpad {
 
@@ -51,7 +52,10 @@ class CNxrSession final : public QObject, public INxrSession2 {
                          std::uint32_t* requestId, std::int32_t reserved1, std::int32_t reserved2,
                          NxrHandle* handle) override;
     std::int32_t Cancel(std::uint32_t requestId, std::int32_t how, NxrHandle* handle) override;
+    // The design's send: each character one byte (Latin-1).
     std::int32_t Send(const WideString& text, std::int32_t timeoutMs, NxrHandle* handle) override;
+    std::int32_t SendBytes(std::string_view bytes, std::int32_t timeoutMs,
+                           NxrHandle* handle) override;
     std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) override;
     std::int32_t SetOption(std::uint32_t option, std::int32_t value, NxrHandle* handle) override;
     std::int32_t SetTextSetting(const WideString& text) override;
@@ -72,7 +76,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // The session whose AbilityInfo gave `a`; nullptr once it is gone.
     static CNxrSession* FromAbilityInfo(std::uint32_t a);
 
-    // The status as last delivered to the sink.
+    // The status as last delivered to the sink (the link's own is the
+    // inbox's, on the I/O thread's side).
     std::uint16_t Status() const { return m_status; }
     const CNxrComSpec& Spec() const { return m_spec; }
     std::optional<std::int32_t> Option(std::uint32_t option) const;
@@ -108,19 +113,27 @@ class CNxrSession final : public QObject, public INxrSession2 {
     bool IsOpen(const NxrHandle* handle) const;
     std::int32_t NotOpen(const char* operation);
     std::uint32_t NextRequestId();
-    void PushFromOwner(SNxrIoEvent event);
+    void PushFromOwner(NxrIoEvent event);
     void ScheduleDrain();
     void Drain();
-    void Deliver(SNxrIoEvent& event);
-    void DeliverTransfer(std::uint32_t requestId, const SNxrTransferEvent& event);
-    void DeliverAbility(std::uint32_t requestId, const SNxrAbilityEvent& event);
-    void DeliverAbilityCompleted(SNxrIoEvent& event);
+    // One delivery for each kind of event.
+    void Deliver(SNxrIoStatus& event);
+    void Deliver(SNxrIoLinkUp& event);
+    void Deliver(SNxrIoReceived& event);
+    void Deliver(SNxrIoTransmitted& event);
+    void Deliver(SNxrIoCompleted& event);
+    void Deliver(SNxrIoAbilityCompleted& event);
+    void Deliver(SNxrIoError& event);
+    void Deliver(SNxrIoTransfer& event);
+    void Deliver(SNxrIoAbility& event);
     std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
                                SPendingAbility pending);
     void StopWorker();
     void ToWorker(std::function<void(CNxrIoWorker&)> work);
 
     const CNxrTransportRegistry& m_transports;
+    // The process's clock, which the I/O thread times the jobs with.
+    const IClock& m_clock = DefaultClock();
     INxrSessionEvents* m_sink = nullptr;
     std::shared_ptr<CNxrInbox> m_inbox;
     std::shared_ptr<SWakeTarget> m_wakeTarget;

@@ -354,6 +354,23 @@ TEST_F(ConnectionController, SendingWhileNotConnectedAsksForTheLinkFirst) {
     EXPECT_TRUE((*log)[0].text.empty());
 }
 
+// Keys and texts reach a session that takes bytes as the bytes they are,
+// every value from 0x01 to 0xFF, never through a wide string.
+TEST_F(ConnectionController, SendsBytesAsBytesToASessionThatTakesThem) {
+    OpenConsole();
+    session->takesBytes = true;
+    Post(UM_SEND_CHAR, 0, static_cast<unsigned char>('\xE9'));
+    ByteString all;
+    for (int b = 1; b < 256; ++b) {
+        all.push_back(static_cast<char>(b));
+    }
+    Post(UM_SEND_TEXT, 0, 0, CPayload::Make<ByteString>(all));
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"SendBytes", "SendBytes"}));
+    EXPECT_EQ((*log)[0].params, "\xE9");
+    EXPECT_EQ((*log)[0].value, CConnectionController::kSendCharTimeoutMs);
+    EXPECT_EQ((*log)[1].params, all);
+}
+
 // A modal box runs an event loop; shown from inside a handler, it would let
 // session events close the session under that handler. Each box comes as a
 // message of its own, after the handler has finished.

@@ -104,6 +104,18 @@ class CFakeSession final : public INxrSession2 {
         m_log->push_back(c);
         return (*handle == 0 || sendFails) ? 4 : 0;
     }
+    // A session that takes bytes records "SendBytes" with the bytes in
+    // `params`; any other gets them through Send(), as the interface does.
+    std::int32_t SendBytes(std::string_view bytes, std::int32_t timeoutMs,
+                           NxrHandle* handle) override {
+        if (!takesBytes) {
+            return INxrSession2::SendBytes(bytes, timeoutMs, handle);
+        }
+        SSessionCall c{"SendBytes", 0, timeoutMs};
+        c.params = ByteString(bytes);
+        m_log->push_back(c);
+        return (*handle == 0 || sendFails) ? 4 : 0;
+    }
     std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) override {
         m_log->push_back({"AbilityInfo"});
         *a = *handle != 0 ? 7 : 0;
@@ -128,6 +140,7 @@ class CFakeSession final : public INxrSession2 {
     bool openFails = false;
     bool requestFails = false;
     bool sendFails = false;
+    bool takesBytes = false;
     NxrHandle nextHandle = 7;
     std::uint32_t nextRequestId = 100;
 

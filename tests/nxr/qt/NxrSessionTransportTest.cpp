@@ -54,6 +54,28 @@ TEST(NxrSessionTransport, OnlyWhatTheLinkTookIsReportedSentAndARefusedWriteLoses
     EXPECT_EQ(session.Send(BytesToWide("x"), 1000, &handle), ToStatus(ENxrResult::NotConnected));
 }
 
+// Bytes to send reach the link as they are, zero bytes and all, and come
+// back as the transmitted data; the wide-string send is the same path.
+TEST(NxrSessionTransport, BytesGoOutAsTheyAre) {
+    auto link = std::make_shared<SScriptedLink>();
+    CNxrTransportRegistry transports;
+    test::ServeScriptedLinks(transports, {link});
+    CNxrSession session(transports);
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    Connect(session, sink, handle);
+    const ByteString all = test::AllByteValues();
+    ASSERT_EQ(session.SendBytes(all, 1000, &handle), 0);
+    ASSERT_EQ(session.Send(BytesToWide("\xFF\x80"), 1000, &handle), 0);
+    const ByteString expected = all + "\xFF\x80";
+    ASSERT_TRUE(WaitFor([&] { return sink.transmitted.size() == expected.size(); }));
+    EXPECT_EQ(link->Taken(), expected);
+    EXPECT_EQ(sink.transmitted, expected);
+    session.Close(&handle);
+    EXPECT_EQ(session.SendBytes("x", 1000, &handle), ToStatus(ENxrResult::NotOpen));
+}
+
 // The driver of a USB adapter may hang in its close. The console gets its
 // thread back within the bound; the I/O thread ends by itself once the driver
 // lets go, frees what it held, and never reaches the session again.
