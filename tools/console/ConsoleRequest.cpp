@@ -1,24 +1,21 @@
 #include "tools/console/ConsoleRequest.h"
 
-#include "nxr/CNxrTransferJob.h"
 #include "nxr/NxrCodes.h"
-#include "nxr/NxrParamBlock.h"
+#include "nxr/NxrRequestBlocks.h"
 
 namespace quillpad {
 
 ByteString ConsoleRequestBlock(const SConsoleRequest& request) {
-    if (request.code == nxr_request::SendBreak) {
-        return CNxrParamBlock().AddInteger(500).Encode();
+    switch (request.code) {
+        case nxr_request::SendBreak:
+            return NxrBreakBlock(kNxrDefaultBreakMs).Encode();
+        case nxr_request::AsciiSend:
+            return NxrAsciiSendBlock(request.path, request.pacing).Encode();
+        case nxr_request::XModemSend:
+            return NxrXModemBlock(request.path, request.use1K).Encode();
+        default:
+            return NxrTransferBlock(request.path).Encode();
     }
-    if (request.code == nxr_request::AsciiSend) {
-        return NxrAsciiSendBlock(request.path, request.pacing).Encode();
-    }
-    CNxrParamBlock block;
-    block.AddText(request.path);
-    if (request.use1K && request.code == nxr_request::XModemSend) {
-        block.AddInteger(1024);
-    }
-    return block.Encode();
 }
 
 }  // namespace quillpad
