@@ -17,6 +17,25 @@ constexpr std::size_t kMaxWorkspaceBytes = 256u * 1024u * 1024u;
 // unreserved characters becomes %HH.
 const QByteArray kSpecPlain = ":/,=[]@!$&'()*+;?# ";
 
+// A value as its line holds it. The reader trims each line's value, so a
+// space at either end is written as %20, which it keeps.
+QByteArray EncodeValue(const QByteArray& bytes) {
+    QByteArray text = bytes.toPercentEncoding(kSpecPlain);
+    qsizetype lead = 0;
+    while (lead < text.size() && text[lead] == ' ') {
+        ++lead;
+    }
+    qsizetype trail = 0;
+    while (trail < text.size() - lead && text[text.size() - 1 - trail] == ' ') {
+        ++trail;
+    }
+    if (lead == 0 && trail == 0) {
+        return text;
+    }
+    return QByteArray("%20").repeated(lead) + text.mid(lead, text.size() - lead - trail) +
+           QByteArray("%20").repeated(trail);
+}
+
 bool ParseKeyValue(const QByteArray& line, QByteArray& key, QByteArray& value) {
     const qsizetype eq = line.indexOf('=');
     if (eq <= 0) {
@@ -36,8 +55,8 @@ QByteArray SerializeWorkspace(const QList<SWorkspaceWindow>& windows) {
     for (int i = 0; i < windows.size(); ++i) {
         const SWorkspaceWindow& window = windows[i];
         text += "\n[Window " + QByteArray::number(i + 1) + "]\n";
-        text += "Plugin=" + window.plugin.toLatin1().toPercentEncoding(kSpecPlain) + "\n";
-        text += "Connection=" + window.spec.toPercentEncoding(kSpecPlain) + "\n";
+        text += "Plugin=" + EncodeValue(window.plugin.toLatin1()) + "\n";
+        text += "Connection=" + EncodeValue(window.spec) + "\n";
         if (window.state) {
             text += "State=" + window.state->toBase64() + "\n";
         }

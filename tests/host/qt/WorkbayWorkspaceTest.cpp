@@ -210,6 +210,15 @@ TEST(WorkbayWorkspace, TextRoundTripsAndDamageIsRefused) {
     crlf.replace("\n", "\r\n");
     EXPECT_TRUE(ParseWorkspace(crlf, back, error)) << "an editor's line ends are no damage";
 
+    // The reader trims each value: blanks at the ends of a name or spec still come back.
+    const QList<SWorkspaceWindow> blanks = {{QStringLiteral(" Quillpad2 "), "  sim: ", {}},
+                                            {QStringLiteral("Q"), "tcp:a b:23 ", {}}};
+    ASSERT_TRUE(ParseWorkspace(SerializeWorkspace(blanks), back, error)) << error.toStdString();
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back[0].plugin, blanks[0].plugin);
+    EXPECT_EQ(back[0].spec, blanks[0].spec);
+    EXPECT_EQ(back[1].spec, blanks[1].spec);
+
     const char* damaged[] = {
         "",                                                           // empty
         "[Window 1]\nPlugin=Q\n",                                     // no header
