@@ -3,6 +3,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -52,6 +53,15 @@ QString IdName(int id) {
 // and without a trailing separator.
 bool SameDirectory(const QString& a, const QString& b) {
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
+}
+
+// File names are the file system's bytes, not one character per byte.
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+std::string PathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
 }
 
 void SetBackground(QTextEdit& edit, std::uint32_t colour) {
@@ -393,7 +403,7 @@ void CStyleEditorDlg::Open() {
     } else {
         ShowRule();
     }
-    m_fileName->setText(BytesToQString(m_scheme->GetPath()));
+    m_fileName->setText(PathText(m_scheme->GetPath()));
     m_sourceGroup->setVisible(m_showDataSource);
     RefreshPreviewNow();
     if (m_scheme->GetPath().empty()) {
@@ -631,23 +641,24 @@ void CStyleEditorDlg::ChooseBackground() {
 }
 
 void CStyleEditorDlg::Browse() {
-    const QString path = m_ui.ChooseStyleFile(BytesToQString(m_dataDirectory), this);
+    const QString dataDirectory = PathText(m_dataDirectory);
+    const QString path = m_ui.ChooseStyleFile(dataDirectory, this);
     if (path.isEmpty()) {
         return;
     }
-    if (!SameDirectory(QFileInfo(path).absolutePath(), BytesToQString(m_dataDirectory)) &&
+    if (!SameDirectory(QFileInfo(path).absolutePath(), dataDirectory) &&
         !m_ui.AskYesNo(QStringLiteral("Continue?"), QString::fromLatin1(kOutsideDataDirectory),
                        this)) {
         return;
     }
     // The style shown before stays where it was, unchanged.
     m_scheme = std::make_shared<CStyleScheme>();
-    m_scheme->Load(QStringToBytes(path), true);
+    m_scheme->Load(PathBytes(path), true);
     FillList();
     if (m_list->topLevelItemCount() > 0) {
         SelectRow(0);
     }
-    m_fileName->setText(BytesToQString(m_scheme->GetPath()));
+    m_fileName->setText(PathText(m_scheme->GetPath()));
     SchemeChanged();
 }
 
@@ -801,11 +812,10 @@ void CStyleEditorDlg::accept() {
     // A style that could not be written is said so; the dialog closes as usual
     // and the changes stay in memory.
     if (!m_scheme->GetPath().empty() && !m_scheme->Save()) {
-        m_ui.Inform(
-            QStringLiteral("Error"),
-            QStringLiteral("The style could not be saved to %1.\n%2")
-                .arg(BytesToQString(m_scheme->GetPath()), BytesToQString(m_scheme->LastError())),
-            this);
+        m_ui.Inform(QStringLiteral("Error"),
+                    QStringLiteral("The style could not be saved to %1.\n%2")
+                        .arg(PathText(m_scheme->GetPath()), BytesToQString(m_scheme->LastError())),
+                    this);
     }
     QDialog::accept();
 }

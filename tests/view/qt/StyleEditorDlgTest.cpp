@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,7 +17,9 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "data/DataStore.h"
 #include "platform/MessageChannel.h"
@@ -470,6 +474,85 @@ TEST_F(StyleEditorDlg, BrowseAsksOutsideTheDataFolderAndSwitchesToTheFile) {
     EXPECT_EQ(Child<QLineEdit>(248)->text().toStdString(), dir.File("new.tss"));
     EXPECT_EQ(builtin->RuleCount(), 4u) << "the style shown before is unchanged";
     EXPECT_FALSE(test::ReadFileBytes(dir.File("new.tss")).size() > 0);
+}
+
+// File names are the file system's bytes (UTF-8 here), not one character
+// per byte: a data folder named in other scripts is still the data folder.
+TEST_F(StyleEditorDlg, BrowseKeepsNonAsciiFolderNamesByteForByte) {
+    const std::string data = dir.File("Daten \xC3\x9C\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC");
+    std::filesystem::create_directory(data);
+    const std::string path = data +
+                             "/\xC3\x9C"
+                             "bersicht.tss";
+    dlg = std::make_unique<CStyleEditorDlg>(data, ui);
+    dlg->SetScheme(Builtin("Normal"));
+    dlg->show();
+    QApplication::processEvents();
+    ui.file = QString::fromUtf8(path);
+    Click(247);
+    ASSERT_EQ(ui.fileDirectories.size(), 1u);
+    EXPECT_EQ(ui.fileDirectories[0], QString::fromUtf8(data)) << "the chooser opens in the folder";
+    EXPECT_TRUE(ui.questions.empty()) << "a file in the data folder needs no question";
+    EXPECT_EQ(dlg->Scheme()->GetPath(), path);
+    EXPECT_EQ(Child<QLineEdit>(248)->text(), QString::fromUtf8(path));
+    ASSERT_TRUE(std::filesystem::exists(path)) << "Load made the file under its own name";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    // A failed save names the folder as it is called.
+    dlg->Scheme()->Name = "Mine";
+    std::filesystem::remove_all(data);
+    ui.messages.clear();
+    Click(1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QString::fromUtf8(path)))
+        << ui.messages[0].text.toStdString();
+}
+
+// The real chooser, run once: what it offers, and the path it hands back.
+TEST(QtStyleEditorUi, TheStyleFileChooserOpensInTheFolderAndGivesItsPathByteForByte) {
+    test::CTempDir dir;
+    const std::string data = dir.File("\xE6\x97\xA5\xE6\x9C\xAC \xC3\x9C");
+    std::filesystem::create_directory(data);
+    CQtStyleEditorUi ui;
+    QWidget owner;
+    QString title;
+    QStringList filters;
+    QString suffix;
+    QString folder;
+    bool saveKind = false;
+    bool confirmsOverwrite = true;
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (chooser == nullptr) {
+            return;
+        }
+        answer.stop();
+        title = chooser->windowTitle();
+        filters = chooser->nameFilters();
+        suffix = chooser->defaultSuffix();
+        folder = chooser->directory().absolutePath();
+        saveKind = chooser->acceptMode() == QFileDialog::AcceptSave;
+        confirmsOverwrite = !chooser->testOption(QFileDialog::DontConfirmOverwrite);
+        chooser->selectFile(
+            QString::fromUtf8("\xC3\x9C"
+                              "bersicht"));
+        QMetaObject::invokeMethod(chooser, "accept");
+    });
+    answer.start();
+    const QString chosen = ui.ChooseStyleFile(QString::fromUtf8(data), &owner);
+    EXPECT_EQ(title, "Save As");
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Workbay Console Style Sheets (*.tss)")});
+    EXPECT_EQ(suffix, "tss");
+    EXPECT_EQ(folder, QString::fromUtf8(data));
+    EXPECT_TRUE(saveKind);
+    EXPECT_FALSE(confirmsOverwrite);
+    EXPECT_EQ(QFile::encodeName(chosen).toStdString(), data +
+                                                           "/\xC3\x9C"
+                                                           "bersicht.tss");
 }
 
 TEST_F(StyleEditorDlg, OkWantsANameSavesFilesOnlyAndCancelUndoesNothing) {
