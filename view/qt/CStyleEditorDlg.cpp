@@ -14,10 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -26,6 +22,7 @@
 #include "data/DataStore.h"
 #include "platform/qt/Latin1.h"
 #include "view/RenderTail.h"
+#include "view/qt/CDocumentPreview.h"
 #include "view/qt/CharFormatQt.h"
 
 namespace quillpad {
@@ -64,26 +61,20 @@ std::string PathBytes(const QString& path) {
     return QFile::encodeName(path).toStdString();
 }
 
-void SetBackground(QTextEdit& edit, std::uint32_t colour) {
-    QPalette palette = edit.palette();
-    palette.setColor(QPalette::Base, ColourOf(colour));
-    edit.setPalette(palette);
-}
-
-// Bytes as the preview shows them: line ends as breaks, other control bytes
-// as nothing, as in the console.
-QString PreviewText(std::string_view bytes) {
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
+// Bytes as the preview shows them: a line end (CR, LF or CR LF) as one
+// break, other control bytes as nothing.
+std::string PreviewText(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b == '\r') {
             if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
                 ++i;
             }
-            text += QChar('\n');
+            text += '\n';
         } else if (b == '\n' || b == '\t' || b >= 0x20) {
-            text += QChar(b);
+            text += static_cast<char>(b);
         }
     }
     return text;
@@ -212,16 +203,11 @@ void CStyleEditorDlg::BuildControls() {
     m_applyFont = check(232, "Apply Font");
     m_font = button(246, "Font...");
     m_fontColour = button(217, "Font Color...");
-    m_sample = new QTextEdit(this);
+    m_sample = new CDocumentPreview(false, this);
     m_sample->setObjectName(IdName(244));
-    m_sample->setReadOnly(true);
     m_sample->setFixedHeight(44);
-    m_sample->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_sample->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_preview = new QTextEdit(this);
+    m_preview = new CDocumentPreview(true, this);
     m_preview->setObjectName(QStringLiteral("preview"));
-    m_preview->setReadOnly(true);
-    m_preview->setUndoRedoEnabled(false);
     m_preview->setMinimumHeight(180);
     m_preview->setToolTip(QStringLiteral("The console's last lines in this style"));
     m_applyFormat = check(233, "Apply Format");
@@ -396,7 +382,6 @@ void CStyleEditorDlg::Open() {
         m_scheme = std::make_shared<CStyleScheme>();
     }
     m_list->setColumnWidth(0, std::max(0, m_list->viewport()->width() - 2));
-    m_sample->setPlainText(QStringLiteral("Sample"));
     FillList();
     if (m_list->topLevelItemCount() > 0) {
         SelectRow(0);
@@ -534,20 +519,9 @@ void CStyleEditorDlg::RefreshSample() {
     const SStyleRule placeholder;
     const SStyleRule* selected = SelectedRule();
     const SCharFormat& format = (selected != nullptr ? *selected : placeholder).CharFormat;
-    SetBackground(*m_sample, m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF);
-    QTextCharFormat chars;
-    const QFont font = FontOf(format, m_sample->font());
-    chars.setFont(font);
-    chars.setForeground(ColourOf(format.crTextColor));
-    // The rule's rise above the baseline, which the text layout takes as a
-    // share of the font's size.
-    if (format.yOffset != 0 && font.pointSizeF() > 0) {
-        chars.setBaselineOffset(format.yOffset / 20.0 / font.pointSizeF() * 100.0);
-    }
-    QTextCursor cursor(m_sample->document());
-    cursor.select(QTextCursor::Document);
-    cursor.setCharFormat(chars);
-    m_sample->setCurrentCharFormat(chars);
+    m_sample->SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
+    // Drawn as the console draws it: same fonts, same rise.
+    m_sample->ShowText("Sample", format);
 }
 
 // ---- the preview
@@ -566,9 +540,9 @@ void CStyleEditorDlg::RefreshPreviewNow() {
 
 void CStyleEditorDlg::RefreshPreview() {
     ++m_previewRefreshes;
-    SetBackground(*m_preview, m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF);
-    m_preview->clear();
+    m_preview->SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
     if (m_store == nullptr || !m_scheme) {
+        m_preview->Clear();
         return;
     }
     m_seenRecords = m_store->RecordCount();
@@ -579,24 +553,18 @@ void CStyleEditorDlg::RefreshPreview() {
     options.showAllSources = m_previewAllSources;
     // More than the pane can show of a line that never breaks only costs time.
     options.maxChars = kPreviewMaxChars;
-    const CMemorySurface tail = RenderTail(*m_store, m_scheme.get(), options);
-    QTextCursor cursor(m_preview->document());
-    // One layout for the whole text, not one per run.
-    cursor.beginEditBlock();
-    QTextCharFormat plain;
-    plain.setFont(m_preview->font());
-    plain.setForeground(Qt::black);
-    for (const auto& run : tail.runs) {
-        QTextCharFormat chars = plain;
-        if (run.format) {
-            chars.setFont(FontOf(*run.format, m_preview->font()));
-            chars.setForeground(ColourOf(run.format->crTextColor));
-        }
-        cursor.insertText(PreviewText(std::string_view(tail.text).substr(run.start, run.length)),
-                          chars);
+    CMemorySurface tail = RenderTail(*m_store, m_scheme.get(), options);
+    // Line ends shown as breaks of their own, as the preview always showed them.
+    std::string shown;
+    for (auto& run : tail.runs) {
+        const std::string piece =
+            PreviewText(std::string_view(tail.text).substr(run.start, run.length));
+        run.start = shown.size();
+        run.length = piece.size();
+        shown += piece;
     }
-    cursor.endEditBlock();
-    m_preview->verticalScrollBar()->setValue(m_preview->verticalScrollBar()->maximum());
+    tail.text = std::move(shown);
+    m_preview->ShowSurface(tail);
 }
 
 // ---- buttons

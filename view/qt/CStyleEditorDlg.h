@@ -6,7 +6,8 @@
 // writes it to its file unless it is a built-in style, Cancel undoes nothing.
 //
 // Controls carry their resource number as object name ("id201" the rule
-// list, "id247" Browse, ...); the preview is "preview".
+// list, "id247" Browse, ...); the preview is "preview". The sample and the
+// preview are drawn by the console's own painter (CDocumentPreview).
 
 #include <QDialog>
 #include <QTimer>
@@ -24,12 +25,12 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTextEdit;
 class QTreeWidget;
 
 namespace quillpad {
 
 class CDataStore;
+class CDocumentPreview;
 
 class CStyleEditorDlg final : public QDialog {
     Q_OBJECT
@@ -135,8 +136,8 @@ class CStyleEditorDlg final : public QDialog {
     QLineEdit* m_customValues = nullptr;
     QPushButton* m_font = nullptr;
     QPushButton* m_fontColour = nullptr;
-    QTextEdit* m_sample = nullptr;
-    QTextEdit* m_preview = nullptr;
+    CDocumentPreview* m_sample = nullptr;
+    CDocumentPreview* m_preview = nullptr;
     QWidget* m_sourceGroup = nullptr;
 };
 

@@ -9,14 +9,14 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextEdit>
 #include <QTimer>
 #include <QTreeWidget>
 #include <filesystem>
@@ -26,6 +26,7 @@
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
 #include "tests/view/qt/FakeStyleEditorUi.h"
+#include "view/qt/CDocumentPreview.h"
 
 namespace quillpad {
 namespace {
@@ -176,7 +177,7 @@ TEST_F(StyleEditorDlg, OpensOnADefaultStyleWithItsWarningAndEveryControl) {
         EXPECT_EQ(Child<QAbstractButton>(id)->text().toStdString(), text) << id;
     }
     EXPECT_EQ(List()->headerItem()->text(0), "Rule Name");
-    EXPECT_EQ(Child<QTextEdit>(244)->toPlainText(), "Sample");
+    EXPECT_EQ(Child<CDocumentPreview>(244)->Document().Text(), "Sample");
     EXPECT_TRUE(Child<QLineEdit>(248)->isReadOnly());
     EXPECT_EQ(Child<QLineEdit>(248)->text(), "");
     EXPECT_EQ(Child<QLineEdit>(214)->text(), "Normal");
@@ -367,18 +368,39 @@ TEST_F(StyleEditorDlg, ClicksTakeTheControlsAndEmptyFieldsKeepOldValues) {
     }
 }
 
+// The highest and lowest rows of an image that hold a pixel of another
+// colour than its corner's.
+std::pair<int, int> InkRows(const QImage& image) {
+    const QColor background = image.pixelColor(image.width() / 2, 3);
+    int top = image.height();
+    int bottom = -1;
+    for (int y = 3; y < image.height() - 3; ++y) {
+        for (int x = 3; x < image.width() - 3; ++x) {
+            if (image.pixelColor(x, y) != background) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    return {top, bottom};
+}
+
 TEST_F(StyleEditorDlg, TheSampleRisesByTheRulesOffset) {
     auto scheme = FiveRuleFile(dir.File("five.tss"));
     scheme->Rule(1).CharFormat.yHeight = 240;
     scheme->Rule(1).CharFormat.yOffset = -60;  // 3 points below a 12 point baseline
+    scheme->Rule(1).CharFormat.crTextColor = scheme->Rule(0).CharFormat.crTextColor;
     Open(scheme);
-    const auto sampleFormat = [&] {
-        return Child<QTextEdit>(244)->document()->firstBlock().begin().fragment().charFormat();
-    };
-    Select({1});
-    EXPECT_DOUBLE_EQ(sampleFormat().baselineOffset(), -25.0);
+    auto* sample = Child<CDocumentPreview>(244);
     Select({0});
-    EXPECT_DOUBLE_EQ(sampleFormat().baselineOffset(), 0.0) << "a rule without an offset";
+    const auto level = InkRows(sample->grab().toImage());
+    Select({1});
+    const auto lowered = InkRows(sample->grab().toImage());
+    ASSERT_LT(level.first, level.second) << "the sample is drawn";
+    const int drop = -CFontTable::OffsetPixels(-60, sample->logicalDpiY());
+    ASSERT_GT(drop, 0);
+    EXPECT_EQ(lowered.first - level.first, drop) << "the rule's offset, in the console's pixels";
+    EXPECT_EQ(lowered.second - level.second, drop);
 }
 
 TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
@@ -407,9 +429,9 @@ TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
     EXPECT_EQ(f.bCharSet, 0);
     EXPECT_EQ(f.cbSize, 60u);
     EXPECT_EQ(f.dwMask, 0xF800000Fu);
-    const QTextCharFormat sample =
-        Child<QTextEdit>(244)->document()->firstBlock().begin().fragment().charFormat();
-    EXPECT_EQ(sample.foreground().color(), QColor(1, 2, 3)) << "the sample was refreshed";
+    auto* sample = Child<CDocumentPreview>(244);
+    EXPECT_EQ(sample->Fonts().Entry(sample->Document().RunFormat(0)).colour, QColor(1, 2, 3))
+        << "the sample was refreshed";
 
     // A fixed-pitch face is written as fixed pitch, modern family.
     QFont mono(QStringLiteral("DejaVu Sans Mono"));
@@ -429,7 +451,10 @@ TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
     EXPECT_EQ(f.crTextColor, 0x302010u);
     Click(252);
     EXPECT_EQ(scheme->BackgroundColor, 0x302010u);
-    EXPECT_EQ(Child<QTextEdit>(244)->palette().color(QPalette::Base), QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(sample->Background(), QColor(0x10, 0x20, 0x30));
+    const QImage shown = sample->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(shown.width() - 4, shown.height() / 2), QColor(0x10, 0x20, 0x30))
+        << "and drawn";
 
     // Nothing selected: the font buttons are disabled with the placeholder's
     // flag; asked anyway, the chooser opens on no font and its answer is dropped.
@@ -648,7 +673,9 @@ TEST_F(StyleEditorDlg, F1AsksForHelpTopic1054) {
 }
 
 QString PreviewLines(const CStyleEditorDlg& dlg) {
-    return dlg.findChild<QTextEdit*>(QStringLiteral("preview"))->toPlainText();
+    const std::string_view text =
+        dlg.findChild<CDocumentPreview*>(QStringLiteral("preview"))->Document().Text();
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
@@ -666,8 +693,26 @@ TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
     EXPECT_EQ(lines.front(), "line 11");
     EXPECT_EQ(lines[18], "line 29");
     EXPECT_EQ(lines.back(), "[41h][54h][CR]");
-    const QTextEdit* preview = dlg->findChild<QTextEdit*>(QStringLiteral("preview"));
-    EXPECT_EQ(preview->palette().color(QPalette::Base), QColor(0, 0, 0));
+    auto* preview = dlg->findChild<CDocumentPreview*>(QStringLiteral("preview"));
+    EXPECT_EQ(preview->Background(), QColor(0, 0, 0));
+    // The last lines are the rows in sight, the newest at the bottom.
+    const std::vector<SPaintRow> rows = preview->RowsInSight();
+    ASSERT_GT(rows.size(), 3u);
+    std::string last;
+    for (const SPaintPiece& piece : rows.back().pieces) {
+        last += piece.text;
+    }
+    EXPECT_EQ(last, "[41h][54h][CR]");
+    // Its scroll bar looks further back; a redraw brings it to the end again.
+    ASSERT_NE(preview->ScrollBar(), nullptr);
+    ASSERT_GT(preview->ScrollBar()->maximum(), 0) << "twenty lines do not fit";
+    preview->ScrollBar()->setValue(0);
+    const std::vector<SPaintRow> back = preview->RowsInSight();
+    ASSERT_FALSE(back.empty());
+    ASSERT_FALSE(back.front().pieces.empty());
+    EXPECT_EQ(back.front().pieces.front().text, "line 11");
+    dlg->RefreshPreviewNow();
+    EXPECT_EQ(preview->RowsInSight().back().pieces.back().text, "[CR]");
 
     // Without its format flag "Incoming" leaves the line ends to "Line
     // ends": the whole history is one line, read back to its start.
