@@ -18,6 +18,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 
 #include "data/DataStore.h"
 #include "platform/qt/Latin1.h"
@@ -89,21 +91,48 @@ CStyleEditorDlg::CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, 
     m_previewTimer.setSingleShot(true);
     m_previewTimer.setInterval(kPreviewDelayMs);
     connect(&m_previewTimer, &QTimer::timeout, this, [this] { RefreshPreview(); });
-    m_storeWatch.setInterval(kStoreWatchMs);
-    connect(&m_storeWatch, &QTimer::timeout, this, [this] {
-        if (m_store != nullptr && (m_store->RecordCount() != m_seenRecords ||
-                                   m_store->Generation() != m_seenGeneration)) {
-            SchemeChanged();
-        }
-    });
     BuildControls();
 }
 
+// Told by the store of every record added and of every clear, as a view is,
+// so the preview follows the console without asking.
+class CStoreNotice final : public CMessageTarget {
+  public:
+    CStoreNotice(const CDataStore& store, std::function<void()> changed)
+        : CMessageTarget(store.Channel()), m_store(store.Handle()), m_changed(std::move(changed)) {
+        Channel().Send(m_store, UM_REGISTER_VIEW, 1, Handle());
+    }
+    ~CStoreNotice() override {
+        if (Channel().IsAlive(m_store)) {
+            Channel().Send(m_store, UM_REGISTER_VIEW, 0, Handle());
+        }
+    }
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_APPEND_RECORD || message.id == UM_CLEAR_DATA) {
+            m_changed();
+        }
+        return 0;
+    }
+
+  private:
+    MessageHandle m_store;
+    std::function<void()> m_changed;
+};
+
 CStyleEditorDlg::~CStyleEditorDlg() = default;
+
+void CStyleEditorDlg::SetScheme(std::shared_ptr<CStyleScheme> scheme) {
+    m_scheme = std::move(scheme);
+    m_rules.SetScheme(m_scheme.get());
+}
 
 void CStyleEditorDlg::SetPreviewSource(const CDataStore* store, bool showAllSources) {
     m_store = store;
     m_previewAllSources = showAllSources;
+    m_storeNotice.reset();
+    if (m_store != nullptr) {
+        m_storeNotice = std::make_unique<CStoreNotice>(*m_store, [this] { SchemeChanged(); });
+    }
 }
 
 // ---- controls
@@ -379,7 +408,7 @@ void CStyleEditorDlg::showEvent(QShowEvent* event) {
 
 void CStyleEditorDlg::Open() {
     if (!m_scheme) {
-        m_scheme = std::make_shared<CStyleScheme>();
+        SetScheme(std::make_shared<CStyleScheme>());
     }
     m_list->setColumnWidth(0, std::max(0, m_list->viewport()->width() - 2));
     FillList();
@@ -405,8 +434,7 @@ void CStyleEditorDlg::FillList() {
     m_styleName->setText(BytesToQString(m_scheme->Name));
     m_wrap->setChecked(m_scheme->LineWrap);
     for (std::size_t i = 0; i < m_scheme->RuleCount(); ++i) {
-        auto* item = new QTreeWidgetItem(m_list, {BytesToQString(m_scheme->Rule(i).Name)});
-        item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(&m_scheme->Rule(i))));
+        new QTreeWidgetItem(m_list, {BytesToQString(m_scheme->Rule(i).Name)});
     }
     --m_updating;
     // Nothing is selected now; the panel shows the placeholder.
@@ -425,11 +453,7 @@ std::vector<int> CStyleEditorDlg::SelectedRows() const {
 
 SStyleRule* CStyleEditorDlg::SelectedRule() const {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) {
-        return nullptr;
-    }
-    return static_cast<SStyleRule*>(
-        m_list->topLevelItem(rows.front())->data(0, Qt::UserRole).value<void*>());
+    return rows.empty() ? nullptr : m_rules.Rule(static_cast<std::size_t>(rows.front()));
 }
 
 void CStyleEditorDlg::SelectRow(int row) {
@@ -545,9 +569,6 @@ void CStyleEditorDlg::RefreshPreview() {
         m_preview->Clear();
         return;
     }
-    m_seenRecords = m_store->RecordCount();
-    m_seenGeneration = m_store->Generation();
-    m_storeWatch.start();
     STailOptions options;
     options.lines = kPreviewLines;
     options.showAllSources = m_previewAllSources;
@@ -620,7 +641,7 @@ void CStyleEditorDlg::Browse() {
         return;
     }
     // The style shown before stays where it was, unchanged.
-    m_scheme = std::make_shared<CStyleScheme>();
+    SetScheme(std::make_shared<CStyleScheme>());
     m_scheme->Load(PathBytes(path), true);
     FillList();
     if (m_list->topLevelItemCount() > 0) {
@@ -630,13 +651,21 @@ void CStyleEditorDlg::Browse() {
     SchemeChanged();
 }
 
+namespace {
+
+std::vector<std::size_t> Indexes(const std::vector<int>& rows) {
+    return {rows.begin(), rows.end()};
+}
+
+}  // namespace
+
 void CStyleEditorDlg::AddRule() {
-    SStyleRule rule;
-    if (const SStyleRule* selected = SelectedRule()) {
-        rule = *selected;  // a deep copy: values and pattern are the copy's own
+    const std::vector<int> rows = SelectedRows();
+    const auto from =
+        rows.empty() ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(rows[0]));
+    if (!m_rules.Add(from)) {
+        return;
     }
-    rule.SetName("New rule");
-    m_scheme->AppendRule(rule);
     FillList();
     SelectRow(m_list->topLevelItemCount() - 1);
     m_ruleName->setFocus();
@@ -645,84 +674,48 @@ void CStyleEditorDlg::AddRule() {
 }
 
 void CStyleEditorDlg::RemoveRules() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) {
+    if (m_rules.Remove(Indexes(SelectedRows())) == 0) {
         return;
-    }
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        m_scheme->RemoveRule(static_cast<std::size_t>(*it));
     }
     FillList();
     SchemeChanged();
 }
 
-void CStyleEditorDlg::RebuildOrderFromList() {
-    // The list's order is the truth; the scheme follows it.
-    std::vector<const SStyleRule*> order;
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        order.push_back(static_cast<const SStyleRule*>(
-            m_list->topLevelItem(i)->data(0, Qt::UserRole).value<void*>()));
-    }
-    for (std::size_t want = 0; want < order.size(); ++want) {
-        for (std::size_t at = want; at < m_scheme->RuleCount(); ++at) {
-            if (&m_scheme->Rule(at) == order[want]) {
-                m_scheme->MoveRule(at, want);
-                break;
-            }
-        }
-    }
-}
-
 void CStyleEditorDlg::MoveUp() {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty() || rows.front() == 0) {
+    if (rows.empty()) {
         return;
     }
-    const int row = rows.front();
-    ++m_updating;
-    QTreeWidgetItem* item = m_list->takeTopLevelItem(row);
-    m_list->insertTopLevelItem(row - 1, item);
-    --m_updating;
-    RebuildOrderFromList();
-    SelectRow(row - 1);
-    SchemeChanged();
+    if (const auto row = m_rules.MoveUp(static_cast<std::size_t>(rows.front()))) {
+        FillList();
+        SelectRow(static_cast<int>(*row));
+        SchemeChanged();
+    }
 }
 
 void CStyleEditorDlg::MoveDown() {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty() || rows.front() + 1 >= m_list->topLevelItemCount()) {
+    if (rows.empty()) {
         return;
     }
-    const int row = rows.front();
-    ++m_updating;
-    QTreeWidgetItem* item = m_list->takeTopLevelItem(row);
-    m_list->insertTopLevelItem(row + 1, item);
-    --m_updating;
-    RebuildOrderFromList();
-    SelectRow(row + 1);
-    SchemeChanged();
+    if (const auto row = m_rules.MoveDown(static_cast<std::size_t>(rows.front()))) {
+        FillList();
+        SelectRow(static_cast<int>(*row));
+        SchemeChanged();
+    }
 }
 
 // ---- the rule clipboard
 
 void CStyleEditorDlg::CopyRules() {
-    const std::vector<int> rows = SelectedRows();
-    m_clipboard = std::make_unique<std::vector<std::unique_ptr<SStyleRule>>>();
-    for (const int row : rows) {
-        m_clipboard->push_back(
-            std::make_unique<SStyleRule>(m_scheme->Rule(static_cast<std::size_t>(row))));
-    }
+    m_rules.Copy(Indexes(SelectedRows()));
 }
 
 void CStyleEditorDlg::PasteRules() {
-    if (!m_clipboard) {
+    if (!m_rules.CanPaste()) {
         return;
     }
-    for (const auto& rule : *m_clipboard) {
-        m_scheme->AppendRule(*rule);
-    }
-    // One copy pastes once.
-    m_clipboard.reset();
+    m_rules.Paste();  // one copy pastes once
     FillList();
     SchemeChanged();
 }
@@ -730,7 +723,7 @@ void CStyleEditorDlg::PasteRules() {
 void CStyleEditorDlg::ShowRuleMenu(QPoint globalPos) {
     const std::vector<SPopupChoice> items = {
         {kCopyRules, QStringLiteral("Copy Rule(s)"), !SelectedRows().empty()},
-        {kPasteRules, QStringLiteral("Paste Rules(s)"), m_clipboard != nullptr},
+        {kPasteRules, QStringLiteral("Paste Rules(s)"), m_rules.CanPaste()},
     };
     switch (m_ui.TrackPopup(items, globalPos, this)) {
         case kCopyRules:

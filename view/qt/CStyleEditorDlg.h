@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "styles/CStyleScheme.h"
+#include "view/CRuleListEditor.h"
 #include "view/qt/IStyleEditorUi.h"
 
 class QAbstractButton;
@@ -31,6 +32,7 @@ namespace quillpad {
 
 class CDataStore;
 class CDocumentPreview;
+class CStoreNotice;
 
 class CStyleEditorDlg final : public QDialog {
     Q_OBJECT
@@ -42,13 +44,12 @@ class CStyleEditorDlg final : public QDialog {
     static constexpr std::size_t kPreviewMaxChars = 4096;
     // The preview follows a change within this time.
     static constexpr int kPreviewDelayMs = 20;
-    static constexpr int kStoreWatchMs = 250;
 
     CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, QWidget* parent = nullptr);
     ~CStyleEditorDlg() override;
 
     // Before the dialog opens.
-    void SetScheme(std::shared_ptr<CStyleScheme> scheme) { m_scheme = std::move(scheme); }
+    void SetScheme(std::shared_ptr<CStyleScheme> scheme);
     void SetShowDataSource(bool show) { m_showDataSource = show; }
     // The records the preview shows; none: no preview text.
     void SetPreviewSource(const CDataStore* store, bool showAllSources);
@@ -56,9 +57,7 @@ class CStyleEditorDlg final : public QDialog {
     // After it closed: the scheme edited last (Browse replaces it).
     const std::shared_ptr<CStyleScheme>& Scheme() const { return m_scheme; }
     // Rules copied and not yet pasted; none before a copy and after a paste.
-    const std::vector<std::unique_ptr<SStyleRule>>* RuleClipboard() const {
-        return m_clipboard.get();
-    }
+    const std::vector<SStyleRule>* RuleClipboard() const { return m_rules.Clipboard(); }
     int PreviewRefreshes() const { return m_previewRefreshes; }
 
     // The buttons' actions, as a click runs them.
@@ -98,13 +97,13 @@ class CStyleEditorDlg final : public QDialog {
     void SchemeChanged();
     void RefreshPreview();
     void EnableRuleControls(const SStyleRule& rule);
-    void RebuildOrderFromList();
     static int GroupValue(const QButtonGroup& group, int unchecked);
     static void SetGroupValue(QButtonGroup& group, int value);
 
     std::shared_ptr<CStyleScheme> m_scheme;
     bool m_showDataSource = false;
-    std::unique_ptr<std::vector<std::unique_ptr<SStyleRule>>> m_clipboard;
+    // The rules of m_scheme, in their order, which the list only shows.
+    CRuleListEditor m_rules;
     std::string m_dataDirectory;
     IStyleEditorUi& m_ui;
     const CDataStore* m_store = nullptr;
@@ -114,9 +113,7 @@ class CStyleEditorDlg final : public QDialog {
     QTimer m_previewTimer;
     int m_previewRefreshes = 0;
     // New records while the dialog is open reach the preview too.
-    QTimer m_storeWatch;
-    std::size_t m_seenRecords = 0;
-    std::uint32_t m_seenGeneration = 0;
+    std::unique_ptr<CStoreNotice> m_storeNotice;
 
     QTreeWidget* m_list = nullptr;
     QLineEdit* m_fileName = nullptr;

@@ -282,7 +282,7 @@ TEST_F(StyleEditorDlg, TheRuleClipboardCopiesManyAndPastesOnce) {
     dlg->ShowRuleMenu(QPoint(1, 1));
     ASSERT_NE(dlg->RuleClipboard(), nullptr);
     ASSERT_EQ(dlg->RuleClipboard()->size(), 2u);
-    EXPECT_EQ((*dlg->RuleClipboard())[0]->Name, "Incoming") << "in list order";
+    EXPECT_EQ((*dlg->RuleClipboard())[0].Name, "Incoming") << "in list order";
 
     ui.popupAnswer = 2001;
     dlg->ShowRuleMenu(QPoint(1, 1));
@@ -730,8 +730,18 @@ TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
 
     // Data that arrives while the editor is open shows too.
     store.AddIncomingBytes(0, "late\r\n");
+    // The store tells the editor, as it tells a view: no polling.
+    const int beforeLate = dlg->PreviewRefreshes();
+    QTest::qWait(300);
+    EXPECT_EQ(dlg->PreviewRefreshes(), beforeLate) << "nothing is redrawn before the notice comes";
+    channel.DrainPending();
     QTRY_VERIFY_WITH_TIMEOUT(PreviewLines(*dlg).endsWith(QStringLiteral("late[CR][LF]")), 3000);
     EXPECT_EQ(store.RecordCount(), 32u) << "the preview reads, never adds";
+    // A clear is told too.
+    const int beforeClear = dlg->PreviewRefreshes();
+    channel.Send(store.Handle(), UM_CLEAR_DATA);
+    QTRY_VERIFY_WITH_TIMEOUT(dlg->PreviewRefreshes() == beforeClear + 1, 2000);
+    EXPECT_EQ(PreviewLines(*dlg), "");
 }
 
 }  // namespace
