@@ -1,6 +1,5 @@
 #include "view/qt/CStyleEditorDlg.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -13,7 +12,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -25,6 +23,7 @@
 #include "platform/qt/Latin1.h"
 #include "view/RenderTail.h"
 #include "view/qt/CDocumentPreview.h"
+#include "view/qt/CRuleForm.h"
 #include "view/qt/CharFormatQt.h"
 
 namespace quillpad {
@@ -144,12 +143,6 @@ void CStyleEditorDlg::BuildControls() {
         b->setAutoDefault(false);
         return b;
     };
-    auto radio = [this](QButtonGroup* group, int id, const char* text, int value) {
-        auto* r = new QRadioButton(QString::fromLatin1(text), this);
-        r->setObjectName(IdName(id));
-        group->addButton(r, value);
-        return r;
-    };
     auto check = [this](int id, const char* text) {
         auto* c = new QCheckBox(QString::fromLatin1(text), this);
         c->setObjectName(IdName(id));
@@ -223,105 +216,7 @@ void CStyleEditorDlg::BuildControls() {
     left->addWidget(styleOptions);
 
     // The rule side.
-    auto* ruleOptions = new QGroupBox(QStringLiteral("Rule Options"), this);
-    m_ruleName = edit(243);
-    m_direction = new QButtonGroup(this);
-    QRadioButton* incoming = radio(m_direction, 202, "Incoming Data", 1);
-    QRadioButton* outgoing = radio(m_direction, 203, "Outgoing Data", 2);
-    QRadioButton* both = radio(m_direction, 204, "Both", 0);
-    m_applyFont = check(232, "Apply Font");
-    m_font = button(246, "Font...");
-    m_fontColour = button(217, "Font Color...");
-    m_sample = new CDocumentPreview(false, this);
-    m_sample->setObjectName(IdName(244));
-    m_sample->setFixedHeight(44);
-    m_preview = new CDocumentPreview(true, this);
-    m_preview->setObjectName(QStringLiteral("preview"));
-    m_preview->setMinimumHeight(180);
-    m_preview->setToolTip(QStringLiteral("The console's last lines in this style"));
-    m_applyFormat = check(233, "Apply Format");
-    m_format = new QButtonGroup(this);
-    QRadioButton* ascii = radio(m_format, 222, "ASCII", 1);
-    QRadioButton* hide = radio(m_format, 225, "Hide", 0);
-    QRadioButton* translated = radio(m_format, 224, "Hex (Translated)", 3);
-    QRadioButton* hex = radio(m_format, 223, "Hex", 2);
-    m_always = check(234, "Always Interpet LF,CR,BS,TB");
-    m_insert = check(235, "Insert real LF,CR if translated");
-    m_character = new QButtonGroup(this);
-    QRadioButton* all = radio(m_character, 207, "All", 0);
-    QRadioButton* low = radio(m_character, 205, "Low (01-20)", 1);
-    QRadioButton* mid = radio(m_character, 206, "Mid (21-7F)", 2);
-    QRadioButton* high = radio(m_character, 208, "High (80-FF)", 3);
-    QRadioButton* other = radio(m_character, 209, "Other:", 4);
-    m_customValues = edit(238);
-    m_customValues->setMinimumWidth(120);
-    m_source = new QButtonGroup(this);
-    m_sourceGroup = new QWidget(this);
-    m_sourceGroup->setObjectName(QStringLiteral("dataSourceGroup"));
-    auto* sourceLabel = new QLabel(QStringLiteral("Data Source:"), m_sourceGroup);
-    sourceLabel->setObjectName(IdName(253));
-    QRadioButton* anySource = radio(m_source, 211, "All", 0);
-    QRadioButton* own = radio(m_source, 212, "Quillpad(s)", 1);
-    QRadioButton* external = radio(m_source, 213, "External Source", 2);
-    m_pattern = check(231, "");
-    m_pattern->setEnabled(false);
-    m_patternText = edit(216);
-    auto* patternLabel = new QLabel(QStringLiteral("Regular Expression:"), this);
-    for (QWidget* hidden : {static_cast<QWidget*>(m_pattern), static_cast<QWidget*>(m_patternText),
-                            static_cast<QWidget*>(patternLabel)}) {
-        hidden->setVisible(false);
-    }
-
-    auto* rule = new QVBoxLayout(ruleOptions);
-    auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(new QLabel(QStringLiteral("Rule Name:"), ruleOptions));
-    nameRow->addWidget(m_ruleName, 1);
-    rule->addLayout(nameRow);
-    auto* applyTo = new QHBoxLayout;
-    applyTo->addWidget(new QLabel(QStringLiteral("Apply To:"), ruleOptions));
-    for (QRadioButton* r : {incoming, outgoing, both}) {
-        applyTo->addWidget(r);
-    }
-    applyTo->addStretch();
-    rule->addLayout(applyTo);
-    auto* fontRow = new QHBoxLayout;
-    fontRow->addWidget(m_applyFont);
-    fontRow->addWidget(m_font);
-    fontRow->addWidget(m_fontColour);
-    fontRow->addWidget(m_sample, 1);
-    rule->addLayout(fontRow);
-    rule->addWidget(m_preview, 1);
-    auto* formatRow = new QGridLayout;
-    formatRow->addWidget(m_applyFormat, 0, 0);
-    formatRow->addWidget(ascii, 0, 1);
-    formatRow->addWidget(hide, 0, 2);
-    formatRow->addWidget(translated, 1, 1);
-    formatRow->addWidget(hex, 1, 2);
-    formatRow->addWidget(m_always, 2, 1, 1, 2);
-    formatRow->addWidget(m_insert, 3, 1, 1, 2);
-    rule->addLayout(formatRow);
-    rule->addWidget(new QLabel(QStringLiteral("Additional Match Conditions:"), ruleOptions));
-    auto* characterRow = new QHBoxLayout;
-    characterRow->addWidget(new QLabel(QStringLiteral("Character:"), ruleOptions));
-    for (QRadioButton* r : {all, low, mid, high, other}) {
-        characterRow->addWidget(r);
-    }
-    characterRow->addWidget(m_customValues, 1);
-    rule->addLayout(characterRow);
-    auto* sourceRow = new QHBoxLayout(m_sourceGroup);
-    sourceRow->setContentsMargins(0, 0, 0, 0);
-    sourceRow->addWidget(sourceLabel);
-    for (QRadioButton* r : {anySource, own, external}) {
-        r->setParent(m_sourceGroup);
-        sourceRow->addWidget(r);
-    }
-    sourceRow->addStretch();
-    rule->addWidget(m_sourceGroup);
-    auto* patternRow = new QHBoxLayout;
-    patternRow->addWidget(m_pattern);
-    patternRow->addWidget(patternLabel);
-    patternRow->addWidget(m_patternText);
-    rule->addLayout(patternRow);
+    m_form = new CRuleForm(this);
 
     QPushButton* ok = button(1, "OK");
     QPushButton* cancel = button(2, "Cancel");
@@ -333,7 +228,7 @@ void CStyleEditorDlg::BuildControls() {
 
     auto* columns = new QHBoxLayout;
     columns->addLayout(left, 2);
-    columns->addWidget(ruleOptions, 3);
+    columns->addWidget(m_form, 3);
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(columns, 1);
     outer->addLayout(bottom);
@@ -345,8 +240,9 @@ void CStyleEditorDlg::BuildControls() {
     connect(remove, &QPushButton::clicked, this, &CStyleEditorDlg::RemoveRules);
     connect(browse, &QPushButton::clicked, this, &CStyleEditorDlg::Browse);
     connect(background, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseBackground);
-    connect(m_font, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseFont);
-    connect(m_fontColour, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseFontColour);
+    connect(m_form, &CRuleForm::FontRequested, this, &CStyleEditorDlg::ChooseFont);
+    connect(m_form, &CRuleForm::FontColourRequested, this, &CStyleEditorDlg::ChooseFontColour);
+    connect(m_form, &CRuleForm::Clicked, this, &CStyleEditorDlg::TakeControls);
     connect(ok, &QPushButton::clicked, this, &CStyleEditorDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CStyleEditorDlg::reject);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -356,12 +252,6 @@ void CStyleEditorDlg::BuildControls() {
     });
     connect(m_list, &QTreeWidget::customContextMenuRequested, this,
             [this](QPoint at) { ShowRuleMenu(m_list->viewport()->mapToGlobal(at)); });
-    for (QButtonGroup* group : {m_direction, m_character, m_source, m_format}) {
-        connect(group, &QButtonGroup::buttonClicked, this, [this] { TakeControls(); });
-    }
-    for (QCheckBox* box : {m_pattern, m_applyFont, m_applyFormat, m_always, m_insert}) {
-        connect(box, &QCheckBox::clicked, this, [this] { TakeControls(); });
-    }
     connect(m_wrap, &QCheckBox::clicked, this, [this](bool on) {
         m_scheme->LineWrap = on;
         SchemeChanged();
@@ -371,7 +261,7 @@ void CStyleEditorDlg::BuildControls() {
             m_scheme->Name = QStringToBytes(text);
         }
     });
-    connect(m_ruleName, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(m_form, &CRuleForm::NameEdited, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule == nullptr) {
             return;
@@ -381,14 +271,14 @@ void CStyleEditorDlg::BuildControls() {
         m_list->topLevelItem(SelectedRows().front())->setText(0, BytesToQString(rule->Name));
         --m_updating;
     });
-    connect(m_customValues, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(m_form, &CRuleForm::CustomValuesEdited, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule != nullptr && !text.isEmpty()) {
             rule->SetCustomValues(QStringToBytes(text));
             SchemeChanged();
         }
     });
-    connect(m_patternText, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(m_form, &CRuleForm::PatternEdited, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule != nullptr && !text.isEmpty()) {
             rule->RegEx_MatchValue = QStringToBytes(text);
@@ -418,7 +308,7 @@ void CStyleEditorDlg::Open() {
         ShowRule();
     }
     m_fileName->setText(PathText(m_scheme->GetPath()));
-    m_sourceGroup->setVisible(m_showDataSource);
+    m_form->SetShowDataSource(m_showDataSource);
     RefreshPreviewNow();
     if (m_scheme->GetPath().empty()) {
         // Once the dialog is on the screen, so the warning stands over it.
@@ -465,52 +355,10 @@ void CStyleEditorDlg::SelectRow(int row) {
     ShowRule();
 }
 
-int CStyleEditorDlg::GroupValue(const QButtonGroup& group, int unchecked) {
-    const int id = group.checkedId();
-    return id == -1 ? unchecked : id;
-}
-
-void CStyleEditorDlg::SetGroupValue(QButtonGroup& group, int value) {
-    // Unchecking every button takes a group that is not exclusive for a moment.
-    group.setExclusive(false);
-    for (QAbstractButton* b : group.buttons()) {
-        b->setChecked(group.id(b) == value);
-    }
-    group.setExclusive(true);
-}
-
-void CStyleEditorDlg::EnableRuleControls(const SStyleRule& rule) {
-    m_patternText->setEnabled(rule.RegEx_Match);
-    m_font->setEnabled(rule.Format_ApplyColor);
-    m_fontColour->setEnabled(rule.Format_ApplyColor);
-    for (QAbstractButton* b : m_format->buttons()) {
-        b->setEnabled(rule.Format_ApplyFormat);
-    }
-    m_always->setEnabled(rule.Format_ApplyFormat);
-    m_insert->setEnabled(rule.Format_ApplyFormat);
-}
-
 void CStyleEditorDlg::ShowRule() {
     const SStyleRule placeholder;
     const SStyleRule* selected = SelectedRule();
-    const SStyleRule& rule = selected != nullptr ? *selected : placeholder;
-    ++m_updating;
-    m_ruleName->setText(BytesToQString(rule.Name));
-    SetGroupValue(*m_direction, rule.Direction_MatchValue);
-    SetGroupValue(*m_character, rule.CharRange_MatchValue);
-    m_customValues->setText(
-        rule.CharRange_CustomValues ? BytesToQString(*rule.CharRange_CustomValues) : QString());
-    SetGroupValue(*m_source, rule.Owner_MatchValue);
-    m_pattern->setChecked(rule.RegEx_Match);
-    m_patternText->setText(rule.RegEx_MatchValue ? BytesToQString(*rule.RegEx_MatchValue)
-                                                 : QString());
-    m_applyFont->setChecked(rule.Format_ApplyColor);
-    m_applyFormat->setChecked(rule.Format_ApplyFormat);
-    SetGroupValue(*m_format, rule.Format_CharacterFormat);
-    m_always->setChecked(rule.Format_AlwaysInterpretCRLFBSTB);
-    m_insert->setChecked(rule.Format_InsertCRLFIfTranslated);
-    EnableRuleControls(rule);
-    --m_updating;
+    m_form->ShowRule(selected != nullptr ? *selected : placeholder);
     RefreshSample();
 }
 
@@ -519,23 +367,8 @@ void CStyleEditorDlg::TakeControls() {
     if (rule == nullptr) {
         return;
     }
-    rule->SetName(QStringToBytes(m_ruleName->text()));
-    rule->Direction_MatchValue = GroupValue(*m_direction, 0);
-    rule->CharRange_MatchValue = GroupValue(*m_character, 0);
-    if (!m_customValues->text().isEmpty()) {
-        rule->SetCustomValues(QStringToBytes(m_customValues->text()));
-    }
-    rule->Owner_MatchValue = GroupValue(*m_source, 0);
-    rule->RegEx_Match = m_pattern->isChecked();
-    if (!m_patternText->text().isEmpty()) {
-        rule->RegEx_MatchValue = QStringToBytes(m_patternText->text());
-    }
-    rule->Format_ApplyColor = m_applyFont->isChecked();
-    rule->Format_ApplyFormat = m_applyFormat->isChecked();
-    rule->Format_CharacterFormat = GroupValue(*m_format, kFormatText);
-    rule->Format_AlwaysInterpretCRLFBSTB = m_always->isChecked();
-    rule->Format_InsertCRLFIfTranslated = m_insert->isChecked();
-    EnableRuleControls(*rule);
+    m_form->TakeInto(*rule);
+    m_form->EnableFor(*rule);
     SchemeChanged();
 }
 
@@ -543,9 +376,9 @@ void CStyleEditorDlg::RefreshSample() {
     const SStyleRule placeholder;
     const SStyleRule* selected = SelectedRule();
     const SCharFormat& format = (selected != nullptr ? *selected : placeholder).CharFormat;
-    m_sample->SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
+    m_form->Sample().SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
     // Drawn as the console draws it: same fonts, same rise.
-    m_sample->ShowText("Sample", format);
+    m_form->Sample().ShowText("Sample", format);
 }
 
 // ---- the preview
@@ -564,9 +397,9 @@ void CStyleEditorDlg::RefreshPreviewNow() {
 
 void CStyleEditorDlg::RefreshPreview() {
     ++m_previewRefreshes;
-    m_preview->SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
+    m_form->Preview().SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
     if (m_store == nullptr || !m_scheme) {
-        m_preview->Clear();
+        m_form->Preview().Clear();
         return;
     }
     STailOptions options;
@@ -585,7 +418,7 @@ void CStyleEditorDlg::RefreshPreview() {
         shown += piece;
     }
     tail.text = std::move(shown);
-    m_preview->ShowSurface(tail);
+    m_form->Preview().ShowSurface(tail);
 }
 
 // ---- buttons
@@ -668,7 +501,7 @@ void CStyleEditorDlg::AddRule() {
     }
     FillList();
     SelectRow(m_list->topLevelItemCount() - 1);
-    m_ruleName->setFocus();
+    m_form->RuleName().setFocus();
     m_list->scrollToItem(m_list->topLevelItem(m_list->topLevelItemCount() - 1));
     SchemeChanged();
 }

@@ -32,6 +32,7 @@ namespace quillpad {
 
 class CDataStore;
 class CDocumentPreview;
+class CRuleForm;
 class CStoreNotice;
 
 class CStyleEditorDlg final : public QDialog {
@@ -96,9 +97,6 @@ class CStyleEditorDlg final : public QDialog {
     void RefreshSample();
     void SchemeChanged();
     void RefreshPreview();
-    void EnableRuleControls(const SStyleRule& rule);
-    static int GroupValue(const QButtonGroup& group, int unchecked);
-    static void SetGroupValue(QButtonGroup& group, int value);
 
     std::shared_ptr<CStyleScheme> m_scheme;
     bool m_showDataSource = false;
@@ -119,23 +117,7 @@ class CStyleEditorDlg final : public QDialog {
     QLineEdit* m_fileName = nullptr;
     QLineEdit* m_styleName = nullptr;
     QCheckBox* m_wrap = nullptr;
-    QLineEdit* m_ruleName = nullptr;
-    QButtonGroup* m_direction = nullptr;
-    QButtonGroup* m_character = nullptr;
-    QButtonGroup* m_source = nullptr;
-    QButtonGroup* m_format = nullptr;
-    QCheckBox* m_applyFont = nullptr;
-    QCheckBox* m_applyFormat = nullptr;
-    QCheckBox* m_always = nullptr;
-    QCheckBox* m_insert = nullptr;
-    QCheckBox* m_pattern = nullptr;
-    QLineEdit* m_patternText = nullptr;
-    QLineEdit* m_customValues = nullptr;
-    QPushButton* m_font = nullptr;
-    QPushButton* m_fontColour = nullptr;
-    CDocumentPreview* m_sample = nullptr;
-    CDocumentPreview* m_preview = nullptr;
-    QWidget* m_sourceGroup = nullptr;
+    CRuleForm* m_form = nullptr;
 };
 
 }  // namespace quillpad
