@@ -6,8 +6,9 @@
 // writes it to its file unless it is a built-in style, Cancel undoes nothing.
 //
 // Controls carry their resource number as object name ("id201" the rule
-// list, "id247" Browse, ...); the preview is "preview". The sample and the
-// preview are drawn by the console's own painter (CDocumentPreview).
+// list, "id247" Browse, ...); the preview is "preview". The rules are edited
+// through CRuleListEditor, the selected one through the form (CRuleForm);
+// the sample and the preview are drawn by the console's own painter.
 
 #include <QDialog>
 #include <QTimer>
@@ -20,18 +21,13 @@
 #include "view/CRuleListEditor.h"
 #include "view/qt/IStyleEditorUi.h"
 
-class QAbstractButton;
-class QButtonGroup;
 class QCheckBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
 class QTreeWidget;
 
 namespace quillpad {
 
 class CDataStore;
-class CDocumentPreview;
 class CRuleForm;
 class CStoreNotice;
 
