@@ -6,7 +6,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
-#include <QTextEdit>
 
 #include <chrono>
 #include <string>
@@ -19,6 +18,7 @@
 #include "view/CMemorySurface.h"
 #include "view/CStyledRenderer.h"
 #include "view/RenderTail.h"
+#include "view/qt/CDocumentPreview.h"
 #include "view/qt/CStyleEditorDlg.h"
 
 namespace quillpad {
@@ -91,15 +91,14 @@ void Refresh(benchmark::State& state, bool hideLineEnds, const char* figure) {
     dialog.SetPreviewSource(&history.store, false);
     dialog.show();
     QApplication::processEvents();
-    auto* preview = dialog.findChild<QTextEdit*>(QStringLiteral("preview"));
+    auto* preview = dialog.findChild<CDocumentPreview*>(QStringLiteral("preview"));
     double worst = 0;
     double total = 0;
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
         dialog.RefreshPreviewNow();
         // Laid out and painted, as the user sees it.
-        benchmark::DoNotOptimize(preview->document()->size());
-        preview->viewport()->repaint();
+        preview->repaint();
         const double ms =
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();

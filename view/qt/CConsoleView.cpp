@@ -3,18 +3,16 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontDatabase>
-#include <QFontInfo>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPainter>
 #include <QScrollBar>
 
 #include <algorithm>
-#include <cmath>
-#include <unordered_map>
 
 #include "platform/Bytes.h"
+#include "view/PaintRows.h"
 #include "view/RenderRecordOf.h"
+#include "view/qt/CFontMetricsCache.h"
 #include "view/qt/CTextInfoWnd.h"
 #include "view/qt/CharFormatQt.h"
 
@@ -120,7 +118,7 @@ void CConsoleView::AppendRecord(SRecordRef ref) {
 
 void CConsoleView::ClearView(bool keepCapacity) {
     m_document.Clear(keepCapacity);
-    m_fonts.clear();
+    m_fonts.Clear();
     m_layout.ClearFormats();
     m_highestDrawn.reset();
     m_pinned = true;
@@ -171,72 +169,8 @@ void CConsoleView::FlushRepaint() {
 
 // ---- fonts and metrics
 
-namespace {
-
-struct SFontMetrics {
-    CLineLayout::AdvanceTable advances{};
-    int ascent = 0;
-    int descent = 0;
-};
-
-// Measuring 256 advances is most of what opening a console costs, and every
-// console of a process uses the same few fonts: measured once per font and
-// resolution. UI thread only, like every widget.
-const SFontMetrics& MetricsOf(const QFont& font, const QWidget& device) {
-    static std::unordered_map<QString, SFontMetrics> cache;
-    const QString key = font.key() + QLatin1Char('@') + QString::number(device.logicalDpiX()) +
-                        QLatin1Char('x') + QString::number(device.logicalDpiY());
-    if (const auto found = cache.find(key); found != cache.end()) {
-        return found->second;
-    }
-    if (cache.size() >= 256) {
-        cache.clear();  // a style editor session can try many fonts
-    }
-    const QFontMetricsF metrics(font, &device);
-    SFontMetrics m;
-    for (unsigned b = 0; b < 256; ++b) {
-        if (!CLineLayout::TakesNoRoom(static_cast<std::uint8_t>(b))) {
-            m.advances[b] = static_cast<float>(metrics.horizontalAdvance(QChar(b)));
-        }
-    }
-    m.ascent = static_cast<int>(std::ceil(metrics.ascent()));
-    m.descent = static_cast<int>(std::ceil(metrics.descent()));
-    return cache.emplace(key, m).first->second;
-}
-
-}  // namespace
-
 void CConsoleView::SyncFonts() {
-    const std::size_t count = m_document.FormatCount();
-    if (m_fonts.size() == count) {
-        return;
-    }
-    if (m_fonts.size() > count) {
-        m_fonts.clear();
-        m_layout.ClearFormats();
-    }
-    const qreal dpi = logicalDpiY() > 0 ? logicalDpiY() : 96;
-    while (m_fonts.size() < count) {
-        const SCharFormat& f = m_document.Format(m_fonts.size());
-        SFontEntry e;
-        e.font = quillpad::FontOf(f, m_defaultFont);
-        e.colour = ColourOf(f.crTextColor);
-        e.offset = static_cast<int>(std::lround(f.yOffset / 20.0 * dpi / 72.0));
-        const SFontMetrics& metrics = MetricsOf(e.font, *this);
-        m_layout.AddFormat(metrics.advances);
-        e.ascent = metrics.ascent;
-        e.descent = metrics.descent;
-        m_fonts.push_back(std::move(e));
-    }
-    // One row height for all: rows are as high as the tallest format.
-    int above = 1;
-    int below = 0;
-    for (const SFontEntry& e : m_fonts) {
-        above = std::max(above, e.ascent + std::max(e.offset, 0));
-        below = std::max(below, e.descent + std::max(-e.offset, 0));
-    }
-    m_ascent = above;
-    m_rowHeight = above + below;
+    m_fonts.Sync(m_document, m_layout, m_defaultFont, *this, CFontMetricsCache::Shared());
 }
 
 void CConsoleView::SyncLayout() {
@@ -252,7 +186,7 @@ bool CConsoleView::UsesUniformAdvance() {
 // ---- layout
 
 int CConsoleView::FullRows() const {
-    return std::max(1, viewport()->height() / std::max(1, m_rowHeight));
+    return std::max(1, viewport()->height() / std::max(1, m_fonts.RowHeight()));
 }
 
 void CConsoleView::Layout() {
@@ -374,66 +308,12 @@ std::size_t CConsoleView::TopPosition() {
 
 void CConsoleView::paintEvent(QPaintEvent*) {
     Layout();
+    const std::vector<SPaintRow> rows =
+        PaintRowsOf(m_document, m_layout, m_rows, SelectionStart(), SelectionEnd());
+    const SPaintColours colours{m_background, palette().color(QPalette::Highlight),
+                                palette().color(QPalette::HighlightedText)};
     QPainter painter(viewport());
-    painter.fillRect(viewport()->rect(), m_background);
-    const std::size_t size = m_document.Size();
-    const std::size_t selStart = std::min(SelectionStart(), size);
-    const std::size_t selEnd = std::min(SelectionEnd(), size);
-    const QColor highlight = palette().color(QPalette::Highlight);
-    const QColor highlightText = palette().color(QPalette::HighlightedText);
-    const char* text = m_document.Text().data();
-
-    int y = 0;
-    for (const CLineLayout::SRow& row : m_rows) {
-        const int baseline = y + m_ascent;
-        float x = 0;  // from the left edge of the text
-        std::size_t p = row.start;
-        while (p < row.end) {
-            const std::size_t run = m_document.RunAt(p);
-            const SFontEntry& font = FontOf(m_document.RunFormat(run));
-            const std::size_t runEnd = std::min(m_document.RunEnd(run), row.end);
-            painter.setFont(font.font);
-            while (p < runEnd) {
-                // A piece: bytes drawn in one call, up to a tab, an invisible
-                // byte or an edge of the selection.
-                const bool selected = p >= selStart && p < selEnd;
-                std::size_t q = p;
-                if (text[q] == '\t') {
-                    ++q;
-                } else {
-                    while (q < runEnd && text[q] != '\t' &&
-                           (q >= selStart && q < selEnd) == selected) {
-                        ++q;
-                    }
-                }
-                const float width = m_layout.Measure(p, q, x);
-                if (selected) {
-                    painter.fillRect(QRectF(kMargin + x, y, width, m_rowHeight), highlight);
-                }
-                if (text[p] != '\t') {
-                    painter.setPen(selected ? highlightText : font.colour);
-                    QString piece;
-                    piece.reserve(static_cast<qsizetype>(q - p));
-                    for (std::size_t i = p; i < q; ++i) {
-                        const auto b = static_cast<std::uint8_t>(text[i]);
-                        if (!CLineLayout::TakesNoRoom(b)) {
-                            piece.append(QChar(b));
-                        }
-                    }
-                    painter.drawText(QPointF(kMargin + x, baseline - font.offset), piece);
-                }
-                x += width;
-                p = q;
-            }
-        }
-        // A selected line break shows as a little room after the row.
-        if (row.end < size && row.end >= selStart && row.end < selEnd &&
-            (text[row.end] == '\r' || text[row.end] == '\n')) {
-            painter.fillRect(QRectF(kMargin + x, y, m_layout.SpaceAdvance(), m_rowHeight),
-                             highlight);
-        }
-        y += m_rowHeight;
-    }
+    m_painter.Paint(painter, viewport()->rect(), rows, m_fonts, colours);
     ++m_paintCount;
     emit Repainted();
 }
@@ -452,8 +332,8 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
     if (m_rows.empty()) {
         return 0;
     }
-    const int index =
-        std::clamp(point.y() / std::max(1, m_rowHeight), 0, static_cast<int>(m_rows.size()) - 1);
+    const int index = std::clamp(point.y() / std::max(1, m_fonts.RowHeight()), 0,
+                                 static_cast<int>(m_rows.size()) - 1);
     const CLineLayout::SRow& row = m_rows[static_cast<std::size_t>(point.y() < 0 ? 0 : index)];
     return m_layout.HitTest(row, static_cast<float>(point.x() - kMargin), nearest);
 }
@@ -479,10 +359,10 @@ QPoint CConsoleView::CaretPoint() {
         if (caret >= row.start &&
             (caret < row.end || (caret == row.end && (last || m_rows[i + 1].start > row.end)))) {
             return {kMargin + static_cast<int>(m_layout.XOf(row, caret)),
-                    static_cast<int>(i) * m_rowHeight};
+                    static_cast<int>(i) * m_fonts.RowHeight()};
         }
     }
-    return {kMargin, static_cast<int>(m_rows.size() - 1) * m_rowHeight};
+    return {kMargin, static_cast<int>(m_rows.size() - 1) * m_fonts.RowHeight()};
 }
 
 std::size_t CConsoleView::CharacterAt(QPoint point) {
@@ -672,7 +552,7 @@ void CConsoleView::wheelEvent(QWheelEvent* event) {
     const QPoint pixels = event->pixelDelta();
     const bool byPixels = !pixels.isNull();
     const int delta = byPixels ? pixels.y() : event->angleDelta().y();
-    const int perRow = byPixels ? std::max(1, m_rowHeight) : 40;
+    const int perRow = byPixels ? std::max(1, m_fonts.RowHeight()) : 40;
     int& pending = byPixels ? m_wheelPixels : m_wheelAngle;
     if (delta != 0) {
         if ((pending > 0 && delta < 0) || (pending < 0 && delta > 0)) {

@@ -15,8 +15,9 @@
 //
 // Scrolling is by text position, not by line: a single line of many
 // megabytes (hex mode without line breaks) scrolls and paints like any
-// other text. Where rows wrap and characters sit is CLineLayout's business;
-// the view measures its fonts for it, paints, scrolls and takes input.
+// other text. Where rows wrap and characters sit is CLineLayout's business,
+// the fonts of the formats CFontTable's, and drawing the rows in sight
+// CDocumentPainter's; the view scrolls, selects and takes input.
 
 #include <QAbstractScrollArea>
 #include <QFont>
@@ -36,6 +37,8 @@
 #include "view/CLineLayout.h"
 #include "view/CStyledRenderer.h"
 #include "view/TextInfo.h"
+#include "view/qt/CDocumentPainter.h"
+#include "view/qt/CFontTable.h"
 
 class QKeyEvent;
 
@@ -50,6 +53,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // took the key (the view then does nothing with it).
     using KeyFilter = std::function<bool(const QKeyEvent&)>;
 
+    // Room at the left of the text.
     static constexpr int kMargin = 2;
 
     CConsoleView(CMessageChannel& channel, const CDataStore& store, const SViewSettings& settings,
@@ -122,14 +126,6 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     bool viewportEvent(QEvent* event) override;
 
   private:
-    struct SFontEntry {
-        QFont font;
-        QColor colour;
-        int ascent = 0;
-        int descent = 0;
-        int offset = 0;  // pixels above the baseline
-    };
-
     void AppendRecord(SRecordRef ref);
     void ClearView(bool keepCapacity = false);
     void SetScheme(std::shared_ptr<const CStyleScheme> scheme);
@@ -140,7 +136,6 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // and the layout told of them and of the width.
     void SyncFonts();
     void SyncLayout();
-    const SFontEntry& FontOf(std::size_t format) const { return m_fonts[format]; }
     int FullRows() const;
     std::size_t HitTest(QPoint point, bool nearest);
     // Rows of the window from the top position (or, pinned, up from the end).
@@ -168,9 +163,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
 
     QColor m_background = Qt::white;
     QFont m_defaultFont;
-    std::vector<SFontEntry> m_fonts;
-    int m_rowHeight = 1;
-    int m_ascent = 0;
+    CFontTable m_fonts;
+    CDocumentPainter m_painter{kMargin};
 
     // Scrolling: the row start at the top, unless pinned to the end.
     bool m_pinned = true;

@@ -1,8 +1,8 @@
 #include "view/qt/CStyleEditorDlg.h"
 
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -12,19 +12,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QTextBlock>
-#include <QTextCursor>
-#include <QTextEdit>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <functional>
+#include <optional>
 
 #include "data/DataStore.h"
 #include "platform/qt/Latin1.h"
 #include "view/RenderTail.h"
+#include "view/qt/CDocumentPreview.h"
+#include "view/qt/CRuleForm.h"
 #include "view/qt/CharFormatQt.h"
 
 namespace quillpad {
@@ -54,26 +53,29 @@ bool SameDirectory(const QString& a, const QString& b) {
     return QDir::cleanPath(a).compare(QDir::cleanPath(b), Qt::CaseInsensitive) == 0;
 }
 
-void SetBackground(QTextEdit& edit, std::uint32_t colour) {
-    QPalette palette = edit.palette();
-    palette.setColor(QPalette::Base, ColourOf(colour));
-    edit.setPalette(palette);
+// File names are the file system's bytes, not one character per byte.
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }
 
-// Bytes as the preview shows them: line ends as breaks, other control bytes
-// as nothing, as in the console.
-QString PreviewText(std::string_view bytes) {
-    QString text;
-    text.reserve(static_cast<qsizetype>(bytes.size()));
+std::string PathBytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+// Bytes as the preview shows them: a line end (CR, LF or CR LF) as one
+// break, other control bytes as nothing.
+std::string PreviewText(std::string_view bytes) {
+    std::string text;
+    text.reserve(bytes.size());
     for (std::size_t i = 0; i < bytes.size(); ++i) {
         const auto b = static_cast<unsigned char>(bytes[i]);
         if (b == '\r') {
             if (i + 1 < bytes.size() && bytes[i + 1] == '\n') {
                 ++i;
             }
-            text += QChar('\n');
+            text += '\n';
         } else if (b == '\n' || b == '\t' || b >= 0x20) {
-            text += QChar(b);
+            text += static_cast<char>(b);
         }
     }
     return text;
@@ -88,21 +90,48 @@ CStyleEditorDlg::CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, 
     m_previewTimer.setSingleShot(true);
     m_previewTimer.setInterval(kPreviewDelayMs);
     connect(&m_previewTimer, &QTimer::timeout, this, [this] { RefreshPreview(); });
-    m_storeWatch.setInterval(kStoreWatchMs);
-    connect(&m_storeWatch, &QTimer::timeout, this, [this] {
-        if (m_store != nullptr && (m_store->RecordCount() != m_seenRecords ||
-                                   m_store->Generation() != m_seenGeneration)) {
-            SchemeChanged();
-        }
-    });
     BuildControls();
 }
 
+// Told by the store of every record added and of every clear, as a view is,
+// so the preview follows the console without asking.
+class CStoreNotice final : public CMessageTarget {
+  public:
+    CStoreNotice(const CDataStore& store, std::function<void()> changed)
+        : CMessageTarget(store.Channel()), m_store(store.Handle()), m_changed(std::move(changed)) {
+        Channel().Send(m_store, UM_REGISTER_VIEW, 1, Handle());
+    }
+    ~CStoreNotice() override {
+        if (Channel().IsAlive(m_store)) {
+            Channel().Send(m_store, UM_REGISTER_VIEW, 0, Handle());
+        }
+    }
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_APPEND_RECORD || message.id == UM_CLEAR_DATA) {
+            m_changed();
+        }
+        return 0;
+    }
+
+  private:
+    MessageHandle m_store;
+    std::function<void()> m_changed;
+};
+
 CStyleEditorDlg::~CStyleEditorDlg() = default;
+
+void CStyleEditorDlg::SetScheme(std::shared_ptr<CStyleScheme> scheme) {
+    m_scheme = std::move(scheme);
+    m_rules.SetScheme(m_scheme.get());
+}
 
 void CStyleEditorDlg::SetPreviewSource(const CDataStore* store, bool showAllSources) {
     m_store = store;
     m_previewAllSources = showAllSources;
+    m_storeNotice.reset();
+    if (m_store != nullptr) {
+        m_storeNotice = std::make_unique<CStoreNotice>(*m_store, [this] { SchemeChanged(); });
+    }
 }
 
 // ---- controls
@@ -113,12 +142,6 @@ void CStyleEditorDlg::BuildControls() {
         b->setObjectName(IdName(id));
         b->setAutoDefault(false);
         return b;
-    };
-    auto radio = [this](QButtonGroup* group, int id, const char* text, int value) {
-        auto* r = new QRadioButton(QString::fromLatin1(text), this);
-        r->setObjectName(IdName(id));
-        group->addButton(r, value);
-        return r;
     };
     auto check = [this](int id, const char* text) {
         auto* c = new QCheckBox(QString::fromLatin1(text), this);
@@ -193,110 +216,7 @@ void CStyleEditorDlg::BuildControls() {
     left->addWidget(styleOptions);
 
     // The rule side.
-    auto* ruleOptions = new QGroupBox(QStringLiteral("Rule Options"), this);
-    m_ruleName = edit(243);
-    m_direction = new QButtonGroup(this);
-    QRadioButton* incoming = radio(m_direction, 202, "Incoming Data", 1);
-    QRadioButton* outgoing = radio(m_direction, 203, "Outgoing Data", 2);
-    QRadioButton* both = radio(m_direction, 204, "Both", 0);
-    m_applyFont = check(232, "Apply Font");
-    m_font = button(246, "Font...");
-    m_fontColour = button(217, "Font Color...");
-    m_sample = new QTextEdit(this);
-    m_sample->setObjectName(IdName(244));
-    m_sample->setReadOnly(true);
-    m_sample->setFixedHeight(44);
-    m_sample->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_sample->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_preview = new QTextEdit(this);
-    m_preview->setObjectName(QStringLiteral("preview"));
-    m_preview->setReadOnly(true);
-    m_preview->setUndoRedoEnabled(false);
-    m_preview->setMinimumHeight(180);
-    m_preview->setToolTip(QStringLiteral("The console's last lines in this style"));
-    m_applyFormat = check(233, "Apply Format");
-    m_format = new QButtonGroup(this);
-    QRadioButton* ascii = radio(m_format, 222, "ASCII", 1);
-    QRadioButton* hide = radio(m_format, 225, "Hide", 0);
-    QRadioButton* translated = radio(m_format, 224, "Hex (Translated)", 3);
-    QRadioButton* hex = radio(m_format, 223, "Hex", 2);
-    m_always = check(234, "Always Interpet LF,CR,BS,TB");
-    m_insert = check(235, "Insert real LF,CR if translated");
-    m_character = new QButtonGroup(this);
-    QRadioButton* all = radio(m_character, 207, "All", 0);
-    QRadioButton* low = radio(m_character, 205, "Low (01-20)", 1);
-    QRadioButton* mid = radio(m_character, 206, "Mid (21-7F)", 2);
-    QRadioButton* high = radio(m_character, 208, "High (80-FF)", 3);
-    QRadioButton* other = radio(m_character, 209, "Other:", 4);
-    m_customValues = edit(238);
-    m_customValues->setMinimumWidth(120);
-    m_source = new QButtonGroup(this);
-    m_sourceGroup = new QWidget(this);
-    m_sourceGroup->setObjectName(QStringLiteral("dataSourceGroup"));
-    auto* sourceLabel = new QLabel(QStringLiteral("Data Source:"), m_sourceGroup);
-    sourceLabel->setObjectName(IdName(253));
-    QRadioButton* anySource = radio(m_source, 211, "All", 0);
-    QRadioButton* own = radio(m_source, 212, "Quillpad(s)", 1);
-    QRadioButton* external = radio(m_source, 213, "External Source", 2);
-    m_pattern = check(231, "");
-    m_pattern->setEnabled(false);
-    m_patternText = edit(216);
-    auto* patternLabel = new QLabel(QStringLiteral("Regular Expression:"), this);
-    for (QWidget* hidden : {static_cast<QWidget*>(m_pattern), static_cast<QWidget*>(m_patternText),
-                            static_cast<QWidget*>(patternLabel)}) {
-        hidden->setVisible(false);
-    }
-
-    auto* rule = new QVBoxLayout(ruleOptions);
-    auto* nameRow = new QHBoxLayout;
-    nameRow->addWidget(new QLabel(QStringLiteral("Rule Name:"), ruleOptions));
-    nameRow->addWidget(m_ruleName, 1);
-    rule->addLayout(nameRow);
-    auto* applyTo = new QHBoxLayout;
-    applyTo->addWidget(new QLabel(QStringLiteral("Apply To:"), ruleOptions));
-    for (QRadioButton* r : {incoming, outgoing, both}) {
-        applyTo->addWidget(r);
-    }
-    applyTo->addStretch();
-    rule->addLayout(applyTo);
-    auto* fontRow = new QHBoxLayout;
-    fontRow->addWidget(m_applyFont);
-    fontRow->addWidget(m_font);
-    fontRow->addWidget(m_fontColour);
-    fontRow->addWidget(m_sample, 1);
-    rule->addLayout(fontRow);
-    rule->addWidget(m_preview, 1);
-    auto* formatRow = new QGridLayout;
-    formatRow->addWidget(m_applyFormat, 0, 0);
-    formatRow->addWidget(ascii, 0, 1);
-    formatRow->addWidget(hide, 0, 2);
-    formatRow->addWidget(translated, 1, 1);
-    formatRow->addWidget(hex, 1, 2);
-    formatRow->addWidget(m_always, 2, 1, 1, 2);
-    formatRow->addWidget(m_insert, 3, 1, 1, 2);
-    rule->addLayout(formatRow);
-    rule->addWidget(new QLabel(QStringLiteral("Additional Match Conditions:"), ruleOptions));
-    auto* characterRow = new QHBoxLayout;
-    characterRow->addWidget(new QLabel(QStringLiteral("Character:"), ruleOptions));
-    for (QRadioButton* r : {all, low, mid, high, other}) {
-        characterRow->addWidget(r);
-    }
-    characterRow->addWidget(m_customValues, 1);
-    rule->addLayout(characterRow);
-    auto* sourceRow = new QHBoxLayout(m_sourceGroup);
-    sourceRow->setContentsMargins(0, 0, 0, 0);
-    sourceRow->addWidget(sourceLabel);
-    for (QRadioButton* r : {anySource, own, external}) {
-        r->setParent(m_sourceGroup);
-        sourceRow->addWidget(r);
-    }
-    sourceRow->addStretch();
-    rule->addWidget(m_sourceGroup);
-    auto* patternRow = new QHBoxLayout;
-    patternRow->addWidget(m_pattern);
-    patternRow->addWidget(patternLabel);
-    patternRow->addWidget(m_patternText);
-    rule->addLayout(patternRow);
+    m_form = new CRuleForm(this);
 
     QPushButton* ok = button(1, "OK");
     QPushButton* cancel = button(2, "Cancel");
@@ -308,7 +228,7 @@ void CStyleEditorDlg::BuildControls() {
 
     auto* columns = new QHBoxLayout;
     columns->addLayout(left, 2);
-    columns->addWidget(ruleOptions, 3);
+    columns->addWidget(m_form, 3);
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(columns, 1);
     outer->addLayout(bottom);
@@ -320,8 +240,9 @@ void CStyleEditorDlg::BuildControls() {
     connect(remove, &QPushButton::clicked, this, &CStyleEditorDlg::RemoveRules);
     connect(browse, &QPushButton::clicked, this, &CStyleEditorDlg::Browse);
     connect(background, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseBackground);
-    connect(m_font, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseFont);
-    connect(m_fontColour, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseFontColour);
+    connect(m_form, &CRuleForm::FontRequested, this, &CStyleEditorDlg::ChooseFont);
+    connect(m_form, &CRuleForm::FontColourRequested, this, &CStyleEditorDlg::ChooseFontColour);
+    connect(m_form, &CRuleForm::Clicked, this, &CStyleEditorDlg::TakeControls);
     connect(ok, &QPushButton::clicked, this, &CStyleEditorDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CStyleEditorDlg::reject);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
@@ -331,12 +252,6 @@ void CStyleEditorDlg::BuildControls() {
     });
     connect(m_list, &QTreeWidget::customContextMenuRequested, this,
             [this](QPoint at) { ShowRuleMenu(m_list->viewport()->mapToGlobal(at)); });
-    for (QButtonGroup* group : {m_direction, m_character, m_source, m_format}) {
-        connect(group, &QButtonGroup::buttonClicked, this, [this] { TakeControls(); });
-    }
-    for (QCheckBox* box : {m_pattern, m_applyFont, m_applyFormat, m_always, m_insert}) {
-        connect(box, &QCheckBox::clicked, this, [this] { TakeControls(); });
-    }
     connect(m_wrap, &QCheckBox::clicked, this, [this](bool on) {
         m_scheme->LineWrap = on;
         SchemeChanged();
@@ -346,7 +261,7 @@ void CStyleEditorDlg::BuildControls() {
             m_scheme->Name = QStringToBytes(text);
         }
     });
-    connect(m_ruleName, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(m_form, &CRuleForm::NameEdited, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule == nullptr) {
             return;
@@ -356,14 +271,14 @@ void CStyleEditorDlg::BuildControls() {
         m_list->topLevelItem(SelectedRows().front())->setText(0, BytesToQString(rule->Name));
         --m_updating;
     });
-    connect(m_customValues, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(m_form, &CRuleForm::CustomValuesEdited, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule != nullptr && !text.isEmpty()) {
             rule->SetCustomValues(QStringToBytes(text));
             SchemeChanged();
         }
     });
-    connect(m_patternText, &QLineEdit::textChanged, this, [this](const QString& text) {
+    connect(m_form, &CRuleForm::PatternEdited, this, [this](const QString& text) {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule != nullptr && !text.isEmpty()) {
             rule->RegEx_MatchValue = QStringToBytes(text);
@@ -383,18 +298,17 @@ void CStyleEditorDlg::showEvent(QShowEvent* event) {
 
 void CStyleEditorDlg::Open() {
     if (!m_scheme) {
-        m_scheme = std::make_shared<CStyleScheme>();
+        SetScheme(std::make_shared<CStyleScheme>());
     }
     m_list->setColumnWidth(0, std::max(0, m_list->viewport()->width() - 2));
-    m_sample->setPlainText(QStringLiteral("Sample"));
     FillList();
     if (m_list->topLevelItemCount() > 0) {
         SelectRow(0);
     } else {
         ShowRule();
     }
-    m_fileName->setText(BytesToQString(m_scheme->GetPath()));
-    m_sourceGroup->setVisible(m_showDataSource);
+    m_fileName->setText(PathText(m_scheme->GetPath()));
+    m_form->SetShowDataSource(m_showDataSource);
     RefreshPreviewNow();
     if (m_scheme->GetPath().empty()) {
         // Once the dialog is on the screen, so the warning stands over it.
@@ -410,8 +324,7 @@ void CStyleEditorDlg::FillList() {
     m_styleName->setText(BytesToQString(m_scheme->Name));
     m_wrap->setChecked(m_scheme->LineWrap);
     for (std::size_t i = 0; i < m_scheme->RuleCount(); ++i) {
-        auto* item = new QTreeWidgetItem(m_list, {BytesToQString(m_scheme->Rule(i).Name)});
-        item->setData(0, Qt::UserRole, QVariant::fromValue(static_cast<void*>(&m_scheme->Rule(i))));
+        new QTreeWidgetItem(m_list, {BytesToQString(m_scheme->Rule(i).Name)});
     }
     --m_updating;
     // Nothing is selected now; the panel shows the placeholder.
@@ -430,11 +343,7 @@ std::vector<int> CStyleEditorDlg::SelectedRows() const {
 
 SStyleRule* CStyleEditorDlg::SelectedRule() const {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) {
-        return nullptr;
-    }
-    return static_cast<SStyleRule*>(
-        m_list->topLevelItem(rows.front())->data(0, Qt::UserRole).value<void*>());
+    return rows.empty() ? nullptr : m_rules.Rule(static_cast<std::size_t>(rows.front()));
 }
 
 void CStyleEditorDlg::SelectRow(int row) {
@@ -446,52 +355,10 @@ void CStyleEditorDlg::SelectRow(int row) {
     ShowRule();
 }
 
-int CStyleEditorDlg::GroupValue(const QButtonGroup& group, int unchecked) {
-    const int id = group.checkedId();
-    return id == -1 ? unchecked : id;
-}
-
-void CStyleEditorDlg::SetGroupValue(QButtonGroup& group, int value) {
-    // Unchecking every button takes a group that is not exclusive for a moment.
-    group.setExclusive(false);
-    for (QAbstractButton* b : group.buttons()) {
-        b->setChecked(group.id(b) == value);
-    }
-    group.setExclusive(true);
-}
-
-void CStyleEditorDlg::EnableRuleControls(const SStyleRule& rule) {
-    m_patternText->setEnabled(rule.RegEx_Match);
-    m_font->setEnabled(rule.Format_ApplyColor);
-    m_fontColour->setEnabled(rule.Format_ApplyColor);
-    for (QAbstractButton* b : m_format->buttons()) {
-        b->setEnabled(rule.Format_ApplyFormat);
-    }
-    m_always->setEnabled(rule.Format_ApplyFormat);
-    m_insert->setEnabled(rule.Format_ApplyFormat);
-}
-
 void CStyleEditorDlg::ShowRule() {
     const SStyleRule placeholder;
     const SStyleRule* selected = SelectedRule();
-    const SStyleRule& rule = selected != nullptr ? *selected : placeholder;
-    ++m_updating;
-    m_ruleName->setText(BytesToQString(rule.Name));
-    SetGroupValue(*m_direction, rule.Direction_MatchValue);
-    SetGroupValue(*m_character, rule.CharRange_MatchValue);
-    m_customValues->setText(
-        rule.CharRange_CustomValues ? BytesToQString(*rule.CharRange_CustomValues) : QString());
-    SetGroupValue(*m_source, rule.Owner_MatchValue);
-    m_pattern->setChecked(rule.RegEx_Match);
-    m_patternText->setText(rule.RegEx_MatchValue ? BytesToQString(*rule.RegEx_MatchValue)
-                                                 : QString());
-    m_applyFont->setChecked(rule.Format_ApplyColor);
-    m_applyFormat->setChecked(rule.Format_ApplyFormat);
-    SetGroupValue(*m_format, rule.Format_CharacterFormat);
-    m_always->setChecked(rule.Format_AlwaysInterpretCRLFBSTB);
-    m_insert->setChecked(rule.Format_InsertCRLFIfTranslated);
-    EnableRuleControls(rule);
-    --m_updating;
+    m_form->ShowRule(selected != nullptr ? *selected : placeholder);
     RefreshSample();
 }
 
@@ -500,23 +367,8 @@ void CStyleEditorDlg::TakeControls() {
     if (rule == nullptr) {
         return;
     }
-    rule->SetName(QStringToBytes(m_ruleName->text()));
-    rule->Direction_MatchValue = GroupValue(*m_direction, 0);
-    rule->CharRange_MatchValue = GroupValue(*m_character, 0);
-    if (!m_customValues->text().isEmpty()) {
-        rule->SetCustomValues(QStringToBytes(m_customValues->text()));
-    }
-    rule->Owner_MatchValue = GroupValue(*m_source, 0);
-    rule->RegEx_Match = m_pattern->isChecked();
-    if (!m_patternText->text().isEmpty()) {
-        rule->RegEx_MatchValue = QStringToBytes(m_patternText->text());
-    }
-    rule->Format_ApplyColor = m_applyFont->isChecked();
-    rule->Format_ApplyFormat = m_applyFormat->isChecked();
-    rule->Format_CharacterFormat = GroupValue(*m_format, kFormatText);
-    rule->Format_AlwaysInterpretCRLFBSTB = m_always->isChecked();
-    rule->Format_InsertCRLFIfTranslated = m_insert->isChecked();
-    EnableRuleControls(*rule);
+    m_form->TakeInto(*rule);
+    m_form->EnableFor(*rule);
     SchemeChanged();
 }
 
@@ -524,20 +376,9 @@ void CStyleEditorDlg::RefreshSample() {
     const SStyleRule placeholder;
     const SStyleRule* selected = SelectedRule();
     const SCharFormat& format = (selected != nullptr ? *selected : placeholder).CharFormat;
-    SetBackground(*m_sample, m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF);
-    QTextCharFormat chars;
-    const QFont font = FontOf(format, m_sample->font());
-    chars.setFont(font);
-    chars.setForeground(ColourOf(format.crTextColor));
-    // The rule's rise above the baseline, which the text layout takes as a
-    // share of the font's size.
-    if (format.yOffset != 0 && font.pointSizeF() > 0) {
-        chars.setBaselineOffset(format.yOffset / 20.0 / font.pointSizeF() * 100.0);
-    }
-    QTextCursor cursor(m_sample->document());
-    cursor.select(QTextCursor::Document);
-    cursor.setCharFormat(chars);
-    m_sample->setCurrentCharFormat(chars);
+    m_form->Sample().SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
+    // Drawn as the console draws it: same fonts, same rise.
+    m_form->Sample().ShowText("Sample", format);
 }
 
 // ---- the preview
@@ -556,37 +397,28 @@ void CStyleEditorDlg::RefreshPreviewNow() {
 
 void CStyleEditorDlg::RefreshPreview() {
     ++m_previewRefreshes;
-    SetBackground(*m_preview, m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF);
-    m_preview->clear();
+    m_form->Preview().SetBackground(ColourOf(m_scheme ? m_scheme->BackgroundColor : 0xFFFFFF));
     if (m_store == nullptr || !m_scheme) {
+        m_form->Preview().Clear();
         return;
     }
-    m_seenRecords = m_store->RecordCount();
-    m_seenGeneration = m_store->Generation();
-    m_storeWatch.start();
     STailOptions options;
     options.lines = kPreviewLines;
     options.showAllSources = m_previewAllSources;
     // More than the pane can show of a line that never breaks only costs time.
     options.maxChars = kPreviewMaxChars;
-    const CMemorySurface tail = RenderTail(*m_store, m_scheme.get(), options);
-    QTextCursor cursor(m_preview->document());
-    // One layout for the whole text, not one per run.
-    cursor.beginEditBlock();
-    QTextCharFormat plain;
-    plain.setFont(m_preview->font());
-    plain.setForeground(Qt::black);
-    for (const auto& run : tail.runs) {
-        QTextCharFormat chars = plain;
-        if (run.format) {
-            chars.setFont(FontOf(*run.format, m_preview->font()));
-            chars.setForeground(ColourOf(run.format->crTextColor));
-        }
-        cursor.insertText(PreviewText(std::string_view(tail.text).substr(run.start, run.length)),
-                          chars);
+    CMemorySurface tail = RenderTail(*m_store, m_scheme.get(), options);
+    // Line ends shown as breaks of their own, as the preview always showed them.
+    std::string shown;
+    for (auto& run : tail.runs) {
+        const std::string piece =
+            PreviewText(std::string_view(tail.text).substr(run.start, run.length));
+        run.start = shown.size();
+        run.length = piece.size();
+        shown += piece;
     }
-    cursor.endEditBlock();
-    m_preview->verticalScrollBar()->setValue(m_preview->verticalScrollBar()->maximum());
+    tail.text = std::move(shown);
+    m_form->Preview().ShowSurface(tail);
 }
 
 // ---- buttons
@@ -631,119 +463,92 @@ void CStyleEditorDlg::ChooseBackground() {
 }
 
 void CStyleEditorDlg::Browse() {
-    const QString path = m_ui.ChooseStyleFile(BytesToQString(m_dataDirectory), this);
+    const QString dataDirectory = PathText(m_dataDirectory);
+    const QString path = m_ui.ChooseStyleFile(dataDirectory, this);
     if (path.isEmpty()) {
         return;
     }
-    if (!SameDirectory(QFileInfo(path).absolutePath(), BytesToQString(m_dataDirectory)) &&
+    if (!SameDirectory(QFileInfo(path).absolutePath(), dataDirectory) &&
         !m_ui.AskYesNo(QStringLiteral("Continue?"), QString::fromLatin1(kOutsideDataDirectory),
                        this)) {
         return;
     }
     // The style shown before stays where it was, unchanged.
-    m_scheme = std::make_shared<CStyleScheme>();
-    m_scheme->Load(QStringToBytes(path), true);
+    SetScheme(std::make_shared<CStyleScheme>());
+    m_scheme->Load(PathBytes(path), true);
     FillList();
     if (m_list->topLevelItemCount() > 0) {
         SelectRow(0);
     }
-    m_fileName->setText(BytesToQString(m_scheme->GetPath()));
+    m_fileName->setText(PathText(m_scheme->GetPath()));
     SchemeChanged();
 }
 
+namespace {
+
+std::vector<std::size_t> Indexes(const std::vector<int>& rows) {
+    return {rows.begin(), rows.end()};
+}
+
+}  // namespace
+
 void CStyleEditorDlg::AddRule() {
-    SStyleRule rule;
-    if (const SStyleRule* selected = SelectedRule()) {
-        rule = *selected;  // a deep copy: values and pattern are the copy's own
+    const std::vector<int> rows = SelectedRows();
+    const auto from =
+        rows.empty() ? std::nullopt : std::optional<std::size_t>(static_cast<std::size_t>(rows[0]));
+    if (!m_rules.Add(from)) {
+        return;
     }
-    rule.SetName("New rule");
-    m_scheme->AppendRule(rule);
     FillList();
     SelectRow(m_list->topLevelItemCount() - 1);
-    m_ruleName->setFocus();
+    m_form->RuleName().setFocus();
     m_list->scrollToItem(m_list->topLevelItem(m_list->topLevelItemCount() - 1));
     SchemeChanged();
 }
 
 void CStyleEditorDlg::RemoveRules() {
-    const std::vector<int> rows = SelectedRows();
-    if (rows.empty()) {
+    if (m_rules.Remove(Indexes(SelectedRows())) == 0) {
         return;
-    }
-    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
-        m_scheme->RemoveRule(static_cast<std::size_t>(*it));
     }
     FillList();
     SchemeChanged();
 }
 
-void CStyleEditorDlg::RebuildOrderFromList() {
-    // The list's order is the truth; the scheme follows it.
-    std::vector<const SStyleRule*> order;
-    for (int i = 0; i < m_list->topLevelItemCount(); ++i) {
-        order.push_back(static_cast<const SStyleRule*>(
-            m_list->topLevelItem(i)->data(0, Qt::UserRole).value<void*>()));
-    }
-    for (std::size_t want = 0; want < order.size(); ++want) {
-        for (std::size_t at = want; at < m_scheme->RuleCount(); ++at) {
-            if (&m_scheme->Rule(at) == order[want]) {
-                m_scheme->MoveRule(at, want);
-                break;
-            }
-        }
-    }
-}
-
 void CStyleEditorDlg::MoveUp() {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty() || rows.front() == 0) {
+    if (rows.empty()) {
         return;
     }
-    const int row = rows.front();
-    ++m_updating;
-    QTreeWidgetItem* item = m_list->takeTopLevelItem(row);
-    m_list->insertTopLevelItem(row - 1, item);
-    --m_updating;
-    RebuildOrderFromList();
-    SelectRow(row - 1);
-    SchemeChanged();
+    if (const auto row = m_rules.MoveUp(static_cast<std::size_t>(rows.front()))) {
+        FillList();
+        SelectRow(static_cast<int>(*row));
+        SchemeChanged();
+    }
 }
 
 void CStyleEditorDlg::MoveDown() {
     const std::vector<int> rows = SelectedRows();
-    if (rows.empty() || rows.front() + 1 >= m_list->topLevelItemCount()) {
+    if (rows.empty()) {
         return;
     }
-    const int row = rows.front();
-    ++m_updating;
-    QTreeWidgetItem* item = m_list->takeTopLevelItem(row);
-    m_list->insertTopLevelItem(row + 1, item);
-    --m_updating;
-    RebuildOrderFromList();
-    SelectRow(row + 1);
-    SchemeChanged();
+    if (const auto row = m_rules.MoveDown(static_cast<std::size_t>(rows.front()))) {
+        FillList();
+        SelectRow(static_cast<int>(*row));
+        SchemeChanged();
+    }
 }
 
 // ---- the rule clipboard
 
 void CStyleEditorDlg::CopyRules() {
-    const std::vector<int> rows = SelectedRows();
-    m_clipboard = std::make_unique<std::vector<std::unique_ptr<SStyleRule>>>();
-    for (const int row : rows) {
-        m_clipboard->push_back(
-            std::make_unique<SStyleRule>(m_scheme->Rule(static_cast<std::size_t>(row))));
-    }
+    m_rules.Copy(Indexes(SelectedRows()));
 }
 
 void CStyleEditorDlg::PasteRules() {
-    if (!m_clipboard) {
+    if (!m_rules.CanPaste()) {
         return;
     }
-    for (const auto& rule : *m_clipboard) {
-        m_scheme->AppendRule(*rule);
-    }
-    // One copy pastes once.
-    m_clipboard.reset();
+    m_rules.Paste();  // one copy pastes once
     FillList();
     SchemeChanged();
 }
@@ -751,7 +556,7 @@ void CStyleEditorDlg::PasteRules() {
 void CStyleEditorDlg::ShowRuleMenu(QPoint globalPos) {
     const std::vector<SPopupChoice> items = {
         {kCopyRules, QStringLiteral("Copy Rule(s)"), !SelectedRows().empty()},
-        {kPasteRules, QStringLiteral("Paste Rules(s)"), m_clipboard != nullptr},
+        {kPasteRules, QStringLiteral("Paste Rules(s)"), m_rules.CanPaste()},
     };
     switch (m_ui.TrackPopup(items, globalPos, this)) {
         case kCopyRules:
@@ -801,11 +606,10 @@ void CStyleEditorDlg::accept() {
     // A style that could not be written is said so; the dialog closes as usual
     // and the changes stay in memory.
     if (!m_scheme->GetPath().empty() && !m_scheme->Save()) {
-        m_ui.Inform(
-            QStringLiteral("Error"),
-            QStringLiteral("The style could not be saved to %1.\n%2")
-                .arg(BytesToQString(m_scheme->GetPath()), BytesToQString(m_scheme->LastError())),
-            this);
+        m_ui.Inform(QStringLiteral("Error"),
+                    QStringLiteral("The style could not be saved to %1.\n%2")
+                        .arg(PathText(m_scheme->GetPath()), BytesToQString(m_scheme->LastError())),
+                    this);
     }
     QDialog::accept();
 }

@@ -6,7 +6,9 @@
 // writes it to its file unless it is a built-in style, Cancel undoes nothing.
 //
 // Controls carry their resource number as object name ("id201" the rule
-// list, "id247" Browse, ...); the preview is "preview".
+// list, "id247" Browse, ...); the preview is "preview". The rules are edited
+// through CRuleListEditor, the selected one through the form (CRuleForm);
+// the sample and the preview are drawn by the console's own painter.
 
 #include <QDialog>
 #include <QTimer>
@@ -16,20 +18,18 @@
 #include <vector>
 
 #include "styles/CStyleScheme.h"
+#include "view/CRuleListEditor.h"
 #include "view/qt/IStyleEditorUi.h"
 
-class QAbstractButton;
-class QButtonGroup;
 class QCheckBox;
-class QLabel;
 class QLineEdit;
-class QPushButton;
-class QTextEdit;
 class QTreeWidget;
 
 namespace quillpad {
 
 class CDataStore;
+class CRuleForm;
+class CStoreNotice;
 
 class CStyleEditorDlg final : public QDialog {
     Q_OBJECT
@@ -41,13 +41,12 @@ class CStyleEditorDlg final : public QDialog {
     static constexpr std::size_t kPreviewMaxChars = 4096;
     // The preview follows a change within this time.
     static constexpr int kPreviewDelayMs = 20;
-    static constexpr int kStoreWatchMs = 250;
 
     CStyleEditorDlg(std::string dataDirectory, IStyleEditorUi& ui, QWidget* parent = nullptr);
     ~CStyleEditorDlg() override;
 
     // Before the dialog opens.
-    void SetScheme(std::shared_ptr<CStyleScheme> scheme) { m_scheme = std::move(scheme); }
+    void SetScheme(std::shared_ptr<CStyleScheme> scheme);
     void SetShowDataSource(bool show) { m_showDataSource = show; }
     // The records the preview shows; none: no preview text.
     void SetPreviewSource(const CDataStore* store, bool showAllSources);
@@ -55,9 +54,7 @@ class CStyleEditorDlg final : public QDialog {
     // After it closed: the scheme edited last (Browse replaces it).
     const std::shared_ptr<CStyleScheme>& Scheme() const { return m_scheme; }
     // Rules copied and not yet pasted; none before a copy and after a paste.
-    const std::vector<std::unique_ptr<SStyleRule>>* RuleClipboard() const {
-        return m_clipboard.get();
-    }
+    const std::vector<SStyleRule>* RuleClipboard() const { return m_rules.Clipboard(); }
     int PreviewRefreshes() const { return m_previewRefreshes; }
 
     // The buttons' actions, as a click runs them.
@@ -96,14 +93,11 @@ class CStyleEditorDlg final : public QDialog {
     void RefreshSample();
     void SchemeChanged();
     void RefreshPreview();
-    void EnableRuleControls(const SStyleRule& rule);
-    void RebuildOrderFromList();
-    static int GroupValue(const QButtonGroup& group, int unchecked);
-    static void SetGroupValue(QButtonGroup& group, int value);
 
     std::shared_ptr<CStyleScheme> m_scheme;
     bool m_showDataSource = false;
-    std::unique_ptr<std::vector<std::unique_ptr<SStyleRule>>> m_clipboard;
+    // The rules of m_scheme, in their order, which the list only shows.
+    CRuleListEditor m_rules;
     std::string m_dataDirectory;
     IStyleEditorUi& m_ui;
     const CDataStore* m_store = nullptr;
@@ -113,31 +107,13 @@ class CStyleEditorDlg final : public QDialog {
     QTimer m_previewTimer;
     int m_previewRefreshes = 0;
     // New records while the dialog is open reach the preview too.
-    QTimer m_storeWatch;
-    std::size_t m_seenRecords = 0;
-    std::uint32_t m_seenGeneration = 0;
+    std::unique_ptr<CStoreNotice> m_storeNotice;
 
     QTreeWidget* m_list = nullptr;
     QLineEdit* m_fileName = nullptr;
     QLineEdit* m_styleName = nullptr;
     QCheckBox* m_wrap = nullptr;
-    QLineEdit* m_ruleName = nullptr;
-    QButtonGroup* m_direction = nullptr;
-    QButtonGroup* m_character = nullptr;
-    QButtonGroup* m_source = nullptr;
-    QButtonGroup* m_format = nullptr;
-    QCheckBox* m_applyFont = nullptr;
-    QCheckBox* m_applyFormat = nullptr;
-    QCheckBox* m_always = nullptr;
-    QCheckBox* m_insert = nullptr;
-    QCheckBox* m_pattern = nullptr;
-    QLineEdit* m_patternText = nullptr;
-    QLineEdit* m_customValues = nullptr;
-    QPushButton* m_font = nullptr;
-    QPushButton* m_fontColour = nullptr;
-    QTextEdit* m_sample = nullptr;
-    QTextEdit* m_preview = nullptr;
-    QWidget* m_sourceGroup = nullptr;
+    CRuleForm* m_form = nullptr;
 };
 
 }  // namespace quillpad

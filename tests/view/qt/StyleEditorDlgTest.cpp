@@ -7,21 +7,26 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
-#include <QTextBlock>
-#include <QTextEdit>
+#include <QTimer>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "data/DataStore.h"
 #include "platform/MessageChannel.h"
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
 #include "tests/view/qt/FakeStyleEditorUi.h"
+#include "view/qt/CDocumentPreview.h"
 
 namespace quillpad {
 namespace {
@@ -172,7 +177,7 @@ TEST_F(StyleEditorDlg, OpensOnADefaultStyleWithItsWarningAndEveryControl) {
         EXPECT_EQ(Child<QAbstractButton>(id)->text().toStdString(), text) << id;
     }
     EXPECT_EQ(List()->headerItem()->text(0), "Rule Name");
-    EXPECT_EQ(Child<QTextEdit>(244)->toPlainText(), "Sample");
+    EXPECT_EQ(Child<CDocumentPreview>(244)->Document().Text(), "Sample");
     EXPECT_TRUE(Child<QLineEdit>(248)->isReadOnly());
     EXPECT_EQ(Child<QLineEdit>(248)->text(), "");
     EXPECT_EQ(Child<QLineEdit>(214)->text(), "Normal");
@@ -277,7 +282,7 @@ TEST_F(StyleEditorDlg, TheRuleClipboardCopiesManyAndPastesOnce) {
     dlg->ShowRuleMenu(QPoint(1, 1));
     ASSERT_NE(dlg->RuleClipboard(), nullptr);
     ASSERT_EQ(dlg->RuleClipboard()->size(), 2u);
-    EXPECT_EQ((*dlg->RuleClipboard())[0]->Name, "Incoming") << "in list order";
+    EXPECT_EQ((*dlg->RuleClipboard())[0].Name, "Incoming") << "in list order";
 
     ui.popupAnswer = 2001;
     dlg->ShowRuleMenu(QPoint(1, 1));
@@ -363,18 +368,39 @@ TEST_F(StyleEditorDlg, ClicksTakeTheControlsAndEmptyFieldsKeepOldValues) {
     }
 }
 
+// The highest and lowest rows of an image that hold a pixel of another
+// colour than its corner's.
+std::pair<int, int> InkRows(const QImage& image) {
+    const QColor background = image.pixelColor(image.width() / 2, 3);
+    int top = image.height();
+    int bottom = -1;
+    for (int y = 3; y < image.height() - 3; ++y) {
+        for (int x = 3; x < image.width() - 3; ++x) {
+            if (image.pixelColor(x, y) != background) {
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    return {top, bottom};
+}
+
 TEST_F(StyleEditorDlg, TheSampleRisesByTheRulesOffset) {
     auto scheme = FiveRuleFile(dir.File("five.tss"));
     scheme->Rule(1).CharFormat.yHeight = 240;
     scheme->Rule(1).CharFormat.yOffset = -60;  // 3 points below a 12 point baseline
+    scheme->Rule(1).CharFormat.crTextColor = scheme->Rule(0).CharFormat.crTextColor;
     Open(scheme);
-    const auto sampleFormat = [&] {
-        return Child<QTextEdit>(244)->document()->firstBlock().begin().fragment().charFormat();
-    };
-    Select({1});
-    EXPECT_DOUBLE_EQ(sampleFormat().baselineOffset(), -25.0);
+    auto* sample = Child<CDocumentPreview>(244);
     Select({0});
-    EXPECT_DOUBLE_EQ(sampleFormat().baselineOffset(), 0.0) << "a rule without an offset";
+    const auto level = InkRows(sample->grab().toImage());
+    Select({1});
+    const auto lowered = InkRows(sample->grab().toImage());
+    ASSERT_LT(level.first, level.second) << "the sample is drawn";
+    const int drop = -CFontTable::OffsetPixels(-60, sample->logicalDpiY());
+    ASSERT_GT(drop, 0);
+    EXPECT_EQ(lowered.first - level.first, drop) << "the rule's offset, in the console's pixels";
+    EXPECT_EQ(lowered.second - level.second, drop);
 }
 
 TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
@@ -403,9 +429,9 @@ TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
     EXPECT_EQ(f.bCharSet, 0);
     EXPECT_EQ(f.cbSize, 60u);
     EXPECT_EQ(f.dwMask, 0xF800000Fu);
-    const QTextCharFormat sample =
-        Child<QTextEdit>(244)->document()->firstBlock().begin().fragment().charFormat();
-    EXPECT_EQ(sample.foreground().color(), QColor(1, 2, 3)) << "the sample was refreshed";
+    auto* sample = Child<CDocumentPreview>(244);
+    EXPECT_EQ(sample->Fonts().Entry(sample->Document().RunFormat(0)).colour, QColor(1, 2, 3))
+        << "the sample was refreshed";
 
     // A fixed-pitch face is written as fixed pitch, modern family.
     QFont mono(QStringLiteral("DejaVu Sans Mono"));
@@ -425,7 +451,10 @@ TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
     EXPECT_EQ(f.crTextColor, 0x302010u);
     Click(252);
     EXPECT_EQ(scheme->BackgroundColor, 0x302010u);
-    EXPECT_EQ(Child<QTextEdit>(244)->palette().color(QPalette::Base), QColor(0x10, 0x20, 0x30));
+    EXPECT_EQ(sample->Background(), QColor(0x10, 0x20, 0x30));
+    const QImage shown = sample->grab().toImage();
+    EXPECT_EQ(shown.pixelColor(shown.width() - 4, shown.height() / 2), QColor(0x10, 0x20, 0x30))
+        << "and drawn";
 
     // Nothing selected: the font buttons are disabled with the placeholder's
     // flag; asked anyway, the chooser opens on no font and its answer is dropped.
@@ -470,6 +499,85 @@ TEST_F(StyleEditorDlg, BrowseAsksOutsideTheDataFolderAndSwitchesToTheFile) {
     EXPECT_EQ(Child<QLineEdit>(248)->text().toStdString(), dir.File("new.tss"));
     EXPECT_EQ(builtin->RuleCount(), 4u) << "the style shown before is unchanged";
     EXPECT_FALSE(test::ReadFileBytes(dir.File("new.tss")).size() > 0);
+}
+
+// File names are the file system's bytes (UTF-8 here), not one character
+// per byte: a data folder named in other scripts is still the data folder.
+TEST_F(StyleEditorDlg, BrowseKeepsNonAsciiFolderNamesByteForByte) {
+    const std::string data = dir.File("Daten \xC3\x9C\xC3\xBC \xE6\x97\xA5\xE6\x9C\xAC");
+    std::filesystem::create_directory(data);
+    const std::string path = data +
+                             "/\xC3\x9C"
+                             "bersicht.tss";
+    dlg = std::make_unique<CStyleEditorDlg>(data, ui);
+    dlg->SetScheme(Builtin("Normal"));
+    dlg->show();
+    QApplication::processEvents();
+    ui.file = QString::fromUtf8(path);
+    Click(247);
+    ASSERT_EQ(ui.fileDirectories.size(), 1u);
+    EXPECT_EQ(ui.fileDirectories[0], QString::fromUtf8(data)) << "the chooser opens in the folder";
+    EXPECT_TRUE(ui.questions.empty()) << "a file in the data folder needs no question";
+    EXPECT_EQ(dlg->Scheme()->GetPath(), path);
+    EXPECT_EQ(Child<QLineEdit>(248)->text(), QString::fromUtf8(path));
+    ASSERT_TRUE(std::filesystem::exists(path)) << "Load made the file under its own name";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(data),
+                            std::filesystem::directory_iterator()),
+              1);
+
+    // A failed save names the folder as it is called.
+    dlg->Scheme()->Name = "Mine";
+    std::filesystem::remove_all(data);
+    ui.messages.clear();
+    Click(1);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].text.contains(QString::fromUtf8(path)))
+        << ui.messages[0].text.toStdString();
+}
+
+// The real chooser, run once: what it offers, and the path it hands back.
+TEST(QtStyleEditorUi, TheStyleFileChooserOpensInTheFolderAndGivesItsPathByteForByte) {
+    test::CTempDir dir;
+    const std::string data = dir.File("\xE6\x97\xA5\xE6\x9C\xAC \xC3\x9C");
+    std::filesystem::create_directory(data);
+    CQtStyleEditorUi ui;
+    QWidget owner;
+    QString title;
+    QStringList filters;
+    QString suffix;
+    QString folder;
+    bool saveKind = false;
+    bool confirmsOverwrite = true;
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (chooser == nullptr) {
+            return;
+        }
+        answer.stop();
+        title = chooser->windowTitle();
+        filters = chooser->nameFilters();
+        suffix = chooser->defaultSuffix();
+        folder = chooser->directory().absolutePath();
+        saveKind = chooser->acceptMode() == QFileDialog::AcceptSave;
+        confirmsOverwrite = !chooser->testOption(QFileDialog::DontConfirmOverwrite);
+        chooser->selectFile(
+            QString::fromUtf8("\xC3\x9C"
+                              "bersicht"));
+        QMetaObject::invokeMethod(chooser, "accept");
+    });
+    answer.start();
+    const QString chosen = ui.ChooseStyleFile(QString::fromUtf8(data), &owner);
+    EXPECT_EQ(title, "Save As");
+    EXPECT_EQ(filters, QStringList{QStringLiteral("Workbay Console Style Sheets (*.tss)")});
+    EXPECT_EQ(suffix, "tss");
+    EXPECT_EQ(folder, QString::fromUtf8(data));
+    EXPECT_TRUE(saveKind);
+    EXPECT_FALSE(confirmsOverwrite);
+    EXPECT_EQ(QFile::encodeName(chosen).toStdString(), data +
+                                                           "/\xC3\x9C"
+                                                           "bersicht.tss");
 }
 
 TEST_F(StyleEditorDlg, OkWantsANameSavesFilesOnlyAndCancelUndoesNothing) {
@@ -565,7 +673,9 @@ TEST_F(StyleEditorDlg, F1AsksForHelpTopic1054) {
 }
 
 QString PreviewLines(const CStyleEditorDlg& dlg) {
-    return dlg.findChild<QTextEdit*>(QStringLiteral("preview"))->toPlainText();
+    const std::string_view text =
+        dlg.findChild<CDocumentPreview*>(QStringLiteral("preview"))->Document().Text();
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
@@ -583,8 +693,26 @@ TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
     EXPECT_EQ(lines.front(), "line 11");
     EXPECT_EQ(lines[18], "line 29");
     EXPECT_EQ(lines.back(), "[41h][54h][CR]");
-    const QTextEdit* preview = dlg->findChild<QTextEdit*>(QStringLiteral("preview"));
-    EXPECT_EQ(preview->palette().color(QPalette::Base), QColor(0, 0, 0));
+    auto* preview = dlg->findChild<CDocumentPreview*>(QStringLiteral("preview"));
+    EXPECT_EQ(preview->Background(), QColor(0, 0, 0));
+    // The last lines are the rows in sight, the newest at the bottom.
+    const std::vector<SPaintRow> rows = preview->RowsInSight();
+    ASSERT_GT(rows.size(), 3u);
+    std::string last;
+    for (const SPaintPiece& piece : rows.back().pieces) {
+        last += piece.text;
+    }
+    EXPECT_EQ(last, "[41h][54h][CR]");
+    // Its scroll bar looks further back; a redraw brings it to the end again.
+    ASSERT_NE(preview->ScrollBar(), nullptr);
+    ASSERT_GT(preview->ScrollBar()->maximum(), 0) << "twenty lines do not fit";
+    preview->ScrollBar()->setValue(0);
+    const std::vector<SPaintRow> back = preview->RowsInSight();
+    ASSERT_FALSE(back.empty());
+    ASSERT_FALSE(back.front().pieces.empty());
+    EXPECT_EQ(back.front().pieces.front().text, "line 11");
+    dlg->RefreshPreviewNow();
+    EXPECT_EQ(preview->RowsInSight().back().pieces.back().text, "[CR]");
 
     // Without its format flag "Incoming" leaves the line ends to "Line
     // ends": the whole history is one line, read back to its start.
@@ -602,8 +730,18 @@ TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
 
     // Data that arrives while the editor is open shows too.
     store.AddIncomingBytes(0, "late\r\n");
+    // The store tells the editor, as it tells a view: no polling.
+    const int beforeLate = dlg->PreviewRefreshes();
+    QTest::qWait(300);
+    EXPECT_EQ(dlg->PreviewRefreshes(), beforeLate) << "nothing is redrawn before the notice comes";
+    channel.DrainPending();
     QTRY_VERIFY_WITH_TIMEOUT(PreviewLines(*dlg).endsWith(QStringLiteral("late[CR][LF]")), 3000);
     EXPECT_EQ(store.RecordCount(), 32u) << "the preview reads, never adds";
+    // A clear is told too.
+    const int beforeClear = dlg->PreviewRefreshes();
+    channel.Send(store.Handle(), UM_CLEAR_DATA);
+    QTRY_VERIFY_WITH_TIMEOUT(dlg->PreviewRefreshes() == beforeClear + 1, 2000);
+    EXPECT_EQ(PreviewLines(*dlg), "");
 }
 
 }  // namespace
