@@ -62,6 +62,7 @@ constexpr std::string_view kHelp =
     "  flood <rate> [<n>]   numbered 64-byte lines at rate bytes/s (0 = flat out),\r\n"
     "                       n bytes in all (default: until stop or Ctrl-C)\r\n"
     "  stop                 end a flood\r\n"
+    "  login                asks for a password (not echoed), takes any\r\n"
     "  raw <n>              echo the next n bytes untouched, then report\r\n"
     "  xmodem receive       take a file by XModem (start your XModem Send)\r\n"
     "  xmodem send <n>      send n bytes 00 01 .. FF 00 .. by XModem (start your Receive)\r\n"
@@ -142,7 +143,15 @@ ByteString CDevSimEngine::Receive(std::string_view bytes) {
             }
             const std::string line = std::move(m_line);
             m_line.clear();
-            if (m_askingStop) {
+            if (m_askingPassword) {
+                // A console echoes the line end, never the secret.
+                m_askingPassword = false;
+                if (!m_options.echo) {
+                    out += kNewLine;
+                }
+                Line(out, "Logged in.");
+                out += kPrompt;
+            } else if (m_askingStop) {
                 AnswerQuestion(line, out);
             } else if (m_scanStep > 0) {
                 // A scan holds the console: the line is dropped, as the
@@ -155,13 +164,13 @@ ByteString CDevSimEngine::Receive(std::string_view bytes) {
         if (c == '\b' || c == 0x7F) {
             if (!m_line.empty()) {
                 m_line.pop_back();
-                if (m_options.echo) {
+                if (m_options.echo && !m_askingPassword) {
                     out += "\b \b";
                 }
             }
             continue;
         }
-        if (m_options.echo) {
+        if (m_options.echo && !m_askingPassword) {
             out.push_back(c);
         }
         if (m_line.size() < kMaxLine) {
@@ -211,6 +220,10 @@ void CDevSimEngine::Command(std::string_view line, ByteString& out) {
         Line(out, "Program restarted");
     } else if (verb == "serialcomm") {
         Line(out, "Serial: 115200 8N1, flow none");
+    } else if (verb == "login") {
+        out += "Password: ";
+        m_askingPassword = true;
+        return;
     } else if (verb == "programstop") {
         if (!m_programRunning) {
             Line(out, "Program already stopped");
@@ -338,10 +351,11 @@ void CDevSimEngine::AnswerQuestion(std::string_view line, ByteString& out) {
 }
 
 bool CDevSimEngine::Interrupt(ByteString& out) {
-    if (!m_askingStop && m_scanStep == 0) {
+    if (!m_askingStop && !m_askingPassword && m_scanStep == 0) {
         return false;
     }
     m_askingStop = false;
+    m_askingPassword = false;
     m_scanStep = 0;
     m_line.clear();
     out += kNewLine;

@@ -93,8 +93,9 @@ class CDevSimEngine {
     std::unique_ptr<CNxrXModemReceiver> m_xReceiver;
     std::unique_ptr<CNxrXModemSender> m_xSender;
     std::uint64_t m_xBytes = 0;
-    bool m_askingStop = false;  // "ProgramStop" waits for its answer line
-    int m_scanStep = 0;         // 1.. while "QbusMasterReportDevices" scans
+    bool m_askingStop = false;      // "ProgramStop" waits for its answer line
+    bool m_askingPassword = false;  // "login" reads the next line unechoed
+    int m_scanStep = 0;             // 1.. while "QbusMasterReportDevices" scans
     std::uint32_t m_scanDue = 0;
     std::string m_scanArgs;
     std::uint32_t m_xSum = 0;

@@ -23,7 +23,7 @@ void CCommandHistory::RecordTypedChar(char byte) {
             m_current.pop_back();
         }
     } else if (byte == '\r' || byte == '\n') {
-        if (!m_current.empty()) {
+        if (!m_current.empty() || m_secret) {
             CommitToHistory({});
         }
     } else {
@@ -32,6 +32,11 @@ void CCommandHistory::RecordTypedChar(char byte) {
 }
 
 void CCommandHistory::CommitToHistory(std::string_view text) {
+    if (m_secret) {
+        m_secret = false;
+        m_current.clear();
+        return;
+    }
     ByteString entry = m_current;
     entry.append(text.data(), text.size());
     m_current.clear();
@@ -50,6 +55,12 @@ int CCommandHistory::FindPrefix(std::string_view prefix) const {
         }
     }
     return -1;
+}
+
+void CCommandHistory::Clear() {
+    m_entries.clear();
+    m_current.clear();
+    m_secret = false;
 }
 
 void CCommandHistory::Remove(std::string_view entry) {

@@ -23,6 +23,13 @@ class CCommandHistory {
     // the current line.
     void CommitToHistory(std::string_view text);
 
+    // The current line answers a secret question (a password): it is sent
+    // like any other, but when it completes it is dropped, not kept.
+    void MarkLineSecret() { m_secret = true; }
+    bool LineIsSecret() const { return m_secret; }
+    // Forgets every entry and the current line.
+    void Clear();
+
     const ByteString& CurrentLine() const { return m_current; }
     // Oldest first, no two equal.
     const std::vector<ByteString>& Entries() const { return m_entries; }
@@ -39,6 +46,7 @@ class CCommandHistory {
 
   private:
     ByteString m_current;
+    bool m_secret = false;
     std::vector<ByteString> m_entries;
 };
 

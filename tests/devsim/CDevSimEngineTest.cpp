@@ -43,6 +43,20 @@ TEST(DevSimEngine, GreetsEchoesAndAnswersCommands) {
     EXPECT_TRUE(Has(engine.Receive("vexx\b\x7fr\r"), "firmware"));
 }
 
+TEST(DevSimEngine, LoginAsksForAPasswordAndNeverEchoesIt) {
+    auto engine = Engine();
+    EXPECT_EQ(engine.Receive("login\r"), "login\r\nPassword: ");
+    const ByteString answer = engine.Receive("hunter2x\b2\r");
+    EXPECT_FALSE(Has(answer, "hunter")) << answer;
+    EXPECT_EQ(answer, "\r\nLogged in.\r\n> ");
+    EXPECT_EQ(engine.Receive("ver"), "ver") << "echo is back after the password";
+    // Ctrl-C gives up the login.
+    engine.Receive("\r");
+    engine.Receive("login\r");
+    EXPECT_TRUE(Has(engine.Receive("\x03"), "cancelled"));
+    EXPECT_EQ(engine.Receive("x"), "x");
+}
+
 TEST(DevSimEngine, WithoutEchoOnlyAnswers) {
     auto engine = Engine(false);
     const ByteString answer = engine.Receive("ver\r");
