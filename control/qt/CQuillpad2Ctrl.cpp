@@ -27,6 +27,7 @@
 #include "nxr/qt/CNxrDialogEventTask.h"
 #include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
+#include "platform/qt/FileName.h"
 #include "platform/qt/Latin1.h"
 #include "session/qt/CQtSessionUi.h"
 #include "view/qt/CConsoleView.h"
@@ -641,9 +642,9 @@ void CQuillpad2Ctrl::LoadKeySet(const std::string& path) {
         m_settings.m_keySetPath = path;
     } else {
         ShowStatus(QStringLiteral("The key set %1 could not be %2; the default keys are used.")
-                       .arg(QString::fromLatin1(path.c_str()), start == EKeySetStart::Unreadable
-                                                                   ? QStringLiteral("read")
-                                                                   : QStringLiteral("written")));
+                       .arg(FileNameToQString(path), start == EKeySetStart::Unreadable
+                                                         ? QStringLiteral("read")
+                                                         : QStringLiteral("written")));
     }
     BuildKeySetMenu();
 }
@@ -704,8 +705,7 @@ void CQuillpad2Ctrl::LoadHistory() {
     ShowStatus(
         QStringLiteral("The command history could not be read (%1)%2.")
             .arg(QString::fromLocal8Bit(file.error.c_str()),
-                 ec ? QString()
-                    : QStringLiteral("; it was kept as ") + QString::fromLocal8Bit(aside.c_str())));
+                 ec ? QString() : QStringLiteral("; it was kept as ") + FileNameToQString(aside)));
 }
 
 void CQuillpad2Ctrl::HistoryChanged() {

@@ -10,6 +10,7 @@
 #include "data/BinaryLogFormat.h"
 #include "data/DataStore.h"
 #include "platform/Paths.h"
+#include "platform/qt/FileName.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -88,7 +89,8 @@ std::string CControlLogging::TitleStatus() const {
 }
 
 void CControlLogging::UpdateTitleStatus() {
-    m_control.HostAppendToWindowTitle(BytesToWide(TitleStatus()));
+    // The quick name is part of the files' names: the title shows it as they do.
+    m_control.HostAppendToWindowTitle(FileNameToQString(TitleStatus()).toStdU16String());
 }
 
 void CControlLogging::ReportFailures(const std::vector<SLogFileFailure>& failures) {
@@ -166,7 +168,7 @@ void CControlLogging::LoadLog() {
     CMessageChannel& channel = m_control.MessageChannel();
     channel.Send(m_control.Handle(), UM_CONNECT);  // no spec: the session closes
     m_control.HostShowFrameFooter(0);
-    m_control.HostAppendToWindowTitle(BytesToWide(PathFileName(*path)));
+    m_control.HostAppendToWindowTitle(FileNameToQString(PathFileName(*path)).toStdU16String());
     channel.Send(view->Handle(), UM_CLEAR_DATA);
     if (channel.Send(store->Handle(), UM_LOAD_LOG, 0, 0, CPayload::Make(*path)) != 0) {
         m_review = EReview::Reviewing;
