@@ -1,7 +1,6 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDialog>
@@ -17,6 +16,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "control/qt/CControlMenus.h"
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
@@ -109,10 +109,6 @@ constexpr const char* kArrowKeysNotice =
     "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
     "keys.\n\n  Disable this feature to re-enable the command history UP key.";
 
-QString StatusTextOf(cmd::CommandId id) {
-    return QString::fromLatin1(CommandStatusText(id).c_str());
-}
-
 }  // namespace
 
 CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
@@ -121,6 +117,7 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
       m_ui(services.ui ? std::move(services.ui) : std::make_unique<CQtControlUi>()),
       m_trace(std::move(services.trace)),
       m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers),
+      m_menus(std::make_unique<CControlMenus>(*this)),
       m_logging(std::make_unique<CControlLogging>(*this, *m_ui)) {
     Trace("construct");
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
@@ -157,7 +154,7 @@ void CQuillpad2Ctrl::Trace(const std::string& step) const {
 
 void CQuillpad2Ctrl::Create() {
     Trace("create");
-    BuildMenus();
+    m_menus->Build();
     Trace("menus");
     m_settings.LoadFromRegistry();
     ApplySettingsToView();
@@ -211,12 +208,7 @@ void CQuillpad2Ctrl::Destroy() {
         SaveHistory();
     }
     m_schemes = CSchemeList();
-    if (m_stylePopup) {
-        m_stylePopup->clear();
-    }
-    if (m_keySetPopup) {
-        m_keySetPopup->clear();
-    }
+    m_menus->ClearSubPopups();
     Trace("styles released");
     m_fileProgress.reset();
     Trace("file progress dialog");
@@ -238,101 +230,8 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
 
 // ---- menus
 
-void CQuillpad2Ctrl::MakeSubPopups() {
-    if (m_stylePopup) {
-        return;
-    }
-    m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
-    m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
-    // Filled when they are shown: a console may never open them, and a
-    // hundred style or key set entries would be most of what making a
-    // console costs.
-    connect(m_stylePopup.get(), &QMenu::aboutToShow, this, [this] { FillStyleMenu(); });
-    connect(m_keySetPopup.get(), &QMenu::aboutToShow, this, [this] { FillKeySetMenu(); });
-    for (QMenu* popup : {m_stylePopup.get(), m_keySetPopup.get()}) {
-        connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenu(*popup); });
-    }
-}
-
-void CQuillpad2Ctrl::BuildMenus() {
-    // The menu bar's popups exist at once (the host shows their titles) but
-    // get their items when first opened.
-    for (auto& popup : MakeMainMenu().popups) {
-        auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
-        QMenu* raw = menu.get();
-        connect(raw, &QMenu::aboutToShow, this, [this, raw] {
-            FillMenuBarPopup(*raw);
-            UpdateMenu(*raw);
-        });
-        m_popups.push_back(std::move(menu));
-        m_popupItems.push_back(std::move(popup));
-    }
-}
-
-const std::vector<std::unique_ptr<QMenu>>& CQuillpad2Ctrl::MenuBarPopups() {
-    for (const auto& popup : m_popups) {
-        FillMenuBarPopup(*popup);
-    }
-    return m_popups;
-}
-
-void CQuillpad2Ctrl::FillMenuBarPopup(QMenu& menu) {
-    for (std::size_t i = 0; i < m_popups.size(); ++i) {
-        if (m_popups[i].get() == &menu && !m_popupItems[i].items.empty()) {
-            FillMenu(menu, m_popupItems[i]);
-            m_popupItems[i].items.clear();  // filled once
-        }
-    }
-}
-
-void CQuillpad2Ctrl::FillMenu(QMenu& menu, const SMenuItem& popup) {
-    const std::function<void(QMenu&, const std::vector<SMenuItem>&)> fill =
-        [&](QMenu& into, const std::vector<SMenuItem>& items) {
-            for (const auto& item : items) {
-                switch (item.kind) {
-                    case EMenuItemKind::Separator:
-                        into.addSeparator();
-                        break;
-                    case EMenuItemKind::Command: {
-                        QAction* action = into.addAction(QString::fromLatin1(item.text.c_str()));
-                        action->setData(item.id);
-                        action->setStatusTip(StatusTextOf(item.id));
-                        const SCommandState state = CommandState(item.id, SCommandContext{});
-                        action->setCheckable(state.checked || item.id == cmd::ToggleHexMode ||
-                                             item.id == cmd::OutgoingCRToCRLF ||
-                                             item.id == cmd::TransmitArrows ||
-                                             item.id == cmd::KeepCommandHistory);
-                        const cmd::CommandId id = item.id;
-                        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-                        break;
-                    }
-                    case EMenuItemKind::Popup: {
-                        auto* sub = new QMenu(QString::fromLatin1(item.text.c_str()), &into);
-                        fill(*sub, item.items);
-                        into.addMenu(sub);
-                        connect(sub, &QMenu::aboutToShow, this, [this, sub] { UpdateMenu(*sub); });
-                        break;
-                    }
-                    case EMenuItemKind::StylePopup:
-                        MakeSubPopups();
-                        into.addMenu(m_stylePopup.get());
-                        break;
-                    case EMenuItemKind::KeySetPopup:
-                        MakeSubPopups();
-                        into.addMenu(m_keySetPopup.get());
-                        break;
-                }
-            }
-        };
-    fill(menu, popup.items);
-}
-
 QList<QAction*> CQuillpad2Ctrl::InPlaceMenuActions() {
-    QList<QAction*> actions;
-    for (const auto& popup : m_popups) {
-        actions.push_back(popup->menuAction());
-    }
-    return actions;
+    return m_menus->InPlaceMenuActions();
 }
 
 SCommandContext CQuillpad2Ctrl::CommandContext() const {
@@ -341,7 +240,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.hasCurrentScheme = current != nullptr;
     c.currentSchemeName = current ? current->Name : std::string();
     c.currentStyleCommand = m_schemes.CheckedCommand();
-    for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {
+    for (const auto& item : m_menus->KeySetFiles().Items(m_settings.m_keySetPath)) {
         if (item.checked) {
             c.currentKeySetCommand = item.command;
         }
@@ -356,25 +255,6 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.transmitArrows = m_settings.m_transmitArrowCharacters;
     c.keepCommandHistory = m_settings.m_keepCommandHistory;
     return c;
-}
-
-void CQuillpad2Ctrl::UpdateMenu(QMenu& menu) const {
-    const SCommandContext context = CommandContext();
-    for (QAction* action : menu.actions()) {
-        bool ok = false;
-        const auto id = static_cast<cmd::CommandId>(action->data().toUInt(&ok));
-        if (!ok || id == 0 || action->isSeparator() || action->menu() != nullptr) {
-            continue;
-        }
-        const SCommandState state = CommandState(id, context);
-        action->setEnabled(state.enabled);
-        if (action->isCheckable()) {
-            action->setChecked(state.checked);
-        }
-        if (state.text) {
-            action->setText(QString::fromLatin1(state.text->c_str()));
-        }
-    }
 }
 
 void CQuillpad2Ctrl::ShowStatus(const QString& text) {
@@ -396,7 +276,8 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         return;
     }
     if (cmd::IsKeySetCommand(id)) {
-        if (const auto file = m_keySetFiles.FileForCommand(static_cast<std::uint16_t>(id))) {
+        if (const auto file =
+                m_menus->KeySetFiles().FileForCommand(static_cast<std::uint16_t>(id))) {
             LoadKeySet(*file);
         }
         return;
@@ -520,49 +401,11 @@ void CQuillpad2Ctrl::ApplySettingsToView() {
 
 void CQuillpad2Ctrl::RescanStyles() {
     m_schemes.Rescan(m_settings.m_dataDirectory, m_settings.m_showAllSources);
-    BuildStyleMenu();
+    m_menus->StylesChanged();
     if (!m_schemes.Skipped().empty()) {
         ShowStatus(QStringLiteral("%1 style sheet(s) could not be read, first: %2")
                        .arg(m_schemes.Skipped().size())
                        .arg(QString::fromLatin1(m_schemes.Skipped().front().reason.c_str())));
-    }
-}
-
-void CQuillpad2Ctrl::BuildStyleMenu() {
-    m_styleMenuStale = true;
-}
-
-QMenu* CQuillpad2Ctrl::StylePopup() {
-    MakeSubPopups();
-    FillStyleMenu();
-    return m_stylePopup.get();
-}
-
-void CQuillpad2Ctrl::FillStyleMenu() {
-    if (!m_stylePopup || !m_styleMenuStale) {
-        return;
-    }
-    m_styleMenuStale = false;
-    m_stylePopup->clear();
-    m_styleGroup = std::make_unique<QActionGroup>(nullptr);
-    QActionGroup* group = m_styleGroup.get();
-    // Radio marks; with no current scheme none is marked.
-    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    for (const auto& entry : m_schemes.MenuEntries()) {
-        QString text = QString::fromLatin1(entry.text.c_str());
-        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* action = m_stylePopup->addAction(text);
-        action->setData(static_cast<cmd::CommandId>(entry.command));
-        action->setStatusTip(StatusTextOf(entry.command));
-        action->setCheckable(true);
-        action->setActionGroup(group);
-        const cmd::CommandId id = entry.command;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    }
-    if (m_schemes.HiddenCount() > 0) {
-        QAction* more = m_stylePopup->addAction(
-            QStringLiteral("%1 more styles are not shown").arg(m_schemes.HiddenCount()));
-        more->setEnabled(false);
     }
 }
 
@@ -646,7 +489,7 @@ void CQuillpad2Ctrl::LoadKeySet(const std::string& path) {
                                                          ? QStringLiteral("read")
                                                          : QStringLiteral("written")));
     }
-    BuildKeySetMenu();
+    m_menus->KeySetsChanged();
 }
 
 void CQuillpad2Ctrl::EditSequenceKeys() {
@@ -665,7 +508,7 @@ void CQuillpad2Ctrl::EditSequenceKeys() {
         return;
     }
     m_settings.m_keySetPath = m_keySet.GetPath();
-    BuildKeySetMenu();
+    m_menus->KeySetsChanged();
 }
 
 // ---- the command history
@@ -724,37 +567,6 @@ void CQuillpad2Ctrl::SaveHistory() {
     if (!WriteHistoryFile(HistoryFilePath(), m_history.Entries(), &error)) {
         ShowStatus(QStringLiteral("The command history could not be saved: %1")
                        .arg(QString::fromLocal8Bit(error.c_str())));
-    }
-}
-
-void CQuillpad2Ctrl::BuildKeySetMenu() {
-    m_keySetMenuStale = true;
-}
-
-QMenu* CQuillpad2Ctrl::KeySetPopup() {
-    MakeSubPopups();
-    FillKeySetMenu();
-    return m_keySetPopup.get();
-}
-
-void CQuillpad2Ctrl::FillKeySetMenu() {
-    if (!m_keySetPopup || !m_keySetMenuStale) {
-        return;
-    }
-    m_keySetMenuStale = false;
-    m_keySetFiles.Rebuild(m_settings.m_dataDirectory);
-    m_keySetPopup->clear();
-    for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {
-        QString text = QString::fromLatin1(item.text.c_str());
-        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* action = m_keySetPopup->addAction(text);
-        action->setData(static_cast<cmd::CommandId>(item.command));
-        action->setStatusTip(StatusTextOf(item.command));
-        action->setEnabled(item.enabled);
-        action->setCheckable(item.command != cmd::NoKeySetFiles);
-        action->setChecked(item.checked);
-        const cmd::CommandId id = item.command;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
     }
 }
 

@@ -40,22 +40,19 @@
 #include "control/qt/IControlUi.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
-#include "input/CKeySetMenu.h"
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
 #include "styles/CSchemeList.h"
 #include "view/TextInfo.h"
 
 class QAction;
-class QActionGroup;
-class QDialog;
 class QKeyEvent;
-class QMenu;
 
 namespace quillpad {
 
 class CConsoleView;
 class CControlLogging;
+class CControlMenus;
 class CDataStore;
 class CNxrDialogEventFile;
 class CNxrDialogEventTask;
@@ -98,12 +95,11 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // The one way to run a command.
     void OnCommand(cmd::CommandId id);
     SCommandContext CommandContext() const;
-    // Applies the enable and check rules to a menu's actions (aboutToShow).
-    void UpdateMenu(QMenu& menu) const;
+    // The menu bar's popups, the style and key set popups and their rules.
+    CControlMenus& Menus() const { return *m_menus; }
 
     // Styles.
     void RescanStyles();
-    void BuildStyleMenu();
     bool SelectSchemeByName(const std::string& name);
     void ToggleHexMode();
     // "Edit Styles...": the style editor on the current style (ControlStyleEditor.cpp).
@@ -147,12 +143,6 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
     CControlLogging& Logging() const { return *m_logging; }
-    // Filled from the list of styles first if it changed.
-    QMenu* StylePopup();
-    // Filled from the data directory's key sets first if they may have changed.
-    QMenu* KeySetPopup();
-    // The menu bar's popups, with their items.
-    const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups();
     const QString& LastStatusText() const { return m_statusText; }
     CMessageChannel& MessageChannel() { return channel; }
 
@@ -184,15 +174,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Create();
     void Destroy();
     void Trace(const std::string& step) const;
-    void BuildMenus();
-    // "Select Style" and "Select Key Set", made when first needed.
-    void MakeSubPopups();
-    void FillMenuBarPopup(QMenu& menu);
-    void FillMenu(QMenu& menu, const SMenuItem& popup);
     void ShowStatus(const QString& text);
-    void FillStyleMenu();
-    void BuildKeySetMenu();
-    void FillKeySetMenu();
     void EditSequenceKeys();
     void RunHistoryPopup();
     // The history kept in the data directory, when the setting says so:
@@ -214,19 +196,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
     CKeySet m_keySet;
-    CKeySetMenu m_keySetFiles;
+    std::unique_ptr<CControlMenus> m_menus;
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
     std::unique_ptr<CNxrDialogEventFile> m_fileProgress;  // hidden until their events come
     std::unique_ptr<CNxrDialogEventTask> m_taskProgress;
-    std::vector<std::unique_ptr<QMenu>> m_popups;
-    std::vector<SMenuItem> m_popupItems;  // the items of m_popups not yet added
-    std::unique_ptr<QMenu> m_stylePopup;
-    std::unique_ptr<QActionGroup> m_styleGroup;
-    bool m_styleMenuStale = true;
-    std::unique_ptr<QMenu> m_keySetPopup;
-    bool m_keySetMenuStale = true;
     QString m_statusText;
     bool m_created = false;
 };
