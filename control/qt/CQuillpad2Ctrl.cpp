@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/ControlLogging.h"
@@ -51,59 +52,6 @@ SSessionServices WithDefaults(SSessionServices services) {
     return services;
 }
 
-SKeyModifiers KeyboardModifiers() {
-    const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
-    return {(m & Qt::ControlModifier) != 0, (m & Qt::ShiftModifier) != 0,
-            (m & Qt::AltModifier) != 0};
-}
-
-SKeyPress ToKeyPress(const QKeyEvent& e, const SKeyModifiers& m) {
-    SKeyPress k;
-    k.text = QStringToBytes(e.text());
-    const int key = e.key();
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
-        k.key = EKey::Function;
-        k.functionKey = key - Qt::Key_F1 + 1;
-        return k;
-    }
-    switch (key) {
-        case Qt::Key_Backspace:
-            k.key = EKey::Backspace;
-            return k;
-        case Qt::Key_Delete:
-            k.key = EKey::Delete;
-            return k;
-        case Qt::Key_Left:
-            k.key = EKey::Left;
-            return k;
-        case Qt::Key_Right:
-            k.key = EKey::Right;
-            return k;
-        case Qt::Key_Up:
-            k.key = EKey::Up;
-            return k;
-        case Qt::Key_Down:
-            k.key = EKey::Down;
-            return k;
-        case Qt::Key_Insert:
-            k.key = EKey::Insert;
-            return k;
-        default:
-            break;
-    }
-    if ((m.ctrl || m.alt) && key >= Qt::Key_A && key <= Qt::Key_Z) {
-        k.key = EKey::Letter;
-        k.letter = static_cast<char>('A' + (key - Qt::Key_A));
-        // With Ctrl a letter types its control code, whatever the platform put in the text.
-        if (m.ctrl && !m.alt) {
-            k.text = std::string(1, static_cast<char>(k.letter - 'A' + 1));
-        }
-        return k;
-    }
-    k.key = k.text.empty() ? EKey::Other : EKey::Character;
-    return k;
-}
-
 constexpr const char* kArrowKeysNotice =
     "The command history UP key is now disabled, and instead will send non-printable "
     "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
@@ -116,8 +64,8 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
       CConnectionController(channel, WithDefaults(std::move(services.session))),
       m_ui(services.ui ? std::move(services.ui) : std::make_unique<CQtControlUi>()),
       m_trace(std::move(services.trace)),
-      m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers),
       m_menus(std::make_unique<CControlMenus>(*this)),
+      m_keys(std::make_unique<CControlKeys>(*this, std::move(services.modifiers))),
       m_logging(std::make_unique<CControlLogging>(*this, *m_ui)) {
     Trace("construct");
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
@@ -168,7 +116,7 @@ void CQuillpad2Ctrl::Create() {
     m_view = std::make_unique<CConsoleView>(channel, *m_store, m_viewSettings, this);
     m_view->setObjectName(QStringLiteral("view%1").arg(kViewId));
     m_view->SetControl(Handle());
-    m_view->SetKeyFilter([this](const QKeyEvent& key) { return HandleKey(key); });
+    m_view->SetKeyFilter([this](const QKeyEvent& key) { return m_keys->HandleKey(key); });
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
     setFocusProxy(m_view.get());
@@ -302,7 +250,7 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             m_settings.SaveToRegistry();
             break;
         case cmd::ToggleHexMode:
-            channel.Send(Handle(), UM_TOGGLE_HEX);
+            ToggleHexMode();
             break;
         case cmd::OutgoingCRToCRLF:
             m_settings.m_outgoingCRToCRLF = !m_settings.m_outgoingCRToCRLF;
@@ -454,31 +402,6 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
     return result;
 }
 
-bool CQuillpad2Ctrl::DispatchFunctionKey(int number, const SKeyModifiers& modifiers) {
-    const SKeyDispatch dispatch = quillpad::DispatchFunctionKey(m_keySet, number, modifiers);
-    switch (dispatch.action) {
-        case EFunctionKeyAction::NotHandled:
-            return false;
-        case EFunctionKeyAction::SendBytes:
-            if (dispatch.truncated) {
-                ShowStatus(QStringLiteral("The macro of F%1 was cut to its first %2 bytes.")
-                               .arg(number)
-                               .arg(kMaxSendBytes));
-            }
-            channel.Post(Handle(), UM_SEND_BYTES, dispatch.bytes.size(), 0,
-                         CPayload::Make(dispatch.bytes));
-            return true;
-        case EFunctionKeyAction::RunAbility:
-            channel.Post(Handle(), UM_ABILITY, 0, 0, CPayload::Make(ByteString(dispatch.text)));
-            return true;
-        case EFunctionKeyAction::ShowAbilityGroup:
-            channel.Post(Handle(), UM_ABILITY_GROUP, 0, 0,
-                         CPayload::Make(ByteString(dispatch.text)));
-            return true;
-    }
-    return false;
-}
-
 void CQuillpad2Ctrl::LoadKeySet(const std::string& path) {
     const EKeySetStart start = m_keySet.LoadOrCreate(path);
     if (start == EKeySetStart::Loaded || start == EKeySetStart::Created) {
@@ -570,68 +493,11 @@ void CQuillpad2Ctrl::SaveHistory() {
     }
 }
 
-bool CQuillpad2Ctrl::HandleKey(const QKeyEvent& event) {
-    const SKeyModifiers modifiers = m_modifiers();
-    const SKeyPress key = ToKeyPress(event, modifiers);
-    SKeyRoute route = InterceptKey(key, modifiers);
-    if (route.action == EKeyAction::PassOn) {
-        route = FilterViewKey(key, modifiers, m_settings.m_transmitArrowCharacters);
-    }
-    switch (route.action) {
-        case EKeyAction::PassOn:
-            return false;
-        case EKeyAction::Swallow:
-            return true;
-        case EKeyAction::FunctionKey:
-            if (DispatchFunctionKey(route.functionKey, modifiers)) {
-                return true;
-            }
-            // F1 that no macro took asks for help; with Ctrl it shows none.
-            if (route.functionKey == 1) {
-                if (!modifiers.ctrl) {
-                    m_ui->ShowHelp(kHelpTopic, this);
-                }
-                return true;
-            }
-            return false;
-        case EKeyAction::Paste:
-            if (m_view) {
-                m_view->Paste();
-            }
-            return true;
-        case EKeyAction::Copy:
-            if (m_view) {
-                m_view->Copy();
-            }
-            return true;
-        case EKeyAction::Command:
-            OnCommand(route.command);
-            return true;
-        case EKeyAction::ToggleHex:
-            channel.Send(Handle(), UM_TOGGLE_HEX);
-            return true;
-        case EKeyAction::HistoryPopup:
-            channel.Post(Handle(), UM_HISTORY_POPUP);
-            return true;
-        case EKeyAction::SendChars:
-            for (const char c : route.chars) {
-                channel.Post(Handle(), UM_SEND_CHAR, 0, static_cast<unsigned char>(c));
-            }
-            return true;
-    }
-    return false;
-}
-
 bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {
     if (m_view && watched == m_view.get() && event->type() == QEvent::ShortcutOverride) {
         // The console's keys are its own: no shortcut or menu mnemonic of
         // the host takes Alt+C, Ctrl+V or a function key from it.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const SKeyModifiers modifiers = m_modifiers();
-        const SKeyPress press = ToKeyPress(*key, modifiers);
-        if (InterceptKey(press, modifiers).action != EKeyAction::PassOn ||
-            FilterViewKey(press, modifiers, m_settings.m_transmitArrowCharacters).action ==
-                EKeyAction::SendChars) {
+        if (m_keys->ClaimsShortcut(*static_cast<QKeyEvent*>(event))) {
             event->accept();
             return true;
         }

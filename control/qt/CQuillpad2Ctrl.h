@@ -14,7 +14,8 @@
 // OnCommand; the enable and check rules run when a menu is about to show.
 //
 // Private messages (on top of the connection's, see CConnectionController):
-//   UM_TOGGLE_HEX      sent by Alt+H and "Toggle Hex Mode"
+//   UM_TOGGLE_HEX      Hex Mode on or off, for other senders (Alt+H and
+//                      "Toggle Hex Mode" call ToggleHexMode)
 //   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
 //                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
 //   UM_CANCEL_REQUEST  lParam = request id, posted by the progress dialogs'
@@ -51,6 +52,7 @@ class QKeyEvent;
 namespace quillpad {
 
 class CConsoleView;
+class CControlKeys;
 class CControlLogging;
 class CControlMenus;
 class CDataStore;
@@ -128,11 +130,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::int32_t OnFileFinish(std::uint32_t requestId, bool success) override;
     std::int32_t OnFileBatchFinish(std::uint32_t requestId, bool success) override;
 
-    // A key, as the console takes it before its view; true when taken.
-    bool HandleKey(const QKeyEvent& event);
-    // Function-key dispatch through the current key set; false when the key
-    // has no macro (it goes on to normal processing).
-    bool DispatchFunctionKey(int number, const SKeyModifiers& modifiers);
+    // The keys the console takes before its view.
+    CControlKeys& Keys() const { return *m_keys; }
     // Loads the key set (a missing file is created with the defaults).
     void LoadKeySet(const std::string& path);
     const CKeySet& KeySet() const { return m_keySet; }
@@ -143,7 +142,11 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
     CControlLogging& Logging() const { return *m_logging; }
+    // A short message for the host's status bar (StatusText and a status tip).
+    void ShowStatus(const QString& text);
     const QString& LastStatusText() const { return m_statusText; }
+    // The control's dialogs and choosers.
+    IControlUi& ControlUi() const { return *m_ui; }
     CMessageChannel& MessageChannel() { return channel; }
 
     std::int64_t HandleMessage(SMessage& message) override;
@@ -174,7 +177,6 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Create();
     void Destroy();
     void Trace(const std::string& step) const;
-    void ShowStatus(const QString& text);
     void EditSequenceKeys();
     void RunHistoryPopup();
     // The history kept in the data directory, when the setting says so:
@@ -189,7 +191,6 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
 
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
-    std::function<SKeyModifiers()> m_modifiers;
     CCommandHistory m_history;  // with the typed line
     QTimer m_historySaveTimer;
     CQuillpadSettings m_settings;
@@ -197,6 +198,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CSchemeList m_schemes;
     CKeySet m_keySet;
     std::unique_ptr<CControlMenus> m_menus;
+    std::unique_ptr<CControlKeys> m_keys;
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
