@@ -18,12 +18,12 @@
 
 #include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
+#include "control/qt/CHistoryKeeper.h"
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
-#include "input/HistoryFile.h"
 #include "nxr/qt/CNxrDialogEventFile.h"
 #include "nxr/qt/CNxrDialogEventTask.h"
 #include "platform/Paths.h"
@@ -66,6 +66,7 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
       m_trace(std::move(services.trace)),
       m_menus(std::make_unique<CControlMenus>(*this)),
       m_keys(std::make_unique<CControlKeys>(*this, std::move(services.modifiers))),
+      m_historyKeeper(std::make_unique<CHistoryKeeper>(*this)),
       m_logging(std::make_unique<CControlLogging>(*this, *m_ui)) {
     Trace("construct");
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
@@ -81,9 +82,6 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
                QProcess::startDetached(
                    host, QProcess::splitCommand(QString::fromLatin1(commandLine.c_str())));
     });
-    m_historySaveTimer.setSingleShot(true);
-    m_historySaveTimer.setInterval(1000);
-    connect(&m_historySaveTimer, &QTimer::timeout, this, [this] { SaveHistory(); });
     Create();
 }
 
@@ -134,9 +132,7 @@ void CQuillpad2Ctrl::Create() {
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
                                                : m_settings.m_keySetPath);
     Trace("key set");  // the folder's key sets are listed when the popup opens
-    if (m_settings.m_keepCommandHistory) {
-        LoadHistory();
-    }
+    m_historyKeeper->Load();
     m_created = true;
     Trace("created");
 }
@@ -152,9 +148,7 @@ void CQuillpad2Ctrl::Destroy() {
     }
     Shutdown();  // asks the device to close its console (2000 ms at most), then closes
     Trace("session closed");
-    if (m_historySaveTimer.isActive()) {
-        SaveHistory();
-    }
+    m_historyKeeper->Flush();
     m_schemes = CSchemeList();
     m_menus->ClearSubPopups();
     Trace("styles released");
@@ -174,6 +168,20 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     if (m_view) {
         m_view->setGeometry(0, 0, width(), height());
     }
+}
+
+// ---- the command history
+
+const CCommandHistory& CQuillpad2Ctrl::History() const {
+    return m_historyKeeper->History();
+}
+
+void CQuillpad2Ctrl::OnCharTyped(char ch) {
+    m_historyKeeper->OnCharTyped(ch);
+}
+
+void CQuillpad2Ctrl::OnTextSending(std::string_view text) {
+    m_historyKeeper->OnTextSending(text);
 }
 
 // ---- menus
@@ -294,11 +302,7 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::KeepCommandHistory:
             m_settings.m_keepCommandHistory = !m_settings.m_keepCommandHistory;
-            if (m_settings.m_keepCommandHistory) {
-                SaveHistory();
-            } else {
-                m_historySaveTimer.stop();
-            }
+            m_historyKeeper->KeepingChanged();
             break;
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
@@ -389,7 +393,7 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             ToggleHexMode();
             return 0;
         case UM_HISTORY_POPUP:
-            RunHistoryPopup();
+            m_historyKeeper->RunPopup();
             return 0;
         case UM_CANCEL_REQUEST:
             CancelRequest(static_cast<std::uint32_t>(message.lParam));
@@ -432,65 +436,6 @@ void CQuillpad2Ctrl::EditSequenceKeys() {
     }
     m_settings.m_keySetPath = m_keySet.GetPath();
     m_menus->KeySetsChanged();
-}
-
-// ---- the command history
-
-void CQuillpad2Ctrl::RunHistoryPopup() {
-    const QPoint caret =
-        m_view ? m_view->viewport()->mapToGlobal(m_view->CaretPoint()) : mapToGlobal(QPoint(0, 0));
-    const std::size_t entries = m_history.Entries().size();
-    const std::optional<ByteString> line = m_ui->RunHistoryPopup(m_history, caret, this);
-    if (m_history.Entries().size() != entries) {
-        HistoryChanged();  // entries deleted in the popup
-    }
-    if (!line) {
-        return;
-    }
-    // As if the line were pasted and CR typed: both reach the history and
-    // the device through their usual handlers, CR as CR LF when that is on.
-    channel.Post(Handle(), UM_SEND_TEXT, 0, 0, CPayload::Make(*line));
-    channel.Post(Handle(), UM_SEND_CHAR, 0, '\r');
-}
-
-std::string CQuillpad2Ctrl::HistoryFilePath() const {
-    return PathCombine(m_settings.m_dataDirectory, kHistoryFileName);
-}
-
-void CQuillpad2Ctrl::LoadHistory() {
-    const std::string path = HistoryFilePath();
-    SHistoryFile file = ReadHistoryFile(path);
-    if (file.ok) {
-        m_history.SetEntries(std::move(file.entries));
-        return;
-    }
-    // Not ours to overwrite: it goes aside, and the console starts afresh.
-    const std::string aside = path + ".bad";
-    std::error_code ec;
-    std::filesystem::rename(path, aside, ec);
-    ShowStatus(
-        QStringLiteral("The command history could not be read (%1)%2.")
-            .arg(QString::fromLocal8Bit(file.error.c_str()),
-                 ec ? QString() : QStringLiteral("; it was kept as ") + FileNameToQString(aside)));
-}
-
-void CQuillpad2Ctrl::HistoryChanged() {
-    if (m_settings.m_keepCommandHistory && !m_historySaveTimer.isActive()) {
-        // A burst of lines is written once.
-        m_historySaveTimer.start();
-    }
-}
-
-void CQuillpad2Ctrl::SaveHistory() {
-    m_historySaveTimer.stop();
-    if (!m_settings.m_keepCommandHistory) {
-        return;
-    }
-    std::string error;
-    if (!WriteHistoryFile(HistoryFilePath(), m_history.Entries(), &error)) {
-        ShowStatus(QStringLiteral("The command history could not be saved: %1")
-                       .arg(QString::fromLocal8Bit(error.c_str())));
-    }
 }
 
 bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {

@@ -26,7 +26,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -56,6 +55,7 @@ class CControlKeys;
 class CControlLogging;
 class CControlMenus;
 class CDataStore;
+class CHistoryKeeper;
 class CNxrDialogEventFile;
 class CNxrDialogEventTask;
 
@@ -135,7 +135,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // Loads the key set (a missing file is created with the defaults).
     void LoadKeySet(const std::string& path);
     const CKeySet& KeySet() const { return m_keySet; }
-    const CCommandHistory& History() const { return m_history; }
+    const CCommandHistory& History() const;
 
     CQuillpadSettings& Settings() { return m_settings; }
     const CQuillpadSettings& Settings() const { return m_settings; }
@@ -159,16 +159,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
   protected:
     void resizeEvent(QResizeEvent* event) override;
     // The history sees every typed character and every text before it is sent.
-    void OnCharTyped(char ch) override {
-        m_history.RecordTypedChar(ch);
-        if (ch == '\r' || ch == '\n') {
-            HistoryChanged();
-        }
-    }
-    void OnTextSending(std::string_view text) override {
-        m_history.CommitToHistory(text);
-        HistoryChanged();
-    }
+    void OnCharTyped(char ch) override;
+    void OnTextSending(std::string_view text) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
     bool AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) override;
@@ -178,27 +170,19 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Destroy();
     void Trace(const std::string& step) const;
     void EditSequenceKeys();
-    void RunHistoryPopup();
-    // The history kept in the data directory, when the setting says so:
-    // read at creation, written a second after it changes and at teardown.
-    std::string HistoryFilePath() const;
-    void LoadHistory();
-    void HistoryChanged();
-    void SaveHistory();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
     void PostSchemeToView();
 
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
-    CCommandHistory m_history;  // with the typed line
-    QTimer m_historySaveTimer;
     CQuillpadSettings m_settings;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
     CKeySet m_keySet;
     std::unique_ptr<CControlMenus> m_menus;
     std::unique_ptr<CControlKeys> m_keys;
+    std::unique_ptr<CHistoryKeeper> m_historyKeeper;
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
