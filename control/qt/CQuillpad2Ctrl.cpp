@@ -19,13 +19,12 @@
 #include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
 #include "control/qt/CHistoryKeeper.h"
+#include "control/qt/CProgressRouter.h"
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
-#include "nxr/qt/CNxrDialogEventFile.h"
-#include "nxr/qt/CNxrDialogEventTask.h"
 #include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
 #include "platform/qt/FileName.h"
@@ -122,10 +121,7 @@ void CQuillpad2Ctrl::Create() {
     m_view->show();
     Trace("view");
     // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
-    m_fileProgress = std::make_unique<CNxrDialogEventFile>(this);
-    m_fileProgress->SetCancelInfo(&channel, Handle(), UM_CANCEL_REQUEST);
-    m_taskProgress = std::make_unique<CNxrDialogEventTask>(this);
-    m_taskProgress->SetCancelInfo(&channel, Handle(), UM_CANCEL_REQUEST);
+    m_progress = std::make_unique<CProgressRouter>(this, channel, Handle());
     Trace("progress dialogs");
     SelectSchemeByName(m_settings.m_defaultSchemeName);
     Trace("default style");
@@ -152,9 +148,13 @@ void CQuillpad2Ctrl::Destroy() {
     m_schemes = CSchemeList();
     m_menus->ClearSubPopups();
     Trace("styles released");
-    m_fileProgress.reset();
+    if (m_progress) {
+        m_progress->CloseFileDialog();
+    }
     Trace("file progress dialog");
-    m_taskProgress.reset();
+    if (m_progress) {
+        m_progress->CloseTaskDialog();
+    }
     Trace("task progress dialog");
     m_view.reset();
     Trace("view");
@@ -168,6 +168,56 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     if (m_view) {
         m_view->setGeometry(0, 0, width(), height());
     }
+}
+
+// ---- progress, to the dialogs while they exist
+
+CNxrDialogEventFile* CQuillpad2Ctrl::FileProgress() const {
+    return m_progress ? m_progress->FileDialog() : nullptr;
+}
+
+CNxrDialogEventTask* CQuillpad2Ctrl::TaskProgress() const {
+    return m_progress ? m_progress->TaskDialog() : nullptr;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskStart(std::uint32_t requestId, const WideString& title,
+                                         const WideString& text) {
+    return m_progress ? m_progress->OnTaskStart(requestId, title, text) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
+                                            const WideString& text, std::int32_t value) {
+    return m_progress ? m_progress->OnTaskProgress(requestId, percent, text, value) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskComplete(std::uint32_t requestId, bool success) {
+    return m_progress ? m_progress->OnTaskComplete(requestId, success) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileBatchStart(std::uint32_t requestId, const WideString& title,
+                                              std::int32_t files, std::int32_t bytes) {
+    return m_progress ? m_progress->OnFileBatchStart(requestId, title, files, bytes) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileStart(std::uint32_t requestId, const WideString& source,
+                                         const WideString& target, std::int32_t size, bool sending,
+                                         const WideString& protocol) {
+    return m_progress ? m_progress->OnFileStart(requestId, source, target, size, sending, protocol)
+                      : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileProgress(std::uint32_t requestId, std::int32_t done,
+                                            std::int32_t total, std::int32_t errors,
+                                            std::int32_t retries) {
+    return m_progress ? m_progress->OnFileProgress(requestId, done, total, errors, retries) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileFinish(std::uint32_t requestId, bool success) {
+    return m_progress ? m_progress->OnFileFinish(requestId, success) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileBatchFinish(std::uint32_t requestId, bool success) {
+    return m_progress ? m_progress->OnFileBatchFinish(requestId, success) : 0;
 }
 
 // ---- the command history

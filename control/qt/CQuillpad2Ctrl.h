@@ -56,6 +56,7 @@ class CControlLogging;
 class CControlMenus;
 class CDataStore;
 class CHistoryKeeper;
+class CProgressRouter;
 class CNxrDialogEventFile;
 class CNxrDialogEventTask;
 
@@ -111,10 +112,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // Send Break and the four transfer commands (ControlTransfers.cpp).
     void SendBreak();
     void RunTransfer(cmd::CommandId id);
-    CNxrDialogEventFile* FileProgress() const { return m_fileProgress.get(); }
-    CNxrDialogEventTask* TaskProgress() const { return m_taskProgress.get(); }
+    // The progress dialogs, null once closed at teardown.
+    CNxrDialogEventFile* FileProgress() const;
+    CNxrDialogEventTask* TaskProgress() const;
 
-    // Progress events, to the dialogs while they exist; each answers 0.
+    // Progress events, to the dialogs while they exist (CProgressRouter);
+    // each answers 0.
     std::int32_t OnTaskStart(std::uint32_t requestId, const WideString& title,
                              const WideString& text) override;
     std::int32_t OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
@@ -186,8 +189,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
-    std::unique_ptr<CNxrDialogEventFile> m_fileProgress;  // hidden until their events come
-    std::unique_ptr<CNxrDialogEventTask> m_taskProgress;
+    std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
     QString m_statusText;
     bool m_created = false;
 };
