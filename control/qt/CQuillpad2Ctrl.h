@@ -1,8 +1,10 @@
 #pragma once
 // The console: one control per console window of the host. It owns
-// everything of one console (settings, data store, view, menus, progress
-// dialogs, the list of styles) and is, through its base, the console's side
-// of the connection.
+// everything of one console (settings, data store, view, the list of
+// styles) and is, through its base, the console's side of the connection.
+// It wires four parts: the menus (CControlMenus), the keys (CControlKeys),
+// the command history (CHistoryKeeper) and the progress dialogs
+// (CProgressRouter); logging and review are CControlLogging's.
 //
 // The host talks to it by name (Q_INVOKABLE: the IWB... methods, AboutBox,
 // InPlaceMenuActions); it calls the host back through the environment object
