@@ -41,8 +41,9 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m) {
             case 'k':
                 return Run(cmd::SendBreak);
             default:
-                // Not passed on: no menu mnemonic of the host fires from the console.
-                return Route(EKeyAction::Swallow);
+                // Not the console's: it goes on to the host, whose menu bar
+                // opens a menu by its mnemonic (Alt+F).
+                return Route(EKeyAction::PassOn);
         }
     }
     if (m.ctrl && key.key == EKey::Letter && key.letter == 'V') {

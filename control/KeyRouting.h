@@ -56,7 +56,9 @@ struct SKeyRoute {
     std::string chars;
 };
 
-// The interception before any window; PassOn lets the key go on to the view.
+// The interception before any window; PassOn lets the key go on to the view
+// and, when the view does nothing with it, to the host (an Alt character
+// other than C, H, U and K reaches the host's menu mnemonics).
 SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& modifiers);
 // The view's key filter; PassOn leaves the key to the view itself. With
 // `transmitArrows` the arrow keys send the VT100 cursor sequences (ESC [ A

@@ -31,6 +31,9 @@
 //                       wParam = 0 stop. Returns the number of files that failed.
 //   UM_SAVE_BUFFER      payload = const SLogRequest* (Make or Borrow); returns the
 //                       number of files that failed
+//   (UM_LOAD_LOG, UM_SET_LOGGING and UM_SAVE_BUFFER are LoadLog, StartLogging,
+//   StopLogging and SaveBuffer for senders that hold only the handle; an owner
+//   that holds the store calls those.)
 //
 // Live logging: the request's paused flag is read at every record. Writers
 // gather what they write; FlushLiveLogs, called at the end of every
@@ -128,7 +131,8 @@ class CDataStore final : public CMessageTarget {
 
     // Live logging. Opens the selected files in the order plain, formatted,
     // binary; logging counts as active even when none would open. Returns how
-    // many files failed to open.
+    // many files failed to open. The request is held, not copied (its paused
+    // flag is read live): it must outlive the logging.
     std::size_t StartLogging(const SLogRequest& request);
     // Flushes and closes every live file, forgets the request.
     void StopLogging();

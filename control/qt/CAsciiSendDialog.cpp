@@ -8,6 +8,8 @@
 
 #include <filesystem>
 
+#include "platform/qt/FileName.h"
+
 namespace quillpad {
 namespace {
 
@@ -24,12 +26,10 @@ QSpinBox* DelayBox(std::uint32_t value, QWidget* parent) {
 CAsciiSendDialog::CAsciiSendDialog(const std::string& path, SAsciiPacing pacing, QWidget* parent)
     : QDialog(parent) {
     setWindowTitle(QStringLiteral("ASCII Send"));
-    // Paths are bytes; Latin-1 shows each one as itself.
-    const std::string name = std::filesystem::path(path).filename().string();
     auto* file =
-        new QLabel(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())), this);
+        new QLabel(FileNameToQString(std::filesystem::path(path).filename().string()), this);
     file->setObjectName(QStringLiteral("file"));
-    file->setToolTip(QString::fromLatin1(path.data(), static_cast<qsizetype>(path.size())));
+    file->setToolTip(FileNameToQString(path));
     QFont bold = file->font();
     bold.setBold(true);
     file->setFont(bold);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "platform/Clock.h"
+#include "platform/qt/FileName.h"
 
 namespace quillpad {
 namespace {
@@ -23,14 +24,6 @@ constexpr int kTimestampsId = 219;
 constexpr int kBinaryId = 220;
 constexpr int kFormattedId = 221;
 constexpr int kPlainPathId = 251;
-
-QString Latin1(const std::string& s) {
-    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
-}
-
-std::string Bytes(const QString& s) {
-    return s.toLatin1().toStdString();
-}
 
 template <class W>
 W* Tagged(W* widget, int id) {
@@ -121,10 +114,11 @@ QWidget* CLogFilesDialog::Control(int id) const {
 
 void CLogFilesDialog::RebuildPaths() {
     const std::int64_t now = m_hooks.now ? m_hooks.now() : DefaultClock().CalendarSeconds();
-    const SLogPaths paths = BuildLogPaths(m_settings.m_logFolder, Bytes(m_quickName->text()), now);
-    m_plainPath->setText(Latin1(paths.plain));
-    m_formattedPath->setText(Latin1(paths.formatted));
-    m_binaryPath->setText(Latin1(paths.binary));
+    const SLogPaths paths =
+        BuildLogPaths(m_settings.m_logFolder, QStringToFileName(m_quickName->text()), now);
+    m_plainPath->setText(FileNameToQString(paths.plain));
+    m_formattedPath->setText(FileNameToQString(paths.formatted));
+    m_binaryPath->setText(FileNameToQString(paths.binary));
 }
 
 void CLogFilesDialog::SelectFolder() {
@@ -140,13 +134,13 @@ void CLogFilesDialog::SelectFolder() {
 }
 
 SLogRequest CLogFilesDialog::Request() const {
-    return SLogRequest{.quickName = Bytes(m_quickName->text()),
+    return SLogRequest{.quickName = QStringToFileName(m_quickName->text()),
                        .plainEnabled = m_plain->isChecked(),
-                       .plainPath = Bytes(m_plainPath->text()),
+                       .plainPath = QStringToFileName(m_plainPath->text()),
                        .formattedEnabled = m_formatted->isChecked(),
-                       .formattedPath = Bytes(m_formattedPath->text()),
+                       .formattedPath = QStringToFileName(m_formattedPath->text()),
                        .binaryEnabled = m_binary->isChecked(),
-                       .binaryPath = Bytes(m_binaryPath->text()),
+                       .binaryPath = QStringToFileName(m_binaryPath->text()),
                        .insertTimestamps = m_timestamps->isChecked(),
                        .paused = false};
 }

@@ -16,6 +16,7 @@
 #include "input/qt/CHistoryPopup.h"
 #include "input/qt/CShortcutSetupDlg.h"
 #include "nxr/qt/NxrGui.h"
+#include "platform/qt/FileName.h"
 
 #ifndef QUILLPAD_VERSION
 #define QUILLPAD_VERSION "unknown"
@@ -91,14 +92,8 @@ void CQtControlUi::ShowHelp(int topic, QWidget* owner) {
 std::optional<SLogRequest> CQtControlUi::RunLogFilesDialog(CQuillpadSettings& settings,
                                                            QWidget* owner) {
     SLogFilesDialogHooks hooks;
-    hooks.chooseFolder = [](QWidget* parent,
-                            const std::string& start) -> std::optional<std::string> {
-        const QString folder = QFileDialog::getExistingDirectory(
-            parent, QStringLiteral("Select Log Folder"), QString::fromLatin1(start.c_str()));
-        if (folder.isEmpty()) {
-            return std::nullopt;
-        }
-        return folder.toLatin1().toStdString();
+    hooks.chooseFolder = [](QWidget* parent, const std::string& start) {
+        return ChooseLogFolder(start, parent);
     };
     // The maker's help takes no window here.
     hooks.showHelp = [this](int topic) { ShowHelp(topic, nullptr); };
@@ -107,37 +102,46 @@ std::optional<SLogRequest> CQtControlUi::RunLogFilesDialog(CQuillpadSettings& se
     return dialog.Result();
 }
 
+std::optional<std::string> CQtControlUi::ChooseLogFolder(const std::string& start, QWidget* owner) {
+    const QString folder = QFileDialog::getExistingDirectory(
+        owner, QStringLiteral("Select Log Folder"), FileNameToQString(start));
+    if (folder.isEmpty()) {
+        return std::nullopt;
+    }
+    return QStringToFileName(folder);
+}
+
 std::optional<std::string> CQtControlUi::ChooseFileToOpen(const QString& filter,
                                                           const QString& defaultSuffix,
                                                           const std::string& folder,
                                                           QWidget* owner) {
-    QFileDialog dialog(owner, QString(), QString::fromLatin1(folder.c_str()), filter);
+    QFileDialog dialog(owner, QString(), FileNameToQString(folder), filter);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setDefaultSuffix(defaultSuffix);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().front().toLatin1().toStdString();
+    return QStringToFileName(dialog.selectedFiles().front());
 }
 
 std::optional<std::string> CQtControlUi::ChooseFileToSave(const QString& filter,
                                                           const std::string& folder,
                                                           QWidget* owner) {
-    QFileDialog dialog(owner, QString(), QString::fromLatin1(folder.c_str()), filter);
+    QFileDialog dialog(owner, QString(), FileNameToQString(folder), filter);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().front().toLatin1().toStdString();
+    return QStringToFileName(dialog.selectedFiles().front());
 }
 
 bool CQtControlUi::ConfirmOverwrite(const std::string& path, QWidget* owner) {
     return QMessageBox::question(owner, QStringLiteral("Confirm Save As"),
                                  QStringLiteral("%1 already exists.\nDo you want to replace it?")
-                                     .arg(QString::fromLatin1(path.c_str()))) == QMessageBox::Yes;
+                                     .arg(FileNameToQString(path))) == QMessageBox::Yes;
 }
 
 std::optional<ByteString> CQtControlUi::RunHistoryPopup(CCommandHistory& history, QPoint caret,

@@ -1,7 +1,6 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 
 #include <QAction>
-#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDialog>
@@ -17,16 +16,18 @@
 #include <filesystem>
 #include <system_error>
 
+#include "control/qt/CControlKeys.h"
+#include "control/qt/CControlMenus.h"
+#include "control/qt/CHistoryKeeper.h"
+#include "control/qt/CProgressRouter.h"
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
-#include "input/HistoryFile.h"
-#include "nxr/qt/CNxrDialogEventFile.h"
-#include "nxr/qt/CNxrDialogEventTask.h"
 #include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
+#include "platform/qt/FileName.h"
 #include "platform/qt/Latin1.h"
 #include "session/qt/CQtSessionUi.h"
 #include "view/qt/CConsoleView.h"
@@ -50,67 +51,10 @@ SSessionServices WithDefaults(SSessionServices services) {
     return services;
 }
 
-SKeyModifiers KeyboardModifiers() {
-    const Qt::KeyboardModifiers m = QGuiApplication::queryKeyboardModifiers();
-    return {(m & Qt::ControlModifier) != 0, (m & Qt::ShiftModifier) != 0,
-            (m & Qt::AltModifier) != 0};
-}
-
-SKeyPress ToKeyPress(const QKeyEvent& e, const SKeyModifiers& m) {
-    SKeyPress k;
-    k.text = QStringToBytes(e.text());
-    const int key = e.key();
-    if (key >= Qt::Key_F1 && key <= Qt::Key_F12) {
-        k.key = EKey::Function;
-        k.functionKey = key - Qt::Key_F1 + 1;
-        return k;
-    }
-    switch (key) {
-        case Qt::Key_Backspace:
-            k.key = EKey::Backspace;
-            return k;
-        case Qt::Key_Delete:
-            k.key = EKey::Delete;
-            return k;
-        case Qt::Key_Left:
-            k.key = EKey::Left;
-            return k;
-        case Qt::Key_Right:
-            k.key = EKey::Right;
-            return k;
-        case Qt::Key_Up:
-            k.key = EKey::Up;
-            return k;
-        case Qt::Key_Down:
-            k.key = EKey::Down;
-            return k;
-        case Qt::Key_Insert:
-            k.key = EKey::Insert;
-            return k;
-        default:
-            break;
-    }
-    if ((m.ctrl || m.alt) && key >= Qt::Key_A && key <= Qt::Key_Z) {
-        k.key = EKey::Letter;
-        k.letter = static_cast<char>('A' + (key - Qt::Key_A));
-        // With Ctrl a letter types its control code, whatever the platform put in the text.
-        if (m.ctrl && !m.alt) {
-            k.text = std::string(1, static_cast<char>(k.letter - 'A' + 1));
-        }
-        return k;
-    }
-    k.key = k.text.empty() ? EKey::Other : EKey::Character;
-    return k;
-}
-
 constexpr const char* kArrowKeysNotice =
     "The command history UP key is now disabled, and instead will send non-printable "
     "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
     "keys.\n\n  Disable this feature to re-enable the command history UP key.";
-
-QString StatusTextOf(cmd::CommandId id) {
-    return QString::fromLatin1(CommandStatusText(id).c_str());
-}
 
 }  // namespace
 
@@ -119,7 +63,9 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
       CConnectionController(channel, WithDefaults(std::move(services.session))),
       m_ui(services.ui ? std::move(services.ui) : std::make_unique<CQtControlUi>()),
       m_trace(std::move(services.trace)),
-      m_modifiers(services.modifiers ? std::move(services.modifiers) : &KeyboardModifiers),
+      m_menus(std::make_unique<CControlMenus>(*this)),
+      m_keys(std::make_unique<CControlKeys>(*this, std::move(services.modifiers))),
+      m_historyKeeper(std::make_unique<CHistoryKeeper>(*this)),
       m_logging(std::make_unique<CControlLogging>(*this, *m_ui)) {
     Trace("construct");
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
@@ -135,9 +81,6 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
                QProcess::startDetached(
                    host, QProcess::splitCommand(QString::fromLatin1(commandLine.c_str())));
     });
-    m_historySaveTimer.setSingleShot(true);
-    m_historySaveTimer.setInterval(1000);
-    connect(&m_historySaveTimer, &QTimer::timeout, this, [this] { SaveHistory(); });
     Create();
 }
 
@@ -156,7 +99,7 @@ void CQuillpad2Ctrl::Trace(const std::string& step) const {
 
 void CQuillpad2Ctrl::Create() {
     Trace("create");
-    BuildMenus();
+    m_menus->Build();
     Trace("menus");
     m_settings.LoadFromRegistry();
     ApplySettingsToView();
@@ -170,7 +113,7 @@ void CQuillpad2Ctrl::Create() {
     m_view = std::make_unique<CConsoleView>(channel, *m_store, m_viewSettings, this);
     m_view->setObjectName(QStringLiteral("view%1").arg(kViewId));
     m_view->SetControl(Handle());
-    m_view->SetKeyFilter([this](const QKeyEvent& key) { return HandleKey(key); });
+    m_view->SetKeyFilter([this](const QKeyEvent& key) { return m_keys->HandleKey(key); });
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
     setFocusProxy(m_view.get());
@@ -178,19 +121,14 @@ void CQuillpad2Ctrl::Create() {
     m_view->show();
     Trace("view");
     // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
-    m_fileProgress = std::make_unique<CNxrDialogEventFile>(this);
-    m_fileProgress->SetCancelInfo(&channel, Handle(), UM_CANCEL_REQUEST);
-    m_taskProgress = std::make_unique<CNxrDialogEventTask>(this);
-    m_taskProgress->SetCancelInfo(&channel, Handle(), UM_CANCEL_REQUEST);
+    m_progress = std::make_unique<CProgressRouter>(this, channel, Handle());
     Trace("progress dialogs");
     SelectSchemeByName(m_settings.m_defaultSchemeName);
     Trace("default style");
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
                                                : m_settings.m_keySetPath);
     Trace("key set");  // the folder's key sets are listed when the popup opens
-    if (m_settings.m_keepCommandHistory) {
-        LoadHistory();
-    }
+    m_historyKeeper->Load();
     m_created = true;
     Trace("created");
 }
@@ -206,20 +144,17 @@ void CQuillpad2Ctrl::Destroy() {
     }
     Shutdown();  // asks the device to close its console (2000 ms at most), then closes
     Trace("session closed");
-    if (m_historySaveTimer.isActive()) {
-        SaveHistory();
-    }
+    m_historyKeeper->Flush();
     m_schemes = CSchemeList();
-    if (m_stylePopup) {
-        m_stylePopup->clear();
-    }
-    if (m_keySetPopup) {
-        m_keySetPopup->clear();
-    }
+    m_menus->ClearSubPopups();
     Trace("styles released");
-    m_fileProgress.reset();
+    if (m_progress) {
+        m_progress->CloseFileDialog();
+    }
     Trace("file progress dialog");
-    m_taskProgress.reset();
+    if (m_progress) {
+        m_progress->CloseTaskDialog();
+    }
     Trace("task progress dialog");
     m_view.reset();
     Trace("view");
@@ -235,103 +170,74 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     }
 }
 
+// ---- progress, to the dialogs while they exist
+
+CNxrDialogEventFile* CQuillpad2Ctrl::FileProgress() const {
+    return m_progress ? m_progress->FileDialog() : nullptr;
+}
+
+CNxrDialogEventTask* CQuillpad2Ctrl::TaskProgress() const {
+    return m_progress ? m_progress->TaskDialog() : nullptr;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskStart(std::uint32_t requestId, const WideString& title,
+                                         const WideString& text) {
+    return m_progress ? m_progress->OnTaskStart(requestId, title, text) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
+                                            const WideString& text, std::int32_t value) {
+    return m_progress ? m_progress->OnTaskProgress(requestId, percent, text, value) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnTaskComplete(std::uint32_t requestId, bool success) {
+    return m_progress ? m_progress->OnTaskComplete(requestId, success) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileBatchStart(std::uint32_t requestId, const WideString& title,
+                                              std::int32_t files, std::int32_t bytes) {
+    return m_progress ? m_progress->OnFileBatchStart(requestId, title, files, bytes) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileStart(std::uint32_t requestId, const WideString& source,
+                                         const WideString& target, std::int32_t size, bool sending,
+                                         const WideString& protocol) {
+    return m_progress ? m_progress->OnFileStart(requestId, source, target, size, sending, protocol)
+                      : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileProgress(std::uint32_t requestId, std::int32_t done,
+                                            std::int32_t total, std::int32_t errors,
+                                            std::int32_t retries) {
+    return m_progress ? m_progress->OnFileProgress(requestId, done, total, errors, retries) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileFinish(std::uint32_t requestId, bool success) {
+    return m_progress ? m_progress->OnFileFinish(requestId, success) : 0;
+}
+
+std::int32_t CQuillpad2Ctrl::OnFileBatchFinish(std::uint32_t requestId, bool success) {
+    return m_progress ? m_progress->OnFileBatchFinish(requestId, success) : 0;
+}
+
+// ---- the command history
+
+const CCommandHistory& CQuillpad2Ctrl::History() const {
+    return m_historyKeeper->History();
+}
+
+void CQuillpad2Ctrl::OnCharTyped(char ch) {
+    m_historyKeeper->OnCharTyped(ch);
+}
+
+void CQuillpad2Ctrl::OnTextSending(std::string_view text) {
+    m_historyKeeper->OnTextSending(text);
+}
+
 // ---- menus
 
-void CQuillpad2Ctrl::MakeSubPopups() {
-    if (m_stylePopup) {
-        return;
-    }
-    m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
-    m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
-    // Filled when they are shown: a console may never open them, and a
-    // hundred style or key set entries would be most of what making a
-    // console costs.
-    connect(m_stylePopup.get(), &QMenu::aboutToShow, this, [this] { FillStyleMenu(); });
-    connect(m_keySetPopup.get(), &QMenu::aboutToShow, this, [this] { FillKeySetMenu(); });
-    for (QMenu* popup : {m_stylePopup.get(), m_keySetPopup.get()}) {
-        connect(popup, &QMenu::aboutToShow, this, [this, popup] { UpdateMenu(*popup); });
-    }
-}
-
-void CQuillpad2Ctrl::BuildMenus() {
-    // The menu bar's popups exist at once (the host shows their titles) but
-    // get their items when first opened.
-    for (auto& popup : MakeMainMenu().popups) {
-        auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
-        QMenu* raw = menu.get();
-        connect(raw, &QMenu::aboutToShow, this, [this, raw] {
-            FillMenuBarPopup(*raw);
-            UpdateMenu(*raw);
-        });
-        m_popups.push_back(std::move(menu));
-        m_popupItems.push_back(std::move(popup));
-    }
-}
-
-const std::vector<std::unique_ptr<QMenu>>& CQuillpad2Ctrl::MenuBarPopups() {
-    for (const auto& popup : m_popups) {
-        FillMenuBarPopup(*popup);
-    }
-    return m_popups;
-}
-
-void CQuillpad2Ctrl::FillMenuBarPopup(QMenu& menu) {
-    for (std::size_t i = 0; i < m_popups.size(); ++i) {
-        if (m_popups[i].get() == &menu && !m_popupItems[i].items.empty()) {
-            FillMenu(menu, m_popupItems[i]);
-            m_popupItems[i].items.clear();  // filled once
-        }
-    }
-}
-
-void CQuillpad2Ctrl::FillMenu(QMenu& menu, const SMenuItem& popup) {
-    const std::function<void(QMenu&, const std::vector<SMenuItem>&)> fill =
-        [&](QMenu& into, const std::vector<SMenuItem>& items) {
-            for (const auto& item : items) {
-                switch (item.kind) {
-                    case EMenuItemKind::Separator:
-                        into.addSeparator();
-                        break;
-                    case EMenuItemKind::Command: {
-                        QAction* action = into.addAction(QString::fromLatin1(item.text.c_str()));
-                        action->setData(item.id);
-                        action->setStatusTip(StatusTextOf(item.id));
-                        const SCommandState state = CommandState(item.id, SCommandContext{});
-                        action->setCheckable(state.checked || item.id == cmd::ToggleHexMode ||
-                                             item.id == cmd::OutgoingCRToCRLF ||
-                                             item.id == cmd::TransmitArrows ||
-                                             item.id == cmd::KeepCommandHistory);
-                        const cmd::CommandId id = item.id;
-                        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-                        break;
-                    }
-                    case EMenuItemKind::Popup: {
-                        auto* sub = new QMenu(QString::fromLatin1(item.text.c_str()), &into);
-                        fill(*sub, item.items);
-                        into.addMenu(sub);
-                        connect(sub, &QMenu::aboutToShow, this, [this, sub] { UpdateMenu(*sub); });
-                        break;
-                    }
-                    case EMenuItemKind::StylePopup:
-                        MakeSubPopups();
-                        into.addMenu(m_stylePopup.get());
-                        break;
-                    case EMenuItemKind::KeySetPopup:
-                        MakeSubPopups();
-                        into.addMenu(m_keySetPopup.get());
-                        break;
-                }
-            }
-        };
-    fill(menu, popup.items);
-}
-
 QList<QAction*> CQuillpad2Ctrl::InPlaceMenuActions() {
-    QList<QAction*> actions;
-    for (const auto& popup : m_popups) {
-        actions.push_back(popup->menuAction());
-    }
-    return actions;
+    return m_menus->InPlaceMenuActions();
 }
 
 SCommandContext CQuillpad2Ctrl::CommandContext() const {
@@ -340,7 +246,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.hasCurrentScheme = current != nullptr;
     c.currentSchemeName = current ? current->Name : std::string();
     c.currentStyleCommand = m_schemes.CheckedCommand();
-    for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {
+    for (const auto& item : m_menus->KeySetFiles().Items(m_settings.m_keySetPath)) {
         if (item.checked) {
             c.currentKeySetCommand = item.command;
         }
@@ -355,25 +261,6 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.transmitArrows = m_settings.m_transmitArrowCharacters;
     c.keepCommandHistory = m_settings.m_keepCommandHistory;
     return c;
-}
-
-void CQuillpad2Ctrl::UpdateMenu(QMenu& menu) const {
-    const SCommandContext context = CommandContext();
-    for (QAction* action : menu.actions()) {
-        bool ok = false;
-        const auto id = static_cast<cmd::CommandId>(action->data().toUInt(&ok));
-        if (!ok || id == 0 || action->isSeparator() || action->menu() != nullptr) {
-            continue;
-        }
-        const SCommandState state = CommandState(id, context);
-        action->setEnabled(state.enabled);
-        if (action->isCheckable()) {
-            action->setChecked(state.checked);
-        }
-        if (state.text) {
-            action->setText(QString::fromLatin1(state.text->c_str()));
-        }
-    }
 }
 
 void CQuillpad2Ctrl::ShowStatus(const QString& text) {
@@ -395,7 +282,8 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         return;
     }
     if (cmd::IsKeySetCommand(id)) {
-        if (const auto file = m_keySetFiles.FileForCommand(static_cast<std::uint16_t>(id))) {
+        if (const auto file =
+                m_menus->KeySetFiles().FileForCommand(static_cast<std::uint16_t>(id))) {
             LoadKeySet(*file);
         }
         return;
@@ -420,7 +308,7 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             m_settings.SaveToRegistry();
             break;
         case cmd::ToggleHexMode:
-            channel.Send(Handle(), UM_TOGGLE_HEX);
+            ToggleHexMode();
             break;
         case cmd::OutgoingCRToCRLF:
             m_settings.m_outgoingCRToCRLF = !m_settings.m_outgoingCRToCRLF;
@@ -464,11 +352,7 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::KeepCommandHistory:
             m_settings.m_keepCommandHistory = !m_settings.m_keepCommandHistory;
-            if (m_settings.m_keepCommandHistory) {
-                SaveHistory();
-            } else {
-                m_historySaveTimer.stop();
-            }
+            m_historyKeeper->KeepingChanged();
             break;
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
@@ -519,49 +403,11 @@ void CQuillpad2Ctrl::ApplySettingsToView() {
 
 void CQuillpad2Ctrl::RescanStyles() {
     m_schemes.Rescan(m_settings.m_dataDirectory, m_settings.m_showAllSources);
-    BuildStyleMenu();
+    m_menus->StylesChanged();
     if (!m_schemes.Skipped().empty()) {
         ShowStatus(QStringLiteral("%1 style sheet(s) could not be read, first: %2")
                        .arg(m_schemes.Skipped().size())
                        .arg(QString::fromLatin1(m_schemes.Skipped().front().reason.c_str())));
-    }
-}
-
-void CQuillpad2Ctrl::BuildStyleMenu() {
-    m_styleMenuStale = true;
-}
-
-QMenu* CQuillpad2Ctrl::StylePopup() {
-    MakeSubPopups();
-    FillStyleMenu();
-    return m_stylePopup.get();
-}
-
-void CQuillpad2Ctrl::FillStyleMenu() {
-    if (!m_stylePopup || !m_styleMenuStale) {
-        return;
-    }
-    m_styleMenuStale = false;
-    m_stylePopup->clear();
-    m_styleGroup = std::make_unique<QActionGroup>(nullptr);
-    QActionGroup* group = m_styleGroup.get();
-    // Radio marks; with no current scheme none is marked.
-    group->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
-    for (const auto& entry : m_schemes.MenuEntries()) {
-        QString text = QString::fromLatin1(entry.text.c_str());
-        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* action = m_stylePopup->addAction(text);
-        action->setData(static_cast<cmd::CommandId>(entry.command));
-        action->setStatusTip(StatusTextOf(entry.command));
-        action->setCheckable(true);
-        action->setActionGroup(group);
-        const cmd::CommandId id = entry.command;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    }
-    if (m_schemes.HiddenCount() > 0) {
-        QAction* more = m_stylePopup->addAction(
-            QStringLiteral("%1 more styles are not shown").arg(m_schemes.HiddenCount()));
-        more->setEnabled(false);
     }
 }
 
@@ -597,7 +443,7 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             ToggleHexMode();
             return 0;
         case UM_HISTORY_POPUP:
-            RunHistoryPopup();
+            m_historyKeeper->RunPopup();
             return 0;
         case UM_CANCEL_REQUEST:
             CancelRequest(static_cast<std::uint32_t>(message.lParam));
@@ -610,42 +456,17 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
     return result;
 }
 
-bool CQuillpad2Ctrl::DispatchFunctionKey(int number, const SKeyModifiers& modifiers) {
-    const SKeyDispatch dispatch = quillpad::DispatchFunctionKey(m_keySet, number, modifiers);
-    switch (dispatch.action) {
-        case EFunctionKeyAction::NotHandled:
-            return false;
-        case EFunctionKeyAction::SendBytes:
-            if (dispatch.truncated) {
-                ShowStatus(QStringLiteral("The macro of F%1 was cut to its first %2 bytes.")
-                               .arg(number)
-                               .arg(kMaxSendBytes));
-            }
-            channel.Post(Handle(), UM_SEND_BYTES, dispatch.bytes.size(), 0,
-                         CPayload::Make(dispatch.bytes));
-            return true;
-        case EFunctionKeyAction::RunAbility:
-            channel.Post(Handle(), UM_ABILITY, 0, 0, CPayload::Make(ByteString(dispatch.text)));
-            return true;
-        case EFunctionKeyAction::ShowAbilityGroup:
-            channel.Post(Handle(), UM_ABILITY_GROUP, 0, 0,
-                         CPayload::Make(ByteString(dispatch.text)));
-            return true;
-    }
-    return false;
-}
-
 void CQuillpad2Ctrl::LoadKeySet(const std::string& path) {
     const EKeySetStart start = m_keySet.LoadOrCreate(path);
     if (start == EKeySetStart::Loaded || start == EKeySetStart::Created) {
         m_settings.m_keySetPath = path;
     } else {
         ShowStatus(QStringLiteral("The key set %1 could not be %2; the default keys are used.")
-                       .arg(QString::fromLatin1(path.c_str()), start == EKeySetStart::Unreadable
-                                                                   ? QStringLiteral("read")
-                                                                   : QStringLiteral("written")));
+                       .arg(FileNameToQString(path), start == EKeySetStart::Unreadable
+                                                         ? QStringLiteral("read")
+                                                         : QStringLiteral("written")));
     }
-    BuildKeySetMenu();
+    m_menus->KeySetsChanged();
 }
 
 void CQuillpad2Ctrl::EditSequenceKeys() {
@@ -664,162 +485,14 @@ void CQuillpad2Ctrl::EditSequenceKeys() {
         return;
     }
     m_settings.m_keySetPath = m_keySet.GetPath();
-    BuildKeySetMenu();
-}
-
-// ---- the command history
-
-void CQuillpad2Ctrl::RunHistoryPopup() {
-    const QPoint caret =
-        m_view ? m_view->viewport()->mapToGlobal(m_view->CaretPoint()) : mapToGlobal(QPoint(0, 0));
-    const std::size_t entries = m_history.Entries().size();
-    const std::optional<ByteString> line = m_ui->RunHistoryPopup(m_history, caret, this);
-    if (m_history.Entries().size() != entries) {
-        HistoryChanged();  // entries deleted in the popup
-    }
-    if (!line) {
-        return;
-    }
-    // As if the line were pasted and CR typed: both reach the history and
-    // the device through their usual handlers, CR as CR LF when that is on.
-    channel.Post(Handle(), UM_SEND_TEXT, 0, 0, CPayload::Make(*line));
-    channel.Post(Handle(), UM_SEND_CHAR, 0, '\r');
-}
-
-std::string CQuillpad2Ctrl::HistoryFilePath() const {
-    return PathCombine(m_settings.m_dataDirectory, kHistoryFileName);
-}
-
-void CQuillpad2Ctrl::LoadHistory() {
-    const std::string path = HistoryFilePath();
-    SHistoryFile file = ReadHistoryFile(path);
-    if (file.ok) {
-        m_history.SetEntries(std::move(file.entries));
-        return;
-    }
-    // Not ours to overwrite: it goes aside, and the console starts afresh.
-    const std::string aside = path + ".bad";
-    std::error_code ec;
-    std::filesystem::rename(path, aside, ec);
-    ShowStatus(
-        QStringLiteral("The command history could not be read (%1)%2.")
-            .arg(QString::fromLocal8Bit(file.error.c_str()),
-                 ec ? QString()
-                    : QStringLiteral("; it was kept as ") + QString::fromLocal8Bit(aside.c_str())));
-}
-
-void CQuillpad2Ctrl::HistoryChanged() {
-    if (m_settings.m_keepCommandHistory && !m_historySaveTimer.isActive()) {
-        // A burst of lines is written once.
-        m_historySaveTimer.start();
-    }
-}
-
-void CQuillpad2Ctrl::SaveHistory() {
-    m_historySaveTimer.stop();
-    if (!m_settings.m_keepCommandHistory) {
-        return;
-    }
-    std::string error;
-    if (!WriteHistoryFile(HistoryFilePath(), m_history.Entries(), &error)) {
-        ShowStatus(QStringLiteral("The command history could not be saved: %1")
-                       .arg(QString::fromLocal8Bit(error.c_str())));
-    }
-}
-
-void CQuillpad2Ctrl::BuildKeySetMenu() {
-    m_keySetMenuStale = true;
-}
-
-QMenu* CQuillpad2Ctrl::KeySetPopup() {
-    MakeSubPopups();
-    FillKeySetMenu();
-    return m_keySetPopup.get();
-}
-
-void CQuillpad2Ctrl::FillKeySetMenu() {
-    if (!m_keySetPopup || !m_keySetMenuStale) {
-        return;
-    }
-    m_keySetMenuStale = false;
-    m_keySetFiles.Rebuild(m_settings.m_dataDirectory);
-    m_keySetPopup->clear();
-    for (const auto& item : m_keySetFiles.Items(m_settings.m_keySetPath)) {
-        QString text = QString::fromLatin1(item.text.c_str());
-        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
-        QAction* action = m_keySetPopup->addAction(text);
-        action->setData(static_cast<cmd::CommandId>(item.command));
-        action->setStatusTip(StatusTextOf(item.command));
-        action->setEnabled(item.enabled);
-        action->setCheckable(item.command != cmd::NoKeySetFiles);
-        action->setChecked(item.checked);
-        const cmd::CommandId id = item.command;
-        connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    }
-}
-
-bool CQuillpad2Ctrl::HandleKey(const QKeyEvent& event) {
-    const SKeyModifiers modifiers = m_modifiers();
-    const SKeyPress key = ToKeyPress(event, modifiers);
-    SKeyRoute route = InterceptKey(key, modifiers);
-    if (route.action == EKeyAction::PassOn) {
-        route = FilterViewKey(key, modifiers, m_settings.m_transmitArrowCharacters);
-    }
-    switch (route.action) {
-        case EKeyAction::PassOn:
-            return false;
-        case EKeyAction::Swallow:
-            return true;
-        case EKeyAction::FunctionKey:
-            if (DispatchFunctionKey(route.functionKey, modifiers)) {
-                return true;
-            }
-            // F1 that no macro took asks for help; with Ctrl it shows none.
-            if (route.functionKey == 1) {
-                if (!modifiers.ctrl) {
-                    m_ui->ShowHelp(kHelpTopic, this);
-                }
-                return true;
-            }
-            return false;
-        case EKeyAction::Paste:
-            if (m_view) {
-                m_view->Paste();
-            }
-            return true;
-        case EKeyAction::Copy:
-            if (m_view) {
-                m_view->Copy();
-            }
-            return true;
-        case EKeyAction::Command:
-            OnCommand(route.command);
-            return true;
-        case EKeyAction::ToggleHex:
-            channel.Send(Handle(), UM_TOGGLE_HEX);
-            return true;
-        case EKeyAction::HistoryPopup:
-            channel.Post(Handle(), UM_HISTORY_POPUP);
-            return true;
-        case EKeyAction::SendChars:
-            for (const char c : route.chars) {
-                channel.Post(Handle(), UM_SEND_CHAR, 0, static_cast<unsigned char>(c));
-            }
-            return true;
-    }
-    return false;
+    m_menus->KeySetsChanged();
 }
 
 bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {
     if (m_view && watched == m_view.get() && event->type() == QEvent::ShortcutOverride) {
         // The console's keys are its own: no shortcut or menu mnemonic of
         // the host takes Alt+C, Ctrl+V or a function key from it.
-        const auto* key = static_cast<QKeyEvent*>(event);
-        const SKeyModifiers modifiers = m_modifiers();
-        const SKeyPress press = ToKeyPress(*key, modifiers);
-        if (InterceptKey(press, modifiers).action != EKeyAction::PassOn ||
-            FilterViewKey(press, modifiers, m_settings.m_transmitArrowCharacters).action ==
-                EKeyAction::SendChars) {
+        if (m_keys->ClaimsShortcut(*static_cast<QKeyEvent*>(event))) {
             event->accept();
             return true;
         }

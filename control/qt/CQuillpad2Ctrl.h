@@ -1,8 +1,10 @@
 #pragma once
 // The console: one control per console window of the host. It owns
-// everything of one console (settings, data store, view, menus, progress
-// dialogs, the list of styles) and is, through its base, the console's side
-// of the connection.
+// everything of one console (settings, data store, view, the list of
+// styles) and is, through its base, the console's side of the connection.
+// It wires four parts: the menus (CControlMenus), the keys (CControlKeys),
+// the command history (CHistoryKeeper) and the progress dialogs
+// (CProgressRouter); logging and review are CControlLogging's.
 //
 // The host talks to it by name (Q_INVOKABLE: the IWB... methods, AboutBox,
 // InPlaceMenuActions); it calls the host back through the environment object
@@ -14,7 +16,8 @@
 // OnCommand; the enable and check rules run when a menu is about to show.
 //
 // Private messages (on top of the connection's, see CConnectionController):
-//   UM_TOGGLE_HEX      sent by Alt+H and "Toggle Hex Mode"
+//   UM_TOGGLE_HEX      Hex Mode on or off, for other senders (Alt+H and
+//                      "Toggle Hex Mode" call ToggleHexMode)
 //   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
 //                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
 //   UM_CANCEL_REQUEST  lParam = request id, posted by the progress dialogs'
@@ -25,7 +28,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -40,23 +42,23 @@
 #include "control/qt/IControlUi.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
-#include "input/CKeySetMenu.h"
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
 #include "styles/CSchemeList.h"
 #include "view/TextInfo.h"
 
 class QAction;
-class QActionGroup;
-class QDialog;
 class QKeyEvent;
-class QMenu;
 
 namespace quillpad {
 
 class CConsoleView;
+class CControlKeys;
 class CControlLogging;
+class CControlMenus;
 class CDataStore;
+class CHistoryKeeper;
+class CProgressRouter;
 class CNxrDialogEventFile;
 class CNxrDialogEventTask;
 
@@ -98,12 +100,11 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // The one way to run a command.
     void OnCommand(cmd::CommandId id);
     SCommandContext CommandContext() const;
-    // Applies the enable and check rules to a menu's actions (aboutToShow).
-    void UpdateMenu(QMenu& menu) const;
+    // The menu bar's popups, the style and key set popups and their rules.
+    CControlMenus& Menus() const { return *m_menus; }
 
     // Styles.
     void RescanStyles();
-    void BuildStyleMenu();
     bool SelectSchemeByName(const std::string& name);
     void ToggleHexMode();
     // "Edit Styles...": the style editor on the current style (ControlStyleEditor.cpp).
@@ -113,10 +114,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // Send Break and the four transfer commands (ControlTransfers.cpp).
     void SendBreak();
     void RunTransfer(cmd::CommandId id);
-    CNxrDialogEventFile* FileProgress() const { return m_fileProgress.get(); }
-    CNxrDialogEventTask* TaskProgress() const { return m_taskProgress.get(); }
+    // The progress dialogs, null once closed at teardown.
+    CNxrDialogEventFile* FileProgress() const;
+    CNxrDialogEventTask* TaskProgress() const;
 
-    // Progress events, to the dialogs while they exist; each answers 0.
+    // Progress events, to the dialogs while they exist (CProgressRouter);
+    // each answers 0.
     std::int32_t OnTaskStart(std::uint32_t requestId, const WideString& title,
                              const WideString& text) override;
     std::int32_t OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
@@ -132,28 +135,23 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::int32_t OnFileFinish(std::uint32_t requestId, bool success) override;
     std::int32_t OnFileBatchFinish(std::uint32_t requestId, bool success) override;
 
-    // A key, as the console takes it before its view; true when taken.
-    bool HandleKey(const QKeyEvent& event);
-    // Function-key dispatch through the current key set; false when the key
-    // has no macro (it goes on to normal processing).
-    bool DispatchFunctionKey(int number, const SKeyModifiers& modifiers);
+    // The keys the console takes before its view.
+    CControlKeys& Keys() const { return *m_keys; }
     // Loads the key set (a missing file is created with the defaults).
     void LoadKeySet(const std::string& path);
     const CKeySet& KeySet() const { return m_keySet; }
-    const CCommandHistory& History() const { return m_history; }
+    const CCommandHistory& History() const;
 
     CQuillpadSettings& Settings() { return m_settings; }
     const CQuillpadSettings& Settings() const { return m_settings; }
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
     CControlLogging& Logging() const { return *m_logging; }
-    // Filled from the list of styles first if it changed.
-    QMenu* StylePopup();
-    // Filled from the data directory's key sets first if they may have changed.
-    QMenu* KeySetPopup();
-    // The menu bar's popups, with their items.
-    const std::vector<std::unique_ptr<QMenu>>& MenuBarPopups();
+    // A short message for the host's status bar (StatusText and a status tip).
+    void ShowStatus(const QString& text);
     const QString& LastStatusText() const { return m_statusText; }
+    // The control's dialogs and choosers.
+    IControlUi& ControlUi() const { return *m_ui; }
     CMessageChannel& MessageChannel() { return channel; }
 
     std::int64_t HandleMessage(SMessage& message) override;
@@ -166,16 +164,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
   protected:
     void resizeEvent(QResizeEvent* event) override;
     // The history sees every typed character and every text before it is sent.
-    void OnCharTyped(char ch) override {
-        m_history.RecordTypedChar(ch);
-        if (ch == '\r' || ch == '\n') {
-            HistoryChanged();
-        }
-    }
-    void OnTextSending(std::string_view text) override {
-        m_history.CommitToHistory(text);
-        HistoryChanged();
-    }
+    void OnCharTyped(char ch) override;
+    void OnTextSending(std::string_view text) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
     bool AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) override;
@@ -184,49 +174,24 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Create();
     void Destroy();
     void Trace(const std::string& step) const;
-    void BuildMenus();
-    // "Select Style" and "Select Key Set", made when first needed.
-    void MakeSubPopups();
-    void FillMenuBarPopup(QMenu& menu);
-    void FillMenu(QMenu& menu, const SMenuItem& popup);
-    void ShowStatus(const QString& text);
-    void FillStyleMenu();
-    void BuildKeySetMenu();
-    void FillKeySetMenu();
     void EditSequenceKeys();
-    void RunHistoryPopup();
-    // The history kept in the data directory, when the setting says so:
-    // read at creation, written a second after it changes and at teardown.
-    std::string HistoryFilePath() const;
-    void LoadHistory();
-    void HistoryChanged();
-    void SaveHistory();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
     void PostSchemeToView();
 
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
-    std::function<SKeyModifiers()> m_modifiers;
-    CCommandHistory m_history;  // with the typed line
-    QTimer m_historySaveTimer;
     CQuillpadSettings m_settings;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
     CKeySet m_keySet;
-    CKeySetMenu m_keySetFiles;
+    std::unique_ptr<CControlMenus> m_menus;
+    std::unique_ptr<CControlKeys> m_keys;
+    std::unique_ptr<CHistoryKeeper> m_historyKeeper;
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
-    std::unique_ptr<CNxrDialogEventFile> m_fileProgress;  // hidden until their events come
-    std::unique_ptr<CNxrDialogEventTask> m_taskProgress;
-    std::vector<std::unique_ptr<QMenu>> m_popups;
-    std::vector<SMenuItem> m_popupItems;  // the items of m_popups not yet added
-    std::unique_ptr<QMenu> m_stylePopup;
-    std::unique_ptr<QActionGroup> m_styleGroup;
-    bool m_styleMenuStale = true;
-    std::unique_ptr<QMenu> m_keySetPopup;
-    bool m_keySetMenuStale = true;
+    std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
     QString m_statusText;
     bool m_created = false;
 };

@@ -10,6 +10,7 @@
 #include "data/BinaryLogFormat.h"
 #include "data/DataStore.h"
 #include "platform/Paths.h"
+#include "platform/qt/FileName.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -88,7 +89,8 @@ std::string CControlLogging::TitleStatus() const {
 }
 
 void CControlLogging::UpdateTitleStatus() {
-    m_control.HostAppendToWindowTitle(BytesToWide(TitleStatus()));
+    // The quick name is part of the files' names: the title shows it as they do.
+    m_control.HostAppendToWindowTitle(FileNameToQString(TitleStatus()).toStdU16String());
 }
 
 void CControlLogging::ReportFailures(const std::vector<SLogFileFailure>& failures) {
@@ -107,18 +109,17 @@ void CControlLogging::StartOrStopLogging() {
     if (store == nullptr) {
         return;
     }
-    CMessageChannel& channel = m_control.MessageChannel();
     if (m_request) {
-        channel.Send(store->Handle(), UM_SET_LOGGING, 0);
+        store->StopLogging();
         m_request.reset();
     } else {
         auto request = m_ui.RunLogFilesDialog(m_control.Settings(), &m_control);
         if (!request) {
             return;  // cancelled: nothing changes
         }
+        // Held here while logging: the store reads its paused flag live.
         m_request = std::make_unique<SLogRequest>(std::move(*request));
-        const SLogRequest* held = m_request.get();
-        channel.Send(store->Handle(), UM_SET_LOGGING, 1, 0, CPayload::Make(held));
+        store->StartLogging(*m_request);
     }
     UpdateTitleStatus();
 }
@@ -141,8 +142,7 @@ void CControlLogging::SaveBuffer() {
         return;
     }
     CWaitCursor wait;
-    const SLogRequest* r = &*request;
-    m_control.MessageChannel().Send(store->Handle(), UM_SAVE_BUFFER, 0, 0, CPayload::Borrow(r));
+    store->SaveBuffer(*request);
 }
 
 void CControlLogging::LoadLog() {
@@ -166,9 +166,9 @@ void CControlLogging::LoadLog() {
     CMessageChannel& channel = m_control.MessageChannel();
     channel.Send(m_control.Handle(), UM_CONNECT);  // no spec: the session closes
     m_control.HostShowFrameFooter(0);
-    m_control.HostAppendToWindowTitle(BytesToWide(PathFileName(*path)));
+    m_control.HostAppendToWindowTitle(FileNameToQString(PathFileName(*path)).toStdU16String());
     channel.Send(view->Handle(), UM_CLEAR_DATA);
-    if (channel.Send(store->Handle(), UM_LOAD_LOG, 0, 0, CPayload::Make(*path)) != 0) {
+    if (store->LoadLog(*path).accepted) {
         m_review = EReview::Reviewing;
         channel.Post(store->Handle(), UM_FILL_VIEW, 0, view->Handle());
     } else {

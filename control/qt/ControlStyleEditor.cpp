@@ -1,6 +1,7 @@
 // "Edit Styles...": the style editor on the current style, and what its OK
 // changes in the console.
 
+#include "control/qt/CControlMenus.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/IControlUi.h"
 #include "view/qt/CConsoleView.h"
@@ -48,7 +49,7 @@ void CQuillpad2Ctrl::EditStyles() {
     // that the next console still finds it.
     m_settings.m_defaultSchemeName = m_schemes.Current()->Name;
     PostSchemeToView();
-    BuildStyleMenu();
+    m_menus->StylesChanged();
 }
 
 }  // namespace quillpad

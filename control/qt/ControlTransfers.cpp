@@ -1,5 +1,4 @@
-// Send Break and the transfer commands: what each passes to the session, and
-// the progress events on their way to the dialogs.
+// Send Break and the transfer commands: what each passes to the session.
 
 #include <QString>
 
@@ -13,8 +12,6 @@
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/NxrRequestBlocks.h"
-#include "nxr/qt/CNxrDialogEventFile.h"
-#include "nxr/qt/CNxrDialogEventTask.h"
 
 namespace quillpad {
 namespace {
@@ -55,10 +52,6 @@ std::uint32_t RequestCode(cmd::CommandId id) {
         default:
             return 0;
     }
-}
-
-QString FromWide(const WideString& text) {
-    return QString::fromStdU16String(text);
 }
 
 }  // namespace
@@ -105,70 +98,6 @@ void CQuillpad2Ctrl::RunTransfer(cmd::CommandId id) {
     if (StartRequest(code, block.Encode(), kRequestTimeoutMs, requestId) != 0) {
         channel.Post(Handle(), UM_SHOW_ERROR, 0, requestId);
     }
-}
-
-std::int32_t CQuillpad2Ctrl::OnTaskStart(std::uint32_t requestId, const WideString& title,
-                                         const WideString& text) {
-    if (m_taskProgress) {
-        m_taskProgress->OnTaskStart(requestId, FromWide(title), FromWide(text));
-    }
-    return 0;
-}
-
-std::int32_t CQuillpad2Ctrl::OnTaskProgress(std::uint32_t requestId, std::int32_t percent,
-                                            const WideString& text, std::int32_t value) {
-    if (m_taskProgress) {
-        m_taskProgress->OnTaskProgress(requestId, percent, FromWide(text), value);
-    }
-    return 0;
-}
-
-std::int32_t CQuillpad2Ctrl::OnTaskComplete(std::uint32_t requestId, bool success) {
-    if (m_taskProgress) {
-        m_taskProgress->OnTaskComplete(requestId, success);
-    }
-    return 0;
-}
-
-std::int32_t CQuillpad2Ctrl::OnFileBatchStart(std::uint32_t requestId, const WideString& title,
-                                              std::int32_t files, std::int32_t bytes) {
-    if (m_fileProgress) {
-        m_fileProgress->OnFileXferBatchStart(requestId, FromWide(title), files, bytes);
-    }
-    return 0;
-}
-
-std::int32_t CQuillpad2Ctrl::OnFileStart(std::uint32_t requestId, const WideString& source,
-                                         const WideString& target, std::int32_t size, bool sending,
-                                         const WideString& protocol) {
-    if (m_fileProgress) {
-        m_fileProgress->OnFileXferFileStart(requestId, FromWide(source), FromWide(target), size,
-                                            sending, FromWide(protocol));
-    }
-    return 0;
-}
-
-std::int32_t CQuillpad2Ctrl::OnFileProgress(std::uint32_t requestId, std::int32_t done,
-                                            std::int32_t total, std::int32_t errors,
-                                            std::int32_t retries) {
-    if (m_fileProgress) {
-        m_fileProgress->OnFileXferFileProgress(requestId, done, total, errors, retries);
-    }
-    return 0;
-}
-
-std::int32_t CQuillpad2Ctrl::OnFileFinish(std::uint32_t requestId, bool success) {
-    if (m_fileProgress) {
-        m_fileProgress->OnFileXferFileFinish(requestId, success);
-    }
-    return 0;
-}
-
-std::int32_t CQuillpad2Ctrl::OnFileBatchFinish(std::uint32_t requestId, bool success) {
-    if (m_fileProgress) {
-        m_fileProgress->OnFileXferBatchFinish(requestId, success);
-    }
-    return 0;
 }
 
 }  // namespace quillpad

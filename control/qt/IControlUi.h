@@ -112,6 +112,10 @@ class CQtControlUi final : public IControlUi {
     bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
                           QWidget* owner) override;
     bool RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing, QWidget* owner) override;
+
+    // The Log Files dialog's folder browser ("Select Log Folder"), from
+    // `start`: the chosen folder, none when cancelled.
+    static std::optional<std::string> ChooseLogFolder(const std::string& start, QWidget* owner);
 };
 
 }  // namespace quillpad

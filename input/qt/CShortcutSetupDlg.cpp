@@ -15,6 +15,7 @@
 
 #include "input/qt/DialogUnits.h"
 #include "platform/Paths.h"
+#include "platform/qt/FileName.h"
 #include "platform/qt/Latin1.h"
 
 namespace quillpad {
@@ -33,7 +34,7 @@ QLabel* HelpText(const char* text, QWidget* parent) {
 
 std::optional<std::string> CQtShortcutSetupUi::ChooseKeySetFile(const std::string& folder,
                                                                 QWidget* owner) {
-    QFileDialog dialog(owner, QString(), QString::fromLocal8Bit(folder.c_str()),
+    QFileDialog dialog(owner, QString(), FileNameToQString(folder),
                        QStringLiteral("Sequence Keyset Files (*.keyset)"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);  // a new name makes a new key set
@@ -41,7 +42,7 @@ std::optional<std::string> CQtShortcutSetupUi::ChooseKeySetFile(const std::strin
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;
     }
-    return dialog.selectedFiles().front().toLocal8Bit().toStdString();
+    return QStringToFileName(dialog.selectedFiles().front());
 }
 
 bool CQtShortcutSetupUi::ConfirmOutsideDataDirectory(QWidget* owner) {
@@ -163,7 +164,7 @@ void CShortcutSetupDlg::FillList() {
                                              CKeySet::kSection, def.descriptionKey, "")));
         item->setData(KeyColumn, kRowRole, static_cast<int>(row));
     }
-    m_fileName->setText(QString::fromLocal8Bit(m_keySet.GetPath().c_str()));
+    m_fileName->setText(FileNameToQString(m_keySet.GetPath()));
 }
 
 void CShortcutSetupDlg::SetBoxes(const QString& sequence, const QString& description,

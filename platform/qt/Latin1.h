@@ -1,6 +1,7 @@
 #pragma once
 // Bytes in Qt's text: one byte is one character (Latin-1), never decoded as
-// UTF-8, so device data and file names of any bytes survive the round trip.
+// UTF-8, so device data of any bytes survives the round trip. File names are
+// the file system's and go through FileName.h instead.
 
 #include <QString>
 

@@ -446,29 +446,16 @@ void CConsoleView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    // Copy and paste keys are the control's (KeyRouting.h); the view keeps
+    // its selection and scrolling keys.
     const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
     switch (event->key()) {
-        case Qt::Key_C:
-            if (ctrl) {
-                Copy();
-                return;
-            }
-            break;
-        case Qt::Key_V:
-            if (ctrl) {
-                Paste();
-                return;
-            }
-            break;
         case Qt::Key_A:
             if (ctrl) {
                 SelectAll();
                 return;
             }
             break;
-        case Qt::Key_Insert:
-            ctrl ? Copy() : Paste();
-            return;
         case Qt::Key_PageUp:
             ScrollRows(-std::max(1, FullRows() - 1));
             return;

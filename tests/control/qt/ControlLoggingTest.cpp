@@ -13,6 +13,7 @@
 #include <deque>
 #include <filesystem>
 
+#include "control/qt/CControlMenus.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "platform/CRegistryStore.h"
@@ -111,8 +112,8 @@ class ControlLogging : public ::testing::Test, protected test::SFakeSessionRig {
     }
     QAction* Shown(cmd::CommandId id) const {
         QAction* found = nullptr;
-        for (const auto& popup : control->MenuBarPopups()) {
-            control->UpdateMenu(*popup);
+        for (const auto& popup : control->Menus().MenuBarPopups()) {
+            control->Menus().Update(*popup);
             for (QAction* a : popup->findChildren<QAction*>()) {
                 if (a->data().toUInt() == id && a->menu() == nullptr) {
                     found = a;

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "control/qt/CControlMenus.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "data/DataStore.h"
 #include "platform/CRegistryStore.h"
@@ -93,7 +94,7 @@ class ControlStyleEditor : public ::testing::Test {
     std::string ViewText() const { return std::string(control->View()->Document().Text()); }
     std::vector<std::string> MenuTexts() {
         std::vector<std::string> texts;
-        for (QAction* a : control->StylePopup()->actions()) {
+        for (QAction* a : control->Menus().StylePopup()->actions()) {
             texts.push_back(a->text().toStdString());
         }
         return texts;

@@ -74,10 +74,10 @@ TEST(ControlUi, TheAsciiSendDialogShowsTheFileAndTakesThePauses) {
     CQtControlUi ui;
     SAsciiPacing pacing{.charDelayMs = 2, .lineDelayMs = 40};
     answer(false);
-    EXPECT_FALSE(ui.RunAsciiSendDialog("/data/prog\xE9.txt", pacing, nullptr));
+    EXPECT_FALSE(ui.RunAsciiSendDialog("/data/progé 日本.txt", pacing, nullptr));
     EXPECT_EQ(pacing.lineDelayMs, 40u);
     EXPECT_EQ(title, "ASCII Send");
-    EXPECT_EQ(file, QString::fromLatin1("prog\xE9.txt"));
+    EXPECT_EQ(file.toStdString(), "progé 日本.txt") << "a file name as the file system has it";
     EXPECT_EQ(lineMax, 10000);
 
     answer(true);

@@ -1,6 +1,7 @@
 // The control: its order of creation and teardown, keys, menus and
 // commands, styles, the history, the host's calls and saved state.
 
+#include "control/qt/CControlMenus.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 
 #include <gtest/gtest.h>
@@ -168,7 +169,7 @@ class Quillpad2Ctrl : public ::testing::Test, protected test::SFakeSessionRig {
         ASSERT_TRUE(control->ConsoleOpen());
     }
     QAction* Action(cmd::CommandId id) const {
-        for (const auto& popup : control->MenuBarPopups()) {
+        for (const auto& popup : control->Menus().MenuBarPopups()) {
             for (QAction* a : popup->findChildren<QAction*>()) {
                 if (a->data().toUInt() == id && a->menu() == nullptr) {
                     return a;
@@ -180,10 +181,10 @@ class Quillpad2Ctrl : public ::testing::Test, protected test::SFakeSessionRig {
     // The action's state as the menu shows it when opened.
     QAction* Shown(cmd::CommandId id) const {
         QAction* action = Action(id);
-        for (const auto& popup : control->MenuBarPopups()) {
-            control->UpdateMenu(*popup);
+        for (const auto& popup : control->Menus().MenuBarPopups()) {
+            control->Menus().Update(*popup);
             for (QMenu* sub : popup->findChildren<QMenu*>()) {
-                control->UpdateMenu(*sub);
+                control->Menus().Update(*sub);
             }
         }
         return action;
@@ -385,16 +386,16 @@ TEST_F(Quillpad2Ctrl, FunctionKeysRunTheMacrosOfTheChosenKeySet) {
     std::ofstream(std::filesystem::path(DataDirectory()) / "Bench.keyset")
         << "[Shortcuts]\r\nCTRL_F3=ver\\r\r\nF2=status\\n\r\n";
     control->LoadKeySet(mine);  // the folder is listed again when the popup opens
-    QMenu* popup = control->KeySetPopup();
+    QMenu* popup = control->Menus().KeySetPopup();
     QStringList texts;
     for (QAction* a : popup->actions()) {
         texts << a->text();
     }
     ASSERT_EQ(texts, (QStringList{"Bench.keyset", "My Keys.keyset"}));
-    control->UpdateMenu(*popup);
+    control->Menus().Update(*popup);
     EXPECT_TRUE(popup->actions()[1]->isChecked());
     popup->actions()[0]->trigger();
-    control->UpdateMenu(*popup);
+    control->Menus().Update(*popup);
     EXPECT_TRUE(popup->actions()[0]->isChecked());
     EXPECT_FALSE(popup->actions()[1]->isChecked());
 
@@ -540,8 +541,8 @@ TEST_F(Quillpad2Ctrl, EditSequenceKeysSavesTheKeySetOnlyAfterOk) {
     ASSERT_TRUE(saved.LoadFile(other, false, true));
     EXPECT_EQ(saved.Macro("F9"), "x");
     EXPECT_EQ(saved.Macro("F2"), "status\\r");
-    QMenu* popup = control->KeySetPopup();
-    control->UpdateMenu(*popup);
+    QMenu* popup = control->Menus().KeySetPopup();
+    control->Menus().Update(*popup);
     ASSERT_EQ(popup->actions().size(), 2);
     EXPECT_EQ(popup->actions()[1]->text(), "Other.keyset");
     EXPECT_TRUE(popup->actions()[1]->isChecked());
@@ -558,7 +559,7 @@ TEST_F(Quillpad2Ctrl, EditSequenceKeysSavesTheKeySetOnlyAfterOk) {
 TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
     Make();
     QStringList tips;
-    for (const auto& popup : control->MenuBarPopups()) {
+    for (const auto& popup : control->Menus().MenuBarPopups()) {
         for (QAction* a : popup->findChildren<QAction*>()) {
             if (a->data().toUInt() != 0 && a->menu() == nullptr) {
                 EXPECT_FALSE(a->statusTip().isEmpty()) << a->text().toStdString();
@@ -570,8 +571,8 @@ TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
     EXPECT_EQ(Action(cmd::EditSequenceKeys)->statusTip(), "Define shortcuts for keystrokes.");
     EXPECT_EQ(Action(cmd::CommandHistory)->statusTip(),
               "Show a history of commands that can be repeated quickly.");
-    EXPECT_FALSE(control->StylePopup()->actions().front()->statusTip().isEmpty());
-    EXPECT_FALSE(control->KeySetPopup()->actions().front()->statusTip().isEmpty());
+    EXPECT_FALSE(control->Menus().StylePopup()->actions().front()->statusTip().isEmpty());
+    EXPECT_FALSE(control->Menus().KeySetPopup()->actions().front()->statusTip().isEmpty());
 
     // The host's main window shows it while the pointer is on the item.
     QMainWindow window;
@@ -579,7 +580,7 @@ TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
     window.setCentralWidget(console);
     window.statusBar();
     QMenuBar* bar = window.menuBar();
-    QAction* quillpad = bar->addMenu(console->MenuBarPopups().front().get());
+    QAction* quillpad = bar->addMenu(console->Menus().MenuBarPopups().front().get());
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     bar->setActiveAction(quillpad);
@@ -678,9 +679,9 @@ TEST_F(Quillpad2Ctrl, EnableAndCheckRulesWhenAMenuOpens) {
     settings.SaveToRegistry();
     Make();
     EXPECT_EQ(CurrentScheme(), "(none)");
-    QMenu* styles = control->StylePopup();
+    QMenu* styles = control->Menus().StylePopup();
     const auto marked = [&] {
-        control->UpdateMenu(*styles);
+        control->Menus().Update(*styles);
         QStringList texts;
         for (QAction* a : styles->actions()) {
             if (a->isChecked()) {
@@ -774,8 +775,8 @@ TEST_F(Quillpad2Ctrl, TheStyleMenuListsEveryStyleAndAFileBeatsTheBuiltin) {
     WriteStyleSheet("Normal.tss", "Normal");
     WriteStyleSheet("Mine.tss", "Mine");
     Make();
-    QMenu* popup = control->StylePopup();
-    control->UpdateMenu(*popup);
+    QMenu* popup = control->Menus().StylePopup();
+    control->Menus().Update(*popup);
     QStringList texts;
     for (QAction* a : popup->actions()) {
         texts << a->text();
@@ -811,7 +812,7 @@ TEST_F(Quillpad2Ctrl, MoreThanAHundredStylesLeaveTheKeySetRangeAlone) {
         WriteStyleSheet("s" + std::to_string(1000 + i) + ".tss", "Style " + std::to_string(i));
     }
     Make();
-    const auto actions = control->StylePopup()->actions();
+    const auto actions = control->Menus().StylePopup()->actions();
     ASSERT_EQ(actions.size(), 101);
     EXPECT_EQ(actions[99]->data().toUInt(), 34099u);
     EXPECT_FALSE(actions[100]->isEnabled());
