@@ -34,6 +34,8 @@ inline constexpr CommandId CommandHistory = 32799;
 inline constexpr CommandId TransmitArrows = 32800;
 // Ours: the history kept in the data directory between sessions.
 inline constexpr CommandId KeepCommandHistory = 32801;
+// Ours: empties the history, in memory and in its file.
+inline constexpr CommandId ForgetCommandHistory = 32802;
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

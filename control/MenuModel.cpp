@@ -39,6 +39,7 @@ SMenu MakeMainMenu() {
                                 }},
                                Command("Command History\tUP", cmd::CommandHistory),
                                Command("Keep Command History", cmd::KeepCommandHistory),
+                               Command("Forget Command History", cmd::ForgetCommandHistory),
                                Command("Transmit Arrow Characters", cmd::TransmitArrows),
                                Separator(),
                                Command("Outgoing <CR> to <CR><LF>", cmd::OutgoingCRToCRLF),
@@ -136,6 +137,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Send the arrow keys to the device instead of opening the history.";
         case cmd::KeepCommandHistory:
             return "Keep the command history for the consoles to come.";
+        case cmd::ForgetCommandHistory:
+            return "Forget every line of the command history, here and in its file.";
         default:
             return {};
     }

@@ -305,6 +305,7 @@ std::int32_t CConnectionController::OnDataReceived(std::uint32_t ownerId, std::s
     if (m_store != nullptr) {
         m_store->AddIncomingBytes(ownerId, data);
     }
+    OnDeviceData(data);
     return 0;
 }
 

@@ -157,6 +157,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // about to be sent by UM_SEND_CHAR, a text about to be sent by UM_SEND_TEXT.
     virtual void OnCharTyped(char /*ch*/) {}
     virtual void OnTextSending(std::string_view /*text*/) {}
+    // The device's bytes as they arrive, after the store has them.
+    virtual void OnDeviceData(std::string_view /*data*/) {}
 
   private:
     void Connect(const WideString* spec);

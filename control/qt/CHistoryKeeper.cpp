@@ -18,6 +18,11 @@ CHistoryKeeper::CHistoryKeeper(CQuillpad2Ctrl& control) : m_control(control) {
 }
 
 void CHistoryKeeper::OnCharTyped(char ch) {
+    // Asked at any character of the line: a device that echoes the secret
+    // no longer ends its line in the prompt once the first one is typed.
+    if (m_prompt.AsksForSecret()) {
+        m_history.MarkLineSecret();
+    }
     m_history.RecordTypedChar(ch);
     if (ch == '\r' || ch == '\n') {
         Changed();
@@ -25,6 +30,9 @@ void CHistoryKeeper::OnCharTyped(char ch) {
 }
 
 void CHistoryKeeper::OnTextSending(std::string_view text) {
+    if (m_prompt.AsksForSecret()) {
+        m_history.MarkLineSecret();
+    }
     m_history.CommitToHistory(text);
     Changed();
 }
@@ -89,6 +97,18 @@ void CHistoryKeeper::Save() {
     if (!WriteHistoryFile(FilePath(), m_history.Entries(), &error)) {
         m_control.ShowStatus(QStringLiteral("The command history could not be saved: %1")
                                  .arg(QString::fromLocal8Bit(error.c_str())));
+    }
+}
+
+void CHistoryKeeper::Forget() {
+    m_history.Clear();
+    m_saveTimer.stop();
+    // Whether or not it is kept now, the file may hold what was kept before.
+    std::error_code ec;
+    std::filesystem::remove(FilePath(), ec);
+    if (ec) {
+        m_control.ShowStatus(QStringLiteral("The command history file could not be removed: %1")
+                                 .arg(QString::fromLocal8Bit(ec.message().c_str())));
     }
 }
 

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "input/CCommandHistory.h"
+#include "input/SecretPrompt.h"
 
 namespace quillpad {
 
@@ -27,6 +28,12 @@ class CHistoryKeeper final : public QObject {
     // What the history sees of the console's input.
     void OnCharTyped(char ch);
     void OnTextSending(std::string_view text);
+    // What the device says: a line typed while it asks for a password is
+    // sent, but never kept.
+    void OnDeviceData(std::string_view data) { m_prompt.Feed(data); }
+
+    // Forget Command History: every entry, in memory and in the file.
+    void Forget();
 
     // The history popup above the caret (UM_HISTORY_POPUP).
     void RunPopup();
@@ -48,6 +55,7 @@ class CHistoryKeeper final : public QObject {
 
     CQuillpad2Ctrl& m_control;
     CCommandHistory m_history;  // with the typed line
+    CPromptWatch m_prompt;
     QTimer m_saveTimer;
 };
 

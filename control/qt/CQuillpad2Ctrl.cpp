@@ -234,6 +234,10 @@ void CQuillpad2Ctrl::OnTextSending(std::string_view text) {
     m_historyKeeper->OnTextSending(text);
 }
 
+void CQuillpad2Ctrl::OnDeviceData(std::string_view data) {
+    m_historyKeeper->OnDeviceData(data);
+}
+
 // ---- menus
 
 QList<QAction*> CQuillpad2Ctrl::InPlaceMenuActions() {
@@ -353,6 +357,9 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::KeepCommandHistory:
             m_settings.m_keepCommandHistory = !m_settings.m_keepCommandHistory;
             m_historyKeeper->KeepingChanged();
+            break;
+        case cmd::ForgetCommandHistory:
+            m_historyKeeper->Forget();
             break;
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
