@@ -69,7 +69,8 @@ SPiece Expected(const CStyleScheme& scheme, std::uint8_t b, const SDataRecord& r
         case EByteAction::NameThenCR:
         case EByteAction::NameThenLF: {
             const std::string_view name = ByteName(b, c.translatedNames);
-            Check(name.size() == 5 && name.front() == '[' && name.back() == ']');
+            Check(name.size() >= 4 && name.size() <= 5 && name.front() == '[' &&
+                  name.back() == ']');
             p.text = std::string(name);
             if (c.action == EByteAction::NameThenCR) {
                 p.text += '\r';
