@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "host/qt/Workspace.h"
 #include "tests/fuzz/FuzzCheck.h"
@@ -19,6 +20,17 @@ using quillpad::fuzz::Check;
 namespace {
 
 using quillpad::SWorkspaceWindow;
+
+// Without the spaces at its ends.
+QByteArray Unblanked(QByteArray text) {
+    while (text.startsWith(' ')) {
+        text.remove(0, 1);
+    }
+    while (text.endsWith(' ')) {
+        text.chop(1);
+    }
+    return text;
+}
 
 bool SameWindows(const QList<SWorkspaceWindow>& a, const QList<SWorkspaceWindow>& b) {
     if (a.size() != b.size()) {
@@ -37,28 +49,33 @@ void CheckRoundTrip(const QList<SWorkspaceWindow>& windows) {
     const QByteArray text = SerializeWorkspace(windows);
     QList<SWorkspaceWindow> back;
     QString error;
+    // Set to fuzz on past the lost-blanks fault (tests/fuzz/findings/Workspace)
+    // while it stands; the seeds never set it.
+    static const bool passLostBlanks = std::getenv("QUILLPAD_FUZZ_PASS_LOST_BLANKS") != nullptr;
     if (!ParseWorkspace(text, back, error)) {
-        std::fprintf(stderr, "written and refused (%s):\n%s\n", qPrintable(error),
-                     text.constData());
+        // A plug-in name of blanks alone is written, then read as none.
+        bool known = false;
+        for (const SWorkspaceWindow& window : windows) {
+            known = known || Unblanked(window.plugin.toLatin1()).isEmpty();
+        }
+        if (known && passLostBlanks) {
+            return;
+        }
+        std::fprintf(stderr, "written and refused (%s)%s:\n%s\n", qPrintable(error),
+                     known ? " (a plug-in name of blanks only)" : "", text.constData());
         Check(false);
     }
     if (!SameWindows(back, windows)) {
-        // Tells the lost-blanks fault (tests/fuzz/findings/Workspace) from others.
-        const auto blanksOnly = [](QByteArray a, QByteArray b) {
-            while (a.startsWith(' '))
-                a.remove(0, 1);
-            while (a.endsWith(' '))
-                a.chop(1);
-            while (b.startsWith(' '))
-                b.remove(0, 1);
-            while (b.endsWith(' '))
-                b.chop(1);
-            return a == b;
+        const auto blanksOnly = [](const QByteArray& a, const QByteArray& b) {
+            return Unblanked(a) == Unblanked(b);
         };
         bool known = back.size() == windows.size();
         for (qsizetype i = 0; known && i < windows.size(); ++i) {
             known = blanksOnly(windows[i].plugin.toLatin1(), back[i].plugin.toLatin1()) &&
                     blanksOnly(windows[i].spec, back[i].spec) && windows[i].state == back[i].state;
+        }
+        if (known && passLostBlanks) {
+            return;
         }
         std::fprintf(stderr, "read back other windows than written%s\n",
                      known ? " (only blanks at the ends differ)" : "");
