@@ -46,6 +46,7 @@ bench: build-release
 	@tools/run-benchmarks.sh $(RELEASE_DIR)
 
 # libFuzzer binaries (clang); run one as build/fuzz/tests/fuzz/quillpad_fuzz_<Name> CORPUS
+# (the Qt layer's targets, tests/fuzz/qt/, need a tree with Qt: see tests/fuzz/CMakeLists.txt)
 fuzz:
 	@tools/install-deps.sh fuzz
 	cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLPAD_WITH_QT=OFF \

@@ -1,0 +1,124 @@
+// Key set files: arbitrary file bytes read as a console reads its key set,
+// then every function key under every combination of modifiers. What a key
+// does follows from its macro alone, sends never more than the send buffer
+// holds, and is the same after the key set was saved and read back.
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <system_error>
+
+#include "input/CKeySet.h"
+#include "tests/fuzz/FuzzCheck.h"
+
+using quillpad::fuzz::Check;
+
+namespace {
+
+// One scratch folder per process, in memory where the system offers it.
+class CScratch {
+  public:
+    CScratch() {
+        std::error_code ec;
+        std::filesystem::path base = "/dev/shm";
+        if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0) {
+            base = std::filesystem::temp_directory_path();
+        }
+        m_path = (base / ("quillpad-keysetfuzz-" + std::to_string(::getpid()))).string();
+        std::filesystem::create_directories(m_path, ec);
+    }
+    ~CScratch() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    std::string File(const char* name) const { return m_path + "/" + name; }
+
+  private:
+    std::string m_path;
+};
+
+using quillpad::CKeySet;
+using quillpad::EFunctionKeyAction;
+using quillpad::SKeyDispatch;
+using quillpad::SKeyModifiers;
+
+bool Same(const SKeyDispatch& a, const SKeyDispatch& b) {
+    return a.action == b.action && a.bytes == b.bytes && a.text == b.text &&
+           a.truncated == b.truncated;
+}
+
+// Checks one key under one set of modifiers against its macro.
+void CheckKey(const CKeySet& keys, int key, SKeyModifiers mods) {
+    using namespace quillpad;
+    const SKeyDispatch d = DispatchFunctionKey(keys, key, mods);
+    if (key < 1 || key > 12 || (!mods.ctrl && (mods.shift || mods.alt))) {
+        Check(d.action == EFunctionKeyAction::NotHandled);
+        return;
+    }
+    // Ctrl wins: with it, Shift and Alt change nothing.
+    if (mods.ctrl && (mods.shift || mods.alt)) {
+        Check(Same(d, DispatchFunctionKey(keys, key, SKeyModifiers{true, false, false})));
+    }
+    const ByteString macro = keys.Macro(FunctionKeyName(key, mods.ctrl));
+    switch (d.action) {
+        case EFunctionKeyAction::NotHandled:
+            Check(macro.empty());
+            break;
+        case EFunctionKeyAction::RunAbility:
+        case EFunctionKeyAction::ShowAbilityGroup:
+            Check(macro.front() == (d.action == EFunctionKeyAction::RunAbility ? '&' : '@'));
+            Check(d.text == macro.substr(1));
+            Check(d.bytes.empty());
+            break;
+        case EFunctionKeyAction::SendBytes:
+            Check(!macro.empty() && macro.front() != '&' && macro.front() != '@');
+            Check(d.bytes.size() <= kMaxSendBytes && d.bytes.size() <= macro.size());
+            Check(!d.truncated || d.bytes.size() == kMaxSendBytes);
+            // Without escapes a macro is sent as it stands.
+            if (macro.find('\\') == ByteString::npos) {
+                Check(d.bytes == macro.substr(0, kMaxSendBytes));
+                Check(d.truncated == (macro.size() > kMaxSendBytes));
+            }
+            break;
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quillpad;
+    static const CScratch scratch;
+    const std::string input = scratch.File("input.keyset");
+    {
+        std::ofstream out(input, std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+        Check(static_cast<bool>(out));
+    }
+
+    CKeySet keys;
+    Check(keys.LoadOrCreate(input) == EKeySetStart::Loaded);
+    for (int key = 0; key <= 13; ++key) {
+        for (int m = 0; m < 8; ++m) {
+            CheckKey(keys, key, SKeyModifiers{(m & 1) != 0, (m & 2) != 0, (m & 4) != 0});
+        }
+    }
+
+    // Saved and read back, every key does what it did.
+    const std::string saved = scratch.File("saved.keyset");
+    Check(keys.SaveFile(saved));
+    CKeySet again;
+    Check(again.LoadOrCreate(saved) == EKeySetStart::Loaded);
+    for (int key = 1; key <= 12; ++key) {
+        for (const bool ctrl : {false, true}) {
+            const SKeyModifiers mods{ctrl, false, false};
+            Check(
+                Same(DispatchFunctionKey(keys, key, mods), DispatchFunctionKey(again, key, mods)));
+            const std::string name = FunctionKeyName(key, ctrl);
+            Check(keys.Description(name) == again.Description(name));
+        }
+    }
+    return 0;
+}
