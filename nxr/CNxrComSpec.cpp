@@ -239,7 +239,13 @@ bool CNxrComSpec::ParseHostPort(std::string_view rest, bool portOptional) {
     if (host.empty()) {
         return Fail("no host given");
     }
-    if (host.find_first_of(" \t,/") != std::string_view::npos) {
+    // Control bytes too: inside brackets nothing trims them, and no resolver
+    // knows a host that holds a line end.
+    const bool controlByte = std::any_of(host.begin(), host.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F;
+    });
+    if (controlByte || host.find_first_of(" \t,/") != std::string_view::npos) {
         return Fail("host " + Quoted(host) + " holds a character a host name cannot hold");
     }
     m_host = std::string(host);
