@@ -1,9 +1,9 @@
-// Connection spec text, read as every kind of caller reads it (with and
-// without the network and simulated kinds). A spec is either read, with
-// fields in their ranges and no error, or refused with a reason and nothing
-// of it kept. A caller that accepts more reads what a stricter one read, the
-// same way; and the spec written back from what was read, in another case
-// and with every default spelt out, reads back to the same fields.
+// Connection text, read as every kind of caller reads it (with and without
+// the network and simulated kinds). It is either read, with fields in their
+// ranges and no error, or refused with a reason and nothing of it kept. A
+// caller that accepts more reads what a stricter one read, the same way; and
+// the connection written back from what was read, in another case and with
+// every default spelt out, reads back to the same fields.
 
 #include <cstdint>
 #include <string>
