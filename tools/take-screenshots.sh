@@ -33,6 +33,8 @@ shot 'LogFilesDialog.DISABLED_Screenshot' "$out/log-files-dialog.png" \
     QUILLPAD_SCREENSHOT="$out/log-files-dialog.png"
 shot 'ControlTransfers.DISABLED_Screenshot' "$out/file-progress-dialog.png" \
     QUILLPAD_SCREENSHOT="$out/file-progress-dialog.png"
+shot 'WorkbayWindow.DISABLED_AboutScreenshot' "$out/about-workbay.png" \
+    QUILLPAD_SCREENSHOT="$out/about-workbay.png"
 shot 'ControlAbilities.DISABLED_Screenshot' "$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_GROUP="$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_QUERY="$out/question-dialog.png"

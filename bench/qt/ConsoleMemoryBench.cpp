@@ -7,7 +7,7 @@
 // the close at most 10 % above it). The heap's figures beside it tell what
 // is still in use from what the allocator keeps free: a closed console that
 // left something referenced shows as more in use after the close than at
-// the baseline.
+// the baseline; the free figure counts pages already given back as well.
 
 #include <benchmark/benchmark.h>
 

@@ -4,6 +4,8 @@
 #include <QStatusBar>
 #include <QVBoxLayout>
 
+#include <utility>
+
 #include "host/qt/CConsoleEnvironment.h"
 #include "platform/qt/EnvironmentStream.h"
 #include "platform/qt/IWorkbayPlugin.h"
@@ -25,7 +27,7 @@ QString ConnectionStatusText(int status) {
             return QStringLiteral("Not connected");
         case 2:
             return QStringLiteral("Connecting");
-        case 3:
+        case kStatusConnected:
             return QStringLiteral("Connected");
         case 4:
             return QStringLiteral("Link lost");
@@ -109,6 +111,9 @@ bool CConsoleWindow::ShowAbout() {
 void CConsoleWindow::SetConnectionStatus(int status) {
     m_status = status;
     UpdateFooter();
+    if (status == kStatusConnected && m_onConnected) {
+        std::exchange(m_onConnected, nullptr)();
+    }
 }
 
 void CConsoleWindow::SetConnectionSpec(const QByteArray& spec) {

@@ -40,6 +40,10 @@ class CConsoleWindow : public QWidget {
     // and then the connection spec, in that order.
     void Start(const QByteArray& spec, const std::optional<QByteArray>& savedState);
     void SetLauncher(Launcher launcher) { m_launcher = std::move(launcher); }
+    // Called once, the first time the control reports it is connected.
+    void SetOnConnected(std::function<void()> onConnected) {
+        m_onConnected = std::move(onConnected);
+    }
 
     QWidget* Control() const { return m_control; }
     CConsoleEnvironment* Environment() const { return m_environment; }
@@ -79,9 +83,13 @@ class CConsoleWindow : public QWidget {
     QLabel* m_statusLabel = nullptr;
     QLabel* m_specLabel = nullptr;
     Launcher m_launcher;
+    std::function<void()> m_onConnected;
 };
 
-// The words for a connection status (docs/CONNECTIONS.md).
+// The connection statuses a control reports (docs/CONNECTIONS.md).
+inline constexpr int kStatusConnected = 3;
+
+// The words for a connection status.
 QString ConnectionStatusText(int status);
 
 }  // namespace quillpad

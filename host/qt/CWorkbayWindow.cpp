@@ -6,15 +6,19 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 
 #include <memory>
 
 #include "host/qt/CConsoleWindow.h"
 #include "host/qt/CNewConsoleDialog.h"
 #include "host/qt/CPluginCatalog.h"
+#include "host/qt/Cascade.h"
+#include "host/qt/FreedMemory.h"
 #include "host/qt/IWorkbayUi.h"
 #include "host/qt/RecentConnections.h"
 #include "platform/CRegistryStore.h"
+#include "platform/ProgramInfo.h"
 #include "platform/qt/IWorkbayPlugin.h"
 
 namespace quillpad {
@@ -25,7 +29,8 @@ CWorkbayWindow::CWorkbayWindow(CPluginCatalog& catalog, IWorkbayUi& ui, CRegistr
       m_catalog(catalog),
       m_ui(ui),
       m_store(store),
-      m_workspace(std::move(workspacePath)) {
+      m_workspace(std::move(workspacePath)),
+      m_releaseMemory(&ReturnFreedMemory) {
     setWindowTitle(QStringLiteral("Workbay"));
     m_area = new QMdiArea(this);
     m_area->setObjectName(QStringLiteral("WorkbayArea"));
@@ -41,6 +46,11 @@ CWorkbayWindow::CWorkbayWindow(CPluginCatalog& catalog, IWorkbayUi& ui, CRegistr
 CWorkbayWindow::~CWorkbayWindow() {
     // The consoles go first, while everything they may call back still exists.
     disconnect(m_area, nullptr, this, nullptr);
+    // Closed ones waiting for deleteLater included: they go with the area,
+    // when this is no longer a CWorkbayWindow to be told.
+    for (QMdiSubWindow* window : m_area->findChildren<QMdiSubWindow*>()) {
+        disconnect(window, nullptr, this, nullptr);
+    }
     for (QMdiSubWindow* window : m_area->subWindowList()) {
         delete window;
     }
@@ -76,10 +86,12 @@ void CWorkbayWindow::BuildMenus() {
 
 void CWorkbayWindow::FillWindowMenu() {
     m_windowMenu->clear();
+    delete m_windowChoices;
+    m_windowChoices = nullptr;
     const bool any = !m_area->subWindowList().isEmpty();
     m_windowMenu->addAction(QStringLiteral("&Tile"), m_area, &QMdiArea::tileSubWindows)
         ->setEnabled(any);
-    m_windowMenu->addAction(QStringLiteral("&Cascade"), m_area, &QMdiArea::cascadeSubWindows)
+    m_windowMenu->addAction(QStringLiteral("&Cascade"), this, &CWorkbayWindow::CascadeConsoles)
         ->setEnabled(any);
     m_windowMenu->addAction(m_tabbed);
     m_windowMenu->addSeparator();
@@ -92,7 +104,11 @@ void CWorkbayWindow::FillWindowMenu() {
         return;
     }
     m_windowMenu->addSeparator();
-    auto* group = new QActionGroup(m_windowMenu);
+    m_windowChoices = new QActionGroup(this);
+    // The current window, not just the active one: while another program
+    // (or, with no window manager, nobody) has the focus, the area activates
+    // none, yet this is the console the commands go to.
+    QMdiSubWindow* current = CurrentFrame();
     int number = 0;
     for (QMdiSubWindow* window : m_area->subWindowList(QMdiArea::CreationOrder)) {
         ++number;
@@ -101,8 +117,8 @@ void CWorkbayWindow::FillWindowMenu() {
                                  : QStringLiteral("%1 %2").arg(number).arg(window->windowTitle());
         QAction* action = m_windowMenu->addAction(text);
         action->setCheckable(true);
-        action->setChecked(window == m_area->activeSubWindow());
-        group->addAction(action);
+        action->setChecked(window == current);
+        m_windowChoices->addAction(action);
         connect(action, &QAction::triggered, m_area,
                 [this, target = QPointer<QMdiSubWindow>(window)] {
                     if (target) {
@@ -132,7 +148,8 @@ void CWorkbayWindow::Start(const SCommandLine& commandLine) {
 }
 
 CConsoleWindow* CWorkbayWindow::CreateConsole(const QString& plugin, const QByteArray& spec,
-                                              const std::optional<QByteArray>& state) {
+                                              const std::optional<QByteArray>& state,
+                                              bool remember) {
     IWorkbayPlugin* server = m_catalog.Find(plugin);
     if (server == nullptr) {
         return nullptr;
@@ -144,9 +161,13 @@ CConsoleWindow* CWorkbayWindow::CreateConsole(const QString& plugin, const QByte
     console->SetLauncher([this](const QString& name, const QByteArray& address) {
         return OpenConsole(name, address) != nullptr;
     });
+    if (remember) {
+        console->SetOnConnected([this, spec] { RememberConnection(m_store, spec); });
+    }
     CConsoleWindow* window = console.get();
     QMdiSubWindow* frame = m_area->addSubWindow(console.release());
     frame->setAttribute(Qt::WA_DeleteOnClose);
+    connect(frame, &QObject::destroyed, this, &CWorkbayWindow::OnConsoleDestroyed);
     window->Start(spec, state);
     frame->show();
     if (m_area->viewMode() == QMdiArea::SubWindowView) {
@@ -161,12 +182,11 @@ CConsoleWindow* CWorkbayWindow::OpenConsole(const QString& plugin, const QByteAr
         Report(QStringLiteral("There is no plug-in named \"%1\".").arg(plugin));
         return nullptr;
     }
-    CConsoleWindow* console = CreateConsole(plugin, spec, std::nullopt);
+    CConsoleWindow* console = CreateConsole(plugin, spec, std::nullopt, true);
     if (console == nullptr) {
         Report(QStringLiteral("The plug-in \"%1\" made no console.").arg(plugin));
         return nullptr;
     }
-    RememberConnection(m_store, spec);
     return console;
 }
 
@@ -209,7 +229,7 @@ int CWorkbayWindow::RestoreWorkspace() {
     int opened = 0;
     QStringList missing;
     for (const SWorkspaceWindow& window : load.windows) {
-        if (CreateConsole(window.plugin, window.spec, window.state) != nullptr) {
+        if (CreateConsole(window.plugin, window.spec, window.state, false) != nullptr) {
             ++opened;
         } else {
             missing
@@ -252,12 +272,47 @@ QList<CConsoleWindow*> CWorkbayWindow::Consoles() const {
     return consoles;
 }
 
-CConsoleWindow* CWorkbayWindow::ActiveConsole() const {
+QMdiSubWindow* CWorkbayWindow::CurrentFrame() const {
     QMdiSubWindow* window = m_area->activeSubWindow();
-    if (window == nullptr) {
-        window = m_area->currentSubWindow();
-    }
+    return window != nullptr ? window : m_area->currentSubWindow();
+}
+
+CConsoleWindow* CWorkbayWindow::ActiveConsole() const {
+    QMdiSubWindow* window = CurrentFrame();
     return window != nullptr ? qobject_cast<CConsoleWindow*>(window->widget()) : nullptr;
+}
+
+void CWorkbayWindow::CascadeConsoles() {
+    if (m_area->viewMode() != QMdiArea::SubWindowView) {
+        return;
+    }
+    QMdiSubWindow* current = CurrentFrame();
+    QList<QMdiSubWindow*> frames;
+    for (QMdiSubWindow* frame : m_area->subWindowList(QMdiArea::StackingOrder)) {
+        if (frame->isVisible() && !frame->isMinimized() && frame != current) {
+            frames << frame;
+        }
+    }
+    if (current != nullptr && current->isVisible() && !current->isMinimized()) {
+        frames << current;
+    }
+    if (frames.isEmpty()) {
+        return;
+    }
+    QList<SCascadeWindow> windows;
+    for (QMdiSubWindow* frame : frames) {
+        if (frame->isMaximized() || frame->isShaded()) {
+            frame->showNormal();
+        }
+        windows.append(
+            {frame->sizeHint(), frame->minimumSizeHint().expandedTo(frame->minimumSize())});
+    }
+    const int title = frames.front()->widget() != nullptr ? frames.front()->widget()->y() : 0;
+    const QList<QRect> placed = CascadeLayout(m_area->viewport()->size(), title, windows);
+    for (int i = 0; i < frames.size(); ++i) {
+        frames[i]->setGeometry(placed[i]);
+        frames[i]->raise();
+    }
 }
 
 void CWorkbayWindow::closeEvent(QCloseEvent* event) {
@@ -307,10 +362,27 @@ void CWorkbayWindow::ShowInPlaceMenus(CConsoleWindow* console) {
 
 void CWorkbayWindow::ShowAboutWorkbay() {
     const QStringList plugins = m_catalog.Names();
-    m_ui.ShowMessage(this, EWorkbayMessage::About, QStringLiteral("About Workbay"),
-                     QStringLiteral("Workbay\n\nThe host of Quillpad consoles: one window per "
-                                    "device, each a console plug-in.\n\nPlug-ins: %1")
-                         .arg(plugins.isEmpty() ? QStringLiteral("none") : plugins.join(", ")));
+    m_ui.ShowMessage(
+        this, EWorkbayMessage::About, QStringLiteral("About Workbay"),
+        QStringLiteral("Workbay, version %1\nQt %2\n\nThe host of Quillpad consoles, one "
+                       "window per device.\n\nPlug-ins: %3")
+            .arg(QString::fromLatin1(QuillpadVersion()), QString::fromLatin1(qVersion()),
+                 plugins.isEmpty() ? QStringLiteral("none") : plugins.join(", ")));
+}
+
+void CWorkbayWindow::OnConsoleDestroyed() {
+    // The next turn, when the whole console is gone (its control and the
+    // objects it left to deleteLater); consoles closed together share one.
+    if (m_releasePending) {
+        return;
+    }
+    m_releasePending = true;
+    QTimer::singleShot(0, this, [this] {
+        m_releasePending = false;
+        if (m_releaseMemory) {
+            m_releaseMemory();
+        }
+    });
 }
 
 void CWorkbayWindow::Report(const QString& text) {

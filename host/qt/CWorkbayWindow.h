@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "host/qt/Workspace.h"
 
 class QAction;
+class QActionGroup;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
@@ -58,19 +60,28 @@ class CWorkbayWindow : public QMainWindow {
     CConsoleWindow* ActiveConsole() const;
     QMdiArea* Area() const { return m_area; }
     QMenu* WindowMenu() const { return m_windowMenu; }
+    // Window > Cascade (host/qt/Cascade.h); the active console stays on top.
+    void CascadeConsoles();
+    // What gives freed memory back to the system, run once in the turn after
+    // a console is destroyed (ReturnFreedMemory unless replaced).
+    void SetMemoryRelease(std::function<void()> release) { m_releaseMemory = std::move(release); }
 
   protected:
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // `remember`: the spec joins the recent connections once the console
+    // reports that it is connected; one that never opens is not offered again.
     CConsoleWindow* CreateConsole(const QString& plugin, const QByteArray& spec,
-                                  const std::optional<QByteArray>& state);
+                                  const std::optional<QByteArray>& state, bool remember);
     void BuildMenus();
     void FillWindowMenu();
     void OnSubWindowActivated(QMdiSubWindow* window);
     void ShowInPlaceMenus(CConsoleWindow* console);
     void ShowAboutWorkbay();
+    QMdiSubWindow* CurrentFrame() const;
     void Report(const QString& text);
+    void OnConsoleDestroyed();
 
     CPluginCatalog& m_catalog;
     IWorkbayUi& m_ui;
@@ -83,8 +94,11 @@ class CWorkbayWindow : public QMainWindow {
     QAction* m_closeConsole = nullptr;
     QAction* m_aboutConsole = nullptr;
     QAction* m_tabbed = nullptr;
+    QActionGroup* m_windowChoices = nullptr;
     QPointer<CConsoleWindow> m_menuConsole;
     QList<QPointer<QAction>> m_inPlace;
+    std::function<void()> m_releaseMemory;
+    bool m_releasePending = false;
 };
 
 }  // namespace quillpad

@@ -168,6 +168,7 @@ TEST(WorkbayConsole, LaunchOpensAnotherConsoleOfThatPlugin) {
     EXPECT_EQ(launched->ConnectionSpec(), QByteArray("tcp:10.0.0.9:23"));
     EXPECT_EQ(rig.plugin.Control(1)->parameters, QByteArray("tcp:10.0.0.9:23"));
     EXPECT_EQ(rig.window->ActiveConsole(), launched);
+    rig.plugin.Control(1)->UpdateConnectionStatus(3);
     EXPECT_EQ(LoadRecentConnections(rig.store).value(0), QByteArray("tcp:10.0.0.9:23"));
 
     EXPECT_NE(control->LaunchPlugin(QStringLiteral("NoSuchPlugin"), QStringLiteral("sim:")), 0);

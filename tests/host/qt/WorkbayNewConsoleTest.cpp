@@ -205,6 +205,7 @@ TEST(WorkbayNewConsole, TheAnswerOpensAConsoleAndIsRemembered) {
     EXPECT_EQ(rig.ui.lastOptions.plugins, QStringList({"Quillpad2"}));
     ASSERT_EQ(rig.window->Consoles().size(), 1);
     EXPECT_EQ(rig.window->Consoles()[0]->ConnectionSpec(), QByteArray("telnet:device.local"));
+    rig.plugin.Control(0)->UpdateConnectionStatus(3);
     EXPECT_EQ(LoadRecentConnections(rig.store), QList<QByteArray>({"telnet:device.local", "sim:"}));
 
     rig.ui.answer.reset();
