@@ -96,9 +96,10 @@ bool CSchemeList::Refresh(const std::string& dataDirectory, bool showAllSources)
         }
         const bool builtIn = own->IsBuiltIn();
         const std::string path = own->GetPath();
+        const std::shared_ptr<CStyleScheme> listed = builtIn ? nullptr : FindByPath(path);
         const auto sameFile = find([&](std::size_t j) {
             return builtIn ? m_schemes[j]->IsBuiltIn() && m_schemes[j]->Name == own->Name
-                           : FindByPath(path) == m_schemes[j];
+                           : listed != nullptr && m_schemes[j] == listed;
         });
         if (own == current) {
             // Whatever its file holds now, the style in use stays in use.
