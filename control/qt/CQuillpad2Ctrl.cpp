@@ -164,6 +164,15 @@ void CQuillpad2Ctrl::Destroy() {
     Trace("store");
 }
 
+void CQuillpad2Ctrl::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_statusUnseen) {
+        m_statusUnseen = false;
+        QStatusTipEvent tip(m_statusText);
+        QCoreApplication::sendEvent(this, &tip);
+    }
+}
+
 void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_view) {
@@ -274,6 +283,7 @@ bool CQuillpad2Ctrl::SessionOpen() const {
 
 void CQuillpad2Ctrl::ShowStatus(const QString& text) {
     m_statusText = text;
+    m_statusUnseen = !isVisible();
     emit StatusText(text);
     // A main window above shows it in its status bar.
     QStatusTipEvent tip(text);

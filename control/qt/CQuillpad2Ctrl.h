@@ -167,6 +167,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A note made before the host placed the console (an unreadable key set
+    // or style sheet at creation) reaches its status bar now.
+    void showEvent(QShowEvent* event) override;
     // The history sees every typed character and every text before it is sent.
     void OnCharTyped(char ch) override;
     void OnTextSending(std::string_view text) override;
@@ -204,6 +207,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     QString m_statusText;
     std::set<std::string> m_notedSheets;   // unreadable sheets already named
     std::set<std::string> m_notedKeySets;  // unreadable key sets already named
+    bool m_statusUnseen = false;           // the last note came while hidden
     bool m_created = false;
 };
 

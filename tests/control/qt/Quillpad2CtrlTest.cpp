@@ -825,8 +825,10 @@ TEST_F(Quillpad2Ctrl, SheetsThatAreNoStylesAreLeftOutAndNamedOnce) {
     QMenu* popup = control->Menus().StylePopup();
     EXPECT_EQ(Texts(popup),
               (QStringList{"Normal", "Normal (Local Echo)", "Hex Mode", "Mine", "nameless.tss"}));
-    EXPECT_TRUE(control->LastStatusText().contains("junk.tss")) << control->LastStatusText().toStdString();
-    EXPECT_FALSE(control->LastStatusText().contains("nameless")) << control->LastStatusText().toStdString();
+    EXPECT_TRUE(control->LastStatusText().contains("junk.tss"))
+        << control->LastStatusText().toStdString();
+    EXPECT_FALSE(control->LastStatusText().contains("nameless"))
+        << control->LastStatusText().toStdString();
 
     // The nameless sheet is chosen by its file name, like any other.
     popup->actions()[4]->trigger();
@@ -857,7 +859,8 @@ TEST_F(Quillpad2Ctrl, ASheetAddedWhileTheConsoleIsOpenShowsWhenTheMenuOpens) {
     emit popup->aboutToShow();
     EXPECT_EQ(Texts(popup),
               (QStringList{"Normal", "Normal (Local Echo)", "Hex Mode", "Later", "Mine"}));
-    EXPECT_TRUE(control->LastStatusText().contains("broken.tss")) << control->LastStatusText().toStdString();
+    EXPECT_TRUE(control->LastStatusText().contains("broken.tss"))
+        << control->LastStatusText().toStdString();
     // The style in use stays in use: the same scheme, marked, still drawn.
     EXPECT_EQ(control->Schemes().Current(), mine);
     EXPECT_EQ(control->View()->Scheme(), mine.get());
@@ -906,6 +909,24 @@ TEST_F(Quillpad2Ctrl, AKeySetThatCannotBeReadGivesTheDefaultsAndSaysSoOnce) {
     EXPECT_EQ(control->KeySet().Macro("F5"), "@Firmware");
     std::ifstream in(file, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+}
+
+// What a console finds wrong while it is made, before the host has put it
+// in a window, reaches the window's status bar once it shows.
+TEST_F(Quillpad2Ctrl, ANoteFromCreationReachesTheStatusBarWhenTheConsoleShows) {
+    std::ofstream(std::filesystem::path(DataDirectory()) / "My Keys.keyset", std::ios::binary)
+        << std::string("\0\x01\x02", 3);
+    SControlServices services;
+    Wire(services.session);
+    services.ui = std::make_unique<CRecordingControlUi>();
+    QMainWindow window;
+    window.statusBar();
+    auto* console = new CQuillpad2Ctrl(nullptr, std::move(services));
+    window.setCentralWidget(console);
+    EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
+    window.show();
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains("My Keys.keyset"))
+        << window.statusBar()->currentMessage().toStdString();
 }
 
 TEST_F(Quillpad2Ctrl, MoreThanAHundredStylesLeaveTheKeySetRangeAlone) {
