@@ -15,6 +15,9 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
         s.checked = c.currentKeySetCommand != 0 && id == c.currentKeySetCommand;
         return s;
     }
+    if (NeedsSession(id)) {
+        s.enabled = c.connectionKind != 0;
+    }
     switch (id) {
         case cmd::EditStyles:
             s.enabled = c.hasCurrentScheme;
@@ -65,6 +68,21 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
             break;
     }
     return s;
+}
+
+bool NeedsSession(cmd::CommandId id) {
+    switch (id) {
+        case cmd::Reconnect:
+        case cmd::Disconnect:
+        case cmd::SendBreak:
+        case cmd::XModemSend:
+        case cmd::XModemReceive:
+        case cmd::AsciiSend:
+        case cmd::AsciiReceive:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace quillpad

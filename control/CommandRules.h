@@ -39,4 +39,10 @@ struct SCommandState {
 
 SCommandState CommandState(cmd::CommandId id, const SCommandContext& context);
 
+// Commands that ask the device session for something (connect, break, the
+// transfers): without a session they say so before asking the user anything,
+// and with connection kind 0 (nothing to connect to, as while a log is
+// reviewed) the menu shows them greyed.
+bool NeedsSession(cmd::CommandId id);
+
 }  // namespace quillpad

@@ -19,7 +19,7 @@ bool IsSystemCharacter(const SKeyPress& key, const SKeyModifiers& m) {
 
 }  // namespace
 
-SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m) {
+SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m, bool hasSelection) {
     if (key.key == EKey::Function && key.functionKey >= 1 && key.functionKey <= 12) {
         return SKeyRoute{EKeyAction::FunctionKey, key.functionKey, 0, {}};
     }
@@ -50,7 +50,9 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m) {
         return Route(EKeyAction::Paste);
     }
     if (m.ctrl && key.key == EKey::Letter && key.letter == 'C') {
-        return Route(EKeyAction::Copy);
+        // Nothing to copy: the key is the terminal's interrupt.
+        return hasSelection ? Route(EKeyAction::Copy)
+                            : SKeyRoute{EKeyAction::SendChars, 0, 0, "\x03"};
     }
     if (key.key == EKey::Insert) {
         return Route(m.ctrl ? EKeyAction::Copy : EKeyAction::Paste);
@@ -81,6 +83,12 @@ SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& m, bool trans
             return Route(EKeyAction::HistoryPopup);
         case EKey::Function:
             return SKeyRoute{EKeyAction::FunctionKey, key.functionKey, 0, {}};
+        case EKey::Tab:
+            // Ctrl+Tab and Alt+Tab belong to the host's windows.
+            if (!m.ctrl && !m.alt) {
+                return SKeyRoute{EKeyAction::SendChars, 0, 0, "\t"};
+            }
+            return Route(EKeyAction::PassOn);
         case EKey::Character:
         case EKey::Letter:
             // With Ctrl a letter types its control code (Ctrl+A is 0x01), as a

@@ -26,6 +26,7 @@ enum class EKey {
     Up,
     Down,
     Insert,
+    Tab,       // Tab or Shift+Tab
     Function,  // F1 to F12, `functionKey`
     Letter,    // a letter key pressed with Ctrl or Alt, `letter` upper case
 };
@@ -58,9 +59,12 @@ struct SKeyRoute {
 
 // The interception before any window; PassOn lets the key go on to the view
 // and, when the view does nothing with it, to the host (an Alt character
-// other than C, H, U and K reaches the host's menu mnemonics).
-SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& modifiers);
-// The view's key filter; PassOn leaves the key to the view itself. With
+// other than C, H, U and K reaches the host's menu mnemonics). Ctrl+C copies
+// when the view has a selection and otherwise sends ETX, so that the device
+// can always be interrupted; Ctrl+Insert always copies.
+SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& modifiers, bool hasSelection);
+// The view's key filter; PassOn leaves the key to the view itself. Tab
+// sends 0x09: the console's keys never move the focus. With
 // `transmitArrows` the arrow keys send the VT100 cursor sequences (ESC [ A
 // to D) and Up no longer opens the history.
 SKeyRoute FilterViewKey(const SKeyPress& key, const SKeyModifiers& modifiers,

@@ -18,14 +18,28 @@ void CKeySet::ApplyDefaultShortcuts() {
     }
 }
 
+bool CKeySet::HoldsKeySet(const std::string& path) const {
+    for (std::size_t i = 0; i < SectionCount(); ++i) {
+        if (SectionAt(i)->Name() == kSection) {
+            return true;
+        }
+    }
+    // An empty file is an empty key set; anything else without the section
+    // (binary bytes, another program's file) is not one.
+    std::error_code error;
+    return std::filesystem::file_size(path, error) == 0 && !error;
+}
+
 EKeySetStart CKeySet::LoadOrCreate(const std::string& path) {
     std::error_code error;
     const bool exists = std::filesystem::exists(path, error);
     if (exists || error) {
-        if (LoadFile(path, false, true)) {
+        if (LoadFile(path, false, true) && HoldsKeySet(path)) {
             return EKeySetStart::Loaded;
         }
-        // Never write over a file we could not read.
+        // Never write over a file we could not read: the defaults stay in
+        // memory with no file to be saved to.
+        LoadFile(std::string(), false, true);
         ApplyDefaultShortcuts();
         return EKeySetStart::Unreadable;
     }

@@ -62,7 +62,8 @@ enum class EKeySetStart {
     Loaded,            // the file was read
     Created,           // the file was missing; the defaults were written to it
     DefaultsNotSaved,  // the file was missing and could not be written; defaults in memory
-    Unreadable,        // the file exists but could not be read; defaults in memory
+    Unreadable,        // the file exists but is no key set or could not be read; defaults
+                       // in memory, and no stored path
 };
 
 class CKeySet : public CIniDocument {
@@ -86,6 +87,10 @@ class CKeySet : public CIniDocument {
     // Neither creates the section.
     ByteString Macro(std::string_view keyName) const;
     ByteString Description(std::string_view keyName) const;
+
+  private:
+    // Whether what was just read from the path is a key set.
+    bool HoldsKeySet(const std::string& path) const;
 };
 
 enum class EFunctionKeyAction {

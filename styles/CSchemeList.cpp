@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 
 #include "platform/Paths.h"
 #include "styles/BuiltinSchemes.h"
@@ -32,11 +33,13 @@ std::vector<std::shared_ptr<CStyleScheme>> BuiltinPrototypes(EBuiltinSet set) {
 void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) {
     m_schemes.clear();
     m_shared.clear();
+    m_origin.clear();
     m_skipped.clear();
     m_current.reset();
     m_previousName.clear();
     // Shared, never changed: a list copies one when it chooses it (Own).
     for (auto& scheme : BuiltinPrototypes(showAllSources ? EBuiltinSet::A : EBuiltinSet::B)) {
+        m_origin.push_back(scheme);
         m_schemes.push_back(std::move(scheme));
         m_shared.push_back(true);
     }
@@ -52,11 +55,75 @@ void CSchemeList::Rescan(const std::string& dataDirectory, bool showAllSources) 
         if (auto scheme = StyleSheetCache().Share(path, file.plain ? mark : 0, error)) {
             m_schemes.push_back(std::const_pointer_cast<CStyleScheme>(std::move(scheme)));
             m_shared.push_back(true);
+            m_origin.push_back(m_schemes.back());
         } else {
             m_skipped.push_back({path, error});
         }
     }
     AssignMenuCommands();
+}
+
+bool CSchemeList::Refresh(const std::string& dataDirectory, bool showAllSources) {
+    const auto before = m_schemes;
+    const auto wasShared = m_shared;
+    const auto origins = m_origin;
+    const std::shared_ptr<CStyleScheme> current = m_current;
+    const std::string previous = m_previousName;
+    Rescan(dataDirectory, showAllSources);
+    const auto find = [this](const auto& matches) -> std::optional<std::size_t> {
+        for (std::size_t i = 0; i < m_schemes.size(); ++i) {
+            if (m_shared[i] && matches(i)) {
+                return i;
+            }
+        }
+        return std::nullopt;
+    };
+    const auto put = [this](std::size_t at, std::shared_ptr<CStyleScheme> own) {
+        m_schemes[at] = std::move(own);
+        m_shared[at] = false;
+    };
+    for (std::size_t i = 0; i < before.size(); ++i) {
+        if (wasShared[i]) {
+            continue;
+        }
+        const std::shared_ptr<CStyleScheme>& own = before[i];
+        // Unchanged on disk: the own copy stays, edits and all.
+        const auto unchanged = find(
+            [&](std::size_t j) { return origins[i] != nullptr && m_schemes[j] == origins[i]; });
+        if (unchanged) {
+            put(*unchanged, own);
+            continue;
+        }
+        const bool builtIn = own->IsBuiltIn();
+        const std::string path = own->GetPath();
+        const std::shared_ptr<CStyleScheme> listed = builtIn ? nullptr : FindByPath(path);
+        const auto sameFile = find([&](std::size_t j) {
+            return builtIn ? m_schemes[j]->IsBuiltIn() && m_schemes[j]->Name == own->Name
+                           : listed != nullptr && m_schemes[j] == listed;
+        });
+        if (own == current) {
+            // Whatever its file holds now, the style in use stays in use.
+            if (sameFile) {
+                m_origin[*sameFile] = m_schemes[*sameFile];
+                put(*sameFile, own);
+            } else {
+                Append(own);
+            }
+            continue;
+        }
+        std::error_code error;
+        if (!sameFile && !builtIn && origins[i] == nullptr &&
+            std::filesystem::is_regular_file(path, error)) {
+            Append(own);  // a sheet of another folder, opened in the style editor
+        }
+    }
+    if (current && !Contains(current.get())) {
+        Append(current);
+    }
+    m_current = current;
+    m_previousName = previous;
+    AssignMenuCommands();
+    return m_schemes != before;
 }
 
 std::uint16_t CSchemeList::CommandAt(std::size_t index) {
@@ -160,6 +227,7 @@ bool CSchemeList::Append(std::shared_ptr<CStyleScheme> scheme) {
     if (added) {
         m_schemes.push_back(std::move(scheme));
         m_shared.push_back(false);
+        m_origin.push_back(nullptr);
     }
     AssignMenuCommands();
     return added;
@@ -199,6 +267,7 @@ bool CSchemeList::Replace(const CStyleScheme* listed, std::shared_ptr<CStyleSche
     }
     *it = std::move(with);
     m_shared[static_cast<std::size_t>(it - m_schemes.begin())] = false;
+    m_origin[static_cast<std::size_t>(it - m_schemes.begin())] = nullptr;
     AssignMenuCommands();
     return true;
 }

@@ -44,6 +44,11 @@ class CSchemeList {
     // then one scheme per readable style sheet file in the data folder, in
     // byte order of the file names. Forgets the current and previous scheme.
     void Rescan(const std::string& dataDirectory, bool showAllSources);
+    // A rescan that keeps the current scheme current (the same object, in
+    // the place of its file or built-in) and the list's own copies of what
+    // is unchanged on disk, as well as the previous scheme of the Hex Mode
+    // toggle. True when the list now holds other schemes than before.
+    bool Refresh(const std::string& dataDirectory, bool showAllSources);
     // The style sheet files the last rescan could not read, and why.
     const std::vector<SSkippedScheme>& Skipped() const { return m_skipped; }
 
@@ -91,6 +96,9 @@ class CSchemeList {
 
     std::vector<std::shared_ptr<CStyleScheme>> m_schemes;
     std::vector<bool> m_shared;  // per scheme: still the process's copy
+    // Per scheme: the process's copy it was made from, null for one that came
+    // from elsewhere (the style editor).
+    std::vector<std::shared_ptr<CStyleScheme>> m_origin;
     std::vector<SSkippedScheme> m_skipped;
     std::shared_ptr<CStyleScheme> m_current;
     std::string m_previousName;

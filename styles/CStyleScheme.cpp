@@ -179,6 +179,16 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
     return true;
 }
 
+bool CStyleScheme::HoldsScheme(const CIniDocument& d, int n) {
+    const std::string prefix = "Scheme" + std::to_string(n) + ".";
+    for (std::size_t i = 0; i < d.SectionCount(); ++i) {
+        if (d.SectionAt(i)->Name().starts_with(prefix)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool CStyleScheme::Load(const std::string& path, bool createIfMissing) {
     ClearRules();
     if (!LoadFile(path, createIfMissing, true)) {

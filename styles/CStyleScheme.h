@@ -43,6 +43,9 @@ class CStyleScheme : public CIniDocument {
     bool ReadScheme(CIniDocument& document, int n);
     // Writes this scheme as scheme n into the document. Always true.
     bool WriteScheme(CIniDocument& document, int n) const;
+    // Whether the document has a section of scheme n ("Scheme1.Info",
+    // "Scheme1.Rule1", ...), which a style sheet always has.
+    static bool HoldsScheme(const CIniDocument& document, int n);
     // Reads scheme 1 of a file into this scheme's own document; false when
     // the file cannot be opened.
     bool Load(const std::string& path, bool createIfMissing);

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <string_view>
 
 #include "platform/Paths.h"
@@ -25,9 +26,20 @@ bool HasStyleSheetExtension(std::string_view name) {
 
 std::shared_ptr<CStyleScheme> Parse(const std::string& path, std::string& error) {
     auto scheme = std::make_shared<CStyleScheme>();
-    if (!scheme->Load(path, false)) {
+    if (!scheme->LoadFile(path, false, true)) {
         error = scheme->LastError();
         return nullptr;
+    }
+    // Anything reads as an INI document; a file with no scheme in it (binary
+    // bytes, another program's text) would be an empty white style.
+    if (!CStyleScheme::HoldsScheme(*scheme, 1)) {
+        error = "it holds no style (no Scheme section)";
+        return nullptr;
+    }
+    scheme->ReadScheme(*scheme, 1);
+    if (scheme->Name.empty()) {
+        // A blank menu entry could be told from no other; the file name can.
+        scheme->Name = std::filesystem::path(path).filename().string();
     }
     return scheme;
 }

@@ -50,6 +50,12 @@ SKeyPress ToKeyPress(const QKeyEvent& e, const SKeyModifiers& m) {
         case Qt::Key_Insert:
             k.key = EKey::Insert;
             return k;
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            // Shift+Tab arrives as Backtab; both type a tab.
+            k.key = EKey::Tab;
+            k.text = "\t";
+            return k;
         default:
             break;
     }
@@ -72,7 +78,7 @@ CControlKeys::CControlKeys(CQuillpad2Ctrl& control, std::function<SKeyModifiers(
 bool CControlKeys::ClaimsShortcut(const QKeyEvent& event) const {
     const SKeyModifiers modifiers = m_modifiers();
     const SKeyPress press = ToKeyPress(event, modifiers);
-    return InterceptKey(press, modifiers).action != EKeyAction::PassOn ||
+    return InterceptKey(press, modifiers, HasSelection()).action != EKeyAction::PassOn ||
            FilterViewKey(press, modifiers, m_control.Settings().m_transmitArrowCharacters).action ==
                EKeyAction::SendChars;
 }
@@ -80,7 +86,7 @@ bool CControlKeys::ClaimsShortcut(const QKeyEvent& event) const {
 bool CControlKeys::HandleKey(const QKeyEvent& event) {
     const SKeyModifiers modifiers = m_modifiers();
     const SKeyPress key = ToKeyPress(event, modifiers);
-    SKeyRoute route = InterceptKey(key, modifiers);
+    SKeyRoute route = InterceptKey(key, modifiers, HasSelection());
     if (route.action == EKeyAction::PassOn) {
         route = FilterViewKey(key, modifiers, m_control.Settings().m_transmitArrowCharacters);
     }
@@ -128,6 +134,11 @@ bool CControlKeys::HandleKey(const QKeyEvent& event) {
             return true;
     }
     return false;
+}
+
+bool CControlKeys::HasSelection() const {
+    const CConsoleView* view = m_control.View();
+    return view != nullptr && view->SelectionStart() != view->SelectionEnd();
 }
 
 bool CControlKeys::DispatchFunctionKey(int number, const SKeyModifiers& modifiers) {

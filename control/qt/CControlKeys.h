@@ -35,6 +35,8 @@ class CControlKeys {
     bool DispatchFunctionKey(int number, const SKeyModifiers& modifiers);
 
   private:
+    bool HasSelection() const;
+
     CQuillpad2Ctrl& m_control;
     std::function<SKeyModifiers()> m_modifiers;
 };

@@ -150,7 +150,12 @@ QMenu* CControlMenus::StylePopup() {
 }
 
 void CControlMenus::FillStyleMenu() {
-    if (!m_stylePopup || !m_styleMenuStale) {
+    if (!m_stylePopup) {
+        return;
+    }
+    // Sheets added, changed or removed since the list was made show now.
+    m_control.RefreshStyles();
+    if (!m_styleMenuStale) {
         return;
     }
     m_styleMenuStale = false;

@@ -38,7 +38,7 @@ class CControlMenus final : public QObject {
     // Applies the enable and check rules to a menu's actions.
     void Update(QMenu& menu) const;
 
-    // Filled from the list of styles first if it changed.
+    // Filled from the list of styles first if it or the data folder changed.
     QMenu* StylePopup();
     // Filled from the data directory's key sets first if they may have changed.
     QMenu* KeySetPopup();

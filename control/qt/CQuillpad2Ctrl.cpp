@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "control/LineEnds.h"
 #include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
 #include "control/qt/CHistoryKeeper.h"
@@ -163,6 +164,15 @@ void CQuillpad2Ctrl::Destroy() {
     Trace("store");
 }
 
+void CQuillpad2Ctrl::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_statusUnseen) {
+        m_statusUnseen = false;
+        QStatusTipEvent tip(m_statusText);
+        QCoreApplication::sendEvent(this, &tip);
+    }
+}
+
 void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     if (m_view) {
@@ -267,8 +277,13 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     return c;
 }
 
+bool CQuillpad2Ctrl::SessionOpen() const {
+    return Session() != nullptr && ConnectionHandle() != 0;
+}
+
 void CQuillpad2Ctrl::ShowStatus(const QString& text) {
     m_statusText = text;
+    m_statusUnseen = !isVisible();
     emit StatusText(text);
     // A main window above shows it in its status bar.
     QStatusTipEvent tip(text);
@@ -290,6 +305,12 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
                 m_menus->KeySetFiles().FileForCommand(static_cast<std::uint16_t>(id))) {
             LoadKeySet(*file);
         }
+        return;
+    }
+    if (NeedsSession(id) && !SessionOpen()) {
+        // Before any chooser: a file picked for a transfer that cannot run
+        // would be the user's time lost.
+        ShowStatus(QStringLiteral("The device session is not open."));
         return;
     }
     switch (id) {
@@ -411,10 +432,39 @@ void CQuillpad2Ctrl::ApplySettingsToView() {
 void CQuillpad2Ctrl::RescanStyles() {
     m_schemes.Rescan(m_settings.m_dataDirectory, m_settings.m_showAllSources);
     m_menus->StylesChanged();
-    if (!m_schemes.Skipped().empty()) {
-        ShowStatus(QStringLiteral("%1 style sheet(s) could not be read, first: %2")
-                       .arg(m_schemes.Skipped().size())
-                       .arg(QString::fromLatin1(m_schemes.Skipped().front().reason.c_str())));
+    NoteSkippedSheets();
+}
+
+void CQuillpad2Ctrl::RefreshStyles() {
+    // The cache's folder watch makes this cheap while nothing changed.
+    if (m_schemes.Refresh(m_settings.m_dataDirectory, m_settings.m_showAllSources)) {
+        m_menus->StylesChanged();
+    }
+    NoteSkippedSheets();
+}
+
+void CQuillpad2Ctrl::NoteSkippedSheets() {
+    std::set<std::string> skipped;
+    QStringList named;
+    QString reason;
+    for (const SSkippedScheme& sheet : m_schemes.Skipped()) {
+        skipped.insert(sheet.path);
+        if (m_notedSheets.insert(sheet.path).second) {
+            named << FileNameToQString(std::filesystem::path(sheet.path).filename().string());
+            if (reason.isEmpty()) {
+                reason = QString::fromLocal8Bit(sheet.reason.c_str());
+            }
+        }
+    }
+    // A sheet that reads again is named again should it break later.
+    std::erase_if(m_notedSheets, [&](const std::string& path) { return !skipped.count(path); });
+    if (named.size() == 1) {
+        ShowStatus(
+            QStringLiteral("The style sheet %1 is not listed: %2.").arg(named.front(), reason));
+    } else if (named.size() > 1) {
+        ShowStatus(
+            QStringLiteral("The style sheets %1 are not listed: they cannot be read as styles.")
+                .arg(named.join(QStringLiteral(", "))));
     }
 }
 
@@ -455,6 +505,13 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
         case UM_CANCEL_REQUEST:
             CancelRequest(static_cast<std::uint32_t>(message.lParam));
             return 0;
+        case UM_SEND_TEXT:
+            // A paste or a history line: its lines end as the device expects,
+            // in the history as on the wire.
+            if (ByteString* text = message.payload.Get<ByteString>()) {
+                *text = EndLinesForDevice(*text);
+            }
+            break;
         default:
             break;
     }
@@ -467,7 +524,7 @@ void CQuillpad2Ctrl::LoadKeySet(const std::string& path) {
     const EKeySetStart start = m_keySet.LoadOrCreate(path);
     if (start == EKeySetStart::Loaded || start == EKeySetStart::Created) {
         m_settings.m_keySetPath = path;
-    } else {
+    } else if (m_notedKeySets.insert(path).second) {
         ShowStatus(QStringLiteral("The key set %1 could not be %2; the default keys are used.")
                        .arg(FileNameToQString(path), start == EKeySetStart::Unreadable
                                                          ? QStringLiteral("read")

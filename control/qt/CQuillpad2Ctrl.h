@@ -32,6 +32,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -103,8 +104,11 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // The menu bar's popups, the style and key set popups and their rules.
     CControlMenus& Menus() const { return *m_menus; }
 
-    // Styles.
+    // Styles. A rescan reads the data folder's sheets afresh; a refresh (the
+    // style menu about to show) takes in what changed there since and keeps
+    // the current style.
     void RescanStyles();
+    void RefreshStyles();
     bool SelectSchemeByName(const std::string& name);
     void ToggleHexMode();
     // "Edit Styles...": the style editor on the current style (ControlStyleEditor.cpp).
@@ -163,6 +167,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
 
   protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A note made before the host placed the console (an unreadable key set
+    // or style sheet at creation) reaches its status bar now.
+    void showEvent(QShowEvent* event) override;
     // The history sees every typed character and every text before it is sent.
     void OnCharTyped(char ch) override;
     void OnTextSending(std::string_view text) override;
@@ -179,6 +186,10 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
     void PostSchemeToView();
+    // Names, once per file, the style sheets the last rescan left out.
+    void NoteSkippedSheets();
+    // Whether there is a session to send to (none while a log is reviewed).
+    bool SessionOpen() const;
 
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
@@ -194,6 +205,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CConsoleView> m_view;
     std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
     QString m_statusText;
+    std::set<std::string> m_notedSheets;   // unreadable sheets already named
+    std::set<std::string> m_notedKeySets;  // unreadable key sets already named
+    bool m_statusUnseen = false;           // the last note came while hidden
     bool m_created = false;
 };
 

@@ -6,6 +6,7 @@
 
 #include "control/CommandRules.h"
 #include "control/KeyRouting.h"
+#include "control/LineEnds.h"
 #include "control/MenuModel.h"
 
 namespace quillpad {
@@ -79,6 +80,20 @@ TEST(CommandRules, EnableRules) {
         EXPECT_TRUE(CommandState(id, c).enabled) << id;
         EXPECT_FALSE(CommandState(id, c).checked) << id;
     }
+    // With nothing to connect to (kind 0: a log reviewed, no spec yet) the
+    // commands that need a session are greyed, and only those.
+    c.connectionKind = 0;
+    for (const auto id : {cmd::Reconnect, cmd::Disconnect, cmd::SendBreak, cmd::XModemSend,
+                          cmd::XModemReceive, cmd::AsciiSend, cmd::AsciiReceive}) {
+        EXPECT_TRUE(NeedsSession(id)) << id;
+        EXPECT_FALSE(CommandState(id, c).enabled) << id;
+    }
+    for (const auto id : {cmd::ClearData, cmd::EditSequenceKeys, cmd::MakeDefault,
+                          cmd::CommandHistory, cmd::LoadLog, cmd::GoBackOnline, cmd::SaveBuffer}) {
+        EXPECT_FALSE(NeedsSession(id)) << id;
+        EXPECT_TRUE(CommandState(id, c).enabled) << id;
+    }
+    c.connectionKind = 2;
 
     c.logging = ELoggingState::NotLogging;
     EXPECT_TRUE(CommandState(cmd::SaveBuffer, c).enabled);
@@ -154,36 +169,43 @@ constexpr SKeyModifiers kAlt{false, false, true};
 TEST(KeyRouting, InterceptionBeforeAnyWindow) {
     for (int n = 1; n <= 12; ++n) {
         for (const auto& m : {kNone, kCtrl, kShift, kAlt}) {
-            const auto r = InterceptKey(F(n), m);
+            const auto r = InterceptKey(F(n), m, false);
             EXPECT_EQ(r.action, EKeyAction::FunctionKey) << n;
             EXPECT_EQ(r.functionKey, n);
         }
     }
-    EXPECT_EQ(InterceptKey(Letter('V', "\x16"), kCtrl).action, EKeyAction::Paste);
-    EXPECT_EQ(InterceptKey(Letter('C', "\x03"), kCtrl).action, EKeyAction::Copy);
-    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kCtrl).action, EKeyAction::Copy);
-    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kShift).action, EKeyAction::Paste);
-    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kNone).action, EKeyAction::Paste);
+    EXPECT_EQ(InterceptKey(Letter('V', "\x16"), kCtrl, false).action, EKeyAction::Paste);
+    // Ctrl+C copies a selection; with none it interrupts the device (ETX).
+    // Ctrl+Insert only ever copies.
+    EXPECT_EQ(InterceptKey(Letter('C', "\x03"), kCtrl, true).action, EKeyAction::Copy);
+    const auto interrupt = InterceptKey(Letter('C', "\x03"), kCtrl, false);
+    EXPECT_EQ(interrupt.action, EKeyAction::SendChars);
+    EXPECT_EQ(interrupt.chars, "\x03");
+    for (const bool selection : {false, true}) {
+        EXPECT_EQ(InterceptKey(Key(EKey::Insert), kCtrl, selection).action, EKeyAction::Copy);
+    }
+    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kShift, false).action, EKeyAction::Paste);
+    EXPECT_EQ(InterceptKey(Key(EKey::Insert), kNone, false).action, EKeyAction::Paste);
 
     // Alt characters, either case.
     for (const char* text : {"c", "C"}) {
-        EXPECT_EQ(InterceptKey(Letter('C', text), kAlt).command, cmd::ClearData);
+        EXPECT_EQ(InterceptKey(Letter('C', text), kAlt, false).command, cmd::ClearData);
     }
-    EXPECT_EQ(InterceptKey(Letter('U', "u"), kAlt).command, cmd::XModemSend);
-    EXPECT_EQ(InterceptKey(Letter('K', "k"), kAlt).command, cmd::SendBreak);
-    EXPECT_EQ(InterceptKey(Letter('H', "h"), kAlt).action, EKeyAction::ToggleHex);
+    EXPECT_EQ(InterceptKey(Letter('U', "u"), kAlt, false).command, cmd::XModemSend);
+    EXPECT_EQ(InterceptKey(Letter('K', "k"), kAlt, false).command, cmd::SendBreak);
+    EXPECT_EQ(InterceptKey(Letter('H', "h"), kAlt, false).action, EKeyAction::ToggleHex);
     // Any other Alt character is the host's (its menu mnemonics): the view
     // sends nothing for it either.
     for (const SKeyPress& key : {Letter('F', "f"), Letter('G', "g"), Key(EKey::Character, "1")}) {
-        EXPECT_EQ(InterceptKey(key, kAlt).action, EKeyAction::PassOn) << key.text;
+        EXPECT_EQ(InterceptKey(key, kAlt, false).action, EKeyAction::PassOn) << key.text;
         EXPECT_EQ(FilterViewKey(key, kAlt).action, EKeyAction::PassOn) << key.text;
     }
 
     // The rest goes on to the view.
-    EXPECT_EQ(InterceptKey(Letter('A', "\x01"), kCtrl).action, EKeyAction::PassOn);
-    EXPECT_EQ(InterceptKey(Key(EKey::Character, "v"), kNone).action, EKeyAction::PassOn);
-    EXPECT_EQ(InterceptKey(Key(EKey::Up), kNone).action, EKeyAction::PassOn);
-    EXPECT_EQ(InterceptKey(Key(EKey::Left), kAlt).action, EKeyAction::PassOn);
+    EXPECT_EQ(InterceptKey(Letter('A', "\x01"), kCtrl, false).action, EKeyAction::PassOn);
+    EXPECT_EQ(InterceptKey(Key(EKey::Character, "v"), kNone, false).action, EKeyAction::PassOn);
+    EXPECT_EQ(InterceptKey(Key(EKey::Up), kNone, false).action, EKeyAction::PassOn);
+    EXPECT_EQ(InterceptKey(Key(EKey::Left), kAlt, false).action, EKeyAction::PassOn);
 }
 
 TEST(KeyRouting, TheViewsFilterSendsCharactersAndSwallowsEditing) {
@@ -209,6 +231,29 @@ TEST(KeyRouting, TheViewsFilterSendsCharactersAndSwallowsEditing) {
         << "Delete types nothing";
     EXPECT_EQ(FilterViewKey(Key(EKey::Other), kCtrl).action, EKeyAction::PassOn);
     EXPECT_EQ(FilterViewKey(Key(EKey::Insert), kNone).action, EKeyAction::PassOn);
+
+    // Tab is a character for the device, with or without Shift; with Ctrl
+    // or Alt it is the host's (window switching).
+    for (const auto& m : {kNone, kShift}) {
+        const auto tab = FilterViewKey(Key(EKey::Tab, "\t"), m);
+        EXPECT_EQ(tab.action, EKeyAction::SendChars);
+        EXPECT_EQ(tab.chars, "\t");
+    }
+    EXPECT_EQ(FilterViewKey(Key(EKey::Tab, "\t"), kCtrl).action, EKeyAction::PassOn);
+    EXPECT_EQ(FilterViewKey(Key(EKey::Tab, "\t"), kAlt).action, EKeyAction::PassOn);
+}
+
+TEST(LineEnds, ALoneLineFeedEndsItsLineWithCarriageReturn) {
+    EXPECT_EQ(EndLinesForDevice("ver\nburst 4\n"), "ver\r\nburst 4\r\n");
+    EXPECT_EQ(EndLinesForDevice("\n\nx"), "\r\n\r\nx");
+    // CR LF and a lone CR already end a line.
+    EXPECT_EQ(EndLinesForDevice("a\r\nb\rc"), "a\r\nb\rc");
+    EXPECT_EQ(EndLinesForDevice("a\r\n\nb"), "a\r\n\r\nb");
+    EXPECT_EQ(EndLinesForDevice("\r"), "\r");
+    EXPECT_EQ(EndLinesForDevice(""), "");
+    // Every other byte, NUL and high bytes included, stays.
+    const std::string bytes("\0\xff\t", 3);
+    EXPECT_EQ(EndLinesForDevice(bytes), bytes);
 }
 
 }  // namespace

@@ -87,6 +87,34 @@ TEST(KeySetFile, DefaultsServeWhenTheFileCannotBeReadOrWritten) {
     EXPECT_EQ(ReadFileBytes(earlier), "[Shortcuts]\r\nF3=old\r\n");
 }
 
+TEST(KeySetFile, AFileWithoutTheShortcutsSectionIsNoKeySet) {
+    CTempDir dir;
+    CKeySet keySet;
+    // Binary bytes, and another program's INI file: both read as documents.
+    const std::string binary = dir.File("binary.keyset");
+    const std::string bytes(
+        "\x7f"
+        "ELF\x02\x01\0[x]\nF3=y\n",
+        16);
+    ASSERT_TRUE(WriteFileBytes(binary, bytes));
+    const std::string other = dir.File("other.keyset");
+    ASSERT_TRUE(WriteFileBytes(other, "[Settings]\r\nF3=not a macro\r\n"));
+    for (const std::string& path : {binary, other}) {
+        EXPECT_EQ(keySet.LoadOrCreate(path), EKeySetStart::Unreadable) << path;
+        EXPECT_EQ(keySet.Macro("F3"), "@DevInfo") << path;
+        EXPECT_EQ(keySet.GetPath(), "") << "nothing may be saved over it";
+        EXPECT_EQ(keySet.SectionCount(), 1u) << "none of the file is kept";
+    }
+    EXPECT_EQ(ReadFileBytes(binary), bytes);
+
+    // An empty file is an empty key set, as a user may make one.
+    const std::string empty = dir.File("empty.keyset");
+    ASSERT_TRUE(WriteFileBytes(empty, ""));
+    EXPECT_EQ(keySet.LoadOrCreate(empty), EKeySetStart::Loaded);
+    EXPECT_EQ(keySet.Macro("F3"), "");
+    EXPECT_EQ(keySet.GetPath(), empty);
+}
+
 TEST(KeySetFile, DefaultsReplaceTheirOwnEntriesOnly) {
     CKeySet keySet =
         KeySetFromText("[Shortcuts]\nF1=one\nF3=mine\nF3_Name=my info\nF3=second\n[Other]\nF3=x\n");

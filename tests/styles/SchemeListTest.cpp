@@ -108,6 +108,85 @@ TEST(SchemeListRescan, UnreadableFileIsSkippedAndReported) {
     EXPECT_TRUE(list.Skipped().empty()) << "each rescan reports only its own failures";
 }
 
+TEST(SchemeListRescan, AFileWithoutASchemeIsSkippedAndANamelessOneGoesByItsFileName) {
+    CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("binary.tss"), std::string("\0\x01[x]\n\xff=1", 10)));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("other.tss"), "[Scheme2.Info]\r\nName=Two\r\n"));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("nameless.tss"),
+                                     "[Scheme1.Info]\r\nBackgroundColor=255\r\n"));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("rules.tss"), "[Scheme1.Rule1]\r\nName=r\r\n"));
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    std::vector<std::string> expected = BuiltinNames(EBuiltinSet::B);
+    expected.insert(expected.end(), {"nameless.tss", "rules.tss"});
+    EXPECT_EQ(Names(list), expected);
+    EXPECT_EQ(list.Schemes()[expected.size() - 2]->BackgroundColor, 255u);
+    EXPECT_EQ(list.Schemes().back()->RuleCount(), 1u);
+    ASSERT_EQ(list.Skipped().size(), 2u);
+    EXPECT_EQ(list.Skipped()[0].path, dir.File("binary.tss"));
+    EXPECT_EQ(list.Skipped()[1].path, dir.File("other.tss"));
+    EXPECT_NE(list.Skipped()[0].reason.find("Scheme"), std::string::npos);
+    // Chosen by the name it is listed under.
+    EXPECT_TRUE(list.SelectByCommand(CommandOf(list, "nameless.tss")));
+    EXPECT_EQ(list.Current()->BackgroundColor, 255u);
+}
+
+TEST(SchemeListRefresh, TakesInTheFolderAndKeepsTheCurrentScheme) {
+    CTempDir dir;
+    WriteStyleSheet(dir, "a.tss", "Ay");
+    WriteStyleSheet(dir, "c.tss", "Cee");
+    CSchemeList list;
+    list.Rescan(dir.Path(), false);
+    ASSERT_TRUE(list.SelectByName("Cee"));
+    const auto current = list.Current();
+    current->AppendRule(SStyleRule());  // edited in place, not saved
+    ASSERT_TRUE(list.SelectByName("Ay"));
+    const auto ay = list.Current();
+    ASSERT_TRUE(list.ToggleHexMode());
+    ASSERT_TRUE(list.ToggleHexMode());
+    ASSERT_TRUE(list.SelectByName("Cee"));
+    ASSERT_EQ(list.Current(), current);
+
+    EXPECT_FALSE(list.Refresh(dir.Path(), false)) << "nothing changed";
+    EXPECT_EQ(list.Current(), current);
+    EXPECT_EQ(list.Current()->RuleCount(), 2u);
+
+    WriteStyleSheet(dir, "b.tss", "Bee");
+    EXPECT_TRUE(list.Refresh(dir.Path(), false));
+    std::vector<std::string> expected = BuiltinNames(EBuiltinSet::B);
+    expected.insert(expected.end(), {"Ay", "Bee", "Cee"});
+    EXPECT_EQ(Names(list), expected);
+    EXPECT_EQ(list.Current(), current) << "the same scheme, edits and all";
+    EXPECT_EQ(list.CheckedCommand(), CommandOf(list, "Cee"));
+    ASSERT_TRUE(list.SelectByName("Ay"));
+    EXPECT_EQ(list.Current(), ay) << "an own copy of an unchanged file stays";
+
+    // The file of the current scheme changes on disk: it stays in use as it is.
+    ASSERT_TRUE(list.SelectByName("Cee"));
+    WriteStyleSheet(dir, "c.tss", "Cee, changed on disk");
+    EXPECT_FALSE(list.Refresh(dir.Path(), false)) << "the menu shows the same";
+    EXPECT_EQ(list.Current(), current);
+    EXPECT_EQ(Names(list).back(), "Cee");
+    // Removed, it stays listed while in use; a file not in use goes.
+    std::filesystem::remove(dir.File("c.tss"));
+    std::filesystem::remove(dir.File("a.tss"));
+    EXPECT_TRUE(list.Refresh(dir.Path(), false));
+    expected = BuiltinNames(EBuiltinSet::B);
+    expected.insert(expected.end(), {"Bee", "Cee"});
+    EXPECT_EQ(Names(list), expected);
+    EXPECT_EQ(list.Current(), current);
+    EXPECT_EQ(list.CheckedCommand(), CommandOf(list, "Cee"));
+
+    // The Hex Mode toggle still returns to the scheme before it; the removed
+    // file, no longer in use, leaves the list.
+    ASSERT_TRUE(list.SelectByName("Bee"));
+    ASSERT_TRUE(list.ToggleHexMode());
+    EXPECT_TRUE(list.Refresh(dir.Path(), false));
+    EXPECT_EQ(Names(list).back(), "Bee");
+    ASSERT_TRUE(list.ToggleHexMode());
+    EXPECT_EQ(list.Current()->Name, "Bee");
+}
+
 TEST(SchemeListRescan, ListsShareNoSchemeAndAChangedFileIsReadAgain) {
     CTempDir dir;
     WriteStyleSheet(dir, "mine.tss", "Mine");

@@ -438,6 +438,23 @@ std::size_t CConsoleView::WordEnd(std::size_t position) const {
 
 // ---- input
 
+bool CConsoleView::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        // Tab is a character for the device, not a move to the next widget:
+        // QWidget::event would hand it to the focus chain before any key
+        // handler saw it. Taken here whether or not the key filter sends it,
+        // so that no parent moves the focus either.
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool tab = key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab;
+        if (tab && (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0) {
+            keyPressEvent(key);
+            key->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
 void CConsoleView::keyPressEvent(QKeyEvent* event) {
     if (m_textInfo && m_textInfo->isVisible()) {
         m_textInfo->Dismiss();

@@ -115,6 +115,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void Repainted();
 
   protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;

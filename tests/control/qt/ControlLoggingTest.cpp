@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QTest>
 
 #include <deque>
 #include <filesystem>
@@ -45,12 +46,19 @@ class CAnsweringUi final : public test::CQuietControlUi {
     std::optional<std::string> ChooseFileToOpen(const QString& filter, const QString& suffix,
                                                 const std::string& folder, QWidget*) override {
         chooser = {filter, suffix, QString::fromStdString(folder)};
+        ++choosersAsked;
         return file;
+    }
+    std::optional<std::string> ChooseFileToSave(const QString&, const std::string&,
+                                                QWidget*) override {
+        ++choosersAsked;
+        return std::nullopt;
     }
 
     std::deque<std::optional<SLogRequest>> requests;
     std::optional<std::string> file;
     std::vector<QString> chooser;
+    int choosersAsked = 0;
     int dialogs = 0;
 };
 
@@ -93,6 +101,7 @@ class ControlLogging : public ::testing::Test, protected test::SFakeSessionRig {
         auto ui = std::make_unique<CAnsweringUi>();
         answers = ui.get();
         services.ui = std::move(ui);
+        services.modifiers = [this] { return modifiers; };
         control = std::make_unique<CQuillpad2Ctrl>(nullptr, std::move(services));
         control->SetHostEnvironment(host);
         control->resize(500, 300);
@@ -157,6 +166,7 @@ class ControlLogging : public ::testing::Test, protected test::SFakeSessionRig {
     int logs = 0;
     std::shared_ptr<CRecordingHost> host = std::make_shared<CRecordingHost>();
     CAnsweringUi* answers = nullptr;
+    SKeyModifiers modifiers;
     std::unique_ptr<CQuillpad2Ctrl> control;
 };
 
@@ -365,6 +375,51 @@ TEST_F(ControlLogging, GoBackOnlineRestoresTitleAndFooterAndReconnectsToTheHosts
     EXPECT_EQ(Store().RecordCount(), 0u);
     EXPECT_EQ(ViewText(), "");
     EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Online);
+}
+
+TEST_F(ControlLogging, WhileALogIsReviewedTheSessionCommandsSaySoBeforeAnyChooser) {
+    const cmd::CommandId needSession[] = {cmd::Reconnect,   cmd::Disconnect,    cmd::SendBreak,
+                                          cmd::XModemSend,  cmd::XModemReceive, cmd::AsciiSend,
+                                          cmd::AsciiReceive};
+    control->IWBSetConnectionParameters("sim:");
+    QApplication::processEvents();
+    for (const cmd::CommandId id : needSession) {
+        EXPECT_TRUE(Shown(id)->isEnabled()) << id << " online";
+    }
+    answers->file = WriteLog(1'559'376'000, {"old"});
+    control->OnCommand(cmd::LoadLog);
+    QApplication::processEvents();
+    ASSERT_EQ(control->Logging().Review(), CControlLogging::EReview::Reviewing);
+
+    answers->choosersAsked = 0;
+    const std::size_t requests = Count("Request");
+    const std::size_t boxes = shown->size();
+    for (const cmd::CommandId id : needSession) {
+        EXPECT_FALSE(Shown(id)->isEnabled()) << id << " greyed while reviewing";
+        control->ShowStatus(QString());
+        control->OnCommand(id);
+        QApplication::processEvents();
+        EXPECT_EQ(control->LastStatusText(), "The device session is not open.") << id;
+    }
+    // Alt+U as the user presses it, past the greyed menu.
+    control->ShowStatus(QString());
+    modifiers = {false, false, true};
+    QTest::keyClick(control->View(), Qt::Key_U, Qt::AltModifier);
+    modifiers = {};
+    QApplication::processEvents();
+    EXPECT_EQ(control->LastStatusText(), "The device session is not open.");
+    EXPECT_EQ(answers->choosersAsked, 0) << "no file is asked for a transfer that cannot run";
+    EXPECT_EQ(Count("Request"), requests) << "nothing asked of a closed session";
+    EXPECT_EQ(shown->size(), boxes) << "no error box after the word";
+    EXPECT_TRUE(Shown(cmd::GoBackOnline)->isEnabled());
+
+    // Back online the commands are there again.
+    host->address = "sim:";
+    control->OnCommand(cmd::GoBackOnline);
+    QApplication::processEvents();
+    EXPECT_TRUE(Shown(cmd::XModemSend)->isEnabled());
+    control->OnCommand(cmd::XModemSend);
+    EXPECT_EQ(answers->choosersAsked, 1);
 }
 
 }  // namespace

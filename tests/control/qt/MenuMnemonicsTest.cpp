@@ -93,6 +93,7 @@ TEST_F(MenuMnemonics, AnAltKeyTheConsoleDoesNotUseOpensTheHostsMenu) {
 }
 
 TEST_F(MenuMnemonics, TheConsolesAltKeysKeepTheirMeaningOverTheHostsMenus) {
+    control->IWBSetConnectionParameters("sim:");  // Alt+K and Alt+U need a session
     control->Store()->AddIncomingBytes(0, "XYZ");
     QApplication::processEvents();
     EXPECT_EQ(AltKey(Qt::Key_H), nullptr);

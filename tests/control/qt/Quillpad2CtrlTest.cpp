@@ -807,6 +807,128 @@ TEST_F(Quillpad2Ctrl, TheStyleMenuListsEveryStyleAndAFileBeatsTheBuiltin) {
     EXPECT_EQ(control->View()->Scheme(), control->Schemes().Current().get());
 }
 
+QStringList Texts(QMenu* popup) {
+    QStringList texts;
+    for (QAction* a : popup->actions()) {
+        texts << a->text();
+    }
+    return texts;
+}
+
+TEST_F(Quillpad2Ctrl, SheetsThatAreNoStylesAreLeftOutAndNamedOnce) {
+    WriteStyleSheet("Mine.tss", "Mine");
+    // Binary bytes: no line of it is a section of a scheme.
+    std::ofstream(std::filesystem::path(DataDirectory()) / "junk.tss", std::ios::binary)
+        << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe=\x01", 20);
+    WriteStyleSheet("nameless.tss", "");
+    Make();
+    QMenu* popup = control->Menus().StylePopup();
+    EXPECT_EQ(Texts(popup),
+              (QStringList{"Normal", "Normal (Local Echo)", "Hex Mode", "Mine", "nameless.tss"}));
+    EXPECT_TRUE(control->LastStatusText().contains("junk.tss"))
+        << control->LastStatusText().toStdString();
+    EXPECT_FALSE(control->LastStatusText().contains("nameless"))
+        << control->LastStatusText().toStdString();
+
+    // The nameless sheet is chosen by its file name, like any other.
+    popup->actions()[4]->trigger();
+    EXPECT_EQ(CurrentScheme(), "nameless.tss");
+    EXPECT_EQ(control->Schemes().Current()->BackgroundColor, 0u) << "the file's own style";
+
+    // Named once: the next openings of the menu say nothing more of it.
+    control->ShowStatus(QStringLiteral("meanwhile"));
+    control->Menus().StylePopup();
+    control->Menus().StylePopup();
+    EXPECT_EQ(control->LastStatusText(), "meanwhile");
+}
+
+TEST_F(Quillpad2Ctrl, ASheetAddedWhileTheConsoleIsOpenShowsWhenTheMenuOpens) {
+    WriteStyleSheet("Mine.tss", "Mine");
+    Make();
+    ASSERT_TRUE(control->SelectSchemeByName("Mine"));
+    QApplication::processEvents();
+    const std::shared_ptr<CStyleScheme> mine = control->Schemes().Current();
+    QMenu* popup = control->Menus().StylePopup();
+    ASSERT_EQ(Texts(popup).size(), 4);
+
+    WriteStyleSheet("Later.tss", "Later");
+    std::ofstream(std::filesystem::path(DataDirectory()) / "broken.tss", std::ios::binary)
+        << std::string("\0\x01\x02binary", 9);
+    control->ShowStatus(QString());
+    // As the menu bar opens it: the popup's own signal.
+    emit popup->aboutToShow();
+    EXPECT_EQ(Texts(popup),
+              (QStringList{"Normal", "Normal (Local Echo)", "Hex Mode", "Later", "Mine"}));
+    EXPECT_TRUE(control->LastStatusText().contains("broken.tss"))
+        << control->LastStatusText().toStdString();
+    // The style in use stays in use: the same scheme, marked, still drawn.
+    EXPECT_EQ(control->Schemes().Current(), mine);
+    EXPECT_EQ(control->View()->Scheme(), mine.get());
+    control->Menus().Update(*popup);
+    EXPECT_TRUE(popup->actions()[4]->isChecked());
+    EXPECT_FALSE(popup->actions()[3]->isChecked());
+    popup->actions()[3]->trigger();
+    EXPECT_EQ(CurrentScheme(), "Later");
+
+    // The Hex Mode toggle still goes back to the style used before.
+    control->OnCommand(cmd::ToggleHexMode);
+    control->Menus().StylePopup();
+    control->OnCommand(cmd::ToggleHexMode);
+    EXPECT_EQ(CurrentScheme(), "Later");
+
+    // A sheet removed goes from the menu unless it is the one in use.
+    std::filesystem::remove(std::filesystem::path(DataDirectory()) / "Mine.tss");
+    control->Menus().StylePopup();
+    EXPECT_FALSE(Texts(popup).contains("Mine"));
+    std::filesystem::remove(std::filesystem::path(DataDirectory()) / "Later.tss");
+    control->Menus().StylePopup();
+    EXPECT_EQ(Texts(popup).back(), "Later");
+    EXPECT_EQ(CurrentScheme(), "Later");
+}
+
+TEST_F(Quillpad2Ctrl, AKeySetThatCannotBeReadGivesTheDefaultsAndSaysSoOnce) {
+    const auto file = std::filesystem::path(DataDirectory()) / "My Keys.keyset";
+    const std::string bytes(
+        "\x7f"
+        "ELF\x02\x01\x01\0\0\0=\xff",
+        13);
+    std::ofstream(file, std::ios::binary) << bytes;
+    Make();
+    EXPECT_EQ(control->KeySet().Macro("F3"), "@DevInfo") << "the default keys";
+    EXPECT_TRUE(control->LastStatusText().contains("My Keys.keyset"))
+        << control->LastStatusText().toStdString();
+    EXPECT_TRUE(control->LastStatusText().contains("default keys"));
+    EXPECT_TRUE(control->KeySet().GetPath().empty()) << "never saved over the file";
+
+    // Chosen again from the menu: the defaults again, without a second word.
+    control->ShowStatus(QStringLiteral("meanwhile"));
+    QMenu* keySets = control->Menus().KeySetPopup();
+    ASSERT_EQ(keySets->actions().size(), 1);
+    keySets->actions()[0]->trigger();
+    EXPECT_EQ(control->LastStatusText(), "meanwhile");
+    EXPECT_EQ(control->KeySet().Macro("F5"), "@Firmware");
+    std::ifstream in(file, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), bytes);
+}
+
+// What a console finds wrong while it is made, before the host has put it
+// in a window, reaches the window's status bar once it shows.
+TEST_F(Quillpad2Ctrl, ANoteFromCreationReachesTheStatusBarWhenTheConsoleShows) {
+    std::ofstream(std::filesystem::path(DataDirectory()) / "My Keys.keyset", std::ios::binary)
+        << std::string("\0\x01\x02", 3);
+    SControlServices services;
+    Wire(services.session);
+    services.ui = std::make_unique<CRecordingControlUi>();
+    QMainWindow window;
+    window.statusBar();
+    auto* console = new CQuillpad2Ctrl(nullptr, std::move(services));
+    window.setCentralWidget(console);
+    EXPECT_TRUE(window.statusBar()->currentMessage().isEmpty());
+    window.show();
+    EXPECT_TRUE(window.statusBar()->currentMessage().contains("My Keys.keyset"))
+        << window.statusBar()->currentMessage().toStdString();
+}
+
 TEST_F(Quillpad2Ctrl, MoreThanAHundredStylesLeaveTheKeySetRangeAlone) {
     for (int i = 0; i < 105; ++i) {
         WriteStyleSheet("s" + std::to_string(1000 + i) + ".tss", "Style " + std::to_string(i));
