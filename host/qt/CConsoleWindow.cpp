@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -90,6 +91,26 @@ void CConsoleWindow::Start(const QByteArray& spec, const std::optional<QByteArra
 
 QString CConsoleWindow::StatusText() const {
     return m_statusLabel->text();
+}
+
+QString CConsoleWindow::NoteText() const {
+    return m_footer->currentMessage();
+}
+
+bool CConsoleWindow::event(QEvent* event) {
+    // The control's notes (a style sheet it could not read, a key set it
+    // replaced by the defaults) come as status tips; the main window has no
+    // status bar, so they would go nowhere past this window. An empty tip
+    // (a menu item left) does not wipe a note the user has not read yet.
+    if (event->type() == QEvent::StatusTip) {
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        if (!tip.isEmpty()) {
+            m_footer->showMessage(tip, kNoteMilliseconds);
+        }
+        event->accept();
+        return true;
+    }
+    return QWidget::event(event);
 }
 
 bool CConsoleWindow::FooterShown() const {

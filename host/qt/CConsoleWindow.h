@@ -1,7 +1,8 @@
 #pragma once
 // One console in the host: the plug-in's control filling the window, the
-// footer under it (connection status and spec), and the title. The window
-// is what the control's environment object acts on.
+// footer under it (connection status and spec, and the control's notes for
+// a while), and the title. The window is what the control's environment
+// object acts on.
 
 #include <QByteArray>
 #include <QList>
@@ -50,6 +51,8 @@ class CConsoleWindow : public QWidget {
     const QString& PluginName() const { return m_plugin; }
     const QByteArray& ConnectionSpec() const { return m_spec; }
     QString StatusText() const;
+    // The control's last note (a status tip it sent), while the footer shows it.
+    QString NoteText() const;
     int ConnectionStatus() const { return m_status; }
     bool FooterShown() const;
     std::optional<QByteArray> SaveState() const;
@@ -66,6 +69,12 @@ class CConsoleWindow : public QWidget {
     bool Launch(const QString& plugin, const QByteArray& spec);
 
     QSize sizeHint() const override;
+
+    // How long a note of the control stays in the footer.
+    static constexpr int kNoteMilliseconds = 15000;
+
+  protected:
+    bool event(QEvent* event) override;
 
   private:
     void UpdateTitle();

@@ -8,6 +8,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QStatusTipEvent>
 
 #include "host/qt/CConsoleEnvironment.h"
 #include "host/qt/CConsoleWindow.h"
@@ -119,6 +120,28 @@ TEST(WorkbayConsole, StatusAndConnectionReportsShowInTheFooter) {
     EXPECT_FALSE(console->FooterShown());
     EXPECT_EQ(control->ShowFrameFooter(1), 0);
     EXPECT_TRUE(console->FooterShown());
+}
+
+TEST(WorkbayConsole, TheControlsNotesShowInTheFooterUntilANewOne) {
+    CHostRig rig;
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    CStandInControl* control = rig.plugin.Control(0);
+    const auto tip = [control](const QString& text) {
+        QStatusTipEvent event(text);
+        QCoreApplication::sendEvent(control, &event);
+    };
+
+    tip(QStringLiteral("Style sheet \"broken.tss\" is not a style sheet and is left out."));
+    EXPECT_EQ(console->NoteText(),
+              QStringLiteral("Style sheet \"broken.tss\" is not a style sheet and is left out."));
+    // Leaving a menu item sends an empty tip; the note stays.
+    tip(QString());
+    EXPECT_FALSE(console->NoteText().isEmpty());
+    tip(QStringLiteral("second"));
+    EXPECT_EQ(console->NoteText(), QStringLiteral("second"));
+    // The connection status is not what a note replaces.
+    EXPECT_EQ(control->UpdateConnectionStatus(3), 0);
+    EXPECT_EQ(console->StatusText(), QStringLiteral("Connected"));
 }
 
 TEST(WorkbayConsole, TitleIsTheSpecWithTheToolAndTheAppendedText) {
