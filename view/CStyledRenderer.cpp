@@ -1,5 +1,6 @@
 #include "view/CStyledRenderer.h"
 
+#include <algorithm>
 #include <array>
 
 #include "view/SameFormat.h"
@@ -155,6 +156,110 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
         }
     }
     flush();
+}
+
+bool CStyledRenderer::RenderPart(IRenderSurface& surface, const SDataRecord& record,
+                                 bool showAllSources, SRenderPoint& point, std::size_t stopAfter) {
+    if (record.kind != 1 || (!showAllSources && record.source != 1)) {
+        return true;
+    }
+    const std::size_t size = record.bytes.size();
+    const std::size_t begin = std::min(point.offset, size);
+    const std::size_t stop = stopAfter >= size - begin ? size : begin + stopAfter;
+    surface.MoveCaretToEnd();
+    m_pending.clear();
+    if (m_scheme == nullptr) {
+        // Nothing is ever deleted without a scheme: any byte will do.
+        for (std::size_t i = begin; i < stop; ++i) {
+            if (record.bytes[i] != '\0') {
+                m_pending.push_back(record.bytes[i]);
+            }
+        }
+        if (!m_pending.empty()) {
+            surface.AppendRun(m_pending, record.sequence);
+        }
+        point.offset = stop;
+        if (stop < size) {
+            return false;
+        }
+        point.offset = 0;
+        return true;
+    }
+    const auto& rules = m_scheme->RulePointers();
+    const auto ruleAt = [&](std::int32_t i) { return rules[static_cast<std::size_t>(i)]; };
+    auto flush = [&] {
+        if (m_pending.empty()) {
+            return;
+        }
+        if (!point.formatApplied && point.currentRule >= 0) {
+            surface.ApplyFormat(ruleAt(point.currentRule)->CharFormat);
+        }
+        surface.AppendRun(m_pending, record.sequence);
+        m_pending.clear();
+    };
+    CChooser choose(*m_scheme, record);
+    // Line breaks in the held-back text: while there are any it cannot be
+    // written early (a backspace may take a break from it, never from the
+    // surface).
+    std::size_t breaks = 0;
+    for (std::size_t i = begin; i < size; ++i) {
+        if (i >= stop && breaks == 0) {
+            flush();
+            point.offset = i;
+            return false;
+        }
+        const auto b = static_cast<std::uint8_t>(record.bytes[i]);
+        const SByteChoice& c = choose(b);
+        // Within one scheme a rule is the current one exactly when its index is.
+        if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
+            if (c.colourRule != point.currentRule) {
+                flush();
+                breaks = 0;
+                point.currentRule = c.colourRule;
+                surface.ApplyFormat(ruleAt(c.colourRule)->CharFormat);
+                point.formatApplied = true;
+            }
+            point.ruleInRecord = c.colourRule;
+        }
+        if (c.action == EByteAction::Backspace && !m_pending.empty() &&
+            (m_pending.back() == '\n' || m_pending.back() == '\r')) {
+            --breaks;
+        }
+        const std::size_t before = m_pending.size();
+        if (Translate(m_pending, b, c)) {
+            surface.DeleteLastCharOfCaretLine();
+        }
+        for (std::size_t k = before; k < m_pending.size(); ++k) {
+            breaks += m_pending[k] == '\n' || m_pending[k] == '\r';
+        }
+    }
+    flush();
+    point.offset = 0;
+    point.ruleInRecord = -1;
+    point.formatApplied = false;
+    return true;
+}
+
+void CStyledRenderer::BeginAt(IRenderSurface& surface, const SRenderPoint& point) const {
+    if (m_scheme != nullptr && point.currentRule >= 0) {
+        surface.ApplyFormat(
+            m_scheme->RulePointers()[static_cast<std::size_t>(point.currentRule)]->CharFormat);
+    }
+}
+
+std::int32_t CStyledRenderer::RuleAfter(const CStyleScheme* scheme, const SDataRecord& record,
+                                        bool showAllSources, std::int32_t before) {
+    if (scheme == nullptr || record.kind != 1 || (!showAllSources && record.source != 1)) {
+        return before;
+    }
+    CChooser choose(*scheme, record);
+    for (std::size_t i = record.bytes.size(); i > 0; --i) {
+        const std::int32_t rule = choose(static_cast<std::uint8_t>(record.bytes[i - 1])).colourRule;
+        if (rule >= 0) {
+            return rule;
+        }
+    }
+    return before;
 }
 
 void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* scheme,
