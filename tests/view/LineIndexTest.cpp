@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 #include <tuple>
@@ -16,6 +18,8 @@
 
 namespace quillpad {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr bool DrawsNothing(char c) {
     const auto b = static_cast<unsigned char>(c);
@@ -66,6 +70,26 @@ SStyleRule RandomRule(std::mt19937& rng) {
     return r;
 }
 
+// Every character of `window`, placed at `place`, as the whole render has it.
+void ExpectAsWhole(const CDisplayDocument& ref, const CDisplayDocument& window,
+                   SWindowPlace place) {
+    ASSERT_LE(place.start + window.Size(), ref.Size());
+    EXPECT_EQ(ref.LineOf(place.start), place.firstLine);
+    ASSERT_EQ(ref.Text().substr(place.start, window.Size()), window.Text());
+    // The first character whose record or drawn format differs, if any.
+    std::size_t k = 0;
+    for (; k < window.Size(); ++k) {
+        const std::size_t g = place.start + k;
+        if (window.RecordAt(k) != ref.RecordAt(g) ||
+            (!DrawsNothing(window.Text()[k]) &&
+             !SameFormat(window.Format(window.RunFormat(window.RunAt(k))),
+                         ref.Format(ref.RunFormat(ref.RunAt(g)))))) {
+            break;
+        }
+    }
+    EXPECT_EQ(k, window.Size()) << "record or format differs at " << place.start + k;
+}
+
 // One random case: a store, a scheme and the whole render of the store.
 class CCase {
   public:
@@ -97,24 +121,8 @@ class CCase {
         }
     }
 
-    // Every character of `window`, placed at `place`, as the whole render has it.
     void ExpectSame(const CDisplayDocument& window, SWindowPlace place) const {
-        const CDisplayDocument& ref = m_reference;
-        ASSERT_LE(place.start + window.Size(), ref.Size());
-        EXPECT_EQ(ref.LineOf(place.start), place.firstLine);
-        ASSERT_EQ(ref.Text().substr(place.start, window.Size()), window.Text());
-        // The first character whose record or drawn format differs, if any.
-        std::size_t k = 0;
-        for (; k < window.Size(); ++k) {
-            const std::size_t g = place.start + k;
-            if (window.RecordAt(k) != ref.RecordAt(g) ||
-                (!DrawsNothing(window.Text()[k]) &&
-                 !SameFormat(window.Format(window.RunFormat(window.RunAt(k))),
-                             ref.Format(ref.RunFormat(ref.RunAt(g)))))) {
-                break;
-            }
-        }
-        EXPECT_EQ(k, window.Size()) << "record or format differs at " << place.start + k;
+        ExpectAsWhole(m_reference, window, place);
     }
 
     // A random window by lines and one by characters, both checked.
@@ -221,6 +229,49 @@ TEST_F(LineIndex, BuiltInSlicesItHasTheSameCheckpointsAsAtOnce) {
                   std::tie(b.record, b.point, b.line, b.lineStart, b.depth, b.survivors));
     }
     EXPECT_EQ(sliced.LineCount(), 41u);  // CR LF as text is one break
+}
+
+// The golden renderings' logs and styles (tests/ref), drawn line by line
+// from an index with checkpoints close together.
+TEST(LineIndexAgainstWholeRender, TheGoldenRenderingCases) {
+    const fs::path root = fs::path(QUILLPAD_SOURCE_DIR) / "tests" / "ref";
+    int cases = 0;
+    for (const auto& entry : fs::directory_iterator(root)) {
+        if (!fs::exists(entry.path() / "log.wblog")) {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().filename().string());
+        ++cases;
+        CQueuedChannel channel;
+        CDataStore store(channel);
+        ASSERT_TRUE(store.LoadLog((entry.path() / "log.wblog").string()).accepted);
+        CStyleScheme scheme;
+        ASSERT_TRUE(scheme.Load((entry.path() / "style.tss").string(), false));
+        std::ifstream options(entry.path() / "options");
+        std::string option;
+        bool showAll = false;
+        while (std::getline(options, option)) {
+            showAll = showAll || option == "--show-all-sources";
+        }
+        CDisplayDocument whole;
+        whole.SetGeneration(store.Generation());
+        CStyledRenderer renderer;
+        renderer.SetScheme(&scheme);
+        for (std::size_t i = 0; i < store.RecordCount(); ++i) {
+            renderer.Render(whole, RenderRecordOf(*store.Record(i), static_cast<std::uint32_t>(i)),
+                            showAll);
+        }
+        ASSERT_GT(whole.Size(), 0u);
+        CLineIndex index(&scheme, showAll, {.lines = 2, .chars = 16, .pieceBytes = 5});
+        ASSERT_TRUE(index.Build(store));
+        ASSERT_EQ(index.TextSize(), whole.Size());
+        CDisplayDocument window;
+        for (std::uint64_t line = 0; line < whole.LineCount(); ++line) {
+            ASSERT_NO_FATAL_FAILURE(
+                ExpectAsWhole(whole, window, index.RenderLines(store, line, line + 1, window)));
+        }
+    }
+    EXPECT_GE(cases, 10);
 }
 
 void RunCases(std::uint32_t firstSeed, std::uint32_t count) {
