@@ -17,12 +17,12 @@ constexpr std::int32_t kNoRuleYet = -2;
 }  // namespace
 
 // Counts what the renderer draws; keeps no text.
-class CLineIndex::CCounter final : public IRenderSurface {
+class CLineIndex::CCounter final : public ICountSurface {
   public:
     explicit CCounter(CLineIndex& index) : m_index(index) {}
-    void MoveCaretToEnd() override {}
-    void ApplyFormat(const SCharFormat&) override {}
-    void AppendRun(std::string_view text, std::uint32_t) override { m_index.Append(text); }
+    void AppendCounted(std::size_t length, std::span<const std::uint32_t> breaks) override {
+        m_index.Append(length, breaks);
+    }
     void DeleteLastCharOfCaretLine() override { m_index.DeleteLast(); }
 
   private:
@@ -49,7 +49,7 @@ bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget) {
         const SDataRecord r = RenderRecordOf(*record, static_cast<std::uint32_t>(m_record));
         const std::size_t from = m_point.offset;
         const bool done =
-            m_renderer.RenderPart(counter, r, m_showAllSources, m_point, m_spacing.pieceBytes);
+            m_renderer.CountPart(counter, r, m_showAllSources, m_point, m_spacing.pieceBytes);
         spent += (done ? r.bytes.size() : m_point.offset) - from;
         if (done) {
             ++m_record;
@@ -60,18 +60,15 @@ bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget) {
     return Complete(store);
 }
 
-void CLineIndex::Append(std::string_view text) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    m_appended += text.size();
-    for (const char* q = p; q < end; ++q) {
-        if (static_cast<unsigned char>(*q) <= '\r' && IsBreak(*q)) {
-            m_depth += static_cast<std::uint64_t>(q - p);
-            EndLine();
-            p = q + 1;
-        }
+void CLineIndex::Append(std::size_t length, std::span<const std::uint32_t> breaks) {
+    m_appended += length;
+    std::uint64_t from = 0;
+    for (const std::uint32_t at : breaks) {
+        m_depth += at - from;
+        EndLine();
+        from = at + std::uint64_t{1};
     }
-    m_depth += static_cast<std::uint64_t>(end - p);
+    m_depth += length - from;
 }
 
 void CLineIndex::DeleteLast() {

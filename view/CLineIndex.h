@@ -22,6 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <vector>
 
 #include "data/DataStore.h"
@@ -93,7 +94,7 @@ class CLineIndex {
     class CCounter;
     friend class CCounter;
 
-    void Append(std::string_view text);
+    void Append(std::size_t length, std::span<const std::uint32_t> breaks);
     void DeleteLast();
     void EndLine();
     // Settles the survivors of the checkpoints on the open line.

@@ -10,8 +10,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data/SDataRecord.h"
 #include "styles/CStyleScheme.h"
@@ -47,6 +49,16 @@ struct SRenderPoint {
     bool operator==(const SRenderPoint&) const = default;
 };
 
+// What counting the rendered text needs of a surface: text of `length`
+// characters with line breaks at the offsets `breaks` (ascending), and the
+// deletions of IRenderSurface.
+class ICountSurface {
+  public:
+    virtual ~ICountSurface() = default;
+    virtual void AppendCounted(std::size_t length, std::span<const std::uint32_t> breaks) = 0;
+    virtual void DeleteLastCharOfCaretLine() = 0;
+};
+
 class CStyledRenderer {
   public:
     // Takes a scheme (or none) and forgets the current colour rule, so the
@@ -69,6 +81,10 @@ class CStyledRenderer {
     // renderer's own state of Render is left alone.
     bool RenderPart(IRenderSurface& surface, const SDataRecord& record, bool showAllSources,
                     SRenderPoint& point, std::size_t stopAfter);
+    // RenderPart without the text: the same appends, breaks, deletions and
+    // stops, as counts.
+    bool CountPart(ICountSurface& surface, const SDataRecord& record, bool showAllSources,
+                   SRenderPoint& point, std::size_t stopAfter);
     // What a surface must be told to start drawing at `point` as if it had
     // drawn everything before it: the format in force.
     void BeginAt(IRenderSurface& surface, const SRenderPoint& point) const;
@@ -90,6 +106,7 @@ class CStyledRenderer {
     const SStyleRule* m_currentColourRule = nullptr;
     SCharFormat m_currentFormat;
     std::string m_pending;
+    std::vector<std::uint32_t> m_pendingBreaks;
 };
 
 }  // namespace quillpad
