@@ -216,7 +216,11 @@ std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
         // The colour rule in force where rendering starts: the last one
         // any earlier record met.
         std::int32_t rule = -1;
-        for (std::size_t i = first; i > 0; --i) {
+        const bool colours =
+            scheme != nullptr &&
+            std::any_of(scheme->RulePointers().begin(), scheme->RulePointers().end(),
+                        [](const SStyleRule* r) { return r->Format_ApplyColor; });
+        for (std::size_t i = first; colours && i > 0; --i) {
             if (const auto record = store.Record(i - 1)) {
                 const std::int32_t r =
                     CStyledRenderer::RuleAfter(scheme, *record, showAllSources, kNoRuleYet);
