@@ -1,5 +1,6 @@
 #include "view/CStyledRenderer.h"
 
+#include <algorithm>
 #include <array>
 
 #include "view/SameFormat.h"
@@ -74,6 +75,8 @@ class CChooser {
         m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction, m_record.source);
         return m_walked;
     }
+    // The record's table, when it has one.
+    const std::array<SByteChoice, 256>* Table() const { return m_table; }
 
   private:
     const CStyleScheme& m_scheme;
@@ -155,6 +158,227 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
         }
     }
     flush();
+}
+
+bool CStyledRenderer::RenderPart(IRenderSurface& surface, const SDataRecord& record,
+                                 bool showAllSources, SRenderPoint& point, std::size_t stopAfter) {
+    if (record.kind != 1 || (!showAllSources && record.source != 1)) {
+        return true;
+    }
+    const std::size_t size = record.bytes.size();
+    const std::size_t begin = std::min(point.offset, size);
+    const std::size_t stop = stopAfter >= size - begin ? size : begin + stopAfter;
+    surface.MoveCaretToEnd();
+    m_pending.clear();
+    if (m_scheme == nullptr) {
+        // Nothing is ever deleted without a scheme: any byte will do.
+        for (std::size_t i = begin; i < stop; ++i) {
+            if (record.bytes[i] != '\0') {
+                m_pending.push_back(record.bytes[i]);
+            }
+        }
+        if (!m_pending.empty()) {
+            surface.AppendRun(m_pending, record.sequence);
+        }
+        point.offset = stop;
+        if (stop < size) {
+            return false;
+        }
+        point.offset = 0;
+        return true;
+    }
+    const auto& rules = m_scheme->RulePointers();
+    const auto ruleAt = [&](std::int32_t i) { return rules[static_cast<std::size_t>(i)]; };
+    auto flush = [&] {
+        if (m_pending.empty()) {
+            return;
+        }
+        if (!point.formatApplied && point.currentRule >= 0) {
+            surface.ApplyFormat(ruleAt(point.currentRule)->CharFormat);
+        }
+        surface.AppendRun(m_pending, record.sequence);
+        m_pending.clear();
+    };
+    CChooser choose(*m_scheme, record);
+    // Line breaks in the held-back text: while there are any it cannot be
+    // written early (a backspace may take a break from it, never from the
+    // surface).
+    std::size_t breaks = 0;
+    for (std::size_t i = begin; i < size; ++i) {
+        if (i >= stop && breaks == 0) {
+            flush();
+            point.offset = i;
+            return false;
+        }
+        const auto b = static_cast<std::uint8_t>(record.bytes[i]);
+        const SByteChoice& c = choose(b);
+        // Within one scheme a rule is the current one exactly when its index is.
+        if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
+            if (c.colourRule != point.currentRule) {
+                flush();
+                breaks = 0;
+                point.currentRule = c.colourRule;
+                surface.ApplyFormat(ruleAt(c.colourRule)->CharFormat);
+                point.formatApplied = true;
+            }
+            point.ruleInRecord = c.colourRule;
+        }
+        if (c.action == EByteAction::Backspace && !m_pending.empty() &&
+            (m_pending.back() == '\n' || m_pending.back() == '\r')) {
+            --breaks;
+        }
+        const std::size_t before = m_pending.size();
+        if (Translate(m_pending, b, c)) {
+            surface.DeleteLastCharOfCaretLine();
+        }
+        for (std::size_t k = before; k < m_pending.size(); ++k) {
+            breaks += m_pending[k] == '\n' || m_pending[k] == '\r';
+        }
+    }
+    flush();
+    point.offset = 0;
+    point.ruleInRecord = -1;
+    point.formatApplied = false;
+    return true;
+}
+
+bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& record,
+                                bool showAllSources, SRenderPoint& point, std::size_t stopAfter) {
+    if (record.kind != 1 || (!showAllSources && record.source != 1)) {
+        return true;
+    }
+    const std::size_t size = record.bytes.size();
+    const std::size_t begin = std::min(point.offset, size);
+    const std::size_t stop = stopAfter >= size - begin ? size : begin + stopAfter;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(record.bytes.data());
+    // The text held back, as its length and where its breaks lie.
+    std::size_t pending = 0;
+    m_pendingBreaks.clear();
+    auto flush = [&] {
+        if (pending > 0) {
+            surface.AppendCounted(pending, m_pendingBreaks);
+            pending = 0;
+            m_pendingBreaks.clear();
+        }
+    };
+    auto addBreak = [&] { m_pendingBreaks.push_back(static_cast<std::uint32_t>(pending++)); };
+    if (m_scheme == nullptr) {
+        for (std::size_t i = begin; i < stop; ++i) {
+            if (bytes[i] == '\r' || bytes[i] == '\n') {
+                addBreak();
+            } else if (bytes[i] != 0) {
+                ++pending;
+            }
+        }
+        flush();
+        point.offset = stop < size ? stop : 0;
+        return stop == size;
+    }
+    CChooser choose(*m_scheme, record);
+    const std::array<SByteChoice, 256>* table = choose.Table();
+    for (std::size_t i = begin; i < size; ++i) {
+        if (i >= stop && m_pendingBreaks.empty()) {
+            flush();
+            point.offset = i;
+            return false;
+        }
+        if (table != nullptr) {
+            // Most bytes add to the text held back and nothing else: a run of
+            // them is counted in one go, up to where a stop may fall.
+            const std::size_t runEnd = m_pendingBreaks.empty() ? stop : size;
+            std::size_t j = i;
+            for (; j < runEnd; ++j) {
+                const SByteChoice& c = (*table)[bytes[j]];
+                if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
+                    break;
+                }
+                if (c.action == EByteAction::Copy) {
+                    if (bytes[j] == '\r' || bytes[j] == '\n') {
+                        break;
+                    }
+                    ++pending;
+                } else if (c.action == EByteAction::Name) {
+                    pending += ByteName(bytes[j], c.translatedNames).size();
+                } else if (c.action != EByteAction::Drop) {
+                    break;
+                }
+            }
+            if (j > i) {
+                i = j - 1;
+                continue;
+            }
+        }
+        const std::uint8_t b = bytes[i];
+        const SByteChoice& c = choose(b);
+        if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
+            if (c.colourRule != point.currentRule) {
+                flush();
+                point.currentRule = c.colourRule;
+                point.formatApplied = true;
+            }
+            point.ruleInRecord = c.colourRule;
+        }
+        // As Translate writes it.
+        switch (c.action) {
+            case EByteAction::Copy:
+                if (b == '\r' || b == '\n') {
+                    addBreak();
+                } else {
+                    ++pending;
+                }
+                break;
+            case EByteAction::Drop:
+                break;
+            case EByteAction::Newline:
+                addBreak();
+                break;
+            case EByteAction::Backspace:
+                if (pending == 0) {
+                    surface.DeleteLastCharOfCaretLine();
+                    break;
+                }
+                --pending;
+                if (!m_pendingBreaks.empty() && m_pendingBreaks.back() == pending) {
+                    m_pendingBreaks.pop_back();
+                }
+                break;
+            case EByteAction::Name:
+            case EByteAction::NameThenCR:
+            case EByteAction::NameThenLF:
+                pending += ByteName(b, c.translatedNames).size();
+                if (c.action != EByteAction::Name) {
+                    addBreak();
+                }
+                break;
+        }
+    }
+    flush();
+    point.offset = 0;
+    point.ruleInRecord = -1;
+    point.formatApplied = false;
+    return true;
+}
+
+void CStyledRenderer::BeginAt(IRenderSurface& surface, const SRenderPoint& point) const {
+    if (m_scheme != nullptr && point.currentRule >= 0) {
+        surface.ApplyFormat(
+            m_scheme->RulePointers()[static_cast<std::size_t>(point.currentRule)]->CharFormat);
+    }
+}
+
+std::int32_t CStyledRenderer::RuleAfter(const CStyleScheme* scheme, const SDataRecord& record,
+                                        bool showAllSources, std::int32_t before) {
+    if (scheme == nullptr || record.kind != 1 || (!showAllSources && record.source != 1)) {
+        return before;
+    }
+    CChooser choose(*scheme, record);
+    for (std::size_t i = record.bytes.size(); i > 0; --i) {
+        const std::int32_t rule = choose(static_cast<std::uint8_t>(record.bytes[i - 1])).colourRule;
+        if (rule >= 0) {
+            return rule;
+        }
+    }
+    return before;
 }
 
 void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* scheme,

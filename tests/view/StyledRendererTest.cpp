@@ -226,5 +226,30 @@ TEST(StyledRenderer, ByteNames) {
     EXPECT_EQ(ByteName(0x1F, true), "[US]");
 }
 
+TEST(StyledRenderer, RenderedInPiecesItNeverCutsWhereABackspaceCouldTakeABreak) {
+    CStyleScheme s;
+    s.AppendRule(FormatRule(kFormatText));
+    // In one run a backspace takes even a line break, which the surface's
+    // deletion never does: the text with the break is held back whole.
+    const SDataRecord record = MakeRecord("ab\r\bcd\b\be");
+    CStyledRenderer whole;
+    whole.SetScheme(&s);
+    CMemorySurface expected;
+    whole.Render(expected, record, false);
+    ASSERT_EQ(expected.text, "abe");
+    CStyledRenderer pieces;
+    pieces.SetScheme(&s);
+    CMemorySurface surface;
+    SRenderPoint point;
+    std::vector<std::size_t> stops;
+    while (!pieces.RenderPart(surface, record, false, point, 1)) {
+        stops.push_back(point.offset);
+    }
+    EXPECT_EQ(surface.text, expected.text);
+    // Not after the break while it is held back: only once the backspace took it.
+    EXPECT_EQ(stops, (std::vector<std::size_t>{1, 2, 4, 5, 6, 7, 8}));
+    EXPECT_EQ(point, SRenderPoint{});
+}
+
 }  // namespace
 }  // namespace quillpad

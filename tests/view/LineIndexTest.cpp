@@ -1,0 +1,325 @@
+// The line index and the windows drawn from it against the whole history
+// rendered at once, which is what the view showed before: random histories
+// through random schemes, compared character by character.
+
+#include "view/CLineIndex.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <tuple>
+
+#include "platform/MessageChannel.h"
+#include "view/RenderRecordOf.h"
+#include "view/SameFormat.h"
+
+namespace quillpad {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr bool DrawsNothing(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    return b < 0x20 || (b >= 0x7F && b < 0xA0);
+}
+
+std::string RandomBytes(std::mt19937& rng, std::size_t n) {
+    std::string bytes;
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned roll = rng() % 100;
+        char c;
+        if (roll < 12) {
+            c = '\r';
+        } else if (roll < 24) {
+            c = '\n';
+        } else if (roll < 38) {
+            c = '\b';
+        } else if (roll < 43) {
+            c = '\0';
+        } else if (roll < 50) {
+            c = static_cast<char>(0x80 + rng() % 0x80);
+        } else if (roll < 55) {
+            c = static_cast<char>(rng() % 0x20);
+        } else {
+            c = static_cast<char>('a' + rng() % 6);
+        }
+        bytes.push_back(c);
+    }
+    return bytes;
+}
+
+SStyleRule RandomRule(std::mt19937& rng) {
+    SStyleRule r;
+    r.Direction_MatchValue = static_cast<std::int32_t>(rng() % 3);
+    r.Owner_MatchValue = rng() % 4 == 0 ? static_cast<std::int32_t>(1 + rng() % 2) : 0;
+    r.CharRange_MatchValue = static_cast<std::int32_t>(rng() % 5);
+    if (r.CharRange_MatchValue == kClassCustom) {
+        static const char* kSets[] = {"0D", "0A", "08", "0D,0A", "00-1F", "61-63", "08,0A,80-FF"};
+        r.SetCustomValues(kSets[rng() % 7]);
+    }
+    r.Format_ApplyColor = rng() % 3 != 0;
+    r.CharFormat.crTextColor = rng() % 4;
+    r.CharFormat.dwEffects = rng() % 2;
+    r.Format_ApplyFormat = rng() % 3 != 0;
+    r.Format_CharacterFormat = static_cast<std::int32_t>(rng() % 4);
+    r.Format_AlwaysInterpretCRLFBSTB = rng() % 2 == 0;
+    r.Format_InsertCRLFIfTranslated = rng() % 2 == 0;
+    return r;
+}
+
+// Every character of `window`, placed at `place`, as the whole render has it.
+void ExpectAsWhole(const CDisplayDocument& ref, const CDisplayDocument& window,
+                   SWindowPlace place) {
+    ASSERT_LE(place.start + window.Size(), ref.Size());
+    EXPECT_EQ(ref.LineOf(place.start), place.firstLine);
+    ASSERT_EQ(ref.Text().substr(place.start, window.Size()), window.Text());
+    // The first character whose record or drawn format differs, if any.
+    std::size_t k = 0;
+    for (; k < window.Size(); ++k) {
+        const std::size_t g = place.start + k;
+        if (window.RecordAt(k) != ref.RecordAt(g) ||
+            (!DrawsNothing(window.Text()[k]) &&
+             !SameFormat(window.Format(window.RunFormat(window.RunAt(k))),
+                         ref.Format(ref.RunFormat(ref.RunAt(g)))))) {
+            break;
+        }
+    }
+    EXPECT_EQ(k, window.Size()) << "record or format differs at " << place.start + k;
+}
+
+// One random case: a store, a scheme and the whole render of the store.
+class CCase {
+  public:
+    explicit CCase(std::uint32_t seed) : m_rng(seed) {
+        const std::size_t rules = m_rng() % 5;
+        for (std::size_t i = 0; i < rules; ++i) {
+            m_scheme.AppendRule(RandomRule(m_rng));
+        }
+        m_scheme.LineWrap = m_rng() % 2 == 0;  // a matter of layout: must change nothing here
+        m_noScheme = m_rng() % 16 == 0;
+        m_showAll = m_rng() % 3 == 0;
+        m_reference.SetGeneration(m_store.Generation());
+        m_renderer.SetScheme(Scheme());
+        m_spacing.lines = 1 + m_rng() % 4;
+        m_spacing.chars = 1 + m_rng() % 24;
+        m_spacing.pieceBytes = 1 + m_rng() % 8;
+    }
+
+    const CStyleScheme* Scheme() const { return m_noScheme ? nullptr : &m_scheme; }
+
+    void AddRecords(std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::string bytes = RandomBytes(m_rng, m_rng() % 16);
+            const std::uint32_t owner = m_rng() % 4 == 0 ? 9 : 0;  // 9 is not own
+            const SRecordRef ref = m_rng() % 3 == 0 ? m_store.AddOutgoingBytes(owner, bytes)
+                                                    : m_store.AddIncomingBytes(owner, bytes);
+            m_renderer.Render(m_reference, RenderRecordOf(*m_store.Find(ref), ref.sequence),
+                              m_showAll);
+        }
+    }
+
+    void ExpectSame(const CDisplayDocument& window, SWindowPlace place) const {
+        ExpectAsWhole(m_reference, window, place);
+    }
+
+    // A random window by lines and one by characters, both checked.
+    void CheckWindows(const CLineIndex& index) {
+        const CDisplayDocument& ref = m_reference;
+        ASSERT_EQ(index.LineCount(), ref.LineCount());
+        ASSERT_EQ(index.TextSize(), ref.Size());
+        const std::uint64_t lines = ref.LineCount();
+        const std::uint64_t first = m_rng() % lines;
+        const std::uint64_t last = std::min<std::uint64_t>(lines, first + 1 + m_rng() % 4);
+        CDisplayDocument window;
+        SWindowPlace place = index.RenderLines(m_store, first, last, window);
+        ASSERT_NO_FATAL_FAILURE(ExpectSame(window, place));
+        // It holds the lines asked for, whole.
+        EXPECT_LE(place.firstLine, first);
+        EXPECT_LE(place.start, ref.LineStart(first));
+        EXPECT_GE(place.start + window.Size(), ref.LineEnd(last - 1));
+
+        const std::uint64_t from = m_rng() % (ref.Size() + 1);
+        const std::uint64_t to = std::min<std::uint64_t>(ref.Size(), from + m_rng() % 12);
+        place = index.RenderRange(m_store, from, to, window);
+        ASSERT_NO_FATAL_FAILURE(ExpectSame(window, place));
+        EXPECT_LE(place.start, from);
+        EXPECT_GE(place.start + window.Size(), to);
+    }
+
+    std::mt19937 m_rng;
+    CQueuedChannel m_channel;
+    CDataStore m_store{m_channel};
+    CStyleScheme m_scheme;
+    bool m_noScheme = false;
+    bool m_showAll = false;
+    SLineIndexSpacing m_spacing;
+    CStyledRenderer m_renderer;
+    CDisplayDocument m_reference;
+};
+
+SStyleRule TextRule() {
+    SStyleRule r;
+    r.Format_ApplyFormat = true;
+    r.Format_CharacterFormat = kFormatText;
+    return r;
+}
+
+class LineIndex : public ::testing::Test {
+  protected:
+    CQueuedChannel channel;
+    CDataStore store{channel};
+    CStyleScheme scheme;
+    void SetUp() override { scheme.AppendRule(TextRule()); }
+};
+
+TEST_F(LineIndex, ABackspaceAfterACheckpointTakesWhatCameBeforeIt) {
+    store.AddIncomingBytes(0, "one\rabcdef");
+    store.AddIncomingBytes(0, "\b\b\bX");
+    CLineIndex index(&scheme, false, {.lines = 100, .chars = 1, .pieceBytes = 100});
+    ASSERT_TRUE(index.Build(store));
+    const auto& points = index.Checkpoints();
+    ASSERT_EQ(points.size(), 3u);
+    // Reached after "abcdef", of which the line keeps three.
+    EXPECT_EQ(points[1].record, 1u);
+    EXPECT_EQ(points[1].line, 1u);
+    EXPECT_EQ(points[1].lineStart, 4u);
+    EXPECT_EQ(points[1].depth, 6u);
+    EXPECT_EQ(points[1].survivors, 3u);
+    CDisplayDocument window;
+    SWindowPlace place = index.RenderRange(store, 7, 8, window);
+    EXPECT_EQ(place.start, 7u);
+    EXPECT_EQ(window.Text(), "X");
+    // The line's start lies before the checkpoint: drawn from the one before.
+    place = index.RenderLines(store, 1, 2, window);
+    EXPECT_EQ(place.start, 0u);
+    EXPECT_EQ(place.firstLine, 0u);
+    EXPECT_EQ(window.Text(), "one\nabcX");
+    // A later record goes on deleting on the open line.
+    store.AddIncomingBytes(0, "\b\b\b\b\bZ");
+    ASSERT_TRUE(index.Build(store));
+    EXPECT_EQ(index.Checkpoints()[1].survivors, 0u);
+    // Now nothing before the checkpoint survives: the line is drawn from it.
+    place = index.RenderLines(store, 1, 2, window);
+    EXPECT_EQ(place.start, 4u);
+    EXPECT_EQ(window.Text(), "Z");
+    EXPECT_EQ(index.TextSize(), 5u);
+}
+
+TEST_F(LineIndex, BuiltInSlicesItHasTheSameCheckpointsAsAtOnce) {
+    for (int i = 0; i < 40; ++i) {
+        store.AddIncomingBytes(0, "line " + std::to_string(i) + "\r\n" + std::string(i, 'x'));
+    }
+    const SLineIndexSpacing spacing{.lines = 3, .chars = 50, .pieceBytes = 7};
+    CLineIndex whole(&scheme, false, spacing);
+    ASSERT_TRUE(whole.Build(store));
+    CLineIndex sliced(&scheme, false, spacing);
+    int calls = 1;
+    while (!sliced.Build(store, 5)) {
+        ++calls;
+    }
+    EXPECT_GT(calls, 40);
+    ASSERT_EQ(sliced.Checkpoints().size(), whole.Checkpoints().size());
+    for (std::size_t i = 0; i < whole.Checkpoints().size(); ++i) {
+        const auto& a = whole.Checkpoints()[i];
+        const auto& b = sliced.Checkpoints()[i];
+        EXPECT_EQ(std::tie(a.record, a.point, a.line, a.lineStart, a.depth, a.survivors),
+                  std::tie(b.record, b.point, b.line, b.lineStart, b.depth, b.survivors));
+    }
+    EXPECT_EQ(sliced.LineCount(), 41u);  // CR LF as text is one break
+}
+
+// The golden renderings' logs and styles (tests/ref), drawn line by line
+// from an index with checkpoints close together.
+TEST(LineIndexAgainstWholeRender, TheGoldenRenderingCases) {
+    const fs::path root = fs::path(QUILLPAD_SOURCE_DIR) / "tests" / "ref";
+    int cases = 0;
+    for (const auto& entry : fs::directory_iterator(root)) {
+        if (!fs::exists(entry.path() / "log.wblog")) {
+            continue;
+        }
+        SCOPED_TRACE(entry.path().filename().string());
+        ++cases;
+        CQueuedChannel channel;
+        CDataStore store(channel);
+        ASSERT_TRUE(store.LoadLog((entry.path() / "log.wblog").string()).accepted);
+        CStyleScheme scheme;
+        ASSERT_TRUE(scheme.Load((entry.path() / "style.tss").string(), false));
+        std::ifstream options(entry.path() / "options");
+        std::string option;
+        bool showAll = false;
+        while (std::getline(options, option)) {
+            showAll = showAll || option == "--show-all-sources";
+        }
+        CDisplayDocument whole;
+        whole.SetGeneration(store.Generation());
+        CStyledRenderer renderer;
+        renderer.SetScheme(&scheme);
+        for (std::size_t i = 0; i < store.RecordCount(); ++i) {
+            renderer.Render(whole, RenderRecordOf(*store.Record(i), static_cast<std::uint32_t>(i)),
+                            showAll);
+        }
+        ASSERT_GT(whole.Size(), 0u);
+        CLineIndex index(&scheme, showAll, {.lines = 2, .chars = 16, .pieceBytes = 5});
+        ASSERT_TRUE(index.Build(store));
+        ASSERT_EQ(index.TextSize(), whole.Size());
+        CDisplayDocument window;
+        for (std::uint64_t line = 0; line < whole.LineCount(); ++line) {
+            ASSERT_NO_FATAL_FAILURE(
+                ExpectAsWhole(whole, window, index.RenderLines(store, line, line + 1, window)));
+        }
+    }
+    EXPECT_GE(cases, 10);
+}
+
+void RunCases(std::uint32_t firstSeed, std::uint32_t count) {
+    for (std::uint32_t seed = firstSeed; seed < firstSeed + count; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        CCase c(seed);
+        CLineIndex index(c.Scheme(), c.m_showAll, c.m_spacing);
+        // Records arrive in batches; the index is built in slices of
+        // random size, and catches up now and then.
+        const std::size_t batches = 1 + c.m_rng() % 3;
+        for (std::size_t b = 0; b < batches; ++b) {
+            c.AddRecords(c.m_rng() % 6);
+            index.Build(c.m_store, 1 + c.m_rng() % 40);
+            if (c.m_rng() % 3 == 0) {
+                ASSERT_TRUE(index.Build(c.m_store));
+                ASSERT_NO_FATAL_FAILURE(c.CheckWindows(index));
+            }
+        }
+        ASSERT_TRUE(index.Build(c.m_store));
+        ASSERT_NO_FATAL_FAILURE(c.CheckWindows(index));
+
+        // The first screen drawn from the end is the end of the whole text.
+        CDisplayDocument tail;
+        const std::size_t lines = 1 + c.m_rng() % 5;
+        const std::size_t held =
+            RenderLastLines(c.m_store, c.Scheme(), c.m_showAll, lines, tail, 1 + c.m_rng() % 64);
+        EXPECT_EQ(held, tail.LineCount());
+        ASSERT_NO_FATAL_FAILURE(
+            c.ExpectSame(tail, {c.m_reference.Size() - tail.Size(),
+                                c.m_reference.LineOf(c.m_reference.Size() - tail.Size())}));
+    }
+}
+
+// 10,000 cases in four parts, which the test runner can run side by side.
+constexpr std::uint32_t kCasesPerPart = 2500;
+
+TEST(LineIndexAgainstWholeRender, WindowsDrawWhatItShowsPart1) {
+    RunCases(1, kCasesPerPart);
+}
+TEST(LineIndexAgainstWholeRender, WindowsDrawWhatItShowsPart2) {
+    RunCases(1 + kCasesPerPart, kCasesPerPart);
+}
+TEST(LineIndexAgainstWholeRender, WindowsDrawWhatItShowsPart3) {
+    RunCases(1 + 2 * kCasesPerPart, kCasesPerPart);
+}
+TEST(LineIndexAgainstWholeRender, WindowsDrawWhatItShowsPart4) {
+    RunCases(1 + 3 * kCasesPerPart, kCasesPerPart);
+}
+
+}  // namespace
+}  // namespace quillpad
