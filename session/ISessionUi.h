@@ -27,7 +27,9 @@ class ISessionUi {
     // The maker's standard error box: the session's words for the request
     // (0: no request was made; the last open or send).
     virtual void ShowStandardError(const INxrSession2* session, std::uint32_t requestId) = 0;
-    // A message box with one OK button. Texts are bytes (Latin-1).
+    // A message box with one OK button. Texts are the program's words and
+    // file names, in the file system's encoding as the names are; no device
+    // data is shown this way.
     virtual void ShowMessage(std::string_view caption, std::string_view text,
                              EMessageIcon icon) = 0;
 };

@@ -63,7 +63,7 @@ std::shared_ptr<CStyleScheme> Normal() {
 // Nothing answers: the editor is opened on a style sheet, which asks nothing.
 class CSilentUi final : public IStyleEditorUi {
   public:
-    std::optional<QColor> ChooseColour(QWidget*) override { return std::nullopt; }
+    std::optional<QColor> ChooseColour(const QColor&, QWidget*) override { return std::nullopt; }
     std::optional<SFontChoice> ChooseFont(const std::optional<SFontChoice>&, QWidget*) override {
         return std::nullopt;
     }

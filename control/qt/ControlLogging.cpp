@@ -37,7 +37,7 @@ QString LogFailureText(const std::vector<SLogFileFailure>& failures) {
             QStringLiteral("%1: %2\n    %3\n")
                 .arg(QString::fromLatin1(LogKindName(f.kind).data(),
                                          static_cast<qsizetype>(LogKindName(f.kind).size())),
-                     QString::fromLatin1(f.path.c_str()), QString::fromLatin1(f.reason.c_str()));
+                     FileNameToQString(f.path), QString::fromLocal8Bit(f.reason.c_str()));
         (f.whileWriting ? written : opened) += line;
     }
     QString text;
@@ -100,7 +100,8 @@ void CControlLogging::ReportFailures(const std::vector<SLogFileFailure>& failure
     if (m_request) {
         UpdateTitleStatus();
     }
-    m_control.Ui().ShowMessage("Warning", LogFailureText(failures).toLatin1().toStdString(),
+    // Message texts carry file names as the file system has them.
+    m_control.Ui().ShowMessage("Warning", QStringToFileName(LogFailureText(failures)),
                                EMessageIcon::Warning);
 }
 

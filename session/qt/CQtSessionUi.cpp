@@ -1,5 +1,7 @@
 #include "session/qt/CQtSessionUi.h"
 
+#include <QByteArray>
+#include <QFile>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -11,8 +13,10 @@
 namespace quillpad {
 namespace {
 
-QString Latin1(std::string_view text) {
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+// Decoded as the file names in them are, so that a name shows as the file
+// manager shows it.
+QString MessageText(std::string_view text) {
+    return QFile::decodeName(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
 }
 
 }  // namespace
@@ -25,7 +29,8 @@ void CQtSessionUi::ShowMessage(std::string_view caption, std::string_view text, 
     const QMessageBox::Icon qtIcon = icon == EMessageIcon::Error     ? QMessageBox::Critical
                                      : icon == EMessageIcon::Warning ? QMessageBox::Warning
                                                                      : QMessageBox::Information;
-    QMessageBox box(qtIcon, Latin1(caption), Latin1(text), QMessageBox::Ok, m_window.data());
+    QMessageBox box(qtIcon, MessageText(caption), MessageText(text), QMessageBox::Ok,
+                    m_window.data());
     box.exec();
 }
 

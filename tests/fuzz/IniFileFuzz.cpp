@@ -2,44 +2,20 @@
 // every save succeeds, writes CR LF line ends only, and from the second cycle
 // on the file no longer changes.
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <system_error>
 
 #include "config/CIniDocument.h"
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/FuzzScratch.h"
 
 using quillpad::fuzz::Check;
+using quillpad::fuzz::CScratch;
 
 namespace {
-
-// One scratch folder per process, in memory where the system offers it.
-class CScratch {
-  public:
-    CScratch() {
-        std::error_code ec;
-        std::filesystem::path base = "/dev/shm";
-        if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0) {
-            base = std::filesystem::temp_directory_path();
-        }
-        m_path = (base / ("quillpad-inifuzz-" + std::to_string(::getpid()))).string();
-        std::filesystem::create_directories(m_path, ec);
-    }
-    ~CScratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    std::string File(const char* name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
 
 std::string Read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -59,7 +35,7 @@ bool OnlyCrLf(const std::string& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using quillpad::CIniDocument;
-    static const CScratch scratch;
+    static const CScratch scratch("inifuzz");
     const std::string input = scratch.File("input.ini");
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);

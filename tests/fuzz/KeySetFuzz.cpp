@@ -3,42 +3,18 @@
 // does follows from its macro alone, sends never more than the send buffer
 // holds, and is the same after the key set was saved and read back.
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <string>
-#include <system_error>
 
 #include "input/CKeySet.h"
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/fuzz/FuzzScratch.h"
 
 using quillpad::fuzz::Check;
+using quillpad::fuzz::CScratch;
 
 namespace {
-
-// One scratch folder per process, in memory where the system offers it.
-class CScratch {
-  public:
-    CScratch() {
-        std::error_code ec;
-        std::filesystem::path base = "/dev/shm";
-        if (!std::filesystem::is_directory(base, ec) || ::access(base.c_str(), W_OK) != 0) {
-            base = std::filesystem::temp_directory_path();
-        }
-        m_path = (base / ("quillpad-keysetfuzz-" + std::to_string(::getpid()))).string();
-        std::filesystem::create_directories(m_path, ec);
-    }
-    ~CScratch() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    std::string File(const char* name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
 
 using quillpad::CKeySet;
 using quillpad::EFunctionKeyAction;
@@ -90,7 +66,7 @@ void CheckKey(const CKeySet& keys, int key, SKeyModifiers mods) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quillpad;
-    static const CScratch scratch;
+    static const CScratch scratch("keysetfuzz");
     const std::string input = scratch.File("input.keyset");
     {
         std::ofstream out(input, std::ios::binary | std::ios::trunc);

@@ -9,8 +9,8 @@
 
 namespace quillpad {
 
-std::optional<QColor> CQtStyleEditorUi::ChooseColour(QWidget* owner) {
-    const QColor chosen = QColorDialog::getColor(Qt::black, owner);
+std::optional<QColor> CQtStyleEditorUi::ChooseColour(const QColor& initial, QWidget* owner) {
+    const QColor chosen = QColorDialog::getColor(initial, owner);
     if (!chosen.isValid()) {
         return std::nullopt;
     }

@@ -12,13 +12,10 @@
 
 #include "platform/qt/Latin1.h"
 #include "view/qt/CDocumentPreview.h"
+#include "view/qt/DialogControls.h"
 
 namespace quillpad {
 namespace {
-
-QString IdName(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
 
 int GroupValue(const QButtonGroup& group, int unchecked) {
     const int id = group.checkedId();
@@ -37,28 +34,12 @@ void SetGroupValue(QButtonGroup& group, int value) {
 }  // namespace
 
 CRuleForm::CRuleForm(QWidget* parent) : QGroupBox(QStringLiteral("Rule Options"), parent) {
-    auto button = [this](int id, const char* text) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(IdName(id));
-        b->setAutoDefault(false);
-        return b;
-    };
+    auto button = [this](int id, const char* text) { return MakeIdButton(this, id, text); };
     auto radio = [this](QButtonGroup* group, int id, const char* text, int value) {
-        auto* r = new QRadioButton(QString::fromLatin1(text), this);
-        r->setObjectName(IdName(id));
-        group->addButton(r, value);
-        return r;
+        return MakeIdRadio(this, group, id, text, value);
     };
-    auto check = [this](int id, const char* text) {
-        auto* c = new QCheckBox(QString::fromLatin1(text), this);
-        c->setObjectName(IdName(id));
-        return c;
-    };
-    auto edit = [this](int id) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(IdName(id));
-        return e;
-    };
+    auto check = [this](int id, const char* text) { return MakeIdCheck(this, id, text); };
+    auto edit = [this](int id) { return MakeIdEdit(this, id); };
 
     m_ruleName = edit(243);
     m_direction = new QButtonGroup(this);

@@ -25,6 +25,7 @@
 #include "view/qt/CDocumentPreview.h"
 #include "view/qt/CRuleForm.h"
 #include "view/qt/CharFormatQt.h"
+#include "view/qt/DialogControls.h"
 
 namespace quillpad {
 namespace {
@@ -42,10 +43,6 @@ const char* const kOutsideDataDirectory =
     "selection.\nDo you want to continue with this file?";
 const char* const kNameMissing =
     "Please assign a name to this style which will be shown on the menu for selection.";
-
-QString IdName(int id) {
-    return QStringLiteral("id%1").arg(id);
-}
 
 // Directories compared as a case-blind file system would: without case,
 // and without a trailing separator.
@@ -137,22 +134,9 @@ void CStyleEditorDlg::SetPreviewSource(const CDataStore* store, bool showAllSour
 // ---- controls
 
 void CStyleEditorDlg::BuildControls() {
-    auto button = [this](int id, const char* text) {
-        auto* b = new QPushButton(QString::fromLatin1(text), this);
-        b->setObjectName(IdName(id));
-        b->setAutoDefault(false);
-        return b;
-    };
-    auto check = [this](int id, const char* text) {
-        auto* c = new QCheckBox(QString::fromLatin1(text), this);
-        c->setObjectName(IdName(id));
-        return c;
-    };
-    auto edit = [this](int id) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(IdName(id));
-        return e;
-    };
+    auto button = [this](int id, const char* text) { return MakeIdButton(this, id, text); };
+    auto check = [this](int id, const char* text) { return MakeIdCheck(this, id, text); };
+    auto edit = [this](int id) { return MakeIdEdit(this, id); };
 
     // The rule list side.
     auto* principle = new QLabel(QString::fromLatin1(kPrinciple), this);
@@ -424,8 +408,10 @@ void CStyleEditorDlg::RefreshPreview() {
 // ---- buttons
 
 void CStyleEditorDlg::ChooseFontColour() {
-    const auto colour = m_ui.ChooseColour(this);
     SStyleRule* rule = SelectedRule();
+    // On the colour the rule has now, so that Cancel and OK agree on it.
+    const auto colour = m_ui.ChooseColour(
+        rule != nullptr ? ColourOf(rule->CharFormat.crTextColor) : QColor(Qt::black), this);
     if (!colour || rule == nullptr) {
         return;
     }
@@ -453,7 +439,7 @@ void CStyleEditorDlg::ChooseFont() {
 }
 
 void CStyleEditorDlg::ChooseBackground() {
-    const auto colour = m_ui.ChooseColour(this);
+    const auto colour = m_ui.ChooseColour(ColourOf(m_scheme->BackgroundColor), this);
     if (!colour) {
         return;
     }

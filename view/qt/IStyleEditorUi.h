@@ -30,8 +30,8 @@ struct SPopupChoice {
 class IStyleEditorUi {
   public:
     virtual ~IStyleEditorUi() = default;
-    // The colour chooser, starting at black; none on Cancel.
-    virtual std::optional<QColor> ChooseColour(QWidget* owner) = 0;
+    // The colour chooser, opened on `initial`; none on Cancel.
+    virtual std::optional<QColor> ChooseColour(const QColor& initial, QWidget* owner) = 0;
     // The font chooser for screen fonts, on a font and colour or on none;
     // none on Cancel.
     virtual std::optional<SFontChoice> ChooseFont(const std::optional<SFontChoice>& initial,
@@ -55,7 +55,7 @@ class CQtStyleEditorUi final : public IStyleEditorUi {
     explicit CQtStyleEditorUi(std::function<void(int topic, QWidget* owner)> help = {})
         : m_help(std::move(help)) {}
 
-    std::optional<QColor> ChooseColour(QWidget* owner) override;
+    std::optional<QColor> ChooseColour(const QColor& initial, QWidget* owner) override;
     std::optional<SFontChoice> ChooseFont(const std::optional<SFontChoice>& initial,
                                           QWidget* owner) override;
     QString ChooseStyleFile(const QString& directory, QWidget* owner) override;

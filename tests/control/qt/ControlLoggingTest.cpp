@@ -230,6 +230,28 @@ TEST_F(ControlLogging, AFileThatWillNotOpenIsNamedInAWarningAndTheTitleSaysWhatR
     EXPECT_EQ(test::ReadFileBytes(dir.File("f.txt")).empty(), false);
 }
 
+// A name the file system holds in UTF-8 reaches the box as those bytes, and
+// the failure's own text shows it as the file manager does.
+TEST_F(ControlLogging, AFailingFileWithANonAsciiNameIsNamedAsTheFileSystemHasIt) {
+    const std::string name =
+        "Pr\xC3\xBC"
+        "fstand-\xCE\xA9.log";
+    SLogRequest request = AllKinds();
+    request.plainPath = dir.File("\xE6\x97\xA5\xE6\x9C\xAC/") + name;
+    answers->requests.push_back(request);
+    control->OnCommand(cmd::StartLogging);
+    QApplication::processEvents();
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_NE((*shown)[0].text.find(request.plainPath), std::string::npos) << (*shown)[0].text;
+
+    const QString text = LogFailureText(
+        {SLogFileFailure{ELogKind::Plain, request.plainPath, "No such file or directory", false}});
+    EXPECT_TRUE(
+        text.contains(QString::fromUtf8("\xE6\x97\xA5\xE6\x9C\xAC/Pr\xC3\xBC"
+                                        "fstand-\xCE\xA9.log")))
+        << text.toStdString();
+}
+
 TEST_F(ControlLogging, AFailedWriteIsReportedOnceAndTheOtherFilesGoOn) {
     if (!std::filesystem::exists("/dev/full")) {
         GTEST_SKIP() << "no /dev/full";

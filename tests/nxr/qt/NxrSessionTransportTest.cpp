@@ -33,47 +33,54 @@ void Connect(CNxrSession& session, CRecordingSink& sink, NxrHandle& handle,
     ASSERT_TRUE(sink.Completion(id)->success) << session.ErrorText(id);
 }
 
+// A session whose links are the scripted ones, one for each open, with a sink
+// that records what it hears.
+struct SScriptedSession {
+    explicit SScriptedSession(std::vector<std::shared_ptr<SScriptedLink>> links) {
+        test::ServeScriptedLinks(transports, std::move(links));
+        session = std::make_unique<CNxrSession>(transports);
+        session->Advise(&sink);
+    }
+    void Connect() { quillpad::Connect(*session, sink, handle); }
+
+    CNxrTransportRegistry transports;
+    std::unique_ptr<CNxrSession> session;
+    CRecordingSink sink;
+    NxrHandle handle = 0;
+};
+
 TEST(NxrSessionTransport, OnlyWhatTheLinkTookIsReportedSentAndARefusedWriteLosesTheLink) {
     auto link = std::make_shared<SScriptedLink>();
     link->takes = 8;
-    CNxrTransportRegistry transports;
-    test::ServeScriptedLinks(transports, {link});
-    CNxrSession session(transports);
-    CRecordingSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    Connect(session, sink, handle);
+    SScriptedSession s({link});
+    ASSERT_NO_FATAL_FAILURE(s.Connect());
 
-    ASSERT_EQ(session.Send(BytesToWide("hello\r"), 1000, &handle), 0);
-    ASSERT_EQ(session.Send(BytesToWide("world\r"), 1000, &handle), 0);
-    ASSERT_TRUE(WaitFor([&] { return sink.LastStatus() == kLinkLost; }))
+    ASSERT_EQ(s.session->Send(BytesToWide("hello\r"), 1000, &s.handle), 0);
+    ASSERT_EQ(s.session->Send(BytesToWide("world\r"), 1000, &s.handle), 0);
+    ASSERT_TRUE(WaitFor([&] { return s.sink.LastStatus() == kLinkLost; }))
         << "a refused write must bring the link down";
     EXPECT_EQ(link->Taken(), "hello\rwo");
-    EXPECT_EQ(sink.transmitted, "hello\rwo") << "bytes that never left were reported as sent";
-    EXPECT_EQ(session.ErrorText(0), "link lost: the cable was pulled (4 bytes were not sent)");
-    EXPECT_EQ(session.Send(BytesToWide("x"), 1000, &handle), ToStatus(ENxrResult::NotConnected));
+    EXPECT_EQ(s.sink.transmitted, "hello\rwo") << "bytes that never left were reported as sent";
+    EXPECT_EQ(s.session->ErrorText(0), "link lost: the cable was pulled (4 bytes were not sent)");
+    EXPECT_EQ(s.session->Send(BytesToWide("x"), 1000, &s.handle),
+              ToStatus(ENxrResult::NotConnected));
 }
 
 // Bytes to send reach the link as they are, zero bytes and all, and come
 // back as the transmitted data; the wide-string send is the same path.
 TEST(NxrSessionTransport, BytesGoOutAsTheyAre) {
     auto link = std::make_shared<SScriptedLink>();
-    CNxrTransportRegistry transports;
-    test::ServeScriptedLinks(transports, {link});
-    CNxrSession session(transports);
-    CRecordingSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    Connect(session, sink, handle);
+    SScriptedSession s({link});
+    ASSERT_NO_FATAL_FAILURE(s.Connect());
     const ByteString all = test::AllByteValues();
-    ASSERT_EQ(session.SendBytes(all, 1000, &handle), 0);
-    ASSERT_EQ(session.Send(BytesToWide("\xFF\x80"), 1000, &handle), 0);
+    ASSERT_EQ(s.session->SendBytes(all, 1000, &s.handle), 0);
+    ASSERT_EQ(s.session->Send(BytesToWide("\xFF\x80"), 1000, &s.handle), 0);
     const ByteString expected = all + "\xFF\x80";
-    ASSERT_TRUE(WaitFor([&] { return sink.transmitted.size() == expected.size(); }));
+    ASSERT_TRUE(WaitFor([&] { return s.sink.transmitted.size() == expected.size(); }));
     EXPECT_EQ(link->Taken(), expected);
-    EXPECT_EQ(sink.transmitted, expected);
-    session.Close(&handle);
-    EXPECT_EQ(session.SendBytes("x", 1000, &handle), ToStatus(ENxrResult::NotOpen));
+    EXPECT_EQ(s.sink.transmitted, expected);
+    s.session->Close(&s.handle);
+    EXPECT_EQ(s.session->SendBytes("x", 1000, &s.handle), ToStatus(ENxrResult::NotOpen));
 }
 
 // The driver of a USB adapter may hang in its close. The console gets its
@@ -85,19 +92,14 @@ TEST(NxrSessionTransport, AHangingCloseHoldsTheConsoleNoLongerThanTheBound) {
     auto second = std::make_shared<SScriptedLink>();
     first->closeHangs = true;
     second->closeHangs = true;
-    CNxrTransportRegistry transports;
-    test::ServeScriptedLinks(transports, {first, second});
-    auto session = std::make_unique<CNxrSession>(transports);
+    SScriptedSession s({first, second});
     constexpr auto kBound = std::chrono::milliseconds(300);
-    session->SetCloseWait(kBound);
-    CRecordingSink sink;
-    session->Advise(&sink);
-    NxrHandle handle = 0;
-    Connect(*session, sink, handle);
+    s.session->SetCloseWait(kBound);
+    ASSERT_NO_FATAL_FAILURE(s.Connect());
 
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(session->Close(&handle), 0);
+    EXPECT_EQ(s.session->Close(&s.handle), 0);
     const qint64 closeMs = clock.elapsed();
     EXPECT_GE(closeMs, kBound.count() - 10) << "the close did not wait for the thread at all";
     EXPECT_LT(closeMs, kBound.count() + 1500) << "the close waited for the hanging driver";
@@ -106,14 +108,14 @@ TEST(NxrSessionTransport, AHangingCloseHoldsTheConsoleNoLongerThanTheBound) {
     EXPECT_EQ(CNxrIoThread::Running(), runningBefore + 1);
 
     // The session is usable at once on a new link, while the old thread hangs.
-    Connect(*session, sink, handle);
-    ASSERT_EQ(session->Send(BytesToWide("ver\r"), 1000, &handle), 0);
+    ASSERT_NO_FATAL_FAILURE(s.Connect());
+    ASSERT_EQ(s.session->Send(BytesToWide("ver\r"), 1000, &s.handle), 0);
     ASSERT_TRUE(WaitFor([&] { return second->Taken() == "ver\r"; }));
-    EXPECT_EQ(sink.LastStatus(), kConnected);
+    EXPECT_EQ(s.sink.LastStatus(), kConnected);
 
     // Destroyed while its link hangs too: two threads end by themselves.
     clock.restart();
-    session.reset();
+    s.session.reset();
     EXPECT_LT(clock.elapsed(), kBound.count() + 1500);
     EXPECT_EQ(CNxrIoThread::Running(), runningBefore + 2);
 
@@ -150,19 +152,15 @@ TEST(NxrSessionTransport, AsciiSendPacingSpacesTheWritesOnTheLink) {
     test::CTempDir dir;
     ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), "one\rtwo\r\nend"));
     auto link = std::make_shared<SScriptedLink>();
-    CNxrTransportRegistry transports;
-    test::ServeScriptedLinks(transports, {link});
-    CNxrSession session(transports);
-    CRecordingSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    Connect(session, sink, handle);
+    SScriptedSession s({link});
+    ASSERT_NO_FATAL_FAILURE(s.Connect());
     const auto send = [&](SAsciiPacing pacing) {
         std::uint32_t id = 0;
-        EXPECT_EQ(session.Request(0xE006, NxrAsciiSendBlock(dir.File("prog.txt"), pacing).Encode(),
-                                  1000, &id, nullptr, 0, &handle),
-                  0);
-        EXPECT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+        EXPECT_EQ(
+            s.session->Request(0xE006, NxrAsciiSendBlock(dir.File("prog.txt"), pacing).Encode(),
+                               1000, &id, nullptr, 0, &s.handle),
+            0);
+        EXPECT_TRUE(WaitFor([&] { return s.sink.Completion(id) != nullptr; }));
         return id;
     };
     const auto gaps = [&](std::size_t from) {
@@ -177,7 +175,7 @@ TEST(NxrSessionTransport, AsciiSendPacingSpacesTheWritesOnTheLink) {
         return out;
     };
 
-    EXPECT_TRUE(sink.Completion(send({.lineDelayMs = 120}))->success);
+    EXPECT_TRUE(s.sink.Completion(send({.lineDelayMs = 120}))->success);
     auto lines = gaps(0);
     ASSERT_EQ(link->Writes().size(), 3u);
     EXPECT_EQ(link->Writes()[0].second, "one\r");
@@ -187,7 +185,7 @@ TEST(NxrSessionTransport, AsciiSendPacingSpacesTheWritesOnTheLink) {
     }
 
     const std::size_t before = link->Writes().size();
-    EXPECT_TRUE(sink.Completion(send({.charDelayMs = 15}))->success);
+    EXPECT_TRUE(s.sink.Completion(send({.charDelayMs = 15}))->success);
     const auto chars = gaps(before);
     ASSERT_EQ(chars.size(), 11u);
     for (const auto& [ms, bytes] : chars) {
@@ -197,9 +195,9 @@ TEST(NxrSessionTransport, AsciiSendPacingSpacesTheWritesOnTheLink) {
     EXPECT_EQ(link->Taken(), "one\rtwo\r\nendone\rtwo\r\nend");
 
     const std::uint32_t bad = send({.lineDelayMs = 10001});
-    EXPECT_FALSE(sink.Completion(bad)->success);
-    EXPECT_NE(session.ErrorText(bad).find("from 0 to 10000"), std::string::npos)
-        << session.ErrorText(bad);
+    EXPECT_FALSE(s.sink.Completion(bad)->success);
+    EXPECT_NE(s.session->ErrorText(bad).find("from 0 to 10000"), std::string::npos)
+        << s.session->ErrorText(bad);
     EXPECT_EQ(link->Writes().size(), before + 12);
 }
 

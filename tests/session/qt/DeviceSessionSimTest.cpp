@@ -389,6 +389,25 @@ TEST_F(QtSessionUi, NoConsoleIsOneRealBoxWithItsCaptionAndText) {
     EXPECT_EQ(seen[0].second, QString("No console|") + QString::fromLatin1(kNoConsoleText));
 }
 
+// Message texts name files as the file system has them: a non-ASCII name
+// shows as the file manager shows it.
+TEST_F(QtSessionUi, AMessageShowsANonAsciiFileNameAsTheFileSystemDecodesIt) {
+    CloseBoxesAsTheyOpen();
+    QWidget window;
+    CQtSessionUi ui(&window);
+    ui.ShowMessage("Warning",
+                   "Plain Text: /home/u/Pr\xC3\xBC"
+                   "fstand-\xCE\xA9.log",
+                   EMessageIcon::Warning);
+    ui.ShowMessage("Error", "The key set could not be saved to /k/\xE6\x97\xA5.keyset",
+                   EMessageIcon::Error);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].second, QString::fromUtf8("Warning|Plain Text: /home/u/Pr\xC3\xBC"
+                                                "fstand-\xCE\xA9.log"));
+    EXPECT_EQ(seen[1].second,
+              QString::fromUtf8("Error|The key set could not be saved to /k/\xE6\x97\xA5.keyset"));
+}
+
 TEST_F(QtSessionUi, TheStandardErrorBoxShowsTheSessionsWordsForTheRequest) {
     CloseBoxesAsTheyOpen();
     CQtMessageChannel channel;

@@ -17,8 +17,8 @@ class CFakeStyleEditorUi final : public IStyleEditorUi {
         QString text;
     };
 
-    std::optional<QColor> ChooseColour(QWidget*) override {
-        ++colourChoosers;
+    std::optional<QColor> ChooseColour(const QColor& initial, QWidget*) override {
+        colourInitials.push_back(initial);
         return colour;
     }
     std::optional<SFontChoice> ChooseFont(const std::optional<SFontChoice>& initial,
@@ -50,7 +50,7 @@ class CFakeStyleEditorUi final : public IStyleEditorUi {
     bool yes = true;
     int popupAnswer = 0;
     // What was asked.
-    int colourChoosers = 0;
+    std::vector<QColor> colourInitials;
     std::vector<std::optional<SFontChoice>> fontInitials;
     std::vector<QString> fileDirectories;
     std::vector<SMessage> messages;

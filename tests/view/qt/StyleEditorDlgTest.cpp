@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QImage>
@@ -448,8 +449,16 @@ TEST_F(StyleEditorDlg, FontAndColourChoosersWriteIntoTheRuleAndTheScheme) {
 
     ui.colour = QColor(0x10, 0x20, 0x30);
     Click(217);
+    ASSERT_EQ(ui.colourInitials.size(), 1u);
+    EXPECT_EQ(ui.colourInitials[0], QColor(1, 2, 3)) << "opens on the colour the font chooser gave";
     EXPECT_EQ(f.crTextColor, 0x302010u);
+    Click(217);
+    ASSERT_EQ(ui.colourInitials.size(), 2u);
+    EXPECT_EQ(ui.colourInitials[1], QColor(0x10, 0x20, 0x30)) << "and on the one just chosen";
+    scheme->BackgroundColor = 0x0C0B5A;
     Click(252);
+    ASSERT_EQ(ui.colourInitials.size(), 3u);
+    EXPECT_EQ(ui.colourInitials[2], QColor(0x5A, 0x0B, 0x0C)) << "the background's on its own";
     EXPECT_EQ(scheme->BackgroundColor, 0x302010u);
     EXPECT_EQ(sample->Background(), QColor(0x10, 0x20, 0x30));
     const QImage shown = sample->grab().toImage();
@@ -536,6 +545,29 @@ TEST_F(StyleEditorDlg, BrowseKeepsNonAsciiFolderNamesByteForByte) {
 }
 
 // The real chooser, run once: what it offers, and the path it hands back.
+TEST(QtStyleEditorUi, TheColourChooserOpensOnTheColourItIsGiven) {
+    CQtStyleEditorUi ui;
+    QWidget owner;
+    QColor shownFirst;
+    QTimer answer;
+    answer.setInterval(10);
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* chooser = qobject_cast<QColorDialog*>(QApplication::activeModalWidget());
+        if (chooser == nullptr) {
+            return;
+        }
+        answer.stop();
+        shownFirst = chooser->currentColor();
+        chooser->setCurrentColor(QColor(9, 8, 7));
+        QMetaObject::invokeMethod(chooser, "accept");
+    });
+    answer.start();
+    const auto chosen = ui.ChooseColour(QColor(0x12, 0x34, 0x56), &owner);
+    EXPECT_EQ(shownFirst, QColor(0x12, 0x34, 0x56));
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(*chosen, QColor(9, 8, 7));
+}
+
 TEST(QtStyleEditorUi, TheStyleFileChooserOpensInTheFolderAndGivesItsPathByteForByte) {
     test::CTempDir dir;
     const std::string data = dir.File("\xE6\x97\xA5\xE6\x9C\xAC \xC3\x9C");
