@@ -36,3 +36,5 @@ shot 'ControlTransfers.DISABLED_Screenshot' "$out/file-progress-dialog.png" \
 shot 'ControlAbilities.DISABLED_Screenshot' "$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_GROUP="$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_QUERY="$out/question-dialog.png"
+shot 'HelpWindowPicture.DISABLED_Screenshot' "$out/help-window.png" \
+    QUILLPAD_SCREENSHOT="$out/help-window.png"
