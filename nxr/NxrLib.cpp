@@ -133,8 +133,8 @@ std::string NxrFindUserGuide(const std::string& programDir) {
     }
     if (!programDir.empty()) {
         fs::path dir(programDir);
-        candidates.push_back(dir / ".." / "share" / "quillpad" / "docs");
-        // A build tree inside the source tree: build/<type>/<folder>/program.
+        candidates.push_back(dir / ".." / "share" / "doc" / "quillpad");
+        // A build tree: <build>/docs beside <build>/<folder>/program.
         for (int up = 0; up < 4; ++up) {
             candidates.push_back(dir / "docs");
             dir = dir / "..";
@@ -142,7 +142,7 @@ std::string NxrFindUserGuide(const std::string& programDir) {
     }
     for (const auto& folder : candidates) {
         std::error_code error;
-        const fs::path guide = (folder / "USER_GUIDE.md").lexically_normal();
+        const fs::path guide = (folder / "USER_GUIDE.html").lexically_normal();
         if (fs::is_regular_file(guide, error)) {
             return fs::weakly_canonical(guide, error).string();
         }

@@ -62,8 +62,10 @@ std::string NxrStandardErrorText(const INxrSession2* session, std::uint32_t requ
 
 // Help topics of the user guide (docs/USER_GUIDE.md): "topic-1007".
 std::string NxrHelpAnchor(int topic);
-// The user guide: $QUILLPAD_DOCS_DIR, else the docs folders an installed or
-// built program finds beside itself (`programDir` and upwards). "" when none.
+// The user guide as the build renders it, USER_GUIDE.html: in
+// $QUILLPAD_DOCS_DIR, else where an installed program finds it
+// (`programDir`/../share/doc/quillpad), else in the docs folder of the build
+// tree the program runs from (`programDir` and upwards). "" when none.
 std::string NxrFindUserGuide(const std::string& programDir);
 
 }  // namespace quillpad

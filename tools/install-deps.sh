@@ -10,6 +10,9 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth socat lrzsz
     dpkg-dev file man-db
+    # The package's checks and build: Debian's validators, the icon renders,
+    # the completion scripts' helpers.
+    lintian desktop-file-utils appstream librsvg2-bin bash-completion
 )
 # `make fuzz` builds libFuzzer targets with clang.
 if [ "${1:-}" = "fuzz" ]; then

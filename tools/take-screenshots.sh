@@ -38,3 +38,5 @@ shot 'WorkbayWindow.DISABLED_AboutScreenshot' "$out/about-workbay.png" \
 shot 'ControlAbilities.DISABLED_Screenshot' "$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_GROUP="$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_QUERY="$out/question-dialog.png"
+shot 'HelpWindowPicture.DISABLED_Screenshot' "$out/help-window.png" \
+    QUILLPAD_SCREENSHOT="$out/help-window.png"

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QMessageBox>
 
 #include "nxr/NxrLib.h"
 #include "nxr/qt/CNxrAbilityGroupDlg.h"
+#include "nxr/qt/CNxrHelpWindow.h"
 #include "nxr/qt/CNxrQueryDlg.h"
 #include "nxr/qt/CNxrSession.h"
 
@@ -14,7 +14,9 @@ namespace quillpad {
 namespace {
 
 NxrUrlOpener& Opener() {
-    static NxrUrlOpener opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
+    static NxrUrlOpener opener = [](const QUrl& url) {
+        return CNxrHelpWindow::Instance()->Open(url);
+    };
     return opener;
 }
 

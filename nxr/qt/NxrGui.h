@@ -19,9 +19,10 @@ namespace quillpad {
 void NxrShowStandardError(const INxrSession2* session, QWidget* window, std::uint32_t requestId);
 
 // Opens the user guide at the topic (1007 the console, 1054 the style
-// editor, 1055 the Log Files dialog, 1038 the shortcut dialog). `text` and
-// `flags` are accepted as the console passes them (no text, 15). False when
-// the guide cannot be found or opened.
+// editor, 1055 the Log Files dialog, 1038 the shortcut dialog), in the
+// program's help window (CNxrHelpWindow). `text` and `flags` are accepted as
+// the console passes them (no text, 15). False when the guide cannot be
+// found or opened.
 bool NxrGUIShowHelp(const char* text, int flags, int topic, QWidget* window);
 
 // Shows the dialog of an ability group for the session that AbilityInfo
@@ -34,7 +35,8 @@ bool NxrGUIHandleAbility(std::uint32_t a, std::uint32_t b, EAbilityGroup group, 
 bool NxrGUIHandleQuery(int queryType, const WideString& prompt, WideString& answer,
                        QWidget* window);
 
-// Where NxrGUIShowHelp sends its address; tests replace it. Returns the old one.
+// Where NxrGUIShowHelp sends its address (by default the help window); tests
+// replace it. Returns the old one.
 using NxrUrlOpener = std::function<bool(const QUrl&)>;
 NxrUrlOpener NxrSetHelpOpener(NxrUrlOpener opener);
 

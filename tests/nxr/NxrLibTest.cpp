@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 
 #include "platform/Paths.h"
 #include "tests/support/TempDir.h"
@@ -73,21 +73,39 @@ TEST(NxrLib, StandardErrorTextIsNeverEmpty) {
     EXPECT_FALSE(NxrStandardErrorText(nullptr, 0).empty());
 }
 
-TEST(NxrLib, UserGuideIsFoundWithEveryTopicTheConsoleUses) {
-    const std::string guide = NxrFindUserGuide(QUILLPAD_SOURCE_DIR "/build/x/y");
-    ASSERT_FALSE(guide.empty());
-    std::ifstream in(guide);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // Each dialog adds its topic here when it is built.
-    for (int topic : {1007}) {
-        EXPECT_NE(text.find("id=\"" + NxrHelpAnchor(topic) + "\""), std::string::npos) << topic;
-    }
-
+// Where the rendered guide is looked for, in order: the folder the
+// environment names, the installed doc folder, then a build tree's docs/.
+TEST(NxrLib, UserGuideIsFoundWhereItIsInstalledOrBuilt) {
+    namespace fs = std::filesystem;
     test::CTempDir dir;
-    setenv("QUILLPAD_DOCS_DIR", dir.Path().c_str(), 1);
+    unsetenv("QUILLPAD_DOCS_DIR");
+    fs::create_directories(dir.File("usr/bin"));
+    fs::create_directories(dir.File("usr/share/doc/quillpad"));
+    EXPECT_EQ(NxrFindUserGuide(dir.File("usr/bin")), "") << "no guide there yet";
+    // The Markdown source is not what the help window shows.
+    test::WriteFileBytes(dir.File("usr/share/doc/quillpad/USER_GUIDE.md"), "# guide\n");
+    EXPECT_EQ(NxrFindUserGuide(dir.File("usr/bin")), "");
+    test::WriteFileBytes(dir.File("usr/share/doc/quillpad/USER_GUIDE.html"), "<html/>");
+    EXPECT_EQ(NxrFindUserGuide(dir.File("usr/bin")),
+              fs::canonical(dir.File("usr/share/doc/quillpad/USER_GUIDE.html")).string());
+
+    // A program of a build tree, two folders below the tree's docs/.
+    fs::create_directories(dir.File("build/tools/console"));
+    fs::create_directories(dir.File("build/docs"));
+    EXPECT_EQ(NxrFindUserGuide(dir.File("build/tools/console")), "");
+    test::WriteFileBytes(dir.File("build/docs/USER_GUIDE.html"), "<html/>");
+    EXPECT_EQ(NxrFindUserGuide(dir.File("build/tools/console")),
+              fs::canonical(dir.File("build/docs/USER_GUIDE.html")).string());
+
+    // The environment's folder first, and only when it holds a guide.
+    fs::create_directories(dir.File("elsewhere"));
+    setenv("QUILLPAD_DOCS_DIR", dir.File("elsewhere").c_str(), 1);
+    EXPECT_EQ(NxrFindUserGuide(dir.File("usr/bin")),
+              fs::canonical(dir.File("usr/share/doc/quillpad/USER_GUIDE.html")).string());
     EXPECT_EQ(NxrFindUserGuide(""), "") << "an empty docs folder holds no guide";
-    std::ofstream(dir.File("USER_GUIDE.md")) << "# guide\n";
-    EXPECT_EQ(NxrFindUserGuide(""), dir.File("USER_GUIDE.md"));
+    test::WriteFileBytes(dir.File("elsewhere/USER_GUIDE.html"), "<html/>");
+    EXPECT_EQ(NxrFindUserGuide(dir.File("usr/bin")),
+              fs::canonical(dir.File("elsewhere/USER_GUIDE.html")).string());
     unsetenv("QUILLPAD_DOCS_DIR");
 }
 

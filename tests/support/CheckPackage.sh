@@ -1,19 +1,14 @@
 #!/usr/bin/env bash
-# Builds the .deb, unpacks it into a temporary root (as dpkg would install
-# it, without touching the system), and starts the installed host offscreen
-# with one console on the simulated controller: it must find and register
-# its own plug-in, connect, and draw the device's greeting.
+# Unpacks the built .deb into a temporary root (as dpkg would install it,
+# without touching the system), and starts the installed host offscreen with
+# one console on the simulated controller: it must find and register its own
+# plug-in, connect, and draw the device's greeting.
+#   CheckPackage.sh PACKAGE_DIR   (the packaging.BuildPackage test fills it)
 set -euo pipefail
-build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-(cd "$build" && cpack -G DEB -B "$work/pkg" >"$work/cpack.log" 2>&1) || {
-    cat "$work/cpack.log" >&2
-    echo "cpack failed" >&2
-    exit 1
-}
-deb=$(ls "$work"/pkg/*.deb)
+deb=$(ls "$1"/quillpad_*.deb)
 info=$(dpkg-deb --info "$deb")
 grep -q 'Depends:.*libqt6' <<<"$info" || {
     echo "the package does not depend on Qt" >&2
@@ -24,7 +19,8 @@ dpkg-deb -x "$deb" "$root"
 for f in usr/bin/workbay usr/bin/quillpad-console usr/bin/quillpad-log usr/bin/quillpad-devsim \
          usr/share/applications/workbay.desktop \
          usr/share/icons/hicolor/scalable/apps/workbay.svg \
-         usr/share/quillpad/docs/USER_GUIDE.md; do
+         usr/share/doc/quillpad/USER_GUIDE.html usr/share/doc/quillpad/copyright \
+         usr/share/bash-completion/completions/quillpad-console; do
     [ -e "$root/$f" ] || { echo "missing from the package: $f" >&2; exit 1; }
 done
 
@@ -32,7 +28,7 @@ done
 # answers --help and --version with status 0.
 export ASAN_OPTIONS=detect_leaks=0
 for p in workbay quillpad-console quillpad-log quillpad-devsim; do
-    page="$root/usr/share/man/man1/$p.1"
+    page="$root/usr/share/man/man1/$p.1.gz"
     [ -e "$page" ] || { echo "missing from the package: the manual page of $p" >&2; exit 1; }
     warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
     [ -z "$warnings" ] || { echo "the manual page of $p: $warnings" >&2; exit 1; }
