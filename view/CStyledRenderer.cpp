@@ -8,6 +8,23 @@
 namespace quillpad {
 namespace {
 
+// Records of another kind, and of other sources unless all are shown, draw nothing.
+bool IsShown(const SDataRecord& record, bool showAllSources) {
+    return record.kind == 1 && (showAllSources || record.source == 1);
+}
+
+// The bytes [begin, stop) a part of a record takes from `offset` on, at most
+// `stopAfter` of them.
+struct SPartSpan {
+    std::size_t begin;
+    std::size_t stop;
+};
+SPartSpan PartSpan(const SDataRecord& record, std::size_t offset, std::size_t stopAfter) {
+    const std::size_t size = record.bytes.size();
+    const std::size_t begin = std::min(offset, size);
+    return {begin, stopAfter >= size - begin ? size : begin + stopAfter};
+}
+
 constexpr std::array<const char*, 32> kControlNames = {
     "[NUL]", "[SOH]", "[STX]", "[ETX]", "[EOT]", "[ENQ]", "[ACK]", "[BEL]",
     "[BS]",  "[TAB]", "[LF]",  "[VT]",  "[FF]",  "[CR]",  "[SO]",  "[SI]",
@@ -101,7 +118,7 @@ void CStyledRenderer::SetScheme(const CStyleScheme* scheme) {
 
 void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
                              bool showAllSources) {
-    if (record.kind != 1 || (!showAllSources && record.source != 1)) {
+    if (!IsShown(record, showAllSources)) {
         return;
     }
     surface.MoveCaretToEnd();
@@ -162,12 +179,11 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
 
 bool CStyledRenderer::RenderPart(IRenderSurface& surface, const SDataRecord& record,
                                  bool showAllSources, SRenderPoint& point, std::size_t stopAfter) {
-    if (record.kind != 1 || (!showAllSources && record.source != 1)) {
+    if (!IsShown(record, showAllSources)) {
         return true;
     }
     const std::size_t size = record.bytes.size();
-    const std::size_t begin = std::min(point.offset, size);
-    const std::size_t stop = stopAfter >= size - begin ? size : begin + stopAfter;
+    const auto [begin, stop] = PartSpan(record, point.offset, stopAfter);
     surface.MoveCaretToEnd();
     m_pending.clear();
     if (m_scheme == nullptr) {
@@ -244,12 +260,11 @@ bool CStyledRenderer::RenderPart(IRenderSurface& surface, const SDataRecord& rec
 
 bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& record,
                                 bool showAllSources, SRenderPoint& point, std::size_t stopAfter) {
-    if (record.kind != 1 || (!showAllSources && record.source != 1)) {
+    if (!IsShown(record, showAllSources)) {
         return true;
     }
     const std::size_t size = record.bytes.size();
-    const std::size_t begin = std::min(point.offset, size);
-    const std::size_t stop = stopAfter >= size - begin ? size : begin + stopAfter;
+    const auto [begin, stop] = PartSpan(record, point.offset, stopAfter);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(record.bytes.data());
     // The text held back, as its length and where its breaks lie.
     std::size_t pending = 0;
@@ -368,7 +383,7 @@ void CStyledRenderer::BeginAt(IRenderSurface& surface, const SRenderPoint& point
 
 std::int32_t CStyledRenderer::RuleAfter(const CStyleScheme* scheme, const SDataRecord& record,
                                         bool showAllSources, std::int32_t before) {
-    if (scheme == nullptr || record.kind != 1 || (!showAllSources && record.source != 1)) {
+    if (scheme == nullptr || !IsShown(record, showAllSources)) {
         return before;
     }
     CChooser choose(*scheme, record);
