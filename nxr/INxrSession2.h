@@ -55,6 +55,11 @@ class INxrSession2 {
     // The text setting (the console sets it once to "%D").
     virtual std::int32_t SetTextSetting(const WideString& text) = 0;
 
+    // The link's status now (ENxrConnectionStatus): the one the session's
+    // last status event told, or one still on its way. The session keeps
+    // it; its users read it here rather than keep a copy.
+    virtual std::uint16_t ConnectionStatus() const = 0;
+
     // The words for a failed request, "" when there are none.
     virtual std::string ErrorText(std::uint32_t requestId) const = 0;
 };

@@ -176,7 +176,7 @@ bool CConnectionController::SendBytes(std::string_view bytes, std::int32_t timeo
     if (Session() == nullptr) {
         return false;
     }
-    if (m_connectionStatus == kStatusNotConnected) {
+    if (ConnectionStatus() == kStatusNotConnected) {
         IssueRequest(nxr_request::Connect, -1, nullptr);
     }
     return Session()->SendBytes(bytes, timeoutMs, ConnectionHandlePtr()) ==
@@ -289,8 +289,11 @@ std::int32_t CConnectionController::OnRequestCompleted(std::uint32_t requestId, 
     return 0;
 }
 
+std::uint32_t CConnectionController::ConnectionStatus() const {
+    return Session() != nullptr ? Session()->ConnectionStatus() : kStatusNotConnected;
+}
+
 std::int32_t CConnectionController::OnConnectionStatus(std::uint16_t status) {
-    m_connectionStatus = status;
     HostUpdateConnectionStatus(status);
     return 0;
 }

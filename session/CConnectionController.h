@@ -107,7 +107,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     void Shutdown();
 
     bool ConsoleOpen() const { return m_consoleOpen; }
-    std::uint32_t ConnectionStatus() const { return m_connectionStatus; }
+    // The session's (it keeps the link's status); not connected without one.
+    std::uint32_t ConnectionStatus() const;
     const CNxrComSpec& ConnectionSpec() const { return m_connectionSpec; }
     ISessionUi& Ui() const { return *m_ui; }
 
@@ -179,7 +180,6 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     CDataStore* m_store = nullptr;
     SConnectionOptions m_options;
     bool m_consoleOpen = false;
-    std::uint32_t m_connectionStatus = kStatusNotConnected;
     // Simulated links are accepted too, so that a "sim:" console sees its
     // kind (Send Break is offered there).
     CNxrComSpec m_connectionSpec{true, true};

@@ -173,9 +173,10 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
     return ToStatus(ENxrResult::Ok);
 }
 
-void CNxrSession::StopWorker() {
+std::uint16_t CNxrSession::StopWorker() {
+    constexpr auto kNotConnected = static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected);
     if (!m_io) {
-        return;
+        return kNotConnected;
     }
     {
         std::lock_guard lock(m_wakeTarget->mutex);
@@ -184,9 +185,20 @@ void CNxrSession::StopWorker() {
     m_io->Stop(m_closeWait);
     m_io.reset();
     // A thread left to end by itself may still push into the inbox it has:
-    // what comes next goes into a fresh one.
-    m_inbox->Clear();
-    m_inbox = std::make_shared<CNxrInbox>();
+    // what comes next goes into a fresh one, which starts "not connected".
+    // What was queued goes with it, so the sink still hears every status
+    // the link had. An ability the stop ended is ended by the close itself,
+    // in its own words.
+    const std::shared_ptr<CNxrInbox> old = std::exchange(m_inbox, std::make_shared<CNxrInbox>());
+    NxrIoEvent event;
+    while (old->Take(event)) {
+        const auto* ability = std::get_if<SNxrIoAbilityCompleted>(&event);
+        if (ability != nullptr && !ability->success && m_abilities.count(ability->requestId) != 0) {
+            continue;
+        }
+        PushFromOwner(std::move(event));
+    }
+    return old->LinkStatus();
 }
 
 std::int32_t CNxrSession::Close(NxrHandle* handle) {
@@ -196,7 +208,7 @@ std::int32_t CNxrSession::Close(NxrHandle* handle) {
     if (*handle != m_handle) {
         return NotOpen("close");
     }
-    StopWorker();
+    const std::uint16_t lastLink = StopWorker();
     m_pending.clear();
     // Abilities complete once whatever happens: the console keeps their ids
     // as its own until then.
@@ -206,8 +218,8 @@ std::int32_t CNxrSession::Close(NxrHandle* handle) {
     }
     m_handle = 0;
     *handle = 0;
-    // The fresh inbox says "not connected" already; the sink may not know yet.
-    if (m_status != static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected)) {
+    // The fresh inbox says "not connected" already; the sink hears it last.
+    if (lastLink != static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected)) {
         PushFromOwner(
             SNxrIoStatus{static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {}});
     }
@@ -447,7 +459,6 @@ void CNxrSession::Drain() {
 }
 
 void CNxrSession::Deliver(SNxrIoStatus& e) {
-    m_status = e.status;
     if (!e.reason.empty() &&
         e.status != static_cast<std::uint16_t>(ENxrConnectionStatus::Connected)) {
         m_errors.Set(0, e.reason);

@@ -76,9 +76,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // The session whose AbilityInfo gave `a`; nullptr once it is gone.
     static CNxrSession* FromAbilityInfo(std::uint32_t a);
 
-    // The status as last delivered to the sink (the link's own is the
-    // inbox's, on the I/O thread's side).
-    std::uint16_t Status() const { return m_status; }
+    // The link's own status, as the I/O thread keeps it in the inbox.
+    std::uint16_t ConnectionStatus() const override { return m_inbox->LinkStatus(); }
     const CNxrComSpec& Spec() const { return m_spec; }
     std::optional<std::int32_t> Option(std::uint32_t option) const;
     const WideString& TextSetting() const { return m_textSetting; }
@@ -128,7 +127,9 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Deliver(SNxrIoAbility& event);
     std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
                                SPendingAbility pending);
-    void StopWorker();
+    // Ends the I/O thread and moves what it queued into a fresh inbox; the
+    // link's status it left.
+    std::uint16_t StopWorker();
     void ToWorker(std::function<void(CNxrIoWorker&)> work);
 
     const CNxrTransportRegistry& m_transports;
@@ -150,7 +151,6 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::map<std::uint32_t, std::int32_t> m_options;
     WideString m_textSetting;
     WideString m_clientName;
-    std::uint16_t m_status = 1;
     std::int64_t m_longestTurnNs = 0;
 };
 

@@ -102,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             case 6:
-                controller->OnConnectionStatus(in.Byte() % 6);
+                session->SetLink(in.Byte() % 6);
                 break;
             case 7:
                 controller->OnDataReceived(in.Byte(), in.Bytes());

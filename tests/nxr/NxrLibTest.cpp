@@ -63,6 +63,7 @@ class CFixedErrors final : public INxrSession2 {
     std::string ErrorText(std::uint32_t id) const override {
         return id == 3 ? "connection refused by 127.0.0.1:2323" : "";
     }
+    std::uint16_t ConnectionStatus() const override { return 1; }
 };
 
 TEST(NxrLib, StandardErrorTextIsNeverEmpty) {

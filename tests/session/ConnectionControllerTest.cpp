@@ -61,7 +61,7 @@ class ConnectionController : public ::testing::Test {
     // Connected, link up, console open; the log starts empty.
     void OpenConsole() {
         ConnectTo("sim:");
-        controller->OnConnectionStatus(3);
+        session->SetLink(3);
         controller->OnLinkUp();
         const std::uint32_t id = session->nextRequestId - 1;
         controller->OnRequestCompleted(id, nxr_request::OpenConsole, true, 0, std::nullopt);
@@ -280,18 +280,31 @@ TEST_F(ConnectionController, CloseConsoleWithoutNewParametersLeavesTheConsoleOff
     EXPECT_TRUE(shown->empty());
 }
 
-TEST_F(ConnectionController, StatusIsKeptAndPassedToTheHostWhenThereIsOne) {
-    controller->OnConnectionStatus(3);
+TEST_F(ConnectionController, StatusIsTheSessionsAndPassedToTheHostWhenThereIsOne) {
+    session->SetLink(3);
     EXPECT_EQ(controller->ConnectionStatus(), 3u);
     ASSERT_EQ(host->calls.size(), 1u);
     EXPECT_EQ(host->calls[0].name, "IWBENVUpdateConnectionStatus");
     EXPECT_EQ(host->calls[0].value, 3);
 
+    // The session's status is the one read, before its event arrives too.
+    session->status = 4;
+    EXPECT_EQ(controller->ConnectionStatus(), 4u);
+    Post(UM_SEND_CHAR, 0, 'x');
+    ASSERT_EQ(Ops(), std::vector<std::string>{"Send"}) << "a lost link is no reason to connect";
+    session->status = 1;
+    log->clear();
+    Post(UM_SEND_CHAR, 0, 'x');
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Request", "Send"}));
+
     controller->SetHostEnvironment(nullptr);
-    controller->OnConnectionStatus(0xFFFF);
+    session->SetLink(0xFFFF);
     EXPECT_EQ(controller->ConnectionStatus(), 0xFFFFu) << "zero-extended";
     EXPECT_EQ(host->calls.size(), 1u);
     EXPECT_EQ(controller->HostShowFrameFooter(1), kHostCallFailed);
+
+    Make(false);
+    EXPECT_EQ(controller->ConnectionStatus(), 1u) << "without a session object";
 }
 
 TEST_F(ConnectionController, DataEventsBecomeRecordsOneBytePerCharacter) {
@@ -322,7 +335,7 @@ TEST_F(ConnectionController, DataEventsBecomeRecordsOneBytePerCharacter) {
 
 TEST_F(ConnectionController, TypedCarriageReturnFollowsTheOptionPastedTextNever) {
     OpenConsole();
-    controller->OnConnectionStatus(3);
+    session->SetLink(3);
     Post(UM_SEND_CHAR, 0, '\r');
     controller->SetOptions({.outgoingCRToCRLF = true});
     Post(UM_SEND_CHAR, 0, '\r');
@@ -340,7 +353,7 @@ TEST_F(ConnectionController, TypedCarriageReturnFollowsTheOptionPastedTextNever)
 
 TEST_F(ConnectionController, SendingWhileNotConnectedAsksForTheLinkFirst) {
     OpenConsole();
-    controller->OnConnectionStatus(1);
+    session->SetLink(1);
     Post(UM_SEND_CHAR, 0, static_cast<unsigned char>('\xE9'));
     ASSERT_EQ(Ops(), (std::vector<std::string>{"Request", "Send"}));
     EXPECT_EQ((*log)[0].code, nxr_request::Connect);
@@ -348,7 +361,7 @@ TEST_F(ConnectionController, SendingWhileNotConnectedAsksForTheLinkFirst) {
     EXPECT_EQ(WideToBytes((*log)[1].text), "\xE9");
 
     log->clear();
-    controller->OnConnectionStatus(2);
+    session->SetLink(2);
     Post(UM_SEND_CHAR, 0, 0);  // counted to the first zero: nothing to send
     ASSERT_EQ(Ops(), std::vector<std::string>{"Send"});
     EXPECT_TRUE((*log)[0].text.empty());
@@ -389,7 +402,7 @@ TEST_F(ConnectionController, BoxesComeAfterTheHandlerThatFoundTheFault) {
 
     session->openFails = false;
     OpenConsole();
-    controller->OnConnectionStatus(3);
+    session->SetLink(3);
     session->sendFails = true;
     shown->clear();
     deliverOne(UM_SEND_TEXT, CPayload::Make(ByteString("text")));
@@ -429,7 +442,7 @@ TEST_F(ConnectionController, LaunchingAConsoleGoesToTheHostOrStartsIt) {
 
 TEST_F(ConnectionController, SendFailuresShowErrorZeroExceptForTypedCharacters) {
     OpenConsole();
-    controller->OnConnectionStatus(3);
+    session->SetLink(3);
     session->sendFails = true;
     Post(UM_SEND_CHAR, 0, 'a');
     EXPECT_TRUE(shown->empty());
@@ -443,7 +456,7 @@ TEST_F(ConnectionController, SendFailuresShowErrorZeroExceptForTypedCharacters) 
 
 TEST_F(ConnectionController, SendBytesSendsItsCountButNeverPastTheBuffer) {
     OpenConsole();
-    controller->OnConnectionStatus(3);
+    session->SetLink(3);
     Post(UM_SEND_BYTES, 3, 0, CPayload::Make(ByteString("\x01\x00\x02\x03", 4)));
     Post(UM_SEND_BYTES, 1000, 0, CPayload::Make(ByteString("ab")));
     Post(UM_SEND_BYTES, 5);  // no buffer at all

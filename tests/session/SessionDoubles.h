@@ -53,6 +53,7 @@ class CFakeSession final : public INxrSession2 {
         c.value = static_cast<std::int32_t>(*handle);
         m_log->push_back(c);
         *handle = 0;
+        status = 1;  // a closed session is not connected
         return 0;
     }
     std::int32_t RequestWait(std::uint32_t code, const ByteString& params, ByteString* result,
@@ -135,12 +136,23 @@ class CFakeSession final : public INxrSession2 {
     std::string ErrorText(std::uint32_t requestId) const override {
         return "fake error " + std::to_string(requestId);
     }
+    std::uint16_t ConnectionStatus() const override { return status; }
+
+    // The link changes as a real session's would: the status is kept here
+    // and the sink hears of it.
+    void SetLink(std::uint16_t linkStatus) {
+        status = linkStatus;
+        if (sink_ != nullptr) {
+            sink_->OnConnectionStatus(linkStatus);
+        }
+    }
 
     INxrSessionEvents* sink_ = nullptr;
     bool openFails = false;
     bool requestFails = false;
     bool sendFails = false;
     bool takesBytes = false;
+    std::uint16_t status = 1;
     NxrHandle nextHandle = 7;
     std::uint32_t nextRequestId = 100;
 

@@ -162,7 +162,7 @@ class Quillpad2Ctrl : public ::testing::Test, protected test::SFakeSessionRig {
     void OpenConsole(const char* spec = "sim:") {
         control->IWBSetConnectionParameters(spec);
         QApplication::processEvents();
-        control->OnConnectionStatus(3);
+        session->SetLink(3);
         control->OnLinkUp();
         control->OnRequestCompleted(session->nextRequestId - 1, nxr_request::OpenConsole, true, 0,
                                     std::nullopt);
@@ -980,12 +980,12 @@ TEST_F(Quillpad2Ctrl, SavedStateRoundTripsAndIsReadNoFurtherThanItsLength) {
 
 TEST_F(Quillpad2Ctrl, TheHostsEnvironmentIsCalledByNameOrNotAtAll) {
     Make();
-    control->OnConnectionStatus(3);  // no environment yet: only the control knows
+    session->SetLink(3);  // no environment yet: the host hears nothing
     EXPECT_EQ(control->ConnectionStatus(), 3u);
 
     CTestEnvironment environment;
     control->IWBSetEnvIDispatchViaStream(MarshalEnvironment(&environment));
-    control->OnConnectionStatus(4);
+    session->SetLink(4);
     EXPECT_EQ(environment.statuses, std::vector<short>{4});
     EXPECT_EQ(control->HostAppendToWindowTitle(BytesToWide("Logging")), 0);
     EXPECT_EQ(environment.titles, std::vector<QString>{QStringLiteral("Logging")});
@@ -999,7 +999,7 @@ TEST_F(Quillpad2Ctrl, TheHostsEnvironmentIsCalledByNameOrNotAtAll) {
 
     // An unknown stream leaves no environment; calls are then skipped or fail.
     control->IWBSetEnvIDispatchViaStream(987654);
-    control->OnConnectionStatus(2);
+    session->SetLink(2);
     EXPECT_EQ(environment.statuses.size(), 1u);
     EXPECT_EQ(control->HostShowFrameFooter(1), kHostCallFailed);
     EXPECT_EQ(control->ConnectionStatus(), 2u);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QThread>
 
 #include "devsim/CDevSimEngine.h"
@@ -68,7 +70,7 @@ TEST_F(NxrSessionSim, ConnectReportsStatusCompletionAndLinkUpInOrderOnTheOwnerTh
         EXPECT_EQ(e.thread, QThread::currentThreadId());
     }
     EXPECT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
-    EXPECT_EQ(session.Status(), kConnected);
+    EXPECT_EQ(session.ConnectionStatus(), kConnected);
 
     // A second connect while up completes at once.
     std::uint32_t again = 0;
@@ -177,6 +179,46 @@ TEST_F(NxrSessionSim, DisconnectReconnectAndSendWhileDown) {
     EXPECT_EQ(sink.LastStatus(), kConnected);
     EXPECT_EQ(session.RequestWait(0xBC00, NxrEmptyParamBlock(), &result, 2000, 0, &handle), 0);
     EXPECT_TRUE(WaitFor([&] { return sink.linkUps == 2; }));
+}
+
+// The link's status is the I/O thread's, read before its event is
+// delivered; a close delivers what was queued (the device's last words, the
+// link's last status) rather than drop it, and says "not connected" once.
+TEST_F(NxrSessionSim, CloseDeliversWhatWasQueuedAndTheStatusIsTheLinksOwn) {
+    Connect("sim:name=QX-9");
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
+    const std::size_t before = sink.events.size();
+    ASSERT_EQ(session.Send(W("ver\r"), 1000, &handle), 0);
+    // No turn of the event loop: all of it happens on the I/O thread only.
+    // The reply is in once the queue has stopped growing for a while.
+    std::size_t queued = 0;
+    for (int quiet = 0, i = 0; quiet < 20 && i < 500; ++i) {
+        QThread::msleep(10);
+        const std::size_t now = session.QueuedBytes();
+        quiet = now > 0 && now == queued ? quiet + 1 : 0;
+        queued = now;
+    }
+    ASSERT_GT(queued, 0u);
+    std::uint32_t id = 0;
+    session.Request(0xE001, NxrEmptyParamBlock(), 1000, &id, nullptr, 0, &handle);
+    for (int i = 0; i < 500 && session.ConnectionStatus() != kNotConnected; ++i) {
+        QThread::msleep(10);
+    }
+    ASSERT_EQ(session.ConnectionStatus(), kNotConnected);
+    EXPECT_EQ(sink.events.size(), before) << "nothing was delivered yet";
+    EXPECT_EQ(sink.LastStatus(), kConnected);
+
+    ASSERT_EQ(session.Close(&handle), 0);
+    EXPECT_EQ(session.ConnectionStatus(), kNotConnected);
+    ASSERT_TRUE(WaitFor([&] { return sink.LastStatus() == kNotConnected; }));
+    EXPECT_NE(sink.received.find("QX-9 firmware"), ByteString::npos)
+        << "the reply that was queued at the close was dropped";
+    const auto notConnected =
+        std::count_if(sink.events.begin() + static_cast<std::ptrdiff_t>(before), sink.events.end(),
+                      [](const auto& e) {
+                          return e.id == ENxrEventId::ConnectionStatus && e.status == kNotConnected;
+                      });
+    EXPECT_EQ(notConnected, 1);
 }
 
 TEST_F(NxrSessionSim, BadSpecAndClosedHandleFailWithWords) {

@@ -83,6 +83,7 @@ class CTracingSession final : public INxrSession2 {
         return m_real.SetTextSetting(text);
     }
     std::string ErrorText(std::uint32_t id) const override { return m_real.ErrorText(id); }
+    std::uint16_t ConnectionStatus() const override { return m_real.ConnectionStatus(); }
 
   private:
     CNxrSession m_real;
@@ -342,8 +343,9 @@ TEST_F(DeviceSessionSim, TheWholeRoadOverTcpToTheSimulatorProgram) {
 
     // The device goes away: the host hears the link drop; a send then says why.
     device.Kill();
-    ASSERT_TRUE(WaitFor([&] { return controller->ConnectionStatus() == 4; }));
-    EXPECT_EQ(host->calls.back().value, 4);
+    // The session knows it first; the host hears it with the event.
+    ASSERT_TRUE(WaitFor([&] { return host->calls.back().value == 4; }));
+    EXPECT_EQ(controller->ConnectionStatus(), 4u);
     channel.Post(controller->Handle(), UM_SEND_TEXT, 0, 0, CPayload::Make(ByteString("x")));
     ASSERT_TRUE(WaitFor([&] { return !shown->empty(); }));
     EXPECT_EQ((*shown)[0].requestId, 0u);
