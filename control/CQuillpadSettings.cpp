@@ -38,6 +38,11 @@ std::uint32_t DelayMs(std::int32_t value) {
     return value >= 0 && value <= kMaxDelayMs ? static_cast<std::uint32_t>(value) : 0;
 }
 
+// A budget read back from edited text: a negative one is the default.
+std::uint32_t HistoryMemoryMB(std::int32_t value) {
+    return value >= 0 ? static_cast<std::uint32_t>(value) : kDefaultHistoryMemoryMB;
+}
+
 const char* BoolText(bool value) {
     return value ? "TRUE" : "FALSE";
 }
@@ -90,6 +95,8 @@ void CQuillpadSettings::Read() {
     m_logAsBinaryLog = ReadBool(kLogging, "LogAsWorkbayLog", true);
     m_insertTimestampsInText = ReadBool(kLogging, "InsertTimestampsInText", true);
     m_outgoingCRToCRLF = ReadBool(kGeneral, "OutgoingCRToCRLF", false);
+    m_historyMemoryMB =
+        HistoryMemoryMB(ReadInt(kGeneral, "HistoryMemoryMB", kDefaultHistoryMemoryMB));
     m_showAbsoluteTime = ReadBool(kTextInfo, "ShowAbsoluteTime", true);
     m_showRelativeTime = ReadBool(kTextInfo, "ShowRelativeTime", true);
     m_showDataDirection = ReadBool(kTextInfo, "ShowDataDirection", true);
@@ -122,6 +129,7 @@ void CQuillpadSettings::Store() {
     WriteString(kLogging, "LogAsWorkbayLog", BoolText(m_logAsBinaryLog));
     WriteString(kLogging, "InsertTimestampsInText", BoolText(m_insertTimestampsInText));
     WriteString(kGeneral, "OutgoingCRToCRLF", BoolText(m_outgoingCRToCRLF));
+    WriteString(kGeneral, "HistoryMemoryMB", std::to_string(m_historyMemoryMB));
     WriteString(kTextInfo, "ShowAbsoluteTime", BoolText(m_showAbsoluteTime));
     WriteString(kTextInfo, "ShowRelativeTime", BoolText(m_showRelativeTime));
     WriteString(kTextInfo, "ShowDataDirection", BoolText(m_showDataDirection));

@@ -10,7 +10,7 @@
 //   [Schemes]     DefaultSchemeName, DefaultKeySettingName
 //   [Logging]     LogToFolder, LogAsPlainText, LogAsFormattedText,
 //                 LogAsWorkbayLog, InsertTimestampsInText
-//   [General]     OutgoingCRToCRLF
+//   [General]     OutgoingCRToCRLF, HistoryMemoryMB (0 = no limit)
 //   [Text Info]   ShowAbsoluteTime, ShowRelativeTime, ShowDataDirection,
 //                 ShowRelatedData
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
@@ -28,6 +28,7 @@ namespace quillpad {
 inline constexpr const char* kSettingsRegistryKey =
     "Software\\Korvane\\Workbay\\Plugins\\Quillpad2";
 inline constexpr const char* kDataFolderName = "Quillpad Data";
+inline constexpr std::uint32_t kDefaultHistoryMemoryMB = 256;
 inline constexpr const char* kLogsFolderName = "Quillpad Logs";
 inline constexpr const char* kDefaultKeySetName = "My Keys.keyset";
 inline constexpr const char* kShowAllSourcesValue = "X_Open_Monitor";
@@ -70,6 +71,9 @@ class CQuillpadSettings : public CIniDocument {
     // controllers without flow control.
     std::uint32_t m_asciiLineDelayMs = 0;
     std::uint32_t m_asciiCharDelayMs = 0;
+    // Megabytes of history a console keeps in memory before the rest goes
+    // to its spill file; 0 keeps everything in memory.
+    std::uint32_t m_historyMemoryMB = kDefaultHistoryMemoryMB;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;

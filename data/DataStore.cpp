@@ -131,6 +131,36 @@ void CDataStore::Clear() {
     ++m_generation;
     m_startTime = m_clock.CalendarSeconds();
     m_startTick = m_clock.TickCount();
+    m_spillFailureReported = false;
+    UpdateSpillTarget();
+}
+
+void CDataStore::SetHistoryBudget(std::size_t budgetBytes, std::string folder) {
+    m_historyBudget = budgetBytes;
+    m_spillFolder = folder.empty() ? DefaultSpillFolder() : std::move(folder);
+    UpdateSpillTarget();
+    m_arena.FlushSpill();
+    ReportSpillFailure();
+}
+
+void CDataStore::UpdateSpillTarget() {
+    SSpillTarget target;
+    if (m_historyBudget != 0) {
+        target.folder = m_spillFolder;
+        target.budgetBytes = m_historyBudget;
+        target.startTime = m_startTime;
+        target.startTick = m_startTick;
+    }
+    m_arena.SetSpillTarget(std::move(target));
+}
+
+void CDataStore::ReportSpillFailure() {
+    if (m_arena.SpillFailed() && !m_spillFailureReported) {
+        m_spillFailureReported = true;
+        if (m_onSpillFailure) {
+            m_onSpillFailure(m_arena.SpillError());
+        }
+    }
 }
 
 void CDataStore::ClearData() {
@@ -162,7 +192,10 @@ SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
     // The header check has made sure the start time converts.
     m_startTime = FromLocalSystemTime(result.header.startTime).value_or(0);
     m_startTick = result.header.startTick;
+    UpdateSpillTarget();
     reader.ReadRecords(m_arena, result);
+    m_arena.FlushSpill();
+    ReportSpillFailure();
     return result;
 }
 
@@ -174,6 +207,7 @@ bool CDataStore::SaveBinaryLog(const std::string& path) const {
     }
     for (std::size_t i = 0; i < m_arena.Count(); ++i) {
         writer->Write(m_arena.At(i));
+        m_arena.TrimWindows();
     }
     return writer->Close();
 }
@@ -255,6 +289,8 @@ bool CDataStore::HasPendingLogData() const {
 }
 
 void CDataStore::FlushLiveLogs() {
+    m_arena.FlushSpill();
+    ReportSpillFailure();
     if (m_liveWriters.empty()) {
         return;
     }
@@ -286,6 +322,7 @@ std::size_t CDataStore::SaveBuffer(const SLogRequest& request) {
         const std::size_t count = m_arena.Count();
         for (std::size_t i = 0; i < count && writer->File().IsOpen(); ++i) {
             writer->Write(m_arena.At(i));
+            m_arena.TrimWindows();
         }
         if (!writer->File().Close()) {
             m_logFailures.push_back(SLogFileFailure{kind, writer->File().Path(),

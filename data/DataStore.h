@@ -35,6 +35,14 @@
 //   StopLogging and SaveBuffer for senders that hold only the handle; an owner
 //   that holds the store calls those.)
 //
+// History budget: with SetHistoryBudget the store keeps at most about that
+// much of its records in memory; the rest lives in a spill file under the
+// given folder (a binary log, removed on clear, load and close) and is read
+// back through memory maps, so lookups see no difference. FlushLiveLogs also
+// hands the spill file what the turn brought. A failed spill write is
+// reported once to the spill failure handler, and the store then keeps
+// everything in memory.
+//
 // Live logging: the request's paused flag is read at every record. Writers
 // gather what they write; FlushLiveLogs, called at the end of every
 // event-loop turn, hands each live file its bytes in one write. Files that
@@ -81,8 +89,9 @@ class CDataStore final : public CMessageTarget {
     SRecordRef AddIncomingBytes(std::uint32_t ownerId, std::string_view bytes);
     SRecordRef AddOutgoingBytes(std::uint32_t ownerId, std::string_view bytes);
 
-    // Records. A returned SDataRecord borrows the store's bytes until the next
-    // clear or load; appends do not move them.
+    // Records. A returned SDataRecord borrows the store's bytes until the store
+    // next adds a record, clears or loads (an add may send older records to
+    // disk and unmap their window).
     std::size_t RecordCount() const { return m_arena.Count(); }
     std::optional<SDataRecord> Record(std::size_t index) const;
     // The record a notice or an earlier lookup named, if it still exists.
@@ -158,6 +167,20 @@ class CDataStore final : public CMessageTarget {
     // Memory held for records (capacity, not just what is used).
     std::size_t ReservedBytes() const { return m_arena.ReservedBytes(); }
 
+    // Keeps at most `budgetBytes` of records in memory, the rest in a spill
+    // file in `folder` (DefaultSpillFolder() when empty); 0 means no limit
+    // and no spill file.
+    void SetHistoryBudget(std::size_t budgetBytes, std::string folder = {});
+    std::size_t HistoryBudget() const { return m_historyBudget; }
+    // The spill file, empty while there is none.
+    std::string SpillPath() const { return m_arena.SpillPath(); }
+    // Told once, with the reason, when a spill write fails.
+    using SpillFailureHandler = std::function<void(const std::string& error)>;
+    void SetSpillFailureHandler(SpillFailureHandler handler) {
+        m_onSpillFailure = std::move(handler);
+    }
+    bool SpillFailed() const { return m_arena.SpillFailed(); }
+
     std::int64_t HandleMessage(SMessage& message) override;
 
   private:
@@ -170,6 +193,9 @@ class CDataStore final : public CMessageTarget {
     std::unique_ptr<ILiveLogWriter> OpenLogWriter(const SLogRequest& request, ELogKind kind,
                                                   bool live);
     void ReportLogFailures();
+    // Points the arena's spill file at the current time base and budget.
+    void UpdateSpillTarget();
+    void ReportSpillFailure();
 
     IClock& m_clock;
     CRecordArena m_arena;
@@ -183,6 +209,10 @@ class CDataStore final : public CMessageTarget {
     bool m_showAllSources = false;
     std::vector<SLogFileFailure> m_logFailures;
     LogFailureHandler m_onLogFailure;
+    std::size_t m_historyBudget = 0;
+    std::string m_spillFolder;
+    SpillFailureHandler m_onSpillFailure;
+    bool m_spillFailureReported = false;
 };
 
 }  // namespace quillpad

@@ -3,13 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
+#include "data/BinaryLogFormat.h"
+
 namespace quillpad {
+namespace {
+
+constexpr std::size_t kRecordOverhead = kBinaryLogHeadSize + kBinaryLogLengthSize;
+// Windows a run of lookups may leave mapped before the next append unmaps them.
+constexpr std::size_t kKeptWindows = 16;
+// Records are written to the spill file in pieces of about this size.
+constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+
+}  // namespace
 
 std::size_t CRecordArena::SAttributesHash::operator()(const SAttributes& a) const noexcept {
     std::uint64_t h = a.ownerId;
     h = h * 0x9E3779B97F4A7C15ull + a.direction;
     h = h * 0x9E3779B97F4A7C15ull + a.source;
     return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+CRecordArena::~CRecordArena() {
+    UnmapWindows();
 }
 
 std::uint32_t CRecordArena::AttributeIndex(const SAttributes& attributes) {
@@ -26,7 +41,14 @@ std::uint32_t CRecordArena::AttributeIndex(const SAttributes& attributes) {
     return it->second;
 }
 
+void CRecordArena::TrimWindows() const {
+    if (m_windows.size() > kKeptWindows) {
+        UnmapWindows();
+    }
+}
+
 char* CRecordArena::Reserve(std::uint32_t length) {
+    TrimWindows();
     if (!m_blocks.empty()) {
         SBlock& current = m_blocks.back();
         if (current.capacity - current.used >= length) {
@@ -35,6 +57,10 @@ char* CRecordArena::Reserve(std::uint32_t length) {
         if (current.firstRecord == m_count) {
             m_blocks.pop_back();  // an earlier reservation that was never used
         }
+    }
+    // The current block is sealed now; past the budget it may go to disk.
+    if (!m_target.folder.empty() && !m_spillFailed && ReservedBytes() > m_target.budgetBytes) {
+        FlushSpill();
     }
     // Large records get a block of their own size, so a block wastes at most
     // a quarter of itself on a tail that did not fit.
@@ -54,11 +80,8 @@ char* CRecordArena::Reserve(std::uint32_t length) {
 void CRecordArena::Commit(std::uint32_t tick, std::uint32_t ownerId, std::uint32_t direction,
                           std::uint32_t source, std::uint32_t length) {
     SBlock& block = m_blocks.back();
-    if ((m_count & (kHeadsPerPage - 1)) == 0) {
-        m_headPages.push_back(std::make_unique_for_overwrite<SPackedHead[]>(kHeadsPerPage));
-    }
-    m_headPages.back()[m_count & (kHeadsPerPage - 1)] =
-        SPackedHead{tick, AttributeIndex({ownerId, direction, source}), block.used};
+    block.heads.push_back(
+        SPackedHead{tick, AttributeIndex({ownerId, direction, source}), block.used});
     block.used += length;
     ++m_count;
 }
@@ -88,11 +111,15 @@ std::size_t CRecordArena::BlockOf(std::size_t index) const {
 }
 
 SDataRecord CRecordArena::At(std::size_t index) const {
-    const SPackedHead& head = Head(index);
     const std::size_t b = BlockOf(index);
+    if (b < m_firstResident) {
+        return SpilledAt(b, index);
+    }
     const SBlock& block = m_blocks[b];
-    const std::size_t blockEnd = b + 1 < m_blocks.size() ? m_blocks[b + 1].firstRecord : m_count;
-    const std::uint32_t end = index + 1 < blockEnd ? Head(index + 1).offset : block.used;
+    const std::size_t local = index - block.firstRecord;
+    const SPackedHead& head = block.heads[local];
+    const std::uint32_t end =
+        local + 1 < block.heads.size() ? block.heads[local + 1].offset : block.used;
     const SAttributes& attributes = m_attributes[head.attributes];
 
     SDataRecord record;
@@ -107,9 +134,156 @@ SDataRecord CRecordArena::At(std::size_t index) const {
     return record;
 }
 
+const char* CRecordArena::Window(std::size_t b) const {
+    if (auto it = m_windows.find(b); it != m_windows.end()) {
+        return it->second.bytes;
+    }
+    const SBlock& block = m_blocks[b];
+    std::string error;
+    const char* bytes = m_spill->Map(block.fileOffset, block.fileBytes, error);
+    if (bytes != nullptr) {
+        m_windows.emplace(b, SWindow{bytes, block.fileOffset, block.fileBytes});
+    }
+    return bytes;
+}
+
+void CRecordArena::UnmapWindows() const {
+    for (const auto& [b, window] : m_windows) {
+        CSpillFile::Unmap(window.bytes, window.offset, window.length);
+    }
+    m_windows.clear();
+}
+
+SDataRecord CRecordArena::SpilledAt(std::size_t b, std::size_t index) const {
+    SDataRecord record;
+    record.sequence = static_cast<std::uint32_t>(index);
+    const char* window = Window(b);
+    if (window == nullptr) {
+        return record;  // out of address space: the record reads as empty
+    }
+    const SBlock& block = m_blocks[b];
+    const std::size_t local = index - block.firstRecord;
+    std::uint64_t offset = block.sparse[local / kSparseStep];
+    for (std::size_t i = local - local % kSparseStep; i < local; ++i) {
+        offset += kRecordOverhead + ReadLe32(window + offset + kBinaryLogHeadSize);
+    }
+    const char* head = window + offset;
+    record.tick = ReadLe32(head + 8);
+    record.ownerId = ReadLe32(head + 12);
+    record.direction = ReadLe32(head + 16);
+    record.source = ReadLe32(head + 20);
+    record.length = ReadLe32(head + kBinaryLogHeadSize);
+    record.bytes = std::string_view(head + kRecordOverhead, record.length);
+    return record;
+}
+
+void CRecordArena::SetSpillTarget(SSpillTarget target) {
+    const bool newFile = target.folder != m_target.folder ||
+                         target.startTime != m_target.startTime ||
+                         target.startTick != m_target.startTick;
+    if (newFile && m_firstResident == 0) {
+        // Nothing depends on the old file yet: start again under the new target.
+        UnmapWindows();
+        m_spill.reset();
+        m_written = 0;
+        m_spillFailed = false;
+        m_spillError.clear();
+        for (SBlock& block : m_blocks) {
+            block.sparse.clear();
+            block.fileBytes = 0;
+        }
+    }
+    // With segments already on disk the file stays what it is; only the budget changes.
+    if (m_firstResident != 0) {
+        target.folder = m_target.folder;
+        target.startTime = m_target.startTime;
+        target.startTick = m_target.startTick;
+    }
+    m_target = std::move(target);
+}
+
+bool CRecordArena::WritePending() {
+    if (m_written == m_count) {
+        return true;
+    }
+    if (!m_spill) {
+        m_spill = CSpillFile::Create(m_target.folder, m_target.startTime, m_target.startTick,
+                                     m_spillError);
+        if (!m_spill) {
+            return false;
+        }
+    }
+    std::string chunk;
+    chunk.reserve(kWriteChunk + kRecordOverhead);
+    while (m_written < m_count) {
+        chunk.clear();
+        std::uint64_t offset = m_spill->Size();
+        std::size_t next = m_written;
+        // Where each record lands is noted as it is encoded; it only counts
+        // once the chunk is written (m_written), and a block is dropped only
+        // when all of it has been.
+        while (next < m_count && chunk.size() < kWriteChunk) {
+            const std::size_t b = BlockOf(next);
+            SBlock& block = m_blocks[b];
+            const std::size_t local = next - block.firstRecord;
+            if (local == 0) {
+                block.fileOffset = offset;
+            }
+            if (local % kSparseStep == 0) {
+                block.sparse.push_back(offset - block.fileOffset);
+            }
+            const SDataRecord record = At(next);
+            AppendBinaryLogRecord(chunk, record);
+            offset += kRecordOverhead + record.length;
+            block.fileBytes = offset - block.fileOffset;
+            ++next;
+        }
+        if (!m_spill->Append(chunk, m_spillError)) {
+            return false;
+        }
+        m_written = next;
+    }
+    return true;
+}
+
+std::size_t CRecordArena::ResidentBytes(const SBlock& block) const {
+    return block.capacity + block.heads.capacity() * sizeof(SPackedHead);
+}
+
+void CRecordArena::DropOverBudget() {
+    std::size_t held = ReservedBytes();
+    // The last block is still being filled; it never goes.
+    while (held > m_target.budgetBytes && m_firstResident + 1 < m_blocks.size() &&
+           BlockEnd(m_firstResident) <= m_written) {
+        SBlock& block = m_blocks[m_firstResident];
+        held -= ResidentBytes(block);
+        block.data.reset();
+        block.heads = {};
+        block.capacity = 0;
+        block.used = 0;
+        ++m_firstResident;
+    }
+}
+
+bool CRecordArena::FlushSpill() {
+    if (m_target.folder.empty() || m_spillFailed) {
+        return true;
+    }
+    if (!WritePending()) {
+        m_spillFailed = true;
+        return false;
+    }
+    DropOverBudget();
+    return true;
+}
+
 void CRecordArena::Clear() {
-    m_headPages.clear();
-    m_headPages.shrink_to_fit();
+    UnmapWindows();
+    m_spill.reset();
+    m_spillFailed = false;
+    m_spillError.clear();
+    m_written = 0;
+    m_firstResident = 0;
     m_blocks.clear();
     m_blocks.shrink_to_fit();
     m_attributes.clear();
@@ -119,9 +293,9 @@ void CRecordArena::Clear() {
 }
 
 std::size_t CRecordArena::ReservedBytes() const {
-    std::size_t total = m_headPages.size() * kHeadsPerPage * sizeof(SPackedHead);
+    std::size_t total = m_blocks.size() * sizeof(SBlock);
     for (const SBlock& block : m_blocks) {
-        total += block.capacity;
+        total += ResidentBytes(block) + block.sparse.capacity() * sizeof(std::uint64_t);
     }
     return total + m_attributes.size() * sizeof(SAttributes);
 }

@@ -1,32 +1,57 @@
 #pragma once
 // Compact storage for an unbounded history of records.
 //
-// A record costs 12 bytes beside its data: its tick, an index into a small
-// table of distinct (ownerId, direction, source) triples, and the offset of
-// its bytes inside a byte block. `kind` is always 1 and `sequence` is the
-// index, so neither is stored. Data bytes are packed into blocks that never
-// move, so a view's `bytes` survive later appends; a record that does not fit
-// the rest of the current block starts a new one (a large record gets a block
-// of its own size). Blocks start at 4 KiB and double up to 1 MiB, so a quiet
-// console holds little. Heads live in fixed pages for the same reason.
+// Records are kept in segments: a byte block that never moves plus the
+// 12-byte heads of its records (tick, an index into a small table of
+// distinct (ownerId, direction, source) triples, and the offset of the
+// bytes in the block). `kind` is always 1 and `sequence` is the index, so
+// neither is stored. A record that does not fit the rest of the current block
+// starts a new one (a large record gets a block of its own size). Blocks
+// start at 4 KiB and double up to 1 MiB, so a quiet console holds little.
+//
+// With a spill target, FlushSpill appends every record not yet written to a
+// spill file (a binary log, see CSpillFile), and sealed segments leave memory,
+// oldest first, while the arena holds more than its budget. A segment on disk
+// keeps only where it starts in the file and the offset of every
+// kSparseStep-th record; a lookup maps the segment's window and walks the few
+// heads in between. Sealing a block over the budget flushes as well, so a
+// single long turn (a load) stays within it too. A failed write stops the
+// spilling for good (until Clear) and everything from then on stays in memory.
+//
+// Lifetime of a record's `bytes`: until the next Reserve/Append (which may
+// drop a segment or unmap a window), Clear or ForgetSpill.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "data/SDataRecord.h"
+#include "data/SpillFile.h"
 
 namespace quillpad {
+
+struct SSpillTarget {
+    std::string folder;
+    // Memory for records the arena keeps before segments go to disk.
+    std::size_t budgetBytes = 0;
+    // The header's time base.
+    std::int64_t startTime = 0;
+    std::uint32_t startTick = 0;
+};
 
 class CRecordArena {
   public:
     static constexpr std::size_t kFirstBlockBytes = std::size_t{1} << 12;
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+    static constexpr std::size_t kSparseStep = 32;
 
     CRecordArena() = default;
+    ~CRecordArena();
     CRecordArena(const CRecordArena&) = delete;
     CRecordArena& operator=(const CRecordArena&) = delete;
 
@@ -45,10 +70,29 @@ class CRecordArena {
     void Append(std::uint32_t tick, std::uint32_t ownerId, std::uint32_t direction,
                 std::uint32_t source, std::string_view bytes);
 
-    // Frees every record and every block.
+    // Frees every record and every block, and removes the spill file; the
+    // spill target stays and a new file starts with the next spill.
     void Clear();
 
-    // Bytes held for data and heads (capacity, not just what is used).
+    // Spilling. The target's folder empty means none.
+    void SetSpillTarget(SSpillTarget target);
+    const SSpillTarget& SpillTarget() const { return m_target; }
+    // Writes what is not yet in the spill file, then drops sealed segments
+    // while over budget. False only on the call whose write failed.
+    bool FlushSpill();
+    bool SpillFailed() const { return m_spillFailed; }
+    const std::string& SpillError() const { return m_spillError; }
+    // The spill file's path, empty while there is none.
+    std::string SpillPath() const { return m_spill ? m_spill->Path() : std::string(); }
+    // Unmaps the windows of lookups so far when there are many; a loop
+    // over the whole history that holds no record across steps calls it
+    // between them. Ends the lifetime of records read from disk.
+    void TrimWindows() const;
+    std::size_t SpilledSegments() const { return m_firstResident; }
+    std::size_t WrittenRecords() const { return m_written; }
+
+    // Bytes held in memory for data, heads and the index of spilled
+    // segments (capacity, not just what is used).
     std::size_t ReservedBytes() const;
 
   private:
@@ -67,27 +111,52 @@ class CRecordArena {
         std::size_t operator()(const SAttributes& a) const noexcept;
     };
     struct SBlock {
+        // In memory: data and heads. On disk: both empty.
         std::unique_ptr<char[]> data;
+        std::vector<SPackedHead> heads;
         std::uint32_t capacity = 0;
         std::uint32_t used = 0;
         std::size_t firstRecord = 0;
+        // Where the segment lies in the spill file, once written.
+        std::uint64_t fileOffset = 0;
+        std::uint64_t fileBytes = 0;
+        // Offset from fileOffset of records 0, kSparseStep, 2 * kSparseStep...
+        std::vector<std::uint64_t> sparse;
     };
-
-    static constexpr std::size_t kHeadPageShift = 12;
-    static constexpr std::size_t kHeadsPerPage = std::size_t{1} << kHeadPageShift;
+    struct SWindow {
+        const char* bytes = nullptr;
+        std::uint64_t offset = 0;
+        std::uint64_t length = 0;
+    };
 
     std::uint32_t AttributeIndex(const SAttributes& attributes);
     std::size_t BlockOf(std::size_t index) const;
-    const SPackedHead& Head(std::size_t index) const {
-        return m_headPages[index >> kHeadPageShift][index & (kHeadsPerPage - 1)];
+    std::size_t BlockEnd(std::size_t b) const {
+        return b + 1 < m_blocks.size() ? m_blocks[b + 1].firstRecord : m_count;
     }
+    SDataRecord SpilledAt(std::size_t b, std::size_t index) const;
+    const char* Window(std::size_t b) const;
+    void UnmapWindows() const;
+    bool WritePending();
+    void DropOverBudget();
+    std::size_t ResidentBytes(const SBlock& block) const;
 
-    std::vector<std::unique_ptr<SPackedHead[]>> m_headPages;
     std::vector<SBlock> m_blocks;
     std::vector<SAttributes> m_attributes;
     std::unordered_map<SAttributes, std::uint32_t, SAttributesHash> m_attributeIndex;
     std::uint32_t m_lastAttribute = 0;
     std::size_t m_count = 0;
+
+    SSpillTarget m_target;
+    std::unique_ptr<CSpillFile> m_spill;
+    bool m_spillFailed = false;
+    std::string m_spillError;
+    std::size_t m_written = 0;        // records in the spill file
+    std::size_t m_firstResident = 0;  // blocks before it are on disk only
+    std::size_t m_residentBytes = 0;  // data and heads of blocks in memory
+    // Windows mapped by lookups since the last append; a lookup does not
+    // unmap, so every record it lent stays readable until then.
+    mutable std::unordered_map<std::size_t, SWindow> m_windows;
 };
 
 }  // namespace quillpad

@@ -144,6 +144,11 @@ bool CQtControlUi::ConfirmOverwrite(const std::string& path, QWidget* owner) {
                                      .arg(FileNameToQString(path))) == QMessageBox::Yes;
 }
 
+bool CQtControlUi::AskYesNo(const std::string& question, QWidget* owner) {
+    return QMessageBox::question(owner, QStringLiteral("Quillpad"),
+                                 QString::fromStdString(question)) == QMessageBox::Yes;
+}
+
 std::optional<ByteString> CQtControlUi::RunHistoryPopup(CCommandHistory& history, QPoint caret,
                                                         QWidget* owner) {
     CHistoryPopup popup(history, caret, owner);

@@ -110,6 +110,7 @@ void CQuillpad2Ctrl::Create() {
     m_store = std::make_unique<CDataStore>(channel);
     SetDataStore(m_store.get());
     m_logging->AttachStore(*m_store);
+    m_logging->AttachHistory(*m_store);
     Trace("store");
     m_view = std::make_unique<CConsoleView>(channel, *m_store, m_viewSettings, this);
     m_view->setObjectName(QStringLiteral("view%1").arg(kViewId));

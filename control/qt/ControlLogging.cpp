@@ -163,13 +163,22 @@ void CControlLogging::LoadLog() {
     if (!path) {
         return;
     }
+    LoadLogFile(*path);
+}
+
+void CControlLogging::LoadLogFile(const std::string& path) {
+    CDataStore* store = m_control.Store();
+    CConsoleView* view = m_control.View();
+    if (store == nullptr || view == nullptr || m_request) {
+        return;
+    }
     CWaitCursor wait;
     CMessageChannel& channel = m_control.MessageChannel();
     channel.Send(m_control.Handle(), UM_CONNECT);  // no spec: the session closes
     m_control.HostShowFrameFooter(0);
-    m_control.HostAppendToWindowTitle(FileNameToQString(PathFileName(*path)).toStdU16String());
+    m_control.HostAppendToWindowTitle(FileNameToQString(PathFileName(path)).toStdU16String());
     channel.Send(view->Handle(), UM_CLEAR_DATA);
-    if (store->LoadLog(*path).accepted) {
+    if (store->LoadLog(path).accepted) {
         m_review = EReview::Reviewing;
         channel.Post(store->Handle(), UM_FILL_VIEW, 0, view->Handle());
     } else {

@@ -41,7 +41,19 @@ class CControlLogging {
     void PauseOrResumeLogging();
     void SaveBuffer();
     void LoadLog();
+    // Loads a chosen log for review, as Load Log does after its chooser.
+    void LoadLogFile(const std::string& path);
     void GoBackOnline();
+
+    // History (ControlRecovery.cpp). The store gets the settings' memory
+    // budget and warns once when its spill file fails; a spill file a dead
+    // console left is offered for recovery from the event loop.
+    static constexpr const char* kRecoverQuestion =
+        "Recover the history of a console that closed unexpectedly?";
+    static constexpr const char* kSpillFailedText =
+        "The console's history could no longer be written to disk; it is now kept in memory.";
+    void AttachHistory(CDataStore& store);
+    void OfferRecovery();
 
     ELoggingState State() const;
     EReview Review() const { return m_review; }

@@ -63,6 +63,9 @@ class IControlUi {
                                                         QWidget* /*owner*/) {
         return std::nullopt;
     }
+    // Asks `question` (recovering a dead console's history); true for yes.
+    // By default no.
+    virtual bool AskYesNo(const std::string& /*question*/, QWidget* /*owner*/) { return false; }
     // Asks whether an existing file may be replaced; true for yes.
     virtual bool ConfirmOverwrite(const std::string& /*path*/, QWidget* /*owner*/) { return false; }
     // The history popup at a screen position (the caret's top left): the
@@ -107,6 +110,7 @@ class CQtControlUi final : public IControlUi {
     std::optional<std::string> ChooseFileToSave(const QString& filter, const std::string& folder,
                                                 QWidget* owner) override;
     bool ConfirmOverwrite(const std::string& path, QWidget* owner) override;
+    bool AskYesNo(const std::string& question, QWidget* owner) override;
     std::optional<ByteString> RunHistoryPopup(CCommandHistory& history, QPoint caret,
                                               QWidget* owner) override;
     bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,

@@ -100,6 +100,28 @@ TEST_F(QuillpadSettings, OnlyTheExactTextTrueReadsTrue) {
     EXPECT_TRUE(s.m_showAbsoluteTime) << "missing keys keep their defaults";
 }
 
+TEST_F(QuillpadSettings, HistoryMemoryBudgetDefaultsTo256AndKeepsZeroAsNoLimit) {
+    {
+        CQuillpadSettings s;
+        s.LoadFromRegistry();
+        EXPECT_EQ(s.m_historyMemoryMB, 256u);
+        s.m_historyMemoryMB = 0;
+        s.SaveToRegistry();
+        EXPECT_EQ(Get("General", "HistoryMemoryMB"), "0");
+    }
+    CQuillpadSettings b;
+    b.LoadFromRegistry();
+    EXPECT_EQ(b.m_historyMemoryMB, 0u);
+    Set("General", "HistoryMemoryMB", "-5");
+    CQuillpadSettings c;
+    c.LoadFromRegistry();
+    EXPECT_EQ(c.m_historyMemoryMB, 256u) << "a negative budget is the default";
+    Set("General", "HistoryMemoryMB", "1024");
+    CQuillpadSettings d;
+    d.LoadFromRegistry();
+    EXPECT_EQ(d.m_historyMemoryMB, 1024u);
+}
+
 TEST_F(QuillpadSettings, AnEmptyKeySetPathFallsBackToTheDefaultFile) {
     Set("Schemes", "DefaultKeySettingName", "");
     Set("Schemes", "DefaultSchemeName", "");

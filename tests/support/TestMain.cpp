@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     setenv("WORKBAY_HOME", home->File("workbay").c_str(), 1);
     setenv("XDG_DATA_HOME", home->File("data").c_str(), 1);
     setenv("XDG_CONFIG_HOME", home->File("config").c_str(), 1);
+    setenv("XDG_CACHE_HOME", home->File("cache").c_str(), 1);
     setenv("HOME", home->Path().c_str(), 1);
     // Where tests and the tools they start find the trees.
     setenv("QUILLPAD_SOURCE_DIR", QUILLPAD_SOURCE_DIR, 1);

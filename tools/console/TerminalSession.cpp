@@ -149,6 +149,8 @@ CTerminalSession::CTerminalSession(const SConsoleOptions& options)
     m_settings.LoadFromRegistry();
     m_pacing = {.charDelayMs = options.charDelayMs.value_or(m_settings.m_asciiCharDelayMs),
                 .lineDelayMs = options.lineDelayMs.value_or(m_settings.m_asciiLineDelayMs)};
+    // It shows nothing of the history, yet keeps it all: within the console's budget.
+    m_store.SetHistoryBudget(std::size_t{m_settings.m_historyMemoryMB} << 20);
     m_store.RegisterView(m_view.Handle());
     m_console.SetDataStore(&m_store);
     m_console.SetOptions({.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF});

@@ -1,0 +1,144 @@
+#include "data/SpillFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "data/BinaryLogFormat.h"
+#include "platform/Paths.h"
+
+namespace quillpad {
+namespace {
+
+constexpr std::string_view kSpillPrefix = "console-";
+
+std::uint64_t PageSize() {
+    static const auto size = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+bool IsSpillName(std::string_view name) {
+    const std::string extension = "." + std::string(kBinaryLogExtension);
+    return name.starts_with(kSpillPrefix) && name.size() > extension.size() &&
+           name.ends_with(extension);
+}
+
+}  // namespace
+
+std::string DefaultSpillFolder() {
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache != nullptr && *cache != '\0') {
+        return PathCombine(cache, "quillpad");
+    }
+    const char* home = std::getenv("HOME");
+    return PathCombine(PathCombine(home != nullptr ? home : "/tmp", ".cache"), "quillpad");
+}
+
+std::vector<std::string> FindOrphanSpillFiles(const std::string& folder) {
+    std::vector<std::string> orphans;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr) {
+        return orphans;
+    }
+    while (const dirent* entry = readdir(dir)) {
+        if (!IsSpillName(entry->d_name)) {
+            continue;
+        }
+        std::string path = PathCombine(folder, entry->d_name);
+        const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            continue;
+        }
+        // A live console holds its file locked; a lock we get is nobody's.
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+            orphans.push_back(std::move(path));
+        }
+        close(fd);
+    }
+    closedir(dir);
+    std::sort(orphans.begin(), orphans.end());
+    return orphans;
+}
+
+std::unique_ptr<CSpillFile> CSpillFile::Create(const std::string& folder, std::int64_t startTime,
+                                               std::uint32_t startTick, std::string& error) {
+    if (!EnsureFolder(folder, EFileAccess::Private)) {
+        error = "cannot create " + folder;
+        return nullptr;
+    }
+    // A name of this process that a dead one with the same pid may have left
+    // is skipped by O_EXCL.
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string name = std::string(kSpillPrefix) + std::to_string(getpid()) + "-" +
+                                 std::to_string(counter++) + "." + std::string(kBinaryLogExtension);
+        std::string path = PathCombine(folder, name);
+        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            error = path + ": " + std::strerror(errno);
+            return nullptr;
+        }
+        std::unique_ptr<CSpillFile> file(new CSpillFile(std::move(path), fd));
+        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            error = file->m_path + ": " + std::strerror(errno);
+            return nullptr;
+        }
+        const auto header = EncodeBinaryLogHeader(MakeBinaryLogHeader(startTime, startTick));
+        if (!file->Append(std::string_view(header.data(), header.size()), error)) {
+            return nullptr;
+        }
+        return file;
+    }
+    error = "no free spill file name in " + folder;
+    return nullptr;
+}
+
+CSpillFile::~CSpillFile() {
+    unlink(m_path.c_str());
+    close(m_fd);
+}
+
+bool CSpillFile::Append(std::string_view bytes, std::string& error) {
+    while (!bytes.empty()) {
+        const ssize_t n = write(m_fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            error = m_path + ": " + std::strerror(errno);
+            return false;
+        }
+        m_size += static_cast<std::uint64_t>(n);
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+const char* CSpillFile::Map(std::uint64_t offset, std::uint64_t length, std::string& error) {
+    const std::uint64_t start = offset & ~(PageSize() - 1);
+    void* window = mmap(nullptr, static_cast<std::size_t>(offset + length - start), PROT_READ,
+                        MAP_SHARED, m_fd, static_cast<off_t>(start));
+    if (window == MAP_FAILED) {
+        error = m_path + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return static_cast<const char*>(window) + (offset - start);
+}
+
+void CSpillFile::Unmap(const char* mapped, std::uint64_t offset, std::uint64_t length) {
+    const std::uint64_t start = offset & ~(PageSize() - 1);
+    munmap(const_cast<char*>(mapped - (offset - start)),
+           static_cast<std::size_t>(offset + length - start));
+}
+
+}  // namespace quillpad

@@ -1,0 +1,57 @@
+#pragma once
+// The file a store's history goes to once it outgrows its memory budget.
+//
+// It is a binary console log like any other (header, then records), so a
+// console that dies leaves a log that loads. The file is created private
+// (0600) and holds an exclusive flock for as long as it is open: a file in
+// the folder that nobody holds locked belongs to a console that closed
+// without removing it, an orphan. Bytes are read back through read-only
+// memory maps of page-aligned windows, never read into the heap.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quillpad {
+
+// $XDG_CACHE_HOME/quillpad, else ~/.cache/quillpad.
+std::string DefaultSpillFolder();
+
+// Spill files in `folder` that no open console holds, oldest name first.
+std::vector<std::string> FindOrphanSpillFiles(const std::string& folder);
+
+class CSpillFile {
+  public:
+    // A new, locked file in `folder` (created 0700 when missing) that starts
+    // with a header for the time base; null, with the reason in `error`, when
+    // it cannot be made.
+    static std::unique_ptr<CSpillFile> Create(const std::string& folder, std::int64_t startTime,
+                                              std::uint32_t startTick, std::string& error);
+    // Unmaps, closes and removes the file.
+    ~CSpillFile();
+    CSpillFile(const CSpillFile&) = delete;
+    CSpillFile& operator=(const CSpillFile&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    // Bytes written so far, header included.
+    std::uint64_t Size() const { return m_size; }
+    // Appends every byte or fails with the reason in `error`; after a
+    // failure the file's tail past Size() is undefined.
+    bool Append(std::string_view bytes, std::string& error);
+
+    // `length` bytes at `offset` (< Size()), mapped read-only. Stays valid
+    // until Unmap or the file's end.
+    const char* Map(std::uint64_t offset, std::uint64_t length, std::string& error);
+    static void Unmap(const char* mapped, std::uint64_t offset, std::uint64_t length);
+
+  private:
+    CSpillFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
+    std::string m_path;
+    int m_fd = -1;
+    std::uint64_t m_size = 0;
+};
+
+}  // namespace quillpad

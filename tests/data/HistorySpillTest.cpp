@@ -1,0 +1,297 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/DataStore.h"
+#include "data/LogRequest.h"
+#include "data/SpillFile.h"
+#include "tests/data/LogTestSupport.h"
+#include "tests/support/TempDir.h"
+
+namespace quillpad {
+namespace {
+
+constexpr std::size_t kBudget = std::size_t{1} << 20;
+
+struct SFed {
+    std::uint32_t tick;
+    std::uint32_t owner;
+    bool outgoing;
+    std::string bytes;
+};
+
+// Random records of random sizes, mostly small with some past a block.
+std::vector<SFed> RandomRecords(std::size_t totalBytes, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<SFed> records;
+    std::size_t total = 0;
+    std::uint32_t tick = 1000;
+    while (total < totalBytes) {
+        const unsigned pick = rng() % 100;
+        const std::size_t size = pick < 80   ? rng() % 200
+                                 : pick < 98 ? rng() % 20'000
+                                             : CRecordArena::kBlockBytes / 2 + rng() % 900'000;
+        std::string bytes(size, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(rng());
+        }
+        tick += rng() % 50;
+        records.push_back(SFed{tick, 0, rng() % 4 == 0, std::move(bytes)});
+        total += size;
+    }
+    return records;
+}
+
+void Feed(CDataStore& store, CManualClock& clock, const std::vector<SFed>& records) {
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        clock.SetTick(records[i].tick);
+        if (records[i].outgoing) {
+            store.AddOutgoingBytes(records[i].owner, records[i].bytes);
+        } else {
+            store.AddIncomingBytes(records[i].owner, records[i].bytes);
+        }
+        if (i % 37 == 0) {
+            store.FlushLiveLogs();  // an event-loop turn ends now and then
+        }
+    }
+}
+
+void ExpectSame(const CDataStore& store, const std::vector<SFed>& records, std::size_t index) {
+    const auto r = store.Record(index);
+    ASSERT_TRUE(r) << index;
+    EXPECT_EQ(r->sequence, index);
+    EXPECT_EQ(r->tick, records[index].tick) << index;
+    EXPECT_EQ(r->direction, records[index].outgoing ? kDirectionOutgoing : kDirectionIncoming);
+    EXPECT_EQ(r->source, kSourceOwn);
+    ASSERT_EQ(r->length, records[index].bytes.size()) << index;
+    ASSERT_TRUE(r->bytes == records[index].bytes) << index;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+class HistorySpillTest : public ::testing::Test {
+  protected:
+    test::CTempDir dir;
+    CManualClock clock{1000, 1'709'647'629};
+    CQueuedChannel channel;
+    test::CZoneGuard zone{"UTC0"};
+};
+
+TEST_F(HistorySpillTest, MoreThanTheBudgetIsFoundAgainByLookupSaveBufferAndThePlainLog) {
+    CDataStore store(channel, clock);
+    store.SetHistoryBudget(kBudget, dir.File("cache"));
+    const auto records = RandomRecords(6 * kBudget, 1);
+    Feed(store, clock, records);
+    store.FlushLiveLogs();
+
+    // Held memory stays near the budget: the last block being filled and
+    // the index of what went to disk come on top.
+    EXPECT_LE(store.ReservedBytes(), kBudget + 2 * CRecordArena::kBlockBytes);
+    EXPECT_FALSE(store.SpillFailed());
+    ASSERT_TRUE(Exists(store.SpillPath()));
+    struct stat st {};
+    ASSERT_EQ(::stat(store.SpillPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    ASSERT_EQ(::stat(dir.File("cache").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    ASSERT_EQ(store.RecordCount(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        ExpectSame(store, records, i);
+    }
+    // Backwards and at random, so windows are mapped out of order and the
+    // sparse index is entered at every offset.
+    std::mt19937 rng(7);
+    for (int n = 0; n < 2000; ++n) {
+        const std::size_t i = rng() % records.size();
+        ExpectSame(store, records, i);
+        const auto found =
+            store.Find(SRecordRef{store.Generation(), static_cast<std::uint32_t>(i)});
+        ASSERT_TRUE(found && found->bytes == records[i].bytes);
+    }
+    for (std::size_t i = records.size(); i-- > 0;) {
+        ASSERT_TRUE(store.Record(i)->bytes == records[i].bytes) << i;
+    }
+
+    SLogRequest request;
+    request.plainEnabled = request.binaryEnabled = true;
+    request.plainPath = dir.File("p.txt");
+    request.binaryPath = dir.File("b.wblog");
+    ASSERT_EQ(store.SaveBuffer(request), 0u);
+    std::string all;
+    for (const SFed& r : records) {
+        all += r.bytes;
+    }
+    EXPECT_TRUE(test::ReadFileBytes(dir.File("p.txt")) == all);
+
+    // The saved log, and the spill file itself, load back whole.
+    for (const std::string& path : {dir.File("b.wblog"), store.SpillPath()}) {
+        CQueuedChannel other;
+        CDataStore reloaded(other, clock);
+        ASSERT_TRUE(reloaded.LoadLog(path).accepted) << path;
+        ASSERT_EQ(reloaded.RecordCount(), records.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            ExpectSame(reloaded, records, i);
+        }
+    }
+}
+
+TEST_F(HistorySpillTest, LookupsAcrossTheEdgeBetweenDiskAndMemoryAndLoadingOverTheBudget) {
+    CDataStore store(channel, clock);
+    store.SetHistoryBudget(kBudget, dir.File("cache"));
+    // Equal records, so segment edges fall at known places.
+    std::vector<SFed> records;
+    for (std::uint32_t i = 0; i < 40'000; ++i) {
+        records.push_back(SFed{1000 + i, 0, false, std::string(100, static_cast<char>(i))});
+    }
+    Feed(store, clock, records);
+    const std::string spill = store.SpillPath();
+    ASSERT_TRUE(Exists(spill));
+    // Every record by itself, each beside its neighbours on either side.
+    for (std::size_t i = 1; i + 1 < records.size(); i += 1 + i % 5) {
+        ExpectSame(store, records, i - 1);
+        ExpectSame(store, records, i + 1);
+        ExpectSame(store, records, i);
+    }
+    EXPECT_LE(store.ReservedBytes(), kBudget + 2 * CRecordArena::kBlockBytes);
+
+    // A load replaces the history, removes the old file and stays within
+    // the budget while it reads.
+    SLogRequest request;
+    request.binaryEnabled = true;
+    request.binaryPath = dir.File("b.wblog");
+    ASSERT_EQ(store.SaveBuffer(request), 0u);
+    ASSERT_TRUE(store.LoadLog(dir.File("b.wblog")).accepted);
+    EXPECT_FALSE(Exists(spill));
+    EXPECT_LE(store.ReservedBytes(), kBudget + 2 * CRecordArena::kBlockBytes);
+    ASSERT_EQ(store.RecordCount(), records.size());
+    for (std::size_t i = 0; i < records.size(); i += 97) {
+        ExpectSame(store, records, i);
+    }
+
+    // Clearing removes the file; new records start a new one.
+    const std::string loaded = store.SpillPath();
+    ASSERT_TRUE(Exists(loaded));
+    store.ClearData();
+    EXPECT_FALSE(Exists(loaded));
+    EXPECT_TRUE(store.SpillPath().empty());
+    Feed(store, clock, records);
+    store.FlushLiveLogs();
+    EXPECT_TRUE(Exists(store.SpillPath()));
+    ExpectSame(store, records, 0);
+}
+
+TEST_F(HistorySpillTest, NoBudgetMeansNoFileAndClosingRemovesIt) {
+    std::string spill;
+    {
+        CDataStore store(channel, clock);
+        store.SetHistoryBudget(0, dir.File("cache"));
+        Feed(store, clock, RandomRecords(2 * kBudget, 3));
+        store.FlushLiveLogs();
+        EXPECT_TRUE(store.SpillPath().empty());
+        store.SetHistoryBudget(kBudget, dir.File("cache"));
+        spill = store.SpillPath();
+        EXPECT_TRUE(Exists(spill));
+        EXPECT_LE(store.ReservedBytes(), kBudget + 2 * CRecordArena::kBlockBytes);
+    }
+    EXPECT_FALSE(Exists(spill));
+}
+
+TEST_F(HistorySpillTest, AConsoleKilledMidWayLeavesAnOrphanThatLoadsAsWhatItWasFed) {
+    const std::string folder = dir.File("cache");
+    const auto records = RandomRecords(3 * kBudget, 5);
+    // A live console's file is never taken for an orphan.
+    CDataStore live(channel, clock);
+    live.SetHistoryBudget(kBudget, folder);
+    Feed(live, clock, records);
+    ASSERT_TRUE(Exists(live.SpillPath()));
+    EXPECT_TRUE(FindOrphanSpillFiles(folder).empty());
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        CQueuedChannel childChannel;
+        CManualClock childClock{1000, 1'709'647'629};
+        CDataStore store(childChannel, childClock);
+        store.SetHistoryBudget(kBudget, folder);
+        Feed(store, childClock, records);
+        store.FlushLiveLogs();
+        // Half a record more, as a write cut short by the kill would leave.
+        const int fd = ::open(store.SpillPath().c_str(), O_WRONLY | O_APPEND);
+        const std::string half = test::LogRecord(1, 0, 1, 0, 1, 1, "cut short").substr(0, 30);
+        (void)!::write(fd, half.data(), half.size());
+        ::raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+
+    const auto orphans = FindOrphanSpillFiles(folder);
+    ASSERT_EQ(orphans.size(), 1u);
+    EXPECT_NE(orphans[0], live.SpillPath());
+    CQueuedChannel other;
+    CDataStore recovered(other, clock);
+    const SBinaryLogLoad load = recovered.LoadLog(orphans[0]);
+    ASSERT_TRUE(load.accepted);
+    EXPECT_TRUE(load.truncated);
+    ASSERT_EQ(recovered.RecordCount(), records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        ExpectSame(recovered, records, i);
+    }
+}
+
+TEST_F(HistorySpillTest, AFullDiskWarnsOnceAndKeepsEveryRecordInMemory) {
+    const std::string folder = dir.File("cache");
+    const auto records = RandomRecords(4 * kBudget, 9);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The child reports through its exit code: gtest is the parent's.
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{2 * kBudget, 2 * kBudget};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+            ::_exit(10);
+        }
+        CQueuedChannel childChannel;
+        CManualClock childClock{1000, 1'709'647'629};
+        CDataStore store(childChannel, childClock);
+        int warnings = 0;
+        store.SetSpillFailureHandler([&](const std::string&) { ++warnings; });
+        store.SetHistoryBudget(kBudget, folder);
+        Feed(store, childClock, records);
+        store.FlushLiveLogs();
+        store.FlushLiveLogs();
+        if (warnings != 1 || !store.SpillFailed()) {
+            ::_exit(11);
+        }
+        if (store.RecordCount() != records.size()) {
+            ::_exit(12);
+        }
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            const auto r = store.Record(i);
+            if (!r || r->bytes != records[i].bytes || r->tick != records[i].tick) {
+                ::_exit(13);
+            }
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+}  // namespace quillpad
