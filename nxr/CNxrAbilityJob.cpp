@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "nxr/NxrTick.h"
+#include "platform/Hex.h"
 
 namespace quillpad {
 namespace {
@@ -169,7 +170,7 @@ void CNxrAbilityJob::Tick(std::uint32_t nowMs) {
     if (m_finished || m_asking || !TickReached(nowMs, m_deadline)) {
         return;
     }
-    Finish(false, "the device did not answer \"" + m_command + "\" within " +
+    Finish(false, "the device did not answer \"" + EscapedBytes(m_command) + "\" within " +
                       std::to_string(m_timeoutMs) + " ms");
 }
 
@@ -189,7 +190,7 @@ void CNxrAbilityJob::Cancel() {
         return;
     }
     m_out.push_back(kCancel);
-    Finish(false, "\"" + m_command + "\" was cancelled");
+    Finish(false, "\"" + EscapedBytes(m_command) + "\" was cancelled");
 }
 
 void CNxrAbilityJob::LinkLost(const std::string& why) {

@@ -50,4 +50,26 @@ bool ReadHexByte(std::string_view text, std::size_t at, char& byte) {
     return true;
 }
 
+std::string EscapedBytes(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') {
+            out += "\\n";
+            ++i;
+        } else if (byte == '\r') {
+            out += "\\r";
+        } else if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte >= 0x20 && byte < 0x7F) {
+            out += static_cast<char>(byte);
+        } else {
+            out += "\\x";
+            AppendHexByte(out, byte);
+        }
+    }
+    return out;
+}
+
 }  // namespace quillpad

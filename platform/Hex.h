@@ -28,4 +28,10 @@ void AppendHexByte(std::string& out, unsigned char byte);
 // the text is too short or either is not a digit.
 bool ReadHexByte(std::string_view text, std::size_t at, char& byte);
 
+// Bytes as the console's escapes write them, printable ASCII only: CR LF as
+// \n, a lone CR as \r, a backslash as \\, other bytes outside 0x20-0x7E as
+// \xHH. Macro expansion reads the text back to the same bytes; messages use
+// it where a device's bytes meet text in another encoding.
+std::string EscapedBytes(std::string_view bytes);
+
 }  // namespace quillpad

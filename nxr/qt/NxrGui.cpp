@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QMessageBox>
 
 #include "nxr/NxrLib.h"
@@ -24,9 +25,11 @@ NxrUrlOpener& Opener() {
 
 void NxrShowStandardError(const INxrSession2* session, QWidget* window, std::uint32_t requestId) {
     const std::string text = NxrStandardErrorText(session, requestId);
-    // Error texts may carry device names or paths: bytes, shown as Latin-1.
+    // Error texts are ASCII but for the file and host names and the system's
+    // own messages they quote, all in the file system's encoding; a device's
+    // bytes in them are written as escapes.
     QMessageBox::critical(window, QStringLiteral("Error"),
-                          QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
+                          QFile::decodeName(QByteArray(text.data(), qsizetype(text.size()))));
 }
 
 bool NxrGUIShowHelp(const char* /*text*/, int /*flags*/, int topic, QWidget* /*window*/) {

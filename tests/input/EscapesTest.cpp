@@ -57,6 +57,25 @@ TEST(ExpandEscapes, NeverWritesPastTheCapacity) {
     EXPECT_EQ(ExpandEscapes(macro, buffer.data(), buffer.size()), macro.size() / 4);
 }
 
+TEST(EscapedBytes, ReadBackByMacroExpansionAsTheSameBytes) {
+    std::string every;
+    for (int b = 0; b < 256; ++b) {
+        every.push_back(static_cast<char>(b));
+    }
+    // Runs that the writer treats apart: CR LF, lone CR and LF, a backslash
+    // before x or n, a digit after a hex escape.
+    const std::string runs[] = {every, B({0x0D, 0x0A, 0x0D, 0x0D, 0x0A, 0x0A}), "\\xAB\\n\\",
+                                B({0x01, 'A', 0x1B, '9'}), ""};
+    for (const std::string& bytes : runs) {
+        const std::string text = EscapedBytes(bytes);
+        for (const char c : text) {
+            ASSERT_TRUE(c >= 0x20 && c < 0x7F) << "printable ASCII only: " << text;
+        }
+        EXPECT_EQ(ExpandEscapes(text), bytes) << text;
+    }
+    EXPECT_EQ(EscapedBytes(B({'o', 'k', 0x0D, 0x0A, 0xE9, 0x0D})), "ok\\n\\xE9\\r");
+}
+
 TEST(MacroKind, DecidedByTheFirstByte) {
     EXPECT_EQ(MacroKind("&ProgramRestart"), EMacroKind::Ability);
     EXPECT_EQ(MacroKind("&a\\nb"), EMacroKind::Ability);

@@ -20,6 +20,12 @@ TEST(AbilityJob, ASilentDeviceTimesOutEvenAcrossTheTickWrap) {
     EXPECT_FALSE(job.Succeeded());
     EXPECT_EQ(job.ErrorText(), "the device did not answer \"Firmware\" within 1000 ms");
     EXPECT_EQ(job.TakeData(), "F");  // what came is still shown
+
+    // A command's bytes outside printable ASCII are quoted as escapes, so
+    // the error text stays one encoding whatever the device was sent.
+    CNxrAbilityJob odd("Tr\xE9s\x01", 10, 0);
+    odd.Cancel();
+    EXPECT_EQ(odd.ErrorText(), "\"Tr\\xE9s\\x01\" was cancelled");
 }
 
 TEST(AbilityJob, APromptStillOwedForAnEarlierLineDoesNotEndTheAbility) {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
@@ -15,22 +16,37 @@
 namespace quillpad {
 namespace {
 
-TEST(NxrGui, StandardErrorShowsTheRequestsTextCaptionedError) {
-    CNxrSession session;
-    NxrHandle handle = 0;
-    ASSERT_NE(session.Open(BytesToWide("modem:1"), {}, &handle), 0);
+struct SShownBox {
     QString title;
     QString text;
+};
+
+SShownBox ShowStandardErrorOf(const std::string& spec) {
+    CNxrSession session;
+    NxrHandle handle = 0;
+    EXPECT_NE(session.Open(BytesToWide(spec), {}, &handle), 0);
+    SShownBox shown;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         ASSERT_NE(box, nullptr);
-        title = box->windowTitle();
-        text = box->text();
+        shown = {box->windowTitle(), box->text()};
         box->accept();
     });
     NxrShowStandardError(&session, nullptr, 0);
-    EXPECT_EQ(title, "Error");
-    EXPECT_TRUE(text.startsWith("bad connection spec \"modem:1\"")) << text.toStdString();
+    return shown;
+}
+
+TEST(NxrGui, StandardErrorShowsTheRequestsTextCaptionedError) {
+    const SShownBox shown = ShowStandardErrorOf("modem:1");
+    EXPECT_EQ(shown.title, "Error");
+    EXPECT_TRUE(shown.text.startsWith("bad connection spec \"modem:1\""))
+        << shown.text.toStdString();
+
+    // The spec quotes a device's file name: its bytes read as the file
+    // system writes names, not one character per byte.
+    const QString name = QStringLiteral("/dev/Pr\u00FCfstand-\u03A9");
+    const SShownBox named = ShowStandardErrorOf("modem:" + QFile::encodeName(name).toStdString());
+    EXPECT_TRUE(named.text.contains(name)) << named.text.toStdString();
 }
 
 TEST(NxrGui, HelpOpensTheUserGuideAtTheTopic) {

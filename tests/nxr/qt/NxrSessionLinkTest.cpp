@@ -18,11 +18,10 @@ namespace {
 
 using test::CDevSimProcess;
 using test::CRecordingSink;
+using test::kConnected;
+using test::kLinkLost;
+using test::kNotConnected;
 using test::WaitFor;
-
-constexpr std::uint16_t kNotConnected = 1;
-constexpr std::uint16_t kConnected = 3;
-constexpr std::uint16_t kLinkLost = 4;
 
 struct SLinkCase {
     const char* name;
@@ -140,13 +139,10 @@ TEST_P(NxrSessionLink, StatusFollowsAPeerThatGoesAwayAndTheSessionStaysUsable) {
 TEST_P(NxrSessionLink, XModemBothWaysWithEscapeBytesIsByteExact) {
     test::CTempDir dir;
     const auto transfer = [&](std::uint32_t code, const std::string& path, bool use1K) {
-        CNxrParamBlock block;
-        block.AddText(path);
-        if (use1K) {
-            block.AddInteger(1024);
-        }
         std::uint32_t id = 0;
-        EXPECT_EQ(session.Request(code, block.Encode(), 1000, &id, nullptr, 0, &handle), 0);
+        EXPECT_EQ(session.Request(code, test::TransferParams(path, use1K), 1000, &id, nullptr, 0,
+                                  &handle),
+                  0);
         EXPECT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }, 30000));
         return sink.Completion(id) != nullptr && sink.Completion(id)->success
                    ? std::string()

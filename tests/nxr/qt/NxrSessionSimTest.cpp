@@ -18,15 +18,14 @@ namespace quillpad {
 namespace {
 
 using test::CRecordingSink;
+using test::kConnected;
+using test::kConnecting;
+using test::kNotConnected;
 using test::WaitFor;
 
 WideString W(std::string_view text) {
     return BytesToWide(text);
 }
-
-constexpr std::uint16_t kNotConnected = 1;
-constexpr std::uint16_t kConnecting = 2;
-constexpr std::uint16_t kConnected = 3;
 
 class NxrSessionSim : public ::testing::Test {
   protected:

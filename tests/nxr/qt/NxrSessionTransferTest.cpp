@@ -85,14 +85,11 @@ class NxrSessionTransfer : public ::testing::Test {
     void TearDown() override { session.Close(&handle); }
 
     std::uint32_t Transfer(std::uint32_t code, const std::string& path, bool use1K = false) {
-        CNxrParamBlock block;
-        block.AddText(path);
-        if (use1K) {
-            block.AddInteger(1024);
-        }
         std::uint32_t id = 0;
         // The console's 1000 ms time-out: a transfer outlasts it.
-        EXPECT_EQ(session.Request(code, block.Encode(), 1000, &id, nullptr, 0, &handle), 0);
+        EXPECT_EQ(session.Request(code, test::TransferParams(path, use1K), 1000, &id, nullptr, 0,
+                                  &handle),
+                  0);
         return id;
     }
 

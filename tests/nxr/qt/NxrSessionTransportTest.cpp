@@ -18,11 +18,10 @@ namespace quillpad {
 namespace {
 
 using test::CRecordingSink;
+using test::kConnected;
+using test::kLinkLost;
 using test::SScriptedLink;
 using test::WaitFor;
-
-constexpr std::uint16_t kConnected = 3;
-constexpr std::uint16_t kLinkLost = 4;
 
 void Connect(CNxrSession& session, CRecordingSink& sink, NxrHandle& handle,
              std::string_view spec = "sim:") {

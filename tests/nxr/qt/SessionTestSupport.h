@@ -13,8 +13,27 @@
 
 #include "nxr/INxrSessionEvents.h"
 #include "nxr/NxrCodes.h"
+#include "nxr/NxrParamBlock.h"
 
 namespace quillpad::test {
+
+// Event 5's statuses as the sink records them.
+inline constexpr auto kNotConnected =
+    static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected);
+inline constexpr auto kConnecting = static_cast<std::uint16_t>(ENxrConnectionStatus::Connecting);
+inline constexpr auto kConnected = static_cast<std::uint16_t>(ENxrConnectionStatus::Connected);
+inline constexpr auto kLinkLost = static_cast<std::uint16_t>(ENxrConnectionStatus::LinkLost);
+
+// The parameters of an XModem or ASCII transfer request: the file, and 1024
+// for XModem-1K.
+inline ByteString TransferParams(const std::string& path, bool use1K = false) {
+    CNxrParamBlock block;
+    block.AddText(path);
+    if (use1K) {
+        block.AddInteger(1024);
+    }
+    return block.Encode();
+}
 
 struct SSeenEvent {
     ENxrEventId id = ENxrEventId::LinkUp;
