@@ -89,7 +89,7 @@ bool CNxrComSpec::Parse(std::string_view specText) {
         return Fail("it is empty");
     }
     if (colon == std::string_view::npos) {
-        return Fail("it names no kind (expected serial:, tcp:, telnet: or sim:)");
+        return Fail("it names no kind (expected serial:, tcp:, telnet:, rfc2217: or sim:)");
     }
     const std::string kind = Lower(spec.substr(0, colon));
     const std::string_view rest = Trim(spec.substr(colon + 1));
@@ -108,6 +108,14 @@ bool CNxrComSpec::Parse(std::string_view specText) {
             m_nConnectionKind = static_cast<std::uint32_t>(
                 kind == "tcp" ? ENxrConnectionKind::Tcp : ENxrConnectionKind::Telnet);
         }
+    } else if (kind == "rfc2217") {
+        if (!m_acceptNetwork) {
+            return Fail("network links are not accepted here");
+        }
+        ok = ParseComPort(rest);
+        if (ok) {
+            m_nConnectionKind = static_cast<std::uint32_t>(ENxrConnectionKind::Telnet);
+        }
     } else if (kind == "sim") {
         if (!m_acceptSimulated) {
             return Fail("the simulated controller is not accepted here");
@@ -118,7 +126,7 @@ bool CNxrComSpec::Parse(std::string_view specText) {
         }
     } else {
         return Fail("unknown kind " + Quoted(spec.substr(0, colon)) +
-                    " (expected serial:, tcp:, telnet: or sim:)");
+                    " (expected serial:, tcp:, telnet:, rfc2217: or sim:)");
     }
     if (ok) {
         m_error.clear();
@@ -132,13 +140,27 @@ bool CNxrComSpec::ParseSerial(std::string_view rest) {
         return Fail("no serial device given");
     }
     m_device = std::string(parts[0]);
+    return ParseLineOptions(parts, 1, "the device");
+}
+
+bool CNxrComSpec::ParseComPort(std::string_view rest) {
+    const auto parts = SplitCommas(rest);
+    if (!ParseHostPort(parts[0], false)) {
+        return false;
+    }
+    m_comPort = true;
+    return ParseLineOptions(parts, 1, "the port");
+}
+
+bool CNxrComSpec::ParseLineOptions(const std::vector<std::string_view>& parts, std::size_t from,
+                                   std::string_view after) {
     bool haveBaud = false;
     bool haveFormat = false;
     bool haveFlow = false;
-    for (std::size_t i = 1; i < parts.size(); ++i) {
+    for (std::size_t i = from; i < parts.size(); ++i) {
         const std::string part = Lower(parts[i]);
         if (part.empty()) {
-            return Fail("empty field after the device");
+            return Fail("empty field after " + std::string(after));
         }
         if (part.rfind("flow=", 0) == 0) {
             const std::string flow = part.substr(5);
@@ -302,7 +324,8 @@ std::string CNxrComSpec::Describe() const {
 }
 
 bool CNxrComSpec::OffersBreak() const {
-    return Kind() == ENxrConnectionKind::Serial || Kind() == ENxrConnectionKind::Simulated;
+    return Kind() == ENxrConnectionKind::Serial || Kind() == ENxrConnectionKind::Simulated ||
+           m_comPort;
 }
 
 }  // namespace quillpad

@@ -4,6 +4,7 @@
 //   serial:<device>[,<baud>][,<format>][,flow=none|rtscts|xonxoff]
 //   tcp:<host>:<port>
 //   telnet:<host>[:<port>]
+//   rfc2217:<host>:<port>[,<baud>][,<format>][,flow=none|rtscts|xonxoff]
 //   sim:[<option>[,<option>...]]
 //
 // The grammar and its defaults are described in docs/CONNECTIONS.md.
@@ -11,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quillpad {
 
@@ -57,6 +59,9 @@ class CNxrComSpec {
     // TCP and telnet
     std::string m_host;
     std::uint16_t m_port = 0;
+    // A telnet link to a serial port server (RFC 2217): the serial fields
+    // above set the remote port.
+    bool m_comPort = false;
 
     // Simulated controller
     std::string m_simName = "QX-200";
@@ -65,6 +70,9 @@ class CNxrComSpec {
   private:
     bool Fail(std::string text);
     bool ParseSerial(std::string_view rest);
+    bool ParseComPort(std::string_view rest);
+    bool ParseLineOptions(const std::vector<std::string_view>& parts, std::size_t from,
+                          std::string_view after);
     bool ParseHostPort(std::string_view rest, bool portOptional);
     bool ParseSim(std::string_view rest);
 

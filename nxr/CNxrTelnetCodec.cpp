@@ -28,6 +28,9 @@ bool CNxrTelnetCodec::AcceptUs(unsigned char option) const {
     if (option == OPT_BINARY || option == OPT_SGA) {
         return true;
     }
+    if (option == OPT_COM_PORT) {
+        return m_comPort && m_role == ENxrTelnetRole::Client;
+    }
     return option == OPT_ECHO && m_role == ENxrTelnetRole::Server;
 }
 
@@ -47,6 +50,9 @@ ByteString CNxrTelnetCodec::Start() {
     offer(WILL, OPT_SGA);
     if (m_role == ENxrTelnetRole::Server) {
         offer(WILL, OPT_ECHO);
+    }
+    if (m_comPort && m_role == ENxrTelnetRole::Client) {
+        offer(WILL, OPT_COM_PORT);
     }
     return out;
 }
@@ -141,6 +147,8 @@ void CNxrTelnetCodec::Receive(std::string_view bytes, SReceived& out) {
                         break;
                     case SB:
                         m_state = EState::Sb;
+                        m_sb.clear();
+                        m_sbTooLong = false;
                         break;
                     case BRK:
                         ++out.breaks;
@@ -166,16 +174,42 @@ void CNxrTelnetCodec::Receive(std::string_view bytes, SReceived& out) {
                 m_state = EState::Data;
                 break;
             case EState::Sb:
-                // No option we accept has subnegotiation: skip it to IAC SE.
                 if (byte == IAC) {
                     m_state = EState::SbIac;
+                } else {
+                    KeepSb(byte);
                 }
                 break;
             case EState::SbIac:
-                m_state = (byte == SE) ? EState::Data : EState::Sb;
+                if (byte == SE) {
+                    m_state = EState::Data;
+                    EndSb(out);
+                } else {
+                    // IAC IAC is a data byte; anything else after IAC is
+                    // a broken frame, read on as its payload.
+                    m_state = EState::Sb;
+                    KeepSb(byte);
+                }
                 break;
         }
     }
+}
+
+void CNxrTelnetCodec::KeepSb(unsigned char byte) {
+    if (m_sb.size() < kMaxSubnegotiation) {
+        m_sb.push_back(static_cast<char>(byte));
+    } else {
+        m_sbTooLong = true;
+    }
+}
+
+void CNxrTelnetCodec::EndSb(SReceived& out) {
+    // Only an option agreed on speaks in subnegotiation.
+    if (!m_sbTooLong && !m_sb.empty() && static_cast<unsigned char>(m_sb[0]) == OPT_COM_PORT &&
+        m_us[OPT_COM_PORT]) {
+        out.comPort.push_back(m_sb.substr(1));
+    }
+    m_sb.clear();
 }
 
 ByteString CNxrTelnetCodec::Encode(std::string_view data) {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "platform/Bytes.h"
 
@@ -24,6 +25,7 @@ inline constexpr unsigned char SE = 240;
 inline constexpr unsigned char OPT_BINARY = 0;
 inline constexpr unsigned char OPT_ECHO = 1;
 inline constexpr unsigned char OPT_SGA = 3;
+inline constexpr unsigned char OPT_COM_PORT = 44;  // RFC 2217
 }  // namespace telnet
 
 enum class ENxrTelnetRole { Client, Server };
@@ -32,6 +34,11 @@ class CNxrTelnetCodec {
   public:
     explicit CNxrTelnetCodec(ENxrTelnetRole role);
 
+    // A client that drives a serial port behind the server (RFC 2217)
+    // offers the COM port option too; call before Start().
+    void OfferComPort() { m_comPort = true; }
+    bool ComPortAgreed() const { return m_us[telnet::OPT_COM_PORT]; }
+
     // What this end offers when the link comes up.
     ByteString Start();
 
@@ -39,6 +46,9 @@ class CNxrTelnetCodec {
         ByteString data;   // plain data for the user
         ByteString reply;  // negotiation answers to send back at once
         int breaks = 0;    // IAC BRK seen
+        // Subnegotiations of the COM port option, each without its framing
+        // and with IAC undoubled; those of other options are skipped.
+        std::vector<ByteString> comPort;
     };
     // Takes received bytes in any split; state carries over between calls.
     void Receive(std::string_view bytes, SReceived& out);
@@ -60,15 +70,22 @@ class CNxrTelnetCodec {
 
   private:
     enum class EState { Data, Iac, Will, Wont, Do, Dont, Sb, SbIac };
+    // No notice of the option is longer; a longer one is a fault and is dropped.
+    static constexpr std::size_t kMaxSubnegotiation = 64;
 
     bool AcceptHim(unsigned char option) const;
     bool AcceptUs(unsigned char option) const;
     void Negotiate(unsigned char verb, unsigned char option, ByteString& reply);
     void Emit(unsigned char byte, ByteString& data);
+    void KeepSb(unsigned char byte);
+    void EndSb(SReceived& out);
 
     ENxrTelnetRole m_role;
     EState m_state = EState::Data;
     bool m_afterCr = false;
+    bool m_comPort = false;
+    ByteString m_sb;  // the subnegotiation read so far, option byte first
+    bool m_sbTooLong = false;
     bool m_sentCr = false;                 // the last byte sent was a CR whose NUL is still owed
     std::array<bool, 256> m_us{};          // option enabled on our side
     std::array<bool, 256> m_him{};         // option enabled on the peer's side

@@ -8,7 +8,7 @@ packages=(
     cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    xvfb xauth socat lrzsz
+    xvfb xauth socat lrzsz ser2net
     dpkg-dev file man-db
     # The package's checks and build: Debian's validators, the icon renders,
     # the completion scripts' helpers.

@@ -160,7 +160,7 @@ QString CommandLineUsage() {
         "\n"
         "Without a console named, the saved workspace is restored.\n"
         "SPEC is a connection spec such as serial:/dev/ttyUSB0,115200,8N1, tcp:HOST:PORT,\n"
-        "telnet:HOST or sim:.\n");
+        "telnet:HOST, rfc2217:HOST:PORT,115200 or sim:.\n");
 }
 
 }  // namespace quillpad

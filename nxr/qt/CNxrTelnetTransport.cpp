@@ -1,12 +1,23 @@
 #include "nxr/qt/CNxrTelnetTransport.h"
 
+#include "nxr/NxrComPortOption.h"
+
 namespace quillpad {
 
 CNxrTelnetTransport::CNxrTelnetTransport(CNxrComSpec spec)
-    : m_where(spec.Describe()), m_tcp(std::move(spec)) {
+    : m_spec(spec), m_where(spec.Describe()), m_tcp(std::move(spec)) {
+    if (m_spec.m_comPort) {
+        m_codec.OfferComPort();
+    }
     m_settle.setSingleShot(true);
     // A server that never negotiates gets the link after the grace time.
     QObject::connect(&m_settle, &QTimer::timeout, &m_settle, [this] { Up(); });
+    m_breakEnd.setSingleShot(true);
+    QObject::connect(&m_breakEnd, &QTimer::timeout, &m_breakEnd, [this] {
+        if (m_up) {
+            Negotiate(ComPortControl(rfc2217::CONTROL_BREAK_OFF));
+        }
+    });
 }
 
 CNxrTelnetTransport::~CNxrTelnetTransport() {
@@ -22,6 +33,7 @@ void CNxrTelnetTransport::Close() {
     m_events = nullptr;
     m_up = false;
     m_settle.stop();
+    m_breakEnd.stop();
     m_tcp.Close();
 }
 
@@ -29,6 +41,16 @@ void CNxrTelnetTransport::Up() {
     m_settle.stop();
     if (m_up || m_events == nullptr) {
         return;
+    }
+    if (m_spec.m_comPort) {
+        if (!m_codec.ComPortAgreed()) {
+            TransportDown("the server at " + m_where +
+                          " does not offer control of a serial port (RFC 2217)");
+            return;
+        }
+        if (!Negotiate(ComPortSetup(m_spec))) {
+            return;
+        }
     }
     m_up = true;
     m_events->TransportUp();
@@ -59,6 +81,7 @@ void CNxrTelnetTransport::TransportReceived(std::string_view bytes) {
     if (!Negotiate(got.reply)) {
         return;
     }
+    ComPortNotices(got.comPort);
     if (!m_up && m_codec.Settled()) {
         Up();
     }
@@ -67,8 +90,18 @@ void CNxrTelnetTransport::TransportReceived(std::string_view bytes) {
     }
 }
 
+void CNxrTelnetTransport::ComPortNotices(const std::vector<ByteString>& notices) {
+    for (const ByteString& payload : notices) {
+        const auto notice = ReadComPortNotice(payload);
+        if (notice && notice->command == rfc2217::NOTIFY_MODEMSTATE) {
+            m_modemState = static_cast<unsigned char>(notice->value);
+        }
+    }
+}
+
 void CNxrTelnetTransport::TransportDown(const std::string& reason) {
     m_settle.stop();
+    m_breakEnd.stop();
     m_up = false;
     if (m_events != nullptr) {
         m_events->TransportDown(reason);
@@ -93,13 +126,22 @@ SNxrWriteResult CNxrTelnetTransport::Write(std::string_view bytes) {
     return {0, result.error};
 }
 
-std::string CNxrTelnetTransport::Break(int /*ms*/) {
+std::string CNxrTelnetTransport::Break(int ms) {
     if (!m_up) {
         return "cannot send a break: not connected to " + m_where;
     }
-    const char brk[] = {static_cast<char>(telnet::IAC), static_cast<char>(telnet::BRK)};
-    const SNxrWriteResult result = m_tcp.Write(std::string_view(brk, 2));
-    return result.written == 2 ? std::string() : "cannot send a break: " + result.error;
+    // A port server holds the break as long as asked; a plain telnet server
+    // makes of IAC BRK the break its own line knows.
+    const ByteString command = m_spec.m_comPort ? ComPortControl(rfc2217::CONTROL_BREAK_ON)
+                                                : CNxrTelnetCodec::BreakCommand();
+    const SNxrWriteResult result = m_tcp.Write(command);
+    if (result.written != command.size()) {
+        return "cannot send a break: " + result.error;
+    }
+    if (m_spec.m_comPort) {
+        m_breakEnd.start(ms);
+    }
+    return {};
 }
 
 }  // namespace quillpad

@@ -3,6 +3,12 @@
 // Negotiation never reaches the data. The link counts as up once the server
 // has answered the offers (or after a short grace time if it never does), so
 // that the first byte sent already travels in binary mode.
+//
+// With the COM port option (an rfc2217: spec) the server's serial port is set
+// as the spec says before the link counts as up, a break is the port's own
+// for the time asked, and the server's modem line notices are kept. A server
+// that does not take the option fails the link: a console set for 9600 baud
+// must not talk at whatever the port was left at.
 
 #include <QTimer>
 
@@ -25,6 +31,9 @@ class CNxrTelnetTransport final : public INxrTransport, private INxrTransportEve
     // IAC BRK: the server makes of it the break its line knows.
     std::string Break(int ms) override;
 
+    // The modem lines' levels as the server last told (rfc2217::MODEM_*).
+    unsigned char ModemState() const { return m_modemState; }
+
   private:
     // What the TCP link below reports.
     void TransportUp() override;
@@ -35,12 +44,17 @@ class CNxrTelnetTransport final : public INxrTransport, private INxrTransportEve
     bool Negotiate(const ByteString& bytes);
     void Up();
 
+    void ComPortNotices(const std::vector<ByteString>& notices);
+
+    CNxrComSpec m_spec;
     std::string m_where;
     INxrTransportEvents* m_events = nullptr;
     CNxrTcpTransport m_tcp;
     CNxrTelnetCodec m_codec{ENxrTelnetRole::Client};
     QTimer m_settle;
+    QTimer m_breakEnd;
     bool m_up = false;
+    unsigned char m_modemState = 0;
 };
 
 }  // namespace quillpad

@@ -50,6 +50,25 @@ TEST(NxrComSpec, ReadsNetworkAndSimulatedKinds) {
     EXPECT_EQ(spec.m_host, "::1");
     EXPECT_EQ(spec.Describe(), "[::1]:2424");
 
+    // A serial port behind a telnet server: telnet, with the line settings.
+    ASSERT_TRUE(spec.Parse("rfc2217:[::1]:7001, 9600 ,7E2"));
+    EXPECT_EQ(spec.m_nConnectionKind, 3u);
+    EXPECT_TRUE(spec.m_comPort);
+    EXPECT_TRUE(spec.OffersBreak());
+    EXPECT_EQ(spec.Describe(), "[::1]:7001");
+    EXPECT_EQ(spec.m_baud, 9600);
+    EXPECT_EQ(spec.m_dataBits, 7);
+    EXPECT_EQ(spec.m_parity, ENxrParity::Even);
+    EXPECT_EQ(spec.m_stopBits, ENxrStopBits::Two);
+    ASSERT_TRUE(spec.Parse("telnet:device.local"));
+    EXPECT_FALSE(spec.m_comPort) << "nothing kept from the spec before";
+    EXPECT_FALSE(spec.Parse("rfc2217:ports.local"));
+    EXPECT_NE(spec.ErrorText().find("no port given"), std::string::npos) << spec.ErrorText();
+    EXPECT_FALSE(spec.Parse("rfc2217:ports.local:7001,,8N1"));
+    EXPECT_NE(spec.ErrorText().find("empty field after the port"), std::string::npos);
+    CNxrComSpec local(false, true);
+    EXPECT_FALSE(local.Parse("rfc2217:ports.local:7001"));
+
     ASSERT_TRUE(spec.Parse("sim:"));
     EXPECT_EQ(spec.m_nConnectionKind, 4u);
     EXPECT_TRUE(spec.OffersBreak());

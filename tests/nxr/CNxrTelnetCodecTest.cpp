@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "nxr/NxrComPortOption.h"
+
 namespace quillpad {
 namespace {
 
@@ -82,6 +84,70 @@ TEST(NxrTelnetCodec, RefusesUnknownOptionsOnceAndSkipsSubnegotiation) {
     CNxrTelnetCodec::SReceived echo;
     client.Receive(B({IAC, WILL, OPT_ECHO, IAC, WILL, OPT_ECHO, IAC, WONT, OPT_ECHO}), echo);
     EXPECT_EQ(echo.reply, B({IAC, DO, OPT_ECHO, IAC, DONT, OPT_ECHO}));
+}
+
+// The COM port option (RFC 2217): offered only when asked for, and its
+// notices reach the owner whole, with IAC undoubled, in any split; a notice
+// of an option not agreed on, or one too long to be a notice, does not.
+TEST(NxrTelnetCodec, ComPortNoticesArriveWholeOnlyOnceTheOptionIsAgreed) {
+    CNxrTelnetCodec plain(ENxrTelnetRole::Client);
+    EXPECT_EQ(plain.Start().find(B({IAC, WILL, OPT_COM_PORT})), ByteString::npos);
+    CNxrTelnetCodec::SReceived refused;
+    plain.Receive(B({IAC, DO, OPT_COM_PORT}), refused);
+    EXPECT_EQ(refused.reply, B({IAC, WONT, OPT_COM_PORT}));
+
+    CNxrTelnetCodec client(ENxrTelnetRole::Client);
+    client.OfferComPort();
+    EXPECT_NE(client.Start().find(B({IAC, WILL, OPT_COM_PORT})), ByteString::npos);
+    const ByteString early = B({IAC, SB, OPT_COM_PORT, 107, 0x30, IAC, SE});
+    CNxrTelnetCodec::SReceived before;
+    client.Receive(early, before);
+    EXPECT_TRUE(before.comPort.empty()) << "not agreed yet";
+
+    const ByteString wire =
+        B({IAC, DO,   OPT_COM_PORT, 'a', IAC, SB,  OPT_COM_PORT, 101, 0, 0,   IAC,
+           IAC, 0x10, IAC,          SE,  'b', IAC, SB,           24,  1, IAC, SE});
+    CNxrTelnetCodec::SReceived got;
+    for (const char c : wire) {
+        client.Receive(std::string_view(&c, 1), got);
+    }
+    EXPECT_TRUE(client.ComPortAgreed());
+    EXPECT_EQ(got.data, "ab");
+    ASSERT_EQ(got.comPort.size(), 1u);
+    EXPECT_EQ(got.comPort[0], B({101, 0, 0, 0xFF, 0x10}));
+    const auto notice = ReadComPortNotice(got.comPort[0]);
+    ASSERT_TRUE(notice.has_value());
+    EXPECT_EQ(notice->command, rfc2217::SET_BAUDRATE);
+    EXPECT_EQ(notice->value, 0xFF10u);
+
+    ByteString flood = B({IAC, SB, OPT_COM_PORT});
+    flood.append(500, 'x');
+    flood += B({IAC, SE, 'c'});
+    CNxrTelnetCodec::SReceived long_;
+    client.Receive(flood, long_);
+    EXPECT_TRUE(long_.comPort.empty());
+    EXPECT_EQ(long_.data, "c");
+    EXPECT_FALSE(ReadComPortNotice(B({7, 0x30})).has_value()) << "a client command is no notice";
+    EXPECT_FALSE(ReadComPortNotice(B({107, 1, 2, 3, 4, 5})).has_value());
+}
+
+// What a console sends to set a remote port: each value as RFC 2217 codes
+// it, a 0xFF inside a value doubled.
+TEST(NxrComPortOption, SetupCodesTheSpecsLineSettings) {
+    CNxrComSpec spec;
+    ASSERT_TRUE(spec.Parse("rfc2217:ports.local:7001,16777215,7O1.5,flow=rtscts"));
+    const ByteString setup = ComPortSetup(spec);
+    const auto sb = [](std::initializer_list<int> body) {
+        ByteString out = B({IAC, SB, OPT_COM_PORT});
+        out += B(body);
+        out += B({IAC, SE});
+        return out;
+    };
+    EXPECT_EQ(setup, sb({1, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}) + sb({2, 7}) + sb({3, 2}) +
+                         sb({4, 3}) + sb({5, 3}) + sb({11, 0xF0}));
+    ASSERT_TRUE(spec.Parse("rfc2217:ports.local:7001"));
+    EXPECT_EQ(ComPortSetup(spec).substr(0, 10), sb({1, 0, 1, 0xC2, 0})) << "115200 8N1 by default";
+    EXPECT_NE(ComPortSetup(spec).find(sb({3, 1}) + sb({4, 1}) + sb({5, 1})), ByteString::npos);
 }
 
 TEST(NxrTelnetCodec, ServerNeverLetsTheClientEchoAndCountsBreaks) {
