@@ -70,6 +70,14 @@ TEST(ConsoleOptions, EachFormReadsIntoTheRecord) {
     EXPECT_EQ(window.options.screenshot, "a.png");
     EXPECT_EQ(window.options.afterMs, 2500u);
 
+    // What follows the script's file is the script's, options or not.
+    const SParse lua = Parse({"serial:/dev/ttyUSB0", "--script", "boot.lua", "rig-7", "--break"});
+    ASSERT_TRUE(lua.ok) << lua.error;
+    EXPECT_EQ(lua.options.spec, "serial:/dev/ttyUSB0");
+    EXPECT_EQ(lua.options.script, "boot.lua");
+    EXPECT_EQ(lua.options.scriptArgs, (std::vector<std::string>{"rig-7", "--break"}));
+    EXPECT_EQ(lua.options.operation, 0u);
+
     const SParse help = Parse({"--help", "--no-such-option"});
     EXPECT_TRUE(help.ok) << "what follows --help is not read";
     EXPECT_TRUE(help.options.help);
@@ -90,6 +98,9 @@ TEST(ConsoleOptions, BadLinesSayWhatIsWrong) {
         {{"--ascii-send", "f", "--break"}, "one operation at a time"},
         {{"--until", ""}, "--until takes a text"},
         {{"--window", "--break"}, "--window runs no operation"},
+        {{"--break", "--script", "a.lua"}, "one operation at a time"},
+        {{"--script", ""}, "--script needs a file name"},
+        {{"--window", "--script", "a.lua"}, "--window runs no operation"},
         {{"--bogus"}, "unknown option --bogus"},
     };
     for (const auto& [args, why] : cases) {

@@ -21,6 +21,10 @@
 // --line-delay MS and --char-delay MS pace ASCII Send (0 to 10000; by default
 // the settings' "AsciiLineDelayMs" and "AsciiCharDelayMs").
 //
+// --script FILE.lua [ARGS...] runs a Lua script on the link instead
+// (ScriptDriver.h, docs/SCRIPTING.md): status 0 when it ends normally, 1 when
+// it fails, 2 when it cannot be read or compiled.
+//
 // With --window it opens the console control itself (WindowMode.h).
 //
 // Status changes and errors go to stderr. The settings (for instance

@@ -27,10 +27,10 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, SConsoleOptions& 
     bool hasOperation = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takesValue = arg == "--xmodem-send" || arg == "--xmodem-receive" ||
-                                arg == "--ascii-send" || arg == "--line-delay" ||
-                                arg == "--char-delay" || arg == "--type" || arg == "--until" ||
-                                arg == "--screenshot" || arg == "--after" || arg == "--linger";
+        const bool takesValue =
+            arg == "--xmodem-send" || arg == "--xmodem-receive" || arg == "--ascii-send" ||
+            arg == "--line-delay" || arg == "--char-delay" || arg == "--type" || arg == "--until" ||
+            arg == "--screenshot" || arg == "--after" || arg == "--linger" || arg == "--script";
         if (takesValue && i + 1 >= args.size()) {
             return fail(arg + " needs a value");
         }
@@ -58,6 +58,18 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, SConsoleOptions& 
                     return fail("the operation needs a file name");
                 }
             }
+        } else if (arg == "--script") {
+            if (hasOperation) {
+                return fail("one operation at a time");
+            }
+            hasOperation = true;
+            options.script = args[++i];
+            if (options.script.empty() || options.script.find('\0') != std::string::npos) {
+                return fail("--script needs a file name");
+            }
+            options.scriptArgs.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                      args.end());
+            break;  // the rest is the script's
         } else if (arg == "--xmodem-1k") {
             options.use1K = true;
         } else if (arg == "--line-delay" || arg == "--char-delay") {
@@ -101,6 +113,7 @@ std::string ConsoleUsage() {
                "usage: quillpad-console [SPEC] [--linger MS] [--until TEXT]\n"
                "       quillpad-console [SPEC] (--xmodem-send FILE [--xmodem-1k] |"
                " --xmodem-receive FILE | --ascii-send FILE | --break)\n"
+               "       quillpad-console [SPEC] --script FILE.lua [ARGS...]\n"
                "                        [--line-delay MS] [--char-delay MS]\n"
                "       quillpad-console [SPEC] --window [--type TEXT]"
                " [--screenshot OUT.png --after MS [--until TEXT]]\n"

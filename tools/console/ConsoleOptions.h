@@ -26,6 +26,10 @@ struct SConsoleOptions {
     // ASCII Send's pauses; unset: the settings' values.
     std::optional<std::uint32_t> lineDelayMs;
     std::optional<std::uint32_t> charDelayMs;
+    // A Lua script run on the link, and its arguments (all that follows
+    // the file on the command line).
+    std::string script;
+    std::vector<std::string> scriptArgs;
     // The window form.
     bool window = false;
     std::string type;

@@ -9,10 +9,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "nxr/NxrCodes.h"
 #include "tools/console/PrefixKeys.h"
+#include "tools/console/ScriptDriver.h"
 #include "tools/console/ScriptedRun.h"
 #include "tools/console/TerminalSession.h"
 
@@ -74,6 +76,13 @@ class CKeyActions final : public IConsoleKeyActions {
 int RunTerminal(const SConsoleOptions& options) {
     CTerminalSession session(options);
     CScriptedRun script(options, session);
+    std::unique_ptr<CScriptDriver> lua;
+    if (!options.script.empty()) {
+        lua = std::make_unique<CScriptDriver>(options, session);
+        if (!lua->Loaded()) {
+            return lua->ExitCode();
+        }
+    }
     CScriptConsole& console = session.Console();
     if (!console.Usable()) {
         std::fprintf(stderr, "quillpad-console: %s\n", console.FailureText().c_str());
@@ -117,6 +126,7 @@ int RunTerminal(const SConsoleOptions& options) {
     QTimer pump;
     pump.setInterval(10);
     int quietTurns = 0;
+    bool scriptEnded = false;
     QObject::connect(&pump, &QTimer::timeout, [&] {
         if (console.ConsoleOpen() && !actions.keyed.Running()) {
             for (const char c : actions.pending) {
@@ -126,7 +136,13 @@ int RunTerminal(const SConsoleOptions& options) {
             quietTurns = actions.pending.empty() ? quietTurns + 1 : 0;
             actions.pending.clear();
         }
-        script.Turn({.inputEnded = inputEnded,
+        if (lua && !scriptEnded && !lua->Turn(since.elapsed())) {
+            scriptEnded = true;
+            // The device's last words (a report, a prompt) still come out.
+            QTimer::singleShot(200, QCoreApplication::instance(), [] { QCoreApplication::quit(); });
+        }
+        // A script's run ends with the script, not with stdin.
+        script.Turn({.inputEnded = inputEnded && !lua,
                      .keysWaiting = !actions.pending.empty(),
                      .quietTurns = quietTurns,
                      .elapsedMs = since.elapsed()});
@@ -135,6 +151,9 @@ int RunTerminal(const SConsoleOptions& options) {
     console.SetConnectionParameters(BytesToWide(options.spec));
     const int result = QCoreApplication::exec();
     console.Shutdown();
+    if (lua) {
+        return result != 0 ? result : lua->ExitCode();
+    }
     return result != 0 ? result : script.ExitCode();
 }
 

@@ -101,6 +101,42 @@ namespace {
 
 // Scripted loads: what stdin says puts the device in the mood, then the
 // operation runs, and the status says how it went.
+// A Lua script on the simulator: it answers, marks and reads its
+// arguments (status 0); a failing one names its line (1); one that cannot be
+// read or compiled is refused before any link (2).
+TEST(ConsoleTool, ScriptsRunOnTheLinkAndTheirEndIsTheStatus) {
+    test::CTempDir dir;
+    const auto script = [&](const std::string& name, const std::string& text) {
+        EXPECT_TRUE(test::WriteFileBytes(dir.File(name), text));
+        return QString::fromStdString(dir.File(name));
+    };
+    const SConsoleRun ok = RunConsole({"sim:name=QX-5", "--script",
+                                       script("ver.lua",
+                                              "send('ver\\r')\n"
+                                              "local v = expect('firmware', 5000)\n"
+                                              "print('seen', v, args[1], #args)\n"
+                                              "assert(expect('nothing', 100) == nil)\n"),
+                                       "rig-7", "--until"},
+                                      "");
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_NE(ok.out.find("QX-5 firmware"), std::string::npos) << ok.out;
+    EXPECT_NE(ok.err.find("seen\tfirmware\trig-7\t2"), std::string::npos) << ok.err;
+
+    const SConsoleRun failed = RunConsole(
+        {"sim:", "--script", script("fail.lua", "sleep(10)\n\nerror('no prompt')\n")}, "");
+    EXPECT_EQ(failed.exitCode, 1);
+    EXPECT_NE(failed.err.find("fail.lua:3: no prompt"), std::string::npos) << failed.err;
+
+    const SConsoleRun bad = RunConsole({"sim:", "--script", script("bad.lua", "send(")}, "");
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_NE(bad.err.find("bad.lua:1:"), std::string::npos) << bad.err;
+    EXPECT_EQ(bad.err.find("[connected]"), std::string::npos)
+        << "no link for a script that fails to load";
+    EXPECT_EQ(
+        RunConsole({"sim:", "--script", QString::fromStdString(dir.File("none.lua"))}, "").exitCode,
+        2);
+}
+
 TEST(ConsoleTool, XModemBothWaysBreakAndFailuresFromTheCommandLine) {
     test::CTempDir dir;
     std::string image(2000, '\0');

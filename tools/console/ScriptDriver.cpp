@@ -1,0 +1,122 @@
+#include "tools/console/ScriptDriver.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+#include "nxr/NxrCodes.h"
+#include "nxr/NxrRequestBlocks.h"
+
+namespace quillpad {
+namespace {
+
+constexpr std::int64_t kOpenWaitMs = 10000;
+
+}  // namespace
+
+CScriptDriver::CScriptDriver(const SConsoleOptions& options, CTerminalSession& session)
+    : CMessageTarget(session.Channel()), m_session(session), m_runner(*this) {
+    const QString path = QFile::decodeName(QByteArray::fromStdString(options.script));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        std::fprintf(stderr, "quillpad-console: cannot read the script %s: %s\n",
+                     options.script.c_str(), file.errorString().toLocal8Bit().constData());
+        m_exitCode = 2;
+        return;
+    }
+    const QByteArray source = file.readAll();
+    m_name = options.script;
+    if (!m_runner.Load(std::string_view(source.constData(), std::size_t(source.size())), m_name,
+                       options.scriptArgs)) {
+        std::fprintf(stderr, "quillpad-console: %s\n", m_runner.Error().c_str());
+        m_exitCode = 2;
+        return;
+    }
+    m_loaded = true;
+    session.Store().RegisterView(Handle());
+}
+
+bool CScriptDriver::Turn(std::int64_t elapsedMs) {
+    if (!m_loaded) {
+        return false;
+    }
+    m_now = static_cast<std::uint64_t>(elapsedMs);
+    CScriptConsole& console = m_session.Console();
+    if (!m_started) {
+        if (console.ConsoleOpen()) {
+            m_started = true;
+            m_runner.Start(m_now);
+        } else if (elapsedMs > kOpenWaitMs) {
+            std::fprintf(stderr, "quillpad-console: the device's console did not open\n");
+            m_exitCode = 1;
+            return false;
+        } else {
+            return true;
+        }
+    }
+    // What came is fed here, not while the store tells of it: the script's
+    // answer adds a record of its own.
+    if (!m_arrived.empty()) {
+        const std::string arrived = std::move(m_arrived);
+        m_arrived.clear();
+        m_runner.Received(arrived, m_now);
+    }
+    m_runner.Tick(m_now);
+    switch (m_runner.State()) {
+        case EScriptState::Finished:
+            m_exitCode = 0;
+            return false;
+        case EScriptState::Failed:
+            std::fprintf(stderr, "quillpad-console: %s\n", m_runner.Error().c_str());
+            m_exitCode = 1;
+            return false;
+        case EScriptState::Cancelled:
+            m_exitCode = 1;
+            return false;
+        case EScriptState::Loaded:
+        case EScriptState::Waiting:
+            break;
+    }
+    return true;
+}
+
+std::int64_t CScriptDriver::HandleMessage(SMessage& message) {
+    if (message.id != UM_APPEND_RECORD || !m_started) {
+        return 0;
+    }
+    const auto record = m_session.Store().Find(AppendNoticeRef(message));
+    if (record && record->direction == kDirectionIncoming) {
+        m_arrived.append(record->bytes);
+    }
+    return 0;
+}
+
+bool CScriptDriver::Send(std::string_view bytes, std::string& error) {
+    CScriptConsole& console = m_session.Console();
+    if (console.SendBytes(bytes, CConnectionController::kSendTimeoutMs)) {
+        return true;
+    }
+    error = console.Session() ? console.Session()->ErrorText(0) : console.FailureText();
+    return false;
+}
+
+void CScriptDriver::Mark(std::string_view text) {
+    m_session.Store().AddOutgoingBytes(kMarkOwnerId, text);
+}
+
+void CScriptDriver::Print(std::string_view text) {
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+}
+
+bool CScriptDriver::Break(int ms, std::string& error) {
+    CScriptConsole& console = m_session.Console();
+    std::uint32_t id = 0;
+    if (console.StartRequest(nxr_request::SendBreak, NxrBreakBlock(ms).Encode(),
+                             CConnectionController::kSendTimeoutMs, id) == 0) {
+        return true;
+    }
+    error = console.Session() ? console.Session()->ErrorText(0) : console.FailureText();
+    return false;
+}
+
+}  // namespace quillpad

@@ -1,0 +1,52 @@
+#pragma once
+// --script: a Lua script (control/CScriptRunner) on the terminal form's
+// link. It starts when the device's console opens, reads what the device
+// sends as records arrive, writes its print() lines to stderr, and marks the
+// history with records of another source. The run's status is 0 when the
+// script ends normally, 1 when it fails (its file and line on stderr) or the
+// console never opens.
+
+#include <QElapsedTimer>
+
+#include <memory>
+#include <string>
+
+#include "control/CScriptRunner.h"
+#include "tools/console/TerminalSession.h"
+
+namespace quillpad {
+
+class CScriptDriver final : public CMessageTarget, private IScriptHost {
+  public:
+    // The owner id of the marks: registered as nobody's own, so a mark is
+    // a record of another source.
+    static constexpr std::uint32_t kMarkOwnerId = 0x53435254;  // "SCRT"
+
+    CScriptDriver(const SConsoleOptions& options, CTerminalSession& session);
+    // False with the reason on stderr when the file cannot be read or compiled.
+    bool Loaded() const { return m_loaded; }
+
+    // One turn of the pump: starts the script once the console is open and
+    // keeps its time; false once it has ended, with ExitCode() set.
+    bool Turn(std::int64_t elapsedMs);
+    int ExitCode() const { return m_exitCode; }
+
+    std::int64_t HandleMessage(SMessage& message) override;
+
+  private:
+    bool Send(std::string_view bytes, std::string& error) override;
+    void Mark(std::string_view text) override;
+    void Print(std::string_view text) override;
+    bool Break(int ms, std::string& error) override;
+
+    CTerminalSession& m_session;
+    CScriptRunner m_runner;
+    std::string m_name;
+    std::string m_arrived;  // since the last turn
+    bool m_loaded = false;
+    bool m_started = false;
+    int m_exitCode = 0;
+    std::uint64_t m_now = 0;
+};
+
+}  // namespace quillpad
