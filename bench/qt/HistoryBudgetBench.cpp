@@ -9,9 +9,10 @@
 //                         the view's rendered copy
 //   BM_ConsoleFlood/0     the same without a budget, today's way (baseline:
 //                         about 2.4 bytes per byte)
-//   BM_IngestWhileSpilling  session and store, budget 256 MB, 1 GB flat out,
-//                         each turn ended as a console's is (goal: 300 MB/s,
-//                         no event-loop turn over 16 ms)
+//   BM_IngestWhileSpilling/256  session and store, budget 256 MB, 1 GB flat
+//                         out, each turn ended as a console's is (goal: 300
+//                         MB/s, no event-loop turn over 16 ms); /0 the same
+//                         without a budget, so what spilling costs shows
 //   BM_BareSocket_Baseline  a bare QTcpSocket read loop of the same flood
 //   BM_ToolFlood/256, /0  quillpad-console with 1 GB in, its output to
 //                         /dev/null: its peak resident memory, with the
