@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "data/BinaryLogMap.h"
 #include "data/BinaryLogWriter.h"
 #include "data/TextLogWriter.h"
 #include "platform/LocalTime.h"
@@ -174,11 +175,33 @@ void CDataStore::ClearData() {
 
 SBinaryLogLoad CDataStore::LoadLog(const std::string& path) {
     SBinaryLogLoad result;
-    auto file = CFileByteSource::Open(path, result.error);
-    if (!file) {
+    CBinaryLogMap::EOpen outcome = CBinaryLogMap::EOpen::Failed;
+    auto map = CBinaryLogMap::Open(path, result.error, outcome);
+    if (outcome == CBinaryLogMap::EOpen::Failed) {
         return result;
     }
-    return LoadLog(*file);
+    if (!map) {
+        auto file = CFileByteSource::Open(path, result.error);
+        if (!file) {
+            return result;
+        }
+        return LoadLog(*file);
+    }
+    SBinaryLogIndex index;
+    const CBinaryLogMap& log = *map;
+    // The heads are read once; the pages behind go back as the pass goes on.
+    if (!IndexBinaryLog(log.Bytes(), CRecordArena::kSparseStep, result, index,
+                        [&log](std::uint64_t) { log.DropPages(); })) {
+        return result;  // refused: the store stays as it was
+    }
+    log.DropPages();
+    result.accepted = true;
+    Clear();
+    m_startTime = FromLocalSystemTime(result.header.startTime).value_or(0);
+    m_startTick = result.header.startTick;
+    m_arena.AdoptLog(std::move(map), std::move(index));
+    UpdateSpillTarget();
+    return result;
 }
 
 SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
@@ -199,7 +222,22 @@ SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
     return result;
 }
 
-bool CDataStore::SaveBinaryLog(const std::string& path) const {
+bool CDataStore::ReleaseLoadedFile(const std::string& path, std::string& error) {
+    const CBinaryLogMap* log = m_arena.AdoptedLog();
+    if (log == nullptr || !log->IsFile(path)) {
+        return true;
+    }
+    // Truncating the file would pull the loaded records from under the
+    // mapping: they move to a private copy first.
+    return m_arena.CopyAdoptedLog(m_spillFolder.empty() ? DefaultSpillFolder() : m_spillFolder,
+                                  error);
+}
+
+bool CDataStore::SaveBinaryLog(const std::string& path) {
+    std::string error;
+    if (!ReleaseLoadedFile(path, error)) {
+        return false;
+    }
     auto writer =
         CBinaryLogWriter::Create(path, m_startTime, m_startTick, EBinaryLogFlush::AtClose);
     if (!writer) {
@@ -217,7 +255,9 @@ std::unique_ptr<ILiveLogWriter> CDataStore::OpenLogWriter(const SLogRequest& req
     const std::string& path = LogKindPath(request, kind);
     std::string error;
     std::unique_ptr<ILiveLogWriter> writer;
-    if (kind == ELogKind::Binary) {
+    if (!ReleaseLoadedFile(path, error)) {
+        // Not written: the file stays the loaded log it is.
+    } else if (kind == ELogKind::Binary) {
         writer = CBinaryLogWriter::Create(
             path, m_startTime, m_startTick,
             live ? EBinaryLogFlush::EachTurn : EBinaryLogFlush::AtClose, &error);
@@ -289,6 +329,8 @@ bool CDataStore::HasPendingLogData() const {
 }
 
 void CDataStore::FlushLiveLogs() {
+    // A turn's end: nobody holds a record, so the windows of its lookups may go.
+    m_arena.TrimWindows();
     m_arena.FlushSpill();
     ReportSpillFailure();
     if (m_liveWriters.empty()) {

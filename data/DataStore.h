@@ -39,7 +39,8 @@
 // much of its records in memory; the rest lives in a spill file under the
 // given folder (a binary log, removed on clear, load and close) and is read
 // back through memory maps, so lookups see no difference. FlushLiveLogs also
-// hands the spill file what the turn brought. A failed spill write is
+// hands the spill file what the turn brought. The records of a loaded log
+// stay in the log's own mapping and are not spilled again. A failed spill write is
 // reported once to the spill failure handler, and the store then keeps
 // everything in memory.
 //
@@ -89,9 +90,8 @@ class CDataStore final : public CMessageTarget {
     SRecordRef AddIncomingBytes(std::uint32_t ownerId, std::string_view bytes);
     SRecordRef AddOutgoingBytes(std::uint32_t ownerId, std::string_view bytes);
 
-    // Records. A returned SDataRecord borrows the store's bytes until the store
-    // next adds a record, clears or loads (an add may send older records to
-    // disk and unmap their window).
+    // Records. A returned SDataRecord borrows the store's bytes for as long
+    // as SDataRecord.h says: until the next add or turn's end at least.
     std::size_t RecordCount() const { return m_arena.Count(); }
     std::optional<SDataRecord> Record(std::size_t index) const;
     // The record a notice or an earlier lookup named, if it still exists.
@@ -126,12 +126,16 @@ class CDataStore final : public CMessageTarget {
 
     // Replaces all records and the time base with a binary log's. A refused
     // file leaves the store as it was. Views are not told; the caller asks
-    // for a replay.
+    // for a replay. A regular file is mapped read-only, not read: its
+    // records stay in the mapping (they count nothing against the budget)
+    // and only one pass over its heads is made. Saving or logging to that
+    // same file later first moves them to a private copy in the spill
+    // folder. A pipe or a device is read as a stream.
     SBinaryLogLoad LoadLog(const std::string& path);
     SBinaryLogLoad LoadLog(IByteSource& source);
     // Save Buffer, binary kind: the header, then every record. False when the
     // file cannot be created or a write failed.
-    bool SaveBinaryLog(const std::string& path) const;
+    bool SaveBinaryLog(const std::string& path);
     // Save Buffer: every record into the files the request selects, in the
     // order plain, binary, formatted; the paused flag plays no part. The
     // formatted file renders through the first registered view. Returns how
@@ -189,6 +193,9 @@ class CDataStore final : public CMessageTarget {
     SRecordRef Commit(std::uint32_t direction, std::uint32_t ownerId, std::uint32_t length);
     // Frees the records, resets the time base to now; tells nobody.
     void Clear();
+    // Before `path` is written: when it is the loaded log, its records move
+    // to a private copy. False, with the reason, when they cannot.
+    bool ReleaseLoadedFile(const std::string& path, std::string& error);
     // The writer of one kind for a request, or null with the failure noted.
     std::unique_ptr<ILiveLogWriter> OpenLogWriter(const SLogRequest& request, ELogKind kind,
                                                   bool live);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "data/BinaryLogFormat.h"
+#include "data/BinaryLogMap.h"
 
 namespace quillpad {
 namespace {
@@ -13,6 +14,9 @@ constexpr std::size_t kRecordOverhead = kBinaryLogHeadSize + kBinaryLogLengthSiz
 constexpr std::size_t kKeptWindows = 16;
 // Records are written to the spill file in pieces of about this size.
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// Bytes of an adopted log lent out before its pages go back to the page
+// cache, so a pass over a large log does not keep it all resident.
+constexpr std::uint64_t kLogBytesKept = std::uint64_t{64} << 20;
 
 }  // namespace
 
@@ -49,7 +53,8 @@ void CRecordArena::TrimWindows() const {
 
 char* CRecordArena::Reserve(std::uint32_t length) {
     TrimWindows();
-    if (!m_blocks.empty()) {
+    // The adopted log's block takes nothing new.
+    if (m_blocks.size() > m_logBlocks) {
         SBlock& current = m_blocks.back();
         if (current.capacity - current.used >= length) {
             return current.data.get() + current.used;
@@ -64,9 +69,9 @@ char* CRecordArena::Reserve(std::uint32_t length) {
     }
     // Large records get a block of their own size, so a block wastes at most
     // a quarter of itself on a tail that did not fit.
-    const std::size_t standard = m_blocks.size() >= 8
-                                     ? kBlockBytes
-                                     : std::min(kBlockBytes, kFirstBlockBytes << m_blocks.size());
+    const std::size_t own = m_blocks.size() - m_logBlocks;
+    const std::size_t standard =
+        own >= 8 ? kBlockBytes : std::min(kBlockBytes, kFirstBlockBytes << own);
     const std::uint32_t capacity =
         length > standard / 4 ? length : static_cast<std::uint32_t>(standard);
     SBlock block;
@@ -87,7 +92,7 @@ void CRecordArena::Commit(std::uint32_t tick, std::uint32_t ownerId, std::uint32
 }
 
 void CRecordArena::Abandon() {
-    if (!m_blocks.empty() && m_blocks.back().firstRecord == m_count) {
+    if (m_blocks.size() > m_logBlocks && m_blocks.back().firstRecord == m_count) {
         m_blocks.pop_back();
     }
 }
@@ -154,47 +159,113 @@ void CRecordArena::UnmapWindows() const {
     m_windows.clear();
 }
 
+std::uint64_t CRecordArena::OffsetOf(std::size_t b, const char* window, std::size_t local) const {
+    const SBlock& block = m_blocks[b];
+    std::size_t at = local - local % kSparseStep;
+    std::uint64_t offset = block.sparse[local / kSparseStep];
+    if (m_cursor.block == b && m_cursor.local <= local && m_cursor.local >= at) {
+        at = m_cursor.local;
+        offset = m_cursor.offset;
+    }
+    // A loaded log may hold heads of another kind between data records; a
+    // sparse entry and the cursor always name a data record.
+    while (at < local) {
+        const char* head = window + offset;
+        if (ReadLe32(head) != kDataRecordKind) {
+            offset += kBinaryLogHeadSize;
+            continue;
+        }
+        offset += kRecordOverhead + ReadLe32(head + kBinaryLogHeadSize);
+        ++at;
+    }
+    while (ReadLe32(window + offset) != kDataRecordKind) {
+        offset += kBinaryLogHeadSize;
+    }
+    m_cursor = SCursor{b, local, offset};
+    return offset;
+}
+
 SDataRecord CRecordArena::SpilledAt(std::size_t b, std::size_t index) const {
     SDataRecord record;
     record.sequence = static_cast<std::uint32_t>(index);
-    const char* window = Window(b);
+    const SBlock& block = m_blocks[b];
+    const char* window = block.mapped != nullptr ? block.mapped : Window(b);
     if (window == nullptr) {
         return record;  // out of address space: the record reads as empty
     }
-    const SBlock& block = m_blocks[b];
     const std::size_t local = index - block.firstRecord;
-    std::uint64_t offset = block.sparse[local / kSparseStep];
-    for (std::size_t i = local - local % kSparseStep; i < local; ++i) {
-        offset += kRecordOverhead + ReadLe32(window + offset + kBinaryLogHeadSize);
-    }
-    const char* head = window + offset;
+    const char* head = window + OffsetOf(b, window, local);
     record.tick = ReadLe32(head + 8);
     record.ownerId = ReadLe32(head + 12);
     record.direction = ReadLe32(head + 16);
     record.source = ReadLe32(head + 20);
     record.length = ReadLe32(head + kBinaryLogHeadSize);
     record.bytes = std::string_view(head + kRecordOverhead, record.length);
+    if (block.mapped != nullptr) {
+        m_logBytesRead += kRecordOverhead + record.length;
+        if (m_logBytesRead > kLogBytesKept) {
+            // Safe at any time: the pages stay mapped and come back on use.
+            m_log->DropPages();
+            m_logBytesRead = 0;
+        }
+    }
     return record;
+}
+
+void CRecordArena::AdoptLog(std::unique_ptr<CBinaryLogMap> log, SBinaryLogIndex index) {
+    Clear();
+    if (index.count == 0) {
+        return;
+    }
+    SBlock block;
+    block.mapped = log->Bytes().data() + index.first;
+    block.fileOffset = index.first;
+    block.fileBytes = index.end - index.first;
+    block.sparse = std::move(index.sparse);
+    block.sparse.shrink_to_fit();
+    m_blocks.push_back(std::move(block));
+    m_log = std::move(log);
+    m_logBlocks = 1;
+    m_logRecords = index.count;
+    m_count = index.count;
+    // Nothing of it goes to the spill file.
+    m_written = m_count;
+    m_firstResident = m_logBlocks;
+}
+
+bool CRecordArena::CopyAdoptedLog(const std::string& folder, std::string& error) {
+    if (!m_log) {
+        return true;
+    }
+    auto copy = m_log->Copy(folder, error);
+    if (!copy) {
+        return false;
+    }
+    SBlock& block = m_blocks.front();
+    block.mapped = copy->Bytes().data() + block.fileOffset;
+    m_log = std::move(copy);
+    return true;
 }
 
 void CRecordArena::SetSpillTarget(SSpillTarget target) {
     const bool newFile = target.folder != m_target.folder ||
                          target.startTime != m_target.startTime ||
                          target.startTick != m_target.startTick;
-    if (newFile && m_firstResident == 0) {
+    const bool spilled = m_firstResident != m_logBlocks;
+    if (newFile && !spilled) {
         // Nothing depends on the old file yet: start again under the new target.
         UnmapWindows();
         m_spill.reset();
-        m_written = 0;
+        m_written = m_logRecords;
         m_spillFailed = false;
         m_spillError.clear();
-        for (SBlock& block : m_blocks) {
-            block.sparse.clear();
-            block.fileBytes = 0;
+        for (std::size_t b = m_logBlocks; b < m_blocks.size(); ++b) {
+            m_blocks[b].sparse.clear();
+            m_blocks[b].fileBytes = 0;
         }
     }
     // With segments already on disk the file stays what it is; only the budget changes.
-    if (m_firstResident != 0) {
+    if (spilled) {
         target.folder = m_target.folder;
         target.startTime = m_target.startTime;
         target.startTick = m_target.startTick;
@@ -279,6 +350,12 @@ bool CRecordArena::FlushSpill() {
 
 void CRecordArena::Clear() {
     UnmapWindows();
+    m_cursor = SCursor{};
+    m_blocks.clear();
+    m_log.reset();
+    m_logBlocks = 0;
+    m_logRecords = 0;
+    m_logBytesRead = 0;
     m_spill.reset();
     m_spillFailed = false;
     m_spillError.clear();

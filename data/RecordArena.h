@@ -18,8 +18,14 @@
 // single long turn (a load) stays within it too. A failed write stops the
 // spilling for good (until Clear) and everything from then on stays in memory.
 //
-// Lifetime of a record's `bytes`: until the next Reserve/Append (which may
-// drop a segment or unmap a window), Clear or ForgetSpill.
+// A loaded log can be taken whole as the first records (AdoptLog): they
+// stay in its read-only mapping, found like spilled ones through a sparse
+// index, and are never written to the spill file (they are on disk already).
+//
+// Lifetime of a record's `bytes`: a record of an adopted log stays valid
+// until Clear. Any other stays valid until the next Reserve, Append or
+// FlushSpill (which may drop its segment or unmap its window), TrimWindows,
+// SetSpillTarget or Clear; lookups never end it.
 
 #include <cstddef>
 #include <cstdint>
@@ -30,6 +36,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "data/BinaryLogMap.h"
 #include "data/SDataRecord.h"
 #include "data/SpillFile.h"
 
@@ -74,6 +81,17 @@ class CRecordArena {
     // spill target stays and a new file starts with the next spill.
     void Clear();
 
+    // Makes the records `index` finds in `log` the first ones; the arena
+    // must be empty. They count for nothing against the budget.
+    void AdoptLog(std::unique_ptr<CBinaryLogMap> log, SBinaryLogIndex index);
+    // The adopted log, null when there is none.
+    const CBinaryLogMap* AdoptedLog() const { return m_log.get(); }
+    // Moves the adopted log's records to a private copy in `folder`, so the
+    // log file can be written over. Ends the lifetime of every record of
+    // the log lent so far. False, with the reason in `error`, when the copy
+    // cannot be made.
+    bool CopyAdoptedLog(const std::string& folder, std::string& error);
+
     // Spilling. The target's folder empty means none.
     void SetSpillTarget(SSpillTarget target);
     const SSpillTarget& SpillTarget() const { return m_target; }
@@ -111,8 +129,10 @@ class CRecordArena {
         std::size_t operator()(const SAttributes& a) const noexcept;
     };
     struct SBlock {
-        // In memory: data and heads. On disk: both empty.
+        // In memory: data and heads. On disk: both empty. In the adopted
+        // log: both empty, and `mapped` is where its first record lies.
         std::unique_ptr<char[]> data;
+        const char* mapped = nullptr;
         std::vector<SPackedHead> heads;
         std::uint32_t capacity = 0;
         std::uint32_t used = 0;
@@ -135,6 +155,8 @@ class CRecordArena {
         return b + 1 < m_blocks.size() ? m_blocks[b + 1].firstRecord : m_count;
     }
     SDataRecord SpilledAt(std::size_t b, std::size_t index) const;
+    // The offset (from the segment's start) of its record `local`.
+    std::uint64_t OffsetOf(std::size_t b, const char* window, std::size_t local) const;
     const char* Window(std::size_t b) const;
     void UnmapWindows() const;
     bool WritePending();
@@ -157,6 +179,20 @@ class CRecordArena {
     // Windows mapped by lookups since the last append; a lookup does not
     // unmap, so every record it lent stays readable until then.
     mutable std::unordered_map<std::size_t, SWindow> m_windows;
+    // The last record found on disk, so that a walk through the history
+    // steps from record to record instead of from the sparse index.
+    struct SCursor {
+        std::size_t block = static_cast<std::size_t>(-1);
+        std::size_t local = 0;
+        std::uint64_t offset = 0;
+    };
+    mutable SCursor m_cursor;
+
+    std::unique_ptr<CBinaryLogMap> m_log;
+    std::size_t m_logBlocks = 0;   // blocks before it are the adopted log's
+    std::size_t m_logRecords = 0;  // records in them
+    // Bytes of the adopted log lent out since its pages were last dropped.
+    mutable std::uint64_t m_logBytesRead = 0;
 };
 
 }  // namespace quillpad

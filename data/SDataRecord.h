@@ -3,9 +3,14 @@
 //
 // The store owns every record (in compact arenas, see CRecordArena); an
 // SDataRecord is a borrowed view of one of them. Its `bytes` stay valid while
-// the store adds records, and only until the store's next clear or load. Code
-// that must remember a record across messages keeps its SRecordRef (store
-// generation plus sequence) and asks the store again.
+// its segment stays where it was found: until the store next adds a record
+// or ends a turn (FlushLiveLogs), which may send the segment to disk or
+// unmap its window, or clears, loads or changes its budget. Looking up other
+// records meanwhile never ends it. The records of a loaded log live in the
+// log's mapping and stay valid until the next clear or load (or a save over
+// that very file, which moves them). Code that must remember a record across
+// messages keeps its SRecordRef (store generation plus sequence) and asks
+// the store again.
 
 #include <cstdint>
 #include <string_view>

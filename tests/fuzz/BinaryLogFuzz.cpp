@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "data/BinaryLogFormat.h"
+#include "data/BinaryLogMap.h"
 #include "data/DataStore.h"
 #include "platform/Clock.h"
 #include "platform/MessageChannel.h"
@@ -40,9 +41,25 @@ void LoadOnce(std::string_view bytes, bool sizeKnown) {
     const SBinaryLogLoad load = store.LoadLog(source);
     if (!load.accepted) {
         Require(store.RecordCount() == 0 && !load.error.empty());
+        if (sizeKnown) {
+            SBinaryLogLoad mapped;
+            SBinaryLogIndex index;
+            Require(!IndexBinaryLog(bytes, CRecordArena::kSparseStep, mapped, index) &&
+                    mapped.error == load.error);
+        }
         return;
     }
     Require(load.records == store.RecordCount());
+    if (sizeKnown) {
+        // A mapped file is indexed in place: the same records, the same report.
+        SBinaryLogLoad mapped;
+        SBinaryLogIndex index;
+        Require(IndexBinaryLog(bytes, CRecordArena::kSparseStep, mapped, index));
+        Require(mapped.records == load.records && index.count == load.records);
+        Require(mapped.otherHeads == load.otherHeads && mapped.truncated == load.truncated &&
+                mapped.droppedBytes == load.droppedBytes);
+        Require(index.end <= bytes.size());
+    }
     // Every kept record took at least 28 bytes of input.
     Require(store.RecordCount() * 28 + kBinaryLogHeaderSize <= bytes.size());
     Require(store.ReservedBytes() <= 2 * bytes.size() + 2 * CRecordArena::kBlockBytes);

@@ -1,0 +1,213 @@
+// Loading a log file by mapping it: the same records and the same report as
+// the stream reader for whole, cut and corrupt logs; the records stay in the
+// mapping, outlive adds and spills, and survive a save over their own file;
+// and the lifetime of a spilled record's bytes.
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/DataStore.h"
+#include "data/LogRequest.h"
+#include "tests/data/LogTestSupport.h"
+#include "tests/support/TempDir.h"
+
+namespace quillpad {
+namespace {
+
+constexpr std::int64_t kStart = 1'709'647'629;
+
+// A log of random records: data of random sizes (some empty), heads of
+// another kind now and then.
+std::string RandomLog(std::mt19937& rng, std::size_t records) {
+    std::string log = test::LogHeader(kStart, 777);
+    for (std::size_t i = 0; i < records; ++i) {
+        if (rng() % 10 == 0) {
+            log += test::LogRecord(2 + rng() % 5, 0, rng(), 0, 1, 1, "");
+            continue;
+        }
+        std::string bytes(rng() % 8 == 0 ? 0 : rng() % 300, '\0');
+        for (char& c : bytes) {
+            c = static_cast<char>(rng());
+        }
+        log += test::LogRecord(kDataRecordKind, static_cast<std::uint32_t>(i), rng(), rng() % 3,
+                               1 + rng() % 2, 1 + rng() % 2, bytes);
+    }
+    return log;
+}
+
+void ExpectSameStores(const CDataStore& mapped, const CDataStore& read, const std::string& what) {
+    ASSERT_EQ(mapped.RecordCount(), read.RecordCount()) << what;
+    EXPECT_EQ(mapped.StartTime(), read.StartTime()) << what;
+    EXPECT_EQ(mapped.StartTick(), read.StartTick()) << what;
+    for (std::size_t i = 0; i < read.RecordCount(); ++i) {
+        const SDataRecord a = *mapped.Record(i);
+        const SDataRecord b = *read.Record(i);
+        ASSERT_EQ(a.sequence, i) << what;
+        ASSERT_TRUE(a.tick == b.tick && a.ownerId == b.ownerId && a.direction == b.direction &&
+                    a.source == b.source && a.length == b.length && a.bytes == b.bytes)
+            << what << " record " << i;
+    }
+}
+
+class MappedLogTest : public ::testing::Test {
+  protected:
+    test::CTempDir dir;
+    CManualClock clock{1000, kStart};
+    CQueuedChannel channel;
+    test::CZoneGuard zone{"UTC0"};
+};
+
+TEST_F(MappedLogTest, WholeCutAndCorruptLogsLoadAsTheStreamReaderLoadsThem) {
+    std::mt19937 rng(11);
+    const std::string path = dir.File("case.wblog");
+    for (int n = 0; n < 300; ++n) {
+        std::string log = RandomLog(rng, rng() % 60);
+        const unsigned damage = rng() % 4;
+        if (damage == 1) {
+            log.resize(rng() % (log.size() + 1));  // cut anywhere, header included
+        } else if (damage == 2 && log.size() > 60) {
+            // A length (or any other head byte) overwritten.
+            const std::size_t at = kBinaryLogHeaderSize + rng() % (log.size() - 60);
+            WriteLe32(log.data() + at, rng() % 2 ? rng() : rng() % 1000);
+        } else if (damage == 3) {
+            log[rng() % kBinaryLogHeaderSize] ^= static_cast<char>(1 + rng() % 255);
+        }
+        ASSERT_TRUE(test::WriteFileBytes(path, log));
+        CDataStore mapped(channel, clock);
+        CDataStore read(channel, clock);
+        mapped.AddIncomingBytes(0, "before");
+        read.AddIncomingBytes(0, "before");
+        const SBinaryLogLoad a = mapped.LoadLog(path);
+        CMemoryByteSource source(log);
+        const SBinaryLogLoad b = read.LoadLog(source);
+        const std::string what = "case " + std::to_string(n);
+        ASSERT_EQ(a.accepted, b.accepted) << what;
+        EXPECT_EQ(a.error, b.error) << what;
+        EXPECT_EQ(a.records, b.records) << what;
+        EXPECT_EQ(a.otherHeads, b.otherHeads) << what;
+        EXPECT_EQ(a.truncated, b.truncated) << what;
+        EXPECT_EQ(a.droppedBytes, b.droppedBytes) << what;
+        ExpectSameStores(mapped, read, what);
+    }
+    // A missing file is refused with the stream reader's words.
+    CDataStore store(channel, clock);
+    const SBinaryLogLoad missing = store.LoadLog(dir.File("missing.wblog"));
+    EXPECT_FALSE(missing.accepted);
+    EXPECT_EQ(missing.error, "cannot open the file: No such file or directory");
+}
+
+TEST_F(MappedLogTest, LoadedRecordsStayInTheMappingThroughAddsSpillsAndTheirOwnPages) {
+    std::mt19937 rng(5);
+    // About 8 MB, several times the budget below.
+    std::string log = test::LogHeader(kStart, 777);
+    std::vector<std::string> data;
+    for (std::uint32_t i = 0; i < 40'000; ++i) {
+        data.push_back(std::string(100 + rng() % 200, static_cast<char>('a' + i % 26)));
+        log += test::LogRecord(kDataRecordKind, i, 1000 + i, 0, 1, 1, data.back());
+    }
+    const std::string path = dir.File("big.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, log));
+
+    CDataStore store(channel, clock);
+    store.SetHistoryBudget(std::size_t{1} << 20, dir.File("cache"));
+    ASSERT_TRUE(store.LoadLog(path).accepted);
+    ASSERT_EQ(store.RecordCount(), data.size());
+    // Only the sparse index is held: no copy of the bytes, no spill file.
+    EXPECT_LT(store.ReservedBytes(), data.size() / CRecordArena::kSparseStep * 8 + 4096);
+    EXPECT_TRUE(store.SpillPath().empty());
+
+    const SDataRecord early = *store.Record(3);
+    const SDataRecord late = *store.Record(data.size() - 1);
+    // New records past the budget go to a spill file of their own.
+    const std::string added(3000, 'N');
+    for (int i = 0; i < 1500; ++i) {
+        store.AddIncomingBytes(0, added);
+        if (i % 50 == 0) {
+            store.FlushLiveLogs();
+        }
+    }
+    store.FlushLiveLogs();
+    EXPECT_FALSE(store.SpillPath().empty());
+    EXPECT_TRUE(early.bytes == data[3]) << "a loaded record outlives adds and spills";
+    EXPECT_TRUE(late.bytes == data.back());
+    // Whole passes, forwards and back, so the log's pages are dropped and
+    // read again on the way.
+    for (int pass = 0; pass < 3; ++pass) {
+        for (std::size_t k = 0; k < data.size(); ++k) {
+            const std::size_t i = pass == 1 ? data.size() - 1 - k : k;
+            const SDataRecord r = *store.Record(i);
+            ASSERT_TRUE(r.bytes == data[i] && r.tick == 1000 + i && r.sequence == i) << i;
+        }
+    }
+    for (std::size_t i = data.size(); i < store.RecordCount(); i += 7) {
+        ASSERT_TRUE(store.Record(i)->bytes == added) << i;
+    }
+    EXPECT_EQ(store.RecordTime(0)->seconds, kStart);
+}
+
+TEST_F(MappedLogTest, SavingOrLoggingOverTheLoadedFileKeepsEveryRecord) {
+    std::mt19937 rng(3);
+    const std::string original = RandomLog(rng, 3000);
+    const std::string path = dir.File("self.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, original));
+    CDataStore store(channel, clock);
+    ASSERT_TRUE(store.LoadLog(path).accepted);
+    CDataStore expected(channel, clock);
+    CMemoryByteSource source(original);
+    ASSERT_TRUE(expected.LoadLog(source).accepted);
+
+    // Save Buffer to the loaded file itself, and beside it.
+    SLogRequest request;
+    request.binaryEnabled = true;
+    request.binaryPath = path;
+    ASSERT_EQ(store.SaveBuffer(request), 0u);
+    ExpectSameStores(store, expected, "after the save");
+    ASSERT_TRUE(store.SaveBinaryLog(path));
+    CDataStore reloaded(channel, clock);
+    ASSERT_TRUE(reloaded.LoadLog(path).accepted);
+    ExpectSameStores(reloaded, expected, "the saved file");
+
+    // A live log started over the file it was loaded from.
+    ASSERT_TRUE(store.LoadLog(path).accepted);
+    SLogRequest live;
+    live.plainEnabled = true;
+    live.plainPath = path;
+    ASSERT_EQ(store.StartLogging(live), 0u);
+    store.AddIncomingBytes(0, "new");
+    store.StopLogging();
+    EXPECT_EQ(test::ReadFileBytes(path), "new");
+    ASSERT_EQ(store.RecordCount(), expected.RecordCount() + 1);
+    for (std::size_t i = 0; i < expected.RecordCount(); ++i) {
+        ASSERT_TRUE(store.Record(i)->bytes == expected.Record(i)->bytes) << i;
+    }
+}
+
+TEST_F(MappedLogTest, ASpilledRecordOutlivesLookupsOfEveryOtherSegment) {
+    CDataStore store(channel, clock);
+    store.SetHistoryBudget(std::size_t{1} << 20, dir.File("cache"));
+    std::vector<std::string> data;
+    for (std::uint32_t i = 0; i < 60'000; ++i) {
+        data.push_back(std::string(100, static_cast<char>(i * 7)));
+        store.AddIncomingBytes(0, data.back());
+        if (i % 100 == 0) {
+            store.FlushLiveLogs();
+        }
+    }
+    store.FlushLiveLogs();
+    const SDataRecord first = *store.Record(0);
+    ASSERT_TRUE(first.bytes == data[0]);
+    // Far more segments than the windows kept between turns.
+    for (std::size_t i = data.size(); i-- > 1;) {
+        ASSERT_TRUE(store.Record(i)->bytes == data[i]) << i;
+    }
+    EXPECT_TRUE(first.bytes == data[0]);
+    // The turn ends and the windows go; asked again, the record is there.
+    store.FlushLiveLogs();
+    EXPECT_TRUE(store.Record(0)->bytes == data[0]);
+}
+
+}  // namespace
+}  // namespace quillpad
