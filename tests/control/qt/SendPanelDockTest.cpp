@@ -13,12 +13,14 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <mutex>
 #include <thread>
 
 #include "control/qt/CQuillpad2Ctrl.h"
+#include "control/qt/CSendItemDialog.h"
 #include "control/qt/CSendPanelDock.h"
 #include "nxr/NxrLib.h"
 #include "tests/control/qt/ControlDoubles.h"
@@ -364,20 +366,79 @@ TEST(SendPanelOnAPty, ARepeatKeepsItsCountAndPeriodAtThePeer) {
     panel.Items().push_back(item);
     ASSERT_TRUE(panel.Save());
     control.SendPanel()->OpenPanel(panel.Path());
+    const std::uint32_t start = test::NowMs();
     control.SendPanel()->StartRepeat(0);
     ASSERT_TRUE(WaitFor([&] { return !control.SendPanel()->Repeating(0); }, 10000));
     WaitFor([&] { return reader.Marks().size() >= 8; }, 2000);
     QTest::qWait(200);  // nothing more may come
     const std::vector<std::uint32_t> marks = reader.Marks();
     ASSERT_EQ(marks.size(), 8u);
-    // Planned from the start: the eighth is seven periods after the first,
-    // never sooner, and late by no more than the link's jitter.
-    const std::uint32_t span = marks.back() - marks.front();
-    EXPECT_GE(span, 7u * 50u - 5u);
-    EXPECT_LE(span, 7u * 50u + 40u);
-    for (std::size_t i = 1; i < marks.size(); ++i) {
-        EXPECT_GE(marks[i] - marks[i - 1], 20u) << "send " << i << " came in a burst";
+    // Planned from the start: send k is due k periods after it. None
+    // arrives before its time; most arrive close to it (a busy machine may
+    // hold a few up, which this bound leaves room for).
+    std::vector<std::uint32_t> lateness;
+    for (std::size_t k = 0; k < marks.size(); ++k) {
+        const std::uint32_t due = start + static_cast<std::uint32_t>(k) * 50u;
+        EXPECT_GE(static_cast<std::int64_t>(marks[k]), static_cast<std::int64_t>(due) - 2)
+            << "send " << k << " came early";
+        lateness.push_back(marks[k] - std::min(marks[k], due));
     }
+    std::sort(lateness.begin(), lateness.end());
+    EXPECT_LE(lateness[lateness.size() / 2], 50u);
+}
+
+}  // namespace
+}  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+// The pictures in docs/screenshots/, taken by tools/take-screenshots.sh (not
+// a test: disabled in the suite, it asserts only that they were written).
+TEST_F(SendPanelDock, DISABLED_Screenshot) {
+    const char* picture = std::getenv("QUILLPAD_SCREENSHOT");
+    const char* dialogPicture = std::getenv("QUILLPAD_SCREENSHOT_DIALOG");
+    if (picture == nullptr || dialogPicture == nullptr) {
+        FAIL() << "set QUILLPAD_SCREENSHOT and QUILLPAD_SCREENSHOT_DIALOG to the pictures' files";
+    }
+    Make();
+    OpenConsole();
+    const std::string path = DataFile("Pump rig.sendpanel");
+    CSendPanel panel;
+    panel.SetPath(path);
+    SSendItem version;
+    version.name = "Version";
+    version.text = "ver";
+    version.lineEnd = ELineEnd::CR;
+    SSendItem status;
+    status.name = "Status";
+    status.text = "stat\\r";
+    status.periodMs = 500;
+    status.count = 20;
+    SSendItem reset;
+    reset.name = "Reset pump";
+    reset.text = "reset pump 1";
+    reset.lineEnd = ELineEnd::CR;
+    panel.Items() = {ModbusRead(), version, status, reset};
+    panel.Items()[0].periodMs = 100;
+    panel.Items()[0].count = 0;
+    ASSERT_TRUE(panel.Save());
+    ASSERT_TRUE(WriteFileBytes(DataFile("Bench.sendpanel"), "[Send Panel]\r\n"));
+    control->ShowSendPanel(true);
+    dock->OpenPanel(path);
+    control->resize(1000, 420);
+    control->OnDataTransmitted(0, "ver\r");
+    control->OnDataReceived(0, "Pump controller PC-40 firmware 3.2.1\r\n> ");
+    dock->List()->setCurrentRow(0);
+    dock->StartRepeat(0);
+    QTest::qWait(450);
+    EXPECT_TRUE(control->grab().save(QString::fromLocal8Bit(picture)));
+    dock->StopRepeat(0);
+
+    CSendItemDialog dialog(ModbusRead());
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(dialogPicture)));
 }
 
 }  // namespace
