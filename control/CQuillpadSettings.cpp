@@ -17,6 +17,7 @@ constexpr const char* kGeneral = "General";
 constexpr const char* kTextInfo = "Text Info";
 constexpr const char* kKeyMapping = "Key Mapping";
 constexpr const char* kTransfers = "Transfers";
+constexpr const char* kSendPanel = "Send Panel";
 constexpr const char* kLogToFolder = "LogToFolder";
 constexpr std::int32_t kMaxDelayMs = 10000;
 
@@ -59,10 +60,15 @@ CQuillpadSettings::CQuillpadSettings() {
     m_logFolder = m_logsDirectory;
     m_defaultSchemeName = "Normal";
     m_keySetPath = DefaultKeySetPath();
+    m_sendPanelPath = DefaultSendPanelPath();
 }
 
 std::string CQuillpadSettings::DefaultKeySetPath() const {
     return PathCombine(m_dataDirectory, kDefaultKeySetName);
+}
+
+std::string CQuillpadSettings::DefaultSendPanelPath() const {
+    return PathCombine(m_dataDirectory, kDefaultSendPanelName);
 }
 
 bool CQuillpadSettings::LoadFromRegistry() {
@@ -105,6 +111,11 @@ void CQuillpadSettings::Read() {
     m_keepCommandHistory = ReadBool(kKeyMapping, "KeepCommandHistory", true);
     m_asciiLineDelayMs = DelayMs(ReadInt(kTransfers, "AsciiLineDelayMs", 0));
     m_asciiCharDelayMs = DelayMs(ReadInt(kTransfers, "AsciiCharDelayMs", 0));
+    m_showSendPanel = ReadBool(kSendPanel, "ShowSendPanel", false);
+    m_sendPanelPath = ReadString(kSendPanel, "SendPanelFile", "");
+    if (m_sendPanelPath.empty()) {
+        m_sendPanelPath = DefaultSendPanelPath();
+    }
 }
 
 void CQuillpadSettings::RemoveLogFolderEntry() {
@@ -138,6 +149,8 @@ void CQuillpadSettings::Store() {
     WriteString(kKeyMapping, "KeepCommandHistory", BoolText(m_keepCommandHistory));
     WriteString(kTransfers, "AsciiLineDelayMs", std::to_string(m_asciiLineDelayMs));
     WriteString(kTransfers, "AsciiCharDelayMs", std::to_string(m_asciiCharDelayMs));
+    WriteString(kSendPanel, "ShowSendPanel", BoolText(m_showSendPanel));
+    WriteString(kSendPanel, "SendPanelFile", m_sendPanelPath);
 }
 
 }  // namespace quillpad

@@ -15,6 +15,7 @@
 //                 ShowRelatedData
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
 //   [Transfers]   AsciiLineDelayMs, AsciiCharDelayMs (0 to 10000)
+//   [Send Panel]  ShowSendPanel, SendPanelFile (a path; empty: the default)
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
@@ -31,6 +32,7 @@ inline constexpr const char* kDataFolderName = "Quillpad Data";
 inline constexpr std::uint32_t kDefaultHistoryMemoryMB = 256;
 inline constexpr const char* kLogsFolderName = "Quillpad Logs";
 inline constexpr const char* kDefaultKeySetName = "My Keys.keyset";
+inline constexpr const char* kDefaultSendPanelName = "My Sends.sendpanel";
 inline constexpr const char* kShowAllSourcesValue = "X_Open_Monitor";
 
 class CQuillpadSettings : public CIniDocument {
@@ -74,9 +76,14 @@ class CQuillpadSettings : public CIniDocument {
     // Megabytes of history a console keeps in memory before the rest goes
     // to its spill file; 0 keeps everything in memory.
     std::uint32_t m_historyMemoryMB = kDefaultHistoryMemoryMB;
+    // The send panel beside the console, and the panel file it shows.
+    bool m_showSendPanel = false;
+    std::string m_sendPanelPath;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;
+    // The send panel file used when none is set.
+    std::string DefaultSendPanelPath() const;
 
   private:
     // Takes any "LogToFolder" entry out of the document.

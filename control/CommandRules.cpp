@@ -64,6 +64,9 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
         case cmd::KeepCommandHistory:
             s.checked = c.keepCommandHistory;
             break;
+        case cmd::SendPanel:
+            s.checked = c.sendPanelShown;
+            break;
         default:
             break;
     }

@@ -28,6 +28,7 @@ struct SCommandContext {
     bool showRelatedData = true;
     bool transmitArrows = false;
     bool keepCommandHistory = false;
+    bool sendPanelShown = false;
 };
 
 struct SCommandState {

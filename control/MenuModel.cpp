@@ -25,6 +25,7 @@ SMenu MakeMainMenu() {
                                Separator(),
                                {EMenuItemKind::KeySetPopup, "Select Key Set", 0, {}},
                                Command("Edit Sequence Keys...", cmd::EditSequenceKeys),
+                               Command("Send Panel", cmd::SendPanel),
                                Separator(),
                                Command("Clear Data\tALT+C", cmd::ClearData),
                                Separator(),
@@ -139,6 +140,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Keep the command history for the consoles to come.";
         case cmd::ForgetCommandHistory:
             return "Forget every line of the command history, here and in its file.";
+        case cmd::SendPanel:
+            return "Show or hide the panel of named and repeated sends beside the console.";
         default:
             return {};
     }

@@ -40,3 +40,6 @@ shot 'ControlAbilities.DISABLED_Screenshot' "$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_QUERY="$out/question-dialog.png"
 shot 'HelpWindowPicture.DISABLED_Screenshot' "$out/help-window.png" \
     QUILLPAD_SCREENSHOT="$out/help-window.png"
+shot 'SendPanelDock.DISABLED_Screenshot' "$out/send-panel.png" \
+    QUILLPAD_SCREENSHOT="$out/send-panel.png" \
+    QUILLPAD_SCREENSHOT_DIALOG="$out/send-item-dialog.png"

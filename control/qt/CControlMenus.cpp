@@ -86,10 +86,10 @@ void CControlMenus::Fill(QMenu& into, const std::vector<SMenuItem>& items) {
                 action->setData(item.id);
                 action->setStatusTip(StatusTextOf(item.id));
                 const SCommandState state = CommandState(item.id, SCommandContext{});
-                action->setCheckable(state.checked || item.id == cmd::ToggleHexMode ||
-                                     item.id == cmd::OutgoingCRToCRLF ||
-                                     item.id == cmd::TransmitArrows ||
-                                     item.id == cmd::KeepCommandHistory);
+                action->setCheckable(
+                    state.checked || item.id == cmd::ToggleHexMode ||
+                    item.id == cmd::OutgoingCRToCRLF || item.id == cmd::TransmitArrows ||
+                    item.id == cmd::KeepCommandHistory || item.id == cmd::SendPanel);
                 const cmd::CommandId id = item.id;
                 connect(action, &QAction::triggered, this, [this, id] { m_control.OnCommand(id); });
                 break;

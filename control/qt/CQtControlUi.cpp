@@ -3,7 +3,9 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
@@ -12,6 +14,7 @@
 
 #include "control/qt/CAsciiSendDialog.h"
 #include "control/qt/CLogFilesDialog.h"
+#include "control/qt/CSendItemDialog.h"
 #include "control/qt/IControlUi.h"
 #include "input/qt/CHistoryPopup.h"
 #include "input/qt/CShortcutSetupDlg.h"
@@ -174,6 +177,27 @@ bool CQtControlUi::RunAsciiSendDialog(const std::string& path, SAsciiPacing& pac
     }
     pacing = dialog.Pacing();
     return true;
+}
+
+bool CQtControlUi::RunSendItemDialog(SSendItem& item, QWidget* owner) {
+    CSendItemDialog dialog(item, owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    item = dialog.Item();
+    return true;
+}
+
+std::optional<std::string> CQtControlUi::AskSendPanelName(QWidget* owner) {
+    bool ok = false;
+    const QString name = QInputDialog::getText(owner, QStringLiteral("New Send Panel"),
+                                               QStringLiteral("Name of the new panel:"),
+                                               QLineEdit::Normal, QString(), &ok);
+    if (!ok || name.trimmed().isEmpty()) {
+        return std::nullopt;
+    }
+    // A file name: the file system's bytes.
+    return QStringToFileName(name.trimmed());
 }
 
 }  // namespace quillpad

@@ -22,6 +22,7 @@
 #include "control/qt/CHistoryKeeper.h"
 #include "control/qt/CProgressRouter.h"
 #include "control/qt/CQtHostEnvironment.h"
+#include "control/qt/CSendPanelDock.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
@@ -125,6 +126,23 @@ void CQuillpad2Ctrl::Create() {
     // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
     m_progress = std::make_unique<CProgressRouter>(this, channel, Handle());
     Trace("progress dialogs");
+    SSendPanelServices sends;
+    sends.send = [this](std::string_view bytes) {
+        return SessionOpen() && SendBytes(bytes, kSendTimeoutMs);
+    };
+    sends.status = [this](const QString& text) { ShowStatus(text); };
+    sends.message = [this](const std::string& caption, const std::string& text) {
+        channel.Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
+                     CPayload::Make(SMessageBox{caption, text, EMessageIcon::Warning}));
+    };
+    m_sendPanel = std::make_unique<CSendPanelDock>(*m_ui, m_settings.m_dataDirectory,
+                                                   std::move(sends), DefaultClock(), this);
+    m_sendPanel->hide();
+    connect(m_sendPanel.get(), &CSendPanelDock::PanelOpened, this,
+            [this](const QString& path) { m_settings.m_sendPanelPath = QStringToFileName(path); });
+    m_sendPanel->OpenPanel(m_settings.m_sendPanelPath);
+    ShowSendPanel(m_settings.m_showSendPanel);
+    Trace("send panel");
     SelectSchemeByName(m_settings.m_defaultSchemeName);
     Trace("default style");
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
@@ -141,6 +159,8 @@ void CQuillpad2Ctrl::Destroy() {
     }
     m_created = false;
     Trace("destroy");
+    // Its repeats stop before the session goes.
+    m_sendPanel.reset();
     if (ConsoleOpen()) {
         Trace("close console");
     }
@@ -176,9 +196,37 @@ void CQuillpad2Ctrl::showEvent(QShowEvent* event) {
 
 void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (m_view) {
-        m_view->setGeometry(0, 0, width(), height());
+    LayOut();
+}
+
+void CQuillpad2Ctrl::LayOut() {
+    int viewWidth = width();
+    if (m_sendPanel && !m_sendPanel->isHidden()) {
+        // At least its own width, at most half the console's.
+        const int panelWidth =
+            std::min(std::max(m_sendPanel->sizeHint().width(), 260), width() / 2);
+        viewWidth = width() - panelWidth;
+        m_sendPanel->setGeometry(viewWidth, 0, panelWidth, height());
     }
+    if (m_view) {
+        m_view->setGeometry(0, 0, viewWidth, height());
+    }
+}
+
+void CQuillpad2Ctrl::ShowSendPanel(bool shown) {
+    m_settings.m_showSendPanel = shown;
+    if (!m_sendPanel) {
+        return;
+    }
+    if (shown) {
+        m_sendPanel->RefreshChooser();
+    }
+    m_sendPanel->setVisible(shown);
+    LayOut();
+}
+
+bool CQuillpad2Ctrl::SendPanelShown() const {
+    return m_sendPanel && !m_sendPanel->isHidden();
 }
 
 // ---- progress, to the dialogs while they exist
@@ -275,6 +323,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.showRelatedData = m_settings.m_showRelatedData;
     c.transmitArrows = m_settings.m_transmitArrowCharacters;
     c.keepCommandHistory = m_settings.m_keepCommandHistory;
+    c.sendPanelShown = SendPanelShown();
     return c;
 }
 
@@ -382,6 +431,9 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::ForgetCommandHistory:
             m_historyKeeper->Forget();
+            break;
+        case cmd::SendPanel:
+            ShowSendPanel(!SendPanelShown());
             break;
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
@@ -632,6 +684,12 @@ void CQuillpad2Ctrl::IWBLoadSaveData(const QByteArray& data, int length) {
     SelectSchemeByName(m_settings.m_defaultSchemeName);
     LoadKeySet(m_settings.m_keySetPath.empty() ? m_settings.DefaultKeySetPath()
                                                : m_settings.m_keySetPath);
+    if (m_sendPanel) {
+        if (m_sendPanel->Panel().Path() != m_settings.m_sendPanelPath) {
+            m_sendPanel->OpenPanel(m_settings.m_sendPanelPath);
+        }
+        ShowSendPanel(m_settings.m_showSendPanel);
+    }
 }
 
 void CQuillpad2Ctrl::AboutBox() {

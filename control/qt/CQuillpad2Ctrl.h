@@ -24,6 +24,9 @@
 //                      buttons: the session's Cancel (id, 2)
 //   UM_ABILITY, UM_ABILITY_GROUP  see CConnectionController; the group
 //                      dialog and the questions are in ControlAbilities.cpp
+//
+// The send panel (CSendPanelDock) sends through SendBytes, like a macro,
+// while the session is open.
 
 #include <QByteArray>
 #include <QList>
@@ -60,6 +63,7 @@ class CControlMenus;
 class CDataStore;
 class CHistoryKeeper;
 class CProgressRouter;
+class CSendPanelDock;
 class CNxrDialogEventFile;
 class CNxrDialogEventTask;
 
@@ -139,6 +143,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::int32_t OnFileFinish(std::uint32_t requestId, bool success) override;
     std::int32_t OnFileBatchFinish(std::uint32_t requestId, bool success) override;
 
+    // The send panel beside the console ("Send Panel"); it exists from
+    // creation on, hidden unless shown.
+    void ShowSendPanel(bool shown);
+    bool SendPanelShown() const;
+    CSendPanelDock* SendPanel() const { return m_sendPanel.get(); }
+
     // The keys the console takes before its view.
     CControlKeys& Keys() const { return *m_keys; }
     // Loads the key set (a missing file is created with the defaults).
@@ -185,6 +195,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void EditSequenceKeys();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
+    // The view and, when shown, the send panel at its right.
+    void LayOut();
     void PostSchemeToView();
     // Names, once per file, the style sheets the last rescan left out.
     void NoteSkippedSheets();
@@ -204,6 +216,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
     std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
+    std::unique_ptr<CSendPanelDock> m_sendPanel;
     QString m_statusText;
     std::set<std::string> m_notedSheets;   // unreadable sheets already named
     std::set<std::string> m_notedKeySets;  // unreadable key sets already named

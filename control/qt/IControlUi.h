@@ -20,6 +20,7 @@
 #include "data/LogRequest.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
+#include "input/CSendPanel.h"
 #include "nxr/CNxrAsciiTransfer.h"
 #include "nxr/NxrLib.h"
 
@@ -95,6 +96,12 @@ class IControlUi {
                                     QWidget* /*owner*/) {
         return true;
     }
+    // "Send", modal, on one send of the send panel: true with `item`
+    // changed on OK. By default cancelled.
+    virtual bool RunSendItemDialog(SSendItem& /*item*/, QWidget* /*owner*/) { return false; }
+    // The name of a new send panel (its file name less ".sendpanel"); none
+    // when cancelled, as by default.
+    virtual std::optional<std::string> AskSendPanelName(QWidget* /*owner*/) { return std::nullopt; }
 };
 
 class CQtControlUi final : public IControlUi {
@@ -116,6 +123,8 @@ class CQtControlUi final : public IControlUi {
     bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
                           QWidget* owner) override;
     bool RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing, QWidget* owner) override;
+    bool RunSendItemDialog(SSendItem& item, QWidget* owner) override;
+    std::optional<std::string> AskSendPanelName(QWidget* owner) override;
 
     // The Log Files dialog's folder browser ("Select Log Folder"), from
     // `start`: the chosen folder, none when cancelled.
