@@ -82,9 +82,7 @@ void CTextInfoWnd::MouseMoved(QPoint point, bool shiftDown) {
 }
 
 std::string CTextInfoWnd::Describe(QPoint point) {
-    return DescribeDisplayed(m_view.Document(), m_view.Store(), m_view.SelectionStart(),
-                             m_view.SelectionEnd(), m_view.CharacterUnder(point),
-                             m_view.Settings().textInfo);
+    return m_view.DescribeCharacter(m_view.CharacterUnder(point));
 }
 
 void CTextInfoWnd::SetTextAndPosition(const std::string& text, QPoint globalPosition) {
