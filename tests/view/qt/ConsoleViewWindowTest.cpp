@@ -210,6 +210,9 @@ TEST_F(ConsoleViewWindow, ANewSchemeShowsTheEndAtOnceAndIndexesTheRestInTurns) {
     const int paints = view.PaintCount();
     SetScheme(schemes[2]);
     ASSERT_TRUE(view.IsIndexing()) << "a long history is not indexed inside the command";
+    view.TextInfo()->MouseMoved(QPoint(5, 5), true);
+    EXPECT_TRUE(view.IsIndexing()) << "the hover window does not hold the console meanwhile";
+    EXPECT_FALSE(view.TextInfo()->isVisible());
     // The event loop goes on; the index completes by itself.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !view.IsIndexing(); }, 60000));
     EXPECT_GT(view.PaintCount(), paints);
