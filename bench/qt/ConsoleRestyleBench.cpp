@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <vector>
@@ -120,6 +121,12 @@ struct SConsole {
             store.FlushLiveLogs();
         }
         bytes = traffic.size() * copies;
+        // The store lives until the process ends and is never closed: its
+        // spill file goes now, the store keeps it open and mapped.
+        if (const std::string spill = store.SpillPath(); !spill.empty()) {
+            std::error_code ignored;
+            std::filesystem::remove(spill, ignored);
+        }
         view = std::make_unique<CConsoleView>(channel, store, settings);
         view->resize(1000, 700);
         view->show();
