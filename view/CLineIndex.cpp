@@ -29,11 +29,16 @@ class CLineIndex::CCounter final : public ICountSurface {
     CLineIndex& m_index;
 };
 
-CLineIndex::CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineIndexSpacing spacing)
-    : m_scheme(scheme), m_showAllSources(showAllSources), m_spacing(spacing) {
+CLineIndex::CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineIndexSpacing spacing,
+                       std::size_t firstRecord)
+    : m_scheme(scheme),
+      m_showAllSources(showAllSources),
+      m_spacing(spacing),
+      m_record(firstRecord) {
     m_spacing.pieceBytes = std::max<std::size_t>(m_spacing.pieceBytes, 1);
     m_renderer.SetScheme(scheme);
     m_points.push_back(SLineCheckpoint{});
+    m_points.back().record = firstRecord;
 }
 
 bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget) {
@@ -187,16 +192,16 @@ SWindowPlace CLineIndex::RenderBetween(const CDataStore& store, std::size_t from
             out.DeleteLastCharOfCaretLine();
         }
     }
-    return SWindowPlace{start.Position(), start.line};
+    return SWindowPlace{start.Position(), start.line, start.lineStart};
 }
 
 std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                             bool showAllSources, std::size_t lines, CDisplayDocument& out,
-                            std::size_t byteBudget) {
+                            std::size_t byteBudget, std::size_t firstRecord) {
     out.Clear(true);
     out.SetGeneration(store.Generation());
     const std::size_t count = store.RecordCount();
-    if (count == 0 || lines == 0) {
+    if (count <= firstRecord || lines == 0) {
         return out.LineCount();
     }
     std::size_t first = count;
@@ -205,7 +210,7 @@ std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
     // Breaks wanted in the raw bytes; doubled while the scheme hides them.
     std::size_t wanted = lines + 1;
     for (;;) {
-        while (first > 0 && breaks < wanted && bytes < byteBudget) {
+        while (first > firstRecord && breaks < wanted && bytes < byteBudget) {
             --first;
             if (const auto record = store.Record(first)) {
                 bytes += record->bytes.size();
@@ -220,7 +225,7 @@ std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
             scheme != nullptr &&
             std::any_of(scheme->RulePointers().begin(), scheme->RulePointers().end(),
                         [](const SStyleRule* r) { return r->Format_ApplyColor; });
-        for (std::size_t i = first; colours && i > 0; --i) {
+        for (std::size_t i = first; colours && i > firstRecord; --i) {
             if (const auto record = store.Record(i - 1)) {
                 const std::int32_t r =
                     CStyledRenderer::RuleAfter(scheme, *record, showAllSources, kNoRuleYet);
@@ -242,7 +247,7 @@ std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                                     showAllSources, point, CLineIndex::kUnlimited);
             }
         }
-        if (first == 0 || bytes >= byteBudget || out.LineCount() > lines) {
+        if (first == firstRecord || bytes >= byteBudget || out.LineCount() > lines) {
             return out.LineCount();
         }
         wanted *= 2;

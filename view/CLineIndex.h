@@ -61,6 +61,8 @@ struct SLineCheckpoint {
 struct SWindowPlace {
     std::uint64_t start = 0;
     std::uint64_t firstLine = 0;
+    // Where that line starts in the whole text (at or before `start`).
+    std::uint64_t firstLineStart = 0;
 };
 
 class CLineIndex {
@@ -68,7 +70,10 @@ class CLineIndex {
     static constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max();
 
     // The scheme must outlive the index and not change while it is used.
-    CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineIndexSpacing spacing = {});
+    // The indexed text starts with record `firstRecord` (a view cleared
+    // while the store kept its records shows only those that came after).
+    CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineIndexSpacing spacing = {},
+               std::size_t firstRecord = 0);
 
     // Indexes the store's records from where the last call stopped, about
     // `byteBudget` record bytes at most. True when every record is indexed.
@@ -80,6 +85,10 @@ class CLineIndex {
     // Of what is indexed: display lines (at least one) and characters.
     std::uint64_t LineCount() const { return m_line + 1; }
     std::uint64_t TextSize() const { return m_lineStart + m_depth; }
+    // Where the last line starts: text before it is final, text after may
+    // still lose characters to the backspaces of records to come.
+    std::uint64_t OpenLineStart() const { return m_lineStart; }
+    std::size_t FirstRecord() const { return m_points.front().record; }
     const std::vector<SLineCheckpoint>& Checkpoints() const { return m_points; }
 
     // Draws the lines [first, last) of the indexed text into `out` (cleared
@@ -131,8 +140,10 @@ class CLineIndex {
 // about `byteBudget` record bytes; what it draws is always the end of the
 // whole text (its first line may be the end of a longer one). Returns the
 // number of lines it holds.
+// Records before `firstRecord` play no part.
 std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                             bool showAllSources, std::size_t lines, CDisplayDocument& out,
-                            std::size_t byteBudget = std::size_t{1} << 16);
+                            std::size_t byteBudget = std::size_t{1} << 16,
+                            std::size_t firstRecord = 0);
 
 }  // namespace quillpad

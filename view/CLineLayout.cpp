@@ -52,7 +52,8 @@ class CLineLayout::CAdvance {
     const AdvanceTable* m_table = nullptr;
 };
 
-CLineLayout::CLineLayout(const CDisplayDocument& document) : m_document(document) {}
+CLineLayout::CLineLayout(const CDisplayDocument& document, std::size_t chunk)
+    : m_document(document), m_chunk(std::max<std::size_t>(chunk, 1)) {}
 
 void CLineLayout::AddFormat(const AdvanceTable& advances) {
     AdvanceTable& added = m_advances.emplace_back(advances);
@@ -134,10 +135,12 @@ CLineLayout::SChunk CLineLayout::WrapChunk(std::size_t line, std::size_t positio
     rows.clear();
     const std::size_t ls = m_document.LineStart(line);
     const std::size_t le = m_document.LineEnd(line);
-    const std::size_t lastChunk = le > ls ? (le - ls - 1) / kChunk : 0;
-    const std::size_t k = std::min((std::max(position, ls) - ls) / kChunk, lastChunk);
-    const std::size_t cs = ls + k * kChunk;
-    const std::size_t ce = std::min(le, cs + kChunk);
+    // Chunks count from the line's real start, `lead` before the first line.
+    const std::size_t lead = line == 0 ? m_lead : 0;
+    const std::size_t lastChunk = le > ls ? (le - ls + lead - 1) / m_chunk : 0;
+    const std::size_t k = std::min((std::max(position, ls) - ls + lead) / m_chunk, lastChunk);
+    const std::size_t cs = std::max(ls + k * m_chunk, ls + lead) - lead;
+    const std::size_t ce = std::min(le, ls + (k + 1) * m_chunk - lead);
     const std::string_view text = m_document.Text();
     CAdvance advance(*this);
 

@@ -44,7 +44,14 @@ class CLineLayout {
         return b < 0x20 || (b >= 0x7F && b < 0xA0);
     }
 
-    explicit CLineLayout(const CDisplayDocument& document);
+    // `chunk` is the most a chunk holds: kChunk but in tests.
+    explicit CLineLayout(const CDisplayDocument& document, std::size_t chunk = kChunk);
+
+    // The document's first line began this many characters before the
+    // document does (it holds a stretch of a longer text): that line's
+    // chunks then fall where they fall in the whole line, and so do its rows.
+    void SetFirstLineLead(std::size_t lead) { m_lead = lead % m_chunk; }
+    std::size_t Chunk() const { return m_chunk; }
 
     // The advances of the document's formats, added in the document's
     // format order. Entries of bytes that take no room are ignored. Until a
@@ -99,6 +106,8 @@ class CLineLayout {
     bool PreviousChunk(SChunk& chunk, std::vector<SRow>& rows) const;
 
     const CDisplayDocument& m_document;
+    std::size_t m_chunk;
+    std::size_t m_lead = 0;
     std::vector<AdvanceTable> m_advances;
     float m_uniform = 1;  // > 0 when every format shares it
     float m_space = 1;

@@ -35,9 +35,9 @@ std::string RelatedData(std::string_view bytes) {
     return out;
 }
 
-std::optional<SDescribedRecord> DescribedAt(const CDisplayDocument& document,
+std::optional<SDescribedRecord> DescribedAt(const DisplayedRecordAt& recordAt,
                                             const CDataStore& store, std::size_t position) {
-    const auto ref = document.RecordAt(position);
+    const auto ref = recordAt(position);
     if (!ref) {
         return std::nullopt;
     }
@@ -101,16 +101,25 @@ std::string DescribeRange(const SDescribedRecord& first, const SDescribedRecord&
 std::string DescribeDisplayed(const CDisplayDocument& document, const CDataStore& store,
                               std::size_t selectionStart, std::size_t selectionEnd,
                               std::size_t character, const STextInfoSwitches& switches) {
+    return DescribeDisplayed([&document](std::size_t p) { return document.RecordAt(p); },
+                             document.Size(), store, selectionStart, selectionEnd, character,
+                             switches);
+}
+
+std::string DescribeDisplayed(const DisplayedRecordAt& recordAt, std::size_t textSize,
+                              const CDataStore& store, std::size_t selectionStart,
+                              std::size_t selectionEnd, std::size_t character,
+                              const STextInfoSwitches& switches) {
     const std::size_t s = selectionStart;
-    const std::size_t e = std::min(selectionEnd, document.Size());
+    const std::size_t e = std::min(selectionEnd, textSize);
     const std::size_t c = character;
     if (s >= e || c < s || c > e) {
-        const auto r = DescribedAt(document, store, c);
+        const auto r = DescribedAt(recordAt, store, c);
         return r ? DescribeSingle(*r, store.StartTick(), switches) : std::string();
     }
     // The selection's last character, not the one after it, closes the range.
-    const auto first = DescribedAt(document, store, s);
-    const auto last = DescribedAt(document, store, e - 1);
+    const auto first = DescribedAt(recordAt, store, s);
+    const auto last = DescribedAt(recordAt, store, e - 1);
     if (!first || !last) {
         return {};
     }

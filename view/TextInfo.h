@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "data/SDataRecord.h"
@@ -54,5 +56,13 @@ std::string DescribeRange(const SDescribedRecord& first, const SDescribedRecord&
 std::string DescribeDisplayed(const CDisplayDocument& document, const CDataStore& store,
                               std::size_t selectionStart, std::size_t selectionEnd,
                               std::size_t character, const STextInfoSwitches& switches);
+
+// The same for a text of `textSize` characters that is not held whole:
+// `recordAt` names the record that drew the character at a position.
+using DisplayedRecordAt = std::function<std::optional<SRecordRef>(std::size_t)>;
+std::string DescribeDisplayed(const DisplayedRecordAt& recordAt, std::size_t textSize,
+                              const CDataStore& store, std::size_t selectionStart,
+                              std::size_t selectionEnd, std::size_t character,
+                              const STextInfoSwitches& switches);
 
 }  // namespace quillpad

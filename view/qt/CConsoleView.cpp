@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -23,6 +25,15 @@ constexpr bool IsWordByte(std::uint8_t b) {
     return (b >= '0' && b <= '9') || (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || b == '_' ||
            b >= 0xC0;
 }
+
+// One turn of indexing: slices of this many record bytes until the turn's
+// time is used.
+constexpr std::size_t kSliceBytes = std::size_t{256} << 10;
+constexpr qint64 kTurnNanoseconds = 4'000'000;
+// The tail drawn for a new scheme renders at most this much.
+constexpr std::size_t kTailBytes = std::size_t{1} << 20;
+// Copy and the hover window draw a selection in pieces of this many characters.
+constexpr std::size_t kCopyPiece = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -48,6 +59,13 @@ CConsoleView::CConsoleView(CMessageChannel& channel, const CDataStore& store,
     m_repaintTimer.setTimerType(Qt::PreciseTimer);
     m_repaintTimer.setInterval(16);
     connect(&m_repaintTimer, &QTimer::timeout, this, &CConsoleView::FlushRepaint);
+    m_buildTimer.setInterval(0);
+    connect(&m_buildTimer, &QTimer::timeout, this, &CConsoleView::BuildSlice);
+    m_window.SetFormatSync([this](const CDisplayDocument& document, CLineLayout& layout) {
+        SyncFonts(document, layout);
+    });
+    // Records the store holds already are not this view's until a replay.
+    NewIndex(store.RecordCount());
     // Sent, not posted: a record added before a posted registration arrived
     // would be announced to nobody and missing until the next replay.
     Channel().Send(m_storeHandle, UM_REGISTER_VIEW, 1, Handle());
@@ -96,40 +114,124 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
     }
 }
 
-void CConsoleView::AppendRecord(SRecordRef ref) {
-    if (!m_replaying && !Channel().IsAlive(m_storeHandle)) {
-        return;
-    }
-    const auto record = m_store.Find(ref);
-    if (!record) {
-        return;  // cleared or reloaded since the notice was posted
-    }
-    if (ref.generation != m_drawnGeneration) {
-        m_drawnGeneration = ref.generation;
-        m_highestDrawn.reset();
-    } else if (m_highestDrawn && ref.sequence <= *m_highestDrawn) {
-        return;  // a replay has drawn it already
-    }
-    m_highestDrawn = ref.sequence;
-    m_document.SetGeneration(ref.generation);
-    m_renderer.Render(m_document, RenderRecordOf(*record, ref.sequence), m_settings.showAllSources);
-    ContentChanged();
-}
+// ---- the index
 
-void CConsoleView::ClearView(bool keepCapacity) {
-    m_document.Clear(keepCapacity);
-    m_fonts.Clear();
-    m_layout.ClearFormats();
-    m_highestDrawn.reset();
+void CConsoleView::NewIndex(std::size_t firstRecord) {
+    m_index = std::make_unique<CLineIndex>(m_drawScheme.get(), m_settings.showAllSources,
+                                           SLineIndexSpacing{}, firstRecord);
+    m_indexGeneration = m_store.Generation();
+    ++m_indexSerial;
+    m_window.SetIndex(m_index.get());
+    m_tailRecords = static_cast<std::size_t>(-1);
+    m_building = !m_index->Complete(m_store);
+    if (m_building) {
+        m_buildTimer.start();
+    } else {
+        m_buildTimer.stop();
+    }
     m_pinned = true;
     m_top = 0;
     m_anchor = m_caret = 0;
     ContentChanged();
 }
 
+bool CConsoleView::IndexValid() const {
+    // A load or a clear of the store leaves the index naming records that
+    // are gone, until the view hears of the new ones.
+    return m_index != nullptr && m_indexGeneration == m_store.Generation() &&
+           Channel().IsAlive(m_storeHandle);
+}
+
+void CConsoleView::BuildSlice() {
+    if (!m_building || !IndexValid()) {
+        m_building = false;
+        m_buildTimer.stop();
+        return;
+    }
+    QElapsedTimer turn;
+    turn.start();
+    bool done = false;
+    do {
+        done = m_index->Build(m_store, kSliceBytes);
+    } while (!done && turn.nsecsElapsed() < kTurnNanoseconds);
+    if (done) {
+        m_building = false;
+        m_buildTimer.stop();
+        m_window.Invalidate();
+        ContentChanged();
+    } else if (!m_repaintTimer.isActive()) {
+        m_repaintTimer.start();  // the scroll bar's estimate grows
+    }
+}
+
+void CConsoleView::FinishIndex() {
+    if (m_building && IndexValid()) {
+        m_index->Build(m_store);
+        m_building = false;
+        m_buildTimer.stop();
+        m_window.Invalidate();
+        m_layoutDirty = true;
+    }
+}
+
+void CConsoleView::CatchUp() {
+    if (!m_building && IndexValid() && !m_index->Complete(m_store)) {
+        m_index->Build(m_store);
+        m_window.IndexGrew();
+    }
+}
+
+void CConsoleView::Ready() {
+    FinishIndex();
+    CatchUp();
+}
+
+std::size_t CConsoleView::TextSize() {
+    Ready();
+    return IndexValid() ? m_window.TextSize() : 0;
+}
+
+const CDisplayDocument& CConsoleView::Document() const {
+    auto& self = const_cast<CConsoleView&>(*this);
+    self.Ready();
+    if (!IndexValid()) {
+        m_whole.Clear();
+        m_wholeSerial = 0;
+        return m_whole;
+    }
+    if (m_wholeSerial != m_indexSerial || m_wholeSize != m_index->TextSize() ||
+        m_wholeRecords != m_index->IndexedRecords()) {
+        m_index->RenderLines(m_store, 0, m_index->LineCount(), m_whole);
+        m_wholeSerial = m_indexSerial;
+        m_wholeSize = m_index->TextSize();
+        m_wholeRecords = m_index->IndexedRecords();
+    }
+    return m_whole;
+}
+
+void CConsoleView::AppendRecord(SRecordRef ref) {
+    if (!Channel().IsAlive(m_storeHandle) || !m_store.Find(ref)) {
+        return;  // cleared or reloaded since the notice was posted
+    }
+    if (!IndexValid()) {
+        // The first record of a new generation (a load's replay): the view
+        // shows it all.
+        NewIndex(0);
+        return;
+    }
+    // The index takes in whatever the store holds when the view next
+    // draws; records a replay or an earlier notice brought are not counted twice.
+    if (!m_building) {
+        ContentChanged();
+    }
+}
+
+void CConsoleView::ClearView() {
+    NewIndex(m_store.RecordCount());
+}
+
 void CConsoleView::SetScheme(std::shared_ptr<const CStyleScheme> scheme) {
     m_scheme = std::move(scheme);
-    m_renderer.SetScheme(m_scheme.get());
     if (m_scheme != nullptr) {
         m_background = ColourOf(m_scheme->BackgroundColor);
     }
@@ -137,25 +239,21 @@ void CConsoleView::SetScheme(std::shared_ptr<const CStyleScheme> scheme) {
 }
 
 void CConsoleView::Replay() {
-    ClearView(true);
+    // The old index goes before the scheme copy it draws with.
+    m_window.SetIndex(nullptr);
+    m_index.reset();
+    m_drawScheme = m_scheme != nullptr ? m_scheme->Clone() : nullptr;
+    NewIndex(0);
     if (!Channel().IsAlive(m_storeHandle)) {
         return;
     }
-    // Sent, not posted: nothing may be drawn between the clear and the
-    // replay, and nothing is painted while it runs.
-    m_replaying = true;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    // Displayed text is rarely much shorter than the records it comes from.
-    m_document.Reserve(m_store.ReservedBytes());
-    Channel().Send(m_storeHandle, UM_FILL_VIEW, 0, Handle());
-    QApplication::restoreOverrideCursor();
-    m_replaying = false;
+    // The first screen from the end now; the rest of the index in slices.
     FlushRepaint();
 }
 
 void CConsoleView::ContentChanged() {
     m_layoutDirty = true;
-    if (!m_replaying && !m_repaintTimer.isActive()) {
+    if (!m_repaintTimer.isActive()) {
         m_repaintTimer.start();
     }
 }
@@ -169,18 +267,38 @@ void CConsoleView::FlushRepaint() {
 
 // ---- fonts and metrics
 
-void CConsoleView::SyncFonts() {
-    m_fonts.Sync(m_document, m_layout, m_defaultFont, *this, CFontMetricsCache::Shared());
+void CConsoleView::SyncFonts(const CDisplayDocument& document, CLineLayout& layout) {
+    // Every drawing is a new document with a format table of its own.
+    m_fonts.Clear();
+    layout.ClearFormats();
+    m_fonts.Sync(document, layout, m_defaultFont, *this, CFontMetricsCache::Shared());
+    layout.SetWidth(TextWidth());
 }
 
-void CConsoleView::SyncLayout() {
-    SyncFonts();
-    m_layout.SetWidth(static_cast<float>(viewport()->width() - 2 * kMargin));
+float CConsoleView::TextWidth() const {
+    return static_cast<float>(viewport()->width() - 2 * kMargin);
 }
 
 bool CConsoleView::UsesUniformAdvance() {
-    SyncFonts();
-    return m_layout.UsesUniformAdvance();
+    Layout();
+    return ShownLayout().UsesUniformAdvance();
+}
+
+const CDisplayDocument& CConsoleView::ShownDocument() const {
+    return m_showingTail ? m_tail : m_window.Document();
+}
+
+const CLineLayout& CConsoleView::ShownLayout() const {
+    return m_showingTail ? m_tailLayout : m_window.Layout();
+}
+
+std::size_t CConsoleView::ShownStart() const {
+    return m_showingTail ? 0 : m_window.Start();
+}
+
+CLineLayout::SRow CConsoleView::LocalRow(const CLineLayout::SRow& row) const {
+    const std::size_t start = ShownStart();
+    return CLineLayout::SRow{row.start - start, row.end - start};
 }
 
 // ---- layout
@@ -190,33 +308,89 @@ int CConsoleView::FullRows() const {
 }
 
 void CConsoleView::Layout() {
-    if (!m_layoutDirty && m_layoutRevision == m_document.Revision() &&
-        m_layoutSize == viewport()->size()) {
+    // The row height is known once the rows' formats are: a drawing that
+    // changes it takes a second pass.
+    for (int pass = 0; pass < 3; ++pass) {
+        const int rows = FullRows();
+        LayoutRows(static_cast<std::size_t>(rows));
+        if (FullRows() == rows) {
+            return;
+        }
+        m_layoutDirty = true;
+    }
+}
+
+void CConsoleView::LayoutRows(std::size_t wanted) {
+    if (!IndexValid()) {
+        m_showingTail = false;
+        m_rows.clear();
         return;
     }
-    SyncLayout();
+    if (m_building) {
+        // The end of the history in the new scheme, drawn at once; the
+        // view stays there until the index is done.
+        m_showingTail = true;
+        m_pinned = true;
+        if (m_tailRecords != m_store.RecordCount() || m_layoutDirty ||
+            m_layoutSize != viewport()->size()) {
+            RenderLastLines(m_store, m_drawScheme.get(), m_settings.showAllSources, wanted + 1,
+                            m_tail, kTailBytes, m_index->FirstRecord());
+            m_tailRecords = m_store.RecordCount();
+            SyncFonts(m_tail, m_tailLayout);
+            m_layoutSize = viewport()->size();
+            m_layoutDirty = false;
+        }
+        m_rows = m_tailLayout.LastRows(wanted);
+        return;
+    }
+    CatchUp();
+    if (m_showingTail) {
+        m_showingTail = false;
+        m_window.Invalidate();
+    }
+    if (m_layoutSize != viewport()->size()) {
+        m_window.SetWidth(TextWidth());
+        m_layoutDirty = true;
+    }
+    if (!m_layoutDirty && m_layoutDrawings == m_window.Drawings() &&
+        m_layoutTextSize == m_window.TextSize()) {
+        return;
+    }
     m_layoutDirty = false;
-    m_layoutRevision = m_document.Revision();
     m_layoutSize = viewport()->size();
-    const auto wanted = static_cast<std::size_t>(FullRows());
     if (!m_pinned) {
         // One row more than the window holds tells whether the end is in sight.
-        m_rows = m_layout.RowsFrom(m_top, wanted + 1);
+        m_rows = m_window.RowsFrom(m_top, wanted + 1);
         m_top = m_rows.front().start;
         if (m_rows.size() > wanted) {
             m_rows.pop_back();
-            return;
+        } else {
+            // The end is in sight: follow new data from here on.
+            m_pinned = true;
         }
-        // The end is in sight: follow new data from here on.
-        m_pinned = true;
     }
-    // Pinned: the last rows of the text, bottom row at the bottom.
-    m_rows = m_layout.LastRows(wanted);
-    m_top = m_rows.empty() ? 0 : m_rows.front().start;
+    if (m_pinned) {
+        // Pinned: the last rows of the text, bottom row at the bottom.
+        m_rows = m_window.LastRows(wanted);
+        m_top = m_rows.empty() ? 0 : m_rows.front().start;
+    }
+    m_layoutDrawings = m_window.Drawings();
+    m_layoutTextSize = m_window.TextSize();
 }
 
 void CConsoleView::UpdateScrollBar() {
-    const std::size_t size = m_document.Size();
+    std::size_t size = 0;
+    if (IndexValid()) {
+        size = static_cast<std::size_t>(m_index->TextSize());
+        const std::size_t first = m_index->FirstRecord();
+        const std::size_t done = m_index->IndexedRecords() - first;
+        if (m_building && done > 0) {
+            // Until the index is done: as much again for each record to come.
+            size = static_cast<std::size_t>(static_cast<double>(size) *
+                                            static_cast<double>(m_store.RecordCount() - first) /
+                                            static_cast<double>(done));
+        }
+    }
     m_scale = size / 1000000000u + 1;
     const auto length = static_cast<int>(size / m_scale);
     std::size_t shown = 1;
@@ -225,7 +399,8 @@ void CConsoleView::UpdateScrollBar() {
     }
     const int page = std::max(1, static_cast<int>(shown / m_scale));
     // The whole text in sight: no scrolling at all.
-    const bool all = m_rows.empty() || (m_rows.front().start == 0 && m_pinned);
+    const bool all = m_rows.empty() || (!m_showingTail && m_rows.front().start == 0 && m_pinned) ||
+                     (m_showingTail && size <= m_tail.Size());
     const int maximum = all ? 0 : std::max(1, length - page);
     m_settingScrollBar = true;
     QScrollBar* bar = verticalScrollBar();
@@ -275,9 +450,13 @@ void CConsoleView::OnScrollAction(int action) {
 }
 
 void CConsoleView::ScrollToPosition(std::size_t position) {
-    SyncLayout();
+    Ready();
+    if (!IndexValid()) {
+        return;
+    }
+    m_window.SetWidth(TextWidth());
     m_pinned = false;
-    m_top = m_layout.RowStartOf(std::min(position, m_document.Size()));
+    m_top = m_window.RowStartOf(std::min(position, m_window.TextSize()));
     m_layoutDirty = true;
     FlushRepaint();
 }
@@ -289,17 +468,19 @@ void CConsoleView::ScrollToEnd() {
 }
 
 void CConsoleView::ScrollRows(int count) {
+    Ready();
     Layout();
     if (m_rows.empty()) {
         return;
     }
-    m_top = m_layout.MoveRows(m_top, count);
+    m_top = m_window.MoveRows(m_top, count);
     m_pinned = false;
     m_layoutDirty = true;
     FlushRepaint();
 }
 
 std::size_t CConsoleView::TopPosition() {
+    Ready();
     Layout();
     return m_top;
 }
@@ -308,8 +489,24 @@ std::size_t CConsoleView::TopPosition() {
 
 void CConsoleView::paintEvent(QPaintEvent*) {
     Layout();
+    std::vector<CLineLayout::SRow> local;
+    local.reserve(m_rows.size());
+    for (const CLineLayout::SRow& row : m_rows) {
+        local.push_back(LocalRow(row));
+    }
+    // The selection as far as it lies in the drawn window.
+    std::size_t selStart = 0;
+    std::size_t selEnd = 0;
+    if (!m_showingTail && SelectionStart() < SelectionEnd()) {
+        const std::size_t start = ShownStart();
+        const std::size_t end = start + ShownDocument().Size();
+        if (SelectionEnd() > start && SelectionStart() < end) {
+            selStart = std::max(SelectionStart(), start) - start;
+            selEnd = std::min(SelectionEnd(), end) - start;
+        }
+    }
     const std::vector<SPaintRow> rows =
-        PaintRowsOf(m_document, m_layout, m_rows, SelectionStart(), SelectionEnd());
+        PaintRowsOf(ShownDocument(), ShownLayout(), local, selStart, selEnd);
     const SPaintColours colours{m_background, palette().color(QPalette::Highlight),
                                 palette().color(QPalette::HighlightedText)};
     QPainter painter(viewport());
@@ -328,6 +525,7 @@ void CConsoleView::resizeEvent(QResizeEvent* event) {
 // ---- hit testing and selection
 
 std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
+    Ready();
     Layout();
     if (m_rows.empty()) {
         return 0;
@@ -335,7 +533,8 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
     const int index = std::clamp(point.y() / std::max(1, m_fonts.RowHeight()), 0,
                                  static_cast<int>(m_rows.size()) - 1);
     const CLineLayout::SRow& row = m_rows[static_cast<std::size_t>(point.y() < 0 ? 0 : index)];
-    return m_layout.HitTest(row, static_cast<float>(point.x() - kMargin), nearest);
+    return ShownStart() +
+           ShownLayout().HitTest(LocalRow(row), static_cast<float>(point.x() - kMargin), nearest);
 }
 
 CTextInfoWnd* CConsoleView::TextInfo() {
@@ -347,19 +546,21 @@ CTextInfoWnd* CConsoleView::TextInfo() {
 }
 
 QPoint CConsoleView::CaretPoint() {
+    Ready();
     Layout();
     if (m_rows.empty()) {
         return {kMargin, 0};
     }
-    const std::size_t caret = m_anchor == m_caret ? m_document.Size() : m_caret;
+    const std::size_t caret = m_anchor == m_caret ? m_window.TextSize() : m_caret;
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const CLineLayout::SRow& row = m_rows[i];
         const bool last = i + 1 == m_rows.size();
         // A caret at a row's end belongs to it unless the next row starts there.
         if (caret >= row.start &&
             (caret < row.end || (caret == row.end && (last || m_rows[i + 1].start > row.end)))) {
-            return {kMargin + static_cast<int>(m_layout.XOf(row, caret)),
-                    static_cast<int>(i) * m_fonts.RowHeight()};
+            return {
+                kMargin + static_cast<int>(ShownLayout().XOf(LocalRow(row), caret - ShownStart())),
+                static_cast<int>(i) * m_fonts.RowHeight()};
         }
     }
     return {kMargin, static_cast<int>(m_rows.size() - 1) * m_fonts.RowHeight()};
@@ -374,31 +575,66 @@ std::size_t CConsoleView::CharacterUnder(QPoint point) {
 }
 
 void CConsoleView::SetSelection(std::size_t anchor, std::size_t caret) {
-    m_anchor = std::min(anchor, m_document.Size());
-    m_caret = std::min(caret, m_document.Size());
+    const std::size_t size = TextSize();
+    m_anchor = std::min(anchor, size);
+    m_caret = std::min(caret, size);
     viewport()->update();
 }
 
 void CConsoleView::SelectAll() {
-    SetSelection(0, m_document.Size());
+    SetSelection(0, TextSize());
 }
 
 QString CConsoleView::SelectedText() const {
-    const std::size_t size = m_document.Size();
+    if (!IndexValid()) {
+        return {};
+    }
+    const auto size = static_cast<std::size_t>(m_index->TextSize());
     const std::size_t start = std::min(SelectionStart(), size);
     const std::size_t end = std::min(SelectionEnd(), size);
     QString out;
     out.reserve(static_cast<qsizetype>(end - start));
-    const std::string_view text = m_document.Text();
-    for (std::size_t i = start; i < end; ++i) {
-        const auto b = static_cast<std::uint8_t>(text[i]);
-        out.append(b == '\r' ? QChar('\n') : QChar(b));
+    // A piece at a time: a long selection never needs the whole text drawn.
+    CDisplayDocument piece;
+    for (std::size_t from = start; from < end;) {
+        const std::size_t to = std::min(end, from + kCopyPiece);
+        const std::size_t at = m_window.DrawRange(from, to, piece);
+        const std::string_view text = piece.Text().substr(from - at, to - from);
+        for (const char c : text) {
+            const auto b = static_cast<std::uint8_t>(c);
+            out.append(b == '\r' ? QChar('\n') : QChar(b));
+        }
+        from = to;
     }
     return out;
 }
 
 void CConsoleView::Copy() {
     if (SelectionStart() == SelectionEnd()) {
+        return;
+    }
+    if (SelectionEnd() - SelectionStart() > m_copyLimit) {
+        const QString text =
+            QStringLiteral(
+                "The selection is too large to copy (%1 MB; at most %2 MB can be "
+                "copied). Select less, or use Save Buffer to write the history to a "
+                "file.")
+                .arg((SelectionEnd() - SelectionStart()) >> 20)
+                .arg(std::max<std::size_t>(1, m_copyLimit >> 20));
+        if (m_notifier) {
+            m_notifier(text);
+        } else {
+            // Opened from the event loop, never inside the key's handler.
+            QMetaObject::invokeMethod(
+                this,
+                [this, text] {
+                    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Copy"), text,
+                                                QMessageBox::Ok, this);
+                    box->setAttribute(Qt::WA_DeleteOnClose);
+                    box->open();
+                },
+                Qt::QueuedConnection);
+        }
         return;
     }
     if (QClipboard* clipboard = QApplication::clipboard()) {
@@ -420,17 +656,43 @@ void CConsoleView::Paste() {
     Channel().Post(m_control, UM_SEND_TEXT, 0, 0, CPayload::Make(WideToBytes(wide)));
 }
 
+std::string CConsoleView::DescribeCharacter(std::size_t character) {
+    Ready();
+    if (!IndexValid()) {
+        return {};
+    }
+    // The character is usually in the window drawn now; the ends of a
+    // selection may lie far from it and are drawn on their own.
+    CDisplayDocument piece;
+    const auto recordAt = [this, &piece](std::size_t p) -> std::optional<SRecordRef> {
+        if (m_window.Holds(p, p + 1)) {
+            return m_window.Document().RecordAt(p - m_window.Start());
+        }
+        const std::size_t at = m_window.DrawRange(p, p + 1, piece);
+        if (p < at || p - at >= piece.Size()) {
+            return std::nullopt;
+        }
+        return piece.RecordAt(p - at);
+    };
+    return DescribeDisplayed(recordAt, m_window.TextSize(), m_store, SelectionStart(),
+                             SelectionEnd(), character, m_settings.textInfo);
+}
+
 std::size_t CConsoleView::WordStart(std::size_t position) const {
-    const std::string_view text = m_document.Text();
-    while (position > 0 && IsWordByte(static_cast<std::uint8_t>(text[position - 1]))) {
+    // Words are looked for in the drawn window, which holds the rows in sight.
+    const std::size_t start = ShownStart();
+    const std::string_view text = ShownDocument().Text();
+    while (position > start && IsWordByte(static_cast<std::uint8_t>(text[position - 1 - start]))) {
         --position;
     }
     return position;
 }
 
 std::size_t CConsoleView::WordEnd(std::size_t position) const {
-    const std::string_view text = m_document.Text();
-    while (position < text.size() && IsWordByte(static_cast<std::uint8_t>(text[position]))) {
+    const std::size_t start = ShownStart();
+    const std::string_view text = ShownDocument().Text();
+    while (position >= start && position - start < text.size() &&
+           IsWordByte(static_cast<std::uint8_t>(text[position - start]))) {
         ++position;
     }
     return position;
@@ -540,7 +802,7 @@ void CConsoleView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const std::size_t at = CharacterUnder(event->position().toPoint());
-    if (at >= m_document.Size()) {
+    if (at >= m_window.TextSize()) {
         return;
     }
     const std::size_t start = WordStart(at);

@@ -1,17 +1,27 @@
 #pragma once
-// The console: a scrolling window that shows the display document of every
-// visible record in the current style. It paints only the rows in sight,
-// wraps at its right edge, never edits its own text, and hands every key to
-// the control first.
+// The console: a scrolling window that shows every visible record in the
+// current style. It keeps no rendered copy of the history: a line index of
+// the store's records under the current scheme says where every display
+// line lies, and the rows in sight (with some margin) are drawn from the
+// store on demand into a small window (CDisplayWindow). It paints only the
+// rows in sight, wraps at its right edge, never edits its own text, and
+// hands every key to the control first.
 //
 // Messages (each returns 0):
 //   UM_APPEND_RECORD  wParam = store index, lParam = store generation
 //   UM_CLEAR_DATA     empties the view and the run table
 //   UM_SET_SCHEME     payload = std::shared_ptr to a const or mutable
-//                     CStyleScheme (none or null: no scheme); clears, takes
-//                     the scheme and its background, replays
+//                     CStyleScheme (none or null: no scheme); takes the
+//                     scheme and its background, draws the end of the
+//                     history at once and indexes the rest in slices
 //   UM_RENDER_TEXT    payload = CPayload::Borrow(SRenderTextRequest), sent;
 //                     fills its text
+//
+// A new scheme draws its first screen from the end of the history at once;
+// the index is then built a few milliseconds per event-loop turn, and until
+// it is done the view stays at the end and the scroll bar estimates. What
+// needs positions in the whole text (scrolling, selecting, hit tests, the
+// hover window) finishes the index first.
 //
 // Scrolling is by text position, not by line: a single line of many
 // megabytes (hex mode without line breaks) scrolls and paints like any
@@ -34,6 +44,8 @@
 #include "platform/MessageChannel.h"
 #include "styles/CStyleScheme.h"
 #include "view/CDisplayDocument.h"
+#include "view/CDisplayWindow.h"
+#include "view/CLineIndex.h"
 #include "view/CLineLayout.h"
 #include "view/CStyledRenderer.h"
 #include "view/TextInfo.h"
@@ -55,6 +67,11 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
 
     // Room at the left of the text.
     static constexpr int kMargin = 2;
+    // The most a copy takes to the clipboard, in displayed characters.
+    static constexpr std::size_t kMaxCopy = std::size_t{32} << 20;
+    // Where the view's messages to the user go (a refused copy); by default
+    // a message box, opened from the event loop.
+    using Notifier = std::function<void(const QString& text)>;
 
     CConsoleView(CMessageChannel& channel, const CDataStore& store, const SViewSettings& settings,
                  QWidget* parent = nullptr);
@@ -68,12 +85,26 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
 
     std::int64_t HandleMessage(SMessage& message) override;
 
-    // Clears and has the store send every record again, with the wait
-    // cursor up; nothing is painted until it is done.
-    void Replay();
+    void SetNotifier(Notifier notifier) { m_notifier = std::move(notifier); }
+    void SetCopyLimit(std::size_t characters) { m_copyLimit = characters; }
 
-    const CDisplayDocument& Document() const { return m_document; }
-    const CStyleScheme* Scheme() const { return m_renderer.Scheme(); }
+    // Draws the history again in the current scheme: the end at once, the
+    // index of the rest in slices.
+    void Replay();
+    // Whether the index of the history is still being built.
+    bool IsIndexing() const { return m_building; }
+    // Builds the rest of the index now.
+    void FinishIndex();
+
+    // Every record the view shows, rendered whole from its index (finished
+    // first): costly for a long history, for tests and tools. The view
+    // itself never holds it.
+    const CDisplayDocument& Document() const;
+    // What is drawn now around the rows in sight.
+    const CDisplayWindow& Window() const { return m_window; }
+    // The whole displayed text's size, as indexed.
+    std::size_t TextSize();
+    const CStyleScheme* Scheme() const { return m_scheme.get(); }
     QColor Background() const { return m_background; }
     const CDataStore& Store() const { return m_store; }
     const SViewSettings& Settings() const { return m_settings; }
@@ -86,8 +117,12 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     std::size_t SelectionStart() const { return std::min(m_anchor, m_caret); }
     std::size_t SelectionEnd() const { return std::max(m_anchor, m_caret); }
     // The selected text as displayed: translated names as shown, each line
-    // break as "\n", one character per byte.
+    // break as "\n", one character per byte; drawn from the store a piece
+    // at a time.
     QString SelectedText() const;
+    // Copies the selection; one of more than the limit (kMaxCopy unless
+    // set) is refused
+    // with a message instead (Save Buffer writes any size).
     void Copy();
     void Paste();
 
@@ -108,6 +143,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // The first character shown at the top of the window.
     std::size_t TopPosition();
     int PaintCount() const { return m_paintCount; }
+    // The hover window's text for a character of the whole text.
+    std::string DescribeCharacter(std::size_t character);
     // Whether every format shares one fixed-pitch metric (the fast wrap).
     bool UsesUniformAdvance();
 
@@ -128,19 +165,35 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
 
   private:
     void AppendRecord(SRecordRef ref);
-    void ClearView(bool keepCapacity = false);
+    void ClearView();
     void SetScheme(std::shared_ptr<const CStyleScheme> scheme);
     void ContentChanged();
     void FlushRepaint();
 
-    // Fonts and metrics of the document's formats, built as formats appear,
-    // and the layout told of them and of the width.
-    void SyncFonts();
-    void SyncLayout();
+    // A new index of the store's records from `firstRecord` on.
+    void NewIndex(std::size_t firstRecord);
+    bool IndexValid() const;
+    void BuildSlice();
+    // The index complete and up to date with the store.
+    void Ready();
+    // Records that came since the index last grew.
+    void CatchUp();
+
+    // Fonts and metrics of a drawn document's formats, and the layout told
+    // of them.
+    void SyncFonts(const CDisplayDocument& document, CLineLayout& layout);
+    float TextWidth() const;
     int FullRows() const;
+    // The document and layout the rows in sight come from, and where that
+    // document starts in the whole text.
+    const CDisplayDocument& ShownDocument() const;
+    const CLineLayout& ShownLayout() const;
+    std::size_t ShownStart() const;
+    CLineLayout::SRow LocalRow(const CLineLayout::SRow& row) const;
     std::size_t HitTest(QPoint point, bool nearest);
     // Rows of the window from the top position (or, pinned, up from the end).
     void Layout();
+    void LayoutRows(std::size_t wanted);
     void UpdateScrollBar();
     void OnScrollAction(int action);
     std::size_t WordStart(std::size_t position) const;
@@ -149,18 +202,35 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     const CDataStore& m_store;
     const SViewSettings& m_settings;
     MessageHandle m_storeHandle;
-    CDisplayDocument m_document;
-    CLineLayout m_layout{m_document};
-    std::shared_ptr<const CStyleScheme> m_scheme;  // the renderer draws with it
-    CStyledRenderer m_renderer;
+    std::shared_ptr<const CStyleScheme> m_scheme;
+    // What the index draws with: a copy taken with the scheme, since the
+    // history is drawn long after and the style editor changes schemes in
+    // place (a cancelled edit must not show).
+    std::shared_ptr<const CStyleScheme> m_drawScheme;
     MessageHandle m_control = kNoHandle;
     KeyFilter m_keyFilter;
+    Notifier m_notifier;
+    std::size_t m_copyLimit = kMaxCopy;
     std::unique_ptr<CTextInfoWnd> m_textInfo;
 
-    // Records already drawn in this generation, so a notice still queued
-    // when a replay drew its record is not drawn again.
-    std::uint32_t m_drawnGeneration = 0;
-    std::optional<std::uint32_t> m_highestDrawn;
+    // The index of what the view shows, for the store generation it was
+    // made in, and the window drawn from it.
+    std::unique_ptr<CLineIndex> m_index;
+    std::uint32_t m_indexGeneration = 0;
+    std::uint64_t m_indexSerial = 0;
+    CDisplayWindow m_window{m_store};
+    // While a new index is built: the end of the history drawn at once.
+    bool m_building = false;
+    CDisplayDocument m_tail;
+    CLineLayout m_tailLayout{m_tail};
+    std::size_t m_tailRecords = static_cast<std::size_t>(-1);
+    bool m_showingTail = false;
+    QTimer m_buildTimer;
+    // Document()'s whole render, kept while nothing changes.
+    mutable CDisplayDocument m_whole;
+    mutable std::uint64_t m_wholeSerial = 0;
+    mutable std::uint64_t m_wholeSize = static_cast<std::uint64_t>(-1);
+    mutable std::size_t m_wholeRecords = 0;
 
     QColor m_background = Qt::white;
     QFont m_defaultFont;
@@ -170,8 +240,11 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // Scrolling: the row start at the top, unless pinned to the end.
     bool m_pinned = true;
     std::size_t m_top = 0;
-    std::vector<CLineLayout::SRow> m_rows;  // the rows in sight, from the last layout
-    std::uint64_t m_layoutRevision = static_cast<std::uint64_t>(-1);
+    // The rows in sight, from the last layout: of the whole text, or of the
+    // tail while it is shown.
+    std::vector<CLineLayout::SRow> m_rows;
+    std::uint64_t m_layoutDrawings = static_cast<std::uint64_t>(-1);
+    std::size_t m_layoutTextSize = static_cast<std::size_t>(-1);
     QSize m_layoutSize;
     bool m_layoutDirty = true;
     std::uint64_t m_scale = 1;  // text positions per scroll bar unit
@@ -186,7 +259,6 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
 
     QTimer m_repaintTimer;
     int m_paintCount = 0;
-    bool m_replaying = false;
 };
 
 }  // namespace quillpad

@@ -63,6 +63,12 @@ CTextInfoWnd::CTextInfoWnd(CConsoleView& view)
 CTextInfoWnd::~CTextInfoWnd() = default;
 
 void CTextInfoWnd::MouseMoved(QPoint point, bool shiftDown) {
+    // While a new scheme's index is built the text has no positions yet;
+    // the pointer waits rather than hold the console until it is done.
+    if (shiftDown && !m_dismissed && m_view.IsIndexing()) {
+        hide();
+        return;
+    }
     if (shiftDown && !m_dismissed) {
         const std::string text = Describe(point);
         if (text.empty()) {
@@ -82,9 +88,7 @@ void CTextInfoWnd::MouseMoved(QPoint point, bool shiftDown) {
 }
 
 std::string CTextInfoWnd::Describe(QPoint point) {
-    return DescribeDisplayed(m_view.Document(), m_view.Store(), m_view.SelectionStart(),
-                             m_view.SelectionEnd(), m_view.CharacterUnder(point),
-                             m_view.Settings().textInfo);
+    return m_view.DescribeCharacter(m_view.CharacterUnder(point));
 }
 
 void CTextInfoWnd::SetTextAndPosition(const std::string& text, QPoint globalPosition) {
