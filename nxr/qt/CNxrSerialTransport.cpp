@@ -1,15 +1,30 @@
 #include "nxr/qt/CNxrSerialTransport.h"
 
+#include <QFile>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 namespace quillpad {
 namespace {
+
+// The user may not read and write the device (a lock or another opener is
+// no permission fault).
+bool Forbidden(const std::string& device) {
+    return ::access(device.c_str(), F_OK) == 0 && ::access(device.c_str(), R_OK | W_OK) != 0 &&
+           errno == EACCES;
+}
 
 std::string OpenError(QSerialPort::SerialPortError error, const std::string& device,
                       const QString& detail) {
     switch (error) {
         case QSerialPort::PermissionError:
-            return "permission denied on " + device;
+            return NxrPermissionText(device);
         case QSerialPort::DeviceNotFoundError:
             return "no such serial device " + device;
         case QSerialPort::OpenError:
@@ -63,7 +78,8 @@ QSerialPort::FlowControl ToQt(ENxrFlowControl flow) {
 
 }  // namespace
 
-CNxrSerialTransport::CNxrSerialTransport(CNxrComSpec spec) : m_spec(std::move(spec)) {}
+CNxrSerialTransport::CNxrSerialTransport(CNxrComSpec spec, std::string lockDirectory)
+    : m_spec(std::move(spec)), m_lockDirectory(std::move(lockDirectory)) {}
 
 CNxrSerialTransport::~CNxrSerialTransport() {
     Close();
@@ -72,11 +88,24 @@ CNxrSerialTransport::~CNxrSerialTransport() {
 void CNxrSerialTransport::Open(INxrTransportEvents& events) {
     m_events = &events;
     const std::string& device = m_spec.m_device;
-    m_port.setPortName(QString::fromStdString(device));
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        events.TransportDown(OpenError(m_port.error(), device, m_port.errorString()));
+    // Asked before the open: QSerialPort would take a foreign lock whose
+    // holder it does not recognise for stale, and say only "permission".
+    if (Forbidden(device)) {
+        events.TransportDown(NxrPermissionText(device));
         return;
     }
+    if (const auto holder = NxrFindLockHolder(device, m_lockDirectory)) {
+        events.TransportDown(NxrInUseText(device, *holder));
+        return;
+    }
+    m_port.setPortName(QFile::decodeName(QByteArray::fromStdString(device)));
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        events.TransportDown(WhyNotOpen(m_port.error()));
+        return;
+    }
+    // QSerialPort asks for it too; said here, since a second opener's refusal
+    // rests on it.
+    ::ioctl(static_cast<int>(m_port.handle()), TIOCEXCL);
     const bool set = m_port.setBaudRate(m_spec.m_baud) &&
                      m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_spec.m_dataBits)) &&
                      m_port.setParity(ToQt(m_spec.m_parity)) &&
@@ -94,6 +123,27 @@ void CNxrSerialTransport::Open(INxrTransportEvents& events) {
                      [this](QSerialPort::SerialPortError error) { Failed(error); });
     m_up = true;
     events.TransportUp();
+}
+
+std::string CNxrSerialTransport::WhyNotOpen(QSerialPort::SerialPortError error) const {
+    const std::string& device = m_spec.m_device;
+    if (error != QSerialPort::PermissionError) {
+        return OpenError(error, device, m_port.errorString());
+    }
+    // Qt says "permission" for a lock it could not take and for a port
+    // another opener holds exclusive (EBUSY) alike.
+    if (Forbidden(device)) {
+        return NxrPermissionText(device);
+    }
+    for (const std::string& folder : {m_lockDirectory, std::string(kNxrLockDirectory)}) {
+        if (const auto holder = NxrFindLockHolder(device, folder)) {
+            return NxrInUseText(device, *holder);
+        }
+    }
+    if (const auto opener = NxrFindOpener(device)) {
+        return NxrInUseText(device, *opener);
+    }
+    return device + " is in use by another program";
 }
 
 void CNxrSerialTransport::Close() {
