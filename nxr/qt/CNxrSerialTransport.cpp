@@ -16,8 +16,7 @@ namespace {
 // The user may not read and write the device (a lock or another opener is
 // no permission fault).
 bool Forbidden(const std::string& device) {
-    return ::access(device.c_str(), F_OK) == 0 && ::access(device.c_str(), R_OK | W_OK) != 0 &&
-           errno == EACCES;
+    return ::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
 }
 
 std::string OpenError(QSerialPort::SerialPortError error, const std::string& device,
