@@ -9,6 +9,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
+
+#include "nxr/NxrLineScript.h"
 
 namespace quillpad {
 namespace {
@@ -203,6 +206,38 @@ std::string CNxrSerialTransport::Break(int ms) {
     }
     QTimer::singleShot(ms, &m_port, [this] { m_port.setBreakEnabled(false); });
     return {};
+}
+
+}  // namespace quillpad
+
+namespace quillpad {
+
+std::string CNxrSerialTransport::SetLine(std::uint32_t line, bool on) {
+    const char* name = line == nxr_line::Dtr ? "DTR" : "RTS";
+    if (!m_up) {
+        return std::string("cannot set ") + name + ": " + m_spec.m_device + " is not open";
+    }
+    int bits = line == nxr_line::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    if (::ioctl(static_cast<int>(m_port.handle()), on ? TIOCMBIS : TIOCMBIC, &bits) != 0) {
+        return std::string("cannot set ") + name + " on " + m_spec.m_device + ": " +
+               std::strerror(errno);
+    }
+    return {};
+}
+
+std::optional<std::uint32_t> CNxrSerialTransport::Lines() {
+    int bits = 0;
+    if (!m_up || ::ioctl(static_cast<int>(m_port.handle()), TIOCMGET, &bits) != 0) {
+        return std::nullopt;
+    }
+    std::uint32_t lines = 0;
+    lines |= (bits & TIOCM_DTR) != 0 ? nxr_line::Dtr : 0;
+    lines |= (bits & TIOCM_RTS) != 0 ? nxr_line::Rts : 0;
+    lines |= (bits & TIOCM_CTS) != 0 ? nxr_line::Cts : 0;
+    lines |= (bits & TIOCM_DSR) != 0 ? nxr_line::Dsr : 0;
+    lines |= (bits & TIOCM_CAR) != 0 ? nxr_line::Dcd : 0;
+    lines |= (bits & TIOCM_RNG) != 0 ? nxr_line::Ri : 0;
+    return lines;
 }
 
 }  // namespace quillpad

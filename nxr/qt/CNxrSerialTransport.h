@@ -27,6 +27,11 @@ class CNxrSerialTransport final : public INxrTransport {
     void Close() override;
     SNxrWriteResult Write(std::string_view bytes) override;
     std::string Break(int ms) override;
+    // Through the port's descriptor (TIOCMBIS, TIOCMGET): QSerialPort would
+    // report a driver that has no modem lines (a pseudo-terminal) as a fault
+    // of the link.
+    std::string SetLine(std::uint32_t line, bool on) override;
+    std::optional<std::uint32_t> Lines() override;
 
   private:
     void Read();
