@@ -40,3 +40,8 @@ shot 'ControlAbilities.DISABLED_Screenshot' "$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_QUERY="$out/question-dialog.png"
 shot 'HelpWindowPicture.DISABLED_Screenshot' "$out/help-window.png" \
     QUILLPAD_SCREENSHOT="$out/help-window.png"
+shot 'ControlLines.DISABLED_Screenshot' "$out/workbay-menu-communications.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/workbay-menu-communications.png" \
+    QUILLPAD_SCREENSHOT_PULSE="$out/reset-pulse-dialog.png"
+shot 'WorkbayConsole.DISABLED_FooterLampsScreenshot' "$out/footer-lamps.png" \
+    QUILLPAD_SCREENSHOT="$out/footer-lamps.png"

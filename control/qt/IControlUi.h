@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "control/CQuillpadSettings.h"
+#include "control/LineCommands.h"
 #include "control/MenuModel.h"
 #include "data/LogRequest.h"
 #include "input/CCommandHistory.h"
@@ -95,6 +96,16 @@ class IControlUi {
                                     QWidget* /*owner*/) {
         return true;
     }
+    // "Reset Pulse", modal: true on OK with `choice` changed to what the
+    // user chose; by default Cancel.
+    virtual bool RunResetPulseDialog(SResetPulseChoice& /*choice*/, QWidget* /*owner*/) {
+        return false;
+    }
+    // "Break", modal: the break's length in ms, starting from `lastMs`;
+    // none on Cancel, which is the default.
+    virtual std::optional<int> AskBreakLength(int /*lastMs*/, QWidget* /*owner*/) {
+        return std::nullopt;
+    }
 };
 
 class CQtControlUi final : public IControlUi {
@@ -116,6 +127,8 @@ class CQtControlUi final : public IControlUi {
     bool RunShortcutSetup(const std::string& dataDirectory, CKeySet& keySet,
                           QWidget* owner) override;
     bool RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing, QWidget* owner) override;
+    bool RunResetPulseDialog(SResetPulseChoice& choice, QWidget* owner) override;
+    std::optional<int> AskBreakLength(int lastMs, QWidget* owner) override;
 
     // The Log Files dialog's folder browser ("Select Log Folder"), from
     // `start`: the chosen folder, none when cancelled.
