@@ -191,7 +191,7 @@ TEST_F(WorkbayNewConsoleDialog, ThePortsAreListedAgainWhileItIsOpen) {
     EXPECT_EQ(about->text(), QStringLiteral("CP2102, Silicon Labs, serial 0001"));
     EXPECT_EQ(dialog.Spec(), QByteArray("serial:/dev/ttyACM1,115200,8N1"));
 
-    listed.removeFirst();  // the other adapter was pulled
+    listed.removeFirst();   // the other adapter was pulled
     dialog.RefreshPorts();  // what the timer does every second
     ASSERT_EQ(port->count(), 1);
     EXPECT_EQ(port->currentText(), QStringLiteral("/dev/ttyACM1"));
