@@ -1,5 +1,7 @@
 #include "control/CommandRules.h"
 
+#include "nxr/NxrLineScript.h"
+
 namespace quillpad {
 
 SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
@@ -23,9 +25,23 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
             s.enabled = c.hasCurrentScheme;
             break;
         case cmd::SendBreak:
+        case cmd::BreakLength:
             // Serial links and the simulated controller can hold a break.
             s.enabled = c.connectionKind == 1 || c.connectionKind == 4;
             break;
+        case cmd::LineDtr:
+        case cmd::LineRts:
+        case cmd::PulseDtr:
+        case cmd::PulseRts:
+        case cmd::ResetPulse: {
+            // Only a link that tells its lines can set them (a pseudo-
+            // terminal tells none).
+            s.enabled = c.connectionKind == 1 && c.modemLines >= 0;
+            const std::uint32_t bit = id == cmd::LineDtr ? nxr_line::Dtr : nxr_line::Rts;
+            s.checked = (id == cmd::LineDtr || id == cmd::LineRts) && s.enabled &&
+                        (static_cast<std::uint32_t>(c.modemLines) & bit) != 0;
+            break;
+        }
         case cmd::GoBackOnline:
             s.enabled = c.connectionKind == 0;
             break;
@@ -78,6 +94,12 @@ bool NeedsSession(cmd::CommandId id) {
         case cmd::Reconnect:
         case cmd::Disconnect:
         case cmd::SendBreak:
+        case cmd::BreakLength:
+        case cmd::LineDtr:
+        case cmd::LineRts:
+        case cmd::PulseDtr:
+        case cmd::PulseRts:
+        case cmd::ResetPulse:
         case cmd::XModemSend:
         case cmd::XModemReceive:
         case cmd::AsciiSend:

@@ -20,6 +20,8 @@ struct SCommandContext {
     cmd::CommandId currentStyleCommand = 0;  // 0: none has the radio mark
     cmd::CommandId currentKeySetCommand = 0;
     std::uint32_t connectionKind = 0;  // as the connection spec reports it
+    // The link's modem lines (nxr_line bits); -1 while it tells none.
+    std::int32_t modemLines = -1;
     ELoggingState logging = ELoggingState::NotLogging;
     bool outgoingCRToCRLF = false;
     bool showAbsoluteTime = true;

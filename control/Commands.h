@@ -37,7 +37,14 @@ inline constexpr CommandId KeepCommandHistory = 32801;
 // Ours: empties the history, in memory and in its file.
 inline constexpr CommandId ForgetCommandHistory = 32802;
 // Ours: shows or hides the send panel beside the console.
-inline constexpr CommandId SendPanel = 32820;
+inline constexpr CommandId SendPanel = 32830;
+// Ours: the modem lines of a serial link, and a break of a chosen length.
+inline constexpr CommandId LineDtr = 32820;
+inline constexpr CommandId LineRts = 32821;
+inline constexpr CommandId PulseDtr = 32822;
+inline constexpr CommandId PulseRts = 32823;
+inline constexpr CommandId ResetPulse = 32824;
+inline constexpr CommandId BreakLength = 32825;
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

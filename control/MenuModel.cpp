@@ -65,6 +65,13 @@ SMenu MakeMainMenu() {
                                Command("Reconnect", cmd::Reconnect),
                                Command("Disconnect", cmd::Disconnect),
                                Command("Send Break\tAlt+K", cmd::SendBreak),
+                               Command("Break...", cmd::BreakLength),
+                               Separator(),
+                               Command("DTR", cmd::LineDtr),
+                               Command("RTS", cmd::LineRts),
+                               Command("Pulse DTR", cmd::PulseDtr),
+                               Command("Pulse RTS", cmd::PulseRts),
+                               Command("Reset Pulse...", cmd::ResetPulse),
                                Separator(),
                                Command("XModem Send...\tAlt+U", cmd::XModemSend),
                                Command("XModem Receive...", cmd::XModemReceive),
@@ -96,6 +103,18 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Close the connection to the device.";
         case cmd::SendBreak:
             return "Send a break to the device.";
+        case cmd::BreakLength:
+            return "Send a break of a length you choose.";
+        case cmd::LineDtr:
+            return "Turn the DTR line on or off.";
+        case cmd::LineRts:
+            return "Turn the RTS line on or off.";
+        case cmd::PulseDtr:
+            return "Turn DTR to its other state for 100 ms and back.";
+        case cmd::PulseRts:
+            return "Turn RTS to its other state for 100 ms and back.";
+        case cmd::ResetPulse:
+            return "Reset the device or start its boot loader with a pulse of DTR and RTS.";
         case cmd::XModemSend:
             return "Send a file to the device with XModem.";
         case cmd::XModemReceive:

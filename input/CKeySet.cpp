@@ -92,6 +92,19 @@ SKeyDispatch DispatchFunctionKey(const CKeySet& keySet, int keyNumber, SKeyModif
             result.text = macro.substr(1);
             break;
         case EMacroKind::Bytes:
+            if (HasLineEscapes(macro)) {
+                result.action = EFunctionKeyAction::PlaySteps;
+                result.steps = SplitMacroSteps(macro);
+                std::size_t room = kMaxSendBytes;
+                for (SMacroStep& step : result.steps) {
+                    if (step.bytes.size() > room) {
+                        step.bytes.resize(room);
+                        result.truncated = true;
+                    }
+                    room -= step.bytes.size();
+                }
+                break;
+            }
             result.action = EFunctionKeyAction::SendBytes;
             result.bytes = ExpandEscapes(macro);
             if (result.bytes.size() > kMaxSendBytes) {

@@ -10,8 +10,10 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "config/CIniDocument.h"
+#include "input/Escapes.h"
 #include "input/KeyModifiers.h"
 #include "platform/Bytes.h"
 
@@ -98,13 +100,15 @@ enum class EFunctionKeyAction {
     SendBytes,         // send `bytes` as one block (possibly none)
     RunAbility,        // run the ability command `text`
     ShowAbilityGroup,  // show the dialog of the ability group `text`
+    PlaySteps,         // a macro with line escapes: play `steps` in order
 };
 
 struct SKeyDispatch {
     EFunctionKeyAction action = EFunctionKeyAction::NotHandled;
-    ByteString bytes;        // SendBytes: the expanded macro
-    std::string text;        // RunAbility, ShowAbilityGroup: the macro less its first byte
-    bool truncated = false;  // SendBytes: the expansion was cut to kMaxSendBytes
+    ByteString bytes;               // SendBytes: the expanded macro
+    std::string text;               // RunAbility, ShowAbilityGroup: the macro less its first byte
+    bool truncated = false;         // SendBytes, PlaySteps: the bytes were cut to kMaxSendBytes
+    std::vector<SMacroStep> steps;  // PlaySteps
 };
 
 // The send buffer of a macro. Escapes never lengthen a text, but a macro read

@@ -1,5 +1,10 @@
 #include "input/Escapes.h"
 
+#include <algorithm>
+#include <optional>
+#include <tuple>
+#include <utility>
+
 namespace quillpad {
 
 std::size_t ExpandEscapes(std::string_view macro, char* out, std::size_t capacity) {
@@ -49,6 +54,75 @@ std::string ExpandEscapes(std::string_view macro) {
     std::string out(macro.size(), '\0');
     out.resize(ExpandEscapes(macro, out.data(), out.size()));
     return out;
+}
+
+namespace {
+
+// The line escape at `macro[i]` (a backslash) and its length; none when
+// there is none there.
+std::optional<std::pair<SMacroStep, std::size_t>> LineEscapeAt(std::string_view macro,
+                                                               std::size_t i) {
+    const std::string_view rest = macro.substr(i);
+    for (const auto& [text, kind, value] :
+         {std::tuple{"\\{dtr0}", EMacroStep::Dtr, 0}, std::tuple{"\\{dtr1}", EMacroStep::Dtr, 1},
+          std::tuple{"\\{rts0}", EMacroStep::Rts, 0}, std::tuple{"\\{rts1}", EMacroStep::Rts, 1}}) {
+        if (rest.starts_with(text)) {
+            return std::pair{SMacroStep{kind, {}, value}, std::string_view(text).size()};
+        }
+    }
+    constexpr std::string_view kWait = "\\{wait:";
+    if (!rest.starts_with(kWait)) {
+        return std::nullopt;
+    }
+    std::size_t j = kWait.size();
+    int ms = 0;
+    const std::size_t digitsFrom = j;
+    while (j < rest.size() && rest[j] >= '0' && rest[j] <= '9' && j - digitsFrom < 5) {
+        ms = ms * 10 + (rest[j] - '0');
+        ++j;
+    }
+    if (j == digitsFrom || j >= rest.size() || rest[j] != '}' || ms > kMaxMacroWaitMs) {
+        return std::nullopt;
+    }
+    return std::pair{SMacroStep{EMacroStep::Wait, {}, ms}, j + 1};
+}
+
+}  // namespace
+
+std::vector<SMacroStep> SplitMacroSteps(std::string_view macro) {
+    std::vector<SMacroStep> steps;
+    std::size_t stretch = 0;
+    const auto flush = [&](std::size_t end) {
+        if (end > stretch) {
+            std::string bytes = ExpandEscapes(macro.substr(stretch, end - stretch));
+            if (!bytes.empty()) {
+                steps.push_back({EMacroStep::Bytes, std::move(bytes), 0});
+            }
+        }
+    };
+    std::size_t i = 0;
+    while (i < macro.size()) {
+        if (macro[i] != '\\') {
+            ++i;
+            continue;
+        }
+        if (const auto escape = LineEscapeAt(macro, i)) {
+            flush(i);
+            steps.push_back(escape->first);
+            i += escape->second;
+            stretch = i;
+            continue;
+        }
+        i += 2;  // any other escape, an escaped backslash too, stays in the stretch
+    }
+    flush(macro.size());
+    return steps;
+}
+
+bool HasLineEscapes(std::string_view macro) {
+    const auto steps = SplitMacroSteps(macro);
+    return std::any_of(steps.begin(), steps.end(),
+                       [](const SMacroStep& s) { return s.kind != EMacroStep::Bytes; });
 }
 
 EMacroKind MacroKind(std::string_view macro) {

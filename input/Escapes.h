@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Hex.h"
 
@@ -17,6 +18,29 @@ namespace quillpad {
 std::size_t ExpandEscapes(std::string_view macro, char* out, std::size_t capacity);
 // The same into a string.
 std::string ExpandEscapes(std::string_view macro);
+
+// A byte macro may also turn the modem lines and wait between its bytes:
+// \{dtr0} \{dtr1} \{rts0} \{rts1} turn DTR or RTS off or on, \{wait:MS}
+// waits MS milliseconds (0 to kMaxMacroWaitMs). Only these exact forms are
+// line escapes; any other "\{" stays what it always was (an unknown
+// escape: the backslash and the brace vanish).
+inline constexpr int kMaxMacroWaitMs = 10000;
+
+enum class EMacroStep { Bytes, Dtr, Rts, Wait };
+
+struct SMacroStep {
+    EMacroStep kind = EMacroStep::Bytes;
+    std::string bytes;  // Bytes: expanded
+    int value = 0;      // Dtr, Rts: 1 on, 0 off; Wait: ms
+    bool operator==(const SMacroStep&) const = default;
+};
+
+// The macro cut at its line escapes, each stretch between them expanded
+// (ExpandEscapes); one Bytes step when it has none, no step for an empty
+// stretch.
+std::vector<SMacroStep> SplitMacroSteps(std::string_view macro);
+// Whether the macro holds a line escape.
+bool HasLineEscapes(std::string_view macro);
 
 enum class EMacroKind { None, Ability, AbilityGroup, Bytes };
 

@@ -64,9 +64,15 @@ struct SNxrIoAbility {
     SNxrAbilityEvent event;
 };
 
+// The modem lines changed (nxr_line bits), or nxr_line::kNone: the link has
+// none to tell (any more).
+struct SNxrIoLines {
+    std::int32_t lines = -1;
+};
+
 using NxrIoEvent =
     std::variant<SNxrIoStatus, SNxrIoLinkUp, SNxrIoReceived, SNxrIoTransmitted, SNxrIoCompleted,
-                 SNxrIoAbilityCompleted, SNxrIoError, SNxrIoTransfer, SNxrIoAbility>;
+                 SNxrIoAbilityCompleted, SNxrIoError, SNxrIoTransfer, SNxrIoAbility, SNxrIoLines>;
 
 class CNxrInbox {
   public:

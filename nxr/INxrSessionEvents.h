@@ -77,6 +77,11 @@ class INxrSessionEvents {
     }
     // 51
     virtual std::int32_t OnLinkUp() { return 0; }
+    // Ours (no dispatch id of the design): the modem lines changed, as
+    // nxr_line bits (NxrLineScript.h), or nxr_line::kNone when the link has
+    // none to tell. Raised only while a serial link is open, and once when it
+    // closes.
+    virtual std::int32_t OnModemLines(std::int32_t /*lines*/) { return 0; }
     // Events 1, 29, 30 and 50 carry nothing the console uses; the session
     // does not raise them.
 };

@@ -40,6 +40,8 @@ std::string NxrRequestName(std::uint32_t code) {
             return "ASCII send";
         case nxr_request::AsciiReceive:
             return "ASCII receive";
+        case nxr_request::LineScript:
+            return "line sequence";
         default:
             break;
     }

@@ -20,6 +20,8 @@ inline constexpr std::uint32_t XModemSend = 0xE003;
 inline constexpr std::uint32_t XModemReceive = 0xE004;
 inline constexpr std::uint32_t AsciiSend = 0xE006;
 inline constexpr std::uint32_t AsciiReceive = 0xE007;
+// Ours: modem lines set, held and sent between (NxrLineScript.h).
+inline constexpr std::uint32_t LineScript = 0xE008;
 }  // namespace nxr_request
 
 // Connection status carried by event 5 (16 bits).

@@ -20,6 +20,7 @@
 namespace quillpad {
 
 inline constexpr std::int32_t kNxrDefaultBreakMs = 500;
+inline constexpr std::int32_t kNxrMaxBreakMs = 10000;
 CNxrParamBlock NxrBreakBlock(std::int32_t ms);
 // The break's length; the default when the block gives none.
 std::int32_t NxrReadBreakMs(const CNxrParamBlock& block);

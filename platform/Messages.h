@@ -22,6 +22,9 @@ inline constexpr MessageId UM_HISTORY_POPUP = 0x4ca;
 // Ours: a message box, posted so that its modal loop never runs inside the
 // handler that found the fault (payload: SMessageBox in session/ISessionUi.h).
 inline constexpr MessageId UM_SHOW_MESSAGE = 0x4cb;
+// Ours: a line sequence to play, in turn with the sends posted before it
+// (payload: std::vector<SNxrLineStep>, nxr/NxrLineScript.h).
+inline constexpr MessageId UM_PLAY_LINES = 0x4d8;
 
 // Of the console view.
 inline constexpr MessageId UM_APPEND_RECORD = 0x464;

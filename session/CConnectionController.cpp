@@ -44,6 +44,17 @@ std::int32_t CConnectionController::StartRequest(std::uint32_t code, const ByteS
                               ConnectionHandlePtr());
 }
 
+std::int32_t CConnectionController::PlayLineScript(const std::vector<SNxrLineStep>& steps) {
+    std::uint32_t requestId = 0;
+    // No time-out: a sequence lasts as long as its waits.
+    const std::int32_t status =
+        StartRequest(nxr_request::LineScript, NxrLineScriptBlock(steps).Encode(), -1, requestId);
+    if (status != ToStatus(ENxrResult::Ok)) {
+        PostStandardError(requestId);
+    }
+    return status;
+}
+
 std::int32_t CConnectionController::CancelRequest(std::uint32_t requestId) {
     if (Session() == nullptr) {
         return ToStatus(ENxrResult::NotOpen);
@@ -111,6 +122,9 @@ void CConnectionController::Connect(const WideString* spec) {
     CloseConnection();
     m_connectionSpec.Clear();
     m_consoleOpen = false;
+    if (m_modemLines != nxr_line::kNone) {
+        OnModemLines(nxr_line::kNone);  // the closed session tells no more
+    }
     if (spec == nullptr) {
         return;
     }
@@ -242,6 +256,11 @@ bool CConnectionController::HandleConnectionMessage(SMessage& message, std::int6
                 OpenAbilityGroup(*name);
             }
             return true;
+        case UM_PLAY_LINES:
+            if (const auto* steps = message.payload.Get<std::vector<SNxrLineStep>>()) {
+                PlayLineScript(*steps);
+            }
+            return true;
         case UM_SEND_BYTES: {
             const ByteString* buffer = message.payload.Get<ByteString>();
             std::string_view bytes = buffer != nullptr ? *buffer : std::string_view();
@@ -332,6 +351,12 @@ std::int32_t CConnectionController::OnConnectionParamsChanged(const WideString& 
         });
     }
     HostUpdateConnectionParams(spec);
+    return 0;
+}
+
+std::int32_t CConnectionController::OnModemLines(std::int32_t lines) {
+    m_modemLines = lines;
+    HostUpdateModemLines(lines);
     return 0;
 }
 

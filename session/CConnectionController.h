@@ -15,6 +15,8 @@
 //   UM_SEND_TEXT   payload = ByteString      1000 ms, failure: error box 0
 //   UM_SEND_BYTES  wParam = count, payload = ByteString (at most its size
 //                  is sent)                  1000 ms, failure: error box 0
+//   UM_PLAY_LINES  payload = std::vector<SNxrLineStep>  a line sequence; a
+//                  failure: the standard error box
 //   UM_ABILITY     payload = ByteString name 1000 ms; the data it brings is
 //                  the console's own until it completes; no connection:
 //                  error box 0; a failed completion: the standard error box
@@ -40,10 +42,12 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "data/DataStore.h"
 #include "nxr/CNxrComSpec.h"
 #include "nxr/NxrLib.h"
+#include "nxr/NxrLineScript.h"
 #include "platform/MessageChannel.h"
 #include "session/CHostedSession.h"
 #include "session/ISessionUi.h"
@@ -116,6 +120,13 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // session's status; `requestId` is the id its completion will carry.
     std::int32_t StartRequest(std::uint32_t code, const ByteString& params, std::int32_t timeoutMs,
                               std::uint32_t& requestId);
+    // Plays a line sequence (DTR, RTS, waits, bytes) on the I/O thread; the
+    // session's status. A failure comes back as the standard error box.
+    std::int32_t PlayLineScript(const std::vector<SNxrLineStep>& steps);
+    // The link's modem lines as last told (nxr_line bits), -1 while it tells
+    // none.
+    std::int32_t ModemLines() const { return m_modemLines; }
+
     // Cancels a running request (how 2); the session's status.
     std::int32_t CancelRequest(std::uint32_t requestId);
 
@@ -137,6 +148,7 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     std::int32_t OnDataTransmitted(std::uint32_t ownerId, std::string_view data) override;
     std::int32_t OnConnectionParamsChanged(const WideString& spec) override;
     std::int32_t OnLinkUp() override;
+    std::int32_t OnModemLines(std::int32_t lines) override;
     std::int32_t OnAbilityCompleted(std::uint32_t requestId, std::int32_t value,
                                     bool success) override;
     // 0 when the user answered, 1 when not.
@@ -180,6 +192,7 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     CDataStore* m_store = nullptr;
     SConnectionOptions m_options;
     bool m_consoleOpen = false;
+    std::int32_t m_modemLines = -1;
     // Simulated links are accepted too, so that a "sim:" console sees its
     // kind (Send Break is offered there).
     CNxrComSpec m_connectionSpec{true, true};

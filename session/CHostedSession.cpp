@@ -30,6 +30,10 @@ std::int32_t CHostedSession::HostUpdateConnectionParams(const WideString& params
     return m_host->IWBENVUpdateConnectionParams(copy);
 }
 
+std::int32_t CHostedSession::HostUpdateModemLines(std::int32_t lines) {
+    return m_host ? m_host->IWBENVUpdateModemLines(lines) : 0;
+}
+
 std::int32_t CHostedSession::HostGetCurrentAddress(WideString& first, WideString& address,
                                                    WideString& third) {
     return m_host ? m_host->IWBENVGetCurrentAddress(first, address, third) : kHostCallFailed;

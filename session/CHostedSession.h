@@ -32,6 +32,8 @@ class CHostedSession : public CDeviceSession {
     // and parameter updates are skipped (0), the others fail (E_FAIL).
     std::int32_t HostUpdateConnectionStatus(std::uint16_t status);
     std::int32_t HostUpdateConnectionParams(const WideString& params);
+    // Skipped (0) like the status without an environment.
+    std::int32_t HostUpdateModemLines(std::int32_t lines);
     std::int32_t HostGetCurrentAddress(WideString& first, WideString& address, WideString& third);
     std::int32_t HostShowFrameFooter(std::int32_t show);
     std::int32_t HostAppendToWindowTitle(const WideString& text);

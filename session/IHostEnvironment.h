@@ -32,6 +32,10 @@ class IHostEnvironment {
     virtual std::int32_t IWBENVShowFrameFooter(std::int32_t show) = 0;
     virtual std::int32_t IWBENVAppendToWindowTitle(const WideString& text) = 0;
     virtual std::int32_t IWBENVSetWindowTitleTool(const WideString& text) = 0;
+    // Ours: the link's modem lines for the footer's lamps (nxr_line bits,
+    // nxr/NxrLineScript.h; -1 while the link tells none). A host that does
+    // not show them fails it.
+    virtual std::int32_t IWBENVUpdateModemLines(std::int32_t /*lines*/) { return kHostCallFailed; }
 };
 
 // A host that offers nothing: every call fails. Stand-in hosts (tools)

@@ -43,3 +43,8 @@ shot 'HelpWindowPicture.DISABLED_Screenshot' "$out/help-window.png" \
 shot 'SendPanelDock.DISABLED_Screenshot' "$out/send-panel.png" \
     QUILLPAD_SCREENSHOT="$out/send-panel.png" \
     QUILLPAD_SCREENSHOT_DIALOG="$out/send-item-dialog.png"
+shot 'ControlLines.DISABLED_Screenshot' "$out/workbay-menu-communications.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/workbay-menu-communications.png" \
+    QUILLPAD_SCREENSHOT_PULSE="$out/reset-pulse-dialog.png"
+shot 'WorkbayConsole.DISABLED_FooterLampsScreenshot' "$out/footer-lamps.png" \
+    QUILLPAD_SCREENSHOT="$out/footer-lamps.png"

@@ -5,6 +5,7 @@
 
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "input/CKeySet.h"
+#include "nxr/NxrLineScript.h"
 #include "platform/qt/Latin1.h"
 #include "view/qt/CConsoleView.h"
 
@@ -158,6 +159,34 @@ bool CControlKeys::DispatchFunctionKey(int number, const SKeyModifiers& modifier
             channel.Post(m_control.Handle(), UM_SEND_BYTES, dispatch.bytes.size(), 0,
                          CPayload::Make(dispatch.bytes));
             return true;
+        case EFunctionKeyAction::PlaySteps: {
+            if (dispatch.truncated) {
+                m_control.ShowStatus(
+                    QStringLiteral("The macro of F%1 was cut to its first %2 bytes.")
+                        .arg(number)
+                        .arg(kMaxSendBytes));
+            }
+            std::vector<SNxrLineStep> steps;
+            for (const SMacroStep& step : dispatch.steps) {
+                switch (step.kind) {
+                    case EMacroStep::Bytes:
+                        steps.push_back(NxrSend(step.bytes));
+                        break;
+                    case EMacroStep::Dtr:
+                        steps.push_back(NxrSetLine(ENxrLineStep::Dtr, step.value != 0));
+                        break;
+                    case EMacroStep::Rts:
+                        steps.push_back(NxrSetLine(ENxrLineStep::Rts, step.value != 0));
+                        break;
+                    case EMacroStep::Wait:
+                        steps.push_back(NxrWait(step.value));
+                        break;
+                }
+            }
+            // Posted as the sends are, so that it keeps its place among them.
+            channel.Post(m_control.Handle(), UM_PLAY_LINES, 0, 0, CPayload::Make(std::move(steps)));
+            return true;
+        }
         case EFunctionKeyAction::RunAbility:
             channel.Post(m_control.Handle(), UM_ABILITY, 0, 0,
                          CPayload::Make(ByteString(dispatch.text)));

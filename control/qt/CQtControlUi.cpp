@@ -14,10 +14,12 @@
 
 #include "control/qt/CAsciiSendDialog.h"
 #include "control/qt/CLogFilesDialog.h"
+#include "control/qt/CResetPulseDialog.h"
 #include "control/qt/CSendItemDialog.h"
 #include "control/qt/IControlUi.h"
 #include "input/qt/CHistoryPopup.h"
 #include "input/qt/CShortcutSetupDlg.h"
+#include "nxr/NxrRequestBlocks.h"
 #include "nxr/qt/NxrGui.h"
 #include "platform/qt/FileName.h"
 
@@ -167,6 +169,26 @@ bool CQtControlUi::RunShortcutSetup(const std::string& dataDirectory, CKeySet& k
     QObject::connect(&dialog, &CShortcutSetupDlg::HelpRequested, &dialog,
                      [](int topic) { NxrGUIShowHelp(nullptr, 15, topic, nullptr); });
     return dialog.exec() == QDialog::Accepted;
+}
+
+bool CQtControlUi::RunResetPulseDialog(SResetPulseChoice& choice, QWidget* owner) {
+    CResetPulseDialog dialog(choice, owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    choice = dialog.Choice();
+    return true;
+}
+
+std::optional<int> CQtControlUi::AskBreakLength(int lastMs, QWidget* owner) {
+    bool ok = false;
+    const int ms =
+        QInputDialog::getInt(owner, QStringLiteral("Break"), QStringLiteral("Length of the break:"),
+                             lastMs, 1, kNxrMaxBreakMs, 50, &ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return ms;
 }
 
 bool CQtControlUi::RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing,

@@ -159,3 +159,11 @@ std::int32_t CQtHostEnvironment::IWBENVSetWindowTitleTool(const WideString& text
 }
 
 }  // namespace quillpad
+
+namespace quillpad {
+
+std::int32_t CQtHostEnvironment::IWBENVUpdateModemLines(std::int32_t lines) {
+    return Call("IWBENVUpdateModemLines", {SDispatchArgument::Int32(lines)});
+}
+
+}  // namespace quillpad

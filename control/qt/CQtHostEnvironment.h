@@ -71,6 +71,7 @@ class CQtHostEnvironment final : public IHostEnvironment {
     std::int32_t IWBENVShowFrameFooter(std::int32_t show) override;
     std::int32_t IWBENVAppendToWindowTitle(const WideString& text) override;
     std::int32_t IWBENVSetWindowTitleTool(const WideString& text) override;
+    std::int32_t IWBENVUpdateModemLines(std::int32_t lines) override;
 
   private:
     std::int32_t Call(const char* name, std::vector<SDispatchArgument> arguments);

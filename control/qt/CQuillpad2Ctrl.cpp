@@ -315,6 +315,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
         }
     }
     c.connectionKind = ConnectionSpec().m_nConnectionKind;
+    c.modemLines = ModemLines();
     c.logging = m_logging->State();
     c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
     c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
@@ -455,6 +456,14 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::EditStyles:
             EditStyles();
+            break;
+        case cmd::LineDtr:
+        case cmd::LineRts:
+        case cmd::PulseDtr:
+        case cmd::PulseRts:
+        case cmd::ResetPulse:
+        case cmd::BreakLength:
+            RunLineCommand(id);
             break;
         case cmd::SendBreak:
             SendBreak();

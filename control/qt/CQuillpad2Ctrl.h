@@ -46,6 +46,7 @@
 #include "control/qt/IControlUi.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
+#include "nxr/NxrRequestBlocks.h"
 #include "platform/qt/CQtMessageChannel.h"
 #include "session/CConnectionController.h"
 #include "styles/CSchemeList.h"
@@ -120,7 +121,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     const CSchemeList& Schemes() const { return m_schemes; }
 
     // Send Break and the four transfer commands (ControlTransfers.cpp).
-    void SendBreak();
+    void SendBreak(std::int32_t ms = kNxrDefaultBreakMs);
+    // The modem line commands (ControlTransfers.cpp).
+    void RunLineCommand(cmd::CommandId id);
     void RunTransfer(cmd::CommandId id);
     // The progress dialogs, null once closed at teardown.
     CNxrDialogEventFile* FileProgress() const;
@@ -206,6 +209,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
     CQuillpadSettings m_settings;
+    // The Reset Pulse dialog's and the Break dialog's last answers.
+    SResetPulseChoice m_resetPulse;
+    int m_breakMs = kNxrDefaultBreakMs;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
     CKeySet m_keySet;

@@ -1,4 +1,5 @@
-// Send Break and the transfer commands: what each passes to the session.
+// Send Break, the modem line commands and the transfer commands: what each
+// passes to the session.
 
 #include <QString>
 
@@ -7,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 
+#include "control/LineCommands.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/IControlUi.h"
 #include "nxr/NxrCodes.h"
@@ -17,7 +19,6 @@ namespace quillpad {
 namespace {
 
 constexpr std::string_view kTransferFilter = "All Files (*.*)|*.*||";
-constexpr std::int32_t kBreakMs = 500;
 constexpr std::int32_t kRequestTimeoutMs = 1000;
 
 // "Name|pattern|...||" pairs as a file dialog's filter list. "*.*" means
@@ -56,11 +57,47 @@ std::uint32_t RequestCode(cmd::CommandId id) {
 
 }  // namespace
 
-void CQuillpad2Ctrl::SendBreak() {
+void CQuillpad2Ctrl::SendBreak(std::int32_t ms) {
     std::uint32_t requestId = 0;
-    if (StartRequest(nxr_request::SendBreak, NxrBreakBlock(kBreakMs).Encode(), kRequestTimeoutMs,
-                     requestId) != 0) {
+    // A long break completes when it is over: its length comes on top.
+    const std::int32_t timeoutMs = kRequestTimeoutMs + (ms > kNxrDefaultBreakMs ? ms : 0);
+    if (StartRequest(nxr_request::SendBreak, NxrBreakBlock(ms).Encode(), timeoutMs, requestId) !=
+        0) {
         channel.Post(Handle(), UM_SHOW_ERROR, 0, requestId);
+    }
+}
+
+void CQuillpad2Ctrl::RunLineCommand(cmd::CommandId id) {
+    const std::int32_t lines = ModemLines();
+    switch (id) {
+        case cmd::LineDtr:
+            PlayLineScript(ToggleLineSteps(ENxrLineStep::Dtr, lines));
+            return;
+        case cmd::LineRts:
+            PlayLineScript(ToggleLineSteps(ENxrLineStep::Rts, lines));
+            return;
+        case cmd::PulseDtr:
+            PlayLineScript(PulseLineSteps(ENxrLineStep::Dtr, lines));
+            return;
+        case cmd::PulseRts:
+            PlayLineScript(PulseLineSteps(ENxrLineStep::Rts, lines));
+            return;
+        case cmd::ResetPulse:
+            if (m_ui->RunResetPulseDialog(m_resetPulse, this)) {
+                if (const auto steps = ResetPulseSteps(m_resetPulse, ModemLines());
+                    !steps.empty()) {
+                    PlayLineScript(steps);
+                }
+            }
+            return;
+        case cmd::BreakLength:
+            if (const auto ms = m_ui->AskBreakLength(m_breakMs, this)) {
+                m_breakMs = std::clamp(*ms, 1, kNxrMaxBreakMs);
+                SendBreak(m_breakMs);
+            }
+            return;
+        default:
+            return;
     }
 }
 

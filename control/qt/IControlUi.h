@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "control/CQuillpadSettings.h"
+#include "control/LineCommands.h"
 #include "control/MenuModel.h"
 #include "data/LogRequest.h"
 #include "input/CCommandHistory.h"
@@ -102,6 +103,16 @@ class IControlUi {
     // The name of a new send panel (its file name less ".sendpanel"); none
     // when cancelled, as by default.
     virtual std::optional<std::string> AskSendPanelName(QWidget* /*owner*/) { return std::nullopt; }
+    // "Reset Pulse", modal: true on OK with `choice` changed to what the
+    // user chose; by default Cancel.
+    virtual bool RunResetPulseDialog(SResetPulseChoice& /*choice*/, QWidget* /*owner*/) {
+        return false;
+    }
+    // "Break", modal: the break's length in ms, starting from `lastMs`;
+    // none on Cancel, which is the default.
+    virtual std::optional<int> AskBreakLength(int /*lastMs*/, QWidget* /*owner*/) {
+        return std::nullopt;
+    }
 };
 
 class CQtControlUi final : public IControlUi {
@@ -125,6 +136,8 @@ class CQtControlUi final : public IControlUi {
     bool RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing, QWidget* owner) override;
     bool RunSendItemDialog(SSendItem& item, QWidget* owner) override;
     std::optional<std::string> AskSendPanelName(QWidget* owner) override;
+    bool RunResetPulseDialog(SResetPulseChoice& choice, QWidget* owner) override;
+    std::optional<int> AskBreakLength(int lastMs, QWidget* owner) override;
 
     // The Log Files dialog's folder browser ("Select Log Folder"), from
     // `start`: the chosen folder, none when cancelled.

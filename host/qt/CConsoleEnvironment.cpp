@@ -67,6 +67,14 @@ int CConsoleEnvironment::IWBENVAppendToWindowTitle(const QString& text) {
     return 0;
 }
 
+int CConsoleEnvironment::IWBENVUpdateModemLines(int lines) {
+    if (!m_window) {
+        return kEnvironmentCallFailed;
+    }
+    m_window->SetModemLines(lines);
+    return 0;
+}
+
 int CConsoleEnvironment::IWBENVSetWindowTitleTool(const QString& text) {
     if (!m_window) {
         return kEnvironmentCallFailed;

@@ -33,6 +33,8 @@ class CConsoleEnvironment : public QObject {
     Q_INVOKABLE int IWBENVShowFrameFooter(int show);
     Q_INVOKABLE int IWBENVAppendToWindowTitle(const QString& text);
     Q_INVOKABLE int IWBENVSetWindowTitleTool(const QString& text);
+    // Ours: the modem lines for the footer's lamps (-1: the link tells none).
+    Q_INVOKABLE int IWBENVUpdateModemLines(int lines);
 
   private:
     QPointer<CConsoleWindow> m_window;

@@ -8,6 +8,8 @@
 #include <utility>
 
 #include "host/qt/CConsoleEnvironment.h"
+#include "nxr/CNxrComSpec.h"
+#include "nxr/NxrLineScript.h"
 #include "platform/qt/EnvironmentStream.h"
 #include "platform/qt/IWorkbayPlugin.h"
 
@@ -51,6 +53,19 @@ CConsoleWindow::CConsoleWindow(const QString& pluginName, QWidget* parent)
     m_specLabel->setObjectName(QStringLiteral("WorkbayFooterSpec"));
     m_specLabel->setTextFormat(Qt::PlainText);
     m_footer->addWidget(m_statusLabel);
+    for (const char* name : {"CTS", "DSR", "DCD", "RI"}) {
+        auto* lamp = new QLabel(QString::fromLatin1(name), m_footer);
+        lamp->setObjectName(QStringLiteral("WorkbayFooter") + QString::fromLatin1(name));
+        lamp->setAlignment(Qt::AlignCenter);
+        lamp->setMinimumWidth(lamp->fontMetrics().horizontalAdvance(QStringLiteral("DCD")) + 10);
+        lamp->hide();
+        m_footer->addPermanentWidget(lamp);
+        m_lamps.push_back(lamp);
+    }
+    m_flowLabel = new QLabel(m_footer);
+    m_flowLabel->setObjectName(QStringLiteral("WorkbayFooterFlow"));
+    m_flowLabel->hide();
+    m_footer->addPermanentWidget(m_flowLabel);
     m_footer->addPermanentWidget(m_specLabel);
     layout->addWidget(m_footer);
     m_environment = new CConsoleEnvironment(this);
@@ -87,6 +102,24 @@ void CConsoleWindow::Start(const QByteArray& spec, const std::optional<QByteArra
         CallLoadSaveData(m_control, *savedState);
     }
     CallSetConnectionParameters(m_control, spec);
+}
+
+void CConsoleWindow::SetModemLines(int lines) {
+    static constexpr std::uint32_t kBits[] = {nxr_line::Cts, nxr_line::Dsr, nxr_line::Dcd,
+                                              nxr_line::Ri};
+    m_modemLines = lines;
+    for (std::size_t i = 0; i < m_lamps.size(); ++i) {
+        QLabel* lamp = m_lamps[i];
+        lamp->setVisible(lines >= 0);
+        const bool lit = lines >= 0 && (static_cast<std::uint32_t>(lines) & kBits[i]) != 0;
+        lamp->setProperty("lit", lit);
+        lamp->setStyleSheet(lit ? QStringLiteral("QLabel { background: #2f9e44; color: white; "
+                                                 "border: 1px solid #237a33; padding: 0 3px; }")
+                                : QStringLiteral("QLabel { color: palette(mid); border: 1px solid "
+                                                 "palette(mid); padding: 0 3px; }"));
+        lamp->setToolTip(lamp->text() +
+                         (lit ? QStringLiteral(" is on") : QStringLiteral(" is off")));
+    }
 }
 
 QString CConsoleWindow::StatusText() const {
@@ -200,6 +233,27 @@ void CConsoleWindow::UpdateTitle() {
 void CConsoleWindow::UpdateFooter() {
     m_statusLabel->setText(m_status == 0 ? QString() : ConnectionStatusText(m_status));
     m_specLabel->setText(QString::fromLatin1(m_spec));
+    // A serial link's flow control, which its spec says only when it is on.
+    CNxrComSpec spec(false, false);
+    const bool serial =
+        spec.Parse(std::string_view(m_spec.constData(), m_spec.size())) &&
+        spec.m_nConnectionKind == static_cast<std::uint32_t>(ENxrConnectionKind::Serial);
+    m_flowLabel->setVisible(serial);
+    if (serial) {
+        m_flowLabel->setText(FlowControlText(spec.m_flow));
+    }
+}
+
+QString FlowControlText(ENxrFlowControl flow) {
+    switch (flow) {
+        case ENxrFlowControl::RtsCts:
+            return QStringLiteral("RTS/CTS");
+        case ENxrFlowControl::XonXoff:
+            return QStringLiteral("XON/XOFF");
+        case ENxrFlowControl::None:
+            break;
+    }
+    return QStringLiteral("No flow control");
 }
 
 }  // namespace quillpad

@@ -13,8 +13,10 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "host/qt/ControlCalls.h"
+#include "nxr/CNxrComSpec.h"
 
 class QAction;
 class QLabel;
@@ -65,6 +67,9 @@ class CConsoleWindow : public QWidget {
     void ShowFooter(bool show);
     void SetTitleText(const QString& text);
     void SetTitleTool(const QString& text);
+    // The lamps CTS, DSR, DCD and RI (nxr_line bits); -1 hides them.
+    void SetModemLines(int lines);
+    int ModemLines() const { return m_modemLines; }
     void ApplySizes(const SWindowSizes& sizes);
     bool Launch(const QString& plugin, const QByteArray& spec);
 
@@ -91,6 +96,9 @@ class CConsoleWindow : public QWidget {
     QStatusBar* m_footer = nullptr;
     QLabel* m_statusLabel = nullptr;
     QLabel* m_specLabel = nullptr;
+    QLabel* m_flowLabel = nullptr;  // a serial link's flow control
+    std::vector<QLabel*> m_lamps;   // CTS, DSR, DCD, RI
+    int m_modemLines = -1;
     Launcher m_launcher;
     std::function<void()> m_onConnected;
 };
@@ -100,5 +108,7 @@ inline constexpr int kStatusConnected = 3;
 
 // The words for a connection status.
 QString ConnectionStatusText(int status);
+// "RTS/CTS", "XON/XOFF", "No flow control".
+QString FlowControlText(ENxrFlowControl flow);
 
 }  // namespace quillpad

@@ -12,9 +12,13 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QSerialPortInfo>
+#include <QSignalBlocker>
 #include <QSpinBox>
 #include <QStackedWidget>
+#include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "host/qt/ConnectionSpecs.h"
 
@@ -49,13 +53,18 @@ QList<SSerialPortChoice> AvailableSerialPorts() {
             description +=
                 (description.isEmpty() ? QString() : QStringLiteral(", ")) + info.manufacturer();
         }
+        // Two adapters of one kind differ only here.
+        if (!info.serialNumber().isEmpty()) {
+            description += (description.isEmpty() ? QString() : QStringLiteral(", ")) +
+                           QStringLiteral("serial ") + info.serialNumber();
+        }
         ports.append(SSerialPortChoice{info.systemLocation(), description});
     }
     return ports;
 }
 
 CNewConsoleDialog::CNewConsoleDialog(const SNewConsoleOptions& options, QWidget* parent)
-    : QDialog(parent), m_recentSpecs(options.recent) {
+    : QDialog(parent), m_recentSpecs(options.recent), m_listPorts(options.listPorts) {
     setWindowTitle(QStringLiteral("New Console"));
     setMinimumWidth(480);
     auto* layout = new QVBoxLayout(this);
@@ -128,9 +137,47 @@ CNewConsoleDialog::CNewConsoleDialog(const SNewConsoleOptions& options, QWidget*
 
     SetKind(options.ports.isEmpty() ? EConnectionKind::Sim : EConnectionKind::Serial);
     Update();
+    if (m_listPorts) {
+        auto* refresh = new QTimer(this);
+        refresh->setObjectName(QStringLiteral("WorkbayPortRefresh"));
+        connect(refresh, &QTimer::timeout, this, &CNewConsoleDialog::RefreshPorts);
+        refresh->start(kPortRefreshMs);
+    }
+}
+
+void CNewConsoleDialog::RefreshPorts() {
+    QList<SSerialPortChoice> ports = m_listPorts();
+    const auto same = [](const QList<SSerialPortChoice>& a, const QList<SSerialPortChoice>& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](const SSerialPortChoice& x, const SSerialPortChoice& y) {
+                              return x.device == y.device && x.description == y.description;
+                          });
+    };
+    if (same(ports, m_ports)) {
+        return;
+    }
+    // The user's choice or typing stays; only the list under it changes.
+    const QString current = m_serialPort->currentText();
+    {
+        const QSignalBlocker quiet(m_serialPort);
+        m_serialPort->clear();
+        m_ports = std::move(ports);
+        for (const SSerialPortChoice& port : m_ports) {
+            m_serialPort->addItem(port.device, port.device);
+            m_serialPort->setItemData(m_serialPort->count() - 1, port.description,
+                                      kDescriptionRole);
+            m_serialPort->setItemData(m_serialPort->count() - 1, port.description, Qt::ToolTipRole);
+        }
+        if (const int index = m_serialPort->findText(current); index >= 0) {
+            m_serialPort->setCurrentIndex(index);
+        }
+        m_serialPort->setEditText(current);
+    }
+    emit m_serialPort->currentTextChanged(current);  // the description beside it
 }
 
 QWidget* CNewConsoleDialog::MakeSerialPage(const QList<SSerialPortChoice>& ports) {
+    m_ports = ports;
     QFormLayout* form = nullptr;
     QWidget* page = FormPage(form);
     m_serialPort = new QComboBox(page);

@@ -26,6 +26,9 @@ class CNewConsoleDialog : public QDialog {
     Q_OBJECT
 
   public:
+    // How often the serial ports are listed again while the dialog is open.
+    static constexpr int kPortRefreshMs = 1000;
+
     explicit CNewConsoleDialog(const SNewConsoleOptions& options, QWidget* parent = nullptr);
 
     void SetKind(EConnectionKind kind);
@@ -33,6 +36,9 @@ class CNewConsoleDialog : public QDialog {
     // The spec the fields make now; empty when they make none.
     QByteArray Spec() const;
     SNewConsoleChoice Choice() const;
+    // Puts the ports listed now into the port box, keeping what is typed;
+    // the refresh timer calls it.
+    void RefreshPorts();
 
   private:
     QWidget* MakeSerialPage(const QList<SSerialPortChoice>& ports);
@@ -62,9 +68,13 @@ class CNewConsoleDialog : public QDialog {
     QLabel* m_preview = nullptr;
     QDialogButtonBox* m_buttons = nullptr;
     QList<QByteArray> m_recentSpecs;
+    std::function<QList<SSerialPortChoice>()> m_listPorts;
+    QList<SSerialPortChoice> m_ports;  // as the box lists them
 };
 
-// The serial ports the system lists now.
+// The serial ports the system lists now, each described by the system's
+// words, its maker and its serial number ("FT232R USB UART, FTDI, serial
+// A10KX3Z9").
 QList<SSerialPortChoice> AvailableSerialPorts();
 
 }  // namespace quillpad

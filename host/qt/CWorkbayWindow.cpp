@@ -206,6 +206,7 @@ void CWorkbayWindow::NewConsole(const QString& plugin) {
     options.plugin = chosen.isEmpty() ? m_catalog.DefaultName() : chosen;
     options.recent = LoadRecentConnections(m_store);
     options.ports = AvailableSerialPorts();
+    options.listPorts = &AvailableSerialPorts;
     if (const auto choice = m_ui.AskNewConsole(this, options)) {
         OpenConsole(choice->plugin, choice->spec);
     }

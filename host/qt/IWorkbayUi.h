@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -26,6 +27,9 @@ struct SNewConsoleOptions {
     QString plugin;            // the one chosen at first
     QList<QByteArray> recent;  // newest first
     QList<SSerialPortChoice> ports;
+    // Asked again every second while the dialog is open, so that an adapter
+    // plugged in meanwhile shows up; none: the list stays as it was.
+    std::function<QList<SSerialPortChoice>()> listPorts;
 };
 
 struct SNewConsoleChoice {

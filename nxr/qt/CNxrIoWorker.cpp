@@ -42,6 +42,11 @@ CNxrIoWorker::CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory,
       m_jobs(clock, *this) {
     m_jobTimer.setSingleShot(true);
     QObject::connect(&m_jobTimer, &QTimer::timeout, this, [this] { m_jobs.TimerFired(); });
+    m_lineTimer.setSingleShot(true);
+    m_lineTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_lineTimer, &QTimer::timeout, this, [this] { RunLineScripts(); });
+    m_linePoll.setInterval(kLinePollMs);
+    QObject::connect(&m_linePoll, &QTimer::timeout, this, [this] { PollLines(); });
 }
 
 CNxrIoWorker::~CNxrIoWorker() = default;
@@ -126,6 +131,9 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
         case nxr_request::SendBreak:
             SendBreak(requestId, params);
             return;
+        case nxr_request::LineScript:
+            StartLineScript(requestId, params);
+            return;
         case nxr_request::XModemSend:
         case nxr_request::XModemReceive:
         case nxr_request::AsciiSend:
@@ -186,6 +194,11 @@ void CNxrIoWorker::Connected() {
         Complete(id, nxr_request::Connect, true, {});
     }
     Push(SNxrIoLinkUp{});
+    // Only a link that tells its lines is asked again.
+    PollLines();
+    if (m_lines) {
+        m_linePoll.start();
+    }
     if (!m_held.empty()) {
         ByteString held = std::move(m_held);
         m_held.clear();
@@ -217,6 +230,12 @@ void CNxrIoWorker::LinkLost(const std::string& why) {
 
 void CNxrIoWorker::CloseTransport() {
     EndJobs("the link was closed", false);
+    EndLineScripts("the link was closed");
+    m_linePoll.stop();
+    if (m_lines) {
+        m_lines.reset();
+        Push(SNxrIoLines{nxr_line::kNone});
+    }
     if (m_transport) {
         m_transport->Close();
         m_closed.push_back(std::move(m_transport));
@@ -292,6 +311,82 @@ void CNxrIoWorker::SendBreak(std::uint32_t requestId, const ByteString& params) 
     // Done when the line is back: a request sent meanwhile would go into it.
     QTimer::singleShot(
         ms, this, [this, requestId] { Complete(requestId, nxr_request::SendBreak, true, {}); });
+}
+
+void CNxrIoWorker::StartLineScript(std::uint32_t requestId, const ByteString& params) {
+    std::string error;
+    const auto block = CNxrParamBlock::Decode(params, &error);
+    auto steps = block ? NxrReadLineScript(*block, &error) : std::nullopt;
+    if (!steps) {
+        Complete(requestId, nxr_request::LineScript, false, "line sequence: " + error);
+        return;
+    }
+    if (!LinkUp()) {
+        Complete(requestId, nxr_request::LineScript, false,
+                 "line sequence: not connected to " + m_spec.Describe());
+        return;
+    }
+    m_lineScripts.push_back({requestId, std::move(*steps), 0});
+    if (m_lineScripts.size() == 1 && !m_lineTimer.isActive()) {
+        RunLineScripts();
+    }
+}
+
+void CNxrIoWorker::RunLineScripts() {
+    while (!m_lineScripts.empty()) {
+        SLineScript& script = m_lineScripts.front();
+        if (script.next == script.steps.size()) {
+            const std::uint32_t id = script.requestId;
+            m_lineScripts.pop_front();
+            Complete(id, nxr_request::LineScript, true, {});
+            continue;
+        }
+        const SNxrLineStep step = script.steps[script.next++];
+        std::string error;
+        switch (step.kind) {
+            case ENxrLineStep::Wait:
+                m_lineTimer.start(step.value);
+                return;
+            case ENxrLineStep::Send:
+                Write(step.bytes);  // may lose the link, which ends the scripts
+                break;
+            case ENxrLineStep::Dtr:
+            case ENxrLineStep::Rts:
+                error = m_transport
+                            ? m_transport->SetLine(
+                                  step.kind == ENxrLineStep::Dtr ? nxr_line::Dtr : nxr_line::Rts,
+                                  step.value != 0)
+                            : "not connected to " + m_spec.Describe();
+                PollLines();  // the menu's checks follow at once
+                break;
+        }
+        if (!error.empty() && !m_lineScripts.empty()) {
+            const std::uint32_t id = m_lineScripts.front().requestId;
+            m_lineScripts.pop_front();
+            Complete(id, nxr_request::LineScript, false, error);
+        }
+    }
+}
+
+void CNxrIoWorker::EndLineScripts(const std::string& why) {
+    m_lineTimer.stop();
+    auto scripts = std::move(m_lineScripts);
+    m_lineScripts.clear();
+    for (const SLineScript& script : scripts) {
+        Complete(script.requestId, nxr_request::LineScript, false, "line sequence: " + why);
+    }
+}
+
+void CNxrIoWorker::PollLines() {
+    const std::optional<std::uint32_t> lines = m_transport ? m_transport->Lines() : std::nullopt;
+    if (lines == m_lines) {
+        return;
+    }
+    m_lines = lines;
+    Push(SNxrIoLines{lines ? static_cast<std::int32_t>(*lines) : nxr_line::kNone});
+    if (!lines) {
+        m_linePoll.stop();
+    }
 }
 
 void CNxrIoWorker::StartTransfer(std::uint32_t requestId, std::uint32_t code,

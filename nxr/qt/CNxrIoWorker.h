@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -20,6 +21,7 @@
 #include "nxr/CNxrInbox.h"
 #include "nxr/CNxrJobRunner.h"
 #include "nxr/NxrCodes.h"
+#include "nxr/NxrLineScript.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/INxrTransport.h"
 #include "platform/Clock.h"
@@ -52,7 +54,16 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     // Closes the link; this is where a hanging driver holds the thread.
     void Shutdown();
 
+    // How often the modem lines are read while a link that has them is up.
+    static constexpr int kLinePollMs = 20;
+
   private:
+    struct SLineScript {
+        std::uint32_t requestId = 0;
+        std::vector<SNxrLineStep> steps;
+        std::size_t next = 0;
+    };
+
     void TransportUp() override;
     void TransportReceived(std::string_view bytes) override;
     void TransportDown(const std::string& reason) override;
@@ -75,6 +86,12 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     void CloseTransport();
     void StartTransfer(std::uint32_t requestId, std::uint32_t code, const ByteString& params);
     void SendBreak(std::uint32_t requestId, const ByteString& params);
+    void StartLineScript(std::uint32_t requestId, const ByteString& params);
+    // Plays the first script's steps up to its next wait; the next one when
+    // it is done.
+    void RunLineScripts();
+    void EndLineScripts(const std::string& why);
+    void PollLines();
     void FailAbility(std::uint32_t requestId, std::string text);
     // Ends the running job and the queued ones: the link is gone (`lost`) or
     // was closed.
@@ -95,6 +112,11 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     // on the I/O thread, where it fires.
     QTimer m_jobTimer;
     CNxrJobRunner m_jobs;
+    // Line sequences play one after another, each to its end.
+    std::deque<SLineScript> m_lineScripts;
+    QTimer m_lineTimer;
+    QTimer m_linePoll;
+    std::optional<std::uint32_t> m_lines;  // as last told; none: nothing told
 };
 
 }  // namespace quillpad

@@ -1,15 +1,32 @@
 #include "nxr/qt/CNxrSerialTransport.h"
 
+#include <QFile>
 #include <QTimer>
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "nxr/NxrLineScript.h"
 
 namespace quillpad {
 namespace {
+
+// The user may not read and write the device (a lock or another opener is
+// no permission fault).
+bool Forbidden(const std::string& device) {
+    return ::access(device.c_str(), R_OK | W_OK) != 0 && errno == EACCES;
+}
 
 std::string OpenError(QSerialPort::SerialPortError error, const std::string& device,
                       const QString& detail) {
     switch (error) {
         case QSerialPort::PermissionError:
-            return "permission denied on " + device;
+            return NxrPermissionText(device);
         case QSerialPort::DeviceNotFoundError:
             return "no such serial device " + device;
         case QSerialPort::OpenError:
@@ -63,7 +80,8 @@ QSerialPort::FlowControl ToQt(ENxrFlowControl flow) {
 
 }  // namespace
 
-CNxrSerialTransport::CNxrSerialTransport(CNxrComSpec spec) : m_spec(std::move(spec)) {}
+CNxrSerialTransport::CNxrSerialTransport(CNxrComSpec spec, std::string lockDirectory)
+    : m_spec(std::move(spec)), m_lockDirectory(std::move(lockDirectory)) {}
 
 CNxrSerialTransport::~CNxrSerialTransport() {
     Close();
@@ -72,11 +90,24 @@ CNxrSerialTransport::~CNxrSerialTransport() {
 void CNxrSerialTransport::Open(INxrTransportEvents& events) {
     m_events = &events;
     const std::string& device = m_spec.m_device;
-    m_port.setPortName(QString::fromStdString(device));
-    if (!m_port.open(QIODevice::ReadWrite)) {
-        events.TransportDown(OpenError(m_port.error(), device, m_port.errorString()));
+    // Asked before the open: QSerialPort would take a foreign lock whose
+    // holder it does not recognise for stale, and say only "permission".
+    if (Forbidden(device)) {
+        events.TransportDown(NxrPermissionText(device));
         return;
     }
+    if (const auto holder = NxrFindLockHolder(device, m_lockDirectory)) {
+        events.TransportDown(NxrInUseText(device, *holder));
+        return;
+    }
+    m_port.setPortName(QFile::decodeName(QByteArray::fromStdString(device)));
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        events.TransportDown(WhyNotOpen(m_port.error()));
+        return;
+    }
+    // QSerialPort asks for it too; said here, since a second opener's refusal
+    // rests on it.
+    ::ioctl(static_cast<int>(m_port.handle()), TIOCEXCL);
     const bool set = m_port.setBaudRate(m_spec.m_baud) &&
                      m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_spec.m_dataBits)) &&
                      m_port.setParity(ToQt(m_spec.m_parity)) &&
@@ -94,6 +125,27 @@ void CNxrSerialTransport::Open(INxrTransportEvents& events) {
                      [this](QSerialPort::SerialPortError error) { Failed(error); });
     m_up = true;
     events.TransportUp();
+}
+
+std::string CNxrSerialTransport::WhyNotOpen(QSerialPort::SerialPortError error) const {
+    const std::string& device = m_spec.m_device;
+    if (error != QSerialPort::PermissionError) {
+        return OpenError(error, device, m_port.errorString());
+    }
+    // Qt says "permission" for a lock it could not take and for a port
+    // another opener holds exclusive (EBUSY) alike.
+    if (Forbidden(device)) {
+        return NxrPermissionText(device);
+    }
+    for (const std::string& folder : {m_lockDirectory, std::string(kNxrLockDirectory)}) {
+        if (const auto holder = NxrFindLockHolder(device, folder)) {
+            return NxrInUseText(device, *holder);
+        }
+    }
+    if (const auto opener = NxrFindOpener(device)) {
+        return NxrInUseText(device, *opener);
+    }
+    return device + " is in use by another program";
 }
 
 void CNxrSerialTransport::Close() {
@@ -154,6 +206,38 @@ std::string CNxrSerialTransport::Break(int ms) {
     }
     QTimer::singleShot(ms, &m_port, [this] { m_port.setBreakEnabled(false); });
     return {};
+}
+
+}  // namespace quillpad
+
+namespace quillpad {
+
+std::string CNxrSerialTransport::SetLine(std::uint32_t line, bool on) {
+    const char* name = line == nxr_line::Dtr ? "DTR" : "RTS";
+    if (!m_up) {
+        return std::string("cannot set ") + name + ": " + m_spec.m_device + " is not open";
+    }
+    int bits = line == nxr_line::Dtr ? TIOCM_DTR : TIOCM_RTS;
+    if (::ioctl(static_cast<int>(m_port.handle()), on ? TIOCMBIS : TIOCMBIC, &bits) != 0) {
+        return std::string("cannot set ") + name + " on " + m_spec.m_device + ": " +
+               std::strerror(errno);
+    }
+    return {};
+}
+
+std::optional<std::uint32_t> CNxrSerialTransport::Lines() {
+    int bits = 0;
+    if (!m_up || ::ioctl(static_cast<int>(m_port.handle()), TIOCMGET, &bits) != 0) {
+        return std::nullopt;
+    }
+    std::uint32_t lines = 0;
+    lines |= (bits & TIOCM_DTR) != 0 ? nxr_line::Dtr : 0;
+    lines |= (bits & TIOCM_RTS) != 0 ? nxr_line::Rts : 0;
+    lines |= (bits & TIOCM_CTS) != 0 ? nxr_line::Cts : 0;
+    lines |= (bits & TIOCM_DSR) != 0 ? nxr_line::Dsr : 0;
+    lines |= (bits & TIOCM_CAR) != 0 ? nxr_line::Dcd : 0;
+    lines |= (bits & TIOCM_RNG) != 0 ? nxr_line::Ri : 0;
+    return lines;
 }
 
 }  // namespace quillpad

@@ -501,6 +501,12 @@ void CNxrSession::Deliver(SNxrIoCompleted& e) {
     }
 }
 
+void CNxrSession::Deliver(SNxrIoLines& e) {
+    if (m_sink != nullptr) {
+        m_sink->OnModemLines(e.lines);
+    }
+}
+
 void CNxrSession::Deliver(SNxrIoError& e) {
     m_errors.Set(0, e.text);
 }

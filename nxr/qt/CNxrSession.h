@@ -125,6 +125,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Deliver(SNxrIoError& event);
     void Deliver(SNxrIoTransfer& event);
     void Deliver(SNxrIoAbility& event);
+    void Deliver(SNxrIoLines& event);
     std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
                                SPendingAbility pending);
     // Ends the I/O thread and moves what it queued into a fresh inbox; the

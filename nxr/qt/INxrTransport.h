@@ -7,6 +7,8 @@
 // transport's.
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -51,6 +53,14 @@ class INxrTransport {
     // Starts a break condition that lasts `ms`; "" when it started, else why
     // not in the user's words. Only links that have a line can break.
     virtual std::string Break(int /*ms*/) { return "this kind of link cannot send a break"; }
+    // Sets an output line (nxr_line::Dtr or Rts, NxrLineScript.h); "" when
+    // set, else why not in the user's words.
+    virtual std::string SetLine(std::uint32_t /*line*/, bool /*on*/) {
+        return "this kind of link has no modem lines";
+    }
+    // The modem lines now (nxr_line bits), asked every few milliseconds while
+    // the link is up; none when the link has none to tell.
+    virtual std::optional<std::uint32_t> Lines() { return std::nullopt; }
 };
 
 }  // namespace quillpad

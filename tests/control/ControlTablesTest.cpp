@@ -43,7 +43,7 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
               (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
                                         "Show Data Direction", "Show Related Data"}));
     EXPECT_EQ(CommandIds(first),
-              (std::vector<cmd::CommandId>{32768, 32781, 32777, 32820, 32776, 32796, 32797, 32798,
+              (std::vector<cmd::CommandId>{32768, 32781, 32777, 32830, 32776, 32796, 32797, 32798,
                                            32795, 32799, 32801, 32802, 32800, 32794, 32778}));
 
     EXPECT_EQ(Texts(menu.popups[1].items),
@@ -52,11 +52,14 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
     EXPECT_EQ(CommandIds(menu.popups[1].items),
               (std::vector<cmd::CommandId>{32791, 32792, 32793, 32785, 32787}));
     EXPECT_EQ(Texts(menu.popups[2].items),
-              (std::vector<std::string>{"Reconnect", "Disconnect", "Send Break\tAlt+K", "-",
-                                        "XModem Send...\tAlt+U", "XModem Receive...",
-                                        "ASCII Send...", "ASCII Receive..."}));
+              (std::vector<std::string>{"Reconnect", "Disconnect", "Send Break\tAlt+K", "Break...",
+                                        "-", "DTR", "RTS", "Pulse DTR", "Pulse RTS",
+                                        "Reset Pulse...", "-", "XModem Send...\tAlt+U",
+                                        "XModem Receive...", "ASCII Send...", "ASCII Receive..."}));
     EXPECT_EQ(CommandIds(menu.popups[2].items),
-              (std::vector<cmd::CommandId>{32769, 32770, 32771, 32772, 32773, 32774, 32775}));
+              (std::vector<cmd::CommandId>{32769, 32770, 32771, cmd::BreakLength, cmd::LineDtr,
+                                           cmd::LineRts, cmd::PulseDtr, cmd::PulseRts,
+                                           cmd::ResetPulse, 32772, 32773, 32774, 32775}));
 
     const auto context = MakeContextMenu();
     EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "-", "Clear"}));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace quillpad {
 namespace {
@@ -74,6 +75,36 @@ TEST(EscapedBytes, ReadBackByMacroExpansionAsTheSameBytes) {
         EXPECT_EQ(ExpandEscapes(text), bytes) << text;
     }
     EXPECT_EQ(EscapedBytes(B({'o', 'k', 0x0D, 0x0A, 0xE9, 0x0D})), "ok\\n\\xE9\\r");
+}
+
+TEST(MacroSteps, LineEscapesCutTheMacroAndTheRestExpandsAsBefore) {
+    using enum EMacroStep;
+    EXPECT_EQ(SplitMacroSteps("boot\\n\\{rts1}\\{wait:100}\\{rts0}\\{dtr0}\\{dtr1}go\\x41"),
+              (std::vector<SMacroStep>{{Bytes, "boot\r\n", 0},
+                                       {Rts, "", 1},
+                                       {Wait, "", 100},
+                                       {Rts, "", 0},
+                                       {Dtr, "", 0},
+                                       {Dtr, "", 1},
+                                       {Bytes, "goA", 0}}));
+    EXPECT_EQ(SplitMacroSteps("\\{wait:0}\\{wait:10000}"),
+              (std::vector<SMacroStep>{{Wait, "", 0}, {Wait, "", 10000}}));
+    EXPECT_EQ(SplitMacroSteps("plain\\r"), (std::vector<SMacroStep>{{Bytes, "plain\r", 0}}));
+    EXPECT_TRUE(SplitMacroSteps("").empty());
+}
+
+TEST(MacroSteps, WhatIsNotExactlyALineEscapeStaysWhatItWas) {
+    // Each of these meant bytes before line escapes existed, and still does.
+    for (const char* macro :
+         {"\\{dtr}", "\\{DTR1}", "\\{dtr2}", "\\{wait:}", "\\{wait:abc}", "\\{wait:10001}",
+          "\\{wait:100", "\\{wait:123456}", "\\\\{dtr1}", "\\{rts1 }"}) {
+        EXPECT_FALSE(HasLineEscapes(macro)) << macro;
+        EXPECT_EQ(SplitMacroSteps(macro),
+                  (std::vector<SMacroStep>{{EMacroStep::Bytes, ExpandEscapes(macro), 0}}))
+            << macro;
+    }
+    EXPECT_EQ(ExpandEscapes("\\\\{dtr1}"), "\\{dtr1}") << "an escaped backslash, then text";
+    EXPECT_TRUE(HasLineEscapes("\\\\\\{dtr1}")) << "an escaped backslash, then an escape";
 }
 
 TEST(MacroKind, DecidedByTheFirstByte) {

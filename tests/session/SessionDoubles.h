@@ -197,6 +197,10 @@ class CRecordingHost final : public IHostEnvironment {
         calls.push_back({"IWBENVShowFrameFooter", show});
         return 0;
     }
+    std::int32_t IWBENVUpdateModemLines(std::int32_t lines) override {
+        calls.push_back({"IWBENVUpdateModemLines", lines});
+        return 0;
+    }
     std::int32_t IWBENVAppendToWindowTitle(const WideString& text) override {
         calls.push_back({"IWBENVAppendToWindowTitle", 0, text});
         return 0;

@@ -6,10 +6,12 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 
 #include "host/qt/CConsoleWindow.h"
 #include "host/qt/CNewConsoleDialog.h"
@@ -166,6 +168,33 @@ TEST_F(WorkbayNewConsoleDialog, BuildsTheSpecOfTheChosenKind) {
     Field<QLineEdit>(dialog, "WorkbayTypedSpec")->setText(QStringLiteral(" telnet:x:99 "));
     EXPECT_EQ(dialog.Choice().spec, QByteArray("telnet:x:99"));
     EXPECT_EQ(dialog.Choice().plugin, QStringLiteral("Quillpad2"));
+}
+
+TEST_F(WorkbayNewConsoleDialog, ThePortsAreListedAgainWhileItIsOpen) {
+    SNewConsoleOptions options = Options();
+    QList<SSerialPortChoice> listed = options.ports;
+    options.listPorts = [&listed] { return listed; };
+    CNewConsoleDialog dialog(options);
+    auto* port = Field<QComboBox>(dialog, "WorkbaySerialPort");
+    auto* about = Field<QLabel>(dialog, "WorkbaySerialPortAbout");
+    auto* refresh = Field<QTimer>(dialog, "WorkbayPortRefresh");
+    ASSERT_NE(refresh, nullptr);
+    EXPECT_EQ(refresh->interval(), CNewConsoleDialog::kPortRefreshMs);
+    port->setEditText(QStringLiteral("/dev/ttyACM1"));  // typed before the adapter showed up
+
+    listed.append(
+        {QStringLiteral("/dev/ttyACM1"), QStringLiteral("CP2102, Silicon Labs, serial 0001")});
+    dialog.RefreshPorts();  // what the timer does every second
+    ASSERT_EQ(port->count(), 2);
+    EXPECT_EQ(port->itemText(1), QStringLiteral("/dev/ttyACM1"));
+    EXPECT_EQ(port->currentText(), QStringLiteral("/dev/ttyACM1")) << "the typing stays";
+    EXPECT_EQ(about->text(), QStringLiteral("CP2102, Silicon Labs, serial 0001"));
+    EXPECT_EQ(dialog.Spec(), QByteArray("serial:/dev/ttyACM1,115200,8N1"));
+
+    listed.removeFirst();   // the other adapter was pulled
+    dialog.RefreshPorts();  // what the timer does every second
+    ASSERT_EQ(port->count(), 1);
+    EXPECT_EQ(port->currentText(), QStringLiteral("/dev/ttyACM1"));
 }
 
 TEST_F(WorkbayNewConsoleDialog, ARecentConnectionIsOneClickAway) {

@@ -9,9 +9,11 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "nxr/NxrLineScript.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/INxrTransport.h"
 #include "platform/Bytes.h"
@@ -26,6 +28,18 @@ struct SScriptedLink {
     std::size_t takes = std::numeric_limits<std::size_t>::max();  // bytes taken before writes fail
     std::string writeError = "the cable was pulled";
     bool closeHangs = false;
+    // The modem lines (nxr_line bits); none: the link has none.
+    std::optional<std::uint32_t> lines;
+
+    // The far end drives its lines (CTS, DSR, DCD, RI) to `inputs`.
+    void SetInputs(std::uint32_t inputs) {
+        std::lock_guard lock(mutex);
+        lines = (lines.value_or(0) & (nxr_line::Dtr | nxr_line::Rts)) | inputs;
+    }
+    auto LineChanges() {
+        std::lock_guard lock(mutex);
+        return lineChanges;
+    }
 
     void Release() {
         std::lock_guard lock(mutex);
@@ -55,6 +69,8 @@ struct SScriptedLink {
     ByteString taken;
     // Each write that went, with when it went.
     std::vector<std::pair<std::chrono::steady_clock::time_point, ByteString>> writes;
+    // Each line set, "DTR on", "RTS off", with when.
+    std::vector<std::pair<std::chrono::steady_clock::time_point, std::string>> lineChanges;
     bool closing = false;
     bool destroyed = false;
     bool released = false;
@@ -87,6 +103,22 @@ class CScriptedTransport final : public INxrTransport {
             return {n, m_link->writeError};
         }
         return {n, {}};
+    }
+
+    std::string SetLine(std::uint32_t line, bool on) override {
+        std::lock_guard lock(m_link->mutex);
+        if (!m_link->lines) {
+            return INxrTransport::SetLine(line, on);
+        }
+        m_link->lines = on ? (*m_link->lines | line) : (*m_link->lines & ~line);
+        m_link->lineChanges.emplace_back(
+            std::chrono::steady_clock::now(),
+            std::string(line == nxr_line::Dtr ? "DTR" : "RTS") + (on ? " on" : " off"));
+        return {};
+    }
+    std::optional<std::uint32_t> Lines() override {
+        std::lock_guard lock(m_link->mutex);
+        return m_link->lines;
     }
 
   private:

@@ -119,6 +119,11 @@ class CRecordingSink : public INxrSessionEvents {
         return 0;
     }
 
+    std::int32_t OnModemLines(std::int32_t lines) override {
+        modemLines.push_back(lines);
+        return 0;
+    }
+
     const SSeenEvent* AbilityCompletion(std::uint32_t requestId) const {
         for (const auto& e : events) {
             if (e.id == ENxrEventId::AbilityCompleted && e.requestId == requestId) {
@@ -146,6 +151,7 @@ class CRecordingSink : public INxrSessionEvents {
 
     std::vector<SSeenEvent> events;
     std::vector<std::uint16_t> statuses;
+    std::vector<std::int32_t> modemLines;
     std::vector<Qt::HANDLE> threads;
     ByteString received;
     ByteString transmitted;
