@@ -58,6 +58,13 @@ void CheckKey(const CKeySet& keys, int key, SKeyModifiers mods) {
                 Check(d.bytes == macro.substr(0, kMaxSendBytes));
                 Check(d.truncated == (macro.size() > kMaxSendBytes));
             }
+            Check(!HasLineEscapes(macro));
+            break;
+        case EFunctionKeyAction::PlaySteps:
+            // Only a macro with a line escape plays steps, and they are the
+            // macro's own, split once.
+            Check(HasLineEscapes(macro));
+            Check(d.steps == SplitMacroSteps(macro));
             break;
     }
 }
