@@ -340,4 +340,20 @@ std::vector<SFindMatch> FindAll(const CDataStore& store, const CFindPattern& pat
     return all;
 }
 
+std::string MatchBytes(const CDataStore& store, const SFindMatch& match, std::uint32_t direction) {
+    std::string bytes;
+    std::uint32_t offset = match.offset;
+    for (std::size_t r = match.sequence; bytes.size() < match.length && r < store.RecordCount();
+         ++r, offset = 0) {
+        const SDataRecord record = *store.Record(r);
+        if (direction == 0 || record.direction == direction) {
+            bytes.append(
+                record.bytes.substr(std::min<std::size_t>(offset, record.length),
+                                    static_cast<std::size_t>(match.length - bytes.size())));
+        }
+    }
+    store.TrimWindows();
+    return bytes;
+}
+
 }  // namespace quillpad

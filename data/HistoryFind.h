@@ -156,6 +156,8 @@ std::optional<SFindMatch> FindForward(const CDataStore& store, const CFindPatter
 std::optional<SFindMatch> FindBackward(const CDataStore& store, const CHistoryOffsets& offsets,
                                        const CFindPattern& pattern, std::uint64_t before);
 std::uint64_t CountMatches(const CDataStore& store, const CFindPattern& pattern);
+// The bytes a match covers: those of `direction` only, unless it is 0.
+std::string MatchBytes(const CDataStore& store, const SFindMatch& match, std::uint32_t direction);
 // Every match, first to last (a caller that expects millions counts instead).
 std::vector<SFindMatch> FindAll(const CDataStore& store, const CFindPattern& pattern);
 
