@@ -72,10 +72,11 @@ SHistoryPoint CHistoryOffsets::PointOf(const CDataStore& store, std::size_t reco
 }
 
 CHistoryScan::CHistoryScan(const CDataStore& store, const CFindPattern& pattern, SHistoryPoint from,
-                           std::uint64_t beginLimit)
+                           std::uint64_t beginLimit, std::size_t windowBytes)
     : m_store(store),
       m_pattern(pattern),
       m_beginLimit(beginLimit),
+      m_windowBytes(std::max<std::size_t>(windowBytes, 1)),
       m_record(from.record),
       m_offset(from.offset),
       m_history(from.history) {
@@ -191,7 +192,7 @@ bool CHistoryScan::Refill(std::size_t keep, std::size_t& budget) {
         m_windowAtStart = false;
     }
 
-    const std::size_t target = m_window.size() + CHistoryScan::kWindowBytes;
+    const std::size_t target = m_window.size() + m_windowBytes;
     const std::size_t count = m_store.RecordCount();
     for (std::size_t looked = 0;
          m_window.size() < target && m_pieces.size() < kMaxPieces && looked < kMaxLookups;

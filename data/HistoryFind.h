@@ -26,6 +26,8 @@
 namespace quillpad {
 
 inline constexpr std::uint64_t kHistoryEnd = std::numeric_limits<std::uint64_t>::max();
+// A step's budget that takes a few milliseconds (a pattern reads about 1 GB/s).
+inline constexpr std::size_t kFindSliceBytes = std::size_t{4} << 20;
 
 // A byte of the history: its record, its offset in that record and its
 // history offset. A point at the end has record == RecordCount().
@@ -82,8 +84,9 @@ class CHistoryScan {
 
     // The store and the pattern must outlive the scan, and the store must
     // not be cleared or loaded while it runs.
+    // `windowBytes` smaller than the default only tests the window's edges.
     CHistoryScan(const CDataStore& store, const CFindPattern& pattern, SHistoryPoint from,
-                 std::uint64_t beginLimit = kHistoryEnd);
+                 std::uint64_t beginLimit = kHistoryEnd, std::size_t windowBytes = kWindowBytes);
 
     // Reads on for about `byteBudget` bytes, handing every match to `sink` in
     // order; the sink returns false to end the scan. True once the scan has
@@ -110,6 +113,7 @@ class CHistoryScan {
     const CDataStore& m_store;
     const CFindPattern& m_pattern;
     std::uint64_t m_beginLimit;
+    std::size_t m_windowBytes;
     std::string m_window;
     std::vector<SPiece> m_pieces;
     bool m_windowAtStart = true;  // the window's first byte starts the stream
