@@ -36,6 +36,8 @@ inline constexpr CommandId TransmitArrows = 32800;
 inline constexpr CommandId KeepCommandHistory = 32801;
 // Ours: empties the history, in memory and in its file.
 inline constexpr CommandId ForgetCommandHistory = 32802;
+// Ours: the find bar.
+inline constexpr CommandId Find = 32803;
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

@@ -40,3 +40,5 @@ shot 'ControlAbilities.DISABLED_Screenshot' "$out/ability-group-dialog.png" \
     QUILLPAD_SCREENSHOT_QUERY="$out/question-dialog.png"
 shot 'HelpWindowPicture.DISABLED_Screenshot' "$out/help-window.png" \
     QUILLPAD_SCREENSHOT="$out/help-window.png"
+shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
+    QUILLPAD_SCREENSHOT="$out/find-bar.png"

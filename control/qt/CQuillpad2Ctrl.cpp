@@ -19,6 +19,7 @@
 #include "control/LineEnds.h"
 #include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
+#include "control/qt/CFindBar.h"
 #include "control/qt/CHistoryKeeper.h"
 #include "control/qt/CProgressRouter.h"
 #include "control/qt/CQtHostEnvironment.h"
@@ -121,6 +122,8 @@ void CQuillpad2Ctrl::Create() {
     setFocusProxy(m_view.get());
     m_view->setGeometry(rect());
     m_view->show();
+    m_findBar = std::make_unique<CFindBar>(*m_store, *m_view, this);
+    connect(m_findBar.get(), &CFindBar::Closed, this, [this] { LayoutChildren(); });
     Trace("view");
     // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
     m_progress = std::make_unique<CProgressRouter>(this, channel, Handle());
@@ -158,6 +161,7 @@ void CQuillpad2Ctrl::Destroy() {
         m_progress->CloseTaskDialog();
     }
     Trace("task progress dialog");
+    m_findBar.reset();
     m_view.reset();
     Trace("view");
     SetDataStore(nullptr);
@@ -176,9 +180,20 @@ void CQuillpad2Ctrl::showEvent(QShowEvent* event) {
 
 void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (m_view) {
-        m_view->setGeometry(0, 0, width(), height());
+    LayoutChildren();
+}
+
+void CQuillpad2Ctrl::LayoutChildren() {
+    if (!m_view) {
+        return;
     }
+    int viewHeight = height();
+    if (m_findBar && m_findBar->isVisible()) {
+        const int barHeight = std::min(m_findBar->sizeHint().height(), height());
+        viewHeight -= barHeight;
+        m_findBar->setGeometry(0, viewHeight, width(), barHeight);
+    }
+    m_view->setGeometry(0, 0, width(), viewHeight);
 }
 
 // ---- progress, to the dialogs while they exist
@@ -320,6 +335,12 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::Disconnect:
             Disconnect();
+            break;
+        case cmd::Find:
+            if (m_findBar) {
+                m_findBar->Open();
+                LayoutChildren();
+            }
             break;
         case cmd::ClearData:
         case cmd::ContextClear:

@@ -58,6 +58,7 @@ class CControlKeys;
 class CControlLogging;
 class CControlMenus;
 class CDataStore;
+class CFindBar;
 class CHistoryKeeper;
 class CProgressRouter;
 class CNxrDialogEventFile;
@@ -150,6 +151,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     const CQuillpadSettings& Settings() const { return m_settings; }
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
+    // The find bar (Ctrl+F), below the view while it is open.
+    CFindBar* FindBar() const { return m_findBar.get(); }
     CControlLogging& Logging() const { return *m_logging; }
     // A short message for the host's status bar (StatusText and a status tip).
     void ShowStatus(const QString& text);
@@ -184,6 +187,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void Trace(const std::string& step) const;
     void EditSequenceKeys();
     void ShowContextMenu(QPoint globalPos);
+    // The view over the whole control, less the find bar's room when open.
+    void LayoutChildren();
     void ApplySettingsToView();
     void PostSchemeToView();
     // Names, once per file, the style sheets the last rescan left out.
@@ -203,6 +208,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
+    std::unique_ptr<CFindBar> m_findBar;
     std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
     QString m_statusText;
     std::set<std::string> m_notedSheets;   // unreadable sheets already named
