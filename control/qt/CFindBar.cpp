@@ -137,6 +137,7 @@ void CFindBar::Restart() {
     query.direction = kDirections[std::clamp(m_direction->currentIndex(), 0, 2)];
     m_pattern = std::make_unique<CFindPattern>(query);
     m_generation = m_store.Generation();
+    m_scannedRecords = m_store.RecordCount();
     if (m_pattern->IsValid()) {
         m_scan = std::make_unique<CHistoryScan>(m_store, *m_pattern, SHistoryPoint{});
         m_timer->start();
@@ -169,6 +170,22 @@ void CFindBar::Slice() {
     UpdateStatus();
 }
 
+void CFindBar::TakeInNewRecords() {
+    // From the end of the last match: a match the old end cut short is
+    // found whole now, and everything before it stays as counted.
+    SHistoryPoint from;
+    if (!m_matches.empty()) {
+        const SFindMatch& last = m_matches.back();
+        const auto [record, offset] = EndOf(last);
+        from = SHistoryPoint{record, offset, last.historyEnd};
+    } else {
+        m_total = 0;
+    }
+    m_scannedRecords = m_store.RecordCount();
+    m_scan = std::make_unique<CHistoryScan>(m_store, *m_pattern, from);
+    m_timer->start();
+}
+
 bool CFindBar::Searching() const {
     return m_scan && !m_scan->Done();
 }
@@ -194,6 +211,8 @@ void CFindBar::Go(EWant want) {
     }
     if (m_generation != m_store.Generation()) {
         Restart();
+    } else if (!Searching() && m_store.RecordCount() != m_scannedRecords) {
+        TakeInNewRecords();
     }
     m_want = want;
     m_wantFrom = 0;
@@ -323,8 +342,8 @@ std::size_t CFindBar::DisplayPosition(std::size_t record, std::uint32_t offset) 
     return start + std::min(into, firstFrom(record + 1) - start);
 }
 
-std::pair<std::size_t, std::size_t> CFindBar::DisplayRange(const SFindMatch& match) {
-    // The match's end: its length counted over the records of its direction.
+std::pair<std::size_t, std::uint32_t> CFindBar::EndOf(const SFindMatch& match) const {
+    // Its length counted over the records of its direction.
     std::uint64_t remaining = match.length;
     std::size_t record = match.sequence;
     std::uint32_t offset = match.offset;
@@ -342,6 +361,11 @@ std::pair<std::size_t, std::size_t> CFindBar::DisplayRange(const SFindMatch& mat
         offset = 0;
     }
     m_store.TrimWindows();
+    return {record, offset};
+}
+
+std::pair<std::size_t, std::size_t> CFindBar::DisplayRange(const SFindMatch& match) {
+    const auto [record, offset] = EndOf(match);
     const std::size_t start = DisplayPosition(match.sequence, match.offset);
     return {start, std::max(start, DisplayPosition(record, offset))};
 }

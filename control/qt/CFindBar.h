@@ -77,6 +77,10 @@ class CFindBar final : public QWidget {
     // Goes on with a Next or Previous that waited for the count.
     void Resolve();
     void Go(EWant want);
+    // Goes on counting in records that came after the count ended.
+    void TakeInNewRecords();
+    // Where a match ends: the record and the offset after its last byte.
+    std::pair<std::size_t, std::uint32_t> EndOf(const SFindMatch& match) const;
     void Show(std::size_t index, const QString& note);
     void UpdateStatus();
     // The view's text range that draws a match's bytes (its place when they
@@ -99,6 +103,7 @@ class CFindBar final : public QWidget {
     std::unique_ptr<CFindPattern> m_pattern;
     std::unique_ptr<CHistoryScan> m_scan;
     std::uint32_t m_generation = 0;
+    std::size_t m_scannedRecords = 0;  // the records there were when the count began
     std::vector<SFindMatch> m_matches;
     std::uint64_t m_total = 0;
     std::optional<std::size_t> m_current;

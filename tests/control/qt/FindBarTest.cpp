@@ -89,6 +89,24 @@ TEST_F(FindBar, StepsThroughMatchesAcrossRecordsAndWrapsWithANote) {
     EXPECT_EQ(Selected(), "error");
 }
 
+TEST_F(FindBar, RecordsThatCameAfterTheCountAreTakenInByTheNextMove) {
+    bar.MatchCaseBox()->setChecked(true);
+    Add("ERROR one, ERR");
+    Find(QStringLiteral("ERROR"));
+    EXPECT_EQ(bar.MatchCount(), 1u);
+    bar.Next();
+    EXPECT_EQ(bar.StatusText().toStdString(), "1 of 1");
+    Add("OR two");  // completes a match the count's end cut short
+    Add(", ERROR three");
+    bar.Next();
+    Settle();
+    EXPECT_EQ(bar.MatchCount(), 3u);
+    EXPECT_EQ(bar.StatusText().toStdString(), "2 of 3");
+    ASSERT_TRUE(bar.Current());
+    EXPECT_EQ(bar.Current()->historyOffset, 11u);
+    EXPECT_EQ(Selected(), "ERROR");
+}
+
 TEST_F(FindBar, HexPatternAndDirection) {
     Add("\x55", true);
     Add("\xAA\x55\xAA");
