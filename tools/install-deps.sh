@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ make pkg-config libpcre2-dev
+    cmake ninja-build g++ make pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth socat lrzsz
@@ -13,6 +13,8 @@ packages=(
     # The package's checks and build: Debian's validators, the icon renders,
     # the completion scripts' helpers.
     lintian desktop-file-utils appstream librsvg2-bin bash-completion
+    # Find in the history: PCRE2's 8-bit library with its JIT.
+    libpcre2-dev
 )
 # `make fuzz` builds libFuzzer targets with clang.
 if [ "${1:-}" = "fuzz" ]; then
