@@ -230,6 +230,25 @@ void CFindPattern::CompileRegex(std::string_view pattern, bool caseless) {
         m_error += " at offset " + std::to_string(errorOffset);
         return;
     }
+    // A pattern that starts each line (^) lets PCRE2 skip from a CR over its
+    // LF to the next try, which makes where ^ matches depend on where the
+    // search started; a window's search starts anywhere, so it tries every
+    // position instead.
+    std::uint32_t firstCode = 0;
+    pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstCode);
+    if (firstCode == 2) {
+        pcre2_code_free(code);
+        pcre2_compile_context* again = pcre2_compile_context_create(nullptr);
+        pcre2_set_character_tables(again, Latin1CharacterTables());
+        pcre2_set_newline(again, PCRE2_NEWLINE_ANYCRLF);
+        code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                             options | PCRE2_NO_START_OPTIMIZE, &errorCode, &errorOffset, again);
+        pcre2_compile_context_free(again);
+        if (code == nullptr) {
+            m_error = "The pattern cannot be compiled for searching";
+            return;
+        }
+    }
     // Without the JIT (a system that forbids executable memory) the
     // interpreter matches the same, only slower.
     pcre2_jit_compile(code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
@@ -273,10 +292,26 @@ SPatternMatch CFindPattern::Match(std::string_view subject, std::size_t start, b
     if (!lineStart) {
         options |= PCRE2_NOTBOL;
     }
+    // ^ after a line end that ends the buffer fails without looking past the
+    // end, so a partial match would not show it: with more to come, the last
+    // line-end bytes wait for what follows them.
+    std::size_t size = subject.size();
+    if (more) {
+        for (int held = 0;
+             held < 2 && size > start && (subject[size - 1] == '\r' || subject[size - 1] == '\n');
+             ++held) {
+            --size;
+        }
+        if (size == start) {
+            result.kind = SPatternMatch::EKind::Partial;
+            result.begin = start;
+            return result;
+        }
+    }
     const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
-    for (std::size_t from = start; from < subject.size();) {
-        const int rc = pcre2_match(m_code->code, bytes, subject.size(), from, options, m_code->data,
-                                   m_code->context);
+    for (std::size_t from = start; from < size;) {
+        const int rc =
+            pcre2_match(m_code->code, bytes, size, from, options, m_code->data, m_code->context);
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(m_code->data);
         if (rc == PCRE2_ERROR_PARTIAL) {
             result.kind = SPatternMatch::EKind::Partial;
@@ -284,6 +319,11 @@ SPatternMatch CFindPattern::Match(std::string_view subject, std::size_t start, b
             return result;
         }
         if (rc < 0) {
+            if (size < subject.size()) {
+                // Nothing before the held bytes: they start the next search.
+                result.kind = SPatternMatch::EKind::Partial;
+                result.begin = size;
+            }
             return result;  // no match, or over the match limit
         }
         // \K can report a match that ends where it starts, or before the
@@ -295,6 +335,10 @@ SPatternMatch CFindPattern::Match(std::string_view subject, std::size_t start, b
             return result;
         }
         from = std::max<std::size_t>(from, ovector[1]) + 1;
+    }
+    if (size < subject.size()) {
+        result.kind = SPatternMatch::EKind::Partial;
+        result.begin = size;
     }
     return result;
 }

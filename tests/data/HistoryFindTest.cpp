@@ -288,6 +288,28 @@ TEST(HistoryFind, AMatchAcrossTheWindowsEdgeIsFoundWhole) {
     }
 }
 
+TEST(HistoryFind, LineStartsAtAWindowsEdgeMatchAsInOneBuffer) {
+    // Line ends where a small window ends, and ^ between CR and LF, which
+    // PCRE2 skips or not depending on where a search starts.
+    SHistory h;
+    h.In("x\r\nab\r\rx\nab\r\n");
+    h.In("ee\x03\r\nthree\r\nx");
+    for (const char* text : {"\r^", "^\nab", "^x", "^\nthr", "b$"}) {
+        const CFindPattern p(Query(text, EFindMode::Pattern));
+        const auto whole = FindAll(h.store, p);
+        EXPECT_FALSE(whole.empty()) << text;
+        for (std::size_t window = 1; window <= 8; ++window) {
+            std::vector<SFindMatch> found;
+            CHistoryScan scan(h.store, p, SHistoryPoint{}, kHistoryEnd, window);
+            scan.Step(std::size_t(-1), [&found](const SFindMatch& m) {
+                found.push_back(m);
+                return true;
+            });
+            EXPECT_EQ(found, whole) << text << " through a window of " << window;
+        }
+    }
+}
+
 TEST(HistoryFind, SearchesSpilledHistoryAsItSearchesMemory) {
     test::CTempDir dir;
     SHistory spilled;
