@@ -45,6 +45,8 @@ inline constexpr CommandId PulseDtr = 32822;
 inline constexpr CommandId PulseRts = 32823;
 inline constexpr CommandId ResetPulse = 32824;
 inline constexpr CommandId BreakLength = 32825;
+// Ours: the find bar.
+inline constexpr CommandId Find = 32803;
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

@@ -28,6 +28,7 @@ SMenu MakeMainMenu() {
                                Command("Send Panel", cmd::SendPanel),
                                Separator(),
                                Command("Clear Data\tALT+C", cmd::ClearData),
+                               Command("Find...\tCTRL+F", cmd::Find),
                                Separator(),
                                {EMenuItemKind::Popup,
                                 "Text Info Window\tHold SHIFT",
@@ -82,8 +83,8 @@ SMenu MakeMainMenu() {
 }
 
 std::vector<SMenuItem> MakeContextMenu() {
-    return {Command("Copy", cmd::ContextCopy), Command("Paste", cmd::ContextPaste), Separator(),
-            Command("Clear", cmd::ContextClear)};
+    return {Command("Copy", cmd::ContextCopy), Command("Paste", cmd::ContextPaste),
+            Command("Find...", cmd::Find), Separator(), Command("Clear", cmd::ContextClear)};
 }
 
 std::string CommandStatusText(cmd::CommandId id) {
@@ -125,6 +126,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Write what the device sends into a file until you stop it.";
         case cmd::ClearData:
             return "Clear all data from the console.";
+        case cmd::Find:
+            return "Find text, bytes or a pattern in the whole history.";
         case cmd::EditSequenceKeys:
             return "Define shortcuts for keystrokes.";
         case cmd::MakeDefault:

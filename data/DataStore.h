@@ -97,6 +97,9 @@ class CDataStore final : public CMessageTarget {
     // The record a notice or an earlier lookup named, if it still exists.
     std::optional<SDataRecord> Find(SRecordRef ref) const;
     std::uint32_t Generation() const { return m_generation; }
+    // A loop over the whole history that holds no record across steps calls
+    // this between them, so windows mapped for spilled records do not pile up.
+    void TrimWindows() const { m_arena.TrimWindows(); }
 
     // Time base.
     std::int64_t StartTime() const { return m_startTime; }

@@ -13,6 +13,8 @@ packages=(
     # The package's checks and build: Debian's validators, the icon renders,
     # the completion scripts' helpers.
     lintian desktop-file-utils appstream librsvg2-bin bash-completion
+    # Find in the history: PCRE2's 8-bit library with its JIT.
+    libpcre2-dev
 )
 # `make fuzz` builds libFuzzer targets with clang.
 if [ "${1:-}" = "fuzz" ]; then

@@ -19,6 +19,7 @@
 #include "control/LineEnds.h"
 #include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
+#include "control/qt/CFindBar.h"
 #include "control/qt/CHistoryKeeper.h"
 #include "control/qt/CProgressRouter.h"
 #include "control/qt/CQtHostEnvironment.h"
@@ -122,6 +123,8 @@ void CQuillpad2Ctrl::Create() {
     setFocusProxy(m_view.get());
     m_view->setGeometry(rect());
     m_view->show();
+    m_findBar = std::make_unique<CFindBar>(*m_store, *m_view, this);
+    connect(m_findBar.get(), &CFindBar::Closed, this, [this] { LayOut(); });
     Trace("view");
     // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
     m_progress = std::make_unique<CProgressRouter>(this, channel, Handle());
@@ -178,6 +181,7 @@ void CQuillpad2Ctrl::Destroy() {
         m_progress->CloseTaskDialog();
     }
     Trace("task progress dialog");
+    m_findBar.reset();
     m_view.reset();
     Trace("view");
     SetDataStore(nullptr);
@@ -199,6 +203,7 @@ void CQuillpad2Ctrl::resizeEvent(QResizeEvent* event) {
     LayOut();
 }
 
+// The send panel takes the right, the find bar the bottom of the rest.
 void CQuillpad2Ctrl::LayOut() {
     int viewWidth = width();
     if (m_sendPanel && !m_sendPanel->isHidden()) {
@@ -208,8 +213,14 @@ void CQuillpad2Ctrl::LayOut() {
         viewWidth = width() - panelWidth;
         m_sendPanel->setGeometry(viewWidth, 0, panelWidth, height());
     }
+    int viewHeight = height();
+    if (m_findBar && m_findBar->isVisible()) {
+        const int barHeight = std::min(m_findBar->sizeHint().height(), height());
+        viewHeight -= barHeight;
+        m_findBar->setGeometry(0, viewHeight, viewWidth, barHeight);
+    }
     if (m_view) {
-        m_view->setGeometry(0, 0, viewWidth, height());
+        m_view->setGeometry(0, 0, viewWidth, viewHeight);
     }
 }
 
@@ -370,6 +381,12 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::Disconnect:
             Disconnect();
+            break;
+        case cmd::Find:
+            if (m_findBar) {
+                m_findBar->Open();
+                LayOut();
+            }
             break;
         case cmd::ClearData:
         case cmd::ContextClear:

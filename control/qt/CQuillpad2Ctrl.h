@@ -62,6 +62,7 @@ class CControlKeys;
 class CControlLogging;
 class CControlMenus;
 class CDataStore;
+class CFindBar;
 class CHistoryKeeper;
 class CProgressRouter;
 class CSendPanelDock;
@@ -163,6 +164,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     const CQuillpadSettings& Settings() const { return m_settings; }
     CConsoleView* View() const { return m_view.get(); }
     CDataStore* Store() const { return m_store.get(); }
+    // The find bar (Ctrl+F), below the view while it is open.
+    CFindBar* FindBar() const { return m_findBar.get(); }
     CControlLogging& Logging() const { return *m_logging; }
     // A short message for the host's status bar (StatusText and a status tip).
     void ShowStatus(const QString& text);
@@ -198,7 +201,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void EditSequenceKeys();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
-    // The view and, when shown, the send panel at its right.
+    // The view, and when shown the send panel at its right and the find
+    // bar below it.
     void LayOut();
     void PostSchemeToView();
     // Names, once per file, the style sheets the last rescan left out.
@@ -221,6 +225,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CControlLogging> m_logging;  // the logging and review commands
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
+    std::unique_ptr<CFindBar> m_findBar;
     std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
     std::unique_ptr<CSendPanelDock> m_sendPanel;
     QString m_statusText;

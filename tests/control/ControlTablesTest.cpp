@@ -28,23 +28,36 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
     EXPECT_EQ(menu.popups[2].text, "C&ommunications");
 
     const auto& first = menu.popups[0].items;
-    EXPECT_EQ(Texts(first),
-              (std::vector<std::string>{
-                  "Select Style", "Edit Styles...", "Toggle Hex Mode\tALT+H", "-", "Select Key Set",
-                  "Edit Sequence Keys...", "Send Panel", "-", "Clear Data\tALT+C", "-",
-                  "Text Info Window\tHold SHIFT", "Command History\tUP", "Keep Command History",
-                  "Forget Command History", "Transmit Arrow Characters", "-",
-                  "Outgoing <CR> to <CR><LF>", "-", "Make THIS my Default"}));
+    EXPECT_EQ(Texts(first), (std::vector<std::string>{"Select Style",
+                                                      "Edit Styles...",
+                                                      "Toggle Hex Mode\tALT+H",
+                                                      "-",
+                                                      "Select Key Set",
+                                                      "Edit Sequence Keys...",
+                                                      "Send Panel",
+                                                      "-",
+                                                      "Clear Data\tALT+C",
+                                                      "Find...\tCTRL+F",
+                                                      "-",
+                                                      "Text Info Window\tHold SHIFT",
+                                                      "Command History\tUP",
+                                                      "Keep Command History",
+                                                      "Forget Command History",
+                                                      "Transmit Arrow Characters",
+                                                      "-",
+                                                      "Outgoing <CR> to <CR><LF>",
+                                                      "-",
+                                                      "Make THIS my Default"}));
     EXPECT_EQ(first[0].kind, EMenuItemKind::StylePopup);
     EXPECT_EQ(first[4].kind, EMenuItemKind::KeySetPopup);
-    EXPECT_EQ(CommandIds(first[10].items),
+    EXPECT_EQ(CommandIds(first[11].items),
               (std::vector<cmd::CommandId>{32796, 32797, 32798, 32795}));
-    EXPECT_EQ(Texts(first[10].items),
+    EXPECT_EQ(Texts(first[11].items),
               (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
                                         "Show Data Direction", "Show Related Data"}));
-    EXPECT_EQ(CommandIds(first),
-              (std::vector<cmd::CommandId>{32768, 32781, 32777, 32830, 32776, 32796, 32797, 32798,
-                                           32795, 32799, 32801, 32802, 32800, 32794, 32778}));
+    EXPECT_EQ(CommandIds(first), (std::vector<cmd::CommandId>{
+                                     32768, 32781, 32777, 32830, 32776, 32803, 32796, 32797, 32798,
+                                     32795, 32799, 32801, 32802, 32800, 32794, 32778}));
 
     EXPECT_EQ(Texts(menu.popups[1].items),
               (std::vector<std::string>{"Save Buffer...", "Start Logging...", "Pause Logging", "-",
@@ -62,8 +75,8 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                            cmd::ResetPulse, 32772, 32773, 32774, 32775}));
 
     const auto context = MakeContextMenu();
-    EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "-", "Clear"}));
-    EXPECT_EQ(CommandIds(context), (std::vector<cmd::CommandId>{1000, 1001, 1002}));
+    EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "Find...", "-", "Clear"}));
+    EXPECT_EQ(CommandIds(context), (std::vector<cmd::CommandId>{1000, 1001, 32803, 1002}));
 }
 
 TEST(CommandRules, EnableRules) {
@@ -178,6 +191,9 @@ TEST(KeyRouting, InterceptionBeforeAnyWindow) {
         }
     }
     EXPECT_EQ(InterceptKey(Letter('V', "\x16"), kCtrl, false).action, EKeyAction::Paste);
+    // Ctrl+F opens the find bar instead of sending ACK; Alt+F stays the host's.
+    EXPECT_EQ(InterceptKey(Letter('F', "\x06"), kCtrl, false).command, cmd::Find);
+    EXPECT_EQ(InterceptKey(Letter('F', "f"), kAlt, false).action, EKeyAction::PassOn);
     // Ctrl+C copies a selection; with none it interrupts the device (ETX).
     // Ctrl+Insert only ever copies.
     EXPECT_EQ(InterceptKey(Letter('C', "\x03"), kCtrl, true).action, EKeyAction::Copy);

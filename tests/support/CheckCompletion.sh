@@ -125,6 +125,9 @@ for pair in quillpad-console:tools/console/quillpad-console quillpad-log:tools/q
         case $name:$option in
             quillpad-log:--json) expect "quillpad-log dump --" --json ;;
             quillpad-log:--from) expect "quillpad-log style new --" --from ;;
+            quillpad-log:--hex | quillpad-log:--regex | quillpad-log:--ignore-case | \
+                quillpad-log:--direction | quillpad-log:--count)
+                expect "quillpad-log find --" "$option" ;;
             *) expect "$line" "$option" ;;
         esac
     done
@@ -133,7 +136,8 @@ expect "quillpad-console --xm" --xmodem-send --xmodem-1k --xmodem-receive
 expect_not "quillpad-console --xm" --window --break
 expect "workbay --re" --register
 expect_not "workbay --re" --connect --unregister
-expect "quillpad-log " dump render style
+expect "quillpad-log " dump render style find
+expect "quillpad-log find --direction " in out
 expect "quillpad-log render --as " text plain ansi html
 expect "quillpad-log style " show new
 
@@ -171,6 +175,8 @@ touch "$work/run1.wblog" "$work/notes.txt" "$work/My Style.tss" "$work/shot.png"
 expect "quillpad-log dump $work/" "$work/run1.wblog"
 expect_not "quillpad-log dump $work/" "$work/notes.txt" "$work/My Style.tss"
 expect "quillpad-log render --style $work/" "$work/My Style.tss"
+expect "quillpad-log find --count ERROR $work/" "$work/run1.wblog"
+expect_not "quillpad-log find $work/" "$work/run1.wblog"
 expect_not "quillpad-log render --style $work/" "$work/run1.wblog"
 expect "workbay --screenshot $work/" "$work/shot.png"
 expect_not "workbay --screenshot $work/" "$work/notes.txt"

@@ -257,5 +257,60 @@ TEST_F(QuillpadLogTest, StyleNewWritesABuiltinAsAStyleSheetAndShowReadsItBack) {
     EXPECT_NE(noFolder.err.find("cannot create"), std::string::npos) << noFolder.err;
 }
 
+// Traffic where what is looked for is split over records and directions.
+std::string FindFile() {
+    test::CZoneGuard utc("UTC0");
+    return LogHeader(1'700'000'000, 1000) + LogRecord(1, 0, 1250, 0, 1, 1, "boot ERR") +
+           LogRecord(1, 1, 1300, 0, 2, 1, "status\r") +
+           LogRecord(1, 2, 2007, 0, 1, 1, "OR: 12\r\n") +
+           LogRecord(1, 3, 3000, 0, 1, 1, std::string("\x55\xAA\0 ERROR: 7\r\n", 14));
+}
+
+TEST_F(QuillpadLogTest, FindPrintsEveryMatchWithItsTimeDirectionAndOffset) {
+    const std::string path = dir.File("find.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, FindFile()));
+    const SRun text = Run("find '\\r\\n' " + Quoted(path));
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out,
+              "2023-11-14 22:13:21.007 in 21 \\r\\n\n"
+              "2023-11-14 22:13:22.000 in 35 \\r\\n\n")
+        << text.out;
+    EXPECT_EQ(Run("find 's\\r' " + Quoted(path)).out, "2023-11-14 22:13:20.300 out 13 s\\r\n");
+    // Incoming only: the error split by the outgoing record is one match.
+    const SRun in = Run("find --regex --direction in 'ERR(OR)?:\\s+\\d+' " + Quoted(path));
+    EXPECT_EQ(in.status, 0) << in.err;
+    EXPECT_EQ(in.out,
+              "2023-11-14 22:13:20.250 in 5 ERROR: 12\n"
+              "2023-11-14 22:13:22.000 in 27 ERROR: 7\n");
+    const SRun both = Run("find --regex --count 'ERR(OR)?:\\s+\\d+' " + Quoted(path));
+    EXPECT_EQ(both.out, "1\n");
+    const SRun hex = Run("find --hex '55 aa 00' " + Quoted(path));
+    EXPECT_EQ(hex.out, "2023-11-14 22:13:22.000 in 23 U\\xaa\\x00\n");
+    const SRun folded = Run("find --ignore-case --count 'error' " + Quoted(path));
+    EXPECT_EQ(folded.out, "1\n");
+    EXPECT_EQ(folded.status, 0);
+}
+
+TEST_F(QuillpadLogTest, FindSaysNotFoundBadPatternAndBadFileApart) {
+    const std::string path = dir.File("find.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, FindFile()));
+    const SRun none = Run("find --count WARNING " + Quoted(path));
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "0\n");
+    EXPECT_EQ(Run("find --direction out ERR " + Quoted(path)).status, 1);
+    const SRun bad = Run("find --regex 'ERR(' " + Quoted(path));
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("bad pattern: Missing closing parenthesis"), std::string::npos)
+        << bad.err;
+    EXPECT_EQ(Run("find --hex 5 " + Quoted(path)).status, 2);
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("notes.txt"), "not a log"));
+    const SRun file = Run("find ERR " + Quoted(dir.File("notes.txt")));
+    EXPECT_EQ(file.status, 2);
+    EXPECT_NE(file.err.find("Error loading specified log file."), std::string::npos);
+    EXPECT_EQ(Run("find ERR").status, 2);
+    EXPECT_EQ(Run("find --hex --regex 55 " + Quoted(path)).status, 2);
+    EXPECT_EQ(Run("find --direction up ERR " + Quoted(path)).status, 2);
+}
+
 }  // namespace
 }  // namespace quillpad

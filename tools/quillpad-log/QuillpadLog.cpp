@@ -5,11 +5,14 @@
 //                       [--show-all-sources] [--timestamps] [--as text|plain|ansi|html] FILE.wblog
 //   quillpad-log style show FILE.tss
 //   quillpad-log style new --from NAME [--set A|B] OUT.tss
+//   quillpad-log find [--hex | --regex] [--ignore-case] [--direction in|out] [--count]
+//                     PATTERN FILE.wblog
 //
 // prints the header and every record the console's own loader keeps, so what
 // it shows is what Load log would show. A file the loader refuses gives
 // "Error loading specified log file." and the reason on stderr, status 2; a
-// bad command line status 1; output that could not be written status 3.
+// bad command line status 1; output that could not be written status 3. find
+// has grep's statuses (FindCommand.h).
 
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +25,7 @@
 #include "platform/LocalTime.h"
 #include "platform/MessageChannel.h"
 #include "platform/ProgramInfo.h"
+#include "tools/quillpad-log/FindCommand.h"
 #include "tools/quillpad-log/RenderCommands.h"
 
 namespace quillpad {
@@ -39,7 +43,9 @@ void PrintUsage(std::FILE* out = stderr) {
         "                           [--show-all-sources] [--timestamps]\n"
         "                           [--as text|plain|ansi|html] FILE.wblog\n"
         "       quillpad-log style show FILE.tss\n"
-        "       quillpad-log style new --from NAME [--set A|B] OUT.tss\n",
+        "       quillpad-log style new --from NAME [--set A|B] OUT.tss\n"
+        "       quillpad-log find [--hex | --regex] [--ignore-case] [--direction in|out]\n"
+        "                         [--count] PATTERN FILE.wblog\n",
         out);
 }
 
@@ -204,6 +210,9 @@ int Run(const std::vector<std::string>& args) {
     }
     if (!args.empty() && args[0] == "render") {
         return RunRenderCommand(args);
+    }
+    if (!args.empty() && args[0] == "find") {
+        return RunFindCommand(args);
     }
     if (!args.empty() && args[0] == "style") {
         return RunStyleCommand(args);

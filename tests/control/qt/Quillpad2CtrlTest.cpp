@@ -2,6 +2,7 @@
 // commands, styles, the history, the host's calls and saved state.
 
 #include "control/qt/CControlMenus.h"
+#include "control/qt/CFindBar.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 
 #include <gtest/gtest.h>
@@ -364,6 +365,38 @@ TEST_F(Quillpad2Ctrl, CopyPasteAndAltKeys) {
     EXPECT_TRUE(view->Document().Text().empty());
 }
 
+TEST_F(Quillpad2Ctrl, CtrlFOpensTheFindBarBelowTheViewAndEscapeClosesIt) {
+    Make();
+    OpenConsole();
+    control->resize(600, 300);
+    control->show();
+    control->Store()->AddIncomingBytes(0, "one ERROR here");
+    QApplication::processEvents();
+    log->clear();
+    modifiers.ctrl = true;
+    QTest::keyClick(control->View(), Qt::Key_F, Qt::ControlModifier);
+    modifiers = {};
+    CFindBar* bar = control->FindBar();
+    ASSERT_TRUE(bar->isVisible());
+    EXPECT_EQ(Sent(), "") << "Ctrl+F is the console's, not ACK for the device";
+    EXPECT_EQ(bar->geometry().bottom(), 299);
+    EXPECT_EQ(control->View()->geometry().height(), 300 - bar->height());
+    EXPECT_TRUE(bar->TextField()->hasFocus());
+    QTest::keyClicks(bar->TextField(), QStringLiteral("ERROR"));
+    for (int turns = 0; bar->Searching() && turns < 1000; ++turns) {
+        QApplication::processEvents();
+    }
+    QTest::keyClick(bar->TextField(), Qt::Key_Return);
+    EXPECT_EQ(control->View()->SelectedText(), QStringLiteral("ERROR"));
+    EXPECT_EQ(Sent(), "") << "typing in the bar sends nothing";
+    QTest::keyClick(bar->TextField(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(control->View()->geometry(), QRect(0, 0, 600, 300));
+    // The menu's Find... opens it again.
+    Action(cmd::Find)->trigger();
+    EXPECT_TRUE(bar->isVisible());
+}
+
 TEST_F(Quillpad2Ctrl, FunctionKeysAndHelp) {
     Make();
     CConsoleView* view = control->View();
@@ -567,7 +600,7 @@ TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
             }
         }
     }
-    EXPECT_EQ(tips.size(), 33);  // with Send Panel, Break... and the five line commands
+    EXPECT_EQ(tips.size(), 34);  // with Send Panel, Find..., Break... and the five line commands
     EXPECT_EQ(Action(cmd::EditSequenceKeys)->statusTip(), "Define shortcuts for keystrokes.");
     EXPECT_EQ(Action(cmd::CommandHistory)->statusTip(),
               "Show a history of commands that can be repeated quickly.");
@@ -647,12 +680,12 @@ TEST_F(Quillpad2Ctrl, EveryMenuCommandIsRoutedAndSaysWhatItDid) {
         EXPECT_EQ(switches(), expected) << order[i] << " flips its own switch only";
     }
 
-    // The right-click menu offers Copy, Paste and Clear, and its Clear is Alt+C's.
+    // The right-click menu offers Copy, Paste, Find and Clear, and its Clear is Alt+C's.
     control->Store()->AddIncomingBytes(0, "again");
     controlUi->answer = cmd::ContextClear;
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
     QApplication::sendEvent(control->View()->viewport(), &event);
-    EXPECT_EQ(controlUi->offered, (std::vector<cmd::CommandId>{1000, 1001, 1002}));
+    EXPECT_EQ(controlUi->offered, (std::vector<cmd::CommandId>{1000, 1001, 32803, 1002}));
     EXPECT_EQ(control->Store()->RecordCount(), 0u);
     QApplication::clipboard()->setText(QStringLiteral("ctx"));
     controlUi->answer = cmd::ContextPaste;

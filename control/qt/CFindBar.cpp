@@ -1,0 +1,373 @@
+#include "control/qt/CFindBar.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QToolButton>
+
+#include <algorithm>
+
+#include "data/DataStore.h"
+#include "view/CStyledRenderer.h"
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+
+namespace {
+
+const std::uint32_t kDirections[] = {0, kDirectionIncoming, kDirectionOutgoing};
+
+bool BySequence(const SFindMatch& match, std::size_t record) {
+    return match.sequence < record;
+}
+
+}  // namespace
+
+CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
+    : QWidget(parent),
+      m_store(store),
+      m_view(view),
+      m_text(new QLineEdit(this)),
+      m_previous(new QToolButton(this)),
+      m_next(new QToolButton(this)),
+      m_matchCase(new QCheckBox(tr("Match case"), this)),
+      m_mode(new QComboBox(this)),
+      m_direction(new QComboBox(this)),
+      m_status(new QLabel(this)),
+      m_close(new QToolButton(this)),
+      m_timer(new QTimer(this)) {
+    setObjectName(QStringLiteral("findBar"));
+    setAutoFillBackground(true);
+    m_text->setObjectName(QStringLiteral("findText"));
+    m_text->setPlaceholderText(tr("Find"));
+    m_text->setToolTip(
+        tr("Text: the bytes as typed, with \\r, \\n, \\t and \\xHH.\nHex: \"55 AA\", \"0d0a\".\n"
+           "Pattern: a regular expression over the bytes."));
+    m_text->setMinimumWidth(160);
+    m_text->installEventFilter(this);
+    m_previous->setText(tr("Previous"));
+    m_previous->setToolTip(tr("The previous match (Shift+Enter)"));
+    m_next->setText(tr("Next"));
+    m_next->setToolTip(tr("The next match (Enter)"));
+    m_mode->addItems({tr("Text"), tr("Hex"), tr("Pattern")});
+    m_mode->setToolTip(tr("What the text names"));
+    m_direction->addItems({tr("Both directions"), tr("Incoming only"), tr("Outgoing only")});
+    m_status->setObjectName(QStringLiteral("findStatus"));
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_close->setText(QString(QChar(0xD7)));
+    m_close->setToolTip(tr("Close the find bar (Escape)"));
+    m_close->setAutoRaise(true);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    layout->addWidget(m_text, 2);
+    layout->addWidget(m_previous);
+    layout->addWidget(m_next);
+    layout->addWidget(m_matchCase);
+    layout->addWidget(m_mode);
+    layout->addWidget(m_direction);
+    layout->addWidget(m_status, 3);
+    layout->addWidget(m_close);
+
+    connect(m_text, &QLineEdit::textChanged, this, [this] { Restart(); });
+    connect(m_matchCase, &QCheckBox::toggled, this, [this] { Restart(); });
+    connect(m_mode, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
+    connect(m_direction, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
+    connect(m_previous, &QToolButton::clicked, this, [this] { Previous(); });
+    connect(m_next, &QToolButton::clicked, this, [this] { Next(); });
+    connect(m_close, &QToolButton::clicked, this, [this] { Close(); });
+    // One slice per turn of the event loop: input and painting go on between.
+    m_timer->setInterval(0);
+    connect(m_timer, &QTimer::timeout, this, [this] { Slice(); });
+    hide();
+}
+
+CFindBar::~CFindBar() = default;
+
+void CFindBar::Open() {
+    show();
+    raise();
+    m_text->setFocus();
+    m_text->selectAll();
+    if (!m_pattern || m_generation != m_store.Generation()) {
+        Restart();
+    }
+}
+
+void CFindBar::Close() {
+    m_timer->stop();
+    m_want = EWant::Nothing;
+    hide();
+    m_view.setFocus();
+    emit Closed();
+}
+
+bool CFindBar::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_text && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            key->modifiers() & Qt::ShiftModifier ? Previous() : Next();
+            return true;
+        }
+        if (key->key() == Qt::Key_Escape) {
+            Close();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CFindBar::Restart() {
+    m_timer->stop();
+    m_scan.reset();
+    m_matches.clear();
+    m_total = 0;
+    m_current.reset();
+    m_note.clear();
+    SFindQuery query;
+    // One character is one byte; a character beyond Latin-1 has none.
+    const QByteArray bytes = m_text->text().toLatin1();
+    query.text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    query.mode = static_cast<EFindMode>(std::clamp(m_mode->currentIndex(), 0, 2));
+    query.matchCase = m_matchCase->isChecked();
+    query.direction = kDirections[std::clamp(m_direction->currentIndex(), 0, 2)];
+    m_pattern = std::make_unique<CFindPattern>(query);
+    m_generation = m_store.Generation();
+    m_scannedRecords = m_store.RecordCount();
+    if (m_pattern->IsValid()) {
+        m_scan = std::make_unique<CHistoryScan>(m_store, *m_pattern, SHistoryPoint{});
+        m_timer->start();
+    } else {
+        m_want = EWant::Nothing;
+    }
+    UpdateStatus();
+}
+
+void CFindBar::Slice() {
+    if (m_generation != m_store.Generation()) {
+        Restart();  // cleared or loaded: the matches so far name nothing
+        return;
+    }
+    if (!m_scan) {
+        m_timer->stop();
+        return;
+    }
+    const bool done = m_scan->Step(kFindSliceBytes, [this](const SFindMatch& match) {
+        ++m_total;
+        if (m_matches.size() < kKeptMatches) {
+            m_matches.push_back(match);
+        }
+        return true;
+    });
+    if (done) {
+        m_timer->stop();
+    }
+    Resolve();
+    UpdateStatus();
+}
+
+void CFindBar::TakeInNewRecords() {
+    // From the end of the last match: a match the old end cut short is
+    // found whole now, and everything before it stays as counted.
+    SHistoryPoint from;
+    if (!m_matches.empty()) {
+        const SFindMatch& last = m_matches.back();
+        const auto [record, offset] = EndOf(last);
+        from = SHistoryPoint{record, offset, last.historyEnd};
+    } else {
+        m_total = 0;
+    }
+    m_scannedRecords = m_store.RecordCount();
+    m_scan = std::make_unique<CHistoryScan>(m_store, *m_pattern, from);
+    m_timer->start();
+}
+
+bool CFindBar::Searching() const {
+    return m_scan && !m_scan->Done();
+}
+
+std::optional<SFindMatch> CFindBar::Current() const {
+    if (!m_current) {
+        return std::nullopt;
+    }
+    return m_matches[*m_current];
+}
+
+void CFindBar::Next() {
+    Go(EWant::Next);
+}
+
+void CFindBar::Previous() {
+    Go(EWant::Previous);
+}
+
+void CFindBar::Go(EWant want) {
+    if (!m_pattern || !m_pattern->IsValid()) {
+        return;
+    }
+    if (m_generation != m_store.Generation()) {
+        Restart();
+    } else if (!Searching() && m_store.RecordCount() != m_scannedRecords) {
+        TakeInNewRecords();
+    }
+    m_want = want;
+    m_wantFrom = 0;
+    if (!m_current) {
+        // From where the view is: its top record, or the whole history when
+        // it follows the end (Next from the first, Previous from the last).
+        const auto top = m_view.Document().SequenceAt(m_view.TopPosition());
+        if (m_view.IsPinnedToEnd()) {
+            m_wantFrom = want == EWant::Next ? 0 : m_store.RecordCount();
+        } else if (top) {
+            m_wantFrom = *top;
+        }
+    }
+    Resolve();
+    UpdateStatus();
+}
+
+void CFindBar::Resolve() {
+    if (m_want == EWant::Nothing) {
+        return;
+    }
+    const bool complete = !Searching();
+    const std::size_t known = m_matches.size();
+    if (complete && known == 0) {
+        m_want = EWant::Nothing;
+        return;
+    }
+    if (m_want == EWant::Next) {
+        const std::size_t next =
+            m_current ? *m_current + 1
+                      : static_cast<std::size_t>(
+                            std::lower_bound(m_matches.begin(), m_matches.end(),
+                                             static_cast<std::size_t>(m_wantFrom), BySequence) -
+                            m_matches.begin());
+        if (next < known) {
+            Show(next, {});
+        } else if (complete) {
+            Show(0, tr("passed the end, on from the first"));
+        }
+        return;
+    }
+    // Previous: every match before a found one is found too.
+    const std::size_t at =
+        m_current ? *m_current
+                  : static_cast<std::size_t>(std::lower_bound(m_matches.begin(), m_matches.end(),
+                                                              static_cast<std::size_t>(m_wantFrom),
+                                                              BySequence) -
+                                             m_matches.begin());
+    if (at > 0 && (at < known || complete)) {
+        Show(at - 1, {});
+    } else if (complete) {
+        Show(known - 1, tr("passed the start, on from the last"));
+    }
+}
+
+void CFindBar::Show(std::size_t index, const QString& note) {
+    m_want = EWant::Nothing;
+    m_current = index;
+    m_note = note;
+    const auto [start, end] = DisplayRange(m_matches[index]);
+    m_view.ScrollToPosition(start);
+    m_view.ScrollRows(-2);  // a little of what came before
+    m_view.SetSelection(start, end);
+    UpdateStatus();
+}
+
+void CFindBar::UpdateStatus() {
+    QString text;
+    m_statusIsError = false;
+    if (m_pattern && !m_pattern->IsValid() && !m_text->text().isEmpty()) {
+        text = QString::fromLatin1(m_pattern->Error().c_str());
+        m_statusIsError = true;
+    } else if (m_pattern && m_pattern->IsValid()) {
+        const QString total = QString::number(m_total) + (Searching() ? tr("+") : QString());
+        if (m_current) {
+            text = tr("%1 of %2").arg(*m_current + 1).arg(total);
+            if (!m_note.isEmpty()) {
+                text += QStringLiteral(" (") + m_note + QStringLiteral(")");
+            }
+        } else if (Searching()) {
+            text = tr("Searching... %1 so far").arg(m_total);
+        } else if (m_total == 0) {
+            text = tr("No matches");
+        } else {
+            text = m_total == 1 ? tr("1 match") : tr("%1 matches").arg(m_total);
+        }
+    }
+    m_status->setText(text);
+    m_status->setStyleSheet(m_statusIsError ? QStringLiteral("color: #c00000;") : QString());
+}
+
+QString CFindBar::StatusText() const {
+    return m_status->text();
+}
+
+std::size_t CFindBar::DisplayPosition(std::size_t record, std::uint32_t offset) const {
+    const CDisplayDocument& document = m_view.Document();
+    // Records are drawn in order, so the run table rises with the position:
+    // the first character drawn by `record` or a later one.
+    const auto firstFrom = [&document](std::size_t r) {
+        std::size_t low = 0;
+        std::size_t high = document.Size();
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            const auto sequence = document.SequenceAt(middle);
+            if (sequence && *sequence < r) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low;
+    };
+    const std::size_t start = firstFrom(record);
+    const auto drawn = document.SequenceAt(start);
+    if (start >= document.Size() || !drawn || *drawn != record) {
+        return start;  // drawn as nothing: where it would be
+    }
+    // A byte's place in what the record drew: what the style makes of the
+    // bytes before it (CR LF may be one line break, a byte "[0Dh]").
+    SDataRecord before = *m_store.Record(record);
+    before.bytes = before.bytes.substr(0, offset);
+    before.length = static_cast<std::uint32_t>(before.bytes.size());
+    const std::size_t into =
+        m_view.Scheme() ? CStyledRenderer::RenderToString(m_view.Scheme(), before).size() : offset;
+    m_store.TrimWindows();
+    return start + std::min(into, firstFrom(record + 1) - start);
+}
+
+std::pair<std::size_t, std::uint32_t> CFindBar::EndOf(const SFindMatch& match) const {
+    // Its length counted over the records of its direction.
+    std::uint64_t remaining = match.length;
+    std::size_t record = match.sequence;
+    std::uint32_t offset = match.offset;
+    while (record < m_store.RecordCount()) {
+        const SDataRecord r = *m_store.Record(record);
+        if (m_pattern->Direction() == 0 || r.direction == m_pattern->Direction()) {
+            const std::uint64_t take = std::min<std::uint64_t>(remaining, r.length - offset);
+            remaining -= take;
+            offset += static_cast<std::uint32_t>(take);
+            if (remaining == 0) {
+                break;
+            }
+        }
+        ++record;
+        offset = 0;
+    }
+    m_store.TrimWindows();
+    return {record, offset};
+}
+
+std::pair<std::size_t, std::size_t> CFindBar::DisplayRange(const SFindMatch& match) {
+    const auto [record, offset] = EndOf(match);
+    const std::size_t start = DisplayPosition(match.sequence, match.offset);
+    return {start, std::max(start, DisplayPosition(record, offset))};
+}
+
+}  // namespace quillpad

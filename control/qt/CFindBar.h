@@ -1,0 +1,116 @@
+#pragma once
+// The find bar at the bottom of the console: what to find, Previous and Next,
+// "Match case", the mode (Text, Hex, Pattern) and the direction. It searches
+// the store's bytes (CHistoryScan), never the rendered text, so it finds
+// what a style hides, in history of any size: the count runs in slices of a
+// few milliseconds, one per event-loop turn, and the bar shows how far it
+// got. A match is shown by selecting where its bytes are drawn and
+// scrolling there.
+//
+// Keys in the bar: Enter the next match, Shift+Enter the previous one (F3
+// is a macro key, so it is not taken), Escape closes the bar.
+
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "data/HistoryFind.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTimer;
+class QToolButton;
+
+namespace quillpad {
+
+class CConsoleView;
+class CDataStore;
+
+class CFindBar final : public QWidget {
+    Q_OBJECT
+  public:
+    // Matches whose place is kept for Previous and Next; beyond them the
+    // bar only counts.
+    static constexpr std::size_t kKeptMatches = 1'000'000;
+
+    CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent = nullptr);
+    ~CFindBar() override;
+
+    // Shows the bar with its text selected, to be typed over.
+    void Open();
+    // Hides the bar, stops its search and gives the keys back to the view.
+    void Close();
+    void Next();
+    void Previous();
+
+    // What the bar shows, for tests and the control.
+    QLineEdit* TextField() const { return m_text; }
+    QCheckBox* MatchCaseBox() const { return m_matchCase; }
+    QComboBox* ModeBox() const { return m_mode; }
+    QComboBox* DirectionBox() const { return m_direction; }
+    QString StatusText() const;
+    bool StatusIsError() const { return m_statusIsError; }
+    // Whether the count is still going on.
+    bool Searching() const;
+    std::uint64_t MatchCount() const { return m_total; }
+    // The match shown, if any.
+    std::optional<SFindMatch> Current() const;
+
+  signals:
+    void Closed();
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    enum class EWant { Nothing, Next, Previous };
+
+    // Compiles what the controls say and starts counting again.
+    void Restart();
+    void Slice();
+    // Goes on with a Next or Previous that waited for the count.
+    void Resolve();
+    void Go(EWant want);
+    // Goes on counting in records that came after the count ended.
+    void TakeInNewRecords();
+    // Where a match ends: the record and the offset after its last byte.
+    std::pair<std::size_t, std::uint32_t> EndOf(const SFindMatch& match) const;
+    void Show(std::size_t index, const QString& note);
+    void UpdateStatus();
+    // The view's text range that draws a match's bytes (its place when they
+    // draw nothing).
+    std::pair<std::size_t, std::size_t> DisplayRange(const SFindMatch& match);
+    std::size_t DisplayPosition(std::size_t record, std::uint32_t offset) const;
+
+    const CDataStore& m_store;
+    CConsoleView& m_view;
+    QLineEdit* m_text;
+    QToolButton* m_previous;
+    QToolButton* m_next;
+    QCheckBox* m_matchCase;
+    QComboBox* m_mode;
+    QComboBox* m_direction;
+    QLabel* m_status;
+    QToolButton* m_close;
+    QTimer* m_timer;
+
+    std::unique_ptr<CFindPattern> m_pattern;
+    std::unique_ptr<CHistoryScan> m_scan;
+    std::uint32_t m_generation = 0;
+    std::size_t m_scannedRecords = 0;  // the records there were when the count began
+    std::vector<SFindMatch> m_matches;
+    std::uint64_t m_total = 0;
+    std::optional<std::size_t> m_current;
+    EWant m_want = EWant::Nothing;
+    std::uint64_t m_wantFrom = 0;  // the record a move without a current match starts from
+    QString m_note;
+    bool m_statusIsError = false;
+};
+
+}  // namespace quillpad
