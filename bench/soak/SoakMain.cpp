@@ -282,6 +282,8 @@ int Run(int minutes) {
             const std::string& name = names[nextName++ % names.size()];
             if (name != control->Schemes().Current()->Name && control->SelectSchemeByName(name)) {
                 styles.push_back({control->Schemes().Current(), store.RecordCount()});
+                std::printf("SOAK style \"%s\" from record %zu\n", name.c_str(),
+                            store.RecordCount());
                 return;
             }
         }
