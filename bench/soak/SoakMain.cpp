@@ -177,6 +177,11 @@ class CFileMatcher {
         }
         return std::string_view(m_buffer).substr(m_pos, expected.size()) == expected;
     }
+    // Up to `n` bytes from the current place, for a report.
+    std::string Ahead(std::size_t n) {
+        Peek(std::string(n, '\0'));
+        return m_buffer.substr(m_pos, n);
+    }
     bool AtEnd() {
         if (m_pos < m_buffer.size()) {
             return false;
@@ -419,6 +424,27 @@ int Run(int minutes) {
                     ++style;
                     text.swap(other);
                 }
+            }
+            if (!formatted.Peek(text)) {
+                // Where and how it differs, visible bytes escaped.
+                const auto show = [](std::string_view bytes) {
+                    std::string out;
+                    for (const char c : bytes.substr(0, 60)) {
+                        if (c >= 0x20 && c < 0x7f) {
+                            out.push_back(c);
+                        } else {
+                            char hex[8];
+                            std::snprintf(hex, sizeof hex, "\\x%02X", c & 0xFF);
+                            out += hex;
+                        }
+                    }
+                    return out;
+                };
+                std::printf(
+                    "SOAK formatted differs at record %zu (style %zu asked from record "
+                    "%zu)\n  expected \"%s\"\n  the log \"%s\"\n",
+                    i, style + 1, style + 1 < styles.size() ? styles[style + 1].fromRecord : 0,
+                    show(text).c_str(), show(formatted.Ahead(text.size())).c_str());
             }
             formattedOk = formatted.Next(text);
         }
