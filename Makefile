@@ -2,13 +2,15 @@
 #   make run    install what is missing, build, start the console on the simulated controller
 #   make test   install what is missing, build with sanitizers and -Werror, run every test
 #   make bench  build in Release and run every benchmark, ending with BENCH summary lines
+#   make soak   build in Release and run the long run (SOAK_MINUTES, 30 unless set)
 
 DEBUG_DIR   ?= build/debug
 RELEASE_DIR ?= build/release
 TSAN_DIR    ?= build/tsan
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
+SOAK_MINUTES ?= 30
 
-.PHONY: all deps run test package bench fuzz build-debug build-release build-tsan test-tsan format clean
+.PHONY: all deps run test package bench soak fuzz build-debug build-release build-tsan test-tsan format clean
 
 all: build-release
 
@@ -44,6 +46,13 @@ package: build-release
 
 bench: build-release
 	@tools/run-benchmarks.sh $(RELEASE_DIR)
+
+# One console on the simulator at 1 MB/s for SOAK_MINUTES with every log on:
+# memory against the history held, the worst event-loop turn, the logs
+# checked byte for byte at the end (bench/soak/SoakMain.cpp).
+soak: build-release
+	SOAK_MINUTES=$(SOAK_MINUTES) QT_QPA_PLATFORM=$${QT_QPA_PLATFORM:-offscreen} \
+	    $(RELEASE_DIR)/bench/quillpad-soak
 
 # libFuzzer binaries (clang); run one as build/fuzz/tests/fuzz/quillpad_fuzz_<Name> CORPUS
 # (the Qt layer's targets, tests/fuzz/qt/, need a tree with Qt: see tests/fuzz/CMakeLists.txt)

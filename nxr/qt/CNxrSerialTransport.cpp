@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -76,6 +77,14 @@ QSerialPort::FlowControl ToQt(ENxrFlowControl flow) {
             break;
     }
     return QSerialPort::NoFlowControl;
+}
+
+// Whether the line's other side is gone: a pseudo-terminal whose master
+// closed, or an adapter pulled out. Its read then ends (returns 0), which
+// QSerialPort reports as a read error with whatever errno last held.
+bool HungUp(const QSerialPort& port) {
+    pollfd p{static_cast<int>(port.handle()), POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
 }
 
 }  // namespace
@@ -169,9 +178,11 @@ void CNxrSerialTransport::Failed(QSerialPort::SerialPortError error) {
         m_events == nullptr) {
         return;
     }
-    const std::string why = error == QSerialPort::ResourceError
-                                ? "the device " + m_spec.m_device + " went away"
-                                : m_spec.m_device + ": " + m_port.errorString().toStdString();
+    const bool gone =
+        error == QSerialPort::ResourceError ||
+        ((error == QSerialPort::ReadError || error == QSerialPort::WriteError) && HungUp(m_port));
+    const std::string why = gone ? "the device " + m_spec.m_device + " went away"
+                                 : m_spec.m_device + ": " + m_port.errorString().toStdString();
     Read();  // what already arrived comes before the news of the loss
     m_up = false;
     if (m_events != nullptr) {

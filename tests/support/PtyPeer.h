@@ -141,6 +141,24 @@ class CPtyPeer {
         }
     }
 
+    // The link vanishes as an unplugged adapter does: socat dies, so both
+    // pseudo-terminals lose their other side, then the peer program goes.
+    // The pair's names are removed, so a new pair can take them.
+    void Vanish() {
+        if (m_socat > 0) {
+            ::kill(m_socat, SIGKILL);
+            ::waitpid(m_socat, nullptr, 0);
+            m_socat = 0;
+        }
+        if (m_peer > 0) {
+            ::kill(m_peer, SIGKILL);
+            ::waitpid(m_peer, nullptr, 0);
+            m_peer = 0;
+        }
+        ::unlink((m_dir + "/near").c_str());
+        ::unlink((m_dir + "/far").c_str());
+    }
+
     // The peer's exit status once it ended (-1 while it runs).
     int PollExit() {
         if (m_peer <= 0) {

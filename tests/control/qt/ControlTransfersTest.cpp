@@ -20,6 +20,7 @@
 #include "platform/CRegistryStore.h"
 #include "tests/control/qt/ControlDoubles.h"
 #include "tests/session/SessionDoubles.h"
+#include "tests/support/PtyPeer.h"
 #include "tests/support/TempDir.h"
 #include "view/qt/CConsoleView.h"
 
@@ -419,6 +420,55 @@ TEST_F(ControlTransfers, ReceivesFromTheSimulatedControllerFromEndToEnd) {
         << "the help text went into the file";
     Drain();
     EXPECT_TRUE(shown->empty()) << "a stopped ASCII receive is a success";
+}
+
+// A serial line that vanishes in the middle of an XModem receive (socat, the
+// pseudo-terminal's other side, killed): the dialog closes, the error box
+// says why and names the partial file, and once a new line is there the
+// console's Reconnect brings it back and a key press reaches it.
+TEST_F(ControlTransfers, ALineLostMidReceiveIsExplainedAndTheConsoleGoesOnOnANewLine) {
+    for (const char* tool : {"socat", "sx"}) {
+        if (!test::HaveProgram(tool)) {
+            GTEST_SKIP() << tool << " is not installed (tools/install-deps.sh installs it)";
+        }
+    }
+    const std::string link = dir.File("link");
+    std::filesystem::create_directory(link);
+    auto pty = std::make_unique<test::CPtyPeer>(link, false);
+    ASSERT_TRUE(pty->Ready());
+    ASSERT_TRUE(test::WriteFileBytes(link + "/out.bin", test::RandomBytes(4 << 20, 6)));
+    Make(true);
+    const std::string spec = "serial:" + pty->Near() + ",115200,8N1";
+    control->IWBSetConnectionParameters(QByteArray::fromStdString(spec));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->ConsoleOpen(); }, 5000));
+
+    pty->Start({"sx", "-q", "-b", "-k", "out.bin"});
+    answers->file = dir.File("fw.bin");
+    CNxrDialogEventFile* dialog = control->FileProgress();
+    control->OnCommand(cmd::XModemReceive);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return dialog->isVisible() && !dialog->BytesText().startsWith("0 "); }, 10000));
+    pty->Vanish();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible() && !shown->empty(); }, 10000));
+    Drain();
+    ASSERT_EQ(shown->size(), 1u);
+    EXPECT_EQ((*shown)[0].caption, "standard error");
+    const std::string& text = (*shown)[0].text;
+    EXPECT_NE(text.find("the device " + pty->Near() + " went away"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"fw.bin.partial\""), std::string::npos) << text;
+    EXPECT_GT(test::ReadFileBytes(dir.File("fw.bin.partial")).size(), 0u);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("fw.bin")));
+
+    pty.reset();
+    pty = std::make_unique<test::CPtyPeer>(link, false);
+    ASSERT_TRUE(pty->Ready());
+    pty->Start({"sh", "-c", "head -c 1 > typed.txt"});
+    control->OnCommand(cmd::Reconnect);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->ConnectionStatus() == 3; }, 5000));
+    QTest::keyClicks(control->View(), "x");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pty->PollExit() >= 0; }, 5000));
+    EXPECT_EQ(test::ReadFileBytes(link + "/typed.txt"), "x");
+    EXPECT_EQ(shown->size(), 1u) << (shown->size() > 1 ? shown->back().text : "");
 }
 
 // The picture in docs/screenshots/, taken by tools/take-screenshots.sh (not a test:

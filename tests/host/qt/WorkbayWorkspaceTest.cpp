@@ -16,6 +16,7 @@
 #include "host/qt/CWorkbayWindow.h"
 #include "host/qt/Workspace.h"
 #include "tests/host/qt/WorkbayTestDoubles.h"
+#include "tests/support/KilledWhileSaving.h"
 
 namespace quillpad::test {
 namespace {
@@ -237,6 +238,33 @@ TEST(WorkbayWorkspace, TextRoundTripsAndDamageIsRefused) {
         EXPECT_FALSE(error.isEmpty()) << bad;
         EXPECT_TRUE(back.isEmpty()) << bad;
     }
+}
+
+// Killed (SIGKILL) a few hundred times in the middle of saving, the host
+// leaves the old workspace or the new one, whole, and still private.
+TEST(WorkbayWorkspace, AKilledSaveLeavesTheOldFileOrTheNewOneWhole) {
+    CSaveFolder dir;
+    ASSERT_TRUE(dir.Made());
+    const std::string path = dir.File("workspace.ini");
+    const auto saves = KillWhileSaving(
+        path,
+        [&](int version) {
+            QList<SWorkspaceWindow> windows;
+            for (int i = 0; i < (version == 0 ? 2 : 12); ++i) {
+                SWorkspaceWindow window;
+                window.plugin = QStringLiteral("Quillpad2");
+                window.spec = "serial:/dev/ttyUSB" + QByteArray::number(i) + ",115200,8N1";
+                window.state = QByteArray(2000 + i, static_cast<char>('A' + i));
+                windows.push_back(window);
+            }
+            return CWorkspaceFile(path).Save(windows);
+        },
+        KillRounds(80), 4);
+    EXPECT_GT(saves.oldKept, 0) << "no kill came before the new file was in place";
+    EXPECT_GT(saves.newWhole, 0) << "no save ever ended";
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace

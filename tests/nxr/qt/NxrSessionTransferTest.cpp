@@ -7,6 +7,8 @@
 #include <filesystem>
 
 #include "nxr/NxrParamBlock.h"
+#include "nxr/NxrRequestBlocks.h"
+#include "nxr/qt/CNxrIoThread.h"
 #include "nxr/qt/CNxrSession.h"
 #include "tests/nxr/qt/SessionTestSupport.h"
 #include "tests/support/PtyPeer.h"
@@ -195,6 +197,107 @@ TEST_F(NxrSessionTransfer, AsciiSendGoesOutAsDataAndAMissingFileFails) {
     ASSERT_TRUE(WaitFor([&] { return sink.Completion(missing) != nullptr; }));
     EXPECT_FALSE(sink.Completion(missing)->success);
     EXPECT_NE(session.ErrorText(missing).find("nothing.bin"), std::string::npos);
+}
+
+// The serial link vanishes in the middle of a transfer (socat, which holds
+// the pseudo-terminal's other side, is killed). The transfer fails once with
+// the reason, a receive keeps what arrived in its ".partial" file, and the
+// console goes on: a reconnect to a new pair carries typed bytes, and the
+// session closes with no I/O thread left behind.
+class NxrSessionTransferLinkLoss : public NxrSessionTransfer {
+  protected:
+    bool Progressed(std::uint32_t id, std::int32_t atLeast) const {
+        for (const auto& e : sink.file) {
+            if (e.id == ENxrEventId::FileProgress && e.requestId == id && e.a >= atLeast) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // Vanishes the link while `id` runs and checks that it ends once, failed,
+    // with the link's loss as its reason.
+    void VanishDuring(std::uint32_t id) {
+        pty->Vanish();
+        ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }, 20000))
+            << "the transfer never ended";
+        EXPECT_FALSE(sink.Completion(id)->success);
+        error = session.ErrorText(id);
+        EXPECT_NE(error.find("the link went down: the device " + pty->Near() + " went away"),
+                  std::string::npos)
+            << error;
+        WaitFor([&] { return false; }, 300);  // nothing more may come
+        EXPECT_EQ(sink.Completions(id), 1);
+        ASSERT_FALSE(sink.file.empty());
+        EXPECT_EQ(sink.file.back().id, ENxrEventId::FileBatchFinish);
+        EXPECT_FALSE(sink.file.back().flag);
+        EXPECT_EQ(sink.LastStatus(), static_cast<std::uint16_t>(ENxrConnectionStatus::LinkLost));
+    }
+
+    // A new pair where the old one was: Reconnect brings the link back and a
+    // key typed at the console reaches the far end.
+    void TypingReachesANewLink() {
+        pty.reset();
+        pty = std::make_unique<CPtyPeer>(dir.Path(), false);
+        ASSERT_TRUE(pty->Ready());
+        std::uint32_t id = 0;
+        session.Request(0xE000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+        ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+        ASSERT_TRUE(sink.Completion(id)->success) << session.ErrorText(id);
+        pty->Start({"sh", "-c", "head -c 4 > typed.txt"});
+        EXPECT_EQ(session.Send(BytesToWide("dir\r"), 1000, &handle), 0) << session.ErrorText(0);
+        ASSERT_TRUE(WaitFor([&] { return pty->PollExit() >= 0; }));
+        EXPECT_EQ(test::ReadFileBytes(dir.File("typed.txt")), "dir\r");
+
+        session.Close(&handle);
+        EXPECT_TRUE(WaitFor([&] { return CNxrIoThread::Running() == 0; }))
+            << CNxrIoThread::Running() << " I/O threads still run";
+    }
+
+    std::string error;
+};
+
+TEST_F(NxrSessionTransferLinkLoss, XModemSend) {
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("image.bin"), RandomBytes(4 << 20, 4)));
+    std::filesystem::create_directory(dir.File("in"));
+    pty->Start({"sh", "-c", "cd in && exec rx -q -b -c got.bin"});
+    const std::uint32_t id = Transfer(0xE003, dir.File("image.bin"));
+    ASSERT_TRUE(WaitFor([&] { return Progressed(id, 1); }, 20000));
+    ASSERT_NO_FATAL_FAILURE(VanishDuring(id));
+    ASSERT_NO_FATAL_FAILURE(TypingReachesANewLink());
+}
+
+TEST_F(NxrSessionTransferLinkLoss, XModemReceiveKeepsThePartialFileAndTheOldTarget) {
+    const ByteString data = RandomBytes(4 << 20, 5);
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("out.bin"), data));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("got.bin"), "old"));
+    pty->Start({"sx", "-q", "-b", "-k", "out.bin"});
+    const std::uint32_t id = Transfer(0xE004, dir.File("got.bin"));
+    ASSERT_TRUE(WaitFor([&] { return Progressed(id, 1); }, 20000));
+    ASSERT_NO_FATAL_FAILURE(VanishDuring(id));
+    EXPECT_NE(error.find("\"got.bin.partial\""), std::string::npos) << error;
+    EXPECT_EQ(test::ReadFileBytes(dir.File("got.bin")), "old");
+    const ByteString partial = test::ReadFileBytes(dir.File("got.bin.partial"));
+    ASSERT_GT(partial.size(), 0u);
+    ASSERT_LT(partial.size(), data.size());
+    EXPECT_TRUE(partial == data.substr(0, partial.size())) << "the partial file is what arrived";
+    EXPECT_NE(error.find(std::to_string(partial.size()) + " bytes"), std::string::npos) << error;
+    ASSERT_NO_FATAL_FAILURE(TypingReachesANewLink());
+}
+
+TEST_F(NxrSessionTransferLinkLoss, AsciiSend) {
+    const ByteString text(4000, 'a');
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), text));
+    pty->Start({"sh", "-c", "cat > typed.txt"});
+    std::uint32_t id = 0;
+    ASSERT_EQ(session.Request(0xE006,
+                              NxrAsciiSendBlock(dir.File("prog.txt"), {.charDelayMs = 2}).Encode(),
+                              1000, &id, nullptr, 0, &handle),
+              0);
+    ASSERT_TRUE(WaitFor([&] { return sink.transmitted.size() >= 50; }, 20000));
+    ASSERT_NO_FATAL_FAILURE(VanishDuring(id));
+    EXPECT_LT(sink.transmitted.size(), text.size());
+    ASSERT_NO_FATAL_FAILURE(TypingReachesANewLink());
 }
 
 }  // namespace
