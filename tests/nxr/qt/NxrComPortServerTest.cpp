@@ -133,7 +133,8 @@ TEST_F(NxrComPortServer, StopBitsAndFlowControlReachThePort) {
     ASSERT_TRUE(WaitFor([&] {
         const termios tio = FarSettings();
         return (tio.c_cflag & CSTOPB) != 0 && (tio.c_cflag & CRTSCTS) != 0;
-    })) << "c_cflag " << std::hex << FarSettings().c_cflag;
+    })) << "c_cflag "
+        << std::hex << FarSettings().c_cflag;
 }
 
 // A server that plays its part of RFC 2217 by hand: what the console sends
@@ -206,9 +207,10 @@ TEST(NxrComPortLink, ABreakLastsAsLongAsAskedAndARefusingServerFailsTheLink) {
     ASSERT_TRUE(Connect(session, sink, handle,
                         "rfc2217:127.0.0.1:" + std::to_string(server.Port()) + ",9600,8N1"))
         << session.ErrorText(0);
-    EXPECT_NE(server.Wire().find(
-                  ComPortCommand(rfc2217::SET_BAUDRATE, std::string("\x00\x00\x25\x80", 4))),
-              ByteString::npos)
+    // The server reads on this thread: the setup may still be on its way.
+    const ByteString baud =
+        ComPortCommand(rfc2217::SET_BAUDRATE, std::string("\x00\x00\x25\x80", 4));
+    EXPECT_TRUE(WaitFor([&] { return server.Wire().find(baud) != ByteString::npos; }))
         << "9600 baud asked for";
     std::uint32_t id = 0;
     ASSERT_EQ(session.Request(nxr_request::SendBreak, NxrBreakBlock(300).Encode(), 1000, &id,
