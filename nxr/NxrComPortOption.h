@@ -51,7 +51,7 @@ inline constexpr unsigned char MODEM_CTS = 0x10;
 ByteString ComPortCommand(unsigned char command, std::string_view value);
 ByteString ComPortControl(unsigned char value);
 
-// What a client sends to set the port as the spec says: baud, data size,
+// What a client sends to set the port as the connection asks: baud, data size,
 // parity, stop bits and flow control, then the modem lines it wants to be
 // told of.
 ByteString ComPortSetup(const CNxrComSpec& spec);

@@ -70,7 +70,7 @@ class CWorkbayWindow : public QMainWindow {
     void closeEvent(QCloseEvent* event) override;
 
   private:
-    // With remember set, the spec joins the recent connections once the console
+    // With remember set, the connection joins the recent connections once the console
     // reports that it is connected; one that never opens is not offered again.
     CConsoleWindow* CreateConsole(const QString& plugin, const QByteArray& spec,
                                   const std::optional<QByteArray>& state, bool remember);

@@ -5,7 +5,7 @@
 // that the first byte sent already travels in binary mode.
 //
 // With the COM port option (an rfc2217: spec) the server's serial port is set
-// as the spec says before the link counts as up, a break is the port's own
+// as the connection asks before the link counts as up, a break is the port's own
 // for the time asked, and the server's modem line notices are kept. A server
 // that does not take the option fails the link: a console set for 9600 baud
 // must not talk at whatever the port was left at.

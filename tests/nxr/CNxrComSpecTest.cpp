@@ -61,7 +61,7 @@ TEST(NxrComSpec, ReadsNetworkAndSimulatedKinds) {
     EXPECT_EQ(spec.m_parity, ENxrParity::Even);
     EXPECT_EQ(spec.m_stopBits, ENxrStopBits::Two);
     ASSERT_TRUE(spec.Parse("telnet:device.local"));
-    EXPECT_FALSE(spec.m_comPort) << "nothing kept from the spec before";
+    EXPECT_FALSE(spec.m_comPort) << "nothing kept from the text read before";
     EXPECT_FALSE(spec.Parse("rfc2217:ports.local"));
     EXPECT_NE(spec.ErrorText().find("no port given"), std::string::npos) << spec.ErrorText();
     EXPECT_FALSE(spec.Parse("rfc2217:ports.local:7001,,8N1"));

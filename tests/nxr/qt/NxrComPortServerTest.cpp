@@ -1,5 +1,5 @@
 // rfc2217: links against Debian's ser2net serving one end of a
-// pseudo-terminal pair (socat): the port is set as the spec says, and every
+// pseudo-terminal pair (socat): the port is set as the connection asks, and every
 // byte value crosses both ways; and against servers that are no port server.
 
 #include <gtest/gtest.h>
