@@ -89,6 +89,10 @@ class CDataStore final : public CMessageTarget {
     // The same for data that is already bytes.
     SRecordRef AddIncomingBytes(std::uint32_t ownerId, std::string_view bytes);
     SRecordRef AddOutgoingBytes(std::uint32_t ownerId, std::string_view bytes);
+    // A mark in the history (a lost link, a trigger, a script's note): an
+    // outgoing-looking record of source "other", so a style can colour or
+    // hide it and the binary log keeps it.
+    SRecordRef AddMark(std::string_view text) { return AddOutgoingBytes(kMarkOwnerId, text); }
 
     // Records. A returned SDataRecord borrows the store's bytes for as long
     // as SDataRecord.h says: until the next add or turn's end at least.

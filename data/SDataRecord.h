@@ -28,6 +28,10 @@ inline constexpr std::uint32_t kDirectionOutgoing = 2;
 inline constexpr std::uint32_t kSourceOwn = 1;
 inline constexpr std::uint32_t kSourceOther = 2;
 
+// The owner id of the history's marks ("MARK"): no console registers it, so a
+// mark is always of source "other".
+inline constexpr std::uint32_t kMarkOwnerId = 0x4D41524B;
+
 struct SDataRecord {
     // The first six fields are, in this order and little-endian, the 24-byte
     // record head of the binary log.

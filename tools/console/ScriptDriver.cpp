@@ -101,7 +101,7 @@ bool CScriptDriver::Send(std::string_view bytes, std::string& error) {
 }
 
 void CScriptDriver::Mark(std::string_view text) {
-    m_session.Store().AddOutgoingBytes(kMarkOwnerId, text);
+    m_session.Store().AddMark(text);
 }
 
 void CScriptDriver::Print(std::string_view text) {

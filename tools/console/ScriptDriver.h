@@ -18,10 +18,6 @@ namespace quillpad {
 
 class CScriptDriver final : public CMessageTarget, private IScriptHost {
   public:
-    // The owner id of the marks: registered as nobody's own, so a mark is
-    // a record of another source.
-    static constexpr std::uint32_t kMarkOwnerId = 0x53435254;  // "SCRT"
-
     CScriptDriver(const SConsoleOptions& options, CTerminalSession& session);
     // False with the reason on stderr when the file cannot be read or compiled.
     bool Loaded() const { return m_loaded; }
