@@ -41,10 +41,12 @@ CLineIndex::CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineInd
     m_points.back().record = firstRecord;
 }
 
-bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget) {
+bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget,
+                       std::size_t recordLimit) {
     CCounter counter(*this);
     std::size_t spent = 0;
-    while (m_record < store.RecordCount() && spent < byteBudget) {
+    const std::size_t end = std::min(store.RecordCount(), recordLimit);
+    while (m_record < end && spent < byteBudget) {
         const auto record = store.Record(m_record);
         if (!record) {
             ++m_record;
@@ -197,10 +199,11 @@ SWindowPlace CLineIndex::RenderBetween(const CDataStore& store, std::size_t from
 
 std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                             bool showAllSources, std::size_t lines, CDisplayDocument& out,
-                            std::size_t byteBudget, std::size_t firstRecord) {
+                            std::size_t byteBudget, std::size_t firstRecord,
+                            std::size_t endRecord) {
     out.Clear(true);
     out.SetGeneration(store.Generation());
-    const std::size_t count = store.RecordCount();
+    const std::size_t count = std::min(store.RecordCount(), endRecord);
     if (count <= firstRecord || lines == 0) {
         return out.LineCount();
     }

@@ -77,7 +77,10 @@ class CLineIndex {
 
     // Indexes the store's records from where the last call stopped, about
     // `byteBudget` record bytes at most. True when every record is indexed.
-    bool Build(const CDataStore& store, std::size_t byteBudget = kUnlimited);
+    // With `recordLimit`, stops before that record (the text as it stood
+    // when the store held that many).
+    bool Build(const CDataStore& store, std::size_t byteBudget = kUnlimited,
+               std::size_t recordLimit = kUnlimited);
     bool Complete(const CDataStore& store) const { return m_record >= store.RecordCount(); }
     // Records indexed so far: [0, IndexedRecords()).
     std::size_t IndexedRecords() const { return m_record; }
@@ -140,10 +143,12 @@ class CLineIndex {
 // about `byteBudget` record bytes; what it draws is always the end of the
 // whole text (its first line may be the end of a longer one). Returns the
 // number of lines it holds.
-// Records before `firstRecord` play no part.
+// Records before `firstRecord` play no part; with `endRecord`, the text ends
+// as it did when the store held that many records.
 std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                             bool showAllSources, std::size_t lines, CDisplayDocument& out,
                             std::size_t byteBudget = std::size_t{1} << 16,
-                            std::size_t firstRecord = 0);
+                            std::size_t firstRecord = 0,
+                            std::size_t endRecord = CLineIndex::kUnlimited);
 
 }  // namespace quillpad

@@ -123,6 +123,10 @@ void CConsoleView::NewIndex(std::size_t firstRecord) {
     ++m_indexSerial;
     m_window.SetIndex(m_index.get());
     m_tailRecords = static_cast<std::size_t>(-1);
+    m_tailBack = 0;
+    m_tailEnd.reset();
+    m_tailSelection = false;
+    m_browsing = false;
     m_building = !m_index->Complete(m_store);
     if (m_building) {
         m_buildTimer.start();
@@ -152,26 +156,97 @@ void CConsoleView::BuildSlice() {
     turn.start();
     bool done = false;
     do {
-        done = m_index->Build(m_store, kSliceBytes);
+        done = BuildIndex(kSliceBytes);
     } while (!done && turn.nsecsElapsed() < kTurnNanoseconds);
     if (done) {
-        m_building = false;
-        m_buildTimer.stop();
-        m_window.Invalidate();
+        IndexDone();
         ContentChanged();
-    } else if (!m_repaintTimer.isActive()) {
+        return;
+    }
+    if (m_browsing) {
+        m_window.IndexGrew();
+        m_layoutDirty = true;
+    }
+    if (!m_repaintTimer.isActive()) {
         m_repaintTimer.start();  // the scroll bar's estimate grows
     }
 }
 
+bool CConsoleView::BuildIndex(std::size_t byteBudget) {
+    // A tail held still learns where it lies in the whole text when the
+    // index has taken in exactly the records it was drawn from.
+    const auto place = [this] {
+        if (m_showingTail && TailHeld() && !m_tailEnd &&
+            m_index->IndexedRecords() == m_tailRecords) {
+            m_tailEnd = static_cast<std::size_t>(m_index->TextSize());
+        }
+    };
+    place();
+    const bool stop = m_showingTail && TailHeld() && !m_tailEnd &&
+                      m_index->IndexedRecords() < m_tailRecords;
+    m_index->Build(m_store, byteBudget, stop ? m_tailRecords : CLineIndex::kUnlimited);
+    place();
+    return m_index->Complete(m_store);
+}
+
+void CConsoleView::IndexDone() {
+    m_building = false;
+    m_buildTimer.stop();
+    m_window.Invalidate();
+    PlaceTail();
+    m_layoutDirty = true;
+}
+
+void CConsoleView::PlaceTail() {
+    const bool tail = m_showingTail && !m_rows.empty();
+    const bool placed = tail && TailHeld() && m_tailEnd && *m_tailEnd >= m_tail.Size();
+    if (placed) {
+        const std::size_t start = *m_tailEnd - m_tail.Size();
+        m_window.SetWidth(TextWidth());
+        if (m_tailBack > 0) {
+            m_pinned = false;
+            m_top = m_window.RowStartOf(std::min(start + m_rows.front().start, m_window.TextSize()));
+        }
+        if (m_tailSelection) {
+            m_anchor += start;
+            m_caret += start;
+        }
+    } else if (m_tailSelection) {
+        // Drawn from records the index passed before the tail was held:
+        // where it lies is not known, so it goes.
+        m_anchor = m_caret = 0;
+    }
+    if (tail && !placed) {
+        m_pinned = true;
+    }
+    m_tailBack = 0;
+    m_tailEnd.reset();
+    m_tailSelection = false;
+    m_browsing = false;
+}
+
 void CConsoleView::FinishIndex() {
     if (m_building && IndexValid()) {
-        m_index->Build(m_store);
-        m_building = false;
-        m_buildTimer.stop();
-        m_window.Invalidate();
-        m_layoutDirty = true;
+        while (!BuildIndex(CLineIndex::kUnlimited)) {
+        }
+        IndexDone();
     }
+}
+
+std::size_t CConsoleView::EstimatedTextSize() const {
+    if (!IndexValid()) {
+        return 0;
+    }
+    auto size = static_cast<std::size_t>(m_index->TextSize());
+    const std::size_t first = m_index->FirstRecord();
+    const std::size_t done = m_index->IndexedRecords() - first;
+    if (m_building && done > 0) {
+        // Until the index is done: as much again for each record to come.
+        size = static_cast<std::size_t>(static_cast<double>(size) *
+                                        static_cast<double>(m_store.RecordCount() - first) /
+                                        static_cast<double>(done));
+    }
+    return std::max(size, m_building ? m_tail.Size() : std::size_t{0});
 }
 
 void CConsoleView::CatchUp() {
@@ -326,24 +401,51 @@ void CConsoleView::LayoutRows(std::size_t wanted) {
         m_rows.clear();
         return;
     }
-    if (m_building) {
-        // The end of the history in the new scheme, drawn at once; the
-        // view stays there until the index is done.
+    if (m_building && !m_browsing) {
+        // The end of the history in the new scheme, drawn at once. While it
+        // is scrolled back or selected in, it keeps to the records it was
+        // drawn from, so nothing moves under the user.
+        if (!m_showingTail) {
+            m_tailRecords = static_cast<std::size_t>(-1);
+        }
         m_showingTail = true;
-        m_pinned = true;
-        if (m_tailRecords != m_store.RecordCount() || m_layoutDirty ||
-            m_layoutSize != viewport()->size()) {
-            RenderLastLines(m_store, m_drawScheme.get(), m_settings.showAllSources, wanted + 1,
-                            m_tail, kTailBytes, m_index->FirstRecord());
-            m_tailRecords = m_store.RecordCount();
+        const bool held = TailHeld() && m_tailRecords != static_cast<std::size_t>(-1);
+        const std::size_t lines = wanted + m_tailBack + 1;
+        if ((!held && m_tailRecords != m_store.RecordCount()) || (!held && m_layoutDirty) ||
+            m_layoutSize != viewport()->size() || m_tailLines < lines) {
+            // Scrolling back draws a page more than it needs at once.
+            // A held tail never draws less than before, so its start only moves back.
+            const std::size_t draw = held ? std::max(lines + wanted, m_tailLines) : lines;
+            const std::size_t before = m_tail.Size();
+            RenderLastLines(m_store, m_drawScheme.get(), m_settings.showAllSources, draw, m_tail,
+                            kTailBytes, m_index->FirstRecord(),
+                            held ? m_tailRecords : CLineIndex::kUnlimited);
+            if (!held) {
+                m_tailRecords = m_store.RecordCount();
+                m_tailEnd.reset();
+            } else if (m_tailSelection) {
+                // The same end, reaching further back: the selection moves
+                // with the tail's first character.
+                const std::size_t grown = m_tail.Size() - std::min(m_tail.Size(), before);
+                m_anchor += grown;
+                m_caret += grown;
+            }
+            m_tailLines = draw;
             SyncFonts(m_tail, m_tailLayout);
             m_layoutSize = viewport()->size();
-            m_layoutDirty = false;
         }
-        m_rows = m_tailLayout.LastRows(wanted);
+        m_layoutDirty = false;
+        std::vector<CLineLayout::SRow> rows = m_tailLayout.LastRows(wanted + m_tailBack);
+        // As far back as the tail reaches.
+        m_tailBack = std::min(m_tailBack, rows.size() > wanted ? rows.size() - wanted : 0);
+        rows.resize(rows.size() - m_tailBack);
+        m_rows = std::move(rows);
+        m_pinned = m_tailBack == 0;
         return;
     }
-    CatchUp();
+    if (!m_building) {
+        CatchUp();
+    }
     if (m_showingTail) {
         m_showingTail = false;
         m_window.Invalidate();
@@ -364,8 +466,9 @@ void CConsoleView::LayoutRows(std::size_t wanted) {
         m_top = m_rows.front().start;
         if (m_rows.size() > wanted) {
             m_rows.pop_back();
-        } else {
-            // The end is in sight: follow new data from here on.
+        } else if (!m_building) {
+            // The end is in sight: follow new data from here on. (While
+            // the index is built that is only where indexing has got to.)
             m_pinned = true;
         }
     }
@@ -379,18 +482,7 @@ void CConsoleView::LayoutRows(std::size_t wanted) {
 }
 
 void CConsoleView::UpdateScrollBar() {
-    std::size_t size = 0;
-    if (IndexValid()) {
-        size = static_cast<std::size_t>(m_index->TextSize());
-        const std::size_t first = m_index->FirstRecord();
-        const std::size_t done = m_index->IndexedRecords() - first;
-        if (m_building && done > 0) {
-            // Until the index is done: as much again for each record to come.
-            size = static_cast<std::size_t>(static_cast<double>(size) *
-                                            static_cast<double>(m_store.RecordCount() - first) /
-                                            static_cast<double>(done));
-        }
-    }
+    const std::size_t size = EstimatedTextSize();
     m_scale = size / 1000000000u + 1;
     const auto length = static_cast<int>(size / m_scale);
     std::size_t shown = 1;
@@ -407,7 +499,12 @@ void CConsoleView::UpdateScrollBar() {
     bar->setRange(0, maximum);
     bar->setPageStep(page);
     bar->setSingleStep(1);
-    bar->setValue(m_pinned ? maximum : std::min(maximum, static_cast<int>(m_top / m_scale)));
+    std::size_t top = m_top;
+    if (m_showingTail && !m_rows.empty()) {
+        // Counted back from the end, as the tail is.
+        top = size - std::min(size, m_tail.Size() - std::min(m_tail.Size(), m_rows.front().start));
+    }
+    bar->setValue(m_pinned ? maximum : std::min(maximum, static_cast<int>(top / m_scale)));
     m_settingScrollBar = false;
 }
 
@@ -430,7 +527,7 @@ void CConsoleView::OnScrollAction(int action) {
             ScrollRows(-std::max(1, FullRows() - 1));
             break;
         case QAbstractSlider::SliderToMinimum:
-            ScrollToPosition(0);
+            UserScrollTo(0);
             break;
         case QAbstractSlider::SliderToMaximum:
             ScrollToEnd();
@@ -439,7 +536,7 @@ void CConsoleView::OnScrollAction(int action) {
             if (bar->sliderPosition() >= bar->maximum()) {
                 ScrollToEnd();
             } else {
-                ScrollToPosition(static_cast<std::size_t>(bar->sliderPosition()) * m_scale);
+                UserScrollTo(static_cast<std::size_t>(bar->sliderPosition()) * m_scale);
             }
             break;
         default:
@@ -461,14 +558,66 @@ void CConsoleView::ScrollToPosition(std::size_t position) {
     FlushRepaint();
 }
 
+void CConsoleView::UserScrollTo(std::size_t position) {
+    if (!m_building || !IndexValid()) {
+        ScrollToPosition(position);
+        return;
+    }
+    // The end of the text is drawn already and the part indexed so far can
+    // be; the index gets a turn's worth towards the place asked for (the
+    // start needs one slice), and the view goes as far as it has got.
+    QElapsedTimer turn;
+    turn.start();
+    while (m_index->OpenLineStart() <= position + kSliceBytes &&
+           !m_index->Complete(m_store) && turn.nsecsElapsed() < kTurnNanoseconds) {
+        BuildIndex(kSliceBytes);
+    }
+    if (m_index->Complete(m_store)) {
+        IndexDone();
+        ScrollToPosition(position);
+        return;
+    }
+    const std::size_t known = static_cast<std::size_t>(m_index->OpenLineStart());
+    if (position >= known && position + m_tail.Size() >= EstimatedTextSize()) {
+        ScrollToEnd();
+        return;
+    }
+    if (m_tailSelection) {
+        m_anchor = m_caret = 0;
+        m_tailSelection = false;
+    }
+    m_browsing = true;
+    m_tailBack = 0;
+    m_window.SetWidth(TextWidth());
+    m_pinned = false;
+    m_top = m_window.RowStartOf(std::min(position, known));
+    if (position > known) {
+        // The last screenful indexed.
+        m_top = m_window.MoveRows(m_top, 1 - FullRows());
+    }
+    m_layoutDirty = true;
+    FlushRepaint();
+}
+
 void CConsoleView::ScrollToEnd() {
+    m_browsing = false;
+    m_tailBack = 0;
     m_pinned = true;
     m_layoutDirty = true;
     FlushRepaint();
 }
 
 void CConsoleView::ScrollRows(int count) {
-    Ready();
+    if (m_building && IndexValid() && !m_browsing) {
+        // Back into the tail, as far as it reaches (the layout holds it there).
+        const auto rows = static_cast<std::size_t>(count < 0 ? -static_cast<long>(count) : count);
+        m_tailBack = count < 0 ? m_tailBack + rows : m_tailBack - std::min(m_tailBack, rows);
+        FlushRepaint();
+        return;
+    }
+    if (!m_building) {
+        Ready();
+    }
     Layout();
     if (m_rows.empty()) {
         return;
@@ -497,7 +646,7 @@ void CConsoleView::paintEvent(QPaintEvent*) {
     // The selection as far as it lies in the drawn window.
     std::size_t selStart = 0;
     std::size_t selEnd = 0;
-    if (!m_showingTail && SelectionStart() < SelectionEnd()) {
+    if (m_tailSelection == m_showingTail && SelectionStart() < SelectionEnd()) {
         const std::size_t start = ShownStart();
         const std::size_t end = start + ShownDocument().Size();
         if (SelectionEnd() > start && SelectionStart() < end) {
@@ -525,7 +674,7 @@ void CConsoleView::resizeEvent(QResizeEvent* event) {
 // ---- hit testing and selection
 
 std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
-    Ready();
+    // In the positions of what is shown: the tail's own while it is.
     Layout();
     if (m_rows.empty()) {
         return 0;
@@ -546,12 +695,12 @@ CTextInfoWnd* CConsoleView::TextInfo() {
 }
 
 QPoint CConsoleView::CaretPoint() {
-    Ready();
-    Layout();
+    const std::size_t size = ShownTextSize();
     if (m_rows.empty()) {
         return {kMargin, 0};
     }
-    const std::size_t caret = m_anchor == m_caret ? m_window.TextSize() : m_caret;
+    const bool selected = m_anchor != m_caret && m_tailSelection == m_showingTail;
+    const std::size_t caret = selected ? m_caret : size;
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const CLineLayout::SRow& row = m_rows[i];
         const bool last = i + 1 == m_rows.size();
@@ -576,9 +725,29 @@ std::size_t CConsoleView::CharacterUnder(QPoint point) {
 
 void CConsoleView::SetSelection(std::size_t anchor, std::size_t caret) {
     const std::size_t size = TextSize();
+    m_tailSelection = false;
     m_anchor = std::min(anchor, size);
     m_caret = std::min(caret, size);
     viewport()->update();
+}
+
+void CConsoleView::SelectShown(std::size_t anchor, std::size_t caret) {
+    const std::size_t size = ShownTextSize();
+    if (m_tailSelection != (m_building && m_showingTail)) {
+        anchor = caret;  // the anchor was in the other text
+    }
+    m_tailSelection = m_building && m_showingTail;
+    m_anchor = std::min(anchor, size);
+    m_caret = std::min(caret, size);
+    viewport()->update();
+}
+
+std::size_t CConsoleView::ShownTextSize() {
+    if (!IndexValid()) {
+        return 0;
+    }
+    Layout();
+    return m_showingTail ? m_tail.Size() : m_window.TextSize();
 }
 
 void CConsoleView::SelectAll() {
@@ -588,6 +757,16 @@ void CConsoleView::SelectAll() {
 QString CConsoleView::SelectedText() const {
     if (!IndexValid()) {
         return {};
+    }
+    if (m_tailSelection) {
+        const std::string_view tail = m_tail.Text();
+        const std::size_t start = std::min(SelectionStart(), tail.size());
+        QString out;
+        for (const char c : tail.substr(start, std::min(SelectionEnd(), tail.size()) - start)) {
+            const auto b = static_cast<std::uint8_t>(c);
+            out.append(b == '\r' ? QChar('\n') : QChar(b));
+        }
+        return out;
     }
     const auto size = static_cast<std::size_t>(m_index->TextSize());
     const std::size_t start = std::min(SelectionStart(), size);
@@ -657,9 +836,21 @@ void CConsoleView::Paste() {
 }
 
 std::string CConsoleView::DescribeCharacter(std::size_t character) {
-    Ready();
+    // `character` counts in what is shown, as CharacterUnder gives it.
+    Layout();
     if (!IndexValid()) {
         return {};
+    }
+    if (m_showingTail) {
+        const auto recordAt = [this](std::size_t p) -> std::optional<SRecordRef> {
+            if (p >= m_tail.Size()) {
+                return std::nullopt;
+            }
+            return m_tail.RecordAt(p);
+        };
+        const bool own = m_tailSelection;
+        return DescribeDisplayed(recordAt, m_tail.Size(), m_store, own ? SelectionStart() : 0,
+                                 own ? SelectionEnd() : 0, character, m_settings.textInfo);
     }
     // The character is usually in the window drawn now; the ends of a
     // selection may lie far from it and are drawn on their own.
@@ -743,7 +934,7 @@ void CConsoleView::keyPressEvent(QKeyEvent* event) {
             return;
         case Qt::Key_Home:
             if (ctrl) {
-                ScrollToPosition(0);
+                UserScrollTo(0);
                 return;
             }
             break;
@@ -767,9 +958,9 @@ void CConsoleView::mousePressEvent(QMouseEvent* event) {
     setFocus(Qt::MouseFocusReason);
     const std::size_t at = CharacterAt(event->position().toPoint());
     if ((event->modifiers() & Qt::ShiftModifier) != 0) {
-        SetSelection(m_anchor, at);
+        SelectShown(m_anchor, at);
     } else {
-        SetSelection(at, at);
+        SelectShown(at, at);
     }
     m_dragging = true;
 }
@@ -782,7 +973,7 @@ void CConsoleView::mouseMoveEvent(QMouseEvent* event) {
         } else if (point.y() >= viewport()->height()) {
             ScrollRows(1);
         }
-        SetSelection(m_anchor, CharacterAt(point));
+        SelectShown(m_anchor, CharacterAt(point));
         return;
     }
     const bool shift = (event->modifiers() & Qt::ShiftModifier) != 0;
@@ -802,12 +993,12 @@ void CConsoleView::mouseDoubleClickEvent(QMouseEvent* event) {
         return;
     }
     const std::size_t at = CharacterUnder(event->position().toPoint());
-    if (at >= m_window.TextSize()) {
+    if (at >= ShownTextSize()) {
         return;
     }
     const std::size_t start = WordStart(at);
     const std::size_t end = std::max(WordEnd(at), at + 1);
-    SetSelection(start, end);
+    SelectShown(start, end);
     m_dragging = false;
 }
 

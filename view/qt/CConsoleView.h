@@ -191,6 +191,20 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     std::size_t ShownStart() const;
     CLineLayout::SRow LocalRow(const CLineLayout::SRow& row) const;
     std::size_t HitTest(QPoint point, bool nearest);
+    // The size of the text the shown rows' positions count in.
+    std::size_t ShownTextSize();
+    bool TailHeld() const { return m_tailBack > 0 || m_tailSelection; }
+    // The user's own moves: while the index is built they go where the
+    // view can draw at once (ScrollToPosition waits for the index).
+    void UserScrollTo(std::size_t position);
+    void SelectShown(std::size_t anchor, std::size_t caret);
+    // One step of indexing; true once the index is complete.
+    bool BuildIndex(std::size_t byteBudget);
+    void IndexDone();
+    // The tail's rows and selection in positions of the whole text.
+    void PlaceTail();
+    // The whole text's size, estimated from what is indexed while it is built.
+    std::size_t EstimatedTextSize() const;
     // Rows of the window from the top position (or, pinned, up from the end).
     void Layout();
     void LayoutRows(std::size_t wanted);
@@ -220,10 +234,21 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     std::uint64_t m_indexSerial = 0;
     CDisplayWindow m_window{m_store};
     // While a new index is built: the end of the history drawn at once.
+    // The user may scroll back in it (m_tailBack rows up from its end) and
+    // select in it (positions then count from the tail's first character)
+    // or go to the part already indexed from the start (m_browsing); none
+    // of it waits for the index. A tail scrolled back or holding the
+    // selection keeps still while data arrives, and is placed in the whole
+    // text once the index reaches the records it was drawn from.
     bool m_building = false;
     CDisplayDocument m_tail;
     CLineLayout m_tailLayout{m_tail};
     std::size_t m_tailRecords = static_cast<std::size_t>(-1);
+    std::size_t m_tailLines = 0;
+    std::size_t m_tailBack = 0;
+    std::optional<std::size_t> m_tailEnd;  // where it ends in the whole text
+    bool m_tailSelection = false;
+    bool m_browsing = false;
     bool m_showingTail = false;
     QTimer m_buildTimer;
     // Document()'s whole render, kept while nothing changes.

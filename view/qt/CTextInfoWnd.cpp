@@ -63,12 +63,8 @@ CTextInfoWnd::CTextInfoWnd(CConsoleView& view)
 CTextInfoWnd::~CTextInfoWnd() = default;
 
 void CTextInfoWnd::MouseMoved(QPoint point, bool shiftDown) {
-    // While a new scheme's index is built the text has no positions yet;
-    // the pointer waits rather than hold the console until it is done.
-    if (shiftDown && !m_dismissed && m_view.IsIndexing()) {
-        hide();
-        return;
-    }
+    // While a new scheme's index is built the view describes what it
+    // shows (the tail), never waiting for the index.
     if (shiftDown && !m_dismissed) {
         const std::string text = Describe(point);
         if (text.empty()) {

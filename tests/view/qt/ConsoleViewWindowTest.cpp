@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QTest>
 
@@ -212,7 +213,6 @@ TEST_F(ConsoleViewWindow, ANewSchemeShowsTheEndAtOnceAndIndexesTheRestInTurns) {
     ASSERT_TRUE(view.IsIndexing()) << "a long history is not indexed inside the command";
     view.TextInfo()->MouseMoved(QPoint(5, 5), true);
     EXPECT_TRUE(view.IsIndexing()) << "the hover window does not hold the console meanwhile";
-    EXPECT_FALSE(view.TextInfo()->isVisible());
     // The event loop goes on; the index completes by itself.
     EXPECT_TRUE(QTest::qWaitFor([&] { return !view.IsIndexing(); }, 60000));
     EXPECT_GT(view.PaintCount(), paints);
@@ -220,6 +220,98 @@ TEST_F(ConsoleViewWindow, ANewSchemeShowsTheEndAtOnceAndIndexesTheRestInTurns) {
     const CDisplayDocument whole = WholeRender(store, schemes[2].get());
     EXPECT_EQ(view.TextSize(), whole.Size());
     EXPECT_EQ(view.Document().Text(), whole.Text());
+}
+
+// A drag with the left button held, from one point of the view to another.
+void Drag(CConsoleView& view, QPoint from, QPoint to) {
+    QWidget* port = view.viewport();
+    QTest::mousePress(port, Qt::LeftButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), port->mapToGlobal(QPointF(to)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(port, &move);
+    QTest::mouseRelease(port, Qt::LeftButton, {}, to);
+}
+
+TEST_F(ConsoleViewWindow, WhileANewSchemeIsIndexedTheTailScrollsSelectsAndHoversAtOnce) {
+    AddLines(0, kLines * 10);
+    SetScheme(schemes[2]);
+    view.FinishIndex();
+    Settle();
+    SetScheme(schemes[0]);
+    ASSERT_TRUE(view.IsIndexing());
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(&view, Qt::Key_PageUp);
+    }
+    QWheelEvent wheel(QPointF(5, 5), view.viewport()->mapToGlobal(QPointF(5, 5)), QPoint(),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &wheel);
+    EXPECT_FALSE(view.IsPinnedToEnd());
+    // From the start of the top row to the start of the bottom one.
+    Drag(view, QPoint(3, 2), QPoint(3, view.viewport()->height() - 4));
+    const QString picked = view.SelectedText();
+    ASSERT_TRUE(picked.startsWith("line ")) << picked.toStdString();
+    ASSERT_GE(picked.count('\n'), 3);
+    EXPECT_FALSE(picked.contains(QString("line %1 ").arg(kLines * 10 - 1)))
+        << "three pages and a notch back from the end";
+    settings.textInfo = {false, false, false, true};
+    view.TextInfo()->MouseMoved(QPoint(40, 2), true);
+    EXPECT_TRUE(view.TextInfo()->isVisible()) << "the hover describes the tail";
+    EXPECT_TRUE(view.IsIndexing()) << "none of it waited for the index";
+
+    // Data arriving meanwhile leaves the tail where the user put it.
+    const std::string top = view.DescribeCharacter(view.CharacterUnder(QPoint(40, 2)));
+    AddLines(kLines * 10, kLines * 10 + 40);
+    channel.DrainPending();
+    EXPECT_EQ(view.DescribeCharacter(view.CharacterUnder(QPoint(40, 2))), top);
+    EXPECT_EQ(view.SelectedText(), picked);
+
+    // Once the index is done the same text is selected and at the top, now
+    // in positions of the whole text.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.IsIndexing(); }, 60000));
+    const CDisplayDocument whole = WholeRender(store, schemes[0].get());
+    ASSERT_EQ(view.TextSize(), whole.Size());
+    EXPECT_EQ(view.SelectedText(), picked);
+    EXPECT_EQ(AsCopied(whole.Text().substr(view.SelectionStart(),
+                                           view.SelectionEnd() - view.SelectionStart())),
+              picked);
+    EXPECT_FALSE(view.IsPinnedToEnd());
+    EXPECT_EQ(view.TopPosition(), view.SelectionStart());
+    EXPECT_EQ(view.DescribeCharacter(view.CharacterUnder(QPoint(40, 2))), top);
+}
+
+TEST_F(ConsoleViewWindow, WhileANewSchemeIsIndexedTheStartAndTheIndexedPartAreThereAtOnce) {
+    AddLines(0, kLines * 10);
+    SetScheme(schemes[0]);
+    view.FinishIndex();
+    Settle();
+    QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    const std::size_t expected = view.TopPosition();
+    ASSERT_GT(expected, 0u);
+    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
+
+    SetScheme(schemes[0]);  // the same style again: a new index all the same
+    ASSERT_TRUE(view.IsIndexing());
+    QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    Drag(view, QPoint(3, 2), QPoint(3, view.viewport()->height() - 4));
+    const QString picked = view.SelectedText();
+    ASSERT_TRUE(picked.startsWith("line ")) << picked.toStdString();
+    // The scroll bar dragged past what is indexed goes as far as the index has got.
+    QScrollBar* bar = view.verticalScrollBar();
+    bar->setSliderPosition(bar->maximum() / 2);
+    EXPECT_FALSE(view.DescribeCharacter(view.CharacterUnder(QPoint(40, 2))).empty());
+    QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(&view, Qt::Key_PageDown);
+    EXPECT_TRUE(view.IsIndexing()) << "none of it waited for the index";
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.IsIndexing(); }, 60000));
+    const CDisplayDocument whole = WholeRender(store, schemes[0].get());
+    EXPECT_EQ(view.TopPosition(), expected) << "the place in the indexed part is the same place";
+    EXPECT_EQ(view.SelectionStart(), expected);
+    EXPECT_EQ(view.SelectedText(), picked);
+    EXPECT_EQ(AsCopied(whole.Text().substr(expected, static_cast<std::size_t>(picked.size()))),
+              picked);
 }
 
 }  // namespace
