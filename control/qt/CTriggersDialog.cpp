@@ -34,6 +34,8 @@ QString RowText(const STrigger& t, const std::string& note) {
             QString::fromLatin1(kActionTexts[static_cast<int>(t.action)]);
     if (!note.empty()) {
         text += QStringLiteral("  (") + QString::fromLatin1(note.c_str()) + QLatin1Char(')');
+    } else if (!t.enabled) {
+        text += QStringLiteral("  (off)");
     }
     return text;
 }
@@ -199,7 +201,7 @@ void CTriggersDialog::UpdateArgument() {
             m_argumentLabel->setText(QStringLiteral("Script file:"));
             break;
         default:
-            m_argumentLabel->setText(QStringLiteral("(nothing more)"));
+            m_argumentLabel->setText(QStringLiteral("Argument:"));
             break;
     }
     const bool takesArgument = action == ETriggerAction::Send || action == ETriggerAction::Macro ||

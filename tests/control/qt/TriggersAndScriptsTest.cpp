@@ -14,6 +14,7 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -326,6 +327,35 @@ TEST(TriggersDialog, EditsTheListAndRefusesAPatternThatCannotMatch) {
     ASSERT_EQ(dialog.Triggers().size(), 1u);
     EXPECT_EQ(dialog.Triggers()[0].name, "Boot");
     EXPECT_EQ(dialog.NameEdit()->text(), QStringLiteral("Boot"));
+}
+
+// The picture of the guide: a few triggers of a commissioning session.
+TEST(TriggersDialog, DISABLED_Screenshot) {
+    const char* picture = std::getenv("QUILLPAD_SCREENSHOT");
+    if (picture == nullptr) {
+        FAIL() << "set QUILLPAD_SCREENSHOT to the picture's file";
+    }
+    STrigger login = Trigger("Log in", "login:", ETriggerAction::Send, "admin\\r");
+    login.once = true;
+    STrigger boot = Trigger("Stop autoboot", "Hit any key to stop autoboot", ETriggerAction::Send,
+                            " ");
+    STrigger error = Trigger("Errors", "ERR(OR)?:\\s+\\d+", ETriggerAction::Mark);
+    error.mode = ETriggerMode::Regex;
+    error.direction = ETriggerDirection::Both;
+    error.holdOffMs = 500;
+    STrigger capture =
+        Trigger("Capture the crash", "Kernel panic", ETriggerAction::StartLogging);
+    STrigger flash = Trigger("Flash", "=> ", ETriggerAction::Script,
+                             "/home/ops/Quillpad Data/flash-firmware.lua");
+    flash.enabled = false;
+    STrigger bell = Trigger("Bell", "07", ETriggerAction::Beep);
+    bell.mode = ETriggerMode::Hex;
+    CTriggersDialog dialog({login, boot, error, capture, flash, bell},
+                           {"fired once", "", "", "", "", "paused"}, {});
+    dialog.List()->setCurrentRow(2);
+    dialog.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.grab().save(QString::fromLocal8Bit(picture)));
 }
 
 }  // namespace
