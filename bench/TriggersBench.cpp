@@ -5,6 +5,7 @@
 //   BM_Ingest_NoTriggers      AddIncomingBytes + the matcher with no trigger
 //   BM_Ingest_20Triggers      the same with 20 triggers enabled
 //   BM_Match_20Triggers       the matcher alone, 20 triggers
+//   BM_Match_10Texts, BM_Match_10Regexes   the matcher with each half alone
 // Each reports MB/s. The traffic holds a match for some of the triggers
 // about every 64 KB, so actions are due now and then, as on a real link.
 
@@ -44,9 +45,9 @@ std::vector<STrigger> TwentyTriggers() {
     std::vector<STrigger> triggers;
     const char* texts[] = {"login:",   "Password:", "U-Boot 20", "Kernel panic", "\\x1b[2J",
                            "Segfault", "=> ",       "OK\\r",     "NO CARRIER",   "Rebooting"};
-    const char* regexes[] = {R"(ERR(OR)?:\s+\d+)", R"(temp=\d+\.\d)",     R"(^\$ $)",
+    const char* regexes[] = {R"(ERR(OR)?:\s+\d+)", R"(temp=\d+\.\d)",      R"(^\$ $)",
                              R"(v\d+\.\d+\.\d+)",  R"(fault [0-9a-f]{8})", R"(WARN\w*)",
-                             R"(link (up|down))",  R"(id=[A-Z]{3}\d{4})", R"(crc [0-9A-F]{4})",
+                             R"(link (up|down))",  R"(id=[A-Z]{3}\d{4})",  R"(crc [0-9A-F]{4})",
                              R"(retry #\d+)"};
     for (const char* t : texts) {
         STrigger trigger;
@@ -112,6 +113,18 @@ void BM_Match_20Triggers(benchmark::State& state) {
     Ingest(state, TwentyTriggers(), false);
 }
 
+void BM_Match_10Texts(benchmark::State& state) {
+    auto t = TwentyTriggers();
+    t.resize(10);
+    Ingest(state, t, false);
+}
+void BM_Match_10Regexes(benchmark::State& state) {
+    auto t = TwentyTriggers();
+    t.erase(t.begin(), t.begin() + 10);
+    Ingest(state, t, false);
+}
+BENCHMARK(BM_Match_10Texts)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Match_10Regexes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Ingest_NoTriggers)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Ingest_20Triggers)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Match_20Triggers)->Unit(benchmark::kMillisecond)->MinTime(1.0);

@@ -50,5 +50,8 @@ shot 'WorkbayConsole.DISABLED_FooterLampsScreenshot' "$out/footer-lamps.png" \
     QUILLPAD_SCREENSHOT="$out/footer-lamps.png"
 shot 'TriggersDialog.DISABLED_Screenshot' "$out/triggers-dialog.png" \
     QUILLPAD_SCREENSHOT="$out/triggers-dialog.png"
+shot 'TriggersAndScripts.DISABLED_Screenshot' "$out/quillpad-menu-scripts.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/quillpad-menu-scripts.png" \
+    QUILLPAD_SCREENSHOT_TASK="$out/script-task-window.png"
 shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
