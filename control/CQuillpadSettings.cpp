@@ -116,6 +116,8 @@ void CQuillpadSettings::Read() {
     if (m_sendPanelPath.empty()) {
         m_sendPanelPath = DefaultSendPanelPath();
     }
+    m_triggerErrors.clear();
+    m_triggers = ReadTriggers(*this, m_triggerErrors);
 }
 
 void CQuillpadSettings::RemoveLogFolderEntry() {
@@ -151,6 +153,7 @@ void CQuillpadSettings::Store() {
     WriteString(kTransfers, "AsciiCharDelayMs", std::to_string(m_asciiCharDelayMs));
     WriteString(kSendPanel, "ShowSendPanel", BoolText(m_showSendPanel));
     WriteString(kSendPanel, "SendPanelFile", m_sendPanelPath);
+    StoreTriggers(*this, m_triggers);
 }
 
 }  // namespace quillpad

@@ -16,13 +16,16 @@
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
 //   [Transfers]   AsciiLineDelayMs, AsciiCharDelayMs (0 to 10000)
 //   [Send Panel]  ShowSendPanel, SendPanelFile (a path; empty: the default)
+//   [Triggers]    Count and each trigger's keys (control/Triggers.h)
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/CIniDocument.h"
+#include "control/Triggers.h"
 
 namespace quillpad {
 
@@ -79,6 +82,9 @@ class CQuillpadSettings : public CIniDocument {
     // The send panel beside the console, and the panel file it shows.
     bool m_showSendPanel = false;
     std::string m_sendPanelPath;
+    // The triggers, and what Read found wrong with them (one line each).
+    std::vector<STrigger> m_triggers;
+    std::vector<std::string> m_triggerErrors;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;

@@ -38,6 +38,9 @@ inline constexpr CommandId KeepCommandHistory = 32801;
 inline constexpr CommandId ForgetCommandHistory = 32802;
 // Ours: shows or hides the send panel beside the console.
 inline constexpr CommandId SendPanel = 32830;
+// Ours: patterns watched for and what they do; a Lua script run on the link.
+inline constexpr CommandId Triggers = 32831;
+inline constexpr CommandId RunScript = 32832;
 // Ours: the modem lines of a serial link, and a break of a chosen length.
 inline constexpr CommandId LineDtr = 32820;
 inline constexpr CommandId LineRts = 32821;

@@ -26,6 +26,8 @@ SMenu MakeMainMenu() {
                                {EMenuItemKind::KeySetPopup, "Select Key Set", 0, {}},
                                Command("Edit Sequence Keys...", cmd::EditSequenceKeys),
                                Command("Send Panel", cmd::SendPanel),
+                               Command("Triggers...", cmd::Triggers),
+                               Command("Run Script...", cmd::RunScript),
                                Separator(),
                                Command("Clear Data\tALT+C", cmd::ClearData),
                                Command("Find...\tCTRL+F", cmd::Find),
@@ -164,6 +166,10 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Forget every line of the command history, here and in its file.";
         case cmd::SendPanel:
             return "Show or hide the panel of named and repeated sends beside the console.";
+        case cmd::Triggers:
+            return "Set up patterns to watch for and what the console does when it sees them.";
+        case cmd::RunScript:
+            return "Run a Lua script that sends, waits for the device and marks the history.";
         default:
             return {};
     }

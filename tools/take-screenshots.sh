@@ -48,5 +48,10 @@ shot 'ControlLines.DISABLED_Screenshot' "$out/workbay-menu-communications.png" \
     QUILLPAD_SCREENSHOT_PULSE="$out/reset-pulse-dialog.png"
 shot 'WorkbayConsole.DISABLED_FooterLampsScreenshot' "$out/footer-lamps.png" \
     QUILLPAD_SCREENSHOT="$out/footer-lamps.png"
+shot 'TriggersDialog.DISABLED_Screenshot' "$out/triggers-dialog.png" \
+    QUILLPAD_SCREENSHOT="$out/triggers-dialog.png"
+shot 'TriggersAndScripts.DISABLED_Screenshot' "$out/quillpad-menu-scripts.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/quillpad-menu-scripts.png" \
+    QUILLPAD_SCREENSHOT_TASK="$out/script-task-window.png"
 shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"

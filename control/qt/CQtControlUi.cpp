@@ -1,4 +1,5 @@
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -16,6 +17,7 @@
 #include "control/qt/CLogFilesDialog.h"
 #include "control/qt/CResetPulseDialog.h"
 #include "control/qt/CSendItemDialog.h"
+#include "control/qt/CTriggersDialog.h"
 #include "control/qt/IControlUi.h"
 #include "input/qt/CHistoryPopup.h"
 #include "input/qt/CShortcutSetupDlg.h"
@@ -189,6 +191,29 @@ std::optional<int> CQtControlUi::AskBreakLength(int lastMs, QWidget* owner) {
         return std::nullopt;
     }
     return ms;
+}
+
+bool CQtControlUi::RunTriggersDialog(std::vector<STrigger>& triggers,
+                                     const std::vector<std::string>& notes,
+                                     const std::string& dataDirectory, QWidget* owner) {
+    CTriggersDialog* shown = nullptr;
+    CTriggersDialog dialog(
+        triggers, notes,
+        [this, &shown, dataDirectory] {
+            return ChooseFileToOpen(QStringLiteral("Lua scripts (*.lua);;All files (*)"),
+                                    QStringLiteral("lua"), dataDirectory, shown);
+        },
+        owner);
+    shown = &dialog;
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    triggers = dialog.Triggers();
+    return true;
+}
+
+void CQtControlUi::Beep() {
+    QApplication::beep();
 }
 
 bool CQtControlUi::RunAsciiSendDialog(const std::string& path, SAsciiPacing& pacing,

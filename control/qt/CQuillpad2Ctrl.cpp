@@ -19,6 +19,8 @@
 #include "control/LineEnds.h"
 #include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
+#include "control/qt/CControlScript.h"
+#include "control/qt/CControlTriggers.h"
 #include "control/qt/CFindBar.h"
 #include "control/qt/CHistoryKeeper.h"
 #include "control/qt/CProgressRouter.h"
@@ -69,7 +71,9 @@ CQuillpad2Ctrl::CQuillpad2Ctrl(QWidget* parent, SControlServices services)
       m_menus(std::make_unique<CControlMenus>(*this)),
       m_keys(std::make_unique<CControlKeys>(*this, std::move(services.modifiers))),
       m_historyKeeper(std::make_unique<CHistoryKeeper>(*this)),
-      m_logging(std::make_unique<CControlLogging>(*this, *m_ui)) {
+      m_logging(std::make_unique<CControlLogging>(*this, *m_ui)),
+      m_script(std::make_unique<CControlScript>(*this)),
+      m_triggers(std::make_unique<CControlTriggers>(*this)) {
     Trace("construct");
     if (auto* ui = dynamic_cast<CQtSessionUi*>(&Ui())) {
         ui->SetWindow(this);
@@ -152,6 +156,8 @@ void CQuillpad2Ctrl::Create() {
                                                : m_settings.m_keySetPath);
     Trace("key set");  // the folder's key sets are listed when the popup opens
     m_historyKeeper->Load();
+    m_triggers->Apply();
+    Trace("triggers");
     m_created = true;
     Trace("created");
 }
@@ -162,8 +168,10 @@ void CQuillpad2Ctrl::Destroy() {
     }
     m_created = false;
     Trace("destroy");
-    // Its repeats stop before the session goes.
+    // Its repeats, a script and the triggers stop before the session goes.
     m_sendPanel.reset();
+    m_script->Cancel();
+    m_triggers->Stop();
     if (ConsoleOpen()) {
         Trace("close console");
     }
@@ -306,6 +314,12 @@ void CQuillpad2Ctrl::OnTextSending(std::string_view text) {
 
 void CQuillpad2Ctrl::OnDeviceData(std::string_view data) {
     m_historyKeeper->OnDeviceData(data);
+    m_triggers->OnData(kDirectionIncoming, data);
+    m_script->OnDeviceData(data);
+}
+
+void CQuillpad2Ctrl::OnConsoleData(std::string_view data) {
+    m_triggers->OnData(kDirectionOutgoing, data);
 }
 
 // ---- menus
@@ -453,6 +467,12 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::SendPanel:
             ShowSendPanel(!SendPanelShown());
             break;
+        case cmd::Triggers:
+            m_triggers->EditTriggers();
+            break;
+        case cmd::RunScript:
+            m_script->ChooseAndRun();
+            break;
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
             break;
@@ -582,7 +602,11 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             m_historyKeeper->RunPopup();
             return 0;
         case UM_CANCEL_REQUEST:
-            CancelRequest(static_cast<std::uint32_t>(message.lParam));
+            if (static_cast<std::uint32_t>(message.lParam) == CControlScript::kRequestId) {
+                m_script->Cancel();
+            } else {
+                CancelRequest(static_cast<std::uint32_t>(message.lParam));
+            }
             return 0;
         case UM_SEND_TEXT:
             // A paste or a history line: its lines end as the device expects,
@@ -716,6 +740,7 @@ void CQuillpad2Ctrl::IWBLoadSaveData(const QByteArray& data, int length) {
         }
         ShowSendPanel(m_settings.m_showSendPanel);
     }
+    m_triggers->Apply();
 }
 
 void CQuillpad2Ctrl::AboutBox() {

@@ -26,7 +26,10 @@
 //                      dialog and the questions are in ControlAbilities.cpp
 //
 // The send panel (CSendPanelDock) sends through SendBytes, like a macro,
-// while the session is open.
+// while the session is open. The triggers (CControlTriggers) see every
+// record of the link; a script run from the menu or a trigger
+// (CControlScript) sees what the device sends, and its task window's Cancel
+// comes back as UM_CANCEL_REQUEST with CControlScript::kRequestId.
 
 #include <QByteArray>
 #include <QList>
@@ -59,6 +62,8 @@ namespace quillpad {
 
 class CConsoleView;
 class CControlKeys;
+class CControlScript;
+class CControlTriggers;
 class CControlLogging;
 class CControlMenus;
 class CDataStore;
@@ -160,6 +165,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     const CKeySet& KeySet() const { return m_keySet; }
     const CCommandHistory& History() const;
 
+    // The triggers at work and "Run Script..." (CControlTriggers, CControlScript).
+    CControlTriggers& Triggers() const { return *m_triggers; }
+    CControlScript& Script() const { return *m_script; }
+    // Whether there is a session to send to (none while a log is reviewed).
+    bool SessionOpen() const;
+
     CQuillpadSettings& Settings() { return m_settings; }
     const CQuillpadSettings& Settings() const { return m_settings; }
     CConsoleView* View() const { return m_view.get(); }
@@ -190,6 +201,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void OnCharTyped(char ch) override;
     void OnTextSending(std::string_view text) override;
     void OnDeviceData(std::string_view data) override;
+    void OnConsoleData(std::string_view data) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
     bool AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) override;
@@ -207,8 +219,6 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void PostSchemeToView();
     // Names, once per file, the style sheets the last rescan left out.
     void NoteSkippedSheets();
-    // Whether there is a session to send to (none while a log is reviewed).
-    bool SessionOpen() const;
 
     std::unique_ptr<IControlUi> m_ui;
     std::function<void(const std::string&)> m_trace;
@@ -228,6 +238,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CFindBar> m_findBar;
     std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
     std::unique_ptr<CSendPanelDock> m_sendPanel;
+    std::unique_ptr<CControlScript> m_script;
+    std::unique_ptr<CControlTriggers> m_triggers;
     QString m_statusText;
     std::set<std::string> m_notedSheets;   // unreadable sheets already named
     std::set<std::string> m_notedKeySets;  // unreadable key sets already named

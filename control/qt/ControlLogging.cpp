@@ -1,5 +1,7 @@
 #include "control/qt/ControlLogging.h"
 
+#include <ctime>
+
 #include <QApplication>
 #include <QCursor>
 #include <QPointer>
@@ -123,6 +125,40 @@ void CControlLogging::StartOrStopLogging() {
         store->StartLogging(*m_request);
     }
     UpdateTitleStatus();
+}
+
+bool CControlLogging::StartLoggingQuietly(const std::string& quickName) {
+    CDataStore* store = m_control.Store();
+    if (store == nullptr || m_request || m_review != EReview::Online) {
+        return false;
+    }
+    const CQuillpadSettings& settings = m_control.Settings();
+    const SLogPaths paths = BuildLogPaths(settings.m_logFolder, quickName,
+                                          static_cast<std::int64_t>(std::time(nullptr)));
+    m_request = std::make_unique<SLogRequest>(SLogRequest{
+        .quickName = quickName,
+        .plainEnabled = settings.m_logAsPlainText,
+        .plainPath = paths.plain,
+        .formattedEnabled = settings.m_logAsFormattedText,
+        .formattedPath = paths.formatted,
+        .binaryEnabled = settings.m_logAsBinaryLog,
+        .binaryPath = paths.binary,
+        .insertTimestamps = settings.m_insertTimestampsInText,
+        .paused = false});
+    store->StartLogging(*m_request);
+    UpdateTitleStatus();
+    return true;
+}
+
+bool CControlLogging::StopLogging() {
+    CDataStore* store = m_control.Store();
+    if (store == nullptr || !m_request) {
+        return false;
+    }
+    store->StopLogging();
+    m_request.reset();
+    UpdateTitleStatus();
+    return true;
 }
 
 void CControlLogging::PauseOrResumeLogging() {

@@ -38,6 +38,12 @@ class CControlLogging {
     void AttachStore(CDataStore& store);
 
     void StartOrStopLogging();
+    // Without the dialog (a trigger's action): logs to the settings' folder
+    // in the kinds they choose, named after `quickName` and the time; true
+    // when logging started. Nothing changes while logging already.
+    bool StartLoggingQuietly(const std::string& quickName);
+    // Stops live logging; false when there was none.
+    bool StopLogging();
     void PauseOrResumeLogging();
     void SaveBuffer();
     void LoadLog();

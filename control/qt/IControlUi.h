@@ -18,6 +18,7 @@
 #include "control/CQuillpadSettings.h"
 #include "control/LineCommands.h"
 #include "control/MenuModel.h"
+#include "control/Triggers.h"
 #include "data/LogRequest.h"
 #include "input/CCommandHistory.h"
 #include "input/CKeySet.h"
@@ -113,6 +114,16 @@ class IControlUi {
     virtual std::optional<int> AskBreakLength(int /*lastMs*/, QWidget* /*owner*/) {
         return std::nullopt;
     }
+    // "Triggers", modal, on the console's list: true with `triggers`
+    // changed on OK; by default Cancel. `notes` says, per trigger, what
+    // stopped it ("paused", "fired once"), empty for one that is live.
+    virtual bool RunTriggersDialog(std::vector<STrigger>& /*triggers*/,
+                                   const std::vector<std::string>& /*notes*/,
+                                   const std::string& /*dataDirectory*/, QWidget* /*owner*/) {
+        return false;
+    }
+    // A trigger's beep; by default none.
+    virtual void Beep() {}
 };
 
 class CQtControlUi final : public IControlUi {
@@ -138,6 +149,9 @@ class CQtControlUi final : public IControlUi {
     std::optional<std::string> AskSendPanelName(QWidget* owner) override;
     bool RunResetPulseDialog(SResetPulseChoice& choice, QWidget* owner) override;
     std::optional<int> AskBreakLength(int lastMs, QWidget* owner) override;
+    bool RunTriggersDialog(std::vector<STrigger>& triggers, const std::vector<std::string>& notes,
+                           const std::string& dataDirectory, QWidget* owner) override;
+    void Beep() override;
 
     // The Log Files dialog's folder browser ("Select Log Folder"), from
     // `start`: the chosen folder, none when cancelled.

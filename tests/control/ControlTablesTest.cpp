@@ -35,6 +35,8 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                                       "Select Key Set",
                                                       "Edit Sequence Keys...",
                                                       "Send Panel",
+                                                      "Triggers...",
+                                                      "Run Script...",
                                                       "-",
                                                       "Clear Data\tALT+C",
                                                       "Find...\tCTRL+F",
@@ -50,13 +52,13 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                                       "Make THIS my Default"}));
     EXPECT_EQ(first[0].kind, EMenuItemKind::StylePopup);
     EXPECT_EQ(first[4].kind, EMenuItemKind::KeySetPopup);
-    EXPECT_EQ(CommandIds(first[11].items),
+    EXPECT_EQ(CommandIds(first[13].items),
               (std::vector<cmd::CommandId>{32796, 32797, 32798, 32795}));
-    EXPECT_EQ(Texts(first[11].items),
+    EXPECT_EQ(Texts(first[13].items),
               (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
                                         "Show Data Direction", "Show Related Data"}));
     EXPECT_EQ(CommandIds(first), (std::vector<cmd::CommandId>{
-                                     32768, 32781, 32777, 32830, 32776, 32803, 32796, 32797, 32798,
+                                     32768, 32781, 32777, 32830, 32831, 32832, 32776, 32803, 32796, 32797, 32798,
                                      32795, 32799, 32801, 32802, 32800, 32794, 32778}));
 
     EXPECT_EQ(Texts(menu.popups[1].items),

@@ -202,6 +202,41 @@ TEST_F(QuillpadSettings, TheSavedStateTextRestoresTheSettings) {
     EXPECT_EQ(b.m_logFolder, b.m_logsDirectory);
 }
 
+// The triggers travel with the saved state and the defaults; a shorter list
+// saved over a longer one, and a plain value over an old hex one, read back
+// as saved (the registry keeps what a save leaves out).
+TEST_F(QuillpadSettings, TriggersSurviveTheSavedStateAndTheRegistry) {
+    STrigger login;
+    login.name = "Login";
+    login.pattern = "login:";
+    login.action = ETriggerAction::Send;
+    login.argument = "root\\r";
+    login.once = true;
+    STrigger url;
+    url.name = "Url";
+    url.pattern = "http://[a-z]+";
+    url.mode = ETriggerMode::Regex;
+    url.direction = ETriggerDirection::Both;
+    url.holdOffMs = 40;
+
+    CQuillpadSettings a;
+    a.m_triggers = {login, url};
+    a.Store();
+    CQuillpadSettings b;
+    b.LoadText(a.SaveText(), true);
+    b.Read();
+    EXPECT_EQ(b.m_triggers, a.m_triggers);
+    EXPECT_TRUE(b.m_triggerErrors.empty());
+
+    a.SaveToRegistry();
+    url.pattern = "https?:[a-z]+";  // no longer needs hex
+    a.m_triggers = {url};
+    a.SaveToRegistry();
+    CQuillpadSettings c;
+    c.LoadFromRegistry();
+    EXPECT_EQ(c.m_triggers, std::vector<STrigger>{url});
+}
+
 // ASCII Send's pauses are remembered in the saved state and the registry;
 // a value out of range, as a hand-edited file may hold, reads as none.
 TEST_F(QuillpadSettings, AsciiSendPausesAreRememberedAndBadOnesReadAsNone) {

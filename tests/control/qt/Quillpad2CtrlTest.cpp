@@ -600,7 +600,7 @@ TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
             }
         }
     }
-    EXPECT_EQ(tips.size(), 34);  // with Send Panel, Find..., Break... and the five line commands
+    EXPECT_EQ(tips.size(), 36);  // with Send Panel, Triggers..., Run Script..., Find..., Break... and the five line commands
     EXPECT_EQ(Action(cmd::EditSequenceKeys)->statusTip(), "Define shortcuts for keystrokes.");
     EXPECT_EQ(Action(cmd::CommandHistory)->statusTip(),
               "Show a history of commands that can be repeated quickly.");

@@ -1,0 +1,195 @@
+#include "control/qt/CControlScript.h"
+
+#include <QFileInfo>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "control/CommandRules.h"
+#include "control/qt/CQuillpad2Ctrl.h"
+#include "control/qt/IControlUi.h"
+#include "data/DataStore.h"
+#include "platform/qt/FileName.h"
+#include "platform/qt/Latin1.h"
+
+namespace quillpad {
+namespace {
+
+// Bigger is no console script; reading it would only stall the console.
+constexpr std::uintmax_t kMaxScriptBytes = 4u << 20;
+
+}  // namespace
+
+CControlScript::CControlScript(CQuillpad2Ctrl& control) : m_control(control) {
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (Running()) {
+            m_inStep = true;
+            m_runner->Tick(Now());
+            m_inStep = false;
+            AfterStep();
+        }
+    });
+    m_clock.start();
+}
+
+CControlScript::~CControlScript() {
+    if (m_runner) {
+        m_runner->Cancel();
+    }
+}
+
+std::uint64_t CControlScript::Now() const {
+    return static_cast<std::uint64_t>(m_clock.elapsed());
+}
+
+void CControlScript::ChooseAndRun() {
+    if (Running()) {
+        m_control.ShowStatus(QStringLiteral("A script is running: Cancel it in its window first."));
+        return;
+    }
+    const auto path = m_control.ControlUi().ChooseFileToOpen(
+        QStringLiteral("Lua scripts (*.lua);;All files (*)"), QStringLiteral("lua"),
+        m_control.Settings().m_dataDirectory, &m_control);
+    if (path) {
+        RunFile(*path);
+    }
+}
+
+bool CControlScript::RunFile(const std::string& path) {
+    if (Running()) {
+        m_control.ShowStatus(QStringLiteral("A script is running: Cancel it in its window first."));
+        return false;
+    }
+    const std::string name = std::filesystem::path(path).filename().string();
+    const QString shown = FileNameToQString(name);
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    std::ifstream in(path, std::ios::binary);
+    if (ec || !in) {
+        m_control.ShowStatus(QStringLiteral("The script %1 cannot be read.").arg(shown));
+        return false;
+    }
+    if (size > kMaxScriptBytes) {
+        m_control.ShowStatus(QStringLiteral("The script %1 is too big to be a script.").arg(shown));
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    IScriptHost& host = *this;
+    auto runner = std::make_unique<CScriptRunner>(host);
+    if (!runner->Load(text.str(), name, {})) {
+        m_lastState = EScriptState::Failed;
+        m_lastError = runner->Error();
+        m_control.ShowStatus(QStringLiteral("The script failed: %1")
+                                 .arg(QString::fromLocal8Bit(m_lastError.c_str())));
+        return false;
+    }
+    m_runner = std::move(runner);
+    m_name = name;
+    m_lastError.clear();
+    m_control.OnTaskStart(kRequestId, u"Run Script", BytesToWide(name));
+    m_control.ShowStatus(QStringLiteral("Running the script %1.").arg(shown));
+    m_inStep = true;
+    m_runner->Start(Now());
+    m_inStep = false;
+    AfterStep();
+    return true;
+}
+
+void CControlScript::Cancel() {
+    if (!Running()) {
+        return;
+    }
+    m_runner->Cancel();
+    AfterStep();
+}
+
+void CControlScript::OnDeviceData(std::string_view bytes) {
+    // A script that sends from inside its own step sees the reply later.
+    if (!Running() || m_inStep) {
+        return;
+    }
+    m_inStep = true;
+    m_runner->Received(bytes, Now());
+    m_inStep = false;
+    AfterStep();
+}
+
+void CControlScript::AfterStep() {
+    if (!m_runner) {
+        return;
+    }
+    if (m_runner->Running()) {
+        if (const auto deadline = m_runner->NextDeadline()) {
+            const std::uint64_t now = Now();
+            m_timer.start(static_cast<int>(std::min<std::uint64_t>(
+                *deadline > now ? *deadline - now : 0, 24u * 3600u * 1000u)));
+        } else {
+            m_timer.stop();
+        }
+        return;
+    }
+    m_timer.stop();
+    m_lastState = m_runner->State();
+    m_lastError = m_runner->Error();
+    const QString shown = FileNameToQString(m_name);
+    switch (m_lastState) {
+        case EScriptState::Finished:
+            m_control.ShowStatus(QStringLiteral("The script %1 has finished.").arg(shown));
+            break;
+        case EScriptState::Cancelled:
+            m_control.ShowStatus(QStringLiteral("The script %1 was cancelled.").arg(shown));
+            break;
+        default:
+            m_control.ShowStatus(QStringLiteral("The script failed: %1")
+                                     .arg(QString::fromLocal8Bit(m_lastError.c_str())));
+            break;
+    }
+    m_control.OnTaskComplete(kRequestId, m_lastState == EScriptState::Finished);
+    // Not inside the runner's own call: it is let go once control is back here.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (m_runner && !m_runner->Running())
+                m_runner.reset();
+        },
+        Qt::QueuedConnection);
+}
+
+bool CControlScript::Send(std::string_view bytes, std::string& error) {
+    if (!m_control.SessionOpen()) {
+        error = "the device session is not open";
+        return false;
+    }
+    if (!m_control.SendBytes(bytes, CConnectionController::kSendTimeoutMs)) {
+        error = "the device session did not take the bytes";
+        return false;
+    }
+    return true;
+}
+
+void CControlScript::Mark(std::string_view text) {
+    if (CDataStore* store = m_control.Store()) {
+        store->AddMark(text);
+    }
+}
+
+void CControlScript::Print(std::string_view text) {
+    const QString line = BytesToQString(text);
+    m_control.ShowStatus(line);
+    m_control.OnTaskProgress(kRequestId, -1, BytesToWide(text), 0);
+}
+
+bool CControlScript::Break(int ms, std::string& error) {
+    if (!m_control.SessionOpen() ||
+        !CommandState(cmd::SendBreak, m_control.CommandContext()).enabled) {
+        error = "this link cannot send a break";
+        return false;
+    }
+    m_control.SendBreak(ms);
+    return true;
+}
+
+}  // namespace quillpad

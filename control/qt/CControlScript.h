@@ -1,0 +1,65 @@
+#pragma once
+// "Run Script...": a Lua script (control/CScriptRunner) on the console's
+// link and loop. What the device sends reaches the script as it comes; its
+// waits end on a timer; its print() goes to the status bar and the task
+// window, whose Cancel stops it at its next wait (UM_CANCEL_REQUEST with
+// kRequestId). A failure names the file and line in the status bar.
+// One script runs at a time.
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "control/CScriptRunner.h"
+
+namespace quillpad {
+
+class CQuillpad2Ctrl;
+
+class CControlScript final : public QObject, private IScriptHost {
+    Q_OBJECT
+  public:
+    // The task window's id for the script (no session request has it).
+    static constexpr std::uint32_t kRequestId = 0x5C810000u;
+
+    explicit CControlScript(CQuillpad2Ctrl& control);
+    ~CControlScript() override;
+
+    // Asks for a .lua file (through the control's chooser) and runs it.
+    void ChooseAndRun();
+    // Reads and starts the file; false with the reason in the status bar
+    // when it cannot be read or compiled, or a script is running.
+    bool RunFile(const std::string& path);
+    void Cancel();
+    bool Running() const { return m_runner && m_runner->Running(); }
+    // The last script's end: its state and error.
+    EScriptState LastState() const { return m_lastState; }
+    const std::string& LastError() const { return m_lastError; }
+
+    void OnDeviceData(std::string_view bytes);
+
+  private:
+    bool Send(std::string_view bytes, std::string& error) override;
+    void Mark(std::string_view text) override;
+    void Print(std::string_view text) override;
+    bool Break(int ms, std::string& error) override;
+
+    std::uint64_t Now() const;
+    // After each step: the next timer, or the end's report.
+    void AfterStep();
+
+    CQuillpad2Ctrl& m_control;
+    std::unique_ptr<CScriptRunner> m_runner;
+    std::string m_name;
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    bool m_inStep = false;
+    EScriptState m_lastState = EScriptState::Loaded;
+    std::string m_lastError;
+};
+
+}  // namespace quillpad
