@@ -16,6 +16,8 @@
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
 //   [Transfers]   AsciiLineDelayMs, AsciiCharDelayMs (0 to 10000)
 //   [Send Panel]  ShowSendPanel, SendPanelFile (a path; empty: the default)
+//   [Time Stamps] Mode ("Off", "Absolute", "Since Start", "Since Previous
+//                 Line"), GapMs (1 to 60000)
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
@@ -23,6 +25,7 @@
 #include <string>
 
 #include "config/CIniDocument.h"
+#include "platform/StampMode.h"
 
 namespace quillpad {
 
@@ -79,6 +82,10 @@ class CQuillpadSettings : public CIniDocument {
     // The send panel beside the console, and the panel file it shows.
     bool m_showSendPanel = false;
     std::string m_sendPanelPath;
+    // Time stamps at the start of each line, and the pause that starts a
+    // burst where data has no lines.
+    EStampMode m_stampMode = EStampMode::Off;
+    std::uint32_t m_stampGapMs = kDefaultGapMs;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;
