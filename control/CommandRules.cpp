@@ -22,7 +22,8 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
     }
     if (cmd::IsStampModeCommand(id)) {
         s.radio = true;
-        s.checked = static_cast<cmd::CommandId>(cmd::StampsOff + static_cast<int>(c.stampMode)) == id;
+        s.checked =
+            static_cast<cmd::CommandId>(cmd::StampsOff + static_cast<int>(c.stampMode)) == id;
         return s;
     }
     if (cmd::IsStampGapCommand(id)) {

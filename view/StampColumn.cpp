@@ -37,9 +37,9 @@ std::optional<std::uint32_t> PreviousLineTick(const CLineIndex& index, const CDa
     SWindowPlace place = index.RenderRange(store, lineStart - 1, lineStart, piece);
     const std::size_t local = lineStart - 1 - static_cast<std::size_t>(place.start);
     const std::size_t line = piece.LineOf(local);
-    const std::size_t start = line == 0 ? static_cast<std::size_t>(place.firstLineStart)
-                                        : static_cast<std::size_t>(place.start) +
-                                              piece.LineStart(line);
+    const std::size_t start = line == 0
+                                  ? static_cast<std::size_t>(place.firstLineStart)
+                                  : static_cast<std::size_t>(place.start) + piece.LineStart(line);
     if (start < place.start) {
         place = index.RenderRange(store, start, start + 1, piece);
     }

@@ -36,9 +36,9 @@ TEST(StampCommands, TheSubmenuOffersEachFormAndGap) {
             EXPECT_LE(item.id, 32849);
         }
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{"Off", "Absolute", "Since Start",
-                                               "Since Previous Line", "Gap 10 ms", "Gap 100 ms",
-                                               "Gap 1000 ms"}));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"Off", "Absolute", "Since Start", "Since Previous Line",
+                                        "Gap 10 ms", "Gap 100 ms", "Gap 1000 ms"}));
 }
 
 TEST(StampCommands, OneFormAndOneGapCarryTheRadioMark) {

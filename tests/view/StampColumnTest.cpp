@@ -137,10 +137,8 @@ TEST_F(StampColumn, GapsStartAtOneMillisecondPastTheThreshold) {
     m_window.RowsFrom(0, 1);
     EXPECT_EQ(GapStarts(m_window.Document(), 0, 10, m_store, 100),
               (std::vector<std::size_t>{4, 8}));
-    EXPECT_EQ(GapStarts(m_window.Document(), 5, 10, m_store, 100),
-              (std::vector<std::size_t>{8}));
-    EXPECT_EQ(GapStarts(m_window.Document(), 0, 10, m_store, 101),
-              (std::vector<std::size_t>{}));
+    EXPECT_EQ(GapStarts(m_window.Document(), 5, 10, m_store, 100), (std::vector<std::size_t>{8}));
+    EXPECT_EQ(GapStarts(m_window.Document(), 0, 10, m_store, 101), (std::vector<std::size_t>{}));
     EXPECT_EQ(GapStarts(m_window.Document(), 0, 10, m_store, 10),
               (std::vector<std::size_t>{2, 4, 8}));
 

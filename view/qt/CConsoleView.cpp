@@ -543,9 +543,8 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
                                  static_cast<int>(m_rows.size()) - 1);
     const CLineLayout::SRow& row = m_rows[static_cast<std::size_t>(point.y() < 0 ? 0 : index)];
     return ShownStart() +
-           ShownLayout().HitTest(LocalRow(row),
-                                 static_cast<float>(point.x() - kMargin - m_gutter.Width()),
-                                 nearest);
+           ShownLayout().HitTest(
+               LocalRow(row), static_cast<float>(point.x() - kMargin - m_gutter.Width()), nearest);
 }
 
 CTextInfoWnd* CConsoleView::TextInfo() {
@@ -569,14 +568,12 @@ QPoint CConsoleView::CaretPoint() {
         // A caret at a row's end belongs to it unless the next row starts there.
         if (caret >= row.start &&
             (caret < row.end || (caret == row.end && (last || m_rows[i + 1].start > row.end)))) {
-            return {
-                kMargin + m_gutter.Width() +
-                    static_cast<int>(ShownLayout().XOf(LocalRow(row), caret - ShownStart())),
-                static_cast<int>(i) * m_fonts.RowHeight()};
+            return {kMargin + m_gutter.Width() +
+                        static_cast<int>(ShownLayout().XOf(LocalRow(row), caret - ShownStart())),
+                    static_cast<int>(i) * m_fonts.RowHeight()};
         }
     }
-    return {kMargin + m_gutter.Width(),
-            static_cast<int>(m_rows.size() - 1) * m_fonts.RowHeight()};
+    return {kMargin + m_gutter.Width(), static_cast<int>(m_rows.size() - 1) * m_fonts.RowHeight()};
 }
 
 std::size_t CConsoleView::CharacterAt(QPoint point) {

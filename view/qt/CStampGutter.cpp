@@ -64,8 +64,9 @@ void CStampGutter::Paint(QPainter& painter, const QRect& column, const QColor& b
             break;
         }
         if (!stamp.empty()) {
-            painter.drawText(QPointF(column.left(), y + ascent),
-                             QString::fromLatin1(stamp.data(), static_cast<qsizetype>(stamp.size())));
+            painter.drawText(
+                QPointF(column.left(), y + ascent),
+                QString::fromLatin1(stamp.data(), static_cast<qsizetype>(stamp.size())));
         }
         y += rowHeight;
     }

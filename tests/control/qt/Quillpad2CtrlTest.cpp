@@ -600,7 +600,9 @@ TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
             }
         }
     }
-    EXPECT_EQ(tips.size(), 34);  // with Send Panel, Find..., Break... and the five line commands
+    // With Send Panel, Find..., Break..., the five line commands and the seven
+    // of Time Stamps.
+    EXPECT_EQ(tips.size(), 41);
     EXPECT_EQ(Action(cmd::EditSequenceKeys)->statusTip(), "Define shortcuts for keystrokes.");
     EXPECT_EQ(Action(cmd::CommandHistory)->statusTip(),
               "Show a history of commands that can be repeated quickly.");

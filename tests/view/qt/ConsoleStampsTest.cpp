@@ -157,9 +157,13 @@ TEST_F(ConsoleStamps, DISABLED_Screenshots) {
     view.resize(560, 200);
     SetScheme(Scheme("Normal"));
     std::uint32_t tick = 1000;
-    const char* lines[] = {"READY\r\n", "> status\r\n", "axis 1: homed, 0.000 mm\r\n",
-                           "axis 2: homed, 12.500 mm\r\n", "> move 2 40\r\n",
-                           "moving...\r\n", "axis 2: 40.000 mm, done\r\n"};
+    const char* lines[] = {"READY\r\n",
+                           "> status\r\n",
+                           "axis 1: homed, 0.000 mm\r\n",
+                           "axis 2: homed, 12.500 mm\r\n",
+                           "> move 2 40\r\n",
+                           "moving...\r\n",
+                           "axis 2: 40.000 mm, done\r\n"};
     const std::uint32_t steps[] = {120, 2310, 45, 12, 1800, 30, 4210};
     for (std::size_t i = 0; i < std::size(lines); ++i) {
         tick += steps[i];
