@@ -17,6 +17,13 @@ constexpr const char* kGeneral = "General";
 constexpr const char* kTextInfo = "Text Info";
 constexpr const char* kKeyMapping = "Key Mapping";
 constexpr const char* kTransfers = "Transfers";
+constexpr const char* kTimeStamps = "Time Stamps";
+constexpr std::int32_t kMaxStampGapMs = 60000;
+
+std::uint32_t StampGapMs(std::int32_t value) {
+    return value >= 1 && value <= kMaxStampGapMs ? static_cast<std::uint32_t>(value)
+                                                 : kDefaultGapMs;
+}
 constexpr const char* kSendPanel = "Send Panel";
 constexpr const char* kLogToFolder = "LogToFolder";
 constexpr std::int32_t kMaxDelayMs = 10000;
@@ -111,6 +118,8 @@ void CQuillpadSettings::Read() {
     m_keepCommandHistory = ReadBool(kKeyMapping, "KeepCommandHistory", true);
     m_asciiLineDelayMs = DelayMs(ReadInt(kTransfers, "AsciiLineDelayMs", 0));
     m_asciiCharDelayMs = DelayMs(ReadInt(kTransfers, "AsciiCharDelayMs", 0));
+    m_stampMode = StampModeFromName(ReadString(kTimeStamps, "Mode", "Off"));
+    m_stampGapMs = StampGapMs(ReadInt(kTimeStamps, "GapMs", kDefaultGapMs));
     m_showSendPanel = ReadBool(kSendPanel, "ShowSendPanel", false);
     m_sendPanelPath = ReadString(kSendPanel, "SendPanelFile", "");
     if (m_sendPanelPath.empty()) {
@@ -154,6 +163,8 @@ void CQuillpadSettings::Store() {
     WriteString(kSendPanel, "ShowSendPanel", BoolText(m_showSendPanel));
     WriteString(kSendPanel, "SendPanelFile", m_sendPanelPath);
     StoreTriggers(*this, m_triggers);
+    WriteString(kTimeStamps, "Mode", StampModeName(m_stampMode));
+    WriteString(kTimeStamps, "GapMs", std::to_string(m_stampGapMs));
 }
 
 }  // namespace quillpad

@@ -17,6 +17,8 @@
 //   [Transfers]   AsciiLineDelayMs, AsciiCharDelayMs (0 to 10000)
 //   [Send Panel]  ShowSendPanel, SendPanelFile (a path; empty: the default)
 //   [Triggers]    Count and each trigger's keys (control/Triggers.h)
+//   [Time Stamps] Mode ("Off", "Absolute", "Since Start", "Since Previous
+//                 Line"), GapMs (1 to 60000)
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
@@ -26,6 +28,7 @@
 
 #include "config/CIniDocument.h"
 #include "control/Triggers.h"
+#include "platform/StampMode.h"
 
 namespace quillpad {
 
@@ -85,6 +88,10 @@ class CQuillpadSettings : public CIniDocument {
     // The triggers, and what Read found wrong with them (one line each).
     std::vector<STrigger> m_triggers;
     std::vector<std::string> m_triggerErrors;
+    // Time stamps at the start of each line, and the pause that starts a
+    // burst where data has no lines.
+    EStampMode m_stampMode = EStampMode::Off;
+    std::uint32_t m_stampGapMs = kDefaultGapMs;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;

@@ -20,6 +20,17 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
     if (NeedsSession(id)) {
         s.enabled = c.connectionKind != 0;
     }
+    if (cmd::IsStampModeCommand(id)) {
+        s.radio = true;
+        s.checked =
+            static_cast<cmd::CommandId>(cmd::StampsOff + static_cast<int>(c.stampMode)) == id;
+        return s;
+    }
+    if (cmd::IsStampGapCommand(id)) {
+        s.radio = true;
+        s.checked = kGapThresholdsMs[id - cmd::StampGap10] == c.stampGapMs;
+        return s;
+    }
     switch (id) {
         case cmd::EditStyles:
             s.enabled = c.hasCurrentScheme;

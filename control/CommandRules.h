@@ -8,6 +8,7 @@
 #include <string>
 
 #include "control/Commands.h"
+#include "platform/StampMode.h"
 
 namespace quillpad {
 
@@ -31,6 +32,8 @@ struct SCommandContext {
     bool transmitArrows = false;
     bool keepCommandHistory = false;
     bool sendPanelShown = false;
+    EStampMode stampMode = EStampMode::Off;
+    std::uint32_t stampGapMs = kDefaultGapMs;
 };
 
 struct SCommandState {

@@ -50,6 +50,22 @@ inline constexpr CommandId ResetPulse = 32824;
 inline constexpr CommandId BreakLength = 32825;
 // Ours: the find bar.
 inline constexpr CommandId Find = 32803;
+// Ours: time stamps at the start of each line, cycled by Alt+T, and the gap
+// that starts a burst in text without lines.
+inline constexpr CommandId StampsOff = 32840;
+inline constexpr CommandId StampsAbsolute = 32841;
+inline constexpr CommandId StampsSinceStart = 32842;
+inline constexpr CommandId StampsSincePrevious = 32843;
+inline constexpr CommandId CycleStamps = 32844;
+inline constexpr CommandId StampGap10 = 32845;
+inline constexpr CommandId StampGap100 = 32846;
+inline constexpr CommandId StampGap1000 = 32847;
+inline constexpr bool IsStampModeCommand(CommandId id) {
+    return id >= StampsOff && id <= StampsSincePrevious;
+}
+inline constexpr bool IsStampGapCommand(CommandId id) {
+    return id >= StampGap10 && id <= StampGap1000;
+}
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

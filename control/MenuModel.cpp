@@ -41,6 +41,19 @@ SMenu MakeMainMenu() {
                                     Command("Show Data Direction", cmd::ShowDataDirection),
                                     Command("Show Related Data", cmd::ShowRelatedData),
                                 }},
+                               {EMenuItemKind::Popup,
+                                "Time Stamps\tALT+T",
+                                0,
+                                {
+                                    Command("Off", cmd::StampsOff),
+                                    Command("Absolute", cmd::StampsAbsolute),
+                                    Command("Since Start", cmd::StampsSinceStart),
+                                    Command("Since Previous Line", cmd::StampsSincePrevious),
+                                    Separator(),
+                                    Command("Gap 10 ms", cmd::StampGap10),
+                                    Command("Gap 100 ms", cmd::StampGap100),
+                                    Command("Gap 1000 ms", cmd::StampGap1000),
+                                }},
                                Command("Command History\tUP", cmd::CommandHistory),
                                Command("Keep Command History", cmd::KeepCommandHistory),
                                Command("Forget Command History", cmd::ForgetCommandHistory),
@@ -164,6 +177,20 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Keep the command history for the consoles to come.";
         case cmd::ForgetCommandHistory:
             return "Forget every line of the command history, here and in its file.";
+        case cmd::StampsOff:
+            return "Show no time stamps.";
+        case cmd::StampsAbsolute:
+            return "Start each line with the time of day its data came.";
+        case cmd::StampsSinceStart:
+            return "Start each line with the seconds since the console started.";
+        case cmd::StampsSincePrevious:
+            return "Start each line with the seconds since the previous line.";
+        case cmd::CycleStamps:
+            return "Switch to the next form of time stamps.";
+        case cmd::StampGap10:
+        case cmd::StampGap100:
+        case cmd::StampGap1000:
+            return "Stamp a burst in Hex Mode after a pause this long.";
         case cmd::SendPanel:
             return "Show or hide the panel of named and repeated sends beside the console.";
         case cmd::Triggers:

@@ -1,6 +1,7 @@
 #include "styles/CStyleScheme.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace quillpad {
 namespace {
@@ -66,6 +67,7 @@ std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
     copy->BackgroundColor = BackgroundColor;
     copy->LineWrap = LineWrap;
     copy->MenuCommand = MenuCommand;
+    copy->Stamps = Stamps;
     copy->m_rules.reserve(m_rules.size());
     for (const auto& rule : m_rules) {
         copy->m_rules.push_back(std::make_unique<SStyleRule>(*rule));
@@ -119,6 +121,20 @@ bool CStyleScheme::ReadScheme(CIniDocument& d, int n) {
     Description = d.ReadString(info, "Description", "");
     BackgroundColor = static_cast<std::uint32_t>(d.ReadInt(info, "BackgroundColor", 16777215));
     LineWrap = d.ReadBool(info, "LineWrap", true);
+    Stamps.reset();
+    // Looked up without creating it: a sheet without stamps stays without.
+    for (std::size_t i = 0; i < d.SectionCount(); ++i) {
+        const SIniSection* section = d.SectionAt(i);
+        if (section->name == kStampsSection && !section->entries.empty()) {
+            SStampFormat stamps;
+            stamps.FaceName = d.ReadString(section, "FaceName", "");
+            stamps.PointSize = std::atoi(d.ReadString(section, "PointSize", "0").c_str());
+            stamps.Color = static_cast<std::uint32_t>(
+                std::atoi(d.ReadString(section, "Color", "8421504").c_str()));
+            Stamps = stamps;
+            break;
+        }
+    }
     for (std::size_t k = 1;; ++k) {
         const std::string section = RuleSection(n, k);
         if (d.FindOrCreateSection(section)->entries.empty()) {
@@ -136,6 +152,12 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
     d.WriteString(info, "Description", Description);
     d.WriteFormatted(info, "BackgroundColor", "%d", static_cast<int>(BackgroundColor));
     d.WriteString(info, "LineWrap", Bool(LineWrap));
+    if (Stamps) {
+        // A section of its own, which readers that know no stamps pass over.
+        d.WriteString(kStampsSection, "FaceName", Stamps->FaceName);
+        d.WriteFormatted(kStampsSection, "PointSize", "%d", static_cast<int>(Stamps->PointSize));
+        d.WriteFormatted(kStampsSection, "Color", "%d", static_cast<int>(Stamps->Color));
+    }
     std::size_t k = 1;
     for (; k <= m_rules.size(); ++k) {
         const SStyleRule& r = *m_rules[k - 1];

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,19 @@
 #include "styles/SStyleRule.h"
 
 namespace quillpad {
+
+// How a style draws the console's time stamps, from its sheet's "Stamps"
+// section: face, size in points and colour (a COLORREF). A sheet without the
+// section draws them in its first rule's font at reduced contrast.
+struct SStampFormat {
+    std::string FaceName;
+    std::int32_t PointSize = 0;  // 0: the first rule's size
+    std::uint32_t Color = 0x808080;
+
+    bool operator==(const SStampFormat&) const = default;
+};
+
+inline constexpr const char* kStampsSection = "Stamps";
 
 class CStyleScheme : public CIniDocument {
   public:
@@ -27,6 +41,7 @@ class CStyleScheme : public CIniDocument {
     std::uint32_t BackgroundColor = 0xFFFFFF;
     bool LineWrap = true;
     std::uint16_t MenuCommand = 0;
+    std::optional<SStampFormat> Stamps;
 
     std::size_t RuleCount() const { return m_rules.size(); }
     // Rules are edited in place; the compiled tables notice by themselves.

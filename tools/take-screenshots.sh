@@ -27,6 +27,8 @@ shot() {  # shot TEST FILE [VAR=VALUE ...]
     echo "take-screenshots: $file"
 }
 
+shot 'ConsoleStamps.DISABLED_Screenshots' "$out/console-stamps-*.png" \
+    QUILLPAD_SCREENSHOT_DIR="$out"
 shot 'ControlUi.DISABLED_AsciiSendDialogScreenshot' "$out/ascii-send-dialog.png" \
     QUILLPAD_SCREENSHOT="$out/ascii-send-dialog.png"
 shot 'LogFilesDialog.DISABLED_Screenshot' "$out/log-files-dialog.png" \

@@ -89,6 +89,12 @@ class CDisplayDocument final : public IRenderSurface {
     // first character of a run counts to its own run.
     std::optional<std::uint32_t> SequenceAt(std::size_t position) const;
     std::size_t SequenceEntryCount() const { return m_sequences.Count(); }
+    // The first position after `position` where the run table names another
+    // record entry (Size() when none does).
+    std::size_t NextRecordStart(std::size_t position) const {
+        const std::size_t i = m_sequences.FindFirstFrom(position + 1);
+        return i < m_sequences.Count() ? m_sequences.Position(i) : m_text.size();
+    }
     // The same with the generation it was drawn in, to look it up in the
     // store by: text drawn before a load or a clear names no record after it.
     std::optional<SRecordRef> RecordAt(std::size_t position) const;

@@ -42,6 +42,7 @@ void CDisplayWindow::Draw(std::size_t from, std::size_t to) {
         m_document.Clear();
         m_start = m_validStart = m_validEnd = 0;
         m_reachesEnd = true;
+        m_firstLineWhole = true;
         m_layout.SetFirstLineLead(0);
         if (m_sync) {
             m_sync(m_document, m_layout);
@@ -79,6 +80,7 @@ void CDisplayWindow::Draw(std::size_t from, std::size_t to) {
         measure();
     }
     m_layout.SetFirstLineLead(m_start - lineStart);
+    m_firstLineWhole = m_start == lineStart;
     if (m_sync) {
         m_sync(m_document, m_layout);
     }

@@ -42,6 +42,12 @@ class CDisplayWindow {
     void IndexGrew();
     void Invalidate() { m_drawn = false; }
     void SetWidth(float width) { m_layout.SetWidth(width); }
+    // Rows that start whatever the room (CLineLayout::SetRowBreaks), asked
+    // in positions of the drawn document; the window is drawn again.
+    void SetRowBreaks(CLineLayout::RowBreaks breaks) {
+        m_layout.SetRowBreaks(std::move(breaks));
+        m_drawn = false;
+    }
 
     // The whole text's size, as indexed.
     std::size_t TextSize() const;
@@ -58,6 +64,8 @@ class CDisplayWindow {
     const CDisplayDocument& Document() const { return m_document; }
     const CLineLayout& Layout() const { return m_layout; }
     std::size_t Start() const { return m_start; }
+    // Whether the drawn document's first line is a whole line of the text.
+    bool FirstLineWhole() const { return m_firstLineWhole; }
     std::uint64_t Drawings() const { return m_drawings; }
     // Whether [from, to) of the whole text is drawn now.
     bool Holds(std::size_t from, std::size_t to) const {
@@ -92,6 +100,7 @@ class CDisplayWindow {
     std::size_t m_validStart = 0;
     std::size_t m_validEnd = 0;
     bool m_reachesEnd = false;
+    bool m_firstLineWhole = true;
     std::uint64_t m_drawings = 0;
 };
 

@@ -147,7 +147,19 @@ CLineLayout::SChunk CLineLayout::WrapChunk(std::size_t line, std::size_t positio
     std::size_t rowStart = cs;
     std::size_t wordBreak = 0;  // after the last space of this row, 0 for none
     float x = 0;
+    const std::vector<std::size_t> forced =
+        m_rowBreaks ? m_rowBreaks(cs, ce) : std::vector<std::size_t>{};
+    auto nextForced = forced.begin();
     for (std::size_t p = cs; p < ce; ++p) {
+        while (nextForced != forced.end() && *nextForced < p) {
+            ++nextForced;
+        }
+        if (nextForced != forced.end() && *nextForced == p && p > rowStart) {
+            rows.push_back(SRow{rowStart, p});
+            rowStart = p;
+            wordBreak = 0;
+            x = 0;
+        }
         float w = advance(p, x);
         while (x + w > m_width && p > rowStart) {
             const std::size_t next = wordBreak > rowStart ? wordBreak : p;

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "view/CDisplayDocument.h"
@@ -64,6 +65,13 @@ class CLineLayout {
     // a window made tiny still shows something on every row.
     void SetWidth(float width);
     float Width() const { return m_width; }
+
+    // Positions where a row starts whatever the room, asked for each chunk
+    // laid out ([from, to), ascending): a burst of text without lines starts
+    // a row of its own. None by default.
+    using RowBreaks = std::function<std::vector<std::size_t>(std::size_t from, std::size_t to)>;
+    void SetRowBreaks(RowBreaks breaks) { m_rowBreaks = std::move(breaks); }
+    bool HasRowBreaks() const { return static_cast<bool>(m_rowBreaks); }
 
     bool UsesUniformAdvance() const { return m_uniform > 0; }
     float SpaceAdvance() const { return m_space; }
@@ -113,6 +121,7 @@ class CLineLayout {
     float m_space = 1;
     float m_width = 4;
     float m_requestedWidth = 0;
+    RowBreaks m_rowBreaks;
 };
 
 }  // namespace quillpad

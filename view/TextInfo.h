@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "data/LineStamps.h"
 #include "data/SDataRecord.h"
 
 namespace quillpad {
@@ -28,6 +29,10 @@ struct STextInfoSwitches {
 struct SViewSettings {
     bool showAllSources = false;
     STextInfoSwitches textInfo;
+    // Time stamps at the start of each line, and the gap that starts a
+    // burst in text without lines.
+    EStampMode stampMode = EStampMode::Off;
+    std::uint32_t stampGapMs = kDefaultGapMs;
 };
 
 // A record as the hover window needs it: the record and its calendar second.

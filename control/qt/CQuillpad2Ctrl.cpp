@@ -350,6 +350,8 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.transmitArrows = m_settings.m_transmitArrowCharacters;
     c.keepCommandHistory = m_settings.m_keepCommandHistory;
     c.sendPanelShown = SendPanelShown();
+    c.stampMode = m_settings.m_stampMode;
+    c.stampGapMs = m_settings.m_stampGapMs;
     return c;
 }
 
@@ -416,6 +418,20 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::ToggleHexMode:
             ToggleHexMode();
+            break;
+        case cmd::StampsOff:
+        case cmd::StampsAbsolute:
+        case cmd::StampsSinceStart:
+        case cmd::StampsSincePrevious:
+            SetStamps(static_cast<EStampMode>(id - cmd::StampsOff), m_settings.m_stampGapMs);
+            break;
+        case cmd::CycleStamps:
+            SetStamps(NextStampMode(m_settings.m_stampMode), m_settings.m_stampGapMs);
+            break;
+        case cmd::StampGap10:
+        case cmd::StampGap100:
+        case cmd::StampGap1000:
+            SetStamps(m_settings.m_stampMode, kGapThresholdsMs[id - cmd::StampGap10]);
             break;
         case cmd::OutgoingCRToCRLF:
             m_settings.m_outgoingCRToCRLF = !m_settings.m_outgoingCRToCRLF;
@@ -524,6 +540,19 @@ void CQuillpad2Ctrl::ApplySettingsToView() {
     m_viewSettings.showAllSources = m_settings.m_showAllSources;
     m_viewSettings.textInfo = {m_settings.m_showAbsoluteTime, m_settings.m_showRelativeTime,
                                m_settings.m_showDataDirection, m_settings.m_showRelatedData};
+    const bool stampsChanged = m_viewSettings.stampMode != m_settings.m_stampMode ||
+                               m_viewSettings.stampGapMs != m_settings.m_stampGapMs;
+    m_viewSettings.stampMode = m_settings.m_stampMode;
+    m_viewSettings.stampGapMs = m_settings.m_stampGapMs;
+    if (stampsChanged && m_view) {
+        m_view->StampsChanged();
+    }
+}
+
+void CQuillpad2Ctrl::SetStamps(EStampMode mode, std::uint32_t gapMs) {
+    m_settings.m_stampMode = mode;
+    m_settings.m_stampGapMs = gapMs;
+    ApplySettingsToView();
 }
 
 // ---- styles

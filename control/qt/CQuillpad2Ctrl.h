@@ -213,6 +213,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void EditSequenceKeys();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
+    // Time stamps in that form and gap, shown at once and kept in the settings.
+    void SetStamps(EStampMode mode, std::uint32_t gapMs);
     // The view, and when shown the send panel at its right and the find
     // bar below it.
     void LayOut();

@@ -122,6 +122,41 @@ TEST_F(QuillpadSettings, HistoryMemoryBudgetDefaultsTo256AndKeepsZeroAsNoLimit) 
     EXPECT_EQ(d.m_historyMemoryMB, 1024u);
 }
 
+TEST_F(QuillpadSettings, TimeStampsRoundTripThroughDefaultsAndSavedState) {
+    {
+        CQuillpadSettings s;
+        s.LoadFromRegistry();
+        EXPECT_EQ(s.m_stampMode, EStampMode::Off);
+        EXPECT_EQ(s.m_stampGapMs, 100u);
+        s.m_stampMode = EStampMode::SincePrevious;
+        s.m_stampGapMs = 1000;
+        s.SaveToRegistry();  // "Make THIS my Default"
+        EXPECT_EQ(Get("Time Stamps", "Mode"), "Since Previous Line");
+        EXPECT_EQ(Get("Time Stamps", "GapMs"), "1000");
+    }
+    CQuillpadSettings b;
+    b.LoadFromRegistry();
+    EXPECT_EQ(b.m_stampMode, EStampMode::SincePrevious);
+    EXPECT_EQ(b.m_stampGapMs, 1000u);
+
+    // The host's saved state is the document's text.
+    b.m_stampMode = EStampMode::Absolute;
+    b.m_stampGapMs = 10;
+    b.Store();
+    CQuillpadSettings restored;
+    restored.LoadText(b.SaveText(), true);
+    restored.Read();
+    EXPECT_EQ(restored.m_stampMode, EStampMode::Absolute);
+    EXPECT_EQ(restored.m_stampGapMs, 10u);
+
+    Set("Time Stamps", "Mode", "Sometimes");
+    Set("Time Stamps", "GapMs", "0");
+    CQuillpadSettings bad;
+    bad.LoadFromRegistry();
+    EXPECT_EQ(bad.m_stampMode, EStampMode::Off) << "an unknown form shows no stamps";
+    EXPECT_EQ(bad.m_stampGapMs, 100u) << "a gap of nothing is the default";
+}
+
 TEST_F(QuillpadSettings, AnEmptyKeySetPathFallsBackToTheDefaultFile) {
     Set("Schemes", "DefaultKeySettingName", "");
     Set("Schemes", "DefaultSchemeName", "");

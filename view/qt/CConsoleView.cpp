@@ -64,6 +64,7 @@ CConsoleView::CConsoleView(CMessageChannel& channel, const CDataStore& store,
     m_window.SetFormatSync([this](const CDisplayDocument& document, CLineLayout& layout) {
         SyncFonts(document, layout);
     });
+    ApplyStampStyle();
     // Records the store holds already are not this view's until a replay.
     NewIndex(store.RecordCount());
     // Sent, not posted: a record added before a posted registration arrived
@@ -311,6 +312,7 @@ void CConsoleView::SetScheme(std::shared_ptr<const CStyleScheme> scheme) {
         m_background = ColourOf(m_scheme->BackgroundColor);
     }
     Replay();
+    ApplyStampStyle();
 }
 
 void CConsoleView::Replay() {
@@ -351,7 +353,7 @@ void CConsoleView::SyncFonts(const CDisplayDocument& document, CLineLayout& layo
 }
 
 float CConsoleView::TextWidth() const {
-    return static_cast<float>(viewport()->width() - 2 * kMargin);
+    return static_cast<float>(viewport()->width() - 2 * kMargin - m_gutter.Width());
 }
 
 bool CConsoleView::UsesUniformAdvance() {
@@ -659,7 +661,14 @@ void CConsoleView::paintEvent(QPaintEvent*) {
     const SPaintColours colours{m_background, palette().color(QPalette::Highlight),
                                 palette().color(QPalette::HighlightedText)};
     QPainter painter(viewport());
-    m_painter.Paint(painter, viewport()->rect(), rows, m_fonts, colours);
+    // The stamps' column stands left of the text, which is drawn as if it
+    // were not there.
+    const int gutter = m_gutter.Width();
+    m_painter.Paint(painter, viewport()->rect().adjusted(gutter, 0, 0, 0), rows, m_fonts, colours);
+    if (gutter > 0) {
+        m_gutter.Paint(painter, QRect(0, 0, gutter + kMargin, viewport()->height()), m_background,
+                       m_fonts.RowHeight(), m_fonts.Ascent(), RowStampsInSight());
+    }
     ++m_paintCount;
     emit Repainted();
 }
@@ -683,7 +692,8 @@ std::size_t CConsoleView::HitTest(QPoint point, bool nearest) {
                                  static_cast<int>(m_rows.size()) - 1);
     const CLineLayout::SRow& row = m_rows[static_cast<std::size_t>(point.y() < 0 ? 0 : index)];
     return ShownStart() +
-           ShownLayout().HitTest(LocalRow(row), static_cast<float>(point.x() - kMargin), nearest);
+           ShownLayout().HitTest(
+               LocalRow(row), static_cast<float>(point.x() - kMargin - m_gutter.Width()), nearest);
 }
 
 CTextInfoWnd* CConsoleView::TextInfo() {
@@ -697,7 +707,7 @@ CTextInfoWnd* CConsoleView::TextInfo() {
 QPoint CConsoleView::CaretPoint() {
     const std::size_t size = ShownTextSize();
     if (m_rows.empty()) {
-        return {kMargin, 0};
+        return {kMargin + m_gutter.Width(), 0};
     }
     const bool selected = m_anchor != m_caret && m_tailSelection == m_showingTail;
     const std::size_t caret = selected ? m_caret : size;
@@ -707,12 +717,12 @@ QPoint CConsoleView::CaretPoint() {
         // A caret at a row's end belongs to it unless the next row starts there.
         if (caret >= row.start &&
             (caret < row.end || (caret == row.end && (last || m_rows[i + 1].start > row.end)))) {
-            return {
-                kMargin + static_cast<int>(ShownLayout().XOf(LocalRow(row), caret - ShownStart())),
-                static_cast<int>(i) * m_fonts.RowHeight()};
+            return {kMargin + m_gutter.Width() +
+                        static_cast<int>(ShownLayout().XOf(LocalRow(row), caret - ShownStart())),
+                    static_cast<int>(i) * m_fonts.RowHeight()};
         }
     }
-    return {kMargin, static_cast<int>(m_rows.size() - 1) * m_fonts.RowHeight()};
+    return {kMargin + m_gutter.Width(), static_cast<int>(m_rows.size() - 1) * m_fonts.RowHeight()};
 }
 
 std::size_t CConsoleView::CharacterAt(QPoint point) {
@@ -767,6 +777,9 @@ QString CConsoleView::SelectedText() const {
             out.append(b == '\r' ? QChar('\n') : QChar(b));
         }
         return out;
+    }
+    if (m_settings.stampMode != EStampMode::Off) {
+        return StampedSelectedText();
     }
     const auto size = static_cast<std::size_t>(m_index->TextSize());
     const std::size_t start = std::min(SelectionStart(), size);

@@ -48,9 +48,11 @@
 #include "view/CLineIndex.h"
 #include "view/CLineLayout.h"
 #include "view/CStyledRenderer.h"
+#include "view/StampColumn.h"
 #include "view/TextInfo.h"
 #include "view/qt/CDocumentPainter.h"
 #include "view/qt/CFontTable.h"
+#include "view/qt/CStampGutter.h"
 
 class QKeyEvent;
 
@@ -148,6 +150,15 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // Whether every format shares one fixed-pitch metric (the fast wrap).
     bool UsesUniformAdvance();
 
+    // The settings' time stamps changed: shown at once over the whole
+    // history, nothing drawn again but the rows in sight.
+    void StampsChanged();
+    // The stamps of the rows in sight, top first ("" for a row without).
+    std::vector<std::string> RowStampsInSight();
+    int StampColumnWidth() const { return m_gutter.Width(); }
+    // Whether stamps mark bursts rather than lines (text without lines).
+    bool UsesGapStamps() const { return m_gapStamps; }
+
   signals:
     void Repainted();
 
@@ -209,6 +220,10 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void Layout();
     void LayoutRows(std::size_t wanted);
     void UpdateScrollBar();
+    SStampRequest StampRequest() const;
+    // SelectedText with each line's stamp before it.
+    QString StampedSelectedText() const;
+    void ApplyStampStyle();
     void OnScrollAction(int action);
     std::size_t WordStart(std::size_t position) const;
     std::size_t WordEnd(std::size_t position) const;
@@ -261,6 +276,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     QFont m_defaultFont;
     CFontTable m_fonts;
     CDocumentPainter m_painter{kMargin};
+    CStampGutter m_gutter;
+    bool m_gapStamps = false;
 
     // Scrolling: the row start at the top, unless pinned to the end.
     bool m_pinned = true;

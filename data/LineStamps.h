@@ -1,0 +1,72 @@
+#pragma once
+// The time stamp a display line may start with, from the tick of the record
+// that starts the line: the local time of day ("HH:MM:SS.mmm"), the seconds
+// since the console's start or since the previous line's stamp ("+S.mmm"),
+// each followed by one space. The console draws it in a column of its own,
+// the text logs, quillpad-log and copy write it before the line's text.
+//
+// Spans are taken in wrapping 32-bit tick arithmetic, so a wrap of the tick
+// counter between two lines is harmless; the time of day comes from the time
+// base of the history the record belongs to (a loaded log keeps its own), so
+// a log from another day shows its own times.
+//
+// Where data has no lines (hex mode, a style that hides line ends), a gap
+// stamp marks where more than a threshold passed between two records.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "data/SDataRecord.h"
+#include "platform/StampMode.h"
+
+namespace quillpad {
+
+// The widest stamp: a span of 2^32 - 1 ms is "+4294967.295 ", a time of day
+// "HH:MM:SS.mmm ". A column this many characters wide holds every stamp.
+inline constexpr std::size_t kStampColumnChars = 13;
+
+struct STimeBase {
+    std::int64_t startTime = 0;
+    std::uint32_t startTick = 0;
+};
+
+// "HH:MM:SS.mmm " of a calendar time, in local time.
+std::string FormatClockStamp(SRecordTime time);
+// "+S.mmm " of a span in milliseconds.
+std::string FormatSpanStamp(std::uint32_t milliseconds);
+
+// The stamp of a line whose first record has `tick`; `previous` is the tick
+// of the previous line's first record (none for the first line, which is
+// then "+0.000 " since the previous line). Off gives "".
+std::string StampOf(EStampMode mode, std::uint32_t tick, std::optional<std::uint32_t> previous,
+                    STimeBase base);
+
+// Stamps a stream of lines front to back, remembering the previous line's
+// tick: text logs, copy, quillpad-log render.
+class CLineStamper {
+  public:
+    CLineStamper(EStampMode mode, STimeBase base) : m_mode(mode), m_base(base) {}
+
+    EStampMode Mode() const { return m_mode; }
+    void SetTimeBase(STimeBase base) { m_base = base; }
+    // The line before the first one stamped (a copy from the middle of the
+    // history measures from it).
+    void SetPrevious(std::optional<std::uint32_t> tick) { m_previous = tick; }
+    // The stamp of the next line, which starts with a record of `tick`.
+    std::string Next(std::uint32_t tick);
+
+  private:
+    EStampMode m_mode;
+    STimeBase m_base;
+    std::optional<std::uint32_t> m_previous;
+};
+
+// Whether a record `tick` that follows one of `previousTick` starts a burst:
+// more than `thresholdMs` passed between them.
+constexpr bool IsGap(std::uint32_t previousTick, std::uint32_t tick, std::uint32_t thresholdMs) {
+    return static_cast<std::uint32_t>(tick - previousTick) > thresholdMs;
+}
+
+}  // namespace quillpad

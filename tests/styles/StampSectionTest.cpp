@@ -1,0 +1,73 @@
+// A style sheet's "Stamps" section: read, written, and passed over by a
+// reader that knows no stamps.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "styles/CStyleScheme.h"
+
+namespace quillpad {
+namespace {
+
+const char* const kSheet =
+    "[Scheme1.Info]\n"
+    "Name=Stamped\n"
+    "Description=with stamps\n"
+    "BackgroundColor=0\n"
+    "LineWrap=TRUE\n"
+    "[Scheme1.Rule1]\n"
+    "Name=All\n"
+    "Direction_MatchValue=0\n";
+
+TEST(StampSection, ReadWrittenAndReadAgain) {
+    CStyleScheme plain;
+    CIniDocument without;
+    without.LoadText(kSheet, true);
+    plain.ReadScheme(without, 1);
+    EXPECT_FALSE(plain.Stamps.has_value()) << "a sheet without the section has no stamp format";
+
+    CIniDocument with;
+    with.LoadText(std::string(kSheet) + "[Stamps]\nFaceName=Mono Sans\nPointSize=8\nColor=255\n",
+                  true);
+    CStyleScheme stamped;
+    stamped.ReadScheme(with, 1);
+    ASSERT_TRUE(stamped.Stamps.has_value());
+    EXPECT_EQ(*stamped.Stamps, (SStampFormat{"Mono Sans", 8, 255}));
+    // Everything else reads as it did without the section.
+    EXPECT_EQ(stamped.Name, plain.Name);
+    EXPECT_EQ(stamped.Description, plain.Description);
+    EXPECT_EQ(stamped.RuleCount(), plain.RuleCount());
+
+    // Written and read back; a clone keeps it too.
+    CIniDocument out;
+    stamped.Stamps->PointSize = 11;
+    stamped.WriteScheme(out, 1);
+    EXPECT_NE(out.SaveText().find("[Stamps]"), std::string::npos);
+    CStyleScheme again;
+    again.ReadScheme(out, 1);
+    ASSERT_TRUE(again.Stamps.has_value());
+    EXPECT_EQ(*again.Stamps, (SStampFormat{"Mono Sans", 11, 255}));
+    EXPECT_EQ(stamped.Clone()->Stamps, stamped.Stamps);
+
+    // A scheme without stamps writes no section, so older sheets stay as they were.
+    CIniDocument plainOut;
+    plain.WriteScheme(plainOut, 1);
+    EXPECT_EQ(plainOut.SaveText().find("Stamps"), std::string::npos);
+}
+
+TEST(StampSection, AnOlderReaderPassesOverTheSection) {
+    // What a reader of the earlier sheet format sees: only "SchemeN." sections
+    // and the keys it knows; the stamp section neither breaks nor changes them.
+    CIniDocument with;
+    with.LoadText(std::string("[Stamps]\nFaceName=X\n") + kSheet, true);
+    EXPECT_TRUE(CStyleScheme::HoldsScheme(with, 1));
+    EXPECT_EQ(with.ReadString("Scheme1.Info", "Name", ""), "Stamped");
+    CStyleScheme scheme;
+    scheme.ReadScheme(with, 1);
+    EXPECT_EQ(scheme.RuleCount(), 1u);
+    EXPECT_EQ(scheme.Rule(0).Name, "All");
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,195 @@
+// The console's stamp column: shown over data that came before, left out of
+// hit tests and the text, taken along by copy; gap stamps in Hex Mode.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QTest>
+
+#include <cstdlib>
+#include <ctime>
+
+#include "styles/BuiltinSchemes.h"
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+namespace {
+
+class ConsoleStamps : public ::testing::Test {
+  protected:
+    ConsoleStamps() : store(channel, clock), view(channel, store, settings) {
+        setenv("TZ", "UTC0", 1);
+        tzset();
+        schemes = MakeBuiltinSchemes(EBuiltinSet::B);
+        view.resize(420, 240);
+        view.show();
+        channel.DrainPending();
+    }
+    ~ConsoleStamps() override {
+        unsetenv("TZ");
+        tzset();
+    }
+    void SetScheme(std::shared_ptr<const CStyleScheme> scheme) {
+        channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(scheme));
+        view.FinishIndex();
+    }
+    std::shared_ptr<CStyleScheme> Scheme(std::string_view name) {
+        for (const auto& scheme : schemes) {
+            if (scheme->Name == name) {
+                return scheme;
+            }
+        }
+        return nullptr;
+    }
+    void At(std::uint32_t tick, std::string_view bytes) {
+        clock.SetTick(tick);
+        store.AddIncomingBytes(0, bytes);
+    }
+    void Stamps(EStampMode mode, std::uint32_t gapMs = kDefaultGapMs) {
+        settings.stampMode = mode;
+        settings.stampGapMs = gapMs;
+        view.StampsChanged();
+    }
+    void Settle() {
+        channel.DrainPending();
+        QTest::qWait(40);
+    }
+
+    CQueuedChannel channel;
+    // 2023-11-14 22:13:20 UTC at tick 1000.
+    CManualClock clock{1000, 1700000000};
+    CDataStore store;
+    SViewSettings settings;
+    CConsoleView view;
+    std::vector<std::shared_ptr<CStyleScheme>> schemes;
+};
+
+TEST_F(ConsoleStamps, SwitchedOnAfterTheDataShowsTheDataTimesAndRestylesNothing) {
+    SetScheme(Scheme("Normal"));
+    At(1250, "first\r\n");
+    At(3500, "second\r\n");
+    Settle();
+    const std::string text(view.Document().Text());
+    const std::size_t indexedBefore = view.Window().Index()->IndexedRecords();
+    ASSERT_EQ(view.StampColumnWidth(), 0);
+    clock.SetTick(99000);
+    Stamps(EStampMode::Absolute);
+    EXPECT_GT(view.StampColumnWidth(), 0);
+    std::vector<std::string> stamps = view.RowStampsInSight();
+    ASSERT_GE(stamps.size(), 2u);
+    EXPECT_EQ(stamps[0], "22:13:20.250 ");
+    EXPECT_EQ(stamps[1], "22:13:22.500 ");
+    Stamps(EStampMode::SincePrevious);
+    stamps = view.RowStampsInSight();
+    EXPECT_EQ(stamps[1], "+2.250 ");
+    EXPECT_EQ(std::string(view.Document().Text()), text) << "no stamp is part of the text";
+    EXPECT_EQ(view.Window().Index()->IndexedRecords(), indexedBefore) << "nothing re-indexed";
+    EXPECT_FALSE(view.IsIndexing());
+    Stamps(EStampMode::Off);
+    EXPECT_EQ(view.StampColumnWidth(), 0);
+}
+
+TEST_F(ConsoleStamps, HitTestsStartBesideTheColumn) {
+    SetScheme(Scheme("Normal"));
+    At(1100, "abcdef\r\n");
+    Settle();
+    const auto firstXOf = [&](std::size_t position) {
+        for (int x = 0; x < view.viewport()->width(); ++x) {
+            if (view.CharacterUnder(QPoint(x, 5)) >= position) {
+                return x;
+            }
+        }
+        return -1;
+    };
+    const int plainB = firstXOf(1);
+    Stamps(EStampMode::SinceStart);
+    const int column = view.StampColumnWidth();
+    EXPECT_EQ(firstXOf(1), plainB + column) << "the text moves right by the column";
+    EXPECT_EQ(view.CharacterUnder(QPoint(column / 2, 5)), 0u) << "a click on a stamp is the line";
+    EXPECT_EQ(view.CaretPoint().x() > column, true);
+}
+
+TEST_F(ConsoleStamps, CopyTakesTheStampsWhenTheyAreShown) {
+    SetScheme(Scheme("Normal"));
+    At(1100, "one\r\n");
+    At(1350, "two");
+    At(1400, " more\r\nthree");
+    Settle();
+    view.SelectAll();
+    view.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "one\ntwo more\nthree");
+    Stamps(EStampMode::SinceStart);
+    view.SelectAll();
+    view.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "+0.100 one\n+0.350 two more\n+0.400 three");
+    Stamps(EStampMode::SincePrevious);
+    const std::string shown(view.Document().Text());
+    view.SetSelection(shown.find("two"), shown.size());
+    view.Copy();
+    EXPECT_EQ(QApplication::clipboard()->text(), "+0.250 two more\n+0.050 three")
+        << "measured from the line before the selection";
+}
+
+TEST_F(ConsoleStamps, HexModeStampsBurstsAtTheGap) {
+    SetScheme(Scheme("Hex Mode"));
+    At(1100, "AB");
+    At(1200, "CD");  // 100 ms: same burst
+    At(1301, "EF");  // 101 ms: a burst of its own
+    Settle();
+    Stamps(EStampMode::SinceStart, 100);
+    EXPECT_TRUE(view.UsesGapStamps());
+    std::vector<std::string> stamps = view.RowStampsInSight();
+    stamps.erase(std::remove(stamps.begin(), stamps.end(), std::string()), stamps.end());
+    EXPECT_EQ(stamps, (std::vector<std::string>{"+0.100 ", "+0.301 "}));
+    Stamps(EStampMode::SinceStart, 10);
+    stamps = view.RowStampsInSight();
+    stamps.erase(std::remove(stamps.begin(), stamps.end(), std::string()), stamps.end());
+    EXPECT_EQ(stamps, (std::vector<std::string>{"+0.100 ", "+0.200 ", "+0.301 "}));
+    SetScheme(Scheme("Normal"));
+    EXPECT_FALSE(view.UsesGapStamps());
+}
+
+// Pictures for the guide: tools/take-screenshots.sh runs it on a virtual display.
+TEST_F(ConsoleStamps, DISABLED_Screenshots) {
+    const char* folder = std::getenv("QUILLPAD_SCREENSHOT_DIR");
+    ASSERT_NE(folder, nullptr);
+    view.resize(560, 200);
+    SetScheme(Scheme("Normal"));
+    std::uint32_t tick = 1000;
+    const char* lines[] = {"READY\r\n",
+                           "> status\r\n",
+                           "axis 1: homed, 0.000 mm\r\n",
+                           "axis 2: homed, 12.500 mm\r\n",
+                           "> move 2 40\r\n",
+                           "moving...\r\n",
+                           "axis 2: 40.000 mm, done\r\n"};
+    const std::uint32_t steps[] = {120, 2310, 45, 12, 1800, 30, 4210};
+    for (std::size_t i = 0; i < std::size(lines); ++i) {
+        tick += steps[i];
+        At(tick, lines[i]);
+    }
+    Settle();
+    const auto shoot = [&](EStampMode mode, const char* name) {
+        Stamps(mode);
+        Settle();
+        view.grab().save(QString::fromUtf8(folder) + "/" + name);
+    };
+    shoot(EStampMode::Absolute, "console-stamps-absolute.png");
+    shoot(EStampMode::SinceStart, "console-stamps-since-start.png");
+    shoot(EStampMode::SincePrevious, "console-stamps-since-previous.png");
+    SetScheme(Scheme("Hex Mode"));
+    for (int burst = 0; burst < 3; ++burst) {
+        tick += 400;
+        for (int i = 0; i < 4; ++i) {
+            At(tick += 2, "\x02OK\x03");
+        }
+    }
+    Settle();
+    Stamps(EStampMode::SinceStart, 100);
+    Settle();
+    view.grab().save(QString::fromUtf8(folder) + "/console-stamps-hex-gaps.png");
+}
+
+}  // namespace
+}  // namespace quillpad

@@ -1,0 +1,135 @@
+#include "view/StampColumn.h"
+
+#include <algorithm>
+
+#include "view/CStyledRenderer.h"
+
+namespace quillpad {
+namespace {
+
+bool IsBreak(char c) {
+    return c == '\r' || c == '\n';
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> TickAt(const CDisplayDocument& document, std::size_t position,
+                                    const CDataStore& store) {
+    const std::optional<SRecordRef> ref = document.RecordAt(position);
+    if (!ref) {
+        return std::nullopt;
+    }
+    const std::optional<SDataRecord> record = store.Find(*ref);
+    if (!record) {
+        return std::nullopt;
+    }
+    return record->tick;
+}
+
+std::optional<std::uint32_t> PreviousLineTick(const CLineIndex& index, const CDataStore& store,
+                                              std::size_t lineStart) {
+    if (lineStart == 0) {
+        return std::nullopt;
+    }
+    // The previous line's break lies just before; the checkpoint it is drawn
+    // from tells where that line starts even when it starts long before.
+    CDisplayDocument piece;
+    SWindowPlace place = index.RenderRange(store, lineStart - 1, lineStart, piece);
+    const std::size_t local = lineStart - 1 - static_cast<std::size_t>(place.start);
+    const std::size_t line = piece.LineOf(local);
+    const std::size_t start = line == 0
+                                  ? static_cast<std::size_t>(place.firstLineStart)
+                                  : static_cast<std::size_t>(place.start) + piece.LineStart(line);
+    if (start < place.start) {
+        place = index.RenderRange(store, start, start + 1, piece);
+    }
+    return TickAt(piece, start - static_cast<std::size_t>(place.start), store);
+}
+
+bool StartsLine(const CDisplayDocument& document, std::size_t position, bool firstLineWhole) {
+    if (position == 0) {
+        return firstLineWhole;
+    }
+    return position <= document.Size() && IsBreak(document.Text()[position - 1]);
+}
+
+std::vector<std::string> RowStamps(
+    const SStampRequest& request, const CDisplayDocument& document, bool firstLineWhole,
+    std::span<const CLineLayout::SRow> rows, const CDataStore& store,
+    const std::function<std::optional<std::uint32_t>(std::size_t)>& previousTickOf) {
+    std::vector<std::string> stamps(rows.size());
+    if (request.mode == EStampMode::Off) {
+        return stamps;
+    }
+    std::optional<std::uint32_t> previous;
+    bool previousKnown = false;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::size_t start = rows[i].start;
+        bool stamped = false;
+        if (request.gaps) {
+            // A row starts a burst when the layout broke it at a gap (or it
+            // starts the text); the stamp is the burst's first record's.
+            const std::optional<std::uint32_t> before =
+                start > 0 ? TickAt(document, start - 1, store) : std::nullopt;
+            const std::optional<std::uint32_t> tick = TickAt(document, start, store);
+            stamped = tick && ((start == 0 && firstLineWhole) ||
+                               (before && IsGap(*before, *tick, request.gapMs)));
+            if (stamped && !previousKnown) {
+                previous = before;
+            }
+        } else {
+            stamped = StartsLine(document, start, firstLineWhole);
+            if (stamped && !previousKnown && request.mode == EStampMode::SincePrevious) {
+                const std::size_t line = document.LineOf(start);
+                if (line > 1 || (line == 1 && firstLineWhole)) {
+                    previous = TickAt(document, document.LineStart(line - 1), store);
+                } else {
+                    previous = previousTickOf(start);
+                }
+            }
+        }
+        if (!stamped) {
+            continue;
+        }
+        const std::optional<std::uint32_t> tick = TickAt(document, start, store);
+        if (!tick) {
+            continue;
+        }
+        stamps[i] = StampOf(request.mode, *tick, previous, request.base);
+        previous = tick;
+        previousKnown = true;
+    }
+    return stamps;
+}
+
+std::vector<std::size_t> GapStarts(const CDisplayDocument& document, std::size_t from,
+                                   std::size_t to, const CDataStore& store, std::uint32_t gapMs) {
+    std::vector<std::size_t> out;
+    to = std::min(to, document.Size());
+    // Every place the record changes, from the first at or after `from`.
+    for (std::size_t p = document.NextRecordStart(from > 0 ? from - 1 : 0); p < to;
+         p = document.NextRecordStart(p)) {
+        const std::optional<std::uint32_t> before = TickAt(document, p - 1, store);
+        const std::optional<std::uint32_t> tick = TickAt(document, p, store);
+        if (before && tick && IsGap(*before, *tick, gapMs)) {
+            out.push_back(p);
+        }
+    }
+    return out;
+}
+
+bool UsesGapStamps(const CStyleScheme* scheme) {
+    return (scheme != nullptr && scheme->Name == "Hex Mode") || !DrawsLineEnds(scheme);
+}
+
+bool DrawsLineEnds(const CStyleScheme* scheme) {
+    SDataRecord probe;
+    probe.direction = kDirectionIncoming;
+    probe.source = kSourceOwn;
+    probe.bytes = "a\r\nb";
+    probe.length = 4;
+    const std::string text = CStyledRenderer::RenderToString(scheme, probe);
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
+}  // namespace quillpad

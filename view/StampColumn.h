@@ -1,0 +1,73 @@
+#pragma once
+// The stamps of display lines, found from the records their text came from:
+// a line's stamp is made of the tick of the record of its first character
+// (its break, for an empty line). Nothing of a stamp is part of the
+// displayed text: the view draws it in a column of its own beside the rows,
+// so switching stamps restyles nothing and hit tests never meet a stamp.
+//
+// A row that starts a line carries its line's stamp; a continuation row of
+// a wrapped line, or a row that starts a chunk of a long line, carries none.
+// With gap stamps (text without lines), a row that starts a burst carries
+// the stamp of the burst's first record instead.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "data/DataStore.h"
+#include "data/LineStamps.h"
+#include "view/CDisplayDocument.h"
+#include "view/CLineIndex.h"
+#include "view/CLineLayout.h"
+
+namespace quillpad {
+
+// The tick of the record the character at `position` of `document` came
+// from; none past the end, or for text the store no longer holds.
+std::optional<std::uint32_t> TickAt(const CDisplayDocument& document, std::size_t position,
+                                    const CDataStore& store);
+
+// The tick of the first record of the line before the one that starts at
+// `lineStart` of the indexed text (none for the first line).
+std::optional<std::uint32_t> PreviousLineTick(const CLineIndex& index, const CDataStore& store,
+                                              std::size_t lineStart);
+
+// Whether the character at `position` of `document` starts a display line;
+// `firstLineWhole` says whether the document's first line is a whole line of
+// the text (rather than the end of a longer one).
+bool StartsLine(const CDisplayDocument& document, std::size_t position, bool firstLineWhole);
+
+struct SStampRequest {
+    EStampMode mode = EStampMode::Off;
+    STimeBase base;
+    // Gap stamps instead of line stamps, at bursts more than this apart.
+    bool gaps = false;
+    std::uint32_t gapMs = kDefaultGapMs;
+};
+
+// The stamp of each of `rows` (rows of `document`), "" for a row without
+// one. `previousTickOf` answers the previous line's tick for a line of the
+// document whose previous line the document does not hold whole; it is
+// given the line's start in the document.
+std::vector<std::string> RowStamps(
+    const SStampRequest& request, const CDisplayDocument& document, bool firstLineWhole,
+    std::span<const CLineLayout::SRow> rows, const CDataStore& store,
+    const std::function<std::optional<std::uint32_t>(std::size_t)>& previousTickOf);
+
+// The positions of [from, to) of `document` where a burst starts: the first
+// character of a record that came more than `gapMs` after the record before
+// it (the record of the character before). Ascending.
+std::vector<std::size_t> GapStarts(const CDisplayDocument& document, std::size_t from,
+                                   std::size_t to, const CDataStore& store, std::uint32_t gapMs);
+
+// Whether text drawn in `scheme` keeps the device's line ends as lines.
+bool DrawsLineEnds(const CStyleScheme* scheme);
+// Whether `scheme` gets gap stamps rather than line stamps: Hex Mode, whose
+// lines are not the device's, and any style that hides line ends.
+bool UsesGapStamps(const CStyleScheme* scheme);
+
+}  // namespace quillpad

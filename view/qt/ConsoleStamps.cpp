@@ -1,0 +1,129 @@
+// The console view's time stamps: the column beside the rows, the rows a
+// burst starts in text without lines, and copies with stamps.
+
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+namespace {
+
+// Copy draws a selection in pieces of this many characters.
+constexpr std::size_t kStampedCopyPiece = std::size_t{1} << 20;
+
+}  // namespace
+
+SStampRequest CConsoleView::StampRequest() const {
+    SStampRequest request;
+    request.mode = m_settings.stampMode;
+    request.base = STimeBase{m_store.StartTime(), m_store.StartTick()};
+    request.gaps = m_gapStamps;
+    request.gapMs = m_settings.stampGapMs;
+    return request;
+}
+
+void CConsoleView::ApplyStampStyle() {
+    const bool shown = m_settings.stampMode != EStampMode::Off;
+    m_gutter.SetShown(shown);
+    m_gutter.SetStyle(m_scheme.get(), m_defaultFont, m_background);
+    const bool gaps = shown && quillpad::UsesGapStamps(m_drawScheme.get());
+    if (gaps != m_gapStamps || gaps) {
+        m_gapStamps = gaps;
+        CLineLayout::RowBreaks breaks;
+        CLineLayout::RowBreaks tailBreaks;
+        if (gaps) {
+            breaks = [this](std::size_t from, std::size_t to) {
+                return GapStarts(m_window.Document(), from, to, m_store, m_settings.stampGapMs);
+            };
+            tailBreaks = [this](std::size_t from, std::size_t to) {
+                return GapStarts(m_tail, from, to, m_store, m_settings.stampGapMs);
+            };
+        }
+        m_window.SetRowBreaks(std::move(breaks));
+        m_tailLayout.SetRowBreaks(std::move(tailBreaks));
+        m_tailRecords = static_cast<std::size_t>(-1);
+    }
+    m_window.SetWidth(TextWidth());
+    m_tailLayout.SetWidth(TextWidth());
+    m_layoutDirty = true;
+}
+
+void CConsoleView::StampsChanged() {
+    ApplyStampStyle();
+    FlushRepaint();
+}
+
+std::vector<std::string> CConsoleView::RowStampsInSight() {
+    Layout();
+    if (m_settings.stampMode == EStampMode::Off || m_rows.empty()) {
+        return std::vector<std::string>(m_rows.size());
+    }
+    std::vector<CLineLayout::SRow> local;
+    local.reserve(m_rows.size());
+    for (const CLineLayout::SRow& row : m_rows) {
+        local.push_back(LocalRow(row));
+    }
+    const bool firstWhole = m_showingTail ? false : m_window.FirstLineWhole();
+    const std::size_t start = ShownStart();
+    return RowStamps(StampRequest(), ShownDocument(), firstWhole, local, m_store,
+                     [this, start](std::size_t lineStart) -> std::optional<std::uint32_t> {
+                         if (m_showingTail || !IndexValid()) {
+                             return std::nullopt;
+                         }
+                         return PreviousLineTick(*m_index, m_store, start + lineStart);
+                     });
+}
+
+QString CConsoleView::StampedSelectedText() const {
+    const auto size = static_cast<std::size_t>(m_index->TextSize());
+    const std::size_t start = std::min(SelectionStart(), size);
+    const std::size_t end = std::min(SelectionEnd(), size);
+    const SStampRequest request = StampRequest();
+    CLineStamper stamper(request.mode, request.base);
+    QString out;
+    out.reserve(static_cast<qsizetype>(end - start));
+    CDisplayDocument piece;
+    bool first = true;
+    for (std::size_t from = start; from < end;) {
+        const std::size_t to = std::min(end, from + kStampedCopyPiece);
+        const std::size_t at = m_window.DrawRange(from, to, piece);
+        if (first && from > at) {
+            // The line the selection starts in, as the column stamps it.
+            const std::size_t line = piece.LineOf(from - at);
+            const std::size_t lineStart = at + piece.LineStart(line);
+            if (lineStart < from && line > 0) {
+                stamper.SetPrevious(TickAt(piece, piece.LineStart(line), m_store));
+            } else {
+                stamper.SetPrevious(PreviousLineTick(*m_index, m_store, from));
+            }
+        } else if (first && from > 0) {
+            stamper.SetPrevious(PreviousLineTick(*m_index, m_store, from));
+        }
+        first = false;
+        const bool pieceWhole = at == 0;
+        for (std::size_t p = from; p < to; ++p) {
+            const std::size_t q = p - at;
+            const bool lineStart = q > 0 ? StartsLine(piece, q, true) : (pieceWhole || p == 0);
+            bool stamped = false;
+            if (request.gaps) {
+                const auto tick = TickAt(piece, q, m_store);
+                const auto before = q > 0 ? TickAt(piece, q - 1, m_store) : std::nullopt;
+                stamped = tick && (p == 0 || (before && IsGap(*before, *tick, request.gapMs)));
+                if (stamped && p > from) {
+                    out.append(QChar('\n'));
+                }
+            } else {
+                stamped = lineStart;
+            }
+            if (stamped) {
+                if (const auto tick = TickAt(piece, q, m_store)) {
+                    out.append(QString::fromStdString(stamper.Next(*tick)));
+                }
+            }
+            const auto b = static_cast<std::uint8_t>(piece.Text()[q]);
+            out.append(b == '\r' ? QChar('\n') : QChar(b));
+        }
+        from = to;
+    }
+    return out;
+}
+
+}  // namespace quillpad
