@@ -18,6 +18,7 @@ constexpr const char* kTextInfo = "Text Info";
 constexpr const char* kKeyMapping = "Key Mapping";
 constexpr const char* kTransfers = "Transfers";
 constexpr const char* kSendPanel = "Send Panel";
+constexpr const char* kHexPane = "Hex Pane";
 constexpr const char* kLogToFolder = "LogToFolder";
 constexpr std::int32_t kMaxDelayMs = 10000;
 
@@ -116,6 +117,7 @@ void CQuillpadSettings::Read() {
     if (m_sendPanelPath.empty()) {
         m_sendPanelPath = DefaultSendPanelPath();
     }
+    m_showHexPane = ReadBool(kHexPane, "ShowHexPane", false);
 }
 
 void CQuillpadSettings::RemoveLogFolderEntry() {
@@ -151,6 +153,7 @@ void CQuillpadSettings::Store() {
     WriteString(kTransfers, "AsciiCharDelayMs", std::to_string(m_asciiCharDelayMs));
     WriteString(kSendPanel, "ShowSendPanel", BoolText(m_showSendPanel));
     WriteString(kSendPanel, "SendPanelFile", m_sendPanelPath);
+    WriteString(kHexPane, "ShowHexPane", BoolText(m_showHexPane));
 }
 
 }  // namespace quillpad

@@ -16,6 +16,7 @@
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
 //   [Transfers]   AsciiLineDelayMs, AsciiCharDelayMs (0 to 10000)
 //   [Send Panel]  ShowSendPanel, SendPanelFile (a path; empty: the default)
+//   [Hex Pane]    ShowHexPane
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
@@ -79,6 +80,8 @@ class CQuillpadSettings : public CIniDocument {
     // The send panel beside the console, and the panel file it shows.
     bool m_showSendPanel = false;
     std::string m_sendPanelPath;
+    // The hex dump of the history beside the console.
+    bool m_showHexPane = false;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;

@@ -31,6 +31,7 @@ struct SCommandContext {
     bool transmitArrows = false;
     bool keepCommandHistory = false;
     bool sendPanelShown = false;
+    bool hexPaneShown = false;
 };
 
 struct SCommandState {

@@ -47,6 +47,8 @@ inline constexpr CommandId ResetPulse = 32824;
 inline constexpr CommandId BreakLength = 32825;
 // Ours: the find bar.
 inline constexpr CommandId Find = 32803;
+// Ours: shows or hides the hex dump of the history beside the console.
+inline constexpr CommandId HexPane = 32850;
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

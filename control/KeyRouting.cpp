@@ -40,6 +40,9 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m, bool hasSel
             case 'K':
             case 'k':
                 return Run(cmd::SendBreak);
+            case 'X':
+            case 'x':
+                return Run(cmd::HexPane);
             default:
                 // Not the console's: it goes on to the host, whose menu bar
                 // opens a menu by its mnemonic (Alt+F).

@@ -22,6 +22,7 @@ SMenu MakeMainMenu() {
                                {EMenuItemKind::StylePopup, "Select Style", 0, {}},
                                Command("Edit Styles...", cmd::EditStyles),
                                Command("Toggle Hex Mode\tALT+H", cmd::ToggleHexMode),
+                               Command("Hex Pane\tALT+X", cmd::HexPane),
                                Separator(),
                                {EMenuItemKind::KeySetPopup, "Select Key Set", 0, {}},
                                Command("Edit Sequence Keys...", cmd::EditSequenceKeys),
@@ -164,6 +165,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Forget every line of the command history, here and in its file.";
         case cmd::SendPanel:
             return "Show or hide the panel of named and repeated sends beside the console.";
+        case cmd::HexPane:
+            return "Show or hide the history as a hex dump beside the console.";
         default:
             return {};
     }

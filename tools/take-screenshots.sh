@@ -50,3 +50,5 @@ shot 'WorkbayConsole.DISABLED_FooterLampsScreenshot' "$out/footer-lamps.png" \
     QUILLPAD_SCREENSHOT="$out/footer-lamps.png"
 shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
+shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
+    QUILLPAD_SCREENSHOT="$out/hex-pane.png"
