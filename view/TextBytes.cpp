@@ -109,7 +109,8 @@ SBytePlace CTextByteMap::ByteAt(const CDataStore& store, std::uint64_t position)
     const auto it = std::partition_point(
         points.begin(), points.end(),
         [position](const SLineCheckpoint& p) { return p.Position() <= position; });
-    const std::size_t from = it == points.begin() ? 0 : static_cast<std::size_t>(it - points.begin()) - 1;
+    const std::size_t from =
+        it == points.begin() ? 0 : static_cast<std::size_t>(it - points.begin()) - 1;
     struct SStep {
         CTextByteMap& map;
         std::uint64_t wanted;
@@ -155,11 +156,12 @@ std::uint64_t CTextByteMap::PositionOf(const CDataStore& store, const SBytePlace
     if (place.record >= m_index.IndexedRecords()) {
         return m_index.TextSize();
     }
-    const auto it = std::partition_point(points.begin(), points.end(),
-                                         [&place](const SLineCheckpoint& p) {
-                                             return SBytePlace{p.record, p.point.offset} <= place;
-                                         });
-    const std::size_t from = it == points.begin() ? 0 : static_cast<std::size_t>(it - points.begin()) - 1;
+    const auto it =
+        std::partition_point(points.begin(), points.end(), [&place](const SLineCheckpoint& p) {
+            return SBytePlace{p.record, p.point.offset} <= place;
+        });
+    const std::size_t from =
+        it == points.begin() ? 0 : static_cast<std::size_t>(it - points.begin()) - 1;
     struct SStep {
         CTextByteMap& map;
         SBytePlace wanted;

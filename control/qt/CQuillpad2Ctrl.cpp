@@ -24,7 +24,6 @@
 #include "control/qt/CProgressRouter.h"
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/CSendPanelDock.h"
-#include "view/qt/CHexPane.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
@@ -35,6 +34,7 @@
 #include "platform/qt/Latin1.h"
 #include "session/qt/CQtSessionUi.h"
 #include "view/qt/CConsoleView.h"
+#include "view/qt/CHexPane.h"
 
 namespace quillpad {
 namespace {
@@ -667,8 +667,8 @@ void CQuillpad2Ctrl::EditSequenceKeys() {
 }
 
 bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {
-    const bool console = (m_view && watched == m_view.get()) ||
-                         (m_hexPane && watched == m_hexPane.get());
+    const bool console =
+        (m_view && watched == m_view.get()) || (m_hexPane && watched == m_hexPane.get());
     if (console && event->type() == QEvent::ShortcutOverride) {
         // The console's keys are its own: no shortcut or menu mnemonic of
         // the host takes Alt+C, Ctrl+V or a function key from it.

@@ -49,7 +49,8 @@ std::vector<SAdded> RandomHistory(std::mt19937& rng, std::size_t records, std::s
 void Feed(CDataStore& store, const std::vector<SAdded>& history) {
     for (const SAdded& a : history) {
         const std::uint32_t owner = a.own ? 0 : 9;  // 9 is not own
-        a.outgoing ? store.AddOutgoingBytes(owner, a.bytes) : store.AddIncomingBytes(owner, a.bytes);
+        a.outgoing ? store.AddOutgoingBytes(owner, a.bytes)
+                   : store.AddIncomingBytes(owner, a.bytes);
     }
 }
 
@@ -142,8 +143,7 @@ TEST(HexDump, EveryByteValueInBothColumnsWithItsOffset) {
             std::snprintf(pair, sizeof pair, "%02X", b);
             EXPECT_EQ(text.substr(CHexDump::HexColumnOf(i), 2), pair);
             const bool printable = (b >= 0x20 && b <= 0x7E) || b >= 0xA0;
-            EXPECT_EQ(text[CHexDump::TextColumnOf(i)], printable ? static_cast<char>(b) : '.')
-                << b;
+            EXPECT_EQ(text[CHexDump::TextColumnOf(i)], printable ? static_cast<char>(b) : '.') << b;
             EXPECT_EQ(CHexDump::TextOf(static_cast<std::uint8_t>(b)),
                       printable ? static_cast<char>(b) : '.');
         }
@@ -262,8 +262,8 @@ SStyleRule Rule(std::int32_t format, std::int32_t charClass = 0, bool insertBrea
 // For every byte of the history: the size of the text once it is drawn,
 // from a render of everything up to it. Without backspaces the text only
 // grows, so this tells which byte drew each character.
-std::vector<std::uint64_t> SizesAfter(const CDataStore& store, const CStyleScheme* scheme,
-                                      bool all, std::vector<SBytePlace>& places) {
+std::vector<std::uint64_t> SizesAfter(const CDataStore& store, const CStyleScheme* scheme, bool all,
+                                      std::vector<SBytePlace>& places) {
     std::vector<std::uint64_t> sizes;
     for (std::size_t r = 0; r < store.RecordCount(); ++r) {
         const auto record = store.Record(r);
@@ -272,8 +272,8 @@ std::vector<std::uint64_t> SizesAfter(const CDataStore& store, const CStyleSchem
             CStyledRenderer renderer;
             renderer.SetScheme(scheme);
             for (std::size_t k = 0; k < r; ++k) {
-                renderer.Render(doc, RenderRecordOf(*store.Record(k), static_cast<std::uint32_t>(k)),
-                                all);
+                renderer.Render(
+                    doc, RenderRecordOf(*store.Record(k), static_cast<std::uint32_t>(k)), all);
             }
             SDataRecord part = *record;
             part.bytes = record->bytes.substr(0, i + 1);

@@ -198,7 +198,8 @@ void CHexPane::SetByteSelection(std::uint64_t anchor, std::uint64_t caret) {
     Refresh();
     if (m_map != nullptr) {
         const CDataStore& store = m_view.Store();
-        const auto a = static_cast<std::size_t>(m_map->PositionOf(store, m_dump->PlaceOf(m_anchor)));
+        const auto a =
+            static_cast<std::size_t>(m_map->PositionOf(store, m_dump->PlaceOf(m_anchor)));
         const auto c = static_cast<std::size_t>(m_map->PositionOf(store, m_dump->PlaceOf(m_caret)));
         m_view.SetSelection(a, c);
         m_viewAnchor = m_view.SelectionStart();
@@ -319,9 +320,9 @@ void CHexPane::paintEvent(QPaintEvent*) {
                 painter.setPen(row.direction[a] == kDirectionIncoming ? colours.incoming
                                                                       : colours.outgoing);
             }
-            painter.drawText(xOf(hexFrom), baseline,
-                             text.mid(static_cast<qsizetype>(hexFrom),
-                                      static_cast<qsizetype>(hexTo - hexFrom)));
+            painter.drawText(
+                xOf(hexFrom), baseline,
+                text.mid(static_cast<qsizetype>(hexFrom), static_cast<qsizetype>(hexTo - hexFrom)));
             painter.drawText(xOf(textFrom), baseline,
                              text.mid(static_cast<qsizetype>(textFrom),
                                       static_cast<qsizetype>(textTo - textFrom)));

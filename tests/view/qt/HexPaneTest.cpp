@@ -98,8 +98,8 @@ TEST_F(HexPane, FollowsTheViewAndMovesItToo) {
     EXPECT_EQ(view.TopPosition(), (38u * 16 / 10) * 10);
 
     // The wheel over the pane: three rows a notch, back.
-    QWheelEvent wheel(QPointF(10, 10), pane.mapToGlobal(QPointF(10, 10)), QPoint(),
-                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QWheelEvent wheel(QPointF(10, 10), pane.mapToGlobal(QPointF(10, 10)), QPoint(), QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(&pane, &wheel);
     Settle();
     EXPECT_EQ(pane.TopRow(), 35u);
@@ -112,7 +112,8 @@ TEST_F(HexPane, FollowsTheViewAndMovesItToo) {
     AddLines(20);
     Settle();
     EXPECT_TRUE(pane.IsPinnedToEnd());
-    EXPECT_EQ(pane.TopRow(), pane.Dump().RowCount() - static_cast<std::uint64_t>(pane.VisibleRows()));
+    EXPECT_EQ(pane.TopRow(),
+              pane.Dump().RowCount() - static_cast<std::uint64_t>(pane.VisibleRows()));
 }
 
 TEST_F(HexPane, ASelectionCoversTheSameBytesInBothPanes) {
@@ -148,7 +149,9 @@ TEST_F(HexPane, ASelectionCoversTheSameBytesInBothPanes) {
 
 TEST_F(HexPane, HiddenBytesAreSelectedWithTheTextAroundThem) {
     SetScheme({Rule(kFormatHide, kClassLow), Rule(kFormatText)});
-    store.AddIncomingBytes(0, "a\x01\x02" "b");
+    store.AddIncomingBytes(0,
+                           "a\x01\x02"
+                           "b");
     Settle();
     ASSERT_EQ(std::string(view.Document().Text()), "ab");
     view.SetSelection(0, 2);
@@ -204,8 +207,9 @@ TEST_F(HexPane, ShiftOverThePaneDescribesTheByteUnderThePointer) {
     pane.ScrollToRow(0);
     Settle();
     ASSERT_EQ(pane.TopRow(), 0u);
-    const int x = CHexPane::kMargin +
-                  static_cast<int>(CHexDump::HexColumnOf(1)) * pane.fontMetrics().horizontalAdvance('0') + 2;
+    const int x =
+        CHexPane::kMargin +
+        static_cast<int>(CHexDump::HexColumnOf(1)) * pane.fontMetrics().horizontalAdvance('0') + 2;
     const QPoint second(x, pane.RowHeight() + 2);  // row 1, byte 1: the 'e' of "reply"
     ASSERT_EQ(pane.ByteAt(second, false), 17u);
     QMouseEvent move(QEvent::MouseMove, QPointF(second), pane.mapToGlobal(QPointF(second)),
