@@ -25,6 +25,7 @@ std::uint32_t StampGapMs(std::int32_t value) {
                                                  : kDefaultGapMs;
 }
 constexpr const char* kSendPanel = "Send Panel";
+constexpr const char* kHexPane = "Hex Pane";
 constexpr const char* kLogToFolder = "LogToFolder";
 constexpr std::int32_t kMaxDelayMs = 10000;
 
@@ -127,6 +128,7 @@ void CQuillpadSettings::Read() {
     }
     m_triggerErrors.clear();
     m_triggers = ReadTriggers(*this, m_triggerErrors);
+    m_showHexPane = ReadBool(kHexPane, "ShowHexPane", false);
 }
 
 void CQuillpadSettings::RemoveLogFolderEntry() {
@@ -165,6 +167,7 @@ void CQuillpadSettings::Store() {
     StoreTriggers(*this, m_triggers);
     WriteString(kTimeStamps, "Mode", StampModeName(m_stampMode));
     WriteString(kTimeStamps, "GapMs", std::to_string(m_stampGapMs));
+    WriteString(kHexPane, "ShowHexPane", BoolText(m_showHexPane));
 }
 
 }  // namespace quillpad

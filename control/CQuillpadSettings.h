@@ -19,6 +19,7 @@
 //   [Triggers]    Count and each trigger's keys (control/Triggers.h)
 //   [Time Stamps] Mode ("Off", "Absolute", "Since Start", "Since Previous
 //                 Line"), GapMs (1 to 60000)
+//   [Hex Pane]    ShowHexPane
 //
 // Booleans are "TRUE" or "FALSE"; only the exact text "TRUE" reads true.
 
@@ -92,6 +93,8 @@ class CQuillpadSettings : public CIniDocument {
     // burst where data has no lines.
     EStampMode m_stampMode = EStampMode::Off;
     std::uint32_t m_stampGapMs = kDefaultGapMs;
+    // The hex dump of the history beside the console.
+    bool m_showHexPane = false;
 
     // The key set path used when none is set.
     std::string DefaultKeySetPath() const;

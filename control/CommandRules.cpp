@@ -94,6 +94,9 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
         case cmd::SendPanel:
             s.checked = c.sendPanelShown;
             break;
+        case cmd::HexPane:
+            s.checked = c.hexPaneShown;
+            break;
         default:
             break;
     }

@@ -34,6 +34,7 @@ struct SCommandContext {
     bool sendPanelShown = false;
     EStampMode stampMode = EStampMode::Off;
     std::uint32_t stampGapMs = kDefaultGapMs;
+    bool hexPaneShown = false;
 };
 
 struct SCommandState {

@@ -66,6 +66,8 @@ inline constexpr bool IsStampModeCommand(CommandId id) {
 inline constexpr bool IsStampGapCommand(CommandId id) {
     return id >= StampGap10 && id <= StampGap1000;
 }
+// Ours: shows or hides the hex dump of the history beside the console.
+inline constexpr CommandId HexPane = 32850;
 
 // One entry per style, then per key set file.
 inline constexpr CommandId FirstStyle = 34000;

@@ -43,6 +43,9 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m, bool hasSel
             case 'T':
             case 't':
                 return Run(cmd::CycleStamps);
+            case 'X':
+            case 'x':
+                return Run(cmd::HexPane);
             default:
                 // Not the console's: it goes on to the host, whose menu bar
                 // opens a menu by its mnemonic (Alt+F).

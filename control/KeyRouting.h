@@ -59,7 +59,7 @@ struct SKeyRoute {
 
 // The interception before any window; PassOn lets the key go on to the view
 // and, when the view does nothing with it, to the host (an Alt character
-// other than C, H, U and K reaches the host's menu mnemonics). Ctrl+C copies
+// other than C, H, U, K and X reaches the host's menu mnemonics). Ctrl+C copies
 // when the view has a selection and otherwise sends ETX, so that the device
 // can always be interrupted; Ctrl+Insert always copies.
 SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& modifiers, bool hasSelection);

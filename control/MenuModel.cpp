@@ -22,6 +22,7 @@ SMenu MakeMainMenu() {
                                {EMenuItemKind::StylePopup, "Select Style", 0, {}},
                                Command("Edit Styles...", cmd::EditStyles),
                                Command("Toggle Hex Mode\tALT+H", cmd::ToggleHexMode),
+                               Command("Hex Pane\tALT+X", cmd::HexPane),
                                Separator(),
                                {EMenuItemKind::KeySetPopup, "Select Key Set", 0, {}},
                                Command("Edit Sequence Keys...", cmd::EditSequenceKeys),
@@ -197,6 +198,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Set up patterns to watch for and what the console does when it sees them.";
         case cmd::RunScript:
             return "Run a Lua script that sends, waits for the device and marks the history.";
+        case cmd::HexPane:
+            return "Show or hide the history as a hex dump beside the console.";
         default:
             return {};
     }

@@ -60,6 +60,7 @@ SRecordRef CDataStore::Commit(std::uint32_t direction, std::uint32_t ownerId,
                               std::uint32_t length) {
     const std::uint32_t source = IsOwn(ownerId) ? kSourceOwn : kSourceOther;
     m_arena.Commit(m_clock.TickCount(), ownerId, direction, source, length);
+    m_offsets.Add(m_arena.Count() - 1, length, source == kSourceOwn);
     const SRecordRef ref{m_generation, static_cast<std::uint32_t>(m_arena.Count() - 1)};
 
     for (const MessageHandle view : m_views) {
@@ -129,6 +130,7 @@ void CDataStore::FillView(MessageHandle view) {
 
 void CDataStore::Clear() {
     m_arena.Clear();
+    m_offsets.Reset();
     ++m_generation;
     m_startTime = m_clock.CalendarSeconds();
     m_startTick = m_clock.TickCount();

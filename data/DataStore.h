@@ -60,6 +60,7 @@
 #include <vector>
 
 #include "data/BinaryLogReader.h"
+#include "data/ByteOffsetIndex.h"
 #include "data/LiveLogWriter.h"
 #include "data/LogRequest.h"
 #include "data/RecordArena.h"
@@ -104,6 +105,18 @@ class CDataStore final : public CMessageTarget {
     // A loop over the whole history that holds no record across steps calls
     // this between them, so windows mapped for spilled records do not pile up.
     void TrimWindows() const { m_arena.TrimWindows(); }
+
+    // The history as one stream of bytes (all records, or own-source ones
+    // only): the bytes before record `index`, the record holding byte
+    // `offset` (RecordCount() past the end) and the stream's length. A
+    // sparse index keeps these cheap over a history of any length.
+    std::uint64_t BytesBefore(std::size_t index, bool allSources) const {
+        return m_offsets.BytesBefore(*this, index, allSources);
+    }
+    std::size_t RecordAtByte(std::uint64_t offset, bool allSources) const {
+        return m_offsets.RecordAt(*this, offset, allSources);
+    }
+    std::uint64_t TotalBytes(bool allSources) const { return m_offsets.Total(*this, allSources); }
 
     // Time base.
     std::int64_t StartTime() const { return m_startTime; }
@@ -213,6 +226,8 @@ class CDataStore final : public CMessageTarget {
 
     IClock& m_clock;
     CRecordArena m_arena;
+    // Counted as records come; a loaded log's when first asked.
+    mutable CByteOffsetIndex m_offsets;
     std::vector<MessageHandle> m_views;
     std::vector<std::uint32_t> m_ownIds;
     std::int64_t m_startTime = 0;

@@ -57,3 +57,5 @@ shot 'TriggersAndScripts.DISABLED_Screenshot' "$out/quillpad-menu-scripts.png" \
     QUILLPAD_SCREENSHOT_TASK="$out/script-task-window.png"
 shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
+shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
+    QUILLPAD_SCREENSHOT="$out/hex-pane.png"

@@ -93,6 +93,9 @@ class CLineIndex {
     std::uint64_t OpenLineStart() const { return m_lineStart; }
     std::size_t FirstRecord() const { return m_points.front().record; }
     const std::vector<SLineCheckpoint>& Checkpoints() const { return m_points; }
+    // What it draws with.
+    const CStyleScheme* Scheme() const { return m_scheme; }
+    bool ShowAllSources() const { return m_showAllSources; }
 
     // Draws the lines [first, last) of the indexed text into `out` (cleared
     // first), with whatever lies between them and the nearest checkpoints.

@@ -8,6 +8,7 @@
 #include "nxr/NxrLineScript.h"
 #include "platform/qt/Latin1.h"
 #include "view/qt/CConsoleView.h"
+#include "view/qt/CHexPane.h"
 
 namespace quillpad {
 namespace {
@@ -114,7 +115,9 @@ bool CControlKeys::HandleKey(const QKeyEvent& event) {
             }
             return true;
         case EKeyAction::Copy:
-            if (CConsoleView* view = m_control.View()) {
+            if (CHexPane* hex = m_control.HexPane(); hex != nullptr && hex->hasFocus()) {
+                hex->Copy();  // the bytes as hex text
+            } else if (CConsoleView* view = m_control.View()) {
                 view->Copy();
             }
             return true;
@@ -138,6 +141,9 @@ bool CControlKeys::HandleKey(const QKeyEvent& event) {
 }
 
 bool CControlKeys::HasSelection() const {
+    if (const CHexPane* hex = m_control.HexPane(); hex != nullptr && hex->hasFocus()) {
+        return hex->HasSelection();
+    }
     const CConsoleView* view = m_control.View();
     return view != nullptr && view->SelectionStart() != view->SelectionEnd();
 }

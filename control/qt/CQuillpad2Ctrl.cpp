@@ -36,6 +36,7 @@
 #include "platform/qt/Latin1.h"
 #include "session/qt/CQtSessionUi.h"
 #include "view/qt/CConsoleView.h"
+#include "view/qt/CHexPane.h"
 
 namespace quillpad {
 namespace {
@@ -127,6 +128,11 @@ void CQuillpad2Ctrl::Create() {
     setFocusProxy(m_view.get());
     m_view->setGeometry(rect());
     m_view->show();
+    m_hexPane = std::make_unique<CHexPane>(*m_view, this);
+    m_hexPane->SetKeyFilter([this](const QKeyEvent& key) { return m_keys->HandleKey(key); });
+    m_hexPane->installEventFilter(this);
+    m_hexPane->hide();
+    ShowHexPane(m_settings.m_showHexPane);
     m_findBar = std::make_unique<CFindBar>(*m_store, *m_view, this);
     connect(m_findBar.get(), &CFindBar::Closed, this, [this] { LayOut(); });
     Trace("view");
@@ -190,6 +196,7 @@ void CQuillpad2Ctrl::Destroy() {
     }
     Trace("task progress dialog");
     m_findBar.reset();
+    m_hexPane.reset();  // it follows the view
     m_view.reset();
     Trace("view");
     SetDataStore(nullptr);
@@ -221,6 +228,12 @@ void CQuillpad2Ctrl::LayOut() {
         viewWidth = width() - panelWidth;
         m_sendPanel->setGeometry(viewWidth, 0, panelWidth, height());
     }
+    if (m_hexPane && !m_hexPane->isHidden()) {
+        // A whole row when there is room, never more than half of what is left.
+        const int paneWidth = std::min(m_hexPane->PreferredWidth(), viewWidth / 2);
+        viewWidth -= paneWidth;
+        m_hexPane->setGeometry(viewWidth, 0, paneWidth, height());
+    }
     int viewHeight = height();
     if (m_findBar && m_findBar->isVisible()) {
         const int barHeight = std::min(m_findBar->sizeHint().height(), height());
@@ -242,6 +255,24 @@ void CQuillpad2Ctrl::ShowSendPanel(bool shown) {
     }
     m_sendPanel->setVisible(shown);
     LayOut();
+}
+
+void CQuillpad2Ctrl::ShowHexPane(bool shown) {
+    m_settings.m_showHexPane = shown;
+    if (!m_hexPane) {
+        return;
+    }
+    m_hexPane->setVisible(shown);
+    LayOut();
+    if (shown) {
+        m_hexPane->SyncFromView();
+    } else if (m_hexPane->hasFocus() && m_view) {
+        m_view->setFocus();
+    }
+}
+
+bool CQuillpad2Ctrl::HexPaneShown() const {
+    return m_hexPane && !m_hexPane->isHidden();
 }
 
 bool CQuillpad2Ctrl::SendPanelShown() const {
@@ -352,6 +383,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.sendPanelShown = SendPanelShown();
     c.stampMode = m_settings.m_stampMode;
     c.stampGapMs = m_settings.m_stampGapMs;
+    c.hexPaneShown = HexPaneShown();
     return c;
 }
 
@@ -488,6 +520,9 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::RunScript:
             m_script->ChooseAndRun();
+            break;
+        case cmd::HexPane:
+            ShowHexPane(!HexPaneShown());
             break;
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
@@ -685,7 +720,9 @@ void CQuillpad2Ctrl::EditSequenceKeys() {
 }
 
 bool CQuillpad2Ctrl::eventFilter(QObject* watched, QEvent* event) {
-    if (m_view && watched == m_view.get() && event->type() == QEvent::ShortcutOverride) {
+    const bool console =
+        (m_view && watched == m_view.get()) || (m_hexPane && watched == m_hexPane.get());
+    if (console && event->type() == QEvent::ShortcutOverride) {
         // The console's keys are its own: no shortcut or menu mnemonic of
         // the host takes Alt+C, Ctrl+V or a function key from it.
         if (m_keys->ClaimsShortcut(*static_cast<QKeyEvent*>(event))) {
@@ -770,6 +807,7 @@ void CQuillpad2Ctrl::IWBLoadSaveData(const QByteArray& data, int length) {
         ShowSendPanel(m_settings.m_showSendPanel);
     }
     m_triggers->Apply();
+    ShowHexPane(m_settings.m_showHexPane);
 }
 
 void CQuillpad2Ctrl::AboutBox() {

@@ -71,6 +71,7 @@ class CFindBar;
 class CHistoryKeeper;
 class CProgressRouter;
 class CSendPanelDock;
+class CHexPane;
 class CNxrDialogEventFile;
 class CNxrDialogEventTask;
 
@@ -157,6 +158,10 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void ShowSendPanel(bool shown);
     bool SendPanelShown() const;
     CSendPanelDock* SendPanel() const { return m_sendPanel.get(); }
+    // The hex dump of the history, between the view and the send panel.
+    void ShowHexPane(bool shown);
+    bool HexPaneShown() const;
+    CHexPane* HexPane() const { return m_hexPane.get(); }
 
     // The keys the console takes before its view.
     CControlKeys& Keys() const { return *m_keys; }
@@ -242,6 +247,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CSendPanelDock> m_sendPanel;
     std::unique_ptr<CControlScript> m_script;
     std::unique_ptr<CControlTriggers> m_triggers;
+    std::unique_ptr<CHexPane> m_hexPane;
     QString m_statusText;
     std::set<std::string> m_notedSheets;   // unreadable sheets already named
     std::set<std::string> m_notedKeySets;  // unreadable key sets already named

@@ -31,6 +31,7 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
     EXPECT_EQ(Texts(first), (std::vector<std::string>{"Select Style",
                                                       "Edit Styles...",
                                                       "Toggle Hex Mode\tALT+H",
+                                                      "Hex Pane\tALT+X",
                                                       "-",
                                                       "Select Key Set",
                                                       "Edit Sequence Keys...",
@@ -52,14 +53,14 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                                       "-",
                                                       "Make THIS my Default"}));
     EXPECT_EQ(first[0].kind, EMenuItemKind::StylePopup);
-    EXPECT_EQ(first[4].kind, EMenuItemKind::KeySetPopup);
-    EXPECT_EQ(CommandIds(first[13].items),
+    EXPECT_EQ(first[5].kind, EMenuItemKind::KeySetPopup);
+    EXPECT_EQ(CommandIds(first[14].items),
               (std::vector<cmd::CommandId>{32796, 32797, 32798, 32795}));
-    EXPECT_EQ(Texts(first[13].items),
+    EXPECT_EQ(Texts(first[14].items),
               (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
                                         "Show Data Direction", "Show Related Data"}));
     EXPECT_EQ(CommandIds(first), (std::vector<cmd::CommandId>{
-                                     32768, 32781, 32777, 32830, 32831, 32832, 32776, 32803, 32796,
+                                     32768, 32781, 32850, 32777, 32830, 32831, 32832, 32776, 32803, 32796,
                                      32797, 32798, 32795, 32840, 32841, 32842, 32843, 32845, 32846,
                                      32847, 32799, 32801, 32802, 32800, 32794, 32778}));
 
@@ -139,6 +140,11 @@ TEST(CommandRules, CheckMarks) {
     c.currentSchemeName = "hex mode";
     EXPECT_FALSE(CommandState(cmd::ToggleHexMode, c).checked);
 
+    EXPECT_FALSE(CommandState(cmd::HexPane, c).checked);
+    c.hexPaneShown = true;
+    EXPECT_TRUE(CommandState(cmd::HexPane, c).checked);
+    EXPECT_FALSE(CommandState(cmd::SendPanel, c).checked) << "its own switch";
+
     EXPECT_FALSE(CommandState(cmd::OutgoingCRToCRLF, c).checked);
     c.outgoingCRToCRLF = true;
     EXPECT_TRUE(CommandState(cmd::OutgoingCRToCRLF, c).checked);
@@ -217,6 +223,11 @@ TEST(KeyRouting, InterceptionBeforeAnyWindow) {
     EXPECT_EQ(InterceptKey(Letter('U', "u"), kAlt, false).command, cmd::XModemSend);
     EXPECT_EQ(InterceptKey(Letter('K', "k"), kAlt, false).command, cmd::SendBreak);
     EXPECT_EQ(InterceptKey(Letter('H', "h"), kAlt, false).action, EKeyAction::ToggleHex);
+    for (const char* text : {"x", "X"}) {
+        EXPECT_EQ(InterceptKey(Letter('X', text), kAlt, false).command, cmd::HexPane);
+    }
+    // With Ctrl it is the device's CAN, as any Ctrl letter.
+    EXPECT_EQ(InterceptKey(Letter('X', "\x18"), kCtrl, false).action, EKeyAction::PassOn);
     // Any other Alt character is the host's (its menu mnemonics): the view
     // sends nothing for it either.
     for (const SKeyPress& key : {Letter('F', "f"), Letter('G', "g"), Key(EKey::Character, "1")}) {

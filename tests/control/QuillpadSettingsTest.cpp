@@ -298,5 +298,31 @@ TEST_F(QuillpadSettings, AsciiSendPausesAreRememberedAndBadOnesReadAsNone) {
     EXPECT_EQ(c.m_asciiLineDelayMs, 0u);
 }
 
+// The hex pane's switch: off by default, kept in the saved state and, by
+// "Make THIS my Default", in the registry; only "TRUE" turns it on.
+TEST_F(QuillpadSettings, TheHexPaneIsRememberedInTheSavedStateAndTheRegistry) {
+    CQuillpadSettings a;
+    a.LoadFromRegistry();
+    EXPECT_FALSE(a.m_showHexPane);
+    a.m_showHexPane = true;
+    a.Store();
+    CQuillpadSettings b;
+    b.LoadText(a.SaveText(), true);
+    b.Read();
+    EXPECT_TRUE(b.m_showHexPane);
+
+    a.SaveToRegistry();
+    EXPECT_EQ(Get("Hex Pane", "ShowHexPane"), "TRUE");
+    CQuillpadSettings c;
+    c.LoadFromRegistry();
+    EXPECT_TRUE(c.m_showHexPane);
+    Set("Hex Pane", "ShowHexPane", "true");
+    c.LoadFromRegistry();
+    EXPECT_FALSE(c.m_showHexPane);
+    c.m_showHexPane = false;
+    c.SaveToRegistry();
+    EXPECT_EQ(Get("Hex Pane", "ShowHexPane"), "FALSE");
+}
+
 }  // namespace
 }  // namespace quillpad

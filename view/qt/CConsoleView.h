@@ -97,6 +97,9 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     bool IsIndexing() const { return m_building; }
     // Builds the rest of the index now.
     void FinishIndex();
+    // Bumped with every new index (a replay, a clear, a load): what was
+    // worked out from the old one's positions no longer holds.
+    std::uint64_t IndexSerial() const { return m_indexSerial; }
 
     // Every record the view shows, rendered whole from its index (finished
     // first): costly for a long history, for tests and tools. The view
