@@ -600,7 +600,8 @@ TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
             }
         }
     }
-    EXPECT_EQ(tips.size(), 34);  // with Send Panel, Find..., Break... and the five line commands
+    // with Send Panel, Find..., Break..., the five line commands and Stop Waiting
+    EXPECT_EQ(tips.size(), 35);
     EXPECT_EQ(Action(cmd::EditSequenceKeys)->statusTip(), "Define shortcuts for keystrokes.");
     EXPECT_EQ(Action(cmd::CommandHistory)->statusTip(),
               "Show a history of commands that can be repeated quickly.");
