@@ -111,6 +111,9 @@ void CQuillpadSettings::Read() {
     m_outgoingCRToCRLF = ReadBool(kGeneral, "OutgoingCRToCRLF", false);
     m_historyMemoryMB =
         HistoryMemoryMB(ReadInt(kGeneral, "HistoryMemoryMB", kDefaultHistoryMemoryMB));
+    // A negative number is no limit, as 0 is.
+    m_waitForDeviceSeconds =
+        static_cast<std::uint32_t>(std::max(0, ReadInt(kGeneral, "WaitForDeviceSeconds", 0)));
     m_showAbsoluteTime = ReadBool(kTextInfo, "ShowAbsoluteTime", true);
     m_showRelativeTime = ReadBool(kTextInfo, "ShowRelativeTime", true);
     m_showDataDirection = ReadBool(kTextInfo, "ShowDataDirection", true);
@@ -154,6 +157,7 @@ void CQuillpadSettings::Store() {
     WriteString(kLogging, "InsertTimestampsInText", BoolText(m_insertTimestampsInText));
     WriteString(kGeneral, "OutgoingCRToCRLF", BoolText(m_outgoingCRToCRLF));
     WriteString(kGeneral, "HistoryMemoryMB", std::to_string(m_historyMemoryMB));
+    WriteString(kGeneral, "WaitForDeviceSeconds", std::to_string(m_waitForDeviceSeconds));
     WriteString(kTextInfo, "ShowAbsoluteTime", BoolText(m_showAbsoluteTime));
     WriteString(kTextInfo, "ShowRelativeTime", BoolText(m_showRelativeTime));
     WriteString(kTextInfo, "ShowDataDirection", BoolText(m_showDataDirection));

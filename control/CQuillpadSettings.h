@@ -10,7 +10,8 @@
 //   [Schemes]     DefaultSchemeName, DefaultKeySettingName
 //   [Logging]     LogToFolder, LogAsPlainText, LogAsFormattedText,
 //                 LogAsWorkbayLog, InsertTimestampsInText
-//   [General]     OutgoingCRToCRLF, HistoryMemoryMB (0 = no limit)
+//   [General]     OutgoingCRToCRLF, HistoryMemoryMB (0 = no limit),
+//                 WaitForDeviceSeconds (0 = as long as the console is open)
 //   [Text Info]   ShowAbsoluteTime, ShowRelativeTime, ShowDataDirection,
 //                 ShowRelatedData
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
@@ -83,6 +84,9 @@ class CQuillpadSettings : public CIniDocument {
     // Megabytes of history a console keeps in memory before the rest goes
     // to its spill file; 0 keeps everything in memory.
     std::uint32_t m_historyMemoryMB = kDefaultHistoryMemoryMB;
+    // How long a lost link (a device pulled out, a dropped network link
+    // with reconnect=on) is waited for; 0: as long as the console is open.
+    std::uint32_t m_waitForDeviceSeconds = 0;
     // The send panel beside the console, and the panel file it shows.
     bool m_showSendPanel = false;
     std::string m_sendPanelPath;

@@ -45,14 +45,18 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
         case cmd::PulseDtr:
         case cmd::PulseRts:
         case cmd::ResetPulse: {
-            // Only a link that tells its lines can set them (a pseudo-
-            // terminal tells none).
-            s.enabled = c.connectionKind == 1 && c.modemLines >= 0;
+            // Only a link that tells its lines can set them: a serial port
+            // (a pseudo-terminal tells none) or one behind a port server.
+            // (kind 3, which tells lines only with the COM port option).
+            s.enabled = (c.connectionKind == 1 || c.connectionKind == 3) && c.modemLines >= 0;
             const std::uint32_t bit = id == cmd::LineDtr ? nxr_line::Dtr : nxr_line::Rts;
             s.checked = (id == cmd::LineDtr || id == cmd::LineRts) && s.enabled &&
                         (static_cast<std::uint32_t>(c.modemLines) & bit) != 0;
             break;
         }
+        case cmd::StopWaiting:
+            s.enabled = c.connectionKind != 0 && c.waitingForLink;
+            break;
         case cmd::GoBackOnline:
             s.enabled = c.connectionKind == 0;
             break;
@@ -107,6 +111,7 @@ bool NeedsSession(cmd::CommandId id) {
     switch (id) {
         case cmd::Reconnect:
         case cmd::Disconnect:
+        case cmd::StopWaiting:
         case cmd::SendBreak:
         case cmd::BreakLength:
         case cmd::LineDtr:

@@ -23,6 +23,8 @@ struct SCommandContext {
     std::uint32_t connectionKind = 0;  // as the connection spec reports it
     // The link's modem lines (nxr_line bits); -1 while it tells none.
     std::int32_t modemLines = -1;
+    // The session waits for a lost link to come back.
+    bool waitingForLink = false;
     ELoggingState logging = ELoggingState::NotLogging;
     bool outgoingCRToCRLF = false;
     bool showAbsoluteTime = true;

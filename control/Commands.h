@@ -48,6 +48,8 @@ inline constexpr CommandId PulseDtr = 32822;
 inline constexpr CommandId PulseRts = 32823;
 inline constexpr CommandId ResetPulse = 32824;
 inline constexpr CommandId BreakLength = 32825;
+// Ours: gives up waiting for a lost link to come back.
+inline constexpr CommandId StopWaiting = 32826;
 // Ours: the find bar.
 inline constexpr CommandId Find = 32803;
 // Ours: time stamps at the start of each line, cycled by Alt+T, and the gap

@@ -81,6 +81,7 @@ SMenu MakeMainMenu() {
                            {
                                Command("Reconnect", cmd::Reconnect),
                                Command("Disconnect", cmd::Disconnect),
+                               Command("Stop Waiting", cmd::StopWaiting),
                                Command("Send Break\tAlt+K", cmd::SendBreak),
                                Command("Break...", cmd::BreakLength),
                                Separator(),
@@ -118,6 +119,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Connect to the device again.";
         case cmd::Disconnect:
             return "Close the connection to the device.";
+        case cmd::StopWaiting:
+            return "Stop waiting for the lost device or server to come back.";
         case cmd::SendBreak:
             return "Send a break to the device.";
         case cmd::BreakLength:

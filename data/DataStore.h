@@ -94,6 +94,8 @@ class CDataStore final : public CMessageTarget {
     // outgoing-looking record of source "other", so a style can colour or
     // hide it and the binary log keeps it.
     SRecordRef AddMark(std::string_view text) { return AddOutgoingBytes(kMarkOwnerId, text); }
+    // The clock that stamps the records (and a mark's own words).
+    const IClock& Clock() const { return m_clock; }
 
     // Records. A returned SDataRecord borrows the store's bytes for as long
     // as SDataRecord.h says: until the next add or turn's end at least.

@@ -103,7 +103,7 @@ bool CNxrComSpec::Parse(std::string_view specText) {
         if (!m_acceptNetwork) {
             return Fail("network links are not accepted here");
         }
-        ok = ParseHostPort(rest, kind == "telnet");
+        ok = ParseNetwork(rest, kind == "telnet");
         if (ok) {
             m_nConnectionKind = static_cast<std::uint32_t>(
                 kind == "tcp" ? ENxrConnectionKind::Tcp : ENxrConnectionKind::Telnet);
@@ -162,7 +162,11 @@ bool CNxrComSpec::ParseLineOptions(const std::vector<std::string_view>& parts, s
         if (part.empty()) {
             return Fail("empty field after " + std::string(after));
         }
-        if (part.rfind("flow=", 0) == 0) {
+        if (bool ok = true; ParseReconnect(parts[i], ok)) {
+            if (!ok) {
+                return false;
+            }
+        } else if (part.rfind("flow=", 0) == 0) {
             const std::string flow = part.substr(5);
             if (haveFlow) {
                 return Fail("flow control given twice");
@@ -220,7 +224,44 @@ bool CNxrComSpec::ParseLineOptions(const std::vector<std::string_view>& parts, s
             haveFormat = true;
         } else {
             return Fail("cannot read " + Quoted(parts[i]) +
-                        " (expected a baud rate, a format such as 8N1, or flow=...)");
+                        " (expected a baud rate, a format such as 8N1, flow=... or "
+                        "reconnect=...)");
+        }
+    }
+    return true;
+}
+
+bool CNxrComSpec::ParseReconnect(std::string_view part, bool& ok) {
+    const std::string lower = Lower(part);
+    if (lower.rfind("reconnect=", 0) != 0) {
+        return false;
+    }
+    const std::string value = lower.substr(10);
+    if (m_reconnect != -1) {
+        ok = Fail("reconnect given twice");
+    } else if (value == "on" || value == "off") {
+        m_reconnect = value == "on" ? 1 : 0;
+        ok = true;
+    } else {
+        ok = Fail("unknown reconnect " + Quoted(part.substr(10)) + " (expected on or off)");
+    }
+    return true;
+}
+
+bool CNxrComSpec::ParseNetwork(std::string_view rest, bool portOptional) {
+    const auto parts = SplitCommas(rest);
+    if (!ParseHostPort(parts[0], portOptional)) {
+        return false;
+    }
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+        bool ok = true;
+        if (!ParseReconnect(parts[i], ok)) {
+            return Fail(parts[i].empty() ? std::string("empty field after the port")
+                                         : "cannot read " + Quoted(parts[i]) +
+                                               " (expected reconnect=on or reconnect=off)");
+        }
+        if (!ok) {
+            return false;
         }
     }
     return true;
@@ -321,6 +362,30 @@ std::string CNxrComSpec::Describe() const {
             break;
     }
     return "no connection";
+}
+
+bool CNxrComSpec::Reconnects() const {
+    if (m_reconnect != -1) {
+        return m_reconnect == 1 && Kind() != ENxrConnectionKind::None;
+    }
+    return Kind() == ENxrConnectionKind::Serial;
+}
+
+std::string CNxrComSpec::TextWithDevice(std::string_view device) const {
+    if (Kind() != ENxrConnectionKind::Serial || device.empty() || Trim(device) != device) {
+        return {};
+    }
+    const bool unfit = std::any_of(device.begin(), device.end(), [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return b < 0x20 || b == 0x7F || c == ',';
+    });
+    if (unfit) {
+        return {};
+    }
+    const auto colon = m_spec.find(':');
+    const auto comma = m_spec.find(',', colon);
+    const std::string rest = comma == std::string::npos ? std::string() : m_spec.substr(comma);
+    return m_spec.substr(0, colon + 1) + std::string(device) + rest;
 }
 
 bool CNxrComSpec::OffersBreak() const {

@@ -1,10 +1,10 @@
 #pragma once
 // A connection spec: one line of text naming the link to a device.
 //
-//   serial:<device>[,<baud>][,<format>][,flow=none|rtscts|xonxoff]
-//   tcp:<host>:<port>
-//   telnet:<host>[:<port>]
-//   rfc2217:<host>:<port>[,<baud>][,<format>][,flow=none|rtscts|xonxoff]
+//   serial:<device>[,<baud>][,<format>][,flow=none|rtscts|xonxoff][,reconnect=on|off]
+//   tcp:<host>:<port>[,reconnect=on|off]
+//   telnet:<host>[:<port>][,reconnect=on|off]
+//   rfc2217:<host>:<port>[,<baud>][,<format>][,flow=...][,reconnect=on|off]
 //   sim:[<option>[,<option>...]]
 //
 // The grammar and its defaults are described in docs/CONNECTIONS.md.
@@ -47,6 +47,16 @@ class CNxrComSpec {
     std::string Describe() const;
     // Send Break is offered for serial and simulated links only.
     bool OffersBreak() const;
+    // Whether a link that was lost is waited for and made again: a serial
+    // device that went away, a network link that dropped. "reconnect=" says
+    // so; without it serial links do and network links do not.
+    bool Reconnects() const;
+    // The text that was parsed, blanks around it taken off.
+    const std::string& Text() const { return m_spec; }
+    // That text with another serial device in place of this one's, every
+    // other field as written; "" when this is no serial spec or the name
+    // cannot stand in one (a comma, a blank at its end, a control byte).
+    std::string TextWithDevice(std::string_view device) const;
 
     // Serial
     std::string m_device;
@@ -63,6 +73,9 @@ class CNxrComSpec {
     // above set the remote port.
     bool m_comPort = false;
 
+    // "reconnect=on|off" as given; -1 when not given.
+    int m_reconnect = -1;
+
     // Simulated controller
     std::string m_simName = "QX-200";
     bool m_simEcho = true;
@@ -74,6 +87,9 @@ class CNxrComSpec {
     bool ParseLineOptions(const std::vector<std::string_view>& parts, std::size_t from,
                           std::string_view after);
     bool ParseHostPort(std::string_view rest, bool portOptional);
+    bool ParseNetwork(std::string_view rest, bool portOptional);
+    // Reads "reconnect=on|off"; false when `part` is no such field.
+    bool ParseReconnect(std::string_view part, bool& ok);
     bool ParseSim(std::string_view rest);
 
     bool m_acceptNetwork;

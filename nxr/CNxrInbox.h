@@ -70,9 +70,22 @@ struct SNxrIoLines {
     std::int32_t lines = -1;
 };
 
+// A lost serial device came back under another name: the connection's
+// text now (event 8).
+struct SNxrIoParamsChanged {
+    std::string spec;
+};
+
+// A lost link that is waited for (ENxrLinkWait) and where.
+struct SNxrIoWaiting {
+    std::int32_t state = 0;
+    std::string where;
+};
+
 using NxrIoEvent =
     std::variant<SNxrIoStatus, SNxrIoLinkUp, SNxrIoReceived, SNxrIoTransmitted, SNxrIoCompleted,
-                 SNxrIoAbilityCompleted, SNxrIoError, SNxrIoTransfer, SNxrIoAbility, SNxrIoLines>;
+                 SNxrIoAbilityCompleted, SNxrIoError, SNxrIoTransfer, SNxrIoAbility, SNxrIoLines,
+                 SNxrIoParamsChanged, SNxrIoWaiting>;
 
 class CNxrInbox {
   public:

@@ -38,7 +38,8 @@ class INxrSessionEvents {
     virtual std::int32_t OnDataTransmitted(std::uint32_t /*ownerId*/, std::string_view /*data*/) {
         return 0;
     }
-    // 8
+    // 8: also raised when a lost serial device came back under another
+    // name; the spec is the old one with the new device.
     virtual std::int32_t OnConnectionParamsChanged(const WideString& /*spec*/) { return 0; }
     // 10, 11, 12: progress of a task (a transfer, an ability that runs long).
     virtual std::int32_t OnTaskStart(std::uint32_t /*requestId*/, const WideString& /*title*/,
@@ -82,6 +83,12 @@ class INxrSessionEvents {
     // none to tell. Raised only while a serial link is open, and once when it
     // closes.
     virtual std::int32_t OnModemLines(std::int32_t /*lines*/) { return 0; }
+    // Ours: a lost link that the session waits for (an ENxrLinkWait value,
+    // NxrCodes.h). `where` names the link: the one waited for, or the one
+    // it is back on.
+    virtual std::int32_t OnLinkWaiting(std::int32_t /*state*/, std::string_view /*where*/) {
+        return 0;
+    }
     // Events 1, 29, 30 and 50 carry nothing the console uses; the session
     // does not raise them.
 };

@@ -42,6 +42,8 @@ std::string NxrRequestName(std::uint32_t code) {
             return "ASCII receive";
         case nxr_request::LineScript:
             return "line sequence";
+        case nxr_request::StopWaiting:
+            return "stop waiting";
         default:
             break;
     }

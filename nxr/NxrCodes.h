@@ -22,7 +22,24 @@ inline constexpr std::uint32_t AsciiSend = 0xE006;
 inline constexpr std::uint32_t AsciiReceive = 0xE007;
 // Ours: modem lines set, held and sent between (NxrLineScript.h).
 inline constexpr std::uint32_t LineScript = 0xE008;
+// Ours: gives up waiting for a lost link to come back.
+inline constexpr std::uint32_t StopWaiting = 0xE009;
 }  // namespace nxr_request
+
+// Ours: session options (SetOption) besides the maker's 1 and 2.
+namespace nxr_option {
+// How long a lost link is waited for, in ms; 0 (or less): for as long as
+// the session is open.
+inline constexpr std::uint32_t WaitLimitMs = 3;
+}  // namespace nxr_option
+
+// Ours: what OnLinkWaiting tells about a lost link that is waited for.
+enum class ENxrLinkWait : std::int32_t {
+    Waiting = 1,   // the link was lost; it is watched for (the device, the server)
+    Back = 2,      // it came back; the text names where
+    Stopped = 3,   // the user stopped waiting (or reconnected, disconnected)
+    TimedOut = 4,  // the wait limit passed
+};
 
 // Connection status carried by event 5 (16 bits).
 enum class ENxrConnectionStatus : std::uint16_t {

@@ -4,6 +4,7 @@
 
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
+#include "platform/LocalTime.h"
 
 namespace quillpad {
 
@@ -122,6 +123,7 @@ void CConnectionController::Connect(const WideString* spec) {
     CloseConnection();
     m_connectionSpec.Clear();
     m_consoleOpen = false;
+    m_waiting = false;
     if (m_modemLines != nxr_line::kNone) {
         OnModemLines(nxr_line::kNone);  // the closed session tells no more
     }
@@ -138,17 +140,37 @@ void CConnectionController::Connect(const WideString* spec) {
         return;
     }
     m_connectionSpec.Parse(WideToBytes(*spec));  // only its kind is read later
+    SetSessionOptions();
+    IssueRequest(nxr_request::Connect, -1, nullptr);
+}
+
+void CConnectionController::SetSessionOptions() {
     Session()->SetOption(kFirstMakerOption, kFirstMakerOptionValue, ConnectionHandlePtr());
     Session()->SetOption(kSecondMakerOption, kSecondMakerOptionValue, ConnectionHandlePtr());
-    IssueRequest(nxr_request::Connect, -1, nullptr);
+    const std::uint64_t waitMs = std::uint64_t{Options().waitForDeviceSeconds} * 1000;
+    Session()->SetOption(nxr_option::WaitLimitMs,
+                         static_cast<std::int32_t>(std::min<std::uint64_t>(waitMs, 0x7FFFFFFF)),
+                         ConnectionHandlePtr());
 }
 
 void CConnectionController::ReopenDeferred(const WideString& spec) {
     if (Session() == nullptr) {
         return;
     }
+    // The session was back on the device when it told the new name: the
+    // reopened one connects again, or the console would sit closed on a
+    // device that is there, its kind and name those of the old spec.
+    const bool wasUp =
+        ConnectionStatus() == static_cast<std::uint32_t>(ENxrConnectionStatus::Connected);
     CloseConnection();
+    m_waiting = false;
     Session()->Open(spec, WideString(), ConnectionHandlePtr());
+    if (ConnectionHandle() == 0 || !wasUp) {
+        return;
+    }
+    m_connectionSpec.Parse(WideToBytes(spec));
+    SetSessionOptions();
+    IssueRequest(nxr_request::Connect, -1, nullptr);
 }
 
 void CConnectionController::SetConnectionParameters(const std::optional<WideString>& spec) {
@@ -167,6 +189,12 @@ void CConnectionController::SetConnectionParameters(const std::optional<WideStri
 std::int32_t CConnectionController::Reconnect() {
     std::int32_t status = 0;
     IssueRequest(nxr_request::Reconnect, kCommandTimeoutMs, nullptr, &status);
+    return status;
+}
+
+std::int32_t CConnectionController::StopWaiting() {
+    std::int32_t status = 0;
+    IssueRequest(nxr_request::StopWaiting, kCommandTimeoutMs, nullptr, &status);
     return status;
 }
 
@@ -313,8 +341,37 @@ std::uint32_t CConnectionController::ConnectionStatus() const {
 }
 
 std::int32_t CConnectionController::OnConnectionStatus(std::uint16_t status) {
+    if (status == static_cast<std::uint16_t>(ENxrConnectionStatus::LinkLost) && !m_lostMarked) {
+        AddLinkMark("link lost");
+        m_lostMarked = true;
+    } else if (status == static_cast<std::uint16_t>(ENxrConnectionStatus::Connected) &&
+               m_lostMarked) {
+        // Back by a Reconnect rather than by waiting.
+        AddLinkMark("back on " + m_connectionSpec.Describe());
+        m_lostMarked = false;
+    }
+    if (status == static_cast<std::uint16_t>(ENxrConnectionStatus::Connected)) {
+        m_waiting = false;
+    }
     HostUpdateConnectionStatus(status);
     return 0;
+}
+
+std::int32_t CConnectionController::OnLinkWaiting(std::int32_t state, std::string_view where) {
+    m_waiting = state == static_cast<std::int32_t>(ENxrLinkWait::Waiting);
+    if (state == static_cast<std::int32_t>(ENxrLinkWait::Back) && m_lostMarked) {
+        AddLinkMark("back on " + std::string(where));
+        m_lostMarked = false;
+    }
+    return 0;
+}
+
+void CConnectionController::AddLinkMark(const std::string& what) {
+    if (m_store == nullptr) {
+        return;
+    }
+    const std::string time = FormatCalendarSeconds("%H:%M:%S", m_store->Clock().CalendarSeconds());
+    m_store->AddMark("-- " + what + " " + time + " --");
 }
 
 std::int32_t CConnectionController::OnQuery(std::int32_t /*value*/, std::int32_t queryType,

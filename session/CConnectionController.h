@@ -37,6 +37,12 @@
 // A close-console request that completes without new parameters leaves the
 // console closed and offline (as UM_CONNECT without a spec does); the
 // console never tears itself down from inside a session event.
+//
+// A lost link that the session waits for (a serial device pulled out, a
+// network link with reconnect=on) leaves two marks in the history, "-- link
+// lost 14:07:09 --" and "-- back on /dev/ttyUSB1 14:07:31 --". A device back
+// under another name raises event 8: the deferred reopen opens the new name
+// and, since the link was up, connects again (the host is told the new spec).
 
 #include <cstdint>
 #include <memory>
@@ -64,6 +70,9 @@ inline constexpr const char* kNoConsoleText =
 struct SConnectionOptions {
     // Typed CR goes out as CR LF.
     bool outgoingCRToCRLF = false;
+    // How long a lost link is waited for, in seconds; 0: as long as the
+    // console is open.
+    std::uint32_t waitForDeviceSeconds = 0;
 };
 
 // The pieces of a window system the connection needs.
@@ -106,6 +115,10 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // Commands 32769 and 32770; the session's status for the request.
     std::int32_t Reconnect();
     std::int32_t Disconnect();
+    // Stop Waiting: the session gives up waiting for the lost link.
+    std::int32_t StopWaiting();
+    // Whether the session waits for a lost link to come back.
+    bool WaitingForLink() const { return m_waiting; }
     // The console's teardown: asks the device to close its console (waiting
     // at most 2000 ms) when it is open, then closes the connection.
     void Shutdown();
@@ -149,6 +162,7 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     std::int32_t OnConnectionParamsChanged(const WideString& spec) override;
     std::int32_t OnLinkUp() override;
     std::int32_t OnModemLines(std::int32_t lines) override;
+    std::int32_t OnLinkWaiting(std::int32_t state, std::string_view where) override;
     std::int32_t OnAbilityCompleted(std::uint32_t requestId, std::int32_t value,
                                     bool success) override;
     // 0 when the user answered, 1 when not.
@@ -178,6 +192,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
 
   private:
     void Connect(const WideString* spec);
+    void SetSessionOptions();
+    void AddLinkMark(const std::string& what);
     void ReopenDeferred(const WideString& spec);
     void SendChar(char ch);
     void SendText(std::string_view text);
@@ -196,6 +212,9 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     SConnectionOptions m_options;
     bool m_consoleOpen = false;
     std::int32_t m_modemLines = -1;
+    bool m_waiting = false;
+    // "-- link lost --" is in the history and no "-- back on --" yet.
+    bool m_lostMarked = false;
     // Simulated links are accepted too, so that a "sim:" console sees its
     // kind (Send Break is offered there).
     CNxrComSpec m_connectionSpec{true, true};

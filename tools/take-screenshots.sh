@@ -47,6 +47,7 @@ shot 'SendPanelDock.DISABLED_Screenshot' "$out/send-panel.png" \
     QUILLPAD_SCREENSHOT_DIALOG="$out/send-item-dialog.png"
 shot 'ControlLines.DISABLED_Screenshot' "$out/workbay-menu-communications.png" \
     QUILLPAD_SCREENSHOT_MENU="$out/workbay-menu-communications.png" \
+    QUILLPAD_SCREENSHOT_WAITING="$out/workbay-menu-stop-waiting.png" \
     QUILLPAD_SCREENSHOT_PULSE="$out/reset-pulse-dialog.png"
 shot 'WorkbayConsole.DISABLED_FooterLampsScreenshot' "$out/footer-lamps.png" \
     QUILLPAD_SCREENSHOT="$out/footer-lamps.png"

@@ -372,6 +372,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     }
     c.connectionKind = ConnectionSpec().m_nConnectionKind;
     c.modemLines = ModemLines();
+    c.waitingForLink = WaitingForLink();
     c.logging = m_logging->State();
     c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
     c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
@@ -429,6 +430,9 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::Disconnect:
             Disconnect();
+            break;
+        case cmd::StopWaiting:
+            StopWaiting();
             break;
         case cmd::Find:
             if (m_findBar) {
@@ -568,7 +572,8 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
 }
 
 SConnectionOptions CQuillpad2Ctrl::Options() const {
-    return {.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF};
+    return {.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF,
+            .waitForDeviceSeconds = m_settings.m_waitForDeviceSeconds};
 }
 
 void CQuillpad2Ctrl::ApplySettingsToView() {

@@ -30,34 +30,34 @@ struct CNxrIoThread::SShared {
 
 CNxrIoThread::CNxrIoThread(CNxrComSpec spec, NxrTransportFactory factory,
                            std::shared_ptr<CNxrInbox> inbox, std::function<void()> wake,
-                           const IClock& clock)
+                           const IClock& clock, SNxrLinkWatchSetup watch)
     : m_shared(std::make_shared<SShared>()) {
     ++g_running;
     // A plain thread rather than a QThread: when it is left to end by itself
     // nobody remains to delete a thread object, and this one needs none.
-    m_thread =
-        std::thread([shared = m_shared, spec = std::move(spec), factory = std::move(factory),
-                     inbox = std::move(inbox), wake = std::move(wake), clock = &clock]() mutable {
-            {
-                QEventLoop loop;
-                CNxrIoWorker worker(std::move(spec), std::move(factory), std::move(inbox),
-                                    std::move(wake), *clock);
-                {
-                    std::lock_guard lock(shared->mutex);
-                    shared->worker = &worker;
-                    shared->loop = &loop;
-                }
-                shared->changed.notify_all();
-                loop.exec();
-            }  // the worker and its transports end here, on their own thread
-            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    m_thread = std::thread([shared = m_shared, spec = std::move(spec), factory = std::move(factory),
+                            inbox = std::move(inbox), wake = std::move(wake), clock = &clock,
+                            watch = std::move(watch)]() mutable {
+        {
+            QEventLoop loop;
+            CNxrIoWorker worker(std::move(spec), std::move(factory), std::move(inbox),
+                                std::move(wake), *clock, std::move(watch));
             {
                 std::lock_guard lock(shared->mutex);
-                shared->ended = true;
-                --g_running;
+                shared->worker = &worker;
+                shared->loop = &loop;
             }
             shared->changed.notify_all();
-        });
+            loop.exec();
+        }  // the worker and its transports end here, on their own thread
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        {
+            std::lock_guard lock(shared->mutex);
+            shared->ended = true;
+            --g_running;
+        }
+        shared->changed.notify_all();
+    });
     std::unique_lock lock(m_shared->mutex);
     m_shared->changed.wait(lock, [this] { return m_shared->worker != nullptr; });
     m_worker = m_shared->worker;

@@ -12,6 +12,7 @@
 
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrInbox.h"
+#include "nxr/NxrLinkWatch.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "platform/Clock.h"
 
@@ -25,7 +26,7 @@ class CNxrIoThread {
     // worker reads `clock` on the I/O thread; a thread left to end by itself
     // may still read it, so it lives as long as the process.
     CNxrIoThread(CNxrComSpec spec, NxrTransportFactory factory, std::shared_ptr<CNxrInbox> inbox,
-                 std::function<void()> wake, const IClock& clock);
+                 std::function<void()> wake, const IClock& clock, SNxrLinkWatchSetup watch = {});
     // Stops with the default bound if Stop() was not called.
     ~CNxrIoThread();
     CNxrIoThread(const CNxrIoThread&) = delete;

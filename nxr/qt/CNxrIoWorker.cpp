@@ -33,13 +33,16 @@ std::string RunningName(const SNxrJobOrder& order) {
 
 CNxrIoWorker::CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory,
                            std::shared_ptr<CNxrInbox> inbox, std::function<void()> wake,
-                           const IClock& clock)
+                           const IClock& clock, SNxrLinkWatchSetup watch)
     : m_spec(std::move(spec)),
       m_factory(std::move(factory)),
       m_inbox(std::move(inbox)),
       m_wake(std::move(wake)),
       m_clock(clock),
-      m_jobs(clock, *this) {
+      m_jobs(clock, *this),
+      m_watch(std::move(watch)) {
+    m_lookTimer.setSingleShot(true);
+    QObject::connect(&m_lookTimer, &QTimer::timeout, this, [this] { Look(); });
     m_jobTimer.setSingleShot(true);
     QObject::connect(&m_jobTimer, &QTimer::timeout, this, [this] { m_jobs.TimerFired(); });
     m_lineTimer.setSingleShot(true);
@@ -95,6 +98,9 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
             }
             return;
         case nxr_request::Reconnect:
+            if (m_waiting) {
+                EndWaiting(ENxrLinkWait::Stopped);
+            }
             CloseTransport();
             // Quietly: Connecting follows at once.
             m_inbox->SetLink(static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected), {});
@@ -102,6 +108,9 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
             StartConnect();
             return;
         case nxr_request::Disconnect: {
+            if (m_waiting) {
+                EndWaiting(ENxrLinkWait::Stopped);
+            }
             CloseTransport();
             auto waiters = std::move(m_connectWaiters);
             m_connectWaiters.clear();
@@ -126,6 +135,12 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
             }
             return;
         case nxr_request::CloseConsole:
+            Complete(requestId, code, true, {});
+            return;
+        case nxr_request::StopWaiting:
+            if (m_waiting) {
+                EndWaiting(ENxrLinkWait::Stopped);
+            }
             Complete(requestId, code, true, {});
             return;
         case nxr_request::SendBreak:
@@ -158,12 +173,25 @@ void CNxrIoWorker::StartConnect() {
 }
 
 void CNxrIoWorker::TransportUp() {
+    if (m_attempting) {
+        AttemptUp();
+        return;
+    }
     if (Status() == ENxrConnectionStatus::Connecting) {
         Connected();
     }
 }
 
+void CNxrIoWorker::TransportGone(const std::string& reason) {
+    m_gone = true;
+    TransportDown(reason);
+}
+
 void CNxrIoWorker::TransportDown(const std::string& reason) {
+    if (m_attempting) {
+        AttemptFailed();
+        return;
+    }
     const ENxrConnectionStatus status = Status();
     if (status == ENxrConnectionStatus::Connected) {
         LinkLost(reason);
@@ -187,6 +215,12 @@ std::size_t CNxrIoWorker::ReceiveRoom() {
 }
 
 void CNxrIoWorker::Connected() {
+    m_gone = false;
+    if (m_spec.Kind() == ENxrConnectionKind::Serial && m_spec.Reconnects()) {
+        // Known now, while it is there: once it is gone it cannot be asked.
+        m_identity = NxrIdentifyPort(
+            m_spec.m_device, m_watch.ports ? m_watch.ports->Ports() : std::vector<SNxrPortInfo>());
+    }
     SetStatus(ENxrConnectionStatus::Connected, {});
     auto waiters = std::move(m_connectWaiters);
     m_connectWaiters.clear();
@@ -226,6 +260,128 @@ void CNxrIoWorker::LinkLost(const std::string& why) {
     EndJobs(why, true);
     CloseTransport();
     SetStatus(ENxrConnectionStatus::LinkLost, "link lost: " + why);
+    const bool serial = m_spec.Kind() == ENxrConnectionKind::Serial;
+    // A serial line that failed while its device stayed is not waited for:
+    // it would fail again.
+    if (m_spec.Reconnects() && (!serial || m_gone) &&
+        m_spec.Kind() != ENxrConnectionKind::Simulated) {
+        StartWaiting();
+    }
+}
+
+std::uint32_t CNxrIoWorker::WaitedMs() const {
+    return TickSpan(m_waitStart, m_clock.TickCount());
+}
+
+void CNxrIoWorker::SetWaitLimit(std::uint32_t ms) {
+    m_watch.waitLimitMs = ms;
+    if (m_waiting && !m_attempting) {
+        ScheduleLook(0);  // a shorter limit may be over already
+    }
+}
+
+void CNxrIoWorker::StartWaiting() {
+    m_waiting = true;
+    m_attempting = false;
+    m_tries = 0;
+    m_waitStart = m_clock.TickCount();
+    if (!m_identity) {
+        m_identity = NxrIdentifyPort(m_spec.m_device, {});
+    }
+    const bool serial = m_spec.Kind() == ENxrConnectionKind::Serial;
+    Push(SNxrIoWaiting{static_cast<std::int32_t>(ENxrLinkWait::Waiting),
+                       serial ? m_identity->Describe() : m_spec.Describe()});
+    ScheduleLook(serial ? m_watch.policy.pollMs : NxrRetryDelay(m_watch.policy, m_tries++));
+}
+
+void CNxrIoWorker::ScheduleLook(std::uint32_t delayMs) {
+    const std::uint32_t next = NxrNextLook(delayMs, WaitedMs(), m_watch.waitLimitMs);
+    m_lookTimer.start(static_cast<int>(std::min<std::uint32_t>(next, 0x7FFFFFFFu)));
+}
+
+void CNxrIoWorker::Look() {
+    if (!m_waiting || m_attempting) {
+        return;
+    }
+    if (NxrWaitOver(WaitedMs(), m_watch.waitLimitMs)) {
+        EndWaiting(ENxrLinkWait::TimedOut);
+        return;
+    }
+    CNxrComSpec spec = m_spec;
+    if (m_spec.Kind() == ENxrConnectionKind::Serial) {
+        const auto path = NxrFindReturnedPort(
+            *m_identity, m_watch.ports ? m_watch.ports->Ports() : std::vector<SNxrPortInfo>());
+        const std::string text = path ? m_spec.TextWithDevice(*path) : std::string();
+        if (text.empty() || !spec.Parse(text)) {
+            ScheduleLook(m_watch.policy.pollMs);
+            return;
+        }
+    }
+    std::unique_ptr<INxrTransport> transport = m_factory ? m_factory(spec) : nullptr;
+    if (!transport) {
+        EndWaiting(ENxrLinkWait::Stopped);
+        return;
+    }
+    m_attemptSpec = std::move(spec);
+    m_attempting = true;
+    m_transport = std::move(transport);
+    m_transport->Open(*this);  // may report up or down before it returns
+}
+
+void CNxrIoWorker::AttemptUp() {
+    m_attempting = false;
+    m_waiting = false;
+    m_lookTimer.stop();
+    const bool renamed = m_attemptSpec.Text() != m_spec.Text();
+    m_spec = m_attemptSpec;
+    if (renamed) {
+        Push(SNxrIoParamsChanged{m_spec.Text()});
+    }
+    Push(SNxrIoWaiting{static_cast<std::int32_t>(ENxrLinkWait::Back), m_spec.Describe()});
+    Connected();
+}
+
+void CNxrIoWorker::AttemptFailed() {
+    m_attempting = false;
+    if (m_transport) {
+        m_transport->Close();
+        m_closed.push_back(std::move(m_transport));
+        QMetaObject::invokeMethod(
+            this, [this] { m_closed.clear(); }, Qt::QueuedConnection);
+    }
+    m_inbox->ReaderGone();
+    // A device that is back but not open yet (its permissions still being
+    // set) is tried at the next look, as one that is not back.
+    ScheduleLook(m_spec.Kind() == ENxrConnectionKind::Serial
+                     ? m_watch.policy.pollMs
+                     : NxrRetryDelay(m_watch.policy, m_tries++));
+}
+
+void CNxrIoWorker::EndWaiting(ENxrLinkWait state) {
+    if (!m_waiting) {
+        return;
+    }
+    m_waiting = false;
+    m_lookTimer.stop();
+    if (m_attempting) {
+        m_attempting = false;
+        if (m_transport) {
+            m_transport->Close();
+            m_closed.push_back(std::move(m_transport));
+            QMetaObject::invokeMethod(
+                this, [this] { m_closed.clear(); }, Qt::QueuedConnection);
+        }
+    }
+    const std::string where = m_spec.Kind() == ENxrConnectionKind::Serial && m_identity
+                                  ? m_identity->Describe()
+                                  : m_spec.Describe();
+    if (state == ENxrLinkWait::TimedOut) {
+        const std::uint32_t limit = m_watch.waitLimitMs;
+        PushError("stopped waiting for " + where + " after " +
+                  (limit % 1000 == 0 ? std::to_string(limit / 1000) + " s"
+                                     : std::to_string(limit) + " ms"));
+    }
+    Push(SNxrIoWaiting{static_cast<std::int32_t>(state), where});
 }
 
 void CNxrIoWorker::CloseTransport() {
@@ -285,6 +441,9 @@ void CNxrIoWorker::Write(ByteString bytes, std::uint32_t owner) {
 }
 
 void CNxrIoWorker::Shutdown() {
+    m_waiting = false;
+    m_attempting = false;
+    m_lookTimer.stop();
     CloseTransport();
     m_connectWaiters.clear();
     m_held.clear();

@@ -22,6 +22,7 @@
 #include "nxr/CNxrJobRunner.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLineScript.h"
+#include "nxr/NxrLinkWatch.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/INxrTransport.h"
 #include "platform/Clock.h"
@@ -33,8 +34,10 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
   public:
     // `clock` times the jobs; it is read on the I/O thread and must outlive
     // the worker.
+    // `watch` says how a lost link is waited for (serial: the device, by its
+    // identity among the system's ports; network: tries with a growing pause).
     CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory, std::shared_ptr<CNxrInbox> inbox,
-                 std::function<void()> wake, const IClock& clock);
+                 std::function<void()> wake, const IClock& clock, SNxrLinkWatchSetup watch = {});
     ~CNxrIoWorker() override;
 
     // Everything below runs on the I/O thread.
@@ -53,6 +56,8 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     void AnswerQuery(std::uint32_t requestId, std::optional<std::string> answer);
     // Closes the link; this is where a hanging driver holds the thread.
     void Shutdown();
+    // The longest a lost link is waited for, from its loss (0: no limit).
+    void SetWaitLimit(std::uint32_t ms);
 
     // How often the modem lines are read while a link that has them is up.
     static constexpr int kLinePollMs = 20;
@@ -67,6 +72,7 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     void TransportUp() override;
     void TransportReceived(std::string_view bytes) override;
     void TransportDown(const std::string& reason) override;
+    void TransportGone(const std::string& reason) override;
     std::size_t ReceiveRoom() override;
 
     std::string SendForJob(std::uint32_t jobId, ENxrJobOutput kind, ByteString bytes) override;
@@ -83,6 +89,15 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     void Connected();
     void ConnectFailed(const std::string& why);
     void LinkLost(const std::string& why);
+    // Waiting for a lost link: starts it when the connection asks for it,
+    // looks (or tries) again when the timer fires, ends it.
+    void StartWaiting();
+    void ScheduleLook(std::uint32_t delayMs);
+    void Look();
+    void AttemptUp();
+    void AttemptFailed();
+    void EndWaiting(ENxrLinkWait state);
+    std::uint32_t WaitedMs() const;
     void CloseTransport();
     void StartTransfer(std::uint32_t requestId, std::uint32_t code, const ByteString& params);
     void SendBreak(std::uint32_t requestId, const ByteString& params);
@@ -117,6 +132,17 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     QTimer m_lineTimer;
     QTimer m_linePoll;
     std::optional<std::uint32_t> m_lines;  // as last told; none: nothing told
+
+    SNxrLinkWatchSetup m_watch;
+    // The serial device as it was when the link came up.
+    std::optional<SNxrPortIdentity> m_identity;
+    bool m_gone = false;        // the last loss was the device going away
+    bool m_waiting = false;     // a lost link is waited for
+    bool m_attempting = false;  // a transport opened to bring it back
+    unsigned m_tries = 0;
+    std::uint32_t m_waitStart = 0;
+    CNxrComSpec m_attemptSpec;
+    QTimer m_lookTimer;
 };
 
 }  // namespace quillpad

@@ -186,7 +186,11 @@ void CNxrSerialTransport::Failed(QSerialPort::SerialPortError error) {
     Read();  // what already arrived comes before the news of the loss
     m_up = false;
     if (m_events != nullptr) {
-        m_events->TransportDown(why);
+        if (gone) {
+            m_events->TransportGone(why);
+        } else {
+            m_events->TransportDown(why);
+        }
     }
 }
 

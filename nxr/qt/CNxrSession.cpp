@@ -10,6 +10,7 @@
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrIoWorker.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
+#include "nxr/qt/NxrPortEnumerator.h"
 
 namespace quillpad {
 namespace {
@@ -47,6 +48,11 @@ struct SSessionTable {
 SSessionTable& Sessions() {
     static SSessionTable table;
     return table;
+}
+
+// 0 or less (or none): no limit.
+std::uint32_t WaitLimit(std::optional<std::int32_t> ms) {
+    return ms && *ms > 0 ? static_cast<std::uint32_t>(*ms) : 0;
 }
 
 // -1 (or any negative) waits as long as the device keeps quiet.
@@ -162,8 +168,12 @@ std::int32_t CNxrSession::Open(const WideString& spec, const WideString& clientN
                 session, [session] { session->Drain(); }, Qt::QueuedConnection);
         }
     };
+    SNxrLinkWatchSetup watch;
+    watch.policy = m_policy.value_or(NxrRetryPolicy());
+    watch.ports = m_ports ? m_ports : NxrPortEnumerator();
+    watch.waitLimitMs = WaitLimit(Option(nxr_option::WaitLimitMs));
     m_io = std::make_unique<CNxrIoThread>(m_spec, std::move(transport), m_inbox, std::move(wake),
-                                          m_clock);
+                                          m_clock, std::move(watch));
 
     m_handle = m_nextHandle++;
     if (m_nextHandle == 0) {
@@ -417,6 +427,9 @@ std::int32_t CNxrSession::SetOption(std::uint32_t option, std::int32_t value, Nx
         return NotOpen("set an option");
     }
     m_options[option] = value;
+    if (option == nxr_option::WaitLimitMs) {
+        ToWorker([ms = WaitLimit(value)](CNxrIoWorker& worker) { worker.SetWaitLimit(ms); });
+    }
     return ToStatus(ENxrResult::Ok);
 }
 
@@ -504,6 +517,22 @@ void CNxrSession::Deliver(SNxrIoCompleted& e) {
 void CNxrSession::Deliver(SNxrIoLines& e) {
     if (m_sink != nullptr) {
         m_sink->OnModemLines(e.lines);
+    }
+}
+
+void CNxrSession::Deliver(SNxrIoParamsChanged& e) {
+    CNxrComSpec parsed;
+    if (parsed.Parse(e.spec)) {
+        m_spec = parsed;  // error texts name the device it is on now
+    }
+    if (m_sink != nullptr) {
+        m_sink->OnConnectionParamsChanged(BytesToWide(e.spec));
+    }
+}
+
+void CNxrSession::Deliver(SNxrIoWaiting& e) {
+    if (m_sink != nullptr) {
+        m_sink->OnLinkWaiting(e.state, e.where);
     }
 }
 

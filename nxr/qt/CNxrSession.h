@@ -18,6 +18,7 @@
 #include "nxr/CNxrErrorLog.h"
 #include "nxr/CNxrInbox.h"
 #include "nxr/INxrSession2.h"
+#include "nxr/NxrLinkWatch.h"
 #include "nxr/qt/CNxrIoThread.h"
 #include "platform/Clock.h"
 
@@ -88,6 +89,12 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::uint64_t ReaderPauses() const { return m_inbox->Pauses(); }
     // Bytes read and not yet delivered.
     std::size_t QueuedBytes() const { return m_inbox->QueuedBytes(); }
+    // How a lost link is waited for by the links opened from now on: the
+    // process's enumerator and policy (NxrPortEnumerator.h) unless set here.
+    void SetPortEnumerator(std::shared_ptr<INxrPortEnumerator> ports) {
+        m_ports = std::move(ports);
+    }
+    void SetRetryPolicy(const SNxrRetryPolicy& policy) { m_policy = policy; }
     // How long Close waits for the I/O thread to let go of the link before it
     // leaves the thread to end by itself.
     void SetCloseWait(std::chrono::milliseconds wait) { m_closeWait = wait; }
@@ -126,6 +133,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Deliver(SNxrIoTransfer& event);
     void Deliver(SNxrIoAbility& event);
     void Deliver(SNxrIoLines& event);
+    void Deliver(SNxrIoParamsChanged& event);
+    void Deliver(SNxrIoWaiting& event);
     std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
                                SPendingAbility pending);
     // Ends the I/O thread and moves what it queued into a fresh inbox; the
@@ -152,6 +161,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::map<std::uint32_t, std::int32_t> m_options;
     WideString m_textSetting;
     WideString m_clientName;
+    std::shared_ptr<INxrPortEnumerator> m_ports;
+    std::optional<SNxrRetryPolicy> m_policy;
     std::int64_t m_longestTurnNs = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "nxr/qt/CNxrTelnetTransport.h"
 
 #include "nxr/NxrComPortOption.h"
+#include "nxr/NxrLineScript.h"
 
 namespace quillpad {
 
@@ -142,6 +143,38 @@ std::string CNxrTelnetTransport::Break(int ms) {
         m_breakEnd.start(ms);
     }
     return {};
+}
+
+std::string CNxrTelnetTransport::SetLine(std::uint32_t line, bool on) {
+    if (!m_spec.m_comPort) {
+        return INxrTransport::SetLine(line, on);
+    }
+    const bool dtr = line == nxr_line::Dtr;
+    const char* name = dtr ? "DTR" : "RTS";
+    if (!m_up) {
+        return std::string("cannot set ") + name + ": not connected to " + m_where;
+    }
+    const unsigned char value = dtr ? (on ? rfc2217::CONTROL_DTR_ON : rfc2217::CONTROL_DTR_OFF)
+                                    : (on ? rfc2217::CONTROL_RTS_ON : rfc2217::CONTROL_RTS_OFF);
+    const ByteString command = ComPortControl(value);
+    const SNxrWriteResult result = m_tcp.Write(command);
+    if (result.written != command.size()) {
+        return std::string("cannot set ") + name + " on " + m_where + ": " + result.error;
+    }
+    (dtr ? m_dtr : m_rts) = on;
+    return {};
+}
+
+std::optional<std::uint32_t> CNxrTelnetTransport::Lines() {
+    if (!m_spec.m_comPort || !m_up) {
+        return std::nullopt;
+    }
+    std::uint32_t lines = (m_dtr ? nxr_line::Dtr : 0) | (m_rts ? nxr_line::Rts : 0);
+    lines |= (m_modemState & rfc2217::MODEM_CTS) != 0 ? nxr_line::Cts : 0;
+    lines |= (m_modemState & rfc2217::MODEM_DSR) != 0 ? nxr_line::Dsr : 0;
+    lines |= (m_modemState & rfc2217::MODEM_DCD) != 0 ? nxr_line::Dcd : 0;
+    lines |= (m_modemState & rfc2217::MODEM_RI) != 0 ? nxr_line::Ri : 0;
+    return lines;
 }
 
 }  // namespace quillpad

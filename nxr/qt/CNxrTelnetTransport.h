@@ -33,6 +33,11 @@ class CNxrTelnetTransport final : public INxrTransport, private INxrTransportEve
 
     // The modem lines' levels as the server last told (rfc2217::MODEM_*).
     unsigned char ModemState() const { return m_modemState; }
+    // A port server's DTR and RTS, through SET-CONTROL; plain telnet has none.
+    std::string SetLine(std::uint32_t line, bool on) override;
+    // A port server's lines: DTR and RTS as last set (on, as a port opens,
+    // until set), CTS, DSR, DCD and RI as its notices tell.
+    std::optional<std::uint32_t> Lines() override;
 
   private:
     // What the TCP link below reports.
@@ -55,6 +60,8 @@ class CNxrTelnetTransport final : public INxrTransport, private INxrTransportEve
     QTimer m_breakEnd;
     bool m_up = false;
     unsigned char m_modemState = 0;
+    bool m_dtr = true;
+    bool m_rts = true;
 };
 
 }  // namespace quillpad

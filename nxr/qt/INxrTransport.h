@@ -32,6 +32,9 @@ class INxrTransportEvents {
     // The link could not be made, or it went down; the reason in the user's
     // words. Whatever arrived before is reported first.
     virtual void TransportDown(const std::string& reason) = 0;
+    // The link went down because its device is gone (an adapter pulled
+    // out): the same, and the session may wait for the device to return.
+    virtual void TransportGone(const std::string& reason) { TransportDown(reason); }
     // How many more bytes the receiver takes before it falls too far behind;
     // 0 means: stop reading until ResumeReading(). Only a reader that can
     // wait asks; a serial line would drop what is not read.

@@ -69,14 +69,15 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                         "Load Workbay Log...", "Go back online"}));
     EXPECT_EQ(CommandIds(menu.popups[1].items),
               (std::vector<cmd::CommandId>{32791, 32792, 32793, 32785, 32787}));
-    EXPECT_EQ(Texts(menu.popups[2].items),
-              (std::vector<std::string>{"Reconnect", "Disconnect", "Send Break\tAlt+K", "Break...",
-                                        "-", "DTR", "RTS", "Pulse DTR", "Pulse RTS",
-                                        "Reset Pulse...", "-", "XModem Send...\tAlt+U",
-                                        "XModem Receive...", "ASCII Send...", "ASCII Receive..."}));
+    EXPECT_EQ(
+        Texts(menu.popups[2].items),
+        (std::vector<std::string>{"Reconnect", "Disconnect", "Stop Waiting", "Send Break\tAlt+K",
+                                  "Break...", "-", "DTR", "RTS", "Pulse DTR", "Pulse RTS",
+                                  "Reset Pulse...", "-", "XModem Send...\tAlt+U",
+                                  "XModem Receive...", "ASCII Send...", "ASCII Receive..."}));
     EXPECT_EQ(CommandIds(menu.popups[2].items),
-              (std::vector<cmd::CommandId>{32769, 32770, 32771, cmd::BreakLength, cmd::LineDtr,
-                                           cmd::LineRts, cmd::PulseDtr, cmd::PulseRts,
+              (std::vector<cmd::CommandId>{32769, 32770, 32826, 32771, cmd::BreakLength,
+                                           cmd::LineDtr, cmd::LineRts, cmd::PulseDtr, cmd::PulseRts,
                                            cmd::ResetPulse, 32772, 32773, 32774, 32775}));
 
     const auto context = MakeContextMenu();
@@ -114,7 +115,15 @@ TEST(CommandRules, EnableRules) {
         EXPECT_FALSE(NeedsSession(id)) << id;
         EXPECT_TRUE(CommandState(id, c).enabled) << id;
     }
+    EXPECT_TRUE(NeedsSession(cmd::StopWaiting));
     c.connectionKind = 2;
+    EXPECT_FALSE(CommandState(cmd::StopWaiting, c).enabled) << "nothing is waited for";
+    c.waitingForLink = true;
+    EXPECT_TRUE(CommandState(cmd::StopWaiting, c).enabled);
+    c.connectionKind = 0;
+    EXPECT_FALSE(CommandState(cmd::StopWaiting, c).enabled);
+    c.connectionKind = 2;
+    c.waitingForLink = false;
 
     c.logging = ELoggingState::NotLogging;
     EXPECT_TRUE(CommandState(cmd::SaveBuffer, c).enabled);

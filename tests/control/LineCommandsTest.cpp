@@ -78,6 +78,11 @@ TEST(LineCommands, OfferedForASerialLinkThatTellsItsLines) {
         SCommandContext sim = c;
         sim.connectionKind = 4;
         EXPECT_FALSE(CommandState(id, sim).enabled) << id;
+        SCommandContext portServer = c;
+        portServer.connectionKind = 3;  // rfc2217: telnet that tells its lines
+        EXPECT_TRUE(CommandState(id, portServer).enabled) << id;
+        portServer.modemLines = nxr_line::kNone;
+        EXPECT_FALSE(CommandState(id, portServer).enabled) << id << ": plain telnet";
     }
     SCommandContext sim;
     sim.connectionKind = 4;

@@ -157,6 +157,24 @@ TEST_F(QuillpadSettings, TimeStampsRoundTripThroughDefaultsAndSavedState) {
     EXPECT_EQ(bad.m_stampGapMs, 100u) << "a gap of nothing is the default";
 }
 
+TEST_F(QuillpadSettings, TheWaitForALostDeviceIsEndlessUnlessLimited) {
+    {
+        CQuillpadSettings s;
+        s.LoadFromRegistry();
+        EXPECT_EQ(s.m_waitForDeviceSeconds, 0u);
+        s.m_waitForDeviceSeconds = 120;
+        s.SaveToRegistry();
+        EXPECT_EQ(Get("General", "WaitForDeviceSeconds"), "120");
+    }
+    CQuillpadSettings b;
+    b.LoadFromRegistry();
+    EXPECT_EQ(b.m_waitForDeviceSeconds, 120u);
+    Set("General", "WaitForDeviceSeconds", "-3");
+    CQuillpadSettings c;
+    c.LoadFromRegistry();
+    EXPECT_EQ(c.m_waitForDeviceSeconds, 0u) << "a negative limit is none";
+}
+
 TEST_F(QuillpadSettings, AnEmptyKeySetPathFallsBackToTheDefaultFile) {
     Set("Schemes", "DefaultKeySettingName", "");
     Set("Schemes", "DefaultSchemeName", "");

@@ -3,7 +3,8 @@
 // ranges and no error, or refused with a reason and nothing of it kept. A
 // caller that accepts more reads what a stricter one read, the same way; and
 // the connection written back from what was read, in another case and with
-// every default spelt out, reads back to the same fields.
+// every default spelt out, reads back to the same fields. A serial one given
+// another device reads back the same but for the device.
 
 #include <cstdint>
 #include <string>
@@ -23,7 +24,14 @@ bool SameFields(const CNxrComSpec& a, const CNxrComSpec& b) {
     return a.m_nConnectionKind == b.m_nConnectionKind && a.m_device == b.m_device &&
            a.m_baud == b.m_baud && a.m_dataBits == b.m_dataBits && a.m_parity == b.m_parity &&
            a.m_stopBits == b.m_stopBits && a.m_flow == b.m_flow && a.m_host == b.m_host &&
-           a.m_port == b.m_port && a.m_simName == b.m_simName && a.m_simEcho == b.m_simEcho;
+           a.m_port == b.m_port && a.m_simName == b.m_simName && a.m_simEcho == b.m_simEcho &&
+           a.Reconnects() == b.Reconnects();
+}
+
+std::string ReconnectField(const CNxrComSpec& s) {
+    return s.m_reconnect == -1 ? std::string()
+           : s.Reconnects()    ? ",RECONNECT=on"
+                               : ",reconnect=Off";
 }
 
 // What a read spec says, written out in full.
@@ -39,14 +47,15 @@ std::string Written(const CNxrComSpec& s) {
             text += s.m_flow == ENxrFlowControl::None     ? ",flow=none"
                     : s.m_flow == ENxrFlowControl::RtsCts ? ",flow=rtscts"
                                                           : ",flow=xonxoff";
-            return text;
+            return text + ReconnectField(s);
         }
         case ENxrConnectionKind::Tcp:
         case ENxrConnectionKind::Telnet: {
             // A host that starts with "[" is read from brackets only.
             const bool bracket = s.m_host.find(':') != std::string::npos || s.m_host[0] == '[';
             return std::string(s.Kind() == ENxrConnectionKind::Tcp ? "Tcp:" : "TELNET:") +
-                   (bracket ? "[" + s.m_host + "]" : s.m_host) + ":" + std::to_string(s.m_port);
+                   (bracket ? "[" + s.m_host + "]" : s.m_host) + ":" + std::to_string(s.m_port) +
+                   ReconnectField(s);
         }
         case ENxrConnectionKind::Simulated:
             return "Sim:name=" + s.m_simName + ",echo=" + (s.m_simEcho ? "on" : "OFF");
@@ -96,6 +105,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         CNxrComSpec again(true, true);
         Check(again.Parse(Written(all)));
         Check(SameFields(all, again));
+        if (all.Kind() == quillpad::ENxrConnectionKind::Serial && !all.m_comPort) {
+            CNxrComSpec moved(true, true);
+            Check(moved.Parse(all.TextWithDevice("/dev/ttyQ9")));
+            Check(moved.m_device == "/dev/ttyQ9");
+            moved.m_device = all.m_device;
+            Check(SameFields(all, moved));
+        }
     } else {
         Check(all.Kind() == ENxrConnectionKind::None);
         Check(all.ErrorText().rfind("bad connection spec \"", 0) == 0);

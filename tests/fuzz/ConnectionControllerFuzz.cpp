@@ -143,6 +143,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 deviceOpened = deviceOpened && controller->ConsoleOpen();
                 break;
             default:
+                if (op & 0x20) {
+                    // A lost link and its wait, as the session tells them.
+                    session->SetLink(static_cast<std::uint16_t>(in.Byte() % 6));
+                    controller->OnLinkWaiting(in.Byte() % 6, in.Bytes());
+                    if (controller->WaitingForLink() && (op & 0x40)) {
+                        controller->StopWaiting();
+                    }
+                    break;
+                }
                 op & 0x10 ? controller->Reconnect() : controller->Disconnect();
                 break;
         }

@@ -124,3 +124,61 @@ TEST(NxrComSpec, FlagsLimitTheAcceptedKinds) {
 
 }  // namespace
 }  // namespace quillpad
+
+namespace quillpad {
+namespace {
+
+TEST(NxrComSpec, ReconnectIsOnForSerialAndAskedForOnNetworkLinks) {
+    CNxrComSpec spec;
+    ASSERT_TRUE(spec.Parse("serial:/dev/ttyUSB0,9600"));
+    EXPECT_TRUE(spec.Reconnects());
+    ASSERT_TRUE(spec.Parse("serial:/dev/ttyUSB0,reconnect=off,9600"));
+    EXPECT_FALSE(spec.Reconnects());
+    EXPECT_EQ(spec.m_baud, 9600) << "the field may stand anywhere";
+    ASSERT_TRUE(spec.Parse("tcp:127.0.0.1:2323"));
+    EXPECT_FALSE(spec.Reconnects());
+    ASSERT_TRUE(spec.Parse("tcp:127.0.0.1:2323, Reconnect=ON"));
+    EXPECT_TRUE(spec.Reconnects());
+    EXPECT_EQ(spec.m_port, 2323);
+    ASSERT_TRUE(spec.Parse("telnet:device.local,reconnect=on"));
+    EXPECT_EQ(spec.m_port, 23);
+    EXPECT_TRUE(spec.Reconnects());
+    ASSERT_TRUE(spec.Parse("rfc2217:ports.lab:7001,921600,reconnect=on"));
+    EXPECT_TRUE(spec.Reconnects());
+    ASSERT_TRUE(spec.Parse("telnet:device.local"));
+    EXPECT_FALSE(spec.Reconnects()) << "nothing kept from the text read before";
+
+    EXPECT_FALSE(spec.Parse("tcp:127.0.0.1:2323,reconnect=maybe"));
+    EXPECT_NE(spec.ErrorText().find("unknown reconnect \"maybe\" (expected on or off)"),
+              std::string::npos)
+        << spec.ErrorText();
+    EXPECT_FALSE(spec.Parse("serial:/dev/ttyS0,reconnect=on,reconnect=off"));
+    EXPECT_NE(spec.ErrorText().find("reconnect given twice"), std::string::npos);
+    EXPECT_FALSE(spec.Parse("tcp:127.0.0.1:2323,9600"));
+    EXPECT_NE(spec.ErrorText().find("cannot read \"9600\""), std::string::npos) << spec.ErrorText();
+    EXPECT_FALSE(spec.Parse("tcp:127.0.0.1:2323,"));
+    EXPECT_NE(spec.ErrorText().find("empty field after the port"), std::string::npos);
+}
+
+TEST(NxrComSpec, AnotherDeviceKeepsEveryOtherFieldAsWritten) {
+    CNxrComSpec spec;
+    ASSERT_TRUE(spec.Parse("  Serial:/dev/ttyUSB0 , 9600,7E1,flow=rtscts  "));
+    EXPECT_EQ(spec.TextWithDevice("/dev/ttyUSB1"), "Serial:/dev/ttyUSB1, 9600,7E1,flow=rtscts");
+    CNxrComSpec again;
+    ASSERT_TRUE(again.Parse(spec.TextWithDevice("/dev/ttyUSB1")));
+    EXPECT_EQ(again.m_device, "/dev/ttyUSB1");
+    EXPECT_EQ(again.m_baud, 9600);
+    EXPECT_EQ(again.m_flow, ENxrFlowControl::RtsCts);
+    ASSERT_TRUE(spec.Parse("serial:/dev/ttyACM0"));
+    EXPECT_EQ(spec.TextWithDevice("/dev/ttyACM1"), "serial:/dev/ttyACM1");
+    // Names that would read as something else are refused.
+    EXPECT_EQ(spec.TextWithDevice("/dev/a,b"), "");
+    EXPECT_EQ(spec.TextWithDevice("/dev/a "), "");
+    EXPECT_EQ(spec.TextWithDevice(std::string("/dev/a\nb")), "");
+    EXPECT_EQ(spec.TextWithDevice(""), "");
+    ASSERT_TRUE(spec.Parse("tcp:127.0.0.1:2323"));
+    EXPECT_EQ(spec.TextWithDevice("/dev/ttyUSB1"), "") << "no serial spec";
+}
+
+}  // namespace
+}  // namespace quillpad

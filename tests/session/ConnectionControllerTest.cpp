@@ -7,8 +7,10 @@
 #include <stdexcept>
 
 #include "nxr/NxrCodes.h"
+#include "platform/LocalTime.h"
 #include "session/CConnectionController.h"
 #include "tests/session/SessionDoubles.h"
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -147,18 +149,20 @@ TEST_F(ConnectionController, AFailedSessionObjectIsReportedNotFatal) {
 
 TEST_F(ConnectionController, ConnectClosesOpensSetsOptionsAndAsksForTheLink) {
     ConnectTo("sim:name=QX-9");
-    ASSERT_EQ(Ops(),
-              (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption", "Request"}));
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption",
+                                               "SetOption", "Request"}));
     EXPECT_EQ((*log)[1].text, W("sim:name=QX-9"));
     EXPECT_EQ((*log)[1].clientName, W("Quillpad Workbay Plugin"));
     EXPECT_EQ((*log)[2].code, 1u);
     EXPECT_EQ((*log)[2].value, 29567);
     EXPECT_EQ((*log)[3].code, 2u);
     EXPECT_EQ((*log)[3].value, 15);
-    EXPECT_EQ((*log)[4].code, nxr_request::Connect);
-    EXPECT_EQ((*log)[4].value, -1);
-    EXPECT_EQ((*log)[4].params, NxrEmptyParamBlock());
-    EXPECT_EQ((*log)[4].userText, std::nullopt);
+    EXPECT_EQ((*log)[4].code, nxr_option::WaitLimitMs);
+    EXPECT_EQ((*log)[4].value, 0) << "a lost link is waited for as long as the console is open";
+    EXPECT_EQ((*log)[5].code, nxr_request::Connect);
+    EXPECT_EQ((*log)[5].value, -1);
+    EXPECT_EQ((*log)[5].params, NxrEmptyParamBlock());
+    EXPECT_EQ((*log)[5].userText, std::nullopt);
     EXPECT_NE(controller->ConnectionHandle(), 0u);
     EXPECT_EQ(controller->ConnectionSpec().Kind(), ENxrConnectionKind::Simulated);
     EXPECT_TRUE(shown->empty());
@@ -250,8 +254,8 @@ TEST_F(ConnectionController, NewParametersWhileClosedReconnectAtOnce) {
     log->clear();
     controller->SetConnectionParameters(W("sim:name=B"));
     channel.DrainPending();
-    ASSERT_EQ(Ops(),
-              (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption", "Request"}));
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption",
+                                               "SetOption", "Request"}));
     EXPECT_EQ((*log)[1].text, W("sim:name=B"));
 
     // Open, but the close-console request cannot be issued: reconnect now.
@@ -576,6 +580,101 @@ TEST_F(ConnectionController, AbilityGroupsAreFoundInAnyLetterCase) {
     EXPECT_EQ((*shown)[0].caption, "Error");
     EXPECT_EQ((*shown)[0].text, "Unknown ability group dialog.");
     EXPECT_EQ(recorder.groups.size(), 1u);
+}
+
+// The history's marks, oldest first.
+std::vector<std::string> Marks(const CDataStore& store) {
+    std::vector<std::string> marks;
+    for (std::size_t i = 0; i < store.RecordCount(); ++i) {
+        const auto record = store.Record(i);
+        if (record && record->ownerId == kMarkOwnerId) {
+            marks.emplace_back(record->bytes);
+            EXPECT_EQ(record->direction, 2u) << "outgoing-looking";
+        }
+    }
+    return marks;
+}
+
+TEST_F(ConnectionController, ALostLinkAndItsReturnLeaveOneMarkEach) {
+    test::CTempDir dir;
+    SLogRequest logging;
+    logging.binaryEnabled = true;
+    logging.binaryPath = dir.File("live.wblog");
+    ASSERT_EQ(store.StartLogging(logging), 0u);
+    ConnectTo("serial:/dev/ttyUSB0,9600");
+    session->SetLink(3);
+    clock.SetCalendarSeconds(FromLocalSystemTime({2026, 12, 0, 8, 14, 7, 9, 0}).value());
+    session->SetLink(4);
+    controller->OnLinkWaiting(static_cast<std::int32_t>(ENxrLinkWait::Waiting),
+                              "/dev/ttyUSB0 (serial number A1B2)");
+    EXPECT_TRUE(controller->WaitingForLink());
+    session->SetLink(4);  // told again: still one mark
+    EXPECT_EQ(Marks(store), std::vector<std::string>{"-- link lost 14:07:09 --"});
+
+    clock.SetCalendarSeconds(clock.CalendarSeconds() + 22);
+    controller->OnLinkWaiting(static_cast<std::int32_t>(ENxrLinkWait::Back), "/dev/ttyUSB1");
+    session->SetLink(3);
+    EXPECT_FALSE(controller->WaitingForLink());
+    EXPECT_EQ(Marks(store), (std::vector<std::string>{"-- link lost 14:07:09 --",
+                                                      "-- back on /dev/ttyUSB1 14:07:31 --"}));
+
+    // Back by the Reconnect command, not by waiting: named by the connection.
+    session->SetLink(4);
+    controller->OnLinkWaiting(static_cast<std::int32_t>(ENxrLinkWait::Stopped), "/dev/ttyUSB1");
+    EXPECT_FALSE(controller->WaitingForLink());
+    session->SetLink(2);
+    session->SetLink(3);
+    ASSERT_EQ(Marks(store).size(), 4u);
+    EXPECT_EQ(Marks(store)[3], "-- back on /dev/ttyUSB0 14:07:31 --");
+
+    // The binary log holds them as the history does.
+    store.StopLogging();
+    CDataStore loaded(channel, clock);
+    ASSERT_TRUE(loaded.LoadLog(logging.binaryPath).accepted);
+    EXPECT_EQ(Marks(loaded), Marks(store));
+}
+
+TEST_F(ConnectionController, ADeviceBackUnderAnotherNameIsReopenedAndConnected) {
+    ConnectTo("serial:/dev/ttyUSB0,9600,7E1");
+    session->SetLink(3);
+    log->clear();
+    host->calls.clear();
+    controller->OnConnectionParamsChanged(W("serial:/dev/ttyUSB1,9600,7E1"));
+    EXPECT_TRUE(log->empty()) << "never inside the event";
+    ASSERT_EQ(host->calls.size(), 1u);
+    EXPECT_EQ(host->calls[0].name, "IWBENVUpdateConnectionParams");
+    EXPECT_EQ(host->calls[0].text, W("serial:/dev/ttyUSB1,9600,7E1"));
+    ASSERT_EQ(deferred->size(), 1u);
+    EXPECT_EQ((*deferred)[0].first, 10u);
+    (*deferred)[0].second();
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption",
+                                               "SetOption", "Request"}));
+    EXPECT_EQ((*log)[1].text, W("serial:/dev/ttyUSB1,9600,7E1"));
+    EXPECT_EQ((*log)[1].clientName, WideString());
+    EXPECT_EQ((*log)[5].code, nxr_request::Connect);
+    EXPECT_EQ(controller->ConnectionSpec().m_device, "/dev/ttyUSB1");
+}
+
+TEST_F(ConnectionController, StopWaitingAndTheWaitLimitReachTheSession) {
+    controller->SetOptions({.outgoingCRToCRLF = false, .waitForDeviceSeconds = 90});
+    ConnectTo("tcp:10.0.0.2:23,reconnect=on");
+    const auto limit = std::find_if(log->begin(), log->end(), [](const SSessionCall& c) {
+        return c.op == "SetOption" && c.code == nxr_option::WaitLimitMs;
+    });
+    ASSERT_NE(limit, log->end());
+    EXPECT_EQ(limit->value, 90000);
+
+    // A limit too long for the option is the longest it holds, not a wrap.
+    controller->SetOptions({.outgoingCRToCRLF = false, .waitForDeviceSeconds = 4000000});
+    log->clear();
+    ConnectTo("tcp:10.0.0.2:23,reconnect=on");
+    EXPECT_EQ((*log)[4].value, 0x7FFFFFFF);
+
+    log->clear();
+    EXPECT_EQ(controller->StopWaiting(), 0);
+    ASSERT_EQ(log->size(), 1u);
+    EXPECT_EQ((*log)[0].code, nxr_request::StopWaiting);
+    EXPECT_EQ((*log)[0].value, 1000);
 }
 
 }  // namespace

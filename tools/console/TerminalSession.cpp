@@ -115,6 +115,29 @@ std::int32_t CScriptConsole::OnFileFinish(std::uint32_t, bool) {
     return 0;
 }
 
+std::int32_t CScriptConsole::OnLinkWaiting(std::int32_t state, std::string_view where) {
+    progress.End();
+    const char* format = nullptr;
+    switch (static_cast<ENxrLinkWait>(state)) {
+        case ENxrLinkWait::Waiting:
+            format = "\r\n[waiting for %.*s to come back]\r\n";
+            break;
+        case ENxrLinkWait::Back:
+            format = "\r\n[back on %.*s]\r\n";
+            break;
+        case ENxrLinkWait::Stopped:
+            format = "\r\n[stopped waiting for %.*s]\r\n";
+            break;
+        case ENxrLinkWait::TimedOut:
+            format = "\r\n[gave up waiting for %.*s]\r\n";
+            break;
+    }
+    if (format != nullptr) {
+        std::fprintf(stderr, format, static_cast<int>(where.size()), where.data());
+    }
+    return CConnectionController::OnLinkWaiting(state, where);
+}
+
 std::int64_t CStdoutView::HandleMessage(SMessage& message) {
     if (message.id == UM_APPEND_RECORD) {
         if (const auto record = m_store.Find(AppendNoticeRef(message));

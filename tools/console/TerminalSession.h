@@ -59,6 +59,8 @@ class CScriptConsole final : public CConnectionController {
     std::int32_t OnFileProgress(std::uint32_t, std::int32_t done, std::int32_t, std::int32_t,
                                 std::int32_t) override;
     std::int32_t OnFileFinish(std::uint32_t, bool) override;
+    // The wait for a lost link, told on stderr: the console stays up.
+    std::int32_t OnLinkWaiting(std::int32_t state, std::string_view where) override;
 
   private:
     std::int32_t m_done = 0;

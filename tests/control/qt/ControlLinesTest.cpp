@@ -245,6 +245,18 @@ TEST_F(ControlLines, DISABLED_Screenshot) {
     EXPECT_TRUE(communications->grab().save(QString::fromLocal8Bit(menuFile)));
     communications->hide();
 
+    // The device pulled out: the console waits for it, Stop Waiting offered.
+    if (const char* waitingFile = std::getenv("QUILLPAD_SCREENSHOT_WAITING")) {
+        control->OnModemLines(nxr_line::kNone);
+        control->OnConnectionStatus(4);
+        control->OnLinkWaiting(static_cast<std::int32_t>(ENxrLinkWait::Waiting), "/dev/ttyUSB0");
+        communications->popup(QPoint(40, 40));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(communications));
+        QTest::qWait(200);
+        EXPECT_TRUE(communications->grab().save(QString::fromLocal8Bit(waitingFile)));
+        communications->hide();
+    }
+
     SResetPulseChoice choice;
     choice.sequence = 0;
     CResetPulseDialog dialog(choice);

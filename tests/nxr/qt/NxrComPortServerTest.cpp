@@ -14,6 +14,7 @@
 
 #include "nxr/CNxrTelnetCodec.h"
 #include "nxr/NxrComPortOption.h"
+#include "nxr/NxrLineScript.h"
 #include "nxr/NxrRequestBlocks.h"
 #include "nxr/qt/CNxrSession.h"
 #include "tests/nxr/qt/DevSimProcess.h"
@@ -154,6 +155,12 @@ class CFakePortServer {
         });
     }
     std::uint16_t Port() const { return m_server.serverPort(); }
+    // Tells the console the remote port's modem lines (rfc2217::MODEM_*).
+    void NotifyModemState(unsigned char state) {
+        const ByteString notice = ComPortCommand(
+            rfc2217::NOTIFY_MODEMSTATE + rfc2217::kServerOffset, std::string(1, char(state)));
+        m_client->write(notice.data(), qint64(notice.size()));
+    }
     const ByteString& Wire() const { return m_wire; }
     // When the console's SET-CONTROL value came (ms on a steady clock).
     std::map<int, qint64> controls;
@@ -176,7 +183,9 @@ class CFakePortServer {
                 }
             }
         }
-        for (const int value : {rfc2217::CONTROL_BREAK_ON, rfc2217::CONTROL_BREAK_OFF}) {
+        for (const int value :
+             {rfc2217::CONTROL_BREAK_ON, rfc2217::CONTROL_BREAK_OFF, rfc2217::CONTROL_DTR_ON,
+              rfc2217::CONTROL_DTR_OFF, rfc2217::CONTROL_RTS_ON, rfc2217::CONTROL_RTS_OFF}) {
             const ByteString control = ComPortControl(static_cast<unsigned char>(value));
             if (m_wire.find(control) != ByteString::npos && !controls.count(value)) {
                 controls[value] = m_clock.elapsed();
@@ -234,6 +243,44 @@ TEST(NxrComPortLink, ABreakLastsAsLongAsAskedAndARefusingServerFailsTheLink) {
               std::string::npos)
         << refused.ErrorText(0);
     refused.Close(&refusedHandle);
+}
+
+// DTR and RTS of the remote port through SET-CONTROL, and its lines from
+// the server's modem state notices.
+TEST(NxrComPortLink, TheRemotePortsLinesAreSetAndTold) {
+    CFakePortServer server(true);
+    CNxrSession session;
+    CRecordingSink sink;
+    NxrHandle handle = 0;
+    ASSERT_TRUE(Connect(session, sink, handle,
+                        "rfc2217:127.0.0.1:" + std::to_string(server.Port()) + ",9600"))
+        << session.ErrorText(0);
+    const auto lastLines = [&] { return sink.modemLines.empty() ? -2 : sink.modemLines.back(); };
+    ASSERT_TRUE(WaitFor([&] { return lastLines() >= 0; }));
+    EXPECT_EQ(lastLines(), static_cast<std::int32_t>(nxr_line::Dtr | nxr_line::Rts))
+        << "raised, as a port opens";
+    server.NotifyModemState(rfc2217::MODEM_CTS | rfc2217::MODEM_DCD);
+    ASSERT_TRUE(WaitFor([&] {
+        return lastLines() == static_cast<std::int32_t>(nxr_line::Dtr | nxr_line::Rts |
+                                                        nxr_line::Cts | nxr_line::Dcd);
+    })) << lastLines();
+
+    std::uint32_t id = 0;
+    const ByteString steps = NxrLineScriptBlock({NxrSetLine(ENxrLineStep::Dtr, false),
+                                                 NxrSetLine(ENxrLineStep::Rts, false)})
+                                 .Encode();
+    ASSERT_EQ(session.Request(nxr_request::LineScript, steps, -1, &id, nullptr, 0, &handle), 0);
+    ASSERT_TRUE(WaitFor([&] { return sink.Completion(id) != nullptr; }));
+    EXPECT_TRUE(sink.Completion(id)->success) << session.ErrorText(id);
+    ASSERT_TRUE(WaitFor([&] {
+        return server.controls.count(rfc2217::CONTROL_DTR_OFF) > 0 &&
+               server.controls.count(rfc2217::CONTROL_RTS_OFF) > 0;
+    }));
+    EXPECT_EQ(server.controls.count(rfc2217::CONTROL_DTR_ON), 0u);
+    ASSERT_TRUE(WaitFor([&] {
+        return lastLines() == static_cast<std::int32_t>(nxr_line::Cts | nxr_line::Dcd);
+    })) << lastLines();
+    session.Close(&handle);
 }
 
 }  // namespace

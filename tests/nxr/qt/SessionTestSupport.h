@@ -123,6 +123,23 @@ class CRecordingSink : public INxrSessionEvents {
         modemLines.push_back(lines);
         return 0;
     }
+    std::int32_t OnConnectionParamsChanged(const WideString& spec) override {
+        newSpecs.push_back(WideToBytes(spec));
+        return 0;
+    }
+    std::int32_t OnLinkWaiting(std::int32_t state, std::string_view where) override {
+        waits.emplace_back(state, std::string(where));
+        return 0;
+    }
+    // Whether OnLinkWaiting told `state` (an ENxrLinkWait).
+    bool Waited(ENxrLinkWait state) const {
+        for (const auto& w : waits) {
+            if (w.first == static_cast<std::int32_t>(state)) {
+                return true;
+            }
+        }
+        return false;
+    }
 
     const SSeenEvent* AbilityCompletion(std::uint32_t requestId) const {
         for (const auto& e : events) {
@@ -152,6 +169,8 @@ class CRecordingSink : public INxrSessionEvents {
     std::vector<SSeenEvent> events;
     std::vector<std::uint16_t> statuses;
     std::vector<std::int32_t> modemLines;
+    std::vector<std::string> newSpecs;
+    std::vector<std::pair<std::int32_t, std::string>> waits;
     std::vector<Qt::HANDLE> threads;
     ByteString received;
     ByteString transmitted;

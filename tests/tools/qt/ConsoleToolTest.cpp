@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tests/nxr/qt/SessionTestSupport.h"
+#include "tests/support/PtyPeer.h"
 #include "tests/support/TempDir.h"
 
 namespace quillpad {
@@ -346,6 +347,52 @@ TEST(ConsoleTool, AsciiSendTakesItsPacingFromTheCommandLine) {
     EXPECT_NE(run.out.find("firmware"), std::string::npos) << run.out;
     EXPECT_EQ(RunConsole({"sim:", "--ascii-send", prog, "--line-delay", "10001"}, "").exitCode, 2);
     EXPECT_EQ(RunConsole({"sim:", "--ascii-send", prog, "--char-delay", "x"}, "").exitCode, 2);
+}
+
+// A serial device pulled out and plugged in again: the console stays up,
+// says on stderr that it waits and when the device is back, and goes on.
+TEST(ConsoleTool, ALostDeviceIsWaitedForAndTheConsoleGoesOn) {
+    if (!test::HaveProgram("socat")) {
+        GTEST_SKIP() << "socat is not installed";
+    }
+    test::CTempDir dir;
+    auto pty = std::make_unique<test::CPtyPeer>(dir.Path(), false);
+    ASSERT_TRUE(pty->Ready());
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console",
+                  {QString::fromStdString("serial:" + pty->Near()), "--until", "back again",
+                   "--linger", "20000"});
+    ASSERT_TRUE(process.waitForStarted(10000));
+    process.closeWriteChannel();
+    std::string err;
+    const auto told = [&](const std::string& text) {
+        return test::WaitFor(
+            [&] {
+                process.waitForReadyRead(20);
+                err += process.readAllStandardError().toStdString();
+                return err.find(text) != std::string::npos;
+            },
+            10000);
+    };
+    ASSERT_TRUE(told("[connected]")) << err;
+    pty->Vanish();
+    ASSERT_TRUE(told("[waiting for " + pty->Near() + " to come back]")) << err;
+    EXPECT_NE(err.find("[link lost]"), std::string::npos) << err;
+    pty = std::make_unique<test::CPtyPeer>(dir.Path(), false);
+    ASSERT_TRUE(pty->Ready());
+    ASSERT_TRUE(told("[back on " + pty->Near() + "]")) << err;
+    ASSERT_TRUE(told("[connected]")) << err;
+
+    const int far = ::open(dir.File("far").c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(far, 0);
+    ASSERT_EQ(::write(far, "back again\n", 11), 11);
+    ASSERT_TRUE(process.waitForFinished(10000)) << err;
+    ::close(far);
+    EXPECT_EQ(process.exitCode(), 0) << err;
+    EXPECT_NE(process.readAllStandardOutput().toStdString().find("back again"), std::string::npos);
 }
 
 }  // namespace
