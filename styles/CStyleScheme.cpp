@@ -66,6 +66,7 @@ std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
     copy->BackgroundColor = BackgroundColor;
     copy->LineWrap = LineWrap;
     copy->MenuCommand = MenuCommand;
+    copy->PatternRules = PatternRules;
     copy->m_rules.reserve(m_rules.size());
     for (const auto& rule : m_rules) {
         copy->m_rules.push_back(std::make_unique<SStyleRule>(*rule));
@@ -75,7 +76,7 @@ std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
 }
 
 const CCompiledScheme& CStyleScheme::Compiled() const {
-    m_compiled.Refresh(m_pointers);
+    m_compiled.Refresh(m_pointers, PatternRules);
     return m_compiled;
 }
 
@@ -119,6 +120,7 @@ bool CStyleScheme::ReadScheme(CIniDocument& d, int n) {
     Description = d.ReadString(info, "Description", "");
     BackgroundColor = static_cast<std::uint32_t>(d.ReadInt(info, "BackgroundColor", 16777215));
     LineWrap = d.ReadBool(info, "LineWrap", true);
+    PatternRules = d.ReadBool(info, "PatternRules", false);
     for (std::size_t k = 1;; ++k) {
         const std::string section = RuleSection(n, k);
         if (d.FindOrCreateSection(section)->entries.empty()) {
@@ -136,6 +138,11 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
     d.WriteString(info, "Description", Description);
     d.WriteFormatted(info, "BackgroundColor", "%d", static_cast<int>(BackgroundColor));
     d.WriteString(info, "LineWrap", Bool(LineWrap));
+    // Written only once it was ever on, so a sheet without it saves as it
+    // always did.
+    if (PatternRules || !d.ReadString(info, "PatternRules", "").empty()) {
+        d.WriteString(info, "PatternRules", Bool(PatternRules));
+    }
     std::size_t k = 1;
     for (; k <= m_rules.size(); ++k) {
         const SStyleRule& r = *m_rules[k - 1];
