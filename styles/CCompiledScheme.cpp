@@ -42,10 +42,18 @@ void ActionFor(const SStyleRule* f, std::uint8_t b, SByteChoice& choice) {
 }
 
 SByteChoice ChooseByWalking(const std::vector<const SStyleRule*>& rules, std::uint8_t byte,
-                            std::uint32_t direction, std::uint32_t source) {
+                            std::uint32_t direction, std::uint32_t source, bool patternRules,
+                            std::uint64_t covered) {
     SByteChoice choice;
+    std::size_t patternOrdinal = 0;
     for (std::size_t i = 0; i < rules.size(); ++i) {
         const SStyleRule& rule = *rules[i];
+        if (IsPatternRule(rule, patternRules)) {
+            const std::size_t k = patternOrdinal++;
+            if (k >= kMaxPatternRules || (covered >> k & 1U) == 0) {
+                continue;
+            }
+        }
         if (!rule.Matches(byte, direction, source)) {
             continue;
         }
@@ -64,7 +72,7 @@ SByteChoice ChooseByWalking(const std::vector<const SStyleRule*>& rules, std::ui
     return choice;
 }
 
-CCompiledScheme::SRuleKey CCompiledScheme::KeyOf(const SStyleRule& r) {
+CCompiledScheme::SRuleKey CCompiledScheme::KeyOf(const SStyleRule& r, bool patternRules) {
     return SRuleKey{r.Direction_MatchValue,
                     r.CharRange_MatchValue,
                     r.Owner_MatchValue,
@@ -73,15 +81,17 @@ CCompiledScheme::SRuleKey CCompiledScheme::KeyOf(const SStyleRule& r) {
                     r.Format_ApplyFormat,
                     r.Format_AlwaysInterpretCRLFBSTB,
                     r.Format_InsertCRLFIfTranslated,
+                    IsPatternRule(r, patternRules),
                     r.CharRange_MatchValue == kClassCustom ? r.CustomValueSet : std::nullopt};
 }
 
-bool CCompiledScheme::Matches(const SRuleKey& k, const SStyleRule& r) {
+bool CCompiledScheme::Matches(const SRuleKey& k, const SStyleRule& r, bool patternRules) {
     if (k.direction != r.Direction_MatchValue || k.charRange != r.CharRange_MatchValue ||
         k.owner != r.Owner_MatchValue || k.code != r.Format_CharacterFormat ||
         k.applyColor != r.Format_ApplyColor || k.applyFormat != r.Format_ApplyFormat ||
         k.always != r.Format_AlwaysInterpretCRLFBSTB ||
-        k.insert != r.Format_InsertCRLFIfTranslated) {
+        k.insert != r.Format_InsertCRLFIfTranslated ||
+        k.pattern != IsPatternRule(r, patternRules)) {
         return false;
     }
     if (r.CharRange_MatchValue != kClassCustom) {
@@ -90,21 +100,21 @@ bool CCompiledScheme::Matches(const SRuleKey& k, const SStyleRule& r) {
     return k.custom == r.CustomValueSet;
 }
 
-void CCompiledScheme::Refresh(const std::vector<const SStyleRule*>& rules) {
+void CCompiledScheme::Refresh(const std::vector<const SStyleRule*>& rules, bool patternRules) {
     bool same = m_built && m_keys.size() == rules.size();
     for (std::size_t i = 0; same && i < rules.size(); ++i) {
-        same = Matches(m_keys[i], *rules[i]);
+        same = Matches(m_keys[i], *rules[i], patternRules);
     }
     if (!same) {
-        Build(rules);
+        Build(rules, patternRules);
     }
 }
 
-void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules) {
+void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules, bool patternRules) {
     m_keys.clear();
     m_keys.reserve(rules.size());
     for (const SStyleRule* rule : rules) {
-        m_keys.push_back(KeyOf(*rule));
+        m_keys.push_back(KeyOf(*rule, patternRules));
     }
     if (!m_tables) {
         m_tables = std::make_unique<std::array<std::array<SByteChoice, 256>, 4>>();
@@ -117,7 +127,10 @@ void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules) {
             table.fill(SByteChoice{});
             for (std::size_t i = rules.size(); i-- > 0;) {
                 const SStyleRule& rule = *rules[i];
-                if (!rule.Format_ApplyColor && !rule.Format_ApplyFormat) {
+                // A pattern rule matches no byte by itself: where its
+                // pattern finds some, the renderer walks the rules.
+                if ((!rule.Format_ApplyColor && !rule.Format_ApplyFormat) ||
+                    IsPatternRule(rule, patternRules)) {
                     continue;
                 }
                 for (unsigned b = 0; b < 256; ++b) {

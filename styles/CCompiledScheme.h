@@ -33,10 +33,21 @@ struct SByteChoice {
     bool translatedNames = false;  // Name* actions: control names for 0x00-0x1F
 };
 
+// Pattern rules beyond this many (in list order) match nothing.
+inline constexpr std::size_t kMaxPatternRules = 64;
+
 // The principle, by walking the rules in order: the first matching rule with
 // the font flag and the first with the format flag, and the byte's action.
+// With `patternRules`, the k-th rule with the pattern flag (counted from 0)
+// matches only when bit k of `covered` is set: its pattern found the byte.
 SByteChoice ChooseByWalking(const std::vector<const SStyleRule*>& rules, std::uint8_t byte,
-                            std::uint32_t direction, std::uint32_t source);
+                            std::uint32_t direction, std::uint32_t source,
+                            bool patternRules = false, std::uint64_t covered = 0);
+
+// Whether a rule matches by its pattern in a scheme with pattern rules on.
+inline bool IsPatternRule(const SStyleRule& rule, bool patternRules) {
+    return patternRules && rule.RegEx_Match;
+}
 
 // How a byte is written under a format rule (nullptr: no format rule).
 void ActionFor(const SStyleRule* formatRule, std::uint8_t byte, SByteChoice& choice);
@@ -44,8 +55,11 @@ void ActionFor(const SStyleRule* formatRule, std::uint8_t byte, SByteChoice& cho
 class CCompiledScheme {
   public:
     // Rebuilds the tables if the rules' matching fields changed since the last
-    // build. Cheap when nothing changed: one comparison per rule.
-    void Refresh(const std::vector<const SStyleRule*>& rules);
+    // build. Cheap when nothing changed: one comparison per rule. With
+    // `patternRules` a rule with the pattern flag is left out of the tables:
+    // it matches only the bytes its pattern finds, which the renderer knows
+    // per record (PatternRuleOf).
+    void Refresh(const std::vector<const SStyleRule*>& rules, bool patternRules = false);
 
     // The choice for a byte of a record with this direction and source.
     const SByteChoice& Choice(std::uint8_t byte, std::uint32_t direction,
@@ -62,17 +76,17 @@ class CCompiledScheme {
   private:
     struct SRuleKey {
         std::int32_t direction, charRange, owner, code;
-        bool applyColor, applyFormat, always, insert;
+        bool applyColor, applyFormat, always, insert, pattern;
         std::optional<std::vector<std::uint8_t>> custom;
     };
-    static SRuleKey KeyOf(const SStyleRule& rule);
+    static SRuleKey KeyOf(const SStyleRule& rule, bool patternRules);
     // Whether a rule still has the matching fields it was compiled from;
     // compares in place, so the per-record check allocates nothing.
-    static bool Matches(const SRuleKey& key, const SStyleRule& rule);
+    static bool Matches(const SRuleKey& key, const SStyleRule& rule, bool patternRules);
     static std::size_t TableIndex(std::uint32_t direction, std::uint32_t source) {
         return (direction - 1) * 2 + (source - 1);
     }
-    void Build(const std::vector<const SStyleRule*>& rules);
+    void Build(const std::vector<const SStyleRule*>& rules, bool patternRules);
     static const std::array<SByteChoice, 256>& EmptyTable();
 
     std::vector<SRuleKey> m_keys;

@@ -68,6 +68,7 @@ std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
     copy->LineWrap = LineWrap;
     copy->MenuCommand = MenuCommand;
     copy->Stamps = Stamps;
+    copy->PatternRules = PatternRules;
     copy->m_rules.reserve(m_rules.size());
     for (const auto& rule : m_rules) {
         copy->m_rules.push_back(std::make_unique<SStyleRule>(*rule));
@@ -77,7 +78,7 @@ std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
 }
 
 const CCompiledScheme& CStyleScheme::Compiled() const {
-    m_compiled.Refresh(m_pointers);
+    m_compiled.Refresh(m_pointers, PatternRules);
     return m_compiled;
 }
 
@@ -135,6 +136,7 @@ bool CStyleScheme::ReadScheme(CIniDocument& d, int n) {
             break;
         }
     }
+    PatternRules = d.ReadBool(info, "PatternRules", false);
     for (std::size_t k = 1;; ++k) {
         const std::string section = RuleSection(n, k);
         if (d.FindOrCreateSection(section)->entries.empty()) {
@@ -152,6 +154,11 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
     d.WriteString(info, "Description", Description);
     d.WriteFormatted(info, "BackgroundColor", "%d", static_cast<int>(BackgroundColor));
     d.WriteString(info, "LineWrap", Bool(LineWrap));
+    // Written only once it was ever on, so a sheet without it saves as it
+    // always did.
+    if (PatternRules || !d.ReadString(info, "PatternRules", "").empty()) {
+        d.WriteString(info, "PatternRules", Bool(PatternRules));
+    }
     if (Stamps) {
         // A section of its own, which readers that know no stamps pass over.
         d.WriteString(kStampsSection, "FaceName", Stamps->FaceName);

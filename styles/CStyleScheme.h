@@ -42,6 +42,10 @@ class CStyleScheme : public CIniDocument {
     bool LineWrap = true;
     std::uint16_t MenuCommand = 0;
     std::optional<SStampFormat> Stamps;
+    // "PatternRules" in the scheme's own section: its rules' patterns take
+    // part in matching. Off, a rule's pattern is kept and edited but matches
+    // as if it had none, so a sheet looks as it always did.
+    bool PatternRules = false;
 
     std::size_t RuleCount() const { return m_rules.size(); }
     // Rules are edited in place; the compiled tables notice by themselves.

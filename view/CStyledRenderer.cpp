@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "view/PatternRules.h"
 #include "view/SameFormat.h"
 
 namespace quillpad {
@@ -75,7 +76,8 @@ inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
 }
 
 // The choice for a byte: from the tables, or by walking the rules for a
-// direction or source outside 1 and 2 (records from foreign files).
+// direction or source outside 1 and 2 (records from foreign files), or for
+// a byte that a pattern rule's pattern found.
 class CChooser {
   public:
     CChooser(const CStyleScheme& scheme, const SDataRecord& record)
@@ -84,22 +86,57 @@ class CChooser {
         if (CCompiledScheme::HasTable(record.direction, record.source)) {
             m_table = &compiled.Table(record.direction, record.source);
         }
+        if (const CPatternRuleSet* patterns = PatternRulesOf(scheme)) {
+            patterns->Cover(record.bytes, m_covers);
+        }
     }
-    const SByteChoice& operator()(std::uint8_t b) {
+    // The choice for byte `b` at `at` in the record.
+    const SByteChoice& operator()(std::size_t at, std::uint8_t b) {
+        if (!m_covers.empty()) {
+            const std::uint64_t covered = CoveredAt(at);
+            if (covered != 0) {
+                m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction,
+                                           m_record.source, true, covered);
+                return m_walked;
+            }
+        }
         if (m_table) {
             return (*m_table)[b];
         }
-        m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction, m_record.source);
+        m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction, m_record.source,
+                                   m_scheme.PatternRules);
         return m_walked;
     }
-    // The record's table, when it has one.
+    // The record's table, when it has one: right for every byte before
+    // FirstCoveredFrom.
     const std::array<SByteChoice, 256>* Table() const { return m_table; }
+    // The first byte at or after `at` that a pattern found (the record's
+    // size when none).
+    std::size_t FirstCoveredFrom(std::size_t at) {
+        CoveredAt(at);
+        return m_cursor < m_covers.size() ? std::max(at, m_covers[m_cursor].begin)
+                                          : m_record.bytes.size();
+    }
 
   private:
+    std::uint64_t CoveredAt(std::size_t at) {
+        while (m_cursor < m_covers.size() && m_covers[m_cursor].end <= at) {
+            ++m_cursor;
+        }
+        while (m_cursor > 0 && m_covers[m_cursor - 1].end > at) {
+            --m_cursor;
+        }
+        return m_cursor < m_covers.size() && m_covers[m_cursor].begin <= at
+                   ? m_covers[m_cursor].rules
+                   : 0;
+    }
+
     const CStyleScheme& m_scheme;
     const SDataRecord& m_record;
     const std::array<SByteChoice, 256>* m_table = nullptr;
     SByteChoice m_walked;
+    std::vector<SPatternCover> m_covers;
+    std::size_t m_cursor = 0;
 };
 
 }  // namespace
@@ -153,9 +190,9 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
     // address, which a rule edited in place or made anew may keep. Within the
     // record the rule's index alone tells it is the current one.
     int ruleInRecord = -1;
-    for (const char ch : record.bytes) {
-        const auto b = static_cast<std::uint8_t>(ch);
-        const SByteChoice& c = choose(b);
+    for (std::size_t i = 0; i < record.bytes.size(); ++i) {
+        const auto b = static_cast<std::uint8_t>(record.bytes[i]);
+        const SByteChoice& c = choose(i, b);
         if (c.colourRule >= 0 && c.colourRule != ruleInRecord) {
             const SStyleRule* colour = rules[static_cast<std::size_t>(c.colourRule)];
             if (colour != m_currentColourRule ||
@@ -227,7 +264,7 @@ bool CStyledRenderer::RenderPart(IRenderSurface& surface, const SDataRecord& rec
             return false;
         }
         const auto b = static_cast<std::uint8_t>(record.bytes[i]);
-        const SByteChoice& c = choose(b);
+        const SByteChoice& c = choose(i, b);
         // Within one scheme a rule is the current one exactly when its index is.
         if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
             if (c.colourRule != point.currentRule) {
@@ -300,7 +337,8 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         if (table != nullptr) {
             // Most bytes add to the text held back and nothing else: a run of
             // them is counted in one go, up to where a stop may fall.
-            const std::size_t runEnd = m_pendingBreaks.empty() ? stop : size;
+            const std::size_t runEnd =
+                std::min(m_pendingBreaks.empty() ? stop : size, choose.FirstCoveredFrom(i));
             std::size_t j = i;
             for (; j < runEnd; ++j) {
                 const SByteChoice& c = (*table)[bytes[j]];
@@ -324,7 +362,7 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
             }
         }
         const std::uint8_t b = bytes[i];
-        const SByteChoice& c = choose(b);
+        const SByteChoice& c = choose(i, b);
         if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
             if (c.colourRule != point.currentRule) {
                 flush();
@@ -388,7 +426,8 @@ std::int32_t CStyledRenderer::RuleAfter(const CStyleScheme* scheme, const SDataR
     }
     CChooser choose(*scheme, record);
     for (std::size_t i = record.bytes.size(); i > 0; --i) {
-        const std::int32_t rule = choose(static_cast<std::uint8_t>(record.bytes[i - 1])).colourRule;
+        const std::int32_t rule =
+            choose(i - 1, static_cast<std::uint8_t>(record.bytes[i - 1])).colourRule;
         if (rule >= 0) {
             return rule;
         }
@@ -398,8 +437,20 @@ std::int32_t CStyledRenderer::RuleAfter(const CStyleScheme* scheme, const SDataR
 
 void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* scheme,
                                      const SDataRecord& record) {
+    AppendPrefix(out, scheme, record, record.bytes.size());
+}
+
+std::size_t CStyledRenderer::DrawnLength(const CStyleScheme* scheme, const SDataRecord& record,
+                                         std::size_t offset) {
+    std::string out;
+    AppendPrefix(out, scheme, record, std::min(offset, record.bytes.size()));
+    return out.size();
+}
+
+void CStyledRenderer::AppendPrefix(std::string& out, const CStyleScheme* scheme,
+                                   const SDataRecord& record, std::size_t limit) {
     if (scheme == nullptr) {
-        for (const char c : record.bytes) {
+        for (const char c : record.bytes.substr(0, limit)) {
             if (c != '\0') {
                 out.push_back(c);
             }
@@ -410,15 +461,18 @@ void CStyledRenderer::AppendToString(std::string& out, const CStyleScheme* schem
     const std::size_t start = out.size();
     CChooser choose(*scheme, record);
     const char* p = record.bytes.data();
-    const char* end = p + record.bytes.size();
+    const char* end = p + limit;
+    const auto at = [&record](const char* q) {
+        return static_cast<std::size_t>(q - record.bytes.data());
+    };
     while (p < end) {
         const auto b = static_cast<std::uint8_t>(*p);
-        const SByteChoice& c = choose(b);
+        const SByteChoice& c = choose(at(p), b);
         if (c.action == EByteAction::Copy) {
             // Runs of bytes written as themselves go in one append.
             const char* runEnd = p + 1;
-            while (runEnd < end &&
-                   choose(static_cast<std::uint8_t>(*runEnd)).action == EByteAction::Copy) {
+            while (runEnd < end && choose(at(runEnd), static_cast<std::uint8_t>(*runEnd)).action ==
+                                       EByteAction::Copy) {
                 ++runEnd;
             }
             out.append(p, static_cast<std::size_t>(runEnd - p));

@@ -97,8 +97,15 @@ class CStyledRenderer {
     static std::string RenderToString(const CStyleScheme* scheme, const SDataRecord& record);
     static void AppendToString(std::string& out, const CStyleScheme* scheme,
                                const SDataRecord& record);
+    // The length of that text once the bytes before `offset` are written,
+    // each byte chosen for as the whole record chooses.
+    static std::size_t DrawnLength(const CStyleScheme* scheme, const SDataRecord& record,
+                                   std::size_t offset);
 
   private:
+    static void AppendPrefix(std::string& out, const CStyleScheme* scheme,
+                             const SDataRecord& record, std::size_t limit);
+
     const CStyleScheme* m_scheme = nullptr;
     // Never read through: the rule may be gone since. Within one record a
     // rule is the current one when it is this one; at a record's first

@@ -1,0 +1,156 @@
+#include "view/PatternRules.h"
+
+#include <algorithm>
+#include <array>
+
+namespace quillpad {
+namespace {
+
+std::unique_ptr<CFindPattern> Compile(const std::optional<std::string>& text) {
+    if (!text || text->empty()) {
+        return nullptr;
+    }
+    SFindQuery query;
+    query.text = *text;
+    query.mode = EFindMode::Pattern;
+    query.matchCase = true;
+    return std::make_unique<CFindPattern>(query);
+}
+
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
+
+}  // namespace
+
+CPatternRuleSet::CPatternRuleSet(const CStyleScheme& scheme) {
+    for (const SStyleRule* rule : scheme.RulePointers()) {
+        if (!IsPatternRule(*rule, scheme.PatternRules)) {
+            continue;
+        }
+        if (m_entries.size() == kMaxPatternRules) {
+            break;
+        }
+        SEntry& entry = m_entries.emplace_back();
+        entry.text = rule->RegEx_MatchValue;
+        entry.pattern = Compile(entry.text);
+        m_anyValid = m_anyValid || (entry.pattern && entry.pattern->IsValid());
+    }
+}
+
+bool CPatternRuleSet::SameAs(const CStyleScheme& scheme) const {
+    std::size_t k = 0;
+    for (const SStyleRule* rule : scheme.RulePointers()) {
+        if (!IsPatternRule(*rule, scheme.PatternRules)) {
+            continue;
+        }
+        if (k == kMaxPatternRules) {
+            break;
+        }
+        if (k >= m_entries.size() || m_entries[k].text != rule->RegEx_MatchValue) {
+            return false;
+        }
+        ++k;
+    }
+    return k == m_entries.size();
+}
+
+void CPatternRuleSet::Cover(std::string_view bytes, std::vector<SPatternCover>& out) const {
+    out.clear();
+    // Each pattern's matches, as toggles of its bit: one pattern's matches
+    // never overlap, so a bit is set between its two toggles.
+    struct SToggle {
+        std::size_t at;
+        std::uint64_t bit;
+    };
+    std::vector<SToggle> toggles;
+    for (std::size_t k = 0; k < m_entries.size(); ++k) {
+        const CFindPattern* pattern = m_entries[k].pattern.get();
+        if (pattern == nullptr || !pattern->IsValid()) {
+            continue;
+        }
+        const std::uint64_t bit = std::uint64_t{1} << k;
+        std::size_t from = 0;
+        while (from < bytes.size()) {
+            SPatternMatch m = pattern->Match(bytes, from, false, true);
+            if (m.kind != SPatternMatch::EKind::Full) {
+                break;
+            }
+            const auto lineEnd = [&bytes](std::size_t at) {
+                while (at < bytes.size() && !IsLineEnd(bytes[at])) {
+                    ++at;
+                }
+                return at;
+            };
+            const std::size_t end = lineEnd(m.begin);
+            if (m.end > end) {
+                // It ran over a line end: the line alone is what it may find.
+                m = pattern->Match(bytes.substr(0, end), m.begin, false, true);
+                if (m.kind != SPatternMatch::EKind::Full) {
+                    from = end + 1;
+                    continue;
+                }
+            }
+            toggles.push_back(SToggle{m.begin, bit});
+            toggles.push_back(SToggle{m.end, bit});
+            from = m.end;
+        }
+    }
+    if (toggles.empty()) {
+        return;
+    }
+    std::stable_sort(toggles.begin(), toggles.end(),
+                     [](const SToggle& a, const SToggle& b) { return a.at < b.at; });
+    std::uint64_t mask = 0;
+    for (std::size_t i = 0; i < toggles.size();) {
+        const std::size_t at = toggles[i].at;
+        for (; i < toggles.size() && toggles[i].at == at; ++i) {
+            mask ^= toggles[i].bit;
+        }
+        if (mask != 0 && i < toggles.size()) {
+            out.push_back(SPatternCover{at, toggles[i].at, mask});
+        }
+    }
+}
+
+const CPatternRuleSet* PatternRulesOf(const CStyleScheme& scheme) {
+    if (!scheme.PatternRules) {
+        return nullptr;
+    }
+    // A console renders with one scheme at a time, the style editor's
+    // preview with another: a few sets cover them all.
+    struct SCached {
+        const CStyleScheme* scheme;
+        std::unique_ptr<CPatternRuleSet> set;
+    };
+    thread_local std::array<SCached, 4> cache{};
+    thread_local std::size_t next = 0;
+    for (SCached& entry : cache) {
+        if (entry.scheme == &scheme && entry.set->SameAs(scheme)) {
+            return entry.set->Matches() ? entry.set.get() : nullptr;
+        }
+    }
+    SCached* slot = nullptr;
+    for (SCached& entry : cache) {
+        if (entry.scheme == &scheme) {
+            slot = &entry;  // the same scheme, its patterns edited
+        }
+    }
+    if (slot == nullptr) {
+        slot = &cache[next];
+        next = (next + 1) % cache.size();
+    }
+    slot->scheme = &scheme;
+    slot->set = std::make_unique<CPatternRuleSet>(scheme);
+    return slot->set->Matches() ? slot->set.get() : nullptr;
+}
+
+std::string PatternRuleError(const SStyleRule& rule) {
+    if (!rule.RegEx_MatchValue || rule.RegEx_MatchValue->empty()) {
+        return "No pattern";
+    }
+    const auto pattern = Compile(rule.RegEx_MatchValue);
+    return pattern->IsValid() ? std::string() : pattern->Error();
+}
+
+}  // namespace quillpad
