@@ -79,6 +79,20 @@ long long ResidentBytes() {
     return resident * ::sysconf(_SC_PAGESIZE);
 }
 
+// Of the resident memory, what the program allocated and what is mapped
+// from files (the spill file's windows among it), from /proc/self/status.
+long long StatusKilobytes(const char* key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    const std::string prefix = std::string(key) + ":";
+    while (std::getline(status, line)) {
+        if (line.rfind(prefix, 0) == 0) {
+            return std::atoll(line.c_str() + prefix.size());
+        }
+    }
+    return 0;
+}
+
 double MB(double bytes) {
     return bytes / 1e6;
 }
@@ -297,7 +311,7 @@ int Run(int minutes) {
 
     std::printf(
         "SOAK minute  resident_MB  history_in_memory_MB  resident_less_history_MB  "
-        "spilled_MB  received_MB  worst_turn_ms\n");
+        "spilled_MB  received_MB  worst_turn_ms  anon_MB  file_MB\n");
     double worstTurn = 0;
     double worstAfterFirst = 0;
     long long peakLessHistory = 0;
@@ -335,9 +349,11 @@ int Run(int minutes) {
             firstLessHistory = less;
         }
         peakLessHistory = std::max(peakLessHistory, less);
-        std::printf("SOAK %6d  %11.1f  %20.1f  %24.1f  %10.1f  %11.1f  %13.1f\n", minute,
-                    MB(double(resident)), MB(double(held)), MB(double(less)),
-                    MB(double(FileSize(store.SpillPath()))), MB(double(received)), worst);
+        std::printf("SOAK %6d  %11.1f  %20.1f  %24.1f  %10.1f  %11.1f  %13.1f  %7.1f  %7.1f\n",
+                    minute, MB(double(resident)), MB(double(held)), MB(double(less)),
+                    MB(double(FileSize(store.SpillPath()))), MB(double(received)), worst,
+                    MB(1024.0 * double(StatusKilobytes("RssAnon"))),
+                    MB(1024.0 * double(StatusKilobytes("RssFile"))));
         std::fflush(stdout);
         if (minute > minutes && finished()) {
             break;
