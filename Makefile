@@ -35,10 +35,12 @@ run: build-release
 
 test: build-debug build-tsan
 	cd $(DEBUG_DIR) && ctest --output-on-failure -j $(JOBS)
-	QT_QPA_PLATFORM=offscreen $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
+	QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="suppressions=$(CURDIR)/tests/support/tsan.supp" \
+	    $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
 
 test-tsan: build-tsan
-	QT_QPA_PLATFORM=offscreen $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
+	QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="suppressions=$(CURDIR)/tests/support/tsan.supp" \
+	    $(TSAN_DIR)/tests/quillpad_io_tests --gtest_brief=1
 
 # A .deb of the host, the console and the tools, in build/release.
 package: build-release
