@@ -39,7 +39,7 @@ class INxrSessionEvents {
         return 0;
     }
     // 8: also raised when a lost serial device came back under another
-    // name; the spec is the old one with the new device.
+    // name; the connection is the old one with the new device.
     virtual std::int32_t OnConnectionParamsChanged(const WideString& /*spec*/) { return 0; }
     // 10, 11, 12: progress of a task (a transfer, an ability that runs long).
     virtual std::int32_t OnTaskStart(std::uint32_t /*requestId*/, const WideString& /*title*/,

@@ -41,8 +41,7 @@ CLineIndex::CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineInd
     m_points.back().record = firstRecord;
 }
 
-bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget,
-                       std::size_t recordLimit) {
+bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget, std::size_t recordLimit) {
     CCounter counter(*this);
     std::size_t spent = 0;
     const std::size_t end = std::min(store.RecordCount(), recordLimit);

@@ -90,9 +90,8 @@ void CControlMenus::Fill(QMenu& into, const std::vector<SMenuItem>& items) {
                     state.checked || item.id == cmd::ToggleHexMode ||
                     item.id == cmd::OutgoingCRToCRLF || item.id == cmd::TransmitArrows ||
                     item.id == cmd::KeepCommandHistory || item.id == cmd::SendPanel ||
-                    item.id == cmd::HexPane || item.id == cmd::LineDtr ||
-                    item.id == cmd::LineRts || cmd::IsStampModeCommand(item.id) ||
-                    cmd::IsStampGapCommand(item.id));
+                    item.id == cmd::HexPane || item.id == cmd::LineDtr || item.id == cmd::LineRts ||
+                    cmd::IsStampModeCommand(item.id) || cmd::IsStampGapCommand(item.id));
                 const cmd::CommandId id = item.id;
                 connect(action, &QAction::triggered, this, [this, id] { m_control.OnCommand(id); });
                 break;

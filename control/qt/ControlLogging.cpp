@@ -135,16 +135,16 @@ bool CControlLogging::StartLoggingQuietly(const std::string& quickName) {
     const CQuillpadSettings& settings = m_control.Settings();
     const SLogPaths paths = BuildLogPaths(settings.m_logFolder, quickName,
                                           static_cast<std::int64_t>(std::time(nullptr)));
-    m_request = std::make_unique<SLogRequest>(SLogRequest{
-        .quickName = quickName,
-        .plainEnabled = settings.m_logAsPlainText,
-        .plainPath = paths.plain,
-        .formattedEnabled = settings.m_logAsFormattedText,
-        .formattedPath = paths.formatted,
-        .binaryEnabled = settings.m_logAsBinaryLog,
-        .binaryPath = paths.binary,
-        .insertTimestamps = settings.m_insertTimestampsInText,
-        .paused = false});
+    m_request = std::make_unique<SLogRequest>(
+        SLogRequest{.quickName = quickName,
+                    .plainEnabled = settings.m_logAsPlainText,
+                    .plainPath = paths.plain,
+                    .formattedEnabled = settings.m_logAsFormattedText,
+                    .formattedPath = paths.formatted,
+                    .binaryEnabled = settings.m_logAsBinaryLog,
+                    .binaryPath = paths.binary,
+                    .insertTimestamps = settings.m_insertTimestampsInText,
+                    .paused = false});
     store->StartLogging(*m_request);
     UpdateTitleStatus();
     return true;

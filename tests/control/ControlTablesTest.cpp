@@ -60,9 +60,9 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
               (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
                                         "Show Data Direction", "Show Related Data"}));
     EXPECT_EQ(CommandIds(first), (std::vector<cmd::CommandId>{
-                                     32768, 32781, 32850, 32777, 32830, 32831, 32832, 32776, 32803, 32796,
-                                     32797, 32798, 32795, 32840, 32841, 32842, 32843, 32845, 32846,
-                                     32847, 32799, 32801, 32802, 32800, 32794, 32778}));
+                                     32768, 32781, 32850, 32777, 32830, 32831, 32832, 32776, 32803,
+                                     32796, 32797, 32798, 32795, 32840, 32841, 32842, 32843, 32845,
+                                     32846, 32847, 32799, 32801, 32802, 32800, 32794, 32778}));
 
     EXPECT_EQ(Texts(menu.popups[1].items),
               (std::vector<std::string>{"Save Buffer...", "Start Logging...", "Pause Logging", "-",

@@ -183,8 +183,8 @@ bool CConsoleView::BuildIndex(std::size_t byteBudget) {
         }
     };
     place();
-    const bool stop = m_showingTail && TailHeld() && !m_tailEnd &&
-                      m_index->IndexedRecords() < m_tailRecords;
+    const bool stop =
+        m_showingTail && TailHeld() && !m_tailEnd && m_index->IndexedRecords() < m_tailRecords;
     m_index->Build(m_store, byteBudget, stop ? m_tailRecords : CLineIndex::kUnlimited);
     place();
     return m_index->Complete(m_store);
@@ -206,7 +206,8 @@ void CConsoleView::PlaceTail() {
         m_window.SetWidth(TextWidth());
         if (m_tailBack > 0) {
             m_pinned = false;
-            m_top = m_window.RowStartOf(std::min(start + m_rows.front().start, m_window.TextSize()));
+            m_top =
+                m_window.RowStartOf(std::min(start + m_rows.front().start, m_window.TextSize()));
         }
         if (m_tailSelection) {
             m_anchor += start;
@@ -570,8 +571,8 @@ void CConsoleView::UserScrollTo(std::size_t position) {
     // start needs one slice), and the view goes as far as it has got.
     QElapsedTimer turn;
     turn.start();
-    while (m_index->OpenLineStart() <= position + kSliceBytes &&
-           !m_index->Complete(m_store) && turn.nsecsElapsed() < kTurnNanoseconds) {
+    while (m_index->OpenLineStart() <= position + kSliceBytes && !m_index->Complete(m_store) &&
+           turn.nsecsElapsed() < kTurnNanoseconds) {
         BuildIndex(kSliceBytes);
     }
     if (m_index->Complete(m_store)) {
