@@ -241,10 +241,67 @@ std::string TriggerPatternError(const STrigger& trigger) {
 
 // ---- patterns
 
+namespace {
+
+// How rare a byte usually is in console traffic, higher for rarer: text is
+// mostly lower-case letters, spaces and digits.
+int Rarity(unsigned char c) {
+    if (c == ' ' || (c >= 'a' && c <= 'z')) {
+        return 0;
+    }
+    if ((c >= '0' && c <= '9') || c == '\r' || c == '\n') {
+        return 1;
+    }
+    if (c >= 'A' && c <= 'Z') {
+        return 2;
+    }
+    if (c > ' ' && c < 0x7F) {
+        return 3;
+    }
+    return 4;
+}
+
+std::size_t RarestByte(std::string_view literal) {
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < literal.size(); ++i) {
+        if (Rarity(static_cast<unsigned char>(literal[i])) >
+            Rarity(static_cast<unsigned char>(literal[best]))) {
+            best = i;
+        }
+    }
+    return best;
+}
+
+// The first place of `literal` in `hay`, or npos. memchr is vectorised,
+// memmem is not; a literal's rarest byte seldom occurs where it does not.
+std::size_t FindLiteral(std::string_view hay, std::string_view literal, std::size_t rare) {
+    if (literal.size() > hay.size()) {
+        return std::string_view::npos;
+    }
+    const char* const first = hay.data();
+    const char* from = first + rare;
+    const char* const last = first + (hay.size() - literal.size()) + rare + 1;
+    while (from < last) {
+        const void* hit = std::memchr(from, literal[rare], static_cast<std::size_t>(last - from));
+        if (hit == nullptr) {
+            break;
+        }
+        const char* const start = static_cast<const char*>(hit) - rare;
+        if (std::memcmp(start, literal.data(), literal.size()) == 0) {
+            return static_cast<std::size_t>(start - first);
+        }
+        from = static_cast<const char*>(hit) + 1;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
 struct CTriggerPattern::SCode {
     pcre2_code* code = nullptr;
     pcre2_match_data* data = nullptr;
     pcre2_match_context* context = nullptr;
+    bool jit = false;
 
     ~SCode() {
         pcre2_match_context_free(context);
@@ -283,9 +340,11 @@ CTriggerPattern::CTriggerPattern(const STrigger& trigger) {
                 return;
             }
             // Without the JIT the interpreter matches the same, only slower.
-            pcre2_jit_compile(code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD);
+            const bool jit =
+                pcre2_jit_compile(code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0;
             m_code = std::make_unique<SCode>();
             m_code->code = code;
+            m_code->jit = jit;
             m_code->data = pcre2_match_data_create_from_pattern(code, nullptr);
             m_code->context = pcre2_match_context_create(nullptr);
             pcre2_set_match_limit(m_code->context, kMatchLimit);
@@ -295,6 +354,7 @@ CTriggerPattern::CTriggerPattern(const STrigger& trigger) {
     if (m_error.empty() && m_literal.empty()) {
         m_error = "the pattern matches no bytes";
     }
+    m_rare = RarestByte(m_literal);
 }
 
 CTriggerPattern::~CTriggerPattern() = default;
@@ -308,10 +368,9 @@ CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::s
         return EResult::None;
     }
     if (!m_code) {
-        const void* found = memmem(subject.data() + start, subject.size() - start, m_literal.data(),
-                                   m_literal.size());
-        if (found != nullptr) {
-            begin = static_cast<std::size_t>(static_cast<const char*>(found) - subject.data());
+        const std::size_t found = FindLiteral(subject.substr(start), m_literal, m_rare);
+        if (found != std::string_view::npos) {
+            begin = start + found;
             end = begin + m_literal.size();
             return EResult::Full;
         }
@@ -322,9 +381,14 @@ CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::s
     }
     const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
     for (std::size_t from = start; from < subject.size();) {
-        const int rc =
-            pcre2_match(m_code->code, bytes, subject.size(), from,
-                        PCRE2_NOTEMPTY | PCRE2_PARTIAL_HARD, m_code->data, m_code->context);
+        // The JIT's own entry skips the checks pcre2_match makes on every
+        // call, which cost as much as a short record's search.
+        const int rc = m_code->jit ? pcre2_jit_match(m_code->code, bytes, subject.size(), from,
+                                                     PCRE2_NOTEMPTY | PCRE2_PARTIAL_HARD,
+                                                     m_code->data, m_code->context)
+                                   : pcre2_match(m_code->code, bytes, subject.size(), from,
+                                                 PCRE2_NOTEMPTY | PCRE2_PARTIAL_HARD, m_code->data,
+                                                 m_code->context);
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(m_code->data);
         if (rc == PCRE2_ERROR_PARTIAL) {
             begin = std::max<std::size_t>(ovector[0], start);

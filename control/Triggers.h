@@ -101,6 +101,9 @@ class CTriggerPattern {
     struct SCode;
     std::string m_error;
     std::string m_literal;
+    // The literal's byte that is likely rarest in console traffic: memchr
+    // finds it, and only there is the whole literal compared.
+    std::size_t m_rare = 0;
     std::unique_ptr<SCode> m_code;
 };
 

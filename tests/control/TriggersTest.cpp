@@ -53,6 +53,40 @@ TEST(Triggers, TextHexAndRegexMatchAcrossRecordBoundaries) {
     EXPECT_EQ(f.Fed({"ERR7?", "ERR", "!"}), 0u);
 }
 
+// A literal is found by its rarest byte; where that byte recurs around and
+// inside false starts, the first match must still be the one find() sees.
+TEST(Triggers, ALiteralIsFoundWhereverItsRarestByteRecurs) {
+    std::uint32_t seed = 7;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    const std::string alphabet = "aA:1 ";
+    for (int round = 0; round < 2000; ++round) {
+        std::string hay(next() % 40, 'a');
+        for (char& c : hay) {
+            c = alphabet[next() % alphabet.size()];
+        }
+        std::string literal(1 + next() % 4, 'a');
+        for (char& c : literal) {
+            c = alphabet[next() % alphabet.size()];
+        }
+        const std::size_t start = hay.empty() ? 0 : next() % hay.size();
+        const CTriggerPattern pattern(Make(literal));
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        const auto result = pattern.Match(hay, start, begin, end);
+        const std::size_t expected = start < hay.size() ? hay.find(literal, start) : hay.npos;
+        if (expected != std::string::npos) {
+            ASSERT_EQ(result, CTriggerPattern::EResult::Full) << hay << " / " << literal;
+            EXPECT_EQ(begin, expected) << hay << " / " << literal;
+            EXPECT_EQ(end, expected + literal.size());
+        } else {
+            ASSERT_NE(result, CTriggerPattern::EResult::Full) << hay << " / " << literal;
+        }
+    }
+}
+
 TEST(Triggers, TextPatternsUseTheConsolesEscapes) {
     SFeeder f({Make("OK\\r"), Make("\\x1b[2J")});
     EXPECT_EQ(f.Fed({"OK\n", "OK", "\r"}), 1u);
