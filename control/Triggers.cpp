@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstring>
 #include <string>
 
@@ -295,7 +296,94 @@ std::size_t FindLiteral(std::string_view hay, std::string_view literal, std::siz
     return std::string_view::npos;
 }
 
+bool IsRegexMeta(char c) {
+    return std::strchr("\\^$.|?*+()[]{}", c) != nullptr;
+}
+
+bool IsQuantifier(char c) {
+    return c == '*' || c == '+' || c == '?' || c == '{';
+}
+
+// Whether `pattern` has a `|` outside every group and class.
+bool HasTopLevelAlternative(std::string_view pattern) {
+    int depth = 0;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '\\') {
+            if (i + 1 < pattern.size() && pattern[i + 1] == 'Q') {
+                const std::size_t end = pattern.find("\\E", i + 2);
+                if (end == std::string_view::npos) {
+                    return false;
+                }
+                i = end + 1;
+            } else {
+                ++i;
+            }
+        } else if (c == '[') {
+            // A class: `]` first (or after `^`) is a member; escapes and
+            // POSIX names such as [:digit:] inside do not end it.
+            std::size_t j = i + 1;
+            if (j < pattern.size() && pattern[j] == '^') {
+                ++j;
+            }
+            if (j < pattern.size() && pattern[j] == ']') {
+                ++j;
+            }
+            for (; j < pattern.size() && pattern[j] != ']'; ++j) {
+                if (pattern[j] == '\\') {
+                    ++j;
+                } else if (pattern[j] == '[' && j + 1 < pattern.size() && pattern[j + 1] == ':') {
+                    const std::size_t end = pattern.find(":]", j + 2);
+                    if (end != std::string_view::npos) {
+                        j = end + 1;
+                    }
+                }
+            }
+            i = j;
+        } else if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == '|' && depth <= 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
+
+std::string RegexLiteralPrefix(std::string_view pattern) {
+    if (HasTopLevelAlternative(pattern)) {
+        return {};
+    }
+    std::string prefix;
+    std::size_t i = 0;
+    while (i < pattern.size()) {
+        char literal = 0;
+        std::size_t next = i + 1;
+        if (pattern[i] == '\\') {
+            // An escaped punctuation byte is itself; \d, \x41, \Q and the
+            // like are left to the expression.
+            if (i + 1 >= pattern.size() ||
+                std::isalnum(static_cast<unsigned char>(pattern[i + 1])) != 0) {
+                break;
+            }
+            literal = pattern[i + 1];
+            next = i + 2;
+        } else if (IsRegexMeta(pattern[i])) {
+            break;
+        } else {
+            literal = pattern[i];
+        }
+        if (next < pattern.size() && IsQuantifier(pattern[next])) {
+            break;  // this one may repeat or be missing
+        }
+        prefix += literal;
+        i = next;
+    }
+    return prefix;
+}
 
 struct CTriggerPattern::SCode {
     pcre2_code* code = nullptr;
@@ -345,6 +433,8 @@ CTriggerPattern::CTriggerPattern(const STrigger& trigger) {
             m_code = std::make_unique<SCode>();
             m_code->code = code;
             m_code->jit = jit;
+            m_literal = RegexLiteralPrefix(trigger.pattern);
+            m_rare = RarestByte(m_literal);
             m_code->data = pcre2_match_data_create_from_pattern(code, nullptr);
             m_code->context = pcre2_match_context_create(nullptr);
             pcre2_set_match_limit(m_code->context, kMatchLimit);
@@ -381,6 +471,23 @@ CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::s
     }
     const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
     for (std::size_t from = start; from < subject.size();) {
+        if (!m_literal.empty()) {
+            // Every match starts with the prefix: the expression need only
+            // run where it is. Where it is not, only its start at the very
+            // end may still become a match.
+            const std::size_t found = FindLiteral(subject.substr(from), m_literal, m_rare);
+            if (found == std::string_view::npos) {
+                const std::size_t rest = subject.size() - from;
+                for (std::size_t k = std::min(rest, m_literal.size() - 1); k > 0; --k) {
+                    if (subject.substr(subject.size() - k) == m_literal.substr(0, k)) {
+                        begin = subject.size() - k;
+                        return EResult::Partial;
+                    }
+                }
+                break;
+            }
+            from += found;
+        }
         // The JIT's own entry skips the checks pcre2_match makes on every
         // call, which cost as much as a short record's search.
         const int rc = m_code->jit ? pcre2_jit_match(m_code->code, bytes, subject.size(), from,

@@ -80,6 +80,11 @@ std::vector<STrigger> ReadTriggers(const CIniDocument& document, std::vector<std
 // Why a trigger's pattern cannot be matched (empty when it can).
 std::string TriggerPatternError(const STrigger& trigger);
 
+// The bytes every match of a regular expression starts with (empty when it
+// cannot tell): its leading literal characters, none of them quantified,
+// when the expression has no alternative at its top level.
+std::string RegexLiteralPrefix(std::string_view pattern);
+
 // One compiled pattern: a byte string, or a regular expression over bytes.
 class CTriggerPattern {
   public:
@@ -100,6 +105,7 @@ class CTriggerPattern {
   private:
     struct SCode;
     std::string m_error;
+    // A text's bytes, or the bytes a regular expression's matches start with.
     std::string m_literal;
     // The literal's byte that is likely rarest in console traffic: memchr
     // finds it, and only there is the whole literal compared.

@@ -87,6 +87,63 @@ TEST(Triggers, ALiteralIsFoundWhereverItsRarestByteRecurs) {
     }
 }
 
+TEST(Triggers, ARegexLiteralPrefixStopsAtWhatMayRepeatOrDiffer) {
+    EXPECT_EQ(RegexLiteralPrefix(R"(temp=\d+\.\d)"), "temp=");
+    EXPECT_EQ(RegexLiteralPrefix(R"(retry #\d+)"), "retry #");
+    EXPECT_EQ(RegexLiteralPrefix(R"(\$ ok\.)"), "$ ok.");
+    EXPECT_EQ(RegexLiteralPrefix("ERR(OR)?: x"), "ERR");
+    EXPECT_EQ(RegexLiteralPrefix("abc*"), "ab");
+    EXPECT_EQ(RegexLiteralPrefix("ab{2}"), "a");
+    EXPECT_EQ(RegexLiteralPrefix("link (up|down)"), "link ");
+    EXPECT_EQ(RegexLiteralPrefix("ab[|]c"), "ab");
+    EXPECT_EQ(RegexLiteralPrefix(R"(ab\Q|\E)"), "ab");
+    // A top-level alternative, an assertion or a class first: no prefix.
+    EXPECT_EQ(RegexLiteralPrefix("abc|xyz"), "");
+    EXPECT_EQ(RegexLiteralPrefix("ab(c)|d"), "");
+    EXPECT_EQ(RegexLiteralPrefix("^abc"), "");
+    EXPECT_EQ(RegexLiteralPrefix(R"(\bword)"), "");
+    EXPECT_EQ(RegexLiteralPrefix("[ab]c"), "");
+    EXPECT_EQ(RegexLiteralPrefix("(?i)abc"), "");
+}
+
+// The prefix only decides where the expression runs: every result, full,
+// partial or none, is the one the expression gives alone ("(?:)" in front
+// hides the prefix from the search).
+TEST(Triggers, ARegexWithALiteralPrefixMatchesAsItWouldAlone) {
+    const std::vector<std::string> patterns = {
+        R"(ab\d+)", "aab", "ba+b", "ab(c|a)b", R"(a\Kb)", "a b$", "abab", R"(b\.a*)", "(?<=a)ba"};
+    std::uint32_t seed = 11;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    const std::string alphabet = "ab1 .\n";
+    for (const std::string& p : patterns) {
+        ASSERT_FALSE(RegexLiteralPrefix(p).empty() && p[0] != '(') << p;
+        const CTriggerPattern fast(Make(p, ETriggerMode::Regex));
+        const CTriggerPattern plain(Make("(?:)" + p, ETriggerMode::Regex));
+        ASSERT_TRUE(fast.IsValid() && plain.IsValid()) << p;
+        for (int round = 0; round < 1500; ++round) {
+            std::string hay(1 + next() % 24, 'a');
+            for (char& c : hay) {
+                c = alphabet[next() % alphabet.size()];
+            }
+            const std::size_t start = next() % hay.size();
+            std::size_t begin1 = 0;
+            std::size_t end1 = 0;
+            std::size_t begin2 = 0;
+            std::size_t end2 = 0;
+            const auto r1 = fast.Match(hay, start, begin1, end1);
+            const auto r2 = plain.Match(hay, start, begin2, end2);
+            ASSERT_EQ(r1, r2) << p << " in \"" << hay << "\" from " << start;
+            EXPECT_EQ(begin1, begin2) << p << " in \"" << hay << "\" from " << start;
+            if (r1 == CTriggerPattern::EResult::Full) {
+                EXPECT_EQ(end1, end2) << p << " in \"" << hay << "\" from " << start;
+            }
+        }
+    }
+}
+
 TEST(Triggers, TextPatternsUseTheConsolesEscapes) {
     SFeeder f({Make("OK\\r"), Make("\\x1b[2J")});
     EXPECT_EQ(f.Fed({"OK\n", "OK", "\r"}), 1u);
