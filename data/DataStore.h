@@ -192,6 +192,8 @@ class CDataStore final : public CMessageTarget {
 
     // Memory held for records (capacity, not just what is used).
     std::size_t ReservedBytes() const { return m_arena.ReservedBytes(); }
+    // Memory of the running byte sums kept beside the records.
+    std::size_t OffsetIndexBytes() const { return m_offsets.ReservedBytes(); }
 
     // Keeps at most `budgetBytes` of records in memory, the rest in a spill
     // file in `folder` (DefaultSpillFolder() when empty); 0 means no limit

@@ -93,6 +93,8 @@ class CLineIndex {
     std::uint64_t OpenLineStart() const { return m_lineStart; }
     std::size_t FirstRecord() const { return m_points.front().record; }
     const std::vector<SLineCheckpoint>& Checkpoints() const { return m_points; }
+    // Memory the checkpoints hold.
+    std::size_t ReservedBytes() const { return m_points.capacity() * sizeof(SLineCheckpoint); }
     // What it draws with.
     const CStyleScheme* Scheme() const { return m_scheme; }
     bool ShowAllSources() const { return m_showAllSources; }

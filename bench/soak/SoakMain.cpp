@@ -14,6 +14,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
+#include <malloc.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -311,11 +312,19 @@ int Run(int minutes) {
 
     std::printf(
         "SOAK minute  resident_MB  history_in_memory_MB  resident_less_history_MB  "
-        "spilled_MB  received_MB  worst_turn_ms  anon_MB  file_MB\n");
+        "spilled_MB  received_MB  worst_turn_ms  anon_MB  file_MB  index_MB  heap_used_MB  "
+        "heap_free_MB\n");
     double worstTurn = 0;
     double worstAfterFirst = 0;
     long long peakLessHistory = 0;
     long long firstLessHistory = 0;
+    // Anonymous memory less the history, its indexes and what the allocator
+    // holds free: what is left is memory nothing here accounts for.
+    long long firstUnaccounted = 0;
+    long long peakUnaccounted = 0;
+    const auto indexBytes = [&] {
+        return static_cast<long long>(control->View()->IndexBytes() + store.OffsetIndexBytes());
+    };
     const auto finished = [&] {
         const std::size_t count = store.RecordCount();
         for (std::size_t i = count > 8 ? count - 8 : 0; i < count; ++i) {
@@ -349,11 +358,22 @@ int Run(int minutes) {
             firstLessHistory = less;
         }
         peakLessHistory = std::max(peakLessHistory, less);
-        std::printf("SOAK %6d  %11.1f  %20.1f  %24.1f  %10.1f  %11.1f  %13.1f  %7.1f  %7.1f\n",
-                    minute, MB(double(resident)), MB(double(held)), MB(double(less)),
-                    MB(double(FileSize(store.SpillPath()))), MB(double(received)), worst,
-                    MB(1024.0 * double(StatusKilobytes("RssAnon"))),
-                    MB(1024.0 * double(StatusKilobytes("RssFile"))));
+        const long long anon = 1024 * StatusKilobytes("RssAnon");
+        const long long index = indexBytes();
+        const struct mallinfo2 heap = ::mallinfo2();
+        const long long heapFree = static_cast<long long>(heap.fordblks);
+        const long long unaccounted = anon - held - index - heapFree;
+        if (minute == 1) {
+            firstUnaccounted = unaccounted;
+        }
+        peakUnaccounted = std::max(peakUnaccounted, unaccounted);
+        std::printf(
+            "SOAK %6d  %11.1f  %20.1f  %24.1f  %10.1f  %11.1f  %13.1f  %7.1f  %7.1f  %8.1f  "
+            "%12.1f  %12.1f\n",
+            minute, MB(double(resident)), MB(double(held)), MB(double(less)),
+            MB(double(FileSize(store.SpillPath()))), MB(double(received)), worst, MB(double(anon)),
+            MB(1024.0 * double(StatusKilobytes("RssFile"))), MB(double(index)),
+            MB(double(heap.uordblks + heap.hblkhd)), MB(double(heapFree)));
         std::fflush(stdout);
         if (minute > minutes && finished()) {
             break;
@@ -369,6 +389,20 @@ int Run(int minutes) {
     std::printf("SOAK resident_less_history_MB first_minute %.1f peak %.1f growth %.1f\n",
                 MB(double(firstLessHistory)), MB(double(peakLessHistory)),
                 MB(double(peakLessHistory - firstLessHistory)));
+    std::printf(
+        "SOAK unaccounted_MB (anon less history, indexes and free heap) first_minute %.1f "
+        "peak %.1f growth %.1f\n",
+        MB(double(firstUnaccounted)), MB(double(peakUnaccounted)),
+        MB(double(peakUnaccounted - firstUnaccounted)));
+    {
+        // How much of the anonymous memory was only the allocator's free
+        // space: what giving it back to the system returns.
+        const long long before = 1024 * StatusKilobytes("RssAnon");
+        ::malloc_trim(0);
+        const long long after = 1024 * StatusKilobytes("RssAnon");
+        std::printf("SOAK anon_MB before_trim %.1f after_trim %.1f index_MB %.1f\n",
+                    MB(double(before)), MB(double(after)), MB(double(indexBytes())));
+    }
     std::printf("SOAK worst_event_loop_turn_ms %.1f (after the first minute %.1f)\n", worstTurn,
                 worstAfterFirst);
     std::printf("SOAK hover_shown %d  style_changes %zu  records %zu  messages %d\n", hoverShown,

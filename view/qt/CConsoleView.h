@@ -107,6 +107,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     const CDisplayDocument& Document() const;
     // What is drawn now around the rows in sight.
     const CDisplayWindow& Window() const { return m_window; }
+    // Memory of the line index, which grows with the history it covers.
+    std::size_t IndexBytes() const { return m_index ? m_index->ReservedBytes() : 0; }
     // The whole displayed text's size, as indexed.
     std::size_t TextSize();
     const CStyleScheme* Scheme() const { return m_scheme.get(); }
