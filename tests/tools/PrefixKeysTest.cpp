@@ -41,12 +41,14 @@ class CRecordedActions final : public IConsoleKeyActions {
     std::vector<SConsoleRequest> requests;
     int quits = 0;
     int cancels = 0;
+    int stopWaits = 0;
     std::set<std::string> files;
 
     void Type(char key) override { typed.push_back(key); }
     void Quit() override { ++quits; }
     void Request(const SConsoleRequest& request) override { requests.push_back(request); }
     void CancelRequest() override { ++cancels; }
+    void StopWaiting() override { ++stopWaits; }
     bool FileExists(const std::string& path) override { return files.count(path) != 0; }
     void Say(std::string_view text) override { said += text; }
 };
@@ -94,6 +96,13 @@ TEST_F(PrefixKeysTest, KeysGoToTheDeviceAndThePrefixMakesTheNextOneACommand) {
         "Q");
     EXPECT_EQ(actions.cancels, 1);
     EXPECT_EQ(actions.quits, 2);
+    Feed(
+        "\x1D"
+        "w\x1D"
+        "W");
+    EXPECT_EQ(actions.stopWaits, 2);
+    EXPECT_EQ(actions.cancels, 1) << "stopping the wait cancels no transfer";
+    EXPECT_EQ(actions.requests.size(), 2u) << "nor starts a request of its own";
     Said();
     Feed("\x1D?");
     EXPECT_EQ(Said(), std::string("\r\n[") + kPrefixHelp + "]\r\n");

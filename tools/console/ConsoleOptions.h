@@ -49,7 +49,8 @@ bool ParseConsoleOptions(const std::vector<std::string>& args, SConsoleOptions& 
 // The keys after the command prefix, for "?" and the usage.
 inline constexpr const char* kPrefixHelp =
     "Ctrl-] then: q quit, b send a break, x XModem send, r XModem receive,"
-    " a ASCII send, c cancel the transfer, Ctrl-] send Ctrl-], ? this list";
+    " a ASCII send, c cancel the transfer, w stop waiting for a lost link,"
+    " Ctrl-] send Ctrl-], ? this list";
 
 // The usage text that follows the reason.
 std::string ConsoleUsage();

@@ -86,6 +86,9 @@ void CPrefixKeys::Command(char key) {
         case 'c':
             m_actions.CancelRequest();
             return;
+        case 'w':
+            m_actions.StopWaiting();
+            return;
         case kPrefixKey:
             m_actions.Type(kPrefixKey);
             return;

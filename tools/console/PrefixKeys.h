@@ -25,6 +25,8 @@ class IConsoleKeyActions {
     virtual void Request(const SConsoleRequest& request) = 0;
     // Cancels the running transfer (it says itself when there is none).
     virtual void CancelRequest() = 0;
+    // Gives up waiting for a lost link (it says itself when none is waited for).
+    virtual void StopWaiting() = 0;
     virtual bool FileExists(const std::string& path) = 0;
     // Prompts, the echo of a line being typed, and notes, for the terminal.
     virtual void Say(std::string_view text) = 0;

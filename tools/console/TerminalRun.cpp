@@ -54,6 +54,15 @@ class CKeyActions final : public IConsoleKeyActions {
             Say("\r\n[no transfer is running]\r\n");
         }
     }
+    void StopWaiting() override {
+        CScriptConsole& console = m_session.Console();
+        if (!console.WaitingForLink()) {
+            Say("\r\n[not waiting for the link]\r\n");
+        } else if (console.StopWaiting() != 0) {
+            Say("\r\n[Error] " + console.Session()->ErrorText(0) + "\r\n");
+        }
+        // The session says "[stopped waiting for ...]" when the wait ends.
+    }
     bool FileExists(const std::string& path) override {
         std::error_code ec;
         return std::filesystem::exists(path, ec);

@@ -395,5 +395,38 @@ TEST(ConsoleTool, ALostDeviceIsWaitedForAndTheConsoleGoesOn) {
     EXPECT_NE(process.readAllStandardOutput().toStdString().find("back again"), std::string::npos);
 }
 
+// Ctrl-] w on a terminal gives up waiting for a device that went away: the
+// console stays up on the lost link and takes the device back only by hand.
+TEST(ConsoleTool, PrefixStopWaitingEndsTheWaitForALostDevice) {
+    if (!test::HaveProgram("socat")) {
+        GTEST_SKIP() << "socat is not installed";
+    }
+    test::CTempDir dir;
+    auto pty = std::make_unique<test::CPtyPeer>(dir.Path(), false);
+    ASSERT_TRUE(pty->Ready());
+    CConsoleOnTerminal term({"serial:" + pty->Near()});
+    ASSERT_TRUE(term.Started());
+    ASSERT_TRUE(term.WaitFor("[connected]")) << term.screen;
+
+    std::size_t from = term.screen.size();
+    term.Type("\x1Dw");
+    ASSERT_TRUE(term.WaitFor("[not waiting for the link]", from)) << term.screen;
+
+    pty->Vanish();
+    from = term.screen.size();
+    ASSERT_TRUE(term.WaitFor("[waiting for " + pty->Near() + " to come back]", from))
+        << term.screen;
+    from = term.screen.size();
+    term.Type("\x1DW");
+    ASSERT_TRUE(term.WaitFor("[stopped waiting for " + pty->Near() + "]", from)) << term.screen;
+    from = term.screen.size();
+    term.Type("\x1Dw");
+    ASSERT_TRUE(term.WaitFor("[not waiting for the link]", from)) << term.screen;
+    EXPECT_EQ(term.screen.find("[back on", from), std::string::npos) << term.screen;
+    EXPECT_EQ(term.screen.find("[Error]"), std::string::npos) << term.screen;
+    term.Type("\x1Dq");
+    EXPECT_EQ(term.Wait(), 0) << term.screen;
+}
+
 }  // namespace
 }  // namespace quillpad
