@@ -397,31 +397,8 @@ std::int32_t CConnectionController::OnDataTransmitted(std::uint32_t ownerId,
     return 0;
 }
 
-bool CConnectionController::OnlyRenamed(const WideString& spec) const {
-    if (ConnectionHandle() == 0 || m_connectionSpec.Kind() != ENxrConnectionKind::Serial) {
-        return false;
-    }
-    // A session that waited for its device tells the new name only once it
-    // has it open; its "back" and the status come after, so the status may
-    // still say lost.
-    if (!m_waiting &&
-        ConnectionStatus() != static_cast<std::uint32_t>(ENxrConnectionStatus::Connected)) {
-        return false;
-    }
-    CNxrComSpec renamed(false, false);
-    if (!renamed.Parse(WideToBytes(spec)) || renamed.m_device == m_connectionSpec.m_device) {
-        return false;
-    }
-    // Every other field as written: a baud or a format that changed needs the reopen.
-    return m_connectionSpec.TextWithDevice(renamed.m_device) == renamed.Text();
-}
-
 std::int32_t CConnectionController::OnConnectionParamsChanged(const WideString& spec) {
-    if (OnlyRenamed(spec)) {
-        // The session is on the device under its new name already: closing
-        // and reopening it would drop what the device sends in between.
-        m_connectionSpec.Parse(WideToBytes(spec));
-    } else if (m_deferred) {
+    if (m_deferred) {
         // Reopening closes the session that is raising this event: never
         // from inside it.
         std::weak_ptr<CConnectionController*> alive = m_alive;

@@ -41,10 +41,8 @@
 // A lost link that the session waits for (a serial device pulled out, a
 // network link with reconnect=on) leaves two marks in the history, "-- link
 // lost 14:07:09 --" and "-- back on /dev/ttyUSB1 14:07:31 --". A device back
-// under another name raises event 8 once the session has it open: the
-// console keeps that session (a reopen would lose what the device sends
-// meanwhile), takes the new spec and tells the host. Event 8 with any other
-// change runs the deferred reopen, which connects again when the link was up.
+// under another name raises event 8: the deferred reopen opens the new name
+// and, since the link was up, connects again (the host is told the new spec).
 
 #include <cstdint>
 #include <memory>
@@ -197,9 +195,6 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     void SetSessionOptions();
     void AddLinkMark(const std::string& what);
     void ReopenDeferred(const WideString& spec);
-    // Whether new parameters from the session only name the serial device it
-    // already has open again (a replug), every other field as it was.
-    bool OnlyRenamed(const WideString& spec) const;
     void SendChar(char ch);
     void SendText(std::string_view text);
     void ShowNoSession();

@@ -634,78 +634,25 @@ TEST_F(ConnectionController, ALostLinkAndItsReturnLeaveOneMarkEach) {
     EXPECT_EQ(Marks(loaded), Marks(store));
 }
 
-TEST_F(ConnectionController, ADeviceBackUnderAnotherNameKeepsTheSessionThatHasIt) {
+TEST_F(ConnectionController, ADeviceBackUnderAnotherNameIsReopenedAndConnected) {
     ConnectTo("serial:/dev/ttyUSB0,9600,7E1");
-    const NxrHandle handle = controller->ConnectionHandle();
     session->SetLink(3);
-    session->SetLink(4);
-    controller->OnLinkWaiting(static_cast<std::int32_t>(ENxrLinkWait::Waiting), "/dev/ttyUSB0");
     log->clear();
     host->calls.clear();
-    // Told while the status still says lost: the session's status comes after.
     controller->OnConnectionParamsChanged(W("serial:/dev/ttyUSB1,9600,7E1"));
-    EXPECT_TRUE(deferred->empty()) << "nothing to reopen";
-    EXPECT_TRUE(log->empty()) << "no close, no open, no connect";
+    EXPECT_TRUE(log->empty()) << "never inside the event";
     ASSERT_EQ(host->calls.size(), 1u);
     EXPECT_EQ(host->calls[0].name, "IWBENVUpdateConnectionParams");
     EXPECT_EQ(host->calls[0].text, W("serial:/dev/ttyUSB1,9600,7E1"));
-    EXPECT_EQ(controller->ConnectionHandle(), handle);
+    ASSERT_EQ(deferred->size(), 1u);
+    EXPECT_EQ((*deferred)[0].first, 10u);
+    (*deferred)[0].second();
+    ASSERT_EQ(Ops(), (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption",
+                                               "SetOption", "Request"}));
+    EXPECT_EQ((*log)[1].text, W("serial:/dev/ttyUSB1,9600,7E1"));
+    EXPECT_EQ((*log)[1].clientName, WideString());
+    EXPECT_EQ((*log)[5].code, nxr_request::Connect);
     EXPECT_EQ(controller->ConnectionSpec().m_device, "/dev/ttyUSB1");
-    EXPECT_EQ(controller->ConnectionSpec().Text(), "serial:/dev/ttyUSB1,9600,7E1");
-
-    // Moved again while up: compared with the name it has now.
-    controller->OnLinkWaiting(static_cast<std::int32_t>(ENxrLinkWait::Back), "/dev/ttyUSB1");
-    session->SetLink(3);
-    controller->OnConnectionParamsChanged(W("serial:/dev/ttyUSB2,9600,7E1"));
-    EXPECT_TRUE(deferred->empty());
-    EXPECT_TRUE(log->empty());
-    EXPECT_EQ(controller->ConnectionSpec().m_device, "/dev/ttyUSB2");
-    EXPECT_EQ(host->calls.back().text, W("serial:/dev/ttyUSB2,9600,7E1"));
-}
-
-TEST_F(ConnectionController, NewParametersBeyondTheDevicesNameStillReopen) {
-    struct SCase {
-        const char* spec;
-        std::uint16_t status;  // the link when it is told; never waited for
-        bool connects;         // the reopened session connects: the link was up
-    };
-    const SCase cases[] = {
-        {"serial:/dev/ttyUSB1,19200,7E1", 3, true},
-        {"serial:/dev/ttyUSB1,9600,8N1", 3, true},
-        {"serial:/dev/ttyUSB1,9600,7E1,flow=rtscts", 3, true},
-        {"serial:/dev/ttyUSB1,9600,7E1,reconnect=off", 3, true},
-        {"serial:/dev/ttyUSB0,9600,8N1", 3, true},
-        {"tcp:10.0.0.2:23", 3, true},
-        {"serial:/dev/ttyUSB1,9600,7E1", 1, false},  // nothing open on the device
-        {"serial:/dev/ttyUSB1,9600,7E1", 4, false},  // lost and not waited for
-    };
-    for (const SCase& c : cases) {
-        SCOPED_TRACE(c.spec);
-        ConnectTo("serial:/dev/ttyUSB0,9600,7E1");
-        session->SetLink(c.status);
-        log->clear();
-        deferred->clear();
-        controller->OnConnectionParamsChanged(W(c.spec));
-        EXPECT_TRUE(log->empty()) << "never inside the event";
-        EXPECT_EQ(host->calls.back().name, "IWBENVUpdateConnectionParams");
-        EXPECT_EQ(host->calls.back().text, W(c.spec));
-        ASSERT_EQ(deferred->size(), 1u);
-        EXPECT_EQ((*deferred)[0].first, 10u);
-        (*deferred)[0].second();
-        ASSERT_GE(log->size(), 2u);
-        EXPECT_EQ((*log)[0].op, "Close");
-        EXPECT_EQ((*log)[1].op, "Open");
-        EXPECT_EQ((*log)[1].text, W(c.spec));
-        EXPECT_EQ((*log)[1].clientName, WideString());
-        if (c.connects) {
-            ASSERT_EQ(Ops(), (std::vector<std::string>{"Close", "Open", "SetOption", "SetOption",
-                                                       "SetOption", "Request"}));
-            EXPECT_EQ((*log)[5].code, nxr_request::Connect);
-            EXPECT_EQ(controller->ConnectionSpec().Text(), c.spec);
-        } else {
-            EXPECT_EQ(log->size(), 2u) << "not connected";
-        }
-    }
 }
 
 TEST_F(ConnectionController, StopWaitingAndTheWaitLimitReachTheSession) {

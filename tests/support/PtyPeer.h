@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <random>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -202,11 +201,6 @@ class CPtyPeer {
             done += static_cast<std::size_t>(n);
         }
         return true;
-    }
-
-    // Writes on the far end, as the device does; from any one thread.
-    bool WriteFar(std::string_view bytes) {
-        return ::write(m_farHold, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
     }
 
   private:
