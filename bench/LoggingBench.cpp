@@ -8,6 +8,8 @@
 //                                 turn of 1024 records, 64 KiB (goal: at least 200 MB/s;
 //                                 at that rate a turn of a millisecond brings three times
 //                                 as many)
+//   BM_IngestAllLogs64Stamped     the same with the console's line stamps on ("Since
+//                                 Start"), which both text logs write before each line
 //   BM_IngestNoLog64              the same store and turns without logging (baseline)
 //   BM_IngestBinaryWritePerRecord the binary log handed over with one write per record,
 //                                 as before the turn flush (for comparison)
@@ -96,9 +98,10 @@ void RemoveFiles(const SLogRequest& r) {
     }
 }
 
-void Ingest(benchmark::State& state, bool logging) {
+void Ingest(benchmark::State& state, bool logging, EStampMode stamps = EStampMode::Off) {
     CQueuedChannel channel;
     CDataStore store(channel);
+    store.SetStampMode(stamps);
     CRenderTarget view(channel);
     if (!view.HasScheme()) {
         state.SkipWithError("no Normal scheme");
@@ -141,6 +144,11 @@ void BM_IngestAllLogs64(benchmark::State& state) {
     Ingest(state, true);
 }
 BENCHMARK(BM_IngestAllLogs64)->UseRealTime();
+
+void BM_IngestAllLogs64Stamped(benchmark::State& state) {
+    Ingest(state, true, EStampMode::SinceStart);
+}
+BENCHMARK(BM_IngestAllLogs64Stamped)->UseRealTime();
 
 void BM_IngestNoLog64(benchmark::State& state) {
     Ingest(state, false);

@@ -271,9 +271,9 @@ std::unique_ptr<ILiveLogWriter> CDataStore::OpenLogWriter(const SLogRequest& req
         if (kind == ELogKind::Formatted && !m_views.empty()) {
             renderer = SRendererRef{&Channel(), m_views.front()};
         }
-        writer = std::make_unique<CTextLogWriter>(kind, std::move(file), request.insertTimestamps,
-                                                  m_showAllSources,
-                                                  STimeBaseRef{m_startTime, m_startTick}, renderer);
+        writer = std::make_unique<CTextLogWriter>(
+            kind, std::move(file), request.insertTimestamps, m_showAllSources,
+            STimeBaseRef{m_startTime, m_startTick}, renderer, m_stampMode);
     }
     if (!writer) {
         m_logFailures.push_back(SLogFileFailure{kind, path, error, false});
@@ -303,6 +303,13 @@ std::size_t CDataStore::StartLogging(const SLogRequest& request) {
     const std::size_t failed = m_logFailures.size() - before;
     ReportLogFailures();
     return failed;
+}
+
+void CDataStore::SetStampMode(EStampMode mode) {
+    m_stampMode = mode;
+    for (auto& writer : m_liveWriters) {
+        writer->SetStampMode(mode);
+    }
 }
 
 void CDataStore::StopLogging() {

@@ -68,6 +68,7 @@
 #include "platform/Bytes.h"
 #include "platform/Clock.h"
 #include "platform/MessageChannel.h"
+#include "platform/StampMode.h"
 
 namespace quillpad {
 
@@ -189,6 +190,10 @@ class CDataStore final : public CMessageTarget {
 
     // The show-all-sources switch, as the text logs read it when made.
     void SetShowAllSources(bool on) { m_showAllSources = on; }
+    // The console's line stamps, which the text logs write too: the live ones
+    // from their next line, later ones from their start.
+    void SetStampMode(EStampMode mode);
+    EStampMode StampMode() const { return m_stampMode; }
 
     // Memory held for records (capacity, not just what is used).
     std::size_t ReservedBytes() const { return m_arena.ReservedBytes(); }
@@ -240,6 +245,7 @@ class CDataStore final : public CMessageTarget {
     std::vector<std::unique_ptr<ILiveLogWriter>> m_liveWriters;
     const SLogRequest* m_logRequest = nullptr;
     bool m_showAllSources = false;
+    EStampMode m_stampMode = EStampMode::Off;
     std::vector<SLogFileFailure> m_logFailures;
     LogFailureHandler m_onLogFailure;
     std::size_t m_historyBudget = 0;

@@ -41,4 +41,34 @@ std::string CLineStamper::Next(std::uint32_t tick) {
     return stamp;
 }
 
+void CLineStartStamps::Append(std::string& out, std::string_view text, std::uint32_t tick) {
+    std::size_t written = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (static_cast<unsigned char>(c) > '\r' && !m_lineStart) {
+            continue;  // most bytes: neither a break nor a line's first
+        }
+        if (m_afterCr) {
+            m_afterCr = false;
+            if (c == '\n') {
+                continue;  // the LF of a CR LF: still between the lines
+            }
+        }
+        if (m_lineStart) {
+            m_lineStart = false;
+            if (m_mode != EStampMode::Off) {
+                out.append(text.substr(written, i - written));
+                written = i;
+                out.append(StampOf(m_mode, tick, m_previous, m_base));
+            }
+            m_previous = tick;
+        }
+        if (c == '\r' || c == '\n') {
+            m_lineStart = true;
+            m_afterCr = c == '\r';
+        }
+    }
+    out.append(text.substr(written));
+}
+
 }  // namespace quillpad

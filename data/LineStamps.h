@@ -63,6 +63,34 @@ class CLineStamper {
     std::optional<std::uint32_t> m_previous;
 };
 
+// Text written with a stamp at the start of each line, as the text logs and
+// quillpad-log render write it: CR, LF and CR LF each end a line, and the next
+// line's stamp waits for its first character, so it is made of the tick of the
+// record that starts the line (a trailing break opens no stamped line yet, and
+// a CR at the end of one record with an LF at the start of the next is one
+// line end). Off writes the text as it is but still follows the lines, so a
+// form chosen later measures from the right previous line.
+class CLineStartStamps {
+  public:
+    CLineStartStamps(EStampMode mode, STimeBase base) : m_mode(mode), m_base(base) {}
+
+    EStampMode Mode() const { return m_mode; }
+    // Takes effect from the next line: the line under way keeps its stamp.
+    void SetMode(EStampMode mode) { m_mode = mode; }
+    void SetTimeBase(STimeBase base) { m_base = base; }
+    // Whether the next character starts a line.
+    bool AtLineStart() const { return m_lineStart; }
+    // Appends `text`, drawn from a record of `tick`, to `out`.
+    void Append(std::string& out, std::string_view text, std::uint32_t tick);
+
+  private:
+    EStampMode m_mode;
+    STimeBase m_base;
+    std::optional<std::uint32_t> m_previous;
+    bool m_lineStart = true;
+    bool m_afterCr = false;
+};
+
 // Whether a record `tick` that follows one of `previousTick` starts a burst:
 // more than `thresholdMs` passed between them.
 constexpr bool IsGap(std::uint32_t previousTick, std::uint32_t tick, std::uint32_t thresholdMs) {

@@ -13,6 +13,7 @@
 #include "data/LogFile.h"
 #include "data/LogRequest.h"
 #include "data/SDataRecord.h"
+#include "platform/StampMode.h"
 
 namespace quillpad {
 
@@ -22,6 +23,8 @@ class ILiveLogWriter {
     virtual void Write(const SDataRecord& record) = 0;
     virtual ELogKind Kind() const = 0;
     virtual CLogFile& File() = 0;
+    // The console's line stamps changed; only the text logs write them.
+    virtual void SetStampMode(EStampMode /*mode*/) {}
 };
 
 }  // namespace quillpad

@@ -5,10 +5,13 @@
 namespace quillpad {
 
 CTextLogWriter::CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bool insertTimestamps,
-                               bool showAllSources, STimeBaseRef timeBase, SRendererRef renderer)
+                               bool showAllSources, STimeBaseRef timeBase, SRendererRef renderer,
+                               EStampMode stampMode)
     : m_kind(kind),
       m_file(std::move(file)),
+      m_insertTimestamps(insertTimestamps),
       m_stamper(insertTimestamps),
+      m_lines(stampMode, STimeBase{timeBase.startTime, timeBase.startTick}),
       m_showAllSources(showAllSources),
       m_timeBase(timeBase),
       m_renderer(renderer) {}
@@ -27,12 +30,22 @@ void CTextLogWriter::Write(const SDataRecord& record) {
         }
         text = m_text;
     }
-    const std::string stamp =
-        m_stamper.Next(record.tick, m_timeBase.startTime, m_timeBase.startTick);
     std::string& out = m_file->Pending();
-    out.append(stamp);
-    out.append(text);
+    if (m_lines.Mode() == EStampMode::Off) {
+        out.append(m_stamper.Next(record.tick, m_timeBase.startTime, m_timeBase.startTick));
+    }
+    m_lines.SetTimeBase(STimeBase{m_timeBase.startTime, m_timeBase.startTick});
+    m_lines.Append(out, text, record.tick);
     m_file->CommitPending();
+}
+
+void CTextLogWriter::SetStampMode(EStampMode mode) {
+    if (mode == EStampMode::Off && m_lines.Mode() != EStampMode::Off) {
+        // The file's own stamps come back as if the log began again: the next
+        // record says when it is, with its date.
+        m_stamper = CTextLogStamper(m_insertTimestamps);
+    }
+    m_lines.SetMode(mode);
 }
 
 }  // namespace quillpad

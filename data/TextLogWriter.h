@@ -1,7 +1,10 @@
 #pragma once
 // The plain and the formatted text log. Both take only data records of this
 // console's own source (every source when show-all-sources was on as the
-// writer was made) and stamp them by CTextLogStamper. The plain log writes
+// writer was made). While the console shows line stamps (EStampMode), both
+// write them, in the same forms, before each line (CLineStartStamps); a
+// change of form takes effect from the next line. Otherwise they stamp by
+// CTextLogStamper, as they always did. The plain log writes
 // each record's bytes as they are; the formatted one writes the text its
 // renderer view makes of the record (UM_RENDER_TEXT), so it reads as the
 // screen shows it, without colours.
@@ -11,6 +14,7 @@
 #include <string>
 
 #include "data/CTextLogStamper.h"
+#include "data/LineStamps.h"
 #include "data/LiveLogWriter.h"
 #include "platform/MessageChannel.h"
 
@@ -31,16 +35,20 @@ struct SRendererRef {
 class CTextLogWriter final : public ILiveLogWriter {
   public:
     CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bool insertTimestamps,
-                   bool showAllSources, STimeBaseRef timeBase, SRendererRef renderer = {});
+                   bool showAllSources, STimeBaseRef timeBase, SRendererRef renderer = {},
+                   EStampMode stampMode = EStampMode::Off);
 
     void Write(const SDataRecord& record) override;
+    void SetStampMode(EStampMode mode) override;
     ELogKind Kind() const override { return m_kind; }
     CLogFile& File() override { return *m_file; }
 
   private:
     ELogKind m_kind;
     std::unique_ptr<CLogFile> m_file;
+    bool m_insertTimestamps;
     CTextLogStamper m_stamper;
+    CLineStartStamps m_lines;
     bool m_showAllSources;
     STimeBaseRef m_timeBase;
     SRendererRef m_renderer;

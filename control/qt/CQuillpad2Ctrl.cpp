@@ -584,6 +584,9 @@ void CQuillpad2Ctrl::ApplySettingsToView() {
                                m_viewSettings.stampGapMs != m_settings.m_stampGapMs;
     m_viewSettings.stampMode = m_settings.m_stampMode;
     m_viewSettings.stampGapMs = m_settings.m_stampGapMs;
+    if (m_store) {
+        m_store->SetStampMode(m_settings.m_stampMode);
+    }
     if (stampsChanged && m_view) {
         m_view->StampsChanged();
     }

@@ -64,6 +64,7 @@ CControlLogging::~CControlLogging() = default;
 
 void CControlLogging::AttachStore(CDataStore& store) {
     store.SetShowAllSources(m_control.Settings().m_showAllSources);
+    store.SetStampMode(m_control.Settings().m_stampMode);
     // Failures arise inside a turn's end or a command: show them from the
     // event loop, never from inside the store.
     QPointer<CQuillpad2Ctrl> control(&m_control);

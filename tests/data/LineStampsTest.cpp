@@ -64,6 +64,54 @@ TEST_F(LineStamps, AStreamOfLinesMeasuresFromTheLineBefore) {
     EXPECT_EQ(fromMiddle.Next(3500), "+2.500 ");
 }
 
+// Each piece of text is a record of the tick beside it.
+std::string Stamped(CLineStartStamps& lines,
+                    std::initializer_list<std::pair<std::uint32_t, std::string_view>> records) {
+    std::string out;
+    for (const auto& [tick, text] : records) {
+        lines.Append(out, text, tick);
+    }
+    return out;
+}
+
+TEST_F(LineStamps, TextIsStampedAtEachLineStartFromTheRecordThatStartsTheLine) {
+    CLineStartStamps lines(EStampMode::SinceStart, STimeBase{kMarch5, 1000});
+    EXPECT_EQ(Stamped(lines, {{1100, "one\r\ntwo\rthree\nfo"}, {1350, "ur"}, {1900, "\n"}}),
+              "+0.100 one\r\n+0.100 two\r+0.100 three\n+0.100 four\n")
+        << "CR LF, CR and LF each end one line; a trailing break opens no stamp";
+    EXPECT_TRUE(lines.AtLineStart());
+    EXPECT_EQ(Stamped(lines, {{2500, ""}, {2600, "five\r"}, {2700, "\nsix"}}),
+              "+1.600 five\r\n+1.700 six")
+        << "an empty record starts nothing; the LF after a record's CR is the same line end";
+    EXPECT_EQ(Stamped(lines, {{2800, "\n\n"}}), "\n+1.800 \n") << "an empty line is a line";
+}
+
+TEST_F(LineStamps, TextStampsTakeEachFormAcrossAWrapAndOnAnotherDay) {
+    // 500 ms below the wrap of the tick counter, on 2021-12-31 23:59:59.
+    const STimeBase base{1640995199, 0xFFFFFE0Cu};
+    const auto records = {std::pair<std::uint32_t, std::string_view>{0xFFFFFF00u, "a\n"},
+                          {0x00000100u, "b\n"},
+                          {0x00000500u, "c"}};
+    CLineStartStamps absolute(EStampMode::Absolute, base);
+    EXPECT_EQ(Stamped(absolute, records), "23:59:59.244 a\n23:59:59.756 b\n00:00:00.780 c");
+    CLineStartStamps start(EStampMode::SinceStart, base);
+    EXPECT_EQ(Stamped(start, records), "+0.244 a\n+0.756 b\n+1.780 c");
+    CLineStartStamps delta(EStampMode::SincePrevious, base);
+    EXPECT_EQ(Stamped(delta, records), "+0.000 a\n+0.512 b\n+1.024 c");
+}
+
+TEST_F(LineStamps, AChangeOfFormStartsWithTheNextLine) {
+    CLineStartStamps lines(EStampMode::Off, STimeBase{0, 0});
+    EXPECT_EQ(Stamped(lines, {{100, "off\nha"}}), "off\nha") << "Off writes the text as it is";
+    lines.SetMode(EStampMode::SincePrevious);
+    EXPECT_EQ(Stamped(lines, {{400, "lf\n"}, {700, "x\n"}}), "lf\n+0.600 x\n")
+        << "the line under way stays unstamped; the next measures from its start";
+    lines.SetMode(EStampMode::Absolute);
+    EXPECT_EQ(Stamped(lines, {{800, "y"}}), "00:00:00.800 y");
+    lines.SetMode(EStampMode::Off);
+    EXPECT_EQ(Stamped(lines, {{900, "z\nw"}}), "z\nw");
+}
+
 TEST_F(LineStamps, ModesReadAndWriteTheirSettingsText) {
     for (const EStampMode mode : {EStampMode::Off, EStampMode::Absolute, EStampMode::SinceStart,
                                   EStampMode::SincePrevious}) {

@@ -2,6 +2,7 @@
 
 #include <sys/resource.h>
 
+#include <cctype>
 #include <csignal>
 #include <string>
 
@@ -24,6 +25,27 @@ class CBracketRenderer final : public CMessageTarget {
         if (message.id == UM_RENDER_TEXT) {
             if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
                 r->text->assign("<" + std::string(r->record.bytes) + ">");
+            }
+        }
+        return 0;
+    }
+};
+
+// Draws a record's text in capitals and its LF as CR LF, as a style might.
+class CShoutRenderer final : public CMessageTarget {
+  public:
+    using CMessageTarget::CMessageTarget;
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_RENDER_TEXT) {
+            if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
+                r->text->clear();
+                for (const char c : r->record.bytes) {
+                    if (c == '\n') {
+                        r->text->push_back('\r');
+                    }
+                    r->text->push_back(
+                        static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+                }
             }
         }
         return 0;
@@ -287,6 +309,64 @@ TEST_F(TextLogTest, SaveBufferWritesEveryRecordToEachKindWhetherPausedOrNot) {
     const auto failures = store.TakeLogFailures();
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_EQ(failures[0].kind, ELogKind::Plain);
+}
+
+TEST_F(TextLogTest, WithLineStampsBothTextLogsStampEachLineAsTheScreenDoes) {
+    CShoutRenderer shout(channel);
+    store.RegisterView(shout.Handle());
+    store.SetStampMode(EStampMode::SinceStart);
+    const SLogRequest stamped = AllKinds(true);
+    store.StartLogging(stamped);
+    Add(1100, u"one");
+    Add(1350, u"\ntw");
+    Add(1900, u"o\nthree\n");
+    Add(1950, u"hidden", 9);
+    Add(2500, u"four");
+    store.StopLogging();
+    EXPECT_EQ(Plain(), "+0.100 one\n+0.350 two\n+0.900 three\n+1.500 four")
+        << "line stamps stand in for the bracketed ones; another source starts no line";
+    EXPECT_EQ(Formatted(), "+0.100 ONE\r\n+0.350 TWO\r\n+0.900 THREE\r\n+1.500 FOUR")
+        << "the rendered text is stamped, at its own line ends";
+
+    const SLogRequest unticked = AllKinds(false);
+    store.SetStampMode(EStampMode::Absolute);
+    store.StartLogging(unticked);
+    Add(3000, u"a\nb");
+    store.StopLogging();
+    EXPECT_EQ(Plain(), "14:07:11.000 a\n14:07:11.000 b");
+    store.SetStampMode(EStampMode::SincePrevious);
+    store.StartLogging(unticked);
+    Add(3000, u"a\n");
+    Add(3250, u"b");
+    store.StopLogging();
+    EXPECT_EQ(Plain(), "+0.000 a\n+0.250 b") << "a new log's first line has no line before it";
+}
+
+TEST_F(TextLogTest, AStampFormChosenWhileLoggingTakesEffectFromTheNextLine) {
+    const SLogRequest request = AllKinds(true);
+    store.StartLogging(request);
+    Add(1000, u"x\ny");
+    store.SetStampMode(EStampMode::SinceStart);
+    Add(1200, u"z\n");
+    Add(1300, u"w\n");
+    store.SetStampMode(EStampMode::SincePrevious);
+    Add(1700, u"v");
+    store.SetStampMode(EStampMode::Off);
+    Add(1800, u"u\n");
+    Add(3000, u"t");
+    store.StopLogging();
+    EXPECT_EQ(Plain(),
+              "\n[14:07:09 03-05-2024]\nx\nyz\n+0.300 w\n+0.400 v"
+              "\n[14:07:09 03-05-2024]\nu\n"  // stamps off: the file's own come back at once
+              "\n[14:07:11 03-05-2024]\nt");
+}
+
+TEST_F(TextLogTest, SaveBufferWritesTheLineStampsToo) {
+    Add(1000, u"one\n");
+    Add(61000, u"two");
+    store.SetStampMode(EStampMode::Absolute);
+    EXPECT_EQ(store.SaveBuffer(AllKinds(true)), 0u);
+    EXPECT_EQ(Plain(), "14:07:09.000 one\n14:08:09.000 two");
 }
 
 TEST_F(TextLogTest, StartAndStopThroughTheStoresMessageAndDestructionStopsFirst) {

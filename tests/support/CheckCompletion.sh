@@ -139,6 +139,7 @@ expect_not "workbay --re" --connect --unregister
 expect "quillpad-log " dump render style find
 expect "quillpad-log find --direction " in out
 expect "quillpad-log render --as " text plain ansi html
+expect "quillpad-log render --stamps " absolute start delta
 expect "quillpad-log style " show new
 
 # Connection specs: the kinds, then the devices after "serial:" (a

@@ -170,6 +170,60 @@ TEST_F(QuillpadLogTest, RenderTextIsTheFormattedLogOfTheRecords) {
     EXPECT_EQ(setA.out, "ok\n\x01typed\n\xe9\n");
 }
 
+// Recorded on 2021-12-31 from 23:59:59, 500 ms below the wrap of the tick
+// counter; its first record comes 244 ms after the log's start.
+std::string NewYearFile() {
+    test::CZoneGuard utc("UTC0");
+    return LogHeader(1'640'995'199, 0xFFFFFE0Cu) + LogRecord(1, 0, 0xFFFFFF00u, 0, 1, 1, "a\r\n") +
+           LogRecord(1, 1, 0x00000100u, 0, 1, 1, "b\r\n") +
+           LogRecord(1, 2, 0x00000500u, 0, 1, 1, "c");
+}
+
+TEST_F(QuillpadLogTest, RenderStampsEveryLineInEachFormAcrossTheWrapAndMidnight) {
+    const std::string path = dir.File("newyear.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, NewYearFile()));
+    const SRun absolute = Run("render --stamps absolute " + Quoted(path));
+    EXPECT_EQ(absolute.status, 0) << absolute.err;
+    EXPECT_EQ(absolute.out, "23:59:59.244 a\n23:59:59.756 b\n00:00:00.780 c")
+        << "the log's own day and times";
+    const SRun start = Run("render --stamps start " + Quoted(path));
+    EXPECT_EQ(start.out, "+0.000 a\n+0.512 b\n+1.536 c") << "from the log's first record";
+    const SRun delta = Run("render --stamps delta " + Quoted(path));
+    EXPECT_EQ(delta.out, "+0.000 a\n+0.512 b\n+1.024 c");
+    const SRun plain = Run("render --as plain --stamps delta " + Quoted(path));
+    EXPECT_EQ(plain.out, "+0.000 a\r\n+0.512 b\r\n+1.024 c") << "CR LF ends one line";
+}
+
+TEST_F(QuillpadLogTest, RenderStampsGoWhereTheLogsPutThem) {
+    const std::string path = dir.File("r.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, RenderFile()));
+    // The hidden typed record starts nothing; line stamps stand in for --timestamps.
+    const SRun text = Run("render --timestamps --stamps start " + Quoted(path));
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out, "+0.000 ok\n+0.000 [01h][E9h]\n");
+    const SRun raw = Run("render --as plain --show-all-sources --stamps delta " + Quoted(path));
+    EXPECT_EQ(raw.out, "+0.000 ok\r\n+0.000 \x01typed\r+3.000 x<y\xe9\r\n")
+        << "a lone CR ends a line too";
+}
+
+TEST_F(QuillpadLogTest, RenderRefusesBadStampsAsAUsageError) {
+    const std::string path = dir.File("r.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, RenderFile()));
+    const SRun bad = Run("render --stamps hourly " + Quoted(path));
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_NE(bad.err.find("--stamps takes absolute, start or delta, not \"hourly\""),
+              std::string::npos)
+        << bad.err;
+    EXPECT_NE(bad.err.find("[--stamps absolute|start|delta]"), std::string::npos) << bad.err;
+    EXPECT_EQ(Run("render " + Quoted(path) + " --stamps").status, 1) << "no value";
+    const SRun html = Run("render --as html --stamps start " + Quoted(path));
+    EXPECT_EQ(html.status, 1);
+    EXPECT_NE(html.err.find("--stamps goes with --as text or --as plain"), std::string::npos);
+    const SRun help = Run("--help");
+    EXPECT_NE(help.out.find("[--stamps absolute|start|delta]"), std::string::npos);
+}
+
 TEST_F(QuillpadLogTest, RenderAnsiAndHtmlDrawTheRuns) {
     const std::string path = dir.File("r.wblog");
     ASSERT_TRUE(test::WriteFileBytes(path, RenderFile()));

@@ -2,7 +2,8 @@
 //
 //   quillpad-log dump [--json] FILE.wblog
 //   quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]
-//                       [--show-all-sources] [--timestamps] [--as text|plain|ansi|html] FILE.wblog
+//                       [--show-all-sources] [--timestamps] [--stamps absolute|start|delta]
+//                       [--as text|plain|ansi|html] FILE.wblog
 //   quillpad-log style show FILE.tss
 //   quillpad-log style new --from NAME [--set A|B] OUT.tss
 //   quillpad-log find [--hex | --regex] [--ignore-case] [--direction in|out] [--count]
@@ -41,6 +42,7 @@ void PrintUsage(std::FILE* out = stderr) {
         "usage: quillpad-log dump [--json] FILE.wblog\n"
         "       quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
         "                           [--show-all-sources] [--timestamps]\n"
+        "                           [--stamps absolute|start|delta]\n"
         "                           [--as text|plain|ansi|html] FILE.wblog\n"
         "       quillpad-log style show FILE.tss\n"
         "       quillpad-log style new --from NAME [--set A|B] OUT.tss\n"

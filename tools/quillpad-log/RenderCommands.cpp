@@ -6,6 +6,7 @@
 
 #include "data/CTextLogStamper.h"
 #include "data/DataStore.h"
+#include "data/LineStamps.h"
 #include "styles/BuiltinSchemes.h"
 #include "view/CMemorySurface.h"
 #include "view/CStyledRenderer.h"
@@ -22,6 +23,7 @@ void RenderUsage() {
     std::fputs(
         "usage: quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
         "                           [--show-all-sources] [--timestamps]\n"
+        "                           [--stamps absolute|start|delta]\n"
         "                           [--as text|plain|ansi|html] FILE.wblog\n",
         stderr);
 }
@@ -36,6 +38,7 @@ struct SRenderOptions {
     EBuiltinSet set = EBuiltinSet::B;
     bool showAllSources = false;
     bool timestamps = false;
+    EStampMode stamps = EStampMode::Off;
     std::string as = "text";
     std::string log;
 };
@@ -92,6 +95,23 @@ int RunRenderCommand(const std::vector<std::string>& args) {
             o.showAllSources = true;
         } else if (a == "--timestamps") {
             o.timestamps = true;
+        } else if (a == "--stamps") {
+            std::string form;
+            if (!value(form)) {
+                return RenderUsage(), kStatusUsage;
+            }
+            if (form == "absolute") {
+                o.stamps = EStampMode::Absolute;
+            } else if (form == "start") {
+                o.stamps = EStampMode::SinceStart;
+            } else if (form == "delta") {
+                o.stamps = EStampMode::SincePrevious;
+            } else {
+                std::fprintf(stderr,
+                             "quillpad-log: --stamps takes absolute, start or delta, not \"%s\"\n",
+                             form.c_str());
+                return RenderUsage(), kStatusUsage;
+            }
         } else if (a == "--as") {
             if (!value(o.as) ||
                 (o.as != "text" && o.as != "plain" && o.as != "ansi" && o.as != "html")) {
@@ -107,6 +127,10 @@ int RunRenderCommand(const std::vector<std::string>& args) {
         }
     }
     if (o.log.empty()) {
+        return RenderUsage(), kStatusUsage;
+    }
+    if (o.stamps != EStampMode::Off && o.as != "text" && o.as != "plain") {
+        std::fputs("quillpad-log: --stamps goes with --as text or --as plain\n", stderr);
         return RenderUsage(), kStatusUsage;
     }
 
@@ -129,6 +153,13 @@ int RunRenderCommand(const std::vector<std::string>& args) {
         // Exactly what a formatted (or plain) text log of these records holds.
         const bool plain = o.as == "plain";
         CTextLogStamper stamper(o.timestamps);
+        // Line stamps stand in for the log's own, as in a log written while
+        // the console shows them; "start" counts from the log's first record.
+        STimeBase base{store.StartTime(), store.StartTick()};
+        if (o.stamps == EStampMode::SinceStart && store.RecordCount() > 0) {
+            base.startTick = store.Record(0)->tick;
+        }
+        CLineStartStamps lines(o.stamps, base);
         std::string out;
         for (std::size_t i = 0; i < store.RecordCount(); ++i) {
             const SDataRecord r = *store.Record(i);
@@ -137,8 +168,10 @@ int RunRenderCommand(const std::vector<std::string>& args) {
             }
             const std::string text =
                 plain ? std::string() : CStyledRenderer::RenderToString(scheme.get(), r);
-            out += stamper.Next(r.tick, store.StartTime(), store.StartTick());
-            out += plain ? r.bytes : std::string_view(text);
+            if (o.stamps == EStampMode::Off) {
+                out += stamper.Next(r.tick, store.StartTime(), store.StartTick());
+            }
+            lines.Append(out, plain ? r.bytes : std::string_view(text), r.tick);
             if (out.size() >= (std::size_t{1} << 16)) {
                 Write(out);
                 out.clear();

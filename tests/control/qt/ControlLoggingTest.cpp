@@ -13,6 +13,7 @@
 
 #include <deque>
 #include <filesystem>
+#include <regex>
 
 #include "control/qt/CControlMenus.h"
 #include "control/qt/CQuillpad2Ctrl.h"
@@ -212,6 +213,24 @@ TEST_F(ControlLogging, StartPauseResumeStopDriveTheFilesTheTitleAndTheMenus) {
     EXPECT_NE(test::ReadFileBytes(dir.File("f.txt")), "one\r\ntwo\r\n");
     EXPECT_FALSE(Store().IsLogging());
     EXPECT_TRUE(Shown(cmd::SaveBuffer)->isEnabled());
+}
+
+TEST_F(ControlLogging, TheTimeStampsFormReachesTheLiveTextLogsFromTheirNextLine) {
+    answers->requests.push_back(AllKinds());
+    control->OnCommand(cmd::StartLogging);
+    Store().AddIncomingBytes(0, "one\r\nha");
+    control->OnCommand(cmd::StampsSinceStart);
+    EXPECT_EQ(Store().StampMode(), EStampMode::SinceStart);
+    Store().AddIncomingBytes(0, "lf\r\ntwo\r\n");
+    control->OnCommand(cmd::StampsOff);
+    Store().AddIncomingBytes(0, "three\r\n");
+    control->OnCommand(cmd::StartLogging);  // stops
+    const std::string plain = test::ReadFileBytes(dir.File("p.txt"));
+    EXPECT_TRUE(
+        std::regex_match(plain, std::regex("one\r\nhalf\r\n\\+[0-9]+\\.[0-9]{3} two\r\nthree\r\n")))
+        << plain;
+    control->OnCommand(cmd::CycleStamps);
+    EXPECT_EQ(Store().StampMode(), EStampMode::Absolute) << "the key's form too";
 }
 
 TEST_F(ControlLogging, AFileThatWillNotOpenIsNamedInAWarningAndTheTitleSaysWhatRuns) {
