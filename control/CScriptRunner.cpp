@@ -3,8 +3,10 @@
 #include <lua.hpp>
 
 #include <chrono>
+#include <filesystem>
 #include <utility>
 
+#include "control/Triggers.h"
 #include "input/Escapes.h"
 #include "platform/Hex.h"
 
@@ -47,8 +49,9 @@ void CScriptRunner::WatchHook(lua_State* L, lua_Debug* /*ar*/) {
 
 struct CScriptRunner::SWait {
     enum class EKind { Sleep, Expect } kind = EKind::Sleep;
-    std::string bytes;                      // what an expect waits for
-    std::optional<std::uint64_t> deadline;  // none: an expect without a time-out
+    std::string bytes;                       // what an expect waits for
+    std::unique_ptr<CTriggerPattern> regex;  // or the expression it waits for
+    std::optional<std::uint64_t> deadline;   // none: an expect without a time-out
 };
 
 static_assert(LUA_EXTRASPACE >= sizeof(void*), "the runner lives there");
@@ -80,6 +83,13 @@ void CScriptRunner::OpenLibraries() {
     lua_pushglobaltable(m_lua);
     luaL_setfuncs(m_lua, functions, 0);
     lua_pop(m_lua, 1);
+    lua_pushcfunction(m_lua, LuaDtr);
+    lua_setglobal(m_lua, "dtr");
+    lua_pushcfunction(m_lua, LuaRts);
+    lua_setglobal(m_lua, "rts");
+    const luaL_Reg log[] = {{"start", LuaLogStart}, {"stop", LuaLogStop}, {nullptr, nullptr}};
+    luaL_newlib(m_lua, log);
+    lua_setglobal(m_lua, "log");
 }
 
 bool CScriptRunner::Load(std::string_view source, const std::string& name,
@@ -141,8 +151,9 @@ void CScriptRunner::Received(std::string_view bytes, std::uint64_t nowMs) {
         return;
     }
     m_kept.append(bytes);
-    if (m_kept.size() > kKeptBytes) {
+    if (m_kept.size() - m_taken > kKeptBytes) {
         m_kept.erase(0, m_kept.size() - kKeptBytes);
+        m_taken = 0;
     }
     if (m_wait && m_wait->kind == SWait::EKind::Expect) {
         if (const int results = TryMatch(m_thread)) {
@@ -181,14 +192,38 @@ std::optional<std::uint64_t> CScriptRunner::NextDeadline() const {
 }
 
 int CScriptRunner::TryMatch(lua_State* L) {
-    const auto at = m_kept.find(m_wait->bytes);
-    if (at == std::string::npos) {
-        return 0;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::vector<std::pair<std::size_t, std::size_t>> groups;
+    if (m_wait->regex) {
+        if (m_wait->regex->Match(m_kept, m_taken, begin, end) != CTriggerPattern::EResult::Full) {
+            return 0;
+        }
+        groups = m_wait->regex->Groups();
+    } else {
+        begin = m_kept.find(m_wait->bytes, m_taken);
+        if (begin == std::string::npos) {
+            return 0;
+        }
+        end = begin + m_wait->bytes.size();
     }
-    lua_pushlstring(L, m_kept.data() + at, m_wait->bytes.size());
-    m_kept.erase(0, at + m_wait->bytes.size());
+    if (!lua_checkstack(L, static_cast<int>(groups.size()) + 1)) {
+        return 0;  // more groups than Lua can return: the time-out ends it
+    }
+    lua_pushlstring(L, m_kept.data() + begin, end - begin);
+    for (const auto& [from, to] : groups) {
+        if (from == std::string::npos) {
+            lua_pushnil(L);
+        } else {
+            lua_pushlstring(L, m_kept.data() + from, to - from);
+        }
+    }
+    // A few bytes before the next search's start stay for ^, \b and lookbehind.
+    const std::size_t drop = end > kContextBytes ? end - kContextBytes : 0;
+    m_kept.erase(0, drop);
+    m_taken = end - drop;
     m_wait.reset();
-    return 1;
+    return static_cast<int>(groups.size()) + 1;
 }
 
 // Lua raises its errors and yields with longjmp, past any C++ destructor:
@@ -261,12 +296,39 @@ bool PatternBytes(lua_State* L, std::string& bytes) {
         return true;
     }
     lua_pop(L, 1);
-    if (lua_getfield(L, 1, "regex") != LUA_TNIL) {
-        lua_pushliteral(L, "expect: regular expressions are not built into scripts yet");
-        return false;
-    }
     lua_pushliteral(L, "expect: a pattern is a string, {hex=...} or {regex=...}");
     return false;
+}
+
+// {regex="..."}: PCRE2 over bytes, as a trigger's. True with `regex` left
+// empty when the pattern is no regex table; false with the reason pushed.
+bool PatternRegex(lua_State* L, std::unique_ptr<CTriggerPattern>& regex) {
+    if (lua_type(L, 1) != LUA_TTABLE) {
+        return true;
+    }
+    const int type = lua_getfield(L, 1, "regex");
+    if (type == LUA_TNIL) {
+        lua_pop(L, 1);
+        return true;
+    }
+    if (type != LUA_TSTRING) {
+        lua_pop(L, 1);
+        lua_pushliteral(L, "expect: regex is a string");
+        return false;
+    }
+    std::size_t size = 0;
+    const char* text = lua_tolstring(L, -1, &size);
+    STrigger trigger;
+    trigger.mode = ETriggerMode::Regex;
+    trigger.pattern.assign(text, size);
+    lua_pop(L, 1);
+    regex = std::make_unique<CTriggerPattern>(trigger);
+    if (!regex->IsValid()) {
+        lua_pushfstring(L, "expect: %s", regex->Error().c_str());
+        regex.reset();
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -278,15 +340,20 @@ int CScriptRunner::LuaExpect(lua_State* L) {
     bool ok = false;
     {
         std::string bytes;
-        ok = PatternBytes(L, bytes);
-        if (ok && bytes.empty()) {
-            lua_pushliteral(L, "expect: the pattern is empty");
-            ok = false;
+        std::unique_ptr<CTriggerPattern> regex;
+        ok = PatternRegex(L, regex);
+        if (ok && !regex) {
+            ok = PatternBytes(L, bytes);
+            if (ok && bytes.empty()) {
+                lua_pushliteral(L, "expect: the pattern is empty");
+                ok = false;
+            }
         }
         if (ok) {
             self.m_wait = std::make_unique<SWait>();
             self.m_wait->kind = SWait::EKind::Expect;
             self.m_wait->bytes = std::move(bytes);
+            self.m_wait->regex = std::move(regex);
             if (timed) {
                 self.m_wait->deadline = self.m_now + static_cast<std::uint64_t>(ms < 0 ? 0 : ms);
             }
@@ -352,6 +419,148 @@ int CScriptRunner::LuaBreak(lua_State* L) {
         }
     }
     return done ? 0 : RaiseHere(L);
+}
+
+int CScriptRunner::LuaDtr(lua_State* L) {
+    return LuaLine(L, EScriptLine::Dtr, "dtr");
+}
+
+int CScriptRunner::LuaRts(lua_State* L) {
+    return LuaLine(L, EScriptLine::Rts, "rts");
+}
+
+int CScriptRunner::LuaLine(lua_State* L, EScriptLine line, const char* name) {
+    luaL_checktype(L, 1, LUA_TBOOLEAN);
+    const bool on = lua_toboolean(L, 1) != 0;
+    bool done = false;
+    {
+        std::string error;
+        done = Self(L).m_host.SetLine(line, on, error);
+        if (!done) {
+            lua_pushfstring(L, "%s: %s", name, error.c_str());
+        }
+    }
+    return done ? 0 : RaiseHere(L);
+}
+
+namespace {
+
+// A kind's key: true (named after the quick name), false, or a file.
+bool ReadLogKind(lua_State* L, const char* key, bool& enabled, std::string& path) {
+    if (lua_type(L, -1) == LUA_TBOOLEAN) {
+        enabled = lua_toboolean(L, -1) != 0;
+        return true;
+    }
+    if (lua_type(L, -1) == LUA_TSTRING) {
+        std::size_t size = 0;
+        const char* text = lua_tolstring(L, -1, &size);
+        if (size == 0 || std::string_view(text, size).find('\0') != std::string_view::npos) {
+            lua_pushfstring(L, "log.start: %s names no file", key);
+            return false;
+        }
+        enabled = true;
+        path.assign(text, size);
+        return true;
+    }
+    lua_pushfstring(L, "log.start: %s is true, false or a file's name", key);
+    return false;
+}
+
+// The table's keys into `log`; false with the reason pushed.
+bool ReadLogTable(lua_State* L, SScriptLog& log) {
+    if (lua_isnoneornil(L, 1)) {
+        return true;
+    }
+    if (!lua_istable(L, 1)) {
+        lua_pushliteral(L, "log.start: give a table, log.start{plain = true}");
+        return false;
+    }
+    lua_pushnil(L);
+    while (lua_next(L, 1) != 0) {
+        if (lua_type(L, -2) != LUA_TSTRING) {
+            lua_pop(L, 2);
+            lua_pushliteral(L, "log.start: the table's keys are names");
+            return false;
+        }
+        const std::string_view key = lua_tostring(L, -2);
+        bool ok = true;
+        if (key == "name") {
+            if (lua_type(L, -1) == LUA_TSTRING) {
+                log.name = lua_tostring(L, -1);
+            } else {
+                lua_pushliteral(L, "log.start: name is a string");
+                ok = false;
+            }
+        } else if (key == "plain") {
+            ok = ReadLogKind(L, "plain", log.plain, log.plainPath);
+            log.kindsGiven = true;
+        } else if (key == "formatted") {
+            ok = ReadLogKind(L, "formatted", log.formatted, log.formattedPath);
+            log.kindsGiven = true;
+        } else if (key == "binary") {
+            ok = ReadLogKind(L, "binary", log.binary, log.binaryPath);
+            log.kindsGiven = true;
+        } else if (key == "timestamps") {
+            if (lua_type(L, -1) == LUA_TBOOLEAN) {
+                log.timestamps = lua_toboolean(L, -1) != 0;
+            } else {
+                lua_pushliteral(L, "log.start: timestamps is true or false");
+                ok = false;
+            }
+        } else {
+            lua_pushfstring(L,
+                            "log.start: \"%s\" is no key of a log (name, plain, formatted, "
+                            "binary, timestamps)",
+                            lua_tostring(L, -2));
+            ok = false;
+        }
+        if (!ok) {
+            lua_replace(L, -3);  // the reason where the key was
+            lua_pop(L, 1);
+            return false;
+        }
+        lua_pop(L, 1);
+    }
+    if (log.kindsGiven && !log.plain && !log.formatted && !log.binary) {
+        lua_pushliteral(L, "log.start: every kind of log is off");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int CScriptRunner::LuaLogStart(lua_State* L) {
+    CScriptRunner& self = Self(L);
+    bool valid = false;
+    bool started = false;
+    {
+        SScriptLog log;
+        // Files are named after the script unless it names them.
+        log.name = std::filesystem::path(self.m_name).stem().string();
+        valid = ReadLogTable(L, log);
+        if (valid) {
+            std::string error;
+            started = self.m_host.StartLog(log, error);
+            if (!started) {
+                lua_pushnil(L);
+                lua_pushlstring(L, error.data(), error.size());
+            }
+        }
+    }
+    if (!valid) {
+        return RaiseHere(L);
+    }
+    if (started) {
+        lua_pushboolean(L, 1);
+        return 1;
+    }
+    return 2;
+}
+
+int CScriptRunner::LuaLogStop(lua_State* L) {
+    lua_pushboolean(L, Self(L).m_host.StopLog() ? 1 : 0);
+    return 1;
 }
 
 }  // namespace quillpad

@@ -23,6 +23,23 @@ struct lua_Debug;
 
 namespace quillpad {
 
+enum class EScriptLine { Dtr, Rts };
+
+// log.start{...}: which of the console's logs to write. Without kinds the
+// console's own choice of kinds holds, as for a trigger's start.
+struct SScriptLog {
+    std::string name;         // the quick name the files are named after
+    bool kindsGiven = false;  // plain, formatted or binary was given
+    bool plain = false;
+    bool formatted = false;
+    bool binary = false;
+    // Empty: named after `name` in the log folder; else this file.
+    std::string plainPath;
+    std::string formattedPath;
+    std::string binaryPath;
+    std::optional<bool> timestamps;  // none: the console's setting
+};
+
 class IScriptHost {
   public:
     virtual ~IScriptHost() = default;
@@ -38,6 +55,21 @@ class IScriptHost {
         error = "this link cannot send a break";
         return false;
     }
+    // DTR or RTS on or off; false with `error` where the link has no such line.
+    virtual bool SetLine(EScriptLine line, bool on, std::string& error) {
+        (void)on;
+        error =
+            line == EScriptLine::Dtr ? "this link has no DTR line" : "this link has no RTS line";
+        return false;
+    }
+    // Starts the console's logs; false with `error` when they cannot start.
+    virtual bool StartLog(const SScriptLog& log, std::string& error) {
+        (void)log;
+        error = "this console has no logs";
+        return false;
+    }
+    // Stops them; false when none were being written.
+    virtual bool StopLog() { return false; }
 };
 
 enum class EScriptState { Loaded, Waiting, Finished, Failed, Cancelled };
@@ -47,6 +79,8 @@ class CScriptRunner {
     // What the script still holds of received bytes that no expect has taken:
     // the newest are kept, so a prompt that came just before expect() counts.
     static constexpr std::size_t kKeptBytes = 64 * 1024;
+    // Taken bytes kept before the next search for ^, \b and lookbehind.
+    static constexpr std::size_t kContextBytes = 16;
 
     explicit CScriptRunner(IScriptHost& host);
     ~CScriptRunner();
@@ -84,6 +118,11 @@ class CScriptRunner {
     static int LuaPrint(lua_State* L);
     static int LuaTime(lua_State* L);
     static int LuaBreak(lua_State* L);
+    static int LuaDtr(lua_State* L);
+    static int LuaRts(lua_State* L);
+    static int LuaLogStart(lua_State* L);
+    static int LuaLogStop(lua_State* L);
+    static int LuaLine(lua_State* L, EScriptLine line, const char* name);
     static CScriptRunner& Self(lua_State* L);
     static void WatchHook(lua_State* L, lua_Debug* ar);
 
@@ -98,6 +137,7 @@ class CScriptRunner {
     lua_State* m_thread = nullptr;  // the script's coroutine
     std::unique_ptr<SWait> m_wait;
     std::string m_kept;
+    std::size_t m_taken = 0;  // m_kept's bytes before this are context only
     std::chrono::steady_clock::time_point m_runSince;  // of the current resume
     std::uint64_t m_now = 0;
     std::uint64_t m_start = 0;

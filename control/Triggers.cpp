@@ -453,6 +453,7 @@ CTriggerPattern& CTriggerPattern::operator=(CTriggerPattern&&) noexcept = defaul
 
 CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::size_t start,
                                                 std::size_t& begin, std::size_t& end) const {
+    m_groups = 0;
     if (!IsValid() || start >= subject.size()) {
         begin = subject.size();
         return EResult::None;
@@ -509,12 +510,30 @@ CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::s
         if (ovector[1] > ovector[0] && ovector[0] >= start) {
             begin = ovector[0];
             end = ovector[1];
+            m_groups = rc;
             return EResult::Full;
         }
         from = std::max<std::size_t>(from, ovector[1]) + 1;
     }
     begin = subject.size();
     return EResult::None;
+}
+
+std::vector<std::pair<std::size_t, std::size_t>> CTriggerPattern::Groups() const {
+    std::vector<std::pair<std::size_t, std::size_t>> groups;
+    if (!m_code || m_groups == 0) {
+        return groups;
+    }
+    // The match's count stops at the highest group that took part.
+    std::uint32_t count = 0;
+    pcre2_pattern_info(m_code->code, PCRE2_INFO_CAPTURECOUNT, &count);
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(m_code->data);
+    constexpr auto kNone = std::string::npos;
+    for (std::uint32_t i = 1; i <= count; ++i) {
+        const bool took = static_cast<int>(i) < m_groups && ovector[2 * i] != PCRE2_UNSET;
+        groups.emplace_back(took ? ovector[2 * i] : kNone, took ? ovector[2 * i + 1] : kNone);
+    }
+    return groups;
 }
 
 // ---- the matcher

@@ -31,6 +31,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quillpad {
@@ -101,10 +102,15 @@ class CTriggerPattern {
     // Partial when a match may need them (`begin`: where it would start).
     EResult Match(std::string_view subject, std::size_t start, std::size_t& begin,
                   std::size_t& end) const;
+    // The capture groups of the last Full match of a regular expression, as
+    // [begin, end) in its subject, {npos, npos} for a group that took no
+    // part. Empty for text and hex and after any other result.
+    std::vector<std::pair<std::size_t, std::size_t>> Groups() const;
 
   private:
     struct SCode;
     std::string m_error;
+    mutable int m_groups = 0;  // ovector pairs the last Full match set
     // A text's bytes, or the bytes a regular expression's matches start with.
     std::string m_literal;
     // The literal's byte that is likely rarest in console traffic: memchr

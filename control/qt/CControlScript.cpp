@@ -2,14 +2,19 @@
 
 #include <QFileInfo>
 
+#include <ctime>
+
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "control/CommandRules.h"
 #include "control/qt/CQuillpad2Ctrl.h"
+#include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
+#include "data/LogRequest.h"
+#include "nxr/NxrLineScript.h"
 #include "platform/qt/FileName.h"
 #include "platform/qt/Latin1.h"
 
@@ -190,6 +195,46 @@ bool CControlScript::Break(int ms, std::string& error) {
     }
     m_control.SendBreak(ms);
     return true;
+}
+
+bool CControlScript::SetLine(EScriptLine line, bool on, std::string& error) {
+    // The Communications menu's rule: only a link that tells its lines sets them.
+    const cmd::CommandId id = line == EScriptLine::Dtr ? cmd::LineDtr : cmd::LineRts;
+    if (!m_control.SessionOpen() || !CommandState(id, m_control.CommandContext()).enabled) {
+        return IScriptHost::SetLine(line, on, error);
+    }
+    m_control.PlayLineScript(
+        {NxrSetLine(line == EScriptLine::Dtr ? ENxrLineStep::Dtr : ENxrLineStep::Rts, on)});
+    return true;
+}
+
+bool CControlScript::StartLog(const SScriptLog& log, std::string& error) {
+    const CQuillpadSettings& settings = m_control.Settings();
+    const SLogPaths paths = BuildLogPaths(settings.m_logFolder, log.name,
+                                          static_cast<std::int64_t>(std::time(nullptr)));
+    // A relative name is in the log folder, as the dialog's names are.
+    const auto place = [&](const std::string& given, const std::string& named) {
+        if (given.empty()) {
+            return named;
+        }
+        const std::filesystem::path path(given);
+        return path.is_absolute() ? given
+                                  : (std::filesystem::path(settings.m_logFolder) / path).string();
+    };
+    SLogRequest request;
+    request.quickName = log.name;
+    request.plainEnabled = log.kindsGiven ? log.plain : settings.m_logAsPlainText;
+    request.formattedEnabled = log.kindsGiven ? log.formatted : settings.m_logAsFormattedText;
+    request.binaryEnabled = log.kindsGiven ? log.binary : settings.m_logAsBinaryLog;
+    request.plainPath = place(log.plainPath, paths.plain);
+    request.formattedPath = place(log.formattedPath, paths.formatted);
+    request.binaryPath = place(log.binaryPath, paths.binary);
+    request.insertTimestamps = log.timestamps.value_or(settings.m_insertTimestampsInText);
+    return m_control.Logging().StartLoggingWith(request, error);
+}
+
+bool CControlScript::StopLog() {
+    return m_control.Logging().StopLogging();
 }
 
 }  // namespace quillpad

@@ -47,6 +47,9 @@ class CControlScript final : public QObject, private IScriptHost {
     void Mark(std::string_view text) override;
     void Print(std::string_view text) override;
     bool Break(int ms, std::string& error) override;
+    bool SetLine(EScriptLine line, bool on, std::string& error) override;
+    bool StartLog(const SScriptLog& log, std::string& error) override;
+    bool StopLog() override;
 
     std::uint64_t Now() const;
     // After each step: the next timer, or the end's report.

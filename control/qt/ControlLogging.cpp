@@ -129,23 +129,34 @@ void CControlLogging::StartOrStopLogging() {
 }
 
 bool CControlLogging::StartLoggingQuietly(const std::string& quickName) {
-    CDataStore* store = m_control.Store();
-    if (store == nullptr || m_request || m_review != EReview::Online) {
-        return false;
-    }
     const CQuillpadSettings& settings = m_control.Settings();
     const SLogPaths paths = BuildLogPaths(settings.m_logFolder, quickName,
                                           static_cast<std::int64_t>(std::time(nullptr)));
-    m_request = std::make_unique<SLogRequest>(
-        SLogRequest{.quickName = quickName,
-                    .plainEnabled = settings.m_logAsPlainText,
-                    .plainPath = paths.plain,
-                    .formattedEnabled = settings.m_logAsFormattedText,
-                    .formattedPath = paths.formatted,
-                    .binaryEnabled = settings.m_logAsBinaryLog,
-                    .binaryPath = paths.binary,
-                    .insertTimestamps = settings.m_insertTimestampsInText,
-                    .paused = false});
+    std::string error;
+    return StartLoggingWith(SLogRequest{.quickName = quickName,
+                                        .plainEnabled = settings.m_logAsPlainText,
+                                        .plainPath = paths.plain,
+                                        .formattedEnabled = settings.m_logAsFormattedText,
+                                        .formattedPath = paths.formatted,
+                                        .binaryEnabled = settings.m_logAsBinaryLog,
+                                        .binaryPath = paths.binary,
+                                        .insertTimestamps = settings.m_insertTimestampsInText,
+                                        .paused = false},
+                            error);
+}
+
+bool CControlLogging::StartLoggingWith(const SLogRequest& request, std::string& error) {
+    CDataStore* store = m_control.Store();
+    if (store == nullptr || m_review != EReview::Online) {
+        error = "the console is not online";
+        return false;
+    }
+    if (m_request) {
+        error = "the console is logging already";
+        return false;
+    }
+    m_request = std::make_unique<SLogRequest>(request);
+    m_request->paused = false;
     store->StartLogging(*m_request);
     UpdateTitleStatus();
     return true;

@@ -42,6 +42,9 @@ class CControlLogging {
     // in the kinds they choose, named after `quickName` and the time; true
     // when logging started. Nothing changes while logging already.
     bool StartLoggingQuietly(const std::string& quickName);
+    // Without the dialog, the request as given (a script's log.start); false
+    // with the reason while logging already or reviewing a log.
+    bool StartLoggingWith(const SLogRequest& request, std::string& error);
     // Stops live logging; false when there was none.
     bool StopLogging();
     void PauseOrResumeLogging();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quillpad {
@@ -20,8 +21,29 @@ class CRecordingHost : public IScriptHost {
     }
     void Mark(std::string_view text) override { marks.emplace_back(text); }
     void Print(std::string_view text) override { printed.emplace_back(text); }
+    bool SetLine(EScriptLine line, bool on, std::string& error) override {
+        if (!hasLines) {
+            return IScriptHost::SetLine(line, on, error);
+        }
+        lines.emplace_back(line, on);
+        return true;
+    }
+    bool StartLog(const SScriptLog& log, std::string& error) override {
+        if (logging) {
+            error = "the console is logging already";
+            return false;
+        }
+        logging = true;
+        logs.push_back(log);
+        return true;
+    }
+    bool StopLog() override { return std::exchange(logging, false); }
 
     bool linkUp = true;
+    bool hasLines = true;
+    bool logging = false;
+    std::vector<std::pair<EScriptLine, bool>> lines;
+    std::vector<SScriptLog> logs;
     std::string sent;
     std::vector<std::string> marks;
     std::vector<std::string> printed;
@@ -111,6 +133,119 @@ TEST(ScriptRunner, ErrorsNameTheFileAndLine) {
     SScript bad("expect({hex = '5G'})");
     bad.runner.Start(0);
     EXPECT_EQ(bad.runner.Error(), "boot.lua:1: expect: \"5G\" is not hex");
+}
+
+// A regular expression returns the match and its groups, a group that took
+// no part as nil; a match split across reads waits for its end, and one that
+// could still run on (\d+ at the end) waits for the byte after it.
+TEST(ScriptRunner, ARegexReturnsTheMatchAndItsGroups) {
+    SScript s(R"lua(
+        local all, major, minor, rc = expect({regex = "U-Boot (\\d+)\\.(\\d+)(-rc\\d)?\\s"}, 1000)
+        send(string.format("[%s|%s|%s|%s]", all, major, minor, tostring(rc)))
+        local _, n = expect({regex = "temp=(\\d+)"})
+        send("<" .. n .. ">")
+        local line = expect({regex = "^=> $"}, 100)
+        send(line == nil and "none" or "prompt")
+    )lua");
+    ASSERT_TRUE(s.loaded) << s.runner.Error();
+    s.runner.Start(0);
+    s.runner.Received("\r\nU-Boot 20", 10);
+    EXPECT_TRUE(s.host.sent.empty());
+    s.runner.Received("23.01 (Jan 01)\r\n", 20);
+    EXPECT_EQ(s.host.sent, "[U-Boot 2023.01 |2023|01|nil]");
+    s.runner.Received("temp=4", 30);
+    EXPECT_EQ(s.host.sent, "[U-Boot 2023.01 |2023|01|nil]") << "more digits may follow";
+    s.runner.Received("2C\r\n", 40);
+    EXPECT_EQ(s.host.sent, "[U-Boot 2023.01 |2023|01|nil]<42>");
+    // ^ sees the line end that an earlier match took; $ waits for the end.
+    s.runner.Received("x=> \r\n", 50);
+    EXPECT_EQ(s.runner.State(), EScriptState::Waiting);
+    s.runner.Received("=> \r\n", 60);
+    EXPECT_EQ(s.runner.State(), EScriptState::Finished) << s.runner.Error();
+    EXPECT_EQ(s.host.sent, "[U-Boot 2023.01 |2023|01|nil]<42>prompt");
+}
+
+TEST(ScriptRunner, ABadRegexIsAnErrorWithItsLineAndTheTailStaysBounded) {
+    SScript bad("sleep(1)\nexpect({regex = 'a(b'})\n");
+    ASSERT_TRUE(bad.loaded);
+    bad.runner.Start(0);
+    bad.runner.Tick(1);
+    EXPECT_EQ(bad.runner.State(), EScriptState::Failed);
+    EXPECT_EQ(bad.runner.Error().rfind("boot.lua:2: expect: ", 0), 0u) << bad.runner.Error();
+    EXPECT_NE(bad.runner.Error().find("missing closing parenthesis"), std::string::npos)
+        << bad.runner.Error();
+
+    SScript wrong("expect({regex = 5})");
+    wrong.runner.Start(0);
+    EXPECT_EQ(wrong.runner.Error(), "boot.lua:1: expect: regex is a string");
+
+    // Only the newest 64 KiB that no expect took are searched: a start
+    // pushed out by later bytes no longer matches.
+    SScript tail(
+        "sleep(10)\nlocal m = expect({regex = 'BEGIN(x*)END'}, 100)\nsend(m and #m or 'gone')\n");
+    tail.runner.Start(0);
+    tail.runner.Received("BEGIN", 1);
+    tail.runner.Received(std::string(CScriptRunner::kKeptBytes, 'x'), 2);
+    tail.runner.Tick(10);
+    tail.runner.Received("END", 11);
+    tail.runner.Tick(110);
+    EXPECT_EQ(tail.runner.State(), EScriptState::Finished) << tail.runner.Error();
+    EXPECT_EQ(tail.host.sent, "gone");
+}
+
+TEST(ScriptRunner, LinesAndLogsReachTheHostAsTheScriptAsks) {
+    SScript s(R"lua(
+        dtr(true)
+        rts(false)
+        assert(log.start() == true)
+        local again, why = log.start{binary = true}
+        assert(again == nil and why == "the console is logging already", why)
+        assert(log.stop() == true and log.stop() == false)
+        log.start{name = "rig", plain = "run.txt", binary = true, timestamps = false}
+    )lua");
+    ASSERT_TRUE(s.loaded) << s.runner.Error();
+    s.runner.Start(0);
+    ASSERT_EQ(s.runner.State(), EScriptState::Finished) << s.runner.Error();
+    EXPECT_EQ(s.host.lines, (std::vector<std::pair<EScriptLine, bool>>{{EScriptLine::Dtr, true},
+                                                                       {EScriptLine::Rts, false}}));
+    ASSERT_EQ(s.host.logs.size(), 2u);
+    // No table: named after the script, in the console's own kinds.
+    EXPECT_EQ(s.host.logs[0].name, "boot");
+    EXPECT_FALSE(s.host.logs[0].kindsGiven);
+    EXPECT_FALSE(s.host.logs[0].timestamps.has_value());
+    const SScriptLog& named = s.host.logs[1];
+    EXPECT_EQ(named.name, "rig");
+    EXPECT_TRUE(named.kindsGiven);
+    EXPECT_TRUE(named.plain && named.binary && !named.formatted);
+    EXPECT_EQ(named.plainPath, "run.txt");
+    EXPECT_EQ(named.binaryPath, "");
+    EXPECT_EQ(named.timestamps, false);
+}
+
+TEST(ScriptRunner, ALinkWithoutLinesAndABadLogTableStopTheScriptAtTheirLine) {
+    SScript none("sleep(1)\nrts(true)\n");
+    none.host.hasLines = false;
+    none.runner.Start(0);
+    none.runner.Tick(1);
+    EXPECT_EQ(none.runner.Error(), "boot.lua:2: rts: this link has no RTS line");
+
+    const std::pair<const char*, const char*> cases[] = {
+        {"log.start{plian = true}", "boot.lua:1: log.start: \"plian\" is no key of a log"},
+        {"log.start{plain = 3}", "boot.lua:1: log.start: plain is true, false or a file's name"},
+        {"log.start{binary = ''}", "boot.lua:1: log.start: binary names no file"},
+        {"log.start{plain = false}", "boot.lua:1: log.start: every kind of log is off"},
+        {"log.start('x')", "boot.lua:1: log.start: give a table"},
+        {"log.start{[1] = true}", "boot.lua:1: log.start: the table's keys are names"},
+        {"dtr('yes')", "bad argument #1 to 'dtr'"},
+    };
+    for (const auto& [source, error] : cases) {
+        SScript bad(source);
+        bad.runner.Start(0);
+        EXPECT_EQ(bad.runner.State(), EScriptState::Failed) << source;
+        EXPECT_NE(bad.runner.Error().find(error), std::string::npos)
+            << source << ": " << bad.runner.Error();
+        EXPECT_TRUE(bad.host.logs.empty()) << source;
+    }
 }
 
 TEST(ScriptRunner, CancelStopsAtTheWaitAndNothingRunsAgain) {

@@ -3,8 +3,11 @@
 #include <QFile>
 
 #include <cstdio>
+#include <ctime>
 
+#include "control/CommandRules.h"
 #include "nxr/NxrCodes.h"
+#include "nxr/NxrLineScript.h"
 #include "nxr/NxrRequestBlocks.h"
 
 namespace quillpad {
@@ -36,6 +39,10 @@ CScriptDriver::CScriptDriver(const SConsoleOptions& options, CTerminalSession& s
     session.Store().RegisterView(Handle());
 }
 
+CScriptDriver::~CScriptDriver() {
+    StopLog();  // the store must not keep reading the request
+}
+
 bool CScriptDriver::Turn(std::int64_t elapsedMs) {
     if (!m_loaded) {
         return false;
@@ -62,6 +69,9 @@ bool CScriptDriver::Turn(std::int64_t elapsedMs) {
         m_runner.Received(arrived, m_now);
     }
     m_runner.Tick(m_now);
+    if (m_log) {
+        m_session.Store().FlushLiveLogs();
+    }
     switch (m_runner.State()) {
         case EScriptState::Finished:
             m_exitCode = 0;
@@ -117,6 +127,61 @@ bool CScriptDriver::Break(int ms, std::string& error) {
     }
     error = console.Session() ? console.Session()->ErrorText(0) : console.FailureText();
     return false;
+}
+
+bool CScriptDriver::SetLine(EScriptLine line, bool on, std::string& error) {
+    CScriptConsole& console = m_session.Console();
+    // The console window's rule for its DTR and RTS commands.
+    SCommandContext context;
+    context.connectionKind = console.ConnectionSpec().m_nConnectionKind;
+    context.modemLines = console.ModemLines();
+    const cmd::CommandId id = line == EScriptLine::Dtr ? cmd::LineDtr : cmd::LineRts;
+    if (!console.Session() || !CommandState(id, context).enabled) {
+        return IScriptHost::SetLine(line, on, error);
+    }
+    if (console.PlayLineScript({NxrSetLine(
+            line == EScriptLine::Dtr ? ENxrLineStep::Dtr : ENxrLineStep::Rts, on)}) == 0) {
+        return true;
+    }
+    error = console.Session()->ErrorText(0);
+    return false;
+}
+
+bool CScriptDriver::StartLog(const SScriptLog& log, std::string& error) {
+    if (m_log) {
+        error = "the console is logging already";
+        return false;
+    }
+    // The terminal form has no log folder: the files go to the current one
+    // unless the script names them. The kinds default to a binary log.
+    const SLogPaths paths =
+        BuildLogPaths(".", log.name, static_cast<std::int64_t>(std::time(nullptr)));
+    auto request = std::make_unique<SLogRequest>();
+    request->quickName = log.name;
+    request->plainEnabled = log.plain;
+    request->formattedEnabled = log.formatted;
+    request->binaryEnabled = log.kindsGiven ? log.binary : true;
+    request->plainPath = log.plainPath.empty() ? paths.plain : log.plainPath;
+    request->formattedPath = log.formattedPath.empty() ? paths.formatted : log.formattedPath;
+    request->binaryPath = log.binaryPath.empty() ? paths.binary : log.binaryPath;
+    request->insertTimestamps = log.timestamps.value_or(true);
+    m_log = std::move(request);
+    if (m_session.Store().StartLogging(*m_log) != 0) {
+        m_session.Store().StopLogging();
+        m_log.reset();
+        error = "a log file would not open";
+        return false;
+    }
+    return true;
+}
+
+bool CScriptDriver::StopLog() {
+    if (!m_log) {
+        return false;
+    }
+    m_session.Store().StopLogging();
+    m_log.reset();
+    return true;
 }
 
 }  // namespace quillpad

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "control/CScriptRunner.h"
+#include "data/LogRequest.h"
 #include "tools/console/TerminalSession.h"
 
 namespace quillpad {
@@ -19,6 +20,7 @@ namespace quillpad {
 class CScriptDriver final : public CMessageTarget, private IScriptHost {
   public:
     CScriptDriver(const SConsoleOptions& options, CTerminalSession& session);
+    ~CScriptDriver() override;
     // False with the reason on stderr when the file cannot be read or compiled.
     bool Loaded() const { return m_loaded; }
 
@@ -34,9 +36,13 @@ class CScriptDriver final : public CMessageTarget, private IScriptHost {
     void Mark(std::string_view text) override;
     void Print(std::string_view text) override;
     bool Break(int ms, std::string& error) override;
+    bool SetLine(EScriptLine line, bool on, std::string& error) override;
+    bool StartLog(const SScriptLog& log, std::string& error) override;
+    bool StopLog() override;
 
     CTerminalSession& m_session;
     CScriptRunner m_runner;
+    std::unique_ptr<SLogRequest> m_log;  // the store reads it while logging
     std::string m_name;
     std::string m_arrived;  // since the last turn
     bool m_loaded = false;

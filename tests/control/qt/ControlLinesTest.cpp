@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "control/qt/CControlScript.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/CResetPulseDialog.h"
 #include "nxr/NxrCodes.h"
@@ -20,6 +21,7 @@
 #include "platform/CRegistryStore.h"
 #include "tests/control/qt/ControlDoubles.h"
 #include "tests/session/SessionDoubles.h"
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -146,6 +148,39 @@ TEST_F(ControlLines, DtrAndRtsShowTheLinesAndTurnAndPulseThem) {
     control->OnModemLines(0);
     EXPECT_FALSE(State(cmd::ResetPulse).enabled) << "only serial links have lines";
     EXPECT_FALSE(State(cmd::BreakLength).enabled) << "TCP cannot break";
+}
+
+// A script's dtr() and rts() play the same request as the menu's commands,
+// at the level the script names whatever the line's state; without lines
+// the script stops at its call.
+TEST_F(ControlLines, AScriptSetsTheLinesAsTheMenuDoes) {
+    test::CTempDir dir;
+    Connect("serial:/dev/ttyS0");
+    control->OnModemLines(static_cast<std::int32_t>(nxr_line::Dtr));
+    const std::string path = dir.File("lines.lua");
+    ASSERT_TRUE(test::WriteFileBytes(path, "dtr(true)\nrts(true)\ndtr(false)\n"));
+    ASSERT_TRUE(control->Script().RunFile(path));
+    EXPECT_EQ(control->Script().LastState(), EScriptState::Finished)
+        << control->Script().LastError();
+    std::vector<std::vector<SNxrLineStep>> played;
+    for (const auto& request : Requests()) {
+        ASSERT_EQ(request.code, nxr_request::LineScript);
+        std::string error;
+        const auto block = CNxrParamBlock::Decode(request.params, &error);
+        ASSERT_TRUE(block) << error;
+        played.push_back(NxrReadLineScript(*block, &error).value_or(std::vector<SNxrLineStep>{}));
+    }
+    EXPECT_EQ(played,
+              (std::vector<std::vector<SNxrLineStep>>{{NxrSetLine(ENxrLineStep::Dtr, true)},
+                                                      {NxrSetLine(ENxrLineStep::Rts, true)},
+                                                      {NxrSetLine(ENxrLineStep::Dtr, false)}}));
+
+    log->clear();
+    control->OnModemLines(nxr_line::kNone);
+    ASSERT_TRUE(test::WriteFileBytes(path, "\nrts(false)\n"));
+    ASSERT_TRUE(control->Script().RunFile(path));
+    EXPECT_EQ(control->Script().LastError(), "lines.lua:2: rts: this link has no RTS line");
+    EXPECT_TRUE(Requests().empty());
 }
 
 TEST_F(ControlLines, ResetPulseAndBreakAskFirstAndRememberTheAnswer) {

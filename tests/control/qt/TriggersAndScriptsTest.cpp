@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include "control/qt/CControlScript.h"
 #include "control/qt/CControlTriggers.h"
@@ -272,6 +273,46 @@ TEST_F(TriggersAndScripts, AScriptErrorNamesFileAndLine) {
     answers->chosen = dir.File("missing.lua");
     control->OnCommand(cmd::RunScript);
     EXPECT_EQ(control->LastStatusText(), QStringLiteral("The script missing.lua cannot be read."));
+}
+
+// The simulator's version reply read with a regular expression; its log
+// written from the script in the kinds and file it names; and the lines the
+// simulated link does not have refused with the script's line.
+TEST_F(TriggersAndScripts, AScriptReadsARegexLogsAndIsToldTheLinkHasNoDtr) {
+    const std::string named = dir.File("capture.txt");
+    answers->chosen = Script(
+        "log.lua",
+        "assert(log.start{plain = '" + named +
+            "', timestamps = false})\n"
+            "local again, why = log.start{binary = true}\n"
+            "mark(tostring(again) .. ': ' .. why)\n"
+            "send('ver\\r')\n"
+            "local all, major, build = expect({regex = 'firmware (\\\\d+)\\\\.\\\\d+\\\\.\\\\d+ "
+            "\\\\(build (\\\\d+)\\\\)'}, 5000)\n"
+            "mark(major .. '/' .. build)\n"
+            "send('info\\r') assert(expect('SIM-000042', 5000))\n"
+            "assert(log.stop() == true and log.stop() == false)\n"
+            "dtr(true)\n");
+    control->OnCommand(cmd::RunScript);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }, 10000));
+    EXPECT_EQ(control->Script().LastState(), EScriptState::Failed);
+    EXPECT_EQ(control->Script().LastError(), "log.lua:9: dtr: this link has no DTR line");
+    EXPECT_EQ(Marks(), (std::vector<std::string>{"nil: the console is logging already", "4/1187"}));
+    EXPECT_EQ(control->Logging().State(), ELoggingState::NotLogging);
+    std::ifstream in(named, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("firmware 4.2.7 (build 1187)"), std::string::npos) << text;
+    EXPECT_NE(text.find("SIM-000042"), std::string::npos) << text;
+}
+
+TEST_F(TriggersAndScripts, ALogTableWithAWrongKeyIsAScriptError) {
+    answers->chosen = Script("typo.lua", "\nlog.start{plian = true}\n");
+    control->OnCommand(cmd::RunScript);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }));
+    EXPECT_EQ(control->Script().LastError().rfind("typo.lua:2: log.start: \"plian\" is no key", 0),
+              0u)
+        << control->Script().LastError();
+    EXPECT_EQ(control->Logging().State(), ELoggingState::NotLogging);
 }
 
 TEST_F(TriggersAndScripts, ATriggerRunsAScript) {

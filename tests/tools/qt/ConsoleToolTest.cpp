@@ -138,6 +138,32 @@ TEST(ConsoleTool, ScriptsRunOnTheLinkAndTheirEndIsTheStatus) {
         2);
 }
 
+// A script's plain log from the command line holds what the device said
+// while it ran; its regular expression reads the reply's groups; and dtr()
+// on a link without lines fails the run with the line's number.
+TEST(ConsoleTool, AScriptLogsReadsARegexAndFailsOnAMissingLine) {
+    test::CTempDir dir;
+    const std::string log = dir.File("run.txt");
+    const std::string path = dir.File("log.lua");
+    ASSERT_TRUE(test::WriteFileBytes(
+        path, "assert(log.start{plain = '" + log +
+                  "'})\n"
+                  "send('ver\\r')\n"
+                  "local _, build = expect({regex = '\\\\(build (\\\\d+)\\\\)'}, 5000)\n"
+                  "print('build', build)\n"
+                  "send('info\\r') assert(expect('SIM-000042', 5000))\n"
+                  "assert(log.stop())\n"
+                  "dtr(true)\n"));
+    const SConsoleRun run = RunConsole({"sim:", "--script", QString::fromStdString(path)}, "");
+    EXPECT_EQ(run.exitCode, 1) << run.err;
+    EXPECT_NE(run.err.find("build\t1187"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("log.lua:7: dtr: this link has no DTR line"), std::string::npos)
+        << run.err;
+    const std::string text = test::ReadFileBytes(log);
+    EXPECT_NE(text.find("firmware 4.2.7 (build 1187)"), std::string::npos) << text;
+    EXPECT_NE(text.find("SIM-000042"), std::string::npos) << text;
+}
+
 TEST(ConsoleTool, XModemBothWaysBreakAndFailuresFromTheCommandLine) {
     test::CTempDir dir;
     std::string image(2000, '\0');
