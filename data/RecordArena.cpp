@@ -75,7 +75,7 @@ char* CRecordArena::Reserve(std::uint32_t length) {
     const std::uint32_t capacity =
         length > standard / 4 ? length : static_cast<std::uint32_t>(standard);
     SBlock block;
-    block.data = std::make_unique_for_overwrite<char[]>(capacity);
+    block.data = AllocatePages(capacity);
     block.capacity = capacity;
     block.firstRecord = m_count;
     m_blocks.push_back(std::move(block));

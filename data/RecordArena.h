@@ -39,6 +39,7 @@
 #include "data/BinaryLogMap.h"
 #include "data/SDataRecord.h"
 #include "data/SpillFile.h"
+#include "platform/Memory.h"
 
 namespace quillpad {
 
@@ -131,7 +132,7 @@ class CRecordArena {
     struct SBlock {
         // In memory: data and heads. On disk: both empty. In the adopted
         // log: both empty, and `mapped` is where its first record lies.
-        std::unique_ptr<char[]> data;
+        PageBuffer data;
         const char* mapped = nullptr;
         std::vector<SPackedHead> heads;
         std::uint32_t capacity = 0;

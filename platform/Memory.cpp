@@ -1,6 +1,7 @@
 #include "platform/Memory.h"
 
 #include <cstdint>
+#include <new>
 
 #include <sys/mman.h>
 
@@ -19,6 +20,34 @@ void AdviseSequentialFill(void* data, std::size_t bytes) {
     (void)data;
     (void)bytes;
 #endif
+}
+
+namespace {
+// Below this the heap serves: a page each for small blocks would waste more
+// than the heap's free space costs.
+constexpr std::size_t kPagesFrom = std::size_t{64} << 10;
+}  // namespace
+
+void SPagesFree::operator()(char* data) const noexcept {
+    if (data == nullptr) {
+        return;
+    }
+    if (bytes == 0) {
+        delete[] data;
+    } else {
+        munmap(data, bytes);
+    }
+}
+
+PageBuffer AllocatePages(std::size_t bytes) {
+    if (bytes < kPagesFrom) {
+        return PageBuffer(new char[bytes], SPagesFree{0});
+    }
+    void* data = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (data == MAP_FAILED) {
+        throw std::bad_alloc();
+    }
+    return PageBuffer(static_cast<char*>(data), SPagesFree{bytes});
 }
 
 }  // namespace quillpad

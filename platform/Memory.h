@@ -2,6 +2,7 @@
 // Hints to the operating system about how memory will be used.
 
 #include <cstddef>
+#include <memory>
 
 namespace quillpad {
 
@@ -9,5 +10,19 @@ namespace quillpad {
 // start to end: one page fault per 2 MiB instead of per 4 KiB. A hint only;
 // nothing changes where it is not supported.
 void AdviseSequentialFill(void* data, std::size_t bytes);
+
+// A buffer of whole pages from the system, given back to it when freed.
+// malloc keeps what is freed for its next requests, so blocks of a megabyte
+// that come and go all day (the history's segments as they spill) would
+// otherwise stay resident as its free space. Small buffers come from the
+// heap as usual.
+struct SPagesFree {
+    std::size_t bytes = 0;  // 0: from the heap
+    void operator()(char* data) const noexcept;
+};
+using PageBuffer = std::unique_ptr<char[], SPagesFree>;
+
+// Throws std::bad_alloc when the system has no memory to give.
+PageBuffer AllocatePages(std::size_t bytes);
 
 }  // namespace quillpad
