@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -17,6 +16,7 @@
 #include "view/qt/CFontMetricsCache.h"
 #include "view/qt/CTextInfoWnd.h"
 #include "view/qt/CharFormatQt.h"
+#include "view/qt/CopyRefusal.h"
 
 namespace quillpad {
 namespace {
@@ -814,20 +814,7 @@ void CConsoleView::Copy() {
                 "file.")
                 .arg((SelectionEnd() - SelectionStart()) >> 20)
                 .arg(std::max<std::size_t>(1, m_copyLimit >> 20));
-        if (m_notifier) {
-            m_notifier(text);
-        } else {
-            // Opened from the event loop, never inside the key's handler.
-            QMetaObject::invokeMethod(
-                this,
-                [this, text] {
-                    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Copy"), text,
-                                                QMessageBox::Ok, this);
-                    box->setAttribute(Qt::WA_DeleteOnClose);
-                    box->open();
-                },
-                Qt::QueuedConnection);
-        }
+        TellCopyRefused(this, m_notifier, text);
         return;
     }
     if (QClipboard* clipboard = QApplication::clipboard()) {

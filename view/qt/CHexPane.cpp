@@ -5,7 +5,6 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QKeyEvent>
-#include <QMessageBox>
 #include <QPainter>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "view/TextInfo.h"
 #include "view/qt/CConsoleView.h"
 #include "view/qt/CTextInfoWnd.h"
+#include "view/qt/CopyRefusal.h"
 
 namespace quillpad {
 namespace {
@@ -224,19 +224,7 @@ void CHexPane::Copy() {
                 "copied). Select less, or use Save Buffer to write the history to a file.")
                 .arg((SelectionEnd() - SelectionStart()) >> 20)
                 .arg(CHexDump::kMaxCopyBytes >> 20);
-        if (m_notifier) {
-            m_notifier(text);
-        } else {
-            QMetaObject::invokeMethod(
-                this,
-                [this, text] {
-                    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Copy"), text,
-                                                QMessageBox::Ok, this);
-                    box->setAttribute(Qt::WA_DeleteOnClose);
-                    box->open();
-                },
-                Qt::QueuedConnection);
-        }
+        TellCopyRefused(this, m_notifier, text);
         return;
     }
     if (QClipboard* clipboard = QApplication::clipboard()) {
