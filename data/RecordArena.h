@@ -8,6 +8,8 @@
 // neither is stored. A record that does not fit the rest of the current block
 // starts a new one (a large record gets a block of its own size). Blocks
 // start at 4 KiB and double up to 1 MiB, so a quiet console holds little.
+// Blocks of 64 KiB and more are whole pages from the system (AllocatePages),
+// so the memory of a segment that spills goes back to it at once.
 //
 // With a spill target, FlushSpill appends every record not yet written to a
 // spill file (a binary log, see CSpillFile), and sealed segments leave memory,
