@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <new>
 
+#include <malloc.h>
 #include <sys/mman.h>
 
 namespace quillpad {
@@ -27,6 +28,12 @@ namespace {
 // than the heap's free space costs.
 constexpr std::size_t kPagesFrom = std::size_t{64} << 10;
 }  // namespace
+
+void ReturnLargeAllocationsToTheSystem() {
+#ifdef M_MMAP_THRESHOLD
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
+}
 
 void SPagesFree::operator()(char* data) const noexcept {
     if (data == nullptr) {

@@ -25,4 +25,11 @@ using PageBuffer = std::unique_ptr<char[], SPagesFree>;
 // Throws std::bad_alloc when the system has no memory to give.
 PageBuffer AllocatePages(std::size_t bytes);
 
+// For a program's main, before anything is allocated: every allocation of a
+// megabyte or more gets pages of its own, returned when it is freed. glibc
+// otherwise raises that limit each time such a block is freed, and the large
+// vectors a long run grows and frees (the view's line index at every restyle)
+// then stay behind as free space in the heap.
+void ReturnLargeAllocationsToTheSystem();
+
 }  // namespace quillpad

@@ -38,6 +38,7 @@
 #include "host/qt/CWorkbayWindow.h"
 #include "host/qt/IWorkbayUi.h"
 #include "platform/CRegistryStore.h"
+#include "platform/Memory.h"
 #include "platform/qt/IWorkbayPlugin.h"
 #include "view/CStyledRenderer.h"
 #include "view/qt/CConsoleView.h"
@@ -563,6 +564,8 @@ int Run(int minutes) {
 }  // namespace quillpad
 
 int main(int argc, char** argv) {
+    // As the host's own main does.
+    quillpad::ReturnLargeAllocationsToTheSystem();
     int minutes = 30;
     if (const char* env = std::getenv("SOAK_MINUTES")) {
         minutes = std::max(1, std::atoi(env));

@@ -15,6 +15,7 @@
 #include "host/qt/CommandLine.h"
 #include "host/qt/Workspace.h"
 #include "platform/CRegistryStore.h"
+#include "platform/Memory.h"
 #include "platform/ProgramInfo.h"
 
 namespace quillpad {
@@ -46,6 +47,7 @@ bool HasQtOptions(const QByteArrayList& words) {
 }  // namespace
 
 int WorkbayMain(int& argc, char** argv) {
+    ReturnLargeAllocationsToTheSystem();
     if (AnswerVersion(argc, argv, "workbay")) {
         return 0;
     }

@@ -38,6 +38,7 @@
 #include <vector>
 
 #include "devsim/qt/CDevSimTransport.h"
+#include "platform/Memory.h"
 #include "platform/ProgramInfo.h"
 #include "tools/console/ConsoleOptions.h"
 #include "tools/console/TerminalRun.h"
@@ -45,6 +46,7 @@
 
 int main(int argc, char** argv) {
     using namespace quillpad;
+    ReturnLargeAllocationsToTheSystem();
     if (AnswerVersion(argc, argv, "quillpad-console")) {
         return 0;
     }
