@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "bench/support/BenchReport.h"
+#include "bench/support/QtBench.h"
 #include "bench/support/Traffic.h"
 #include "data/DataStore.h"
 #include "platform/Clock.h"
@@ -41,30 +42,10 @@ namespace {
 constexpr std::size_t k100MB = std::size_t{100} << 20;
 constexpr std::size_t kRecord = 256;
 
-template <class T, class... Args>
-T& Forever(Args&&... args) {
-    return *std::make_unique<T>(std::forward<Args>(args)...).release();
-}
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "bench";
-    static char* argv[] = {name, nullptr};
-    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    }
-    static QApplication& app = Forever<QApplication>(argc, argv);
-    return app;
-}
-
-double Ms(const QElapsedTimer& t) {
-    return static_cast<double>(t.nsecsElapsed()) / 1e6;
-}
-
-void Paint(QWidget& widget) {
-    QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
-    widget.render(&image);
-}
+using bench::App;
+using bench::Forever;
+using bench::Ms;
+using bench::Paint;
 
 // 100 MB that came over hours: every record a few milliseconds after the
 // last, so each line's stamp is a time of its own.
