@@ -52,6 +52,8 @@ inline constexpr CommandId BreakLength = 32825;
 inline constexpr CommandId StopWaiting = 32826;
 // Ours: the find bar.
 inline constexpr CommandId Find = 32803;
+// Ours: shows the first record at or after a time the user types.
+inline constexpr CommandId GoToTime = 32804;
 // Ours: time stamps at the start of each line, cycled by Alt+T, and the gap
 // that starts a burst in text without lines.
 inline constexpr CommandId StampsOff = 32840;

@@ -55,6 +55,9 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m, bool hasSel
     if (m.ctrl && !m.alt && key.key == EKey::Letter && key.letter == 'F') {
         return Run(cmd::Find);  // the find bar, not ACK to the device
     }
+    if (m.ctrl && !m.alt && key.key == EKey::Letter && key.letter == 'G') {
+        return Run(cmd::GoToTime);  // not BEL to the device
+    }
     if (m.ctrl && key.key == EKey::Letter && key.letter == 'V') {
         return Route(EKeyAction::Paste);
     }

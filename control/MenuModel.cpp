@@ -32,6 +32,7 @@ SMenu MakeMainMenu() {
                                Separator(),
                                Command("Clear Data\tALT+C", cmd::ClearData),
                                Command("Find...\tCTRL+F", cmd::Find),
+                               Command("Go to Time...\tCTRL+G", cmd::GoToTime),
                                Separator(),
                                {EMenuItemKind::Popup,
                                 "Text Info Window\tHold SHIFT",
@@ -100,8 +101,12 @@ SMenu MakeMainMenu() {
 }
 
 std::vector<SMenuItem> MakeContextMenu() {
-    return {Command("Copy", cmd::ContextCopy), Command("Paste", cmd::ContextPaste),
-            Command("Find...", cmd::Find), Separator(), Command("Clear", cmd::ContextClear)};
+    return {Command("Copy", cmd::ContextCopy),
+            Command("Paste", cmd::ContextPaste),
+            Command("Find...", cmd::Find),
+            Command("Go to Time...", cmd::GoToTime),
+            Separator(),
+            Command("Clear", cmd::ContextClear)};
 }
 
 std::string CommandStatusText(cmd::CommandId id) {
@@ -147,6 +152,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Clear all data from the console.";
         case cmd::Find:
             return "Find text, bytes or a pattern in the whole history.";
+        case cmd::GoToTime:
+            return "Show the first data at or after a time of day or a time since the start.";
         case cmd::EditSequenceKeys:
             return "Define shortcuts for keystrokes.";
         case cmd::MakeDefault:

@@ -27,7 +27,8 @@ struct SMenu {
 // Menu 205, with "Select Style" and "Select Key Set" already in place of the
 // resource's placeholders.
 SMenu MakeMainMenu();
-// The right-click menu: Copy, Paste, Find..., a separator, Clear.
+// The right-click menu: Copy, Paste, Find..., Go to Time..., a separator,
+// Clear.
 std::vector<SMenuItem> MakeContextMenu();
 
 // What the status bar says while the pointer is on a command's item; empty

@@ -25,6 +25,9 @@ inline constexpr MessageId UM_SHOW_MESSAGE = 0x4cb;
 // Ours: a line sequence to play, in turn with the sends posted before it
 // (payload: std::vector<SNxrLineStep>, nxr/NxrLineScript.h).
 inline constexpr MessageId UM_PLAY_LINES = 0x4d8;
+// Ours: asks for a time and scrolls to it, posted so that the question's
+// modal loop never runs inside a key or menu handler.
+inline constexpr MessageId UM_GO_TO_TIME = 0x4d9;
 
 // Of the console view.
 inline constexpr MessageId UM_APPEND_RECORD = 0x464;

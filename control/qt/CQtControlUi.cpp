@@ -14,6 +14,7 @@
 #include <QtGlobal>
 
 #include "control/qt/CAsciiSendDialog.h"
+#include "control/qt/CGoToTimeDialog.h"
 #include "control/qt/CLogFilesDialog.h"
 #include "control/qt/CResetPulseDialog.h"
 #include "control/qt/CSendItemDialog.h"
@@ -191,6 +192,14 @@ std::optional<int> CQtControlUi::AskBreakLength(int lastMs, QWidget* owner) {
         return std::nullopt;
     }
     return ms;
+}
+
+std::optional<std::string> CQtControlUi::AskGoToTime(const std::string& last, QWidget* owner) {
+    CGoToTimeDialog dialog(last, owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.Text();
 }
 
 bool CQtControlUi::RunTriggersDialog(std::vector<STrigger>& triggers,

@@ -440,6 +440,9 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
                 LayOut();
             }
             break;
+        case cmd::GoToTime:
+            channel.Post(Handle(), UM_GO_TO_TIME);
+            break;
         case cmd::ClearData:
         case cmd::ContextClear:
             if (m_store) {
@@ -672,6 +675,9 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             return 0;
         case UM_HISTORY_POPUP:
             m_historyKeeper->RunPopup();
+            return 0;
+        case UM_GO_TO_TIME:
+            GoToTime();
             return 0;
         case UM_CANCEL_REQUEST:
             if (static_cast<std::uint32_t>(message.lParam) == CControlScript::kRequestId) {

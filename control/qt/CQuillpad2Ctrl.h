@@ -18,6 +18,8 @@
 // Private messages (on top of the connection's, see CConnectionController):
 //   UM_TOGGLE_HEX      Hex Mode on or off, for other senders (Alt+H and
 //                      "Toggle Hex Mode" call ToggleHexMode)
+//   UM_GO_TO_TIME      posted by Ctrl+G and "Go to Time...": asks for a time
+//                      and scrolls to it
 //   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
 //                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
 //   UM_CANCEL_REQUEST  lParam = request id, posted by the progress dialogs'
@@ -132,6 +134,10 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // The modem line commands (ControlTransfers.cpp).
     void RunLineCommand(cmd::CommandId id);
     void RunTransfer(cmd::CommandId id);
+    // "Go to Time...": asks for a time, then shows the first record at or
+    // after it at the top of the view (ControlGoToTime.cpp). Run from
+    // UM_GO_TO_TIME, never inside a handler.
+    void GoToTime();
     // The progress dialogs, null once closed at teardown.
     CNxrDialogEventFile* FileProgress() const;
     CNxrDialogEventTask* TaskProgress() const;
@@ -233,6 +239,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // The Reset Pulse dialog's and the Break dialog's last answers.
     SResetPulseChoice m_resetPulse;
     int m_breakMs = kNxrDefaultBreakMs;
+    // What Go to Time was last given, offered again.
+    std::string m_lastGoToTime;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
     CKeySet m_keySet;

@@ -122,6 +122,12 @@ class IControlUi {
                                    const std::string& /*dataDirectory*/, QWidget* /*owner*/) {
         return false;
     }
+    // "Go to Time", modal: the text typed, starting from `last`; none on
+    // Cancel, which is the default.
+    virtual std::optional<std::string> AskGoToTime(const std::string& /*last*/,
+                                                   QWidget* /*owner*/) {
+        return std::nullopt;
+    }
     // A trigger's beep; by default none.
     virtual void Beep() {}
 };
@@ -149,6 +155,7 @@ class CQtControlUi final : public IControlUi {
     std::optional<std::string> AskSendPanelName(QWidget* owner) override;
     bool RunResetPulseDialog(SResetPulseChoice& choice, QWidget* owner) override;
     std::optional<int> AskBreakLength(int lastMs, QWidget* owner) override;
+    std::optional<std::string> AskGoToTime(const std::string& last, QWidget* owner) override;
     bool RunTriggersDialog(std::vector<STrigger>& triggers, const std::vector<std::string>& notes,
                            const std::string& dataDirectory, QWidget* owner) override;
     void Beep() override;

@@ -41,6 +41,7 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                                       "-",
                                                       "Clear Data\tALT+C",
                                                       "Find...\tCTRL+F",
+                                                      "Go to Time...\tCTRL+G",
                                                       "-",
                                                       "Text Info Window\tHold SHIFT",
                                                       "Time Stamps\tALT+T",
@@ -54,15 +55,16 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                                       "Make THIS my Default"}));
     EXPECT_EQ(first[0].kind, EMenuItemKind::StylePopup);
     EXPECT_EQ(first[5].kind, EMenuItemKind::KeySetPopup);
-    EXPECT_EQ(CommandIds(first[14].items),
+    EXPECT_EQ(CommandIds(first[15].items),
               (std::vector<cmd::CommandId>{32796, 32797, 32798, 32795}));
-    EXPECT_EQ(Texts(first[14].items),
+    EXPECT_EQ(Texts(first[15].items),
               (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
                                         "Show Data Direction", "Show Related Data"}));
-    EXPECT_EQ(CommandIds(first), (std::vector<cmd::CommandId>{
-                                     32768, 32781, 32850, 32777, 32830, 32831, 32832, 32776, 32803,
-                                     32796, 32797, 32798, 32795, 32840, 32841, 32842, 32843, 32845,
-                                     32846, 32847, 32799, 32801, 32802, 32800, 32794, 32778}));
+    EXPECT_EQ(CommandIds(first),
+              (std::vector<cmd::CommandId>{32768, 32781, 32850, 32777, 32830, 32831, 32832,
+                                           32776, 32803, 32804, 32796, 32797, 32798, 32795,
+                                           32840, 32841, 32842, 32843, 32845, 32846, 32847,
+                                           32799, 32801, 32802, 32800, 32794, 32778}));
 
     EXPECT_EQ(Texts(menu.popups[1].items),
               (std::vector<std::string>{"Save Buffer...", "Start Logging...", "Pause Logging", "-",
@@ -81,8 +83,9 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                            cmd::ResetPulse, 32772, 32773, 32774, 32775}));
 
     const auto context = MakeContextMenu();
-    EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "Find...", "-", "Clear"}));
-    EXPECT_EQ(CommandIds(context), (std::vector<cmd::CommandId>{1000, 1001, 32803, 1002}));
+    EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "Find...", "Go to Time...",
+                                                        "-", "Clear"}));
+    EXPECT_EQ(CommandIds(context), (std::vector<cmd::CommandId>{1000, 1001, 32803, 32804, 1002}));
 }
 
 TEST(CommandRules, EnableRules) {
@@ -213,6 +216,9 @@ TEST(KeyRouting, InterceptionBeforeAnyWindow) {
     // Ctrl+F opens the find bar instead of sending ACK; Alt+F stays the host's.
     EXPECT_EQ(InterceptKey(Letter('F', "\x06"), kCtrl, false).command, cmd::Find);
     EXPECT_EQ(InterceptKey(Letter('F', "f"), kAlt, false).action, EKeyAction::PassOn);
+    // Ctrl+G goes to a time instead of ringing the device's bell.
+    EXPECT_EQ(InterceptKey(Letter('G', "\x07"), kCtrl, false).command, cmd::GoToTime);
+    EXPECT_EQ(InterceptKey(Letter('G', "\x07"), kCtrl, false).action, EKeyAction::Command);
     // Ctrl+C copies a selection; with none it interrupts the device (ETX).
     // Ctrl+Insert only ever copies.
     EXPECT_EQ(InterceptKey(Letter('C', "\x03"), kCtrl, true).action, EKeyAction::Copy);

@@ -682,12 +682,13 @@ TEST_F(Quillpad2Ctrl, EveryMenuCommandIsRoutedAndSaysWhatItDid) {
         EXPECT_EQ(switches(), expected) << order[i] << " flips its own switch only";
     }
 
-    // The right-click menu offers Copy, Paste, Find and Clear, and its Clear is Alt+C's.
+    // The right-click menu offers Copy, Paste, Find, Go to Time and Clear,
+    // and its Clear is Alt+C's.
     control->Store()->AddIncomingBytes(0, "again");
     controlUi->answer = cmd::ContextClear;
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), QPoint(50, 50));
     QApplication::sendEvent(control->View()->viewport(), &event);
-    EXPECT_EQ(controlUi->offered, (std::vector<cmd::CommandId>{1000, 1001, 32803, 1002}));
+    EXPECT_EQ(controlUi->offered, (std::vector<cmd::CommandId>{1000, 1001, 32803, 32804, 1002}));
     EXPECT_EQ(control->Store()->RecordCount(), 0u);
     QApplication::clipboard()->setText(QStringLiteral("ctx"));
     controlUi->answer = cmd::ContextPaste;

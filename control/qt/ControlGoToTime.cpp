@@ -1,0 +1,76 @@
+// "Go to Time...": the first record at or after a typed time, shown at the
+// top of the view.
+
+#include <string>
+
+#include "control/qt/CQuillpad2Ctrl.h"
+#include "control/qt/IControlUi.h"
+#include "data/DataStore.h"
+#include "data/TimeLookup.h"
+#include "session/ISessionUi.h"
+#include "view/CDisplayDocument.h"
+#include "view/qt/CConsoleView.h"
+
+namespace quillpad {
+namespace {
+
+constexpr const char* kCaption = "Go to Time";
+
+// The first character drawn by `record` or a later one: records are drawn in
+// order, so the run table rises with the position. A record that draws
+// nothing (a hidden source) lands where it would be.
+std::size_t FirstPositionOf(const CDisplayDocument& document, std::size_t record) {
+    std::size_t low = 0;
+    std::size_t high = document.Size();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        const auto sequence = document.SequenceAt(middle);
+        if (sequence && *sequence < record) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low;
+}
+
+}  // namespace
+
+void CQuillpad2Ctrl::GoToTime() {
+    if (!m_store || !m_view) {
+        return;
+    }
+    const std::optional<std::string> text = m_ui->AskGoToTime(m_lastGoToTime, this);
+    if (!text) {
+        return;
+    }
+    m_lastGoToTime = *text;
+    const auto tell = [this](std::string message, EMessageIcon icon) {
+        channel.Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
+                     CPayload::Make(SMessageBox{kCaption, std::move(message), icon}));
+    };
+    const STimeParse parsed = ParseTimeTarget(*text);
+    if (!parsed.target) {
+        tell(parsed.error, EMessageIcon::Warning);
+        return;
+    }
+    if (m_store->RecordCount() == 0) {
+        tell("There is no data yet.", EMessageIcon::Information);
+        return;
+    }
+    const STimeLookup found = FindRecordAtTime(*m_store, *parsed.target);
+    if (!found.moment) {
+        tell("The history's times cannot be read as local times.", EMessageIcon::Warning);
+        return;
+    }
+    if (!found.record) {
+        tell("No data at or after " +
+                 DescribeMoment(*found.moment, m_store->RecordTime(0)->seconds) + ".",
+             EMessageIcon::Information);
+        return;
+    }
+    m_view->FinishIndex();  // the position must be the whole text's
+    m_view->ScrollToPosition(FirstPositionOf(m_view->Document(), *found.record));
+}
+
+}  // namespace quillpad
