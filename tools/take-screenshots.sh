@@ -58,5 +58,7 @@ shot 'TriggersAndScripts.DISABLED_Screenshot' "$out/quillpad-menu-scripts.png" \
     QUILLPAD_SCREENSHOT_TASK="$out/script-task-window.png"
 shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
+shot 'FindFilterPicture.DISABLED_Screenshot' "$out/find-filter.png" \
+    QUILLPAD_SCREENSHOT="$out/find-filter.png"
 shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
     QUILLPAD_SCREENSHOT="$out/hex-pane.png"

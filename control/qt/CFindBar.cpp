@@ -38,6 +38,8 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
       m_mode(new QComboBox(this)),
       m_direction(new QComboBox(this)),
       m_status(new QLabel(this)),
+      m_filter(new QCheckBox(tr("Filter"), this)),
+      m_filterStatus(new QLabel(this)),
       m_close(new QToolButton(this)),
       m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("findBar"));
@@ -58,6 +60,9 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
     m_direction->addItems({tr("Both directions"), tr("Incoming only"), tr("Outgoing only")});
     m_status->setObjectName(QStringLiteral("findStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_filter->setObjectName(QStringLiteral("findFilter"));
+    m_filter->setToolTip(tr("Show only the lines that match"));
+    m_filterStatus->setObjectName(QStringLiteral("filterStatus"));
     m_close->setText(QString(QChar(0xD7)));
     m_close->setToolTip(tr("Close the find bar (Escape)"));
     m_close->setAutoRaise(true);
@@ -70,6 +75,8 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
     layout->addWidget(m_matchCase);
     layout->addWidget(m_mode);
     layout->addWidget(m_direction);
+    layout->addWidget(m_filter);
+    layout->addWidget(m_filterStatus);
     layout->addWidget(m_status, 3);
     layout->addWidget(m_close);
 
@@ -77,6 +84,10 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
     connect(m_matchCase, &QCheckBox::toggled, this, [this] { Restart(); });
     connect(m_mode, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
     connect(m_direction, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
+    connect(m_filter, &QCheckBox::toggled, this, [this](bool on) {
+        m_filterStatus->clear();
+        emit FilterChanged(on);
+    });
     connect(m_previous, &QToolButton::clicked, this, [this] { Previous(); });
     connect(m_next, &QToolButton::clicked, this, [this] { Next(); });
     connect(m_close, &QToolButton::clicked, this, [this] { Close(); });
@@ -101,6 +112,7 @@ void CFindBar::Open() {
 void CFindBar::Close() {
     m_timer->stop();
     m_want = EWant::Nothing;
+    m_filter->setChecked(false);
     hide();
     m_view.setFocus();
     emit Closed();
@@ -128,14 +140,7 @@ void CFindBar::Restart() {
     m_total = 0;
     m_current.reset();
     m_note.clear();
-    SFindQuery query;
-    // One character is one byte; a character beyond Latin-1 has none.
-    const QByteArray bytes = m_text->text().toLatin1();
-    query.text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    query.mode = static_cast<EFindMode>(std::clamp(m_mode->currentIndex(), 0, 2));
-    query.matchCase = m_matchCase->isChecked();
-    query.direction = kDirections[std::clamp(m_direction->currentIndex(), 0, 2)];
-    m_pattern = std::make_unique<CFindPattern>(query);
+    m_pattern = std::make_unique<CFindPattern>(Query());
     m_generation = m_store.Generation();
     m_scannedRecords = m_store.RecordCount();
     if (m_pattern->IsValid()) {
@@ -145,6 +150,28 @@ void CFindBar::Restart() {
         m_want = EWant::Nothing;
     }
     UpdateStatus();
+    if (m_filter->isChecked()) {
+        emit FilterChanged(true);
+    }
+}
+
+SFindQuery CFindBar::Query() const {
+    SFindQuery query;
+    // One character is one byte; a character beyond Latin-1 has none.
+    const QByteArray bytes = m_text->text().toLatin1();
+    query.text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    query.mode = static_cast<EFindMode>(std::clamp(m_mode->currentIndex(), 0, 2));
+    query.matchCase = m_matchCase->isChecked();
+    query.direction = kDirections[std::clamp(m_direction->currentIndex(), 0, 2)];
+    return query;
+}
+
+void CFindBar::SetFilterStatus(const QString& text) {
+    m_filterStatus->setText(text);
+}
+
+QString CFindBar::FilterStatusText() const {
+    return m_filterStatus->text();
 }
 
 void CFindBar::Slice() {

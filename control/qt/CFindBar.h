@@ -54,6 +54,12 @@ class CFindBar final : public QWidget {
     QCheckBox* MatchCaseBox() const { return m_matchCase; }
     QComboBox* ModeBox() const { return m_mode; }
     QComboBox* DirectionBox() const { return m_direction; }
+    // "Filter": the control shows only the matching lines while it is ticked.
+    QCheckBox* FilterBox() const { return m_filter; }
+    void SetFilterStatus(const QString& text);
+    QString FilterStatusText() const;
+    // What the controls ask for.
+    SFindQuery Query() const;
     QString StatusText() const;
     bool StatusIsError() const { return m_statusIsError; }
     // Whether the count is still going on.
@@ -64,6 +70,8 @@ class CFindBar final : public QWidget {
 
   signals:
     void Closed();
+    // The filter ticked or unticked, or its query changed while ticked.
+    void FilterChanged(bool on);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -97,6 +105,8 @@ class CFindBar final : public QWidget {
     QComboBox* m_mode;
     QComboBox* m_direction;
     QLabel* m_status;
+    QCheckBox* m_filter;
+    QLabel* m_filterStatus;
     QToolButton* m_close;
     QTimer* m_timer;
 
