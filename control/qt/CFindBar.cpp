@@ -32,6 +32,7 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent,
     : QWidget(parent),
       m_store(store),
       m_view(view),
+      m_viewAlive(&view),
       m_text(new QLineEdit(this)),
       m_previous(new QToolButton(this)),
       m_next(new QToolButton(this)),
@@ -96,7 +97,7 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent,
 }
 
 CFindBar::~CFindBar() {
-    if (m_view.FindMarks() == this) {
+    if (m_viewAlive && m_view.FindMarks() == this) {
         m_view.SetFindMarks(nullptr);
     }
 }

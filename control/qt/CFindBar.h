@@ -11,6 +11,7 @@
 // Keys in the bar: Enter the next match, Shift+Enter the previous one (F3
 // is a macro key, so it is not taken), Escape closes the bar.
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -106,6 +107,8 @@ class CFindBar final : public QWidget, public IFindMarks {
 
     const CDataStore& m_store;
     CConsoleView& m_view;
+    // Cleared when the view goes first (siblings in one window).
+    QPointer<CConsoleView> m_viewAlive;
     QLineEdit* m_text;
     QToolButton* m_previous;
     QToolButton* m_next;

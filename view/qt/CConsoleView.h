@@ -72,7 +72,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // Room at the left of the text.
     static constexpr int kMargin = 2;
     // How strongly a find mark shows the selection's colour (of 255).
-    static constexpr int kMarkAlpha = 70;
+    static constexpr int kMarkAlpha = 120;
     // The most a copy takes to the clipboard, in displayed characters.
     static constexpr std::size_t kMaxCopy = std::size_t{32} << 20;
     // Where the view's messages to the user go (a refused copy); by default

@@ -242,6 +242,26 @@ TEST_F(FindMarks, PaintedOnTheRowsOfTheMatchesOnly) {
     EXPECT_EQ(std::count(after.begin(), after.end(), 0), static_cast<long>(after.size()));
 }
 
+TEST(FindMarksOwnership, TheViewAndTheBarGoInEitherOrder) {
+    CQueuedChannel channel;
+    CManualClock clock{1000, 1700000000};
+    CDataStore store(channel, clock);
+    SViewSettings settings;
+    for (const bool viewFirst : {true, false}) {
+        QWidget window;
+        auto* view = new CConsoleView(channel, store, settings, &window);
+        auto* bar = new CFindBar(store, *view, &window);
+        bar->Open();
+        EXPECT_EQ(view->FindMarks(), bar);
+        if (viewFirst) {
+            delete view;  // the bar, a later sibling, outlives it
+        } else {
+            delete bar;
+            EXPECT_EQ(view->FindMarks(), nullptr) << "not left pointing at a gone bar";
+        }
+    }
+}
+
 class FindBeyondKept : public FindMarks {
   protected:
     FindBeyondKept() : FindMarks(3) {}
