@@ -60,3 +60,6 @@ shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
 shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
     QUILLPAD_SCREENSHOT="$out/hex-pane.png"
+shot 'MenuMnemonics.DISABLED_Screenshot' "$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_CONTEXT="$out/workbay-context-menu.png"
