@@ -60,3 +60,5 @@ shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
 shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
     QUILLPAD_SCREENSHOT="$out/hex-pane.png"
+shot 'StyleEditorDlg.DISABLED_OptionsScreenshots' "$out/style-editor-{patterns,pattern-error,stamps}.png" \
+    QUILLPAD_SCREENSHOT_DIR="$out"
