@@ -62,3 +62,8 @@ shot 'FindFilterPicture.DISABLED_Screenshot' "$out/find-filter.png" \
     QUILLPAD_SCREENSHOT="$out/find-filter.png"
 shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
     QUILLPAD_SCREENSHOT="$out/hex-pane.png"
+shot 'MenuMnemonics.DISABLED_Screenshot' "$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_CONTEXT="$out/workbay-context-menu.png"
+shot 'StyleEditorDlg.DISABLED_OptionsScreenshots' "$out/style-editor-{patterns,pattern-error,stamps}.png" \
+    QUILLPAD_SCREENSHOT_DIR="$out"
