@@ -60,3 +60,8 @@ shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
 shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
     QUILLPAD_SCREENSHOT="$out/hex-pane.png"
+shot 'MenuMnemonics.DISABLED_Screenshot' "$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_CONTEXT="$out/workbay-context-menu.png"
+shot 'StyleEditorDlg.DISABLED_OptionsScreenshots' "$out/style-editor-{patterns,pattern-error,stamps}.png" \
+    QUILLPAD_SCREENSHOT_DIR="$out"
