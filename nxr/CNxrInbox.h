@@ -82,10 +82,18 @@ struct SNxrIoWaiting {
     std::string where;
 };
 
+// The shared link: its port (0: not shared), its clients, and a note when
+// one was dropped.
+struct SNxrIoShare {
+    std::int32_t port = 0;
+    std::int32_t clients = 0;
+    std::string note;
+};
+
 using NxrIoEvent =
     std::variant<SNxrIoStatus, SNxrIoLinkUp, SNxrIoReceived, SNxrIoTransmitted, SNxrIoCompleted,
                  SNxrIoAbilityCompleted, SNxrIoError, SNxrIoTransfer, SNxrIoAbility, SNxrIoLines,
-                 SNxrIoParamsChanged, SNxrIoWaiting>;
+                 SNxrIoParamsChanged, SNxrIoWaiting, SNxrIoShare>;
 
 class CNxrInbox {
   public:

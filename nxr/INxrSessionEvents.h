@@ -89,6 +89,13 @@ class INxrSessionEvents {
     virtual std::int32_t OnLinkWaiting(std::int32_t /*state*/, std::string_view /*where*/) {
         return 0;
     }
+    // Ours: the link shared over TCP (request ShareStart): the port it is
+    // served on (0: not shared any more), how many clients are attached, and
+    // a note for the user when a client was dropped ("" otherwise).
+    virtual std::int32_t OnShareChanged(std::int32_t /*port*/, std::int32_t /*clients*/,
+                                        std::string_view /*note*/) {
+        return 0;
+    }
     // Events 1, 29, 30 and 50 carry nothing the console uses; the session
     // does not raise them.
 };

@@ -44,6 +44,10 @@ std::string NxrRequestName(std::uint32_t code) {
             return "line sequence";
         case nxr_request::StopWaiting:
             return "stop waiting";
+        case nxr_request::ShareStart:
+            return "share link";
+        case nxr_request::ShareStop:
+            return "stop sharing";
         default:
             break;
     }

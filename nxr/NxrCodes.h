@@ -24,7 +24,14 @@ inline constexpr std::uint32_t AsciiReceive = 0xE007;
 inline constexpr std::uint32_t LineScript = 0xE008;
 // Ours: gives up waiting for a lost link to come back.
 inline constexpr std::uint32_t StopWaiting = 0xE009;
+// Ours: serves the link on a TCP port (NxrRequestBlocks.h), and stops that.
+inline constexpr std::uint32_t ShareStart = 0xE00A;
+inline constexpr std::uint32_t ShareStop = 0xE00B;
 }  // namespace nxr_request
+
+// Ours: the owner id of what the shared link's clients send. No console
+// registers it, so their bytes are records of source "other".
+inline constexpr std::uint32_t kNxrShareOwnerId = 0x53484152;  // "SHAR"
 
 // Ours: session options (SetOption) besides the maker's 1 and 2.
 namespace nxr_option {

@@ -71,4 +71,25 @@ bool NxrReadAsciiPacing(const CNxrParamBlock& block, SAsciiPacing& pacing, std::
     return true;
 }
 
+CNxrParamBlock NxrShareBlock(std::uint16_t port, bool telnet, bool anyInterface) {
+    CNxrParamBlock block;
+    block.AddInteger(port).AddInteger(telnet ? 1 : 0).AddInteger(anyInterface ? 1 : 0);
+    return block;
+}
+
+bool NxrReadShare(const CNxrParamBlock& block, std::uint16_t& port, bool& telnet,
+                  bool& anyInterface, std::string* error) {
+    const std::optional<std::int32_t> value = block.IntegerAt(0);
+    if (!value || *value < 0 || *value > 65535) {
+        if (error != nullptr) {
+            *error = "the port must be a number from 0 to 65535";
+        }
+        return false;
+    }
+    port = static_cast<std::uint16_t>(*value);
+    telnet = block.IntegerAt(1).value_or(0) != 0;
+    anyInterface = block.IntegerAt(2).value_or(0) != 0;
+    return true;
+}
+
 }  // namespace quillpad

@@ -8,6 +8,8 @@
 //   ASCII Send       the file's path; then optionally the pause after each
 //                    line and the one after each character, in ms
 //   ASCII Receive    the file's path
+//   Share Start      the TCP port; 1 for telnet (else raw); 1 for every
+//                    interface (else loopback only)
 
 #include <cstdint>
 #include <optional>
@@ -40,5 +42,10 @@ CNxrParamBlock NxrAsciiSendBlock(std::string_view path, SAsciiPacing pacing);
 // The pacing of such a block; false with the reason when a pause is not a
 // number from 0 to kNxrMaxPacingMs.
 bool NxrReadAsciiPacing(const CNxrParamBlock& block, SAsciiPacing& pacing, std::string* error);
+
+CNxrParamBlock NxrShareBlock(std::uint16_t port, bool telnet, bool anyInterface);
+// The share's setup; false with the reason when the port is not 0-65535.
+bool NxrReadShare(const CNxrParamBlock& block, std::uint16_t& port, bool& telnet,
+                  bool& anyInterface, std::string* error);
 
 }  // namespace quillpad

@@ -127,6 +127,9 @@ void CConnectionController::Connect(const WideString* spec) {
     if (m_modemLines != nxr_line::kNone) {
         OnModemLines(nxr_line::kNone);  // the closed session tells no more
     }
+    if (m_sharePort != 0) {
+        OnShareChanged(0, 0, {});  // closing the session stopped sharing
+    }
     if (spec == nullptr) {
         return;
     }
@@ -415,6 +418,17 @@ std::int32_t CConnectionController::OnConnectionParamsChanged(const WideString& 
 std::int32_t CConnectionController::OnModemLines(std::int32_t lines) {
     m_modemLines = lines;
     HostUpdateModemLines(lines);
+    return 0;
+}
+
+std::int32_t CConnectionController::OnShareChanged(std::int32_t port, std::int32_t clients,
+                                                   std::string_view note) {
+    m_sharePort = port;
+    m_shareClients = port != 0 ? clients : 0;
+    HostUpdateShareClients(m_sharePort, m_shareClients);
+    if (!note.empty()) {
+        OnShareNote(note);
+    }
     return 0;
 }
 

@@ -139,6 +139,10 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // The link's modem lines as last told (nxr_line bits), -1 while it tells
     // none.
     std::int32_t ModemLines() const { return m_modemLines; }
+    // The shared link as the session last told it: the port (0: not shared)
+    // and the clients attached.
+    std::int32_t SharePort() const { return m_sharePort; }
+    std::int32_t ShareClients() const { return m_shareClients; }
 
     // Cancels a running request (how 2); the session's status.
     std::int32_t CancelRequest(std::uint32_t requestId);
@@ -162,6 +166,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     std::int32_t OnConnectionParamsChanged(const WideString& spec) override;
     std::int32_t OnLinkUp() override;
     std::int32_t OnModemLines(std::int32_t lines) override;
+    std::int32_t OnShareChanged(std::int32_t port, std::int32_t clients,
+                                std::string_view note) override;
     std::int32_t OnLinkWaiting(std::int32_t state, std::string_view where) override;
     std::int32_t OnAbilityCompleted(std::uint32_t requestId, std::int32_t value,
                                     bool success) override;
@@ -189,6 +195,9 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // The console's bytes as the session reports them sent, after the store
     // has them.
     virtual void OnConsoleData(std::string_view /*data*/) {}
+    // A note about the shared link for the user (a client dropped); a
+    // control shows it in the status bar.
+    virtual void OnShareNote(std::string_view /*note*/) {}
 
   private:
     void Connect(const WideString* spec);
@@ -212,6 +221,8 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     SConnectionOptions m_options;
     bool m_consoleOpen = false;
     std::int32_t m_modemLines = -1;
+    std::int32_t m_sharePort = 0;
+    std::int32_t m_shareClients = 0;
     bool m_waiting = false;
     // "-- link lost --" is in the history and no "-- back on --" yet.
     bool m_lostMarked = false;

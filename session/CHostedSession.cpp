@@ -34,6 +34,10 @@ std::int32_t CHostedSession::HostUpdateModemLines(std::int32_t lines) {
     return m_host ? m_host->IWBENVUpdateModemLines(lines) : 0;
 }
 
+std::int32_t CHostedSession::HostUpdateShareClients(std::int32_t port, std::int32_t clients) {
+    return m_host ? m_host->IWBENVUpdateShareClients(port, clients) : 0;
+}
+
 std::int32_t CHostedSession::HostGetCurrentAddress(WideString& first, WideString& address,
                                                    WideString& third) {
     return m_host ? m_host->IWBENVGetCurrentAddress(first, address, third) : kHostCallFailed;

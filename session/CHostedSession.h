@@ -34,6 +34,7 @@ class CHostedSession : public CDeviceSession {
     std::int32_t HostUpdateConnectionParams(const WideString& params);
     // Skipped (0) like the status without an environment.
     std::int32_t HostUpdateModemLines(std::int32_t lines);
+    std::int32_t HostUpdateShareClients(std::int32_t port, std::int32_t clients);
     std::int32_t HostGetCurrentAddress(WideString& first, WideString& address, WideString& third);
     std::int32_t HostShowFrameFooter(std::int32_t show);
     std::int32_t HostAppendToWindowTitle(const WideString& text);

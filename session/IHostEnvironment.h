@@ -36,6 +36,11 @@ class IHostEnvironment {
     // nxr/NxrLineScript.h; -1 while the link tells none). A host that does
     // not show them fails it.
     virtual std::int32_t IWBENVUpdateModemLines(std::int32_t /*lines*/) { return kHostCallFailed; }
+    // Ours: the shared link for the footer: its TCP port (0: not shared) and
+    // how many clients are attached. A host that does not show it fails it.
+    virtual std::int32_t IWBENVUpdateShareClients(std::int32_t /*port*/, std::int32_t /*clients*/) {
+        return kHostCallFailed;
+    }
 };
 
 // A host that offers nothing: every call fails. Stand-in hosts (tools)

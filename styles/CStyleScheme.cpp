@@ -164,6 +164,15 @@ bool CStyleScheme::WriteScheme(CIniDocument& d, int n) const {
         d.WriteString(kStampsSection, "FaceName", Stamps->FaceName);
         d.WriteFormatted(kStampsSection, "PointSize", "%d", static_cast<int>(Stamps->PointSize));
         d.WriteFormatted(kStampsSection, "Color", "%d", static_cast<int>(Stamps->Color));
+    } else {
+        // Stamps taken away: an empty section reads as none, as a removed
+        // rule's does. A sheet that never had one gains nothing.
+        for (std::size_t i = 0; i < d.SectionCount(); ++i) {
+            if (d.SectionAt(i)->name == kStampsSection) {
+                d.ClearSection(d.FindOrCreateSection(kStampsSection));
+                break;
+            }
+        }
     }
     std::size_t k = 1;
     for (; k <= m_rules.size(); ++k) {

@@ -60,5 +60,12 @@ shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
 shot 'GoToTimeDialog.DISABLED_Screenshot' "$out/go-to-time-dialog.png" \
     QUILLPAD_SCREENSHOT="$out/go-to-time-dialog.png"
+shot 'FindFilterPicture.DISABLED_Screenshot' "$out/find-filter.png" \
+    QUILLPAD_SCREENSHOT="$out/find-filter.png"
 shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \
     QUILLPAD_SCREENSHOT="$out/hex-pane.png"
+shot 'MenuMnemonics.DISABLED_Screenshot' "$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_MENU="$out/workbay-menu-quillpad.png" \
+    QUILLPAD_SCREENSHOT_CONTEXT="$out/workbay-context-menu.png"
+shot 'StyleEditorDlg.DISABLED_OptionsScreenshots' "$out/style-editor-{patterns,pattern-error,stamps}.png" \
+    QUILLPAD_SCREENSHOT_DIR="$out"

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "view/PatternRules.h"
 #include "view/SameFormat.h"
@@ -445,6 +446,42 @@ std::size_t CStyledRenderer::DrawnLength(const CStyleScheme* scheme, const SData
     std::string out;
     AppendPrefix(out, scheme, record, std::min(offset, record.bytes.size()));
     return out.size();
+}
+
+std::vector<std::size_t> CStyledRenderer::DrawnLengths(const CStyleScheme* scheme,
+                                                       const SDataRecord& record,
+                                                       std::span<const std::size_t> offsets) {
+    std::vector<std::size_t> lengths;
+    lengths.reserve(offsets.size());
+    const std::string_view bytes = record.bytes;
+    std::optional<CChooser> choose;
+    if (scheme != nullptr) {
+        choose.emplace(*scheme, record);
+    }
+    std::string scratch;
+    std::size_t length = 0;
+    std::size_t done = 0;
+    for (const std::size_t offset : offsets) {
+        for (const std::size_t limit = std::min(offset, bytes.size()); done < limit; ++done) {
+            const auto b = static_cast<std::uint8_t>(bytes[done]);
+            if (!choose) {
+                length += b != 0 ? 1 : 0;
+                continue;
+            }
+            const SByteChoice& c = (*choose)(done, b);
+            if (c.action == EByteAction::Copy) {
+                ++length;
+            } else if (c.action == EByteAction::Backspace) {
+                length -= length > 0 ? 1 : 0;
+            } else {
+                scratch.clear();
+                Translate(scratch, b, c);
+                length += scratch.size();
+            }
+        }
+        lengths.push_back(length);
+    }
+    return lengths;
 }
 
 void CStyledRenderer::AppendPrefix(std::string& out, const CStyleScheme* scheme,

@@ -101,6 +101,10 @@ class CStyledRenderer {
     // each byte chosen for as the whole record chooses.
     static std::size_t DrawnLength(const CStyleScheme* scheme, const SDataRecord& record,
                                    std::size_t offset);
+    // DrawnLength for each of `offsets` (rising), in one pass over the record.
+    static std::vector<std::size_t> DrawnLengths(const CStyleScheme* scheme,
+                                                 const SDataRecord& record,
+                                                 std::span<const std::size_t> offsets);
 
   private:
     static void AppendPrefix(std::string& out, const CStyleScheme* scheme,

@@ -23,6 +23,8 @@ struct SPaintPiece {
     // nothing. A tab is a piece of its own with no text: room, no ink.
     std::string_view text;
     bool selected = false;
+    // Inside a find mark (the selection draws over it).
+    bool marked = false;
 
     bool operator==(const SPaintPiece&) const = default;
 };
@@ -35,11 +37,20 @@ struct SPaintRow {
     float breakWidth = 0;
 };
 
+// Characters [start, end) of a document.
+struct STextRange {
+    std::size_t start = 0;
+    std::size_t end = 0;
+
+    bool operator==(const STextRange&) const = default;
+};
+
 // The pieces of `rows` of the document as `layout` places them, with
-// [selStart, selEnd) selected. A piece ends at a format run's end, at a tab
-// and at an edge of the selection.
+// [selStart, selEnd) selected and `marks` (in order, not overlapping)
+// marked. A piece ends at a format run's end, at a tab and at an edge of the
+// selection or of a mark.
 std::vector<SPaintRow> PaintRowsOf(const CDisplayDocument& document, const CLineLayout& layout,
                                    std::span<const CLineLayout::SRow> rows, std::size_t selStart,
-                                   std::size_t selEnd);
+                                   std::size_t selEnd, std::span<const STextRange> marks = {});
 
 }  // namespace quillpad

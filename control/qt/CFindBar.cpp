@@ -27,10 +27,12 @@ bool BySequence(const SFindMatch& match, std::size_t record) {
 
 }  // namespace
 
-CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
+CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent,
+                   std::size_t keptMatches)
     : QWidget(parent),
       m_store(store),
       m_view(view),
+      m_viewAlive(&view),
       m_text(new QLineEdit(this)),
       m_previous(new QToolButton(this)),
       m_next(new QToolButton(this)),
@@ -38,8 +40,11 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
       m_mode(new QComboBox(this)),
       m_direction(new QComboBox(this)),
       m_status(new QLabel(this)),
+      m_filter(new QCheckBox(tr("Filter"), this)),
+      m_filterStatus(new QLabel(this)),
       m_close(new QToolButton(this)),
-      m_timer(new QTimer(this)) {
+      m_timer(new QTimer(this)),
+      m_keptLimit(keptMatches) {
     setObjectName(QStringLiteral("findBar"));
     setAutoFillBackground(true);
     m_text->setObjectName(QStringLiteral("findText"));
@@ -58,6 +63,9 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
     m_direction->addItems({tr("Both directions"), tr("Incoming only"), tr("Outgoing only")});
     m_status->setObjectName(QStringLiteral("findStatus"));
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_filter->setObjectName(QStringLiteral("findFilter"));
+    m_filter->setToolTip(tr("Show only the lines that match"));
+    m_filterStatus->setObjectName(QStringLiteral("filterStatus"));
     m_close->setText(QString(QChar(0xD7)));
     m_close->setToolTip(tr("Close the find bar (Escape)"));
     m_close->setAutoRaise(true);
@@ -70,6 +78,8 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
     layout->addWidget(m_matchCase);
     layout->addWidget(m_mode);
     layout->addWidget(m_direction);
+    layout->addWidget(m_filter);
+    layout->addWidget(m_filterStatus);
     layout->addWidget(m_status, 3);
     layout->addWidget(m_close);
 
@@ -77,20 +87,36 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent)
     connect(m_matchCase, &QCheckBox::toggled, this, [this] { Restart(); });
     connect(m_mode, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
     connect(m_direction, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
+    connect(m_filter, &QCheckBox::toggled, this, [this](bool on) {
+        m_filterStatus->clear();
+        emit FilterChanged(on);
+    });
     connect(m_previous, &QToolButton::clicked, this, [this] { Previous(); });
     connect(m_next, &QToolButton::clicked, this, [this] { Next(); });
     connect(m_close, &QToolButton::clicked, this, [this] { Close(); });
     // One slice per turn of the event loop: input and painting go on between.
     m_timer->setInterval(0);
     connect(m_timer, &QTimer::timeout, this, [this] { Slice(); });
+    // Records that came while the bar is open get their marks too.
+    connect(&m_view, &CConsoleView::Repainted, this, [this] {
+        if (isVisible() && !Searching() && m_pattern && m_pattern->IsValid() &&
+            m_generation == m_store.Generation() && m_store.RecordCount() != m_scannedRecords) {
+            TakeInNewRecords();
+        }
+    });
     hide();
 }
 
-CFindBar::~CFindBar() = default;
+CFindBar::~CFindBar() {
+    if (m_viewAlive && m_view.FindMarks() == this) {
+        m_view.SetFindMarks(nullptr);
+    }
+}
 
 void CFindBar::Open() {
     show();
     raise();
+    m_view.SetFindMarks(this);
     m_text->setFocus();
     m_text->selectAll();
     if (!m_pattern || m_generation != m_store.Generation()) {
@@ -101,7 +127,11 @@ void CFindBar::Open() {
 void CFindBar::Close() {
     m_timer->stop();
     m_want = EWant::Nothing;
+    m_filter->setChecked(false);
     hide();
+    if (m_view.FindMarks() == this) {
+        m_view.SetFindMarks(nullptr);
+    }
     m_view.setFocus();
     emit Closed();
 }
@@ -126,16 +156,12 @@ void CFindBar::Restart() {
     m_scan.reset();
     m_matches.clear();
     m_total = 0;
+    m_shown.reset();
     m_current.reset();
+    m_ordinal.reset();
+    m_back.reset();
     m_note.clear();
-    SFindQuery query;
-    // One character is one byte; a character beyond Latin-1 has none.
-    const QByteArray bytes = m_text->text().toLatin1();
-    query.text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    query.mode = static_cast<EFindMode>(std::clamp(m_mode->currentIndex(), 0, 2));
-    query.matchCase = m_matchCase->isChecked();
-    query.direction = kDirections[std::clamp(m_direction->currentIndex(), 0, 2)];
-    m_pattern = std::make_unique<CFindPattern>(query);
+    m_pattern = std::make_unique<CFindPattern>(Query());
     m_generation = m_store.Generation();
     m_scannedRecords = m_store.RecordCount();
     if (m_pattern->IsValid()) {
@@ -144,7 +170,30 @@ void CFindBar::Restart() {
     } else {
         m_want = EWant::Nothing;
     }
+    m_view.viewport()->update();
     UpdateStatus();
+    if (m_filter->isChecked()) {
+        emit FilterChanged(true);
+    }
+}
+
+SFindQuery CFindBar::Query() const {
+    SFindQuery query;
+    // One character is one byte; a character beyond Latin-1 has none.
+    const QByteArray bytes = m_text->text().toLatin1();
+    query.text.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    query.mode = static_cast<EFindMode>(std::clamp(m_mode->currentIndex(), 0, 2));
+    query.matchCase = m_matchCase->isChecked();
+    query.direction = kDirections[std::clamp(m_direction->currentIndex(), 0, 2)];
+    return query;
+}
+
+void CFindBar::SetFilterStatus(const QString& text) {
+    m_filterStatus->setText(text);
+}
+
+QString CFindBar::FilterStatusText() const {
+    return m_filterStatus->text();
 }
 
 void CFindBar::Slice() {
@@ -152,19 +201,24 @@ void CFindBar::Slice() {
         Restart();  // cleared or loaded: the matches so far name nothing
         return;
     }
-    if (!m_scan) {
-        m_timer->stop();
-        return;
+    if (m_back && !StepBack()) {
+        return;  // the search back takes this turn
     }
-    const bool done = m_scan->Step(kFindSliceBytes, [this](const SFindMatch& match) {
-        ++m_total;
-        if (m_matches.size() < kKeptMatches) {
-            m_matches.push_back(match);
-        }
-        return true;
-    });
-    if (done) {
+    const std::size_t kept = m_matches.size();
+    if (Searching()) {
+        m_scan->Step(kFindSliceBytes, [this](const SFindMatch& match) {
+            ++m_total;
+            if (m_matches.size() < m_keptLimit) {
+                m_matches.push_back(match);
+            }
+            return true;
+        });
+    }
+    if (!Searching() && !m_back) {
         m_timer->stop();
+    }
+    if (m_matches.size() != kept) {
+        m_view.viewport()->update();
     }
     Resolve();
     UpdateStatus();
@@ -178,9 +232,9 @@ void CFindBar::TakeInNewRecords() {
         const SFindMatch& last = m_matches.back();
         const auto [record, offset] = EndOf(last);
         from = SHistoryPoint{record, offset, last.historyEnd};
-    } else {
-        m_total = 0;
     }
+    // What lies after the last kept match is counted again.
+    m_total = m_matches.size();
     m_scannedRecords = m_store.RecordCount();
     m_scan = std::make_unique<CHistoryScan>(m_store, *m_pattern, from);
     m_timer->start();
@@ -191,10 +245,7 @@ bool CFindBar::Searching() const {
 }
 
 std::optional<SFindMatch> CFindBar::Current() const {
-    if (!m_current) {
-        return std::nullopt;
-    }
-    return m_matches[*m_current];
+    return m_shown;
 }
 
 void CFindBar::Next() {
@@ -216,7 +267,10 @@ void CFindBar::Go(EWant want) {
     }
     m_want = want;
     m_wantFrom = 0;
-    if (!m_current) {
+    m_back.reset();
+    if (m_shown && !m_current) {
+        m_wantFrom = m_shown->sequence;
+    } else if (!m_current) {
         // From where the view is: its top record, or the whole history when
         // it follows the end (Next from the first, Previous from the last).
         const auto top = m_view.Document().SequenceAt(m_view.TopPosition());
@@ -254,23 +308,98 @@ void CFindBar::Resolve() {
         }
         return;
     }
-    // Previous: every match before a found one is found too.
+    if (m_back) {
+        return;  // the search back answers
+    }
+    // Previous: every match before a found one is found too. Beyond the kept
+    // ones there may be more, found only by searching back.
+    const bool full = known >= m_keptLimit;
+    if (m_shown && !m_current) {
+        SearchBack(m_shown->historyOffset, std::nullopt,
+                   m_ordinal ? std::optional<std::uint64_t>(*m_ordinal - 1) : std::nullopt, {});
+        return;
+    }
     const std::size_t at =
         m_current ? *m_current
                   : static_cast<std::size_t>(std::lower_bound(m_matches.begin(), m_matches.end(),
                                                               static_cast<std::size_t>(m_wantFrom),
                                                               BySequence) -
                                              m_matches.begin());
-    if (at > 0 && (at < known || complete)) {
+    if (at == known && full) {
+        // From the end, once all are counted, the last match is the last one.
+        const bool last = complete && m_wantFrom >= m_store.RecordCount();
+        SearchBack(0, static_cast<std::size_t>(m_wantFrom),
+                   last ? std::optional<std::uint64_t>(m_total) : std::nullopt, {});
+    } else if (at > 0 && (at < known || complete)) {
         Show(at - 1, {});
+    } else if (complete && m_total > known) {
+        SearchBack(kHistoryEnd, std::nullopt, m_total, tr("passed the start, on from the last"));
     } else if (complete) {
         Show(known - 1, tr("passed the start, on from the last"));
     }
 }
 
+void CFindBar::SearchBack(std::uint64_t before, std::optional<std::size_t> beforeRecord,
+                          std::optional<std::uint64_t> ordinal, const QString& note) {
+    m_back = SBackward{before, beforeRecord, ordinal, note, nullptr};
+    m_timer->start();
+}
+
+bool CFindBar::StepBack() {
+    if (!m_back->search) {
+        // Where records start, indexed a slice at a time.
+        if (!m_offsets.Update(m_store, std::size_t{1} << 18)) {
+            return false;
+        }
+        std::uint64_t before = std::min(m_back->before, m_offsets.TotalBytes());
+        if (m_back->beforeRecord) {
+            before = *m_back->beforeRecord < m_offsets.IndexedRecords()
+                         ? m_offsets.PointOf(m_store, *m_back->beforeRecord, 0).history
+                         : m_offsets.TotalBytes();
+        }
+        m_back->search =
+            std::make_unique<CHistoryBackwardSearch>(m_store, m_offsets, *m_pattern, before);
+    }
+    if (!m_back->search->Step(kFindSliceBytes)) {
+        return false;
+    }
+    const std::optional<SFindMatch> found = m_back->search->Result();
+    const SBackward back = std::move(*m_back);
+    m_back.reset();
+    if (found) {
+        ShowFound(*found, back.ordinal, back.note);
+    } else {
+        m_want = EWant::Nothing;
+    }
+    return true;
+}
+
+void CFindBar::ShowFound(const SFindMatch& match, std::optional<std::uint64_t> ordinal,
+                         const QString& note) {
+    const auto kept = std::lower_bound(
+        m_matches.begin(), m_matches.end(), match.historyOffset,
+        [](const SFindMatch& m, std::uint64_t offset) { return m.historyOffset < offset; });
+    if (kept != m_matches.end() && *kept == match) {
+        Show(static_cast<std::size_t>(kept - m_matches.begin()), note);
+        return;
+    }
+    m_want = EWant::Nothing;
+    m_current.reset();
+    m_shown = match;
+    m_ordinal = ordinal;
+    m_note = note;
+    const auto [start, end] = DisplayRange(match);
+    m_view.ScrollToPosition(start);
+    m_view.ScrollRows(-2);
+    m_view.SetSelection(start, end);
+    UpdateStatus();
+}
+
 void CFindBar::Show(std::size_t index, const QString& note) {
     m_want = EWant::Nothing;
     m_current = index;
+    m_shown = m_matches[index];
+    m_ordinal = index + 1;
     m_note = note;
     const auto [start, end] = DisplayRange(m_matches[index]);
     m_view.ScrollToPosition(start);
@@ -287,8 +416,9 @@ void CFindBar::UpdateStatus() {
         m_statusIsError = true;
     } else if (m_pattern && m_pattern->IsValid()) {
         const QString total = QString::number(m_total) + (Searching() ? tr("+") : QString());
-        if (m_current) {
-            text = tr("%1 of %2").arg(*m_current + 1).arg(total);
+        if (m_shown) {
+            text = m_ordinal ? tr("%1 of %2").arg(*m_ordinal).arg(total)
+                             : tr("one past the first %1 of %2").arg(m_matches.size()).arg(total);
             if (!m_note.isEmpty()) {
                 text += QStringLiteral(" (") + m_note + QStringLiteral(")");
             }
@@ -340,6 +470,40 @@ std::size_t CFindBar::DisplayPosition(std::size_t record, std::uint32_t offset) 
         m_view.Scheme() ? CStyledRenderer::RenderToString(m_view.Scheme(), before).size() : offset;
     m_store.TrimWindows();
     return start + std::min(into, firstFrom(record + 1) - start);
+}
+
+std::vector<SByteMark> CFindBar::MarksIn(std::size_t firstRecord, std::size_t lastRecord) const {
+    std::vector<SByteMark> out;
+    if (!m_pattern || !m_pattern->IsValid() || m_generation != m_store.Generation()) {
+        return out;
+    }
+    auto match = std::lower_bound(m_matches.begin(), m_matches.end(), firstRecord, BySequence);
+    // Matches do not overlap: only the last one before may reach in.
+    if (match != m_matches.begin()) {
+        --match;
+    }
+    const std::uint32_t direction = m_pattern->Direction();
+    for (; match != m_matches.end() && match->sequence <= lastRecord; ++match) {
+        // Its bytes record by record, those of the searched direction only.
+        std::uint64_t remaining = match->length;
+        std::uint32_t offset = match->offset;
+        for (std::size_t record = match->sequence;
+             remaining > 0 && record <= lastRecord && record < m_store.RecordCount();
+             ++record, offset = 0) {
+            const auto r = m_store.Record(record);
+            if (!r || (direction != 0 && r->direction != direction)) {
+                continue;
+            }
+            const auto take =
+                static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, r->length - offset));
+            remaining -= take;
+            if (record >= firstRecord && take > 0) {
+                out.push_back(SByteMark{record, offset, offset + take});
+            }
+        }
+    }
+    m_store.TrimWindows();
+    return out;
 }
 
 std::pair<std::size_t, std::uint32_t> CFindBar::EndOf(const SFindMatch& match) const {

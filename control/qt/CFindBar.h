@@ -5,11 +5,13 @@
 // what a style hides, in history of any size: the count runs in slices of a
 // few milliseconds, one per event-loop turn, and the bar shows how far it
 // got. A match is shown by selecting where its bytes are drawn and
-// scrolling there.
+// scrolling there; while the bar is open every kept match in sight is
+// marked (the view asks for the records it paints).
 //
 // Keys in the bar: Enter the next match, Shift+Enter the previous one (F3
 // is a macro key, so it is not taken), Escape closes the bar.
 
+#include <QPointer>
 #include <QWidget>
 
 #include <cstdint>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "data/HistoryFind.h"
+#include "view/FindMarks.h"
 
 class QCheckBox;
 class QComboBox;
@@ -32,14 +35,15 @@ namespace quillpad {
 class CConsoleView;
 class CDataStore;
 
-class CFindBar final : public QWidget {
+class CFindBar final : public QWidget, public IFindMarks {
     Q_OBJECT
   public:
-    // Matches whose place is kept for Previous and Next; beyond them the
-    // bar only counts.
+    // Matches whose place is kept for Next, Previous and the marks; beyond
+    // them the bar counts, and Previous searches back from where it is.
     static constexpr std::size_t kKeptMatches = 1'000'000;
 
-    CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent = nullptr);
+    CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent = nullptr,
+             std::size_t keptMatches = kKeptMatches);
     ~CFindBar() override;
 
     // Shows the bar with its text selected, to be typed over.
@@ -54,6 +58,12 @@ class CFindBar final : public QWidget {
     QCheckBox* MatchCaseBox() const { return m_matchCase; }
     QComboBox* ModeBox() const { return m_mode; }
     QComboBox* DirectionBox() const { return m_direction; }
+    // "Filter": the control shows only the matching lines while it is ticked.
+    QCheckBox* FilterBox() const { return m_filter; }
+    void SetFilterStatus(const QString& text);
+    QString FilterStatusText() const;
+    // What the controls ask for.
+    SFindQuery Query() const;
     QString StatusText() const;
     bool StatusIsError() const { return m_statusIsError; }
     // Whether the count is still going on.
@@ -62,8 +72,13 @@ class CFindBar final : public QWidget {
     // The match shown, if any.
     std::optional<SFindMatch> Current() const;
 
+    // The kept matches' bytes in records [firstRecord, lastRecord].
+    std::vector<SByteMark> MarksIn(std::size_t firstRecord, std::size_t lastRecord) const override;
+
   signals:
     void Closed();
+    // The filter ticked or unticked, or its query changed while ticked.
+    void FilterChanged(bool on);
 
   protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -82,6 +97,16 @@ class CFindBar final : public QWidget {
     // Where a match ends: the record and the offset after its last byte.
     std::pair<std::size_t, std::uint32_t> EndOf(const SFindMatch& match) const;
     void Show(std::size_t index, const QString& note);
+    // Shows a match found by searching back, beyond the kept ones unless it
+    // is the last of them.
+    void ShowFound(const SFindMatch& match, std::optional<std::uint64_t> ordinal,
+                   const QString& note);
+    // Searches back, in slices, for the last match before a history offset,
+    // or before a record (once the offsets reach it).
+    void SearchBack(std::uint64_t before, std::optional<std::size_t> beforeRecord,
+                    std::optional<std::uint64_t> ordinal, const QString& note);
+    // A step of that search; true once it has an answer.
+    bool StepBack();
     void UpdateStatus();
     // The view's text range that draws a match's bytes (its place when they
     // draw nothing).
@@ -90,6 +115,8 @@ class CFindBar final : public QWidget {
 
     const CDataStore& m_store;
     CConsoleView& m_view;
+    // Cleared when the view goes first (siblings in one window).
+    QPointer<CConsoleView> m_viewAlive;
     QLineEdit* m_text;
     QToolButton* m_previous;
     QToolButton* m_next;
@@ -97,6 +124,8 @@ class CFindBar final : public QWidget {
     QComboBox* m_mode;
     QComboBox* m_direction;
     QLabel* m_status;
+    QCheckBox* m_filter;
+    QLabel* m_filterStatus;
     QToolButton* m_close;
     QTimer* m_timer;
 
@@ -104,9 +133,24 @@ class CFindBar final : public QWidget {
     std::unique_ptr<CHistoryScan> m_scan;
     std::uint32_t m_generation = 0;
     std::size_t m_scannedRecords = 0;  // the records there were when the count began
+    std::size_t m_keptLimit;
     std::vector<SFindMatch> m_matches;
     std::uint64_t m_total = 0;
+    // The match shown, its place among the kept ones when it is one, and
+    // which match of all it is when that is known.
+    std::optional<SFindMatch> m_shown;
     std::optional<std::size_t> m_current;
+    std::optional<std::uint64_t> m_ordinal;
+    // A Previous beyond the kept matches, searching back.
+    struct SBackward {
+        std::uint64_t before = 0;
+        std::optional<std::size_t> beforeRecord;
+        std::optional<std::uint64_t> ordinal;
+        QString note;
+        std::unique_ptr<CHistoryBackwardSearch> search;
+    };
+    std::optional<SBackward> m_back;
+    CHistoryOffsets m_offsets;
     EWant m_want = EWant::Nothing;
     std::uint64_t m_wantFrom = 0;  // the record a move without a current match starts from
     QString m_note;

@@ -27,6 +27,7 @@
 #include "control/qt/CQtHostEnvironment.h"
 #include "control/qt/CSendPanelDock.h"
 #include "control/qt/ControlLogging.h"
+#include "control/qt/FindFilter.h"
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
@@ -36,6 +37,7 @@
 #include "platform/qt/Latin1.h"
 #include "session/qt/CQtSessionUi.h"
 #include "view/qt/CConsoleView.h"
+#include "view/qt/CFilterView.h"
 #include "view/qt/CHexPane.h"
 
 namespace quillpad {
@@ -135,6 +137,8 @@ void CQuillpad2Ctrl::Create() {
     ShowHexPane(m_settings.m_showHexPane);
     m_findBar = std::make_unique<CFindBar>(*m_store, *m_view, this);
     connect(m_findBar.get(), &CFindBar::Closed, this, [this] { LayOut(); });
+    m_filterView = std::make_unique<CFilterView>(*m_view, this);
+    ConnectFilter(*m_findBar, *m_filterView, *m_view, [this] { LayOut(); });
     Trace("view");
     // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
     m_progress = std::make_unique<CProgressRouter>(this, channel, Handle());
@@ -195,6 +199,7 @@ void CQuillpad2Ctrl::Destroy() {
         m_progress->CloseTaskDialog();
     }
     Trace("task progress dialog");
+    m_filterView.reset();
     m_findBar.reset();
     m_hexPane.reset();  // it follows the view
     m_view.reset();
@@ -242,6 +247,9 @@ void CQuillpad2Ctrl::LayOut() {
     }
     if (m_view) {
         m_view->setGeometry(0, 0, viewWidth, viewHeight);
+    }
+    if (m_filterView && m_filterView->isVisible()) {
+        m_filterView->setGeometry(0, 0, viewWidth, viewHeight);
     }
 }
 

@@ -63,6 +63,7 @@ class QKeyEvent;
 namespace quillpad {
 
 class CConsoleView;
+class CFilterView;
 class CControlKeys;
 class CControlScript;
 class CControlTriggers;
@@ -251,6 +252,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::unique_ptr<CDataStore> m_store;
     std::unique_ptr<CConsoleView> m_view;
     std::unique_ptr<CFindBar> m_findBar;
+    std::unique_ptr<CFilterView> m_filterView;    // in the view's place while the bar filters
     std::unique_ptr<CProgressRouter> m_progress;  // both progress dialogs
     std::unique_ptr<CSendPanelDock> m_sendPanel;
     std::unique_ptr<CControlScript> m_script;

@@ -108,6 +108,7 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
             StartConnect();
             return;
         case nxr_request::Disconnect: {
+            StopSharing();
             if (m_waiting) {
                 EndWaiting(ENxrLinkWait::Stopped);
             }
@@ -145,6 +146,13 @@ void CNxrIoWorker::HandleRequest(std::uint32_t requestId, std::uint32_t code,
             return;
         case nxr_request::SendBreak:
             SendBreak(requestId, params);
+            return;
+        case nxr_request::ShareStart:
+            StartSharing(requestId, params);
+            return;
+        case nxr_request::ShareStop:
+            StopSharing();
+            Complete(requestId, code, true, {});
             return;
         case nxr_request::LineScript:
             StartLineScript(requestId, params);
@@ -204,6 +212,9 @@ void CNxrIoWorker::TransportDown(const std::string& reason) {
 // XModem and an ability take theirs, an ASCII receive keeps a copy of what the
 // console shows.
 void CNxrIoWorker::TransportReceived(std::string_view bytes) {
+    if (m_share) {
+        m_share->Broadcast(bytes);  // the link as it is, whatever a job takes
+    }
     bytes.remove_prefix(m_jobs.Feed(bytes));
     if (!bytes.empty()) {
         Push(SNxrIoReceived{0, ByteString(bytes)});
@@ -441,6 +452,7 @@ void CNxrIoWorker::Write(ByteString bytes, std::uint32_t owner) {
 }
 
 void CNxrIoWorker::Shutdown() {
+    StopSharing();
     m_waiting = false;
     m_attempting = false;
     m_lookTimer.stop();
@@ -696,6 +708,42 @@ void CNxrIoWorker::EndJobs(const std::string& why, bool lost) {
     for (const SNxrJobOrder& order : m_jobs.LinkLost(ability ? told : why)) {
         FailAbility(order.id, "\"" + order.name + "\" was not run: " + told);
     }
+}
+
+void CNxrIoWorker::StartSharing(std::uint32_t requestId, const ByteString& params) {
+    std::string error;
+    const auto block = CNxrParamBlock::Decode(params, &error);
+    SNxrShareSetup setup;
+    if (!block || !NxrReadShare(*block, setup.port, setup.telnet, setup.anyInterface, &error)) {
+        Complete(requestId, nxr_request::ShareStart, false, "share link: " + error);
+        return;
+    }
+    StopSharing();
+    auto share = std::make_unique<CNxrShareServer>(
+        [this](ByteString bytes) { Write(std::move(bytes), kNxrShareOwnerId); },
+        [this](int clients, const std::string& note) {
+            Push(SNxrIoShare{m_share ? m_share->Port() : 0, clients, note});
+        });
+    error = share->Start(setup);
+    if (!error.empty()) {
+        Complete(requestId, nxr_request::ShareStart, false, error);
+        return;
+    }
+    m_share = std::move(share);
+    // The port first, so that the completion's handler can already name it.
+    Push(SNxrIoShare{m_share->Port(), 0, {}});
+    Complete(requestId, nxr_request::ShareStart, true, {});
+}
+
+void CNxrIoWorker::StopSharing() {
+    if (!m_share) {
+        return;
+    }
+    std::unique_ptr<CNxrShareServer> share = std::move(m_share);
+    share->Stop();  // tells its clients' end while m_share is gone: port 0
+    Push(SNxrIoShare{0, 0, {}});
+    // A stop may come from inside a client's own signal.
+    share.release()->deleteLater();
 }
 
 }  // namespace quillpad

@@ -23,6 +23,7 @@
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLineScript.h"
 #include "nxr/NxrLinkWatch.h"
+#include "nxr/qt/CNxrShareServer.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/INxrTransport.h"
 #include "platform/Clock.h"
@@ -107,6 +108,8 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     void RunLineScripts();
     void EndLineScripts(const std::string& why);
     void PollLines();
+    void StartSharing(std::uint32_t requestId, const ByteString& params);
+    void StopSharing();
     void FailAbility(std::uint32_t requestId, std::string text);
     // Ends the running job and the queued ones: the link is gone (`lost`) or
     // was closed.
@@ -143,6 +146,8 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     std::uint32_t m_waitStart = 0;
     CNxrComSpec m_attemptSpec;
     QTimer m_lookTimer;
+    // The link served to TCP clients; none while it is not shared.
+    std::unique_ptr<CNxrShareServer> m_share;
 };
 
 }  // namespace quillpad

@@ -536,6 +536,12 @@ void CNxrSession::Deliver(SNxrIoWaiting& e) {
     }
 }
 
+void CNxrSession::Deliver(SNxrIoShare& e) {
+    if (m_sink != nullptr) {
+        m_sink->OnShareChanged(e.port, e.clients, e.note);
+    }
+}
+
 void CNxrSession::Deliver(SNxrIoError& e) {
     m_errors.Set(0, e.text);
 }

@@ -135,6 +135,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Deliver(SNxrIoLines& event);
     void Deliver(SNxrIoParamsChanged& event);
     void Deliver(SNxrIoWaiting& event);
+    void Deliver(SNxrIoShare& event);
     std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
                                SPendingAbility pending);
     // Ends the I/O thread and moves what it queued into a fresh inbox; the

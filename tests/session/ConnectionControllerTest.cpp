@@ -677,5 +677,53 @@ TEST_F(ConnectionController, StopWaitingAndTheWaitLimitReachTheSession) {
     EXPECT_EQ((*log)[0].value, 1000);
 }
 
+// The shared link reaches the host's footer as port and clients (encoded
+// port * 1000 + clients by the recording host), the note reaches the hook,
+// and a new connection (the old session closed) clears what the footer shows.
+TEST_F(ConnectionController, SharedLinkReachesTheHostAndEndsWithTheSession) {
+    class CNoteRecorder final : public CConnectionController {
+      public:
+        using CConnectionController::CConnectionController;
+        std::vector<std::string> notes;
+
+      protected:
+        void OnShareNote(std::string_view note) override { notes.emplace_back(note); }
+    };
+    SSessionServices services;
+    services.factory = [this] {
+        SSessionCreation created;
+        auto fake = std::make_unique<CFakeSession>(log);
+        session = fake.get();
+        created.session = std::move(fake);
+        return created;
+    };
+    CNoteRecorder recorder(channel, std::move(services));
+    recorder.SetHostEnvironment(host);
+    channel.Post(recorder.Handle(), UM_CONNECT, 0, 0, CPayload::Make(W("sim:")));
+    channel.DrainPending();
+    const auto shares = [&] {
+        std::vector<std::int32_t> values;
+        for (const auto& call : host->calls) {
+            if (call.name == "IWBENVUpdateShareClients") {
+                values.push_back(call.value);
+            }
+        }
+        return values;
+    };
+    recorder.OnShareChanged(5000, 0, {});
+    recorder.OnShareChanged(5000, 2, {});
+    recorder.OnShareChanged(5000, 1, "the shared link's client 127.0.0.1:4000 read too slowly");
+    EXPECT_EQ(recorder.SharePort(), 5000);
+    EXPECT_EQ(recorder.ShareClients(), 1);
+    ASSERT_EQ(recorder.notes.size(), 1u);
+    EXPECT_NE(recorder.notes[0].find("too slowly"), std::string::npos);
+
+    channel.Post(recorder.Handle(), UM_CONNECT, 0, 0, CPayload::Make(W("sim:")));
+    channel.DrainPending();
+    EXPECT_EQ(shares(), (std::vector<std::int32_t>{5000000, 5000002, 5000001, 0}));
+    EXPECT_EQ(recorder.SharePort(), 0);
+    EXPECT_EQ(recorder.ShareClients(), 0);
+}
+
 }  // namespace
 }  // namespace quillpad

@@ -201,6 +201,10 @@ class CRecordingHost final : public IHostEnvironment {
         calls.push_back({"IWBENVUpdateModemLines", lines});
         return 0;
     }
+    std::int32_t IWBENVUpdateShareClients(std::int32_t port, std::int32_t clients) override {
+        calls.push_back({"IWBENVUpdateShareClients", port * 1000 + clients});
+        return 0;
+    }
     std::int32_t IWBENVAppendToWindowTitle(const WideString& text) override {
         calls.push_back({"IWBENVAppendToWindowTitle", 0, text});
         return 0;

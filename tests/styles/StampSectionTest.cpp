@@ -69,5 +69,30 @@ TEST(StampSection, AnOlderReaderPassesOverTheSection) {
     EXPECT_EQ(scheme.Rule(0).Name, "All");
 }
 
+TEST(StampSection, StampsTakenAwayAreGoneFromTheSheetAndStayGone) {
+    CStyleScheme scheme;
+    CIniDocument document;
+    document.LoadText(std::string(kSheet) + "[Stamps]\nFaceName=Mono Sans\nPointSize=8\n", true);
+    scheme.ReadScheme(document, 1);
+    ASSERT_TRUE(scheme.Stamps.has_value());
+    scheme.Stamps.reset();
+    scheme.WriteScheme(document, 1);
+    const std::string text = document.SaveText();
+    EXPECT_EQ(text.find("FaceName=Mono Sans"), std::string::npos) << text;
+    EXPECT_EQ(text.find("PointSize=8"), std::string::npos) << text;
+    CStyleScheme again;
+    again.ReadScheme(document, 1);
+    EXPECT_FALSE(again.Stamps.has_value());
+    // Written again without stamps: the same text, nothing comes back.
+    again.WriteScheme(document, 1);
+    EXPECT_EQ(document.SaveText(), text);
+    // And stamps given once more fill the section that was left.
+    again.Stamps = SStampFormat{"Serif", 10, 255};
+    again.WriteScheme(document, 1);
+    CStyleScheme third;
+    third.ReadScheme(document, 1);
+    EXPECT_EQ(third.Stamps, (SStampFormat{"Serif", 10, 255}));
+}
+
 }  // namespace
 }  // namespace quillpad

@@ -1,5 +1,5 @@
 // Rows cut into pieces for the painter: where a piece ends, where it sits,
-// and what of it is selected.
+// and what of it is selected or marked.
 
 #include "view/PaintRows.h"
 
@@ -98,6 +98,33 @@ TEST_F(PaintRows, TheSelectionCutsPiecesAndShowsTheBreaksItHolds) {
     const auto past = All(document.Size() - 1, document.Size() + 50);
     EXPECT_EQ(Pieces(past[2]),
               (std::vector<SShown>{{0, 20, 1, "xy", false}, {20, 10, 1, "z", true}}));
+}
+
+TEST_F(PaintRows, MarksCutPiecesAcrossRunsRowsAndTheSelection) {
+    const auto rows = layout.RowsFrom(0, 10);
+    // "bc" over a run's edge, "f\r\nx" over two rows, "z" at the very end.
+    const std::vector<STextRange> marks{{1, 3}, {6, 10}, {11, 12}};
+    const auto cut = PaintRowsOf(document, layout, rows, 2, 6, marks);
+    const auto marked = [](const SPaintRow& row) {
+        std::vector<std::pair<std::string, bool>> out;
+        for (const SPaintPiece& p : row.pieces) {
+            out.emplace_back(std::string(p.text), p.marked);
+        }
+        return out;
+    };
+    using Marked = std::vector<std::pair<std::string, bool>>;
+    EXPECT_EQ(marked(cut[0]), (Marked{{"a", false},
+                                      {"b", true},
+                                      {"c", true},
+                                      {"d", false},
+                                      {"", false},
+                                      {"e", false},
+                                      {"f", true}}));
+    EXPECT_TRUE(cut[0].pieces[2].selected && cut[0].pieces[2].marked)
+        << "selected and marked: the painter shows the selection";
+    EXPECT_EQ(marked(cut[2]), (Marked{{"x", true}, {"y", false}, {"z", true}}));
+    EXPECT_EQ(cut[2].pieces[2].x, 20) << "places unchanged by the cuts";
+    EXPECT_EQ(Pieces(PaintRowsOf(document, layout, rows, 0, 0, {})[0]), Pieces(All(0, 0)[0]));
 }
 
 TEST_F(PaintRows, OnlyTheRowsAskedForAreCut) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <numeric>
 
 #include "styles/BuiltinSchemes.h"
 #include "view/CMemorySurface.h"
@@ -249,6 +250,28 @@ TEST(StyledRenderer, RenderedInPiecesItNeverCutsWhereABackspaceCouldTakeABreak) 
     // Not after the break while it is held back: only once the backspace took it.
     EXPECT_EQ(stops, (std::vector<std::size_t>{1, 2, 4, 5, 6, 7, 8}));
     EXPECT_EQ(point, SRenderPoint{});
+}
+
+TEST(StyledRenderer, DrawnLengthsInOnePassAgreeWithEachPrefix) {
+    CStyleScheme backspaces;
+    backspaces.AppendRule(FormatRule(kFormatText));
+    const auto set = MakeBuiltinSchemes(EBuiltinSet::B);
+    const std::string bytes("\bA\bBC\r\n\x01\0z", 10);  // the record views them
+    const SDataRecord record = MakeRecord(bytes, 1, 1, 0);
+    std::vector<std::size_t> offsets(record.bytes.size() + 2);
+    std::iota(offsets.begin(), offsets.end(), 0);  // beyond the end as well
+    const std::vector<const CStyleScheme*> schemes{nullptr, &backspaces, set[0].get(),
+                                                   set[2].get()};
+    for (const CStyleScheme* scheme : schemes) {
+        const std::vector<std::size_t> lengths =
+            CStyledRenderer::DrawnLengths(scheme, record, offsets);
+        ASSERT_EQ(lengths.size(), offsets.size());
+        for (std::size_t i = 0; i < offsets.size(); ++i) {
+            EXPECT_EQ(lengths[i], CStyledRenderer::DrawnLength(scheme, record, offsets[i]))
+                << "offset " << offsets[i];
+        }
+        EXPECT_EQ(lengths.back(), CStyledRenderer::RenderToString(scheme, record).size());
+    }
 }
 
 }  // namespace

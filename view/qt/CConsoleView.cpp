@@ -657,10 +657,14 @@ void CConsoleView::paintEvent(QPaintEvent*) {
             selEnd = std::min(SelectionEnd(), end) - start;
         }
     }
+    const std::vector<STextRange> marks = ShownMarks(local);
     const std::vector<SPaintRow> rows =
-        PaintRowsOf(ShownDocument(), ShownLayout(), local, selStart, selEnd);
-    const SPaintColours colours{m_background, palette().color(QPalette::Highlight),
-                                palette().color(QPalette::HighlightedText)};
+        PaintRowsOf(ShownDocument(), ShownLayout(), local, selStart, selEnd, marks);
+    SPaintColours colours{m_background, palette().color(QPalette::Highlight),
+                          palette().color(QPalette::HighlightedText)};
+    // The selection's colour, faint: the current match stands out among them.
+    colours.mark = colours.highlight;
+    colours.mark.setAlpha(kMarkAlpha);
     QPainter painter(viewport());
     // The stamps' column stands left of the text, which is drawn as if it
     // were not there.
@@ -679,6 +683,99 @@ void CConsoleView::resizeEvent(QResizeEvent* event) {
     m_layoutDirty = true;
     Layout();
     UpdateScrollBar();
+}
+
+// ---- find marks
+
+void CConsoleView::SetFindMarks(const IFindMarks* marks) {
+    m_findMarks = marks;
+    viewport()->update();
+}
+
+std::vector<STextRange> CConsoleView::MarksInSight() {
+    Layout();
+    std::vector<CLineLayout::SRow> local;
+    for (const CLineLayout::SRow& row : m_rows) {
+        local.push_back(LocalRow(row));
+    }
+    std::vector<STextRange> marks = ShownMarks(local);
+    for (STextRange& mark : marks) {
+        mark.start += ShownStart();
+        mark.end += ShownStart();
+    }
+    return marks;
+}
+
+std::vector<STextRange> CConsoleView::ShownMarks(std::span<const CLineLayout::SRow> local) const {
+    std::vector<STextRange> out;
+    const CDisplayDocument& document = ShownDocument();
+    if (m_findMarks == nullptr || local.empty() || local.back().end <= local.front().start) {
+        return out;
+    }
+    const auto first = document.SequenceAt(local.front().start);
+    const auto last = document.SequenceAt(local.back().end - 1);
+    if (!first || !last || *last < *first) {
+        return out;
+    }
+    // Records are drawn in order: the first character drawn by `record` or a
+    // later one.
+    const auto firstFrom = [&document](std::size_t record) {
+        std::size_t low = 0;
+        std::size_t high = document.Size();
+        while (low < high) {
+            const std::size_t middle = low + (high - low) / 2;
+            const auto sequence = document.SequenceAt(middle);
+            if (sequence && *sequence < record) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low;
+    };
+    // A record whose text began before the drawn document: where its bytes
+    // fall is not known here.
+    const auto cut = document.Size() > 0 ? document.SequenceAt(0) : std::nullopt;
+    const bool firstCut = !m_showingTail && !m_window.FirstLineWhole();
+    const std::vector<SByteMark> marks = m_findMarks->MarksIn(*first, *last);
+    std::vector<std::size_t> edges;
+    for (std::size_t i = 0; i < marks.size();) {
+        // The marks of one record, mapped in one pass over its bytes.
+        const std::size_t record = marks[i].record;
+        std::size_t j = i;
+        edges.clear();
+        for (; j < marks.size() && marks[j].record == record; ++j) {
+            edges.push_back(marks[j].begin);
+            edges.push_back(std::max(marks[j].begin, marks[j].end));
+        }
+        const std::size_t start = firstFrom(record);
+        const auto drawn = start < document.Size() ? document.SequenceAt(start) : std::nullopt;
+        const auto bytes = m_store.Record(record);
+        if (!bytes || !drawn || *drawn != record || (firstCut && cut && *cut == record)) {
+            i = j;
+            continue;  // drawn as nothing
+        }
+        const std::size_t room = firstFrom(record + 1) - start;
+        // What the style makes of the bytes before each edge (CR LF may be
+        // one line break, a byte "[0Dh]").
+        const std::vector<std::size_t> lengths =
+            CStyledRenderer::DrawnLengths(m_drawScheme.get(), *bytes, edges);
+        for (std::size_t k = 0; k + 1 < lengths.size(); k += 2) {
+            const std::size_t from = start + std::min(lengths[k], room);
+            const std::size_t to = start + std::min(lengths[k + 1], room);
+            if (from >= to) {
+                continue;  // hidden bytes
+            }
+            if (!out.empty() && out.back().end >= from) {
+                out.back().end = std::max(out.back().end, to);
+            } else {
+                out.push_back(STextRange{from, to});
+            }
+        }
+        i = j;
+    }
+    m_store.TrimWindows();
+    return out;
 }
 
 // ---- hit testing and selection

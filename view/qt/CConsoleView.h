@@ -48,6 +48,8 @@
 #include "view/CLineIndex.h"
 #include "view/CLineLayout.h"
 #include "view/CStyledRenderer.h"
+#include "view/FindMarks.h"
+#include "view/PaintRows.h"
 #include "view/StampColumn.h"
 #include "view/TextInfo.h"
 #include "view/qt/CDocumentPainter.h"
@@ -69,6 +71,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
 
     // Room at the left of the text.
     static constexpr int kMargin = 2;
+    // How strongly a find mark shows the selection's colour (of 255).
+    static constexpr int kMarkAlpha = 120;
     // The most a copy takes to the clipboard, in displayed characters.
     static constexpr std::size_t kMaxCopy = std::size_t{32} << 20;
     // Where the view's messages to the user go (a refused copy); by default
@@ -150,6 +154,12 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // The first character shown at the top of the window.
     std::size_t TopPosition();
     int PaintCount() const { return m_paintCount; }
+    // Who says which bytes to mark while painting (null: none); it must
+    // outlive the view or be taken back first.
+    void SetFindMarks(const IFindMarks* marks);
+    const IFindMarks* FindMarks() const { return m_findMarks; }
+    // The marks drawn in the rows in sight, in positions of the whole text.
+    std::vector<STextRange> MarksInSight();
     // The hover window's text for a character of the whole text.
     std::string DescribeCharacter(std::size_t character);
     // Whether every format shares one fixed-pitch metric (the fast wrap).
@@ -207,6 +217,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     std::size_t ShownStart() const;
     CLineLayout::SRow LocalRow(const CLineLayout::SRow& row) const;
     std::size_t HitTest(QPoint point, bool nearest);
+    // The find marks in `local` rows of the shown document, in its positions.
+    std::vector<STextRange> ShownMarks(std::span<const CLineLayout::SRow> local) const;
     // The size of the text the shown rows' positions count in.
     std::size_t ShownTextSize();
     bool TailHeld() const { return m_tailBack > 0 || m_tailSelection; }
@@ -244,6 +256,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     MessageHandle m_control = kNoHandle;
     KeyFilter m_keyFilter;
     Notifier m_notifier;
+    const IFindMarks* m_findMarks = nullptr;
     std::size_t m_copyLimit = kMaxCopy;
     std::unique_ptr<CTextInfoWnd> m_textInfo;
 

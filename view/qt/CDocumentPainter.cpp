@@ -22,6 +22,8 @@ void CDocumentPainter::Paint(QPainter& painter, const QRect& area, std::span<con
         for (const SPaintPiece& p : row.pieces) {
             if (p.selected) {
                 painter.fillRect(QRectF(left + p.x, y, p.width, rowHeight), colours.highlight);
+            } else if (p.marked) {
+                painter.fillRect(QRectF(left + p.x, y, p.width, rowHeight), colours.mark);
             }
             if (p.text.empty()) {
                 continue;

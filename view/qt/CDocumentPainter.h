@@ -1,7 +1,8 @@
 #pragma once
 // Draws a region of text: the background, then row by row each piece in its
 // format's font and colour at its place (risen by the format's offset), the
-// selection as highlight with its text in the highlight's colour, and a
+// find marks on their own background, the selection as highlight with its
+// text in the highlight's colour, and a
 // selected line break as a little room after its row. It takes the rows as
 // pieces and the formats as a font table, so it draws whatever cuts its
 // text into rows: the console view, the style editor's preview and sample.
@@ -23,6 +24,8 @@ struct SPaintColours {
     QColor background = Qt::white;
     QColor highlight = Qt::darkBlue;
     QColor highlightText = Qt::white;
+    // Behind the text of a find mark.
+    QColor mark = QColor(255, 200, 0, 110);
 };
 
 class CDocumentPainter {

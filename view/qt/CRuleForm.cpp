@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/qt/Latin1.h"
+#include "view/PatternRules.h"
 #include "view/qt/CDocumentPreview.h"
 #include "view/qt/DialogControls.h"
 
@@ -84,8 +85,15 @@ CRuleForm::CRuleForm(QWidget* parent) : QGroupBox(QStringLiteral("Rule Options")
     m_pattern->setEnabled(false);
     m_patternText = edit(216);
     auto* patternLabel = new QLabel(QStringLiteral("Regular Expression:"), this);
-    for (QWidget* hidden : {static_cast<QWidget*>(m_pattern), static_cast<QWidget*>(m_patternText),
-                            static_cast<QWidget*>(patternLabel)}) {
+    patternLabel->setObjectName(QStringLiteral("patternLabel"));
+    m_patternLabel = patternLabel;
+    m_patternError = new QLabel(this);
+    m_patternError->setObjectName(QStringLiteral("patternError"));
+    m_patternError->setWordWrap(true);
+    m_patternError->setStyleSheet(QStringLiteral("color: #c00000"));
+    for (QWidget* hidden :
+         {static_cast<QWidget*>(m_pattern), static_cast<QWidget*>(m_patternText),
+          static_cast<QWidget*>(patternLabel), static_cast<QWidget*>(m_patternError)}) {
         hidden->setVisible(false);
     }
 
@@ -137,8 +145,9 @@ CRuleForm::CRuleForm(QWidget* parent) : QGroupBox(QStringLiteral("Rule Options")
     auto* patternRow = new QHBoxLayout;
     patternRow->addWidget(m_pattern);
     patternRow->addWidget(patternLabel);
-    patternRow->addWidget(m_patternText);
+    patternRow->addWidget(m_patternText, 1);
     rule->addLayout(patternRow);
+    rule->addWidget(m_patternError);
 
     for (QButtonGroup* group : {m_direction, m_character, m_source, m_format}) {
         connect(group, &QButtonGroup::buttonClicked, this, [this] { emit Clicked(); });
@@ -165,8 +174,28 @@ void CRuleForm::SetShowDataSource(bool show) {
     m_sourceGroup->setVisible(show);
 }
 
+void CRuleForm::SetPatternRules(bool on) {
+    m_patternRules = on;
+    m_pattern->setVisible(on);
+    m_pattern->setEnabled(on);
+    m_patternText->setVisible(on);
+    m_patternLabel->setVisible(on);
+    if (!on) {
+        m_patternError->clear();
+        m_patternError->setVisible(false);
+    }
+}
+
+void CRuleForm::ShowPatternError(const SStyleRule& rule) {
+    const std::string error =
+        m_patternRules && rule.RegEx_Match ? PatternRuleError(rule) : std::string();
+    m_patternError->setText(BytesToQString(error));
+    m_patternError->setVisible(!error.empty());
+}
+
 void CRuleForm::EnableFor(const SStyleRule& rule) {
     m_patternText->setEnabled(rule.RegEx_Match);
+    ShowPatternError(rule);
     m_font->setEnabled(rule.Format_ApplyColor);
     m_fontColour->setEnabled(rule.Format_ApplyColor);
     for (QAbstractButton* b : m_format->buttons()) {

@@ -10,6 +10,7 @@
 
 class QButtonGroup;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -31,6 +32,12 @@ class CRuleForm final : public QGroupBox {
     // The font buttons follow "Apply Font", the format controls "Apply Format".
     void EnableFor(const SStyleRule& rule);
     void SetShowDataSource(bool show);
+    // The style's pattern rules on: the pattern check box and field are
+    // shown and take part; off, they stay hidden as they always were.
+    void SetPatternRules(bool on);
+    // Why the rule's pattern matches nothing, under the field; none while it
+    // compiles, the flag is clear or pattern rules are off.
+    void ShowPatternError(const SStyleRule& rule);
 
     CDocumentPreview& Sample() const { return *m_sample; }
     CDocumentPreview& Preview() const { return *m_preview; }
@@ -59,6 +66,9 @@ class CRuleForm final : public QGroupBox {
     QCheckBox* m_insert = nullptr;
     QCheckBox* m_pattern = nullptr;
     QLineEdit* m_patternText = nullptr;
+    QWidget* m_patternLabel = nullptr;
+    QLabel* m_patternError = nullptr;
+    bool m_patternRules = false;
     QLineEdit* m_customValues = nullptr;
     QPushButton* m_font = nullptr;
     QPushButton* m_fontColour = nullptr;

@@ -173,11 +173,29 @@ void CStyleEditorDlg::BuildControls() {
     QPushButton* background = button(252, "Background Color...");
     m_wrap = check(218, "Wrap long lines");
     m_wrap->setVisible(false);  // kept, as the file keeps LineWrap, but never shown
+    m_patternRules = new QCheckBox(QStringLiteral("Use Regular Expressions"), styleOptions);
+    m_patternRules->setObjectName(QStringLiteral("patternRules"));
+    m_ownStamps = new QCheckBox(QStringLiteral("Time Stamp Font"), styleOptions);
+    m_ownStamps->setObjectName(QStringLiteral("ownStamps"));
+    m_ownStamps->setToolTip(
+        QStringLiteral("Off: time stamps are drawn in the first rule's font, faded"));
+    m_stampFont = new QPushButton(QStringLiteral("Stamp Font..."), styleOptions);
+    m_stampFont->setObjectName(QStringLiteral("stampFont"));
+    m_stampColour = new QPushButton(QStringLiteral("Stamp Color..."), styleOptions);
+    m_stampColour->setObjectName(QStringLiteral("stampColour"));
+    m_stampSample = new QLabel(styleOptions);
+    m_stampSample->setObjectName(QStringLiteral("stampSample"));
+    m_stampSample->setAutoFillBackground(true);
     auto* styleGrid = new QGridLayout(styleOptions);
     styleGrid->addWidget(new QLabel(QStringLiteral("Style Name:"), styleOptions), 0, 0);
-    styleGrid->addWidget(m_styleName, 0, 1);
+    styleGrid->addWidget(m_styleName, 0, 1, 1, 2);
     styleGrid->addWidget(new QLabel(QStringLiteral("Background Color:"), styleOptions), 1, 0);
-    styleGrid->addWidget(background, 1, 1, Qt::AlignLeft);
+    styleGrid->addWidget(background, 1, 1, 1, 2, Qt::AlignLeft);
+    styleGrid->addWidget(m_patternRules, 2, 0, 1, 3);
+    styleGrid->addWidget(m_ownStamps, 3, 0);
+    styleGrid->addWidget(m_stampFont, 3, 1);
+    styleGrid->addWidget(m_stampColour, 3, 2);
+    styleGrid->addWidget(m_stampSample, 4, 0, 1, 3);
 
     auto* left = new QVBoxLayout;
     left->addWidget(principle);
@@ -240,6 +258,17 @@ void CStyleEditorDlg::BuildControls() {
         m_scheme->LineWrap = on;
         SchemeChanged();
     });
+    connect(m_patternRules, &QCheckBox::clicked, this, [this](bool on) {
+        m_scheme->PatternRules = on;
+        m_form->SetPatternRules(on);
+        const SStyleRule placeholder;
+        const SStyleRule* rule = SelectedRule();
+        m_form->ShowPatternError(rule != nullptr ? *rule : placeholder);
+        SchemeChanged();
+    });
+    connect(m_ownStamps, &QCheckBox::clicked, this, &CStyleEditorDlg::SetOwnStamps);
+    connect(m_stampFont, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseStampFont);
+    connect(m_stampColour, &QPushButton::clicked, this, &CStyleEditorDlg::ChooseStampColour);
     connect(m_styleName, &QLineEdit::textChanged, this, [this](const QString& text) {
         if (m_updating == 0 && m_scheme) {
             m_scheme->Name = QStringToBytes(text);
@@ -266,6 +295,10 @@ void CStyleEditorDlg::BuildControls() {
         SStyleRule* rule = m_updating == 0 ? SelectedRule() : nullptr;
         if (rule != nullptr && !text.isEmpty()) {
             rule->RegEx_MatchValue = QStringToBytes(text);
+            m_form->ShowPatternError(*rule);
+            if (m_scheme->PatternRules) {
+                SchemeChanged();
+            }
         }
     });
 }
@@ -307,6 +340,7 @@ void CStyleEditorDlg::FillList() {
     m_list->clear();
     m_styleName->setText(BytesToQString(m_scheme->Name));
     m_wrap->setChecked(m_scheme->LineWrap);
+    ShowStyleOptions();
     for (std::size_t i = 0; i < m_scheme->RuleCount(); ++i) {
         new QTreeWidgetItem(m_list, {BytesToQString(m_scheme->Rule(i).Name)});
     }
@@ -354,6 +388,92 @@ void CStyleEditorDlg::TakeControls() {
     m_form->TakeInto(*rule);
     m_form->EnableFor(*rule);
     SchemeChanged();
+}
+
+void CStyleEditorDlg::ShowStyleOptions() {
+    m_patternRules->setChecked(m_scheme->PatternRules);
+    m_form->SetPatternRules(m_scheme->PatternRules);
+    m_ownStamps->setChecked(m_scheme->Stamps.has_value());
+    m_stampFont->setEnabled(m_scheme->Stamps.has_value());
+    m_stampColour->setEnabled(m_scheme->Stamps.has_value());
+    RefreshStampSample();
+}
+
+namespace {
+
+// The font the console draws the style's stamps in (its stamp gutter's rule):
+// the first rule's font, then the stamps' own face and size where given.
+QFont StampFont(const CStyleScheme& scheme, const QFont& base) {
+    QFont font = base;
+    if (scheme.RuleCount() > 0) {
+        font = FontOf(scheme.Rule(0).CharFormat, base);
+        font.setUnderline(false);
+        font.setStrikeOut(false);
+    }
+    if (scheme.Stamps && !scheme.Stamps->FaceName.empty()) {
+        font.setFamily(BytesToQString(scheme.Stamps->FaceName));
+    }
+    if (scheme.Stamps && scheme.Stamps->PointSize > 0) {
+        font.setPointSize(scheme.Stamps->PointSize);
+    }
+    return font;
+}
+
+}  // namespace
+
+void CStyleEditorDlg::RefreshStampSample() {
+    if (!m_scheme || !m_scheme->Stamps) {
+        m_stampSample->setVisible(false);
+        return;
+    }
+    m_stampSample->setVisible(true);
+    m_stampSample->setFont(StampFont(*m_scheme, font()));
+    QPalette p = m_stampSample->palette();
+    p.setColor(QPalette::Window, ColourOf(m_scheme->BackgroundColor));
+    p.setColor(QPalette::WindowText, ColourOf(m_scheme->Stamps->Color));
+    m_stampSample->setPalette(p);
+    m_stampSample->setText(QStringLiteral("14:07:09.250 +0.125"));
+}
+
+void CStyleEditorDlg::SetOwnStamps(bool on) {
+    if (!m_scheme) {
+        return;
+    }
+    if (on && !m_scheme->Stamps) {
+        // Starts as the console draws stamps without a font of their own.
+        m_scheme->Stamps = SStampFormat{};
+    } else if (!on) {
+        m_scheme->Stamps.reset();
+    }
+    ShowStyleOptions();
+}
+
+void CStyleEditorDlg::ChooseStampFont() {
+    if (!m_scheme || !m_scheme->Stamps) {
+        return;
+    }
+    SStampFormat& stamps = *m_scheme->Stamps;
+    const auto chosen =
+        m_ui.ChooseFont(SFontChoice{StampFont(*m_scheme, font()), ColourOf(stamps.Color)}, this);
+    if (!chosen) {
+        return;
+    }
+    stamps.FaceName = QStringToBytes(chosen->font.family());
+    stamps.PointSize = std::max(0, chosen->font.pointSize());
+    stamps.Color = ColorRefOf(chosen->colour);
+    RefreshStampSample();
+}
+
+void CStyleEditorDlg::ChooseStampColour() {
+    if (!m_scheme || !m_scheme->Stamps) {
+        return;
+    }
+    const auto colour = m_ui.ChooseColour(ColourOf(m_scheme->Stamps->Color), this);
+    if (!colour) {
+        return;
+    }
+    m_scheme->Stamps->Color = ColorRefOf(*colour);
+    RefreshStampSample();
 }
 
 void CStyleEditorDlg::RefreshSample() {
@@ -445,6 +565,7 @@ void CStyleEditorDlg::ChooseBackground() {
     }
     m_scheme->BackgroundColor = ColorRefOf(*colour);
     RefreshSample();
+    RefreshStampSample();
     SchemeChanged();
 }
 

@@ -9,6 +9,9 @@
 // list, "id247" Browse, ...); the preview is "preview". The rules are edited
 // through CRuleListEditor, the selected one through the form (CRuleForm);
 // the sample and the preview are drawn by the console's own painter.
+// Beyond the rules, the style's options hold "Use Regular Expressions"
+// ("patternRules": the rules' patterns take part) and the font and colour of
+// the console's time stamps ("ownStamps", "stampFont", "stampColour").
 
 #include <QDialog>
 #include <QTimer>
@@ -22,6 +25,8 @@
 #include "view/qt/IStyleEditorUi.h"
 
 class QCheckBox;
+class QLabel;
+class QPushButton;
 class QLineEdit;
 class QTreeWidget;
 
@@ -66,6 +71,10 @@ class CStyleEditorDlg final : public QDialog {
     void ChooseFontColour();
     void ChooseFont();
     void ChooseBackground();
+    // The style's time stamps: in a font and colour of their own, or not.
+    void SetOwnStamps(bool on);
+    void ChooseStampFont();
+    void ChooseStampColour();
     void CopyRules();
     void PasteRules();
     void ShowRuleMenu(QPoint globalPos);
@@ -93,6 +102,8 @@ class CStyleEditorDlg final : public QDialog {
     void RefreshSample();
     void SchemeChanged();
     void RefreshPreview();
+    void ShowStyleOptions();
+    void RefreshStampSample();
 
     std::shared_ptr<CStyleScheme> m_scheme;
     bool m_showDataSource = false;
@@ -113,6 +124,11 @@ class CStyleEditorDlg final : public QDialog {
     QLineEdit* m_fileName = nullptr;
     QLineEdit* m_styleName = nullptr;
     QCheckBox* m_wrap = nullptr;
+    QCheckBox* m_patternRules = nullptr;
+    QCheckBox* m_ownStamps = nullptr;
+    QPushButton* m_stampFont = nullptr;
+    QPushButton* m_stampColour = nullptr;
+    QLabel* m_stampSample = nullptr;
     CRuleForm* m_form = nullptr;
 };
 

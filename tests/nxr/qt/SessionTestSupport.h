@@ -131,6 +131,15 @@ class CRecordingSink : public INxrSessionEvents {
         waits.emplace_back(state, std::string(where));
         return 0;
     }
+    std::int32_t OnShareChanged(std::int32_t port, std::int32_t clients,
+                                std::string_view note) override {
+        sharePort = port;
+        shareClients.push_back(clients);
+        if (!note.empty()) {
+            shareNotes.emplace_back(note);
+        }
+        return 0;
+    }
     // Whether OnLinkWaiting told `state` (an ENxrLinkWait).
     bool Waited(ENxrLinkWait state) const {
         for (const auto& w : waits) {
@@ -172,6 +181,9 @@ class CRecordingSink : public INxrSessionEvents {
     std::vector<std::string> newSpecs;
     std::vector<std::pair<std::int32_t, std::string>> waits;
     std::vector<Qt::HANDLE> threads;
+    std::int32_t sharePort = -1;  // -1: never told
+    std::vector<std::int32_t> shareClients;
+    std::vector<std::string> shareNotes;
     ByteString received;
     ByteString transmitted;
     std::map<std::uint32_t, ByteString> receivedBy;

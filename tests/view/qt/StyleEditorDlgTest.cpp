@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <cstdlib>
 #include <filesystem>
 
 #include "data/DataStore.h"
@@ -27,6 +28,7 @@
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
 #include "tests/view/qt/FakeStyleEditorUi.h"
+#include "view/PatternRules.h"
 #include "view/qt/CDocumentPreview.h"
 
 namespace quillpad {
@@ -774,6 +776,290 @@ TEST_F(StyleEditorDlg, ThePreviewShowsTheLastLinesThroughTheStyleBeingEdited) {
     channel.Send(store.Handle(), UM_CLEAR_DATA);
     QTRY_VERIFY_WITH_TIMEOUT(dlg->PreviewRefreshes() == beforeClear + 1, 2000);
     EXPECT_EQ(PreviewLines(*dlg), "");
+}
+
+// ---- the style's options: pattern rules and time stamps
+
+// Two rules: "Errors" hides what it matches, "Text" writes the rest.
+std::shared_ptr<CStyleScheme> ErrorsFile(const std::string& path) {
+    auto scheme = std::make_shared<CStyleScheme>();
+    EXPECT_TRUE(scheme->Load(path, true));
+    scheme->Name = "Errors";
+    SStyleRule errors = MakeRule("Errors", 0, 0, 0, 255);
+    scheme->AppendRule(errors);
+    scheme->AppendRule(MakeRule("Text", 0, 0, 1, 0));
+    EXPECT_TRUE(scheme->Save());
+    auto loaded = std::make_shared<CStyleScheme>();
+    EXPECT_TRUE(loaded->Load(path, false));
+    return loaded;
+}
+
+TEST_F(StyleEditorDlg, UseRegularExpressionsShowsThePatternControlsAndTheyTakeIntoTheRule) {
+    Open(FiveRuleFile(dir.File("five.tss")));
+    auto* optIn = dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"));
+    ASSERT_NE(optIn, nullptr);
+    auto* label = dlg->findChild<QLabel*>(QStringLiteral("patternLabel"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_EQ(optIn->text(), "Use Regular Expressions");
+    EXPECT_FALSE(optIn->isChecked());
+    EXPECT_FALSE(Child<QCheckBox>(231)->isVisible());
+    EXPECT_FALSE(Child<QCheckBox>(231)->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(216)->isVisible());
+
+    optIn->click();
+    EXPECT_TRUE(dlg->Scheme()->PatternRules);
+    EXPECT_TRUE(Child<QCheckBox>(231)->isVisible());
+    EXPECT_TRUE(Child<QCheckBox>(231)->isEnabled());
+    EXPECT_TRUE(Child<QLineEdit>(216)->isVisible());
+    EXPECT_EQ(label->text(), "Regular Expression:");
+    EXPECT_TRUE(label->isVisible());
+
+    // The field follows the check box; a click takes both into the rule.
+    Select({2});
+    EXPECT_FALSE(Child<QLineEdit>(216)->isEnabled());
+    Click(231);
+    EXPECT_TRUE(dlg->Scheme()->Rule(2).RegEx_Match);
+    EXPECT_TRUE(Child<QLineEdit>(216)->isEnabled());
+    Child<QLineEdit>(216)->setText(QStringLiteral("ERR\\d+"));
+    EXPECT_EQ(dlg->Scheme()->Rule(2).RegEx_MatchValue, std::optional<std::string>("ERR\\d+"));
+    // An emptied field keeps the pattern, through a click too.
+    Child<QLineEdit>(216)->clear();
+    Click(206);
+    EXPECT_EQ(dlg->Scheme()->Rule(2).RegEx_MatchValue, std::optional<std::string>("ERR\\d+"));
+    EXPECT_EQ(dlg->Scheme()->Rule(2).CharRange_MatchValue, 2);
+    // Shown from the rule when it is selected again; other rules show theirs.
+    Select({0});
+    EXPECT_FALSE(Child<QCheckBox>(231)->isChecked());
+    EXPECT_EQ(Child<QLineEdit>(216)->text(), "");
+    Select({2});
+    EXPECT_TRUE(Child<QCheckBox>(231)->isChecked());
+    EXPECT_EQ(Child<QLineEdit>(216)->text(), "ERR\\d+");
+
+    // Off again: hidden as before; the rule keeps its pattern.
+    optIn->click();
+    EXPECT_FALSE(dlg->Scheme()->PatternRules);
+    EXPECT_FALSE(Child<QCheckBox>(231)->isVisible());
+    EXPECT_FALSE(Child<QCheckBox>(231)->isEnabled());
+    EXPECT_FALSE(Child<QLineEdit>(216)->isVisible());
+    EXPECT_FALSE(label->isVisible());
+    EXPECT_TRUE(dlg->Scheme()->Rule(2).RegEx_Match);
+}
+
+TEST_F(StyleEditorDlg, APatternThatDoesNotCompileSaysWhyAndTheRuleMatchesNothing) {
+    store.AddIncomingBytes(0, "ok ERR42 done\r\n");
+    Open(ErrorsFile(dir.File("errors.tss")));
+    auto* error = dlg->findChild<QLabel*>(QStringLiteral("patternError"));
+    ASSERT_NE(error, nullptr);
+    // Without patterns "Errors" hides every byte.
+    EXPECT_EQ(PreviewLines(*dlg), "");
+
+    dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"))->click();
+    Select({0});
+    Click(231);
+    // A flag without a pattern matches nothing, and says so.
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_EQ(error->text().toStdString(), PatternRuleError(dlg->Scheme()->Rule(0)));
+    dlg->RefreshPreviewNow();
+    EXPECT_EQ(PreviewLines(*dlg), "ok ERR42 done\n");
+
+    Child<QLineEdit>(216)->setText(QStringLiteral("ERR("));
+    const std::string why = PatternRuleError(dlg->Scheme()->Rule(0));
+    EXPECT_FALSE(why.empty());
+    EXPECT_NE(why, PatternRuleError(SStyleRule{})) << "the compiler's reason, not 'no pattern'";
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_EQ(error->text().toStdString(), why);
+    dlg->RefreshPreviewNow();
+    EXPECT_EQ(PreviewLines(*dlg), "ok ERR42 done\n");
+
+    // The preview follows the pattern as it is typed.
+    Child<QLineEdit>(216)->setText(QStringLiteral("ERR\\d+"));
+    EXPECT_FALSE(error->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(PreviewLines(*dlg), QStringLiteral("ok  done\n"), 2000);
+    // The flag cleared: no reason, and the rule hides everything again.
+    Click(231);
+    EXPECT_FALSE(error->isVisible());
+    dlg->RefreshPreviewNow();
+    EXPECT_EQ(PreviewLines(*dlg), "");
+    // With the option off a bad pattern says nothing: it takes no part.
+    Click(231);
+    Child<QLineEdit>(216)->setText(QStringLiteral("(("));
+    EXPECT_TRUE(error->isVisible());
+    dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"))->click();
+    EXPECT_FALSE(error->isVisible());
+}
+
+TEST_F(StyleEditorDlg, OkWritesTheOptInAndTheRulesPatternAndTheyReadBack) {
+    const std::string path = dir.File("errors.tss");
+    Open(ErrorsFile(path));
+    dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"))->click();
+    Select({0});
+    Click(231);
+    Child<QLineEdit>(216)->setText(QStringLiteral("ERR(OR)?:\\s+\\d+"));
+    dlg->accept();
+    const std::string text = test::ReadFileBytes(path);
+    EXPECT_NE(text.find("PatternRules=TRUE\r\n"), std::string::npos) << text;
+    // A key the section did not have goes at its end, as the sheet's writer
+    // always adds keys.
+    EXPECT_NE(text.find("RegEx_Match=TRUE\r\n"), std::string::npos) << text;
+    EXPECT_NE(
+        text.find("Format_InsertCRLFIfTranslated=FALSE\r\nRegEx_MatchValue=ERR(OR)?:\\s+\\d+\r\n"),
+        std::string::npos)
+        << text;
+
+    CStyleScheme again;
+    ASSERT_TRUE(again.Load(path, false));
+    EXPECT_TRUE(again.PatternRules);
+    ASSERT_EQ(again.RuleCount(), 2u);
+    EXPECT_EQ(again.Rule(0).RegEx_MatchValue, std::optional<std::string>("ERR(OR)?:\\s+\\d+"));
+    EXPECT_FALSE(again.Rule(1).RegEx_Match);
+
+    // Opened again, the editor shows the option and the pattern.
+    auto reloaded = std::make_shared<CStyleScheme>();
+    ASSERT_TRUE(reloaded->Load(path, false));
+    Open(reloaded);
+    EXPECT_TRUE(dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"))->isChecked());
+    EXPECT_TRUE(Child<QLineEdit>(216)->isVisible());
+    EXPECT_EQ(Child<QLineEdit>(216)->text(), "ERR(OR)?:\\s+\\d+");
+    // Turned off and saved, the key says so rather than vanishing.
+    dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"))->click();
+    dlg->accept();
+    EXPECT_NE(test::ReadFileBytes(path).find("PatternRules=FALSE\r\n"), std::string::npos);
+}
+
+TEST_F(StyleEditorDlg, AStyleWithoutTheOptionsIsWrittenByteForByteAsItWas) {
+    const std::string path = dir.File("five.tss");
+    Open(FiveRuleFile(path));
+    const std::string before = test::ReadFileBytes(path);
+    auto* optIn = dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"));
+    auto* stamps = dlg->findChild<QCheckBox*>(QStringLiteral("ownStamps"));
+    ASSERT_NE(stamps, nullptr);
+    EXPECT_FALSE(stamps->isChecked());
+    // Switched on and off again before OK: nothing of them reaches the file.
+    optIn->click();
+    optIn->click();
+    stamps->click();
+    stamps->click();
+    dlg->accept();
+    EXPECT_EQ(test::ReadFileBytes(path), before);
+    EXPECT_EQ(before.find("PatternRules"), std::string::npos);
+    EXPECT_EQ(before.find("Stamps"), std::string::npos);
+}
+
+TEST_F(StyleEditorDlg, TheStampControlsMakeChangeAndRemoveTheStyleStamps) {
+    const std::string path = dir.File("five.tss");
+    Open(FiveRuleFile(path));
+    auto* own = dlg->findChild<QCheckBox*>(QStringLiteral("ownStamps"));
+    auto* fontButton = dlg->findChild<QPushButton*>(QStringLiteral("stampFont"));
+    auto* colourButton = dlg->findChild<QPushButton*>(QStringLiteral("stampColour"));
+    auto* sample = dlg->findChild<QLabel*>(QStringLiteral("stampSample"));
+    ASSERT_TRUE(own && fontButton && colourButton && sample);
+    EXPECT_FALSE(fontButton->isEnabled());
+    EXPECT_FALSE(colourButton->isEnabled());
+    EXPECT_FALSE(sample->isVisible());
+    // Without stamps the buttons ask nothing.
+    fontButton->click();
+    colourButton->click();
+    EXPECT_TRUE(ui.fontInitials.empty());
+    EXPECT_TRUE(ui.colourInitials.empty());
+
+    own->click();
+    ASSERT_TRUE(dlg->Scheme()->Stamps.has_value());
+    EXPECT_EQ(*dlg->Scheme()->Stamps, SStampFormat{});
+    EXPECT_TRUE(fontButton->isEnabled());
+    EXPECT_TRUE(sample->isVisible());
+
+    // Cancelled choosers change nothing; the chooser opens on the stamps' colour.
+    fontButton->click();
+    colourButton->click();
+    EXPECT_EQ(*dlg->Scheme()->Stamps, SStampFormat{});
+    ASSERT_EQ(ui.colourInitials.size(), 1u);
+    EXPECT_EQ(ui.colourInitials[0], QColor(0x80, 0x80, 0x80));
+    ASSERT_EQ(ui.fontInitials.size(), 1u);
+    ASSERT_TRUE(ui.fontInitials[0].has_value());
+    EXPECT_EQ(ui.fontInitials[0]->font.pointSize(), 12) << "the first rule's 240 twips";
+
+    QFont mono(QStringLiteral("Mono Sans"));
+    mono.setPointSize(9);
+    ui.font = SFontChoice{mono, QColor(0x80, 0x80, 0x80)};
+    fontButton->click();
+    ui.colour = QColor(255, 0, 0);
+    colourButton->click();
+    EXPECT_EQ(*dlg->Scheme()->Stamps, (SStampFormat{"Mono Sans", 9, 0x0000FF}));
+    EXPECT_EQ(sample->font().pointSize(), 9);
+    EXPECT_EQ(sample->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+    EXPECT_EQ(ui.colourInitials.back(), QColor(0x80, 0x80, 0x80));
+    dlg->accept();
+
+    auto reloaded = std::make_shared<CStyleScheme>();
+    ASSERT_TRUE(reloaded->Load(path, false));
+    EXPECT_EQ(reloaded->Stamps, (SStampFormat{"Mono Sans", 9, 0x0000FF}));
+    EXPECT_EQ(reloaded->RuleCount(), 5u);
+
+    // Opened again it shows them; taken away, the sheet reads without.
+    Open(reloaded);
+    own = dlg->findChild<QCheckBox*>(QStringLiteral("ownStamps"));
+    EXPECT_TRUE(own->isChecked());
+    EXPECT_TRUE(dlg->findChild<QPushButton*>(QStringLiteral("stampColour"))->isEnabled());
+    own->click();
+    EXPECT_FALSE(dlg->Scheme()->Stamps.has_value());
+    dlg->accept();
+    CStyleScheme without;
+    ASSERT_TRUE(without.Load(path, false));
+    EXPECT_FALSE(without.Stamps.has_value());
+    EXPECT_EQ(test::ReadFileBytes(path).find("FaceName=Mono Sans"), std::string::npos);
+}
+
+// The pictures of the guide (tools/take-screenshots.sh).
+TEST_F(StyleEditorDlg, DISABLED_OptionsScreenshots) {
+    const char* folder = std::getenv("QUILLPAD_SCREENSHOT_DIR");
+    if (folder == nullptr) {
+        FAIL() << "set QUILLPAD_SCREENSHOT_DIR to the pictures' folder";
+    }
+    const QString out = QString::fromLocal8Bit(folder);
+    for (int i = 0; i < 12; ++i) {
+        store.AddOutgoingBytes(0, "status\r");
+        store.AddIncomingBytes(0, "axis 2 ready, temp 41.5 C\r\n");
+        if (i % 4 == 1) {
+            store.AddIncomingBytes(0, "motor ERROR: " + std::to_string(4700 + i) + " stalled\r\n");
+        }
+    }
+    const std::string path = dir.File("alarms.tss");
+    auto scheme = std::make_shared<CStyleScheme>();
+    ASSERT_TRUE(scheme->Load(path, true));
+    scheme->Name = "Alarms";
+    SStyleRule echo = MakeRule("Hide my outgoing", 2, 0, 0, 0);
+    scheme->AppendRule(echo);
+    SStyleRule alarm = MakeRule("Error numbers", 0, 0, 1, 0x0000C0);
+    alarm.CharFormat.dwEffects = 1;  // bold
+    alarm.RegEx_Match = true;
+    alarm.RegEx_MatchValue = "ERR(OR)?:\\s+\\d+";
+    scheme->AppendRule(alarm);
+    scheme->AppendRule(MakeRule("Text", 0, 0, 1, 0));
+    scheme->PatternRules = true;
+    ASSERT_TRUE(scheme->Save());
+    Open(scheme);
+    dlg->resize(980, 720);
+    Select({1});
+    dlg->RefreshPreviewNow();
+    QTest::qWait(100);
+    EXPECT_TRUE(dlg->grab().save(out + QStringLiteral("/style-editor-patterns.png")));
+
+    Child<QLineEdit>(216)->setText(QStringLiteral("ERR(OR?:\\s+\\d+"));
+    dlg->RefreshPreviewNow();
+    QTest::qWait(100);
+    EXPECT_TRUE(dlg->grab().save(out + QStringLiteral("/style-editor-pattern-error.png")));
+
+    Child<QLineEdit>(216)->setText(QStringLiteral("ERR(OR)?:\\s+\\d+"));
+    dlg->findChild<QCheckBox*>(QStringLiteral("ownStamps"))->click();
+    QFont mono(QStringLiteral("DejaVu Sans Mono"));
+    mono.setPointSize(9);
+    ui.font = SFontChoice{mono, QColor(0x80, 0x80, 0x80)};
+    dlg->findChild<QPushButton*>(QStringLiteral("stampFont"))->click();
+    ui.colour = QColor(0, 0x70, 0x30);
+    dlg->findChild<QPushButton*>(QStringLiteral("stampColour"))->click();
+    dlg->RefreshPreviewNow();
+    QTest::qWait(100);
+    EXPECT_TRUE(dlg->grab().save(out + QStringLiteral("/style-editor-stamps.png")));
 }
 
 }  // namespace
