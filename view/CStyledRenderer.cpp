@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
+#include <memory>
 #include <optional>
 
 #include "view/PatternRules.h"
@@ -96,9 +98,7 @@ class CChooser {
         if (!m_covers.empty()) {
             const std::uint64_t covered = CoveredAt(at);
             if (covered != 0) {
-                m_walked = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction,
-                                           m_record.source, true, covered);
-                return m_walked;
+                return CoveredChoice(covered, b);
             }
         }
         if (m_table) {
@@ -120,6 +120,31 @@ class CChooser {
     }
 
   private:
+    // A covered byte's choice walks the rules; the walk depends only on the
+    // byte and which patterns cover it, so a run of covered bytes (digits
+    // of one number, say) walks once per distinct byte.
+    struct SCoveredChoices {
+        std::uint64_t covered = 0;
+        std::bitset<256> known;
+        std::array<SByteChoice, 256> choice;
+    };
+    const SByteChoice& CoveredChoice(std::uint64_t covered, std::uint8_t b) {
+        if (!m_coveredChoices) {
+            m_coveredChoices = std::make_unique<SCoveredChoices>();
+        }
+        SCoveredChoices& cache = *m_coveredChoices;
+        if (cache.covered != covered) {
+            cache.covered = covered;
+            cache.known.reset();
+        }
+        if (!cache.known[b]) {
+            cache.choice[b] = ChooseByWalking(m_scheme.RulePointers(), b, m_record.direction,
+                                              m_record.source, true, covered);
+            cache.known.set(b);
+        }
+        return cache.choice[b];
+    }
+
     std::uint64_t CoveredAt(std::size_t at) {
         while (m_cursor < m_covers.size() && m_covers[m_cursor].end <= at) {
             ++m_cursor;
@@ -138,6 +163,7 @@ class CChooser {
     SByteChoice m_walked;
     std::vector<SPatternCover> m_covers;
     std::size_t m_cursor = 0;
+    std::unique_ptr<SCoveredChoices> m_coveredChoices;
 };
 
 }  // namespace
