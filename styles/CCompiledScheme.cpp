@@ -1,5 +1,7 @@
 #include "styles/CCompiledScheme.h"
 
+#include <atomic>
+
 namespace quillpad {
 
 void ActionFor(const SStyleRule* f, std::uint8_t b, SByteChoice& choice) {
@@ -153,7 +155,11 @@ void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules, bool pa
         }
     }
     m_built = true;
-    ++m_builds;
+    // Unique across all schemes, not only rising: what was made from one
+    // build (a pattern set's covered tables) is never taken for another
+    // scheme's that happens to live at the same address.
+    static std::atomic<std::uint64_t> builds{0};
+    m_builds = ++builds;
 }
 
 const SByteChoice& CCompiledScheme::Choice(std::uint8_t byte, std::uint32_t direction,

@@ -89,8 +89,9 @@ class CChooser {
         if (CCompiledScheme::HasTable(record.direction, record.source)) {
             m_table = &compiled.Table(record.direction, record.source);
         }
-        if (const CPatternRuleSet* patterns = PatternRulesOf(scheme)) {
-            patterns->Cover(record.bytes, m_covers);
+        m_patterns = PatternRulesOf(scheme);
+        if (m_patterns != nullptr) {
+            m_patterns->Cover(record.bytes, m_covers);
         }
     }
     // The choice for byte `b` at `at` in the record.
@@ -98,6 +99,9 @@ class CChooser {
         if (!m_covers.empty()) {
             const std::uint64_t covered = CoveredAt(at);
             if (covered != 0) {
+                if (const auto* table = CoveredTable(covered)) {
+                    return (*table)[b];
+                }
                 return CoveredChoice(covered, b);
             }
         }
@@ -108,21 +112,40 @@ class CChooser {
                                    m_scheme.PatternRules);
         return m_walked;
     }
-    // The record's table, when it has one: right for every byte before
-    // FirstCoveredFrom.
-    const std::array<SByteChoice, 256>* Table() const { return m_table; }
-    // The first byte at or after `at` that a pattern found (the record's
-    // size when none).
-    std::size_t FirstCoveredFrom(std::size_t at) {
-        CoveredAt(at);
-        return m_cursor < m_covers.size() ? std::max(at, m_covers[m_cursor].begin)
-                                          : m_record.bytes.size();
+    // A table right for every byte from `at` up to `end`, or null where
+    // bytes must be chosen one by one.
+    struct SSegment {
+        const std::array<SByteChoice, 256>* table;
+        std::size_t end;
+    };
+    SSegment SegmentAt(std::size_t at) {
+        const std::size_t size = m_record.bytes.size();
+        if (m_covers.empty()) {
+            return {m_table, size};
+        }
+        const std::uint64_t covered = CoveredAt(at);
+        if (covered == 0) {
+            return {m_table, m_cursor < m_covers.size() ? m_covers[m_cursor].begin : size};
+        }
+        return {CoveredTable(covered), m_covers[m_cursor].end};
     }
 
   private:
-    // A covered byte's choice walks the rules; the walk depends only on the
-    // byte and which patterns cover it, so a run of covered bytes (digits
-    // of one number, say) walks once per distinct byte.
+    const std::array<SByteChoice, 256>* CoveredTable(std::uint64_t covered) {
+        if (m_table == nullptr) {
+            return nullptr;
+        }
+        if (covered != m_lastCovered) {
+            m_lastCovered = covered;
+            m_lastCoveredTable =
+                m_patterns->CoveredTable(m_scheme, m_record.direction, m_record.source, covered);
+        }
+        return m_lastCoveredTable;
+    }
+
+    // Past the kept tables a covered byte's choice walks the rules; the walk
+    // depends only on the byte and which patterns cover it, so a run of
+    // covered bytes (digits of one number, say) walks once per distinct byte.
     struct SCoveredChoices {
         std::uint64_t covered = 0;
         std::bitset<256> known;
@@ -159,11 +182,14 @@ class CChooser {
 
     const CStyleScheme& m_scheme;
     const SDataRecord& m_record;
+    const CPatternRuleSet* m_patterns = nullptr;
     const std::array<SByteChoice, 256>* m_table = nullptr;
     SByteChoice m_walked;
     std::vector<SPatternCover> m_covers;
     std::size_t m_cursor = 0;
     std::unique_ptr<SCoveredChoices> m_coveredChoices;
+    std::uint64_t m_lastCovered = 0;
+    const std::array<SByteChoice, 256>* m_lastCoveredTable = nullptr;
 };
 
 }  // namespace
@@ -354,18 +380,17 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         return stop == size;
     }
     CChooser choose(*m_scheme, record);
-    const std::array<SByteChoice, 256>* table = choose.Table();
     for (std::size_t i = begin; i < size; ++i) {
         if (i >= stop && m_pendingBreaks.empty()) {
             flush();
             point.offset = i;
             return false;
         }
+        const auto [table, segmentEnd] = choose.SegmentAt(i);
         if (table != nullptr) {
             // Most bytes add to the text held back and nothing else: a run of
             // them is counted in one go, up to where a stop may fall.
-            const std::size_t runEnd =
-                std::min(m_pendingBreaks.empty() ? stop : size, choose.FirstCoveredFrom(i));
+            const std::size_t runEnd = std::min(m_pendingBreaks.empty() ? stop : size, segmentEnd);
             std::size_t j = i;
             for (; j < runEnd; ++j) {
                 const SByteChoice& c = (*table)[bytes[j]];

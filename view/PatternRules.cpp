@@ -113,6 +113,38 @@ void CPatternRuleSet::Cover(std::string_view bytes, std::vector<SPatternCover>& 
     }
 }
 
+const std::array<SByteChoice, 256>* CPatternRuleSet::CoveredTable(const CStyleScheme& scheme,
+                                                                  std::uint32_t direction,
+                                                                  std::uint32_t source,
+                                                                  std::uint64_t covered) const {
+    if (!CCompiledScheme::HasTable(direction, source)) {
+        return nullptr;
+    }
+    const std::uint64_t build = scheme.Compiled().BuildCount();
+    if (build != m_tablesBuild) {
+        m_tablesBuild = build;
+        m_covered.clear();
+    }
+    const std::size_t pair = (direction - 1) * 2 + (source - 1);
+    for (const auto& table : m_covered) {
+        if (table->pair == pair && table->covered == covered) {
+            return &table->choices;
+        }
+    }
+    if (m_covered.size() == kCoveredTables) {
+        return nullptr;
+    }
+    auto table = std::make_unique<SCoveredTable>();
+    table->pair = pair;
+    table->covered = covered;
+    for (unsigned b = 0; b < 256; ++b) {
+        table->choices[b] = ChooseByWalking(scheme.RulePointers(), static_cast<std::uint8_t>(b),
+                                            direction, source, true, covered);
+    }
+    m_covered.push_back(std::move(table));
+    return &m_covered.back()->choices;
+}
+
 const CPatternRuleSet* PatternRulesOf(const CStyleScheme& scheme) {
     if (!scheme.PatternRules) {
         return nullptr;

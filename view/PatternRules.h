@@ -10,6 +10,7 @@
 // whole render gets. A device line that came in two records is two lines to
 // a pattern rule.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -44,6 +45,17 @@ class CPatternRuleSet {
     // What each pattern rule finds in `bytes`, into `out` (emptied first).
     void Cover(std::string_view bytes, std::vector<SPatternCover>& out) const;
 
+    // The choices for the bytes that the patterns of `covered` found (bit k:
+    // the k-th pattern rule) in a record of this direction and source, as
+    // walking the scheme's rules gives them: made at first use and kept
+    // until the scheme's tables are rebuilt, so a covered run is looked up
+    // like any other. Null for a pair without tables, or past
+    // kCoveredTables sets.
+    const std::array<SByteChoice, 256>* CoveredTable(const CStyleScheme& scheme,
+                                                     std::uint32_t direction, std::uint32_t source,
+                                                     std::uint64_t covered) const;
+    static constexpr std::size_t kCoveredTables = 64;
+
   private:
     struct SEntry {
         std::optional<std::string> text;
@@ -51,6 +63,13 @@ class CPatternRuleSet {
     };
     std::vector<SEntry> m_entries;
     bool m_anyValid = false;
+    struct SCoveredTable {
+        std::size_t pair;
+        std::uint64_t covered;
+        std::array<SByteChoice, 256> choices;
+    };
+    mutable std::uint64_t m_tablesBuild = 0;
+    mutable std::vector<std::unique_ptr<SCoveredTable>> m_covered;
 };
 
 // The pattern rules of a scheme, compiled once per set of pattern texts and

@@ -106,6 +106,20 @@ class CCase {
         m_spacing.lines = 1 + m_rng() % 4;
         m_spacing.chars = 1 + m_rng() % 24;
         m_spacing.pieceBytes = 1 + m_rng() % 8;
+        // A third of the cases colour what patterns find, drawn apart so the
+        // other cases stay as they were.
+        std::mt19937 patterns(seed ^ 0x9E3779B9U);
+        if (rules > 0 && patterns() % 3 == 0) {
+            static const char* kPatterns[] = {
+                "a+", "b[a-c]", "[\\x80-\\xff]+", "c.", "ab|ba", "\\x00|\\x08", "(", ""};
+            m_scheme.PatternRules = true;
+            for (std::size_t i = 0; i < rules; ++i) {
+                if (patterns() % 2 == 0) {
+                    m_scheme.Rule(i).RegEx_Match = true;
+                    m_scheme.Rule(i).RegEx_MatchValue = kPatterns[patterns() % 8];
+                }
+            }
+        }
     }
 
     const CStyleScheme* Scheme() const { return m_noScheme ? nullptr : &m_scheme; }

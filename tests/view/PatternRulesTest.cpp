@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <random>
+
 #include "view/CMemorySurface.h"
 #include "view/CStyledRenderer.h"
 
@@ -61,6 +64,82 @@ TEST(PatternRules, PiecesAndCountsAgreeWithTheWholeRender) {
     }
     EXPECT_EQ(surface.text, expected.text);
     EXPECT_EQ(CStyledRenderer::DrawnLength(&s, record, 2), std::string("x[61h]").size());
+}
+
+// A covered byte is looked up in a table made for its set of patterns: the
+// table must give what walking the rules gives, for random rules, every pair
+// of direction and source, and each set, also after an edit.
+TEST(PatternRules, CoveredTablesChooseAsTheWalkDoes) {
+    std::mt19937 rng(20261208);
+    const auto pick = [&](int lo, int hi) {
+        return std::uniform_int_distribution<int>(lo, hi)(rng);
+    };
+    for (int round = 0; round < 60; ++round) {
+        CStyleScheme s;
+        s.PatternRules = true;
+        for (int i = pick(1, 6); i > 0; --i) {
+            SStyleRule r;
+            r.Direction_MatchValue = pick(0, 2);
+            r.Owner_MatchValue = pick(0, 2);
+            r.CharRange_MatchValue = pick(0, 4);
+            r.Format_ApplyColor = pick(0, 1);
+            r.Format_ApplyFormat = pick(0, 1);
+            r.Format_CharacterFormat = pick(0, 4);
+            r.Format_AlwaysInterpretCRLFBSTB = pick(0, 1);
+            r.Format_InsertCRLFIfTranslated = pick(0, 1);
+            r.RegEx_Match = pick(0, 1);
+            r.RegEx_MatchValue = "x";
+            s.AppendRule(r);
+        }
+        for (int edit = 0; edit < 2; ++edit) {
+            const CPatternRuleSet set(s);
+            for (std::uint64_t covered = 1; covered < 8; ++covered) {
+                for (std::uint32_t d = 1; d <= 2; ++d) {
+                    for (std::uint32_t src = 1; src <= 2; ++src) {
+                        const auto* table = set.CoveredTable(s, d, src, covered);
+                        ASSERT_NE(table, nullptr);
+                        for (unsigned b = 0; b < 256; ++b) {
+                            const SByteChoice walked =
+                                ChooseByWalking(s.RulePointers(), static_cast<std::uint8_t>(b), d,
+                                                src, true, covered);
+                            const SByteChoice& got = (*table)[b];
+                            ASSERT_EQ(got.colourRule, walked.colourRule) << b << " " << covered;
+                            ASSERT_EQ(got.formatRule, walked.formatRule) << b << " " << covered;
+                            ASSERT_EQ(got.action, walked.action) << b << " " << covered;
+                            ASSERT_EQ(got.translatedNames, walked.translatedNames);
+                        }
+                    }
+                }
+            }
+            s.Rule(0).RegEx_Match = !s.Rule(0).RegEx_Match;
+        }
+    }
+    CStyleScheme s;
+    s.PatternRules = true;
+    s.AppendRule(HexRule("x"));
+    EXPECT_EQ(CPatternRuleSet(s).CoveredTable(s, 3, 1, 1), nullptr) << "a foreign direction";
+}
+
+// The tables are kept with the compiled patterns from one record to the
+// next: an edit of the other rules, or a new scheme where an old one was,
+// must not find the old tables.
+TEST(PatternRules, KeptTablesFollowEditsAndNewSchemes) {
+    CStyleScheme s;
+    s.PatternRules = true;
+    s.AppendRule(HexRule("a+"));
+    s.AppendRule(TextRule());
+    EXPECT_EQ(Text(s, "xaay"), "x[61h][61h]y");
+    s.Rule(0).Format_CharacterFormat = kFormatText;
+    EXPECT_EQ(Text(s, "xaay"), "xaay");
+    for (int i = 0; i < 20; ++i) {
+        auto fresh = std::make_unique<CStyleScheme>();
+        fresh->PatternRules = true;
+        SStyleRule rule = HexRule("a+");
+        rule.Format_CharacterFormat = i % 2 == 0 ? kFormatHex : kFormatText;
+        fresh->AppendRule(rule);
+        fresh->AppendRule(TextRule());
+        EXPECT_EQ(Text(*fresh, "xaay"), i % 2 == 0 ? "x[61h][61h]y" : "xaay") << i;
+    }
 }
 
 TEST(PatternRules, APatternThatDoesNotCompileMatchesNothingAndSaysWhy) {
