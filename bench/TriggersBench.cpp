@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bench/support/Traffic.h"
+#include "bench/support/TwentyTriggers.h"
 #include "control/Triggers.h"
 #include "data/DataStore.h"
 #include "platform/MessageChannel.h"
@@ -41,31 +42,7 @@ const std::vector<std::string>& Records() {
     return records;
 }
 
-std::vector<STrigger> TwentyTriggers() {
-    std::vector<STrigger> triggers;
-    const char* texts[] = {"login:",   "Password:", "U-Boot 20", "Kernel panic", "\\x1b[2J",
-                           "Segfault", "=> ",       "OK\\r",     "NO CARRIER",   "Rebooting"};
-    const char* regexes[] = {R"(ERR(OR)?:\s+\d+)", R"(temp=\d+\.\d)",      R"(^\$ $)",
-                             R"(v\d+\.\d+\.\d+)",  R"(fault [0-9a-f]{8})", R"(WARN\w*)",
-                             R"(link (up|down))",  R"(id=[A-Z]{3}\d{4})",  R"(crc [0-9A-F]{4})",
-                             R"(retry #\d+)"};
-    for (const char* t : texts) {
-        STrigger trigger;
-        trigger.name = t;
-        trigger.pattern = t;
-        trigger.action = ETriggerAction::Mark;
-        triggers.push_back(trigger);
-    }
-    for (const char* r : regexes) {
-        STrigger trigger;
-        trigger.name = r;
-        trigger.pattern = r;
-        trigger.mode = ETriggerMode::Regex;
-        trigger.action = ETriggerAction::Mark;
-        triggers.push_back(trigger);
-    }
-    return triggers;
-}
+using bench::TwentyTriggers;
 
 void Ingest(benchmark::State& state, const std::vector<STrigger>& triggers, bool store) {
     const auto& records = Records();

@@ -86,6 +86,7 @@ class CChooser {
     CChooser(const CStyleScheme& scheme, const SDataRecord& record)
         : m_scheme(scheme), m_record(record) {
         const CCompiledScheme& compiled = scheme.Compiled();
+        m_build = compiled.BuildCount();
         if (CCompiledScheme::HasTable(record.direction, record.source)) {
             m_table = &compiled.Table(record.direction, record.source);
         }
@@ -137,8 +138,8 @@ class CChooser {
         }
         if (covered != m_lastCovered) {
             m_lastCovered = covered;
-            m_lastCoveredTable =
-                m_patterns->CoveredTable(m_scheme, m_record.direction, m_record.source, covered);
+            m_lastCoveredTable = m_patterns->CoveredTable(m_scheme, m_build, m_record.direction,
+                                                          m_record.source, covered);
         }
         return m_lastCoveredTable;
     }
@@ -183,6 +184,7 @@ class CChooser {
     const CStyleScheme& m_scheme;
     const SDataRecord& m_record;
     const CPatternRuleSet* m_patterns = nullptr;
+    std::uint64_t m_build = 0;
     const std::array<SByteChoice, 256>* m_table = nullptr;
     SByteChoice m_walked;
     std::vector<SPatternCover> m_covers;
@@ -390,12 +392,21 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         if (table != nullptr) {
             // Most bytes add to the text held back and nothing else: a run of
             // them is counted in one go, up to where a stop may fall.
-            const std::size_t runEnd = std::min(m_pendingBreaks.empty() ? stop : size, segmentEnd);
+            std::size_t runEnd = std::min(m_pendingBreaks.empty() ? stop : size, segmentEnd);
             std::size_t j = i;
             for (; j < runEnd; ++j) {
                 const SByteChoice& c = (*table)[bytes[j]];
                 if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
-                    break;
+                    // A change of colour, as below, without leaving the run
+                    // (pattern rules change it often); once the text held
+                    // back is out, a stop may fall again.
+                    if (c.colourRule != point.currentRule) {
+                        flush();
+                        point.currentRule = c.colourRule;
+                        point.formatApplied = true;
+                        runEnd = std::min(runEnd, stop);
+                    }
+                    point.ruleInRecord = c.colourRule;
                 }
                 if (c.action == EByteAction::Copy) {
                     if (bytes[j] == '\r' || bytes[j] == '\n') {

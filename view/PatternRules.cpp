@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 
 namespace quillpad {
 namespace {
@@ -58,31 +59,38 @@ bool CPatternRuleSet::SameAs(const CStyleScheme& scheme) const {
 void CPatternRuleSet::Cover(std::string_view bytes, std::vector<SPatternCover>& out) const {
     out.clear();
     // Each pattern's matches, as toggles of its bit: one pattern's matches
-    // never overlap, so a bit is set between its two toggles.
-    struct SToggle {
-        std::size_t at;
-        std::uint64_t bit;
-    };
-    std::vector<SToggle> toggles;
+    // never overlap, so a bit is set between its two toggles. They come in
+    // order per pattern, so the patterns' lists are merged, not sorted.
+    std::vector<SToggle>& toggles = m_toggles;
+    std::vector<SToggle>& merged = m_merged;
+    toggles.clear();
     for (std::size_t k = 0; k < m_entries.size(); ++k) {
         const CFindPattern* pattern = m_entries[k].pattern.get();
         if (pattern == nullptr || !pattern->IsValid()) {
             continue;
         }
         const std::uint64_t bit = std::uint64_t{1} << k;
+        const std::size_t first = toggles.size();
+        // The line end at or after the last match's start: matches come in
+        // order, so each line is walked once.
+        std::size_t lineFrom = 0;
+        std::size_t lineEnd = 0;
+        bool lineKnown = false;
         std::size_t from = 0;
         while (from < bytes.size()) {
             SPatternMatch m = pattern->Match(bytes, from, false, true);
             if (m.kind != SPatternMatch::EKind::Full) {
                 break;
             }
-            const auto lineEnd = [&bytes](std::size_t at) {
-                while (at < bytes.size() && !IsLineEnd(bytes[at])) {
-                    ++at;
+            if (!lineKnown || m.begin > lineEnd || m.begin < lineFrom) {
+                lineFrom = m.begin;
+                lineEnd = m.begin;
+                while (lineEnd < bytes.size() && !IsLineEnd(bytes[lineEnd])) {
+                    ++lineEnd;
                 }
-                return at;
-            };
-            const std::size_t end = lineEnd(m.begin);
+                lineKnown = true;
+            }
+            const std::size_t end = lineEnd;
             if (m.end > end) {
                 // It ran over a line end: the line alone is what it may find.
                 m = pattern->Match(bytes.substr(0, end), m.begin, false, true);
@@ -95,12 +103,18 @@ void CPatternRuleSet::Cover(std::string_view bytes, std::vector<SPatternCover>& 
             toggles.push_back(SToggle{m.end, bit});
             from = m.end;
         }
+        if (first > 0 && toggles.size() > first) {
+            merged.clear();
+            const auto before = [](const SToggle& a, const SToggle& b) { return a.at < b.at; };
+            std::merge(toggles.begin(), toggles.begin() + static_cast<std::ptrdiff_t>(first),
+                       toggles.begin() + static_cast<std::ptrdiff_t>(first), toggles.end(),
+                       std::back_inserter(merged), before);
+            toggles.swap(merged);
+        }
     }
     if (toggles.empty()) {
         return;
     }
-    std::stable_sort(toggles.begin(), toggles.end(),
-                     [](const SToggle& a, const SToggle& b) { return a.at < b.at; });
     std::uint64_t mask = 0;
     for (std::size_t i = 0; i < toggles.size();) {
         const std::size_t at = toggles[i].at;
@@ -114,13 +128,13 @@ void CPatternRuleSet::Cover(std::string_view bytes, std::vector<SPatternCover>& 
 }
 
 const std::array<SByteChoice, 256>* CPatternRuleSet::CoveredTable(const CStyleScheme& scheme,
+                                                                  std::uint64_t build,
                                                                   std::uint32_t direction,
                                                                   std::uint32_t source,
                                                                   std::uint64_t covered) const {
     if (!CCompiledScheme::HasTable(direction, source)) {
         return nullptr;
     }
-    const std::uint64_t build = scheme.Compiled().BuildCount();
     if (build != m_tablesBuild) {
         m_tablesBuild = build;
         m_covered.clear();

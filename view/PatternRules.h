@@ -50,9 +50,11 @@ class CPatternRuleSet {
     // walking the scheme's rules gives them: made at first use and kept
     // until the scheme's tables are rebuilt, so a covered run is looked up
     // like any other. Null for a pair without tables, or past
-    // kCoveredTables sets.
+    // kCoveredTables sets. `build` is the scheme's BuildCount, which the
+    // caller has just refreshed.
     const std::array<SByteChoice, 256>* CoveredTable(const CStyleScheme& scheme,
-                                                     std::uint32_t direction, std::uint32_t source,
+                                                     std::uint64_t build, std::uint32_t direction,
+                                                     std::uint32_t source,
                                                      std::uint64_t covered) const;
     static constexpr std::size_t kCoveredTables = 64;
 
@@ -68,6 +70,13 @@ class CPatternRuleSet {
         std::uint64_t covered;
         std::array<SByteChoice, 256> choices;
     };
+    // Cover's own buffers, kept for the next record.
+    struct SToggle {
+        std::size_t at;
+        std::uint64_t bit;
+    };
+    mutable std::vector<SToggle> m_toggles;
+    mutable std::vector<SToggle> m_merged;
     mutable std::uint64_t m_tablesBuild = 0;
     mutable std::vector<std::unique_ptr<SCoveredTable>> m_covered;
 };

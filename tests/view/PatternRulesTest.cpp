@@ -96,7 +96,8 @@ TEST(PatternRules, CoveredTablesChooseAsTheWalkDoes) {
             for (std::uint64_t covered = 1; covered < 8; ++covered) {
                 for (std::uint32_t d = 1; d <= 2; ++d) {
                     for (std::uint32_t src = 1; src <= 2; ++src) {
-                        const auto* table = set.CoveredTable(s, d, src, covered);
+                        const auto* table =
+                            set.CoveredTable(s, s.Compiled().BuildCount(), d, src, covered);
                         ASSERT_NE(table, nullptr);
                         for (unsigned b = 0; b < 256; ++b) {
                             const SByteChoice walked =
@@ -117,7 +118,8 @@ TEST(PatternRules, CoveredTablesChooseAsTheWalkDoes) {
     CStyleScheme s;
     s.PatternRules = true;
     s.AppendRule(HexRule("x"));
-    EXPECT_EQ(CPatternRuleSet(s).CoveredTable(s, 3, 1, 1), nullptr) << "a foreign direction";
+    EXPECT_EQ(CPatternRuleSet(s).CoveredTable(s, s.Compiled().BuildCount(), 3, 1, 1), nullptr)
+        << "a foreign direction";
 }
 
 // The tables are kept with the compiled patterns from one record to the

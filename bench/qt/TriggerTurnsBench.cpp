@@ -1,0 +1,174 @@
+// Triggers in the whole console: a device (a TCP peer on a thread of its
+// own) sends traffic as fast as the console takes it, with something for
+// the triggers about every 64 KB; the console stores it, shows it and runs
+// 20 triggers over it (each marks the history). Goals: ingest >= 150 MB/s
+// and no event-loop turn over 16 ms. Baseline in the same run: the same
+// console with no trigger.
+//
+// Reported per case: the rate the console took in, the longest turn of its
+// event loop, and how many marks the triggers made.
+
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QApplication>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "bench/support/BenchReport.h"
+#include "bench/support/LoopTurns.h"
+#include "bench/support/Traffic.h"
+#include "bench/support/TwentyTriggers.h"
+#include "control/qt/CControlTriggers.h"
+#include "control/qt/CQuillpad2Ctrl.h"
+
+namespace quillpad {
+namespace {
+
+constexpr int kRunMs = 4000;
+
+QApplication& App() {
+    static int argc = 1;
+    static char name[] = "TriggerTurnsBench";
+    static char* argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+    return app;
+}
+
+// The device: one TCP client, flooded until the bench is done.
+class CFloodingDevice {
+  public:
+    CFloodingDevice() {
+        m_traffic = bench::MakeTraffic(std::size_t{8} << 20);
+        for (std::size_t at = 65536; at + 32 < m_traffic.size(); at += 65536) {
+            m_traffic.replace(at, 20, "ERROR: 4711 login: ");
+        }
+        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::listen(m_listen, 1);
+        socklen_t length = sizeof address;
+        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { Run(); });
+    }
+    ~CFloodingDevice() {
+        m_stop = true;
+        m_thread.join();
+        ::close(m_listen);
+    }
+    int Port() const { return m_port; }
+    void Go() { m_go = true; }
+    std::uint64_t Sent() const { return m_sent; }
+
+  private:
+    void Run() {
+        pollfd accept{m_listen, POLLIN, 0};
+        while (!m_stop && ::poll(&accept, 1, 50) <= 0) {
+        }
+        if (m_stop) {
+            return;
+        }
+        const int client = ::accept(m_listen, nullptr, nullptr);
+        while (!m_stop && !m_go) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        std::size_t at = 0;
+        while (!m_stop) {
+            pollfd p{client, POLLOUT, 0};
+            if (::poll(&p, 1, 20) <= 0) {
+                continue;
+            }
+            const std::size_t n = std::min<std::size_t>(65536, m_traffic.size() - at);
+            const ssize_t wrote = ::write(client, m_traffic.data() + at, n);
+            if (wrote <= 0) {
+                break;
+            }
+            m_sent += static_cast<std::uint64_t>(wrote);
+            at = (at + static_cast<std::size_t>(wrote)) % m_traffic.size();
+        }
+        ::close(client);
+    }
+
+    std::string m_traffic;
+    int m_listen = -1;
+    int m_port = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+    std::atomic<bool> m_go{false};
+    std::atomic<std::uint64_t> m_sent{0};
+};
+
+void PrepareHome() {
+    static bool done = false;
+    if (!done) {
+        done = true;
+        const auto home = std::filesystem::temp_directory_path() /
+                          ("quillpad-trigger-bench-" + std::to_string(::getpid()));
+        std::filesystem::remove_all(home);
+        setenv("WORKBAY_HOME", home.c_str(), 1);
+    }
+}
+
+void RunConsole(benchmark::State& state, bool triggers, const std::string& name) {
+    App();
+    PrepareHome();
+    for (auto _ : state) {
+        CFloodingDevice device;
+        CQuillpad2Ctrl control;
+        control.resize(900, 500);
+        control.show();
+        control.Settings().m_triggers =
+            triggers ? bench::TwentyTriggers() : std::vector<STrigger>{};
+        control.Triggers().Apply();
+        control.IWBSetConnectionParameters(
+            QByteArray::fromStdString("tcp:127.0.0.1:" + std::to_string(device.Port())));
+        const auto start = std::chrono::steady_clock::now();
+        const auto since = [&start] {
+            return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
+                                                             start)
+                .count();
+        };
+        bench::LongestLoopTurnMs([&] { return control.ConnectionStatus() == 3 || since() > 5000; },
+                                 5000);
+        const std::size_t actionsBefore = control.Triggers().ActionsRun();
+        device.Go();
+        const auto begin = std::chrono::steady_clock::now();
+        const double longest = bench::LongestLoopTurnMs([] { return false; }, kRunMs);
+        const double ms =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+                .count();
+        // What the device wrote less what the socket buffers may still hold
+        // is what the console took in; over seconds the buffers do not matter.
+        bench::Figure(name + "_rate", static_cast<double>(device.Sent()) / 1e3 / ms, "MB/s");
+        bench::Figure(name + "_longest_turn", longest, "ms");
+        bench::Figure(name + "_actions",
+                      static_cast<double>(control.Triggers().ActionsRun() - actionsBefore),
+                      "actions");
+    }
+}
+
+void BM_ConsoleIngestWith20Triggers(benchmark::State& state) {
+    RunConsole(state, true, "console_ingest_20_triggers");
+}
+BENCHMARK(BM_ConsoleIngestWith20Triggers)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_ConsoleIngestNoTriggers_Baseline(benchmark::State& state) {
+    RunConsole(state, false, "console_ingest_no_triggers");
+}
+BENCHMARK(BM_ConsoleIngestNoTriggers_Baseline)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace quillpad
