@@ -13,12 +13,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -37,6 +33,8 @@
 #include <vector>
 
 #include "bench/support/BenchReport.h"
+#include "bench/support/LoopbackDevice.h"
+#include "bench/support/QtBench.h"
 #include "control/CQuillpadSettings.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/CSendPanelDock.h"
@@ -49,42 +47,18 @@ constexpr int kSends = 1000;
 constexpr int kPeriodMs = 10;
 constexpr double kFloodBytesPerSecond = 10e6;
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "PeriodicSendBench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
-double NowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // The device: one TCP client, every "!" it receives stamped, and while
 // flooding 10 MB/s sent back in 10 KB pieces each millisecond.
 class CTimingDevice {
   public:
     explicit CTimingDevice(bool flood) : m_flood(flood) {
-        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listen, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Run(); });
     }
     ~CTimingDevice() {
         m_stop = true;
         m_thread.join();
-        ::close(m_listen);
     }
-    int Port() const { return m_port; }
+    int Port() const { return m_listener.Port(); }
     std::vector<double> Marks() {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_marks;
@@ -93,28 +67,23 @@ class CTimingDevice {
 
   private:
     void Run() {
-        pollfd accept{m_listen, POLLIN, 0};
-        while (!m_stop && ::poll(&accept, 1, 50) <= 0) {
-        }
-        if (m_stop) {
+        const int client = m_listener.Accept(m_stop);
+        if (client < 0) {
             return;
         }
-        const int client = ::accept(m_listen, nullptr, nullptr);
-        const int one = 1;
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         ::fcntl(client, F_SETFL, O_NONBLOCK);
         std::string line;
         for (int i = 0; i < 9'999; ++i) {
             line.push_back(i % 100 == 99 ? '\n' : static_cast<char>('a' + i % 26));
         }
         line.push_back('\n');
-        const double start = NowMs();
+        const double start = bench::NowMs();
         double sent = 0;
         char buffer[65536];
         while (!m_stop) {
             pollfd p{client, POLLIN, 0};
             ::poll(&p, 1, 1);
-            const double now = NowMs();
+            const double now = bench::NowMs();
             if (p.revents & POLLIN) {
                 const ssize_t n = ::read(client, buffer, sizeof buffer);
                 if (n <= 0) {
@@ -143,8 +112,7 @@ class CTimingDevice {
     }
 
     bool m_flood;
-    int m_listen = -1;
-    int m_port = 0;
+    bench::CLoopbackListener m_listener;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::mutex m_mutex;
@@ -179,20 +147,9 @@ void Report(const std::string& name, const std::vector<double>& marks) {
     bench::Figure(name + "_drift_after_1000", drift, "ms");
 }
 
-void PrepareHome() {
-    static bool done = false;
-    if (!done) {
-        done = true;
-        const auto home = std::filesystem::temp_directory_path() /
-                          ("quillpad-periodic-bench-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(home);
-        setenv("WORKBAY_HOME", home.c_str(), 1);
-    }
-}
-
 void RunConsole(benchmark::State& state, bool flood, const std::string& name) {
-    App();
-    PrepareHome();
+    bench::App();
+    bench::UseOwnHome("quillpad-periodic-bench");
     for (auto _ : state) {
         CTimingDevice device(flood);
         CQuillpad2Ctrl control;
@@ -200,8 +157,8 @@ void RunConsole(benchmark::State& state, bool flood, const std::string& name) {
         control.show();
         control.IWBSetConnectionParameters(
             QByteArray::fromStdString("tcp:127.0.0.1:" + std::to_string(device.Port())));
-        const double deadline = NowMs() + 5000;
-        while (control.ConnectionStatus() != 3 && NowMs() < deadline) {
+        const double deadline = bench::NowMs() + 5000;
+        while (control.ConnectionStatus() != 3 && bench::NowMs() < deadline) {
             QApplication::processEvents(QEventLoop::AllEvents, 10);
         }
         CSendPanel panel;
@@ -217,19 +174,19 @@ void RunConsole(benchmark::State& state, bool flood, const std::string& name) {
         panel.Save();
         control.SendPanel()->OpenPanel(panel.Path());
         // The flood settles before the sends start.
-        const double settle = NowMs() + 300;
-        while (NowMs() < settle) {
+        const double settle = bench::NowMs() + 300;
+        while (bench::NowMs() < settle) {
             QApplication::processEvents(QEventLoop::AllEvents, 5);
         }
         const double floodBefore = device.FloodSent();
-        const double start = NowMs();
+        const double start = bench::NowMs();
         control.SendPanel()->StartRepeat(0);
-        while (control.SendPanel()->Repeating(0) && NowMs() < start + 30'000) {
+        while (control.SendPanel()->Repeating(0) && bench::NowMs() < start + 30'000) {
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
-        const double end = NowMs();
+        const double end = bench::NowMs();
         const double settleEnd = end + 100;
-        while (NowMs() < settleEnd) {
+        while (bench::NowMs() < settleEnd) {
             QApplication::processEvents(QEventLoop::AllEvents, 5);
         }
         Report(name, device.Marks());
@@ -253,7 +210,7 @@ BENCHMARK(BM_PeriodicSendWhile10MBps)->Unit(benchmark::kMillisecond)->Iterations
 
 // The floor: a precise repeating QTimer writing to a socket on this thread.
 void BM_BareTimerSocket_Baseline(benchmark::State& state) {
-    App();
+    bench::App();
     for (auto _ : state) {
         CTimingDevice device(false);
         QTcpSocket socket;
@@ -274,8 +231,8 @@ void BM_BareTimerSocket_Baseline(benchmark::State& state) {
         while (timer.isActive()) {
             QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
         }
-        const double settle = NowMs() + 100;
-        while (NowMs() < settle) {
+        const double settle = bench::NowMs() + 100;
+        while (bench::NowMs() < settle) {
             QApplication::processEvents(QEventLoop::AllEvents, 5);
         }
         Report("bare_qtimer_socket", device.Marks());

@@ -11,11 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -33,6 +29,8 @@
 #include <vector>
 
 #include "bench/support/BenchReport.h"
+#include "bench/support/LoopbackDevice.h"
+#include "bench/support/QtBench.h"
 #include "control/qt/CControlScript.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 
@@ -41,41 +39,17 @@ namespace {
 
 constexpr int kPrompts = 100;
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "ScriptExpectBench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
-double NowMs() {
-    return std::chrono::duration<double, std::milli>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 // The device: one TCP client; a prompt, then the time until "\r" comes back.
 class CPromptingDevice {
   public:
     CPromptingDevice() {
-        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listen, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Run(); });
     }
     ~CPromptingDevice() {
         m_stop = true;
         m_thread.join();
-        ::close(m_listen);
     }
-    int Port() const { return m_port; }
+    int Port() const { return m_listener.Port(); }
     // Starts prompting (the console has connected and its script waits).
     void Go() { m_go = true; }
     bool Done() const { return m_done; }
@@ -86,15 +60,10 @@ class CPromptingDevice {
 
   private:
     void Run() {
-        pollfd accept{m_listen, POLLIN, 0};
-        while (!m_stop && ::poll(&accept, 1, 50) <= 0) {
-        }
-        if (m_stop) {
+        const int client = m_listener.Accept(m_stop);
+        if (client < 0) {
             return;
         }
-        const int client = ::accept(m_listen, nullptr, nullptr);
-        const int one = 1;
-        ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         while (!m_stop && !m_go) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -102,12 +71,12 @@ class CPromptingDevice {
         for (int i = 0; i < kPrompts && !m_stop; ++i) {
             // A pause between prompts, as a device that prints a banner.
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            const double sent = NowMs();
+            const double sent = bench::NowMs();
             if (::write(client, "login: ", 7) != 7) {
                 break;
             }
             bool answered = false;
-            while (!answered && !m_stop && NowMs() < sent + 200) {
+            while (!answered && !m_stop && bench::NowMs() < sent + 200) {
                 pollfd p{client, POLLIN, 0};
                 if (::poll(&p, 1, 1) <= 0) {
                     continue;
@@ -121,7 +90,7 @@ class CPromptingDevice {
             }
             if (answered) {
                 std::lock_guard<std::mutex> lock(m_mutex);
-                m_delays.push_back(NowMs() - sent);
+                m_delays.push_back(bench::NowMs() - sent);
             }
         }
         m_done = true;
@@ -132,8 +101,7 @@ class CPromptingDevice {
         ::close(client);
     }
 
-    int m_listen = -1;
-    int m_port = 0;
+    bench::CLoopbackListener m_listener;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_go{false};
@@ -153,28 +121,16 @@ void Report(const std::string& name, std::vector<double> delays) {
     bench::Figure(name + "_longest_delay", delays.back(), "ms");
 }
 
-std::filesystem::path PrepareHome() {
-    static const auto home = [] {
-        const auto path = std::filesystem::temp_directory_path() /
-                          ("quillpad-expect-bench-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(path);
-        std::filesystem::create_directories(path);
-        setenv("WORKBAY_HOME", path.c_str(), 1);
-        return path;
-    }();
-    return home;
-}
-
 void WaitFor(const auto& done, double ms) {
-    const double deadline = NowMs() + ms;
-    while (!done() && NowMs() < deadline) {
+    const double deadline = bench::NowMs() + ms;
+    while (!done() && bench::NowMs() < deadline) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
     }
 }
 
 void BM_ScriptExpectAnswersAPrompt(benchmark::State& state) {
-    App();
-    const auto script = PrepareHome() / "answer.lua";
+    bench::App();
+    const auto script = bench::UseOwnHome("quillpad-expect-bench") / "answer.lua";
     std::ofstream(script) << "for i = 1, " << kPrompts
                           << " do\n"
                              "  if not expect(\"login: \", 2000) then error(\"no prompt\") end\n"
@@ -201,7 +157,7 @@ BENCHMARK(BM_ScriptExpectAnswersAPrompt)->Unit(benchmark::kMillisecond)->Iterati
 
 // The floor: a socket on this thread answering as soon as it reads.
 void BM_BareSocketAnswers_Baseline(benchmark::State& state) {
-    App();
+    bench::App();
     for (auto _ : state) {
         CPromptingDevice device;
         QTcpSocket socket;

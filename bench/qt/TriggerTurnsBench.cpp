@@ -10,10 +10,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -27,6 +24,8 @@
 
 #include "bench/support/BenchReport.h"
 #include "bench/support/LoopTurns.h"
+#include "bench/support/LoopbackDevice.h"
+#include "bench/support/QtBench.h"
 #include "bench/support/Traffic.h"
 #include "bench/support/TwentyTriggers.h"
 #include "control/qt/CControlTriggers.h"
@@ -37,14 +36,6 @@ namespace {
 
 constexpr int kRunMs = 4000;
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "TriggerTurnsBench";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
-
 // The device: one TCP client, flooded until the bench is done.
 class CFloodingDevice {
   public:
@@ -53,35 +44,22 @@ class CFloodingDevice {
         for (std::size_t at = 65536; at + 32 < m_traffic.size(); at += 65536) {
             m_traffic.replace(at, 20, "ERROR: 4711 login: ");
         }
-        m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(m_listen, 1);
-        socklen_t length = sizeof address;
-        ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { Run(); });
     }
     ~CFloodingDevice() {
         m_stop = true;
         m_thread.join();
-        ::close(m_listen);
     }
-    int Port() const { return m_port; }
+    int Port() const { return m_listener.Port(); }
     void Go() { m_go = true; }
     std::uint64_t Sent() const { return m_sent; }
 
   private:
     void Run() {
-        pollfd accept{m_listen, POLLIN, 0};
-        while (!m_stop && ::poll(&accept, 1, 50) <= 0) {
-        }
-        if (m_stop) {
+        const int client = m_listener.Accept(m_stop);
+        if (client < 0) {
             return;
         }
-        const int client = ::accept(m_listen, nullptr, nullptr);
         while (!m_stop && !m_go) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -103,28 +81,16 @@ class CFloodingDevice {
     }
 
     std::string m_traffic;
-    int m_listen = -1;
-    int m_port = 0;
+    bench::CLoopbackListener m_listener;
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_go{false};
     std::atomic<std::uint64_t> m_sent{0};
 };
 
-void PrepareHome() {
-    static bool done = false;
-    if (!done) {
-        done = true;
-        const auto home = std::filesystem::temp_directory_path() /
-                          ("quillpad-trigger-bench-" + std::to_string(::getpid()));
-        std::filesystem::remove_all(home);
-        setenv("WORKBAY_HOME", home.c_str(), 1);
-    }
-}
-
 void RunConsole(benchmark::State& state, bool triggers, const std::string& name) {
-    App();
-    PrepareHome();
+    bench::App();
+    bench::UseOwnHome("quillpad-trigger-bench");
     for (auto _ : state) {
         CFloodingDevice device;
         CQuillpad2Ctrl control;
