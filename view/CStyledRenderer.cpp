@@ -83,7 +83,9 @@ inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
 // a byte that a pattern rule's pattern found.
 class CChooser {
   public:
-    CChooser(const CStyleScheme& scheme, const SDataRecord& record)
+    // For a count alone (`countOnly`) the patterns may be left unsearched
+    // while the count does not need them: see Deferred.
+    CChooser(const CStyleScheme& scheme, const SDataRecord& record, bool countOnly = false)
         : m_scheme(scheme), m_record(record) {
         const CCompiledScheme& compiled = scheme.Compiled();
         m_build = compiled.BuildCount();
@@ -92,8 +94,48 @@ class CChooser {
         }
         m_patterns = PatternRulesOf(scheme);
         if (m_patterns != nullptr) {
-            m_patterns->Cover(record.bytes, m_covers);
+            m_deferred = countOnly && CountNeedsNoCovers();
+            if (!m_deferred) {
+                m_patterns->Cover(record.bytes, m_covers);
+            }
         }
+    }
+    // Whether the patterns were left unsearched: their rules only colour, so
+    // no byte's text changes, and no backspace in the record can tell where
+    // a colour changed (after one the text held back is out). A count then
+    // needs the colours only where it stops: SettleColour.
+    bool Deferred() const { return m_deferred; }
+    // After a deferred count of [begin, end) that began in `entry`: the
+    // colour rule in force at `end` as the patterns have it, into `point`.
+    void SettleColour(SRenderPoint& point, const SRenderPoint& entry, std::size_t begin,
+                      std::size_t end) {
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(m_record.bytes.data());
+        // A pattern rule only adds to the rules a byte may match: the last
+        // byte the table colours is coloured still, and the last coloured
+        // byte lies at or after it, in its line or the lines after.
+        std::size_t from = end;
+        while (from > begin && (*m_table)[bytes[from - 1]].colourRule < 0) {
+            --from;
+        }
+        from = from > begin ? from - 1 : begin;
+        while (from > 0 && bytes[from - 1] != '\r' && bytes[from - 1] != '\n') {
+            --from;
+        }
+        m_patterns->CoverRange(m_record.bytes, from, end, m_covers);
+        m_cursor = 0;
+        point.currentRule = entry.currentRule;
+        point.ruleInRecord = entry.ruleInRecord;
+        point.formatApplied = entry.formatApplied;
+        for (std::size_t i = end; i > begin; --i) {
+            const std::int32_t rule = (*this)(i - 1, bytes[i - 1]).colourRule;
+            if (rule >= 0) {
+                point.formatApplied = entry.formatApplied || rule != entry.currentRule;
+                point.currentRule = rule;
+                point.ruleInRecord = rule;
+                break;
+            }
+        }
+        m_covers.clear();
     }
     // The choice for byte `b` at `at` in the record.
     const SByteChoice& operator()(std::size_t at, std::uint8_t b) {
@@ -132,6 +174,34 @@ class CChooser {
     }
 
   private:
+    bool CountNeedsNoCovers() const {
+        if (m_table == nullptr || !m_patterns->CoversFromAnyLine()) {
+            return false;
+        }
+        for (const SStyleRule* rule : m_scheme.RulePointers()) {
+            if (IsPatternRule(*rule, true) && rule->Format_ApplyFormat) {
+                return false;
+            }
+        }
+        std::bitset<256> backspaces;
+        for (unsigned b = 0; b < 256; ++b) {
+            backspaces[b] = (*m_table)[b].action == EByteAction::Backspace;
+        }
+        if (backspaces.none()) {
+            return true;
+        }
+        const std::string_view bytes = m_record.bytes;
+        if (backspaces.count() == 1) {
+            unsigned only = 0;
+            while (!backspaces[only]) {
+                ++only;
+            }
+            return bytes.find(static_cast<char>(only)) == std::string_view::npos;
+        }
+        return std::none_of(bytes.begin(), bytes.end(),
+                            [&](char c) { return backspaces[static_cast<std::uint8_t>(c)]; });
+    }
+
     const std::array<SByteChoice, 256>* CoveredTable(std::uint64_t covered) {
         if (m_table == nullptr) {
             return nullptr;
@@ -192,6 +262,7 @@ class CChooser {
     std::unique_ptr<SCoveredChoices> m_coveredChoices;
     std::uint64_t m_lastCovered = 0;
     const std::array<SByteChoice, 256>* m_lastCoveredTable = nullptr;
+    bool m_deferred = false;
 };
 
 }  // namespace
@@ -381,10 +452,14 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         point.offset = stop < size ? stop : 0;
         return stop == size;
     }
-    CChooser choose(*m_scheme, record);
+    CChooser choose(*m_scheme, record, true);
+    const SRenderPoint entry = point;
     for (std::size_t i = begin; i < size; ++i) {
         if (i >= stop && m_pendingBreaks.empty()) {
             flush();
+            if (choose.Deferred()) {
+                choose.SettleColour(point, entry, begin, i);
+            }
             point.offset = i;
             return false;
         }
@@ -469,6 +544,9 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         }
     }
     flush();
+    if (choose.Deferred()) {
+        choose.SettleColour(point, entry, begin, size);
+    }
     point.offset = 0;
     point.ruleInRecord = -1;
     point.formatApplied = false;

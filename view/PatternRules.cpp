@@ -35,6 +35,11 @@ CPatternRuleSet::CPatternRuleSet(const CStyleScheme& scheme) {
         SEntry& entry = m_entries.emplace_back();
         entry.text = rule->RegEx_MatchValue;
         entry.pattern = Compile(entry.text);
+        if (entry.text && (entry.text->find("\\G") != std::string::npos ||
+                           entry.text->find("\\K") != std::string::npos ||
+                           entry.text->find("(*") != std::string::npos)) {
+            m_fromAnyLine = false;
+        }
         m_anyValid = m_anyValid || (entry.pattern && entry.pattern->IsValid());
     }
 }
@@ -57,6 +62,11 @@ bool CPatternRuleSet::SameAs(const CStyleScheme& scheme) const {
 }
 
 void CPatternRuleSet::Cover(std::string_view bytes, std::vector<SPatternCover>& out) const {
+    CoverRange(bytes, 0, bytes.size(), out);
+}
+
+void CPatternRuleSet::CoverRange(std::string_view bytes, std::size_t lineStart, std::size_t stop,
+                                 std::vector<SPatternCover>& out) const {
     out.clear();
     // Each pattern's matches, as toggles of its bit: one pattern's matches
     // never overlap, so a bit is set between its two toggles. They come in
@@ -76,10 +86,10 @@ void CPatternRuleSet::Cover(std::string_view bytes, std::vector<SPatternCover>& 
         std::size_t lineFrom = 0;
         std::size_t lineEnd = 0;
         bool lineKnown = false;
-        std::size_t from = 0;
-        while (from < bytes.size()) {
+        std::size_t from = lineStart;
+        while (from < stop) {
             SPatternMatch m = pattern->Match(bytes, from, false, true);
-            if (m.kind != SPatternMatch::EKind::Full) {
+            if (m.kind != SPatternMatch::EKind::Full || m.begin >= stop) {
                 break;
             }
             if (!lineKnown || m.begin > lineEnd || m.begin < lineFrom) {

@@ -44,6 +44,14 @@ class CPatternRuleSet {
     bool Matches() const { return m_anyValid; }
     // What each pattern rule finds in `bytes`, into `out` (emptied first).
     void Cover(std::string_view bytes, std::vector<SPatternCover>& out) const;
+    // The same for the bytes of [lineStart, end) alone, `lineStart` the start
+    // of a line: no match runs over a line end, so the matches that touch
+    // those bytes start at or after it, and are found from there as from
+    // the record's start, unless a pattern depends on where the search
+    // starts (\G, \K or a verb): see CoversFromAnyLine.
+    void CoverRange(std::string_view bytes, std::size_t lineStart, std::size_t end,
+                    std::vector<SPatternCover>& out) const;
+    bool CoversFromAnyLine() const { return m_fromAnyLine; }
 
     // The choices for the bytes that the patterns of `covered` found (bit k:
     // the k-th pattern rule) in a record of this direction and source, as
@@ -65,6 +73,7 @@ class CPatternRuleSet {
     };
     std::vector<SEntry> m_entries;
     bool m_anyValid = false;
+    bool m_fromAnyLine = true;
     struct SCoveredTable {
         std::size_t pair;
         std::uint64_t covered;

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <random>
+#include <span>
 
 #include "view/CMemorySurface.h"
 #include "view/CStyledRenderer.h"
@@ -141,6 +143,79 @@ TEST(PatternRules, KeptTablesFollowEditsAndNewSchemes) {
         fresh->AppendRule(rule);
         fresh->AppendRule(TextRule());
         EXPECT_EQ(Text(*fresh, "xaay"), i % 2 == 0 ? "x[61h][61h]y" : "xaay") << i;
+    }
+}
+
+// The line index counts a record without searching its patterns when they
+// only colour: the counts, and the colour in force where a count stops or a
+// record ends, must be those of the whole render. A backspace just after a
+// line end is the case where a change of colour tells: after it the text
+// held back is out, and the backspace finds an empty line.
+class CCounted final : public ICountSurface {
+  public:
+    void AppendCounted(std::size_t length, std::span<const std::uint32_t> breaks) override {
+        lines += breaks.size();
+        caret = breaks.empty() ? caret + length : length - breaks.back() - 1;
+    }
+    void DeleteLastCharOfCaretLine() override { caret -= caret > 0 ? 1 : 0; }
+    std::size_t lines = 0;
+    std::size_t caret = 0;
+};
+
+TEST(PatternRules, ACountWithoutThePatternsEndsAsTheWholeRender) {
+    CStyleScheme s;
+    s.PatternRules = true;
+    SStyleRule red;
+    red.Format_ApplyColor = true;
+    red.CharFormat.crTextColor = 0x0000FF;
+    red.RegEx_Match = true;
+    red.RegEx_MatchValue = "\\x08|zz";
+    s.AppendRule(red);
+    SStyleRule text = TextRule();
+    text.Format_ApplyColor = true;
+    text.Format_AlwaysInterpretCRLFBSTB = true;
+    s.AppendRule(text);
+    for (const char* bytes : {"ab\r\bc", "ab\r\nzz", "zz\r\nab", "abzz", "a\b\rzz\b"}) {
+        const SDataRecord record = MakeRecord(bytes);
+        CMemorySurface whole;
+        CStyledRenderer one;
+        one.SetScheme(&s);
+        one.Render(whole, record, false);
+        // The colour rule of the last coloured byte before `offset`, walked
+        // from what the patterns find in the whole record.
+        std::vector<SPatternCover> covers;
+        CPatternRuleSet(s).Cover(record.bytes, covers);
+        const auto ruleBefore = [&](std::size_t offset) {
+            for (std::size_t i = offset; i > 0; --i) {
+                std::uint64_t mask = 0;
+                for (const SPatternCover& c : covers) {
+                    mask |= c.begin <= i - 1 && i - 1 < c.end ? c.rules : 0;
+                }
+                const auto rule = ChooseByWalking(s.RulePointers(),
+                                                  static_cast<std::uint8_t>(record.bytes[i - 1]), 1,
+                                                  1, true, mask)
+                                      .colourRule;
+                if (rule >= 0) {
+                    return rule;
+                }
+            }
+            return -1;
+        };
+        for (std::size_t piece = 1; piece <= 4; ++piece) {
+            CStyledRenderer counter;
+            counter.SetScheme(&s);
+            CCounted counted;
+            SRenderPoint point;
+            while (!counter.CountPart(counted, record, false, point, piece)) {
+                EXPECT_EQ(point.currentRule, ruleBefore(point.offset))
+                    << bytes << " stopped at " << point.offset;
+            }
+            const auto lineEnds = static_cast<std::size_t>(
+                std::count_if(whole.text.begin(), whole.text.end(),
+                              [](char c) { return c == '\n' || c == '\r'; }));
+            EXPECT_EQ(counted.lines, lineEnds) << bytes << " in pieces of " << piece;
+            EXPECT_EQ(point.currentRule, ruleBefore(record.bytes.size())) << bytes;
+        }
     }
 }
 
