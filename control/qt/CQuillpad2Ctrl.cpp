@@ -287,6 +287,15 @@ bool CQuillpad2Ctrl::SendPanelShown() const {
     return m_sendPanel && !m_sendPanel->isHidden();
 }
 
+std::int32_t CQuillpad2Ctrl::OnRequestCompleted(std::uint32_t requestId, std::uint32_t code,
+                                                bool success, std::int32_t extra,
+                                                const std::optional<WideString>& userText) {
+    if (m_script && m_script->OnRequestCompleted(requestId, success)) {
+        return 0;
+    }
+    return CConnectionController::OnRequestCompleted(requestId, code, success, extra, userText);
+}
+
 // ---- progress, to the dialogs while they exist
 
 CNxrDialogEventFile* CQuillpad2Ctrl::FileProgress() const {
