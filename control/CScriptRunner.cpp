@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "control/Triggers.h"
@@ -686,12 +686,12 @@ bool TransferPath(EScriptTransfer kind, const std::string& given, std::string& p
         return false;
     }
     if (!receiving) {
-        std::FILE* file = std::fopen(path.c_str(), "rb");
-        if (file == nullptr) {
-            error = verb + given + "\": " + std::strerror(errno);
+        errno = 0;
+        const std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            error = verb + given + "\": " + std::strerror(errno != 0 ? errno : EACCES);
             return false;
         }
-        std::fclose(file);
         return true;
     }
     // The receive writes NAME.partial beside the file and renames it.

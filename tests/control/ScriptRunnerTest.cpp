@@ -306,14 +306,15 @@ TEST(ScriptRunner, TransfersWaitForTheirEndAndAnswerTrueOrNilWithTheReason) {
     ASSERT_TRUE(test::WriteFileBytes(dir.File("fw.bin"), "image"));
     ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), "ver\r"));
     const CCurrentDir here(dir.Path());
-    SScript s(R"(
+    const std::string source = R"(
         mark(tostring(xmodem.send("fw.bin")))
         local ok, why = xmodem.receive("got.bin")
         mark(tostring(ok) .. ", " .. why)
         mark(tostring(expect("OK", 0)) .. " " .. expect("ready", 0))
-        ok, why = ascii.send(")" + dir.File("prog.txt") + R"(")
+        ok, why = ascii.send(args[1])
         mark(tostring(ok) .. ", " .. why)
-    )");
+    )";
+    SScript s(source, {dir.File("prog.txt")});
     ASSERT_TRUE(s.loaded) << s.runner.Error();
     s.runner.Received("ready ", 0);
     s.runner.Start(0);
@@ -340,12 +341,12 @@ TEST(ScriptRunner, TransfersWaitForTheirEndAndAnswerTrueOrNilWithTheReason) {
     EXPECT_EQ(s.runner.State(), EScriptState::Finished) << s.runner.Error();
     ASSERT_EQ(s.host.transfers.size(), 3u);
     EXPECT_EQ(s.host.transfers[2].first, EScriptTransfer::AsciiSend);
-    EXPECT_EQ(s.host.marks, (std::vector<std::string>{"true",
-                                                      "nil, xmodem.receive: cancelled by the sender",
-                                                      "nil ready",
-                                                      "nil, ascii.send: the link went down"}));
+    EXPECT_EQ(s.host.marks,
+              (std::vector<std::string>{"true", "nil, xmodem.receive: cancelled by the sender",
+                                        "nil ready", "nil, ascii.send: the link went down"}));
     // A reason without the session's name in front is left as it is.
-    EXPECT_EQ(ScriptTransferReason(EScriptTransfer::XModemSend, "ASCII send: no"), "ASCII send: no");
+    EXPECT_EQ(ScriptTransferReason(EScriptTransfer::XModemSend, "ASCII send: no"),
+              "ASCII send: no");
 }
 
 // What the script got wrong, or a console that cannot transfer, stops it at

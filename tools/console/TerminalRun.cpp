@@ -140,8 +140,7 @@ int RunTerminal(const SConsoleOptions& options) {
     int quietTurns = 0;
     bool scriptEnded = false;
     QObject::connect(&pump, &QTimer::timeout, [&] {
-        if (console.ConsoleOpen() && !actions.keyed.Running() &&
-            !(lua && lua->TransferRunning())) {
+        if (console.ConsoleOpen() && !actions.keyed.Running() && !(lua && lua->TransferRunning())) {
             for (const char c : actions.pending) {
                 session.Channel().Post(console.Handle(), UM_SEND_CHAR, 0,
                                        static_cast<unsigned char>(c));

@@ -382,12 +382,11 @@ TEST_F(TriggersAndScripts, ATransferCancelledInItsWindowAnswersNilAndTheScriptGo
     const std::string fw = dir.File("fw.bin");
     ASSERT_TRUE(test::WriteFileBytes(fw, std::string(5000, 'Q')));
     // The simulator is not receiving: the send waits for its start.
-    answers->chosen = Script("cancel.lua",
-                             "local ok, why = xmodem.send('" + fw +
-                                 "')\n"
-                                 "mark(tostring(ok) .. ': ' .. why)\n"
-                                 "send('\\rinfo\\r')\n"
-                                 "assert(expect('SIM-000042', 5000))\n");
+    answers->chosen = Script("cancel.lua", "local ok, why = xmodem.send('" + fw +
+                                               "')\n"
+                                               "mark(tostring(ok) .. ': ' .. why)\n"
+                                               "send('\\rinfo\\r')\n"
+                                               "assert(expect('SIM-000042', 5000))\n");
     control->OnCommand(cmd::RunScript);
     CNxrDialogEventFile* dialog = control->FileProgress();
     ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->isVisible(); }, 5000));

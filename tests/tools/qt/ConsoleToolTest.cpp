@@ -17,6 +17,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,11 @@ struct SConsoleRun {
     std::string err;
 };
 
-// `folder`: where it runs (none: here).
+// `folder`: where it runs (none: here). `act` runs once standard error has
+// said `cue` (a peer that must start after the console is ready for it).
 SConsoleRun RunConsole(const QStringList& args, const QByteArray& input,
-                       const std::string& folder = {}) {
+                       const std::string& folder = {}, const std::string& cue = {},
+                       const std::function<void()>& act = {}) {
     QProcess process;
     if (!folder.empty()) {
         process.setWorkingDirectory(QString::fromStdString(folder));
@@ -53,13 +56,22 @@ SConsoleRun RunConsole(const QStringList& args, const QByteArray& input,
     }
     process.write(input);
     process.closeWriteChannel();
+    if (!cue.empty()) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (run.err.find(cue) == std::string::npos && process.state() != QProcess::NotRunning &&
+               std::chrono::steady_clock::now() < end) {
+            process.waitForReadyRead(20);
+            run.err += process.readAllStandardError().toStdString();
+        }
+        act();
+    }
     if (!process.waitForFinished(20000)) {
         process.kill();
         process.waitForFinished();
     }
     run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
+    run.err += process.readAllStandardError().toStdString();
     return run;
 }
 
@@ -221,11 +233,14 @@ TEST(ConsoleTool, AScriptSendsToRxAndReceivesFromSx) {
     // 2900 bytes are 23 blocks of 128 but three of 1K: 3072 bytes say which went.
     const ByteString image = test::RandomBytes(2900, 11);
     ASSERT_TRUE(test::WriteFileBytes(dir.File("fw.bin"), image));
-    ASSERT_TRUE(test::WriteFileBytes(dir.File("send.lua"),
-                                     "assert(xmodem.send('fw.bin'))\nprint('sent')\n"));
-    pty.Start({"rx", "-b", "-q", "-c", "got.bin"});
+    ASSERT_TRUE(test::WriteFileBytes(
+        dir.File("send.lua"), "print('sending')\nassert(xmodem.send('fw.bin'))\nprint('sent')\n"));
+    // rx asks for the file once and then only every ten seconds: it starts
+    // when the send waits for it, so that its first ask is not console data.
     const SConsoleRun sent =
-        RunConsole({spec, "--xmodem-1k", "--script", "send.lua"}, "", dir.Path());
+        RunConsole({spec, "--xmodem-1k", "--script", "send.lua"}, "", dir.Path(), "sending", [&] {
+            pty.Start({"rx", "-b", "-q", "-c", "got.bin"});
+        });
     EXPECT_EQ(sent.exitCode, 0) << sent.err << peerLog();
     EXPECT_NE(sent.err.find("sent"), std::string::npos) << sent.err;
     ASSERT_TRUE(peerEnded()) << peerLog();
