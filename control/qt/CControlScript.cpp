@@ -282,16 +282,30 @@ bool CControlScript::OnRequestCompleted(std::uint32_t requestId, bool success) {
     const INxrSession2* session = m_control.Session();
     const std::string why =
         success || session == nullptr ? std::string() : session->ErrorText(requestId);
-    if (m_runner) {
-        const bool inStep = m_inStep;
-        m_inStep = true;
-        m_runner->TransferEnded(success, ScriptTransferReason(m_transferKind, why), Now());
-        m_inStep = inStep;
-        if (!inStep) {
-            AfterStep();
-        }
-    }
+    TransferEnded(success, ScriptTransferReason(m_transferKind, why));
     return true;
+}
+
+void CControlScript::OnSessionClosed() {
+    // A transfer ends before the link's status says so; what is left was dropped.
+    m_transfers.clear();
+    if (m_transferId) {
+        m_transferId.reset();
+        TransferEnded(false, "the device session was closed");
+    }
+}
+
+void CControlScript::TransferEnded(bool success, const std::string& why) {
+    if (!m_runner) {
+        return;
+    }
+    const bool inStep = m_inStep;
+    m_inStep = true;
+    m_runner->TransferEnded(success, why, Now());
+    m_inStep = inStep;
+    if (!inStep) {
+        AfterStep();
+    }
 }
 
 }  // namespace quillpad

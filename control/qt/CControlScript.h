@@ -50,6 +50,9 @@ class CControlScript final : public QObject, private IScriptHost {
     // A request has completed: true when it was a transfer of a script's,
     // whose end is then the script's.
     bool OnRequestCompleted(std::uint32_t requestId, bool success);
+    // The session is not connected: a transfer still running ended with it,
+    // untold (a closed session completes nothing).
+    void OnSessionClosed();
 
   private:
     bool Send(std::string_view bytes, std::string& error) override;
@@ -63,6 +66,8 @@ class CControlScript final : public QObject, private IScriptHost {
     void CancelTransfer() override;
 
     std::uint64_t Now() const;
+    // Resumes the script that waits for its transfer.
+    void TransferEnded(bool success, const std::string& why);
     // After each step: the next timer, or the end's report.
     void AfterStep();
 

@@ -31,6 +31,7 @@
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
+#include "nxr/NxrCodes.h"
 #include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
 #include "platform/qt/FileName.h"
@@ -294,6 +295,13 @@ std::int32_t CQuillpad2Ctrl::OnRequestCompleted(std::uint32_t requestId, std::ui
         return 0;
     }
     return CConnectionController::OnRequestCompleted(requestId, code, success, extra, userText);
+}
+
+std::int32_t CQuillpad2Ctrl::OnConnectionStatus(std::uint16_t status) {
+    if (m_script && status == static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected)) {
+        m_script->OnSessionClosed();
+    }
+    return CConnectionController::OnConnectionStatus(status);
 }
 
 // ---- progress, to the dialogs while they exist

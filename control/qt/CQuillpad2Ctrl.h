@@ -154,6 +154,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
                                     std::int32_t extra,
                                     const std::optional<WideString>& userText) override;
+    // Closing the session ends its requests without completions: a script's
+    // transfer ends then.
+    std::int32_t OnConnectionStatus(std::uint16_t status) override;
 
     // Progress events, to the dialogs while they exist (CProgressRouter);
     // each answers 0.

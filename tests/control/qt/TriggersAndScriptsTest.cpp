@@ -400,6 +400,24 @@ TEST_F(TriggersAndScripts, ATransferCancelledInItsWindowAnswersNilAndTheScriptGo
     EXPECT_TRUE(shown->empty()) << shown->front().text;
 }
 
+// A console taken offline in the middle of a transfer: its session
+// completes nothing more, and the script is told rather than left waiting.
+TEST_F(TriggersAndScripts, ATransferEndsForItsScriptWhenTheConsoleGoesOffline) {
+    const std::string fw = dir.File("fw.bin");
+    ASSERT_TRUE(test::WriteFileBytes(fw, std::string(5000, 'Q')));
+    answers->chosen = Script("offline.lua", "local ok, why = xmodem.send('" + fw +
+                                                "')\n"
+                                                "mark(tostring(ok) .. ': ' .. why)\n");
+    control->OnCommand(cmd::RunScript);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->FileProgress()->isVisible(); }, 5000));
+    control->SetConnectionParameters(std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }, 5000));
+    EXPECT_EQ(control->Script().LastState(), EScriptState::Finished)
+        << control->Script().LastError();
+    ASSERT_EQ(Marks().size(), 1u);
+    EXPECT_EQ(Marks()[0].rfind("nil: xmodem.send: ", 0), 0u) << Marks()[0];
+}
+
 // Cancelling the script cancels the transfer it waits for; the transfer's
 // late end is the script's still (no box), and the link is free again for
 // the menu's own transfer, whose failure does show the box.
