@@ -2,12 +2,18 @@
 
 #include <lua.hpp>
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 
 #include "control/Triggers.h"
 #include "input/Escapes.h"
+#include "nxr/NxrCodes.h"
 #include "platform/Hex.h"
 
 namespace quillpad {
@@ -39,6 +45,38 @@ end
 
 }  // namespace
 
+const char* ScriptTransferName(EScriptTransfer kind) {
+    switch (kind) {
+        case EScriptTransfer::XModemSend:
+            return "xmodem.send";
+        case EScriptTransfer::XModemReceive:
+            return "xmodem.receive";
+        case EScriptTransfer::AsciiSend:
+            return "ascii.send";
+    }
+    return "";
+}
+
+std::uint32_t ScriptTransferRequest(EScriptTransfer kind) {
+    switch (kind) {
+        case EScriptTransfer::XModemSend:
+            return nxr_request::XModemSend;
+        case EScriptTransfer::XModemReceive:
+            return nxr_request::XModemReceive;
+        case EScriptTransfer::AsciiSend:
+            return nxr_request::AsciiSend;
+    }
+    return 0;
+}
+
+std::string ScriptTransferReason(EScriptTransfer kind, std::string_view sessionText) {
+    const std::string named = NxrRequestName(ScriptTransferRequest(kind)) + ": ";
+    if (sessionText.substr(0, named.size()) == named) {
+        sessionText.remove_prefix(named.size());
+    }
+    return std::string(sessionText);
+}
+
 void CScriptRunner::WatchHook(lua_State* L, lua_Debug* /*ar*/) {
     if (std::chrono::steady_clock::now() - Self(L).m_runSince > kMaxRunWithoutWait) {
         luaL_error(L,
@@ -48,10 +86,16 @@ void CScriptRunner::WatchHook(lua_State* L, lua_Debug* /*ar*/) {
 }
 
 struct CScriptRunner::SWait {
-    enum class EKind { Sleep, Expect } kind = EKind::Sleep;
+    enum class EKind { Sleep, Expect, Transfer } kind = EKind::Sleep;
     std::string bytes;                       // what an expect waits for
     std::unique_ptr<CTriggerPattern> regex;  // or the expression it waits for
     std::optional<std::uint64_t> deadline;   // none: an expect without a time-out
+    EScriptTransfer transfer = EScriptTransfer::XModemSend;
+    // A transfer that ended before its call could yield (the host told it
+    // from inside StartTransfer): the call returns this at once.
+    bool ended = false;
+    bool succeeded = false;
+    std::string why;
 };
 
 static_assert(LUA_EXTRASPACE >= sizeof(void*), "the runner lives there");
@@ -90,6 +134,13 @@ void CScriptRunner::OpenLibraries() {
     const luaL_Reg log[] = {{"start", LuaLogStart}, {"stop", LuaLogStop}, {nullptr, nullptr}};
     luaL_newlib(m_lua, log);
     lua_setglobal(m_lua, "log");
+    const luaL_Reg xmodem[] = {
+        {"send", LuaXModemSend}, {"receive", LuaXModemReceive}, {nullptr, nullptr}};
+    luaL_newlib(m_lua, xmodem);
+    lua_setglobal(m_lua, "xmodem");
+    const luaL_Reg ascii[] = {{"send", LuaAsciiSend}, {nullptr, nullptr}};
+    luaL_newlib(m_lua, ascii);
+    lua_setglobal(m_lua, "ascii");
 }
 
 bool CScriptRunner::Load(std::string_view source, const std::string& name,
@@ -126,10 +177,12 @@ void CScriptRunner::Start(std::uint64_t nowMs) {
 
 void CScriptRunner::Resume(int results) {
     m_state = EScriptState::Waiting;
+    m_resuming = true;
     m_runSince = std::chrono::steady_clock::now();
     lua_sethook(m_thread, WatchHook, LUA_MASKCOUNT, kHookEvery);
     int returned = 0;
     const int status = lua_resume(m_thread, m_lua, results, &returned);
+    m_resuming = false;
     lua_sethook(m_thread, nullptr, 0, 0);
     if (status == LUA_YIELD) {
         lua_pop(m_thread, returned);
@@ -149,6 +202,9 @@ void CScriptRunner::Received(std::string_view bytes, std::uint64_t nowMs) {
     m_now = nowMs;
     if (!Running()) {
         return;
+    }
+    if (m_wait && m_wait->kind == SWait::EKind::Transfer) {
+        return;  // the transfer's (an echo of the file sent), not for an expect
     }
     m_kept.append(bytes);
     if (m_kept.size() - m_taken > kKeptBytes) {
@@ -177,10 +233,52 @@ void CScriptRunner::Tick(std::uint64_t nowMs) {
     }
 }
 
+void CScriptRunner::TransferEnded(bool success, std::string_view why, std::uint64_t nowMs) {
+    if (!Running() || !WaitingForTransfer()) {
+        return;
+    }
+    if (m_resuming) {
+        // Told from inside StartTransfer: the call has not yielded yet.
+        m_wait->ended = true;
+        m_wait->succeeded = success;
+        m_wait->why.assign(why);
+        return;
+    }
+    m_now = nowMs;
+    const EScriptTransfer kind = m_wait->transfer;
+    m_wait.reset();
+    Resume(PushTransferResult(m_thread, kind, success, why));
+}
+
+int CScriptRunner::PushTransferResult(lua_State* L, EScriptTransfer kind, bool success,
+                                      std::string_view why) {
+    if (success) {
+        lua_pushboolean(L, 1);
+        return 1;
+    }
+    lua_pushnil(L);
+    lua_pushfstring(L, "%s: ", ScriptTransferName(kind));
+    if (why.empty()) {
+        lua_pushliteral(L, "the transfer failed");
+    } else {
+        lua_pushlstring(L, why.data(), why.size());
+    }
+    lua_concat(L, 2);
+    return 2;
+}
+
+bool CScriptRunner::WaitingForTransfer() const {
+    return m_wait && m_wait->kind == SWait::EKind::Transfer;
+}
+
 void CScriptRunner::Cancel() {
     if (Running()) {
+        const bool transfer = WaitingForTransfer();
         m_wait.reset();
         m_state = EScriptState::Cancelled;
+        if (transfer) {
+            m_host.CancelTransfer();
+        }
     }
 }
 
@@ -561,6 +659,94 @@ int CScriptRunner::LuaLogStart(lua_State* L) {
 int CScriptRunner::LuaLogStop(lua_State* L) {
     lua_pushboolean(L, Self(L).m_host.StopLog() ? 1 : 0);
     return 1;
+}
+
+namespace {
+
+// The file a transfer names, made full from the current folder (the one
+// io.open reads from), and whether it can be read (a send) or written (a
+// receive, whose folder must take the file). False with the reason.
+bool TransferPath(EScriptTransfer kind, const std::string& given, std::string& path,
+                  std::string& error) {
+    if (given.empty() || given.find('\0') != std::string::npos) {
+        error = "give the file's name";
+        return false;
+    }
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(given, ec);
+    if (ec) {
+        error = "cannot find \"" + given + "\": " + ec.message();
+        return false;
+    }
+    path = full.string();
+    const bool receiving = kind == EScriptTransfer::XModemReceive;
+    const char* verb = receiving ? "cannot write \"" : "cannot open \"";
+    if (std::filesystem::is_directory(full, ec)) {
+        error = verb + given + "\": " + std::strerror(EISDIR);
+        return false;
+    }
+    if (!receiving) {
+        errno = 0;
+        const std::ifstream file(path, std::ios::binary);
+        if (!file) {
+            error = verb + given + "\": " + std::strerror(errno != 0 ? errno : EACCES);
+            return false;
+        }
+        return true;
+    }
+    // The receive writes NAME.partial beside the file and renames it.
+    const std::string folder = full.parent_path().string();
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        error = verb + given + "\": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int CScriptRunner::LuaXModemSend(lua_State* L) {
+    return LuaTransfer(L, EScriptTransfer::XModemSend);
+}
+
+int CScriptRunner::LuaXModemReceive(lua_State* L) {
+    return LuaTransfer(L, EScriptTransfer::XModemReceive);
+}
+
+int CScriptRunner::LuaAsciiSend(lua_State* L) {
+    return LuaTransfer(L, EScriptTransfer::AsciiSend);
+}
+
+int CScriptRunner::LuaTransfer(lua_State* L, EScriptTransfer kind) {
+    CScriptRunner& self = Self(L);
+    std::size_t size = 0;
+    const char* text = luaL_checklstring(L, 1, &size);
+    bool started = false;
+    int results = 0;
+    {
+        std::string error;
+        std::string path;
+        if (TransferPath(kind, std::string(text, size), path, error)) {
+            // The wait is there before the host starts: it may tell the end at once.
+            self.m_wait = std::make_unique<SWait>();
+            self.m_wait->kind = SWait::EKind::Transfer;
+            self.m_wait->transfer = kind;
+            started = self.m_host.StartTransfer(kind, path, error);
+            if (!started) {
+                self.m_wait.reset();
+            } else if (self.m_wait->ended) {
+                const std::unique_ptr<SWait> wait = std::move(self.m_wait);
+                results = PushTransferResult(L, kind, wait->succeeded, wait->why);
+            }
+        }
+        if (!started) {
+            lua_pushfstring(L, "%s: %s", ScriptTransferName(kind), error.c_str());
+        }
+    }
+    if (!started) {
+        return RaiseHere(L);
+    }
+    return results != 0 ? results : lua_yield(L, 0);
 }
 
 }  // namespace quillpad

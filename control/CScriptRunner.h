@@ -25,6 +25,17 @@ namespace quillpad {
 
 enum class EScriptLine { Dtr, Rts };
 
+// The file transfers a script starts, each as the console's menu starts it.
+enum class EScriptTransfer { XModemSend, XModemReceive, AsciiSend };
+
+// The function's name in the script: "xmodem.send", "xmodem.receive", "ascii.send".
+const char* ScriptTransferName(EScriptTransfer kind);
+// The session's request for it (nxr_request).
+std::uint32_t ScriptTransferRequest(EScriptTransfer kind);
+// A failed transfer's reason as the session words it, without the request's
+// name in front ("XModem send: cancelled" gives "cancelled").
+std::string ScriptTransferReason(EScriptTransfer kind, std::string_view sessionText);
+
 // log.start{...}: which of the console's logs to write. Without kinds the
 // console's own choice of kinds holds, as for a trigger's start.
 struct SScriptLog {
@@ -70,6 +81,18 @@ class IScriptHost {
     }
     // Stops them; false when none were being written.
     virtual bool StopLog() { return false; }
+    // Starts a transfer of `path` (a full path) as the console's menu does,
+    // with the console's options and without asking; false with `error` when
+    // it cannot start. Its end comes back through CScriptRunner::TransferEnded.
+    virtual bool StartTransfer(EScriptTransfer kind, const std::string& path, std::string& error) {
+        (void)kind;
+        (void)path;
+        error = "this console has no file transfers";
+        return false;
+    }
+    // Cancels the transfer started last: the script that waits for it was
+    // cancelled, so its end need not come back.
+    virtual void CancelTransfer() {}
 };
 
 enum class EScriptState { Loaded, Waiting, Finished, Failed, Cancelled };
@@ -97,7 +120,12 @@ class CScriptRunner {
     void Received(std::string_view bytes, std::uint64_t nowMs);
     // Ends a sleep or an expect whose time has come.
     void Tick(std::uint64_t nowMs);
-    // Stops the script at its wait; nothing of it runs again.
+    // The end of the transfer the script waits for: the call returns true,
+    // or nil and the call's name with `why` (the session's reason, see
+    // ScriptTransferReason).
+    void TransferEnded(bool success, std::string_view why, std::uint64_t nowMs);
+    // Stops the script at its wait, cancelling a transfer it waits for;
+    // nothing of it runs again.
     void Cancel();
 
     EScriptState State() const { return m_state; }
@@ -108,6 +136,8 @@ class CScriptRunner {
     const std::string& Error() const { return m_error; }
     // When Tick() has something to do.
     std::optional<std::uint64_t> NextDeadline() const;
+    // Whether the script waits for a transfer's end.
+    bool WaitingForTransfer() const;
 
   private:
     struct SWait;
@@ -122,6 +152,13 @@ class CScriptRunner {
     static int LuaRts(lua_State* L);
     static int LuaLogStart(lua_State* L);
     static int LuaLogStop(lua_State* L);
+    static int LuaXModemSend(lua_State* L);
+    static int LuaXModemReceive(lua_State* L);
+    static int LuaAsciiSend(lua_State* L);
+    static int LuaTransfer(lua_State* L, EScriptTransfer kind);
+    // true, or nil and the reason: what a transfer's call returns.
+    static int PushTransferResult(lua_State* L, EScriptTransfer kind, bool success,
+                                  std::string_view why);
     static int LuaLine(lua_State* L, EScriptLine line, const char* name);
     static CScriptRunner& Self(lua_State* L);
     static void WatchHook(lua_State* L, lua_Debug* ar);
@@ -142,6 +179,7 @@ class CScriptRunner {
     std::uint64_t m_now = 0;
     std::uint64_t m_start = 0;
     EScriptState m_state = EScriptState::Loaded;
+    bool m_resuming = false;  // the script's code is running
     std::string m_error;
     std::string m_name;
 };

@@ -1,5 +1,9 @@
 #include "nxr/CNxrTransferJob.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -67,6 +71,19 @@ std::unique_ptr<CNxrTransferJob> CNxrTransferJob::Start(ENxrTransferKind kind,
         }
     } else {
         job->m_partial = path + ".partial";
+        // What the device sends is the user's alone: the file is made 0600
+        // before the stream opens it, whatever the umask or a left-over
+        // NAME.partial says.
+        const int fd =
+            ::open(job->m_partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (fd < 0 || ::fchmod(fd, 0600) != 0) {
+            *error = "cannot write \"" + job->m_partial + "\": " + std::strerror(errno);
+            if (fd >= 0) {
+                ::close(fd);
+            }
+            return nullptr;
+        }
+        ::close(fd);
         job->m_file.open(job->m_partial, std::ios::binary | std::ios::trunc);
         if (!job->m_file) {
             *error = "cannot write \"" + job->m_partial + "\": " + std::strerror(errno);

@@ -40,6 +40,7 @@ CControlScript::CControlScript(CQuillpad2Ctrl& control) : m_control(control) {
 }
 
 CControlScript::~CControlScript() {
+    m_transferId.reset();  // the control is going: nothing to cancel through it
     if (m_runner) {
         m_runner->Cancel();
     }
@@ -235,6 +236,76 @@ bool CControlScript::StartLog(const SScriptLog& log, std::string& error) {
 
 bool CControlScript::StopLog() {
     return m_control.Logging().StopLogging();
+}
+
+bool CControlScript::StartTransfer(EScriptTransfer kind, const std::string& path,
+                                   std::string& error) {
+    if (!m_control.SessionOpen()) {
+        error = "the device session is not open";
+        return false;
+    }
+    const cmd::CommandId id = kind == EScriptTransfer::XModemSend      ? cmd::XModemSend
+                              : kind == EScriptTransfer::XModemReceive ? cmd::XModemReceive
+                                                                       : cmd::AsciiSend;
+    std::uint32_t requestId = 0;
+    if (m_control.StartTransfer(id, path, requestId) != 0) {
+        const INxrSession2* session = m_control.Session();
+        error = session != nullptr ? session->ErrorText(requestId) : std::string();
+        if (error.empty() && session != nullptr) {
+            error = session->ErrorText(0);
+        }
+        error = error.empty() ? "the device session did not start it"
+                              : ScriptTransferReason(kind, error);
+        return false;
+    }
+    m_transferId = requestId;
+    m_transferKind = kind;
+    m_transfers.insert(requestId);
+    return true;
+}
+
+void CControlScript::CancelTransfer() {
+    if (m_transferId) {
+        m_control.CancelRequest(*m_transferId);
+        m_transferId.reset();
+    }
+}
+
+bool CControlScript::OnRequestCompleted(std::uint32_t requestId, bool success) {
+    if (m_transfers.erase(requestId) == 0) {
+        return false;
+    }
+    if (m_transferId != requestId) {
+        return true;  // its script was cancelled
+    }
+    m_transferId.reset();
+    const INxrSession2* session = m_control.Session();
+    const std::string why =
+        success || session == nullptr ? std::string() : session->ErrorText(requestId);
+    TransferEnded(success, ScriptTransferReason(m_transferKind, why));
+    return true;
+}
+
+void CControlScript::OnSessionClosed() {
+    // A transfer ends before the link's status says so; what is left was dropped.
+    m_transfers.clear();
+    if (m_transferId) {
+        m_transferId.reset();
+        TransferEnded(false, "the device session was closed");
+    }
+}
+
+void CControlScript::TransferEnded(bool success, const std::string& why) {
+    if (!m_runner) {
+        return;
+    }
+    const bool inStep = m_inStep;
+    m_inStep = true;
+    m_runner->TransferEnded(success, why, Now());
+    m_inStep = inStep;
+    if (!inStep) {
+        AfterStep();
+    }
 }
 
 }  // namespace quillpad

@@ -5,12 +5,18 @@
 // window, whose Cancel stops it at its next wait (UM_CANCEL_REQUEST with
 // kRequestId). A failure names the file and line in the status bar.
 // One script runs at a time.
+//
+// Its transfers are the menu's requests (CQuillpad2Ctrl::StartTransfer),
+// shown in the file progress window as theirs are; their end goes to the
+// script rather than to an error box, also after the script was cancelled.
 
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -41,6 +47,12 @@ class CControlScript final : public QObject, private IScriptHost {
     const std::string& LastError() const { return m_lastError; }
 
     void OnDeviceData(std::string_view bytes);
+    // A request has completed: true when it was a transfer of a script's,
+    // whose end is then the script's.
+    bool OnRequestCompleted(std::uint32_t requestId, bool success);
+    // The session is not connected: a transfer still running ended with it,
+    // untold (a closed session completes nothing).
+    void OnSessionClosed();
 
   private:
     bool Send(std::string_view bytes, std::string& error) override;
@@ -50,8 +62,12 @@ class CControlScript final : public QObject, private IScriptHost {
     bool SetLine(EScriptLine line, bool on, std::string& error) override;
     bool StartLog(const SScriptLog& log, std::string& error) override;
     bool StopLog() override;
+    bool StartTransfer(EScriptTransfer kind, const std::string& path, std::string& error) override;
+    void CancelTransfer() override;
 
     std::uint64_t Now() const;
+    // Resumes the script that waits for its transfer.
+    void TransferEnded(bool success, const std::string& why);
     // After each step: the next timer, or the end's report.
     void AfterStep();
 
@@ -61,6 +77,11 @@ class CControlScript final : public QObject, private IScriptHost {
     QTimer m_timer;
     QElapsedTimer m_clock;
     bool m_inStep = false;
+    // The transfer the script waits for, and every script transfer whose
+    // end has not come yet.
+    std::optional<std::uint32_t> m_transferId;
+    EScriptTransfer m_transferKind = EScriptTransfer::XModemSend;
+    std::set<std::uint32_t> m_transfers;
     EScriptState m_lastState = EScriptState::Loaded;
     std::string m_lastError;
 };

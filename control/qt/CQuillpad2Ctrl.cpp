@@ -31,6 +31,7 @@
 #include "control/qt/IControlUi.h"
 #include "data/DataStore.h"
 #include "devsim/qt/CDevSimTransport.h"
+#include "nxr/NxrCodes.h"
 #include "platform/Paths.h"
 #include "platform/qt/EnvironmentStream.h"
 #include "platform/qt/FileName.h"
@@ -285,6 +286,22 @@ bool CQuillpad2Ctrl::HexPaneShown() const {
 
 bool CQuillpad2Ctrl::SendPanelShown() const {
     return m_sendPanel && !m_sendPanel->isHidden();
+}
+
+std::int32_t CQuillpad2Ctrl::OnRequestCompleted(std::uint32_t requestId, std::uint32_t code,
+                                                bool success, std::int32_t extra,
+                                                const std::optional<WideString>& userText) {
+    if (m_script && m_script->OnRequestCompleted(requestId, success)) {
+        return 0;
+    }
+    return CConnectionController::OnRequestCompleted(requestId, code, success, extra, userText);
+}
+
+std::int32_t CQuillpad2Ctrl::OnConnectionStatus(std::uint16_t status) {
+    if (m_script && status == static_cast<std::uint16_t>(ENxrConnectionStatus::NotConnected)) {
+        m_script->OnSessionClosed();
+    }
+    return CConnectionController::OnConnectionStatus(status);
 }
 
 // ---- progress, to the dialogs while they exist

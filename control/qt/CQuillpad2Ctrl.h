@@ -135,6 +135,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // The modem line commands (ControlTransfers.cpp).
     void RunLineCommand(cmd::CommandId id);
     void RunTransfer(cmd::CommandId id);
+    // The request a transfer command makes once its questions are answered,
+    // for `path`, with the console's options (ASCII Send's pauses as the
+    // settings keep them); the session's status. A script's transfers start
+    // here without the questions.
+    std::int32_t StartTransfer(cmd::CommandId id, const std::string& path,
+                               std::uint32_t& requestId);
     // "Go to Time...": asks for a time, then shows the first record at or
     // after it at the top of the view (ControlGoToTime.cpp). Run from
     // UM_GO_TO_TIME, never inside a handler.
@@ -142,6 +148,15 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // The progress dialogs, null once closed at teardown.
     CNxrDialogEventFile* FileProgress() const;
     CNxrDialogEventTask* TaskProgress() const;
+
+    // A script's transfer ends in its script (CControlScript), without the
+    // error box the others show when they fail.
+    std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
+                                    std::int32_t extra,
+                                    const std::optional<WideString>& userText) override;
+    // Closing the session ends its requests without completions: a script's
+    // transfer ends then.
+    std::int32_t OnConnectionStatus(std::uint16_t status) override;
 
     // Progress events, to the dialogs while they exist (CProgressRouter);
     // each answers 0.

@@ -119,7 +119,6 @@ void CQuillpad2Ctrl::RunTransfer(cmd::CommandId id) {
     if (receiving && std::filesystem::exists(*path, ec) && !m_ui->ConfirmOverwrite(*path, this)) {
         return;
     }
-    CNxrParamBlock block = NxrTransferBlock(*path);
     if (id == cmd::AsciiSend) {
         SAsciiPacing pacing{.charDelayMs = m_settings.m_asciiCharDelayMs,
                             .lineDelayMs = m_settings.m_asciiLineDelayMs};
@@ -128,13 +127,26 @@ void CQuillpad2Ctrl::RunTransfer(cmd::CommandId id) {
         }
         m_settings.m_asciiLineDelayMs = std::min(pacing.lineDelayMs, kNxrMaxPacingMs);
         m_settings.m_asciiCharDelayMs = std::min(pacing.charDelayMs, kNxrMaxPacingMs);
-        block = NxrAsciiSendBlock(*path, {.charDelayMs = m_settings.m_asciiCharDelayMs,
-                                          .lineDelayMs = m_settings.m_asciiLineDelayMs});
     }
     std::uint32_t requestId = 0;
-    if (StartRequest(code, block.Encode(), kRequestTimeoutMs, requestId) != 0) {
+    if (StartTransfer(id, *path, requestId) != 0) {
         channel.Post(Handle(), UM_SHOW_ERROR, 0, requestId);
     }
+}
+
+std::int32_t CQuillpad2Ctrl::StartTransfer(cmd::CommandId id, const std::string& path,
+                                           std::uint32_t& requestId) {
+    requestId = 0;
+    const std::uint32_t code = RequestCode(id);
+    if (code == 0) {
+        return static_cast<std::int32_t>(ENxrResult::BadArgument);
+    }
+    const CNxrParamBlock block =
+        id == cmd::AsciiSend
+            ? NxrAsciiSendBlock(path, {.charDelayMs = m_settings.m_asciiCharDelayMs,
+                                       .lineDelayMs = m_settings.m_asciiLineDelayMs})
+            : NxrTransferBlock(path);
+    return StartRequest(code, block.Encode(), kRequestTimeoutMs, requestId);
 }
 
 }  // namespace quillpad

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -38,7 +42,23 @@ class CRecordingHost : public IScriptHost {
         return true;
     }
     bool StopLog() override { return std::exchange(logging, false); }
+    bool StartTransfer(EScriptTransfer kind, const std::string& path, std::string& error) override {
+        if (!linkUp) {
+            error = "the device session is not open";
+            return false;
+        }
+        transfers.emplace_back(kind, path);
+        if (endAtStart) {
+            runner->TransferEnded(false, *endAtStart, 0);  // as a session that fails at once
+        }
+        return true;
+    }
+    void CancelTransfer() override { ++cancels; }
 
+    CScriptRunner* runner = nullptr;
+    std::optional<std::string> endAtStart;
+    std::vector<std::pair<EScriptTransfer, std::string>> transfers;
+    int cancels = 0;
     bool linkUp = true;
     bool hasLines = true;
     bool logging = false;
@@ -51,6 +71,7 @@ class CRecordingHost : public IScriptHost {
 
 struct SScript {
     explicit SScript(std::string_view source, std::vector<std::string> args = {}) : runner(host) {
+        host.runner = &runner;
         loaded = runner.Load(source, "boot.lua", args);
     }
     CRecordingHost host;
@@ -255,6 +276,124 @@ TEST(ScriptRunner, CancelStopsAtTheWaitAndNothingRunsAgain) {
     EXPECT_EQ(s.runner.State(), EScriptState::Cancelled);
     s.runner.Received(">", 1);
     s.runner.Tick(100000);
+    EXPECT_TRUE(s.host.sent.empty());
+    EXPECT_EQ(s.host.cancels, 0) << "no transfer ran";
+}
+
+// The working folder for a test's length: relative names are taken from it.
+class CCurrentDir {
+  public:
+    explicit CCurrentDir(const std::string& dir) : m_old(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~CCurrentDir() {
+        std::error_code ec;
+        std::filesystem::current_path(m_old, ec);
+    }
+    CCurrentDir(const CCurrentDir&) = delete;
+    CCurrentDir& operator=(const CCurrentDir&) = delete;
+
+  private:
+    std::filesystem::path m_old;
+};
+
+// Each transfer waits for its end, with no deadline of its own, and answers
+// true, or nil and its name with the session's reason; an end the host tells
+// before the call could yield is answered at once. What the device sent
+// meanwhile was the transfer's; what was kept before still counts.
+TEST(ScriptRunner, TransfersWaitForTheirEndAndAnswerTrueOrNilWithTheReason) {
+    test::CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("fw.bin"), "image"));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), "ver\r"));
+    const CCurrentDir here(dir.Path());
+    const std::string source = R"(
+        mark(tostring(xmodem.send("fw.bin")))
+        local ok, why = xmodem.receive("got.bin")
+        mark(tostring(ok) .. ", " .. why)
+        mark(tostring(expect("OK", 0)) .. " " .. expect("ready", 0))
+        ok, why = ascii.send(args[1])
+        mark(tostring(ok) .. ", " .. why)
+    )";
+    SScript s(source, {dir.File("prog.txt")});
+    ASSERT_TRUE(s.loaded) << s.runner.Error();
+    s.runner.Received("ready ", 0);
+    s.runner.Start(0);
+    ASSERT_EQ(s.host.transfers.size(), 1u);
+    EXPECT_EQ(s.host.transfers[0].first, EScriptTransfer::XModemSend);
+    EXPECT_EQ(s.host.transfers[0].second, dir.File("fw.bin")) << "made full from the folder";
+    EXPECT_TRUE(s.runner.WaitingForTransfer());
+    EXPECT_FALSE(s.runner.NextDeadline().has_value());
+    s.runner.Received("OK", 5);
+    s.runner.Tick(1000000);
+    EXPECT_TRUE(s.host.marks.empty()) << "neither bytes nor time end a transfer";
+
+    s.runner.TransferEnded(true, "", 10);
+    ASSERT_EQ(s.host.transfers.size(), 2u);
+    EXPECT_EQ(s.host.transfers[1].first, EScriptTransfer::XModemReceive);
+    EXPECT_EQ(s.host.transfers[1].second, dir.File("got.bin"));
+    s.runner.Received("OK\r\n", 12);
+    s.host.endAtStart = "the link went down";
+    s.runner.TransferEnded(false,
+                           ScriptTransferReason(EScriptTransfer::XModemReceive,
+                                                "XModem receive: cancelled by the sender"),
+                           20);
+    s.runner.Tick(20);  // expect("OK", 0) finds nothing
+    EXPECT_EQ(s.runner.State(), EScriptState::Finished) << s.runner.Error();
+    ASSERT_EQ(s.host.transfers.size(), 3u);
+    EXPECT_EQ(s.host.transfers[2].first, EScriptTransfer::AsciiSend);
+    EXPECT_EQ(s.host.marks,
+              (std::vector<std::string>{"true", "nil, xmodem.receive: cancelled by the sender",
+                                        "nil ready", "nil, ascii.send: the link went down"}));
+    // A reason without the session's name in front is left as it is.
+    EXPECT_EQ(ScriptTransferReason(EScriptTransfer::XModemSend, "ASCII send: no"),
+              "ASCII send: no");
+}
+
+// What the script got wrong, or a console that cannot transfer, stops it at
+// the call's line before anything starts.
+TEST(ScriptRunner, AFileThatCannotBeUsedStopsTheScriptAtTheTransfersLine) {
+    test::CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("prog.txt"), "ver\r"));
+    const CCurrentDir here(dir.Path());
+    const std::pair<std::string, std::string> cases[] = {
+        {"\nxmodem.send('missing.bin')",
+         "boot.lua:2: xmodem.send: cannot open \"missing.bin\": No such file or directory"},
+        {"xmodem.send('" + dir.Path() + "')",
+         "boot.lua:1: xmodem.send: cannot open \"" + dir.Path() + "\": Is a directory"},
+        {"xmodem.receive('no/such/got.bin')",
+         "boot.lua:1: xmodem.receive: cannot write \"no/such/got.bin\": No such file or "
+         "directory"},
+        {"ascii.send('')", "boot.lua:1: ascii.send: give the file's name"},
+        {"ascii.send('prog.txt\\0x')", "boot.lua:1: ascii.send: give the file's name"},
+        {"xmodem.receive()", "bad argument #1 to 'receive'"},
+    };
+    for (const auto& [source, error] : cases) {
+        SScript bad(source);
+        ASSERT_TRUE(bad.loaded) << bad.runner.Error();
+        bad.runner.Start(0);
+        EXPECT_EQ(bad.runner.State(), EScriptState::Failed) << source;
+        EXPECT_NE(bad.runner.Error().find(error), std::string::npos)
+            << source << ": " << bad.runner.Error();
+        EXPECT_TRUE(bad.host.transfers.empty()) << source;
+    }
+    SScript down("ascii.send('prog.txt')");
+    down.host.linkUp = false;
+    down.runner.Start(0);
+    EXPECT_EQ(down.runner.Error(), "boot.lua:1: ascii.send: the device session is not open");
+}
+
+TEST(ScriptRunner, CancelDuringATransferCancelsItOnceAndItsEndComesTooLate) {
+    test::CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("fw.bin"), "image"));
+    SScript s("xmodem.send('" + dir.File("fw.bin") + "')\nsend('after')\n");
+    s.runner.Start(0);
+    ASSERT_TRUE(s.runner.WaitingForTransfer());
+    s.runner.Cancel();
+    s.runner.Cancel();
+    EXPECT_EQ(s.runner.State(), EScriptState::Cancelled);
+    EXPECT_EQ(s.host.cancels, 1);
+    s.runner.TransferEnded(true, "", 10);
+    EXPECT_EQ(s.runner.State(), EScriptState::Cancelled);
     EXPECT_TRUE(s.host.sent.empty());
 }
 

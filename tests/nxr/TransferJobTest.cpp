@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <random>
 
@@ -128,6 +130,34 @@ TEST(TransferJob, AFailedReceiveKeepsTheOldFileAndWhatArrivedAsPartial) {
     EXPECT_GE(partial.size(), 10000u);
     EXPECT_NE(receive->ErrorText().find("got.bin.partial"), std::string::npos)
         << receive->ErrorText();
+}
+
+// What a receive writes is the user's alone however permissive the umask,
+// also where a NAME.partial of another mode was left over, and the file it
+// becomes replaces one that others could read.
+TEST(TransferJob, AReceivedFileIsTheUsersAloneWhateverTheUmask) {
+    CTempDir dir;
+    const mode_t oldMask = ::umask(0);
+    ASSERT_TRUE(WriteFileBytes(dir.File("image.bin"), RandomBytes(3000)));
+    ASSERT_TRUE(WriteFileBytes(dir.File("got.bin"), "old"));
+    ASSERT_TRUE(WriteFileBytes(dir.File("got.bin.partial"), "left over"));
+    ::chmod(dir.File("got.bin").c_str(), 0644);
+    ::chmod(dir.File("got.bin.partial").c_str(), 0666);
+    std::string error;
+    auto send =
+        CNxrTransferJob::Start(ENxrTransferKind::XModemSend, dir.File("image.bin"), {}, 0, &error);
+    auto receive =
+        CNxrTransferJob::Start(ENxrTransferKind::XModemReceive, dir.File("got.bin"), {}, 0, &error);
+    ::umask(oldMask);
+    ASSERT_TRUE(send && receive) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("got.bin.partial").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "while it arrives";
+    RunPair(*send, *receive, *receive);
+    ASSERT_TRUE(receive->Succeeded()) << receive->ErrorText();
+    ASSERT_EQ(::stat(dir.File("got.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(ReadFileBytes(dir.File("got.bin")).size(), 3072u);
 }
 
 TEST(TransferJob, FilesThatCannotBeUsedFailAtTheStart) {

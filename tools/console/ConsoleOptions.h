@@ -19,7 +19,7 @@ struct SConsoleOptions {
     std::uint32_t lingerMs = 500;
     std::string until;
     // The one operation of a scripted run (request code, 0 for none) and
-    // its file; --xmodem-1k also applies to XModem sends from the keys.
+    // its file; --xmodem-1k also applies to XModem sends from the keys and a script.
     std::uint32_t operation = 0;
     std::string file;
     bool use1K = false;

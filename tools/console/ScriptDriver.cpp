@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <limits>
 
 #include "control/CommandRules.h"
 #include "nxr/NxrCodes.h"
@@ -61,6 +62,12 @@ bool CScriptDriver::Turn(std::int64_t elapsedMs) {
             return true;
         }
     }
+    // The transfer's end first: what came after it is the script's again.
+    if (m_transfer.done && !m_transferTold) {
+        m_transferTold = true;
+        m_runner.TransferEnded(m_transfer.success,
+                               ScriptTransferReason(m_transferKind, m_transferWhy), m_now);
+    }
     // What came is fed here, not while the store tells of it: the script's
     // answer adds a record of its own.
     if (!m_arrived.empty()) {
@@ -94,7 +101,11 @@ std::int64_t CScriptDriver::HandleMessage(SMessage& message) {
     if (message.id != UM_APPEND_RECORD || !m_started) {
         return 0;
     }
-    const auto record = m_session.Store().Find(AppendNoticeRef(message));
+    const SRecordRef ref = AppendNoticeRef(message);
+    if (ref.sequence >= m_transferFrom && ref.sequence < m_transferTo) {
+        return 0;  // the transfer's
+    }
+    const auto record = m_session.Store().Find(ref);
     if (record && record->direction == kDirectionIncoming) {
         m_arrived.append(record->bytes);
     }
@@ -173,6 +184,42 @@ bool CScriptDriver::StartLog(const SScriptLog& log, std::string& error) {
         return false;
     }
     return true;
+}
+
+bool CScriptDriver::StartTransfer(EScriptTransfer kind, const std::string& path,
+                                  std::string& error) {
+    SConsoleRequest request;
+    request.code = ScriptTransferRequest(kind);
+    request.path = path;
+    request.pacing = m_session.Pacing();
+    if (!m_session.Start(request, m_transfer, error)) {
+        error = ScriptTransferReason(kind, error);
+        return false;
+    }
+    m_transferKind = kind;
+    m_transferWhy.clear();
+    m_transferTold = false;
+    m_transferFrom = m_session.Store().NextSequence();
+    m_transferTo = std::numeric_limits<std::uint32_t>::max();
+    return true;
+}
+
+void CScriptDriver::CancelTransfer() {
+    if (m_transfer.Running()) {
+        m_session.Console().CancelRequest(m_transfer.requestId);
+    }
+    m_transferTold = true;
+}
+
+void CScriptDriver::Completed(std::uint32_t requestId, bool success) {
+    if (!m_transfer.Running() || requestId != m_transfer.requestId) {
+        return;
+    }
+    m_transfer.done = true;
+    m_transfer.success = success;
+    const INxrSession2* session = m_session.Console().Session();
+    m_transferWhy = success || session == nullptr ? std::string() : session->ErrorText(requestId);
+    m_transferTo = m_session.Store().NextSequence();
 }
 
 bool CScriptDriver::StopLog() {

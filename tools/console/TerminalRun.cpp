@@ -109,6 +109,9 @@ int RunTerminal(const SConsoleOptions& options) {
     console.completed = [&](std::uint32_t id, bool success) {
         script.Completed(id, success);
         actions.Completed(id, success);
+        if (lua) {
+            lua->Completed(id, success);
+        }
     };
 
     bool inputEnded = false;
@@ -137,7 +140,7 @@ int RunTerminal(const SConsoleOptions& options) {
     int quietTurns = 0;
     bool scriptEnded = false;
     QObject::connect(&pump, &QTimer::timeout, [&] {
-        if (console.ConsoleOpen() && !actions.keyed.Running()) {
+        if (console.ConsoleOpen() && !actions.keyed.Running() && !(lua && lua->TransferRunning())) {
             for (const char c : actions.pending) {
                 session.Channel().Post(console.Handle(), UM_SEND_CHAR, 0,
                                        static_cast<unsigned char>(c));

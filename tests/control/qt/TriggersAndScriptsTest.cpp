@@ -1,7 +1,8 @@
 // Triggers and Run Script through the control, against the simulated
 // controller: each action, the rate pause on a trigger that answers its own
 // echo, the list through the dialog's seam and the saved state, the dialog
-// itself, and scripts that finish, are cancelled and fail.
+// itself, and scripts that finish, are cancelled and fail, and that move
+// files by XModem and ASCII.
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -15,6 +16,8 @@
 #include <QSpinBox>
 #include <QTest>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +29,7 @@
 #include "control/qt/CTriggersDialog.h"
 #include "control/qt/ControlLogging.h"
 #include "data/DataStore.h"
+#include "nxr/qt/CNxrDialogEventFile.h"
 #include "nxr/qt/CNxrDialogEventTask.h"
 #include "platform/CRegistryStore.h"
 #include "tests/control/qt/ControlDoubles.h"
@@ -321,6 +325,126 @@ TEST_F(TriggersAndScripts, ATriggerRunsAScript) {
     Type("ver\r");
     ASSERT_TRUE(QTest::qWaitFor([&] { return Marks().size() == 1; }));
     EXPECT_EQ(Marks().front(), "from the script");
+}
+
+// The simulator at the other end of a script's transfers: a file sent by
+// XModem (its count read back after the call returned), one received (the
+// user's alone, padded as XModem pads) and a command file sent as ASCII,
+// whose answer the script then waits for. No box shows for any of them.
+TEST_F(TriggersAndScripts, AScriptSendsAndReceivesFilesThroughTheSimulator) {
+    std::string image(2000, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<char>(i * 7);
+    }
+    const std::string fw = dir.File("fw.bin");
+    const std::string got = dir.File("got.bin");
+    const std::string prog = dir.File("prog.txt");
+    ASSERT_TRUE(test::WriteFileBytes(fw, image));
+    ASSERT_TRUE(test::WriteFileBytes(prog, "info\r"));
+    answers->chosen = Script("load.lua",
+                             "send('xmodem receive\\r')\n"
+                             "assert(expect('waiting for your XModem Send', 5000))\n"
+                             "assert(xmodem.send('" +
+                                 fw +
+                                 "'))\n"
+                                 "local _, n = expect({regex = 'received (\\\\d+) bytes'}, 5000)\n"
+                                 "mark('sent ' .. n)\n"
+                                 "send('xmodem send 300\\r')\n"
+                                 "assert(expect('start your XModem Receive', 5000))\n"
+                                 "assert(xmodem.receive('" +
+                                 got +
+                                 "'))\n"
+                                 "assert(ascii.send('" +
+                                 prog +
+                                 "'))\n"
+                                 "assert(expect('SIM-000042', 5000))\n"
+                                 "mark('done')\n");
+    control->OnCommand(cmd::RunScript);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }, 20000));
+    EXPECT_EQ(control->Script().LastState(), EScriptState::Finished)
+        << control->Script().LastError();
+    EXPECT_EQ(Marks(), (std::vector<std::string>{"sent 2048", "done"}));
+    const std::string bytes = test::ReadFileBytes(got);
+    ASSERT_EQ(bytes.size(), 384u);
+    for (std::size_t i = 0; i < 300; ++i) {
+        ASSERT_EQ(static_cast<unsigned char>(bytes[i]), i & 0xFF) << i;
+    }
+    EXPECT_EQ(bytes.substr(300), std::string(84, '\x1A'));
+    struct stat st {};
+    ASSERT_EQ(::stat(got.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_TRUE(shown->empty()) << shown->front().text;
+}
+
+// Cancel in the progress window fails the transfer: the call answers nil
+// and the reason, and the script goes on with the console's link.
+TEST_F(TriggersAndScripts, ATransferCancelledInItsWindowAnswersNilAndTheScriptGoesOn) {
+    const std::string fw = dir.File("fw.bin");
+    ASSERT_TRUE(test::WriteFileBytes(fw, std::string(5000, 'Q')));
+    // The simulator is not receiving: the send waits for its start.
+    answers->chosen = Script("cancel.lua", "local ok, why = xmodem.send('" + fw +
+                                               "')\n"
+                                               "mark(tostring(ok) .. ': ' .. why)\n"
+                                               "send('\\rinfo\\r')\n"
+                                               "assert(expect('SIM-000042', 5000))\n");
+    control->OnCommand(cmd::RunScript);
+    CNxrDialogEventFile* dialog = control->FileProgress();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->isVisible(); }, 5000));
+    EXPECT_TRUE(control->Script().Running());
+    dialog->CancelButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }, 10000));
+    EXPECT_EQ(control->Script().LastState(), EScriptState::Finished)
+        << control->Script().LastError();
+    EXPECT_EQ(Marks(), std::vector<std::string>{"nil: xmodem.send: cancelled"});
+    QTest::qWait(100);
+    EXPECT_TRUE(shown->empty()) << shown->front().text;
+}
+
+// A console taken offline in the middle of a transfer: its session
+// completes nothing more, and the script is told rather than left waiting.
+TEST_F(TriggersAndScripts, ATransferEndsForItsScriptWhenTheConsoleGoesOffline) {
+    const std::string fw = dir.File("fw.bin");
+    ASSERT_TRUE(test::WriteFileBytes(fw, std::string(5000, 'Q')));
+    answers->chosen = Script("offline.lua", "local ok, why = xmodem.send('" + fw +
+                                                "')\n"
+                                                "mark(tostring(ok) .. ': ' .. why)\n");
+    control->OnCommand(cmd::RunScript);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return control->FileProgress()->isVisible(); }, 5000));
+    control->SetConnectionParameters(std::nullopt);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }, 5000));
+    EXPECT_EQ(control->Script().LastState(), EScriptState::Finished)
+        << control->Script().LastError();
+    ASSERT_EQ(Marks().size(), 1u);
+    EXPECT_EQ(Marks()[0].rfind("nil: xmodem.send: ", 0), 0u) << Marks()[0];
+}
+
+// Cancelling the script cancels the transfer it waits for; the transfer's
+// late end is the script's still (no box), and the link is free again for
+// the menu's own transfer, whose failure does show the box.
+TEST_F(TriggersAndScripts, CancellingAScriptCancelsItsTransfer) {
+    const std::string fw = dir.File("fw.bin");
+    ASSERT_TRUE(test::WriteFileBytes(fw, std::string(5000, 'Q')));
+    answers->chosen = Script("wait.lua", "xmodem.send('" + fw + "')\nmark('not reached')\n");
+    control->OnCommand(cmd::RunScript);
+    CNxrDialogEventFile* dialog = control->FileProgress();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->isVisible(); }, 5000));
+    control->MessageChannel().Post(control->Handle(), UM_CANCEL_REQUEST, 0,
+                                   CControlScript::kRequestId);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }));
+    EXPECT_EQ(control->Script().LastState(), EScriptState::Cancelled);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dialog->isVisible(); }, 5000))
+        << "the transfer ended with its script";
+    QTest::qWait(100);
+    EXPECT_TRUE(shown->empty()) << shown->front().text;
+    EXPECT_TRUE(Marks().empty());
+
+    answers->chosen = fw;
+    control->OnCommand(cmd::XModemSend);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->isVisible(); }, 5000));
+    dialog->CancelButton()->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !shown->empty(); }, 5000));
+    EXPECT_NE(shown->front().text.find("cancelled"), std::string::npos) << shown->front().text;
+    EXPECT_EQ(shown->front().text.find("still running"), std::string::npos);
 }
 
 // Pictures for the guide: the Quillpad menu with Triggers... and Run

@@ -13,7 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -30,8 +34,15 @@ struct SConsoleRun {
     std::string err;
 };
 
-SConsoleRun RunConsole(const QStringList& args, const QByteArray& input) {
+// `folder`: where it runs (none: here). `act` runs once standard error has
+// said `cue` (a peer that must start after the console is ready for it).
+SConsoleRun RunConsole(const QStringList& args, const QByteArray& input,
+                       const std::string& folder = {}, const std::string& cue = {},
+                       const std::function<void()>& act = {}) {
     QProcess process;
+    if (!folder.empty()) {
+        process.setWorkingDirectory(QString::fromStdString(folder));
+    }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(environment);
@@ -45,13 +56,22 @@ SConsoleRun RunConsole(const QStringList& args, const QByteArray& input) {
     }
     process.write(input);
     process.closeWriteChannel();
+    if (!cue.empty()) {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (run.err.find(cue) == std::string::npos && process.state() != QProcess::NotRunning &&
+               std::chrono::steady_clock::now() < end) {
+            process.waitForReadyRead(20);
+            run.err += process.readAllStandardError().toStdString();
+        }
+        act();
+    }
     if (!process.waitForFinished(20000)) {
         process.kill();
         process.waitForFinished();
     }
     run.exitCode = process.exitCode();
     run.out = process.readAllStandardOutput().toStdString();
-    run.err = process.readAllStandardError().toStdString();
+    run.err += process.readAllStandardError().toStdString();
     return run;
 }
 
@@ -190,6 +210,64 @@ TEST(ConsoleTool, XModemBothWaysBreakAndFailuresFromTheCommandLine) {
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.err.find("none.txt"), std::string::npos) << missing.err;
     EXPECT_EQ(RunConsole({"sim:", "--break", "--ascii-send", fw}, "").exitCode, 2);
+}
+
+// The reference XModem at the other end of a script's transfers, over a
+// socat pseudo-terminal pair: lrzsz's rx takes a file the script sends, in
+// the 1K blocks the command line asks for, and sx sends one the script
+// receives into a private file. Both files are named from the folder the
+// console runs in.
+TEST(ConsoleTool, AScriptSendsToRxAndReceivesFromSx) {
+    if (const std::string missing = test::MissingLrzszTool(); !missing.empty()) {
+        GTEST_SKIP() << missing << " is not installed (tools/install-deps.sh installs it)";
+    }
+    test::CTempDir dir;
+    const std::string link = dir.File("link");
+    std::filesystem::create_directory(link);
+    test::CPtyPeer pty(link, false);
+    ASSERT_TRUE(pty.Ready());
+    const QString spec = QString::fromStdString("serial:" + pty.Near() + ",115200,8N1");
+    const auto peerLog = [&] { return test::ReadFileBytes(link + "/peer.log"); };
+    const auto peerEnded = [&] { return test::WaitFor([&] { return pty.PollExit() >= 0; }); };
+
+    // 2900 bytes are 23 blocks of 128 but three of 1K: 3072 bytes say which went.
+    const ByteString image = test::RandomBytes(2900, 11);
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("fw.bin"), image));
+    ASSERT_TRUE(test::WriteFileBytes(
+        dir.File("send.lua"), "print('sending')\nassert(xmodem.send('fw.bin'))\nprint('sent')\n"));
+    // rx asks for the file once and then only every ten seconds: it starts
+    // when the send waits for it, so that its first ask is not console data.
+    const SConsoleRun sent =
+        RunConsole({spec, "--xmodem-1k", "--script", "send.lua"}, "", dir.Path(), "sending", [&] {
+            pty.Start({"rx", "-b", "-q", "-c", "got.bin"});
+        });
+    EXPECT_EQ(sent.exitCode, 0) << sent.err << peerLog();
+    EXPECT_NE(sent.err.find("sent"), std::string::npos) << sent.err;
+    ASSERT_TRUE(peerEnded()) << peerLog();
+    EXPECT_EQ(pty.PollExit(), 0) << peerLog();
+    const ByteString got = test::ReadFileBytes(link + "/got.bin");
+    ASSERT_EQ(got.size(), 3072u) << peerLog();
+    EXPECT_TRUE(got.substr(0, image.size()) == image);
+    EXPECT_EQ(got.substr(image.size()), ByteString(got.size() - image.size(), '\x1A'));
+
+    const ByteString data = test::RandomBytes(5000, 12);
+    ASSERT_TRUE(test::WriteFileBytes(link + "/out.bin", data));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("receive.lua"),
+                                     "assert(xmodem.receive('back.bin'))\nprint('received')\n"));
+    pty.Start({"sx", "-b", "-q", "out.bin"});
+    const SConsoleRun received = RunConsole({spec, "--script", "receive.lua"}, "", dir.Path());
+    EXPECT_EQ(received.exitCode, 0) << received.err << peerLog();
+    EXPECT_NE(received.err.find("received"), std::string::npos) << received.err;
+    ASSERT_TRUE(peerEnded()) << peerLog();
+    EXPECT_EQ(pty.PollExit(), 0) << peerLog();
+    const ByteString back = test::ReadFileBytes(dir.File("back.bin"));
+    ASSERT_GE(back.size(), data.size()) << received.err;
+    EXPECT_LT(back.size() - data.size(), 128u);
+    EXPECT_TRUE(back.substr(0, data.size()) == data);
+    EXPECT_EQ(back.substr(data.size()), ByteString(back.size() - data.size(), '\x1A'));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.File("back.bin").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 // The console on a terminal of its own: a pseudo-terminal whose slave is its
