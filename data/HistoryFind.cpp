@@ -254,6 +254,16 @@ std::uint64_t CHistoryScan::Position() const {
     return HistoryOf(m_scan);
 }
 
+SHistoryPoint CHistoryScan::Point() const {
+    if (m_scan >= m_window.size()) {
+        return SHistoryPoint{m_record, m_offset, m_history};
+    }
+    const SPiece& piece = PieceOf(m_scan);
+    const std::size_t into = m_scan - piece.at;
+    return SHistoryPoint{piece.record, piece.offset + static_cast<std::uint32_t>(into),
+                         piece.history + into};
+}
+
 CHistoryBackwardSearch::CHistoryBackwardSearch(const CDataStore& store,
                                                const CHistoryOffsets& offsets,
                                                const CFindPattern& pattern, std::uint64_t before)

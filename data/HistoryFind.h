@@ -96,6 +96,8 @@ class CHistoryScan {
     bool Done() const { return m_done; }
     // Every match up to here has been handed on: a history offset.
     std::uint64_t Position() const;
+    // The same as a point: a scan started there goes on as this one would.
+    SHistoryPoint Point() const;
 
   private:
     struct SPiece {

@@ -177,6 +177,22 @@ std::optional<std::uint32_t> CDisplayDocument::SequenceAt(std::size_t position) 
     return m_sequences.Value(i);
 }
 
+std::size_t CDisplayDocument::FirstPositionOf(std::size_t record) const {
+    // The first entry of the run table that names `record` or a later one:
+    // entries have positions of their own, so this is where its text starts.
+    std::size_t low = 0;
+    std::size_t high = m_sequences.Count();
+    while (low < high) {
+        const std::size_t middle = low + (high - low) / 2;
+        if (m_sequences.Value(middle) < record) {
+            low = middle + 1;
+        } else {
+            high = middle;
+        }
+    }
+    return low < m_sequences.Count() ? m_sequences.Position(low) : m_text.size();
+}
+
 std::optional<SRecordRef> CDisplayDocument::RecordAt(std::size_t position) const {
     const auto sequence = SequenceAt(position);
     if (!sequence) {

@@ -88,6 +88,10 @@ class CDisplayDocument final : public IRenderSurface {
     // The run table: the record the character at `position` came from. The
     // first character of a run counts to its own run.
     std::optional<std::uint32_t> SequenceAt(std::size_t position) const;
+    // The first position drawn by `record` or a later one, Size() when none
+    // is: records are drawn in order, so the run table's records rise with
+    // the position. A record that draws nothing gives where it would be.
+    std::size_t FirstPositionOf(std::size_t record) const;
     std::size_t SequenceEntryCount() const { return m_sequences.Count(); }
     // The first position after `position` where the run table names another
     // record entry (Size() when none does).

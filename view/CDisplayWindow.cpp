@@ -43,6 +43,7 @@ void CDisplayWindow::Draw(std::size_t from, std::size_t to) {
         m_start = m_validStart = m_validEnd = 0;
         m_reachesEnd = true;
         m_firstLineWhole = true;
+        m_place = SWindowPlace{};
         m_layout.SetFirstLineLead(0);
         if (m_sync) {
             m_sync(m_document, m_layout);
@@ -81,6 +82,7 @@ void CDisplayWindow::Draw(std::size_t from, std::size_t to) {
     }
     m_layout.SetFirstLineLead(m_start - lineStart);
     m_firstLineWhole = m_start == lineStart;
+    m_place = place;
     if (m_sync) {
         m_sync(m_document, m_layout);
     }

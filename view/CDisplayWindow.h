@@ -66,6 +66,8 @@ class CDisplayWindow {
     std::size_t Start() const { return m_start; }
     // Whether the drawn document's first line is a whole line of the text.
     bool FirstLineWhole() const { return m_firstLineWhole; }
+    // Where the drawn document was drawn from.
+    const SWindowPlace& Place() const { return m_place; }
     std::uint64_t Drawings() const { return m_drawings; }
     // Whether [from, to) of the whole text is drawn now.
     bool Holds(std::size_t from, std::size_t to) const {
@@ -101,6 +103,7 @@ class CDisplayWindow {
     std::size_t m_validEnd = 0;
     bool m_reachesEnd = false;
     bool m_firstLineWhole = true;
+    SWindowPlace m_place;
     std::uint64_t m_drawings = 0;
 };
 

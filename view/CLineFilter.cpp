@@ -125,23 +125,7 @@ std::uint64_t CLineFilter::LineOf(std::size_t record, std::uint32_t offset) {
         m_high = high;
     }
 
-    // Records are drawn in order: the first character drawn by `record` or
-    // a later one.
-    const auto firstFrom = [this](std::size_t r) {
-        std::size_t lo = 0;
-        std::size_t hi = m_stretch.Size();
-        while (lo < hi) {
-            const std::size_t middle = lo + (hi - lo) / 2;
-            const auto sequence = m_stretch.SequenceAt(middle);
-            if (sequence && *sequence < r) {
-                lo = middle + 1;
-            } else {
-                hi = middle;
-            }
-        }
-        return lo;
-    };
-    const std::size_t start = firstFrom(record);
+    const std::size_t start = m_stretch.FirstPositionOf(record);
     std::size_t position = start;
     const auto drawn = m_stretch.SequenceAt(start);
     if (start < m_stretch.Size() && drawn && *drawn == record) {
@@ -150,7 +134,7 @@ std::uint64_t CLineFilter::LineOf(std::size_t record, std::uint32_t offset) {
         const SDataRecord r = *m_store.Record(record);
         const std::size_t into =
             m_index.Scheme() ? CStyledRenderer::DrawnLength(m_index.Scheme(), r, offset) : offset;
-        position = start + std::min(into, firstFrom(record + 1) - start);
+        position = start + std::min(into, m_stretch.FirstPositionOf(record + 1) - start);
     }
     return m_place.firstLine + m_stretch.LineOf(position);
 }

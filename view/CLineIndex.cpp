@@ -193,7 +193,8 @@ SWindowPlace CLineIndex::RenderBetween(const CDataStore& store, std::size_t from
             out.DeleteLastCharOfCaretLine();
         }
     }
-    return SWindowPlace{start.Position(), start.line, start.lineStart};
+    return SWindowPlace{start.Position(), start.line, start.lineStart, start.record,
+                        start.point.offset};
 }
 
 std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,

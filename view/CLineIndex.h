@@ -63,6 +63,10 @@ struct SWindowPlace {
     std::uint64_t firstLine = 0;
     // Where that line starts in the whole text (at or before `start`).
     std::uint64_t firstLineStart = 0;
+    // The record drawing began with and the byte in it: a checkpoint may lie
+    // inside a long record, whose bytes before it are then not drawn.
+    std::size_t record = 0;
+    std::size_t offset = 0;
 };
 
 class CLineIndex {

@@ -10,6 +10,8 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <iterator>
+#include <limits>
 
 #include "data/DataStore.h"
 #include "view/CStyledRenderer.h"
@@ -20,6 +22,8 @@ namespace quillpad {
 namespace {
 
 const std::uint32_t kDirections[] = {0, kDirectionIncoming, kDirectionOutgoing};
+// A count slice goes in this many steps, each end a place to count on from.
+constexpr std::size_t kCountSteps = 4;
 
 bool BySequence(const SFindMatch& match, std::size_t record) {
     return match.sequence < record;
@@ -127,6 +131,8 @@ void CFindBar::Open() {
 void CFindBar::Close() {
     m_timer->stop();
     m_want = EWant::Nothing;
+    m_back.reset();
+    m_ahead.reset();
     m_filter->setChecked(false);
     hide();
     if (m_view.FindMarks() == this) {
@@ -160,6 +166,10 @@ void CFindBar::Restart() {
     m_current.reset();
     m_ordinal.reset();
     m_back.reset();
+    m_ahead.reset();
+    m_resume.clear();
+    m_keptEnd.reset();
+    ++m_counts;
     m_note.clear();
     m_pattern = std::make_unique<CFindPattern>(Query());
     m_generation = m_store.Generation();
@@ -201,20 +211,28 @@ void CFindBar::Slice() {
         Restart();  // cleared or loaded: the matches so far name nothing
         return;
     }
-    if (m_back && !StepBack()) {
-        return;  // the search back takes this turn
-    }
     const std::size_t kept = m_matches.size();
-    if (Searching()) {
-        m_scan->Step(kFindSliceBytes, [this](const SFindMatch& match) {
+    // A search back or on takes the turn; the count waits for it.
+    if (m_back) {
+        StepBack();
+    } else if (m_ahead) {
+        StepAhead();
+    } else if (Searching()) {
+        const auto count = [this](const SFindMatch& match) {
             ++m_total;
             if (m_matches.size() < m_keptLimit) {
                 m_matches.push_back(match);
             }
             return true;
-        });
+        };
+        for (std::size_t step = 0; step < kCountSteps && !m_scan->Done(); ++step) {
+            m_scan->Step(kFindSliceBytes / kCountSteps, count);
+            if (!m_scan->Done() && m_matches.size() >= m_keptLimit) {
+                m_resume.push_back(SResume{m_scan->Point(), m_total});
+            }
+        }
     }
-    if (!Searching() && !m_back) {
+    if (!Searching() && !m_back && !m_ahead) {
         m_timer->stop();
     }
     if (m_matches.size() != kept) {
@@ -225,16 +243,17 @@ void CFindBar::Slice() {
 }
 
 void CFindBar::TakeInNewRecords() {
-    // From the end of the last match: a match the old end cut short is
-    // found whole now, and everything before it stays as counted.
+    // From the last place the count passed before its end: a match the old
+    // end cut short is found whole now, and everything before it stays as
+    // counted.
     SHistoryPoint from;
-    if (!m_matches.empty()) {
-        const SFindMatch& last = m_matches.back();
-        const auto [record, offset] = EndOf(last);
-        from = SHistoryPoint{record, offset, last.historyEnd};
+    if (!m_resume.empty()) {
+        from = m_resume.back().point;
+        m_total = m_resume.back().before;
+    } else {
+        from = KeptEnd();
+        m_total = m_matches.size();
     }
-    // What lies after the last kept match is counted again.
-    m_total = m_matches.size();
     m_scannedRecords = m_store.RecordCount();
     m_scan = std::make_unique<CHistoryScan>(m_store, *m_pattern, from);
     m_timer->start();
@@ -268,6 +287,7 @@ void CFindBar::Go(EWant want) {
     m_want = want;
     m_wantFrom = 0;
     m_back.reset();
+    m_ahead.reset();
     if (m_shown && !m_current) {
         m_wantFrom = m_shown->sequence;
     } else if (!m_current) {
@@ -295,6 +315,20 @@ void CFindBar::Resolve() {
         return;
     }
     if (m_want == EWant::Next) {
+        if (m_ahead) {
+            return;  // the search on answers
+        }
+        if (m_shown && !m_current) {
+            // Beyond the kept matches: on from the end of the one shown.
+            const std::uint64_t after = m_shown->historyEnd;
+            if (m_ordinal) {
+                const auto [record, offset] = EndOf(*m_shown);
+                SearchAhead(SCountPoint{SHistoryPoint{record, offset, after}, *m_ordinal}, after);
+            } else {
+                SearchAhead(LastCountPoint(after), after);
+            }
+            return;
+        }
         const std::size_t next =
             m_current ? *m_current + 1
                       : static_cast<std::size_t>(
@@ -303,6 +337,19 @@ void CFindBar::Resolve() {
                             m_matches.begin());
         if (next < known) {
             Show(next, {});
+        } else if (known >= m_keptLimit && (!complete || m_total > known)) {
+            // Past the kept ones: searched for from where they end, or, from
+            // a record, from the last place the count passed before it.
+            const SHistoryPoint end = KeptEnd();
+            if (m_current) {
+                SearchAhead(SCountPoint{end, known}, end.history);
+            } else {
+                const std::uint64_t after = std::max(
+                    end.history,
+                    m_store.BytesBefore(std::min<std::size_t>(m_wantFrom, m_store.RecordCount()),
+                                        true));
+                SearchAhead(LastCountPoint(after), after);
+            }
         } else if (complete) {
             Show(0, tr("passed the end, on from the first"));
         }
@@ -374,6 +421,85 @@ bool CFindBar::StepBack() {
     return true;
 }
 
+void CFindBar::SearchAhead(SCountPoint from, std::uint64_t after) {
+    if (after - from.point.history > kCountLead) {
+        // Too far to count through: from `after` itself, its number unknown.
+        from = SCountPoint{PointAt(after), std::nullopt};
+    }
+    m_ahead = SAhead{std::make_unique<CHistoryScan>(m_store, *m_pattern, from.point), after,
+                     from.before, 0, std::nullopt};
+    m_timer->start();
+}
+
+bool CFindBar::StepAhead() {
+    SAhead& ahead = *m_ahead;
+    ahead.scan->Step(kFindSliceBytes, [&ahead](const SFindMatch& match) {
+        if (match.historyOffset < ahead.after) {
+            ++ahead.passed;
+            return true;
+        }
+        ahead.found = match;
+        return false;
+    });
+    if (!ahead.scan->Done()) {
+        return false;
+    }
+    const SAhead done = std::move(*m_ahead);
+    m_ahead.reset();
+    if (done.found) {
+        ShowFound(*done.found,
+                  done.before ? std::optional<std::uint64_t>(*done.before + done.passed + 1)
+                              : std::nullopt,
+                  {});
+    } else if (!m_matches.empty()) {
+        Show(0, tr("passed the end, on from the first"));
+    } else {
+        m_want = EWant::Nothing;
+    }
+    return true;
+}
+
+CFindBar::SCountPoint CFindBar::LastCountPoint(std::uint64_t history) const {
+    const auto after = std::upper_bound(
+        m_resume.begin(), m_resume.end(), history,
+        [](std::uint64_t h, const SResume& resume) { return h < resume.point.history; });
+    if (after == m_resume.begin()) {
+        return SCountPoint{KeptEnd(), m_matches.size()};
+    }
+    return SCountPoint{std::prev(after)->point, std::prev(after)->before};
+}
+
+SHistoryPoint CFindBar::KeptEnd() const {
+    if (m_keptEnd) {
+        return *m_keptEnd;
+    }
+    SHistoryPoint end;
+    if (!m_matches.empty()) {
+        const SFindMatch& last = m_matches.back();
+        const auto [record, offset] = EndOf(last);
+        end = SHistoryPoint{record, offset, last.historyEnd};
+    }
+    if (m_matches.size() >= m_keptLimit) {
+        m_keptEnd = end;  // kept no more, so it stays
+    }
+    return end;
+}
+
+bool CFindBar::BeyondKept() const {
+    return m_matches.size() >= m_keptLimit &&
+           (Searching() || m_total > m_matches.size() ||
+            m_store.RecordCount() != m_scannedRecords);
+}
+
+SHistoryPoint CFindBar::PointAt(std::uint64_t history) const {
+    const std::size_t record = m_store.RecordAtByte(history, true);
+    if (record >= m_store.RecordCount()) {
+        return SHistoryPoint{m_store.RecordCount(), 0, m_store.TotalBytes(true)};
+    }
+    return SHistoryPoint{
+        record, static_cast<std::uint32_t>(history - m_store.BytesBefore(record, true)), history};
+}
+
 void CFindBar::ShowFound(const SFindMatch& match, std::optional<std::uint64_t> ordinal,
                          const QString& note) {
     const auto kept = std::lower_bound(
@@ -415,7 +541,9 @@ void CFindBar::UpdateStatus() {
         text = QString::fromLatin1(m_pattern->Error().c_str());
         m_statusIsError = true;
     } else if (m_pattern && m_pattern->IsValid()) {
-        const QString total = QString::number(m_total) + (Searching() ? tr("+") : QString());
+        // A Next past the kept matches may run ahead of the count.
+        const QString total = QString::number(std::max(m_total, m_ordinal.value_or(0))) +
+                              (Searching() ? tr("+") : QString());
         if (m_shown) {
             text = m_ordinal ? tr("%1 of %2").arg(*m_ordinal).arg(total)
                              : tr("one past the first %1 of %2").arg(m_matches.size()).arg(total);
@@ -440,23 +568,7 @@ QString CFindBar::StatusText() const {
 
 std::size_t CFindBar::DisplayPosition(std::size_t record, std::uint32_t offset) const {
     const CDisplayDocument& document = m_view.Document();
-    // Records are drawn in order, so the run table rises with the position:
-    // the first character drawn by `record` or a later one.
-    const auto firstFrom = [&document](std::size_t r) {
-        std::size_t low = 0;
-        std::size_t high = document.Size();
-        while (low < high) {
-            const std::size_t middle = low + (high - low) / 2;
-            const auto sequence = document.SequenceAt(middle);
-            if (sequence && *sequence < r) {
-                low = middle + 1;
-            } else {
-                high = middle;
-            }
-        }
-        return low;
-    };
-    const std::size_t start = firstFrom(record);
+    const std::size_t start = document.FirstPositionOf(record);
     const auto drawn = document.SequenceAt(start);
     if (start >= document.Size() || !drawn || *drawn != record) {
         return start;  // drawn as nothing: where it would be
@@ -469,7 +581,7 @@ std::size_t CFindBar::DisplayPosition(std::size_t record, std::uint32_t offset) 
     const std::size_t into =
         m_view.Scheme() ? CStyledRenderer::RenderToString(m_view.Scheme(), before).size() : offset;
     m_store.TrimWindows();
-    return start + std::min(into, firstFrom(record + 1) - start);
+    return start + std::min(into, document.FirstPositionOf(record + 1) - start);
 }
 
 std::vector<SByteMark> CFindBar::MarksIn(std::size_t firstRecord, std::size_t lastRecord) const {
@@ -482,28 +594,108 @@ std::vector<SByteMark> CFindBar::MarksIn(std::size_t firstRecord, std::size_t la
     if (match != m_matches.begin()) {
         --match;
     }
-    const std::uint32_t direction = m_pattern->Direction();
     for (; match != m_matches.end() && match->sequence <= lastRecord; ++match) {
-        // Its bytes record by record, those of the searched direction only.
-        std::uint64_t remaining = match->length;
-        std::uint32_t offset = match->offset;
-        for (std::size_t record = match->sequence;
-             remaining > 0 && record <= lastRecord && record < m_store.RecordCount();
-             ++record, offset = 0) {
-            const auto r = m_store.Record(record);
-            if (!r || (direction != 0 && r->direction != direction)) {
-                continue;
-            }
-            const auto take =
-                static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, r->length - offset));
-            remaining -= take;
-            if (record >= firstRecord && take > 0) {
-                out.push_back(SByteMark{record, offset, offset + take});
-            }
-        }
+        AppendMarks(*match, firstRecord, lastRecord, out);
+    }
+    if (BeyondKept() && lastRecord >= KeptEnd().record) {
+        AppendMarksBeyondKept(std::max(firstRecord, KeptEnd().record), lastRecord, out);
     }
     m_store.TrimWindows();
     return out;
+}
+
+void CFindBar::AppendMarks(const SFindMatch& match, std::size_t firstRecord,
+                           std::size_t lastRecord, std::vector<SByteMark>& out) const {
+    // Its bytes record by record, those of the searched direction only.
+    const std::uint32_t direction = m_pattern->Direction();
+    std::uint64_t remaining = match.length;
+    std::uint32_t offset = match.offset;
+    for (std::size_t record = match.sequence;
+         remaining > 0 && record <= lastRecord && record < m_store.RecordCount();
+         ++record, offset = 0) {
+        const auto r = m_store.Record(record);
+        if (!r || (direction != 0 && r->direction != direction)) {
+            continue;
+        }
+        const auto take =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(remaining, r->length - offset));
+        remaining -= take;
+        if (record >= firstRecord && take > 0) {
+            out.push_back(SByteMark{record, offset, offset + take});
+        }
+    }
+}
+
+void CFindBar::AppendMarksBeyondKept(std::size_t firstRecord, std::size_t lastRecord,
+                                     std::vector<SByteMark>& out) const {
+    // Painting asks about the records in sight, a row or a page on from the
+    // last: what was found for them is kept, searched on into records that
+    // come into sight after them, and searched again from a lead before
+    // them otherwise.
+    SMarkCache& cache = m_markCache;
+    const std::size_t records = m_store.RecordCount();
+    const bool countDone = !Searching();
+    const bool usable =
+        cache.valid && cache.counts == m_counts && (!cache.open || cache.records == records) &&
+        (cache.exact || (cache.resumes == m_resume.size() && cache.countDone == countDone)) &&
+        firstRecord >= cache.first && firstRecord <= cache.end;
+    if (!usable) {
+        const std::uint64_t start =
+            std::max(KeptEnd().history, m_store.BytesBefore(firstRecord, true));
+        const SCountPoint known = LastCountPoint(start);
+        cache.valid = true;
+        cache.counts = m_counts;
+        cache.first = cache.end = firstRecord;
+        cache.matches.clear();
+        cache.open = false;
+        cache.exact = start - known.point.history <= kMarkLead;
+        // Short of the count, a scan may begin inside a match the count will
+        // find, and so find another: patterns whose matches could overlap
+        // are marked as from there until the count gets there.
+        cache.next = cache.exact ? known.point : PointAt(start - kMarkLead);
+        cache.resumes = m_resume.size();
+        cache.countDone = countDone;
+    }
+    if (lastRecord >= cache.end && !cache.open) {
+        const bool toEnd = lastRecord + 1 >= records;
+        const std::uint64_t limit = toEnd ? kHistoryEnd : m_store.BytesBefore(lastRecord + 1, true);
+        const std::uint64_t reach = m_store.BytesBefore(cache.first, true);
+        std::optional<SFindMatch> last;
+        CHistoryScan scan(m_store, *m_pattern, cache.next, limit);
+        scan.Step(std::numeric_limits<std::size_t>::max(), [&](const SFindMatch& match) {
+            if (match.historyEnd > reach) {
+                cache.matches.push_back(match);
+            }
+            last = match;
+            return true;
+        });
+        cache.end = lastRecord + 1;
+        cache.open = toEnd;
+        cache.records = records;
+        if (!toEnd) {
+            // Every match that begins before the limit is found: the next
+            // begins at it or after the last one's end.
+            cache.next = SHistoryPoint{lastRecord + 1, 0, limit};
+            if (last && last->historyEnd > limit) {
+                const auto [record, offset] = EndOf(*last);
+                cache.next = SHistoryPoint{record, offset, last->historyEnd};
+            }
+        }
+    }
+    if (firstRecord > cache.first) {
+        const std::uint64_t reach = m_store.BytesBefore(firstRecord, true);
+        cache.matches.erase(
+            cache.matches.begin(),
+            std::find_if(cache.matches.begin(), cache.matches.end(),
+                         [reach](const SFindMatch& match) { return match.historyEnd > reach; }));
+        cache.first = firstRecord;
+    }
+    for (const SFindMatch& match : cache.matches) {
+        if (match.sequence > lastRecord) {
+            break;
+        }
+        AppendMarks(match, firstRecord, lastRecord, out);
+    }
 }
 
 std::pair<std::size_t, std::uint32_t> CFindBar::EndOf(const SFindMatch& match) const {

@@ -16,24 +16,6 @@ namespace {
 
 constexpr const char* kCaption = "Go to Time";
 
-// The first character drawn by `record` or a later one: records are drawn in
-// order, so the run table rises with the position. A record that draws
-// nothing (a hidden source) lands where it would be.
-std::size_t FirstPositionOf(const CDisplayDocument& document, std::size_t record) {
-    std::size_t low = 0;
-    std::size_t high = document.Size();
-    while (low < high) {
-        const std::size_t middle = low + (high - low) / 2;
-        const auto sequence = document.SequenceAt(middle);
-        if (sequence && *sequence < record) {
-            low = middle + 1;
-        } else {
-            high = middle;
-        }
-    }
-    return low;
-}
-
 }  // namespace
 
 void CQuillpad2Ctrl::GoToTime() {
@@ -70,7 +52,8 @@ void CQuillpad2Ctrl::GoToTime() {
         return;
     }
     m_view->FinishIndex();  // the position must be the whole text's
-    m_view->ScrollToPosition(FirstPositionOf(m_view->Document(), *found.record));
+    // A record that draws nothing (a hidden source) lands where it would be.
+    m_view->ScrollToPosition(m_view->Document().FirstPositionOf(*found.record));
 }
 
 }  // namespace quillpad

@@ -288,6 +288,47 @@ TEST(HistoryFind, AMatchAcrossTheWindowsEdgeIsFoundWhole) {
     }
 }
 
+TEST(HistoryFind, AScanTakenUpAtItsPointGoesOnAsItWould) {
+    // After every step, a new scan from the point the old one got to finds
+    // the rest of its matches: across records, a direction and window edges.
+    SHistory h;
+    std::mt19937 rng(3);
+    for (int i = 0; i < 400; ++i) {
+        std::string bytes(rng() % 40, 'a');
+        for (char& c : bytes) {
+            c = "ab\nx"[rng() % 4];
+        }
+        rng() % 4 == 0 ? h.Out(bytes) : h.In(bytes);
+    }
+    for (const SFindQuery& query :
+         {Query("ab+a", EFindMode::Pattern), Query("(?<=x)a", EFindMode::Pattern),
+          Query("^b", EFindMode::Pattern), Query("aa", EFindMode::Text, true, kDirectionIncoming)}) {
+        const CFindPattern p(query);
+        const std::vector<SFindMatch> all = FindAll(h.store, p);
+        ASSERT_FALSE(all.empty()) << query.text;
+        std::vector<SFindMatch> found;
+        CHistoryScan scan(h.store, p, SHistoryPoint{}, kHistoryEnd, 64);
+        for (int steps = 0; !scan.Step(50, [&found](const SFindMatch& m) {
+                 found.push_back(m);
+                 return true;
+             });
+             ++steps) {
+            const SHistoryPoint at = scan.Point();
+            EXPECT_EQ(at.history, scan.Position());
+            const SDataRecord record = *h.store.Record(std::min(at.record, h.store.RecordCount() - 1));
+            EXPECT_LE(at.offset, record.length);
+            std::vector<SFindMatch> rest = found;
+            CHistoryScan again(h.store, p, at, kHistoryEnd, 64);
+            again.Step(std::size_t(-1), [&rest](const SFindMatch& m) {
+                rest.push_back(m);
+                return true;
+            });
+            ASSERT_EQ(rest, all) << query.text << " taken up after step " << steps;
+        }
+        EXPECT_EQ(found, all);
+    }
+}
+
 TEST(HistoryFind, LineStartsAtAWindowsEdgeMatchAsInOneBuffer) {
     // Line ends where a small window ends, and ^ between CR and LF, which
     // PCRE2 skips or not depending on where a search starts.

@@ -101,6 +101,41 @@ TEST(DisplayDocument, RunTableNamesTheRecordOfEachCharacter) {
     EXPECT_FALSE(d.SequenceAt(7)) << "past the text";
 }
 
+TEST(DisplayDocument, FirstPositionOfARecordOrTheNextDrawn) {
+    CDisplayDocument d;
+    EXPECT_EQ(d.FirstPositionOf(0), 0u) << "an empty text";
+    // Records 4 and 6 draw nothing; 9 ends the text.
+    d.AppendRun("aaa", 3);
+    d.AppendRun("bb", 5);
+    d.AppendRun("cccc", 7);
+    d.AppendRun("d", 8);
+    d.AppendRun("x", 8);
+    d.AppendRun("e", 9);
+    EXPECT_EQ(d.FirstPositionOf(0), 0u) << "before the first: where the first starts";
+    EXPECT_EQ(d.FirstPositionOf(3), 0u);
+    EXPECT_EQ(d.FirstPositionOf(4), 3u) << "drawn as nothing: where it would be";
+    EXPECT_EQ(d.FirstPositionOf(5), 3u);
+    EXPECT_EQ(d.FirstPositionOf(6), 5u);
+    EXPECT_EQ(d.FirstPositionOf(8), 9u) << "one entry for two runs of one record";
+    EXPECT_EQ(d.FirstPositionOf(9), 11u);
+    EXPECT_EQ(d.FirstPositionOf(10), d.Size()) << "past the last";
+    // A backspace that takes a record's only character takes its entry too.
+    d.DeleteLastCharOfCaretLine();
+    EXPECT_EQ(d.FirstPositionOf(9), d.Size());
+    // Over many blocks of the run table, as a search of the positions finds it.
+    CDisplayDocument big;
+    for (std::uint32_t r = 0; r < 40'000; r += 2) {
+        big.AppendRun(std::string(1 + r % 7, 'x'), r);
+    }
+    for (std::uint32_t r = 0; r < 40'002; r += 997) {
+        std::size_t expected = 0;
+        while (expected < big.Size() && *big.SequenceAt(expected) < r) {
+            ++expected;
+        }
+        EXPECT_EQ(big.FirstPositionOf(r), expected) << r;
+    }
+}
+
 TEST(DisplayDocument, BackspaceAcrossARunEdge) {
     CDisplayDocument d;
     d.ApplyFormat(Colour(1));

@@ -717,52 +717,44 @@ std::vector<STextRange> CConsoleView::ShownMarks(std::span<const CLineLayout::SR
     if (!first || !last || *last < *first) {
         return out;
     }
-    // Records are drawn in order: the first character drawn by `record` or a
-    // later one.
-    const auto firstFrom = [&document](std::size_t record) {
-        std::size_t low = 0;
-        std::size_t high = document.Size();
-        while (low < high) {
-            const std::size_t middle = low + (high - low) / 2;
-            const auto sequence = document.SequenceAt(middle);
-            if (sequence && *sequence < record) {
-                low = middle + 1;
-            } else {
-                high = middle;
-            }
-        }
-        return low;
-    };
-    // A record whose text began before the drawn document: where its bytes
-    // fall is not known here.
-    const auto cut = document.Size() > 0 ? document.SequenceAt(0) : std::nullopt;
-    const bool firstCut = !m_showingTail && !m_window.FirstLineWhole();
+    // The window may be drawn from a checkpoint inside a record (a long line,
+    // or a record of many lines): that record's text in it is what its bytes
+    // from there draw.
+    std::size_t begun = static_cast<std::size_t>(-1);
+    std::size_t begunAt = 0;
+    if (!m_showingTail && m_window.Place().offset > 0) {
+        begun = m_window.Place().record;
+        begunAt = m_window.Place().offset;
+    }
     const std::vector<SByteMark> marks = m_findMarks->MarksIn(*first, *last);
     std::vector<std::size_t> edges;
     for (std::size_t i = 0; i < marks.size();) {
         // The marks of one record, mapped in one pass over its bytes.
         const std::size_t record = marks[i].record;
+        const std::size_t from0 = record == begun ? begunAt : 0;
         std::size_t j = i;
-        edges.clear();
+        edges.assign(1, from0);
         for (; j < marks.size() && marks[j].record == record; ++j) {
-            edges.push_back(marks[j].begin);
-            edges.push_back(std::max(marks[j].begin, marks[j].end));
+            edges.push_back(std::max<std::size_t>(marks[j].begin, from0));
+            edges.push_back(std::max<std::size_t>({marks[j].begin, marks[j].end, from0}));
         }
-        const std::size_t start = firstFrom(record);
+        const std::size_t start = document.FirstPositionOf(record);
         const auto drawn = start < document.Size() ? document.SequenceAt(start) : std::nullopt;
         const auto bytes = m_store.Record(record);
-        if (!bytes || !drawn || *drawn != record || (firstCut && cut && *cut == record)) {
+        if (!bytes || !drawn || *drawn != record) {
             i = j;
             continue;  // drawn as nothing
         }
-        const std::size_t room = firstFrom(record + 1) - start;
+        const std::size_t room = document.FirstPositionOf(record + 1) - start;
         // What the style makes of the bytes before each edge (CR LF may be
-        // one line break, a byte "[0Dh]").
+        // one line break, a byte "[0Dh]"), counted from the first one drawn.
         const std::vector<std::size_t> lengths =
             CStyledRenderer::DrawnLengths(m_drawScheme.get(), *bytes, edges);
-        for (std::size_t k = 0; k + 1 < lengths.size(); k += 2) {
-            const std::size_t from = start + std::min(lengths[k], room);
-            const std::size_t to = start + std::min(lengths[k + 1], room);
+        const std::size_t lead = lengths[0];
+        for (std::size_t k = 1; k + 1 < lengths.size(); k += 2) {
+            const std::size_t from = start + std::min(lengths[k] - std::min(lengths[k], lead), room);
+            const std::size_t to =
+                start + std::min(lengths[k + 1] - std::min(lengths[k + 1], lead), room);
             if (from >= to) {
                 continue;  // hidden bytes
             }

@@ -1,7 +1,8 @@
 // Every match in sight marked while the find bar is open: the marks' places
 // across records and directions, after scrolling, a restyle and new records,
-// none for hidden bytes or after Escape, the pixels painted; and Previous
-// beyond the matches the bar keeps.
+// in a record begun above the drawn window, none for hidden bytes or after
+// Escape, the pixels painted; and Previous, Next and the marks beyond the
+// matches the bar keeps.
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,15 @@ class FindMarks : public ::testing::Test {
         bar.TextField()->setText(text);
         Settle();
     }
+    // A Next or Previous finds its match, however many slices it takes.
+    void Move(bool next) {
+        next ? bar.Next() : bar.Previous();
+        for (int turns = 0; (bar.Moving() || bar.Searching()) && turns < 100'000; ++turns) {
+            QApplication::processEvents();
+        }
+        ASSERT_FALSE(bar.Moving());
+    }
+    std::string Status() const { return bar.StatusText().toStdString(); }
     // The drawn text of each mark in sight.
     std::vector<std::string> MarkedTexts() {
         std::vector<std::string> texts;
@@ -262,6 +272,31 @@ TEST(FindMarksOwnership, TheViewAndTheBarGoInEitherOrder) {
     }
 }
 
+TEST_F(FindMarks, ARecordBegunAboveTheDrawnWindowIsMarkedWhereItsBytesAre) {
+    // One line of 120,000 characters, and a record of 3,000 lines: the view
+    // draws either from a point inside the record, far into it.
+    std::string line(120'000, '.');
+    line.replace(70'000, 6, "NEEDLE");
+    Add(line + "\r\n");
+    std::string lines;
+    for (int i = 0; i < 3000; ++i) {
+        lines += (i == 2500 ? "NEEDLE " : "line ") + std::to_string(i) + "\r\n";
+    }
+    Add(lines);
+    Find(QStringLiteral("NEEDLE"));
+    ASSERT_EQ(bar.MatchCount(), 2u);
+    const std::string_view text = view.Document().Text();
+    for (const std::size_t at : {text.find("NEEDLE"), text.find("NEEDLE 2500")}) {
+        view.ScrollToPosition(at);
+        view.ScrollRows(-1);
+        const std::vector<STextRange> marks = view.MarksInSight();
+        ASSERT_GT(view.Window().Place().offset, 0u) << "drawn from inside the record";
+        ASSERT_EQ(marks.size(), 1u) << at;
+        EXPECT_EQ(marks[0].start, at);
+        EXPECT_EQ(marks[0].end, at + 6);
+    }
+}
+
 class FindBeyondKept : public FindMarks {
   protected:
     FindBeyondKept() : FindMarks(3) {}
@@ -305,6 +340,146 @@ TEST_F(FindBeyondKept, PreviousGoesOnBeyondTheKeptMatches) {
     EXPECT_EQ(bar.Current()->historyOffset, all[6].historyOffset) << "ERROR 6, in record 13";
     EXPECT_EQ(bar.StatusText().toStdString(), "one past the first 3 of 8");
     EXPECT_EQ(view.SelectedText().toStdString(), "ERROR ");
+}
+
+TEST_F(FindBeyondKept, NextGoesOnBeyondTheKeptMatchesAndWrapsAtTheTrueEnd) {
+    for (int i = 0; i < 8; ++i) {
+        Add("ok\r\n");
+        Add("ERR");
+        Add("OR " + std::to_string(i) + "\r\n");  // each across two records
+    }
+    Find(QStringLiteral("ERROR"));
+    ASSERT_EQ(bar.MatchCount(), 8u);
+    const std::vector<SFindMatch> all =
+        FindAll(store, CFindPattern(SFindQuery{"ERROR", EFindMode::Text, false, 0}));
+    ASSERT_EQ(all.size(), 8u);
+    // From the first (the view follows the end) through all eight in order.
+    for (std::size_t i = 0; i < 8; ++i) {
+        Move(true);
+        ASSERT_TRUE(bar.Current()) << i;
+        EXPECT_EQ(*bar.Current(), all[i]) << i;
+        EXPECT_EQ(Status(), std::to_string(i + 1) + " of 8");
+        EXPECT_EQ(view.SelectedText().toStdString(), "ERROR") << i;
+    }
+    Move(true);
+    EXPECT_EQ(*bar.Current(), all[0]) << "round only after the real last";
+    EXPECT_EQ(Status(), "1 of 8 (passed the end, on from the first)");
+
+    // Next then Previous agree, past the kept ones and across their edge.
+    for (std::size_t i = 1; i < 8; ++i) {
+        Move(true);
+        ASSERT_EQ(*bar.Current(), all[i]);
+        Move(false);
+        EXPECT_EQ(*bar.Current(), all[i - 1]) << i;
+        EXPECT_EQ(Status(), std::to_string(i) + " of 8");
+        Move(true);
+        EXPECT_EQ(*bar.Current(), all[i]) << i;
+        EXPECT_EQ(Status(), std::to_string(i + 1) + " of 8");
+    }
+}
+
+TEST_F(FindBeyondKept, NextFromAPlaceFarBeyondTheKeptMatchesKnowsWhichMatchItIs) {
+    // About 6 MB, so the count goes in many steps: a match every 25th record.
+    std::string filler;
+    while (filler.size() < 4000) {
+        filler += "status ok 0123456789\r\n";
+    }
+    std::size_t records = 0;
+    for (; records * filler.size() < (std::size_t{6} << 20); ++records) {
+        Add(records % 25 == 12 ? filler + "ERROR " + std::to_string(records) + "\r\n" : filler);
+    }
+    Find(QStringLiteral("ERROR"));
+    const std::vector<SFindMatch> all =
+        FindAll(store, CFindPattern(SFindQuery{"ERROR", EFindMode::Text, false, 0}));
+    ASSERT_EQ(bar.MatchCount(), all.size());
+    const std::string total = " of " + std::to_string(all.size());
+    ASSERT_GT(all.size(), 50u);
+    // At the edge of the kept ones, and far beyond them.
+    for (const std::size_t top : {std::size_t{40}, std::size_t{all[all.size() / 2].sequence - 5},
+                                  std::size_t{all[all.size() - 3].sequence - 5}}) {
+        bar.TextField()->setText(QStringLiteral("ERRO"));  // afresh: no match shown
+        bar.TextField()->setText(QStringLiteral("ERROR"));
+        Settle();
+        view.ScrollToPosition(view.Document().FirstPositionOf(top));
+        ASSERT_EQ(view.Document().SequenceAt(view.TopPosition()), top);
+        Move(true);
+        const auto expected = std::find_if(all.begin(), all.end(),
+                                           [top](const SFindMatch& m) { return m.sequence >= top; });
+        ASSERT_NE(expected, all.end());
+        ASSERT_TRUE(bar.Current()) << top;
+        EXPECT_EQ(*bar.Current(), *expected) << top;
+        const std::size_t ordinal = static_cast<std::size_t>(expected - all.begin()) + 1;
+        EXPECT_EQ(Status(), std::to_string(ordinal) + total) << top;
+        Move(true);
+        EXPECT_EQ(Status(), std::to_string(ordinal + 1) + total);
+        Move(false);
+        EXPECT_EQ(*bar.Current(), *expected) << "back where it was";
+        EXPECT_EQ(Status(), std::to_string(ordinal) + total);
+    }
+    // From the last, round to the first.
+    while (*bar.Current() != all.back()) {
+        Move(true);
+    }
+    EXPECT_EQ(Status(), std::to_string(all.size()) + total);
+    Move(true);
+    EXPECT_EQ(*bar.Current(), all.front());
+    EXPECT_EQ(Status(), "1" + total + " (passed the end, on from the first)");
+}
+
+class FindBeyondFive : public FindMarks {
+  protected:
+    FindBeyondFive() : FindMarks(5) {}
+};
+
+TEST_F(FindBeyondFive, MarksBeyondTheKeptMatchesAreAtExactlyTheirBytes) {
+    for (int i = 0; i < 50; ++i) {
+        Add("ok " + std::to_string(i) + "\r\n");
+        Add("an ERR");
+        Add("OR " + std::to_string(i) + " here\r\n");
+    }
+    for (int i = 0; i < 40; ++i) {
+        Add("ok\r\n");
+    }
+    Find(QStringLiteral("ERROR"));
+    ASSERT_EQ(bar.MatchCount(), 50u);
+    const std::string_view text = view.Document().Text();
+    // Match 40 at the top: it and the ones after it in sight, each marked
+    // over its five characters and nothing else.
+    const std::size_t at = text.find("ERROR 39 ");
+    view.ScrollToPosition(text.rfind("ok", at));
+    const std::vector<STextRange> marks = view.MarksInSight();
+    ASSERT_GE(marks.size(), 3u);
+    for (std::size_t k = 0; k < marks.size(); ++k) {
+        const std::size_t expected = text.find("ERROR " + std::to_string(39 + k) + " ");
+        EXPECT_EQ(marks[k].start, expected) << k;
+        EXPECT_EQ(marks[k].end, expected + 5) << k;
+    }
+    // Scrolling on takes the marks on; back above the kept ones' end too.
+    view.ScrollRows(3);
+    EXPECT_EQ(view.MarksInSight().front().start, text.find("ERROR 40 "));
+    view.ScrollToPosition(text.rfind("ok", text.find("ERROR 3 ")));
+    EXPECT_EQ(view.MarksInSight().front().start, text.find("ERROR 3 "));
+    EXPECT_EQ(view.MarksInSight()[3].start, text.find("ERROR 6 ")) << "the kept and the others";
+}
+
+TEST_F(FindBeyondFive, AMarkBeyondTheKeptMatchesFollowsTheCountsMatches) {
+    // "a\r\na" across two lines: the count takes the one that starts on the
+    // line above the view's top, so the top line holds only its last byte,
+    // not a match of its own that a search from its start would find.
+    for (int i = 0; i < 8; ++i) {
+        Add("za\r\naz\r\n");
+    }
+    Add("za\r\n");
+    Add("a\r\na\r\n");
+    for (int i = 0; i < 40; ++i) {
+        Add("ok\r\n");
+    }
+    Find(QStringLiteral("a\\r\\na"));
+    ASSERT_EQ(bar.MatchCount(), 9u);
+    view.ScrollToPosition(view.Document().FirstPositionOf(9));
+    ASSERT_EQ(view.Document().SequenceAt(view.TopPosition()), 9u);
+    EXPECT_EQ(MarkedTexts(), Strings{"a"});
+    EXPECT_EQ(view.MarksInSight().front().start, view.TopPosition());
 }
 
 }  // namespace
