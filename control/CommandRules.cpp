@@ -57,6 +57,12 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
         case cmd::StopWaiting:
             s.enabled = c.connectionKind != 0 && c.waitingForLink;
             break;
+        case cmd::ShareLink:
+            // Only a link that is up can be served; a share can always be
+            // stopped, even while its link is lost and waited for.
+            s.enabled = c.connectionKind != 0 && (c.linkUp || c.sharePort != 0);
+            s.text = c.sharePort != 0 ? "Stop Sharing" : "Share Link...";
+            break;
         case cmd::GoBackOnline:
             s.enabled = c.connectionKind == 0;
             break;
@@ -112,6 +118,7 @@ bool NeedsSession(cmd::CommandId id) {
         case cmd::Reconnect:
         case cmd::Disconnect:
         case cmd::StopWaiting:
+        case cmd::ShareLink:
         case cmd::SendBreak:
         case cmd::BreakLength:
         case cmd::LineDtr:

@@ -25,6 +25,9 @@ struct SCommandContext {
     std::int32_t modemLines = -1;
     // The session waits for a lost link to come back.
     bool waitingForLink = false;
+    // The link is up (connected), and the TCP port it is shared on (0: not shared).
+    bool linkUp = false;
+    std::int32_t sharePort = 0;
     ELoggingState logging = ELoggingState::NotLogging;
     bool outgoingCRToCRLF = false;
     bool showAbsoluteTime = true;

@@ -54,6 +54,8 @@ inline constexpr CommandId StopWaiting = 32826;
 inline constexpr CommandId Find = 32803;
 // Ours: shows the first record at or after a time the user types.
 inline constexpr CommandId GoToTime = 32804;
+// Ours: serves the link to TCP clients, or stops serving it while it is shared.
+inline constexpr CommandId ShareLink = 32805;
 // Ours: time stamps at the start of each line, cycled by Alt+T, and the gap
 // that starts a burst in text without lines.
 inline constexpr CommandId StampsOff = 32840;

@@ -83,6 +83,7 @@ SMenu MakeMainMenu() {
                                Command("Reconnect", cmd::Reconnect),
                                Command("Disconnect", cmd::Disconnect),
                                Command("Stop Waiting", cmd::StopWaiting),
+                               Command("Share Link...", cmd::ShareLink),
                                Command("Send Break\tAlt+K", cmd::SendBreak),
                                Command("Break...", cmd::BreakLength),
                                Separator(),
@@ -126,6 +127,8 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Close the connection to the device.";
         case cmd::StopWaiting:
             return "Stop waiting for the lost device or server to come back.";
+        case cmd::ShareLink:
+            return "Serve the device's link to other programs on a TCP port, or stop serving it.";
         case cmd::SendBreak:
             return "Send a break to the device.";
         case cmd::BreakLength:

@@ -28,6 +28,9 @@ inline constexpr MessageId UM_PLAY_LINES = 0x4d8;
 // Ours: asks for a time and scrolls to it, posted so that the question's
 // modal loop never runs inside a key or menu handler.
 inline constexpr MessageId UM_GO_TO_TIME = 0x4d9;
+// Ours: asks how to share the link and asks the session to, posted for the
+// same reason.
+inline constexpr MessageId UM_SHARE_LINK = 0x4da;
 
 // Of the console view.
 inline constexpr MessageId UM_APPEND_RECORD = 0x464;

@@ -60,6 +60,10 @@ shot 'FindBarPicture.DISABLED_Screenshot' "$out/find-bar.png" \
     QUILLPAD_SCREENSHOT="$out/find-bar.png"
 shot 'GoToTimeDialog.DISABLED_Screenshot' "$out/go-to-time-dialog.png" \
     QUILLPAD_SCREENSHOT="$out/go-to-time-dialog.png"
+shot 'ShareLinkDialog.DISABLED_Screenshot' "$out/share-link-dialog.png" \
+    QUILLPAD_SCREENSHOT="$out/share-link-dialog.png"
+shot 'WorkbayConsole.DISABLED_FooterShareScreenshot' "$out/footer-share.png" \
+    QUILLPAD_SCREENSHOT="$out/footer-share.png"
 shot 'FindFilterPicture.DISABLED_Screenshot' "$out/find-filter.png" \
     QUILLPAD_SCREENSHOT="$out/find-filter.png"
 shot 'HexPaneControl.DISABLED_Screenshot' "$out/hex-pane.png" \

@@ -18,6 +18,7 @@
 #include "control/qt/CLogFilesDialog.h"
 #include "control/qt/CResetPulseDialog.h"
 #include "control/qt/CSendItemDialog.h"
+#include "control/qt/CShareLinkDialog.h"
 #include "control/qt/CTriggersDialog.h"
 #include "control/qt/IControlUi.h"
 #include "input/qt/CHistoryPopup.h"
@@ -200,6 +201,15 @@ std::optional<std::string> CQtControlUi::AskGoToTime(const std::string& last, QW
         return std::nullopt;
     }
     return dialog.Text();
+}
+
+std::optional<SShareLinkChoice> CQtControlUi::AskShareLink(const SShareLinkChoice& last,
+                                                           QWidget* owner) {
+    CShareLinkDialog dialog(last, owner);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.Choice();
 }
 
 bool CQtControlUi::RunTriggersDialog(std::vector<STrigger>& triggers,

@@ -166,4 +166,9 @@ std::int32_t CQtHostEnvironment::IWBENVUpdateModemLines(std::int32_t lines) {
     return Call("IWBENVUpdateModemLines", {SDispatchArgument::Int32(lines)});
 }
 
+std::int32_t CQtHostEnvironment::IWBENVUpdateShareClients(std::int32_t port, std::int32_t clients) {
+    return Call("IWBENVUpdateShareClients",
+                {SDispatchArgument::Int32(port), SDispatchArgument::Int32(clients)});
+}
+
 }  // namespace quillpad

@@ -72,6 +72,7 @@ class CQtHostEnvironment final : public IHostEnvironment {
     std::int32_t IWBENVAppendToWindowTitle(const WideString& text) override;
     std::int32_t IWBENVSetWindowTitleTool(const WideString& text) override;
     std::int32_t IWBENVUpdateModemLines(std::int32_t lines) override;
+    std::int32_t IWBENVUpdateShareClients(std::int32_t port, std::int32_t clients) override;
 
   private:
     std::int32_t Call(const char* name, std::vector<SDispatchArgument> arguments);

@@ -398,6 +398,8 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.connectionKind = ConnectionSpec().m_nConnectionKind;
     c.modemLines = ModemLines();
     c.waitingForLink = WaitingForLink();
+    c.linkUp = ConnectionStatus() == static_cast<std::uint32_t>(ENxrConnectionStatus::Connected);
+    c.sharePort = SharePort();
     c.logging = m_logging->State();
     c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
     c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
@@ -458,6 +460,13 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
             break;
         case cmd::StopWaiting:
             StopWaiting();
+            break;
+        case cmd::ShareLink:
+            if (SharePort() != 0) {
+                StopSharing();
+            } else {
+                channel.Post(Handle(), UM_SHARE_LINK);
+            }
             break;
         case cmd::Find:
             if (m_findBar) {
@@ -703,6 +712,9 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             return 0;
         case UM_GO_TO_TIME:
             GoToTime();
+            return 0;
+        case UM_SHARE_LINK:
+            ShareLink();
             return 0;
         case UM_CANCEL_REQUEST:
             if (static_cast<std::uint32_t>(message.lParam) == CControlScript::kRequestId) {

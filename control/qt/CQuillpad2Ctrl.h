@@ -20,6 +20,8 @@
 //                      "Toggle Hex Mode" call ToggleHexMode)
 //   UM_GO_TO_TIME      posted by Ctrl+G and "Go to Time...": asks for a time
 //                      and scrolls to it
+//   UM_SHARE_LINK      posted by "Share Link...": asks how to share the link
+//                      and asks the session to share it
 //   UM_HISTORY_POPUP   posted by Up and "Command History": the history popup;
 //                      its line goes out as UM_SEND_TEXT, then UM_SEND_CHAR CR
 //   UM_CANCEL_REQUEST  lParam = request id, posted by the progress dialogs'
@@ -145,6 +147,12 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     // after it at the top of the view (ControlGoToTime.cpp). Run from
     // UM_GO_TO_TIME, never inside a handler.
     void GoToTime();
+    // "Share Link...": asks through the control UI, then asks the session to
+    // serve the link; run from UM_SHARE_LINK (ControlShareLink.cpp). "Stop
+    // Sharing" ends it. The outcome, and each client that attaches, leaves or
+    // is dropped, is told in the status bar.
+    void ShareLink();
+    void StopSharing();
     // The progress dialogs, null once closed at teardown.
     CNxrDialogEventFile* FileProgress() const;
     CNxrDialogEventTask* TaskProgress() const;
@@ -174,6 +182,13 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
                                 std::int32_t errors, std::int32_t retries) override;
     std::int32_t OnFileFinish(std::uint32_t requestId, bool success) override;
     std::int32_t OnFileBatchFinish(std::uint32_t requestId, bool success) override;
+    // The share's start, and its changes, for the status bar
+    // (ControlShareLink.cpp); the connection's handling runs as well.
+    std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
+                                    std::int32_t extra,
+                                    const std::optional<WideString>& userText) override;
+    std::int32_t OnShareChanged(std::int32_t port, std::int32_t clients,
+                                std::string_view note) override;
 
     // The send panel beside the console ("Send Panel"); it exists from
     // creation on, hidden unless shown.
@@ -232,6 +247,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
     bool AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) override;
+    void OnShareNote(std::string_view note) override;
 
   private:
     void Create();
@@ -257,6 +273,10 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     int m_breakMs = kNxrDefaultBreakMs;
     // What Go to Time was last given, offered again.
     std::string m_lastGoToTime;
+    // The Share Link dialog's last answer, offered again, and the request
+    // it started (0: none waits).
+    SShareLinkChoice m_shareChoice;
+    std::uint32_t m_shareRequestId = 0;
     SViewSettings m_viewSettings;  // the view reads it live
     CSchemeList m_schemes;
     CKeySet m_keySet;

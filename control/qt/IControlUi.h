@@ -33,6 +33,14 @@ namespace quillpad {
 class CStyleEditorDlg;
 class IStyleEditorUi;
 
+// How the link is to be shared: the TCP port (0: any free port), telnet or
+// raw, and every interface or 127.0.0.1 only.
+struct SShareLinkChoice {
+    std::uint16_t port = 0;
+    bool telnet = false;
+    bool anyInterface = false;
+};
+
 class IControlUi {
   public:
     virtual ~IControlUi() = default;
@@ -128,6 +136,12 @@ class IControlUi {
                                                    QWidget* /*owner*/) {
         return std::nullopt;
     }
+    // "Share Link", modal: how to share the link, starting from `last`;
+    // none on Cancel, which is the default.
+    virtual std::optional<SShareLinkChoice> AskShareLink(const SShareLinkChoice& /*last*/,
+                                                         QWidget* /*owner*/) {
+        return std::nullopt;
+    }
     // A trigger's beep; by default none.
     virtual void Beep() {}
 };
@@ -156,6 +170,8 @@ class CQtControlUi final : public IControlUi {
     bool RunResetPulseDialog(SResetPulseChoice& choice, QWidget* owner) override;
     std::optional<int> AskBreakLength(int lastMs, QWidget* owner) override;
     std::optional<std::string> AskGoToTime(const std::string& last, QWidget* owner) override;
+    std::optional<SShareLinkChoice> AskShareLink(const SShareLinkChoice& last,
+                                                 QWidget* owner) override;
     bool RunTriggersDialog(std::vector<STrigger>& triggers, const std::vector<std::string>& notes,
                            const std::string& dataDirectory, QWidget* owner) override;
     void Beep() override;

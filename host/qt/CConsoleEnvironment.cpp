@@ -75,6 +75,14 @@ int CConsoleEnvironment::IWBENVUpdateModemLines(int lines) {
     return 0;
 }
 
+int CConsoleEnvironment::IWBENVUpdateShareClients(int port, int clients) {
+    if (!m_window) {
+        return kEnvironmentCallFailed;
+    }
+    m_window->SetShareClients(port, clients);
+    return 0;
+}
+
 int CConsoleEnvironment::IWBENVSetWindowTitleTool(const QString& text) {
     if (!m_window) {
         return kEnvironmentCallFailed;

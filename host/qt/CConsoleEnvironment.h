@@ -35,6 +35,9 @@ class CConsoleEnvironment : public QObject {
     Q_INVOKABLE int IWBENVSetWindowTitleTool(const QString& text);
     // Ours: the modem lines for the footer's lamps (-1: the link tells none).
     Q_INVOKABLE int IWBENVUpdateModemLines(int lines);
+    // Ours: the shared link for the footer: its TCP port (0: not shared) and
+    // how many clients are attached.
+    Q_INVOKABLE int IWBENVUpdateShareClients(int port, int clients);
 
   private:
     QPointer<CConsoleWindow> m_window;

@@ -53,6 +53,10 @@ CConsoleWindow::CConsoleWindow(const QString& pluginName, QWidget* parent)
     m_specLabel->setObjectName(QStringLiteral("WorkbayFooterSpec"));
     m_specLabel->setTextFormat(Qt::PlainText);
     m_footer->addWidget(m_statusLabel);
+    m_shareLabel = new QLabel(m_footer);
+    m_shareLabel->setObjectName(QStringLiteral("WorkbayFooterShare"));
+    m_shareLabel->hide();
+    m_footer->addPermanentWidget(m_shareLabel);
     for (const char* name : {"CTS", "DSR", "DCD", "RI"}) {
         auto* lamp = new QLabel(QString::fromLatin1(name), m_footer);
         lamp->setObjectName(QStringLiteral("WorkbayFooter") + QString::fromLatin1(name));
@@ -120,6 +124,11 @@ void CConsoleWindow::SetModemLines(int lines) {
         lamp->setToolTip(lamp->text() +
                          (lit ? QStringLiteral(" is on") : QStringLiteral(" is off")));
     }
+}
+
+void CConsoleWindow::SetShareClients(int port, int clients) {
+    m_shareLabel->setText(ShareClientsText(port, clients));
+    m_shareLabel->setVisible(port != 0);
 }
 
 QString CConsoleWindow::StatusText() const {
@@ -242,6 +251,14 @@ void CConsoleWindow::UpdateFooter() {
     if (serial) {
         m_flowLabel->setText(FlowControlText(spec.m_flow));
     }
+}
+
+QString ShareClientsText(int port, int clients) {
+    if (port == 0) {
+        return {};
+    }
+    return clients == 1 ? QStringLiteral("Shared on port %1: 1 client").arg(port)
+                        : QStringLiteral("Shared on port %1: %2 clients").arg(port).arg(clients);
 }
 
 QString FlowControlText(ENxrFlowControl flow) {

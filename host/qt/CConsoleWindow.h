@@ -1,8 +1,8 @@
 #pragma once
 // One console in the host: the plug-in's control filling the window, the
-// footer under it (connection status and spec, and the control's notes for
-// a while), and the title. The window is what the control's environment
-// object acts on.
+// footer under it (connection status and spec, the shared link's clients,
+// and the control's notes for a while), and the title. The window is what
+// the control's environment object acts on.
 
 #include <QByteArray>
 #include <QList>
@@ -70,6 +70,9 @@ class CConsoleWindow : public QWidget {
     // The lamps CTS, DSR, DCD and RI (nxr_line bits); -1 hides them.
     void SetModemLines(int lines);
     int ModemLines() const { return m_modemLines; }
+    // "Shared on port 5000: 2 clients" while the link is shared; port 0
+    // hides it.
+    void SetShareClients(int port, int clients);
     void ApplySizes(const SWindowSizes& sizes);
     bool Launch(const QString& plugin, const QByteArray& spec);
 
@@ -96,8 +99,9 @@ class CConsoleWindow : public QWidget {
     QStatusBar* m_footer = nullptr;
     QLabel* m_statusLabel = nullptr;
     QLabel* m_specLabel = nullptr;
-    QLabel* m_flowLabel = nullptr;  // a serial link's flow control
-    std::vector<QLabel*> m_lamps;   // CTS, DSR, DCD, RI
+    QLabel* m_flowLabel = nullptr;   // a serial link's flow control
+    QLabel* m_shareLabel = nullptr;  // the shared link's port and clients
+    std::vector<QLabel*> m_lamps;    // CTS, DSR, DCD, RI
     int m_modemLines = -1;
     Launcher m_launcher;
     std::function<void()> m_onConnected;
@@ -110,5 +114,7 @@ inline constexpr int kStatusConnected = 3;
 QString ConnectionStatusText(int status);
 // "RTS/CTS", "XON/XOFF", "No flow control".
 QString FlowControlText(ENxrFlowControl flow);
+// "Shared on port 5000: 2 clients" ("1 client"); empty for port 0.
+QString ShareClientsText(int port, int clients);
 
 }  // namespace quillpad

@@ -73,12 +73,12 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
               (std::vector<cmd::CommandId>{32791, 32792, 32793, 32785, 32787}));
     EXPECT_EQ(
         Texts(menu.popups[2].items),
-        (std::vector<std::string>{"Reconnect", "Disconnect", "Stop Waiting", "Send Break\tAlt+K",
-                                  "Break...", "-", "DTR", "RTS", "Pulse DTR", "Pulse RTS",
-                                  "Reset Pulse...", "-", "XModem Send...\tAlt+U",
+        (std::vector<std::string>{"Reconnect", "Disconnect", "Stop Waiting", "Share Link...",
+                                  "Send Break\tAlt+K", "Break...", "-", "DTR", "RTS", "Pulse DTR",
+                                  "Pulse RTS", "Reset Pulse...", "-", "XModem Send...\tAlt+U",
                                   "XModem Receive...", "ASCII Send...", "ASCII Receive..."}));
     EXPECT_EQ(CommandIds(menu.popups[2].items),
-              (std::vector<cmd::CommandId>{32769, 32770, 32826, 32771, cmd::BreakLength,
+              (std::vector<cmd::CommandId>{32769, 32770, 32826, 32805, 32771, cmd::BreakLength,
                                            cmd::LineDtr, cmd::LineRts, cmd::PulseDtr, cmd::PulseRts,
                                            cmd::ResetPulse, 32772, 32773, 32774, 32775}));
 
@@ -141,6 +141,27 @@ TEST(CommandRules, EnableRules) {
     EXPECT_EQ(CommandState(cmd::StartLogging, c).text, "Stop Logging");
     c.logging = ELoggingState::Paused;
     EXPECT_EQ(CommandState(cmd::PauseLogging, c).text, "Resume Logging");
+}
+
+TEST(CommandRules, ShareLinkNeedsALinkThatIsUpAndStopSharingAShare) {
+    SCommandContext c;
+    EXPECT_TRUE(NeedsSession(cmd::ShareLink));
+    for (std::uint32_t kind = 1; kind <= 4; ++kind) {
+        c.connectionKind = kind;
+        c.linkUp = false;
+        EXPECT_FALSE(CommandState(cmd::ShareLink, c).enabled) << kind << ": the link is down";
+        c.linkUp = true;
+        EXPECT_TRUE(CommandState(cmd::ShareLink, c).enabled) << kind;
+        EXPECT_EQ(CommandState(cmd::ShareLink, c).text, "Share Link...");
+    }
+    // Shared: the item stops it, even while the link is lost and waited for.
+    c.sharePort = 5000;
+    c.linkUp = false;
+    EXPECT_TRUE(CommandState(cmd::ShareLink, c).enabled);
+    EXPECT_EQ(CommandState(cmd::ShareLink, c).text, "Stop Sharing");
+    EXPECT_FALSE(CommandState(cmd::ShareLink, c).checked);
+    c.connectionKind = 0;
+    EXPECT_FALSE(CommandState(cmd::ShareLink, c).enabled) << "nothing to connect to";
 }
 
 TEST(CommandRules, CheckMarks) {

@@ -601,8 +601,9 @@ TEST_F(Quillpad2Ctrl, EveryCommandSaysInTheStatusBarWhatItDoes) {
         }
     }
     // With Send Panel, Hex Pane, Triggers..., Run Script..., Find..., Go to Time...,
-    // Break..., the five line commands, Stop Waiting and the seven of Time Stamps.
-    EXPECT_EQ(tips.size(), 46);
+    // Break..., the five line commands, Stop Waiting, Share Link... and the seven
+    // of Time Stamps.
+    EXPECT_EQ(tips.size(), 47);
     EXPECT_EQ(Action(cmd::EditSequenceKeys)->statusTip(), "Define shortcuts for keystrokes.");
     EXPECT_EQ(Action(cmd::CommandHistory)->statusTip(),
               "Show a history of commands that can be repeated quickly.");
