@@ -291,6 +291,7 @@ bool CQuillpad2Ctrl::SendPanelShown() const {
 std::int32_t CQuillpad2Ctrl::OnRequestCompleted(std::uint32_t requestId, std::uint32_t code,
                                                 bool success, std::int32_t extra,
                                                 const std::optional<WideString>& userText) {
+    ShareRequestCompleted(requestId, code, success);
     if (m_script && m_script->OnRequestCompleted(requestId, success)) {
         return 0;
     }

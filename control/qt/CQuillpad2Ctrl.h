@@ -158,7 +158,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CNxrDialogEventTask* TaskProgress() const;
 
     // A script's transfer ends in its script (CControlScript), without the
-    // error box the others show when they fail.
+    // error box the others show when they fail; a share's start is told in
+    // the status bar.
     std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
                                     std::int32_t extra,
                                     const std::optional<WideString>& userText) override;
@@ -184,9 +185,7 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     std::int32_t OnFileBatchFinish(std::uint32_t requestId, bool success) override;
     // The share's start, and its changes, for the status bar
     // (ControlShareLink.cpp); the connection's handling runs as well.
-    std::int32_t OnRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success,
-                                    std::int32_t extra,
-                                    const std::optional<WideString>& userText) override;
+    void ShareRequestCompleted(std::uint32_t requestId, std::uint32_t code, bool success);
     std::int32_t OnShareChanged(std::int32_t port, std::int32_t clients,
                                 std::string_view note) override;
 

@@ -60,9 +60,8 @@ void CQuillpad2Ctrl::StopSharing() {
     }
 }
 
-std::int32_t CQuillpad2Ctrl::OnRequestCompleted(std::uint32_t requestId, std::uint32_t code,
-                                                bool success, std::int32_t extra,
-                                                const std::optional<WideString>& userText) {
+void CQuillpad2Ctrl::ShareRequestCompleted(std::uint32_t requestId, std::uint32_t code,
+                                           bool success) {
     if (code == nxr_request::ShareStart && requestId == m_shareRequestId) {
         m_shareRequestId = 0;
         if (success && SharePort() != 0) {
@@ -78,7 +77,6 @@ std::int32_t CQuillpad2Ctrl::OnRequestCompleted(std::uint32_t requestId, std::ui
             ShowStatus(Words(Session()->ErrorText(requestId)));
         }
     }
-    return CConnectionController::OnRequestCompleted(requestId, code, success, extra, userText);
 }
 
 std::int32_t CQuillpad2Ctrl::OnShareChanged(std::int32_t port, std::int32_t clients,
