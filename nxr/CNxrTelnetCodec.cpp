@@ -153,11 +153,10 @@ void CNxrTelnetCodec::Receive(std::string_view bytes, SReceived& out) {
                     case BRK:
                         out.breaks.push_back(out.data.size());
                         break;
+                    // IP is not a break: in the character mode agreed on,
+                    // the peer's interrupt key comes as a data byte, and a
+                    // break can throw a device into its boot monitor.
                     case IP:
-                        // Not a break: in the character mode agreed on, the
-                        // peer's interrupt key comes as a data byte, and a
-                        // break can throw a device into its boot monitor.
-                        break;
                     default:
                         break;  // NOP, DM, GA, AYT and the like carry no data
                 }

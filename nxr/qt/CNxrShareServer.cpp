@@ -145,8 +145,11 @@ bool CNxrShareServer::Pass(QTcpSocket* socket) {
         if (why.empty()) {
             m_hold.start(kBreakMs);
         } else if (m_changed) {
-            m_changed(Clients(), "a break from the shared link's client " + name +
-                                     " did not reach the device: " + why);
+            std::string note = "a break from the shared link's client ";
+            note += name;
+            note += " did not reach the device: ";
+            note += why;
+            m_changed(Clients(), note);
         }
     }
     return Find(socket) != nullptr;

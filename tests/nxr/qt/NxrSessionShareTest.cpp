@@ -42,7 +42,8 @@ class CThreadReader {
         to.sin_family = AF_INET;
         to.sin_port = htons(port);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        m_connected = m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
+        m_connected =
+            m_fd >= 0 && ::connect(m_fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0;
         if (m_connected) {
             m_thread = std::thread([this] { Run(); });
         }
@@ -126,7 +127,8 @@ class NxrSessionShare : public test::CSimConsoleFixture {
     }
     CThreadReader& AttachReader() {
         EXPECT_TRUE(WaitFor([&] { return sink.sharePort > 0; }));
-        readers.push_back(std::make_unique<CThreadReader>(static_cast<std::uint16_t>(sink.sharePort)));
+        readers.push_back(
+            std::make_unique<CThreadReader>(static_cast<std::uint16_t>(sink.sharePort)));
         EXPECT_TRUE(readers.back()->Connected());
         WaitForClients(static_cast<std::int32_t>(clients.size() + readers.size()));
         return *readers.back();
@@ -217,7 +219,8 @@ TEST_F(NxrSessionShare, ASlowClientIsDroppedAndNeitherTheOtherNorTheConsoleMisse
     ASSERT_NE(start, ByteString::npos);
     EXPECT_TRUE(sink.received.compare(start, kFlood, CDevSimEngine::FloodBytes(0, kFlood)) == 0);
 
-    ASSERT_EQ(sink.shareNotes.size(), 1u) << (sink.shareNotes.empty() ? "" : sink.shareNotes.back());
+    ASSERT_EQ(sink.shareNotes.size(), 1u)
+        << (sink.shareNotes.empty() ? "" : sink.shareNotes.back());
     EXPECT_NE(sink.shareNotes[0].find("read too slowly and was dropped"), std::string::npos)
         << sink.shareNotes[0];
     EXPECT_EQ(sink.shareClients.back(), 1);
@@ -267,8 +270,8 @@ TEST_F(NxrSessionShare, WhileTheConsolesBreakHoldsTheLineWhatAClientSendsWaits) 
     ASSERT_EQ(session.Request(nxr_request::SendBreak, NxrBreakBlock(kNxrDefaultBreakMs).Encode(),
                               2000, &id, nullptr, 0, &handle),
               0);
-    ASSERT_TRUE(WaitFor(
-        [&] { return sink.received.find("*** BREAK received ***") != ByteString::npos; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("*** BREAK received ***") != ByteString::npos; }));
     client.socket->write("ver\r");
     ASSERT_TRUE(WaitFor([&] { return SharedSent() == "ver\r"; }));
     EXPECT_GE(clock.elapsed(), 450);
@@ -319,9 +322,12 @@ TEST(NxrSessionShareLink, ABreakTheLinkCannotSendIsNotedAndTheBytesAroundItGoOn)
     ASSERT_TRUE(WaitFor([&] { return sink.sharePort > 0; }));
     QTcpSocket client;
     client.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(sink.sharePort));
-    ASSERT_TRUE(WaitFor([&] { return !sink.shareClients.empty() && sink.shareClients.back() == 1; }));
+    ASSERT_TRUE(
+        WaitFor([&] { return !sink.shareClients.empty() && sink.shareClients.back() == 1; }));
 
-    client.write("a\xff\xf3" "b");
+    client.write(
+        "a\xff\xf3"
+        "b");
     ByteString got;
     ASSERT_TRUE(WaitFor([&] {
         const QByteArray chunk = wire->readAll();
