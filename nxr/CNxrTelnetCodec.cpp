@@ -151,8 +151,12 @@ void CNxrTelnetCodec::Receive(std::string_view bytes, SReceived& out) {
                         m_sbTooLong = false;
                         break;
                     case BRK:
-                        ++out.breaks;
+                        out.breaks.push_back(out.data.size());
                         break;
+                    // IP is not a break: in the character mode agreed on,
+                    // the peer's interrupt key comes as a data byte, and a
+                    // break can throw a device into its boot monitor.
+                    case IP:
                     default:
                         break;  // NOP, DM, GA, AYT and the like carry no data
                 }

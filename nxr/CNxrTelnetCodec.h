@@ -20,6 +20,7 @@ inline constexpr unsigned char DO = 253;
 inline constexpr unsigned char WONT = 252;
 inline constexpr unsigned char WILL = 251;
 inline constexpr unsigned char SB = 250;
+inline constexpr unsigned char IP = 244;
 inline constexpr unsigned char BRK = 243;
 inline constexpr unsigned char SE = 240;
 inline constexpr unsigned char OPT_BINARY = 0;
@@ -45,7 +46,9 @@ class CNxrTelnetCodec {
     struct SReceived {
         ByteString data;   // plain data for the user
         ByteString reply;  // negotiation answers to send back at once
-        int breaks = 0;    // IAC BRK seen
+        // Each IAC BRK seen, as where it fell in `data`: the break comes
+        // before data[pos], so that the line sees it between the right bytes.
+        std::vector<std::size_t> breaks;
         // Subnegotiations of the COM port option, each without its framing
         // and with IAC undoubled; those of other options are skipped.
         std::vector<ByteString> comPort;

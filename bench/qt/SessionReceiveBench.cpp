@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -18,7 +17,7 @@
 
 #include "bench/support/BenchReport.h"
 #include "bench/support/LoopTurns.h"
-#include "devsim/qt/CDevSimServer.h"
+#include "bench/support/SimServerThread.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
 
@@ -35,31 +34,7 @@ QCoreApplication& App() {
     return app;
 }
 
-// The simulator on a thread of its own, as a device would be.
-class CServerThread {
-  public:
-    CServerThread() {
-        m_thread.start();
-        m_server = std::make_unique<CDevSimServer>(CDevSimServer::EMode::Tcp, SDevSimOptions{});
-        m_server->moveToThread(&m_thread);
-        QMetaObject::invokeMethod(
-            m_server.get(), [this] { m_server->Listen("127.0.0.1", 0, &m_error); },
-            Qt::BlockingQueuedConnection);
-    }
-    ~CServerThread() {
-        QMetaObject::invokeMethod(
-            m_server.get(), [this] { m_server.reset(); }, Qt::BlockingQueuedConnection);
-        m_thread.quit();
-        m_thread.wait();
-    }
-    std::uint16_t Port() const { return m_server ? m_server->Port() : 0; }
-    const std::string& Error() const { return m_error; }
-
-  private:
-    QThread m_thread;
-    std::unique_ptr<CDevSimServer> m_server;
-    std::string m_error;
-};
+using CServerThread = bench::CSimServerThread;
 
 class CCountingSink final : public INxrSessionEvents {
   public:

@@ -75,10 +75,15 @@ class CDevSimServer::CConnection {
             if (!got.reply.empty()) {
                 m_socket->write(got.reply.data(), static_cast<qint64>(got.reply.size()));
             }
-            for (int i = 0; i < got.breaks; ++i) {
+            // A break falls between the bytes it came between.
+            const std::string_view data = got.data;
+            std::size_t from = 0;
+            for (const std::size_t at : got.breaks) {
+                Output(m_engine.Receive(data.substr(from, at - from)));
                 Output(m_engine.Break());
+                from = at;
             }
-            Output(m_engine.Receive(got.data));
+            Output(m_engine.Receive(data.substr(from)));
         } else {
             Output(m_engine.Receive(bytes));
         }

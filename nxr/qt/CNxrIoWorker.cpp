@@ -479,6 +479,9 @@ void CNxrIoWorker::SendBreak(std::uint32_t requestId, const ByteString& params) 
         Complete(requestId, nxr_request::SendBreak, false, error);
         return;
     }
+    if (m_share) {
+        m_share->HoldFor(ms);  // what clients send would go into the break
+    }
     // Done when the line is back: a request sent meanwhile would go into it.
     QTimer::singleShot(
         ms, this, [this, requestId] { Complete(requestId, nxr_request::SendBreak, true, {}); });
@@ -721,6 +724,9 @@ void CNxrIoWorker::StartSharing(std::uint32_t requestId, const ByteString& param
     StopSharing();
     auto share = std::make_unique<CNxrShareServer>(
         [this](ByteString bytes) { Write(std::move(bytes), kNxrShareOwnerId); },
+        [this](int ms) {
+            return LinkUp() ? m_transport->Break(ms) : "not connected to " + m_spec.Describe();
+        },
         [this](int clients, const std::string& note) {
             Push(SNxrIoShare{m_share ? m_share->Port() : 0, clients, note});
         });

@@ -1,6 +1,7 @@
 #include "nxr/qt/CNxrShareServer.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quillpad {
 namespace {
@@ -11,9 +12,13 @@ std::string PeerName(const QTcpSocket& socket) {
 
 }  // namespace
 
-CNxrShareServer::CNxrShareServer(ToDevice toDevice, Changed changed)
-    : m_toDevice(std::move(toDevice)), m_changed(std::move(changed)) {
+CNxrShareServer::CNxrShareServer(ToDevice toDevice, BreakLine breakLine, Changed changed)
+    : m_toDevice(std::move(toDevice)),
+      m_breakLine(std::move(breakLine)),
+      m_changed(std::move(changed)) {
     QObject::connect(&m_server, &QTcpServer::newConnection, this, [this] { Accept(); });
+    m_hold.setSingleShot(true);
+    QObject::connect(&m_hold, &QTimer::timeout, this, [this] { Release(); });
 }
 
 CNxrShareServer::~CNxrShareServer() {
@@ -39,6 +44,7 @@ std::string CNxrShareServer::Start(const SNxrShareSetup& setup) {
 
 void CNxrShareServer::Stop() {
     m_server.close();
+    m_hold.stop();
     const bool had = !m_clients.empty();
     for (SClient& client : m_clients) {
         QObject::disconnect(client.socket, nullptr, this, nullptr);
@@ -55,6 +61,7 @@ void CNxrShareServer::Accept() {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        socket->setReadBufferSize(kReadChunk);
         SClient client;
         client.socket = socket;
         client.name = PeerName(*socket);
@@ -81,7 +88,9 @@ CNxrShareServer::SClient* CNxrShareServer::Find(QTcpSocket* socket) {
 
 void CNxrShareServer::Read(QTcpSocket* socket) {
     SClient* client = Find(socket);
-    if (client == nullptr) {
+    // While the line is in break the bytes wait in the socket (and, past its
+    // read buffer, in the kernel); Release() reads on.
+    if (client == nullptr || Holding()) {
         return;
     }
     const QByteArray chunk = socket->readAll();
@@ -90,7 +99,7 @@ void CNxrShareServer::Read(QTcpSocket* socket) {
     }
     std::string_view bytes(chunk.constData(), static_cast<std::size_t>(chunk.size()));
     if (!client->telnet) {
-        m_toDevice(ByteString(bytes));
+        m_toDevice(ByteString(bytes));  // may close this server
         return;
     }
     CNxrTelnetCodec::SReceived received;
@@ -98,8 +107,75 @@ void CNxrShareServer::Read(QTcpSocket* socket) {
     if (!received.reply.empty()) {
         socket->write(received.reply.data(), static_cast<qint64>(received.reply.size()));
     }
-    if (!received.data.empty()) {
-        m_toDevice(std::move(received.data));  // may close this server
+    for (const std::size_t at : received.breaks) {
+        client->heldBreaks.push_back(client->held.size() + at);
+    }
+    client->held += received.data;
+    Pass(socket);
+}
+
+bool CNxrShareServer::Pass(QTcpSocket* socket) {
+    while (!Holding()) {
+        SClient* client = Find(socket);
+        if (client == nullptr) {
+            return false;
+        }
+        if (client->heldBreaks.empty()) {
+            ByteString rest = std::exchange(client->held, {});
+            if (!rest.empty()) {
+                m_toDevice(std::move(rest));  // may close this server
+            }
+            return Find(socket) != nullptr;
+        }
+        const std::size_t at = client->heldBreaks.front();
+        client->heldBreaks.erase(client->heldBreaks.begin());
+        for (std::size_t& later : client->heldBreaks) {
+            later -= at;
+        }
+        ByteString before = client->held.substr(0, at);
+        client->held.erase(0, at);
+        const std::string name = client->name;
+        if (!before.empty()) {
+            m_toDevice(std::move(before));
+            if (Find(socket) == nullptr) {
+                return false;
+            }
+        }
+        const std::string why = m_breakLine ? m_breakLine(kBreakMs) : "no line to break";
+        if (why.empty()) {
+            m_hold.start(kBreakMs);
+        } else if (m_changed) {
+            std::string note = "a break from the shared link's client ";
+            note += name;
+            note += " did not reach the device: ";
+            note += why;
+            m_changed(Clients(), note);
+        }
+    }
+    return Find(socket) != nullptr;
+}
+
+void CNxrShareServer::HoldFor(int ms) {
+    if (!m_hold.isActive() || m_hold.remainingTime() < ms) {
+        m_hold.start(ms);
+    }
+}
+
+void CNxrShareServer::Release() {
+    // Clients take turns going first, so that one that breaks again and
+    // again cannot keep the others waiting.
+    std::vector<QTcpSocket*> order;
+    for (std::size_t i = 0; i < m_clients.size(); ++i) {
+        order.push_back(m_clients[(m_turn + i) % m_clients.size()].socket);
+    }
+    ++m_turn;
+    for (QTcpSocket* socket : order) {
+        if (Holding()) {
+            return;
+        }
+        if (Pass(socket) && !Holding()) {
+            Read(socket);
+        }
     }
 }
 
@@ -107,16 +183,29 @@ void CNxrShareServer::Broadcast(std::string_view bytes) {
     if (bytes.empty() || m_clients.empty()) {
         return;
     }
+    // A flush that fails drops its client at once: walk a copy.
+    std::vector<QTcpSocket*> sockets;
+    for (const SClient& client : m_clients) {
+        sockets.push_back(client.socket);
+    }
     std::vector<QTcpSocket*> slow;
-    for (SClient& client : m_clients) {
-        if (client.telnet) {
-            const ByteString encoded = client.telnet->Encode(bytes);
-            client.socket->write(encoded.data(), static_cast<qint64>(encoded.size()));
-        } else {
-            client.socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+    for (QTcpSocket* socket : sockets) {
+        SClient* client = Find(socket);
+        if (client == nullptr) {
+            continue;
         }
-        if (client.socket->bytesToWrite() > kMaxUnsent) {
-            slow.push_back(client.socket);
+        if (client->telnet) {
+            const ByteString encoded = client->telnet->Encode(bytes);
+            socket->write(encoded.data(), static_cast<qint64>(encoded.size()));
+        } else {
+            socket->write(bytes.data(), static_cast<qint64>(bytes.size()));
+        }
+        // The socket hands the kernel one block per turn of this thread's
+        // loop; a busy loop would leave a fast reader's bytes piling up here
+        // and drop it. Only what the kernel cannot take yet counts.
+        socket->flush();
+        if (Find(socket) != nullptr && socket->bytesToWrite() > kMaxUnsent) {
+            slow.push_back(socket);
         }
     }
     for (QTcpSocket* socket : slow) {

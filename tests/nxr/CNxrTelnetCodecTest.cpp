@@ -150,13 +150,14 @@ TEST(NxrComPortOption, SetupCodesTheSpecsLineSettings) {
     EXPECT_NE(ComPortSetup(spec).find(sb({3, 1}) + sb({4, 1}) + sb({5, 1})), ByteString::npos);
 }
 
-TEST(NxrTelnetCodec, ServerNeverLetsTheClientEchoAndCountsBreaks) {
+TEST(NxrTelnetCodec, ServerNeverLetsTheClientEchoAndPlacesBreaksInTheData) {
     CNxrTelnetCodec server(ENxrTelnetRole::Server);
     CNxrTelnetCodec::SReceived got;
-    server.Receive(B({IAC, WILL, OPT_ECHO, 'z', IAC, BRK, IAC, BRK}), got);
+    server.Receive(B({IAC, WILL, OPT_ECHO, 'z', IAC, BRK, IAC}), got);
+    server.Receive(B({BRK, 'y', IAC, IP, 'x', IAC, BRK}), got);  // an IP is no break
     EXPECT_EQ(got.reply, B({IAC, DONT, OPT_ECHO}));
-    EXPECT_EQ(got.data, "z");
-    EXPECT_EQ(got.breaks, 2);
+    EXPECT_EQ(got.data, "zyx");
+    EXPECT_EQ(got.breaks, (std::vector<std::size_t>{1, 1, 3}));
     EXPECT_EQ(CNxrTelnetCodec::BreakCommand(), B({IAC, BRK}));
 }
 
