@@ -139,8 +139,7 @@ void BM_Filter(benchmark::State& state) {
         bench::Figure("filter_first_screen_100MB", alone.firstScreen, "ms");
         bench::Figure("filter_complete_100MB", alone.complete, "ms");
         bench::Figure("filter_longest_turn_100MB", alone.longestTurn, "ms");
-        bench::Figure("filter_lines_100MB", static_cast<double>(c.filter->Lines().size()),
-                      "lines");
+        bench::Figure("filter_lines_100MB", static_cast<double>(c.filter->Lines().size()), "lines");
         c.filter->Stop();
         c.filter->hide();
         c.view->show();

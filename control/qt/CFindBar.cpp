@@ -344,10 +344,10 @@ void CFindBar::Resolve() {
             if (m_current) {
                 SearchAhead(SCountPoint{end, known}, end.history);
             } else {
-                const std::uint64_t after = std::max(
-                    end.history,
-                    m_store.BytesBefore(std::min<std::size_t>(m_wantFrom, m_store.RecordCount()),
-                                        true));
+                const std::uint64_t after =
+                    std::max(end.history,
+                             m_store.BytesBefore(
+                                 std::min<std::size_t>(m_wantFrom, m_store.RecordCount()), true));
                 SearchAhead(LastCountPoint(after), after);
             }
         } else if (complete) {
@@ -487,8 +487,7 @@ SHistoryPoint CFindBar::KeptEnd() const {
 
 bool CFindBar::BeyondKept() const {
     return m_matches.size() >= m_keptLimit &&
-           (Searching() || m_total > m_matches.size() ||
-            m_store.RecordCount() != m_scannedRecords);
+           (Searching() || m_total > m_matches.size() || m_store.RecordCount() != m_scannedRecords);
 }
 
 SHistoryPoint CFindBar::PointAt(std::uint64_t history) const {
@@ -604,8 +603,8 @@ std::vector<SByteMark> CFindBar::MarksIn(std::size_t firstRecord, std::size_t la
     return out;
 }
 
-void CFindBar::AppendMarks(const SFindMatch& match, std::size_t firstRecord,
-                           std::size_t lastRecord, std::vector<SByteMark>& out) const {
+void CFindBar::AppendMarks(const SFindMatch& match, std::size_t firstRecord, std::size_t lastRecord,
+                           std::vector<SByteMark>& out) const {
     // Its bytes record by record, those of the searched direction only.
     const std::uint32_t direction = m_pattern->Direction();
     std::uint64_t remaining = match.length;

@@ -302,20 +302,23 @@ TEST(HistoryFind, AScanTakenUpAtItsPointGoesOnAsItWould) {
     }
     for (const SFindQuery& query :
          {Query("ab+a", EFindMode::Pattern), Query("(?<=x)a", EFindMode::Pattern),
-          Query("^b", EFindMode::Pattern), Query("aa", EFindMode::Text, true, kDirectionIncoming)}) {
+          Query("^b", EFindMode::Pattern),
+          Query("aa", EFindMode::Text, true, kDirectionIncoming)}) {
         const CFindPattern p(query);
         const std::vector<SFindMatch> all = FindAll(h.store, p);
         ASSERT_FALSE(all.empty()) << query.text;
         std::vector<SFindMatch> found;
         CHistoryScan scan(h.store, p, SHistoryPoint{}, kHistoryEnd, 64);
-        for (int steps = 0; !scan.Step(50, [&found](const SFindMatch& m) {
-                 found.push_back(m);
-                 return true;
-             });
+        for (int steps = 0; !scan.Step(50,
+                                       [&found](const SFindMatch& m) {
+                                           found.push_back(m);
+                                           return true;
+                                       });
              ++steps) {
             const SHistoryPoint at = scan.Point();
             EXPECT_EQ(at.history, scan.Position());
-            const SDataRecord record = *h.store.Record(std::min(at.record, h.store.RecordCount() - 1));
+            const SDataRecord record =
+                *h.store.Record(std::min(at.record, h.store.RecordCount() - 1));
             EXPECT_LE(at.offset, record.length);
             std::vector<SFindMatch> rest = found;
             CHistoryScan again(h.store, p, at, kHistoryEnd, 64);

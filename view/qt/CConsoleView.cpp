@@ -752,7 +752,8 @@ std::vector<STextRange> CConsoleView::ShownMarks(std::span<const CLineLayout::SR
             CStyledRenderer::DrawnLengths(m_drawScheme.get(), *bytes, edges);
         const std::size_t lead = lengths[0];
         for (std::size_t k = 1; k + 1 < lengths.size(); k += 2) {
-            const std::size_t from = start + std::min(lengths[k] - std::min(lengths[k], lead), room);
+            const std::size_t from =
+                start + std::min(lengths[k] - std::min(lengths[k], lead), room);
             const std::size_t to =
                 start + std::min(lengths[k + 1] - std::min(lengths[k + 1], lead), room);
             if (from >= to) {

@@ -403,8 +403,8 @@ TEST_F(FindBeyondKept, NextFromAPlaceFarBeyondTheKeptMatchesKnowsWhichMatchItIs)
         view.ScrollToPosition(view.Document().FirstPositionOf(top));
         ASSERT_EQ(view.Document().SequenceAt(view.TopPosition()), top);
         Move(true);
-        const auto expected = std::find_if(all.begin(), all.end(),
-                                           [top](const SFindMatch& m) { return m.sequence >= top; });
+        const auto expected = std::find_if(
+            all.begin(), all.end(), [top](const SFindMatch& m) { return m.sequence >= top; });
         ASSERT_NE(expected, all.end());
         ASSERT_TRUE(bar.Current()) << top;
         EXPECT_EQ(*bar.Current(), *expected) << top;
