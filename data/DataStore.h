@@ -105,6 +105,17 @@ class CDataStore final : public CMessageTarget {
     // The record a notice or an earlier lookup named, if it still exists.
     std::optional<SDataRecord> Find(SRecordRef ref) const;
     std::uint32_t Generation() const { return m_generation; }
+    // Bytes of consecutive records that lie together in memory, for scans
+    // over the whole history (see CRecordArena::ResidentRun), and the point a
+    // number of bytes on.
+    CRecordArena::SRun ResidentRun(std::size_t index, std::uint32_t offset, std::uint32_t direction,
+                                   std::size_t maxBytes) const {
+        return m_arena.ResidentRun(index, offset, direction, maxBytes);
+    }
+    std::pair<std::size_t, std::uint32_t> Advance(std::size_t index, std::uint32_t offset,
+                                                  std::uint64_t bytes) const {
+        return m_arena.Advance(index, offset, bytes);
+    }
     // A loop over the whole history that holds no record across steps calls
     // this between them, so windows mapped for spilled records do not pile up.
     void TrimWindows() const { m_arena.TrimWindows(); }

@@ -1,6 +1,7 @@
 #include "data/HistoryFind.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace quillpad {
 
@@ -17,6 +18,8 @@ constexpr std::size_t kMaxLookups = 65536;
 constexpr std::size_t kLookupCost = 16;
 // Records looked at for the bytes before a scan's start.
 constexpr std::size_t kContextRecords = 64;
+// Bytes copied to join a window to a segment of the store (see Refill).
+constexpr std::size_t kBridgeBytes = 4096;
 
 bool Selected(const CFindPattern& pattern, const SDataRecord& record) {
     return pattern.Direction() == 0 || record.direction == pattern.Direction();
@@ -119,9 +122,10 @@ CHistoryScan::CHistoryScan(const CDataStore& store, const CFindPattern& pattern,
     for (auto it = back.rbegin(); it != back.rend(); ++it) {
         const std::size_t length = it->at;
         m_pieces.push_back(SPiece{at, it->record, it->offset, it->history});
-        m_window.append(store.Record(it->record)->bytes.substr(it->offset, length));
+        m_own.append(store.Record(it->record)->bytes.substr(it->offset, length));
         at += length;
     }
+    m_window = m_own;
     m_scan = m_window.size();
     m_windowAtStart = reachedStart;
     store.TrimWindows();
@@ -164,6 +168,13 @@ bool CHistoryScan::Step(std::size_t byteBudget, const Sink& sink) {
         }
         m_scan = keep;
         if (budget == 0) {
+            // Only what the next step needs is kept, and in the scan's own
+            // memory: the store may spill before then.
+            Trim(keep);
+            if (m_window.data() < m_own.data() || m_window.data() > m_own.data() + m_own.size()) {
+                m_own.assign(m_window);
+                m_window = m_own;
+            }
             break;
         }
         Refill(keep, budget);
@@ -171,7 +182,7 @@ bool CHistoryScan::Step(std::size_t byteBudget, const Sink& sink) {
     return m_done;
 }
 
-bool CHistoryScan::Refill(std::size_t keep, std::size_t& budget) {
+void CHistoryScan::Trim(std::size_t keep) {
     const std::size_t context = m_pattern.Context();
     const std::size_t from = keep > context ? keep - context : 0;
     if (from > 0) {
@@ -180,34 +191,92 @@ bool CHistoryScan::Refill(std::size_t keep, std::size_t& budget) {
                              [](std::size_t at, const SPiece& p) { return at < p.at; }) -
             1;
         const std::size_t into = from - first->at;
-        first->offset += static_cast<std::uint32_t>(into);
+        const auto [record, offset] = m_store.Advance(first->record, first->offset, into);
+        first->record = record;
+        first->offset = offset;
         first->history += into;
         first->at = from;
         m_pieces.erase(m_pieces.begin(), first);
         for (SPiece& piece : m_pieces) {
             piece.at -= from;
         }
-        m_window.erase(0, from);
+        m_window.remove_prefix(from);
         m_scan -= from;
         m_windowAtStart = false;
     }
+}
 
+bool CHistoryScan::Follows(std::string_view bytes, std::size_t before) const {
+    // Bytes equal to the window's lie just before these in the store: the
+    // window can go on there without a copy.
+    const std::size_t kept = m_window.size();
+    return kept == 0 ||
+           (kept <= before && (bytes.data() - kept == m_window.data() ||
+                               std::memcmp(bytes.data() - kept, m_window.data(), kept) == 0));
+}
+
+void CHistoryScan::Take(std::string_view bytes, const std::size_t* before, bool& copying) {
+    if (!copying && before != nullptr && Follows(bytes, *before)) {
+        const std::size_t kept = m_window.size();
+        m_window = std::string_view(bytes.data() - kept, kept + bytes.size());
+        return;
+    }
+    if (!copying) {
+        m_scratch.assign(m_window);
+        copying = true;
+    }
+    m_scratch.append(bytes);
+}
+
+bool CHistoryScan::Refill(std::size_t keep, std::size_t& budget) {
+    Trim(keep);
+
+    bool copying = false;
+    const std::size_t kept = m_window.size();
+    const auto size = [this, &copying] { return copying ? m_scratch.size() : m_window.size(); };
     const std::size_t target = m_window.size() + m_windowBytes;
     const std::size_t count = m_store.RecordCount();
     for (std::size_t looked = 0;
-         m_window.size() < target && m_pieces.size() < kMaxPieces && looked < kMaxLookups;
-         ++looked) {
+         size() < target && m_pieces.size() < kMaxPieces && looked < kMaxLookups;) {
         if (m_record >= count) {
             m_atEnd = true;
             break;
         }
+        // Records in memory are read a segment at a time.
+        auto run = m_store.ResidentRun(m_record, m_offset, m_pattern.Direction(), target - size());
+        bool bridge = false;
+        if (!run.bytes.empty() && !copying && !Follows(run.bytes, run.before)) {
+            if (m_window.size() > kept) {
+                break;  // the window ends with its segment
+            }
+            // A new segment: only a short bridge to it is copied, so the
+            // next window lies within the segment and needs no copy.
+            bridge = true;
+            run = m_store.ResidentRun(
+                m_record, m_offset, m_pattern.Direction(),
+                std::min(target - size(), std::max(kBridgeBytes, m_window.size())));
+        }
+        if (!run.bytes.empty()) {
+            const std::size_t records = run.endRecord - m_record + (run.endOffset > 0 ? 1 : 0);
+            m_pieces.push_back(SPiece{size(), m_record, m_offset, m_history});
+            Take(run.bytes, &run.before, copying);
+            m_history += run.bytes.size();
+            m_record = run.endRecord;
+            m_offset = run.endOffset;
+            looked += records;
+            budget -= std::min(budget, records * kLookupCost + run.bytes.size());
+            if (bridge) {
+                break;
+            }
+            continue;
+        }
+        ++looked;
         const SDataRecord record = *m_store.Record(m_record);
         budget -= std::min(budget, kLookupCost);
         if (m_offset < record.length && Selected(m_pattern, record)) {
-            const std::size_t n =
-                std::min<std::size_t>(record.length - m_offset, target - m_window.size());
-            m_pieces.push_back(SPiece{m_window.size(), m_record, m_offset, m_history});
-            m_window.append(record.bytes.substr(m_offset, n));
+            const std::size_t n = std::min<std::size_t>(record.length - m_offset, target - size());
+            m_pieces.push_back(SPiece{size(), m_record, m_offset, m_history});
+            Take(record.bytes.substr(m_offset, n), nullptr, copying);
             m_offset += static_cast<std::uint32_t>(n);
             m_history += n;
             budget -= std::min(budget, n);
@@ -218,6 +287,10 @@ bool CHistoryScan::Refill(std::size_t keep, std::size_t& budget) {
         m_history += record.length - m_offset;
         ++m_record;
         m_offset = 0;
+    }
+    if (copying) {
+        m_own.swap(m_scratch);
+        m_window = m_own;
     }
     m_store.TrimWindows();
     return !m_atEnd;
@@ -241,8 +314,10 @@ SFindMatch CHistoryScan::MatchAt(std::size_t begin, std::size_t end) const {
     const SPiece& first = PieceOf(begin);
     const std::size_t into = begin - first.at;
     SFindMatch match;
-    match.sequence = static_cast<std::uint32_t>(first.record);
-    match.offset = first.offset + static_cast<std::uint32_t>(into);
+    // A piece may hold many records: the match's is found from the piece's.
+    const auto [record, offset] = m_store.Advance(first.record, first.offset, into);
+    match.sequence = static_cast<std::uint32_t>(record);
+    match.offset = offset;
     match.historyOffset = first.history + into;
     match.length = end - begin;
     const SPiece& last = PieceOf(end - 1);
@@ -260,8 +335,8 @@ SHistoryPoint CHistoryScan::Point() const {
     }
     const SPiece& piece = PieceOf(m_scan);
     const std::size_t into = m_scan - piece.at;
-    return SHistoryPoint{piece.record, piece.offset + static_cast<std::uint32_t>(into),
-                         piece.history + into};
+    const auto [record, offset] = m_store.Advance(piece.record, piece.offset, into);
+    return SHistoryPoint{record, offset, piece.history + into};
 }
 
 CHistoryBackwardSearch::CHistoryBackwardSearch(const CDataStore& store,

@@ -108,6 +108,12 @@ class CHistoryScan {
     };
     // Keeps the window from `keep` on and reads more after it; false at the end.
     bool Refill(std::size_t keep, std::size_t& budget);
+    // Drops the window before `keep` (less the pattern's context).
+    void Trim(std::size_t keep);
+    // Adds bytes after the window: in place where the window's bytes lie
+    // just before them in the store, else copied into m_scratch.
+    void Take(std::string_view bytes, const std::size_t* before, bool& copying);
+    bool Follows(std::string_view bytes, std::size_t before) const;
     const SPiece& PieceOf(std::size_t at) const;
     SFindMatch MatchAt(std::size_t begin, std::size_t end) const;
     std::uint64_t HistoryOf(std::size_t at) const;
@@ -116,7 +122,12 @@ class CHistoryScan {
     const CFindPattern& m_pattern;
     std::uint64_t m_beginLimit;
     std::size_t m_windowBytes;
-    std::string m_window;
+    // The window searched. Within a step it may lie in the store's own
+    // memory (a segment read in one piece); between steps, when the store
+    // may drop or move what it holds, it is always in m_own.
+    std::string_view m_window;
+    std::string m_own;
+    std::string m_scratch;
     std::vector<SPiece> m_pieces;
     bool m_windowAtStart = true;  // the window's first byte starts the stream
     std::size_t m_scan = 0;       // where in the window the search goes on

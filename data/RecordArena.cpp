@@ -139,6 +139,90 @@ SDataRecord CRecordArena::At(std::size_t index) const {
     return record;
 }
 
+CRecordArena::SRun CRecordArena::ResidentRun(std::size_t index, std::uint32_t offset,
+                                             std::uint32_t direction, std::size_t maxBytes) const {
+    SRun run{std::string_view(), index, offset};
+    if (index >= m_count || maxBytes == 0) {
+        return run;
+    }
+    const std::size_t b = BlockOf(index);
+    if (b < m_firstResident) {
+        return run;
+    }
+    const SBlock& block = m_blocks[b];
+    const std::size_t first = index - block.firstRecord;
+    const std::size_t heads = block.heads.size();
+    const auto endOf = [&block, heads](std::size_t local) {
+        return local + 1 < heads ? block.heads[local + 1].offset : block.used;
+    };
+    const std::uint32_t start = block.heads[first].offset + offset;
+    std::size_t local = first;
+    if (direction != 0) {
+        while (local < heads &&
+               m_attributes[block.heads[local].attributes].direction == direction) {
+            ++local;
+        }
+    } else {
+        local = heads;
+    }
+    if (local == first) {
+        return run;
+    }
+    // [first, local) are all of the direction; take them up to maxBytes.
+    std::uint32_t end = endOf(local - 1);
+    if (end - start > maxBytes) {
+        end = start + static_cast<std::uint32_t>(maxBytes);
+    }
+    run.bytes = std::string_view(block.data.get() + start, end - start);
+    run.before = start;
+    // The record holding the last byte taken, then the point after it.
+    auto it =
+        std::upper_bound(block.heads.begin() + static_cast<std::ptrdiff_t>(first),
+                         block.heads.begin() + static_cast<std::ptrdiff_t>(local), end - 1,
+                         [](std::uint32_t at, const SPackedHead& h) { return at < h.offset; });
+    const std::size_t last = static_cast<std::size_t>(it - block.heads.begin()) - 1;
+    if (end == endOf(last)) {
+        run.endRecord = block.firstRecord + last + 1;
+        run.endOffset = 0;
+    } else {
+        run.endRecord = block.firstRecord + last;
+        run.endOffset = end - block.heads[last].offset;
+    }
+    return run;
+}
+
+std::pair<std::size_t, std::uint32_t> CRecordArena::Advance(std::size_t index, std::uint32_t offset,
+                                                            std::uint64_t bytes) const {
+    std::uint64_t left = bytes + offset;
+    while (index < m_count) {
+        const std::size_t b = BlockOf(index);
+        if (b >= m_firstResident) {
+            // In memory the heads give the answer by a search.
+            const SBlock& block = m_blocks[b];
+            const std::size_t local = index - block.firstRecord;
+            const std::uint64_t target = block.heads[local].offset + left;
+            if (target < block.used) {
+                auto it = std::upper_bound(
+                    block.heads.begin() + static_cast<std::ptrdiff_t>(local), block.heads.end(),
+                    target, [](std::uint64_t at, const SPackedHead& h) { return at < h.offset; });
+                const std::size_t found = static_cast<std::size_t>(it - block.heads.begin()) - 1;
+                return {block.firstRecord + found,
+                        static_cast<std::uint32_t>(target - block.heads[found].offset)};
+            }
+            left = target - block.used;
+            index = BlockEnd(b);
+            continue;
+        }
+        const std::uint32_t length = At(index).length;
+        if (left < length) {
+            return {index, static_cast<std::uint32_t>(left)};
+        }
+        left -= length;
+        ++index;
+    }
+    return {m_count, 0};
+}
+
 const char* CRecordArena::Window(std::size_t b) const {
     if (auto it = m_windows.find(b); it != m_windows.end()) {
         return it->second.bytes;

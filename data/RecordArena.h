@@ -36,6 +36,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "data/BinaryLogMap.h"
@@ -68,6 +69,26 @@ class CRecordArena {
     std::size_t Count() const { return m_count; }
     // Record `index` (< Count()) with sequence = index.
     SDataRecord At(std::size_t index) const;
+    // The bytes of records from (`index`, `offset`) on that lie back to back
+    // in memory, in one segment, all of `direction` (0: any), at most
+    // `maxBytes` of them, and the point just after them. Empty when the
+    // record is on disk or in an adopted log, or is not of `direction`:
+    // such records are read one at a time. A scan reads a segment in one
+    // piece this way instead of a lookup a record; the bytes live as long
+    // as a record's.
+    struct SRun {
+        std::string_view bytes;
+        std::size_t before = 0;  // bytes of the same segment just before them
+        std::size_t endRecord = 0;
+        std::uint32_t endOffset = 0;
+    };
+    SRun ResidentRun(std::size_t index, std::uint32_t offset, std::uint32_t direction,
+                     std::size_t maxBytes) const;
+    // The record and offset `bytes` on from (`index`, `offset`), where every
+    // byte in between is one of the history's (a run's bytes, say); past the
+    // last record, Count() and 0.
+    std::pair<std::size_t, std::uint32_t> Advance(std::size_t index, std::uint32_t offset,
+                                                  std::uint64_t bytes) const;
 
     // Room for `length` contiguous bytes of the next record. Valid until the
     // next call of Reserve, Commit, Abandon or Clear.

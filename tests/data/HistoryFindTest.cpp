@@ -382,6 +382,49 @@ TEST(HistoryFind, SearchesSpilledHistoryAsItSearchesMemory) {
     EXPECT_EQ(FindBackward(spilled.store, offsets, p, kHistoryEnd), matches.back());
 }
 
+TEST(HistoryFind, AScanSteppedWhileTheHistorySpillsUnderItFindsWhatAWholeScanFinds) {
+    // Between steps the store takes records and drops the oldest segments
+    // to disk: a step must not leave the scan reading memory the store
+    // gave back (ASan would catch that), nor lose or repeat a match. Mixed
+    // directions and one-direction patterns cut the segments' runs.
+    test::CTempDir dir;
+    SHistory h;
+    h.store.SetHistoryBudget(std::size_t{64} << 10, dir.Path());
+    std::mt19937 rng(11);
+    const auto add = [&](int records) {
+        for (int i = 0; i < records; ++i) {
+            std::string bytes(1 + rng() % 600, 'x');
+            for (char& c : bytes) {
+                c = static_cast<char>('0' + rng() % 10);
+            }
+            (rng() % 5 == 0 ? h.Out(bytes) : h.In(bytes));
+        }
+        h.store.FlushLiveLogs();
+    };
+    add(400);
+    for (const std::uint32_t direction : {0u, kDirectionIncoming, kDirectionOutgoing}) {
+        SFindQuery query = Query("12|3{3}", EFindMode::Pattern);
+        query.direction = direction;
+        const CFindPattern p(query);
+        std::vector<SFindMatch> stepped;
+        CHistoryScan scan(h.store, p, SHistoryPoint{}, kHistoryEnd, 16384);
+        for (int steps = 0; !scan.Step(7000,
+                                       [&stepped](const SFindMatch& m) {
+                                           stepped.push_back(m);
+                                           return true;
+                                       });
+             ++steps) {
+            if (steps < 40) {
+                add(40);
+            }
+        }
+        const auto whole = FindAll(h.store, p);
+        ASSERT_GT(whole.size(), 500u);
+        EXPECT_EQ(stepped, whole) << "direction " << direction;
+    }
+    EXPECT_GT(h.store.SpillPath().size(), 0u);
+}
+
 TEST(HistoryOffsets, PointsAgreeWithRecordsAndStartAgainAfterAClear) {
     SHistory h;
     std::vector<std::uint64_t> starts;
