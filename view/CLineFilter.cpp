@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "view/CStyledRenderer.h"
+#include "view/RenderRecordOf.h"
 
 namespace quillpad {
 
@@ -35,8 +35,8 @@ void CLineFilter::TakeInNewRecords() {
     if (!m_done || !Behind()) {
         return;
     }
-    // The open last line may have grown, so its stretch is drawn again.
-    m_low = m_high = static_cast<std::size_t>(-1);
+    // The open last line may have grown: count again from a checkpoint.
+    m_counting = false;
     Start(m_after);
 }
 
@@ -103,40 +103,133 @@ bool CLineFilter::Take(const SFindMatch& match) {
     return true;
 }
 
+// Hands what the renderer counts to the filter.
+class CLineFilter::CCounter final : public ICountSurface {
+  public:
+    explicit CCounter(CLineFilter& filter) : m_filter(filter) {}
+    void AppendCounted(std::size_t length, std::span<const std::uint32_t> breaks) override {
+        m_filter.Appended(length, breaks);
+    }
+    void DeleteLastCharOfCaretLine() override { m_filter.Deleted(); }
+
+  private:
+    CLineFilter& m_filter;
+};
+
+void CLineFilter::Appended(std::size_t length, std::span<const std::uint32_t> breaks) {
+    std::uint64_t from = 0;
+    for (const std::uint32_t at : breaks) {
+        m_size += at - from;
+        m_breaks.push_back(m_size);
+        m_lineStart = ++m_size;
+        from = at + std::uint64_t{1};
+    }
+    m_size += length - from;
+}
+
+void CLineFilter::Deleted() {
+    if (m_size > m_lineStart) {
+        --m_size;
+    }
+}
+
+void CLineFilter::CountFrom(std::size_t checkpoint) {
+    const SLineCheckpoint& from = m_index.Checkpoints()[checkpoint];
+    m_renderer.SetScheme(m_index.Scheme());
+    m_counting = true;
+    m_record = from.record;
+    m_point = from.point;
+    m_lineStart = from.lineStart;
+    m_size = from.lineStart + from.depth;
+    m_line = from.line;
+    m_breaks.clear();
+    m_starts.clear();
+    // A checkpoint inside a record does not know where the record started.
+    m_kept = from.point.offset == 0 ? from.record : from.record + 1;
+    if (from.point.offset == 0) {
+        m_starts.push_back(m_size);
+    }
+}
+
+void CLineFilter::CountOne() {
+    CCounter counter(*this);
+    if (const auto record = m_store.Record(m_record)) {
+        m_renderer.CountPart(counter, RenderRecordOf(*record, static_cast<std::uint32_t>(m_record)),
+                             m_index.ShowAllSources(), m_point, CLineIndex::kUnlimited);
+    }
+    m_point = SRenderPoint{0, m_point.currentRule};
+    ++m_record;
+    m_starts.push_back(m_size);
+}
+
+void CLineFilter::CountThrough(std::size_t record) {
+    const std::size_t end = std::min(m_index.IndexedRecords(), m_store.RecordCount());
+    while (m_record <= record && m_record < end) {
+        CountOne();
+    }
+}
+
 std::uint64_t CLineFilter::LineOf(std::size_t record, std::uint32_t offset) {
     const std::vector<SLineCheckpoint>& points = m_index.Checkpoints();
-    const auto byRecord = [](const SLineCheckpoint& point, std::size_t r) {
-        return point.record < r;
-    };
-    // From the last checkpoint before the record to the first after it: a
-    // checkpoint may lie inside a long record, which must be drawn whole.
-    const auto at = std::lower_bound(points.begin(), points.end(), record, byRecord);
+    // The last checkpoint before the record: one inside it would not know
+    // where the record's text starts.
+    const auto at = std::lower_bound(
+        points.begin(), points.end(), record,
+        [](const SLineCheckpoint& point, std::size_t r) { return point.record < r; });
     const std::size_t low =
         at == points.begin() ? 0 : static_cast<std::size_t>(at - points.begin()) - 1;
-    const auto after = std::upper_bound(
-        points.begin(), points.end(), record,
-        [](std::size_t r, const SLineCheckpoint& point) { return r < point.record; });
-    const std::size_t high = static_cast<std::size_t>(after - points.begin());
-    if (low != m_low || high != m_high) {
-        const std::uint64_t lastLine =
-            high < points.size() ? points[high].line + 1 : m_index.LineCount();
-        m_place = m_index.RenderLines(m_store, points[low].line, lastLine, m_stretch);
-        m_low = low;
-        m_high = high;
+    const SLineCheckpoint& from = points[low];
+    const bool ahead =
+        from.record > m_record || (from.record == m_record && from.point.offset > m_point.offset);
+    if (!m_counting || record < m_kept || ahead) {
+        CountFrom(low);
+    }
+    CountThrough(record);
+    // Places before this record's start are not asked for again, nor the
+    // breaks before it.
+    if (record > m_kept) {
+        const std::size_t drop = std::min(record - m_kept, m_starts.size());
+        m_starts.erase(m_starts.begin(), m_starts.begin() + static_cast<std::ptrdiff_t>(drop));
+        m_kept += drop;
+    }
+    if (!m_starts.empty()) {
+        const auto past = std::lower_bound(m_breaks.begin(), m_breaks.end(), m_starts.front());
+        m_line += static_cast<std::uint64_t>(past - m_breaks.begin());
+        m_breaks.erase(m_breaks.begin(), past);
     }
 
-    const std::size_t start = m_stretch.FirstPositionOf(record);
-    std::size_t position = start;
-    const auto drawn = m_stretch.SequenceAt(start);
-    if (start < m_stretch.Size() && drawn && *drawn == record) {
-        // The byte's place in what its record drew: CR LF may draw one line
-        // break, a byte "[0Dh]".
+    // The byte's place in what its record drew: CR LF may draw one line
+    // break, a byte "[0Dh]".
+    std::uint64_t place = m_size;
+    if (record >= m_kept && record - m_kept < m_starts.size()) {
+        const std::uint64_t start = m_starts[record - m_kept];
+        const std::uint64_t end =
+            record + 1 - m_kept < m_starts.size() ? m_starts[record + 1 - m_kept] : m_size;
         const SDataRecord r = *m_store.Record(record);
         const std::size_t into =
             m_index.Scheme() ? CStyledRenderer::DrawnLength(m_index.Scheme(), r, offset) : offset;
-        position = start + std::min(into, m_stretch.FirstPositionOf(record + 1) - start);
+        place = start + std::min<std::uint64_t>(into, end - start);
     }
-    return m_place.firstLine + m_stretch.LineOf(position);
+
+    // Text after the record may take back characters of its line and break
+    // it before the place: count on until a break at or past the place, or
+    // until a checkpoint on the open line shows the line keeps that much.
+    const std::size_t end = std::min(m_index.IndexedRecords(), m_store.RecordCount());
+    while ((m_breaks.empty() || m_breaks.back() < place) && m_record < end) {
+        const auto next = std::partition_point(
+            points.begin(), points.end(), [this](const SLineCheckpoint& point) {
+                return point.record < m_record ||
+                       (point.record == m_record && point.point.offset <= m_point.offset);
+            });
+        if (next != points.end() && next->line == m_line + m_breaks.size() &&
+            next->lineStart + next->survivors >= place) {
+            break;
+        }
+        CountOne();
+    }
+    return m_line +
+           static_cast<std::uint64_t>(std::lower_bound(m_breaks.begin(), m_breaks.end(), place) -
+                                      m_breaks.begin());
 }
 
 }  // namespace quillpad

@@ -8,21 +8,22 @@
 //
 // The filter keeps the numbers of the matching lines only, never their text,
 // and finds them in steps of a byte budget: the history is searched as the
-// find bar searches it, and each match is placed by drawing the stretch of
-// the index around its record (a few hundred lines at most, kept while the
-// next matches fall in it). Records the index took in later are filtered on
-// from the end of the last match.
+// find bar searches it, and each match is placed by counting, as the index
+// does, from the index's last checkpoint before its record (or on from the
+// last match when that is nearer): no text is drawn. Records the index took
+// in later are filtered on from the end of the last match.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "data/DataStore.h"
 #include "data/FindPattern.h"
 #include "data/HistoryFind.h"
-#include "view/CDisplayDocument.h"
 #include "view/CLineIndex.h"
+#include "view/CStyledRenderer.h"
 
 namespace quillpad {
 
@@ -73,11 +74,29 @@ class CLineFilter {
     bool m_done = false;
     bool m_capped = false;
 
-    // The stretch last drawn: between checkpoints m_low and m_high.
-    CDisplayDocument m_stretch;
-    SWindowPlace m_place;
-    std::size_t m_low = static_cast<std::size_t>(-1);
-    std::size_t m_high = static_cast<std::size_t>(-1);
+    // Counts the text from a checkpoint on, keeping where each record from
+    // `m_kept` on started and ended and where the lines since broke: breaks
+    // never move once drawn (a backspace takes only from the open line), so
+    // a byte's line is the count of breaks before its place.
+    class CCounter;
+    friend class CCounter;
+    void CountFrom(std::size_t checkpoint);
+    // Counts on to the end of record `record` (or of what is indexed).
+    void CountThrough(std::size_t record);
+    void CountOne();
+    void Appended(std::size_t length, std::span<const std::uint32_t> breaks);
+    void Deleted();
+
+    CStyledRenderer m_renderer;
+    bool m_counting = false;
+    std::size_t m_record = 0;  // where counting goes on
+    SRenderPoint m_point;
+    std::uint64_t m_size = 0;             // characters of the text counted so far
+    std::uint64_t m_lineStart = 0;        // where its open line starts
+    std::size_t m_kept = 0;               // the first record whose place is kept
+    std::vector<std::uint64_t> m_starts;  // where records m_kept... started
+    std::uint64_t m_line = 0;             // the line of the first kept break
+    std::vector<std::uint64_t> m_breaks;  // where lines broke, rising
 };
 
 }  // namespace quillpad
