@@ -42,6 +42,14 @@ std::string CLineStamper::Next(std::uint32_t tick) {
 }
 
 void CLineStartStamps::Append(std::string& out, std::string_view text, std::uint32_t tick) {
+    Feed(&out, text, tick);
+}
+
+void CLineStartStamps::Follow(std::string_view text, std::uint32_t tick) {
+    Feed(nullptr, text, tick);
+}
+
+void CLineStartStamps::Feed(std::string* out, std::string_view text, std::uint32_t tick) {
     std::size_t written = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
@@ -56,10 +64,10 @@ void CLineStartStamps::Append(std::string& out, std::string_view text, std::uint
         }
         if (m_lineStart) {
             m_lineStart = false;
-            if (m_mode != EStampMode::Off) {
-                out.append(text.substr(written, i - written));
+            if (m_mode != EStampMode::Off && out != nullptr) {
+                out->append(text.substr(written, i - written));
                 written = i;
-                out.append(StampOf(m_mode, tick, m_previous, m_base));
+                out->append(StampOf(m_mode, tick, m_previous, m_base));
             }
             m_previous = tick;
         }
@@ -68,7 +76,35 @@ void CLineStartStamps::Append(std::string& out, std::string_view text, std::uint
             m_afterCr = c == '\r';
         }
     }
-    out.append(text.substr(written));
+    if (out != nullptr) {
+        out->append(text.substr(written));
+    }
+}
+
+void CGapStamps::Append(std::string& out, std::string_view text, std::uint32_t tick) {
+    if (text.empty()) {
+        return;
+    }
+    if (m_mode != EStampMode::Off && (!m_lastTick || IsGap(*m_lastTick, tick, m_gapMs))) {
+        if (!m_lineStart) {
+            out.push_back('\n');
+        }
+        out.append(StampOf(m_mode, tick, m_lastBurstTick, m_base));
+        m_lastBurstTick = tick;
+    }
+    out.append(text);
+    Follow(text, tick);
+}
+
+void CGapStamps::Follow(std::string_view text, std::uint32_t tick) {
+    if (text.empty()) {
+        return;
+    }
+    if (!m_lastTick || IsGap(*m_lastTick, tick, m_gapMs)) {
+        m_lastBurstTick = tick;
+    }
+    m_lastTick = tick;
+    m_lineStart = text.back() == '\r' || text.back() == '\n';
 }
 
 }  // namespace quillpad

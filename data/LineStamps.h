@@ -82,13 +82,48 @@ class CLineStartStamps {
     bool AtLineStart() const { return m_lineStart; }
     // Appends `text`, drawn from a record of `tick`, to `out`.
     void Append(std::string& out, std::string_view text, std::uint32_t tick);
+    // Follows `text` without writing it: the lines another writer wrote.
+    void Follow(std::string_view text, std::uint32_t tick);
 
   private:
+    void Feed(std::string* out, std::string_view text, std::uint32_t tick);
+
     EStampMode m_mode;
     STimeBase m_base;
     std::optional<std::uint32_t> m_previous;
     bool m_lineStart = true;
     bool m_afterCr = false;
+};
+
+// Text without lines written with gap stamps, as the console shows it: a
+// record that comes more than the threshold after the one before starts a
+// burst, and the burst starts a line of its own with the stamp of its first
+// record, as its row starts on screen with the stamp beside it. The first
+// record starts a burst too. Records that draw nothing are not there, as on
+// screen: the gap is measured from the last record that drew something.
+// Since the previous line measures from the previous burst's stamp.
+class CGapStamps {
+  public:
+    CGapStamps(EStampMode mode, STimeBase base, std::uint32_t gapMs)
+        : m_mode(mode), m_base(base), m_gapMs(gapMs) {}
+
+    EStampMode Mode() const { return m_mode; }
+    void SetMode(EStampMode mode) { m_mode = mode; }
+    void SetTimeBase(STimeBase base) { m_base = base; }
+    void SetGapMs(std::uint32_t gapMs) { m_gapMs = gapMs; }
+    // Appends `text`, drawn from a record of `tick`, to `out`.
+    void Append(std::string& out, std::string_view text, std::uint32_t tick);
+    // Follows `text` without writing it, so a switch to gap stamps measures
+    // the first gap from the right record.
+    void Follow(std::string_view text, std::uint32_t tick);
+
+  private:
+    EStampMode m_mode;
+    STimeBase m_base;
+    std::uint32_t m_gapMs;
+    std::optional<std::uint32_t> m_lastTick;       // of the last record that drew text
+    std::optional<std::uint32_t> m_lastBurstTick;  // of the last burst's first record
+    bool m_lineStart = true;
 };
 
 // Whether a record `tick` that follows one of `previousTick` starts a burst:

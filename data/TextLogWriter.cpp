@@ -12,6 +12,7 @@ CTextLogWriter::CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bo
       m_insertTimestamps(insertTimestamps),
       m_stamper(insertTimestamps),
       m_lines(stampMode, STimeBase{timeBase.startTime, timeBase.startTick}),
+      m_gaps(stampMode, STimeBase{timeBase.startTime, timeBase.startTick}, kDefaultGapMs),
       m_showAllSources(showAllSources),
       m_timeBase(timeBase),
       m_renderer(renderer) {}
@@ -22,11 +23,18 @@ void CTextLogWriter::Write(const SDataRecord& record) {
         return;
     }
     std::string_view text = record.bytes;
+    // Only the formatted log can lose the device's lines: the plain one
+    // writes the bytes with their own line ends.
+    bool gaps = false;
     if (m_kind == ELogKind::Formatted) {
         m_text.clear();
         if (m_renderer.channel != nullptr) {
-            m_renderer.channel->Send(m_renderer.view, UM_RENDER_TEXT, 0, 0,
-                                     CPayload::Borrow(SRenderTextRequest{record, &m_text}));
+            SRenderTextStamps stamps;
+            m_renderer.channel->Send(
+                m_renderer.view, UM_RENDER_TEXT, 0, 0,
+                CPayload::Borrow(SRenderTextRequest{record, &m_text, &stamps}));
+            gaps = stamps.gaps;
+            m_gaps.SetGapMs(stamps.gapMs);
         }
         text = m_text;
     }
@@ -34,8 +42,16 @@ void CTextLogWriter::Write(const SDataRecord& record) {
     if (m_lines.Mode() == EStampMode::Off) {
         out.append(m_stamper.Next(record.tick, m_timeBase.startTime, m_timeBase.startTick));
     }
-    m_lines.SetTimeBase(STimeBase{m_timeBase.startTime, m_timeBase.startTick});
-    m_lines.Append(out, text, record.tick);
+    const STimeBase base{m_timeBase.startTime, m_timeBase.startTick};
+    m_lines.SetTimeBase(base);
+    m_gaps.SetTimeBase(base);
+    if (gaps && m_gaps.Mode() != EStampMode::Off) {
+        m_gaps.Append(out, text, record.tick);
+        m_lines.Follow(text, record.tick);
+    } else {
+        m_lines.Append(out, text, record.tick);
+        m_gaps.Follow(text, record.tick);
+    }
     m_file->CommitPending();
 }
 
@@ -46,6 +62,7 @@ void CTextLogWriter::SetStampMode(EStampMode mode) {
         m_stamper = CTextLogStamper(m_insertTimestamps);
     }
     m_lines.SetMode(mode);
+    m_gaps.SetMode(mode);
 }
 
 }  // namespace quillpad

@@ -3,7 +3,10 @@
 // console's own source (every source when show-all-sources was on as the
 // writer was made). While the console shows line stamps (EStampMode), both
 // write them, in the same forms, before each line (CLineStartStamps); a
-// change of form takes effect from the next line. Otherwise they stamp by
+// change of form takes effect from the next line. Where the screen shows gap
+// stamps instead (the renderer view says so with each record's text), the
+// formatted log writes them as the screen places them (CGapStamps).
+// Otherwise they stamp by
 // CTextLogStamper, as they always did. The plain log writes
 // each record's bytes as they are; the formatted one writes the text its
 // renderer view makes of the record (UM_RENDER_TEXT), so it reads as the
@@ -49,6 +52,7 @@ class CTextLogWriter final : public ILiveLogWriter {
     bool m_insertTimestamps;
     CTextLogStamper m_stamper;
     CLineStartStamps m_lines;
+    CGapStamps m_gaps;
     bool m_showAllSources;
     STimeBaseRef m_timeBase;
     SRendererRef m_renderer;

@@ -54,6 +54,27 @@ TEST_F(LineStamps, ALogFromAnotherDayShowsItsOwnTimes) {
     EXPECT_EQ(StampOf(EStampMode::SinceStart, 71000, std::nullopt, logBase), "+1.000 ");
 }
 
+TEST_F(LineStamps, GapStampsStartABurstOnALineOfItsOwn) {
+    CGapStamps gaps(EStampMode::SincePrevious, STimeBase{0, 0}, 100);
+    std::string out;
+    gaps.Append(out, "[01h]", 1000);
+    gaps.Append(out, "[02h]", 1100);  // at the threshold: the same burst
+    gaps.Append(out, "", 1500);       // draws nothing, so is not there
+    gaps.Append(out, "[0Ah]\n", 1201);
+    gaps.Append(out, "[03h]", 1302);  // past it, at a line start already
+    gaps.Append(out, "[04h]", 1303);
+    EXPECT_EQ(out, "+0.000 [01h][02h]\n+0.201 [0Ah]\n+0.101 [03h][04h]");
+
+    // Off follows the bursts, so a form chosen later measures from the last.
+    CGapStamps later(EStampMode::Off, STimeBase{0, 0}, 100);
+    out.clear();
+    later.Append(out, "x", 0xFFFFFFF0u);
+    later.Follow("y", 0xFFFFFFF8u);
+    later.SetMode(EStampMode::SincePrevious);
+    later.Append(out, "z", 200);  // a gap across the wrap; 216 ms since the burst began
+    EXPECT_EQ(out, "x\n+0.216 z");
+}
+
 TEST_F(LineStamps, AStreamOfLinesMeasuresFromTheLineBefore) {
     CLineStamper stamper(EStampMode::SincePrevious, STimeBase{0, 0});
     EXPECT_EQ(stamper.Next(100), "+0.000 ");

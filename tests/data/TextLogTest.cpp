@@ -52,6 +52,23 @@ class CShoutRenderer final : public CMessageTarget {
     }
 };
 
+// Draws text without lines, as Hex Mode's view says: gap stamps, at 100 ms.
+class CNoLinesRenderer final : public CMessageTarget {
+  public:
+    using CMessageTarget::CMessageTarget;
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_RENDER_TEXT) {
+            if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
+                r->text->assign("[" + std::string(r->record.bytes) + "]");
+                if (r->stamps != nullptr) {
+                    *r->stamps = SRenderTextStamps{true, 100};
+                }
+            }
+        }
+        return 0;
+    }
+};
+
 class TextLogTest : public ::testing::Test {
   protected:
     // 2024-03-05 14:07:09 UTC
@@ -340,6 +357,22 @@ TEST_F(TextLogTest, WithLineStampsBothTextLogsStampEachLineAsTheScreenDoes) {
     Add(3250, u"b");
     store.StopLogging();
     EXPECT_EQ(Plain(), "+0.000 a\n+0.250 b") << "a new log's first line has no line before it";
+}
+
+TEST_F(TextLogTest, WhereTheScreenShowsGapStampsTheFormattedLogWritesThem) {
+    CNoLinesRenderer hex(channel);
+    store.RegisterView(hex.Handle());
+    store.SetStampMode(EStampMode::SinceStart);
+    const SLogRequest request = AllKinds(true);
+    store.StartLogging(request);
+    Add(1100, u"a\n");
+    Add(1200, u"b");  // exactly the gap: the same burst
+    Add(1301, u"c");
+    Add(1302, u"d\n");
+    store.StopLogging();
+    EXPECT_EQ(Formatted(), "+0.100 [a\n][b]\n+0.301 [c][d\n]")
+        << "each burst on a line of its own, with its first record's stamp";
+    EXPECT_EQ(Plain(), "+0.100 a\n+0.200 bcd\n") << "the plain log keeps its line stamps";
 }
 
 TEST_F(TextLogTest, AStampFormChosenWhileLoggingTakesEffectFromTheNextLine) {

@@ -194,6 +194,29 @@ TEST_F(QuillpadLogTest, RenderStampsEveryLineInEachFormAcrossTheWrapAndMidnight)
     EXPECT_EQ(plain.out, "+0.000 a\r\n+0.512 b\r\n+1.024 c") << "CR LF ends one line";
 }
 
+TEST_F(QuillpadLogTest, RenderStampsBurstsWhereTheStyleHidesTheLines) {
+    const std::string path = dir.File("bursts.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, LogHeader(1'640'995'199, 0x1000u) +
+                                               LogRecord(1, 0, 0x1000u, 0, 1, 1, "ab") +
+                                               LogRecord(1, 1, 0x1000u + 100, 0, 1, 1, "cd") +
+                                               LogRecord(1, 2, 0x1000u + 201, 0, 1, 1, "e\n")));
+    const SRun hex = Run("render --builtin 'Hex Mode' --stamps start " + Quoted(path));
+    EXPECT_EQ(hex.status, 0) << hex.err;
+    EXPECT_EQ(hex.out, "+0.000 [61h][62h][63h][64h]\n+0.201 [65h][0Ah]\n")
+        << "100 ms is no gap, 101 ms is; the burst starts a line of its own";
+    const SRun fine = Run("render --builtin 'Hex Mode' --stamps delta --gap 50 " + Quoted(path));
+    EXPECT_EQ(fine.out, "+0.000 [61h][62h]\n+0.100 [63h][64h]\n+0.101 [65h][0Ah]\n");
+    const SRun lines = Run("render --stamps start --gap 50 " + Quoted(path));
+    EXPECT_EQ(lines.out, "+0.000 abcde") << "a style with lines keeps line stamps";
+    for (const char* bad : {"0", "-5", "ten", "99999999999"}) {
+        const SRun refused =
+            Run(std::string("render --stamps start --gap ") + bad + " " + Quoted(path));
+        EXPECT_EQ(refused.status, 1) << bad;
+        EXPECT_NE(refused.err.find("--gap takes a number of milliseconds"), std::string::npos)
+            << refused.err;
+    }
+}
+
 TEST_F(QuillpadLogTest, RenderStampsGoWhereTheLogsPutThem) {
     const std::string path = dir.File("r.wblog");
     ASSERT_TRUE(test::WriteFileBytes(path, RenderFile()));

@@ -1,6 +1,8 @@
 #include "tools/quillpad-log/RenderCommands.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string_view>
 
@@ -11,6 +13,7 @@
 #include "view/CMemorySurface.h"
 #include "view/CStyledRenderer.h"
 #include "view/RunExport.h"
+#include "view/StampColumn.h"
 
 namespace quillpad {
 namespace {
@@ -23,7 +26,7 @@ void RenderUsage() {
     std::fputs(
         "usage: quillpad-log render [--style FILE.tss | --builtin NAME] [--set A|B]\n"
         "                           [--show-all-sources] [--timestamps]\n"
-        "                           [--stamps absolute|start|delta]\n"
+        "                           [--stamps absolute|start|delta] [--gap MS]\n"
         "                           [--as text|plain|ansi|html] FILE.wblog\n",
         stderr);
 }
@@ -39,6 +42,7 @@ struct SRenderOptions {
     bool showAllSources = false;
     bool timestamps = false;
     EStampMode stamps = EStampMode::Off;
+    std::uint32_t gapMs = kDefaultGapMs;
     std::string as = "text";
     std::string log;
 };
@@ -112,6 +116,23 @@ int RunRenderCommand(const std::vector<std::string>& args) {
                              form.c_str());
                 return RenderUsage(), kStatusUsage;
             }
+        } else if (a == "--gap") {
+            std::string ms;
+            if (!value(ms)) {
+                return RenderUsage(), kStatusUsage;
+            }
+            char* end = nullptr;
+            errno = 0;
+            const unsigned long parsed = std::strtoul(ms.c_str(), &end, 10);
+            if (ms.empty() || ms[0] < '0' || ms[0] > '9' || *end != '\0' || errno != 0 ||
+                parsed == 0 || parsed > 0xFFFFFFFFul) {
+                std::fprintf(stderr,
+                             "quillpad-log: --gap takes a number of milliseconds above 0, not "
+                             "\"%s\"\n",
+                             ms.c_str());
+                return RenderUsage(), kStatusUsage;
+            }
+            o.gapMs = static_cast<std::uint32_t>(parsed);
         } else if (a == "--as") {
             if (!value(o.as) ||
                 (o.as != "text" && o.as != "plain" && o.as != "ansi" && o.as != "html")) {
@@ -160,6 +181,9 @@ int RunRenderCommand(const std::vector<std::string>& args) {
             base.startTick = store.Record(0)->tick;
         }
         CLineStartStamps lines(o.stamps, base);
+        // A style without the device's lines gets gap stamps, as on screen.
+        const bool gaps = !plain && o.stamps != EStampMode::Off && UsesGapStamps(scheme.get());
+        CGapStamps bursts(o.stamps, base, o.gapMs);
         std::string out;
         for (std::size_t i = 0; i < store.RecordCount(); ++i) {
             const SDataRecord r = *store.Record(i);
@@ -171,7 +195,11 @@ int RunRenderCommand(const std::vector<std::string>& args) {
             if (o.stamps == EStampMode::Off) {
                 out += stamper.Next(r.tick, store.StartTime(), store.StartTick());
             }
-            lines.Append(out, plain ? r.bytes : std::string_view(text), r.tick);
+            if (gaps) {
+                bursts.Append(out, text, r.tick);
+            } else {
+                lines.Append(out, plain ? r.bytes : std::string_view(text), r.tick);
+            }
             if (out.size() >= (std::size_t{1} << 16)) {
                 Write(out);
                 out.clear();

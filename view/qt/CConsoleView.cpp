@@ -108,6 +108,9 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
                 request != nullptr && request->text != nullptr && message.payload.Borrowed()) {
                 request->text->clear();
                 CStyledRenderer::AppendToString(*request->text, Scheme(), request->record);
+                if (request->stamps != nullptr) {
+                    *request->stamps = SRenderTextStamps{m_styleGaps, m_settings.stampGapMs};
+                }
             }
             return 0;
         default:

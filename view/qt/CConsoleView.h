@@ -296,6 +296,9 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     CDocumentPainter m_painter{kMargin};
     CStampGutter m_gutter;
     bool m_gapStamps = false;
+    // Whether the style gets gap stamps when stamps are shown: the formatted
+    // log asks with every record.
+    bool m_styleGaps = false;
 
     // Scrolling: the row start at the top, unless pinned to the end.
     bool m_pinned = true;

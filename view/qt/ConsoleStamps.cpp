@@ -24,7 +24,8 @@ void CConsoleView::ApplyStampStyle() {
     const bool shown = m_settings.stampMode != EStampMode::Off;
     m_gutter.SetShown(shown);
     m_gutter.SetStyle(m_scheme.get(), m_defaultFont, m_background);
-    const bool gaps = shown && quillpad::UsesGapStamps(m_drawScheme.get());
+    m_styleGaps = quillpad::UsesGapStamps(m_drawScheme.get());
+    const bool gaps = shown && m_styleGaps;
     if (gaps != m_gapStamps || gaps) {
         m_gapStamps = gaps;
         CLineLayout::RowBreaks breaks;
