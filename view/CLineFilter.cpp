@@ -208,7 +208,9 @@ std::uint64_t CLineFilter::LineOf(std::size_t record, std::uint32_t offset) {
         const SDataRecord r = *m_store.Record(record);
         const std::size_t into =
             m_index.Scheme() ? CStyledRenderer::DrawnLength(m_index.Scheme(), r, offset) : offset;
-        place = start + std::min<std::uint64_t>(into, end - start);
+        // A record whose backspaces take back more than it draws ends
+        // before it starts: its bytes are placed at its end.
+        place = std::min<std::uint64_t>(start + into, end);
     }
 
     // Text after the record may take back characters of its line and break

@@ -20,10 +20,10 @@
 namespace quillpad {
 namespace {
 
-// Bytes of a few letters and line ends, so that patterns match often and
+// Bytes of a few letters, line ends and backspaces, so that patterns match often and
 // matches run over records and lines.
 std::string RandomBytes(std::mt19937& rng, std::size_t n) {
-    static const char kBytes[] = {'a', 'b', 'b', 'x', '\r', '\n', '\n', 'a'};
+    static const char kBytes[] = {'a', 'b', 'b', 'x', '\r', '\n', '\n', 'a', '\b'};
     std::string bytes;
     for (std::size_t i = 0; i < n; ++i) {
         bytes.push_back(kBytes[rng() % sizeof kBytes]);
