@@ -191,7 +191,7 @@ void CHistoryScan::Trim(std::size_t keep) {
                              [](std::size_t at, const SPiece& p) { return at < p.at; }) -
             1;
         const std::size_t into = from - first->at;
-        const auto [record, offset] = m_store.Advance(first->record, first->offset, into);
+        const auto [record, offset] = PlaceIn(*first, into);
         first->record = record;
         first->offset = offset;
         first->history += into;
@@ -258,7 +258,7 @@ bool CHistoryScan::Refill(std::size_t keep, std::size_t& budget) {
         }
         if (!run.bytes.empty()) {
             const std::size_t records = run.endRecord - m_record + (run.endOffset > 0 ? 1 : 0);
-            m_pieces.push_back(SPiece{size(), m_record, m_offset, m_history});
+            m_pieces.push_back(SPiece{size(), m_record, m_offset, m_history, true});
             Take(run.bytes, &run.before, copying);
             m_history += run.bytes.size();
             m_record = run.endRecord;
@@ -296,6 +296,15 @@ bool CHistoryScan::Refill(std::size_t keep, std::size_t& budget) {
     return !m_atEnd;
 }
 
+std::pair<std::size_t, std::uint32_t> CHistoryScan::PlaceIn(const SPiece& piece,
+                                                            std::size_t into) const {
+    // A piece of one record needs no lookup.
+    if (!piece.run) {
+        return {piece.record, piece.offset + static_cast<std::uint32_t>(into)};
+    }
+    return m_store.Advance(piece.record, piece.offset, into);
+}
+
 const CHistoryScan::SPiece& CHistoryScan::PieceOf(std::size_t at) const {
     return *(std::upper_bound(m_pieces.begin(), m_pieces.end(), at,
                               [](std::size_t a, const SPiece& p) { return a < p.at; }) -
@@ -315,7 +324,7 @@ SFindMatch CHistoryScan::MatchAt(std::size_t begin, std::size_t end) const {
     const std::size_t into = begin - first.at;
     SFindMatch match;
     // A piece may hold many records: the match's is found from the piece's.
-    const auto [record, offset] = m_store.Advance(first.record, first.offset, into);
+    const auto [record, offset] = PlaceIn(first, into);
     match.sequence = static_cast<std::uint32_t>(record);
     match.offset = offset;
     match.historyOffset = first.history + into;
@@ -335,7 +344,7 @@ SHistoryPoint CHistoryScan::Point() const {
     }
     const SPiece& piece = PieceOf(m_scan);
     const std::size_t into = m_scan - piece.at;
-    const auto [record, offset] = m_store.Advance(piece.record, piece.offset, into);
+    const auto [record, offset] = PlaceIn(piece, into);
     return SHistoryPoint{record, offset, piece.history + into};
 }
 

@@ -18,6 +18,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/DataStore.h"
@@ -105,7 +106,10 @@ class CHistoryScan {
         std::size_t record;
         std::uint32_t offset;
         std::uint64_t history;
+        bool run = false;  // several records read as one (a segment's run)
     };
+    // The record and offset `into` bytes into `piece`.
+    std::pair<std::size_t, std::uint32_t> PlaceIn(const SPiece& piece, std::size_t into) const;
     // Keeps the window from `keep` on and reads more after it; false at the end.
     bool Refill(std::size_t keep, std::size_t& budget);
     // Drops the window before `keep` (less the pattern's context).

@@ -157,13 +157,11 @@ CRecordArena::SRun CRecordArena::ResidentRun(std::size_t index, std::uint32_t of
     };
     const std::uint32_t start = block.heads[first].offset + offset;
     std::size_t local = first;
-    if (direction != 0) {
-        while (local < heads &&
-               m_attributes[block.heads[local].attributes].direction == direction) {
-            ++local;
-        }
-    } else {
-        local = heads;
+    // Records of the direction that begin before the cut at maxBytes.
+    const std::uint64_t cut = std::uint64_t{start} + maxBytes;
+    while (local < heads && block.heads[local].offset < cut &&
+           (direction == 0 || m_attributes[block.heads[local].attributes].direction == direction)) {
+        ++local;
     }
     if (local == first) {
         return run;
