@@ -147,7 +147,7 @@ void CLineFilter::CountFrom(std::size_t checkpoint) {
     // A checkpoint inside a record does not know where the record started.
     m_kept = from.point.offset == 0 ? from.record : from.record + 1;
     if (from.point.offset == 0) {
-        m_starts.push_back(m_size);
+        m_starts.push_back({m_size, m_line});
     }
 }
 
@@ -159,7 +159,7 @@ void CLineFilter::CountOne() {
     }
     m_point = SRenderPoint{0, m_point.currentRule};
     ++m_record;
-    m_starts.push_back(m_size);
+    m_starts.push_back({m_size, m_line + m_breaks.size()});
 }
 
 void CLineFilter::CountThrough(std::size_t record) {
@@ -192,19 +192,19 @@ std::uint64_t CLineFilter::LineOf(std::size_t record, std::uint32_t offset) {
         m_starts.erase(m_starts.begin(), m_starts.begin() + static_cast<std::ptrdiff_t>(drop));
         m_kept += drop;
     }
-    if (!m_starts.empty()) {
-        const auto past = std::lower_bound(m_breaks.begin(), m_breaks.end(), m_starts.front());
-        m_line += static_cast<std::uint64_t>(past - m_breaks.begin());
-        m_breaks.erase(m_breaks.begin(), past);
+    if (!m_starts.empty() && m_starts.front().line > m_line) {
+        const auto past = static_cast<std::ptrdiff_t>(m_starts.front().line - m_line);
+        m_line = m_starts.front().line;
+        m_breaks.erase(m_breaks.begin(), m_breaks.begin() + past);
     }
 
     // The byte's place in what its record drew: CR LF may draw one line
     // break, a byte "[0Dh]".
     std::uint64_t place = m_size;
     if (record >= m_kept && record - m_kept < m_starts.size()) {
-        const std::uint64_t start = m_starts[record - m_kept];
+        const std::uint64_t start = m_starts[record - m_kept].place;
         const std::uint64_t end =
-            record + 1 - m_kept < m_starts.size() ? m_starts[record + 1 - m_kept] : m_size;
+            record + 1 - m_kept < m_starts.size() ? m_starts[record + 1 - m_kept].place : m_size;
         const SDataRecord r = *m_store.Record(record);
         const std::size_t into =
             m_index.Scheme() ? CStyledRenderer::DrawnLength(m_index.Scheme(), r, offset) : offset;

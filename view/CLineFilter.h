@@ -91,10 +91,18 @@ class CLineFilter {
     bool m_counting = false;
     std::size_t m_record = 0;  // where counting goes on
     SRenderPoint m_point;
-    std::uint64_t m_size = 0;             // characters of the text counted so far
-    std::uint64_t m_lineStart = 0;        // where its open line starts
+    std::uint64_t m_size = 0;       // characters of the text counted so far
+    std::uint64_t m_lineStart = 0;  // where its open line starts
+    // Where a record's text started, and the line it started on: a record
+    // whose backspaces take back what earlier records drew can be followed
+    // by a break placed before its own start, so which breaks came before a
+    // record is told by their count, not their place.
+    struct SStart {
+        std::uint64_t place;
+        std::uint64_t line;
+    };
     std::size_t m_kept = 0;               // the first record whose place is kept
-    std::vector<std::uint64_t> m_starts;  // where records m_kept... started
+    std::vector<SStart> m_starts;         // where records m_kept... started
     std::uint64_t m_line = 0;             // the line of the first kept break
     std::vector<std::uint64_t> m_breaks;  // where lines broke, rising
 };
