@@ -255,15 +255,32 @@ std::size_t CConsoleView::EstimatedTextSize() const {
 }
 
 void CConsoleView::CatchUp() {
-    if (!m_building && IndexValid() && !m_index->Complete(m_store)) {
-        m_index->Build(m_store);
-        m_window.IndexGrew();
+    if (m_building || !IndexValid() || m_index->Complete(m_store)) {
+        return;
+    }
+    // A flood can bring more in one repaint interval than a turn indexes:
+    // the rest is indexed in slices, and the view stays where it is (at
+    // the end indexed so far when it follows the end) until it catches up.
+    QElapsedTimer turn;
+    turn.start();
+    bool done = false;
+    do {
+        done = BuildIndex(kSliceBytes);
+    } while (!done && turn.nsecsElapsed() < kTurnNanoseconds);
+    m_window.IndexGrew();
+    if (!done) {
+        m_building = true;
+        m_browsing = true;
+        m_buildTimer.start();
     }
 }
 
 void CConsoleView::Ready() {
     FinishIndex();
-    CatchUp();
+    if (IndexValid() && !m_index->Complete(m_store)) {
+        m_index->Build(m_store);
+        m_window.IndexGrew();
+    }
 }
 
 std::size_t CConsoleView::TextSize() {

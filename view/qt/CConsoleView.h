@@ -202,7 +202,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void BuildSlice();
     // The index complete and up to date with the store.
     void Ready();
-    // Records that came since the index last grew.
+    // Records that came since the index last grew, as much as a turn
+    // allows; the rest in slices.
     void CatchUp();
 
     // Fonts and metrics of a drawn document's formats, and the layout told
