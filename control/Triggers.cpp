@@ -364,17 +364,26 @@ const unsigned char* Latin1CharacterTables() {
     return tables.data();
 }
 
-// Caseless, a byte with a case pair is searched for in both cases, so it is
-// only as rare as its commoner case; between equals, one without a pair
-// takes a single memchr.
+// Caseless, a letter is searched for in both cases, so it is as common as
+// its lower case: the space comes first, then the letters English text uses
+// most, then the other letters beside digits and line ends. Between equals,
+// a byte without a case pair takes a single memchr.
+int CaselessRarity(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool pairs = FlipCase(c) != c;
+    if (pairs && b < 0x80) {
+        const char lower = FoldCase(c);
+        return std::strchr("etaoinsrhldcu", lower) != nullptr ? 2 : 4;
+    }
+    if (pairs) {
+        return 8;  // a Latin-1 letter, in either case
+    }
+    return 2 * Rarity(b) + 1;
+}
+
 std::size_t RarestByte(std::string_view literal, bool caseless) {
     const auto score = [caseless](char c) {
-        const int own = Rarity(static_cast<unsigned char>(c));
-        if (!caseless) {
-            return own;
-        }
-        const char other = FlipCase(c);
-        return 2 * std::min(own, Rarity(static_cast<unsigned char>(other))) + (other == c ? 1 : 0);
+        return caseless ? CaselessRarity(c) : Rarity(static_cast<unsigned char>(c));
     };
     std::size_t best = 0;
     for (std::size_t i = 1; i < literal.size(); ++i) {
