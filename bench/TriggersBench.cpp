@@ -6,6 +6,8 @@
 //   BM_Ingest_20Triggers      the same with 20 triggers enabled
 //   BM_Match_20Triggers       the matcher alone, 20 triggers
 //   BM_Match_10Texts, BM_Match_10Regexes   the matcher with each half alone
+//   BM_Match_10TextsNocase, BM_Match_10RegexesNocase   the same halves with
+//                            Match case off
 // Each reports MB/s. The traffic holds a match for some of the triggers
 // about every 64 KB, so actions are due now and then, as on a real link.
 
@@ -100,8 +102,27 @@ void BM_Match_10Regexes(benchmark::State& state) {
     t.erase(t.begin(), t.begin() + 10);
     Ingest(state, t, false);
 }
+
+std::vector<STrigger> Caseless(std::vector<STrigger> triggers) {
+    for (STrigger& t : triggers) {
+        t.matchCase = false;
+    }
+    return triggers;
+}
+void BM_Match_10TextsNocase(benchmark::State& state) {
+    auto t = TwentyTriggers();
+    t.resize(10);
+    Ingest(state, Caseless(t), false);
+}
+void BM_Match_10RegexesNocase(benchmark::State& state) {
+    auto t = TwentyTriggers();
+    t.erase(t.begin(), t.begin() + 10);
+    Ingest(state, Caseless(t), false);
+}
 BENCHMARK(BM_Match_10Texts)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Match_10Regexes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Match_10TextsNocase)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_Match_10RegexesNocase)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Ingest_NoTriggers)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Ingest_20Triggers)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_Match_20Triggers)->Unit(benchmark::kMillisecond)->MinTime(1.0);

@@ -95,6 +95,21 @@ void CQuillpadSettings::SaveToRegistry() {
         CRegistryStore store = CRegistryStore::Open(ERegistryRoot::CurrentUser);
         store.DeleteValue(std::string(kSettingsRegistryKey) + "\\" + kLogging, kLogToFolder);
     }
+    // A trigger that matches case has no MatchCase key; an old "FALSE" of a
+    // trigger at the same place would come back. Places past the list go
+    // too, so that a list grown again starts clean.
+    CRegistryStore store = CRegistryStore::Open(ERegistryRoot::CurrentUser);
+    const std::string triggersKey = std::string(kSettingsRegistryKey) + "\\" + kTriggersSection;
+    store.Update([&](CRegistryTree& tree) {
+        bool changed = false;
+        for (std::size_t i = 0; i < kMaxTriggers; ++i) {
+            if (i >= m_triggers.size() || m_triggers[i].matchCase) {
+                changed |= tree.DeleteValue(triggersKey, TriggerMatchCaseKey(i + 1)) ==
+                           ERegistryStatus::Success;
+            }
+        }
+        return changed;
+    });
 }
 
 void CQuillpadSettings::Read() {

@@ -87,9 +87,9 @@ void CScriptRunner::WatchHook(lua_State* L, lua_Debug* /*ar*/) {
 
 struct CScriptRunner::SWait {
     enum class EKind { Sleep, Expect, Transfer } kind = EKind::Sleep;
-    std::string bytes;                       // what an expect waits for
-    std::unique_ptr<CTriggerPattern> regex;  // or the expression it waits for
-    std::optional<std::uint64_t> deadline;   // none: an expect without a time-out
+    std::string bytes;                         // what an expect waits for
+    std::unique_ptr<CTriggerPattern> pattern;  // or the expression (or caseless text)
+    std::optional<std::uint64_t> deadline;     // none: an expect without a time-out
     EScriptTransfer transfer = EScriptTransfer::XModemSend;
     // A transfer that ended before its call could yield (the host told it
     // from inside StartTransfer): the call returns this at once.
@@ -293,11 +293,11 @@ int CScriptRunner::TryMatch(lua_State* L) {
     std::size_t begin = 0;
     std::size_t end = 0;
     std::vector<std::pair<std::size_t, std::size_t>> groups;
-    if (m_wait->regex) {
-        if (m_wait->regex->Match(m_kept, m_taken, begin, end) != CTriggerPattern::EResult::Full) {
+    if (m_wait->pattern) {
+        if (m_wait->pattern->Match(m_kept, m_taken, begin, end) != CTriggerPattern::EResult::Full) {
             return 0;
         }
-        groups = m_wait->regex->Groups();
+        groups = m_wait->pattern->Groups();
     } else {
         begin = m_kept.find(m_wait->bytes, m_taken);
         if (begin == std::string::npos) {
@@ -355,9 +355,41 @@ int CScriptRunner::LuaSend(lua_State* L) {
 
 namespace {
 
+constexpr const char* kPatternForms =
+    "expect: a pattern is a string, {text=...}, {hex=...} or {regex=...}";
+
+// Hex digits in pairs, spaces between them optional. False with the reason
+// pushed.
+bool HexBytes(lua_State* L, std::string_view hex, std::string& bytes) {
+    std::string digits;
+    for (const char c : hex) {
+        if (c != ' ' && !IsHexDigit(c)) {
+            lua_pushfstring(L, "expect: \"%s\" is not hex", std::string(hex).c_str());
+            return false;
+        }
+        if (c != ' ') {
+            digits.push_back(c);
+        }
+    }
+    if (digits.size() % 2 != 0) {
+        lua_pushfstring(L, "expect: \"%s\" has an odd number of hex digits",
+                        std::string(hex).c_str());
+        return false;
+    }
+    for (std::size_t i = 0; i < digits.size(); i += 2) {
+        char byte = 0;
+        ReadHexByte(digits, i, byte);
+        bytes.push_back(byte);
+    }
+    return true;
+}
+
 // A pattern as expect() takes it: a string is text with the console's
-// escapes, {hex="55 AA"} bytes written in hex. False with the reason pushed.
-bool PatternBytes(lua_State* L, std::string& bytes) {
+// escapes, matched as written; a table names one of text, hex or regex,
+// and nocase = true lets text and regex letters match either case.
+// The bytes to find go to `bytes`; an expression, or text without case,
+// to `pattern`. False with the reason pushed.
+bool ReadPattern(lua_State* L, std::string& bytes, std::unique_ptr<CTriggerPattern>& pattern) {
     if (lua_type(L, 1) == LUA_TSTRING) {
         std::size_t size = 0;
         const char* text = lua_tolstring(L, 1, &size);
@@ -365,65 +397,73 @@ bool PatternBytes(lua_State* L, std::string& bytes) {
         return true;
     }
     if (lua_type(L, 1) != LUA_TTABLE) {
-        lua_pushliteral(L, "expect: a pattern is a string, {hex=...} or {regex=...}");
+        lua_pushstring(L, kPatternForms);
         return false;
     }
-    if (lua_getfield(L, 1, "hex") == LUA_TSTRING) {
-        const std::string_view hex = lua_tostring(L, -1);
-        std::string digits;
-        for (const char c : hex) {
-            if (c != ' ' && !IsHexDigit(c)) {
-                lua_pushfstring(L, "expect: \"%s\" is not hex", lua_tostring(L, -1));
-                return false;
-            }
-            if (c != ' ') {
-                digits.push_back(c);
-            }
-        }
-        if (digits.size() % 2 != 0) {
-            lua_pushfstring(L, "expect: \"%s\" has an odd number of hex digits",
-                            lua_tostring(L, -1));
+    STrigger trigger;
+    int forms = 0;
+    bool nocaseGiven = false;
+    lua_pushnil(L);
+    while (lua_next(L, 1) != 0) {
+        if (lua_type(L, -2) != LUA_TSTRING) {
+            lua_pushliteral(L, "expect: the pattern table's keys are names");
             return false;
         }
-        for (std::size_t i = 0; i < digits.size(); i += 2) {
-            char byte = 0;
-            ReadHexByte(digits, i, byte);
-            bytes.push_back(byte);
+        const std::string_view key = lua_tostring(L, -2);
+        if (key == "nocase") {
+            if (lua_type(L, -1) != LUA_TBOOLEAN) {
+                lua_pushliteral(L, "expect: nocase is true or false");
+                return false;
+            }
+            trigger.matchCase = lua_toboolean(L, -1) == 0;
+            nocaseGiven = true;
+        } else if (key == "text" || key == "hex" || key == "regex") {
+            if (lua_type(L, -1) != LUA_TSTRING) {
+                lua_pushfstring(L, "expect: %s is a string", lua_tostring(L, -2));
+                return false;
+            }
+            std::size_t size = 0;
+            const char* value = lua_tolstring(L, -1, &size);
+            trigger.pattern.assign(value, size);
+            trigger.mode = key == "text"  ? ETriggerMode::Text
+                           : key == "hex" ? ETriggerMode::Hex
+                                          : ETriggerMode::Regex;
+            ++forms;
+        } else {
+            lua_pushfstring(L, "expect: \"%s\" is no key of a pattern (text, hex, regex, nocase)",
+                            lua_tostring(L, -2));
+            return false;
         }
         lua_pop(L, 1);
-        return true;
     }
-    lua_pop(L, 1);
-    lua_pushliteral(L, "expect: a pattern is a string, {hex=...} or {regex=...}");
-    return false;
-}
-
-// {regex="..."}: PCRE2 over bytes, as a trigger's. True with `regex` left
-// empty when the pattern is no regex table; false with the reason pushed.
-bool PatternRegex(lua_State* L, std::unique_ptr<CTriggerPattern>& regex) {
-    if (lua_type(L, 1) != LUA_TTABLE) {
-        return true;
-    }
-    const int type = lua_getfield(L, 1, "regex");
-    if (type == LUA_TNIL) {
-        lua_pop(L, 1);
-        return true;
-    }
-    if (type != LUA_TSTRING) {
-        lua_pop(L, 1);
-        lua_pushliteral(L, "expect: regex is a string");
+    if (forms != 1) {
+        lua_pushstring(L, forms == 0 ? kPatternForms
+                                     : "expect: a pattern is one of text, hex or regex, not two");
         return false;
     }
-    std::size_t size = 0;
-    const char* text = lua_tolstring(L, -1, &size);
-    STrigger trigger;
-    trigger.mode = ETriggerMode::Regex;
-    trigger.pattern.assign(text, size);
-    lua_pop(L, 1);
-    regex = std::make_unique<CTriggerPattern>(trigger);
-    if (!regex->IsValid()) {
-        lua_pushfstring(L, "expect: %s", regex->Error().c_str());
-        regex.reset();
+    if (trigger.mode == ETriggerMode::Hex && nocaseGiven) {
+        lua_pushliteral(L, "expect: hex names bytes, which have no case: leave out nocase");
+        return false;
+    }
+    switch (trigger.mode) {
+        case ETriggerMode::Hex:
+            return HexBytes(L, trigger.pattern, bytes);
+        case ETriggerMode::Text:
+            if (trigger.matchCase) {
+                bytes = ExpandEscapes(trigger.pattern);
+                return true;
+            }
+            if (ExpandEscapes(trigger.pattern).empty()) {
+                return true;  // empty: the caller says so
+            }
+            break;
+        case ETriggerMode::Regex:
+            break;
+    }
+    pattern = std::make_unique<CTriggerPattern>(trigger);
+    if (!pattern->IsValid()) {
+        lua_pushfstring(L, "expect: %s", pattern->Error().c_str());
+        pattern.reset();
         return false;
     }
     return true;
@@ -438,20 +478,17 @@ int CScriptRunner::LuaExpect(lua_State* L) {
     bool ok = false;
     {
         std::string bytes;
-        std::unique_ptr<CTriggerPattern> regex;
-        ok = PatternRegex(L, regex);
-        if (ok && !regex) {
-            ok = PatternBytes(L, bytes);
-            if (ok && bytes.empty()) {
-                lua_pushliteral(L, "expect: the pattern is empty");
-                ok = false;
-            }
+        std::unique_ptr<CTriggerPattern> pattern;
+        ok = ReadPattern(L, bytes, pattern);
+        if (ok && !pattern && bytes.empty()) {
+            lua_pushliteral(L, "expect: the pattern is empty");
+            ok = false;
         }
         if (ok) {
             self.m_wait = std::make_unique<SWait>();
             self.m_wait->kind = SWait::EKind::Expect;
             self.m_wait->bytes = std::move(bytes);
-            self.m_wait->regex = std::move(regex);
+            self.m_wait->pattern = std::move(pattern);
             if (timed) {
                 self.m_wait->deadline = self.m_now + static_cast<std::uint64_t>(ms < 0 ? 0 : ms);
             }

@@ -1,6 +1,7 @@
 #include "control/Triggers.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
+#include <locale.h>
 #include <pcre2.h>
 
 #include <algorithm>
@@ -145,6 +146,9 @@ void StoreTriggers(CIniDocument& document, const std::vector<STrigger>& triggers
         WriteValue(document, p + "Name", t.name);
         WriteValue(document, p + "Pattern", t.pattern);
         document.WriteString(kTriggersSection, p + "Mode", TriggerModeName(t.mode));
+        if (!t.matchCase) {
+            document.WriteString(kTriggersSection, TriggerMatchCaseKey(i + 1), "FALSE");
+        }
         document.WriteString(kTriggersSection, p + "Direction", TriggerDirectionName(t.direction));
         document.WriteString(kTriggersSection, p + "Action", TriggerActionName(t.action));
         WriteValue(document, p + "Argument", t.argument);
@@ -208,6 +212,12 @@ std::vector<STrigger> ReadTriggers(const CIniDocument& document, std::vector<std
         if (!mode.empty() && !ParseTriggerMode(mode, t.mode)) {
             fault("the mode \"" + mode + "\" is not Text, Hex or Regex");
         }
+        const std::string matchCase = text(TriggerMatchCaseKey(i));
+        if (matchCase == "FALSE") {
+            t.matchCase = false;
+        } else if (!matchCase.empty() && matchCase != "TRUE") {
+            fault("the match case \"" + matchCase + "\" is not TRUE or FALSE");
+        }
         const std::string direction = text(p + "Direction");
         if (!direction.empty() && !ParseTriggerDirection(direction, t.direction)) {
             fault("the direction \"" + direction + "\" is not Incoming, Outgoing or Both");
@@ -236,6 +246,10 @@ std::vector<STrigger> ReadTriggers(const CIniDocument& document, std::vector<std
     return triggers;
 }
 
+std::string TriggerMatchCaseKey(std::size_t index) {
+    return std::to_string(index) + ".MatchCase";
+}
+
 std::string TriggerPatternError(const STrigger& trigger) {
     return CTriggerPattern(trigger).Error();
 }
@@ -262,11 +276,118 @@ int Rarity(unsigned char c) {
     return 4;
 }
 
-std::size_t RarestByte(std::string_view literal) {
+// Latin-1 case as find folds it: A-Z and \xC0-\xDE (without \xD7, the
+// multiplication sign) pair with the bytes 0x20 above them; \xDF and \xFF
+// have no upper case in Latin-1. Every other byte is its own case.
+struct SCaseTables {
+    std::array<unsigned char, 256> lower{};
+    std::array<unsigned char, 256> flip{};
+};
+
+const SCaseTables& CaseTables() {
+    static const SCaseTables tables = [] {
+        SCaseTables t;
+        for (unsigned b = 0; b < 256; ++b) {
+            t.lower[b] = static_cast<unsigned char>(b);
+            t.flip[b] = static_cast<unsigned char>(b);
+        }
+        const auto pair = [&t](unsigned upper) {
+            t.lower[upper] = static_cast<unsigned char>(upper + 0x20);
+            t.flip[upper] = static_cast<unsigned char>(upper + 0x20);
+            t.flip[upper + 0x20] = static_cast<unsigned char>(upper);
+        };
+        for (unsigned upper = 'A'; upper <= 'Z'; ++upper) {
+            pair(upper);
+        }
+        for (unsigned upper = 0xC0; upper <= 0xDE; ++upper) {
+            if (upper != 0xD7) {
+                pair(upper);
+            }
+        }
+        return t;
+    }();
+    return tables;
+}
+
+char FoldCase(char c) {
+    return static_cast<char>(CaseTables().lower[static_cast<unsigned char>(c)]);
+}
+
+char FlipCase(char c) {
+    return static_cast<char>(CaseTables().flip[static_cast<unsigned char>(c)]);
+}
+
+std::string Folded(std::string_view bytes) {
+    std::string out(bytes);
+    for (char& c : out) {
+        c = FoldCase(c);
+    }
+    return out;
+}
+
+bool HasCase(std::string_view bytes) {
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return FlipCase(c) != c; });
+}
+
+// Whether `bytes` folded is `folded` (already folded).
+bool EqualsFolded(const char* bytes, std::string_view folded) {
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        if (FoldCase(bytes[i]) != folded[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// PCRE2's character tables of the C locale with the Latin-1 case pairs
+// added, as find's: without UTF, PCRE2 folds ASCII only. The C locale is
+// always there; a Latin-1 locale may not be installed.
+const unsigned char* Latin1CharacterTables() {
+    constexpr std::size_t kLowerCaseTable = 0;
+    constexpr std::size_t kFlipCaseTable = 256;
+    constexpr std::size_t kTablesLength = 1088;
+    static const std::array<unsigned char, kTablesLength> tables = [] {
+        std::array<unsigned char, kTablesLength> t{};
+        // pcre2_maketables reads the thread's locale.
+        const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+        const locale_t previous = uselocale(c);
+        const std::uint8_t* made = pcre2_maketables(nullptr);
+        uselocale(previous);
+        freelocale(c);
+        std::memcpy(t.data(), made, t.size());
+        pcre2_maketables_free(nullptr, made);
+        const SCaseTables& cases = CaseTables();
+        std::memcpy(t.data() + kLowerCaseTable, cases.lower.data(), 256);
+        std::memcpy(t.data() + kFlipCaseTable, cases.flip.data(), 256);
+        return t;
+    }();
+    return tables.data();
+}
+
+// Caseless, a letter is searched for in both cases, so it is as common as
+// its lower case: the space comes first, then the letters English text uses
+// most, then the other letters beside digits and line ends. Between equals,
+// a byte without a case pair takes a single memchr.
+int CaselessRarity(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    const bool pairs = FlipCase(c) != c;
+    if (pairs && b < 0x80) {
+        const char lower = FoldCase(c);
+        return std::strchr("etaoinsrhldcu", lower) != nullptr ? 2 : 4;
+    }
+    if (pairs) {
+        return 8;  // a Latin-1 letter, in either case
+    }
+    return 2 * Rarity(b) + 1;
+}
+
+std::size_t RarestByte(std::string_view literal, bool caseless) {
+    const auto score = [caseless](char c) {
+        return caseless ? CaselessRarity(c) : Rarity(static_cast<unsigned char>(c));
+    };
     std::size_t best = 0;
     for (std::size_t i = 1; i < literal.size(); ++i) {
-        if (Rarity(static_cast<unsigned char>(literal[i])) >
-            Rarity(static_cast<unsigned char>(literal[best]))) {
+        if (score(literal[i]) > score(literal[best])) {
             best = i;
         }
     }
@@ -275,23 +396,41 @@ std::size_t RarestByte(std::string_view literal) {
 
 // The first place of `literal` in `hay`, or npos. memchr is vectorised,
 // memmem is not; a literal's rarest byte seldom occurs where it does not.
-std::size_t FindLiteral(std::string_view hay, std::string_view literal, std::size_t rare) {
+// Caseless, `literal` is folded and the rarest byte is looked for in both
+// its cases, the nearer hit taken first.
+std::size_t FindLiteral(std::string_view hay, std::string_view literal, std::size_t rare,
+                        bool caseless) {
     if (literal.size() > hay.size()) {
         return std::string_view::npos;
     }
     const char* const first = hay.data();
     const char* from = first + rare;
     const char* const last = first + (hay.size() - literal.size()) + rare + 1;
+    const char one = literal[rare];
+    const char other = caseless ? FlipCase(one) : one;
+    const auto next = [&last](const char* at, char c) {
+        const void* hit = std::memchr(at, c, static_cast<std::size_t>(last - at));
+        return hit != nullptr ? static_cast<const char*>(hit) : last;
+    };
+    const char* hitOne = next(from, one);
+    const char* hitOther = other != one ? next(from, other) : last;
     while (from < last) {
-        const void* hit = std::memchr(from, literal[rare], static_cast<std::size_t>(last - from));
-        if (hit == nullptr) {
+        const char* const hit = std::min(hitOne, hitOther);
+        if (hit == last) {
             break;
         }
-        const char* const start = static_cast<const char*>(hit) - rare;
-        if (std::memcmp(start, literal.data(), literal.size()) == 0) {
+        const char* const start = hit - rare;
+        if (caseless ? EqualsFolded(start, literal)
+                     : std::memcmp(start, literal.data(), literal.size()) == 0) {
             return static_cast<std::size_t>(start - first);
         }
-        from = static_cast<const char*>(hit) + 1;
+        from = hit + 1;
+        if (hitOne < from) {
+            hitOne = next(from, one);
+        }
+        if (hitOther < from) {
+            hitOther = next(from, other);
+        }
     }
     return std::string_view::npos;
 }
@@ -402,6 +541,11 @@ CTriggerPattern::CTriggerPattern(const STrigger& trigger) {
     switch (trigger.mode) {
         case ETriggerMode::Text:
             m_literal = ExpandEscapes(trigger.pattern);
+            // A text without letters has nothing to fold: the plain search.
+            if (!trigger.matchCase && HasCase(m_literal)) {
+                m_literal = Folded(m_literal);
+                m_caseless = true;
+            }
             break;
         case ETriggerMode::Hex:
             ParseHexBytes(trigger.pattern, m_literal, m_error);
@@ -411,13 +555,19 @@ CTriggerPattern::CTriggerPattern(const STrigger& trigger) {
                 break;
             }
             pcre2_compile_context* context = pcre2_compile_context_create(nullptr);
+            // Latin-1 letters fold as in find, for PCRE2_CASELESS and (?i).
+            pcre2_set_character_tables(context, Latin1CharacterTables());
             // ^ and $ at every line end a console knows: CR, LF or CR LF.
             pcre2_set_newline(context, PCRE2_NEWLINE_ANYCRLF);
+            std::uint32_t options = PCRE2_MULTILINE | PCRE2_NEVER_UTF;
+            if (!trigger.matchCase) {
+                options |= PCRE2_CASELESS;
+            }
             int errorCode = 0;
             PCRE2_SIZE errorOffset = 0;
-            pcre2_code* code = pcre2_compile(
-                reinterpret_cast<PCRE2_SPTR>(trigger.pattern.data()), trigger.pattern.size(),
-                PCRE2_MULTILINE | PCRE2_NEVER_UTF, &errorCode, &errorOffset, context);
+            pcre2_code* code =
+                pcre2_compile(reinterpret_cast<PCRE2_SPTR>(trigger.pattern.data()),
+                              trigger.pattern.size(), options, &errorCode, &errorOffset, context);
             pcre2_compile_context_free(context);
             if (code == nullptr) {
                 std::array<PCRE2_UCHAR, 256> message{};
@@ -434,7 +584,11 @@ CTriggerPattern::CTriggerPattern(const STrigger& trigger) {
             m_code->code = code;
             m_code->jit = jit;
             m_literal = RegexLiteralPrefix(trigger.pattern);
-            m_rare = RarestByte(m_literal);
+            if (!trigger.matchCase && HasCase(m_literal)) {
+                m_literal = Folded(m_literal);
+                m_caseless = true;
+            }
+            m_rare = RarestByte(m_literal, m_caseless);
             m_code->data = pcre2_match_data_create_from_pattern(code, nullptr);
             m_code->context = pcre2_match_context_create(nullptr);
             pcre2_set_match_limit(m_code->context, kMatchLimit);
@@ -444,7 +598,7 @@ CTriggerPattern::CTriggerPattern(const STrigger& trigger) {
     if (m_error.empty() && m_literal.empty()) {
         m_error = "the pattern matches no bytes";
     }
-    m_rare = RarestByte(m_literal);
+    m_rare = RarestByte(m_literal, m_caseless);
 }
 
 CTriggerPattern::~CTriggerPattern() = default;
@@ -459,7 +613,7 @@ CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::s
         return EResult::None;
     }
     if (!m_code) {
-        const std::size_t found = FindLiteral(subject.substr(start), m_literal, m_rare);
+        const std::size_t found = FindLiteral(subject.substr(start), m_literal, m_rare, m_caseless);
         if (found != std::string_view::npos) {
             begin = start + found;
             end = begin + m_literal.size();
@@ -476,11 +630,14 @@ CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::s
             // Every match starts with the prefix: the expression need only
             // run where it is. Where it is not, only its start at the very
             // end may still become a match.
-            const std::size_t found = FindLiteral(subject.substr(from), m_literal, m_rare);
+            const std::size_t found =
+                FindLiteral(subject.substr(from), m_literal, m_rare, m_caseless);
             if (found == std::string_view::npos) {
                 const std::size_t rest = subject.size() - from;
                 for (std::size_t k = std::min(rest, m_literal.size() - 1); k > 0; --k) {
-                    if (subject.substr(subject.size() - k) == m_literal.substr(0, k)) {
+                    const char* const tail = subject.data() + (subject.size() - k);
+                    const std::string_view head = std::string_view(m_literal).substr(0, k);
+                    if (m_caseless ? EqualsFolded(tail, head) : std::string_view(tail, k) == head) {
                         begin = subject.size() - k;
                         return EResult::Partial;
                     }

@@ -15,8 +15,9 @@
 //
 // In the settings, group [Triggers]:
 //   Count=N, then for each trigger i = 1..N the keys
-//   i.Name, i.Pattern, i.Mode (Text, Hex, Regex),
-//   i.Direction (Incoming, Outgoing, Both),
+//   i.Name, i.Pattern, i.Mode (Text, Hex, Regex), i.MatchCase ("FALSE"
+//   only, written only for a trigger that ignores case, so that a list
+//   written before it existed reads the same), i.Direction (Incoming, Outgoing, Both),
 //   i.Action (Send, Macro, Mark, StartLogging, StopLogging, Beep, Script),
 //   i.Argument (Send: a text with the console's escapes; Macro: a key name
 //   such as F5 or CTRL_F3; Script: a .lua file), i.Once, i.Enabled ("TRUE"
@@ -48,6 +49,9 @@ struct STrigger {
     std::string name;
     std::string pattern;  // Text: the console's escapes; Hex: "55 AA"; Regex: PCRE2
     ETriggerMode mode = ETriggerMode::Text;
+    // Off: Latin-1 letters match either case, as find's "Match case" off
+    // (Text and Regex; hex names bytes).
+    bool matchCase = true;
     ETriggerDirection direction = ETriggerDirection::Incoming;
     ETriggerAction action = ETriggerAction::Mark;
     std::string argument;
@@ -77,6 +81,11 @@ void StoreTriggers(CIniDocument& document, const std::vector<STrigger>& triggers
 // default for that value and disabled, so that nothing runs that the user
 // did not write. No group: no triggers.
 std::vector<STrigger> ReadTriggers(const CIniDocument& document, std::vector<std::string>& errors);
+
+// The key of a trigger's MatchCase in the group (`index` from 1). A store
+// leaves it out for a trigger that matches case, so a store that keeps old
+// values (the registry) must remove it.
+std::string TriggerMatchCaseKey(std::size_t index);
 
 // Why a trigger's pattern cannot be matched (empty when it can).
 std::string TriggerPatternError(const STrigger& trigger);
@@ -111,8 +120,10 @@ class CTriggerPattern {
     struct SCode;
     std::string m_error;
     mutable int m_groups = 0;  // ovector pairs the last Full match set
-    // A text's bytes, or the bytes a regular expression's matches start with.
+    // A text's bytes, or the bytes a regular expression's matches start with;
+    // folded to lower case when the pattern ignores case.
     std::string m_literal;
+    bool m_caseless = false;
     // The literal's byte that is likely rarest in console traffic: memchr
     // finds it, and only there is the whole literal compared.
     std::size_t m_rare = 0;

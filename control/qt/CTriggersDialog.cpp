@@ -73,6 +73,8 @@ CTriggersDialog::CTriggersDialog(std::vector<STrigger> triggers, std::vector<std
     for (const char* t : kModeTexts) {
         m_mode->addItem(QString::fromLatin1(t));
     }
+    // Hex names bytes, which have no case: the box is off for it.
+    m_matchCase = new QCheckBox(QStringLiteral("Match case"), this);
     m_direction = new QComboBox(this);
     for (const char* t : kDirectionTexts) {
         m_direction->addItem(QString::fromLatin1(t));
@@ -102,6 +104,7 @@ CTriggersDialog::CTriggersDialog(std::vector<STrigger> triggers, std::vector<std
     form->addRow(QStringLiteral("Name:"), m_name);
     form->addRow(QStringLiteral("Pattern:"), m_pattern);
     form->addRow(QStringLiteral("Pattern is:"), m_mode);
+    form->addRow(QString(), m_matchCase);
     form->addRow(QStringLiteral("Watch:"), m_direction);
     form->addRow(QStringLiteral("Action:"), m_action);
     form->addRow(m_argumentLabel, argumentRow);
@@ -135,7 +138,7 @@ CTriggersDialog::CTriggersDialog(std::vector<STrigger> triggers, std::vector<std
     for (QComboBox* box : {m_mode, m_direction, m_action}) {
         connect(box, &QComboBox::currentIndexChanged, this, [this] { TakeFields(); });
     }
-    for (QCheckBox* box : {m_once, m_enabled}) {
+    for (QCheckBox* box : {m_matchCase, m_once, m_enabled}) {
         connect(box, &QCheckBox::toggled, this, [this] { TakeFields(); });
     }
     connect(m_holdOff, &QSpinBox::valueChanged, this, [this] { TakeFields(); });
@@ -173,6 +176,7 @@ void CTriggersDialog::ShowFields() {
     m_name->setText(BytesToQString(t.name));
     m_pattern->setText(BytesToQString(t.pattern));
     m_mode->setCurrentIndex(static_cast<int>(t.mode));
+    m_matchCase->setChecked(t.matchCase);
     m_direction->setCurrentIndex(static_cast<int>(t.direction) - 1);
     m_action->setCurrentIndex(static_cast<int>(t.action));
     m_argument->setText(t.action == ETriggerAction::Script ? FileNameToQString(t.argument)
@@ -182,6 +186,7 @@ void CTriggersDialog::ShowFields() {
     m_enabled->setChecked(t.enabled);
     m_showing = false;
     UpdateArgument();
+    UpdateMatchCase();
     m_error->setText(has && !t.pattern.empty()
                          ? QString::fromLocal8Bit(TriggerPatternError(t).c_str())
                          : QString());
@@ -211,6 +216,11 @@ void CTriggersDialog::UpdateArgument() {
     m_browse->setEnabled(has);
 }
 
+void CTriggersDialog::UpdateMatchCase() {
+    m_matchCase->setEnabled(m_current >= 0 &&
+                            m_mode->currentIndex() != static_cast<int>(ETriggerMode::Hex));
+}
+
 void CTriggersDialog::TakeFields() {
     if (m_showing || m_current < 0) {
         return;
@@ -219,6 +229,7 @@ void CTriggersDialog::TakeFields() {
     t.name = QStringToBytes(m_name->text());
     t.pattern = QStringToBytes(m_pattern->text());
     t.mode = static_cast<ETriggerMode>(std::max(0, m_mode->currentIndex()));
+    t.matchCase = m_matchCase->isChecked();
     t.direction = static_cast<ETriggerDirection>(std::max(0, m_direction->currentIndex()) + 1);
     t.action = static_cast<ETriggerAction>(std::max(0, m_action->currentIndex()));
     t.argument = t.action == ETriggerAction::Script ? QStringToFileName(m_argument->text())
@@ -230,6 +241,7 @@ void CTriggersDialog::TakeFields() {
     m_notes[static_cast<std::size_t>(m_current)].clear();
     UpdateRow(m_current);
     UpdateArgument();
+    UpdateMatchCase();
     m_error->setText(t.pattern.empty() ? QString()
                                        : QString::fromLocal8Bit(TriggerPatternError(t).c_str()));
 }

@@ -38,6 +38,7 @@ class CTriggersDialog final : public QDialog {
     QLineEdit* NameEdit() const { return m_name; }
     QLineEdit* PatternEdit() const { return m_pattern; }
     QComboBox* ModeBox() const { return m_mode; }
+    QCheckBox* MatchCaseBox() const { return m_matchCase; }
     QComboBox* DirectionBox() const { return m_direction; }
     QComboBox* ActionBox() const { return m_action; }
     QLineEdit* ArgumentEdit() const { return m_argument; }
@@ -58,6 +59,7 @@ class CTriggersDialog final : public QDialog {
     void ShowFields();
     void UpdateRow(int row);
     void UpdateArgument();
+    void UpdateMatchCase();
     void Add();
     void Remove();
     void Move(int by);
@@ -72,6 +74,7 @@ class CTriggersDialog final : public QDialog {
     QLineEdit* m_name = nullptr;
     QLineEdit* m_pattern = nullptr;
     QComboBox* m_mode = nullptr;
+    QCheckBox* m_matchCase = nullptr;
     QComboBox* m_direction = nullptr;
     QComboBox* m_action = nullptr;
     QLabel* m_argumentLabel = nullptr;

@@ -256,8 +256,9 @@ TEST_F(QuillpadSettings, TheSavedStateTextRestoresTheSettings) {
 }
 
 // The triggers travel with the saved state and the defaults; a shorter list
-// saved over a longer one, and a plain value over an old hex one, read back
-// as saved (the registry keeps what a save leaves out).
+// saved over a longer one, a plain value over an old hex one and a trigger
+// that matches case over one that did not read back as saved (the registry
+// keeps what a save leaves out).
 TEST_F(QuillpadSettings, TriggersSurviveTheSavedStateAndTheRegistry) {
     STrigger login;
     login.name = "Login";
@@ -288,6 +289,23 @@ TEST_F(QuillpadSettings, TriggersSurviveTheSavedStateAndTheRegistry) {
     CQuillpadSettings c;
     c.LoadFromRegistry();
     EXPECT_EQ(c.m_triggers, std::vector<STrigger>{url});
+
+    // Match case off, then on again at the same place after a shorter list:
+    // the registry's old "FALSE" must not come back.
+    STrigger quiet = login;
+    quiet.matchCase = false;
+    a.m_triggers = {url, quiet};
+    a.SaveToRegistry();
+    CQuillpadSettings d;
+    d.LoadFromRegistry();
+    EXPECT_EQ(d.m_triggers, a.m_triggers);
+    a.m_triggers = {url};
+    a.SaveToRegistry();
+    a.m_triggers = {url, login};
+    a.SaveToRegistry();
+    CQuillpadSettings e;
+    e.LoadFromRegistry();
+    EXPECT_EQ(e.m_triggers, a.m_triggers);
 }
 
 // ASCII Send's pauses are remembered in the saved state and the registry;

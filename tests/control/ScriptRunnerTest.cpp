@@ -186,6 +186,59 @@ TEST(ScriptRunner, ARegexReturnsTheMatchAndItsGroups) {
     EXPECT_EQ(s.host.sent, "[U-Boot 2023.01 |2023|01|nil]<42>prompt");
 }
 
+// nocase lets the letters of text and of a regular expression match either
+// case, Latin-1 ones too, across reads; the match comes back as it came. A
+// plain string and a table without nocase stay case-sensitive.
+TEST(ScriptRunner, NocaseMatchesTextAndRegexInEitherCase) {
+    SScript s(R"lua(
+        local a = expect({text = "login:\\r", nocase = true})
+        local b, n = expect({regex = "error (\\d+)!", nocase = true})
+        local c = expect({text = "Ready"}, 50)
+        local d = expect("Ready", 50)
+        local e = expect({text = "\\xC9tat", nocase = true, }, 50)
+        send(table.concat({a, b, n, tostring(c), tostring(d), e}, "|"))
+    )lua");
+    ASSERT_TRUE(s.loaded) << s.runner.Error();
+    s.runner.Start(0);
+    s.runner.Received("LOG", 1);
+    s.runner.Received("iN:\r ErR", 2);
+    s.runner.Received("OR 42!\r\nREADY ", 3);
+    s.runner.Tick(53);
+    EXPECT_EQ(s.runner.State(), EScriptState::Waiting);
+    s.runner.Tick(103);
+    s.runner.Received("\xE9T", 104);
+    EXPECT_TRUE(s.host.sent.empty());
+    s.runner.Received("AT", 105);
+    EXPECT_EQ(s.runner.State(), EScriptState::Finished) << s.runner.Error();
+    EXPECT_EQ(s.host.sent, "LOGiN:\r|ErROR 42!|42|nil|nil|\xE9TAT");
+}
+
+// A pattern table holds one of text, hex and regex, and nocase; anything
+// else stops the script naming the file and line.
+TEST(ScriptRunner, APatternTableWithAnUnknownOrWrongKeyIsAnError) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"sleep(1)\n\nexpect({text = 'ok', nocas = true})\n",
+         "boot.lua:3: expect: \"nocas\" is no key of a pattern (text, hex, regex, nocase)"},
+        {"expect({text = 'a', regex = 'b'})",
+         "boot.lua:1: expect: a pattern is one of text, hex or regex, not two"},
+        {"expect({nocase = true})",
+         "boot.lua:1: expect: a pattern is a string, {text=...}, {hex=...} or {regex=...}"},
+        {"expect({text = 'a', nocase = 'yes'})", "boot.lua:1: expect: nocase is true or false"},
+        {"expect({hex = '55', nocase = true})",
+         "boot.lua:1: expect: hex names bytes, which have no case: leave out nocase"},
+        {"expect({text = '', nocase = true})", "boot.lua:1: expect: the pattern is empty"},
+        {"expect({[1] = 'a'})", "boot.lua:1: expect: the pattern table's keys are names"},
+    };
+    for (const auto& [source, error] : cases) {
+        SScript s(source);
+        ASSERT_TRUE(s.loaded) << source;
+        s.runner.Start(0);
+        s.runner.Tick(1);
+        EXPECT_EQ(s.runner.State(), EScriptState::Failed) << source;
+        EXPECT_EQ(s.runner.Error(), error) << source;
+    }
+}
+
 TEST(ScriptRunner, ABadRegexIsAnErrorWithItsLineAndTheTailStaysBounded) {
     SScript bad("sleep(1)\nexpect({regex = 'a(b'})\n");
     ASSERT_TRUE(bad.loaded);

@@ -87,6 +87,134 @@ TEST(Triggers, ALiteralIsFoundWhereverItsRarestByteRecurs) {
     }
 }
 
+// Latin-1 case written out plainly, as the reference the matcher's table
+// must agree with: A-Z and \xC0-\xDE but \xD7 are upper case.
+char LowerLatin1(char c) {
+    const auto b = static_cast<unsigned char>(c);
+    if ((b >= 'A' && b <= 'Z') || (b >= 0xC0 && b <= 0xDE && b != 0xD7)) {
+        return static_cast<char>(b + 0x20);
+    }
+    return c;
+}
+
+std::string LowerLatin1(std::string text) {
+    for (char& c : text) {
+        c = LowerLatin1(c);
+    }
+    return text;
+}
+
+// How many times `literal` occurs in `hay` without overlaps, caseless.
+std::size_t CaselessCount(const std::string& hay, const std::string& literal) {
+    const std::string h = LowerLatin1(hay);
+    const std::string l = LowerLatin1(literal);
+    std::size_t count = 0;
+    for (std::size_t at = h.find(l); at != std::string::npos; at = h.find(l, at + l.size())) {
+        ++count;
+    }
+    return count;
+}
+
+// Caseless, the rarest byte may be a letter looked for in both cases, or a
+// byte without a case beside letters; either way the first match must be
+// the one a folded find() sees, and the partial start the plain one.
+TEST(Triggers, ACaselessLiteralIsFoundWhereverItsRarestByteRecurs) {
+    std::uint32_t seed = 19;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    // \xC9/\xE9 pair; \xD7 and \xF7 do not, nor do \xDF and \xFF.
+    const std::string alphabet = "aAbB:1 \xC9\xE9\xD7\xF7\xDF\xFF";
+    for (int round = 0; round < 4000; ++round) {
+        std::string hay(next() % 40, 'a');
+        for (char& c : hay) {
+            c = alphabet[next() % alphabet.size()];
+        }
+        std::string literal(1 + next() % 4, 'a');
+        for (char& c : literal) {
+            c = alphabet[next() % alphabet.size()];
+        }
+        const std::size_t start = hay.empty() ? 0 : next() % hay.size();
+        STrigger t = Make(literal);
+        t.matchCase = false;
+        const CTriggerPattern pattern(t);
+        std::size_t begin = 0;
+        std::size_t end = 0;
+        const auto result = pattern.Match(hay, start, begin, end);
+        const std::size_t expected =
+            start < hay.size() ? LowerLatin1(hay).find(LowerLatin1(literal), start) : hay.npos;
+        if (expected != std::string::npos) {
+            ASSERT_EQ(result, CTriggerPattern::EResult::Full) << hay << " / " << literal;
+            EXPECT_EQ(begin, expected) << hay << " / " << literal;
+            EXPECT_EQ(end, expected + literal.size());
+        } else {
+            ASSERT_NE(result, CTriggerPattern::EResult::Full) << hay << " / " << literal;
+        }
+    }
+}
+
+// Fed in records cut at random places, a caseless literal fires once for
+// each match a folded search counts, wherever the cuts fall.
+TEST(Triggers, ACaselessLiteralFiresForEveryMatchWhereverRecordsAreCut) {
+    std::uint32_t seed = 23;
+    const auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return seed >> 16;
+    };
+    const std::string alphabet = "oOkK \xC9\xE9";
+    for (const std::string literal : {"ok", "OK \xC9", "kO", "\xE9\xE9"}) {
+        for (int round = 0; round < 300; ++round) {
+            std::string hay(next() % 60, 'o');
+            for (char& c : hay) {
+                c = alphabet[next() % alphabet.size()];
+            }
+            std::vector<std::string> records;
+            for (std::size_t at = 0; at < hay.size();) {
+                const std::size_t size = std::min<std::size_t>(1 + next() % 5, hay.size() - at);
+                records.push_back(hay.substr(at, size));
+                at += size;
+            }
+            STrigger t = Make(literal);
+            t.matchCase = false;
+            SFeeder f({t});
+            EXPECT_EQ(f.Fed(records), CaselessCount(hay, literal)) << hay << " / " << literal;
+        }
+    }
+}
+
+TEST(Triggers, CaselessTextAndRegexFoldLatin1LettersOnly) {
+    std::vector<STrigger> triggers = {
+        Make("LOGIN:"),   Make("err[0-9]+!", ETriggerMode::Regex), Make("\xC9TAT \xD7"),
+        Make("\xDF\xFF"), Make("4b", ETriggerMode::Hex),           Make("login:")};
+    for (std::size_t i = 0; i < 5; ++i) {
+        triggers[i].matchCase = false;
+    }
+    SFeeder f(triggers);
+    // Cut by record boundaries, in mixed case; the case-sensitive twin of
+    // the first stays quiet.
+    EXPECT_EQ(f.Fed({"boot ... Lo", "gI", "n: "}), 1u);
+    EXPECT_EQ(f.events.back().trigger, 0u);
+    EXPECT_EQ(f.Fed({"Er", "R4", "2", "!"}), 1u);
+    EXPECT_EQ(f.events.back().trigger, 1u);
+    EXPECT_EQ(f.Fed({"\xE9t", "At \xD7"}), 1u);
+    EXPECT_EQ(f.events.back().trigger, 2u);
+    // The multiplication sign is no upper-case division sign, and sharp s
+    // and y with diaeresis have no upper case in Latin-1.
+    EXPECT_EQ(f.Fed({"\xC9TAT \xF7", "SSY", "\xDF\x9F"}), 0u);
+    // Hex names bytes: "4b" is K only.
+    EXPECT_EQ(f.Fed({"k"}), 0u);
+    EXPECT_EQ(f.Fed({"K"}), 1u);
+    EXPECT_EQ(f.events.back().trigger, 4u);
+    // A regular expression folds Latin-1 letters too, in its literal
+    // prefix and past it.
+    STrigger accents = Make("r\xE9s[0-9] \xC0", ETriggerMode::Regex);
+    accents.matchCase = false;
+    SFeeder g({accents});
+    EXPECT_EQ(g.Fed({"R\xC9", "S5 \xE0"}), 1u);
+    EXPECT_EQ(g.Fed({"r\xE9s5 \xC1"}), 0u);
+}
+
 TEST(Triggers, ARegexLiteralPrefixStopsAtWhatMayRepeatOrDiffer) {
     EXPECT_EQ(RegexLiteralPrefix(R"(temp=\d+\.\d)"), "temp=");
     EXPECT_EQ(RegexLiteralPrefix(R"(retry #\d+)"), "retry #");
@@ -110,35 +238,42 @@ TEST(Triggers, ARegexLiteralPrefixStopsAtWhatMayRepeatOrDiffer) {
 // partial or none, is the one the expression gives alone ("(?:)" in front
 // hides the prefix from the search).
 TEST(Triggers, ARegexWithALiteralPrefixMatchesAsItWouldAlone) {
-    const std::vector<std::string> patterns = {
-        R"(ab\d+)", "aab", "ba+b", "ab(c|a)b", R"(a\Kb)", "a b$", "abab", R"(b\.a*)", "(?<=a)ba"};
+    const std::vector<std::string> patterns = {R"(ab\d+)", "aab",  "ba+b", "ab(c|a)b",
+                                               R"(a\Kb)",  "a b$", "abab", R"(b\.a*)",
+                                               "(?<=a)ba", "aBa"};
     std::uint32_t seed = 11;
     const auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
         return seed >> 16;
     };
-    const std::string alphabet = "ab1 .\n";
-    for (const std::string& p : patterns) {
-        ASSERT_FALSE(RegexLiteralPrefix(p).empty() && p[0] != '(') << p;
-        const CTriggerPattern fast(Make(p, ETriggerMode::Regex));
-        const CTriggerPattern plain(Make("(?:)" + p, ETriggerMode::Regex));
-        ASSERT_TRUE(fast.IsValid() && plain.IsValid()) << p;
-        for (int round = 0; round < 1500; ++round) {
-            std::string hay(1 + next() % 24, 'a');
-            for (char& c : hay) {
-                c = alphabet[next() % alphabet.size()];
-            }
-            const std::size_t start = next() % hay.size();
-            std::size_t begin1 = 0;
-            std::size_t end1 = 0;
-            std::size_t begin2 = 0;
-            std::size_t end2 = 0;
-            const auto r1 = fast.Match(hay, start, begin1, end1);
-            const auto r2 = plain.Match(hay, start, begin2, end2);
-            ASSERT_EQ(r1, r2) << p << " in \"" << hay << "\" from " << start;
-            EXPECT_EQ(begin1, begin2) << p << " in \"" << hay << "\" from " << start;
-            if (r1 == CTriggerPattern::EResult::Full) {
-                EXPECT_EQ(end1, end2) << p << " in \"" << hay << "\" from " << start;
+    // Caseless, the prefix is searched for folded, its partial start too.
+    for (const bool matchCase : {true, false}) {
+        const std::string alphabet = matchCase ? "ab1 .\n" : "aAbB1 .\n";
+        for (const std::string& p : patterns) {
+            ASSERT_FALSE(RegexLiteralPrefix(p).empty() && p[0] != '(') << p;
+            STrigger fastTrigger = Make(p, ETriggerMode::Regex);
+            STrigger plainTrigger = Make("(?:)" + p, ETriggerMode::Regex);
+            fastTrigger.matchCase = plainTrigger.matchCase = matchCase;
+            const CTriggerPattern fast(fastTrigger);
+            const CTriggerPattern plain(plainTrigger);
+            ASSERT_TRUE(fast.IsValid() && plain.IsValid()) << p;
+            for (int round = 0; round < 1500; ++round) {
+                std::string hay(1 + next() % 24, 'a');
+                for (char& c : hay) {
+                    c = alphabet[next() % alphabet.size()];
+                }
+                const std::size_t start = next() % hay.size();
+                std::size_t begin1 = 0;
+                std::size_t end1 = 0;
+                std::size_t begin2 = 0;
+                std::size_t end2 = 0;
+                const auto r1 = fast.Match(hay, start, begin1, end1);
+                const auto r2 = plain.Match(hay, start, begin2, end2);
+                ASSERT_EQ(r1, r2) << p << " in \"" << hay << "\" from " << start;
+                EXPECT_EQ(begin1, begin2) << p << " in \"" << hay << "\" from " << start;
+                if (r1 == CTriggerPattern::EResult::Full) {
+                    EXPECT_EQ(end1, end2) << p << " in \"" << hay << "\" from " << start;
+                }
             }
         }
     }
@@ -278,6 +413,7 @@ TEST(TriggerSettings, RoundTripThroughTheSettingsText) {
     b.argument = "/tmp/on error.lua";
     b.holdOffMs = 250;
     b.enabled = false;
+    b.matchCase = false;
     STrigger c = Make("0d 0a", ETriggerMode::Hex, ETriggerDirection::Outgoing);
     c.action = ETriggerAction::StopLogging;
     CIniDocument doc;
@@ -292,6 +428,51 @@ TEST(TriggerSettings, RoundTripThroughTheSettingsText) {
     ASSERT_TRUE(back.LoadText(doc.SaveText(), true));
     EXPECT_EQ(ReadTriggers(back, errors), std::vector<STrigger>{c});
     EXPECT_EQ(doc.SaveText().find("2.Name"), std::string::npos);
+}
+
+// MatchCase is written only when off, so a list that matches case is the
+// text it was before the key existed, and such a text reads unchanged.
+TEST(TriggerSettings, MatchCaseIsWrittenOnlyWhenOff) {
+    const std::string old =
+        "[Triggers]\nCount=2\n"
+        "1.Name=a\n1.NameHex=\n1.Pattern=ok\n1.PatternHex=\n1.Mode=Text\n"
+        "1.Direction=Incoming\n1.Action=Mark\n1.Argument=\n1.ArgumentHex=\n1.Once=FALSE\n"
+        "1.HoldOffMs=0\n1.Enabled=TRUE\n"
+        "2.Name=b\n2.NameHex=\n2.Pattern=E[0-9]\n2.PatternHex=\n2.Mode=Regex\n"
+        "2.Direction=Both\n2.Action=Beep\n2.Argument=\n2.ArgumentHex=\n2.Once=TRUE\n"
+        "2.HoldOffMs=5\n2.Enabled=TRUE\n";
+    CIniDocument doc;
+    ASSERT_TRUE(doc.LoadText(old, true));
+    std::vector<std::string> errors;
+    std::vector<STrigger> triggers = ReadTriggers(doc, errors);
+    ASSERT_EQ(triggers.size(), 2u);
+    EXPECT_TRUE(errors.empty());
+    EXPECT_TRUE(triggers[0].matchCase && triggers[1].matchCase);
+    CIniDocument again;
+    StoreTriggers(again, triggers);
+    EXPECT_EQ(again.SaveText(), doc.SaveText());
+    EXPECT_EQ(again.SaveText().find("MatchCase"), std::string::npos);
+
+    triggers[1].matchCase = false;
+    StoreTriggers(again, triggers);
+    const std::string text = again.SaveText();
+    EXPECT_EQ(text.find("1.MatchCase"), std::string::npos);
+    EXPECT_NE(text.find("2.MatchCase=FALSE"), std::string::npos);
+    CIniDocument back;
+    ASSERT_TRUE(back.LoadText(text, true));
+    EXPECT_EQ(ReadTriggers(back, errors), triggers);
+    EXPECT_TRUE(errors.empty());
+
+    // An edited value that is neither is named, and its trigger disabled.
+    ASSERT_TRUE(
+        back.LoadText("[Triggers]\nCount=2\n1.Pattern=a\n1.MatchCase=TRUE\n"
+                      "2.Name=X\n2.Pattern=b\n2.MatchCase=no\n",
+                      true));
+    const auto read = ReadTriggers(back, errors);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0], "Trigger 2 (X): the match case \"no\" is not TRUE or FALSE");
+    EXPECT_TRUE(read[0].enabled && read[0].matchCase);
+    EXPECT_FALSE(read[1].enabled);
 }
 
 TEST(TriggerSettings, ValuesTheTextFormWouldCutComeBackWhole) {

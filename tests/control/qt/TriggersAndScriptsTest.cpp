@@ -530,6 +530,41 @@ TEST(TriggersDialog, EditsTheListAndRefusesAPatternThatCannotMatch) {
     EXPECT_EQ(dialog.NameEdit()->text(), QStringLiteral("Boot"));
 }
 
+// "Match case" is on for a new trigger, goes in and out with the trigger
+// like the other fields, and is off while the pattern is hex.
+TEST(TriggersDialog, MatchCaseIsOnForANewTriggerAndOffForHex) {
+    STrigger quiet = Trigger("Quiet", "error", ETriggerAction::Mark);
+    quiet.matchCase = false;
+    CTriggersDialog dialog({quiet}, {}, {});
+    EXPECT_FALSE(dialog.MatchCaseBox()->isChecked());
+    EXPECT_TRUE(dialog.MatchCaseBox()->isEnabled());
+
+    dialog.AddButton()->click();
+    EXPECT_TRUE(dialog.MatchCaseBox()->isChecked());
+    dialog.PatternEdit()->setText(QStringLiteral("0d 0a"));
+    dialog.ModeBox()->setCurrentIndex(static_cast<int>(ETriggerMode::Hex));
+    EXPECT_FALSE(dialog.MatchCaseBox()->isEnabled());
+    dialog.ModeBox()->setCurrentIndex(static_cast<int>(ETriggerMode::Regex));
+    ASSERT_TRUE(dialog.MatchCaseBox()->isEnabled());
+    dialog.PatternEdit()->setText(QStringLiteral("login:"));
+    dialog.MatchCaseBox()->setChecked(false);
+    dialog.List()->setCurrentRow(0);
+    dialog.MatchCaseBox()->setChecked(true);
+    dialog.List()->setCurrentRow(1);
+    EXPECT_FALSE(dialog.MatchCaseBox()->isChecked());
+
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted);
+    ASSERT_EQ(dialog.Triggers().size(), 2u);
+    EXPECT_TRUE(dialog.Triggers()[0].matchCase);
+    EXPECT_FALSE(dialog.Triggers()[1].matchCase);
+    EXPECT_EQ(dialog.Triggers()[1].mode, ETriggerMode::Regex);
+    // Nothing selected: nothing to tick.
+    dialog.RemoveButton()->click();
+    dialog.RemoveButton()->click();
+    EXPECT_FALSE(dialog.MatchCaseBox()->isEnabled());
+}
+
 // The picture of the guide: a few triggers of a commissioning session.
 TEST(TriggersDialog, DISABLED_Screenshot) {
     const char* picture = std::getenv("QUILLPAD_SCREENSHOT");
@@ -544,6 +579,7 @@ TEST(TriggersDialog, DISABLED_Screenshot) {
     error.mode = ETriggerMode::Regex;
     error.direction = ETriggerDirection::Both;
     error.holdOffMs = 500;
+    error.matchCase = false;
     STrigger capture = Trigger("Capture the crash", "Kernel panic", ETriggerAction::StartLogging);
     STrigger flash = Trigger("Flash", "=> ", ETriggerAction::Script,
                              "/home/ops/Quillpad Data/flash-firmware.lua");
