@@ -85,7 +85,9 @@ QString CConsoleView::StampedSelectedText() const {
     bool first = true;
     for (std::size_t from = start; from < end;) {
         const std::size_t to = std::min(end, from + kStampedCopyPiece);
-        const std::size_t at = m_window.DrawRange(from, to, piece);
+        // From one character before, so a burst or a line starting the
+        // piece is told by the character before it.
+        const std::size_t at = m_window.DrawRange(from > 0 ? from - 1 : 0, to, piece);
         if (first && from > at) {
             // The line the selection starts in, as the column stamps it.
             const std::size_t line = piece.LineOf(from - at);
@@ -108,7 +110,9 @@ QString CConsoleView::StampedSelectedText() const {
                 const auto tick = TickAt(piece, q, m_store);
                 const auto before = q > 0 ? TickAt(piece, q - 1, m_store) : std::nullopt;
                 stamped = tick && (p == 0 || (before && IsGap(*before, *tick, request.gapMs)));
-                if (stamped && p > from) {
+                // A burst starts a line of its own, as its row does on
+                // screen; text that already broke its line needs no break.
+                if (stamped && !out.isEmpty() && out.back() != QChar('\n')) {
                     out.append(QChar('\n'));
                 }
             } else {

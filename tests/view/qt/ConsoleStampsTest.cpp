@@ -7,10 +7,14 @@
 #include <QClipboard>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
+#include "data/LineStamps.h"
 #include "styles/BuiltinSchemes.h"
+#include "view/CStyledRenderer.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -148,6 +152,54 @@ TEST_F(ConsoleStamps, HexModeStampsBurstsAtTheGap) {
     EXPECT_EQ(stamps, (std::vector<std::string>{"+0.100 ", "+0.200 ", "+0.301 "}));
     SetScheme(Scheme("Normal"));
     EXPECT_FALSE(view.UsesGapStamps());
+}
+
+// The copy of text without lines is what the formatted log writes: each
+// burst on a line of its own, and no empty line where a row already ended
+// with a line break (Hex Mode) or where the style hides the line ends.
+TEST_F(ConsoleStamps, CopyWithGapStampsBreaksOnlyWhereTheScreenDoes) {
+    auto hidden = Scheme("Hex Mode")->Clone();
+    for (std::size_t i = 0; i < hidden->RuleCount(); ++i) {
+        hidden->Rule(i).Format_InsertCRLFIfTranslated = false;
+    }
+    hidden->Name = "Hex without line ends";
+    ASSERT_FALSE(DrawsLineEnds(hidden.get()));
+    struct SBurst {
+        std::uint32_t tick;
+        const char* bytes;
+    };
+    const SBurst records[] = {{1100, "AB\r\n"}, {1150, "CD"},     {1400, "EF\r\n"},
+                              {1700, "GH"},     {1705, "IJ\r\n"}, {2000, "KL\r\n"}};
+    for (const SBurst& r : records) {
+        At(r.tick, r.bytes);
+    }
+    Settle();
+    for (const auto& scheme : {std::shared_ptr<const CStyleScheme>(Scheme("Hex Mode")),
+                               std::shared_ptr<const CStyleScheme>(hidden)}) {
+        SCOPED_TRACE(scheme->Name);
+        SetScheme(scheme);
+        for (const EStampMode mode : {EStampMode::SinceStart, EStampMode::SincePrevious}) {
+            Stamps(mode, 100);
+            ASSERT_TRUE(view.UsesGapStamps());
+            CGapStamps log(mode, STimeBase{store.StartTime(), store.StartTick()}, 100);
+            std::string expected;
+            for (const SBurst& r : records) {
+                SDataRecord record;
+                record.direction = kDirectionIncoming;
+                record.source = kSourceOwn;
+                record.bytes = r.bytes;
+                record.length = static_cast<std::uint32_t>(std::strlen(r.bytes));
+                log.Append(expected, CStyledRenderer::RenderToString(scheme.get(), record), r.tick);
+            }
+            std::replace(expected.begin(), expected.end(), '\r', '\n');
+            view.SelectAll();
+            view.Copy();
+            const QString copied = QApplication::clipboard()->text();
+            EXPECT_EQ(copied.toStdString(), expected);
+            EXPECT_FALSE(copied.contains(QStringLiteral("\n\n"))) << "no line the screen lacks";
+            EXPECT_EQ(copied.count(QChar('+')), 4) << "one stamp a burst";
+        }
+    }
 }
 
 // Pictures for the guide: tools/take-screenshots.sh runs it on a virtual display.
