@@ -278,6 +278,10 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     CLineLayout m_tailLayout{m_tail};
     std::size_t m_tailRecords = static_cast<std::size_t>(-1);
     std::size_t m_tailLines = 0;
+    // The first record the tail is drawn from, and what lies before it, for
+    // its first rows' stamps (found when they are first asked for).
+    std::size_t m_tailFirstRecord = 0;
+    std::optional<SStampLead> m_tailLead;
     std::size_t m_tailBack = 0;
     std::optional<std::size_t> m_tailEnd;  // where it ends in the whole text
     bool m_tailSelection = false;

@@ -8,6 +8,8 @@ namespace {
 
 // Copy draws a selection in pieces of this many characters.
 constexpr std::size_t kStampedCopyPiece = std::size_t{1} << 20;
+// How far back the tail's first line is looked for: as far as the tail draws.
+constexpr std::size_t kTailLeadBytes = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -25,6 +27,7 @@ void CConsoleView::ApplyStampStyle() {
     m_gutter.SetShown(shown);
     m_gutter.SetStyle(m_scheme.get(), m_defaultFont, m_background);
     m_styleGaps = quillpad::UsesGapStamps(m_drawScheme.get());
+    m_tailLead.reset();  // what it holds depends on the form
     const bool gaps = shown && m_styleGaps;
     if (gaps != m_gapStamps || gaps) {
         m_gapStamps = gaps;
@@ -62,11 +65,32 @@ std::vector<std::string> CConsoleView::RowStampsInSight() {
     for (const CLineLayout::SRow& row : m_rows) {
         local.push_back(LocalRow(row));
     }
-    const bool firstWhole = m_showingTail ? false : m_window.FirstLineWhole();
+    const SStampRequest request = StampRequest();
+    SStampLead lead;
+    if (m_showingTail) {
+        // The tail is drawn from a record on, before the index reaches it:
+        // what lies before is found from the records before it.
+        if (!m_tailLead) {
+            m_tailLead = LeadOfRecord(m_store, m_drawScheme.get(), m_settings.showAllSources,
+                                      m_index->FirstRecord(), m_tailFirstRecord,
+                                      !request.gaps && request.mode == EStampMode::SincePrevious,
+                                      kTailLeadBytes);
+        }
+        lead = *m_tailLead;
+    } else {
+        lead.firstLineWhole = m_window.FirstLineWhole();
+        lead.atTextStart = m_window.Start() == 0;
+        if (request.gaps && !lead.atTextStart) {
+            lead.tickBefore = TickBefore(*m_index, m_store, m_window.Start());
+        }
+    }
     const std::size_t start = ShownStart();
-    return RowStamps(StampRequest(), ShownDocument(), firstWhole, local, m_store,
-                     [this, start](std::size_t lineStart) -> std::optional<std::uint32_t> {
-                         if (m_showingTail || !IndexValid()) {
+    return RowStamps(request, ShownDocument(), lead, local, m_store,
+                     [this, start, &lead](std::size_t lineStart) -> std::optional<std::uint32_t> {
+                         if (m_showingTail) {
+                             return lead.lineTick;
+                         }
+                         if (!IndexValid()) {
                              return std::nullopt;
                          }
                          return PreviousLineTick(*m_index, m_store, start + lineStart);

@@ -55,6 +55,17 @@ class ConsoleStamps : public ::testing::Test {
         settings.stampGapMs = gapMs;
         view.StampsChanged();
     }
+    // The stamps in sight while a restyle's index is built, then once it is done.
+    std::pair<std::vector<std::string>, std::vector<std::string>> TailThenIndexed(
+        EStampMode mode, std::string_view scheme) {
+        Stamps(mode);
+        channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(Scheme(scheme)));
+        EXPECT_TRUE(view.IsIndexing());
+        std::vector<std::string> tail = view.RowStampsInSight();
+        view.FinishIndex();
+        EXPECT_FALSE(view.IsIndexing());
+        return {tail, view.RowStampsInSight()};
+    }
     void Settle() {
         channel.DrainPending();
         QTest::qWait(40);
@@ -152,6 +163,45 @@ TEST_F(ConsoleStamps, HexModeStampsBurstsAtTheGap) {
     EXPECT_EQ(stamps, (std::vector<std::string>{"+0.100 ", "+0.200 ", "+0.301 "}));
     SetScheme(Scheme("Normal"));
     EXPECT_FALSE(view.UsesGapStamps());
+}
+
+// After a restyle the end of the history is drawn at once while the index
+// is built in slices: its rows carry the stamps they carry once it is done,
+// whether the drawing starts at the first record or inside a long line.
+TEST_F(ConsoleStamps, TheTailWhileIndexingIsStampedAsWhenIndexed) {
+    At(1100, "one\r\n");
+    At(1350, "two\r\n");
+    At(1400, "three\r\n");
+    Settle();
+    for (const EStampMode mode :
+         {EStampMode::Absolute, EStampMode::SinceStart, EStampMode::SincePrevious}) {
+        const auto [tail, indexed] = TailThenIndexed(mode, "Normal");
+        ASSERT_FALSE(tail.empty());
+        EXPECT_FALSE(tail.front().empty()) << "the first record's line is stamped";
+        EXPECT_EQ(tail, indexed);
+    }
+    const auto [hexTail, hexIndexed] = TailThenIndexed(EStampMode::SinceStart, "Hex Mode");
+    ASSERT_FALSE(hexTail.empty());
+    EXPECT_EQ(hexTail.front(), "+0.100 ");
+    EXPECT_EQ(hexTail, hexIndexed);
+}
+
+TEST_F(ConsoleStamps, TheTailInsideALongLineMeasuresFromTheLineStart) {
+    // A line longer than the tail draws: it starts in a record the tail
+    // leaves out, and the line after measures from there.
+    At(2000, "start ");
+    At(2100, std::string(std::size_t{1} << 20, 'x') + "\r\n");
+    At(2350, "after\r\n");
+    At(2400, "last\r\n");
+    Settle();
+    for (const EStampMode mode : {EStampMode::SincePrevious, EStampMode::SinceStart}) {
+        const auto [tail, indexed] = TailThenIndexed(mode, "Normal");
+        EXPECT_EQ(tail, indexed);
+        if (mode == EStampMode::SincePrevious) {
+            EXPECT_NE(std::find(tail.begin(), tail.end(), "+0.350 "), tail.end())
+                << "\"after\" measures from the long line's start";
+        }
+    }
 }
 
 // The copy of text without lines is what the formatted log writes: each
