@@ -119,6 +119,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     QColor Background() const { return m_background; }
     const CDataStore& Store() const { return m_store; }
     const SViewSettings& Settings() const { return m_settings; }
+    // The stamps shown now: their form, time base and gaps.
+    SStampRequest StampRequest() const;
     // The hover window, made on first use.
     CTextInfoWnd* TextInfo();
 
@@ -237,7 +239,6 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void Layout();
     void LayoutRows(std::size_t wanted);
     void UpdateScrollBar();
-    SStampRequest StampRequest() const;
     // SelectedText with each line's stamp before it.
     QString StampedSelectedText() const;
     void ApplyStampStyle();
