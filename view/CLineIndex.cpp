@@ -197,13 +197,49 @@ SWindowPlace CLineIndex::RenderBetween(const CDataStore& store, std::size_t from
                         start.point.offset};
 }
 
+void RenderRecords(const CDataStore& store, const CStyleScheme* scheme, bool showAllSources,
+                   std::size_t firstRecord, std::size_t from, std::size_t to,
+                   CDisplayDocument& out) {
+    out.Clear(true);
+    out.SetGeneration(store.Generation());
+    // The colour rule in force where rendering starts: the last one any
+    // earlier record met.
+    std::int32_t rule = -1;
+    const bool colours = scheme != nullptr &&
+                         std::any_of(scheme->RulePointers().begin(), scheme->RulePointers().end(),
+                                     [](const SStyleRule* r) { return r->Format_ApplyColor; });
+    for (std::size_t i = from; colours && i > firstRecord; --i) {
+        if (const auto record = store.Record(i - 1)) {
+            const std::int32_t r =
+                CStyledRenderer::RuleAfter(scheme, *record, showAllSources, kNoRuleYet);
+            if (r != kNoRuleYet) {
+                rule = r;
+                break;
+            }
+        }
+    }
+    CStyledRenderer renderer;
+    renderer.SetScheme(scheme);
+    SRenderPoint point{0, rule};
+    renderer.BeginAt(out, point);
+    for (std::size_t i = from; i < to; ++i) {
+        if (const auto record = store.Record(i)) {
+            renderer.RenderPart(out, RenderRecordOf(*record, static_cast<std::uint32_t>(i)),
+                                showAllSources, point, CLineIndex::kUnlimited);
+        }
+    }
+}
+
 std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                             bool showAllSources, std::size_t lines, CDisplayDocument& out,
-                            std::size_t byteBudget, std::size_t firstRecord,
-                            std::size_t endRecord) {
+                            std::size_t byteBudget, std::size_t firstRecord, std::size_t endRecord,
+                            std::size_t* firstDrawn) {
     out.Clear(true);
     out.SetGeneration(store.Generation());
     const std::size_t count = std::min(store.RecordCount(), endRecord);
+    if (firstDrawn != nullptr) {
+        *firstDrawn = std::max(count, firstRecord);
+    }
     if (count <= firstRecord || lines == 0) {
         return out.LineCount();
     }
@@ -221,36 +257,11 @@ std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                     std::count_if(record->bytes.begin(), record->bytes.end(), IsBreak));
             }
         }
-        // The colour rule in force where rendering starts: the last one
-        // any earlier record met.
-        std::int32_t rule = -1;
-        const bool colours =
-            scheme != nullptr &&
-            std::any_of(scheme->RulePointers().begin(), scheme->RulePointers().end(),
-                        [](const SStyleRule* r) { return r->Format_ApplyColor; });
-        for (std::size_t i = first; colours && i > firstRecord; --i) {
-            if (const auto record = store.Record(i - 1)) {
-                const std::int32_t r =
-                    CStyledRenderer::RuleAfter(scheme, *record, showAllSources, kNoRuleYet);
-                if (r != kNoRuleYet) {
-                    rule = r;
-                    break;
-                }
-            }
-        }
-        out.Clear(true);
-        out.SetGeneration(store.Generation());
-        CStyledRenderer renderer;
-        renderer.SetScheme(scheme);
-        SRenderPoint point{0, rule};
-        renderer.BeginAt(out, point);
-        for (std::size_t i = first; i < count; ++i) {
-            if (const auto record = store.Record(i)) {
-                renderer.RenderPart(out, RenderRecordOf(*record, static_cast<std::uint32_t>(i)),
-                                    showAllSources, point, CLineIndex::kUnlimited);
-            }
-        }
+        RenderRecords(store, scheme, showAllSources, firstRecord, first, count, out);
         if (first == firstRecord || bytes >= byteBudget || out.LineCount() > lines) {
+            if (firstDrawn != nullptr) {
+                *firstDrawn = first;
+            }
             return out.LineCount();
         }
         wanted *= 2;

@@ -153,11 +153,21 @@ class CLineIndex {
 // whole text (its first line may be the end of a longer one). Returns the
 // number of lines it holds.
 // Records before `firstRecord` play no part; with `endRecord`, the text ends
-// as it did when the store held that many records.
+// as it did when the store held that many records. `firstDrawn`, when
+// given, is set to the first record rendered (the text's start there is
+// `firstRecord`).
 std::size_t RenderLastLines(const CDataStore& store, const CStyleScheme* scheme,
                             bool showAllSources, std::size_t lines, CDisplayDocument& out,
                             std::size_t byteBudget = std::size_t{1} << 16,
                             std::size_t firstRecord = 0,
-                            std::size_t endRecord = CLineIndex::kUnlimited);
+                            std::size_t endRecord = CLineIndex::kUnlimited,
+                            std::size_t* firstDrawn = nullptr);
+
+// Records [from, to) of the store drawn as the whole render draws them from
+// `from` on, into `out`: the colour rule in force at `from` is found by
+// looking back to `firstRecord`.
+void RenderRecords(const CDataStore& store, const CStyleScheme* scheme, bool showAllSources,
+                   std::size_t firstRecord, std::size_t from, std::size_t to,
+                   CDisplayDocument& out);
 
 }  // namespace quillpad

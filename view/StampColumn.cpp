@@ -53,8 +53,64 @@ bool StartsLine(const CDisplayDocument& document, std::size_t position, bool fir
     return position <= document.Size() && IsBreak(document.Text()[position - 1]);
 }
 
+SStampLead LeadOfRecord(const CDataStore& store, const CStyleScheme* scheme, bool showAllSources,
+                        std::size_t firstRecord, std::size_t record, bool findLine,
+                        std::size_t byteBudget) {
+    SStampLead lead;
+    CDisplayDocument before;
+    std::size_t from = record;
+    std::size_t bytes = 0;
+    // Drawn again from further back, twice as far each time, until the
+    // line before is found: mostly a record or two.
+    for (std::size_t want = 256;; want *= 2) {
+        while (from > firstRecord && bytes < want) {
+            --from;
+            if (const auto r = store.Record(from)) {
+                bytes += r->bytes.size();
+            }
+        }
+        RenderRecords(store, scheme, showAllSources, firstRecord, from, record, before);
+        const bool exhausted = from == firstRecord;
+        const bool spent = bytes >= byteBudget;
+        if (before.Size() > 0) {
+            const std::size_t last = before.Size() - 1;
+            lead.atTextStart = false;
+            lead.firstLineWhole = IsBreak(before.Text()[last]);
+            lead.tickBefore = TickAt(before, last, store);
+            const std::size_t line = before.LineOf(last);
+            if (!findLine) {
+                return lead;
+            }
+            if (line > 0 || exhausted) {
+                lead.lineTick = TickAt(before, before.LineStart(line), store);
+                return lead;
+            }
+        }
+        if (exhausted) {
+            return lead;
+        }
+        if (spent) {
+            // Too far back to tell: what is not known is not stamped.
+            lead.atTextStart = false;
+            lead.firstLineWhole = before.Size() > 0 && lead.firstLineWhole;
+            lead.lineTick.reset();
+            return lead;
+        }
+    }
+}
+
+std::optional<std::uint32_t> TickBefore(const CLineIndex& index, const CDataStore& store,
+                                        std::size_t position) {
+    if (position == 0) {
+        return std::nullopt;
+    }
+    CDisplayDocument piece;
+    const SWindowPlace place = index.RenderRange(store, position - 1, position, piece);
+    return TickAt(piece, position - 1 - static_cast<std::size_t>(place.start), store);
+}
+
 std::vector<std::string> RowStamps(
-    const SStampRequest& request, const CDisplayDocument& document, bool firstLineWhole,
+    const SStampRequest& request, const CDisplayDocument& document, const SStampLead& lead,
     std::span<const CLineLayout::SRow> rows, const CDataStore& store,
     const std::function<std::optional<std::uint32_t>(std::size_t)>& previousTickOf) {
     std::vector<std::string> stamps(rows.size());
@@ -70,18 +126,18 @@ std::vector<std::string> RowStamps(
             // A row starts a burst when the layout broke it at a gap (or it
             // starts the text); the stamp is the burst's first record's.
             const std::optional<std::uint32_t> before =
-                start > 0 ? TickAt(document, start - 1, store) : std::nullopt;
+                start > 0 ? TickAt(document, start - 1, store) : lead.tickBefore;
             const std::optional<std::uint32_t> tick = TickAt(document, start, store);
-            stamped = tick && ((start == 0 && firstLineWhole) ||
+            stamped = tick && ((start == 0 && lead.atTextStart) ||
                                (before && IsGap(*before, *tick, request.gapMs)));
             if (stamped && !previousKnown) {
                 previous = before;
             }
         } else {
-            stamped = StartsLine(document, start, firstLineWhole);
+            stamped = StartsLine(document, start, lead.firstLineWhole);
             if (stamped && !previousKnown && request.mode == EStampMode::SincePrevious) {
                 const std::size_t line = document.LineOf(start);
-                if (line > 1 || (line == 1 && firstLineWhole)) {
+                if (line > 1 || (line == 1 && lead.firstLineWhole)) {
                     previous = TickAt(document, document.LineStart(line - 1), store);
                 } else {
                     previous = previousTickOf(start);

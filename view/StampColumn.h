@@ -41,6 +41,33 @@ std::optional<std::uint32_t> PreviousLineTick(const CLineIndex& index, const CDa
 // the text (rather than the end of a longer one).
 bool StartsLine(const CDisplayDocument& document, std::size_t position, bool firstLineWhole);
 
+// What lies before a document's first character in the whole text, as far
+// as its first row's stamp needs to know.
+struct SStampLead {
+    // The document starts a line of the text, rather than inside one.
+    bool firstLineWhole = true;
+    // Nothing is drawn before the document.
+    bool atTextStart = true;
+    // The tick of the last character drawn before the document (none at the
+    // text's start, or when not known).
+    std::optional<std::uint32_t> tickBefore;
+    // The tick of the first record of the line that holds that character.
+    std::optional<std::uint32_t> lineTick;
+};
+
+// The lead of the text drawn from record `record` on, found by drawing the
+// records before it (none before `firstRecord`) in `scheme`: as far back as
+// the last character before it, or with `findLine` as the start of that
+// character's line, at most about `byteBudget` record bytes (past them,
+// nothing before is known).
+SStampLead LeadOfRecord(const CDataStore& store, const CStyleScheme* scheme, bool showAllSources,
+                        std::size_t firstRecord, std::size_t record, bool findLine,
+                        std::size_t byteBudget);
+
+// The tick of the character before `position` of the indexed text.
+std::optional<std::uint32_t> TickBefore(const CLineIndex& index, const CDataStore& store,
+                                        std::size_t position);
+
 struct SStampRequest {
     EStampMode mode = EStampMode::Off;
     STimeBase base;
@@ -49,12 +76,12 @@ struct SStampRequest {
     std::uint32_t gapMs = kDefaultGapMs;
 };
 
-// The stamp of each of `rows` (rows of `document`), "" for a row without
-// one. `previousTickOf` answers the previous line's tick for a line of the
-// document whose previous line the document does not hold whole; it is
-// given the line's start in the document.
+// The stamp of each of `rows` (rows of `document`, whose start in the text
+// is told by `lead`), "" for a row without one. `previousTickOf` answers the
+// previous line's tick for a line of the document whose previous line the
+// document does not hold whole; it is given the line's start in the document.
 std::vector<std::string> RowStamps(
-    const SStampRequest& request, const CDisplayDocument& document, bool firstLineWhole,
+    const SStampRequest& request, const CDisplayDocument& document, const SStampLead& lead,
     std::span<const CLineLayout::SRow> rows, const CDataStore& store,
     const std::function<std::optional<std::uint32_t>(std::size_t)>& previousTickOf);
 

@@ -53,11 +53,13 @@ class StampColumn : public ::testing::Test {
         for (SRow& row : rows) {
             row = m_window.Local(row);
         }
-        return RowStamps(request, m_window.Document(), m_window.FirstLineWhole(), rows, m_store,
-                         [this](std::size_t lineStart) {
-                             return PreviousLineTick(*m_index, m_store,
-                                                     m_window.Start() + lineStart);
-                         });
+        SStampLead lead;
+        lead.firstLineWhole = m_window.FirstLineWhole();
+        lead.atTextStart = m_window.Start() == 0;
+        return RowStamps(
+            request, m_window.Document(), lead, rows, m_store, [this](std::size_t lineStart) {
+                return PreviousLineTick(*m_index, m_store, m_window.Start() + lineStart);
+            });
     }
 
     // 2024-03-05 14:07:09 UTC, tick 5000.

@@ -442,7 +442,8 @@ void CConsoleView::LayoutRows(std::size_t wanted) {
             const std::size_t before = m_tail.Size();
             RenderLastLines(m_store, m_drawScheme.get(), m_settings.showAllSources, draw, m_tail,
                             kTailBytes, m_index->FirstRecord(),
-                            held ? m_tailRecords : CLineIndex::kUnlimited);
+                            held ? m_tailRecords : CLineIndex::kUnlimited, &m_tailFirstRecord);
+            m_tailLead.reset();
             if (!held) {
                 m_tailRecords = m_store.RecordCount();
                 m_tailEnd.reset();

@@ -119,6 +119,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     QColor Background() const { return m_background; }
     const CDataStore& Store() const { return m_store; }
     const SViewSettings& Settings() const { return m_settings; }
+    // The stamps shown now: their form, time base and gaps.
+    SStampRequest StampRequest() const;
     // The hover window, made on first use.
     CTextInfoWnd* TextInfo();
 
@@ -238,7 +240,6 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void Layout();
     void LayoutRows(std::size_t wanted);
     void UpdateScrollBar();
-    SStampRequest StampRequest() const;
     // SelectedText with each line's stamp before it.
     QString StampedSelectedText() const;
     void ApplyStampStyle();
@@ -279,6 +280,10 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     CLineLayout m_tailLayout{m_tail};
     std::size_t m_tailRecords = static_cast<std::size_t>(-1);
     std::size_t m_tailLines = 0;
+    // The first record the tail is drawn from, and what lies before it, for
+    // its first rows' stamps (found when they are first asked for).
+    std::size_t m_tailFirstRecord = 0;
+    std::optional<SStampLead> m_tailLead;
     std::size_t m_tailBack = 0;
     std::optional<std::size_t> m_tailEnd;  // where it ends in the whole text
     bool m_tailSelection = false;

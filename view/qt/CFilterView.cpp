@@ -144,8 +144,12 @@ std::vector<std::uint64_t> CFilterView::Lines() const {
     return m_filter ? m_filter->Lines() : std::vector<std::uint64_t>{};
 }
 
-void CFilterView::DrawLines(std::size_t first, std::size_t last, CDisplayDocument& out) {
+void CFilterView::DrawLines(std::size_t first, std::size_t last, CDisplayDocument& out,
+                            std::vector<std::string>* stamps) {
     out.Clear();
+    if (stamps != nullptr) {
+        stamps->clear();
+    }
     const CLineIndex* index = m_console.Window().Index();
     if (!m_filter || index == nullptr || m_console.IndexSerial() != m_indexSerial) {
         return;
@@ -154,6 +158,15 @@ void CFilterView::DrawLines(std::size_t first, std::size_t last, CDisplayDocumen
     out.SetGeneration(store.Generation());
     const std::vector<std::uint64_t>& lines = m_filter->Lines();
     last = std::min(last, lines.size());
+    const SStampRequest request = m_console.StampRequest();
+    const bool stamped = stamps != nullptr && request.mode != EStampMode::Off;
+    // The tick of the record that starts the stretch's line `k`.
+    const auto startTick = [&](std::size_t k) -> std::optional<std::uint32_t> {
+        if (k > 0 || m_place.start == m_place.firstLineStart) {
+            return TickAt(m_stretch, m_stretch.LineStart(k), store);
+        }
+        return TickBefore(*index, store, static_cast<std::size_t>(m_place.firstLineStart) + 1);
+    };
     // Drawn afresh for each call: the open last line may have grown since.
     bool drawn = false;
     bool reachesEnd = false;
@@ -178,6 +191,22 @@ void CFilterView::DrawLines(std::size_t first, std::size_t last, CDisplayDocumen
         }
         const std::size_t from = m_stretch.LineStart(k);
         const std::size_t to = m_stretch.LineEnd(k);
+        if (stamped) {
+            // The line's own stamp, measured from the line before it in the
+            // history, not the filtered line before.
+            std::string stamp;
+            if (const auto tick = startTick(k)) {
+                std::optional<std::uint32_t> previous;
+                if (request.mode == EStampMode::SincePrevious && line > 0) {
+                    previous =
+                        k > 0 ? startTick(k - 1)
+                              : PreviousLineTick(*index, store,
+                                                 static_cast<std::size_t>(m_place.firstLineStart));
+                }
+                stamp = StampOf(request.mode, *tick, previous, request.base);
+            }
+            stamps->push_back(std::move(stamp));
+        }
         std::uint32_t sequence = 0;
         for (std::size_t at = from; at < to;) {
             const std::size_t run = m_stretch.RunAt(at);
@@ -195,9 +224,21 @@ void CFilterView::DrawLines(std::size_t first, std::size_t last, CDisplayDocumen
 
 QString CFilterView::LinesText(std::size_t first, std::size_t last) {
     CDisplayDocument document;
-    DrawLines(first, last, document);
+    std::vector<std::string> stamps;
+    DrawLines(first, last, document, &stamps);
     const std::string_view text = document.Text();
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (stamps.empty()) {
+        return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    }
+    // A copy takes the stamps when they are shown, as the console's does.
+    QString out;
+    for (std::size_t i = 0; i + 1 < document.LineCount() && i < stamps.size(); ++i) {
+        const std::string_view line =
+            text.substr(document.LineStart(i), document.LineStart(i + 1) - document.LineStart(i));
+        out += QString::fromLatin1(stamps[i].data(), static_cast<qsizetype>(stamps[i].size()));
+        out += QString::fromLatin1(line.data(), static_cast<qsizetype>(line.size()));
+    }
+    return out;
 }
 
 std::size_t CFilterView::TopLine() const {
@@ -253,7 +294,10 @@ void CFilterView::Copy() {
 void CFilterView::paintEvent(QPaintEvent*) {
     const std::size_t top = TopLine();
     const auto rows = static_cast<std::size_t>(VisibleRows()) + 1;
-    DrawLines(top, top + rows, m_shown);
+    std::vector<std::string> stamps;
+    DrawLines(top, top + rows, m_shown, &stamps);
+    m_gutter.SetShown(!stamps.empty());
+    m_gutter.SetStyle(m_console.Scheme(), font(), m_console.Background());
     m_fonts.Clear();
     m_layout.ClearFormats();
     m_fonts.Sync(m_shown, m_layout, font(), *this, CFontMetricsCache::Shared());
@@ -276,7 +320,15 @@ void CFilterView::paintEvent(QPaintEvent*) {
     const SPaintColours colours{m_console.Background(), palette().color(QPalette::Highlight),
                                 palette().color(QPalette::HighlightedText)};
     QPainter painter(viewport());
-    m_painter.Paint(painter, viewport()->rect(), paintRows, m_fonts, colours);
+    // The stamps stand left of the lines, as in the console.
+    const int gutter = m_gutter.Width();
+    m_painter.Paint(painter, viewport()->rect().adjusted(gutter, 0, 0, 0), paintRows, m_fonts,
+                    colours);
+    if (gutter > 0) {
+        stamps.resize(layoutRows.size());
+        m_gutter.Paint(painter, QRect(0, 0, gutter + CConsoleView::kMargin, viewport()->height()),
+                       m_console.Background(), m_fonts.RowHeight(), m_fonts.Ascent(), stamps);
+    }
 }
 
 void CFilterView::resizeEvent(QResizeEvent* event) {

@@ -3,7 +3,8 @@
 // history like grep, shown in the console's place while the find bar's
 // "Filter" is on. It draws the lines in sight from the console's own line
 // index, in the console's scheme, one row a line (a long line is cut at the
-// right edge); it keeps the matching lines' numbers, never their text.
+// right edge), with the console's time stamps beside them while they are
+// shown; it keeps the matching lines' numbers, never their text.
 //
 // The lines are found in slices of a few milliseconds, one per event-loop
 // turn, and the view tells how far it got ("filtering… 35%", then
@@ -18,6 +19,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "data/FindPattern.h"
 #include "view/CDisplayDocument.h"
@@ -25,6 +28,7 @@
 #include "view/CLineLayout.h"
 #include "view/qt/CDocumentPainter.h"
 #include "view/qt/CFontTable.h"
+#include "view/qt/CStampGutter.h"
 
 namespace quillpad {
 
@@ -82,7 +86,9 @@ class CFilterView final : public QAbstractScrollArea {
 
   private:
     // Draws filtered lines [first, last) into `out`, each ended by a line break.
-    void DrawLines(std::size_t first, std::size_t last, CDisplayDocument& out);
+    // With `stamps`, each line's stamp as the console's column shows it.
+    void DrawLines(std::size_t first, std::size_t last, CDisplayDocument& out,
+                   std::vector<std::string>* stamps = nullptr);
     void UpdateScrollBar();
     void SetStatus(const QString& text);
     std::size_t LineAt(int y) const;
@@ -102,6 +108,7 @@ class CFilterView final : public QAbstractScrollArea {
     CLineLayout m_layout{m_shown};
     CFontTable m_fonts;
     CDocumentPainter m_painter;
+    CStampGutter m_gutter;
     // The stretch of the console's text drawn last, reused for the next lines.
     CDisplayDocument m_stretch;
     SWindowPlace m_place;

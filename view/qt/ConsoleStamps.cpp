@@ -8,6 +8,8 @@ namespace {
 
 // Copy draws a selection in pieces of this many characters.
 constexpr std::size_t kStampedCopyPiece = std::size_t{1} << 20;
+// How far back the tail's first line is looked for: as far as the tail draws.
+constexpr std::size_t kTailLeadBytes = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -25,6 +27,7 @@ void CConsoleView::ApplyStampStyle() {
     m_gutter.SetShown(shown);
     m_gutter.SetStyle(m_scheme.get(), m_defaultFont, m_background);
     m_styleGaps = quillpad::UsesGapStamps(m_drawScheme.get());
+    m_tailLead.reset();  // what it holds depends on the form
     const bool gaps = shown && m_styleGaps;
     if (gaps != m_gapStamps || gaps) {
         m_gapStamps = gaps;
@@ -62,11 +65,32 @@ std::vector<std::string> CConsoleView::RowStampsInSight() {
     for (const CLineLayout::SRow& row : m_rows) {
         local.push_back(LocalRow(row));
     }
-    const bool firstWhole = m_showingTail ? false : m_window.FirstLineWhole();
+    const SStampRequest request = StampRequest();
+    SStampLead lead;
+    if (m_showingTail) {
+        // The tail is drawn from a record on, before the index reaches it:
+        // what lies before is found from the records before it.
+        if (!m_tailLead) {
+            m_tailLead = LeadOfRecord(m_store, m_drawScheme.get(), m_settings.showAllSources,
+                                      m_index->FirstRecord(), m_tailFirstRecord,
+                                      !request.gaps && request.mode == EStampMode::SincePrevious,
+                                      kTailLeadBytes);
+        }
+        lead = *m_tailLead;
+    } else {
+        lead.firstLineWhole = m_window.FirstLineWhole();
+        lead.atTextStart = m_window.Start() == 0;
+        if (request.gaps && !lead.atTextStart) {
+            lead.tickBefore = TickBefore(*m_index, m_store, m_window.Start());
+        }
+    }
     const std::size_t start = ShownStart();
-    return RowStamps(StampRequest(), ShownDocument(), firstWhole, local, m_store,
-                     [this, start](std::size_t lineStart) -> std::optional<std::uint32_t> {
-                         if (m_showingTail || !IndexValid()) {
+    return RowStamps(request, ShownDocument(), lead, local, m_store,
+                     [this, start, &lead](std::size_t lineStart) -> std::optional<std::uint32_t> {
+                         if (m_showingTail) {
+                             return lead.lineTick;
+                         }
+                         if (!IndexValid()) {
                              return std::nullopt;
                          }
                          return PreviousLineTick(*m_index, m_store, start + lineStart);
@@ -85,7 +109,9 @@ QString CConsoleView::StampedSelectedText() const {
     bool first = true;
     for (std::size_t from = start; from < end;) {
         const std::size_t to = std::min(end, from + kStampedCopyPiece);
-        const std::size_t at = m_window.DrawRange(from, to, piece);
+        // From one character before, so a burst or a line starting the
+        // piece is told by the character before it.
+        const std::size_t at = m_window.DrawRange(from > 0 ? from - 1 : 0, to, piece);
         if (first && from > at) {
             // The line the selection starts in, as the column stamps it.
             const std::size_t line = piece.LineOf(from - at);
@@ -108,7 +134,9 @@ QString CConsoleView::StampedSelectedText() const {
                 const auto tick = TickAt(piece, q, m_store);
                 const auto before = q > 0 ? TickAt(piece, q - 1, m_store) : std::nullopt;
                 stamped = tick && (p == 0 || (before && IsGap(*before, *tick, request.gapMs)));
-                if (stamped && p > from) {
+                // A burst starts a line of its own, as its row does on
+                // screen; text that already broke its line needs no break.
+                if (stamped && !out.isEmpty() && out.back() != QChar('\n')) {
                     out.append(QChar('\n'));
                 }
             } else {

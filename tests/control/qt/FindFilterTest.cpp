@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
+#include <ctime>
 #include <string>
 
 #include "control/qt/CFindBar.h"
@@ -100,6 +101,39 @@ TEST_F(FindFilter, ShowsOnlyTheMatchingLinesInTheConsolesPlace) {
     // This style draws no sent data: the line where it would be.
     EXPECT_EQ(Shown(), "error: 3\n");
     EXPECT_EQ(bar.FilterStatusText().toStdString(), "1 line");
+}
+
+// Each listed line keeps the stamp the console's column shows for it: Since
+// Previous Line measures from the line before it in the history.
+TEST_F(FindFilter, ListedLinesCarryTheirStampsWhenStampsAreShown) {
+    setenv("TZ", "UTC0", 1);
+    tzset();
+    const std::pair<std::uint32_t, const char*> records[] = {{1100, "boot\r\n"},
+                                                             {1350, "ERROR: 7\r\n"},
+                                                             {1400, "ok\r\n"},
+                                                             {1700, "ERR"},
+                                                             {1750, "OR: 9\r\n"}};
+    for (const auto& [tick, bytes] : records) {
+        clock.SetTick(tick);
+        Add(bytes);
+    }
+    FilterBy(QStringLiteral("ERROR"));
+    EXPECT_EQ(Shown(), "ERROR: 7\nERROR: 9\n") << "no stamps while they are off";
+    const std::pair<EStampMode, const char*> forms[] = {
+        {EStampMode::Absolute, "22:13:20.350 ERROR: 7\n22:13:20.700 ERROR: 9\n"},
+        {EStampMode::SinceStart, "+0.350 ERROR: 7\n+0.700 ERROR: 9\n"},
+        {EStampMode::SincePrevious, "+0.250 ERROR: 7\n+0.300 ERROR: 9\n"}};
+    for (const auto& [mode, text] : forms) {
+        settings.stampMode = mode;
+        view.StampsChanged();
+        EXPECT_EQ(Shown(), text);
+        // The same stamps as the console's column, lines 1 and 3.
+        const std::vector<std::string> column = view.RowStampsInSight();
+        ASSERT_GE(column.size(), 4u);
+        EXPECT_EQ(Shown(), column[1] + "ERROR: 7\n" + column[3] + "ERROR: 9\n");
+    }
+    unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(FindFilter, ABadPatternSaysWhyAndShowsNothing) {

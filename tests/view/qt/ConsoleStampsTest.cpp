@@ -7,10 +7,14 @@
 #include <QClipboard>
 #include <QTest>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
+#include "data/LineStamps.h"
 #include "styles/BuiltinSchemes.h"
+#include "view/CStyledRenderer.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -50,6 +54,17 @@ class ConsoleStamps : public ::testing::Test {
         settings.stampMode = mode;
         settings.stampGapMs = gapMs;
         view.StampsChanged();
+    }
+    // The stamps in sight while a restyle's index is built, then once it is done.
+    std::pair<std::vector<std::string>, std::vector<std::string>> TailThenIndexed(
+        EStampMode mode, std::string_view scheme) {
+        Stamps(mode);
+        channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(Scheme(scheme)));
+        EXPECT_TRUE(view.IsIndexing());
+        std::vector<std::string> tail = view.RowStampsInSight();
+        view.FinishIndex();
+        EXPECT_FALSE(view.IsIndexing());
+        return {tail, view.RowStampsInSight()};
     }
     void Settle() {
         channel.DrainPending();
@@ -148,6 +163,93 @@ TEST_F(ConsoleStamps, HexModeStampsBurstsAtTheGap) {
     EXPECT_EQ(stamps, (std::vector<std::string>{"+0.100 ", "+0.200 ", "+0.301 "}));
     SetScheme(Scheme("Normal"));
     EXPECT_FALSE(view.UsesGapStamps());
+}
+
+// After a restyle the end of the history is drawn at once while the index
+// is built in slices: its rows carry the stamps they carry once it is done,
+// whether the drawing starts at the first record or inside a long line.
+TEST_F(ConsoleStamps, TheTailWhileIndexingIsStampedAsWhenIndexed) {
+    At(1100, "one\r\n");
+    At(1350, "two\r\n");
+    At(1400, "three\r\n");
+    Settle();
+    for (const EStampMode mode :
+         {EStampMode::Absolute, EStampMode::SinceStart, EStampMode::SincePrevious}) {
+        const auto [tail, indexed] = TailThenIndexed(mode, "Normal");
+        ASSERT_FALSE(tail.empty());
+        EXPECT_FALSE(tail.front().empty()) << "the first record's line is stamped";
+        EXPECT_EQ(tail, indexed);
+    }
+    const auto [hexTail, hexIndexed] = TailThenIndexed(EStampMode::SinceStart, "Hex Mode");
+    ASSERT_FALSE(hexTail.empty());
+    EXPECT_EQ(hexTail.front(), "+0.100 ");
+    EXPECT_EQ(hexTail, hexIndexed);
+}
+
+TEST_F(ConsoleStamps, TheTailInsideALongLineMeasuresFromTheLineStart) {
+    // A line longer than the tail draws: it starts in a record the tail
+    // leaves out, and the line after measures from there.
+    At(2000, "start ");
+    At(2100, std::string(std::size_t{1} << 20, 'x') + "\r\n");
+    At(2350, "after\r\n");
+    At(2400, "last\r\n");
+    Settle();
+    for (const EStampMode mode : {EStampMode::SincePrevious, EStampMode::SinceStart}) {
+        const auto [tail, indexed] = TailThenIndexed(mode, "Normal");
+        EXPECT_EQ(tail, indexed);
+        if (mode == EStampMode::SincePrevious) {
+            EXPECT_NE(std::find(tail.begin(), tail.end(), "+0.350 "), tail.end())
+                << "\"after\" measures from the long line's start";
+        }
+    }
+}
+
+// The copy of text without lines is what the formatted log writes: each
+// burst on a line of its own, and no empty line where a row already ended
+// with a line break (Hex Mode) or where the style hides the line ends.
+TEST_F(ConsoleStamps, CopyWithGapStampsBreaksOnlyWhereTheScreenDoes) {
+    auto hidden = Scheme("Hex Mode")->Clone();
+    for (std::size_t i = 0; i < hidden->RuleCount(); ++i) {
+        hidden->Rule(i).Format_InsertCRLFIfTranslated = false;
+    }
+    hidden->Name = "Hex without line ends";
+    ASSERT_FALSE(DrawsLineEnds(hidden.get()));
+    struct SBurst {
+        std::uint32_t tick;
+        const char* bytes;
+    };
+    const SBurst records[] = {{1100, "AB\r\n"}, {1150, "CD"},     {1400, "EF\r\n"},
+                              {1700, "GH"},     {1705, "IJ\r\n"}, {2000, "KL\r\n"}};
+    for (const SBurst& r : records) {
+        At(r.tick, r.bytes);
+    }
+    Settle();
+    for (const auto& scheme : {std::shared_ptr<const CStyleScheme>(Scheme("Hex Mode")),
+                               std::shared_ptr<const CStyleScheme>(hidden)}) {
+        SCOPED_TRACE(scheme->Name);
+        SetScheme(scheme);
+        for (const EStampMode mode : {EStampMode::SinceStart, EStampMode::SincePrevious}) {
+            Stamps(mode, 100);
+            ASSERT_TRUE(view.UsesGapStamps());
+            CGapStamps log(mode, STimeBase{store.StartTime(), store.StartTick()}, 100);
+            std::string expected;
+            for (const SBurst& r : records) {
+                SDataRecord record;
+                record.direction = kDirectionIncoming;
+                record.source = kSourceOwn;
+                record.bytes = r.bytes;
+                record.length = static_cast<std::uint32_t>(std::strlen(r.bytes));
+                log.Append(expected, CStyledRenderer::RenderToString(scheme.get(), record), r.tick);
+            }
+            std::replace(expected.begin(), expected.end(), '\r', '\n');
+            view.SelectAll();
+            view.Copy();
+            const QString copied = QApplication::clipboard()->text();
+            EXPECT_EQ(copied.toStdString(), expected);
+            EXPECT_FALSE(copied.contains(QStringLiteral("\n\n"))) << "no line the screen lacks";
+            EXPECT_EQ(copied.count(QChar('+')), 4) << "one stamp a burst";
+        }
+    }
 }
 
 // Pictures for the guide: tools/take-screenshots.sh runs it on a virtual display.
