@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 
 #include <algorithm>
 #include <limits>
@@ -154,7 +155,16 @@ void CHexPane::TellViewTop() {
         m_view.ScrollToEnd();
         return;
     }
-    m_view.FinishIndex();
+    if (m_view.IsIndexing()) {
+        // Rows of the dump are places in the whole text once it is indexed.
+        QPointer<CHexPane> self(this);
+        m_view.WhenIndexed([self] {
+            if (self != nullptr) {
+                self->TellViewTop();
+            }
+        });
+        return;
+    }
     Refresh();
     if (m_map == nullptr) {
         return;
@@ -194,7 +204,21 @@ void CHexPane::SetByteSelection(std::uint64_t anchor, std::uint64_t caret) {
     const std::uint64_t size = Dump().Size();
     m_anchor = std::min(anchor, size);
     m_caret = std::min(caret, size);
-    m_view.FinishIndex();
+    if (m_view.IsIndexing()) {
+        // Both ends are places in the whole text once it is indexed; the
+        // pane's rows go there too.
+        QPointer<CHexPane> self(this);
+        m_view.WhenIndexed([self] {
+            if (self != nullptr) {
+                if (!self->m_pinned) {
+                    self->TellViewTop();
+                }
+                self->SetByteSelection(self->m_anchor, self->m_caret);
+            }
+        });
+        update();
+        return;
+    }
     Refresh();
     if (m_map != nullptr) {
         const CDataStore& store = m_view.Store();
