@@ -119,11 +119,14 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     std::optional<std::size_t> PositionOfRecord(std::size_t record);
     // The record drawn at the top of what is shown.
     std::optional<std::size_t> TopRecord();
-    // For tests: record bytes per indexing slice, slices built so far, and
-    // the most built in one event-loop turn or one call.
+    // For tests: record bytes per indexing slice, slices built so far, the
+    // most built in one event-loop turn or one call, and the record bytes
+    // the current index has taken in (by slices or any other way).
     void SetIndexSliceBytes(std::size_t bytes) { m_sliceBytes = std::max<std::size_t>(1, bytes); }
+    std::size_t IndexSliceBytes() const { return m_sliceBytes; }
     std::uint64_t IndexSlices() const { return m_slices; }
     std::size_t MostSlicesInATurn() const { return m_mostSlices; }
+    std::uint64_t IndexedBytes() const { return m_index ? m_index->IndexedBytes() : 0; }
     // The most slices one turn builds, and with an action waiting.
     static constexpr std::size_t kTurnSlices = 16;
     static constexpr std::size_t kPriorityTurnSlices = 32;

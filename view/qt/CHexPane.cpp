@@ -89,6 +89,7 @@ void CHexPane::Refresh() {
     m_anchor = m_caret = 0;
     m_viewAnchor = m_viewCaret = 0;
     m_pinned = true;
+    m_waiting = false;
     m_ledTop.reset();
 }
 
@@ -108,6 +109,13 @@ std::uint64_t CHexPane::LastTop() {
 void CHexPane::SyncFromView() {
     Refresh();
     const CDataStore& store = m_view.Store();
+    if (m_view.IsIndexing() && m_waiting && m_view.HasPendingAction()) {
+        // The pane's own move waits for the index: it keeps its rows and
+        // selection until the view goes there too.
+        update();
+        return;
+    }
+    m_waiting = false;
     if (m_view.IsIndexing() || m_map == nullptr) {
         // No positions yet: the view shows the end, and so does the pane.
         m_pinned = true;
@@ -158,8 +166,10 @@ void CHexPane::TellViewTop() {
     if (m_view.IsIndexing()) {
         // Rows of the dump are places in the whole text once it is indexed.
         QPointer<CHexPane> self(this);
+        m_waiting = true;
         m_view.WhenIndexed([self] {
             if (self != nullptr) {
+                self->m_waiting = false;
                 self->TellViewTop();
             }
         });
@@ -208,8 +218,10 @@ void CHexPane::SetByteSelection(std::uint64_t anchor, std::uint64_t caret) {
         // Both ends are places in the whole text once it is indexed; the
         // pane's rows go there too.
         QPointer<CHexPane> self(this);
+        m_waiting = true;
         m_view.WhenIndexed([self] {
             if (self != nullptr) {
+                self->m_waiting = false;
                 if (!self->m_pinned) {
                     self->TellViewTop();
                 }
