@@ -62,6 +62,7 @@ bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget, std::siz
         }
         MaybeCheckpoint();
     }
+    m_bytes += spent;
     Settle();
     return Complete(store);
 }

@@ -88,6 +88,8 @@ class CLineIndex {
     bool Complete(const CDataStore& store) const { return m_record >= store.RecordCount(); }
     // Records indexed so far: [0, IndexedRecords()).
     std::size_t IndexedRecords() const { return m_record; }
+    // Record bytes taken in so far, over every call: what indexing cost.
+    std::uint64_t IndexedBytes() const { return m_bytes; }
 
     // Of what is indexed: display lines (at least one) and characters.
     std::uint64_t LineCount() const { return m_line + 1; }
@@ -132,6 +134,7 @@ class CLineIndex {
     CStyledRenderer m_renderer;
     // Where indexing goes on.
     std::size_t m_record = 0;
+    std::uint64_t m_bytes = 0;
     SRenderPoint m_point;
     // The counted text: lines before the open one, where it starts, what it
     // holds, the least it held since its last checkpoint, and all characters

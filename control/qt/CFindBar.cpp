@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QTimer>
 #include <QToolButton>
 
@@ -293,7 +294,7 @@ void CFindBar::Go(EWant want) {
     } else if (!m_current) {
         // From where the view is: its top record, or the whole history when
         // it follows the end (Next from the first, Previous from the last).
-        const auto top = m_view.Document().SequenceAt(m_view.TopPosition());
+        const auto top = m_view.TopRecord();
         if (m_view.IsPinnedToEnd()) {
             m_wantFrom = want == EWant::Next ? 0 : m_store.RecordCount();
         } else if (top) {
@@ -513,10 +514,7 @@ void CFindBar::ShowFound(const SFindMatch& match, std::optional<std::uint64_t> o
     m_shown = match;
     m_ordinal = ordinal;
     m_note = note;
-    const auto [start, end] = DisplayRange(match);
-    m_view.ScrollToPosition(start);
-    m_view.ScrollRows(-2);
-    m_view.SetSelection(start, end);
+    JumpTo(match);
     UpdateStatus();
 }
 
@@ -526,11 +524,24 @@ void CFindBar::Show(std::size_t index, const QString& note) {
     m_shown = m_matches[index];
     m_ordinal = index + 1;
     m_note = note;
-    const auto [start, end] = DisplayRange(m_matches[index]);
-    m_view.ScrollToPosition(start);
-    m_view.ScrollRows(-2);  // a little of what came before
-    m_view.SetSelection(start, end);
+    JumpTo(m_matches[index]);
     UpdateStatus();
+}
+
+void CFindBar::JumpTo(const SFindMatch& match) {
+    // Where the match lies in the whole text is known once the view has
+    // indexed it; until then the status says so.
+    QPointer<CFindBar> self(this);
+    m_view.WhenIndexed([self, match] {
+        if (self == nullptr) {
+            return;
+        }
+        const auto [start, end] = self->DisplayRange(match);
+        self->m_view.ScrollToPosition(start);
+        self->m_view.ScrollRows(-2);  // a little of what came before
+        self->m_view.SetSelection(start, end);
+        self->UpdateStatus();
+    });
 }
 
 void CFindBar::UpdateStatus() {
@@ -549,6 +560,9 @@ void CFindBar::UpdateStatus() {
             if (!m_note.isEmpty()) {
                 text += QStringLiteral(" (") + m_note + QStringLiteral(")");
             }
+            if (m_view.HasPendingAction()) {
+                text += tr(" (indexing…)");  // shown once the view has got there
+            }
         } else if (Searching()) {
             text = tr("Searching... %1 so far").arg(m_total);
         } else if (m_total == 0) {
@@ -566,10 +580,9 @@ QString CFindBar::StatusText() const {
 }
 
 std::size_t CFindBar::DisplayPosition(std::size_t record, std::uint32_t offset) const {
-    const CDisplayDocument& document = m_view.Document();
-    const std::size_t start = document.FirstPositionOf(record);
-    const auto drawn = document.SequenceAt(start);
-    if (start >= document.Size() || !drawn || *drawn != record) {
+    const std::size_t start = m_view.PositionOfRecord(record).value_or(0);
+    const std::size_t next = m_view.PositionOfRecord(record + 1).value_or(start);
+    if (next <= start) {
         return start;  // drawn as nothing: where it would be
     }
     // A byte's place in what the record drew: what the style makes of the
@@ -580,7 +593,7 @@ std::size_t CFindBar::DisplayPosition(std::size_t record, std::uint32_t offset) 
     const std::size_t into =
         m_view.Scheme() ? CStyledRenderer::RenderToString(m_view.Scheme(), before).size() : offset;
     m_store.TrimWindows();
-    return start + std::min(into, document.FirstPositionOf(record + 1) - start);
+    return start + std::min(into, next - start);
 }
 
 std::vector<SByteMark> CFindBar::MarksIn(std::size_t firstRecord, std::size_t lastRecord) const {

@@ -118,6 +118,8 @@ class CFindBar final : public QWidget, public IFindMarks {
     // Where a match ends: the record and the offset after its last byte.
     std::pair<std::size_t, std::uint32_t> EndOf(const SFindMatch& match) const;
     void Show(std::size_t index, const QString& note);
+    // Shows a match in the view, selected, once the view can say where it is.
+    void JumpTo(const SFindMatch& match);
     // Shows a match found by searching back, beyond the kept ones unless it
     // is the last of them.
     void ShowFound(const SFindMatch& match, std::optional<std::uint64_t> ordinal,

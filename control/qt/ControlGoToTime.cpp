@@ -51,9 +51,12 @@ void CQuillpad2Ctrl::GoToTime() {
              EMessageIcon::Information);
         return;
     }
-    m_view->FinishIndex();  // the position must be the whole text's
+    // The position must be the whole text's: once the view has indexed it.
     // A record that draws nothing (a hidden source) lands where it would be.
-    m_view->ScrollToPosition(m_view->Document().FirstPositionOf(*found.record));
+    CConsoleView* view = m_view.get();
+    view->WhenIndexed([view, record = *found.record] {
+        view->ScrollToPosition(view->PositionOfRecord(record).value_or(view->TextSize()));
+    });
 }
 
 }  // namespace quillpad

@@ -30,6 +30,8 @@ constexpr bool IsWordByte(std::uint8_t b) {
 // time is used.
 constexpr std::size_t kSliceBytes = std::size_t{256} << 10;
 constexpr qint64 kTurnNanoseconds = 4'000'000;
+// With an action waiting for the index, a turn may take this long.
+constexpr qint64 kPriorityTurnNanoseconds = 8'000'000;
 // The tail drawn for a new scheme renders at most this much.
 constexpr std::size_t kTailBytes = std::size_t{1} << 20;
 // Copy and the hover window draw a selection in pieces of this many characters.
@@ -59,6 +61,7 @@ CConsoleView::CConsoleView(CMessageChannel& channel, const CDataStore& store,
     m_repaintTimer.setTimerType(Qt::PreciseTimer);
     m_repaintTimer.setInterval(16);
     connect(&m_repaintTimer, &QTimer::timeout, this, &CConsoleView::FlushRepaint);
+    m_sliceBytes = kSliceBytes;
     m_buildTimer.setInterval(0);
     connect(&m_buildTimer, &QTimer::timeout, this, &CConsoleView::BuildSlice);
     m_window.SetFormatSync([this](const CDisplayDocument& document, CLineLayout& layout) {
@@ -131,6 +134,8 @@ void CConsoleView::NewIndex(std::size_t firstRecord) {
     m_tailEnd.reset();
     m_tailSelection = false;
     m_browsing = false;
+    // What waited for the old index asked for its positions.
+    DropPending();
     m_building = !m_index->Complete(m_store);
     if (m_building) {
         m_buildTimer.start();
@@ -154,17 +159,23 @@ void CConsoleView::BuildSlice() {
     if (!m_building || !IndexValid()) {
         m_building = false;
         m_buildTimer.stop();
+        DropPending();  // the store was cleared or reloaded
         return;
     }
     QElapsedTimer turn;
     turn.start();
+    const bool waiting = HasPendingAction();
+    const qint64 time = waiting ? kPriorityTurnNanoseconds : kTurnNanoseconds;
+    const std::size_t most = waiting ? kPriorityTurnSlices : kTurnSlices;
+    std::size_t slices = 0;
     bool done = false;
     do {
-        done = BuildIndex(kSliceBytes);
-    } while (!done && turn.nsecsElapsed() < kTurnNanoseconds);
+        done = IndexSlice(slices);
+    } while (!done && slices < most && turn.nsecsElapsed() < time);
     if (done) {
         IndexDone();
         ContentChanged();
+        RunPending();
         return;
     }
     if (m_browsing) {
@@ -191,6 +202,99 @@ bool CConsoleView::BuildIndex(std::size_t byteBudget) {
     m_index->Build(m_store, byteBudget, stop ? m_tailRecords : CLineIndex::kUnlimited);
     place();
     return m_index->Complete(m_store);
+}
+
+bool CConsoleView::IndexSlice(std::size_t& turnSlices) {
+    ++m_slices;
+    m_mostSlices = std::max(m_mostSlices, ++turnSlices);
+    return BuildIndex(m_sliceBytes);
+}
+
+void CConsoleView::WhenIndexed(std::function<void()> action) {
+    if (!m_building || !IndexValid()) {
+        Ready();
+        action();
+        return;
+    }
+    m_pendingJump = std::move(action);
+    m_pendingSelection.reset();
+    m_pendingCopy = false;
+    m_buildTimer.start();
+}
+
+void CConsoleView::RunPending() {
+    if (m_building) {
+        return;
+    }
+    // Taken first: what they do may ask for more.
+    std::function<void()> jump = std::move(m_pendingJump);
+    const auto selection = m_pendingSelection;
+    const bool copy = m_pendingCopy;
+    DropPending();
+    if (jump) {
+        jump();
+    }
+    if (selection) {
+        SetSelection(selection->first, selection->second);
+    }
+    if (copy) {
+        Copy();
+    }
+}
+
+void CConsoleView::DropPending() {
+    m_pendingJump = nullptr;
+    m_pendingSelection.reset();
+    m_pendingCopy = false;
+}
+
+std::optional<std::size_t> CConsoleView::PositionOfRecord(std::size_t record) {
+    if (!IndexValid()) {
+        return std::nullopt;
+    }
+    Ready();
+    const std::size_t first = m_index->FirstRecord();
+    if (record <= first) {
+        return 0;
+    }
+    if (record >= m_index->IndexedRecords()) {
+        if (m_building) {
+            return std::nullopt;
+        }
+        return static_cast<std::size_t>(m_index->TextSize());
+    }
+    // Drawn from the last checkpoint before the record's to the next one:
+    // the record starts between them.
+    const std::vector<SLineCheckpoint>& points = m_index->Checkpoints();
+    const auto after =
+        std::lower_bound(points.begin(), points.end(), record,
+                         [](const SLineCheckpoint& p, std::size_t r) { return p.record < r; });
+    const std::size_t i =
+        after == points.begin() ? 0 : static_cast<std::size_t>(after - points.begin()) - 1;
+    const std::uint64_t from = points[i].Position();
+    const std::uint64_t to = i + 1 < points.size() ? points[i + 1].Position() : m_index->TextSize();
+    CDisplayDocument piece;
+    const SWindowPlace place = m_index->RenderRange(m_store, from, std::max(from + 1, to), piece);
+    m_store.TrimWindows();
+    const auto position = static_cast<std::size_t>(place.start + piece.FirstPositionOf(record));
+    // Text on the open line may still lose characters to records to come.
+    if (m_building && position >= m_index->OpenLineStart()) {
+        return std::nullopt;
+    }
+    return position;
+}
+
+std::optional<std::size_t> CConsoleView::TopRecord() {
+    Layout();
+    if (m_rows.empty()) {
+        return std::nullopt;
+    }
+    const std::optional<std::uint32_t> record =
+        ShownDocument().SequenceAt(LocalRow(m_rows.front()).start);
+    if (!record) {
+        return std::nullopt;
+    }
+    return *record;
 }
 
 void CConsoleView::IndexDone() {
@@ -235,6 +339,7 @@ void CConsoleView::FinishIndex() {
         while (!BuildIndex(CLineIndex::kUnlimited)) {
         }
         IndexDone();
+        RunPending();
     }
 }
 
@@ -255,6 +360,13 @@ std::size_t CConsoleView::EstimatedTextSize() const {
 }
 
 void CConsoleView::CatchUp() {
+    if (!m_building && IndexValid() && !m_index->Complete(m_store)) {
+        m_index->Build(m_store);
+        m_window.IndexGrew();
+    }
+}
+
+void CConsoleView::CatchUpInSlices() {
     if (m_building || !IndexValid() || m_index->Complete(m_store)) {
         return;
     }
@@ -263,10 +375,11 @@ void CConsoleView::CatchUp() {
     // the end indexed so far when it follows the end) until it catches up.
     QElapsedTimer turn;
     turn.start();
+    std::size_t slices = 0;
     bool done = false;
     do {
-        done = BuildIndex(kSliceBytes);
-    } while (!done && turn.nsecsElapsed() < kTurnNanoseconds);
+        done = IndexSlice(slices);
+    } while (!done && slices < kTurnSlices && turn.nsecsElapsed() < kTurnNanoseconds);
     m_window.IndexGrew();
     if (!done) {
         m_building = true;
@@ -276,10 +389,8 @@ void CConsoleView::CatchUp() {
 }
 
 void CConsoleView::Ready() {
-    FinishIndex();
-    if (IndexValid() && !m_index->Complete(m_store)) {
-        m_index->Build(m_store);
-        m_window.IndexGrew();
+    if (!m_building) {
+        CatchUp();
     }
 }
 
@@ -468,7 +579,7 @@ void CConsoleView::LayoutRows(std::size_t wanted) {
         return;
     }
     if (!m_building) {
-        CatchUp();
+        CatchUpInSlices();
     }
     if (m_showingTail) {
         m_showingTail = false;
@@ -571,6 +682,10 @@ void CConsoleView::OnScrollAction(int action) {
 }
 
 void CConsoleView::ScrollToPosition(std::size_t position) {
+    if (m_building && IndexValid()) {
+        WhenIndexed([this, position] { ScrollToPosition(position); });
+        return;
+    }
     Ready();
     if (!IndexValid()) {
         return;
@@ -583,6 +698,7 @@ void CConsoleView::ScrollToPosition(std::size_t position) {
 }
 
 void CConsoleView::UserScrollTo(std::size_t position) {
+    DropPending();  // the user went elsewhere
     if (!m_building || !IndexValid()) {
         ScrollToPosition(position);
         return;
@@ -592,9 +708,10 @@ void CConsoleView::UserScrollTo(std::size_t position) {
     // start needs one slice), and the view goes as far as it has got.
     QElapsedTimer turn;
     turn.start();
-    while (m_index->OpenLineStart() <= position + kSliceBytes && !m_index->Complete(m_store) &&
-           turn.nsecsElapsed() < kTurnNanoseconds) {
-        BuildIndex(kSliceBytes);
+    std::size_t slices = 0;
+    while (m_index->OpenLineStart() <= position + m_sliceBytes && !m_index->Complete(m_store) &&
+           slices < kTurnSlices && turn.nsecsElapsed() < kTurnNanoseconds) {
+        IndexSlice(slices);
     }
     if (m_index->Complete(m_store)) {
         IndexDone();
@@ -624,6 +741,7 @@ void CConsoleView::UserScrollTo(std::size_t position) {
 }
 
 void CConsoleView::ScrollToEnd() {
+    DropPending();
     m_browsing = false;
     m_tailBack = 0;
     m_pinned = true;
@@ -632,6 +750,9 @@ void CConsoleView::ScrollToEnd() {
 }
 
 void CConsoleView::ScrollRows(int count) {
+    if (m_building && IndexValid()) {
+        DropPending();  // the user's own move
+    }
     if (m_building && IndexValid() && !m_browsing) {
         // Back into the tail, as far as it reaches (the layout holds it there).
         const auto rows = static_cast<std::size_t>(count < 0 ? -static_cast<long>(count) : count);
@@ -655,6 +776,11 @@ void CConsoleView::ScrollRows(int count) {
 std::size_t CConsoleView::TopPosition() {
     Ready();
     Layout();
+    if (m_building && m_showingTail && !m_rows.empty()) {
+        // Counted back from the end, as the scroll bar has it.
+        const std::size_t size = EstimatedTextSize();
+        return size - std::min(size, m_tail.Size() - std::min(m_tail.Size(), m_rows.front().start));
+    }
     return m_top;
 }
 
@@ -846,6 +972,13 @@ std::size_t CConsoleView::CharacterUnder(QPoint point) {
 }
 
 void CConsoleView::SetSelection(std::size_t anchor, std::size_t caret) {
+    if (m_building && IndexValid()) {
+        // Positions of the whole text: after what waits, once it is indexed.
+        m_pendingSelection.emplace(anchor, caret);
+        m_pendingCopy = false;
+        m_buildTimer.start();
+        return;
+    }
     const std::size_t size = TextSize();
     m_tailSelection = false;
     m_anchor = std::min(anchor, size);
@@ -854,6 +987,7 @@ void CConsoleView::SetSelection(std::size_t anchor, std::size_t caret) {
 }
 
 void CConsoleView::SelectShown(std::size_t anchor, std::size_t caret) {
+    DropPending();  // the user's own selection
     const std::size_t size = ShownTextSize();
     if (m_tailSelection != (m_building && m_showingTail)) {
         anchor = caret;  // the anchor was in the other text
@@ -873,7 +1007,7 @@ std::size_t CConsoleView::ShownTextSize() {
 }
 
 void CConsoleView::SelectAll() {
-    SetSelection(0, TextSize());
+    WhenIndexed([this] { SetSelection(0, TextSize()); });
 }
 
 QString CConsoleView::SelectedText() const {
@@ -914,6 +1048,13 @@ QString CConsoleView::SelectedText() const {
 }
 
 void CConsoleView::Copy() {
+    if (m_building && IndexValid() && !m_tailSelection &&
+        (HasPendingAction() || SelectionEnd() > m_index->OpenLineStart())) {
+        // The selection is (or will be) of text not indexed yet.
+        m_pendingCopy = true;
+        m_buildTimer.start();
+        return;
+    }
     if (SelectionStart() == SelectionEnd()) {
         return;
     }

@@ -19,9 +19,11 @@
 //
 // A new scheme draws its first screen from the end of the history at once;
 // the index is then built a few milliseconds per event-loop turn, and until
-// it is done the view stays at the end and the scroll bar estimates. What
-// needs positions in the whole text (scrolling, selecting, hit tests, the
-// hover window) finishes the index first.
+// it is done the view stays at the end and the scroll bar estimates. Nothing
+// builds the whole index in one turn: what needs positions in the whole text
+// (a jump to a record or a position, select-all, a copy past what is
+// indexed) waits for the index as a pending action, and the index then gets
+// more of each turn until it is done.
 //
 // Scrolling is by text position, not by line: a single line of many
 // megabytes (hex mode without line breaks) scrolls and paints like any
@@ -37,6 +39,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "data/DataStore.h"
@@ -99,21 +102,48 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void Replay();
     // Whether the index of the history is still being built.
     bool IsIndexing() const { return m_building; }
-    // Builds the rest of the index now.
+    // Builds the rest of the index now, in one go: for tests and tools only
+    // (the view itself never does).
     void FinishIndex();
+    // Runs `action` now when the index is complete, or else once it is
+    // (the index gets more of each turn meanwhile). It replaces an action
+    // still waiting, with a selection or copy waiting after it; the user's
+    // own scrolling and a new index (restyle, clear, load) drop it.
+    void WhenIndexed(std::function<void()> action);
+    bool HasPendingAction() const {
+        return m_pendingJump != nullptr || m_pendingSelection || m_pendingCopy;
+    }
+    // Where record `record`'s text starts in the whole text (where it would
+    // be, when it draws nothing), worked out around one checkpoint of the
+    // index; none while the index has not got there yet.
+    std::optional<std::size_t> PositionOfRecord(std::size_t record);
+    // The record drawn at the top of what is shown.
+    std::optional<std::size_t> TopRecord();
+    // For tests: record bytes per indexing slice, slices built so far, the
+    // most built in one event-loop turn or one call, and the record bytes
+    // the current index has taken in (by slices or any other way).
+    void SetIndexSliceBytes(std::size_t bytes) { m_sliceBytes = std::max<std::size_t>(1, bytes); }
+    std::size_t IndexSliceBytes() const { return m_sliceBytes; }
+    std::uint64_t IndexSlices() const { return m_slices; }
+    std::size_t MostSlicesInATurn() const { return m_mostSlices; }
+    std::uint64_t IndexedBytes() const { return m_index ? m_index->IndexedBytes() : 0; }
+    // The most slices one turn builds, and with an action waiting.
+    static constexpr std::size_t kTurnSlices = 16;
+    static constexpr std::size_t kPriorityTurnSlices = 32;
     // Bumped with every new index (a replay, a clear, a load): what was
     // worked out from the old one's positions no longer holds.
     std::uint64_t IndexSerial() const { return m_indexSerial; }
 
-    // Every record the view shows, rendered whole from its index (finished
-    // first): costly for a long history, for tests and tools. The view
-    // itself never holds it.
+    // Every record the view shows, rendered whole from its index (while it
+    // is built, what is indexed so far): costly for a long history, for
+    // tests and tools. The view itself never holds it.
     const CDisplayDocument& Document() const;
     // What is drawn now around the rows in sight.
     const CDisplayWindow& Window() const { return m_window; }
     // Memory of the line index, which grows with the history it covers.
     std::size_t IndexBytes() const { return m_index ? m_index->ReservedBytes() : 0; }
-    // The whole displayed text's size, as indexed.
+    // The whole displayed text's size, as indexed (while the index is built,
+    // what it has covered so far).
     std::size_t TextSize();
     const CStyleScheme* Scheme() const { return m_scheme.get(); }
     QColor Background() const { return m_background; }
@@ -148,12 +178,14 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // goes, the end. A caret out of sight gives the start of the last row shown.
     QPoint CaretPoint();
     bool IsPinnedToEnd() const { return m_pinned; }
-    // Shows the row holding `position` at the top; unpins unless that is the end.
+    // Shows the row holding `position` at the top; unpins unless that is the
+    // end. While the index is built, once it is (WhenIndexed).
     void ScrollToPosition(std::size_t position);
     // Moves by rows (negative: back); reaching the end pins the view again.
     void ScrollRows(int rows);
     void ScrollToEnd();
-    // The first character shown at the top of the window.
+    // The first character shown at the top of the window (while the index
+    // is built and the end is shown, as the scroll bar estimates it).
     std::size_t TopPosition();
     int PaintCount() const { return m_paintCount; }
     // Who says which bytes to mark while painting (null: none); it must
@@ -202,11 +234,16 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void NewIndex(std::size_t firstRecord);
     bool IndexValid() const;
     void BuildSlice();
-    // The index complete and up to date with the store.
+    // Once the index is complete: up to date with the store.
     void Ready();
-    // Records that came since the index last grew, as much as a turn
-    // allows; the rest in slices.
+    // One slice of indexing, counted.
+    bool IndexSlice(std::size_t& turnSlices);
+    void RunPending();
+    void DropPending();
+    // Records that came since the index last grew: all of them, or as much
+    // as a turn allows and the rest in slices.
     void CatchUp();
+    void CatchUpInSlices();
 
     // Fonts and metrics of a drawn document's formats, and the layout told
     // of them.
@@ -290,6 +327,13 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     bool m_browsing = false;
     bool m_showingTail = false;
     QTimer m_buildTimer;
+    std::size_t m_sliceBytes;
+    std::uint64_t m_slices = 0;
+    std::size_t m_mostSlices = 0;
+    // What waits for the index: a jump, then a selection, then a copy.
+    std::function<void()> m_pendingJump;
+    std::optional<std::pair<std::size_t, std::size_t>> m_pendingSelection;
+    bool m_pendingCopy = false;
     // Document()'s whole render, kept while nothing changes.
     mutable CDisplayDocument m_whole;
     mutable std::uint64_t m_wholeSerial = 0;

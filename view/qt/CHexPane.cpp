@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QPointer>
 
 #include <algorithm>
 #include <limits>
@@ -88,6 +89,7 @@ void CHexPane::Refresh() {
     m_anchor = m_caret = 0;
     m_viewAnchor = m_viewCaret = 0;
     m_pinned = true;
+    m_waiting = false;
     m_ledTop.reset();
 }
 
@@ -107,6 +109,13 @@ std::uint64_t CHexPane::LastTop() {
 void CHexPane::SyncFromView() {
     Refresh();
     const CDataStore& store = m_view.Store();
+    if (m_view.IsIndexing() && m_waiting && m_view.HasPendingAction()) {
+        // The pane's own move waits for the index: it keeps its rows and
+        // selection until the view goes there too.
+        update();
+        return;
+    }
+    m_waiting = false;
     if (m_view.IsIndexing() || m_map == nullptr) {
         // No positions yet: the view shows the end, and so does the pane.
         m_pinned = true;
@@ -154,7 +163,18 @@ void CHexPane::TellViewTop() {
         m_view.ScrollToEnd();
         return;
     }
-    m_view.FinishIndex();
+    if (m_view.IsIndexing()) {
+        // Rows of the dump are places in the whole text once it is indexed.
+        QPointer<CHexPane> self(this);
+        m_waiting = true;
+        m_view.WhenIndexed([self] {
+            if (self != nullptr) {
+                self->m_waiting = false;
+                self->TellViewTop();
+            }
+        });
+        return;
+    }
     Refresh();
     if (m_map == nullptr) {
         return;
@@ -194,7 +214,23 @@ void CHexPane::SetByteSelection(std::uint64_t anchor, std::uint64_t caret) {
     const std::uint64_t size = Dump().Size();
     m_anchor = std::min(anchor, size);
     m_caret = std::min(caret, size);
-    m_view.FinishIndex();
+    if (m_view.IsIndexing()) {
+        // Both ends are places in the whole text once it is indexed; the
+        // pane's rows go there too.
+        QPointer<CHexPane> self(this);
+        m_waiting = true;
+        m_view.WhenIndexed([self] {
+            if (self != nullptr) {
+                self->m_waiting = false;
+                if (!self->m_pinned) {
+                    self->TellViewTop();
+                }
+                self->SetByteSelection(self->m_anchor, self->m_caret);
+            }
+        });
+        update();
+        return;
+    }
     Refresh();
     if (m_map != nullptr) {
         const CDataStore& store = m_view.Store();

@@ -116,6 +116,8 @@ class CHexPane final : public QWidget {
     std::uint32_t m_generation = 0;
 
     bool m_pinned = true;
+    // A move or selection of the pane's own waits for the view's index.
+    bool m_waiting = false;
     std::uint64_t m_top = 0;
     // The view's top when this pane last moved it: while the view stays
     // there, this pane keeps the row it chose.

@@ -226,5 +226,43 @@ TEST(FindBarPicture, DISABLED_Screenshot) {
     EXPECT_TRUE(window.grab().save(QString::fromLocal8Bit(picture)));
 }
 
+TEST_F(FindBar, AJumpToAMatchWhileTheViewIndexesWaitsAndSelectsTheSameMatch) {
+    // Small slices: the index of about 60 KB takes hundreds of them.
+    constexpr std::size_t kSlice = 256;
+    view.SetIndexSliceBytes(kSlice);
+    for (int i = 0; i < 6000; ++i) {
+        Add(i % 1500 == 700 ? "an ERROR here " + std::to_string(i) + "\r\n"
+                            : "line " + std::to_string(i) + "\r\n");
+    }
+    bar.MatchCaseBox()->setChecked(true);
+    Find(QStringLiteral("ERROR"));
+    ASSERT_EQ(bar.MatchCount(), 4u);
+
+    view.Replay();  // a new index of the same style, as a restyle makes
+    ASSERT_TRUE(view.IsIndexing());
+    const std::uint64_t before = view.IndexedBytes();
+    bar.Next();
+    EXPECT_LE(view.IndexedBytes() - before,
+              CConsoleView::kPriorityTurnSlices * kSlice + SLineIndexSpacing{}.pieceBytes);
+    EXPECT_TRUE(view.IsIndexing()) << "the index is not finished inside the call";
+    EXPECT_EQ(bar.StatusText().toStdString(), "1 of 4 (indexing…)");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.IsIndexing(); }, 60000));
+    QApplication::processEvents();
+    EXPECT_EQ(bar.StatusText().toStdString(), "1 of 4");
+    EXPECT_EQ(Selected(), "ERROR");
+    const std::size_t top = view.TopPosition();
+    const std::size_t start = view.SelectionStart();
+    EXPECT_GT(top, 0u);
+    EXPECT_LT(top, start) << "a little of what came before";
+
+    // The same match shown again, with the index complete.
+    bar.Next();
+    bar.Previous();
+    EXPECT_EQ(bar.StatusText().toStdString(), "1 of 4");
+    EXPECT_EQ(view.SelectionStart(), start);
+    EXPECT_EQ(view.TopPosition(), top);
+    EXPECT_EQ(Selected(), "ERROR");
+}
+
 }  // namespace
 }  // namespace quillpad

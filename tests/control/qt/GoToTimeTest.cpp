@@ -161,6 +161,33 @@ TEST_F(GoToTime, ATimeAfterTheLastRecordOrABadTextSaysSoAndDoesNotMove) {
     EXPECT_EQ(TopText(), "line 010");
 }
 
+TEST_F(GoToTime, WhileTheViewIndexesTheJumpWaitsForItAndEndsOnTheSameLine) {
+    LoadLines();
+    CConsoleView* view = control->View();
+    // Tiny slices: the 3000 bytes of the log take a couple of hundred.
+    constexpr std::size_t kSlice = 16;
+    view->SetIndexSliceBytes(kSlice);
+    view->Replay();
+    ASSERT_TRUE(view->IsIndexing());
+    answers->answers = {"09:32:01"};
+    const std::uint64_t before = view->IndexedBytes();
+    control->GoToTime();
+    // At most a turn's slices, the last over by at most one record of ten bytes.
+    EXPECT_LE(view->IndexedBytes() - before, CConsoleView::kPriorityTurnSlices * kSlice + 10);
+    EXPECT_TRUE(view->IsIndexing()) << "the index is not finished inside the command";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view->IsIndexing(); }, 60000));
+    QApplication::processEvents();
+    EXPECT_TRUE(shown->empty());
+    EXPECT_EQ(TopText(), "line 120");
+    const std::size_t waited = view->TopPosition();
+
+    view->ScrollToEnd();
+    answers->answers = {"09:32:01"};
+    control->GoToTime();
+    EXPECT_EQ(view->TopPosition(), waited) << "where the same command goes afterwards";
+    EXPECT_FALSE(view->IsPinnedToEnd());
+}
+
 TEST(GoToTimeDialog, SaysWhatTheTextMeansAndHoldsOkForABadOne) {
     CGoToTimeDialog dialog("+300.5");
     QPushButton* ok = dialog.Buttons()->button(QDialogButtonBox::Ok);

@@ -45,8 +45,10 @@ class ConsoleView : public ::testing::Test {
         view.show();
         channel.DrainPending();  // the view registers with the store
     }
+    // The history in a new scheme, indexed whole: these cases read it all.
     void SetScheme(std::shared_ptr<const CStyleScheme> scheme) {
         channel.Send(view.Handle(), UM_SET_SCHEME, 0, 0, CPayload::Make(scheme));
+        view.FinishIndex();
     }
     void Add(std::string_view bytes, bool outgoing = false) {
         outgoing ? store.AddOutgoingBytes(0, bytes) : store.AddIncomingBytes(0, bytes);
