@@ -133,7 +133,13 @@ class ControlLogging : public ::testing::Test, protected test::SFakeSessionRig {
         return found;
     }
     CDataStore& Store() const { return *control->Store(); }
-    std::string ViewText() const { return std::string(control->View()->Document().Text()); }
+    // Once the view has indexed what it shows: until then it gives the part indexed.
+    std::string ViewText() const {
+        for (int turns = 0; control->View()->IsIndexing() && turns < 10'000; ++turns) {
+            QApplication::processEvents();
+        }
+        return std::string(control->View()->Document().Text());
+    }
     // What the current style makes of the store's own records.
     std::string Rendered() const {
         std::string out;

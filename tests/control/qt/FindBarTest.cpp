@@ -145,8 +145,8 @@ TEST_F(FindBar, ALongHistoryIsSearchedInSlices) {
     EXPECT_TRUE(bar.Searching()) << "nothing is searched before the next turn";
     QApplication::processEvents();
     EXPECT_TRUE(bar.Searching()) << "one slice does not read 12 MB";
-    bar.Next();  // waits for the count to get there
-    for (int turns = 0; bar.Searching() && turns < 10'000; ++turns) {
+    bar.Next();  // waits for the count to get there, and the view for its index
+    for (int turns = 0; (bar.Searching() || view.IsIndexing()) && turns < 10'000; ++turns) {
         QApplication::processEvents();
     }
     ASSERT_TRUE(bar.Current());

@@ -324,5 +324,26 @@ TEST_F(ConsoleViewWaits, ANewerActionReplacesAWaitingOneAndARestyleAClearOrTheUs
     EXPECT_EQ(view.TextSize(), 0u);
 }
 
+// A flood brings more between two repaints than a turn indexes: the repaint
+// takes in one turn's worth, the rest follows in slices, and the view, which
+// follows the end, ends on the flood's last line with the whole text indexed.
+TEST_F(ConsoleViewWaits, AFloodIsTakenInInSlicesAndTheViewEndsOnItsLastLine) {
+    ASSERT_FALSE(view.IsIndexing());
+    for (int i = 0; i < 3000; ++i) {
+        store.AddIncomingBytes(0, "flood " + std::to_string(i) + " of the burst\r\n");
+    }
+    channel.DrainPending();
+    EXPECT_LE(IndexedBy([&] { view.ScrollToEnd(); }), OneTurn());
+    EXPECT_TRUE(view.IsIndexing()) << "the rest of the flood is indexed in slices";
+    UntilIndexed();
+    const CDisplayDocument whole = WholeRender(store, schemes[2].get());
+    EXPECT_EQ(view.TextSize(), whole.Size());
+    const std::string_view text = view.Document().Text();
+    EXPECT_EQ(text, whole.Text());
+    const QScrollBar* bar = view.verticalScrollBar();
+    EXPECT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), bar->maximum()) << "the view still follows the end";
+}
+
 }  // namespace
 }  // namespace quillpad
