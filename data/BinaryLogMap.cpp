@@ -104,8 +104,8 @@ void CBinaryLogMap::DropPages() const {
     ::madvise(const_cast<char*>(m_bytes), m_size, MADV_DONTNEED);
 }
 
-bool IndexBinaryLog(std::string_view log, std::size_t step, SBinaryLogLoad& result,
-                    SBinaryLogIndex& index, const std::function<void(std::uint64_t)>& between) {
+bool BeginBinaryLogIndex(std::string_view log, SBinaryLogLoad& result, SBinaryLogIndex& index) {
+    index = SBinaryLogIndex{};
     if (log.size() < kBinaryLogHeaderSize) {
         result.error = "the file is shorter than the 56-byte header";
         return false;
@@ -115,21 +115,33 @@ bool IndexBinaryLog(std::string_view log, std::size_t step, SBinaryLogLoad& resu
         result.error = std::move(*error);
         return false;
     }
-    index = SBinaryLogIndex{};
-    const char* bytes = log.data();
+    index.scanned = kBinaryLogHeaderSize;
+    return true;
+}
+
+void ContinueBinaryLogIndex(std::string_view log, std::size_t step, SBinaryLogLoad& result,
+                            SBinaryLogIndex& index, std::uint64_t bytes,
+                            const std::function<void(std::uint64_t)>& between) {
+    if (index.complete || index.scanned < kBinaryLogHeaderSize) {
+        return;
+    }
+    const char* data = log.data();
     const std::uint64_t size = log.size();
-    std::uint64_t offset = kBinaryLogHeaderSize;
-    std::uint64_t nextReport = kIndexReportBytes;
-    bool any = false;
-    for (;;) {
+    std::uint64_t offset = index.scanned;
+    const std::uint64_t stop = size - offset > bytes ? offset + bytes : size;
+    std::uint64_t nextReport = offset + kIndexReportBytes;
+    // Records until the next sparse entry (one division a part, not one a record).
+    std::size_t toSparse = index.count % step == 0 ? 0 : step - index.count % step;
+    while (offset < stop || offset == size) {
         const std::uint64_t left = size - offset;
         if (left < kBinaryLogHeadSize) {
             // The end, or a head cut short: the partial head is dropped.
             result.truncated = left != 0;
             result.droppedBytes = left;
+            index.complete = true;
             break;
         }
-        const char* head = bytes + offset;
+        const char* head = data + offset;
         if (ReadLe32(head) != kDataRecordKind) {
             offset += kBinaryLogHeadSize;  // a head with no payload
             ++result.otherHeads;
@@ -138,21 +150,24 @@ bool IndexBinaryLog(std::string_view log, std::size_t step, SBinaryLogLoad& resu
         if (left < kHeadAndLength) {
             result.truncated = true;
             result.droppedBytes = left;
+            index.complete = true;
             break;
         }
         const std::uint32_t length = ReadLe32(head + kBinaryLogHeadSize);
         if (left - kHeadAndLength < length) {
             result.truncated = true;
             result.droppedBytes = left;
+            index.complete = true;
             break;
         }
-        if (!any) {
-            any = true;
+        if (index.count == 0) {
             index.first = offset;
         }
-        if (index.count % step == 0) {
+        if (toSparse == 0) {
             index.sparse.push_back(offset - index.first);
+            toSparse = step;
         }
+        --toSparse;
         ++index.count;
         offset += kHeadAndLength + length;
         index.end = offset;
@@ -161,7 +176,16 @@ bool IndexBinaryLog(std::string_view log, std::size_t step, SBinaryLogLoad& resu
             nextReport = offset + kIndexReportBytes;
         }
     }
+    index.scanned = offset;
     result.records = index.count;
+}
+
+bool IndexBinaryLog(std::string_view log, std::size_t step, SBinaryLogLoad& result,
+                    SBinaryLogIndex& index, const std::function<void(std::uint64_t)>& between) {
+    if (!BeginBinaryLogIndex(log, result, index)) {
+        return false;
+    }
+    ContinueBinaryLogIndex(log, step, result, index, log.size(), between);
     return true;
 }
 

@@ -55,19 +55,30 @@ class CBinaryLogMap {
 };
 
 // Where the data records of a log in memory are: the offset of the first
-// from the log's start, and that of every `step`-th from the first.
+// from the log's start, and that of every `step`-th from the first. A pass
+// over the heads may go in parts: `scanned` is where it has got to.
 struct SBinaryLogIndex {
     std::uint64_t first = 0;
     std::uint64_t end = 0;  // just past the last whole data record
     std::vector<std::uint64_t> sparse;
     std::size_t count = 0;
+    std::uint64_t scanned = 0;
+    bool complete = false;  // the pass has reached the log's end
 };
 
-// Reads and checks the header of `log`, then indexes its records by the
-// stream reader's rules: heads of another kind are skipped, a record cut
-// short by the end is dropped and ends the log. False, with result.error
-// set, when the header is refused. `between` is called every so many bytes
-// with the offset reached (the caller may drop the pages behind it).
+// Reads and checks the header of `log` and starts a pass over its heads.
+// False, with result.error set, when the header is refused.
+bool BeginBinaryLogIndex(std::string_view log, SBinaryLogLoad& result, SBinaryLogIndex& index);
+// Goes on with the pass over at least `bytes` more of the log (to the end
+// at most), by the stream reader's rules: heads of another kind are skipped,
+// a record cut short by the end is dropped and ends the log. `between` is
+// called every so many bytes with the offset reached (the caller may drop
+// the pages behind it). A pass over a large log this way holds nothing up
+// for long: each part costs about what reading its bytes does.
+void ContinueBinaryLogIndex(std::string_view log, std::size_t step, SBinaryLogLoad& result,
+                            SBinaryLogIndex& index, std::uint64_t bytes,
+                            const std::function<void(std::uint64_t)>& between = {});
+// Both, over the whole log.
 bool IndexBinaryLog(std::string_view log, std::size_t step, SBinaryLogLoad& result,
                     SBinaryLogIndex& index, const std::function<void(std::uint64_t)>& between = {});
 

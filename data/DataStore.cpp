@@ -1,6 +1,7 @@
 #include "data/DataStore.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "data/BinaryLogMap.h"
 #include "data/BinaryLogWriter.h"
@@ -39,6 +40,7 @@ SRecordRef CDataStore::AddOutgoingBytes(std::uint32_t ownerId, std::string_view 
 SRecordRef CDataStore::Add(std::uint32_t direction, std::uint32_t ownerId,
                            std::u16string_view text) {
     const auto length = static_cast<std::uint32_t>(text.size());
+    FinishLoadingLog();  // nothing goes after a log still being read
     char* out = m_arena.Reserve(length);
     // One character per byte; a character above 0xFF has no byte in the
     // single-byte code page and becomes '?', as WideToBytes does.
@@ -51,6 +53,7 @@ SRecordRef CDataStore::Add(std::uint32_t direction, std::uint32_t ownerId,
 
 SRecordRef CDataStore::Add(std::uint32_t direction, std::uint32_t ownerId, std::string_view bytes) {
     const auto length = static_cast<std::uint32_t>(bytes.size());
+    FinishLoadingLog();  // nothing goes after a log still being read
     char* out = m_arena.Reserve(length);
     std::copy(bytes.begin(), bytes.end(), out);
     return Commit(direction, ownerId, length);
@@ -124,7 +127,9 @@ void CDataStore::FillView(MessageHandle view) {
         if (generation != m_generation || !Channel().IsAlive(view)) {
             return;
         }
-        Channel().Send(view, UM_APPEND_RECORD, i, generation);
+        if (Channel().Send(view, UM_APPEND_RECORD, i, generation) == kAppendTookAll) {
+            return;
+        }
     }
 }
 
@@ -176,6 +181,14 @@ void CDataStore::ClearData() {
 }
 
 SBinaryLogLoad CDataStore::LoadLog(const std::string& path) {
+    return LoadMappedLog(path, false);
+}
+
+SBinaryLogLoad CDataStore::LoadLogInParts(const std::string& path) {
+    return LoadMappedLog(path, true);
+}
+
+SBinaryLogLoad CDataStore::LoadMappedLog(const std::string& path, bool inParts) {
     SBinaryLogLoad result;
     CBinaryLogMap::EOpen outcome = CBinaryLogMap::EOpen::Failed;
     auto map = CBinaryLogMap::Open(path, result.error, outcome);
@@ -191,11 +204,17 @@ SBinaryLogLoad CDataStore::LoadLog(const std::string& path) {
     }
     SBinaryLogIndex index;
     const CBinaryLogMap& log = *map;
-    // The heads are read once; the pages behind go back as the pass goes on.
-    if (!IndexBinaryLog(log.Bytes(), CRecordArena::kSparseStep, result, index,
-                        [&log](std::uint64_t) { log.DropPages(); })) {
+    if (!BeginBinaryLogIndex(log.Bytes(), result, index)) {
         return result;  // refused: the store stays as it was
     }
+    // The heads are read once; the pages behind go back as the pass goes on.
+    // In parts, the first part holds one record at least, so that the log
+    // is adopted with somewhere to start.
+    const auto drop = [&log](std::uint64_t) { log.DropPages(); };
+    do {
+        ContinueBinaryLogIndex(log.Bytes(), CRecordArena::kSparseStep, result, index,
+                               inParts ? m_loadPartBytes : log.Bytes().size(), drop);
+    } while (!index.complete && index.count == 0);
     log.DropPages();
     result.accepted = true;
     Clear();
@@ -203,7 +222,34 @@ SBinaryLogLoad CDataStore::LoadLog(const std::string& path) {
     m_startTick = result.header.startTick;
     m_arena.AdoptLog(std::move(map), std::move(index));
     UpdateSpillTarget();
+    if (m_arena.IndexingLog()) {
+        Channel().Post(Handle(), UM_LOAD_MORE, m_generation);
+    }
     return result;
+}
+
+void CDataStore::LoadMore(std::uint64_t bytes) {
+    if (!m_arena.IndexingLog()) {
+        return;
+    }
+    const std::size_t before = m_arena.Count();
+    SBinaryLogLoad ignored;
+    m_arena.IndexMoreOfLog(bytes, ignored);
+    if (m_arena.IndexingLog()) {
+        Channel().Post(Handle(), UM_LOAD_MORE, m_generation);
+    }
+    if (m_arena.Count() == before) {
+        return;
+    }
+    // One notice for the part: a view reads whatever the store holds.
+    const SRecordRef ref{m_generation, static_cast<std::uint32_t>(m_arena.Count() - 1)};
+    for (const MessageHandle view : m_views) {
+        Channel().Post(view, UM_APPEND_RECORD, ref.sequence, ref.generation);
+    }
+}
+
+void CDataStore::FinishLoadingLog() {
+    LoadMore(std::numeric_limits<std::uint64_t>::max());
 }
 
 SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
@@ -236,6 +282,7 @@ bool CDataStore::ReleaseLoadedFile(const std::string& path, std::string& error) 
 }
 
 bool CDataStore::SaveBinaryLog(const std::string& path) {
+    FinishLoadingLog();  // every record, not those read so far
     std::string error;
     if (!ReleaseLoadedFile(path, error)) {
         return false;
@@ -361,6 +408,7 @@ void CDataStore::FlushLiveLogs() {
 }
 
 std::size_t CDataStore::SaveBuffer(const SLogRequest& request) {
+    FinishLoadingLog();  // every record, not those read so far
     const std::size_t before = m_logFailures.size();
     for (const ELogKind kind : {ELogKind::Plain, ELogKind::Binary, ELogKind::Formatted}) {
         if (!LogKindEnabled(request, kind)) {
@@ -389,6 +437,11 @@ std::int64_t CDataStore::HandleMessage(SMessage& message) {
     switch (message.id) {
         case UM_FILL_VIEW:
             FillView(static_cast<MessageHandle>(message.lParam));
+            return 0;
+        case UM_LOAD_MORE:
+            if (static_cast<std::uint32_t>(message.wParam) == m_generation) {
+                LoadMore(m_loadPartBytes);
+            }
             return 0;
         case UM_REGISTER_VIEW:
             if (message.wParam == 1) {

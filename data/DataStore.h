@@ -11,7 +11,10 @@
 // CDataStore::Find when it handles the notice; a clear or a load starts a new
 // generation, so a notice still queued for a record they freed finds nothing
 // and is skipped. Live records are posted; a replay (UM_FILL_VIEW) sends the
-// same notice synchronously.
+// same notice synchronously, and stops early when the view answers a notice
+// with kAppendTookAll: a view that reads the store itself has then taken the
+// whole history (a loaded log of millions of records is not replayed one
+// notice at a time).
 //
 // Messages the store handles (every handler returns 0 unless said otherwise):
 //
@@ -152,7 +155,8 @@ class CDataStore final : public CMessageTarget {
     // Owner id 0 is always own.
     bool IsOwn(std::uint32_t ownerId) const;
 
-    // Sends UM_APPEND_RECORD for every record, first to last, to `view`.
+    // Sends UM_APPEND_RECORD for every record, first to last, to `view`,
+    // until the view answers kAppendTookAll.
     void FillView(MessageHandle view);
     // Frees every record and resets the time base to now, then sends
     // UM_CLEAR_DATA to every registered view.
@@ -167,6 +171,19 @@ class CDataStore final : public CMessageTarget {
     // folder. A pipe or a device is read as a stream.
     SBinaryLogLoad LoadLog(const std::string& path);
     SBinaryLogLoad LoadLog(IByteSource& source);
+    // The same for a console, which shows the log at once however large it
+    // is: a mapped log's heads are read in parts, the first now and the
+    // others one a turn (UM_LOAD_MORE posted to the store itself); the
+    // records of each part count at once and the registered views are told
+    // of them as of records arriving. What needs every record (saving,
+    // logging, appending) reads the rest first. The result's counts are
+    // those of the first part.
+    SBinaryLogLoad LoadLogInParts(const std::string& path);
+    // Whether a log loaded in parts has heads left to read, and reads them.
+    bool LoadingLog() const { return m_arena.IndexingLog(); }
+    void FinishLoadingLog();
+    // Bytes of the log each part reads (a test may make it small).
+    void SetLoadPartBytes(std::uint64_t bytes) { m_loadPartBytes = bytes; }
     // Save Buffer, binary kind: the header, then every record. False when the
     // file cannot be created or a write failed.
     bool SaveBinaryLog(const std::string& path);
@@ -233,6 +250,9 @@ class CDataStore final : public CMessageTarget {
     SRecordRef Commit(std::uint32_t direction, std::uint32_t ownerId, std::uint32_t length);
     // Frees the records, resets the time base to now; tells nobody.
     void Clear();
+    SBinaryLogLoad LoadMappedLog(const std::string& path, bool inParts);
+    // One more part of a log loaded in parts, then the views are told.
+    void LoadMore(std::uint64_t bytes);
     // Before `path` is written: when it is the loaded log, its records move
     // to a private copy. False, with the reason, when they cannot.
     bool ReleaseLoadedFile(const std::string& path, std::string& error);
@@ -256,6 +276,8 @@ class CDataStore final : public CMessageTarget {
     std::vector<std::unique_ptr<ILiveLogWriter>> m_liveWriters;
     const SLogRequest* m_logRequest = nullptr;
     bool m_showAllSources = false;
+    // About 5 ms of a pass over heads on a slow machine.
+    std::uint64_t m_loadPartBytes = std::uint64_t{16} << 20;
     EStampMode m_stampMode = EStampMode::Off;
     std::vector<SLogFileFailure> m_logFailures;
     LogFailureHandler m_onLogFailure;

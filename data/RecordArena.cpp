@@ -304,7 +304,9 @@ void CRecordArena::AdoptLog(std::unique_ptr<CBinaryLogMap> log, SBinaryLogIndex 
     block.fileOffset = index.first;
     block.fileBytes = index.end - index.first;
     block.sparse = std::move(index.sparse);
-    block.sparse.shrink_to_fit();
+    if (index.complete) {
+        block.sparse.shrink_to_fit();
+    }
     m_blocks.push_back(std::move(block));
     m_log = std::move(log);
     m_logBlocks = 1;
@@ -313,6 +315,26 @@ void CRecordArena::AdoptLog(std::unique_ptr<CBinaryLogMap> log, SBinaryLogIndex 
     // Nothing of it goes to the spill file.
     m_written = m_count;
     m_firstResident = m_logBlocks;
+    m_logScan = std::move(index);
+}
+
+void CRecordArena::IndexMoreOfLog(std::uint64_t bytes, SBinaryLogLoad& result) {
+    if (!IndexingLog() || m_blocks.size() != m_logBlocks) {
+        return;
+    }
+    SBlock& block = m_blocks.front();
+    m_logScan.sparse.swap(block.sparse);
+    const CBinaryLogMap& log = *m_log;
+    ContinueBinaryLogIndex(log.Bytes(), kSparseStep, result, m_logScan, bytes,
+                           [&log](std::uint64_t) { log.DropPages(); });
+    m_logScan.sparse.swap(block.sparse);
+    if (m_logScan.complete) {
+        block.sparse.shrink_to_fit();
+    }
+    block.fileBytes = m_logScan.end - m_logScan.first;
+    m_logRecords = m_logScan.count;
+    m_count = m_logRecords;
+    m_written = m_count;
 }
 
 bool CRecordArena::CopyAdoptedLog(const std::string& folder, std::string& error) {
@@ -437,6 +459,7 @@ void CRecordArena::Clear() {
     m_log.reset();
     m_logBlocks = 0;
     m_logRecords = 0;
+    m_logScan = SBinaryLogIndex{};
     m_logBytesRead = 0;
     m_spill.reset();
     m_spillFailed = false;

@@ -106,8 +106,14 @@ class CRecordArena {
     void Clear();
 
     // Makes the records `index` finds in `log` the first ones; the arena
-    // must be empty. They count for nothing against the budget.
+    // must be empty. They count for nothing against the budget. The pass
+    // over the log's heads may be unfinished (it found a record at least):
+    // IndexMoreOfLog goes on with it, and each record it finds counts at
+    // once. Nothing may be appended while it is unfinished.
     void AdoptLog(std::unique_ptr<CBinaryLogMap> log, SBinaryLogIndex index);
+    bool IndexingLog() const { return m_log != nullptr && !m_logScan.complete; }
+    // Goes on with the adopted log's pass over at least `bytes` more of it.
+    void IndexMoreOfLog(std::uint64_t bytes, SBinaryLogLoad& result);
     // The adopted log, null when there is none.
     const CBinaryLogMap* AdoptedLog() const { return m_log.get(); }
     // Moves the adopted log's records to a private copy in `folder`, so the
@@ -215,6 +221,9 @@ class CRecordArena {
     std::unique_ptr<CBinaryLogMap> m_log;
     std::size_t m_logBlocks = 0;   // blocks before it are the adopted log's
     std::size_t m_logRecords = 0;  // records in them
+    // The pass over the adopted log's heads (its sparse offsets are the
+    // block's).
+    SBinaryLogIndex m_logScan;
     // Bytes of the adopted log lent out since its pages were last dropped.
     mutable std::uint64_t m_logBytesRead = 0;
 };

@@ -226,7 +226,7 @@ void CControlLogging::LoadLogFile(const std::string& path) {
     m_control.HostShowFrameFooter(0);
     m_control.HostAppendToWindowTitle(FileNameToQString(PathFileName(path)).toStdU16String());
     channel.Send(view->Handle(), UM_CLEAR_DATA);
-    if (store->LoadLog(path).accepted) {
+    if (store->LoadLogInParts(path).accepted) {
         m_review = EReview::Reviewing;
         channel.Post(store->Handle(), UM_FILL_VIEW, 0, view->Handle());
     } else {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,10 @@ class CRecordingView final : public CMessageTarget {
             ++clears;
             shown.clear();
         }
-        return 0;
+        return notices >= tookAllAfter ? kAppendTookAll : 0;
     }
 
+    int tookAllAfter = std::numeric_limits<int>::max();
     int notices = 0;
     int clears = 0;
     std::vector<std::string> shown;
@@ -209,6 +211,11 @@ TEST_F(DataStoreTest, FillViewReplaysEveryRecordSynchronously) {
     channel.Send(store.Handle(), UM_FILL_VIEW, 0, view.Handle());
     EXPECT_EQ(channel.PendingCount(), 0u);
     EXPECT_EQ(view.shown, (std::vector<std::string>{"a", "b", "c"}));
+    // A view that reads the store itself stops the replay where it says so.
+    CRecordingView lazy(channel, store);
+    lazy.tookAllAfter = 2;
+    channel.Send(store.Handle(), UM_FILL_VIEW, 0, lazy.Handle());
+    EXPECT_EQ(lazy.shown, (std::vector<std::string>{"a", "b"}));
 }
 
 // A view that clears the store while a replay is running into it.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -91,6 +92,14 @@ TEST_F(MappedLogTest, WholeCutAndCorruptLogsLoadAsTheStreamReaderLoadsThem) {
         EXPECT_EQ(a.truncated, b.truncated) << what;
         EXPECT_EQ(a.droppedBytes, b.droppedBytes) << what;
         ExpectSameStores(mapped, read, what);
+        // Read in parts of any size, it ends with the same records.
+        CDataStore parts(channel, clock);
+        parts.AddIncomingBytes(0, "before");
+        parts.SetLoadPartBytes(1 + rng() % 400);
+        ASSERT_EQ(parts.LoadLogInParts(path).accepted, b.accepted) << what;
+        channel.DrainPending();
+        EXPECT_FALSE(parts.LoadingLog()) << what;
+        ExpectSameStores(parts, read, what);
     }
     // A missing file is refused with the stream reader's words.
     CDataStore store(channel, clock);
@@ -183,6 +192,78 @@ TEST_F(MappedLogTest, SavingOrLoggingOverTheLoadedFileKeepsEveryRecord) {
     for (std::size_t i = 0; i < expected.RecordCount(); ++i) {
         ASSERT_TRUE(store.Record(i)->bytes == expected.Record(i)->bytes) << i;
     }
+}
+
+// Counts the append notices and the records the store holds at each.
+class CCountingView final : public CMessageTarget {
+  public:
+    CCountingView(CMessageChannel& channel, const CDataStore& store)
+        : CMessageTarget(channel), m_store(store) {}
+    std::int64_t HandleMessage(SMessage& message) override {
+        if (message.id == UM_APPEND_RECORD && m_store.Find(AppendNoticeRef(message))) {
+            held.push_back(m_store.RecordCount());
+        }
+        return 0;
+    }
+    std::vector<std::size_t> held;
+
+  private:
+    const CDataStore& m_store;
+};
+
+TEST_F(MappedLogTest, ALogReadInPartsGrowsATurnAtATimeAndWhatNeedsEveryRecordReadsTheRest) {
+    std::string log = test::LogHeader(kStart, 777);
+    for (std::uint32_t i = 0; i < 200; ++i) {
+        log +=
+            test::LogRecord(kDataRecordKind, i, 1000 + i, 0, 1, 1, "record " + std::to_string(i));
+    }
+    const std::string path = dir.File("parts.wblog");
+    ASSERT_TRUE(test::WriteFileBytes(path, log));
+    CDataStore store(channel, clock);
+    CCountingView view(channel, store);
+    store.RegisterView(view.Handle());
+    store.SetLoadPartBytes(400);
+    ASSERT_TRUE(store.LoadLogInParts(path).accepted);
+    const std::size_t first = store.RecordCount();
+    EXPECT_GT(first, 0u);
+    EXPECT_LT(first, 20u);
+    EXPECT_TRUE(store.LoadingLog());
+    // One part a turn, and the views hear of each as of records arriving.
+    channel.DeliverOne();
+    EXPECT_GT(store.RecordCount(), first);
+    EXPECT_LT(store.RecordCount(), 40u);
+    channel.DrainPending();
+    EXPECT_FALSE(store.LoadingLog());
+    ASSERT_EQ(store.RecordCount(), 200u);
+    EXPECT_GT(view.held.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(view.held.begin(), view.held.end()));
+    EXPECT_EQ(view.held.back(), 200u);
+
+    // Saving while the rest is unread saves every record.
+    ASSERT_TRUE(store.LoadLogInParts(path).accepted);
+    ASSERT_TRUE(store.LoadingLog());
+    SLogRequest save;
+    save.binaryEnabled = true;
+    save.binaryPath = dir.File("saved.wblog");
+    EXPECT_EQ(store.SaveBuffer(save), 0u);
+    CDataStore saved(channel, clock);
+    ASSERT_TRUE(saved.LoadLog(save.binaryPath).accepted);
+    ExpectSameStores(saved, store, "saved during the load");
+
+    // A record added meanwhile comes after the whole log.
+    ASSERT_TRUE(store.LoadLogInParts(path).accepted);
+    store.AddIncomingBytes(0, "live");
+    ASSERT_EQ(store.RecordCount(), 201u);
+    EXPECT_EQ(store.Record(199)->bytes, "record 199");
+    EXPECT_EQ(store.Record(200)->bytes, "live");
+
+    // A clear ends the load; its queued part finds nothing to do.
+    ASSERT_TRUE(store.LoadLogInParts(path).accepted);
+    store.ClearData();
+    EXPECT_FALSE(store.LoadingLog());
+    channel.DrainPending();
+    EXPECT_EQ(store.RecordCount(), 0u);
+    store.UnregisterView(view.Handle());
 }
 
 TEST_F(MappedLogTest, ASpilledRecordOutlivesLookupsOfEveryOtherSegment) {

@@ -89,8 +89,7 @@ void CConsoleView::SetControl(MessageHandle control) {
 std::int64_t CConsoleView::HandleMessage(SMessage& message) {
     switch (message.id) {
         case UM_APPEND_RECORD:
-            AppendRecord(AppendNoticeRef(message));
-            return 0;
+            return AppendRecord(AppendNoticeRef(message)) ? kAppendTookAll : 0;
         case UM_CLEAR_DATA:
             ClearView();
             return 0;
@@ -417,21 +416,22 @@ const CDisplayDocument& CConsoleView::Document() const {
     return m_whole;
 }
 
-void CConsoleView::AppendRecord(SRecordRef ref) {
+bool CConsoleView::AppendRecord(SRecordRef ref) {
     if (!Channel().IsAlive(m_storeHandle) || !m_store.Find(ref)) {
-        return;  // cleared or reloaded since the notice was posted
+        return false;  // cleared or reloaded since the notice was posted
     }
     if (!IndexValid()) {
         // The first record of a new generation (a load's replay): the view
         // shows it all.
         NewIndex(0);
-        return;
+        return true;
     }
     // The index takes in whatever the store holds when the view next
     // draws; records a replay or an earlier notice brought are not counted twice.
     if (!m_building) {
         ContentChanged();
     }
+    return true;
 }
 
 void CConsoleView::ClearView() {

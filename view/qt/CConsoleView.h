@@ -7,8 +7,10 @@
 // rows in sight, wraps at its right edge, never edits its own text, and
 // hands every key to the control first.
 //
-// Messages (each returns 0):
-//   UM_APPEND_RECORD  wParam = store index, lParam = store generation
+// Messages (each returns 0 unless said otherwise):
+//   UM_APPEND_RECORD  wParam = store index, lParam = store generation;
+//                     returns kAppendTookAll, since the view reads the
+//                     store itself (a replay stops after the first notice)
 //   UM_CLEAR_DATA     empties the view and the run table
 //   UM_SET_SCHEME     payload = std::shared_ptr to a const or mutable
 //                     CStyleScheme (none or null: no scheme); takes the
@@ -224,7 +226,8 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     bool viewportEvent(QEvent* event) override;
 
   private:
-    void AppendRecord(SRecordRef ref);
+    // True when the record was the store's (not a stale notice).
+    bool AppendRecord(SRecordRef ref);
     void ClearView();
     void SetScheme(std::shared_ptr<const CStyleScheme> scheme);
     void ContentChanged();

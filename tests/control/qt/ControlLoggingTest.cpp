@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QMenu>
+#include <QScrollBar>
 #include <QTest>
 
 #include <deque>
@@ -378,6 +379,36 @@ TEST_F(ControlLogging, ALoadedLogIsReviewedThroughAnyStyleAndSavedAsFormattedTex
     ASSERT_EQ(Store().RecordCount(), 1u);
     EXPECT_EQ(Store().Record(0)->bytes, "second");
     EXPECT_EQ(host->titles.back(), "review2.wblog");
+}
+
+TEST_F(ControlLogging, ALargeLogShowsItsFirstPartAtOnceAndTheRestAsItIsRead) {
+    CManualClock clock(5000, 1'559'376'000);
+    CQueuedChannel channel;
+    CDataStore written(channel, clock);
+    for (int i = 0; i < 3000; ++i) {
+        clock.Advance(10);
+        written.AddIncomingBytes(0, "line " + std::to_string(i) + "\r\n");
+    }
+    const std::string path = dir.File("large.wblog");
+    ASSERT_TRUE(written.SaveBinaryLog(path));
+    answers->file = path;
+    Store().SetLoadPartBytes(4096);
+    control->OnCommand(cmd::LoadLog);
+    QApplication::processEvents();
+    ASSERT_TRUE(Store().LoadingLog());
+    ASSERT_GT(Store().RecordCount(), 0u);
+    EXPECT_LT(Store().RecordCount(), 3000u);
+    // The replay took one notice, not one a record.
+    EXPECT_FALSE(ViewText().empty());
+    for (int turns = 0; Store().LoadingLog() && turns < 10'000; ++turns) {
+        QApplication::processEvents();
+    }
+    ASSERT_EQ(Store().RecordCount(), 3000u);
+    EXPECT_EQ(ViewText(), Rendered());
+    // The view followed the log to its end.
+    control->View()->viewport()->repaint();
+    EXPECT_EQ(control->View()->verticalScrollBar()->value(),
+              control->View()->verticalScrollBar()->maximum());
 }
 
 TEST_F(ControlLogging, ARefusedFileShowsTheErrorBoxAndLeavesTheViewEmpty) {

@@ -91,7 +91,13 @@ class ControlStyleEditor : public ::testing::Test {
         control->show();
         QApplication::processEvents();
     }
-    std::string ViewText() const { return std::string(control->View()->Document().Text()); }
+    // Once the view has indexed what it shows: until then it gives the part indexed.
+    std::string ViewText() const {
+        for (int turns = 0; control->View()->IsIndexing() && turns < 10'000; ++turns) {
+            QApplication::processEvents();
+        }
+        return std::string(control->View()->Document().Text());
+    }
     std::vector<std::string> MenuTexts() {
         std::vector<std::string> texts;
         for (QAction* a : control->Menus().StylePopup()->actions()) {
