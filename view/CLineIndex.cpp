@@ -43,6 +43,14 @@ CLineIndex::CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineInd
 
 bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget, std::size_t recordLimit) {
     CCounter counter(*this);
+    // Nothing can change the scheme while a slice is counted.
+    struct SHold {
+        CStyledRenderer& renderer;
+        explicit SHold(CStyledRenderer& r) : renderer(r) { renderer.HoldScheme(true); }
+        ~SHold() { renderer.HoldScheme(false); }
+        SHold(const SHold&) = delete;
+        SHold& operator=(const SHold&) = delete;
+    } hold(m_renderer);
     std::size_t spent = 0;
     const std::size_t end = std::min(store.RecordCount(), recordLimit);
     while (m_record < end && spent < byteBudget) {

@@ -6,6 +6,10 @@
 #include <memory>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "view/PatternRules.h"
 #include "view/SameFormat.h"
 
@@ -29,7 +33,8 @@ SPartSpan PartSpan(const SDataRecord& record, std::size_t offset, std::size_t st
     return {begin, stopAfter >= size - begin ? size : begin + stopAfter};
 }
 
-constexpr std::array<const char*, 32> kControlNames = {
+// Views, not C strings: a count takes their lengths byte by byte.
+constexpr std::array<std::string_view, 32> kControlNames = {
     "[NUL]", "[SOH]", "[STX]", "[ETX]", "[EOT]", "[ENQ]", "[ACK]", "[BEL]",
     "[BS]",  "[TAB]", "[LF]",  "[VT]",  "[FF]",  "[CR]",  "[SO]",  "[SI]",
     "[DLE]", "[DC1]", "[DC2]", "[DC3]", "[DC4]", "[NAK]", "[SYN]", "[ETB]",
@@ -45,6 +50,9 @@ struct SHexNames {
     }
 };
 const SHexNames g_hexNames;
+
+// Bytes a count takes one by one before it looks for a longer run.
+constexpr std::size_t kQuickRun = 16;
 
 // Writes one byte's translation; a backspace with nothing pending is returned
 // to the caller (true), which knows what it means where the text goes.
@@ -85,9 +93,11 @@ class CChooser {
   public:
     // For a count alone (`countOnly`) the patterns may be left unsearched
     // while the count does not need them: see Deferred.
-    CChooser(const CStyleScheme& scheme, const SDataRecord& record, bool countOnly = false)
+    // With `held`, the scheme's tables as they were refreshed last.
+    CChooser(const CStyleScheme& scheme, const SDataRecord& record, bool countOnly = false,
+             const CCompiledScheme* held = nullptr)
         : m_scheme(scheme), m_record(record) {
-        const CCompiledScheme& compiled = scheme.Compiled();
+        const CCompiledScheme& compiled = held != nullptr ? *held : scheme.Compiled();
         m_build = compiled.BuildCount();
         if (CCompiledScheme::HasTable(record.direction, record.source)) {
             m_table = &compiled.Table(record.direction, record.source);
@@ -157,21 +167,24 @@ class CChooser {
     }
     // A table right for every byte from `at` up to `end`, or null where
     // bytes must be chosen one by one.
+    // `covered` names the table: the patterns covering its bytes.
     struct SSegment {
         const std::array<SByteChoice, 256>* table;
         std::size_t end;
+        std::uint64_t covered;
     };
     SSegment SegmentAt(std::size_t at) {
         const std::size_t size = m_record.bytes.size();
         if (m_covers.empty()) {
-            return {m_table, size};
+            return {m_table, size, 0};
         }
         const std::uint64_t covered = CoveredAt(at);
         if (covered == 0) {
-            return {m_table, m_cursor < m_covers.size() ? m_covers[m_cursor].begin : size};
+            return {m_table, m_cursor < m_covers.size() ? m_covers[m_cursor].begin : size, 0};
         }
-        return {CoveredTable(covered), m_covers[m_cursor].end};
+        return {CoveredTable(covered), m_covers[m_cursor].end, covered};
     }
+    std::uint64_t Build() const { return m_build; }
 
   private:
     bool CountNeedsNoCovers() const {
@@ -274,9 +287,16 @@ std::string_view ByteName(std::uint8_t byte, bool translated) {
     return std::string_view(g_hexNames.names[byte].data(), 5);
 }
 
+void CStyledRenderer::HoldScheme(bool hold) {
+    m_heldCompiled = hold && m_scheme != nullptr ? &m_scheme->Compiled() : nullptr;
+}
+
 void CStyledRenderer::SetScheme(const CStyleScheme* scheme) {
     m_scheme = scheme;
+    m_heldCompiled = nullptr;
     m_currentColourRule = nullptr;
+    m_runOps = {};
+    m_lastRunOps = 0;
 }
 
 void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
@@ -429,8 +449,13 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
     const std::size_t size = record.bytes.size();
     const auto [begin, stop] = PartSpan(record, point.offset, stopAfter);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(record.bytes.data());
-    // The text held back, as its length and where its breaks lie.
+    // The text held back, as its length and where its breaks lie. Of it,
+    // the first `out` characters (with `outBreaks` breaks) count as written
+    // already, as a change of colour writes them: a backspace cannot take
+    // them back. They go to the surface with the rest, in one append.
     std::size_t pending = 0;
+    std::size_t out = 0;
+    std::size_t outBreaks = 0;
     m_pendingBreaks.clear();
     auto flush = [&] {
         if (pending > 0) {
@@ -438,6 +463,8 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
             pending = 0;
             m_pendingBreaks.clear();
         }
+        out = 0;
+        outBreaks = 0;
     };
     auto addBreak = [&] { m_pendingBreaks.push_back(static_cast<std::uint32_t>(pending++)); };
     if (m_scheme == nullptr) {
@@ -452,10 +479,40 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         point.offset = stop < size ? stop : 0;
         return stop == size;
     }
-    CChooser choose(*m_scheme, record, true);
+    CChooser choose(*m_scheme, record, true, m_heldCompiled);
     const SRenderPoint entry = point;
-    for (std::size_t i = begin; i < size; ++i) {
-        if (i >= stop && m_pendingBreaks.empty()) {
+    // A colour rule met that is not the record's so far; the current one
+    // only changes (and the text held back goes out) when it differs too.
+    const auto colour = [&](std::int32_t rule) {
+        if (rule != point.currentRule) {
+            out = pending;
+            outBreaks = m_pendingBreaks.size();
+            point.currentRule = rule;
+            point.formatApplied = true;
+        }
+        point.ruleInRecord = rule;
+    };
+    // A backspace takes the last character held back (a break too), or
+    // with nothing held back the last of the line on the surface.
+    const auto backspace = [&] {
+        if (pending == out) {
+            flush();
+            surface.DeleteLastCharOfCaretLine();
+            return;
+        }
+        --pending;
+        if (m_pendingBreaks.size() > outBreaks && m_pendingBreaks.back() == pending) {
+            m_pendingBreaks.pop_back();
+        }
+    };
+    // Whether the text held back has a break a backspace may still take:
+    // no stop may fall then.
+    const auto heldBreaks = [&] { return m_pendingBreaks.size() > outBreaks; };
+    SRunOpSet* opSet = nullptr;
+    std::uint64_t opSetCovered = 0;
+    std::size_t i = begin;
+    while (i < size) {
+        if (i >= stop && !heldBreaks()) {
             flush();
             if (choose.Deferred()) {
                 choose.SettleColour(point, entry, begin, i);
@@ -463,84 +520,88 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
             point.offset = i;
             return false;
         }
-        const auto [table, segmentEnd] = choose.SegmentAt(i);
-        if (table != nullptr) {
-            // Most bytes add to the text held back and nothing else: a run of
-            // them is counted in one go, up to where a stop may fall.
-            std::size_t runEnd = std::min(m_pendingBreaks.empty() ? stop : size, segmentEnd);
-            std::size_t j = i;
-            for (; j < runEnd; ++j) {
-                const SByteChoice& c = (*table)[bytes[j]];
-                if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
-                    // A change of colour, as below, without leaving the run
-                    // (pattern rules change it often); once the text held
-                    // back is out, a stop may fall again.
-                    if (c.colourRule != point.currentRule) {
-                        flush();
-                        point.currentRule = c.colourRule;
-                        point.formatApplied = true;
-                        runEnd = std::min(runEnd, stop);
-                    }
-                    point.ruleInRecord = c.colourRule;
+        const auto [table, segmentEnd, covered] = choose.SegmentAt(i);
+        if (table == nullptr) {
+            // No table for these bytes: each is chosen by walking the rules.
+            const std::uint8_t b = bytes[i];
+            const SByteChoice& c = choose(i, b);
+            if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
+                colour(c.colourRule);
+            }
+            const std::uint8_t op = RunOpOf(c, b);
+            if ((op & kOpBackspace) != 0) {
+                backspace();
+            } else {
+                pending += op & kOpWidth;
+                if ((op & kOpBreak) != 0) {
+                    addBreak();
                 }
-                if (c.action == EByteAction::Copy) {
-                    if (bytes[j] == '\r' || bytes[j] == '\n') {
+            }
+            ++i;
+            continue;
+        }
+        if (opSet == nullptr || covered != opSetCovered) {
+            opSet = &RunOpSetFor(choose.Build(), record, covered);
+            opSetCovered = covered;
+        }
+        const auto opsFor = [&, table = table](std::int32_t rule) -> const RunOps* {
+            const auto& slot = opSet->byRule[static_cast<std::size_t>(rule + 1)];
+            return slot ? slot.get() : &MakeOps(*opSet, *table, rule);
+        };
+        const RunOps* ops = opsFor(point.ruleInRecord);
+        const std::size_t end = std::min(segmentEnd, size);
+        while (i < end) {
+            const bool free = !heldBreaks();
+            if (free && i >= stop) {
+                break;  // a stop falls here
+            }
+            // Most bytes add to the text held back and nothing else: a run
+            // of them is counted in one go, up to where a stop may fall.
+            const std::size_t limit = free ? std::min(end, stop) : end;
+            std::size_t added = 0;
+            std::uint8_t op = 0;
+            // Byte by byte first, as most runs are short; a run that goes on
+            // is taken many bytes at a time where the table allows.
+            const std::size_t quick = std::min(limit, i + kQuickRun);
+            for (; i < quick; ++i) {
+                op = ops->op[bytes[i]];
+                if (op > kOpWidth) {
+                    break;
+                }
+                added += op;
+            }
+            if (i == quick && i < limit) {
+                if (ops->uniform) {
+                    const std::size_t n = UniformPrefix(*ops, bytes + i, limit - i);
+                    added += n * ops->width;
+                    i += n;
+                }
+                for (; i < limit; ++i) {
+                    op = ops->op[bytes[i]];
+                    if (op > kOpWidth) {
                         break;
                     }
-                    ++pending;
-                } else if (c.action == EByteAction::Name) {
-                    pending += ByteName(bytes[j], c.translatedNames).size();
-                } else if (c.action != EByteAction::Drop) {
-                    break;
+                    added += op;
                 }
             }
-            if (j > i) {
-                i = j - 1;
+            pending += added;
+            if (i == limit) {
                 continue;
             }
-        }
-        const std::uint8_t b = bytes[i];
-        const SByteChoice& c = choose(i, b);
-        if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
-            if (c.colourRule != point.currentRule) {
-                flush();
-                point.currentRule = c.colourRule;
-                point.formatApplied = true;
+            if ((op & kOpColour) != 0) {
+                colour((*table)[bytes[i]].colourRule);
+                ops = opsFor(point.ruleInRecord);
+                op = ops->op[bytes[i]];
             }
-            point.ruleInRecord = c.colourRule;
-        }
-        // As Translate writes it.
-        switch (c.action) {
-            case EByteAction::Copy:
-                if (b == '\r' || b == '\n') {
-                    addBreak();
-                } else {
-                    ++pending;
-                }
-                break;
-            case EByteAction::Drop:
-                break;
-            case EByteAction::Newline:
-                addBreak();
-                break;
-            case EByteAction::Backspace:
-                if (pending == 0) {
-                    surface.DeleteLastCharOfCaretLine();
-                    break;
-                }
-                --pending;
-                if (!m_pendingBreaks.empty() && m_pendingBreaks.back() == pending) {
-                    m_pendingBreaks.pop_back();
-                }
-                break;
-            case EByteAction::Name:
-            case EByteAction::NameThenCR:
-            case EByteAction::NameThenLF:
-                pending += ByteName(b, c.translatedNames).size();
-                if (c.action != EByteAction::Name) {
+            if ((op & kOpBackspace) != 0) {
+                backspace();
+            } else {
+                pending += op & kOpWidth;
+                if ((op & kOpBreak) != 0) {
                     addBreak();
                 }
-                break;
+            }
+            ++i;
         }
     }
     flush();
@@ -551,6 +612,153 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
     point.ruleInRecord = -1;
     point.formatApplied = false;
     return true;
+}
+
+std::uint8_t CStyledRenderer::RunOpOf(const SByteChoice& c, std::uint8_t b) {
+    // As Translate writes it.
+    switch (c.action) {
+        case EByteAction::Copy:
+            return b == '\r' || b == '\n' ? kOpBreak : 1;
+        case EByteAction::Drop:
+            return 0;
+        case EByteAction::Newline:
+            return kOpBreak;
+        case EByteAction::Backspace:
+            return kOpBackspace;
+        case EByteAction::Name:
+        case EByteAction::NameThenCR:
+        case EByteAction::NameThenLF: {
+            const auto width = static_cast<std::uint8_t>(ByteName(b, c.translatedNames).size());
+            return c.action == EByteAction::Name ? width
+                                                 : static_cast<std::uint8_t>(width | kOpBreak);
+        }
+    }
+    return 0;
+}
+
+CStyledRenderer::SRunOpSet& CStyledRenderer::RunOpSetFor(std::uint64_t build,
+                                                         const SDataRecord& record,
+                                                         std::uint64_t covered) {
+    // A table's choices follow from the scheme's build, the record's
+    // direction and source, and the patterns covering the bytes.
+    const auto same = [&](const SRunOpSet& set) {
+        return set.valid && set.build == build && set.direction == record.direction &&
+               set.source == record.source && set.covered == covered;
+    };
+    if (same(m_runOps[m_lastRunOps])) {
+        return m_runOps[m_lastRunOps];
+    }
+    for (std::size_t k = 0; k < m_runOps.size(); ++k) {
+        if (same(m_runOps[k])) {
+            m_lastRunOps = k;
+            return m_runOps[k];
+        }
+    }
+    m_lastRunOps = (m_lastRunOps + 1) % m_runOps.size();
+    SRunOpSet& set = m_runOps[m_lastRunOps];
+    set.build = build;
+    set.direction = record.direction;
+    set.source = record.source;
+    set.covered = covered;
+    set.valid = true;
+    set.byRule.clear();
+    set.byRule.resize(m_scheme->RulePointers().size() + 1);
+    return set;
+}
+
+const CStyledRenderer::RunOps& CStyledRenderer::MakeOps(SRunOpSet& set,
+                                                        const std::array<SByteChoice, 256>& table,
+                                                        std::int32_t rule) {
+    std::unique_ptr<RunOps>& slot = set.byRule[static_cast<std::size_t>(rule + 1)];
+    slot = std::make_unique<RunOps>();
+    for (unsigned b = 0; b < 256; ++b) {
+        const SByteChoice& c = table[b];
+        const bool change = c.colourRule >= 0 && c.colourRule != rule;
+        slot->op[b] = change ? kOpColour : RunOpOf(c, static_cast<std::uint8_t>(b));
+    }
+    FindUniform(*slot);
+    return *slot;
+}
+
+void CStyledRenderer::FindUniform(RunOps& ops) {
+    // For each width, the widest window of byte values holding at most two
+    // of another op, by a sliding window; the one with the most bytes of
+    // the width wins. Text is mostly one stretch (printable ASCII), names
+    // nearly every byte but the breaks.
+    std::size_t best = 0;
+    for (unsigned w = 0; w <= kOpWidth; ++w) {
+        unsigned lo = 0;
+        unsigned others = 0;
+        for (unsigned hi = 0; hi < 256; ++hi) {
+            others += ops.op[hi] != w;
+            while (others > 2) {
+                others -= ops.op[lo] != w;
+                ++lo;
+            }
+            const std::size_t covered = hi + 1 - lo - others;
+            if (covered > best) {
+                best = covered;
+                ops.width = static_cast<std::uint8_t>(w);
+                ops.lo = static_cast<std::uint8_t>(lo);
+                ops.span = static_cast<std::uint8_t>(hi - lo);
+            }
+        }
+    }
+    // Worth it only for a long stretch: a few values are as quick by table.
+    ops.uniform = best >= 16;
+    if (!ops.uniform) {
+        return;
+    }
+    // The exceptions, repeated; when none, a value outside the window (or,
+    // when it holds every value, NUL, which then just takes the slow way).
+    std::size_t found = 0;
+    const unsigned outside = ops.lo > 0 ? ops.lo - 1u : (ops.lo + ops.span + 1u) & 0xFFu;
+    ops.except = {static_cast<std::uint8_t>(outside), static_cast<std::uint8_t>(outside)};
+    for (unsigned b = ops.lo; b <= ops.lo + ops.span; ++b) {
+        if (ops.op[b] != ops.width) {
+            ops.except[found++] = static_cast<std::uint8_t>(b);
+        }
+    }
+    if (found == 1) {
+        ops.except[1] = ops.except[0];
+    }
+    ops.lanes[0].fill(ops.lo);
+    ops.lanes[1].fill(ops.span);
+    ops.lanes[2].fill(ops.except[0]);
+    ops.lanes[3].fill(ops.except[1]);
+}
+
+std::size_t CStyledRenderer::UniformPrefix(const RunOps& ops, const std::uint8_t* p,
+                                           std::size_t n) {
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const auto lane = [&ops](std::size_t k) {
+        return _mm_load_si128(reinterpret_cast<const __m128i*>(ops.lanes[k].data()));
+    };
+    const __m128i lo = lane(0);
+    const __m128i span = lane(1);
+    const __m128i except0 = lane(2);
+    const __m128i except1 = lane(3);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        // In the stretch: v - lo, as unsigned, no more than span.
+        const __m128i t = _mm_sub_epi8(v, lo);
+        const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(t, span), t);
+        const __m128i out = _mm_or_si128(_mm_cmpeq_epi8(v, except0), _mm_cmpeq_epi8(v, except1));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(out, in)));
+        if (mask != 0xFFFFu) {
+            return i + static_cast<std::size_t>(__builtin_ctz(~mask));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        const std::uint8_t b = p[i];
+        if (static_cast<std::uint8_t>(b - ops.lo) > ops.span || b == ops.except[0] ||
+            b == ops.except[1]) {
+            break;
+        }
+    }
+    return i;
 }
 
 void CStyledRenderer::BeginAt(IRenderSurface& surface, const SRenderPoint& point) const {

@@ -8,8 +8,10 @@
 // never cut off the rest of a run. Under the hexadecimal codes a NUL is
 // written by name ("[00h]", "[NUL]") like every other byte.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -85,6 +87,10 @@ class CStyledRenderer {
     // stops, as counts.
     bool CountPart(ICountSurface& surface, const SDataRecord& record, bool showAllSources,
                    SRenderPoint& point, std::size_t stopAfter);
+    // While held, the scheme's rules are taken to stay as they are: a count
+    // looks their tables up once, not at every record. For a run of counts
+    // between which nothing can change the scheme (a slice of the index).
+    void HoldScheme(bool hold);
     // What a surface must be told to start drawing at `point` as if it had
     // drawn everything before it: the format in force.
     void BeginAt(IRenderSurface& surface, const SRenderPoint& point) const;
@@ -110,7 +116,48 @@ class CStyledRenderer {
     static void AppendPrefix(std::string& out, const CStyleScheme* scheme,
                              const SDataRecord& record, std::size_t limit);
 
+    // For a count, what each byte does to the text held back, under one
+    // byte table with the record so far in one colour rule: the characters
+    // it adds (kOpWidth), then a break; or a backspace; or kOpColour when it
+    // changes the colour rule, to be looked up again under the new one.
+    static constexpr std::uint8_t kOpWidth = 0x0F;
+    static constexpr std::uint8_t kOpBreak = 0x10;
+    static constexpr std::uint8_t kOpBackspace = 0x20;
+    static constexpr std::uint8_t kOpColour = 0x40;
+    // With the widest stretch of byte values [lo, lo + span] that, but for
+    // at most two (`except`), all add `width` characters and nothing else:
+    // such bytes are taken many at a time.
+    struct RunOps {
+        std::array<std::uint8_t, 256> op{};
+        bool uniform = false;
+        std::uint8_t width = 0;
+        std::uint8_t lo = 0;
+        std::uint8_t span = 0;
+        std::array<std::uint8_t, 2> except{};
+        // lo, span and the exceptions, each repeated across 16 lanes.
+        alignas(16) std::array<std::array<std::uint8_t, 16>, 4> lanes{};
+    };
+    static std::uint8_t RunOpOf(const SByteChoice& choice, std::uint8_t byte);
+    static void FindUniform(RunOps& ops);
+    // How many of the `n` bytes at `p` are of the uniform stretch, before
+    // the first that is not.
+    static std::size_t UniformPrefix(const RunOps& ops, const std::uint8_t* p, std::size_t n);
+    // The ops of one table for each colour rule (by index + 1; 0 for none
+    // yet), made once per table and rule, not once per record.
+    struct SRunOpSet {
+        std::uint64_t build = 0;
+        std::uint32_t direction = 0;
+        std::uint32_t source = 0;
+        std::uint64_t covered = 0;
+        bool valid = false;
+        std::vector<std::unique_ptr<RunOps>> byRule;
+    };
+    SRunOpSet& RunOpSetFor(std::uint64_t build, const SDataRecord& record, std::uint64_t covered);
+    static const RunOps& MakeOps(SRunOpSet& set, const std::array<SByteChoice, 256>& table,
+                                 std::int32_t rule);
+
     const CStyleScheme* m_scheme = nullptr;
+    const CCompiledScheme* m_heldCompiled = nullptr;
     // Never read through: the rule may be gone since. Within one record a
     // rule is the current one when it is this one; at a record's first
     // colour rule only when its format is also the kept copy.
@@ -118,6 +165,10 @@ class CStyledRenderer {
     SCharFormat m_currentFormat;
     std::string m_pending;
     std::vector<std::uint32_t> m_pendingBreaks;
+    // The run widths of a few tables: a record's own and those its
+    // patterns make.
+    std::array<SRunOpSet, 4> m_runOps{};
+    std::size_t m_lastRunOps = 0;
 };
 
 }  // namespace quillpad

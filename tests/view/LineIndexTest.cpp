@@ -13,6 +13,7 @@
 #include <tuple>
 
 #include "platform/MessageChannel.h"
+#include "styles/BuiltinSchemes.h"
 #include "view/RenderRecordOf.h"
 #include "view/SameFormat.h"
 
@@ -49,6 +50,66 @@ std::string RandomBytes(std::mt19937& rng, std::size_t n) {
         bytes.push_back(c);
     }
     return bytes;
+}
+
+// Long runs of bytes that are written as themselves or by name, as device
+// traffic has them, broken by the bytes the rules treat apart: backspaces
+// (several in a row too), CR, LF and CR LF, tabs, NUL, ESC, DEL and high
+// bytes, alone or in runs, so that a count takes whole runs at a time and
+// stops at every kind of edge.
+std::string RandomRunBytes(std::mt19937& rng, std::size_t n) {
+    static const char kEdges[] = {'\b', '\r', '\n', '\t', '\0', '\x1b', '\x7f', ' '};
+    std::string bytes;
+    while (bytes.size() < n) {
+        const unsigned roll = rng() % 100;
+        if (roll < 40) {
+            const std::size_t run = 1 + rng() % 70;
+            for (std::size_t k = 0; k < run; ++k) {
+                bytes.push_back(static_cast<char>(0x20 + rng() % 0x5F));
+            }
+        } else if (roll < 50) {
+            const std::size_t run = 1 + rng() % 40;
+            for (std::size_t k = 0; k < run; ++k) {
+                bytes.push_back(static_cast<char>(0x80 + rng() % 0x80));
+            }
+        } else if (roll < 60) {
+            bytes += "\r\n";
+        } else if (roll < 68) {
+            bytes.append(1 + rng() % 4, '\b');
+        } else if (roll < 75) {
+            const std::size_t run = 1 + rng() % 30;
+            for (std::size_t k = 0; k < run; ++k) {
+                bytes.push_back(static_cast<char>(rng() % 0x20));
+            }
+        } else {
+            bytes.push_back(kEdges[rng() % sizeof(kEdges)]);
+        }
+    }
+    bytes.resize(n);
+    return bytes;
+}
+
+// A rule for the runs above: besides the classes, custom sets that pick a
+// byte or two out of a run (a space, a letter, a comma or a tab), so the
+// stretch of bytes a count takes at once has holes in it.
+SStyleRule RandomEdgeRule(std::mt19937& rng) {
+    SStyleRule r;
+    r.Direction_MatchValue = static_cast<std::int32_t>(rng() % 3);
+    r.Owner_MatchValue = rng() % 5 == 0 ? static_cast<std::int32_t>(1 + rng() % 2) : 0;
+    r.CharRange_MatchValue = static_cast<std::int32_t>(rng() % 5);
+    if (r.CharRange_MatchValue == kClassCustom) {
+        static const char* kSets[] = {"20",    "61",    "2C,2E", "41-5A",   "09",    "1B",
+                                      "7F",    "08",    "0D",    "0A",      "0D,0A", "20,08",
+                                      "80-FF", "00-1F", "30-39", "09,20,7E"};
+        r.SetCustomValues(kSets[rng() % 16]);
+    }
+    r.Format_ApplyColor = rng() % 3 != 0;
+    r.CharFormat.crTextColor = rng() % 4;
+    r.Format_ApplyFormat = rng() % 4 != 0;
+    r.Format_CharacterFormat = static_cast<std::int32_t>(rng() % 4);
+    r.Format_AlwaysInterpretCRLFBSTB = rng() % 2 == 0;
+    r.Format_InsertCRLFIfTranslated = rng() % 2 == 0;
+    return r;
 }
 
 SStyleRule RandomRule(std::mt19937& rng) {
@@ -93,10 +154,21 @@ void ExpectAsWhole(const CDisplayDocument& ref, const CDisplayDocument& window,
 // One random case: a store, a scheme and the whole render of the store.
 class CCase {
   public:
-    explicit CCase(std::uint32_t seed) : m_rng(seed) {
+    // With `runs`, long records of RandomRunBytes through RandomEdgeRule
+    // rules or a built-in scheme.
+    explicit CCase(std::uint32_t seed, bool runs = false) : m_rng(seed), m_runs(runs) {
         const std::size_t rules = m_rng() % 5;
+        if (runs && m_rng() % 3 == 0) {
+            static const auto a = MakeBuiltinSchemes(EBuiltinSet::A);
+            static const auto b = MakeBuiltinSchemes(EBuiltinSet::B);
+            const auto& set = m_rng() % 2 == 0 ? a : b;
+            const CStyleScheme& builtin = *set[m_rng() % set.size()];
+            for (std::size_t i = 0; i < builtin.RuleCount(); ++i) {
+                m_scheme.AppendRule(builtin.Rule(i));
+            }
+        }
         for (std::size_t i = 0; i < rules; ++i) {
-            m_scheme.AppendRule(RandomRule(m_rng));
+            m_scheme.AppendRule(runs ? RandomEdgeRule(m_rng) : RandomRule(m_rng));
         }
         m_scheme.LineWrap = m_rng() % 2 == 0;  // a matter of layout: must change nothing here
         m_noScheme = m_rng() % 16 == 0;
@@ -105,7 +177,7 @@ class CCase {
         m_renderer.SetScheme(Scheme());
         m_spacing.lines = 1 + m_rng() % 4;
         m_spacing.chars = 1 + m_rng() % 24;
-        m_spacing.pieceBytes = 1 + m_rng() % 8;
+        m_spacing.pieceBytes = 1 + m_rng() % (runs ? 200 : 8);
         // A third of the cases colour what patterns find, drawn apart so the
         // other cases stay as they were.
         std::mt19937 patterns(seed ^ 0x9E3779B9U);
@@ -126,7 +198,8 @@ class CCase {
 
     void AddRecords(std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
-            const std::string bytes = RandomBytes(m_rng, m_rng() % 16);
+            const std::string bytes =
+                m_runs ? RandomRunBytes(m_rng, m_rng() % 400) : RandomBytes(m_rng, m_rng() % 16);
             const std::uint32_t owner = m_rng() % 4 == 0 ? 9 : 0;  // 9 is not own
             const SRecordRef ref = m_rng() % 3 == 0 ? m_store.AddOutgoingBytes(owner, bytes)
                                                     : m_store.AddIncomingBytes(owner, bytes);
@@ -163,7 +236,19 @@ class CCase {
         EXPECT_GE(place.start + window.Size(), to);
     }
 
+    // Every line drawn on its own from the index, as the whole render has it.
+    void CheckEveryLine(const CLineIndex& index) {
+        ASSERT_EQ(index.LineCount(), m_reference.LineCount());
+        ASSERT_EQ(index.TextSize(), m_reference.Size());
+        CDisplayDocument window;
+        for (std::uint64_t line = 0; line < m_reference.LineCount(); ++line) {
+            ASSERT_NO_FATAL_FAILURE(
+                ExpectSame(window, index.RenderLines(m_store, line, line + 1, window)));
+        }
+    }
+
     std::mt19937 m_rng;
+    bool m_runs = false;
     CQueuedChannel m_channel;
     CDataStore m_store{m_channel};
     CStyleScheme m_scheme;
@@ -316,6 +401,34 @@ void RunCases(std::uint32_t firstSeed, std::uint32_t count) {
         ASSERT_NO_FATAL_FAILURE(
             c.ExpectSame(tail, {c.m_reference.Size() - tail.Size(),
                                 c.m_reference.LineOf(c.m_reference.Size() - tail.Size())}));
+    }
+}
+
+// Long runs through the rules' edges, indexed in slices of random size
+// (which cut runs anywhere), each line drawn from the index.
+TEST(LineIndexAgainstWholeRender, LongRunsCountAsTheWholeRenderDrawsThem) {
+    for (std::uint32_t seed = 1; seed <= 500; ++seed) {
+        SCOPED_TRACE("seed " + std::to_string(seed));
+        CCase c(seed, true);
+        CLineIndex index(c.Scheme(), c.m_showAll, c.m_spacing);
+        const std::size_t batches = 1 + c.m_rng() % 3;
+        for (std::size_t b = 0; b < batches; ++b) {
+            c.AddRecords(1 + c.m_rng() % 5);
+            index.Build(c.m_store, 1 + c.m_rng() % 600);
+        }
+        ASSERT_TRUE(index.Build(c.m_store));
+        ASSERT_NO_FATAL_FAILURE(c.CheckEveryLine(index));
+        // The same history at once has the same checkpoints as in slices.
+        CLineIndex whole(c.Scheme(), c.m_showAll, c.m_spacing);
+        ASSERT_TRUE(whole.Build(c.m_store));
+        ASSERT_EQ(whole.Checkpoints().size(), index.Checkpoints().size());
+        for (std::size_t i = 0; i < whole.Checkpoints().size(); ++i) {
+            const auto& a = whole.Checkpoints()[i];
+            const auto& p = index.Checkpoints()[i];
+            ASSERT_EQ(std::tie(a.record, a.point, a.line, a.lineStart, a.depth, a.survivors),
+                      std::tie(p.record, p.point, p.line, p.lineStart, p.depth, p.survivors))
+                << "checkpoint " << i;
+        }
     }
 }
 
