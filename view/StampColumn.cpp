@@ -54,14 +54,14 @@ bool StartsLine(const CDisplayDocument& document, std::size_t position, bool fir
 }
 
 SStampLead LeadOfRecord(const CDataStore& store, const CStyleScheme* scheme, bool showAllSources,
-                        std::size_t firstRecord, std::size_t record, bool findLine,
-                        std::size_t byteBudget) {
+                        std::size_t firstRecord, std::size_t record, ELeadSearch search,
+                        std::size_t byteBudget, std::uint32_t gapMs) {
     SStampLead lead;
     CDisplayDocument before;
     std::size_t from = record;
     std::size_t bytes = 0;
     // Drawn again from further back, twice as far each time, until the
-    // line before is found: mostly a record or two.
+    // line or burst before is found: mostly a record or two.
     for (std::size_t want = 256;; want *= 2) {
         while (from > firstRecord && bytes < want) {
             --from;
@@ -77,13 +77,25 @@ SStampLead LeadOfRecord(const CDataStore& store, const CStyleScheme* scheme, boo
             lead.atTextStart = false;
             lead.firstLineWhole = IsBreak(before.Text()[last]);
             lead.tickBefore = TickAt(before, last, store);
-            const std::size_t line = before.LineOf(last);
-            if (!findLine) {
+            if (search == ELeadSearch::LastCharacter) {
                 return lead;
             }
-            if (line > 0 || exhausted) {
-                lead.lineTick = TickAt(before, before.LineStart(line), store);
-                return lead;
+            if (search == ELeadSearch::LineStart) {
+                const std::size_t line = before.LineOf(last);
+                if (line > 0 || exhausted) {
+                    lead.lineTick = TickAt(before, before.LineStart(line), store);
+                    return lead;
+                }
+            } else {
+                // The first record drawn starts no burst of its own unless
+                // the drawing starts at the text's start: a gap there may
+                // lie before it.
+                const std::vector<std::size_t> gaps =
+                    GapStarts(before, 0, before.Size(), store, gapMs);
+                if (!gaps.empty() || exhausted) {
+                    lead.burstTick = TickAt(before, gaps.empty() ? 0 : gaps.back(), store);
+                    return lead;
+                }
             }
         }
         if (exhausted) {
@@ -94,6 +106,7 @@ SStampLead LeadOfRecord(const CDataStore& store, const CStyleScheme* scheme, boo
             lead.atTextStart = false;
             lead.firstLineWhole = before.Size() > 0 && lead.firstLineWhole;
             lead.lineTick.reset();
+            lead.burstTick.reset();
             return lead;
         }
     }
@@ -107,6 +120,39 @@ std::optional<std::uint32_t> TickBefore(const CLineIndex& index, const CDataStor
     CDisplayDocument piece;
     const SWindowPlace place = index.RenderRange(store, position - 1, position, piece);
     return TickAt(piece, position - 1 - static_cast<std::size_t>(place.start), store);
+}
+
+std::optional<std::uint32_t> PreviousBurstTick(const CLineIndex& index, const CDataStore& store,
+                                               std::size_t position, std::uint32_t gapMs,
+                                               std::size_t charBudget) {
+    if (position == 0) {
+        return std::nullopt;
+    }
+    // Drawn back from `position` in pieces twice as long each time, until a
+    // piece holds the start of the burst: the last gap before `position`,
+    // or the text's start. Each piece reaches one character into the one
+    // after it, so a gap where two pieces meet is seen.
+    CDisplayDocument piece;
+    std::size_t to = position;
+    std::size_t span = 4096;
+    for (;;) {
+        const std::size_t from = to > span ? to - span : 0;
+        const SWindowPlace place = index.RenderRange(store, from, to, piece);
+        const auto start = static_cast<std::size_t>(place.start);
+        const std::size_t end = std::min(to - start, piece.Size());
+        const std::vector<std::size_t> gaps = GapStarts(piece, 0, end, store, gapMs);
+        if (!gaps.empty()) {
+            return TickAt(piece, gaps.back(), store);
+        }
+        if (start == 0) {
+            return TickAt(piece, 0, store);
+        }
+        if (position - start >= charBudget) {
+            return std::nullopt;
+        }
+        to = start + 1;
+        span *= 2;
+    }
 }
 
 std::vector<std::string> RowStamps(
@@ -130,8 +176,21 @@ std::vector<std::string> RowStamps(
             const std::optional<std::uint32_t> tick = TickAt(document, start, store);
             stamped = tick && ((start == 0 && lead.atTextStart) ||
                                (before && IsGap(*before, *tick, request.gapMs)));
-            if (stamped && !previousKnown) {
-                previous = before;
+            if (stamped && !previousKnown && start > 0) {
+                // Since the previous burst's first record, wherever it lies.
+                const std::vector<std::size_t> gaps =
+                    GapStarts(document, 0, start, store, request.gapMs);
+                const std::optional<std::uint32_t> first = TickAt(document, 0, store);
+                if (!gaps.empty()) {
+                    previous = TickAt(document, gaps.back(), store);
+                } else if (lead.atTextStart || (first && lead.tickBefore &&
+                                                IsGap(*lead.tickBefore, *first, request.gapMs))) {
+                    previous = first;
+                } else {
+                    previous = previousTickOf(0);
+                }
+            } else if (stamped && !previousKnown && !lead.atTextStart) {
+                previous = previousTickOf(0);
             }
         } else {
             stamped = StartsLine(document, start, lead.firstLineWhole);

@@ -53,20 +53,38 @@ struct SStampLead {
     std::optional<std::uint32_t> tickBefore;
     // The tick of the first record of the line that holds that character.
     std::optional<std::uint32_t> lineTick;
+    // With gap stamps: the tick of the first record of the burst that holds
+    // that character, the stamp a burst starting the document measures from.
+    std::optional<std::uint32_t> burstTick;
+};
+
+// What LeadOfRecord looks back for.
+enum class ELeadSearch {
+    LastCharacter,  // the last character before
+    LineStart,      // and the start of its line
+    BurstStart,     // and the start of its burst (gap stamps)
 };
 
 // The lead of the text drawn from record `record` on, found by drawing the
 // records before it (none before `firstRecord`) in `scheme`: as far back as
-// the last character before it, or with `findLine` as the start of that
-// character's line, at most about `byteBudget` record bytes (past them,
-// nothing before is known).
+// `search` needs (a burst's start with bursts more than `gapMs` apart), at
+// most about `byteBudget` record bytes (past them, nothing before is known).
 SStampLead LeadOfRecord(const CDataStore& store, const CStyleScheme* scheme, bool showAllSources,
-                        std::size_t firstRecord, std::size_t record, bool findLine,
-                        std::size_t byteBudget);
+                        std::size_t firstRecord, std::size_t record, ELeadSearch search,
+                        std::size_t byteBudget, std::uint32_t gapMs = kDefaultGapMs);
 
 // The tick of the character before `position` of the indexed text.
 std::optional<std::uint32_t> TickBefore(const CLineIndex& index, const CDataStore& store,
                                         std::size_t position);
+
+// With bursts more than `gapMs` apart: the tick of the first record of the
+// burst that holds the character before `position` of the indexed text,
+// which a burst starting at `position` measures "since the previous" from.
+// Looks back at most about `charBudget` characters; none at the text's
+// start, or past the budget (a burst that long is measured as the first).
+std::optional<std::uint32_t> PreviousBurstTick(const CLineIndex& index, const CDataStore& store,
+                                               std::size_t position, std::uint32_t gapMs,
+                                               std::size_t charBudget);
 
 struct SStampRequest {
     EStampMode mode = EStampMode::Off;
@@ -77,9 +95,12 @@ struct SStampRequest {
 };
 
 // The stamp of each of `rows` (rows of `document`, whose start in the text
-// is told by `lead`), "" for a row without one. `previousTickOf` answers the
-// previous line's tick for a line of the document whose previous line the
-// document does not hold whole; it is given the line's start in the document.
+// is told by `lead`), "" for a row without one. `previousTickOf` answers
+// what a row's "since the previous" stamp measures from when the document
+// does not hold it: with line stamps, the previous line's tick for a line
+// whose previous line the document does not hold whole, given the line's
+// start in the document; with gap stamps, given 0, the tick of the first
+// record of the burst that holds the character before the document.
 std::vector<std::string> RowStamps(
     const SStampRequest& request, const CDisplayDocument& document, const SStampLead& lead,
     std::span<const CLineLayout::SRow> rows, const CDataStore& store,

@@ -282,6 +282,11 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void UpdateScrollBar();
     // SelectedText with each line's stamp before it.
     QString StampedSelectedText() const;
+    // With gap stamps: the tick of the first record of the burst holding the
+    // character before `position` of the indexed text, whose own tick is
+    // `tickBefore`.
+    std::optional<std::uint32_t> BurstTickBefore(std::size_t position,
+                                                 std::optional<std::uint32_t> tickBefore) const;
     void ApplyStampStyle();
     void OnScrollAction(int action);
     std::size_t WordStart(std::size_t position) const;
@@ -324,6 +329,15 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     // its first rows' stamps (found when they are first asked for).
     std::size_t m_tailFirstRecord = 0;
     std::optional<SStampLead> m_tailLead;
+    // The last burst start BurstTickBefore found, and what it was asked.
+    struct SBurstLead {
+        std::uint64_t serial = 0;
+        std::size_t position = 0;
+        std::uint32_t gapMs = 0;
+        std::optional<std::uint32_t> tickBefore;
+        std::optional<std::uint32_t> burstTick;
+    };
+    mutable std::optional<SBurstLead> m_burstLead;
     std::size_t m_tailBack = 0;
     std::optional<std::size_t> m_tailEnd;  // where it ends in the whole text
     bool m_tailSelection = false;

@@ -10,6 +10,8 @@ namespace {
 constexpr std::size_t kStampedCopyPiece = std::size_t{1} << 20;
 // How far back the tail's first line is looked for: as far as the tail draws.
 constexpr std::size_t kTailLeadBytes = std::size_t{1} << 20;
+// How far back a burst's start is looked for.
+constexpr std::size_t kBurstLeadChars = std::size_t{1} << 24;
 
 }  // namespace
 
@@ -71,10 +73,13 @@ std::vector<std::string> CConsoleView::RowStampsInSight() {
         // The tail is drawn from a record on, before the index reaches it:
         // what lies before is found from the records before it.
         if (!m_tailLead) {
+            ELeadSearch search = ELeadSearch::LastCharacter;
+            if (request.mode == EStampMode::SincePrevious) {
+                search = request.gaps ? ELeadSearch::BurstStart : ELeadSearch::LineStart;
+            }
             m_tailLead = LeadOfRecord(m_store, m_drawScheme.get(), m_settings.showAllSources,
-                                      m_index->FirstRecord(), m_tailFirstRecord,
-                                      !request.gaps && request.mode == EStampMode::SincePrevious,
-                                      kTailLeadBytes);
+                                      m_index->FirstRecord(), m_tailFirstRecord, search,
+                                      kTailLeadBytes, request.gapMs);
         }
         lead = *m_tailLead;
     } else {
@@ -85,16 +90,37 @@ std::vector<std::string> CConsoleView::RowStampsInSight() {
         }
     }
     const std::size_t start = ShownStart();
-    return RowStamps(request, ShownDocument(), lead, local, m_store,
-                     [this, start, &lead](std::size_t lineStart) -> std::optional<std::uint32_t> {
-                         if (m_showingTail) {
-                             return lead.lineTick;
-                         }
-                         if (!IndexValid()) {
-                             return std::nullopt;
-                         }
-                         return PreviousLineTick(*m_index, m_store, start + lineStart);
-                     });
+    return RowStamps(
+        request, ShownDocument(), lead, local, m_store,
+        [this, start, &lead, &request](std::size_t lineStart) -> std::optional<std::uint32_t> {
+            if (m_showingTail) {
+                return request.gaps ? lead.burstTick : lead.lineTick;
+            }
+            if (!IndexValid()) {
+                return std::nullopt;
+            }
+            if (request.gaps) {
+                return BurstTickBefore(start + lineStart, lead.tickBefore);
+            }
+            return PreviousLineTick(*m_index, m_store, start + lineStart);
+        });
+}
+
+std::optional<std::uint32_t> CConsoleView::BurstTickBefore(
+    std::size_t position, std::optional<std::uint32_t> tickBefore) const {
+    // Every paint of rows below a long burst asks for the same start: it is
+    // looked for once. The tick before `position` is part of the key, as
+    // backspaces may take back the text before it.
+    const SBurstLead key{m_indexSerial, position, m_settings.stampGapMs, tickBefore, std::nullopt};
+    if (m_burstLead && m_burstLead->serial == key.serial && m_burstLead->position == key.position &&
+        m_burstLead->gapMs == key.gapMs && m_burstLead->tickBefore == key.tickBefore) {
+        return m_burstLead->burstTick;
+    }
+    SBurstLead found = key;
+    found.burstTick =
+        PreviousBurstTick(*m_index, m_store, position, m_settings.stampGapMs, kBurstLeadChars);
+    m_burstLead = found;
+    return found.burstTick;
 }
 
 QString CConsoleView::StampedSelectedText() const {
@@ -112,7 +138,11 @@ QString CConsoleView::StampedSelectedText() const {
         // From one character before, so a burst or a line starting the
         // piece is told by the character before it.
         const std::size_t at = m_window.DrawRange(from > 0 ? from - 1 : 0, to, piece);
-        if (first && from > at) {
+        if (first && from > 0 && request.gaps) {
+            // Since the first record of the burst the selection starts in
+            // (or the one before, when it starts a burst), as the column.
+            stamper.SetPrevious(BurstTickBefore(from, TickAt(piece, from - 1 - at, m_store)));
+        } else if (first && from > at) {
             // The line the selection starts in, as the column stamps it.
             const std::size_t line = piece.LineOf(from - at);
             const std::size_t lineStart = at + piece.LineStart(line);

@@ -252,6 +252,124 @@ TEST_F(ConsoleStamps, CopyWithGapStampsBreaksOnlyWhereTheScreenDoes) {
     }
 }
 
+// Since the previous burst measures from the previous burst's first record
+// wherever the drawn window starts: inside a burst longer than the index
+// draws around a row, or just after a burst's start. Each row on top in
+// turn, every stamp in sight and in a copy from that row on is the one the
+// formatted log writes for that burst.
+TEST_F(ConsoleStamps, SinceThePreviousBurstDoesNotDependOnWhereTheWindowStarts) {
+    auto hidden = Scheme("Hex Mode")->Clone();
+    for (std::size_t i = 0; i < hidden->RuleCount(); ++i) {
+        hidden->Rule(i).Format_InsertCRLFIfTranslated = false;
+    }
+    hidden->Name = "Hex without line ends";
+    struct SRecord {
+        std::uint32_t tick;
+        std::string bytes;
+    };
+    std::vector<SRecord> records;
+    std::uint32_t tick = 1000;
+    const auto burst = [&](int count, std::size_t bytes, std::uint32_t step, std::uint32_t pause) {
+        tick += pause;
+        for (int i = 0; i < count; ++i, tick += step) {
+            records.push_back(
+                {tick, std::string(bytes, static_cast<char>('A' + records.size() % 26))});
+        }
+    };
+    // Two bursts far longer than the index draws around a row, short ones
+    // between and after, each record of a burst at its own time.
+    burst(24, 256, 10, 100);
+    burst(1, 16, 0, 500);
+    burst(3, 40, 50, 200);
+    burst(24, 256, 20, 1000);
+    burst(2, 8, 30, 150);
+    for (const SRecord& r : records) {
+        At(r.tick, r.bytes);
+    }
+    Settle();
+    view.resize(900, 90);
+    Settle();
+    for (const auto& scheme : {std::shared_ptr<const CStyleScheme>(Scheme("Hex Mode")),
+                               std::shared_ptr<const CStyleScheme>(hidden)}) {
+        SCOPED_TRACE(scheme->Name);
+        SetScheme(scheme);
+        Stamps(EStampMode::SincePrevious, 100);
+        ASSERT_TRUE(view.UsesGapStamps());
+        // The formatted log's stamps, one a burst, and where the bursts start.
+        CGapStamps log(EStampMode::SincePrevious, STimeBase{store.StartTime(), store.StartTick()},
+                       100);
+        std::vector<std::string> expected;
+        for (const SRecord& r : records) {
+            SDataRecord record;
+            record.direction = kDirectionIncoming;
+            record.source = kSourceOwn;
+            record.bytes = r.bytes;
+            record.length = static_cast<std::uint32_t>(r.bytes.size());
+            std::string out;
+            log.Append(out, CStyledRenderer::RenderToString(scheme.get(), record), r.tick);
+            if (const std::size_t plus = out.find('+'); plus != std::string::npos) {
+                expected.push_back(out.substr(plus, out.find(' ', plus) + 1 - plus));
+            }
+        }
+        ASSERT_EQ(expected.size(), 5u);
+        ASSERT_EQ(expected[1], "+0.740 ") << "from the first record of the burst before";
+        std::vector<std::size_t> burstStarts{0};
+        const std::vector<std::size_t> gaps =
+            GapStarts(view.Document(), 0, view.Document().Size(), store, 100);
+        burstStarts.insert(burstStarts.end(), gaps.begin(), gaps.end());
+        ASSERT_EQ(burstStarts.size(), expected.size());
+        const auto firstBurstFrom = [&](std::size_t position) {
+            return static_cast<std::size_t>(
+                std::lower_bound(burstStarts.begin(), burstStarts.end(), position) -
+                burstStarts.begin());
+        };
+        const auto stampsOf = [](const std::string& text) {
+            std::vector<std::string> out;
+            for (std::size_t at = text.find('+'); at != std::string::npos;
+                 at = text.find('+', at + 1)) {
+                out.push_back(text.substr(at, text.find(' ', at) + 1 - at));
+            }
+            return out;
+        };
+        bool windowAfterABurstStart = false;
+        std::size_t copies = 0;
+        view.ScrollToPosition(0);
+        for (std::size_t top = view.TopPosition(), last = static_cast<std::size_t>(-1); top != last;
+             last = top, view.ScrollRows(1), top = view.TopPosition()) {
+            SCOPED_TRACE(top);
+            const std::size_t first = firstBurstFrom(top);
+            std::vector<std::string> shown = view.RowStampsInSight();
+            shown.erase(std::remove(shown.begin(), shown.end(), std::string()), shown.end());
+            ASSERT_LE(first + shown.size(), expected.size());
+            EXPECT_EQ(shown, std::vector<std::string>(expected.begin() + first,
+                                                      expected.begin() + first + shown.size()));
+            if (first > 0 && first < burstStarts.size() && !shown.empty() &&
+                view.Window().Start() > burstStarts[first - 1]) {
+                windowAfterABurstStart = true;
+            }
+            // A copy from a row near a burst's start, in the burst before it
+            // or in its own, up to the next burst's first character.
+            const bool nearStart = (first < burstStarts.size() && burstStarts[first] - top < 64) ||
+                                   (first > 0 && top - burstStarts[first - 1] < 64);
+            if (nearStart) {
+                const std::size_t end = first + 1 < burstStarts.size() ? burstStarts[first + 1] + 1
+                                                                       : view.Document().Size();
+                view.SetSelection(top, end);
+                view.Copy();
+                ++copies;
+                EXPECT_EQ(stampsOf(QApplication::clipboard()->text().toStdString()),
+                          std::vector<std::string>(
+                              expected.begin() + static_cast<std::ptrdiff_t>(first),
+                              expected.begin() + static_cast<std::ptrdiff_t>(
+                                                     std::min(first + 2, expected.size()))));
+            }
+        }
+        EXPECT_GE(copies, expected.size());
+        EXPECT_TRUE(windowAfterABurstStart)
+            << "some window must start after the start of the burst before its first stamp";
+    }
+}
+
 // Pictures for the guide: tools/take-screenshots.sh runs it on a virtual display.
 TEST_F(ConsoleStamps, DISABLED_Screenshots) {
     const char* folder = std::getenv("QUILLPAD_SCREENSHOT_DIR");
