@@ -62,7 +62,9 @@ class CLoopbackListener {
     int m_port = 0;
 };
 
-// WORKBAY_HOME to a fresh folder of this process's, made at the first call.
+// WORKBAY_HOME to a fresh folder of this process's, made at the first call,
+// and the cache there too: a spill file another run left in the user's cache
+// would otherwise be offered for recovery in a modal box that holds the bench.
 inline std::filesystem::path UseOwnHome(const char* name) {
     static const std::filesystem::path home = [name] {
         auto path = std::filesystem::temp_directory_path() /
@@ -70,6 +72,7 @@ inline std::filesystem::path UseOwnHome(const char* name) {
         std::filesystem::remove_all(path);
         std::filesystem::create_directories(path);
         setenv("WORKBAY_HOME", path.c_str(), 1);
+        setenv("XDG_CACHE_HOME", (path / "cache").c_str(), 1);
         return path;
     }();
     return home;
