@@ -505,6 +505,17 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
             m_pendingBreaks.pop_back();
         }
     };
+    // What one byte's op does to the text held back.
+    const auto apply = [&](std::uint8_t op) {
+        if ((op & kOpBackspace) != 0) {
+            backspace();
+            return;
+        }
+        pending += op & kOpWidth;
+        if ((op & kOpBreak) != 0) {
+            addBreak();
+        }
+    };
     // Whether the text held back has a break a backspace may still take:
     // no stop may fall then.
     const auto heldBreaks = [&] { return m_pendingBreaks.size() > outBreaks; };
@@ -528,15 +539,7 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
             if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
                 colour(c.colourRule);
             }
-            const std::uint8_t op = RunOpOf(c, b);
-            if ((op & kOpBackspace) != 0) {
-                backspace();
-            } else {
-                pending += op & kOpWidth;
-                if ((op & kOpBreak) != 0) {
-                    addBreak();
-                }
-            }
+            apply(RunOpOf(c, b));
             ++i;
             continue;
         }
@@ -593,14 +596,7 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
                 ops = opsFor(point.ruleInRecord);
                 op = ops->op[bytes[i]];
             }
-            if ((op & kOpBackspace) != 0) {
-                backspace();
-            } else {
-                pending += op & kOpWidth;
-                if ((op & kOpBreak) != 0) {
-                    addBreak();
-                }
-            }
+            apply(op);
             ++i;
         }
     }

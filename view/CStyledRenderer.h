@@ -53,7 +53,8 @@ struct SRenderPoint {
 
 // What counting the rendered text needs of a surface: text of `length`
 // characters with line breaks at the offsets `breaks` (ascending), and the
-// deletions of IRenderSurface.
+// deletions of IRenderSurface. The text of several colour runs may come in
+// one append (a count has no formats), so a surface only adds them up.
 class ICountSurface {
   public:
     virtual ~ICountSurface() = default;

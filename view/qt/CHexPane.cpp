@@ -165,14 +165,7 @@ void CHexPane::TellViewTop() {
     }
     if (m_view.IsIndexing()) {
         // Rows of the dump are places in the whole text once it is indexed.
-        QPointer<CHexPane> self(this);
-        m_waiting = true;
-        m_view.WhenIndexed([self] {
-            if (self != nullptr) {
-                self->m_waiting = false;
-                self->TellViewTop();
-            }
-        });
+        WaitForIndex([](CHexPane& pane) { pane.TellViewTop(); });
         return;
     }
     Refresh();
@@ -184,6 +177,17 @@ void CHexPane::TellViewTop() {
         m_map->PositionOf(store, m_dump->PlaceOf(m_top * CHexDump::kRowBytes));
     m_view.ScrollToPosition(static_cast<std::size_t>(position));
     m_ledTop = m_view.TopPosition();
+}
+
+void CHexPane::WaitForIndex(std::function<void(CHexPane&)> redo) {
+    QPointer<CHexPane> self(this);
+    m_waiting = true;
+    m_view.WhenIndexed([self, redo = std::move(redo)] {
+        if (self != nullptr) {
+            self->m_waiting = false;
+            redo(*self);
+        }
+    });
 }
 
 void CHexPane::ScrollRows(int rows) {
@@ -217,16 +221,11 @@ void CHexPane::SetByteSelection(std::uint64_t anchor, std::uint64_t caret) {
     if (m_view.IsIndexing()) {
         // Both ends are places in the whole text once it is indexed; the
         // pane's rows go there too.
-        QPointer<CHexPane> self(this);
-        m_waiting = true;
-        m_view.WhenIndexed([self] {
-            if (self != nullptr) {
-                self->m_waiting = false;
-                if (!self->m_pinned) {
-                    self->TellViewTop();
-                }
-                self->SetByteSelection(self->m_anchor, self->m_caret);
+        WaitForIndex([](CHexPane& pane) {
+            if (!pane.m_pinned) {
+                pane.TellViewTop();
             }
+            pane.SetByteSelection(pane.m_anchor, pane.m_caret);
         });
         update();
         return;

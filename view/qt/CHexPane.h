@@ -100,6 +100,9 @@ class CHexPane final : public QWidget {
     void Refresh();
     std::uint64_t LastTop();
     void TellViewTop();
+    // Runs `redo` on the pane once the view has indexed (nothing if the pane
+    // has gone by then); the pane keeps its own row and selection meanwhile.
+    void WaitForIndex(std::function<void(CHexPane&)> redo);
     void HoverAt(QPoint point, bool shift);
 
     CConsoleView& m_view;

@@ -19,6 +19,7 @@
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
+#include "tests/view/qt/WholeRender.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CConsoleView.h"
 #include "view/qt/CHexPane.h"
@@ -30,25 +31,8 @@ constexpr int kLines = 6000;  // about 120 KB of records
 // Small slices: the index takes hundreds of them.
 constexpr std::size_t kSlice = 256;
 
-CDisplayDocument WholeRender(const CDataStore& store, const CStyleScheme* scheme) {
-    CDisplayDocument whole;
-    whole.SetGeneration(store.Generation());
-    CStyledRenderer renderer;
-    renderer.SetScheme(scheme);
-    for (std::size_t i = 0; i < store.RecordCount(); ++i) {
-        renderer.Render(whole, RenderRecordOf(*store.Record(i), static_cast<std::uint32_t>(i)),
-                        false);
-    }
-    return whole;
-}
-
-QString AsCopied(std::string_view text) {
-    QString out;
-    for (const char c : text) {
-        out.append(c == '\r' ? QChar('\n') : QChar(static_cast<std::uint8_t>(c)));
-    }
-    return out;
-}
+using test::AsCopied;
+using test::WholeRender;
 
 class ConsoleViewWaits : public ::testing::Test {
   protected:

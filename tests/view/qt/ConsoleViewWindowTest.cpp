@@ -15,6 +15,7 @@
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
+#include "tests/view/qt/WholeRender.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CConsoleView.h"
 #include "view/qt/CTextInfoWnd.h"
@@ -24,26 +25,8 @@ namespace {
 
 constexpr int kLines = 6000;
 
-// Every record of the store rendered at once, as the view did before.
-CDisplayDocument WholeRender(const CDataStore& store, const CStyleScheme* scheme) {
-    CDisplayDocument whole;
-    whole.SetGeneration(store.Generation());
-    CStyledRenderer renderer;
-    renderer.SetScheme(scheme);
-    for (std::size_t i = 0; i < store.RecordCount(); ++i) {
-        renderer.Render(whole, RenderRecordOf(*store.Record(i), static_cast<std::uint32_t>(i)),
-                        false);
-    }
-    return whole;
-}
-
-QString AsCopied(std::string_view text) {
-    QString out;
-    for (const char c : text) {
-        out.append(c == '\r' ? QChar('\n') : QChar(static_cast<std::uint8_t>(c)));
-    }
-    return out;
-}
+using test::AsCopied;
+using test::WholeRender;
 
 class ConsoleViewWindow : public ::testing::Test {
   protected:
