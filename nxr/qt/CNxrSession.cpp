@@ -1,5 +1,6 @@
 #include "nxr/qt/CNxrSession.h"
 
+#include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
 #include <QPointer>
 #include <QTimer>
@@ -11,6 +12,7 @@
 #include "nxr/qt/CNxrIoWorker.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/NxrPortEnumerator.h"
+#include "platform/TurnBudget.h"
 
 namespace quillpad {
 namespace {
@@ -73,6 +75,12 @@ CNxrSession::CNxrSession(const CNxrTransportRegistry& transports, QObject* paren
         table.next = 1;
     }
     table.sessions[m_cookie] = this;
+    // The drain shares each turn with the other sliced work of this thread.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance();
+        dispatcher != nullptr && ThreadTurnBudget().FirstHook()) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake,
+                         [] { ThreadTurnBudget().BeginTurn(SteadyNowNs()); });
+    }
 }
 
 CNxrSession::~CNxrSession() {
@@ -454,6 +462,8 @@ void CNxrSession::Drain() {
     const QPointer<CNxrSession> alive(this);
     QElapsedTimer turn;
     turn.start();
+    const std::int64_t budgetNs =
+        ThreadTurnBudget().Grant(std::int64_t{kTurnBudgetMs} * 1'000'000, SteadyNowNs());
     NxrIoEvent event;
     while (inbox->Take(event)) {
         std::visit([this](auto& e) { Deliver(e); }, event);
@@ -463,7 +473,7 @@ void CNxrSession::Drain() {
         if (inbox->TakeResume()) {
             ToWorker([](CNxrIoWorker& worker) { worker.Resume(); });
         }
-        if (turn.elapsed() >= kTurnBudgetMs) {
+        if (turn.nsecsElapsed() >= budgetNs) {
             ScheduleDrain();  // the rest in the next turn; the queue is still awake
             break;
         }

@@ -30,7 +30,9 @@ class CNxrSession final : public QObject, public INxrSession2 {
     Q_OBJECT
   public:
     // Event delivery stops after this much work in one turn of the event loop
-    // and goes on in the next, so a flood never freezes the user interface.
+    // (less when the turn's other sliced work has taken its share: see
+    // platform/TurnBudget.h) and goes on in the next, so a flood never
+    // freezes the user interface.
     static constexpr int kTurnBudgetMs = 6;
 
     // Links are made by the transports of the global registry.

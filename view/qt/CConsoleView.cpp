@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "platform/Bytes.h"
+#include "platform/TurnBudget.h"
 #include "view/PaintRows.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CFontMetricsCache.h"
@@ -164,7 +165,9 @@ void CConsoleView::BuildSlice() {
     QElapsedTimer turn;
     turn.start();
     const bool waiting = HasPendingAction();
-    const qint64 time = waiting ? kPriorityTurnNanoseconds : kTurnNanoseconds;
+    // Cut to what the turn has left beside the session's drain.
+    const qint64 time = ThreadTurnBudget().Grant(
+        waiting ? kPriorityTurnNanoseconds : kTurnNanoseconds, SteadyNowNs());
     const std::size_t most = waiting ? kPriorityTurnSlices : kTurnSlices;
     std::size_t slices = 0;
     bool done = false;
@@ -374,11 +377,12 @@ void CConsoleView::CatchUpInSlices() {
     // the end indexed so far when it follows the end) until it catches up.
     QElapsedTimer turn;
     turn.start();
+    const qint64 time = ThreadTurnBudget().Grant(kTurnNanoseconds, SteadyNowNs());
     std::size_t slices = 0;
     bool done = false;
     do {
         done = IndexSlice(slices);
-    } while (!done && slices < kTurnSlices && turn.nsecsElapsed() < kTurnNanoseconds);
+    } while (!done && slices < kTurnSlices && turn.nsecsElapsed() < time);
     m_window.IndexGrew();
     if (!done) {
         m_building = true;
