@@ -384,10 +384,14 @@ bool CDataStore::HasPendingLogData() const {
     return std::ranges::any_of(m_liveWriters, [](const auto& w) { return w->File().HasPending(); });
 }
 
-void CDataStore::FlushLiveLogs() {
+void CDataStore::FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline) {
     // A turn's end: nobody holds a record, so the windows of its lookups may go.
     m_arena.TrimWindows();
-    m_arena.FlushSpill();
+    if (spillDeadline) {
+        m_arena.FlushSpill(*spillDeadline);
+    } else {
+        m_arena.FlushSpill();
+    }
     ReportSpillFailure();
     if (m_liveWriters.empty()) {
         return;

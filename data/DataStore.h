@@ -53,6 +53,7 @@
 // would not open or whose write failed are left out and handed to the
 // failure handler (or kept for TakeLogFailures), once each.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -207,7 +208,10 @@ class CDataStore final : public CMessageTarget {
     std::vector<ELogKind> LiveLogKinds() const;
     // The end of an event-loop turn: every live file gets what the turn
     // brought in one write. A file whose write fails is closed and reported.
-    void FlushLiveLogs();
+    // With `spillDeadline` the spill file gets what it can by then (see
+    // CRecordArena::FlushSpill), the rest at the next turn's end; without,
+    // all of it.
+    void FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline = {});
     bool HasPendingLogData() const;
 
     // Where failed log files are reported; without a handler they wait for

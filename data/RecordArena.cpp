@@ -14,6 +14,9 @@ constexpr std::size_t kRecordOverhead = kBinaryLogHeadSize + kBinaryLogLengthSiz
 constexpr std::size_t kKeptWindows = 16;
 // Records are written to the spill file in pieces of about this size.
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// Most the arena holds past its budget while a bounded flush catches up (a
+// quarter of a small budget): a few turns of a flood.
+constexpr std::size_t kSpillSlack = std::size_t{8} << 20;
 // Bytes of an adopted log lent out before its pages go back to the page
 // cache, so a pass over a large log does not keep it all resident.
 constexpr std::uint64_t kLogBytesKept = std::uint64_t{64} << 20;
@@ -63,8 +66,11 @@ char* CRecordArena::Reserve(std::uint32_t length) {
             m_blocks.pop_back();  // an earlier reservation that was never used
         }
     }
-    // The current block is sealed now; past the budget it may go to disk.
-    if (!m_target.folder.empty() && !m_spillFailed && ReservedBytes() > m_target.budgetBytes) {
+    // The current block is sealed now. Each turn's end writes what the turn
+    // brought; only when that falls behind by more than the slack does the
+    // write come here, inside the turn's work.
+    if (!m_target.folder.empty() && !m_spillFailed &&
+        ReservedBytes() > m_target.budgetBytes + SpillSlack()) {
         FlushSpill();
     }
     // Large records get a block of their own size, so a block wastes at most
@@ -377,7 +383,19 @@ void CRecordArena::SetSpillTarget(SSpillTarget target) {
     m_target = std::move(target);
 }
 
-bool CRecordArena::WritePending() {
+std::size_t CRecordArena::SpillSlack() const {
+    return std::min(kSpillSlack, m_target.budgetBytes / 4);
+}
+
+std::size_t CRecordArena::UnwrittenBytes() const {
+    std::size_t bytes = 0;
+    for (std::size_t b = m_blocks.size(); b > m_logBlocks && BlockEnd(b - 1) > m_written; --b) {
+        bytes += ResidentBytes(m_blocks[b - 1]);
+    }
+    return bytes;
+}
+
+bool CRecordArena::WritePending(std::optional<std::chrono::steady_clock::time_point> deadline) {
     if (m_written == m_count) {
         return true;
     }
@@ -417,6 +435,10 @@ bool CRecordArena::WritePending() {
             return false;
         }
         m_written = next;
+        if (deadline && std::chrono::steady_clock::now() >= *deadline &&
+            UnwrittenBytes() <= SpillSlack()) {
+            break;
+        }
     }
     return true;
 }
@@ -441,10 +463,18 @@ void CRecordArena::DropOverBudget() {
 }
 
 bool CRecordArena::FlushSpill() {
+    return Spill(std::nullopt);
+}
+
+bool CRecordArena::FlushSpill(std::chrono::steady_clock::time_point deadline) {
+    return Spill(deadline);
+}
+
+bool CRecordArena::Spill(std::optional<std::chrono::steady_clock::time_point> deadline) {
     if (m_target.folder.empty() || m_spillFailed) {
         return true;
     }
-    if (!WritePending()) {
+    if (!WritePending(deadline)) {
         m_spillFailed = true;
         return false;
     }

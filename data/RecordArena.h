@@ -16,8 +16,8 @@
 // oldest first, while the arena holds more than its budget. A segment on disk
 // keeps only where it starts in the file and the offset of every
 // kSparseStep-th record; a lookup maps the segment's window and walks the few
-// heads in between. Sealing a block over the budget flushes as well, so a
-// single long turn (a load) stays within it too. A failed write stops the
+// heads in between. Sealing a block past the budget and its slack flushes as
+// well, so a single long turn (a load) stays within them too. A failed write stops the
 // spilling for good (until Clear) and everything from then on stays in memory.
 //
 // A loaded log can be taken whole as the first records (AdoptLog): they
@@ -29,6 +29,7 @@
 // FlushSpill (which may drop its segment or unmap its window), TrimWindows,
 // SetSpillTarget or Clear; lookups never end it.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -128,6 +129,13 @@ class CRecordArena {
     // Writes what is not yet in the spill file, then drops sealed segments
     // while over budget. False only on the call whose write failed.
     bool FlushSpill();
+    // The same within a turn of the event loop: writes until `deadline` (at
+    // least one piece), and past it only while the arena holds more than its
+    // budget and slack, so a slow disk lengthens no turn until the memory it
+    // would cost is more than the slack. The rest waits for the next call.
+    bool FlushSpill(std::chrono::steady_clock::time_point deadline);
+    // Records not yet in the spill file, in bytes as they are held.
+    std::size_t UnwrittenBytes() const;
     bool SpillFailed() const { return m_spillFailed; }
     const std::string& SpillError() const { return m_spillError; }
     // The spill file's path, empty while there is none.
@@ -189,7 +197,10 @@ class CRecordArena {
     std::uint64_t OffsetOf(std::size_t b, const char* window, std::size_t local) const;
     const char* Window(std::size_t b) const;
     void UnmapWindows() const;
-    bool WritePending();
+    bool Spill(std::optional<std::chrono::steady_clock::time_point> deadline);
+    bool WritePending(std::optional<std::chrono::steady_clock::time_point> deadline);
+    // What the arena may hold past its budget while the spill file catches up.
+    std::size_t SpillSlack() const;
     void DropOverBudget();
     std::size_t ResidentBytes(const SBlock& block) const;
 

@@ -3,6 +3,8 @@
 #include <QAbstractEventDispatcher>
 #include <QThread>
 
+#include <chrono>
+
 #include "data/DataStore.h"
 
 namespace quillpad {
@@ -16,8 +18,11 @@ CLogTurnFlush::CLogTurnFlush(std::function<CDataStore*()> store, QObject* parent
 }
 
 void CLogTurnFlush::Flush() {
+    // The spill write's share of a turn, beside the session's drain and the
+    // view's index (8 ms together) and the paint.
+    constexpr auto kSpillWrite = std::chrono::milliseconds(3);
     if (CDataStore* store = m_store()) {
-        store->FlushLiveLogs();
+        store->FlushLiveLogs(std::chrono::steady_clock::now() + kSpillWrite);
     }
 }
 

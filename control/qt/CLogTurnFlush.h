@@ -3,7 +3,10 @@
 // dispatcher wakes for a new turn and before it goes idle, the store hands
 // every live file what the turn brought, one write each. So a record is never
 // held past the turn that added it, and a process killed after its turn
-// loses none.
+// loses none. The history's spill file gets what a few milliseconds write
+// (all a turn brings unless a flood outruns the disk), the rest at the next
+// turns' ends: a flood that outruns the disk by more than the store's slack
+// is written at once however long it takes.
 
 #include <QObject>
 

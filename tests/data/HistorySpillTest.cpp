@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "data/BinaryLogFormat.h"
 #include "data/DataStore.h"
 #include "data/LogRequest.h"
 #include "data/SpillFile.h"
@@ -197,6 +199,66 @@ TEST_F(HistorySpillTest, LookupsAcrossTheEdgeBetweenDiskAndMemoryAndLoadingOverT
     store.FlushLiveLogs();
     EXPECT_TRUE(Exists(store.SpillPath()));
     ExpectSame(store, records, 0);
+}
+
+TEST_F(HistorySpillTest, ATurnsBoundedWriteCarriesTheRestAndMemoryStaysWithinTheSlack) {
+    // A disk slower than the flood: every turn's write is out of time at
+    // once, so each writes one piece and goes on only past the slack.
+    constexpr std::size_t kBig = 8 * kBudget;
+    constexpr std::size_t kSlack = kBig / 4;
+    CDataStore store(channel, clock);
+    store.SetHistoryBudget(kBig, dir.File("cache"));
+    const auto spilled = [&store] {
+        struct stat st {};
+        return ::stat(store.SpillPath().c_str(), &st) == 0 ? static_cast<std::size_t>(st.st_size)
+                                                           : std::size_t{0};
+    };
+    const auto late = [] { return std::chrono::steady_clock::now() - std::chrono::seconds(1); };
+    const auto records = RandomRecords(12 * kBig, 5);
+    std::size_t fed = 0;
+    std::int64_t carried = 0;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        clock.SetTick(records[i].tick);
+        if (records[i].outgoing) {
+            store.AddOutgoingBytes(records[i].owner, records[i].bytes);
+        } else {
+            store.AddIncomingBytes(records[i].owner, records[i].bytes);
+        }
+        fed += records[i].bytes.size();
+        if (i % 80 == 79) {  // a turn's end: about 1.6 MB, past a write piece
+            store.FlushLiveLogs(late());
+            EXPECT_LE(store.ReservedBytes(), kBig + kSlack + 3 * CRecordArena::kBlockBytes) << i;
+            // What the records take in the file, less what it holds (its
+            // header aside): what this turn left for the next.
+            const auto inFile = static_cast<std::int64_t>(
+                fed + (i + 1) * (kBinaryLogHeadSize + kBinaryLogLengthSize));
+            carried = std::max(carried, inFile - static_cast<std::int64_t>(spilled()));
+        }
+    }
+    EXPECT_GT(carried, static_cast<std::int64_t>(CRecordArena::kBlockBytes / 2))
+        << "the turns' writes never fell behind";
+    // Quiet turns catch up a piece at a time; then every record is on disk
+    // and in place.
+    std::size_t before = spilled();
+    int turns = 0;
+    while (store.ReservedBytes() > kBig + CRecordArena::kBlockBytes && turns < 1000) {
+        store.FlushLiveLogs(late());
+        ++turns;
+        ASSERT_GT(spilled(), before) << "a bounded write made no progress";
+        before = spilled();
+    }
+    store.FlushLiveLogs();
+    const std::size_t whole = spilled();
+    store.FlushLiveLogs(late());
+    EXPECT_EQ(spilled(), whole) << "nothing was left to write";
+    ASSERT_EQ(store.RecordCount(), records.size());
+    for (std::size_t i = 0; i < records.size(); i += 1 + i % 7) {
+        ExpectSame(store, records, i);
+    }
+    // A turn with time to spare writes all it brought, as an unbounded one.
+    Feed(store, clock, RandomRecords(kBudget, 6));
+    store.FlushLiveLogs(std::chrono::steady_clock::now() + std::chrono::hours(1));
+    EXPECT_LE(store.ReservedBytes(), kBig + 2 * CRecordArena::kBlockBytes);
 }
 
 TEST_F(HistorySpillTest, NoBudgetMeansNoFileAndClosingRemovesIt) {
