@@ -16,6 +16,7 @@
 #include <string>
 #include <variant>
 
+#include "nxr/CSendScheduler.h"
 #include "nxr/INxrJob.h"
 #include "nxr/NxrTransferEvent.h"
 #include "platform/Bytes.h"
@@ -90,10 +91,17 @@ struct SNxrIoShare {
     std::string note;
 };
 
+// A periodic send's count so far, or its end with the last count.
+struct SNxrIoRepeat {
+    std::uint32_t id = 0;
+    std::uint32_t sent = 0;
+    std::optional<ESendEnd> end;
+};
+
 using NxrIoEvent =
     std::variant<SNxrIoStatus, SNxrIoLinkUp, SNxrIoReceived, SNxrIoTransmitted, SNxrIoCompleted,
                  SNxrIoAbilityCompleted, SNxrIoError, SNxrIoTransfer, SNxrIoAbility, SNxrIoLines,
-                 SNxrIoParamsChanged, SNxrIoWaiting, SNxrIoShare>;
+                 SNxrIoParamsChanged, SNxrIoWaiting, SNxrIoShare, SNxrIoRepeat>;
 
 class CNxrInbox {
   public:

@@ -50,6 +50,18 @@ class INxrSession2 {
                                    NxrHandle* handle) {
         return Send(BytesToWide(bytes), timeoutMs, handle);
     }
+    // Ours: sends `bytes` at once and then every `periodMs`, `count` times
+    // in all (0: until stopped), where the link is written, so that a busy
+    // owner never holds a send up. An `id` that has not ended yet is
+    // refused: each run has an id of its own. OnSendRepeat tells its counts and its end; a link
+    // that goes down ends it as failed. A session that cannot repeat refuses (not 0).
+    virtual std::int32_t StartRepeat(std::uint32_t /*id*/, std::string_view /*bytes*/,
+                                     std::uint32_t /*periodMs*/, std::uint32_t /*count*/,
+                                     NxrHandle* /*handle*/) {
+        return 1;
+    }
+    // Ends `id` as stopped (its end event follows); no-op when it is not running.
+    virtual std::int32_t StopRepeat(std::uint32_t /*id*/, NxrHandle* /*handle*/) { return 0; }
     virtual std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) = 0;
     virtual std::int32_t SetOption(std::uint32_t option, std::int32_t value, NxrHandle* handle) = 0;
     // The text setting (the console sets it once to "%D").

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string_view>
 
+#include "nxr/CSendScheduler.h"
 #include "platform/Bytes.h"
 
 namespace quillpad {
@@ -94,6 +95,13 @@ class INxrSessionEvents {
     // a note for the user when a client was dropped ("" otherwise).
     virtual std::int32_t OnShareChanged(std::int32_t /*port*/, std::int32_t /*clients*/,
                                         std::string_view /*note*/) {
+        return 0;
+    }
+    // Ours: a periodic send (INxrSession2::StartRepeat) made `sent` sends;
+    // `end` says how it ended, none while it runs. Counts come at most about
+    // twenty times a second, the end at once and exactly once.
+    virtual std::int32_t OnSendRepeat(std::uint32_t /*id*/, std::uint32_t /*sent*/,
+                                      std::optional<ESendEnd> /*end*/) {
         return 0;
     }
     // Events 1, 29, 30 and 50 carry nothing the console uses; the session

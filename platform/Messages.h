@@ -31,6 +31,9 @@ inline constexpr MessageId UM_GO_TO_TIME = 0x4d9;
 // Ours: asks how to share the link and asks the session to, posted for the
 // same reason.
 inline constexpr MessageId UM_SHARE_LINK = 0x4da;
+// Ours: a periodic send's count or its end, as the session told it, for the
+// send panel (payload: SSendRepeatNews, control/qt/CSendPanelDock.h).
+inline constexpr MessageId UM_SEND_REPEAT = 0x4dc;
 
 // Of the console view.
 inline constexpr MessageId UM_APPEND_RECORD = 0x464;

@@ -228,6 +228,24 @@ bool CConnectionController::SendBytes(std::string_view bytes, std::int32_t timeo
            ToStatus(ENxrResult::Ok);
 }
 
+bool CConnectionController::StartRepeat(std::uint32_t id, std::string_view bytes,
+                                        std::uint32_t periodMs, std::uint32_t count) {
+    if (Session() == nullptr) {
+        return false;
+    }
+    if (ConnectionStatus() == kStatusNotConnected) {
+        IssueRequest(nxr_request::Connect, -1, nullptr);
+    }
+    return Session()->StartRepeat(id, bytes, periodMs, count, ConnectionHandlePtr()) ==
+           ToStatus(ENxrResult::Ok);
+}
+
+void CConnectionController::StopRepeat(std::uint32_t id) {
+    if (Session() != nullptr) {
+        Session()->StopRepeat(id, ConnectionHandlePtr());
+    }
+}
+
 void CConnectionController::SendChar(char ch) {
     OnCharTyped(ch);
     char text[3] = {ch, '\0', '\0'};

@@ -150,6 +150,12 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     // Sends the bytes as they are through the session; true when the session
     // took them.
     bool SendBytes(std::string_view bytes, std::int32_t timeoutMs);
+    // A periodic send, run by the session where the link is written (its
+    // counts and end come as OnSendRepeat); true when the session took it.
+    // Like a send, it asks for the connection first when there is none.
+    bool StartRepeat(std::uint32_t id, std::string_view bytes, std::uint32_t periodMs,
+                     std::uint32_t count);
+    void StopRepeat(std::uint32_t id);
 
     std::int64_t HandleMessage(SMessage& message) override;
     // The part of HandleMessage a deriving control calls for the messages it

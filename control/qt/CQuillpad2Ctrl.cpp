@@ -148,13 +148,18 @@ void CQuillpad2Ctrl::Create() {
     sends.send = [this](std::string_view bytes) {
         return SessionOpen() && SendBytes(bytes, kSendTimeoutMs);
     };
+    sends.startRepeat = [this](std::uint32_t id, std::string_view bytes, std::uint32_t periodMs,
+                               std::uint32_t count) {
+        return SessionOpen() && StartRepeat(id, bytes, periodMs, count);
+    };
+    sends.stopRepeat = [this](std::uint32_t id) { StopRepeat(id); };
     sends.status = [this](const QString& text) { ShowStatus(text); };
     sends.message = [this](const std::string& caption, const std::string& text) {
         channel.Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
                      CPayload::Make(SMessageBox{caption, text, EMessageIcon::Warning}));
     };
-    m_sendPanel = std::make_unique<CSendPanelDock>(*m_ui, m_settings.m_dataDirectory,
-                                                   std::move(sends), DefaultClock(), this);
+    m_sendPanel =
+        std::make_unique<CSendPanelDock>(*m_ui, m_settings.m_dataDirectory, std::move(sends), this);
     m_sendPanel->hide();
     connect(m_sendPanel.get(), &CSendPanelDock::PanelOpened, this,
             [this](const QString& path) { m_settings.m_sendPanelPath = QStringToFileName(path); });
@@ -703,6 +708,12 @@ void CQuillpad2Ctrl::PostSchemeToView() {
 
 // ---- messages and keys
 
+std::int32_t CQuillpad2Ctrl::OnSendRepeat(std::uint32_t id, std::uint32_t sent,
+                                          std::optional<ESendEnd> end) {
+    channel.Post(Handle(), UM_SEND_REPEAT, 0, 0, CPayload::Make(SSendRepeatNews{id, sent, end}));
+    return 0;
+}
+
 std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
     switch (message.id) {
         case UM_TOGGLE_HEX:
@@ -716,6 +727,11 @@ std::int64_t CQuillpad2Ctrl::HandleMessage(SMessage& message) {
             return 0;
         case UM_SHARE_LINK:
             ShareLink();
+            return 0;
+        case UM_SEND_REPEAT:
+            if (const auto* news = message.payload.Get<SSendRepeatNews>(); news && m_sendPanel) {
+                m_sendPanel->RepeatNews(*news);
+            }
             return 0;
         case UM_CANCEL_REQUEST:
             if (static_cast<std::uint32_t>(message.lParam) == CControlScript::kRequestId) {

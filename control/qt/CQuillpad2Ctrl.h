@@ -28,8 +28,11 @@
 //                      buttons: the session's Cancel (id, 2)
 //   UM_ABILITY, UM_ABILITY_GROUP  see CConnectionController; the group
 //                      dialog and the questions are in ControlAbilities.cpp
+//   UM_SEND_REPEAT     payload = SSendRepeatNews, posted from OnSendRepeat: a
+//                      repeat's count or end, for the send panel
 //
-// The send panel (CSendPanelDock) sends through SendBytes, like a macro,
+// The send panel (CSendPanelDock) sends once through SendBytes, like a
+// macro, and repeats through StartRepeat, on the session's I/O thread,
 // while the session is open. The triggers (CControlTriggers) see every
 // record of the link; a script run from the menu or a trigger
 // (CControlScript) sees what the device sends, and its task window's Cancel
@@ -247,6 +250,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
     bool AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) override;
     void OnShareNote(std::string_view note) override;
+    // Posted on to the send panel, which is no part of a session event.
+    std::int32_t OnSendRepeat(std::uint32_t id, std::uint32_t sent,
+                              std::optional<ESendEnd> end) override;
 
   private:
     void Create();

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 #include "control/qt/CSendItemDialog.h"
 #include "control/qt/IControlUi.h"
@@ -19,17 +20,12 @@
 namespace quillpad {
 
 CSendPanelDock::CSendPanelDock(IControlUi& ui, std::string dataDirectory,
-                               SSendPanelServices services, const IClock& clock, QWidget* parent)
+                               SSendPanelServices services, QWidget* parent)
     : QWidget(parent),
       m_ui(ui),
       m_dataDirectory(std::move(dataDirectory)),
-      m_services(std::move(services)),
-      m_scheduler(clock) {
+      m_services(std::move(services)) {
     setObjectName(QStringLiteral("sendPanel"));
-    // A 10 ms period needs the timer to the millisecond, not Qt's coarse 5 %.
-    m_timer.setTimerType(Qt::PreciseTimer);
-    m_timer.setSingleShot(true);
-    connect(&m_timer, &QTimer::timeout, this, &CSendPanelDock::RunDue);
 
     m_chooser = new QComboBox(this);
     m_chooser->setToolTip(QStringLiteral("The send panels of the data folder"));
@@ -84,15 +80,16 @@ CSendPanelDock::CSendPanelDock(IControlUi& ui, std::string dataDirectory,
     UpdateButtons();
 }
 
-CSendPanelDock::~CSendPanelDock() = default;
+CSendPanelDock::~CSendPanelDock() {
+    StopAll();  // nothing the panel started outlives it
+}
 
 int CSendPanelDock::CurrentRow() const {
     return m_list->currentRow();
 }
 
 void CSendPanelDock::OpenPanel(const std::string& path) {
-    m_scheduler.StopAll();
-    m_timer.stop();
+    StopAll();
     m_saveAgreed = false;
     const ESendPanelLoad load = m_panel.Load(path);
     m_ids.clear();
@@ -210,23 +207,21 @@ void CSendPanelDock::EditSend(int row) {
     }
     // A repeat goes on with the bytes it started with; stopping it makes
     // the change plain.
-    m_scheduler.Stop(m_ids[static_cast<std::size_t>(row)]);
+    Forget(row);
     m_panel.Items()[static_cast<std::size_t>(row)] = item;
     SavePanel();
     ShowItems();
-    Rearm();
 }
 
 void CSendPanelDock::RemoveSend(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= m_panel.Items().size()) {
         return;
     }
-    m_scheduler.Stop(m_ids[static_cast<std::size_t>(row)]);
+    Forget(row);
     m_panel.Items().erase(m_panel.Items().begin() + row);
     m_ids.erase(m_ids.begin() + row);
     SavePanel();
     ShowItems();
-    Rearm();
 }
 
 void CSendPanelDock::SendOnce(int row) {
@@ -261,66 +256,110 @@ void CSendPanelDock::StartRepeat(int row) {
             QStringLiteral("Not sent: %1.").arg(QString::fromLatin1(error.c_str())));
         return;
     }
-    m_scheduler.Start(m_ids[static_cast<std::size_t>(row)], std::move(bytes), item.periodMs,
-                      item.count);
-    RunDue();  // the first goes at once
+    Forget(row);  // a running one starts again
+    const std::uint32_t id = m_nextId++;
+    m_ids[static_cast<std::size_t>(row)] = id;
+    if (!m_services.startRepeat || !m_services.startRepeat(id, bytes, item.periodMs, item.count)) {
+        const QString note =
+            QStringLiteral("\"%1\" stopped after 0 sends: the device session is not open.")
+                .arg(BytesToQString(item.name));
+        m_statusLine->setText(note);
+        if (m_services.status) {
+            m_services.status(note);
+        }
+        ShowItems(false);
+        return;
+    }
+    m_running[id] = 0;
+    ShowItems(false);
 }
 
 void CSendPanelDock::StopRepeat(int row) {
     if (row < 0 || static_cast<std::size_t>(row) >= m_ids.size()) {
         return;
     }
-    const std::uint32_t sent = m_scheduler.Sent(m_ids[static_cast<std::size_t>(row)]);
-    m_scheduler.Stop(m_ids[static_cast<std::size_t>(row)]);
-    m_statusLine->setText(
-        QStringLiteral("\"%1\" stopped after %2 sends.")
-            .arg(BytesToQString(m_panel.Items()[static_cast<std::size_t>(row)].name))
-            .arg(sent));
+    const std::uint32_t id = m_ids[static_cast<std::size_t>(row)];
+    const std::uint32_t sent = SentCount(row);
+    if (m_running.erase(id) != 0 && m_services.stopRepeat) {
+        m_services.stopRepeat(id);
+        m_stopped = id;
+    }
+    m_stoppedNote = QStringLiteral("\"%1\" stopped after %2 sends.")
+                        .arg(BytesToQString(m_panel.Items()[static_cast<std::size_t>(row)].name))
+                        .arg(sent);
+    m_statusLine->setText(m_stoppedNote);
     ShowItems();
-    Rearm();
+}
+
+void CSendPanelDock::Forget(int row) {
+    const std::uint32_t id = m_ids[static_cast<std::size_t>(row)];
+    if (m_running.erase(id) != 0 && m_services.stopRepeat) {
+        m_services.stopRepeat(id);
+    }
+}
+
+void CSendPanelDock::StopAll() {
+    for (const auto& [id, sent] : std::exchange(m_running, {})) {
+        if (m_services.stopRepeat) {
+            m_services.stopRepeat(id);
+        }
+    }
 }
 
 bool CSendPanelDock::Repeating(int row) const {
     return row >= 0 && static_cast<std::size_t>(row) < m_ids.size() &&
-           m_scheduler.Running(m_ids[static_cast<std::size_t>(row)]);
+           m_running.count(m_ids[static_cast<std::size_t>(row)]) != 0;
 }
 
 std::uint32_t CSendPanelDock::SentCount(int row) const {
-    return row >= 0 && static_cast<std::size_t>(row) < m_ids.size()
-               ? m_scheduler.Sent(m_ids[static_cast<std::size_t>(row)])
-               : 0;
+    if (row < 0 || static_cast<std::size_t>(row) >= m_ids.size()) {
+        return 0;
+    }
+    const auto it = m_running.find(m_ids[static_cast<std::size_t>(row)]);
+    return it == m_running.end() ? 0 : it->second;
 }
 
-void CSendPanelDock::RunDue() {
-    const std::vector<SSendEnded> ended = m_scheduler.Poll(m_services.send);
-    for (const SSendEnded& end : ended) {
-        const auto at = std::find(m_ids.begin(), m_ids.end(), end.id);
-        const QString name =
-            at == m_ids.end()
-                ? QString()
-                : BytesToQString(
-                      m_panel.Items()[static_cast<std::size_t>(at - m_ids.begin())].name);
-        const QString note =
-            end.how == ESendEnd::Failed
-                ? QStringLiteral("\"%1\" stopped after %2 sends: the device session is not open.")
-                      .arg(name)
-                      .arg(end.sent)
-                : QStringLiteral("\"%1\" sent %2 times.").arg(name).arg(end.sent);
-        m_statusLine->setText(note);
-        if (end.how == ESendEnd::Failed && m_services.status) {
-            m_services.status(note);
+QString CSendPanelDock::NameOf(std::uint32_t id) const {
+    const auto at = std::find(m_ids.begin(), m_ids.end(), id);
+    return at == m_ids.end()
+               ? QString()
+               : BytesToQString(m_panel.Items()[static_cast<std::size_t>(at - m_ids.begin())].name);
+}
+
+void CSendPanelDock::RepeatNews(const SSendRepeatNews& news) {
+    const auto it = m_running.find(news.id);
+    if (it == m_running.end()) {
+        // Stopped here: the session's count is the exact one the note
+        // should give, if the note is still showing.
+        if (news.end == ESendEnd::Stopped && news.id == m_stopped &&
+            m_statusLine->text() == m_stoppedNote) {
+            m_stoppedNote = QStringLiteral("\"%1\" stopped after %2 sends.")
+                                .arg(NameOf(news.id))
+                                .arg(news.sent);
+            m_statusLine->setText(m_stoppedNote);
         }
+        return;
+    }
+    if (!news.end) {
+        it->second = news.sent;
+        ShowItems(false);
+        return;
+    }
+    m_running.erase(it);
+    const QString name = NameOf(news.id);
+    const QString note =
+        *news.end == ESendEnd::Failed
+            ? QStringLiteral("\"%1\" stopped after %2 sends: the device session is not open.")
+                  .arg(name)
+                  .arg(news.sent)
+        : *news.end == ESendEnd::Stopped
+            ? QStringLiteral("\"%1\" stopped after %2 sends.").arg(name).arg(news.sent)
+            : QStringLiteral("\"%1\" sent %2 times.").arg(name).arg(news.sent);
+    m_statusLine->setText(note);
+    if (*news.end == ESendEnd::Failed && m_services.status) {
+        m_services.status(note);
     }
     ShowItems(false);
-    Rearm();
-}
-
-void CSendPanelDock::Rearm() {
-    if (const auto delay = m_scheduler.NextDelay()) {
-        m_timer.start(static_cast<int>(std::min<std::uint32_t>(*delay, kMaxSendPeriodMs)));
-    } else {
-        m_timer.stop();
-    }
 }
 
 QString CSendPanelDock::RowText(int row) const {

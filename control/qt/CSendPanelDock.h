@@ -1,27 +1,27 @@
 #pragma once
 // The send panel beside the console: the panel files of the data folder in
 // a chooser, the panel's sends in a list, and buttons to add, edit, remove,
-// send once and repeat. Repeats run on a CSendScheduler over the console's
-// clock, driven by one precise single-shot timer armed to the next due send,
-// on the user-interface thread that owns the link's send.
+// send once and repeat. Repeats run in the session, on the thread that
+// writes the link, so that a busy user interface never holds one up; the
+// panel starts and stops them and shows the counts and ends the session
+// tells (UM_SEND_REPEAT, a few times a second).
 //
 // Everything that would run a modal loop goes through the control's
 // IControlUi (the send's dialog, a new panel's name, the question before
 // saving over refused sends); a panel's refused sends are named in a box the
 // control posts, never shown from inside the load.
 
-#include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "input/CSendPanel.h"
-#include "input/CSendScheduler.h"
-#include "platform/Clock.h"
+#include "nxr/CSendScheduler.h"
 
 class QComboBox;
 class QLabel;
@@ -32,9 +32,20 @@ namespace quillpad {
 
 class IControlUi;
 
+// A periodic send's count, or its end (UM_SEND_REPEAT's payload).
+struct SSendRepeatNews {
+    std::uint32_t id = 0;
+    std::uint32_t sent = 0;
+    std::optional<ESendEnd> end;
+};
+
 struct SSendPanelServices {
     // The controller's byte send: true when the link took the bytes.
     std::function<bool(std::string_view)> send;
+    // The controller's periodic send (id, bytes, period, count): true when
+    // the session took it; its news comes back through RepeatNews.
+    std::function<bool(std::uint32_t, std::string_view, std::uint32_t, std::uint32_t)> startRepeat;
+    std::function<void(std::uint32_t)> stopRepeat;
     // A note for the status bar.
     std::function<void(const QString&)> status;
     // A message box, posted: caption and text.
@@ -45,7 +56,7 @@ class CSendPanelDock final : public QWidget {
     Q_OBJECT
   public:
     CSendPanelDock(IControlUi& ui, std::string dataDirectory, SSendPanelServices services,
-                   const IClock& clock, QWidget* parent = nullptr);
+                   QWidget* parent = nullptr);
     ~CSendPanelDock() override;
 
     // Opens the panel file (a missing one is an empty panel that is written
@@ -65,7 +76,8 @@ class CSendPanelDock final : public QWidget {
     void NewPanel();
     bool Repeating(int row) const;
     std::uint32_t SentCount(int row) const;
-    const CSendScheduler& Scheduler() const { return m_scheduler; }
+    // What the session tells of a repeat.
+    void RepeatNews(const SSendRepeatNews& news);
 
     QComboBox* Chooser() const { return m_chooser; }
     QListWidget* List() const { return m_list; }
@@ -78,8 +90,10 @@ class CSendPanelDock final : public QWidget {
     void PanelOpened(const QString& path);
 
   private:
-    void RunDue();
-    void Rearm();
+    // Ends the row's repeat without a note (the send changed or went).
+    void Forget(int row);
+    void StopAll();
+    QString NameOf(std::uint32_t id) const;
     // The list's rows; with `tips` also the bytes each sends, as hex.
     void ShowItems(bool tips = true);
     void UpdateButtons();
@@ -92,11 +106,16 @@ class CSendPanelDock final : public QWidget {
     std::string m_dataDirectory;
     SSendPanelServices m_services;
     CSendPanel m_panel;
-    CSendScheduler m_scheduler;
-    std::vector<std::uint32_t> m_ids;  // a scheduler id per send, as listed
+    // A repeat id per send, as listed: a new one for each run, so that news
+    // of an earlier run is never taken for the current one's.
+    std::vector<std::uint32_t> m_ids;
     std::uint32_t m_nextId = 1;
+    std::map<std::uint32_t, std::uint32_t> m_running;  // repeat id: count told
+    // The run the user stopped last and its note, which its exact count
+    // replaces when the session tells it.
+    std::uint32_t m_stopped = 0;
+    QString m_stoppedNote;
     bool m_saveAgreed = false;  // the user agreed to save over refused sends
-    QTimer m_timer;
     QComboBox* m_chooser = nullptr;
     QListWidget* m_list = nullptr;
     QPushButton* m_addButton = nullptr;

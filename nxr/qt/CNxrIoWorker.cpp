@@ -1,6 +1,8 @@
 #include "nxr/qt/CNxrIoWorker.h"
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "nxr/CNxrAbilityJob.h"
 #include "nxr/CNxrTransferJob.h"
@@ -40,7 +42,8 @@ CNxrIoWorker::CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory,
       m_wake(std::move(wake)),
       m_clock(clock),
       m_jobs(clock, *this),
-      m_watch(std::move(watch)) {
+      m_watch(std::move(watch)),
+      m_repeats(clock) {
     m_lookTimer.setSingleShot(true);
     QObject::connect(&m_lookTimer, &QTimer::timeout, this, [this] { Look(); });
     m_jobTimer.setSingleShot(true);
@@ -48,6 +51,10 @@ CNxrIoWorker::CNxrIoWorker(CNxrComSpec spec, NxrTransportFactory factory,
     m_lineTimer.setSingleShot(true);
     m_lineTimer.setTimerType(Qt::PreciseTimer);
     QObject::connect(&m_lineTimer, &QTimer::timeout, this, [this] { RunLineScripts(); });
+    // A 10 ms period needs the timer to the millisecond, not Qt's coarse 5 %.
+    m_repeatTimer.setSingleShot(true);
+    m_repeatTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&m_repeatTimer, &QTimer::timeout, this, [this] { RunRepeats(); });
     m_linePoll.setInterval(kLinePollMs);
     QObject::connect(&m_linePoll, &QTimer::timeout, this, [this] { PollLines(); });
 }
@@ -75,6 +82,13 @@ void CNxrIoWorker::PushError(std::string text) {
 void CNxrIoWorker::SetStatus(ENxrConnectionStatus status, std::string reason) {
     if (m_inbox->SetLink(static_cast<std::uint16_t>(status), reason)) {
         Push(SNxrIoStatus{static_cast<std::uint16_t>(status), std::move(reason)});
+    }
+    // A link that is neither up nor coming up ends the periodic sends at
+    // once, rather than at each one's next due time.
+    if (status != ENxrConnectionStatus::Connected && status != ENxrConnectionStatus::Connecting &&
+        m_repeats.AnyRunning()) {
+        PushRepeatEnds(m_repeats.EndAll(ESendEnd::Failed));
+        m_repeatTimer.stop();
     }
 }
 
@@ -452,6 +466,9 @@ void CNxrIoWorker::Write(ByteString bytes, std::uint32_t owner) {
 }
 
 void CNxrIoWorker::Shutdown() {
+    // First, so that their ends are queued even if the close hangs.
+    PushRepeatEnds(m_repeats.EndAll(ESendEnd::Failed));
+    m_repeatTimer.stop();
     StopSharing();
     m_waiting = false;
     m_attempting = false;
@@ -711,6 +728,84 @@ void CNxrIoWorker::EndJobs(const std::string& why, bool lost) {
     for (const SNxrJobOrder& order : m_jobs.LinkLost(ability ? told : why)) {
         FailAbility(order.id, "\"" + order.name + "\" was not run: " + told);
     }
+}
+
+void CNxrIoWorker::StartRepeat(std::uint32_t id, ByteString bytes, std::uint32_t periodMs,
+                               std::uint32_t count) {
+    const ENxrConnectionStatus status = Status();
+    if (status != ENxrConnectionStatus::Connected && status != ENxrConnectionStatus::Connecting) {
+        // The link went between the owner's check and this.
+        Push(SNxrIoRepeat{id, 0, ESendEnd::Failed});
+        return;
+    }
+    if (const auto stopped = m_repeats.Stop(id)) {
+        PushRepeatEnds({*stopped});
+    }
+    m_repeats.Start(id, std::move(bytes), periodMs, count);
+    RunRepeats();  // the first goes at once
+}
+
+void CNxrIoWorker::StopRepeat(std::uint32_t id) {
+    if (const auto stopped = m_repeats.Stop(id)) {
+        PushRepeatEnds({*stopped});
+    }
+    ArmRepeats(true);
+}
+
+void CNxrIoWorker::PushRepeatEnds(const std::vector<SSendEnded>& ended) {
+    for (const SSendEnded& end : ended) {
+        Push(SNxrIoRepeat{end.id, end.sent, end.how});
+    }
+}
+
+void CNxrIoWorker::RunRepeats() {
+    std::optional<std::uint32_t> delay = m_repeats.NextDelay();
+    bool early = true;
+    if (delay == 1u) {
+        // The timer is armed a millisecond short (below): the tick it waits
+        // for has begun some way into its millisecond already, so a timer
+        // of whole milliseconds would fire up to one late. The rest is
+        // slept here, to the start of the due millisecond: less than a
+        // millisecond, and the kernel keeps what arrives meanwhile.
+        const auto now = std::chrono::steady_clock::now();
+        std::this_thread::sleep_until(std::chrono::time_point_cast<std::chrono::milliseconds>(now) +
+                                      std::chrono::milliseconds(1));
+        delay = m_repeats.NextDelay();
+        // Still not due: the clock is not the steady one (a test's); wait
+        // whole milliseconds for it rather than sleep again and again.
+        early = delay != 1u;
+    }
+    if (delay == 0u) {
+        const auto send = [this](std::string_view bytes) {
+            const auto usable = [this] {
+                const ENxrConnectionStatus status = Status();
+                return status == ENxrConnectionStatus::Connected ||
+                       status == ENxrConnectionStatus::Connecting;
+            };
+            if (!usable()) {
+                return false;
+            }
+            // A copy: a link lost in the write ends every repeat, and with
+            // them the bytes this view looks at.
+            Write(ByteString(bytes));
+            return usable();
+        };
+        PushRepeatEnds(m_repeats.Poll(send));
+        for (const SSendProgress& progress : m_repeats.TakeProgress(kRepeatReportGapMs)) {
+            Push(SNxrIoRepeat{progress.id, progress.sent, std::nullopt});
+        }
+    }
+    ArmRepeats(early);
+}
+
+void CNxrIoWorker::ArmRepeats(bool early) {
+    const std::optional<std::uint32_t> delay = m_repeats.NextDelay();
+    if (!delay) {
+        m_repeatTimer.stop();
+        return;
+    }
+    const std::uint32_t ms = early && *delay > 0 ? *delay - 1 : *delay;
+    m_repeatTimer.start(static_cast<int>(std::min<std::uint32_t>(ms, 0x7FFFFFFFu)));
 }
 
 void CNxrIoWorker::StartSharing(std::uint32_t requestId, const ByteString& params) {

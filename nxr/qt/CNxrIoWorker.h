@@ -20,6 +20,7 @@
 #include "nxr/CNxrComSpec.h"
 #include "nxr/CNxrInbox.h"
 #include "nxr/CNxrJobRunner.h"
+#include "nxr/CSendScheduler.h"
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrLineScript.h"
 #include "nxr/NxrLinkWatch.h"
@@ -47,6 +48,11 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     void CancelTransfer(std::uint32_t requestId);
     // `owner` is the ability the bytes belong to, 0 for the console's own.
     void Write(ByteString bytes, std::uint32_t owner = 0);
+    // Periodic sends, written here as the console's own bytes; the counts
+    // and the end go into the inbox (SNxrIoRepeat).
+    void StartRepeat(std::uint32_t id, ByteString bytes, std::uint32_t periodMs,
+                     std::uint32_t count);
+    void StopRepeat(std::uint32_t id);
     // The owner has caught up with a reader the inbox paused.
     void Resume();
     // Abilities run one after another on the device's console; each
@@ -62,6 +68,9 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
 
     // How often the modem lines are read while a link that has them is up.
     static constexpr int kLinePollMs = 20;
+    // The least time between two reports of a periodic send's count: the
+    // console shows them, and one per send at 10 ms would cost it turns.
+    static constexpr std::uint32_t kRepeatReportGapMs = 50;
 
   private:
     struct SLineScript {
@@ -111,6 +120,9 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     void StartSharing(std::uint32_t requestId, const ByteString& params);
     void StopSharing();
     void FailAbility(std::uint32_t requestId, std::string text);
+    void RunRepeats();
+    void ArmRepeats(bool early);
+    void PushRepeatEnds(const std::vector<SSendEnded>& ended);
     // Ends the running job and the queued ones: the link is gone (`lost`) or
     // was closed.
     void EndJobs(const std::string& why, bool lost);
@@ -146,6 +158,9 @@ class CNxrIoWorker final : public QObject, private INxrTransportEvents, private 
     std::uint32_t m_waitStart = 0;
     CNxrComSpec m_attemptSpec;
     QTimer m_lookTimer;
+    // Periodic sends: planned on the clock, woken by one precise timer.
+    CSendScheduler m_repeats;
+    QTimer m_repeatTimer;
     // The link served to TCP clients; none while it is not shared.
     std::unique_ptr<CNxrShareServer> m_share;
 };

@@ -208,13 +208,25 @@ std::uint16_t CNxrSession::StopWorker() {
     // the link had. An ability the stop ended is ended by the close itself,
     // in its own words.
     const std::shared_ptr<CNxrInbox> old = std::exchange(m_inbox, std::make_shared<CNxrInbox>());
+    std::map<std::uint32_t, std::uint32_t> unended = m_repeats;
     NxrIoEvent event;
     while (old->Take(event)) {
         const auto* ability = std::get_if<SNxrIoAbilityCompleted>(&event);
         if (ability != nullptr && !ability->success && m_abilities.count(ability->requestId) != 0) {
             continue;
         }
+        if (const auto* repeat = std::get_if<SNxrIoRepeat>(&event)) {
+            if (repeat->end) {
+                unended.erase(repeat->id);
+            } else if (unended.count(repeat->id) != 0) {
+                unended[repeat->id] = repeat->sent;
+            }
+        }
         PushFromOwner(std::move(event));
+    }
+    // A thread that did not end in time said nothing of these.
+    for (const auto& [id, sent] : unended) {
+        PushFromOwner(SNxrIoRepeat{id, sent, ESendEnd::Failed});
     }
     return old->LinkStatus();
 }
@@ -420,6 +432,42 @@ std::int32_t CNxrSession::SendBytes(std::string_view bytes, std::int32_t /*timeo
     return ToStatus(ENxrResult::Ok);
 }
 
+std::int32_t CNxrSession::StartRepeat(std::uint32_t id, std::string_view bytes,
+                                      std::uint32_t periodMs, std::uint32_t count,
+                                      NxrHandle* handle) {
+    if (!IsOpen(handle)) {
+        return NotOpen("repeat a send");
+    }
+    if (bytes.empty() || m_repeats.count(id) != 0) {
+        m_errors.Set(0, bytes.empty()
+                            ? "cannot repeat a send of no bytes"
+                            : "the repeated send " + std::to_string(id) + " has not ended yet");
+        return ToStatus(ENxrResult::BadArgument);
+    }
+    const auto link = static_cast<ENxrConnectionStatus>(m_inbox->LinkStatus());
+    if (link != ENxrConnectionStatus::Connected && link != ENxrConnectionStatus::Connecting) {
+        const std::string reason = m_inbox->LinkReason();
+        m_errors.Set(0, "cannot repeat a send: not connected to " + m_spec.Describe() +
+                            (reason.empty() ? std::string() : " (" + reason + ")"));
+        return ToStatus(ENxrResult::NotConnected);
+    }
+    m_repeats[id] = 0;
+    ToWorker([id, bytes = ByteString(bytes), periodMs, count](CNxrIoWorker& worker) mutable {
+        worker.StartRepeat(id, std::move(bytes), periodMs, count);
+    });
+    return ToStatus(ENxrResult::Ok);
+}
+
+std::int32_t CNxrSession::StopRepeat(std::uint32_t id, NxrHandle* handle) {
+    if (!IsOpen(handle)) {
+        return NotOpen("stop a repeated send");
+    }
+    if (m_repeats.count(id) != 0) {
+        ToWorker([id](CNxrIoWorker& worker) { worker.StopRepeat(id); });
+    }
+    return ToStatus(ENxrResult::Ok);
+}
+
 std::int32_t CNxrSession::AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) {
     if (a != nullptr) {
         *a = IsOpen(handle) ? m_cookie : 0;
@@ -549,6 +597,21 @@ void CNxrSession::Deliver(SNxrIoWaiting& e) {
 void CNxrSession::Deliver(SNxrIoShare& e) {
     if (m_sink != nullptr) {
         m_sink->OnShareChanged(e.port, e.clients, e.note);
+    }
+}
+
+void CNxrSession::Deliver(SNxrIoRepeat& e) {
+    const auto it = m_repeats.find(e.id);
+    if (it == m_repeats.end()) {
+        return;  // ended once already
+    }
+    if (e.end) {
+        m_repeats.erase(it);
+    } else {
+        it->second = e.sent;
+    }
+    if (m_sink != nullptr) {
+        m_sink->OnSendRepeat(e.id, e.sent, e.end);
     }
 }
 

@@ -59,6 +59,10 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::int32_t Send(const WideString& text, std::int32_t timeoutMs, NxrHandle* handle) override;
     std::int32_t SendBytes(std::string_view bytes, std::int32_t timeoutMs,
                            NxrHandle* handle) override;
+    // Periodic sends run on the I/O thread, beside the reads.
+    std::int32_t StartRepeat(std::uint32_t id, std::string_view bytes, std::uint32_t periodMs,
+                             std::uint32_t count, NxrHandle* handle) override;
+    std::int32_t StopRepeat(std::uint32_t id, NxrHandle* handle) override;
     std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) override;
     std::int32_t SetOption(std::uint32_t option, std::int32_t value, NxrHandle* handle) override;
     std::int32_t SetTextSetting(const WideString& text) override;
@@ -138,6 +142,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void Deliver(SNxrIoParamsChanged& event);
     void Deliver(SNxrIoWaiting& event);
     void Deliver(SNxrIoShare& event);
+    void Deliver(SNxrIoRepeat& event);
     std::uint32_t StartAbility(const std::string& command, std::int32_t timeoutMs,
                                SPendingAbility pending);
     // Ends the I/O thread and moves what it queued into a fresh inbox; the
@@ -158,6 +163,9 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::uint32_t m_nextRequestId = 1;
     std::map<std::uint32_t, SPending> m_pending;
     std::map<std::uint32_t, SPendingAbility> m_abilities;
+    // The running periodic sends and their counts as last told: each ends
+    // once, also when the I/O thread could not say so.
+    std::map<std::uint32_t, std::uint32_t> m_repeats;
     std::uint32_t m_cookie = 0;  // the first ability value: finds this session
     CNxrComSpec m_spec;
     CNxrErrorLog m_errors;

@@ -30,10 +30,27 @@ struct SSessionCall {
     ByteString params;
 };
 
+// Runs a fake session's periodic sends; a Qt test supplies one with a
+// timer, since the core fake has none.
+class IFakeRepeats {
+  public:
+    virtual ~IFakeRepeats() = default;
+    virtual void Start(std::uint32_t id, ByteString bytes, std::uint32_t periodMs,
+                       std::uint32_t count, NxrHandle handle) = 0;
+    virtual void Stop(std::uint32_t id) = 0;
+    // The session closed: every repeat ends as failed.
+    virtual void Closed() = 0;
+};
+
 class CFakeSession final : public INxrSession2 {
   public:
     // The calls, shared with the test so they outlive the session.
     explicit CFakeSession(std::shared_ptr<std::vector<SSessionCall>> log) : m_log(std::move(log)) {}
+    ~CFakeSession() override {
+        if (repeats != nullptr) {
+            repeats->Closed();  // its timer never fires for a session gone
+        }
+    }
 
     void Advise(INxrSessionEvents* sink) override {
         sink_ = sink;
@@ -54,6 +71,9 @@ class CFakeSession final : public INxrSession2 {
         m_log->push_back(c);
         *handle = 0;
         status = 1;  // a closed session is not connected
+        if (repeats != nullptr) {
+            repeats->Closed();
+        }
         return 0;
     }
     std::int32_t RequestWait(std::uint32_t code, const ByteString& params, ByteString* result,
@@ -117,6 +137,26 @@ class CFakeSession final : public INxrSession2 {
         m_log->push_back(c);
         return (*handle == 0 || sendFails) ? 4 : 0;
     }
+    // Logged as "StartRepeat" (code: the id, value: the period, params: the
+    // bytes); refused, as by a session that cannot repeat, without `repeats`.
+    std::int32_t StartRepeat(std::uint32_t id, std::string_view bytes, std::uint32_t periodMs,
+                             std::uint32_t count, NxrHandle* handle) override {
+        SSessionCall c{"StartRepeat", id, static_cast<std::int32_t>(periodMs)};
+        c.params = ByteString(bytes);
+        m_log->push_back(c);
+        if (*handle == 0 || sendFails || repeats == nullptr) {
+            return 4;
+        }
+        repeats->Start(id, ByteString(bytes), periodMs, count, *handle);
+        return 0;
+    }
+    std::int32_t StopRepeat(std::uint32_t id, NxrHandle*) override {
+        m_log->push_back({"StopRepeat", id});
+        if (repeats != nullptr) {
+            repeats->Stop(id);
+        }
+        return 0;
+    }
     std::int32_t AbilityInfo(std::uint32_t* a, std::uint32_t* b, NxrHandle* handle) override {
         m_log->push_back({"AbilityInfo"});
         *a = *handle != 0 ? 7 : 0;
@@ -152,6 +192,7 @@ class CFakeSession final : public INxrSession2 {
     bool requestFails = false;
     bool sendFails = false;
     bool takesBytes = false;
+    IFakeRepeats* repeats = nullptr;
     std::uint16_t status = 1;
     NxrHandle nextHandle = 7;
     std::uint32_t nextRequestId = 100;

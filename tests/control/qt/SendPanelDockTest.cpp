@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -338,37 +339,52 @@ class CTimedReader {
     std::vector<std::pair<char, std::uint32_t>> m_bytes;
 };
 
+// A console on a serial line to a pseudo-terminal, our own session behind
+// it, with one send "tick" ("T!") in its panel.
+struct SPtyConsole {
+    explicit SPtyConsole(std::uint32_t periodMs, std::uint32_t count) {
+        SControlServices services;
+        services.ui = std::make_unique<test::CQuietControlUi>();
+        control = std::make_unique<CQuillpad2Ctrl>(nullptr, std::move(services));
+        control->resize(800, 300);
+        control->show();
+        control->IWBSetConnectionParameters(
+            QByteArray::fromStdString("serial:" + dir.Path() + "/far,115200,8N1"));
+        SSendItem item;
+        item.name = "tick";
+        item.text = "T!";
+        item.periodMs = periodMs;
+        item.count = count;
+        CSendPanel panel;
+        panel.SetPath(dir.File("Pty.sendpanel"));
+        panel.Items().push_back(item);
+        saved = panel.Save();
+        control->SendPanel()->OpenPanel(panel.Path());
+    }
+    bool Connected() {
+        return pty.Ready() && saved &&
+               WaitFor([&] { return control->ConnectionStatus() == 3; }, 5000);
+    }
+    CSendPanelDock& Dock() { return *control->SendPanel(); }
+
+    test::CWorkbayHome home;
+    test::CTempDir dir;
+    test::CPtyPeer pty{dir.Path(), true};
+    bool saved = false;
+    std::unique_ptr<CQuillpad2Ctrl> control;
+};
+
 TEST(SendPanelOnAPty, ARepeatKeepsItsCountAndPeriodAtThePeer) {
     if (!test::HaveProgram("socat")) {
         GTEST_SKIP() << "socat is not installed (tools/install-deps.sh installs it)";
     }
-    test::CWorkbayHome home;
-    test::CTempDir dir;
-    test::CPtyPeer pty(dir.Path(), true);
-    ASSERT_TRUE(pty.Ready());
-    SControlServices services;  // our own session, on a serial line
-    services.ui = std::make_unique<test::CQuietControlUi>();
-    CQuillpad2Ctrl control(nullptr, std::move(services));
-    control.resize(800, 300);
-    control.show();
-    control.IWBSetConnectionParameters(
-        QByteArray::fromStdString("serial:" + dir.Path() + "/far,115200,8N1"));
-    ASSERT_TRUE(WaitFor([&] { return control.ConnectionStatus() == 3; }, 5000));
-    CTimedReader reader(pty);
-
-    SSendItem item;
-    item.name = "tick";
-    item.text = "T!";
-    item.periodMs = 50;
-    item.count = 8;
-    CSendPanel panel;
-    panel.SetPath(dir.File("Pty.sendpanel"));
-    panel.Items().push_back(item);
-    ASSERT_TRUE(panel.Save());
-    control.SendPanel()->OpenPanel(panel.Path());
+    SPtyConsole console(50, 8);
+    ASSERT_TRUE(console.Connected());
+    CTimedReader reader(console.pty);
     const std::uint32_t start = test::NowMs();
-    control.SendPanel()->StartRepeat(0);
-    ASSERT_TRUE(WaitFor([&] { return !control.SendPanel()->Repeating(0); }, 10000));
+    console.Dock().StartRepeat(0);
+    ASSERT_TRUE(WaitFor([&] { return !console.Dock().Repeating(0); }, 10000));
+    EXPECT_EQ(console.Dock().StatusLine()->text(), "\"tick\" sent 8 times.");
     WaitFor([&] { return reader.Marks().size() >= 8; }, 2000);
     QTest::qWait(200);  // nothing more may come
     const std::vector<std::uint32_t> marks = reader.Marks();
@@ -381,6 +397,72 @@ TEST(SendPanelOnAPty, ARepeatKeepsItsCountAndPeriodAtThePeer) {
         EXPECT_GE(static_cast<std::int64_t>(marks[k]), static_cast<std::int64_t>(due) - 2)
             << "send " << k << " came early";
     }
+}
+
+TEST(SendPanelOnAPty, ARepeatKeepsItsPeriodWhileTheUserInterfaceIsBusy) {
+    if (!test::HaveProgram("socat")) {
+        GTEST_SKIP() << "socat is not installed (tools/install-deps.sh installs it)";
+    }
+    constexpr std::size_t kCount = 30;
+    SPtyConsole console(10, kCount);
+    ASSERT_TRUE(console.Connected());
+    CTimedReader reader(console.pty);
+    console.Dock().StartRepeat(0);
+    // The user interface is busy for 30 ms at a time (three periods), as a
+    // flood's drawing and storing can keep it, with one turn between.
+    const std::uint32_t until = test::NowMs() + 5000;
+    while (console.Dock().Repeating(0) && test::NowMs() < until) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        QApplication::processEvents();
+    }
+    ASSERT_FALSE(console.Dock().Repeating(0));
+    EXPECT_EQ(console.Dock().StatusLine()->text(), "\"tick\" sent 30 times.");
+    WaitFor([&] { return reader.Marks().size() >= kCount; }, 2000);
+    QTest::qWait(100);
+    const std::vector<std::uint32_t> marks = reader.Marks();
+    ASSERT_EQ(marks.size(), kCount);
+    // Sent from the user interface's thread, every send would wait out a
+    // busy spell: 30 ms apart. A loaded machine may hold a few up anyway.
+    std::vector<std::uint32_t> intervals;
+    for (std::size_t k = 1; k < marks.size(); ++k) {
+        intervals.push_back(marks[k] - marks[k - 1]);
+    }
+    std::sort(intervals.begin(), intervals.end());
+    EXPECT_LE(intervals[intervals.size() / 2], 13u) << "the median interval";
+    EXPECT_LE(std::count_if(intervals.begin(), intervals.end(),
+                            [](std::uint32_t ms) { return ms >= 25; }),
+              2)
+        << "intervals as long as a busy spell";
+}
+
+TEST(SendPanelOnAPty, DisconnectingMidRepeatStopsItWithItsNoteAndNothingGoesAfter) {
+    if (!test::HaveProgram("socat")) {
+        GTEST_SKIP() << "socat is not installed (tools/install-deps.sh installs it)";
+    }
+    SPtyConsole console(10, 0);
+    ASSERT_TRUE(console.Connected());
+    CTimedReader reader(console.pty);
+    console.Dock().StartRepeat(0);
+    ASSERT_TRUE(WaitFor([&] { return reader.Marks().size() >= 5; }, 5000));
+    console.control->Disconnect();
+    ASSERT_TRUE(WaitFor([&] { return !console.Dock().Repeating(0); }, 5000));
+    const QString note = console.Dock().StatusLine()->text();
+    const QRegularExpressionMatch match =
+        QRegularExpression(
+            QStringLiteral(
+                "^\"tick\" stopped after (\\d+) sends: the device session is not open\\.$"))
+            .match(note);
+    ASSERT_TRUE(match.hasMatch()) << note.toStdString();
+    EXPECT_EQ(console.control->LastStatusText(), note);
+    QTest::qWait(150);
+    const std::size_t arrived = reader.Marks().size();
+    const std::size_t told = match.captured(1).toUInt();
+    // The count told is what the link took; a last one may still have been
+    // in the port's buffer when it closed.
+    EXPECT_LE(arrived, told);
+    EXPECT_GE(arrived + 1, told);
+    QTest::qWait(100);
+    EXPECT_EQ(reader.Marks().size(), arrived) << "nothing goes after the link closed";
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "input/CSendScheduler.h"
+#include "nxr/CSendScheduler.h"
 
 #include <gtest/gtest.h>
 
@@ -135,6 +135,55 @@ TEST_F(SendScheduler, ASendThatStopsItsOwnRepeatEndsIt) {
     EXPECT_EQ(sent[1].bytes, "y");
     EXPECT_FALSE(scheduler.Running(1));
     EXPECT_EQ(scheduler.Sent(2), 1u);
+}
+
+TEST_F(SendScheduler, CountsAreReportedAtMostOncePerGapAndEndsCarryTheirOwn) {
+    scheduler.Start(1, "a", 10, 0);
+    scheduler.Start(2, "b", 30, 0);
+    RunFor(0);
+    // The first sends are told at once; nothing new, nothing told.
+    auto progress = scheduler.TakeProgress(50);
+    ASSERT_EQ(progress.size(), 2u);
+    EXPECT_EQ(progress[0].id, 1u);
+    EXPECT_EQ(progress[0].sent, 1u);
+    EXPECT_EQ(progress[1].sent, 1u);
+    EXPECT_TRUE(scheduler.TakeProgress(0).empty());
+    // 1001 .. 1049: four more sends of 1, one of 2, all held back.
+    clock.Advance(1);
+    for (int t = 1; t < 49; ++t) {
+        RunFor(0);
+        EXPECT_TRUE(scheduler.TakeProgress(50).empty()) << "at " << clock.TickCount();
+    }
+    RunFor(1);  // 1050: the gap is over
+    progress = scheduler.TakeProgress(50);
+    ASSERT_EQ(progress.size(), 2u);
+    EXPECT_EQ(progress[0].sent, 6u);  // 1000 .. 1050
+    EXPECT_EQ(progress[1].sent, 2u);  // 1000, 1030
+    // Only what changed is told.
+    clock.Advance(59);  // 1111: both are late; 2 is stopped first
+    scheduler.Stop(2);
+    RunFor(0);
+    progress = scheduler.TakeProgress(50);
+    ASSERT_EQ(progress.size(), 1u);
+    EXPECT_EQ(progress[0].id, 1u);
+
+    // A stop says how many went; ending all names each once.
+    const auto stopped = scheduler.Stop(1);
+    ASSERT_TRUE(stopped.has_value());
+    EXPECT_EQ(stopped->how, ESendEnd::Stopped);
+    EXPECT_EQ(stopped->sent, 7u);
+    EXPECT_FALSE(scheduler.Stop(1).has_value());
+    scheduler.Start(3, "c", 10, 0);
+    scheduler.Start(4, "d", 10, 5);
+    RunFor(0);
+    const auto ended = scheduler.EndAll(ESendEnd::Failed);
+    ASSERT_EQ(ended.size(), 2u);
+    EXPECT_EQ(ended[0].id, 3u);
+    EXPECT_EQ(ended[1].id, 4u);
+    EXPECT_EQ(ended[1].how, ESendEnd::Failed);
+    EXPECT_EQ(ended[1].sent, 1u);
+    EXPECT_FALSE(scheduler.AnyRunning());
+    EXPECT_TRUE(scheduler.EndAll(ESendEnd::Failed).empty());
 }
 
 }  // namespace

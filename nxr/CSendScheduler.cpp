@@ -1,4 +1,4 @@
-#include "input/CSendScheduler.h"
+#include "nxr/CSendScheduler.h"
 
 #include <algorithm>
 #include <limits>
@@ -21,12 +21,42 @@ void CSendScheduler::Start(std::uint32_t id, ByteString bytes, std::uint32_t per
                          m_clock.TickCount()});
 }
 
-void CSendScheduler::Stop(std::uint32_t id) {
-    std::erase_if(m_repeats, [id](const SRepeat& r) { return r.id == id; });
+std::optional<SSendEnded> CSendScheduler::Stop(std::uint32_t id) {
+    const auto it = std::find_if(m_repeats.begin(), m_repeats.end(),
+                                 [id](const SRepeat& r) { return r.id == id; });
+    if (it == m_repeats.end()) {
+        return std::nullopt;
+    }
+    const SSendEnded ended{id, ESendEnd::Stopped, it->sent};
+    m_repeats.erase(it);
+    return ended;
 }
 
-void CSendScheduler::StopAll() {
+std::vector<SSendEnded> CSendScheduler::EndAll(ESendEnd how) {
+    std::vector<SSendEnded> ended;
+    for (const SRepeat& r : m_repeats) {
+        ended.push_back({r.id, how, r.sent});
+    }
     m_repeats.clear();
+    return ended;
+}
+
+std::vector<SSendProgress> CSendScheduler::TakeProgress(std::uint32_t gapMs) {
+    std::vector<SSendProgress> progress;
+    const std::uint32_t now = m_clock.TickCount();
+    if (m_lastReport && TickSpan(*m_lastReport, now) < gapMs) {
+        return progress;
+    }
+    for (SRepeat& r : m_repeats) {
+        if (r.sent != r.reported) {
+            r.reported = r.sent;
+            progress.push_back({r.id, r.sent});
+        }
+    }
+    if (!progress.empty()) {
+        m_lastReport = now;
+    }
+    return progress;
 }
 
 bool CSendScheduler::Running(std::uint32_t id) const {
