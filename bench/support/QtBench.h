@@ -12,6 +12,8 @@
 #include <memory>
 #include <utility>
 
+#include "platform/Memory.h"
+
 namespace quillpad::bench {
 
 // Made once and never destroyed: Qt objects outliving main's return would
@@ -28,6 +30,9 @@ inline QApplication& App() {
     if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     }
+    // The heap as the console's mains set it, so memory figures are theirs.
+    static const bool heap = (ReturnLargeAllocationsToTheSystem(), true);
+    (void)heap;
     static QApplication& app = Forever<QApplication>(argc, argv);
     return app;
 }

@@ -53,14 +53,18 @@ std::vector<SFed> RandomRecords(std::size_t totalBytes, unsigned seed) {
     return records;
 }
 
+void Add(CDataStore& store, CManualClock& clock, const SFed& record) {
+    clock.SetTick(record.tick);
+    if (record.outgoing) {
+        store.AddOutgoingBytes(record.owner, record.bytes);
+    } else {
+        store.AddIncomingBytes(record.owner, record.bytes);
+    }
+}
+
 void Feed(CDataStore& store, CManualClock& clock, const std::vector<SFed>& records) {
     for (std::size_t i = 0; i < records.size(); ++i) {
-        clock.SetTick(records[i].tick);
-        if (records[i].outgoing) {
-            store.AddOutgoingBytes(records[i].owner, records[i].bytes);
-        } else {
-            store.AddIncomingBytes(records[i].owner, records[i].bytes);
-        }
+        Add(store, clock, records[i]);
         if (i % 37 == 0) {
             store.FlushLiveLogs();  // an event-loop turn ends now and then
         }
@@ -218,12 +222,7 @@ TEST_F(HistorySpillTest, ATurnsBoundedWriteCarriesTheRestAndMemoryStaysWithinThe
     std::size_t fed = 0;
     std::int64_t carried = 0;
     for (std::size_t i = 0; i < records.size(); ++i) {
-        clock.SetTick(records[i].tick);
-        if (records[i].outgoing) {
-            store.AddOutgoingBytes(records[i].owner, records[i].bytes);
-        } else {
-            store.AddIncomingBytes(records[i].owner, records[i].bytes);
-        }
+        Add(store, clock, records[i]);
         fed += records[i].bytes.size();
         if (i % 80 == 79) {  // a turn's end: about 1.6 MB, past a write piece
             store.FlushLiveLogs(late());
