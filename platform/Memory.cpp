@@ -33,9 +33,6 @@ void ReturnLargeAllocationsToTheSystem() {
 #ifdef M_MMAP_THRESHOLD
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
-#ifdef M_TRIM_THRESHOLD
-    mallopt(M_TRIM_THRESHOLD, 1 << 20);
-#endif
 }
 
 void SPagesFree::operator()(char* data) const noexcept {

@@ -29,10 +29,7 @@ PageBuffer AllocatePages(std::size_t bytes);
 // megabyte or more gets pages of its own, returned when it is freed. glibc
 // otherwise raises that limit each time such a block is freed, and the large
 // vectors a long run grows and frees (the view's line index at every restyle)
-// then stay behind as free space in the heap. Free space past a megabyte at
-// the top of a heap goes back too: the I/O thread's heap, which every read
-// of a flood passes through, otherwise keeps tens of megabytes it no longer
-// uses (glibc's own limit rises with the blocks it has seen freed).
+// then stay behind as free space in the heap.
 void ReturnLargeAllocationsToTheSystem();
 
 }  // namespace quillpad

@@ -1,11 +1,12 @@
 #pragma once
 // One time budget a turn for the work a thread's event loop takes in slices:
 // the session's drain of what its I/O thread brought and a view's index of a
-// flood each stop at a budget of their own, and in a turn that runs both
-// their budgets added up past what a turn may hold beside the paint and the
-// history's write. Now each asks the turn for its slice: it gets its own
-// budget, cut to what the turn has left, and never less than a floor, so
-// that each of them still moves on in every turn.
+// flood each stop at a budget of their own, and in a turn that ran a drain,
+// the layout's catch-up and a priority slice their budgets added up past
+// what a turn may hold beside the paint and the history's write. Now each
+// asks the turn for its slice: it gets its own budget, cut to what the turn
+// has left, and never less than a floor, so that each of them still moves on
+// in every turn.
 //
 // The loop's owner starts each turn (BeginTurn, from the event dispatcher's
 // wake). Before the first BeginTurn on a thread (a core test, a loop nobody
@@ -18,8 +19,9 @@ namespace quillpad {
 
 class CTurnBudget {
   public:
-    // What the sliced work of one turn may take in all.
-    static constexpr std::int64_t kTurnNs = 8'000'000;
+    // What the sliced work of one turn may take in all: the drain's and one
+    // index slice's own budgets, so a flood is taken in as fast as before.
+    static constexpr std::int64_t kTurnNs = 10'000'000;
     // The least a slice is given, however late in the turn it comes.
     static constexpr std::int64_t kFloorNs = 1'000'000;
 

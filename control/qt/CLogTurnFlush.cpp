@@ -19,7 +19,7 @@ CLogTurnFlush::CLogTurnFlush(std::function<CDataStore*()> store, QObject* parent
 
 void CLogTurnFlush::Flush() {
     // The spill write's share of a turn, beside the session's drain and the
-    // view's index (8 ms together) and the paint.
+    // view's index (10 ms together) and the paint.
     constexpr auto kSpillWrite = std::chrono::milliseconds(3);
     if (CDataStore* store = m_store()) {
         store->FlushLiveLogs(std::chrono::steady_clock::now() + kSpillWrite);
