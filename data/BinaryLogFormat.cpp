@@ -68,10 +68,12 @@ std::optional<std::string> CheckBinaryLogHeader(const SBinaryLogHeader& header) 
     return std::nullopt;
 }
 
-void AppendBinaryLogRecord(std::string& out, const SDataRecord& record) {
+namespace {
+
+char* AppendHead(std::string& out, const SDataRecord& record, std::size_t dataBytes) {
     const bool data = record.kind == kDataRecordKind;
     const std::size_t at = out.size();
-    out.resize(at + kBinaryLogHeadSize + (data ? kBinaryLogLengthSize + record.bytes.size() : 0));
+    out.resize(at + kBinaryLogHeadSize + (data ? kBinaryLogLengthSize + dataBytes : 0));
     char* p = out.data() + at;
     WriteLe32(p + 0, record.kind);
     WriteLe32(p + 4, record.sequence);
@@ -79,12 +81,24 @@ void AppendBinaryLogRecord(std::string& out, const SDataRecord& record) {
     WriteLe32(p + 12, record.ownerId);
     WriteLe32(p + 16, record.direction);
     WriteLe32(p + 20, record.source);
-    if (data) {
-        WriteLe32(p + 24, static_cast<std::uint32_t>(record.bytes.size()));
-        if (!record.bytes.empty()) {
-            std::memcpy(p + 28, record.bytes.data(), record.bytes.size());
-        }
+    if (!data) {
+        return nullptr;
     }
+    WriteLe32(p + 24, static_cast<std::uint32_t>(record.bytes.size()));
+    return p + kBinaryLogHeadSize + kBinaryLogLengthSize;
+}
+
+}  // namespace
+
+void AppendBinaryLogRecord(std::string& out, const SDataRecord& record) {
+    char* bytes = AppendHead(out, record, record.bytes.size());
+    if (bytes != nullptr && !record.bytes.empty()) {
+        std::memcpy(bytes, record.bytes.data(), record.bytes.size());
+    }
+}
+
+void AppendBinaryLogHead(std::string& out, const SDataRecord& record) {
+    AppendHead(out, record, 0);
 }
 
 }  // namespace quillpad

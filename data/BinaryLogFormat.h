@@ -41,6 +41,9 @@ std::optional<std::string> CheckBinaryLogHeader(const SBinaryLogHeader& header);
 // Appends the record as the log holds it: head, then for kind 1 the length
 // and the data bytes.
 void AppendBinaryLogRecord(std::string& out, const SDataRecord& record);
+// The same without the data bytes: the head and, for kind 1, the length,
+// for a writer that takes the data from where it lies.
+void AppendBinaryLogHead(std::string& out, const SDataRecord& record);
 
 inline std::uint32_t ReadLe32(const char* p) {
     const auto* u = reinterpret_cast<const unsigned char*>(p);

@@ -387,11 +387,7 @@ bool CDataStore::HasPendingLogData() const {
 void CDataStore::FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline) {
     // A turn's end: nobody holds a record, so the windows of its lookups may go.
     m_arena.TrimWindows();
-    if (spillDeadline) {
-        m_arena.FlushSpill(*spillDeadline);
-    } else {
-        m_arena.FlushSpill();
-    }
+    m_arena.FlushSpill(spillDeadline);
     ReportSpillFailure();
     if (m_liveWriters.empty()) {
         return;

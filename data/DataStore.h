@@ -212,6 +212,12 @@ class CDataStore final : public CMessageTarget {
     // CRecordArena::FlushSpill), the rest at the next turn's end; without,
     // all of it.
     void FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline = {});
+    // What the spill file still has to get, and whether its writes fall
+    // behind what comes in (CRecordArena::SpillBacklog, SpillBehind,
+    // SpillPastSlack).
+    std::size_t SpillBacklog() const { return m_arena.SpillBacklog(); }
+    bool SpillBehind() const { return m_arena.SpillBehind(); }
+    bool SpillPastSlack() const { return m_arena.SpillPastSlack(); }
     bool HasPendingLogData() const;
 
     // Where failed log files are reported; without a handler they wait for

@@ -5,6 +5,7 @@
 
 #include "data/BinaryLogFormat.h"
 #include "data/BinaryLogMap.h"
+#include "platform/TurnBudget.h"
 
 namespace quillpad {
 namespace {
@@ -12,8 +13,12 @@ namespace {
 constexpr std::size_t kRecordOverhead = kBinaryLogHeadSize + kBinaryLogLengthSize;
 // Windows a run of lookups may leave mapped before the next append unmaps them.
 constexpr std::size_t kKeptWindows = 16;
-// Records are written to the spill file in pieces of about this size.
-constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// At most this many records a piece: one gathered write each.
+constexpr std::size_t kWriteRecords = 512;
+// Blocks that went to disk kept for the next ones (within the budget): a
+// flood seals a few a turn, and fresh pages from the system cost a fault
+// each on first touch and an unmap when they go.
+constexpr std::size_t kSpareBlocks = 8;
 // Most the arena holds past its budget while a bounded flush catches up (a
 // quarter of a small budget): a few turns of a flood.
 constexpr std::size_t kSpillSlack = std::size_t{8} << 20;
@@ -66,12 +71,18 @@ char* CRecordArena::Reserve(std::uint32_t length) {
             m_blocks.pop_back();  // an earlier reservation that was never used
         }
     }
-    // The current block is sealed now. Each turn's end writes what the turn
-    // brought; only when that falls behind by more than the slack does the
-    // write come here, inside the turn's work.
-    if (!m_target.folder.empty() && !m_spillFailed &&
-        ReservedBytes() > m_target.budgetBytes + SpillSlack()) {
-        FlushSpill();
+    // The current block is sealed now. The turns write what comes in, each
+    // its share; when they fall behind, this turn's intake stops early so
+    // that the next ones catch up (and past the slack they stop it whole:
+    // CLogTurnFlush). Only twice the slack past the budget, which a single
+    // long turn (a load) or a loop that writes at no turn's start reaches,
+    // does the write come here, inside the turn's work.
+    if (!m_target.folder.empty() && !m_spillFailed) {
+        if (ReservedBytes() > m_target.budgetBytes + 2 * SpillSlack()) {
+            FlushSpill();
+        } else if (SpillBehind()) {
+            ThreadTurnBudget().Spend();
+        }
     }
     // Large records get a block of their own size, so a block wastes at most
     // a quarter of itself on a tail that did not fit.
@@ -81,7 +92,12 @@ char* CRecordArena::Reserve(std::uint32_t length) {
     const std::uint32_t capacity =
         length > standard / 4 ? length : static_cast<std::uint32_t>(standard);
     SBlock block;
-    block.data = AllocatePages(capacity);
+    if (capacity == kBlockBytes && !m_spareBlocks.empty()) {
+        block.data = std::move(m_spareBlocks.back());
+        m_spareBlocks.pop_back();
+    } else {
+        block.data = AllocatePages(capacity);
+    }
     block.capacity = capacity;
     block.firstRecord = m_count;
     m_blocks.push_back(std::move(block));
@@ -406,16 +422,21 @@ bool CRecordArena::WritePending(std::optional<std::chrono::steady_clock::time_po
             return false;
         }
     }
-    std::string chunk;
-    chunk.reserve(kWriteChunk + kRecordOverhead);
+    // Each record's head is encoded here and its bytes written from its
+    // block: the piece's views stay valid, the heads' room never moves.
+    std::string& heads = m_writeHeads;
+    heads.reserve(kWriteRecords * kRecordOverhead);
+    std::vector<std::string_view>& pieces = m_writePieces;
     while (m_written < m_count) {
-        chunk.clear();
+        heads.clear();
+        pieces.clear();
         std::uint64_t offset = m_spill->Size();
         std::size_t next = m_written;
+        std::size_t bytes = 0;
         // Where each record lands is noted as it is encoded; it only counts
-        // once the chunk is written (m_written), and a block is dropped only
+        // once the piece is written (m_written), and a block is dropped only
         // when all of it has been.
-        while (next < m_count && chunk.size() < kWriteChunk) {
+        while (next < m_count && bytes < kWritePieceBytes && next - m_written < kWriteRecords) {
             const std::size_t b = BlockOf(next);
             SBlock& block = m_blocks[b];
             const std::size_t local = next - block.firstRecord;
@@ -426,17 +447,20 @@ bool CRecordArena::WritePending(std::optional<std::chrono::steady_clock::time_po
                 block.sparse.push_back(offset - block.fileOffset);
             }
             const SDataRecord record = At(next);
-            AppendBinaryLogRecord(chunk, record);
+            const std::size_t head = heads.size();
+            AppendBinaryLogHead(heads, record);
+            pieces.emplace_back(heads.data() + head, heads.size() - head);
+            pieces.push_back(record.bytes);
             offset += kRecordOverhead + record.length;
+            bytes += kRecordOverhead + record.length;
             block.fileBytes = offset - block.fileOffset;
             ++next;
         }
-        if (!m_spill->Append(chunk, m_spillError)) {
+        if (!m_spill->Append(pieces, m_spillError)) {
             return false;
         }
         m_written = next;
-        if (deadline && std::chrono::steady_clock::now() >= *deadline &&
-            UnwrittenBytes() <= SpillSlack()) {
+        if (deadline && std::chrono::steady_clock::now() >= *deadline) {
             break;
         }
     }
@@ -453,8 +477,13 @@ void CRecordArena::DropOverBudget() {
     while (held > m_target.budgetBytes && m_firstResident + 1 < m_blocks.size() &&
            BlockEnd(m_firstResident) <= m_written) {
         SBlock& block = m_blocks[m_firstResident];
-        held -= ResidentBytes(block);
-        block.data.reset();
+        held -= block.heads.capacity() * sizeof(SPackedHead);
+        if (block.capacity == kBlockBytes && m_spareBlocks.size() < kSpareBlocks) {
+            m_spareBlocks.push_back(std::move(block.data));  // still held, as a spare
+        } else {
+            held -= block.capacity;
+            block.data.reset();
+        }
         block.heads = {};
         block.capacity = 0;
         block.used = 0;
@@ -462,15 +491,7 @@ void CRecordArena::DropOverBudget() {
     }
 }
 
-bool CRecordArena::FlushSpill() {
-    return Spill(std::nullopt);
-}
-
-bool CRecordArena::FlushSpill(std::chrono::steady_clock::time_point deadline) {
-    return Spill(deadline);
-}
-
-bool CRecordArena::Spill(std::optional<std::chrono::steady_clock::time_point> deadline) {
+bool CRecordArena::FlushSpill(std::optional<std::chrono::steady_clock::time_point> deadline) {
     if (m_target.folder.empty() || m_spillFailed) {
         return true;
     }
@@ -480,6 +501,18 @@ bool CRecordArena::Spill(std::optional<std::chrono::steady_clock::time_point> de
     }
     DropOverBudget();
     return true;
+}
+
+std::size_t CRecordArena::SpillBacklog() const {
+    return m_target.folder.empty() || m_spillFailed ? 0 : UnwrittenBytes();
+}
+
+bool CRecordArena::SpillBehind() const {
+    return SpillBacklog() > SpillSlack() / 2;
+}
+
+bool CRecordArena::SpillPastSlack() const {
+    return SpillBacklog() > SpillSlack();
 }
 
 void CRecordArena::Clear() {
@@ -496,6 +529,9 @@ void CRecordArena::Clear() {
     m_spillError.clear();
     m_written = 0;
     m_firstResident = 0;
+    m_spareBlocks.clear();
+    std::string().swap(m_writeHeads);
+    std::vector<std::string_view>().swap(m_writePieces);
     m_blocks.clear();
     m_blocks.shrink_to_fit();
     m_attributes.clear();
@@ -509,6 +545,7 @@ std::size_t CRecordArena::ReservedBytes() const {
     for (const SBlock& block : m_blocks) {
         total += ResidentBytes(block) + block.sparse.capacity() * sizeof(std::uint64_t);
     }
+    total += m_spareBlocks.size() * kBlockBytes;
     return total + m_attributes.size() * sizeof(SAttributes);
 }
 

@@ -16,8 +16,10 @@
 // oldest first, while the arena holds more than its budget. A segment on disk
 // keeps only where it starts in the file and the offset of every
 // kSparseStep-th record; a lookup maps the segment's window and walks the few
-// heads in between. Sealing a block past the budget and its slack flushes as
-// well, so a single long turn (a load) stays within them too. A failed write stops the
+// heads in between. An event loop's turns write their share each and hold
+// back the intake when they fall behind (SpillBehind, SpillPastSlack); sealing
+// a block past the budget and twice the slack writes at once, so a single
+// long turn (a load) stays within them too. A failed write stops the
 // spilling for good (until Clear) and everything from then on stays in memory.
 //
 // A loaded log can be taken whole as the first records (AdoptLog): they
@@ -61,6 +63,11 @@ class CRecordArena {
     static constexpr std::size_t kFirstBlockBytes = std::size_t{1} << 12;
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
     static constexpr std::size_t kSparseStep = 32;
+    // Records are written to the spill file in pieces of about this size (a
+    // piece ends after the record that reaches it): a turn's write stops at
+    // its deadline between pieces, so a piece is what a slow disk may add
+    // to a turn.
+    static constexpr std::size_t kWritePieceBytes = std::size_t{256} << 10;
 
     CRecordArena() = default;
     ~CRecordArena();
@@ -127,13 +134,17 @@ class CRecordArena {
     void SetSpillTarget(SSpillTarget target);
     const SSpillTarget& SpillTarget() const { return m_target; }
     // Writes what is not yet in the spill file, then drops sealed segments
-    // while over budget. False only on the call whose write failed.
-    bool FlushSpill();
-    // The same within a turn of the event loop: writes until `deadline` (at
-    // least one piece), and past it only while the arena holds more than its
-    // budget and slack, so a slow disk lengthens no turn until the memory it
-    // would cost is more than the slack. The rest waits for the next call.
-    bool FlushSpill(std::chrono::steady_clock::time_point deadline);
+    // while over budget. With `deadline` (a turn's share of the event loop)
+    // it stops there, after at least one piece; the rest waits for the next
+    // call. False only on the call whose write failed.
+    bool FlushSpill(std::optional<std::chrono::steady_clock::time_point> deadline = {});
+    // What is still to be written to the spill file, in bytes as held (0
+    // while the arena does not spill).
+    std::size_t SpillBacklog() const;
+    // The backlog is more than half the slack: the turns' writes fall
+    // behind what comes in. Past the whole slack, the intake must wait.
+    bool SpillBehind() const;
+    bool SpillPastSlack() const;
     // Records not yet in the spill file, in bytes as they are held.
     std::size_t UnwrittenBytes() const;
     bool SpillFailed() const { return m_spillFailed; }
@@ -197,7 +208,6 @@ class CRecordArena {
     std::uint64_t OffsetOf(std::size_t b, const char* window, std::size_t local) const;
     const char* Window(std::size_t b) const;
     void UnmapWindows() const;
-    bool Spill(std::optional<std::chrono::steady_clock::time_point> deadline);
     bool WritePending(std::optional<std::chrono::steady_clock::time_point> deadline);
     // What the arena may hold past its budget while the spill file catches up.
     std::size_t SpillSlack() const;
@@ -214,9 +224,13 @@ class CRecordArena {
     std::unique_ptr<CSpillFile> m_spill;
     bool m_spillFailed = false;
     std::string m_spillError;
-    std::size_t m_written = 0;        // records in the spill file
-    std::size_t m_firstResident = 0;  // blocks before it are on disk only
-    std::size_t m_residentBytes = 0;  // data and heads of blocks in memory
+    std::size_t m_written = 0;              // records in the spill file
+    std::size_t m_firstResident = 0;        // blocks before it are on disk only
+    std::vector<PageBuffer> m_spareBlocks;  // of kBlockBytes, for the next blocks
+    // A piece of the spill file being written: the records' heads, and what
+    // goes out, heads and records' bytes in turn.
+    std::string m_writeHeads;
+    std::vector<std::string_view> m_writePieces;
     // Windows mapped by lookups since the last append; a lookup does not
     // unmap, so every record it lent stays readable until then.
     mutable std::unordered_map<std::size_t, SWindow> m_windows;

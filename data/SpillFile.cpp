@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -109,17 +110,39 @@ CSpillFile::~CSpillFile() {
 }
 
 bool CSpillFile::Append(std::string_view bytes, std::string& error) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(m_fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            error = m_path + ": " + std::strerror(errno);
+    return Append(std::span<const std::string_view>(&bytes, 1), error);
+}
+
+bool CSpillFile::Append(std::span<const std::string_view> pieces, std::string& error) {
+    m_gather.clear();
+    for (const std::string_view piece : pieces) {
+        if (!piece.empty()) {
+            m_gather.push_back(iovec{const_cast<char*>(piece.data()), piece.size()});
+        }
+    }
+    std::size_t first = 0;
+    while (first < m_gather.size()) {
+        const auto count =
+            static_cast<int>(std::min<std::size_t>(m_gather.size() - first, IOV_MAX));
+        const ssize_t n = writev(m_fd, m_gather.data() + first, count);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            error = m_path + ": " + (n < 0 ? std::strerror(errno) : "nothing was written");
             return false;
         }
         m_size += static_cast<std::uint64_t>(n);
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+        // A short write ends inside a piece: go on from there.
+        auto left = static_cast<std::size_t>(n);
+        while (first < m_gather.size() && left >= m_gather[first].iov_len) {
+            left -= m_gather[first].iov_len;
+            ++first;
+        }
+        if (left > 0) {
+            m_gather[first].iov_base = static_cast<char*>(m_gather[first].iov_base) + left;
+            m_gather[first].iov_len -= left;
+        }
     }
     return true;
 }

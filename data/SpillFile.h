@@ -11,9 +11,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include <sys/uio.h>
 
 namespace quillpad {
 
@@ -41,6 +44,9 @@ class CSpillFile {
     // Appends every byte or fails with the reason in `error`; after a
     // failure the file's tail past Size() is undefined.
     bool Append(std::string_view bytes, std::string& error);
+    // The same for pieces written one after another in one call, so records
+    // go from where they lie without being copied together first.
+    bool Append(std::span<const std::string_view> pieces, std::string& error);
 
     // `length` bytes at `offset` (< Size()), mapped read-only. Stays valid
     // until Unmap or the file's end.
@@ -52,6 +58,7 @@ class CSpillFile {
     std::string m_path;
     int m_fd = -1;
     std::uint64_t m_size = 0;
+    std::vector<iovec> m_gather;  // kept between appends
 };
 
 }  // namespace quillpad

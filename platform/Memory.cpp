@@ -35,6 +35,12 @@ void ReturnLargeAllocationsToTheSystem() {
 #endif
 }
 
+void ReturnFreedMemory() {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
+
 void SPagesFree::operator()(char* data) const noexcept {
     if (data == nullptr) {
         return;

@@ -32,4 +32,13 @@ PageBuffer AllocatePages(std::size_t bytes);
 // then stay behind as free space in the heap.
 void ReturnLargeAllocationsToTheSystem();
 
+// Gives the free pages of every heap back to the system, wherever in it they
+// lie (glibc: malloc_trim; elsewhere nothing is done). Blocks freed below
+// others stay with the process otherwise: a closed console's history, or
+// the buffers a flood passed through (received on one thread, freed on
+// another), which leave their heap with room for the flood's peak. Costs a
+// walk over the heaps' free lists: for the end of a burst or of a console,
+// not for every turn.
+void ReturnFreedMemory();
+
 }  // namespace quillpad

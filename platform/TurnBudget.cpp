@@ -9,7 +9,7 @@ std::int64_t CTurnBudget::Grant(std::int64_t wantNs, std::int64_t nowNs) const {
     if (!m_started) {
         return wantNs;
     }
-    const std::int64_t left = m_turnStartNs + kTurnNs - nowNs;
+    const std::int64_t left = m_spent ? 0 : m_turnStartNs + kTurnNs - nowNs;
     return std::min(wantNs, std::max(left, std::min(wantNs, kFloorNs)));
 }
 

@@ -27,8 +27,22 @@ class CTurnBudget {
 
     void BeginTurn(std::int64_t nowNs) {
         m_started = true;
+        m_spent = false;
+        m_intakeStopped = false;
         m_turnStartNs = nowNs;
     }
+    // Something in this turn must catch up before more comes in (the
+    // history's writes to disk behind the intake): the rest of the turn's
+    // slices get the floor only, and a slice that is running stops at its
+    // next check once it had the floor.
+    void Spend() { m_spent = true; }
+    bool Spent() const { return m_spent; }
+    // The same, and what takes in from outside (the session's drain) takes
+    // nothing more this turn: the link's own flow control holds the device
+    // back until the catching up is done. Only what does the catching up in
+    // every turn may stop the intake, or it would never start again.
+    void StopIntake() { m_spent = m_intakeStopped = true; }
+    bool IntakeStopped() const { return m_intakeStopped; }
     bool Started() const { return m_started; }
     // True at the first call on the thread only: that caller connects the
     // loop's wake to BeginTurn.
@@ -39,6 +53,8 @@ class CTurnBudget {
 
   private:
     bool m_started = false;
+    bool m_spent = false;
+    bool m_intakeStopped = false;
     bool m_hooked = false;
     std::int64_t m_turnStartNs = 0;
 };

@@ -32,9 +32,9 @@
 #include "host/qt/CConsoleWindow.h"
 #include "host/qt/CPluginCatalog.h"
 #include "host/qt/CWorkbayWindow.h"
-#include "host/qt/FreedMemory.h"
 #include "host/qt/IWorkbayUi.h"
 #include "platform/CRegistryStore.h"
+#include "platform/Memory.h"
 #include "platform/qt/IWorkbayPlugin.h"
 
 namespace quillpad {

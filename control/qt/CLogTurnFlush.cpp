@@ -4,25 +4,61 @@
 #include <QThread>
 
 #include <chrono>
+#include <cstdint>
 
 #include "data/DataStore.h"
+#include "platform/TurnBudget.h"
 
 namespace quillpad {
 
 CLogTurnFlush::CLogTurnFlush(std::function<CDataStore*()> store, QObject* parent)
     : QObject(parent), m_store(std::move(store)) {
+    m_anotherTurn.setSingleShot(true);
+    // Not at once: the loop must block to wake for a turn of its own.
+    m_anotherTurn.setInterval(1);
     if (auto* dispatcher = QAbstractEventDispatcher::instance(thread())) {
-        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &CLogTurnFlush::Flush);
-        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &CLogTurnFlush::Flush);
+        // The turn must have begun when its share is asked for: whoever
+        // comes first hooks the start, before its own work, for as long as
+        // the thread's loop lives (a later console needs it too).
+        if (ThreadTurnBudget().FirstHook()) {
+            QObject::connect(dispatcher, &QAbstractEventDispatcher::awake,
+                             [] { ThreadTurnBudget().BeginTurn(SteadyNowNs()); });
+        }
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, [this] { Flush(true); });
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                [this] { Flush(false); });
     }
 }
 
-void CLogTurnFlush::Flush() {
-    // The spill write's share of a turn, beside the session's drain and the
-    // view's index (10 ms together) and the paint.
-    constexpr auto kSpillWrite = std::chrono::milliseconds(3);
-    if (CDataStore* store = m_store()) {
-        store->FlushLiveLogs(std::chrono::steady_clock::now() + kSpillWrite);
+void CLogTurnFlush::Flush(bool turnStarts) {
+    // The spill write's share of a turn, beside the session's drain, the
+    // view's index and the paint; most of the turn while it falls behind.
+    // As the loop goes idle it writes one piece only: the next turn's start
+    // writes its share, and the two would add up to more than a turn before
+    // the event that woke the loop is seen. While a backlog is left a turn
+    // is asked for, so the history reaches the disk without waiting for the
+    // device's next bytes.
+    constexpr std::int64_t kSpillWriteNs = 4'000'000;
+    constexpr std::int64_t kCatchUpNs = 6'000'000;
+    CDataStore* store = m_store();
+    if (store == nullptr) {
+        return;
+    }
+    const std::int64_t now = SteadyNowNs();
+    const std::int64_t share =
+        turnStarts
+            ? ThreadTurnBudget().Grant(store->SpillBehind() ? kCatchUpNs : kSpillWriteNs, now)
+            : 0;
+    store->FlushLiveLogs(
+        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(now + share)));
+    if (!turnStarts) {
+        if (store->SpillBacklog() > 0) {
+            m_anotherTurn.start();
+        }
+    } else if (store->SpillPastSlack()) {
+        ThreadTurnBudget().StopIntake();
+    } else if (store->SpillBehind()) {
+        ThreadTurnBudget().Spend();
     }
 }
 

@@ -3,12 +3,15 @@
 // dispatcher wakes for a new turn and before it goes idle, the store hands
 // every live file what the turn brought, one write each. So a record is never
 // held past the turn that added it, and a process killed after its turn
-// loses none. The history's spill file gets what a few milliseconds write
-// (all a turn brings unless a flood outruns the disk), the rest at the next
-// turns' ends: a flood that outruns the disk by more than the store's slack
-// is written at once however long it takes.
+// loses none. The history's spill file gets its share of the turn, taken
+// first from what the thread's sliced work may hold in a turn (CTurnBudget),
+// and most of it while the write falls behind, so the session's drain then
+// takes in less and the link's own flow control holds the device back. The
+// rest of the spill waits for the next turns; only a flood that outruns the
+// disk by more than the store's slack is written at once.
 
 #include <QObject>
+#include <QTimer>
 
 #include <functional>
 
@@ -23,9 +26,10 @@ class CLogTurnFlush final : public QObject {
     explicit CLogTurnFlush(std::function<CDataStore*()> store, QObject* parent = nullptr);
 
   private:
-    void Flush();
+    void Flush(bool turnStarts);
 
     std::function<CDataStore*()> m_store;
+    QTimer m_anotherTurn;  // wakes the loop for the rest of the spill's write
 };
 
 }  // namespace quillpad

@@ -14,10 +14,10 @@
 #include "host/qt/CNewConsoleDialog.h"
 #include "host/qt/CPluginCatalog.h"
 #include "host/qt/Cascade.h"
-#include "host/qt/FreedMemory.h"
 #include "host/qt/IWorkbayUi.h"
 #include "host/qt/RecentConnections.h"
 #include "platform/CRegistryStore.h"
+#include "platform/Memory.h"
 #include "platform/ProgramInfo.h"
 #include "platform/qt/IWorkbayPlugin.h"
 

@@ -12,6 +12,7 @@
 #include "nxr/qt/CNxrIoWorker.h"
 #include "nxr/qt/CNxrTransportRegistry.h"
 #include "nxr/qt/NxrPortEnumerator.h"
+#include "platform/Memory.h"
 #include "platform/TurnBudget.h"
 
 namespace quillpad {
@@ -512,8 +513,16 @@ void CNxrSession::Drain() {
     turn.start();
     const std::int64_t budgetNs =
         ThreadTurnBudget().Grant(std::int64_t{kTurnBudgetMs} * 1'000'000, SteadyNowNs());
+    if (ThreadTurnBudget().IntakeStopped()) {
+        ScheduleDrain();  // the store catches up first; the inbox holds the rest
+        return;
+    }
     NxrIoEvent event;
+    bool emptied = true;
     while (inbox->Take(event)) {
+        if (const auto* received = std::get_if<SNxrIoReceived>(&event)) {
+            m_bytesSinceTrim += received->bytes.size();
+        }
         std::visit([this](auto& e) { Deliver(e); }, event);
         if (!alive) {
             return;
@@ -521,10 +530,20 @@ void CNxrSession::Drain() {
         if (inbox->TakeResume()) {
             ToWorker([](CNxrIoWorker& worker) { worker.Resume(); });
         }
-        if (turn.nsecsElapsed() >= budgetNs) {
+        const std::int64_t elapsed = turn.nsecsElapsed();
+        if (elapsed >= budgetNs ||
+            (ThreadTurnBudget().Spent() && elapsed >= CTurnBudget::kFloorNs)) {
             ScheduleDrain();  // the rest in the next turn; the queue is still awake
+            emptied = false;
             break;
         }
+    }
+    // The received bytes were allocated on the I/O thread and freed here, so
+    // its heap keeps room for all the queue held at once; when a flood has
+    // passed, that room goes back.
+    if (emptied && m_bytesSinceTrim >= kTrimAfterBytes) {
+        m_bytesSinceTrim = 0;
+        ReturnFreedMemory();
     }
     m_longestTurnNs = std::max<std::int64_t>(m_longestTurnNs, turn.nsecsElapsed());
 }

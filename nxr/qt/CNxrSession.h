@@ -34,6 +34,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // platform/TurnBudget.h) and goes on in the next, so a flood never
     // freezes the user interface.
     static constexpr int kTurnBudgetMs = 6;
+    // A flood of this much, once drained, gives the heaps' free space back.
+    static constexpr std::size_t kTrimAfterBytes = std::size_t{64} << 20;
 
     // Links are made by the transports of the global registry.
     explicit CNxrSession(QObject* parent = nullptr);
@@ -175,6 +177,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::shared_ptr<INxrPortEnumerator> m_ports;
     std::optional<SNxrRetryPolicy> m_policy;
     std::int64_t m_longestTurnNs = 0;
+    // Received since the heaps last gave their free space back.
+    std::size_t m_bytesSinceTrim = 0;
 };
 
 }  // namespace quillpad

@@ -10,12 +10,14 @@
 #include <csignal>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "data/BinaryLogFormat.h"
 #include "data/DataStore.h"
 #include "data/LogRequest.h"
 #include "data/SpillFile.h"
+#include "platform/TurnBudget.h"
 #include "tests/data/LogTestSupport.h"
 #include "tests/support/TempDir.h"
 
@@ -207,7 +209,8 @@ TEST_F(HistorySpillTest, LookupsAcrossTheEdgeBetweenDiskAndMemoryAndLoadingOverT
 
 TEST_F(HistorySpillTest, ATurnsBoundedWriteCarriesTheRestAndMemoryStaysWithinTheSlack) {
     // A disk slower than the flood: every turn's write is out of time at
-    // once, so each writes one piece and goes on only past the slack.
+    // once, so each writes one piece, and sealing a block past twice the
+    // slack writes at once (no turn holds the intake back here).
     constexpr std::size_t kBig = 8 * kBudget;
     constexpr std::size_t kSlack = kBig / 4;
     CDataStore store(channel, clock);
@@ -226,7 +229,8 @@ TEST_F(HistorySpillTest, ATurnsBoundedWriteCarriesTheRestAndMemoryStaysWithinThe
         fed += records[i].bytes.size();
         if (i % 80 == 79) {  // a turn's end: about 1.6 MB, past a write piece
             store.FlushLiveLogs(late());
-            EXPECT_LE(store.ReservedBytes(), kBig + kSlack + 3 * CRecordArena::kBlockBytes) << i;
+            EXPECT_LE(store.ReservedBytes(), kBig + 2 * kSlack + 3 * CRecordArena::kBlockBytes)
+                << i;
             // What the records take in the file, less what it holds (its
             // header aside): what this turn left for the next.
             const auto inFile = static_cast<std::int64_t>(
@@ -258,6 +262,69 @@ TEST_F(HistorySpillTest, ATurnsBoundedWriteCarriesTheRestAndMemoryStaysWithinThe
     Feed(store, clock, RandomRecords(kBudget, 6));
     store.FlushLiveLogs(std::chrono::steady_clock::now() + std::chrono::hours(1));
     EXPECT_LE(store.ReservedBytes(), kBig + 2 * CRecordArena::kBlockBytes);
+}
+
+TEST_F(HistorySpillTest, TurnsThatFallBehindSayWhenAndALateTurnWritesOnePiece) {
+    // Each thread has its own turn; this one's must not outlive the test.
+    std::thread([this] {
+        constexpr std::size_t kBig = 32 * kBudget;
+        constexpr std::size_t kSlack = kBig / 4;
+        CDataStore store(channel, clock);
+        store.SetHistoryBudget(kBig, dir.File("cache"));
+        CTurnBudget& turn = ThreadTurnBudget();
+        turn.BeginTurn(SteadyNowNs());
+        const auto spilled = [&store] {
+            struct stat st {};
+            return ::stat(store.SpillPath().c_str(), &st) == 0
+                       ? static_cast<std::size_t>(st.st_size)
+                       : std::size_t{0};
+        };
+        const auto late = [] { return std::chrono::steady_clock::now() - std::chrono::seconds(1); };
+
+        const auto records = RandomRecords(kSlack + kSlack / 2, 11);
+        std::size_t at = 0;
+        std::size_t largest = 0;
+        // A small backlog is no reason to hold anything back.
+        for (; at < records.size() && store.SpillBacklog() < kSlack / 4; ++at) {
+            Add(store, clock, records[at]);
+            largest = std::max(largest, records[at].bytes.size());
+        }
+        EXPECT_FALSE(store.SpillBehind());
+        EXPECT_FALSE(turn.Spent());
+        for (; at < records.size(); ++at) {
+            Add(store, clock, records[at]);
+            largest = std::max(largest, records[at].bytes.size());
+        }
+        ASSERT_TRUE(store.SpillPastSlack()) << store.SpillBacklog();
+        EXPECT_TRUE(turn.Spent()) << "sealing a block behind the writes did not spend the turn";
+        EXPECT_FALSE(turn.IntakeStopped()) << "only the turns' own writer may stop the intake";
+
+        // Late turns catch up a piece each; once below a mark, never above.
+        std::size_t before = spilled();
+        bool past = true;
+        bool behind = true;
+        int turns = 0;
+        while (store.SpillBacklog() > 0 && turns < 1000) {
+            store.FlushLiveLogs(late());
+            ++turns;
+            const std::size_t now = spilled();
+            ASSERT_GT(now, before) << "a late turn made no progress";
+            EXPECT_LE(now - before, CRecordArena::kWritePieceBytes + largest + 64)
+                << "a late turn wrote more than a piece";
+            before = now;
+            EXPECT_TRUE(past || !store.SpillPastSlack());
+            EXPECT_TRUE(behind || !store.SpillBehind());
+            EXPECT_TRUE(store.SpillBehind() || !store.SpillPastSlack());
+            past = store.SpillPastSlack();
+            behind = store.SpillBehind();
+        }
+        EXPECT_FALSE(behind);
+        EXPECT_GT(turns, 8) << "the late turns wrote more than a piece each";
+        ASSERT_EQ(store.RecordCount(), records.size());
+        for (std::size_t i = 0; i < records.size(); i += 1 + i % 5) {
+            ExpectSame(store, records, i);
+        }
+    }).join();
 }
 
 TEST_F(HistorySpillTest, NoBudgetMeansNoFileAndClosingRemovesIt) {

@@ -33,6 +33,25 @@ TEST(TurnBudget, SlicesShareWhatATurnHoldsAndEachStillMovesOn) {
     EXPECT_EQ(budget.Grant(4 * kMs, start + 60 * kMs), 4 * kMs);
 }
 
+TEST(TurnBudget, ATurnThatMustCatchUpGivesTheFloorAndMayStopTheIntakeUntilTheNext) {
+    CTurnBudget budget;
+    const std::int64_t start = 1000 * kMs;
+    budget.BeginTurn(start);
+    budget.Spend();
+    EXPECT_TRUE(budget.Spent());
+    EXPECT_FALSE(budget.IntakeStopped()) << "spending the turn leaves the intake its floor";
+    EXPECT_EQ(budget.Grant(6 * kMs, start), CTurnBudget::kFloorNs)
+        << "a spent turn gives the floor however early";
+    budget.StopIntake();
+    EXPECT_TRUE(budget.IntakeStopped());
+    EXPECT_EQ(budget.Grant(4 * kMs, start), CTurnBudget::kFloorNs)
+        << "the other slices still move on";
+    budget.BeginTurn(start + 20 * kMs);
+    EXPECT_FALSE(budget.Spent());
+    EXPECT_FALSE(budget.IntakeStopped()) << "a stop holds for its own turn only";
+    EXPECT_EQ(budget.Grant(6 * kMs, start + 20 * kMs), 6 * kMs);
+}
+
 TEST(TurnBudget, EachThreadHasItsOwnAndOneHook) {
     CTurnBudget& mine = ThreadTurnBudget();
     EXPECT_EQ(&mine, &ThreadTurnBudget());

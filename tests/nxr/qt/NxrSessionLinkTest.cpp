@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QAbstractEventDispatcher>
 #include <QTcpServer>
 #include <QThread>
 
 #include "devsim/CDevSimEngine.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
+#include "platform/TurnBudget.h"
 #include "tests/nxr/qt/DevSimProcess.h"
 #include "tests/nxr/qt/SessionTestSupport.h"
 #include "tests/support/TempDir.h"
@@ -295,6 +297,58 @@ TEST(NxrSessionLinkErrors, BackPressureOnALongStallLosesNothing) {
             sink.received.compare(start + at, kStep, CDevSimEngine::FloodBytes(at, kStep)) == 0)
             << "first difference in the MB at " << at;
     }
+}
+
+// A turn whose store must first catch up on its writes stops the intake: the
+// drain takes nothing in it, the inbox holds the rest (the reader pauses, TCP
+// holds the device back), and the next turns bring every byte in order.
+TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrivesWhole) {
+    struct CWatchingSink final : CRecordingSink {
+        std::int32_t OnDataReceived(std::uint32_t ownerId, std::string_view data) override {
+            if (ThreadTurnBudget().IntakeStopped()) {
+                ++whileStopped;
+            }
+            return CRecordingSink::OnDataReceived(ownerId, data);
+        }
+        int whileStopped = 0;
+    };
+    CDevSimProcess device;
+    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+    CNxrSession session;  // hooks the turns' start before the writer below
+    CWatchingSink sink;
+    session.Advise(&sink);
+    // Stands for the store's writer: three turns of four stop the intake.
+    int turns = 0;
+    int stopped = 0;
+    bool flooding = false;
+    const QMetaObject::Connection writer = QObject::connect(QAbstractEventDispatcher::instance(),
+                                                            &QAbstractEventDispatcher::awake, [&] {
+                                                                if (flooding && ++turns % 4 != 0) {
+                                                                    ThreadTurnBudget().StopIntake();
+                                                                    ++stopped;
+                                                                }
+                                                            });
+    NxrHandle handle = 0;
+    ASSERT_EQ(session.Open(BytesToWide("tcp:" + device.Where()), {}, &handle), 0);
+    std::uint32_t id = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
+    sink.received.clear();
+    flooding = true;
+    constexpr std::size_t kBytes = 8u << 20;
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+              0);
+    const bool done =
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000);
+    QObject::disconnect(writer);
+    ASSERT_TRUE(done);
+    EXPECT_GT(stopped, 10);
+    EXPECT_EQ(sink.whileStopped, 0) << "the drain took data in a turn that stopped the intake";
+    const auto start = sink.received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    ASSERT_GE(sink.received.size(), start + kBytes);
+    EXPECT_TRUE(sink.received.compare(start, kBytes, CDevSimEngine::FloodBytes(0, kBytes)) == 0)
+        << "the flood arrived changed or incomplete";
 }
 
 }  // namespace
