@@ -19,9 +19,11 @@ namespace quillpad {
 
 class CTurnBudget {
   public:
-    // What the sliced work of one turn may take in all: the drain's and one
-    // index slice's own budgets, so a flood is taken in as fast as before.
-    static constexpr std::int64_t kTurnNs = 10'000'000;
+    // What the sliced work of one turn may take in all (the spill's write,
+    // the drain, an index slice), leaving the paint, the floors and what the
+    // kernel does on this core (a loopback flood's network work) room within
+    // a 16 ms frame.
+    static constexpr std::int64_t kTurnNs = 8'000'000;
     // The least a slice is given, however late in the turn it comes.
     static constexpr std::int64_t kFloorNs = 1'000'000;
 

@@ -267,6 +267,17 @@ TEST(NxrSessionLinkErrors, TimeOutFailsARequestOnceAndTheSilentTelnetServerStill
     EXPECT_EQ(quickCompletions, 1) << "the late success of a timed-out request is not delivered";
 }
 
+// Connects over TCP to the simulator and waits for its prompt; what came
+// before the prompt is forgotten.
+void ConnectToThePrompt(CNxrSession& session, CRecordingSink& sink, const CDevSimProcess& device,
+                        NxrHandle& handle) {
+    ASSERT_EQ(session.Open(BytesToWide("tcp:" + device.Where()), {}, &handle), 0);
+    std::uint32_t id = 0;
+    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
+    ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
+    sink.received.clear();
+}
+
 // More than the high-water mark arrives while the owner sleeps: the reader
 // pauses (TCP holds the device back), resumes, and every byte arrives in order.
 TEST(NxrSessionLinkErrors, BackPressureOnALongStallLosesNothing) {
@@ -276,11 +287,7 @@ TEST(NxrSessionLinkErrors, BackPressureOnALongStallLosesNothing) {
     CRecordingSink sink;
     session.Advise(&sink);
     NxrHandle handle = 0;
-    ASSERT_EQ(session.Open(BytesToWide("tcp:" + device.Where()), {}, &handle), 0);
-    std::uint32_t id = 0;
-    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
-    ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
-    sink.received.clear();
+    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
     constexpr std::size_t kBytes = 48u << 20;  // above the 32 MB mark
     ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
               0);
@@ -317,31 +324,25 @@ TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrives
     CNxrSession session;  // hooks the turns' start before the writer below
     CWatchingSink sink;
     session.Advise(&sink);
-    // Stands for the store's writer: three turns of four stop the intake.
+    NxrHandle handle = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    // Stands for the store's writer: three turns of four stop the intake
+    // (the context ends the connection with the test, however it ends).
     int turns = 0;
     int stopped = 0;
-    bool flooding = false;
-    const QMetaObject::Connection writer = QObject::connect(QAbstractEventDispatcher::instance(),
-                                                            &QAbstractEventDispatcher::awake, [&] {
-                                                                if (flooding && ++turns % 4 != 0) {
-                                                                    ThreadTurnBudget().StopIntake();
-                                                                    ++stopped;
-                                                                }
-                                                            });
-    NxrHandle handle = 0;
-    ASSERT_EQ(session.Open(BytesToWide("tcp:" + device.Where()), {}, &handle), 0);
-    std::uint32_t id = 0;
-    session.Request(0x5000, NxrEmptyParamBlock(), -1, &id, nullptr, 0, &handle);
-    ASSERT_TRUE(WaitFor([&] { return sink.received.find("> ") != ByteString::npos; }));
-    sink.received.clear();
-    flooding = true;
+    QObject context;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                     &context, [&] {
+                         if (++turns % 4 != 0) {
+                             ThreadTurnBudget().StopIntake();
+                             ++stopped;
+                         }
+                     });
     constexpr std::size_t kBytes = 8u << 20;
     ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
               0);
-    const bool done =
-        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000);
-    QObject::disconnect(writer);
-    ASSERT_TRUE(done);
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
     EXPECT_GT(stopped, 10);
     EXPECT_EQ(sink.whileStopped, 0) << "the drain took data in a turn that stopped the intake";
     const auto start = sink.received.find("00000000 ");
