@@ -123,6 +123,8 @@ class CDataStore final : public CMessageTarget {
     // A loop over the whole history that holds no record across steps calls
     // this between them, so windows mapped for spilled records do not pile up.
     void TrimWindows() const { m_arena.TrimWindows(); }
+    // The same for every window (CRecordArena::DropWindows).
+    void DropWindows() const { m_arena.DropWindows(); }
 
     // The history as one stream of bytes (all records, or own-source ones
     // only): the bytes before record `index`, the record holding byte

@@ -29,7 +29,7 @@
 // Lifetime of a record's `bytes`: a record of an adopted log stays valid
 // until Clear. Any other stays valid until the next Reserve, Append or
 // FlushSpill (which may drop its segment or unmap its window), TrimWindows,
-// SetSpillTarget or Clear; lookups never end it.
+// DropWindows, SetSpillTarget or Clear; lookups never end it.
 
 #include <chrono>
 #include <cstddef>
@@ -155,6 +155,10 @@ class CRecordArena {
     // over the whole history that holds no record across steps calls it
     // between them. Ends the lifetime of records read from disk.
     void TrimWindows() const;
+    // Unmaps every window of lookups so far, for a loop going idle: kept
+    // windows hold the spill file's pages resident. Ends the lifetime of
+    // records read from disk.
+    void DropWindows() const { UnmapWindows(); }
     std::size_t SpilledSegments() const { return m_firstResident; }
     std::size_t WrittenRecords() const { return m_written; }
 

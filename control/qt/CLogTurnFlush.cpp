@@ -52,6 +52,7 @@ void CLogTurnFlush::Flush(bool turnStarts) {
     store->FlushLiveLogs(
         std::chrono::steady_clock::time_point(std::chrono::nanoseconds(now + share)));
     if (!turnStarts) {
+        store->DropWindows();  // nobody holds a record as the loop goes idle
         if (store->SpillBacklog() > 0) {
             m_anotherTurn.start();
         }

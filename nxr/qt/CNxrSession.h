@@ -34,8 +34,9 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // platform/TurnBudget.h) and goes on in the next, so a flood never
     // freezes the user interface.
     static constexpr int kTurnBudgetMs = 6;
-    // A flood of this much, once drained, gives the heaps' free space back.
-    static constexpr std::size_t kTrimAfterBytes = std::size_t{64} << 20;
+    // This much received, once the inbox is empty, gives the heaps' free
+    // space back: at most this much stays behind a flood that has passed.
+    static constexpr std::size_t kTrimAfterBytes = std::size_t{16} << 20;
 
     // Links are made by the transports of the global registry.
     explicit CNxrSession(QObject* parent = nullptr);
