@@ -13,6 +13,7 @@
 #include "config/CIniDocument.h"
 #include "input/Escapes.h"
 #include "platform/Hex.h"
+#include "platform/Latin1Case.h"
 
 namespace quillpad {
 namespace {
@@ -276,63 +277,22 @@ int Rarity(unsigned char c) {
     return 4;
 }
 
-// Latin-1 case as find folds it: A-Z and \xC0-\xDE (without \xD7, the
-// multiplication sign) pair with the bytes 0x20 above them; \xDF and \xFF
-// have no upper case in Latin-1. Every other byte is its own case.
-struct SCaseTables {
-    std::array<unsigned char, 256> lower{};
-    std::array<unsigned char, 256> flip{};
-};
-
-const SCaseTables& CaseTables() {
-    static const SCaseTables tables = [] {
-        SCaseTables t;
-        for (unsigned b = 0; b < 256; ++b) {
-            t.lower[b] = static_cast<unsigned char>(b);
-            t.flip[b] = static_cast<unsigned char>(b);
-        }
-        const auto pair = [&t](unsigned upper) {
-            t.lower[upper] = static_cast<unsigned char>(upper + 0x20);
-            t.flip[upper] = static_cast<unsigned char>(upper + 0x20);
-            t.flip[upper + 0x20] = static_cast<unsigned char>(upper);
-        };
-        for (unsigned upper = 'A'; upper <= 'Z'; ++upper) {
-            pair(upper);
-        }
-        for (unsigned upper = 0xC0; upper <= 0xDE; ++upper) {
-            if (upper != 0xD7) {
-                pair(upper);
-            }
-        }
-        return t;
-    }();
-    return tables;
-}
-
-char FoldCase(char c) {
-    return static_cast<char>(CaseTables().lower[static_cast<unsigned char>(c)]);
-}
-
-char FlipCase(char c) {
-    return static_cast<char>(CaseTables().flip[static_cast<unsigned char>(c)]);
-}
-
 std::string Folded(std::string_view bytes) {
     std::string out(bytes);
     for (char& c : out) {
-        c = FoldCase(c);
+        c = Latin1Fold(c);
     }
     return out;
 }
 
 bool HasCase(std::string_view bytes) {
-    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return FlipCase(c) != c; });
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return Latin1Flip(c) != c; });
 }
 
 // Whether `bytes` folded is `folded` (already folded).
 bool EqualsFolded(const char* bytes, std::string_view folded) {
     for (std::size_t i = 0; i < folded.size(); ++i) {
-        if (FoldCase(bytes[i]) != folded[i]) {
+        if (Latin1Fold(bytes[i]) != folded[i]) {
             return false;
         }
     }
@@ -356,9 +316,8 @@ const unsigned char* Latin1CharacterTables() {
         freelocale(c);
         std::memcpy(t.data(), made, t.size());
         pcre2_maketables_free(nullptr, made);
-        const SCaseTables& cases = CaseTables();
-        std::memcpy(t.data() + kLowerCaseTable, cases.lower.data(), 256);
-        std::memcpy(t.data() + kFlipCaseTable, cases.flip.data(), 256);
+        std::memcpy(t.data() + kLowerCaseTable, Latin1LowerCase().data(), 256);
+        std::memcpy(t.data() + kFlipCaseTable, Latin1FlippedCase().data(), 256);
         return t;
     }();
     return tables.data();
@@ -370,9 +329,9 @@ const unsigned char* Latin1CharacterTables() {
 // a byte without a case pair takes a single memchr.
 int CaselessRarity(char c) {
     const auto b = static_cast<unsigned char>(c);
-    const bool pairs = FlipCase(c) != c;
+    const bool pairs = Latin1Flip(c) != c;
     if (pairs && b < 0x80) {
-        const char lower = FoldCase(c);
+        const char lower = Latin1Fold(c);
         return std::strchr("etaoinsrhldcu", lower) != nullptr ? 2 : 4;
     }
     if (pairs) {
@@ -407,7 +366,7 @@ std::size_t FindLiteral(std::string_view hay, std::string_view literal, std::siz
     const char* from = first + rare;
     const char* const last = first + (hay.size() - literal.size()) + rare + 1;
     const char one = literal[rare];
-    const char other = caseless ? FlipCase(one) : one;
+    const char other = caseless ? Latin1Flip(one) : one;
     const auto next = [&last](const char* at, char c) {
         const void* hit = std::memchr(at, c, static_cast<std::size_t>(last - at));
         return hit != nullptr ? static_cast<const char*>(hit) : last;
@@ -425,7 +384,7 @@ std::size_t FindLiteral(std::string_view hay, std::string_view literal, std::siz
             break;
         }
         const char* const start = hit - rare;
-        const char near = caseless ? FoldCase(start[beside]) : start[beside];
+        const char near = caseless ? Latin1Fold(start[beside]) : start[beside];
         if (near == besideByte &&
             (caseless ? EqualsFolded(start, literal)
                       : std::memcmp(start, literal.data(), literal.size()) == 0)) {
@@ -645,7 +604,7 @@ CTriggerPattern::EResult CTriggerPattern::Match(std::string_view subject, std::s
                     const char* const tail = subject.data() + (subject.size() - k);
                     // The first byte alone settles most: a compare call for
                     // every length, every record, cost as much as the search.
-                    if ((m_caseless ? FoldCase(*tail) : *tail) != m_literal[0]) {
+                    if ((m_caseless ? Latin1Fold(*tail) : *tail) != m_literal[0]) {
                         continue;
                     }
                     const std::string_view head = std::string_view(m_literal).substr(0, k);

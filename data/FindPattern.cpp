@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/Hex.h"
+#include "platform/Latin1Case.h"
 
 namespace quillpad {
 
@@ -25,8 +26,7 @@ constexpr std::size_t kTablesLength = 1088;
 constexpr std::uint32_t kMatchLimit = 10'000'000;
 
 bool HasCase(unsigned char byte) {
-    const unsigned char* tables = Latin1CharacterTables();
-    return tables[kFlipCaseTable + byte] != byte;
+    return Latin1FlippedCase()[byte] != byte;
 }
 
 }  // namespace
@@ -43,15 +43,8 @@ const unsigned char* Latin1CharacterTables() {
         freelocale(c);
         std::memcpy(t.data(), made, t.size());
         pcre2_maketables_free(nullptr, made);
-        for (unsigned upper = 0xC0; upper <= 0xDE; ++upper) {
-            if (upper == 0xD7) {
-                continue;  // × has no case, nor has ÷ at 0xF7
-            }
-            const unsigned lower = upper + 0x20;
-            t[kLowerCaseTable + upper] = static_cast<unsigned char>(lower);
-            t[kFlipCaseTable + upper] = static_cast<unsigned char>(lower);
-            t[kFlipCaseTable + lower] = static_cast<unsigned char>(upper);
-        }
+        std::memcpy(t.data() + kLowerCaseTable, Latin1LowerCase().data(), 256);
+        std::memcpy(t.data() + kFlipCaseTable, Latin1FlippedCase().data(), 256);
         return t;
     }();
     return tables.data();
