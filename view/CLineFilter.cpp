@@ -170,7 +170,7 @@ void CLineFilter::CountThrough(std::size_t record) {
 }
 
 std::uint64_t CLineFilter::LineOf(std::size_t record, std::uint32_t offset) {
-    const std::vector<SLineCheckpoint>& points = m_index.Checkpoints();
+    const LineCheckpoints& points = m_index.Checkpoints();
     // The last checkpoint before the record: one inside it would not know
     // where the record's text starts.
     const auto at = std::lower_bound(

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <limits>
 #include <span>
 #include <vector>
@@ -55,6 +56,11 @@ struct SLineCheckpoint {
     // Where the text drawn from here starts in the whole text.
     std::uint64_t Position() const { return lineStart + survivors; }
 };
+
+// In a deque, not a vector: a long history's index holds hundreds of
+// thousands, and a vector's growth would move them all at once, in one turn
+// (and keep up to as much again in spare capacity).
+using LineCheckpoints = std::deque<SLineCheckpoint>;
 
 // A stretch of the history as drawn into a document: the document's first
 // character is at `start` of the whole text, its first line is `firstLine`.
@@ -98,9 +104,9 @@ class CLineIndex {
     // still lose characters to the backspaces of records to come.
     std::uint64_t OpenLineStart() const { return m_lineStart; }
     std::size_t FirstRecord() const { return m_points.front().record; }
-    const std::vector<SLineCheckpoint>& Checkpoints() const { return m_points; }
+    const LineCheckpoints& Checkpoints() const { return m_points; }
     // Memory the checkpoints hold.
-    std::size_t ReservedBytes() const { return m_points.capacity() * sizeof(SLineCheckpoint); }
+    std::size_t ReservedBytes() const { return m_points.size() * sizeof(SLineCheckpoint); }
     // What it draws with.
     const CStyleScheme* Scheme() const { return m_scheme; }
     bool ShowAllSources() const { return m_showAllSources; }
@@ -146,7 +152,7 @@ class CLineIndex {
     std::uint64_t m_appended = 0;
     std::uint64_t m_appendedAtLast = 0;
     std::size_t m_firstOpen = 0;  // the first checkpoint on the open line
-    std::vector<SLineCheckpoint> m_points;
+    LineCheckpoints m_points;
 };
 
 // The last `lines` lines of the store's records as the whole render would

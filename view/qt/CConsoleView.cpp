@@ -267,7 +267,7 @@ std::optional<std::size_t> CConsoleView::PositionOfRecord(std::size_t record) {
     }
     // Drawn from the last checkpoint before the record's to the next one:
     // the record starts between them.
-    const std::vector<SLineCheckpoint>& points = m_index->Checkpoints();
+    const LineCheckpoints& points = m_index->Checkpoints();
     const auto after =
         std::lower_bound(points.begin(), points.end(), record,
                          [](const SLineCheckpoint& p, std::size_t r) { return p.record < r; });
