@@ -1,6 +1,8 @@
 // A history larger than the memory budget, each figure beside its baseline
 // in the same run. The simulated controller floods TCP links on 127.0.0.1
-// from a thread of its own, as a device would.
+// from a thread of its own, as a device would; for the console's resident
+// memory it runs as a process of its own (quillpad-devsim), so that what is
+// measured is the console's alone.
 //
 // Figures:
 //   BM_ConsoleFlood/256   a console (view included) receives 1 GB, budget
@@ -60,6 +62,7 @@
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
 #include "tests/control/qt/ControlDoubles.h"
+#include "tests/nxr/qt/DevSimProcess.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -159,11 +162,12 @@ void BM_ConsoleFlood(benchmark::State& state) {
     const std::uint64_t flood = FloodBytes();
     App();
     SetBudgetMB(budget);
-    CServerThread server;
-    if (server.Port() == 0) {
+    test::CDevSimProcess server;
+    if (!server.Start({"--tcp", "0"})) {
         state.SkipWithError(("no simulator: " + server.Error()).c_str());
         return;
     }
+    const std::string spec = "tcp:" + server.Where();
     for (auto _ : state) {
         const long long before = TrimmedResident();
         SControlServices services;
@@ -171,7 +175,7 @@ void BM_ConsoleFlood(benchmark::State& state) {
         auto control = std::make_unique<CQuillpad2Ctrl>(nullptr, std::move(services));
         control->resize(650, 400);
         control->show();
-        control->IWBSetConnectionParameters(QByteArray::fromStdString(server.Spec()));
+        control->IWBSetConnectionParameters(QByteArray::fromStdString(spec));
         bench::LongestLoopTurnMs(
             [&] { return control->ConsoleOpen() && TailHas(*control->Store(), "> "); }, 20000);
         const long long idle = bench::ResidentBytes();

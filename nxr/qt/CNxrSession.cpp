@@ -68,7 +68,17 @@ std::uint32_t AbilityTimeout(std::int32_t timeoutMs) {
 CNxrSession::CNxrSession(QObject* parent) : CNxrSession(CNxrTransportRegistry::Global(), parent) {}
 
 CNxrSession::CNxrSession(const CNxrTransportRegistry& transports, QObject* parent)
-    : QObject(parent), m_transports(transports), m_inbox(std::make_shared<CNxrInbox>()) {
+    : QObject(parent),
+      m_transports(transports),
+      m_inbox(std::make_shared<CNxrInbox>()),
+      m_settleTrim(new QTimer(this)) {
+    m_settleTrim->setSingleShot(true);
+    m_settleTrim->setInterval(kSettleTrimMs);
+    QObject::connect(m_settleTrim, &QTimer::timeout, this, [this] {
+        if (m_bytesSinceTrim > 0) {
+            TrimHeaps();
+        }
+    });
     SSessionTable& table = Sessions();
     std::lock_guard lock(table.mutex);
     m_cookie = table.next++;
@@ -542,10 +552,17 @@ void CNxrSession::Drain() {
     // its heap keeps room for all the queue held at once; when a flood has
     // passed, that room goes back.
     if (emptied && m_bytesSinceTrim >= kTrimAfterBytes) {
-        m_bytesSinceTrim = 0;
-        ReturnFreedMemory();
+        TrimHeaps();
+    } else if (emptied && m_bytesSinceTrim >= kSettleTrimFromBytes && !m_settleTrim->isActive()) {
+        m_settleTrim->start();
     }
     m_longestTurnNs = std::max<std::int64_t>(m_longestTurnNs, turn.nsecsElapsed());
+}
+
+void CNxrSession::TrimHeaps() {
+    m_bytesSinceTrim = 0;
+    ++m_heapTrims;
+    ReturnFreedMemory();
 }
 
 void CNxrSession::Deliver(SNxrIoStatus& e) {

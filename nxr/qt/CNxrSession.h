@@ -22,6 +22,8 @@
 #include "nxr/qt/CNxrIoThread.h"
 #include "platform/Clock.h"
 
+class QTimer;
+
 namespace quillpad {
 
 class CNxrTransportRegistry;
@@ -37,6 +39,11 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // This much received, once the inbox is empty, gives the heaps' free
     // space back: at most this much stays behind a flood that has passed.
     static constexpr std::size_t kTrimAfterBytes = std::size_t{16} << 20;
+    // Less than that is given back this long after the inbox emptied, so a
+    // console that goes quiet after a burst holds none of it: at least this
+    // much received (a read's worth) is worth the trim.
+    static constexpr int kSettleTrimMs = 100;
+    static constexpr std::size_t kSettleTrimFromBytes = std::size_t{256} << 10;
 
     // Links are made by the transports of the global registry.
     explicit CNxrSession(QObject* parent = nullptr);
@@ -98,6 +105,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::uint64_t ReaderPauses() const { return m_inbox->Pauses(); }
     // Bytes read and not yet delivered.
     std::size_t QueuedBytes() const { return m_inbox->QueuedBytes(); }
+    // How often the heaps gave the received bytes' room back.
+    std::uint64_t HeapTrims() const { return m_heapTrims; }
     // How a lost link is waited for by the links opened from now on: the
     // process's enumerator and policy (NxrPortEnumerator.h) unless set here.
     void SetPortEnumerator(std::shared_ptr<INxrPortEnumerator> ports) {
@@ -130,6 +139,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::uint32_t NextRequestId();
     void PushFromOwner(NxrIoEvent event);
     void ScheduleDrain();
+    void TrimHeaps();
     void Drain();
     // One delivery for each kind of event.
     void Deliver(SNxrIoStatus& event);
@@ -180,6 +190,8 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::int64_t m_longestTurnNs = 0;
     // Received since the heaps last gave their free space back.
     std::size_t m_bytesSinceTrim = 0;
+    std::uint64_t m_heapTrims = 0;
+    QTimer* m_settleTrim = nullptr;
 };
 
 }  // namespace quillpad

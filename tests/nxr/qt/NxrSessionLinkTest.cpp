@@ -352,5 +352,34 @@ TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrives
         << "the flood arrived changed or incomplete";
 }
 
+// A burst smaller than the trim's threshold leaves its room in the heaps only
+// until the link has been quiet a moment; a prompt's few bytes cost no trim,
+// nor does a quiet link.
+TEST(NxrSessionLinkErrors, ALinkThatGoesQuietAfterABurstGivesTheHeapsRoomBack) {
+    CDevSimProcess device;
+    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+    CNxrSession session;
+    CRecordingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    const int settle = CNxrSession::kSettleTrimMs;
+    WaitFor([] { return false; }, 3 * settle);
+    EXPECT_EQ(session.HeapTrims(), 0u) << "a prompt's few bytes were trimmed for";
+
+    constexpr std::size_t kBytes = 2u << 20;
+    static_assert(kBytes > CNxrSession::kSettleTrimFromBytes &&
+                  kBytes < CNxrSession::kTrimAfterBytes);
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+              0);
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 60000));
+    EXPECT_TRUE(WaitFor([&] { return session.HeapTrims() > 0; }, 20 * settle))
+        << "the burst's room stayed in the heaps";
+    const std::uint64_t settled = session.HeapTrims();
+    WaitFor([] { return false; }, 3 * settle);
+    EXPECT_EQ(session.HeapTrims(), settled) << "a quiet link was trimmed for again";
+}
+
 }  // namespace
 }  // namespace quillpad
