@@ -39,6 +39,7 @@ CLineIndex::CLineIndex(const CStyleScheme* scheme, bool showAllSources, SLineInd
     m_renderer.SetScheme(scheme);
     m_points.push_back(SLineCheckpoint{});
     m_points.back().record = firstRecord;
+    m_pointCount = 1;
 }
 
 bool CLineIndex::Build(const CDataStore& store, std::size_t byteBudget, std::size_t recordLimit) {
@@ -100,17 +101,17 @@ void CLineIndex::EndLine() {
     m_depth = 0;
     m_least = 0;
     ++m_line;
-    m_firstOpen = m_points.size();
+    m_firstOpen = m_pointCount;
 }
 
 void CLineIndex::Settle() {
-    if (m_firstOpen >= m_points.size()) {
+    if (m_firstOpen >= m_pointCount) {
         return;
     }
     // What survives of a line's start is the least it held at any time
     // after: from the newest checkpoint back, the least since each.
     std::uint64_t least = m_least;
-    for (std::size_t j = m_points.size() - 1;; --j) {
+    for (std::size_t j = m_pointCount - 1;; --j) {
         SLineCheckpoint& point = m_points[j];
         point.survivors = std::min(point.depth, least);
         if (j == m_firstOpen) {
@@ -125,13 +126,14 @@ void CLineIndex::MaybeCheckpoint() {
     if (m_line - last.line < m_spacing.lines && m_appended - m_appendedAtLast < m_spacing.chars) {
         return;
     }
-    if (m_firstOpen < m_points.size()) {
+    if (m_firstOpen < m_pointCount) {
         m_points.back().leastAfter = m_least;
     }
     m_least = m_depth;
     m_appendedAtLast = m_appended;
     m_points.push_back(
         SLineCheckpoint{m_record, m_point, m_line, m_lineStart, m_depth, m_depth, m_depth});
+    ++m_pointCount;
 }
 
 SWindowPlace CLineIndex::RenderLines(const CDataStore& store, std::uint64_t first,

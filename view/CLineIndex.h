@@ -153,6 +153,8 @@ class CLineIndex {
     std::uint64_t m_appendedAtLast = 0;
     std::size_t m_firstOpen = 0;  // the first checkpoint on the open line
     LineCheckpoints m_points;
+    // Its size, which every line's end asks for: a deque counts its nodes.
+    std::size_t m_pointCount = 0;
 };
 
 // The last `lines` lines of the store's records as the whole render would
