@@ -35,7 +35,7 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // (less when the turn's other sliced work has taken its share: see
     // platform/TurnBudget.h) and goes on in the next, so a flood never
     // freezes the user interface.
-    static constexpr int kTurnBudgetMs = 6;
+    static constexpr int kTurnBudgetMs = 4;
     // This much received, once the inbox is empty, gives the heaps' free
     // space back: at most this much stays behind a flood that has passed.
     static constexpr std::size_t kTrimAfterBytes = std::size_t{16} << 20;

@@ -15,6 +15,7 @@
 #include "view/PaintRows.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CFontMetricsCache.h"
+#include "view/qt/CSteadyScrollBar.h"
 #include "view/qt/CTextInfoWnd.h"
 #include "view/qt/CharFormatQt.h"
 #include "view/qt/CopyRefusal.h"
@@ -51,6 +52,9 @@ CConsoleView::CConsoleView(CMessageChannel& channel, const CDataStore& store,
     m_defaultFont.setPointSizeF(10);
     setFont(m_defaultFont);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollBar = new CSteadyScrollBar(Qt::Vertical, this);
+    m_scrollBar->setSingleStep(1);
+    setVerticalScrollBar(m_scrollBar);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setFocusPolicy(Qt::StrongFocus);
     viewport()->setMouseTracking(true);
@@ -622,7 +626,12 @@ void CConsoleView::LayoutRows(std::size_t wanted) {
 
 void CConsoleView::UpdateScrollBar() {
     const std::size_t size = EstimatedTextSize();
-    m_scale = size / 1000000000u + 1;
+    // Past this many units the styles place the handle through floating
+    // point (QStyle::sliderPositionFromValue), and a handle pinned at the
+    // end jitters by a pixel as the range grows, asking for a paint each
+    // time. A drag cannot tell more places apart than the groove has pixels.
+    constexpr std::size_t kScrollUnits = std::size_t{1} << 19;
+    m_scale = size / kScrollUnits + 1;
     const auto length = static_cast<int>(size / m_scale);
     std::size_t shown = 1;
     if (!m_rows.empty()) {
@@ -633,17 +642,14 @@ void CConsoleView::UpdateScrollBar() {
     const bool all = m_rows.empty() || (!m_showingTail && m_rows.front().start == 0 && m_pinned) ||
                      (m_showingTail && size <= m_tail.Size());
     const int maximum = all ? 0 : std::max(1, length - page);
-    m_settingScrollBar = true;
-    QScrollBar* bar = verticalScrollBar();
-    bar->setRange(0, maximum);
-    bar->setPageStep(page);
-    bar->setSingleStep(1);
     std::size_t top = m_top;
     if (m_showingTail && !m_rows.empty()) {
         // Counted back from the end, as the tail is.
         top = size - std::min(size, m_tail.Size() - std::min(m_tail.Size(), m_rows.front().start));
     }
-    bar->setValue(m_pinned ? maximum : std::min(maximum, static_cast<int>(top / m_scale)));
+    m_settingScrollBar = true;
+    m_scrollBar->SetPlace(maximum, page,
+                          m_pinned ? maximum : std::min(maximum, static_cast<int>(top / m_scale)));
     m_settingScrollBar = false;
 }
 

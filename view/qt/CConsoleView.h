@@ -65,6 +65,7 @@ class QKeyEvent;
 
 namespace quillpad {
 
+class CSteadyScrollBar;
 class CTextInfoWnd;
 
 class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
@@ -378,6 +379,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     QSize m_layoutSize;
     bool m_layoutDirty = true;
     std::uint64_t m_scale = 1;  // text positions per scroll bar unit
+    CSteadyScrollBar* m_scrollBar = nullptr;  // the area owns it
     bool m_settingScrollBar = false;
     // Wheel movement not yet a whole row: eighths of a degree, or pixels.
     int m_wheelAngle = 0;

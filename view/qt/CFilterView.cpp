@@ -13,6 +13,7 @@
 #include "view/PaintRows.h"
 #include "view/qt/CConsoleView.h"
 #include "view/qt/CFontMetricsCache.h"
+#include "view/qt/CSteadyScrollBar.h"
 #include "view/qt/CopyRefusal.h"
 
 namespace quillpad {
@@ -35,6 +36,7 @@ CFilterView::CFilterView(CConsoleView& console, QWidget* parent)
     setFont(console.font());
     setFocusPolicy(Qt::StrongFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBar(new CSteadyScrollBar(Qt::Vertical, this));
     viewport()->setCursor(Qt::IBeamCursor);
     connect(&m_timer, &QTimer::timeout, this, [this] { Slice(); });
     hide();

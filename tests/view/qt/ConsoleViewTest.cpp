@@ -13,6 +13,7 @@
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/data/LogTestSupport.h"
+#include "view/qt/CSteadyScrollBar.h"
 #include "view/qt/CTextInfoWnd.h"
 
 namespace quillpad {
@@ -359,6 +360,29 @@ TEST_F(ConsoleView, PinnedToTheEndUntilTheUserScrollsBack) {
         wheel({0, 1}, {0, 8});
     }
     EXPECT_LT(view.TopPosition(), lastTop) << "pixels by the row's height";
+}
+
+TEST_F(ConsoleView, AFloodAtTheEndOfALongHistoryLeavesTheScrollBarAlone) {
+    SetScheme(schemes[0]);
+    const std::string line = std::string(1000, 'x') + "\r\n";
+    for (int i = 0; i < 3000; ++i) {
+        Add(line);
+    }
+    Settle();
+    auto* bar = dynamic_cast<CSteadyScrollBar*>(view.verticalScrollBar());
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(view.IsPinnedToEnd());
+    EXPECT_LE(bar->maximum(), 1 << 19) << "in units the styles place in whole pixels";
+    const int paints = bar->Paints();
+    ASSERT_GT(paints, 0);
+    for (int round = 0; round < 20; ++round) {
+        for (int i = 0; i < 50; ++i) {
+            Add(line);
+        }
+        Settle();
+    }
+    EXPECT_EQ(bar->Paints(), paints) << "the handle stayed where it was, at the end";
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 TEST_F(ConsoleView, OneHugeLineScrollsAndPaintsByChunks) {
