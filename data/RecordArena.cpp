@@ -487,6 +487,7 @@ void CRecordArena::DropOverBudget() {
         block.heads = {};
         block.capacity = 0;
         block.used = 0;
+        m_spilledSparseBytes += block.sparse.capacity() * sizeof(std::uint64_t);
         ++m_firstResident;
     }
 }
@@ -529,6 +530,7 @@ void CRecordArena::Clear() {
     m_spillError.clear();
     m_written = 0;
     m_firstResident = 0;
+    m_spilledSparseBytes = 0;
     m_spareBlocks.clear();
     std::string().swap(m_writeHeads);
     std::vector<std::string_view>().swap(m_writePieces);
@@ -541,9 +543,18 @@ void CRecordArena::Clear() {
 }
 
 std::size_t CRecordArena::ReservedBytes() const {
-    std::size_t total = m_blocks.size() * sizeof(SBlock);
-    for (const SBlock& block : m_blocks) {
-        total += ResidentBytes(block) + block.sparse.capacity() * sizeof(std::uint64_t);
+    // Sealing a block and every write ask: the segments on disk, which
+    // outnumber the others more and more over a long session, are counted
+    // as they go there.
+    std::size_t total = m_blocks.size() * sizeof(SBlock) + m_spilledSparseBytes;
+    const auto count = [&](std::size_t b) {
+        total += ResidentBytes(m_blocks[b]) + m_blocks[b].sparse.capacity() * sizeof(std::uint64_t);
+    };
+    for (std::size_t b = 0; b < m_logBlocks; ++b) {
+        count(b);  // an adopted log's index grows while it is read
+    }
+    for (std::size_t b = m_firstResident; b < m_blocks.size(); ++b) {
+        count(b);
     }
     total += m_spareBlocks.size() * kBlockBytes;
     return total + m_attributes.size() * sizeof(SAttributes);

@@ -230,6 +230,8 @@ class CRecordArena {
     std::string m_spillError;
     std::size_t m_written = 0;              // records in the spill file
     std::size_t m_firstResident = 0;        // blocks before it are on disk only
+    // The sparse indexes of the blocks from the adopted log's to m_firstResident.
+    std::size_t m_spilledSparseBytes = 0;
     std::vector<PageBuffer> m_spareBlocks;  // of kBlockBytes, for the next blocks
     // A piece of the spill file being written: the records' heads, and what
     // goes out, heads and records' bytes in turn.

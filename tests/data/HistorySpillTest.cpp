@@ -327,6 +327,30 @@ TEST_F(HistorySpillTest, TurnsThatFallBehindSayWhenAndALateTurnWritesOnePiece) {
     }).join();
 }
 
+TEST_F(HistorySpillTest, TheIndexOfEverySegmentOnDiskCountsAgainstTheBudget) {
+    CRecordArena arena;
+    arena.SetSpillTarget(SSpillTarget{dir.File("cache"), kBudget, 1'709'647'629, 1000});
+    // Records of 16 bytes: a segment of 1 MiB holds 65,536 of them, and what
+    // stays of it in memory once on disk is a sparse index of 2,048 offsets.
+    const std::string record(16, 'r');
+    const auto feed = [&](std::size_t bytes) {
+        for (std::size_t i = 0; i < bytes / record.size(); ++i) {
+            arena.Append(1000, 0, kDirectionIncoming, kSourceOwn, record);
+            if (i % 4096 == 0) {
+                ASSERT_TRUE(arena.FlushSpill());
+            }
+        }
+        ASSERT_TRUE(arena.FlushSpill());
+    };
+    feed(std::size_t{32} << 20);
+    const std::size_t segments = arena.SpilledSegments();
+    const std::size_t held = arena.ReservedBytes();
+    feed(std::size_t{32} << 20);
+    const std::size_t more = arena.SpilledSegments() - segments;
+    ASSERT_GE(more, 30u);
+    EXPECT_GE(arena.ReservedBytes() - held, more * 2048 * sizeof(std::uint64_t));
+}
+
 TEST_F(HistorySpillTest, NoBudgetMeansNoFileAndClosingRemovesIt) {
     std::string spill;
     {
