@@ -228,8 +228,8 @@ class CRecordArena {
     std::unique_ptr<CSpillFile> m_spill;
     bool m_spillFailed = false;
     std::string m_spillError;
-    std::size_t m_written = 0;              // records in the spill file
-    std::size_t m_firstResident = 0;        // blocks before it are on disk only
+    std::size_t m_written = 0;        // records in the spill file
+    std::size_t m_firstResident = 0;  // blocks before it are on disk only
     // The sparse indexes of the blocks from the adopted log's to m_firstResident.
     std::size_t m_spilledSparseBytes = 0;
     std::vector<PageBuffer> m_spareBlocks;  // of kBlockBytes, for the next blocks

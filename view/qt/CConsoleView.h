@@ -378,7 +378,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     std::size_t m_layoutTextSize = static_cast<std::size_t>(-1);
     QSize m_layoutSize;
     bool m_layoutDirty = true;
-    std::uint64_t m_scale = 1;  // text positions per scroll bar unit
+    std::uint64_t m_scale = 1;                // text positions per scroll bar unit
     CSteadyScrollBar* m_scrollBar = nullptr;  // the area owns it
     bool m_settingScrollBar = false;
     // Wheel movement not yet a whole row: eighths of a degree, or pixels.

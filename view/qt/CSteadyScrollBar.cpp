@@ -11,9 +11,9 @@ CSteadyScrollBar::CSteadyScrollBar(Qt::Orientation orientation, QWidget* parent)
 CSteadyScrollBar::SLook CSteadyScrollBar::Look() const {
     QStyleOptionSlider option;
     initStyleOption(&option);
-    return {style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider,
-                                    this),
-            sliderPosition() <= minimum(), sliderPosition() >= maximum()};
+    return {
+        style()->subControlRect(QStyle::CC_ScrollBar, &option, QStyle::SC_ScrollBarSlider, this),
+        sliderPosition() <= minimum(), sliderPosition() >= maximum()};
 }
 
 void CSteadyScrollBar::SetPlace(int maximum, int pageStep, int value) {
