@@ -278,16 +278,24 @@ void ConnectToThePrompt(CNxrSession& session, CRecordingSink& sink, const CDevSi
     sink.received.clear();
 }
 
-// More than the high-water mark arrives while the owner sleeps: the reader
-// pauses (TCP holds the device back), resumes, and every byte arrives in order.
-TEST(NxrSessionLinkErrors, BackPressureOnALongStallLosesNothing) {
+// A session connected to the simulator over TCP, at its prompt.
+class NxrSessionAtThePrompt : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+        session.Advise(&sink);
+        ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    }
+
     CDevSimProcess device;
-    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
     CNxrSession session;
     CRecordingSink sink;
-    session.Advise(&sink);
     NxrHandle handle = 0;
-    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+};
+
+// More than the high-water mark arrives while the owner sleeps: the reader
+// pauses (TCP holds the device back), resumes, and every byte arrives in order.
+TEST_F(NxrSessionAtThePrompt, BackPressureOnALongStallLosesNothing) {
     constexpr std::size_t kBytes = 48u << 20;  // above the 32 MB mark
     ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
               0);
@@ -355,14 +363,7 @@ TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrives
 // A burst smaller than the trim's threshold leaves its room in the heaps only
 // until the link has been quiet a moment; a prompt's few bytes cost no trim,
 // nor does a quiet link.
-TEST(NxrSessionLinkErrors, ALinkThatGoesQuietAfterABurstGivesTheHeapsRoomBack) {
-    CDevSimProcess device;
-    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
-    CNxrSession session;
-    CRecordingSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+TEST_F(NxrSessionAtThePrompt, ALinkThatGoesQuietAfterABurstGivesTheHeapsRoomBack) {
     const int settle = CNxrSession::kSettleTrimMs;
     WaitFor([] { return false; }, 3 * settle);
     EXPECT_EQ(session.HeapTrims(), 0u) << "a prompt's few bytes were trimmed for";
