@@ -127,10 +127,7 @@ void CFilterView::Slice() {
         SetStatus(tr("filtering… %1%").arg(static_cast<int>(m_filter->Progress() * 100)));
     }
     if (count != before) {
-        UpdateScrollBar();
-        if (atEnd) {
-            verticalScrollBar()->setValue(verticalScrollBar()->maximum());
-        }
+        UpdateScrollBar(atEnd);
         viewport()->update();
     }
 }
@@ -251,20 +248,23 @@ void CFilterView::ScrollToLine(std::size_t line) {
     verticalScrollBar()->setValue(static_cast<int>(std::min<std::size_t>(line, INT32_MAX)));
 }
 
-int CFilterView::VisibleRows() const {
-    const int rowHeight = m_fonts.RowHeight() > 0 ? m_fonts.RowHeight() : fontMetrics().height();
-    return std::max(1, viewport()->height() / std::max(1, rowHeight));
+int CFilterView::RowHeight() const {
+    return std::max(1, m_fonts.Count() > 0 ? m_fonts.RowHeight() : fontMetrics().height());
 }
 
-void CFilterView::UpdateScrollBar() {
+int CFilterView::VisibleRows() const {
+    return std::max(1, viewport()->height() / RowHeight());
+}
+
+void CFilterView::UpdateScrollBar(bool toEnd) {
     const std::size_t count = m_filter ? m_filter->Lines().size() : 0;
     const int rows = VisibleRows();
-    verticalScrollBar()->setPageStep(rows);
-    verticalScrollBar()->setSingleStep(1);
-    verticalScrollBar()->setRange(
-        0, static_cast<int>(std::min<std::size_t>(
-               count > static_cast<std::size_t>(rows) ? count - static_cast<std::size_t>(rows) : 0,
-               INT32_MAX)));
+    const int maximum = static_cast<int>(std::min<std::size_t>(
+        count > static_cast<std::size_t>(rows) ? count - static_cast<std::size_t>(rows) : 0,
+        INT32_MAX));
+    auto* bar = static_cast<CSteadyScrollBar*>(verticalScrollBar());
+    bar->setSingleStep(1);
+    bar->SetPlace(maximum, rows, toEnd ? maximum : std::min(bar->value(), maximum));
 }
 
 void CFilterView::SelectLines(std::size_t anchor, std::size_t caret) {
@@ -303,6 +303,12 @@ void CFilterView::paintEvent(QPaintEvent*) {
     m_fonts.Clear();
     m_layout.ClearFormats();
     m_fonts.Sync(m_shown, m_layout, font(), *this, CFontMetricsCache::Shared());
+    if (verticalScrollBar()->pageStep() != VisibleRows()) {
+        // The rows' height is known from the style's fonts, now measured:
+        // the range set before this (at the first lines) counted by the
+        // widget's font.
+        UpdateScrollBar();
+    }
     // One row a line: what passes the right edge is cut.
     m_layout.SetWidth(1e9F);
     std::vector<CLineLayout::SRow> layoutRows;
@@ -343,8 +349,7 @@ void CFilterView::scrollContentsBy(int, int) {
 }
 
 std::size_t CFilterView::LineAt(int y) const {
-    const int rowHeight = m_fonts.RowHeight() > 0 ? m_fonts.RowHeight() : fontMetrics().height();
-    return TopLine() + static_cast<std::size_t>(std::max(0, y) / std::max(1, rowHeight));
+    return TopLine() + static_cast<std::size_t>(std::max(0, y) / RowHeight());
 }
 
 void CFilterView::keyPressEvent(QKeyEvent* event) {

@@ -89,9 +89,14 @@ class CFilterView final : public QAbstractScrollArea {
     // With `stamps`, each line's stamp as the console's column shows it.
     void DrawLines(std::size_t first, std::size_t last, CDisplayDocument& out,
                    std::vector<std::string>* stamps = nullptr);
-    void UpdateScrollBar();
+    // The range for the lines kept; `toEnd` takes the view to the last
+    // of them in the same change.
+    void UpdateScrollBar(bool toEnd = false);
     void SetStatus(const QString& text);
     std::size_t LineAt(int y) const;
+    // The rows' height in the style's fonts as last painted; before the
+    // first paint, in the widget's font.
+    int RowHeight() const;
     bool IndexCurrent() const;
 
     CConsoleView& m_console;

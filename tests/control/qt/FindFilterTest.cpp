@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QVBoxLayout>
 
@@ -189,6 +190,33 @@ TEST_F(FindFilter, TakesInNewLiveRecordsThatMatch) {
         filter.Slice();
     }
     EXPECT_EQ(Shown(), "one hit\ntwo hit\nthree hit and more\n");
+}
+
+TEST_F(FindFilter, FollowsNewMatchesFromItsLastLineAndStaysWhereTheUserScrolledElse) {
+    std::string lines;
+    for (int i = 0; i < 100; ++i) {
+        lines += "hit " + std::to_string(i) + "\r\n";
+    }
+    Add(lines);
+    FilterBy(QStringLiteral("hit"));
+    const auto more = [&](int from) {
+        Add("hit " + std::to_string(from) + "\r\nhit " + std::to_string(from + 1) + "\r\n");
+        channel.DrainPending();
+        for (int i = 0; i < 10; ++i) {
+            filter.Slice();
+        }
+    };
+    const std::size_t rows = static_cast<std::size_t>(filter.VisibleRows());
+    ASSERT_LT(rows, 50u);
+    filter.ScrollToLine(1000);
+    ASSERT_EQ(filter.TopLine(), 100 - rows);
+    more(100);
+    EXPECT_EQ(filter.Lines().size(), 102u);
+    EXPECT_EQ(filter.TopLine(), 102 - rows) << "the last line stays in sight";
+    filter.ScrollToLine(5);
+    more(102);
+    EXPECT_EQ(filter.Lines().size(), 104u);
+    EXPECT_EQ(filter.TopLine(), 5u);
 }
 
 TEST_F(FindFilter, SelectsAndCopiesWholeLines) {
