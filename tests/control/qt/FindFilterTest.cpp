@@ -283,10 +283,13 @@ TEST(FindFilterPicture, DISABLED_Screenshot) {
     if (picture == nullptr) {
         FAIL() << "set QUILLPAD_SCREENSHOT to the picture's file";
     }
+    setenv("TZ", "UTC0", 1);
+    tzset();
     CQueuedChannel channel;
     CManualClock clock{1000, 1700000000};
     CDataStore store(channel, clock);
     SViewSettings settings;
+    settings.stampMode = EStampMode::Absolute;
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -304,7 +307,8 @@ TEST(FindFilterPicture, DISABLED_Screenshot) {
     const auto schemes = MakeBuiltinSchemes(EBuiltinSet::B);
     channel.Send(view->Handle(), UM_SET_SCHEME, 0, 0,
                  CPayload::Make(std::shared_ptr<const CStyleScheme>(schemes[0])));
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 600; ++i) {
+        clock.SetTick(1000 + static_cast<std::uint32_t>(i) * 137);
         store.AddOutgoingBytes(0, "status\r");
         store.AddIncomingBytes(0, "axis 2 ready, temp 41.5 C\r\n");
         if (i % 23 == 4) {
