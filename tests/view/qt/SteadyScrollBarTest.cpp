@@ -13,6 +13,10 @@ class SteadyScrollBar : public ::testing::Test {
         bar.resize(16, 300);
         bar.show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&bar));
+        // The window's activation repaints it in the active colours when the
+        // platform gets to it; what is counted comes after.
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&bar));
+        bar.repaint();
     }
     // Paints that the changes so far brought.
     int PaintsAfter() {
