@@ -37,6 +37,7 @@ ByteString CNxrAsciiSender::Next(std::uint32_t nowMs) {
     }
     ByteString out = m_data.substr(m_offset, end - m_offset);
     m_offset = end;
+    m_pause = pause;
     m_due = nowMs + pause;
     return out;
 }

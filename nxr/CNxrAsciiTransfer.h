@@ -25,6 +25,10 @@ class CNxrAsciiSender {
     // The bytes that may go at `nowMs`: empty while a pause lasts or once
     // everything went. Call again at NextDeadline().
     ByteString Next(std::uint32_t nowMs);
+    // The bytes Next handed out last went to the link at `nowMs`: the pause
+    // after them counts from there, so that a write held up (a busy
+    // machine) does not shorten the pause a slow controller needs.
+    void Sent(std::uint32_t nowMs) { m_due = nowMs + m_pause; }
     bool Done() const { return m_offset >= m_data.size(); }
     std::uint32_t NextDeadline() const { return m_due; }
     std::size_t BytesDone() const { return m_offset; }
@@ -38,6 +42,7 @@ class CNxrAsciiSender {
     SAsciiPacing m_pacing;
     std::size_t m_offset = 0;
     std::uint32_t m_due = 0;
+    std::uint32_t m_pause = 0;  // after the bytes handed out last
 };
 
 class CNxrAsciiReceiver {

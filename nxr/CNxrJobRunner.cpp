@@ -49,7 +49,9 @@ void CNxrJobRunner::Pump() {
         if (turn != m_turn) {
             return;  // the send lost the link, which ended the job
         }
-        if (!error.empty() && !m_told) {
+        if (error.empty()) {
+            m_job->OutputSent(m_clock.TickCount());
+        } else if (!m_told) {
             m_told = true;
             m_job->LinkLost(error);
         }

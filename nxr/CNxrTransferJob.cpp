@@ -323,6 +323,12 @@ void CNxrTransferJob::LinkLost(const std::string& why) {
     Finish(false, "the link went down: " + why);
 }
 
+void CNxrTransferJob::OutputSent(std::uint32_t nowMs) {
+    if (m_aSender) {
+        m_aSender->Sent(nowMs);
+    }
+}
+
 ByteString CNxrTransferJob::TakeOutput() {
     ByteString out;
     out.swap(m_out);

@@ -58,6 +58,7 @@ class CNxrTransferJob final : public INxrJob {
     void LinkLost(const std::string& why) override;
 
     ByteString TakeOutput() override;
+    void OutputSent(std::uint32_t nowMs) override;
     ENxrJobOutput OutputKind() const override {
         return OwnsLink() ? ENxrJobOutput::Protocol : ENxrJobOutput::Console;
     }

@@ -60,6 +60,8 @@ class INxrJob {
     virtual void LinkLost(const std::string& why) = 0;
 
     virtual ByteString TakeOutput() = 0;
+    // What TakeOutput gave went to the link at `nowMs`.
+    virtual void OutputSent(std::uint32_t /*nowMs*/) {}
     virtual ENxrJobOutput OutputKind() const = 0;
     virtual std::vector<NxrJobEvent> TakeJobEvents() = 0;
 

@@ -38,6 +38,14 @@ TEST(AsciiTransfer, PacingPausesAfterLinesAndCharacters) {
     EXPECT_EQ(chars.NextDeadline(), 30u);
     EXPECT_EQ(chars.Next(30), "y");
     EXPECT_EQ(chars.BytesDone(), 3u);
+
+    // A line whose write was held up pauses from the write on.
+    CNxrAsciiSender late("ab\ncd", {.lineDelayMs = 50}, 0);
+    EXPECT_EQ(late.Next(0), "ab\n");
+    late.Sent(7);
+    EXPECT_EQ(late.Next(50), "");
+    EXPECT_EQ(late.NextDeadline(), 57u);
+    EXPECT_EQ(late.Next(57), "cd");
 }
 
 TEST(AsciiTransfer, ReceiveKeepsEveryByte) {

@@ -24,6 +24,7 @@ struct SJobState {
     std::vector<std::optional<std::string>> answers;
     int cancels = 0;
     int linkLost = 0;
+    std::vector<std::uint32_t> sentAt;  // OutputSent's times
     std::string error;
 };
 
@@ -54,6 +55,7 @@ class CFakeJob final : public INxrJob {
         m_s.finished = true;
     }
     ByteString TakeOutput() override { return std::exchange(m_s.out, {}); }
+    void OutputSent(std::uint32_t nowMs) override { m_s.sentAt.push_back(nowMs); }
     ENxrJobOutput OutputKind() const override { return m_s.kind; }
     std::vector<NxrJobEvent> TakeJobEvents() override { return std::exchange(m_s.events, {}); }
     bool Finished() const override { return m_s.finished; }
@@ -236,6 +238,22 @@ TEST_F(JobRunner, AShortProtocolWriteEndsTheJobOnce) {
     EXPECT_EQ(ended, std::vector<std::string>{"4 the link took only part of a block"});
     runner.LinkLost("down");
     EXPECT_EQ(job.linkLost, 1);
+    EXPECT_TRUE(job.sentAt.empty()) << "what the link did not take was not sent";
+}
+
+// A job hears when its output went, after the write: a pause it keeps after
+// it (ASCII Send's pacing) starts there, however long the write took.
+TEST_F(JobRunner, AJobHearsWhenItsOutputWent) {
+    SJobState job;
+    job.out = "line\r";
+    job.deadline = clock.TickCount() + 100;
+    host.onSend = [&] { clock.Advance(7); };
+    const std::uint32_t start = clock.TickCount();
+    ASSERT_TRUE(runner.Run(Order(1, job)));
+    ASSERT_EQ(host.sent.size(), 1u);
+    EXPECT_EQ(job.sentAt, std::vector<std::uint32_t>{start + 7});
+    runner.TimerFired();
+    EXPECT_EQ(job.sentAt.size(), 1u) << "nothing more went";
 }
 
 // The host may lose the link inside a send (a write that fails): the job then
