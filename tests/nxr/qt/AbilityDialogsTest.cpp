@@ -52,8 +52,9 @@ TEST_F(AbilityDialogs, AClosedSessionAndAClosedDialogLeaveNothingHanging) {
     }
     CNxrAbilityGroupDlg dialog(&session, handle, EAbilityGroup::DevInfo);
     dialog.RunButton(1)->click();  // the bus scan takes a while
-    // Its progress shows in the dialog, not in a task window beside it.
-    ASSERT_TRUE(WaitFor([&] { return dialog.StatusText().contains("25% Address 1"); }))
+    // Its progress shows in the dialog, not in a task window beside it. Any
+    // step will do: a slow build (the sanitizers) may see the first two at once.
+    ASSERT_TRUE(WaitFor([&] { return dialog.StatusText().contains("% Address "); }))
         << dialog.StatusText().toStdString();
     EXPECT_TRUE(sink.tasks.empty());
     NxrHandle copy = handle;

@@ -82,10 +82,12 @@ TEST_F(NxrSessionRepeat, KeepsItsPeriodWhileTheOwnerIsHeldUpAndIsStoredAsTheCons
         // Held up by the owner, a send would come 30 ms after the last.
         EXPECT_LT(writes[k].first - writes[k - 1].first, 25ms) << "send " << k;
     }
-    // Planned from the first send: none before its time.
+    // Planned from the first send's millisecond: none before its time. The
+    // first write may itself come late in that millisecond or past it (the
+    // sanitizers slow the way to the link), which the others do not repeat.
     for (std::size_t k = 0; k < writes.size(); ++k) {
         const auto due = std::chrono::milliseconds(10 * static_cast<std::int64_t>(k));
-        EXPECT_GE(writes[k].first - writes[0].first, due - 1ms) << "send " << k;
+        EXPECT_GE(writes[k].first - writes[0].first, due - 2ms) << "send " << k;
     }
     // The records are the console's own, one per send, as a typed send's.
     ByteString all;
