@@ -8,10 +8,12 @@
 // told from one the console itself spent. With QUILLPAD_TURN_TRACE set to a
 // number of ms, every turn longer than that is printed to stderr with its
 // CLOCK_MONOTONIC start and end (perf record -k CLOCK_MONOTONIC lines up
-// with them) and its CPU time.
+// with them), its CPU time and how many iterations of the loop it held (the
+// dispatcher's wakes: 2 or more where the tick came due just after one began).
 
 #include <time.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -49,6 +51,12 @@ inline SLoopTurns LoopTurns(const std::function<bool()>& done, int limitMs) {
     qint64 worst = 0;
     qint64 worstCpu = 0;
     qint64 busiest = 0;
+    int wakes = 0;
+    QMetaObject::Connection awake;
+    if (auto* dispatcher = QAbstractEventDispatcher::instance(); dispatcher != nullptr) {
+        awake =
+            QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&wakes] { ++wakes; });
+    }
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const qint64 now = ClockNs(CLOCK_MONOTONIC);
         const qint64 cpu = ClockNs(CLOCK_THREAD_CPUTIME_ID);
@@ -58,11 +66,12 @@ inline SLoopTurns LoopTurns(const std::function<bool()>& done, int limitMs) {
         }
         busiest = std::max(busiest, cpu - lastCpu);
         if (traceNs >= 0 && now - last > traceNs) {
-            std::fprintf(stderr, "TURN %.6f %.6f wall %.3f ms cpu %.3f ms\n",
+            std::fprintf(stderr, "TURN %.6f %.6f wall %.3f ms cpu %.3f ms wakes %d\n",
                          static_cast<double>(last) / 1e9, static_cast<double>(now) / 1e9,
                          static_cast<double>(now - last) / 1e6,
-                         static_cast<double>(cpu - lastCpu) / 1e6);
+                         static_cast<double>(cpu - lastCpu) / 1e6, wakes);
         }
+        wakes = 0;
         last = now;
         lastCpu = cpu;
     });
@@ -70,6 +79,7 @@ inline SLoopTurns LoopTurns(const std::function<bool()>& done, int limitMs) {
     while (!done() && clock.elapsed() < limitMs) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
+    QObject::disconnect(awake);
     return {static_cast<double>(worst) / 1e6, static_cast<double>(worstCpu) / 1e6,
             static_cast<double>(busiest) / 1e6};
 }
