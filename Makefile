@@ -9,6 +9,8 @@ RELEASE_DIR ?= build/release
 TSAN_DIR    ?= build/tsan
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 SOAK_MINUTES ?= 30
+# ccache, where it is installed, for the rebuilds of a working day.
+LAUNCHER    := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps run test package bench soak fuzz build-debug build-release build-tsan test-tsan format clean
 
@@ -18,16 +20,18 @@ deps:
 	@tools/install-deps.sh
 
 build-debug: deps
-	cmake -S . -B $(DEBUG_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLPAD_SANITIZE=ON
+	cmake -S . -B $(DEBUG_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLPAD_SANITIZE=ON $(LAUNCHER)
 	cmake --build $(DEBUG_DIR) -j $(JOBS)
 
+# The tests are built and run in the debug tree; the release tree holds what
+# `make run`, `make bench` and `make package` use.
 build-release: deps
-	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLPAD_BENCH=ON
+	cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLPAD_BENCH=ON -DQUILLPAD_TESTS=OFF $(LAUNCHER)
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 # The I/O thread's tests again, under ThreadSanitizer.
 build-tsan: deps
-	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLPAD_TSAN=ON
+	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLPAD_TSAN=ON $(LAUNCHER)
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target quillpad_io_tests quillpad-devsim
 
 run: build-release
