@@ -529,20 +529,31 @@ void CNxrSession::Drain() {
     }
     NxrIoEvent event;
     bool emptied = true;
-    while (inbox->Take(event)) {
-        if (const auto* received = std::get_if<SNxrIoReceived>(&event)) {
-            m_bytesSinceTrim += received->bytes.size();
+    while (true) {
+        if (!m_receiving) {
+            if (!inbox->Take(event)) {
+                break;
+            }
+            if (inbox->TakeResume()) {
+                ToWorker([](CNxrIoWorker& worker) { worker.Resume(); });
+            }
+            if (auto* received = std::get_if<SNxrIoReceived>(&event)) {
+                m_bytesSinceTrim += received->bytes.size();
+                m_receiving = std::make_shared<const ByteString>(std::move(received->bytes));
+                m_receivingOwner = received->owner;
+                m_receivingAt = 0;
+            } else {
+                std::visit([this](auto& e) { Deliver(e); }, event);
+                if (!alive) {
+                    return;
+                }
+            }
         }
-        std::visit([this](auto& e) { Deliver(e); }, event);
+        const bool whole = !m_receiving || DeliverReceiving(turn, budgetNs);
         if (!alive) {
             return;
         }
-        if (inbox->TakeResume()) {
-            ToWorker([](CNxrIoWorker& worker) { worker.Resume(); });
-        }
-        const std::int64_t elapsed = turn.nsecsElapsed();
-        if (elapsed >= budgetNs ||
-            (ThreadTurnBudget().Spent() && elapsed >= CTurnBudget::kFloorNs)) {
+        if (!whole || TurnUsedUp(turn, budgetNs)) {
             ScheduleDrain();  // the rest in the next turn; the queue is still awake
             emptied = false;
             break;
@@ -557,6 +568,37 @@ void CNxrSession::Drain() {
         m_settleTrim->start();
     }
     m_longestTurnNs = std::max<std::int64_t>(m_longestTurnNs, turn.nsecsElapsed());
+}
+
+bool CNxrSession::TurnUsedUp(const QElapsedTimer& turn, std::int64_t budgetNs) {
+    const std::int64_t elapsed = turn.nsecsElapsed();
+    return elapsed >= budgetNs || (ThreadTurnBudget().Spent() && elapsed >= CTurnBudget::kFloorNs);
+}
+
+bool CNxrSession::DeliverReceiving(const QElapsedTimer& turn, std::int64_t budgetNs) {
+    const QPointer<CNxrSession> alive(this);
+    const std::shared_ptr<const ByteString> bytes = m_receiving;
+    while (true) {
+        const std::string_view rest = std::string_view(*bytes).substr(m_receivingAt);
+        const std::string_view piece = rest.substr(0, kDeliverPieceBytes);
+        m_receivingAt += piece.size();
+        const bool last = piece.size() == rest.size();
+        if (last) {
+            m_receiving.reset();
+        }
+        if (m_sink != nullptr) {
+            m_sink->OnDataReceived(m_receivingOwner, piece);
+        }
+        if (!alive) {
+            return false;
+        }
+        if (last || m_receiving != bytes) {
+            return true;  // done, or a drain from within the handler delivered the rest
+        }
+        if (TurnUsedUp(turn, budgetNs)) {
+            return false;
+        }
+    }
 }
 
 void CNxrSession::TrimHeaps() {

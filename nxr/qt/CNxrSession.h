@@ -22,6 +22,7 @@
 #include "nxr/qt/CNxrIoThread.h"
 #include "platform/Clock.h"
 
+class QElapsedTimer;
 class QTimer;
 
 namespace quillpad {
@@ -36,6 +37,11 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // platform/TurnBudget.h) and goes on in the next, so a flood never
     // freezes the user interface.
     static constexpr int kTurnBudgetMs = 4;
+    // Received data goes to the sink in pieces of at most this much, and the
+    // budget is looked at between them: the inbox joins a flood into events
+    // of up to CNxrInbox::kJoinLimit, and one of those could take a turn's
+    // whole budget and more (20 triggers over it, the store's fresh pages).
+    static constexpr std::size_t kDeliverPieceBytes = std::size_t{64} << 10;
     // This much received, once the inbox is empty, gives the heaps' free
     // space back: at most this much stays behind a flood that has passed.
     static constexpr std::size_t kTrimAfterBytes = std::size_t{16} << 20;
@@ -141,6 +147,11 @@ class CNxrSession final : public QObject, public INxrSession2 {
     void ScheduleDrain();
     void TrimHeaps();
     void Drain();
+    // Whether a drain that started `turn` ago with `budgetNs` must stop.
+    static bool TurnUsedUp(const QElapsedTimer& turn, std::int64_t budgetNs);
+    // Delivers the received event being delivered, a piece at a time, until
+    // it is done (true) or the turn is used up.
+    bool DeliverReceiving(const QElapsedTimer& turn, std::int64_t budgetNs);
     // One delivery for each kind of event.
     void Deliver(SNxrIoStatus& event);
     void Deliver(SNxrIoLinkUp& event);
@@ -188,6 +199,14 @@ class CNxrSession final : public QObject, public INxrSession2 {
     std::shared_ptr<INxrPortEnumerator> m_ports;
     std::optional<SNxrRetryPolicy> m_policy;
     std::int64_t m_longestTurnNs = 0;
+    // A received event taken from the inbox and not yet delivered whole, and
+    // how much of it has been: its rest goes before anything the inbox holds.
+    // Shared with the delivery of a piece, which holds it: a handler that
+    // runs a loop of its own may drain from within a piece, and its bytes
+    // must outlive that drain.
+    std::shared_ptr<const ByteString> m_receiving;
+    std::uint32_t m_receivingOwner = 0;
+    std::size_t m_receivingAt = 0;
     // Received since the heaps last gave their free space back.
     std::size_t m_bytesSinceTrim = 0;
     std::uint64_t m_heapTrims = 0;

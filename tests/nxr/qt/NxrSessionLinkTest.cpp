@@ -7,6 +7,9 @@
 #include <QTcpServer>
 #include <QThread>
 
+#include <algorithm>
+#include <chrono>
+
 #include "devsim/CDevSimEngine.h"
 #include "nxr/NxrParamBlock.h"
 #include "nxr/qt/CNxrSession.h"
@@ -358,6 +361,112 @@ TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrives
     ASSERT_GE(sink.received.size(), start + kBytes);
     EXPECT_TRUE(sink.received.compare(start, kBytes, CDevSimEngine::FloodBytes(0, kBytes)) == 0)
         << "the flood arrived changed or incomplete";
+}
+
+// A flood joined into large events reaches a slow sink in pieces, and the
+// drain stops between the pieces of one event once its turn is used up: no
+// turn delivers more than one piece when each piece takes longer than the
+// floor of a spent turn. The flood still arrives whole and in order.
+TEST(NxrSessionLinkErrors, ASlowSinkGetsAJoinedFloodInPiecesOneATurnWhenTheTurnIsSpent) {
+    struct CSlowSink final : CRecordingSink {
+        std::int32_t OnDataReceived(std::uint32_t ownerId, std::string_view data) override {
+            largestPiece = std::max(largestPiece, data.size());
+            thisTurn += data.size();
+            largestTurn = std::max(largestTurn, thisTurn);
+            // Longer than a spent turn's floor: the drain must stop after it.
+            const auto until = std::chrono::steady_clock::now() +
+                               std::chrono::nanoseconds(CTurnBudget::kFloorNs * 3 / 2);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+            return CRecordingSink::OnDataReceived(ownerId, data);
+        }
+        std::size_t largestPiece = 0;
+        std::size_t thisTurn = 0;
+        std::size_t largestTurn = 0;
+    };
+    CDevSimProcess device;
+    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+    CNxrSession session;  // hooks the turns' start before the hook below
+    CSlowSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    constexpr std::size_t kBytes = 4u << 20;
+    // The flood is queued whole before the owner takes any of it, so the
+    // inbox joins it into its largest events.
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+              0);
+    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= kBytes; }, 60000))
+        << "the flood never queued up: " << session.QueuedBytes();
+    // Every turn from here is spent by something else before the drain.
+    QObject context;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                     &context, [&] {
+                         ThreadTurnBudget().Spend();
+                         sink.thisTurn = 0;
+                     });
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_LE(sink.largestPiece, CNxrSession::kDeliverPieceBytes);
+    EXPECT_LE(sink.largestTurn, CNxrSession::kDeliverPieceBytes)
+        << "a spent turn delivered more than one piece";
+    const auto start = sink.received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    ASSERT_GE(sink.received.size(), start + kBytes);
+    EXPECT_TRUE(sink.received.compare(start, kBytes, CDevSimEngine::FloodBytes(0, kBytes)) == 0)
+        << "the flood arrived changed or incomplete";
+}
+
+// A handler that runs the event loop from within a piece (as a dialog would)
+// lets the session drain from there: the rest of the event being delivered
+// comes first, then what follows it, and nothing is lost or freed early.
+TEST(NxrSessionLinkErrors, AHandlerThatRunsTheLoopWithinAPieceKeepsTheFloodInOrder) {
+    struct CNestingSink final : CRecordingSink {
+        std::int32_t OnDataReceived(std::uint32_t ownerId, std::string_view data) override {
+            CRecordingSink::OnDataReceived(ownerId, data);
+            if (!nested && ++calls % 3 == 0) {
+                const std::size_t end = received.size();
+                nested = true;
+                for (int i = 0; i < 3; ++i) {
+                    QCoreApplication::processEvents();
+                }
+                nested = false;
+                ++nestedRuns;
+                // The piece's bytes are still there after the nested drains.
+                if (data.back() != received[end - 1]) {
+                    ++piecesChanged;
+                }
+            }
+            return 0;
+        }
+        bool nested = false;
+        int calls = 0;
+        int nestedRuns = 0;
+        int piecesChanged = 0;
+    };
+    CDevSimProcess device;
+    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+    CNxrSession session;
+    CNestingSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    constexpr std::size_t kBytes = 4u << 20;
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+              0);
+    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= kBytes; }, 60000));
+    QObject context;
+    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
+                     &context, [] { ThreadTurnBudget().Spend(); });
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_GT(sink.nestedRuns, 10);
+    EXPECT_EQ(sink.piecesChanged, 0);
+    const auto start = sink.received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    ASSERT_GE(sink.received.size(), start + kBytes);
+    EXPECT_TRUE(sink.received.compare(start, kBytes, CDevSimEngine::FloodBytes(0, kBytes)) == 0)
+        << "the flood arrived changed, out of order or incomplete";
 }
 
 // A burst smaller than the trim's threshold leaves its room in the heaps only
