@@ -91,12 +91,16 @@ char* CRecordArena::Reserve(std::uint32_t length) {
         own >= 8 ? kBlockBytes : std::min(kBlockBytes, kFirstBlockBytes << own);
     const std::uint32_t capacity =
         length > standard / 4 ? length : static_cast<std::uint32_t>(standard);
+    if (capacity == kBlockBytes && m_spareBlocks.empty()) {
+        RecycleWrittenBlock();
+    }
     SBlock block;
     if (capacity == kBlockBytes && !m_spareBlocks.empty()) {
         block.data = std::move(m_spareBlocks.back());
         m_spareBlocks.pop_back();
     } else {
         block.data = AllocatePages(capacity);
+        m_freshBlocks += capacity == kBlockBytes ? 1 : 0;
     }
     block.capacity = capacity;
     block.firstRecord = m_count;
@@ -476,20 +480,38 @@ void CRecordArena::DropOverBudget() {
     // The last block is still being filled; it never goes.
     while (held > m_target.budgetBytes && m_firstResident + 1 < m_blocks.size() &&
            BlockEnd(m_firstResident) <= m_written) {
-        SBlock& block = m_blocks[m_firstResident];
+        const SBlock& block = m_blocks[m_firstResident];
         held -= block.heads.capacity() * sizeof(SPackedHead);
-        if (block.capacity == kBlockBytes && m_spareBlocks.size() < kSpareBlocks) {
-            m_spareBlocks.push_back(std::move(block.data));  // still held, as a spare
-        } else {
+        const bool spare = block.capacity == kBlockBytes && m_spareBlocks.size() < kSpareBlocks;
+        if (!spare) {
             held -= block.capacity;
-            block.data.reset();
         }
-        block.heads = {};
-        block.capacity = 0;
-        block.used = 0;
-        m_spilledSparseBytes += block.sparse.capacity() * sizeof(std::uint64_t);
-        ++m_firstResident;
+        DropFirstResident(spare);
     }
+}
+
+void CRecordArena::RecycleWrittenBlock() {
+    if (m_target.folder.empty() || m_spillFailed || m_firstResident + 1 >= m_blocks.size() ||
+        BlockEnd(m_firstResident) > m_written ||
+        m_blocks[m_firstResident].capacity != kBlockBytes ||
+        ReservedBytes() + kBlockBytes <= m_target.budgetBytes) {
+        return;
+    }
+    DropFirstResident(true);
+}
+
+void CRecordArena::DropFirstResident(bool keepAsSpare) {
+    SBlock& block = m_blocks[m_firstResident];
+    if (keepAsSpare) {
+        m_spareBlocks.push_back(std::move(block.data));  // still held, as a spare
+    } else {
+        block.data.reset();
+    }
+    block.heads = {};
+    block.capacity = 0;
+    block.used = 0;
+    m_spilledSparseBytes += block.sparse.capacity() * sizeof(std::uint64_t);
+    ++m_firstResident;
 }
 
 bool CRecordArena::FlushSpill(std::optional<std::chrono::steady_clock::time_point> deadline) {

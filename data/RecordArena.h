@@ -160,6 +160,8 @@ class CRecordArena {
     // records read from disk.
     void DropWindows() const { UnmapWindows(); }
     std::size_t SpilledSegments() const { return m_firstResident; }
+    // Blocks of kBlockBytes that took fresh pages from the system.
+    std::size_t FreshBlocks() const { return m_freshBlocks; }
     std::size_t WrittenRecords() const { return m_written; }
 
     // Bytes held in memory for data, heads and the index of spilled
@@ -216,6 +218,14 @@ class CRecordArena {
     // What the arena may hold past its budget while the spill file catches up.
     std::size_t SpillSlack() const;
     void DropOverBudget();
+    // A new block at the budget takes the pages of the oldest one on disk,
+    // when there is no spare: fresh pages from the system cost a fault each
+    // on first touch, and pages given back an unmap, both within a turn (on
+    // a virtual machine 2 to 3 ms a block each).
+    void RecycleWrittenBlock();
+    // The oldest block in memory leaves it (it is on disk), its pages kept
+    // as a spare or given back.
+    void DropFirstResident(bool keepAsSpare);
     std::size_t ResidentBytes(const SBlock& block) const;
 
     std::vector<SBlock> m_blocks;
@@ -233,6 +243,7 @@ class CRecordArena {
     // The sparse indexes of the blocks from the adopted log's to m_firstResident.
     std::size_t m_spilledSparseBytes = 0;
     std::vector<PageBuffer> m_spareBlocks;  // of kBlockBytes, for the next blocks
+    std::size_t m_freshBlocks = 0;
     // A piece of the spill file being written: the records' heads, and what
     // goes out, heads and records' bytes in turn.
     std::string m_writeHeads;

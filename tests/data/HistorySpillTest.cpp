@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <random>
 #include <string>
 #include <thread>
@@ -349,6 +350,44 @@ TEST_F(HistorySpillTest, TheIndexOfEverySegmentOnDiskCountsAgainstTheBudget) {
     const std::size_t more = arena.SpilledSegments() - segments;
     ASSERT_GE(more, 30u);
     EXPECT_GE(arena.ReservedBytes() - held, more * 2048 * sizeof(std::uint64_t));
+}
+
+// Once the history is at its budget, a flood's new blocks take the pages of
+// the oldest ones on disk: none comes fresh from the system (a fault a page)
+// and none goes back to it (an unmap), and every record is still found.
+TEST_F(HistorySpillTest, AtTheBudgetNewBlocksTakeThePagesOfTheOldestOnDisk) {
+    constexpr std::size_t kBig = 32 * kBudget;
+    CRecordArena arena;
+    arena.SetSpillTarget(SSpillTarget{dir.File("cache"), kBig, 1'709'647'629, 1000});
+    // A flood's pieces: their heads weigh nothing beside their bytes.
+    std::string record(60'000, '\0');
+    constexpr std::size_t kTurnRecords = 200;  // a long turn's: more blocks than the spares
+    std::size_t appended = 0;
+    const auto feed = [&](std::size_t bytes) {
+        for (std::size_t i = 0; i < bytes / record.size(); ++i, ++appended) {
+            std::memcpy(record.data(), &appended, sizeof appended);
+            arena.Append(1000, 0, kDirectionIncoming, kSourceOwn, record);
+            if (i % kTurnRecords == 0) {
+                ASSERT_TRUE(arena.FlushSpill());
+            }
+        }
+        ASSERT_TRUE(arena.FlushSpill());
+    };
+    feed(2 * kBig);
+    const std::size_t fresh = arena.FreshBlocks();
+    EXPECT_LE(fresh, (kBig + kTurnRecords * record.size()) / CRecordArena::kBlockBytes + 1)
+        << "more than the budget and a turn came fresh";
+    feed(3 * kBig);
+    EXPECT_EQ(arena.FreshBlocks(), fresh) << "a block past the budget took fresh pages";
+    EXPECT_LE(arena.ReservedBytes(), kBig + CRecordArena::kBlockBytes);
+    EXPECT_GT(arena.SpilledSegments(), 60u);
+    for (std::size_t index = 0; index < appended; index += 7) {
+        const SDataRecord r = arena.At(index);
+        ASSERT_EQ(r.length, record.size()) << index;
+        std::size_t stored = 0;
+        std::memcpy(&stored, r.bytes.data(), sizeof stored);
+        ASSERT_EQ(stored, index);
+    }
 }
 
 TEST_F(HistorySpillTest, NoBudgetMeansNoFileAndClosingRemovesIt) {
