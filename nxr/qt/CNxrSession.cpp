@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <algorithm>
 #include <utility>
 
 #include "nxr/NxrCodes.h"
@@ -529,6 +530,7 @@ void CNxrSession::Drain() {
     }
     NxrIoEvent event;
     bool emptied = true;
+    std::size_t delivered = 0;
     while (true) {
         if (!m_receiving) {
             if (!inbox->Take(event)) {
@@ -549,7 +551,7 @@ void CNxrSession::Drain() {
                 }
             }
         }
-        const bool whole = !m_receiving || DeliverReceiving(turn, budgetNs);
+        const bool whole = !m_receiving || DeliverReceiving(turn, budgetNs, delivered);
         if (!alive) {
             return;
         }
@@ -575,13 +577,15 @@ bool CNxrSession::TurnUsedUp(const QElapsedTimer& turn, std::int64_t budgetNs) {
     return elapsed >= budgetNs || (ThreadTurnBudget().Spent() && elapsed >= CTurnBudget::kFloorNs);
 }
 
-bool CNxrSession::DeliverReceiving(const QElapsedTimer& turn, std::int64_t budgetNs) {
+bool CNxrSession::DeliverReceiving(const QElapsedTimer& turn, std::int64_t budgetNs,
+                                   std::size_t& delivered) {
     const QPointer<CNxrSession> alive(this);
     const std::shared_ptr<const ByteString> bytes = m_receiving;
     while (true) {
         const std::string_view rest = std::string_view(*bytes).substr(m_receivingAt);
-        const std::string_view piece = rest.substr(0, kDeliverPieceBytes);
+        const std::string_view piece = rest.substr(0, PieceBytes(turn, budgetNs, delivered));
         m_receivingAt += piece.size();
+        delivered += piece.size();
         const bool last = piece.size() == rest.size();
         if (last) {
             m_receiving.reset();
@@ -599,6 +603,21 @@ bool CNxrSession::DeliverReceiving(const QElapsedTimer& turn, std::int64_t budge
             return false;
         }
     }
+}
+
+std::size_t CNxrSession::PieceBytes(const QElapsedTimer& turn, std::int64_t budgetNs,
+                                    std::size_t delivered) {
+    // Each record costs the store, the views and the logs a little of their
+    // own, so a piece is as large as half of what the rest of the turn
+    // should take at this drain's pace so far (the half for a slower piece,
+    // fresh pages, say), and a whole event when that fits.
+    const std::int64_t elapsed = turn.nsecsElapsed();
+    if (delivered == 0 || elapsed <= 0 || elapsed >= budgetNs) {
+        return kDeliverPieceBytes;
+    }
+    const double fits = static_cast<double>(delivered) * static_cast<double>(budgetNs - elapsed) /
+                        static_cast<double>(elapsed);
+    return std::max(kDeliverPieceBytes, static_cast<std::size_t>(fits / 2));
 }
 
 void CNxrSession::TrimHeaps() {

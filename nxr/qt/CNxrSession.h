@@ -37,10 +37,12 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // platform/TurnBudget.h) and goes on in the next, so a flood never
     // freezes the user interface.
     static constexpr int kTurnBudgetMs = 4;
-    // Received data goes to the sink in pieces of at most this much, and the
-    // budget is looked at between them: the inbox joins a flood into events
-    // of up to CNxrInbox::kJoinLimit, and one of those could take a turn's
-    // whole budget and more (20 triggers over it, the store's fresh pages).
+    // Received data goes to the sink in pieces, and the budget is looked at
+    // between them: the inbox joins a flood into events of up to
+    // CNxrInbox::kJoinLimit, and one of those could take a turn's whole
+    // budget and more (20 triggers over it, the store's fresh pages). A
+    // drain's first piece is this much; later ones what the turn's rest
+    // should hold at the drain's pace, and at least this much.
     static constexpr std::size_t kDeliverPieceBytes = std::size_t{64} << 10;
     // This much received, once the inbox is empty, gives the heaps' free
     // space back: at most this much stays behind a flood that has passed.
@@ -150,8 +152,11 @@ class CNxrSession final : public QObject, public INxrSession2 {
     // Whether a drain that started `turn` ago with `budgetNs` must stop.
     static bool TurnUsedUp(const QElapsedTimer& turn, std::int64_t budgetNs);
     // Delivers the received event being delivered, a piece at a time, until
-    // it is done (true) or the turn is used up.
-    bool DeliverReceiving(const QElapsedTimer& turn, std::int64_t budgetNs);
+    // it is done (true) or the turn is used up; `delivered` counts this
+    // drain's received bytes.
+    bool DeliverReceiving(const QElapsedTimer& turn, std::int64_t budgetNs, std::size_t& delivered);
+    static std::size_t PieceBytes(const QElapsedTimer& turn, std::int64_t budgetNs,
+                                  std::size_t delivered);
     // One delivery for each kind of event.
     void Deliver(SNxrIoStatus& event);
     void Deliver(SNxrIoLinkUp& event);

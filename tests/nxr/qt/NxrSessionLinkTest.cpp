@@ -417,6 +417,34 @@ TEST(NxrSessionLinkErrors, ASlowSinkGetsAJoinedFloodInPiecesOneATurnWhenTheTurnI
         << "the flood arrived changed or incomplete";
 }
 
+// With the turn to spare, the pieces grow to what it holds: each record costs
+// the store and the views a little of their own, so a fast sink gets a
+// joined flood in pieces larger than the first.
+TEST(NxrSessionLinkErrors, AFastSinkWithTimeToSpareGetsLargerPiecesThanTheFirst) {
+    struct CMeasuringSink final : CRecordingSink {
+        std::int32_t OnDataReceived(std::uint32_t ownerId, std::string_view data) override {
+            largestPiece = std::max(largestPiece, data.size());
+            return CRecordingSink::OnDataReceived(ownerId, data);
+        }
+        std::size_t largestPiece = 0;
+    };
+    CDevSimProcess device;
+    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+    CNxrSession session;
+    CMeasuringSink sink;
+    session.Advise(&sink);
+    NxrHandle handle = 0;
+    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    constexpr std::size_t kBytes = 4u << 20;
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+              0);
+    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= kBytes; }, 60000));
+    ASSERT_TRUE(
+        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_GT(sink.largestPiece, CNxrSession::kDeliverPieceBytes);
+    EXPECT_LE(sink.largestPiece, CNxrInbox::kJoinLimit);
+}
+
 // A handler that runs the event loop from within a piece (as a dialog would)
 // lets the session drain from there: the rest of the event being delivered
 // comes first, then what follows it, and nothing is lost or freed early.
