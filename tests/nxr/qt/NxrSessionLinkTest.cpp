@@ -281,6 +281,25 @@ void ConnectToThePrompt(CNxrSession& session, CRecordingSink& sink, const CDevSi
     sink.received.clear();
 }
 
+// The simulator's flood of `bytes` from its first line on, byte for byte.
+void ExpectTheFloodWhole(const ByteString& received, std::size_t bytes) {
+    const auto start = received.find("00000000 ");
+    ASSERT_NE(start, ByteString::npos);
+    ASSERT_GE(received.size(), start + bytes);
+    EXPECT_TRUE(received.compare(start, bytes, CDevSimEngine::FloodBytes(0, bytes)) == 0)
+        << "the flood arrived changed, out of order or incomplete";
+}
+
+// Asks the simulator for a flood of `bytes` and holds this thread until the
+// session has queued it all: the owner takes none of it meanwhile, so the
+// inbox joins it into its largest events.
+void QueueAFloodWhole(CNxrSession& session, NxrHandle& handle, std::size_t bytes) {
+    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(bytes) + "\r"), 1000, &handle),
+              0);
+    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= bytes; }, 60000))
+        << "the flood never queued up: " << session.QueuedBytes();
+}
+
 // A session connected to the simulator over TCP, at its prompt.
 class NxrSessionAtThePrompt : public ::testing::Test {
   protected:
@@ -356,11 +375,7 @@ TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrives
         WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
     EXPECT_GT(stopped, 10);
     EXPECT_EQ(sink.whileStopped, 0) << "the drain took data in a turn that stopped the intake";
-    const auto start = sink.received.find("00000000 ");
-    ASSERT_NE(start, ByteString::npos);
-    ASSERT_GE(sink.received.size(), start + kBytes);
-    EXPECT_TRUE(sink.received.compare(start, kBytes, CDevSimEngine::FloodBytes(0, kBytes)) == 0)
-        << "the flood arrived changed or incomplete";
+    ExpectTheFloodWhole(sink.received, kBytes);
 }
 
 // A flood joined into large events reaches a slow sink in pieces, and the
@@ -392,12 +407,7 @@ TEST(NxrSessionLinkErrors, ASlowSinkGetsAJoinedFloodInPiecesOneATurnWhenTheTurnI
     NxrHandle handle = 0;
     ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
     constexpr std::size_t kBytes = 4u << 20;
-    // The flood is queued whole before the owner takes any of it, so the
-    // inbox joins it into its largest events.
-    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
-              0);
-    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= kBytes; }, 60000))
-        << "the flood never queued up: " << session.QueuedBytes();
+    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(session, handle, kBytes));
     // Every turn from here is spent by something else before the drain.
     QObject context;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
@@ -410,11 +420,7 @@ TEST(NxrSessionLinkErrors, ASlowSinkGetsAJoinedFloodInPiecesOneATurnWhenTheTurnI
     EXPECT_LE(sink.largestPiece, CNxrSession::kDeliverPieceBytes);
     EXPECT_LE(sink.largestTurn, CNxrSession::kDeliverPieceBytes)
         << "a spent turn delivered more than one piece";
-    const auto start = sink.received.find("00000000 ");
-    ASSERT_NE(start, ByteString::npos);
-    ASSERT_GE(sink.received.size(), start + kBytes);
-    EXPECT_TRUE(sink.received.compare(start, kBytes, CDevSimEngine::FloodBytes(0, kBytes)) == 0)
-        << "the flood arrived changed or incomplete";
+    ExpectTheFloodWhole(sink.received, kBytes);
 }
 
 // With the turn to spare, the pieces grow to what it holds: each record costs
@@ -446,9 +452,7 @@ TEST(NxrSessionLinkErrors, AFastSinkWithTimeToSpareGetsLargerPiecesThanTheFirst)
     ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
     sink.measuring = true;
     constexpr std::size_t kBytes = 4u << 20;
-    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
-              0);
-    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= kBytes; }, 60000));
+    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(session, handle, kBytes));
     ASSERT_TRUE(WaitFor([&] { return sink.tail.find("flood done") != ByteString::npos; }, 120000));
     EXPECT_GT(sink.largestPiece, CNxrSession::kDeliverPieceBytes);
     EXPECT_LE(sink.largestPiece, CNxrInbox::kJoinLimit);
@@ -489,9 +493,7 @@ TEST(NxrSessionLinkErrors, AHandlerThatRunsTheLoopWithinAPieceKeepsTheFloodInOrd
     NxrHandle handle = 0;
     ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
     constexpr std::size_t kBytes = 4u << 20;
-    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
-              0);
-    ASSERT_TRUE(test::BusyUntil([&] { return session.QueuedBytes() >= kBytes; }, 60000));
+    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(session, handle, kBytes));
     QObject context;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
                      &context, [] { ThreadTurnBudget().Spend(); });
@@ -499,11 +501,7 @@ TEST(NxrSessionLinkErrors, AHandlerThatRunsTheLoopWithinAPieceKeepsTheFloodInOrd
         WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
     EXPECT_GT(sink.nestedRuns, 10);
     EXPECT_EQ(sink.piecesChanged, 0);
-    const auto start = sink.received.find("00000000 ");
-    ASSERT_NE(start, ByteString::npos);
-    ASSERT_GE(sink.received.size(), start + kBytes);
-    EXPECT_TRUE(sink.received.compare(start, kBytes, CDevSimEngine::FloodBytes(0, kBytes)) == 0)
-        << "the flood arrived changed, out of order or incomplete";
+    ExpectTheFloodWhole(sink.received, kBytes);
 }
 
 // A burst smaller than the trim's threshold leaves its room in the heaps only
