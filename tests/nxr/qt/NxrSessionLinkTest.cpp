@@ -290,6 +290,23 @@ void ExpectTheFloodWhole(const ByteString& received, std::size_t bytes) {
         << "the flood arrived changed, out of order or incomplete";
 }
 
+// The simulator over TCP and a session at its prompt, with a sink of the
+// test's own; the session is made first, so it hooks the turns' start before
+// any hook of the test.
+template <class TSink>
+struct SAtThePrompt {
+    void Connect() {
+        ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
+        session.Advise(&sink);
+        ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    }
+
+    CDevSimProcess device;
+    CNxrSession session;
+    TSink sink;
+    NxrHandle handle = 0;
+};
+
 // Asks the simulator for a flood of `bytes` and holds this thread until the
 // session has queued it all: the owner takes none of it meanwhile, so the
 // inbox joins it into its largest events.
@@ -301,18 +318,9 @@ void QueueAFloodWhole(CNxrSession& session, NxrHandle& handle, std::size_t bytes
 }
 
 // A session connected to the simulator over TCP, at its prompt.
-class NxrSessionAtThePrompt : public ::testing::Test {
+class NxrSessionAtThePrompt : public ::testing::Test, protected SAtThePrompt<CRecordingSink> {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
-        session.Advise(&sink);
-        ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
-    }
-
-    CDevSimProcess device;
-    CNxrSession session;
-    CRecordingSink sink;
-    NxrHandle handle = 0;
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(Connect()); }
 };
 
 // More than the high-water mark arrives while the owner sleeps: the reader
@@ -349,13 +357,8 @@ TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrives
         }
         int whileStopped = 0;
     };
-    CDevSimProcess device;
-    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
-    CNxrSession session;  // hooks the turns' start before the writer below
-    CWatchingSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    SAtThePrompt<CWatchingSink> rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Connect());
     // Stands for the store's writer: three turns of four stop the intake
     // (the context ends the connection with the test, however it ends).
     int turns = 0;
@@ -369,13 +372,14 @@ TEST(NxrSessionLinkErrors, ATurnThatStopsTheIntakeTakesNothingAndTheFloodArrives
                          }
                      });
     constexpr std::size_t kBytes = 8u << 20;
-    ASSERT_EQ(session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000, &handle),
+    ASSERT_EQ(rig.session.Send(BytesToWide("flood 0 " + std::to_string(kBytes) + "\r"), 1000,
+                               &rig.handle),
               0);
     ASSERT_TRUE(
-        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
+        WaitFor([&] { return rig.sink.received.find("flood done") != ByteString::npos; }, 120000));
     EXPECT_GT(stopped, 10);
-    EXPECT_EQ(sink.whileStopped, 0) << "the drain took data in a turn that stopped the intake";
-    ExpectTheFloodWhole(sink.received, kBytes);
+    EXPECT_EQ(rig.sink.whileStopped, 0) << "the drain took data in a turn that stopped the intake";
+    ExpectTheFloodWhole(rig.sink.received, kBytes);
 }
 
 // A flood joined into large events reaches a slow sink in pieces, and the
@@ -399,28 +403,23 @@ TEST(NxrSessionLinkErrors, ASlowSinkGetsAJoinedFloodInPiecesOneATurnWhenTheTurnI
         std::size_t thisTurn = 0;
         std::size_t largestTurn = 0;
     };
-    CDevSimProcess device;
-    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
-    CNxrSession session;  // hooks the turns' start before the hook below
-    CSlowSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    SAtThePrompt<CSlowSink> rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Connect());
     constexpr std::size_t kBytes = 4u << 20;
-    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(session, handle, kBytes));
+    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(rig.session, rig.handle, kBytes));
     // Every turn from here is spent by something else before the drain.
     QObject context;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
                      &context, [&] {
                          ThreadTurnBudget().Spend();
-                         sink.thisTurn = 0;
+                         rig.sink.thisTurn = 0;
                      });
     ASSERT_TRUE(
-        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
-    EXPECT_LE(sink.largestPiece, CNxrSession::kDeliverPieceBytes);
-    EXPECT_LE(sink.largestTurn, CNxrSession::kDeliverPieceBytes)
+        WaitFor([&] { return rig.sink.received.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_LE(rig.sink.largestPiece, CNxrSession::kDeliverPieceBytes);
+    EXPECT_LE(rig.sink.largestTurn, CNxrSession::kDeliverPieceBytes)
         << "a spent turn delivered more than one piece";
-    ExpectTheFloodWhole(sink.received, kBytes);
+    ExpectTheFloodWhole(rig.sink.received, kBytes);
 }
 
 // With the turn to spare, the pieces grow to what it holds: each record costs
@@ -443,19 +442,15 @@ TEST(NxrSessionLinkErrors, AFastSinkWithTimeToSpareGetsLargerPiecesThanTheFirst)
         std::size_t largestPiece = 0;
         ByteString tail;
     };
-    CDevSimProcess device;
-    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
-    CNxrSession session;
-    CMeasuringSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
-    sink.measuring = true;
+    SAtThePrompt<CMeasuringSink> rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Connect());
+    rig.sink.measuring = true;
     constexpr std::size_t kBytes = 4u << 20;
-    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(session, handle, kBytes));
-    ASSERT_TRUE(WaitFor([&] { return sink.tail.find("flood done") != ByteString::npos; }, 120000));
-    EXPECT_GT(sink.largestPiece, CNxrSession::kDeliverPieceBytes);
-    EXPECT_LE(sink.largestPiece, CNxrInbox::kJoinLimit);
+    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(rig.session, rig.handle, kBytes));
+    ASSERT_TRUE(
+        WaitFor([&] { return rig.sink.tail.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_GT(rig.sink.largestPiece, CNxrSession::kDeliverPieceBytes);
+    EXPECT_LE(rig.sink.largestPiece, CNxrInbox::kJoinLimit);
 }
 
 // A handler that runs the event loop from within a piece (as a dialog would)
@@ -485,23 +480,18 @@ TEST(NxrSessionLinkErrors, AHandlerThatRunsTheLoopWithinAPieceKeepsTheFloodInOrd
         int nestedRuns = 0;
         int piecesChanged = 0;
     };
-    CDevSimProcess device;
-    ASSERT_TRUE(device.Start({"--tcp", "0"})) << device.Error();
-    CNxrSession session;
-    CNestingSink sink;
-    session.Advise(&sink);
-    NxrHandle handle = 0;
-    ASSERT_NO_FATAL_FAILURE(ConnectToThePrompt(session, sink, device, handle));
+    SAtThePrompt<CNestingSink> rig;
+    ASSERT_NO_FATAL_FAILURE(rig.Connect());
     constexpr std::size_t kBytes = 4u << 20;
-    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(session, handle, kBytes));
+    ASSERT_NO_FATAL_FAILURE(QueueAFloodWhole(rig.session, rig.handle, kBytes));
     QObject context;
     QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::awake,
                      &context, [] { ThreadTurnBudget().Spend(); });
     ASSERT_TRUE(
-        WaitFor([&] { return sink.received.find("flood done") != ByteString::npos; }, 120000));
-    EXPECT_GT(sink.nestedRuns, 10);
-    EXPECT_EQ(sink.piecesChanged, 0);
-    ExpectTheFloodWhole(sink.received, kBytes);
+        WaitFor([&] { return rig.sink.received.find("flood done") != ByteString::npos; }, 120000));
+    EXPECT_GT(rig.sink.nestedRuns, 10);
+    EXPECT_EQ(rig.sink.piecesChanged, 0);
+    ExpectTheFloodWhole(rig.sink.received, kBytes);
 }
 
 // A burst smaller than the trim's threshold leaves its room in the heaps only
