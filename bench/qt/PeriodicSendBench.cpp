@@ -30,7 +30,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -192,19 +191,6 @@ void Report(const std::string& name, CTimingDevice& device) {
     bench::Figure(name + "_seen_max_deviation", SortedDeviations(device.Seen()).back(), "ms");
 }
 
-// The loop as the console's own runs it: asleep until something happens.
-// processEvents with a time limit never waits (Qt drops WaitForMoreEvents
-// for it), so a loop of those spins, and on a machine of two cores a loop
-// that spins takes the core the console's I/O thread would wake on. The
-// timer only wakes the loop to look at `going` and the time.
-void RunLoopWhile(const std::function<bool()>& going, double untilMs) {
-    QTimer wake;
-    wake.start(20);
-    while (going() && bench::NowMs() < untilMs) {
-        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-}
-
 void RunConsole(benchmark::State& state, bool flood, const std::string& name) {
     bench::App();
     bench::UseOwnHome("quillpad-periodic-bench");
@@ -215,7 +201,7 @@ void RunConsole(benchmark::State& state, bool flood, const std::string& name) {
         control.show();
         control.IWBSetConnectionParameters(
             QByteArray::fromStdString("tcp:127.0.0.1:" + std::to_string(device.Port())));
-        RunLoopWhile([&] { return control.ConnectionStatus() != 3; }, bench::NowMs() + 5000);
+        bench::RunLoopWhile([&] { return control.ConnectionStatus() != 3; }, 5000);
         CSendPanel panel;
         panel.SetPath(control.Settings().m_dataDirectory + "/Bench.sendpanel");
         // Built whole: GCC 12 at -O3 takes member-wise assignment of short
@@ -229,13 +215,13 @@ void RunConsole(benchmark::State& state, bool flood, const std::string& name) {
         panel.Save();
         control.SendPanel()->OpenPanel(panel.Path());
         // The flood settles before the sends start.
-        RunLoopWhile([] { return true; }, bench::NowMs() + 300);
+        bench::RunLoopWhile([] { return true; }, 300);
         const double floodBefore = device.FloodSent();
         const double start = bench::NowMs();
         control.SendPanel()->StartRepeat(0);
-        RunLoopWhile([&] { return control.SendPanel()->Repeating(0); }, start + 30'000);
+        bench::RunLoopWhile([&] { return control.SendPanel()->Repeating(0); }, 30'000);
         const double end = bench::NowMs();
-        RunLoopWhile([] { return true; }, end + 100);
+        bench::RunLoopWhile([] { return true; }, 100);
         Report(name, device);
         if (flood) {
             bench::Figure(name + "_incoming_rate",
@@ -275,8 +261,8 @@ void BM_BareTimerSocket_Baseline(benchmark::State& state) {
             }
         });
         timer.start(kPeriodMs);
-        RunLoopWhile([&] { return timer.isActive(); }, bench::NowMs() + 30'000);
-        RunLoopWhile([] { return true; }, bench::NowMs() + 100);
+        bench::RunLoopWhile([&] { return timer.isActive(); }, 30'000);
+        bench::RunLoopWhile([] { return true; }, 100);
         Report("bare_qtimer_socket", device);
     }
 }

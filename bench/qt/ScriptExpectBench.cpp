@@ -121,13 +121,6 @@ void Report(const std::string& name, std::vector<double> delays) {
     bench::Figure(name + "_longest_delay", delays.back(), "ms");
 }
 
-void WaitFor(const auto& done, double ms) {
-    const double deadline = bench::NowMs() + ms;
-    while (!done() && bench::NowMs() < deadline) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-}
-
 void BM_ScriptExpectAnswersAPrompt(benchmark::State& state) {
     bench::App();
     const auto script = bench::UseOwnHome("quillpad-expect-bench") / "answer.lua";
@@ -143,13 +136,13 @@ void BM_ScriptExpectAnswersAPrompt(benchmark::State& state) {
         control.show();
         control.IWBSetConnectionParameters(
             QByteArray::fromStdString("tcp:127.0.0.1:" + std::to_string(device.Port())));
-        WaitFor([&] { return control.ConnectionStatus() == 3; }, 5000);
+        bench::RunLoopWhile([&] { return control.ConnectionStatus() != 3; }, 5000);
         if (!control.Script().RunFile(script.string())) {
             state.SkipWithError("the script did not start");
             break;
         }
         device.Go();
-        WaitFor([&] { return device.Done() && !control.Script().Running(); }, 60'000);
+        bench::RunLoopWhile([&] { return !device.Done() || control.Script().Running(); }, 60'000);
         Report("script_expect", device.Delays());
     }
 }
@@ -174,7 +167,7 @@ void BM_BareSocketAnswers_Baseline(benchmark::State& state) {
             }
         });
         device.Go();
-        WaitFor([&] { return device.Done(); }, 60'000);
+        bench::RunLoopWhile([&] { return !device.Done(); }, 60'000);
         Report("bare_socket_answer", device.Delays());
     }
 }

@@ -1,14 +1,17 @@
 #pragma once
 // What the Qt benchmarks of a console's view share: one application for the
 // whole run (offscreen unless told otherwise), a widget painted as the screen
-// would, and milliseconds from a timer.
+// would, milliseconds from a timer, and a loop that sleeps as the console's.
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -44,6 +47,20 @@ inline double Ms(const QElapsedTimer& t) {
 inline void Paint(QWidget& widget) {
     QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
     widget.render(&image);
+}
+
+// The loop as the console's own runs it, for at most `ms`: asleep until
+// something happens. processEvents with a time limit never waits (Qt drops
+// WaitForMoreEvents for it), so a loop of those spins, and on a machine of
+// two cores a loop that spins takes the core the console's I/O thread would
+// wake on. The timer only wakes the loop to look at `going` and the time.
+inline void RunLoopWhile(const std::function<bool()>& going, double ms) {
+    const QDeadlineTimer deadline(static_cast<qint64>(ms), Qt::PreciseTimer);
+    QTimer wake;
+    wake.start(20);
+    while (going() && !deadline.hasExpired()) {
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
 }
 
 }  // namespace quillpad::bench
