@@ -53,6 +53,7 @@
 
 #include "bench/support/BenchReport.h"
 #include "bench/support/LoopTurns.h"
+#include "bench/support/QtBench.h"
 #include "control/CQuillpadSettings.h"
 #include "control/qt/CLogTurnFlush.h"
 #include "control/qt/CQuillpad2Ctrl.h"
@@ -402,10 +403,13 @@ void BM_ToolFlood(benchmark::State& state) {
         // high-water mark (a child's rusage would start from this process's).
         int status = 0;
         long long peakKb = 0;
-        while (::waitpid(child, &status, WNOHANG) == 0) {
-            peakKb = std::max(peakKb, PeakResidentKb(child));
-            QApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
+        // A loop that sleeps: one that spins would take a core from the child.
+        bench::RunLoopWhile(
+            [&] {
+                peakKb = std::max(peakKb, PeakResidentKb(child));
+                return ::waitpid(child, &status, WNOHANG) == 0;
+            },
+            24 * 3600 * 1000.0);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
