@@ -1,7 +1,6 @@
 #include "control/Triggers.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
-#include <locale.h>
 #include <pcre2.h>
 
 #include <algorithm>
@@ -14,6 +13,7 @@
 #include "input/Escapes.h"
 #include "platform/Hex.h"
 #include "platform/Latin1Case.h"
+#include "platform/Latin1Pcre2Tables.h"
 
 namespace quillpad {
 namespace {
@@ -297,30 +297,6 @@ bool EqualsFolded(const char* bytes, std::string_view folded) {
         }
     }
     return true;
-}
-
-// PCRE2's character tables of the C locale with the Latin-1 case pairs
-// added, as find's: without UTF, PCRE2 folds ASCII only. The C locale is
-// always there; a Latin-1 locale may not be installed.
-const unsigned char* Latin1CharacterTables() {
-    constexpr std::size_t kLowerCaseTable = 0;
-    constexpr std::size_t kFlipCaseTable = 256;
-    constexpr std::size_t kTablesLength = 1088;
-    static const std::array<unsigned char, kTablesLength> tables = [] {
-        std::array<unsigned char, kTablesLength> t{};
-        // pcre2_maketables reads the thread's locale.
-        const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-        const locale_t previous = uselocale(c);
-        const std::uint8_t* made = pcre2_maketables(nullptr);
-        uselocale(previous);
-        freelocale(c);
-        std::memcpy(t.data(), made, t.size());
-        pcre2_maketables_free(nullptr, made);
-        std::memcpy(t.data() + kLowerCaseTable, Latin1LowerCase().data(), 256);
-        std::memcpy(t.data() + kFlipCaseTable, Latin1FlippedCase().data(), 256);
-        return t;
-    }();
-    return tables.data();
 }
 
 // Caseless, a letter is searched for in both cases, so it is as common as

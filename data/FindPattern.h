@@ -84,9 +84,4 @@ class CFindPattern {
     std::size_t m_context = 0;
 };
 
-// The 1088-byte PCRE2 character tables of the C locale, with every Latin-1
-// letter's case pair added (À-Þ and à-þ, without × and ÷): PCRE2 without UTF
-// folds ASCII only.
-const unsigned char* Latin1CharacterTables();
-
 }  // namespace quillpad
