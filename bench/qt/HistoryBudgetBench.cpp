@@ -403,13 +403,15 @@ void BM_ToolFlood(benchmark::State& state) {
         // high-water mark (a child's rusage would start from this process's).
         int status = 0;
         long long peakKb = 0;
-        // A loop that sleeps: one that spins would take a core from the child.
+        // A loop that sleeps, looking every 20 ms: one that spins would take a
+        // core from the child. The child's end ends it; a day is only a bound.
+        constexpr double kADayMs = 24 * 3600 * 1000.0;
         bench::RunLoopWhile(
             [&] {
                 peakKb = std::max(peakKb, PeakResidentKb(child));
                 return ::waitpid(child, &status, WNOHANG) == 0;
             },
-            24 * 3600 * 1000.0);
+            kADayMs);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
