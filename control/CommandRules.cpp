@@ -74,6 +74,7 @@ SCommandState CommandState(cmd::CommandId id, const SCommandContext& c) {
             s.enabled = !logging;
             break;
         case cmd::StartLogging:
+            s.enabled = logging || !c.reviewing;
             s.text = logging ? "Stop Logging" : "Start Logging...";
             break;
         case cmd::PauseLogging:

@@ -29,6 +29,8 @@ struct SCommandContext {
     bool linkUp = false;
     std::int32_t sharePort = 0;
     ELoggingState logging = ELoggingState::NotLogging;
+    // A loaded log is shown, not the device: there is nothing to log live.
+    bool reviewing = false;
     bool outgoingCRToCRLF = false;
     bool showAbsoluteTime = true;
     bool showRelativeTime = true;

@@ -1,5 +1,8 @@
 #include "control/MenuModel.h"
 
+#include <array>
+#include <cctype>
+
 namespace quillpad {
 namespace {
 
@@ -21,8 +24,8 @@ SMenu MakeMainMenu() {
                            {
                                {EMenuItemKind::StylePopup, "Select Style", 0, {}},
                                Command("Edit Styles...", cmd::EditStyles),
-                               Command("Toggle Hex Mode\tALT+H", cmd::ToggleHexMode),
-                               Command("Hex Pane\tALT+X", cmd::HexPane),
+                               Command("Toggle Hex Mode\tAlt+H", cmd::ToggleHexMode),
+                               Command("Hex Pane\tAlt+X", cmd::HexPane),
                                Separator(),
                                {EMenuItemKind::KeySetPopup, "Select Key Set", 0, {}},
                                Command("Edit Sequence Keys...", cmd::EditSequenceKeys),
@@ -30,12 +33,12 @@ SMenu MakeMainMenu() {
                                Command("Triggers...", cmd::Triggers),
                                Command("Run Script...", cmd::RunScript),
                                Separator(),
-                               Command("Clear Data\tALT+C", cmd::ClearData),
-                               Command("Find...\tCTRL+F", cmd::Find),
-                               Command("Go to Time...\tCTRL+G", cmd::GoToTime),
+                               Command("Clear Data\tAlt+C", cmd::ClearData),
+                               Command("Find...\tCtrl+F", cmd::Find),
+                               Command("Go to Time...\tCtrl+G", cmd::GoToTime),
                                Separator(),
                                {EMenuItemKind::Popup,
-                                "Text Info Window\tHold SHIFT",
+                                "Text Info Window\tHold Shift",
                                 0,
                                 {
                                     Command("Show Calendar Timestamp", cmd::ShowCalendarTimestamp),
@@ -44,7 +47,7 @@ SMenu MakeMainMenu() {
                                     Command("Show Related Data", cmd::ShowRelatedData),
                                 }},
                                {EMenuItemKind::Popup,
-                                "Time Stamps\tALT+T",
+                                "Time Stamps\tAlt+T",
                                 0,
                                 {
                                     Command("Off", cmd::StampsOff),
@@ -56,7 +59,7 @@ SMenu MakeMainMenu() {
                                     Command("Gap 100 ms", cmd::StampGap100),
                                     Command("Gap 1000 ms", cmd::StampGap1000),
                                 }},
-                               Command("Command History\tUP", cmd::CommandHistory),
+                               Command("Command History\tUp", cmd::CommandHistory),
                                Command("Keep Command History", cmd::KeepCommandHistory),
                                Command("Forget Command History", cmd::ForgetCommandHistory),
                                Command("Transmit Arrow Characters", cmd::TransmitArrows),
@@ -215,6 +218,143 @@ std::string CommandStatusText(cmd::CommandId id) {
             return "Show or hide the history as a hex dump beside the console.";
         default:
             return {};
+    }
+}
+
+char MnemonicOf(std::string_view text) {
+    for (std::size_t i = 0; i + 1 < text.size() && text[i] != '\t'; ++i) {
+        if (text[i] == '&') {
+            if (text[i + 1] != '&') {
+                return static_cast<char>(std::tolower(static_cast<unsigned char>(text[i + 1])));
+            }
+            ++i;  // "&&" is an ampersand
+        }
+    }
+    return 0;
+}
+
+std::string MnemonicText(std::string_view text, std::string_view taken) {
+    const std::string_view label = text.substr(0, text.find('\t'));
+    if (MnemonicOf(label) != 0) {
+        return std::string(text);
+    }
+    const auto free = [&](std::size_t i) {
+        const auto c = static_cast<unsigned char>(label[i]);
+        return std::isalpha(c) != 0 &&
+               taken.find(static_cast<char>(std::tolower(c))) == std::string_view::npos;
+    };
+    std::size_t at = std::string_view::npos;
+    for (std::size_t i = 0; i < label.size() && at == std::string_view::npos; ++i) {
+        if ((i == 0 || label[i - 1] == ' ') && free(i)) {
+            at = i;
+        }
+    }
+    for (std::size_t i = 0; i < label.size() && at == std::string_view::npos; ++i) {
+        if (free(i)) {
+            at = i;
+        }
+    }
+    std::string out(text);
+    if (at != std::string_view::npos) {
+        out.insert(at, 1, '&');
+    }
+    return out;
+}
+
+namespace {
+
+// The letters a text may take, word starts first, each once, lower case.
+std::string CandidateLetters(std::string_view text) {
+    const std::string_view label = text.substr(0, text.find('\t'));
+    std::string starts;
+    std::string rest;
+    for (std::size_t i = 0; i < label.size(); ++i) {
+        const auto c = static_cast<unsigned char>(label[i]);
+        if (std::isalpha(c) == 0) {
+            continue;
+        }
+        const char lower = static_cast<char>(std::tolower(c));
+        if (starts.find(lower) != std::string::npos || rest.find(lower) != std::string::npos) {
+            continue;
+        }
+        ((i == 0 || label[i - 1] == ' ') ? starts : rest) += lower;
+    }
+    return starts + rest;
+}
+
+// Kuhn's augmenting path: item `k` takes a letter, moving earlier ones to
+// another of theirs where that frees one.
+bool TakeLetter(std::size_t k, const std::vector<std::string>& candidates,
+                std::array<int, 26>& owner, std::array<bool, 26>& seen) {
+    for (const char c : candidates[k]) {
+        const auto l = static_cast<std::size_t>(c - 'a');
+        if (l >= 26 || seen[l]) {
+            continue;
+        }
+        seen[l] = true;
+        if (owner[l] < 0 ||
+            TakeLetter(static_cast<std::size_t>(owner[l]), candidates, owner, seen)) {
+            owner[l] = static_cast<int>(k);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void AddMnemonics(std::vector<SMenuItem>& items, std::string_view taken) {
+    // As many items as can have a letter get one (a menu of twenty items
+    // runs short of letters when each takes its first free one), the ones
+    // higher up keeping their word starts where they can.
+    std::array<int, 26> owner;
+    owner.fill(-1);
+    std::string fixed(taken);
+    for (const SMenuItem& item : items) {
+        if (const char c = MnemonicOf(item.text); c != 0) {
+            fixed += c;
+        }
+    }
+    std::vector<std::string> candidates;
+    for (const SMenuItem& item : items) {
+        std::string letters;
+        if (item.kind != EMenuItemKind::Separator && MnemonicOf(item.text) == 0) {
+            for (const char c : CandidateLetters(item.text)) {
+                if (fixed.find(c) == std::string::npos) {
+                    letters += c;
+                }
+            }
+        }
+        candidates.push_back(std::move(letters));
+    }
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        std::array<bool, 26> seen{};
+        TakeLetter(k, candidates, owner, seen);
+    }
+    for (std::size_t l = 0; l < 26; ++l) {
+        if (owner[l] < 0) {
+            continue;
+        }
+        SMenuItem& item = items[static_cast<std::size_t>(owner[l])];
+        const char letter = static_cast<char>('a' + l);
+        const std::string_view label = std::string_view(item.text).substr(0, item.text.find('\t'));
+        // The first place of the letter at a word start, else its first place.
+        std::size_t at = std::string::npos;
+        for (std::size_t i = 0; i < label.size(); ++i) {
+            const bool same = std::tolower(static_cast<unsigned char>(label[i])) ==
+                              static_cast<unsigned char>(letter);
+            if (same && (i == 0 || label[i - 1] == ' ')) {
+                at = i;
+                break;
+            }
+            if (same && at == std::string::npos) {
+                at = i;
+            }
+        }
+        item.text.insert(at, 1, '&');
+    }
+    for (SMenuItem& item : items) {
+        AddMnemonics(item.items);
     }
 }
 

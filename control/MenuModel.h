@@ -5,6 +5,7 @@
 // menu decides (which command, enabled, checked) is decided here.
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "control/Commands.h"
@@ -34,6 +35,21 @@ std::vector<SMenuItem> MakeContextMenu();
 // What the status bar says while the pointer is on a command's item; empty
 // for an id that is not a command.
 std::string CommandStatusText(cmd::CommandId id);
+
+// The letters the console takes with Alt (KeyRouting): no menu bar popup
+// may use them as its mnemonic.
+inline constexpr std::string_view kConsoleAltLetters = "chktux";
+
+// The text with a mnemonic ('&' before a letter) that is not among `taken`
+// (lower case): a word's first letter where one is free, else any letter;
+// the text as it is when it has one already or no letter is free. Only the
+// part before the tab counts.
+std::string MnemonicText(std::string_view text, std::string_view taken);
+// The lower-case letter a text's '&' marks; 0 for none.
+char MnemonicOf(std::string_view text);
+// Gives every item of each popup, and the popups themselves, a mnemonic of
+// its own within its menu; the menu bar's popups keep clear of `taken`.
+void AddMnemonics(std::vector<SMenuItem>& items, std::string_view taken = {});
 
 // Every command item of a menu tree, depth first.
 std::vector<cmd::CommandId> CommandIds(const std::vector<SMenuItem>& items);

@@ -31,6 +31,9 @@ inline constexpr std::uint32_t kSourceOther = 2;
 // The owner id of the history's marks ("MARK"): no console registers it, so a
 // mark is always of source "other".
 inline constexpr std::uint32_t kMarkOwnerId = 0x4D41524B;
+// The source a style matches a mark by: no record is stored with it, so only
+// a rule made for marks (or one of any source) takes them.
+inline constexpr std::uint32_t kSourceMark = 3;
 
 struct SDataRecord {
     // The first six fields are, in this order and little-endian, the 24-byte
@@ -45,6 +48,20 @@ struct SDataRecord {
     std::string_view bytes;
     std::uint32_t length = 0;  // bytes.size()
 };
+
+// A mark is the console's own word in the history, not traffic of another
+// originator: it is shown whichever sources are.
+constexpr bool IsMarkRecord(const SDataRecord& record) {
+    return record.kind == kDataRecordKind && record.ownerId == kMarkOwnerId;
+}
+// The source a style matches the record by.
+constexpr std::uint32_t StyleSourceOf(const SDataRecord& record) {
+    return IsMarkRecord(record) ? kSourceMark : record.source;
+}
+constexpr bool IsShownRecord(const SDataRecord& record, bool showAllSources) {
+    return record.kind == kDataRecordKind &&
+           (showAllSources || record.source == kSourceOwn || IsMarkRecord(record));
+}
 
 // A record named in a way that survives a clear or a load: the store's
 // generation when the record was created, and its sequence. A clear and a

@@ -18,8 +18,13 @@ CTextLogWriter::CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bo
       m_renderer(renderer) {}
 
 void CTextLogWriter::Write(const SDataRecord& record) {
-    if (record.kind != kDataRecordKind || (!m_showAllSources && record.source != kSourceOwn) ||
-        !m_file->IsOpen()) {
+    // The formatted log shows what the console shows, marks included; the
+    // plain one holds the traffic alone.
+    const bool shown =
+        m_kind == ELogKind::Formatted
+            ? IsShownRecord(record, m_showAllSources)
+            : record.kind == kDataRecordKind && (m_showAllSources || record.source == kSourceOwn);
+    if (!shown || !m_file->IsOpen()) {
         return;
     }
     std::string_view text = record.bytes;

@@ -119,41 +119,47 @@ void CCompiledScheme::Build(const std::vector<const SStyleRule*>& rules, bool pa
         m_keys.push_back(KeyOf(*rule, patternRules));
     }
     if (!m_tables) {
-        m_tables = std::make_unique<std::array<std::array<SByteChoice, 256>, 4>>();
+        m_tables = std::make_unique<std::array<std::array<SByteChoice, 256>, 5>>();
     }
     // Painted from the last rule to the first, so the first matching rule of
     // each half is what stays: the same choice as the walk, found another way.
-    for (std::uint32_t d = 1; d <= 2; ++d) {
-        for (std::uint32_t s = 1; s <= 2; ++s) {
-            auto& table = (*m_tables)[TableIndex(d, s)];
-            table.fill(SByteChoice{});
-            for (std::size_t i = rules.size(); i-- > 0;) {
-                const SStyleRule& rule = *rules[i];
-                // A pattern rule matches no byte by itself: where its
-                // pattern finds some, the renderer walks the rules.
-                if ((!rule.Format_ApplyColor && !rule.Format_ApplyFormat) ||
-                    IsPatternRule(rule, patternRules)) {
-                    continue;
-                }
-                for (unsigned b = 0; b < 256; ++b) {
-                    if (!rule.Matches(static_cast<std::uint8_t>(b), d, s)) {
-                        continue;
-                    }
-                    if (rule.Format_ApplyColor) {
-                        table[b].colourRule = static_cast<std::int32_t>(i);
-                    }
-                    if (rule.Format_ApplyFormat) {
-                        table[b].formatRule = static_cast<std::int32_t>(i);
-                    }
-                }
+    const auto paint = [&](std::array<SByteChoice, 256>& table, std::uint32_t d, std::uint32_t s,
+                           bool marksOnly) {
+        table.fill(SByteChoice{});
+        for (std::size_t i = rules.size(); i-- > 0;) {
+            const SStyleRule& rule = *rules[i];
+            // A pattern rule matches no byte by itself: where its
+            // pattern finds some, the renderer walks the rules.
+            if ((!rule.Format_ApplyColor && !rule.Format_ApplyFormat) ||
+                IsPatternRule(rule, patternRules) ||
+                (marksOnly && rule.Owner_MatchValue != kOwnerMarks)) {
+                continue;
             }
             for (unsigned b = 0; b < 256; ++b) {
-                const auto f = table[b].formatRule;
-                ActionFor(f < 0 ? nullptr : rules[static_cast<std::size_t>(f)],
-                          static_cast<std::uint8_t>(b), table[b]);
+                if (!rule.Matches(static_cast<std::uint8_t>(b), d, s)) {
+                    continue;
+                }
+                if (rule.Format_ApplyColor) {
+                    table[b].colourRule = static_cast<std::int32_t>(i);
+                }
+                if (rule.Format_ApplyFormat) {
+                    table[b].formatRule = static_cast<std::int32_t>(i);
+                }
             }
         }
+        for (unsigned b = 0; b < 256; ++b) {
+            const auto f = table[b].formatRule;
+            ActionFor(f < 0 ? nullptr : rules[static_cast<std::size_t>(f)],
+                      static_cast<std::uint8_t>(b), table[b]);
+        }
+    };
+    for (std::uint32_t d = 1; d <= 2; ++d) {
+        for (std::uint32_t s = 1; s <= 2; ++s) {
+            paint((*m_tables)[TableIndex(d, s)], d, s, false);
+        }
     }
+    // Marks are the console's own outgoing records.
+    paint((*m_tables)[kMarkTable], 2, static_cast<std::uint32_t>(kOwnerMarks), true);
     m_built = true;
     // Unique across all schemes, not only rising: what was made from one
     // build (a pattern set's covered tables) is never taken for another

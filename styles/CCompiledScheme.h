@@ -71,6 +71,11 @@ class CCompiledScheme {
     const std::array<SByteChoice, 256>& Table(std::uint32_t direction, std::uint32_t source) const {
         return m_tables ? (*m_tables)[TableIndex(direction, source)] : EmptyTable();
     }
+    // The choices for a mark's bytes: only rules made for marks (source
+    // "Marks") take them, the first that matches as everywhere.
+    const std::array<SByteChoice, 256>& MarkTable() const {
+        return m_tables ? (*m_tables)[kMarkTable] : EmptyTable();
+    }
     std::uint64_t BuildCount() const { return m_builds; }
 
   private:
@@ -83,6 +88,7 @@ class CCompiledScheme {
     // Whether a rule still has the matching fields it was compiled from;
     // compares in place, so the per-record check allocates nothing.
     static bool Matches(const SRuleKey& key, const SStyleRule& rule, bool patternRules);
+    static constexpr std::size_t kMarkTable = 4;
     static std::size_t TableIndex(std::uint32_t direction, std::uint32_t source) {
         return (direction - 1) * 2 + (source - 1);
     }
@@ -92,9 +98,9 @@ class CCompiledScheme {
     std::vector<SRuleKey> m_keys;
     bool m_built = false;
     std::uint64_t m_builds = 0;
-    // 12 KiB, made at the first build: a console loads every style sheet of
+    // 15 KiB, made at the first build: a console loads every style sheet of
     // its folder and renders with one of them.
-    std::unique_ptr<std::array<std::array<SByteChoice, 256>, 4>> m_tables;
+    std::unique_ptr<std::array<std::array<SByteChoice, 256>, 5>> m_tables;
 };
 
 }  // namespace quillpad

@@ -18,10 +18,47 @@ const char* Bool(bool b) {
 
 }  // namespace
 
+SStyleRule CStyleScheme::DefaultMarkRule() {
+    SStyleRule rule;
+    rule.SetName("Marks");
+    rule.Owner_MatchValue = kOwnerMarks;
+    rule.Format_ApplyColor = true;
+    rule.CharFormat.crTextColor = kDefaultMarkColor;
+    rule.CharFormat.dwEffects = kEffectBold | kEffectRuleAfter;
+    rule.Format_ApplyFormat = true;
+    rule.Format_CharacterFormat = kFormatText;
+    rule.Format_AlwaysInterpretCRLFBSTB = true;
+    return rule;
+}
+
 void CStyleScheme::SyncPointers() {
     m_pointers.clear();
     for (const auto& rule : m_rules) {
         m_pointers.push_back(rule.get());
+    }
+    m_pointers.push_back(&m_markRule);
+    SyncMarkFont();
+}
+
+const SStyleRule* CStyleScheme::BodyRule() const {
+    for (const auto& rule : m_rules) {
+        if (!rule->RegEx_Match) {
+            return rule.get();
+        }
+    }
+    return nullptr;
+}
+
+void CStyleScheme::SyncMarkFont() const {
+    SCharFormat& mark = m_markRule.CharFormat;
+    const SStyleRule* body = BodyRule();
+    const SCharFormat first = body != nullptr ? body->CharFormat : SStyleRule().CharFormat;
+    if (mark.yHeight != first.yHeight || mark.FaceName() != first.FaceName() ||
+        mark.bCharSet != first.bCharSet || mark.bPitchAndFamily != first.bPitchAndFamily) {
+        mark.yHeight = first.yHeight;
+        mark.SetFaceName(first.FaceName());
+        mark.bCharSet = first.bCharSet;
+        mark.bPitchAndFamily = first.bPitchAndFamily;
     }
 }
 
@@ -78,6 +115,7 @@ std::shared_ptr<CStyleScheme> CStyleScheme::Clone() const {
 }
 
 const CCompiledScheme& CStyleScheme::Compiled() const {
+    SyncMarkFont();
     m_compiled.Refresh(m_pointers, PatternRules);
     return m_compiled;
 }

@@ -18,10 +18,10 @@ namespace quillpad {
 
 // How a style draws the console's time stamps, from its sheet's "Stamps"
 // section: face, size in points and colour (a COLORREF). A sheet without the
-// section draws them in its first rule's font at reduced contrast.
+// section draws them in its body rule's font (BodyRule), in this grey.
 struct SStampFormat {
     std::string FaceName;
-    std::int32_t PointSize = 0;  // 0: the first rule's size
+    std::int32_t PointSize = 0;  // 0: the body rule's size
     std::uint32_t Color = 0x808080;
 
     bool operator==(const SStampFormat&) const = default;
@@ -29,9 +29,13 @@ struct SStampFormat {
 
 inline constexpr const char* kStampsSection = "Stamps";
 
+// The marks' own colour where a sheet has no rule for them (a rule of source
+// "Marks"): orange, which reads on a dark background and a light one alike.
+inline constexpr std::uint32_t kDefaultMarkColor = 0x0000A5FF;
+
 class CStyleScheme : public CIniDocument {
   public:
-    CStyleScheme() = default;
+    CStyleScheme() { SyncPointers(); }
     ~CStyleScheme() override = default;
     CStyleScheme(const CStyleScheme&) = delete;
     CStyleScheme& operator=(const CStyleScheme&) = delete;
@@ -78,10 +82,23 @@ class CStyleScheme : public CIniDocument {
 
     // The rule choice tables, rebuilt first if any rule's matching changed.
     const CCompiledScheme& Compiled() const;
+    // The rules, then the marks' default rule (never a rule of the sheet):
+    // the renderer's indexes go into this list.
     const std::vector<const SStyleRule*>& RulePointers() const { return m_pointers; }
+    const SStyleRule& MarkRule() const { return m_markRule; }
+    // The rule whose font the console's own texts (stamps, marks) follow:
+    // the first that is not a pattern rule, which may sit at the top and
+    // colour only what its pattern finds. None without such a rule.
+    const SStyleRule* BodyRule() const;
 
   private:
     void SyncPointers();
+    // The default mark rule takes the body rule's face and size, as edited.
+    void SyncMarkFont() const;
+
+    // Marks drawn bold in their colour with a rule across the rest of the row.
+    mutable SStyleRule m_markRule = DefaultMarkRule();
+    static SStyleRule DefaultMarkRule();
 
     std::vector<std::unique_ptr<SStyleRule>> m_rules;
     std::vector<const SStyleRule*> m_pointers;

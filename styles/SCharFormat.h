@@ -18,6 +18,9 @@ enum ECharEffect : std::uint32_t {
     kEffectItalic = 0x2,
     kEffectUnderline = 0x4,
     kEffectStrikeOut = 0x8,
+    // Ours, outside the rich-edit bits: a rule drawn across the rest of the
+    // row after the text (the history's marks).
+    kEffectRuleAfter = 0x10000,
 };
 
 struct SCharFormat {

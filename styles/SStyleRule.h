@@ -28,6 +28,10 @@ enum ECharRangeClass : std::int32_t {
     kClassCustom = 4,  // the rule's custom values
 };
 
+// Owner_MatchValue: 0 any source, 1 this console's, 2 another's, 3 the
+// history's marks (which no stored record has as its source).
+inline constexpr std::int32_t kOwnerMarks = 3;
+
 inline constexpr std::size_t kRuleNameMax = 255;
 
 // Comma-separated hexadecimal byte values and ranges ("0D,0A", "20-7E") to the

@@ -16,9 +16,12 @@
 namespace quillpad {
 namespace {
 
-// Records of another kind, and of other sources unless all are shown, draw nothing.
+static_assert(kSourceMark == static_cast<std::uint32_t>(kOwnerMarks));
+
+// Records of another kind, and of other sources unless all are shown, draw
+// nothing; marks always draw.
 bool IsShown(const SDataRecord& record, bool showAllSources) {
-    return record.kind == 1 && (showAllSources || record.source == 1);
+    return IsShownRecord(record, showAllSources);
 }
 
 // The bytes [begin, stop) a part of a record takes from `offset` on, at most
@@ -99,6 +102,10 @@ class CChooser {
         : m_scheme(scheme), m_record(record) {
         const CCompiledScheme& compiled = held != nullptr ? *held : scheme.Compiled();
         m_build = compiled.BuildCount();
+        if (IsMarkRecord(record)) {
+            m_table = &compiled.MarkTable();  // no pattern rule takes a mark
+            return;
+        }
         if (CCompiledScheme::HasTable(record.direction, record.source)) {
             m_table = &compiled.Table(record.direction, record.source);
         }
@@ -639,7 +646,7 @@ CStyledRenderer::SRunOpSet& CStyledRenderer::RunOpSetFor(std::uint64_t build,
     // direction and source, and the patterns covering the bytes.
     const auto same = [&](const SRunOpSet& set) {
         return set.valid && set.build == build && set.direction == record.direction &&
-               set.source == record.source && set.covered == covered;
+               set.source == StyleSourceOf(record) && set.covered == covered;
     };
     if (same(m_runOps[m_lastRunOps])) {
         return m_runOps[m_lastRunOps];
@@ -654,7 +661,7 @@ CStyledRenderer::SRunOpSet& CStyledRenderer::RunOpSetFor(std::uint64_t build,
     SRunOpSet& set = m_runOps[m_lastRunOps];
     set.build = build;
     set.direction = record.direction;
-    set.source = record.source;
+    set.source = StyleSourceOf(record);
     set.covered = covered;
     set.valid = true;
     set.byRule.clear();

@@ -55,8 +55,7 @@ void Walk(const CDataStore& store, const CLineIndex& index, std::size_t from, St
 }  // namespace
 
 bool CTextByteMap::Shows(const SDataRecord& record) const {
-    return record.kind == kDataRecordKind &&
-           (m_index.ShowAllSources() || record.source == kSourceOwn);
+    return IsShownRecord(record, m_index.ShowAllSources());
 }
 
 const CTextByteMap::Table& CTextByteMap::TableFor(std::uint32_t direction, std::uint32_t source) {
@@ -69,6 +68,9 @@ const CTextByteMap::Table& CTextByteMap::TableFor(std::uint32_t direction, std::
     SDataRecord record;
     record.direction = direction;
     record.source = source;
+    if (source == kSourceMark) {
+        record.ownerId = kMarkOwnerId;
+    }
     const auto sizeOf = [&](std::string_view bytes) {
         record.bytes = bytes;
         record.length = static_cast<std::uint32_t>(bytes.size());
@@ -120,7 +122,7 @@ SBytePlace CTextByteMap::ByteAt(const CDataStore& store, std::uint64_t position)
             if (!map.Shows(record)) {
                 return {};
             }
-            return map.TableFor(record.direction, record.source)[b];
+            return map.TableFor(record.direction, StyleSourceOf(record))[b];
         }
         bool operator()(const SBytePlace& place, std::uint64_t before, std::uint64_t after,
                         bool backspace) {
@@ -170,7 +172,7 @@ std::uint64_t CTextByteMap::PositionOf(const CDataStore& store, const SBytePlace
             if (!map.Shows(record)) {
                 return {};
             }
-            return map.TableFor(record.direction, record.source)[b];
+            return map.TableFor(record.direction, StyleSourceOf(record))[b];
         }
         bool operator()(const SBytePlace& place, std::uint64_t before, std::uint64_t, bool) {
             if (place >= wanted) {

@@ -84,7 +84,9 @@ std::string DescribeRange(const SDescribedRecord& first, const SDescribedRecord&
     std::string text;
     if (switches.showAbsoluteTime) {
         text += FormatCalendarSeconds(" %#c through ", first.calendarSeconds);
-        text += FormatCalendarSeconds("%c", last.calendarSeconds);
+        // Both ends in the one long form: a short date beside a long one read
+        // as two different things.
+        text += FormatCalendarSeconds("%#c", last.calendarSeconds);
         text += '\n';
     }
     if (switches.showRelativeTime) {

@@ -23,7 +23,9 @@ CControlMenus::~CControlMenus() = default;
 void CControlMenus::Build() {
     // The menu bar's popups exist at once (the host shows their titles) but
     // get their items when first opened.
-    for (auto& popup : MakeMainMenu().popups) {
+    SMenu main = MakeMainMenu();
+    AddMnemonics(main.popups, kConsoleAltLetters);
+    for (auto& popup : main.popups) {
         auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
         QMenu* raw = menu.get();
         connect(raw, &QMenu::aboutToShow, this, [this, raw] {
@@ -39,8 +41,8 @@ void CControlMenus::MakeSubPopups() {
     if (m_stylePopup) {
         return;
     }
-    m_stylePopup = std::make_unique<QMenu>(QStringLiteral("Select Style"));
-    m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select Key Set"));
+    m_stylePopup = std::make_unique<QMenu>(QStringLiteral("&Select Style"));
+    m_keySetPopup = std::make_unique<QMenu>(QStringLiteral("Select &Key Set"));
     // Filled when they are shown: a console may never open them, and a
     // hundred style or key set entries would be most of what making a
     // console costs.
@@ -105,10 +107,12 @@ void CControlMenus::Fill(QMenu& into, const std::vector<SMenuItem>& items) {
             }
             case EMenuItemKind::StylePopup:
                 MakeSubPopups();
+                m_stylePopup->setTitle(QString::fromLatin1(item.text.c_str()));
                 into.addMenu(m_stylePopup.get());
                 break;
             case EMenuItemKind::KeySetPopup:
                 MakeSubPopups();
+                m_keySetPopup->setTitle(QString::fromLatin1(item.text.c_str()));
                 into.addMenu(m_keySetPopup.get());
                 break;
         }
@@ -129,7 +133,15 @@ void CControlMenus::Update(QMenu& menu) const {
             action->setChecked(state.checked);
         }
         if (state.text) {
-            action->setText(QString::fromLatin1(state.text->c_str()));
+            // A new text ("Stop Logging") takes a letter the others leave free.
+            std::string taken;
+            for (const QAction* other : menu.actions()) {
+                const char c = other != action ? MnemonicOf(other->text().toStdString()) : 0;
+                if (c != 0) {
+                    taken += c;
+                }
+            }
+            action->setText(QString::fromLatin1(MnemonicText(*state.text, taken).c_str()));
         }
     }
 }

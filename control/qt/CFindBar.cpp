@@ -90,7 +90,11 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent,
 
     connect(m_text, &QLineEdit::textChanged, this, [this] { Restart(); });
     connect(m_matchCase, &QCheckBox::toggled, this, [this] { Restart(); });
-    connect(m_mode, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
+    connect(m_mode, &QComboBox::currentIndexChanged, this, [this](int mode) {
+        // Bytes named in hex have no case.
+        m_matchCase->setEnabled(mode != static_cast<int>(EFindMode::Hex));
+        Restart();
+    });
     connect(m_direction, &QComboBox::currentIndexChanged, this, [this] { Restart(); });
     connect(m_filter, &QCheckBox::toggled, this, [this](bool on) {
         m_filterStatus->clear();

@@ -62,8 +62,8 @@ SSessionServices WithDefaults(SSessionServices services) {
 
 constexpr const char* kArrowKeysNotice =
     "The command history UP key is now disabled, and instead will send non-printable "
-    "characters to the device \ncorresponding to the UP, DOWN, LEFT, and RIGHT arrow "
-    "keys.\n\n  Disable this feature to re-enable the command history UP key.";
+    "characters to the device corresponding to the UP, DOWN, LEFT, and RIGHT arrow "
+    "keys.\n\nDisable this feature to re-enable the command history UP key.";
 
 }  // namespace
 
@@ -139,6 +139,7 @@ void CQuillpad2Ctrl::Create() {
     m_findBar = std::make_unique<CFindBar>(*m_store, *m_view, this);
     connect(m_findBar.get(), &CFindBar::Closed, this, [this] { LayOut(); });
     m_filterView = std::make_unique<CFilterView>(*m_view, this);
+    m_filterView->SetKeyFilter([this](const QKeyEvent& key) { return m_keys->HandleKey(key); });
     ConnectFilter(*m_findBar, *m_filterView, *m_view, [this] { LayOut(); });
     Trace("view");
     // Modeless and hidden; their buttons post UM_CANCEL_REQUEST here.
@@ -407,6 +408,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.linkUp = ConnectionStatus() == static_cast<std::uint32_t>(ENxrConnectionStatus::Connected);
     c.sharePort = SharePort();
     c.logging = m_logging->State();
+    c.reviewing = m_logging->Review() != CControlLogging::EReview::Online;
     c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
     c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
     c.showRelativeTime = m_settings.m_showRelativeTime;

@@ -157,6 +157,19 @@ CTriggersDialog::CTriggersDialog(std::vector<STrigger> triggers, std::vector<std
     Select(m_list->currentRow());
 }
 
+void CTriggersDialog::ShowError(const QString& text) {
+    m_error->setText(text);
+    // A wrapped label is as high as its width makes it, which the dialog
+    // does not learn by itself: it grows so that no line is cut.
+    m_error->setMinimumHeight(text.isEmpty() ? 0 : m_error->heightForWidth(m_error->width()));
+    if (layout() != nullptr) {
+        layout()->activate();
+    }
+    if (isVisible() && height() < minimumSizeHint().height()) {
+        resize(width(), minimumSizeHint().height());
+    }
+}
+
 void CTriggersDialog::Select(int row) {
     m_current = row >= 0 && row < static_cast<int>(m_triggers.size()) ? row : -1;
     ShowFields();
@@ -187,9 +200,8 @@ void CTriggersDialog::ShowFields() {
     m_showing = false;
     UpdateArgument();
     UpdateMatchCase();
-    m_error->setText(has && !t.pattern.empty()
-                         ? QString::fromLocal8Bit(TriggerPatternError(t).c_str())
-                         : QString());
+    ShowError(has && !t.pattern.empty() ? QString::fromLocal8Bit(TriggerPatternError(t).c_str())
+                                        : QString());
 }
 
 void CTriggersDialog::UpdateArgument() {
@@ -242,8 +254,8 @@ void CTriggersDialog::TakeFields() {
     UpdateRow(m_current);
     UpdateArgument();
     UpdateMatchCase();
-    m_error->setText(t.pattern.empty() ? QString()
-                                       : QString::fromLocal8Bit(TriggerPatternError(t).c_str()));
+    ShowError(t.pattern.empty() ? QString()
+                                : QString::fromLocal8Bit(TriggerPatternError(t).c_str()));
 }
 
 void CTriggersDialog::UpdateRow(int row) {
@@ -255,7 +267,7 @@ void CTriggersDialog::UpdateRow(int row) {
 
 void CTriggersDialog::Add() {
     if (m_triggers.size() >= kMaxTriggers) {
-        m_error->setText(QStringLiteral("A console keeps at most %1 triggers.").arg(kMaxTriggers));
+        ShowError(QStringLiteral("A console keeps at most %1 triggers.").arg(kMaxTriggers));
         return;
     }
     m_triggers.emplace_back();
@@ -307,8 +319,8 @@ void CTriggersDialog::accept() {
         }
         if (!why.empty()) {
             m_list->setCurrentRow(static_cast<int>(i));
-            m_error->setText(QString::fromLocal8Bit(why.c_str()) +
-                             QStringLiteral(". Fix it or clear Enabled."));
+            ShowError(QString::fromLocal8Bit(why.c_str()) +
+                      QStringLiteral(". Fix it or clear Enabled."));
             return;
         }
     }

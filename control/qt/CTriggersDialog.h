@@ -54,6 +54,7 @@ class CTriggersDialog final : public QDialog {
 
   private:
     void Select(int row);
+    void ShowError(const QString& text);
     // The editor's fields into the selected trigger, and its row's text.
     void TakeFields();
     void ShowFields();

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QStatusTipEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -53,6 +54,19 @@ CConsoleWindow::CConsoleWindow(const QString& pluginName, QWidget* parent)
     m_specLabel->setObjectName(QStringLiteral("WorkbayFooterSpec"));
     m_specLabel->setTextFormat(Qt::PlainText);
     m_footer->addWidget(m_statusLabel);
+    m_noteLabel = new QLabel(m_footer);
+    m_noteLabel->setObjectName(QStringLiteral("WorkbayFooterNote"));
+    m_noteLabel->setTextFormat(Qt::PlainText);
+    // It gives way to the status and the permanent labels; the whole note is its tip.
+    m_noteLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_noteLabel->setContentsMargins(12, 0, 0, 0);
+    m_footer->addWidget(m_noteLabel, 1);
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    connect(m_noteTimer, &QTimer::timeout, m_noteLabel, [this] {
+        m_noteLabel->clear();
+        m_noteLabel->setToolTip(QString());
+    });
     m_shareLabel = new QLabel(m_footer);
     m_shareLabel->setObjectName(QStringLiteral("WorkbayFooterShare"));
     m_shareLabel->hide();
@@ -136,7 +150,7 @@ QString CConsoleWindow::StatusText() const {
 }
 
 QString CConsoleWindow::NoteText() const {
-    return m_footer->currentMessage();
+    return m_noteLabel->text();
 }
 
 bool CConsoleWindow::event(QEvent* event) {
@@ -147,7 +161,11 @@ bool CConsoleWindow::event(QEvent* event) {
     if (event->type() == QEvent::StatusTip) {
         const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
         if (!tip.isEmpty()) {
-            m_footer->showMessage(tip, kNoteMilliseconds);
+            // One line in the footer (a script's error may hold several);
+            // the whole of it is the tip.
+            m_noteLabel->setText(QString(tip).replace(QLatin1Char('\n'), QStringLiteral("  ")));
+            m_noteLabel->setToolTip(tip);
+            m_noteTimer->start(kNoteMilliseconds);
         }
         event->accept();
         return true;

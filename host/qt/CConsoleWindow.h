@@ -21,6 +21,7 @@
 class QAction;
 class QLabel;
 class QStatusBar;
+class QTimer;
 
 namespace quillpad {
 
@@ -98,6 +99,10 @@ class CConsoleWindow : public QWidget {
     CConsoleEnvironment* m_environment = nullptr;
     QStatusBar* m_footer = nullptr;
     QLabel* m_statusLabel = nullptr;
+    // The control's last note, beside the status: a status bar's own
+    // message would be painted over it.
+    QLabel* m_noteLabel = nullptr;
+    QTimer* m_noteTimer = nullptr;
     QLabel* m_specLabel = nullptr;
     QLabel* m_flowLabel = nullptr;   // a serial link's flow control
     QLabel* m_shareLabel = nullptr;  // the shared link's port and clients

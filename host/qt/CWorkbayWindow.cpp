@@ -1,7 +1,10 @@
 #include "host/qt/CWorkbayWindow.h"
 
+#include <QActionEvent>
 #include <QActionGroup>
+#include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -41,6 +44,44 @@ CWorkbayWindow::CWorkbayWindow(CPluginCatalog& catalog, IWorkbayUi& ui, CRegistr
     BuildMenus();
     ShowInPlaceMenus(nullptr);
     resize(1000, 700);
+    menuBar()->installEventFilter(this);
+    for (QAction* action : menuBar()->actions()) {
+        if (action->menu() != nullptr) {
+            action->menu()->installEventFilter(this);
+        }
+    }
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (now == menuBar() && old != nullptr && old != menuBar() && isAncestorOf(old)) {
+            m_beforeMenuBar = old;
+        }
+    });
+}
+
+bool CWorkbayWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == menuBar() && event->type() == QEvent::ActionAdded) {
+        // The consoles' menus come and go with the active console.
+        if (QMenu* menu = static_cast<QActionEvent*>(event)->action()->menu()) {
+            menu->removeEventFilter(this);
+            menu->installEventFilter(this);
+        }
+    } else if (event->type() == QEvent::KeyPress && watched != menuBar() &&
+               static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        QTimer::singleShot(0, this, &CWorkbayWindow::LeaveMenuBar);
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void CWorkbayWindow::LeaveMenuBar() {
+    if (QApplication::activePopupWidget() != nullptr || !menuBar()->hasFocus()) {
+        return;  // another menu of the bar opened, or the focus moved on
+    }
+    QWidget* back = m_beforeMenuBar;
+    if (back == nullptr && ActiveConsole() != nullptr) {
+        back = ActiveConsole();
+    }
+    if (back != nullptr) {
+        back->setFocus(Qt::PopupFocusReason);
+    }
 }
 
 CWorkbayWindow::~CWorkbayWindow() {
@@ -89,7 +130,12 @@ void CWorkbayWindow::FillWindowMenu() {
     delete m_windowChoices;
     m_windowChoices = nullptr;
     const bool any = !m_area->subWindowList().isEmpty();
-    m_windowMenu->addAction(QStringLiteral("&Tile"), m_area, &QMdiArea::tileSubWindows)
+    m_windowMenu
+        ->addAction(QStringLiteral("&Tile"), this,
+                    [this] {
+                        m_tabbed->setChecked(false);
+                        m_area->tileSubWindows();
+                    })
         ->setEnabled(any);
     m_windowMenu->addAction(QStringLiteral("&Cascade"), this, &CWorkbayWindow::CascadeConsoles)
         ->setEnabled(any);
@@ -165,13 +211,22 @@ CConsoleWindow* CWorkbayWindow::CreateConsole(const QString& plugin, const QByte
         console->SetOnConnected([this, spec] { RememberConnection(m_store, spec); });
     }
     CConsoleWindow* window = console.get();
+    // As in other MDI programs, a console opened while the current one is
+    // maximized takes its place maximized: shown at its own size it would
+    // lose its title bar and leave the other one restored behind it.
+    const QMdiSubWindow* before = CurrentFrame();
+    const bool maximized = before != nullptr && before->isMaximized();
     QMdiSubWindow* frame = m_area->addSubWindow(console.release());
     frame->setAttribute(Qt::WA_DeleteOnClose);
     connect(frame, &QObject::destroyed, this, &CWorkbayWindow::OnConsoleDestroyed);
     window->Start(spec, state);
-    frame->show();
-    if (m_area->viewMode() == QMdiArea::SubWindowView) {
-        frame->resize(frame->sizeHint());
+    if (maximized) {
+        frame->showMaximized();
+    } else {
+        frame->show();
+        if (m_area->viewMode() == QMdiArea::SubWindowView) {
+            frame->resize(frame->sizeHint());
+        }
     }
     m_area->setActiveSubWindow(frame);
     return window;
@@ -284,9 +339,8 @@ CConsoleWindow* CWorkbayWindow::ActiveConsole() const {
 }
 
 void CWorkbayWindow::CascadeConsoles() {
-    if (m_area->viewMode() != QMdiArea::SubWindowView) {
-        return;
-    }
+    // Asked for windows, the tabs give way to them.
+    m_tabbed->setChecked(false);
     QMdiSubWindow* current = CurrentFrame();
     QList<QMdiSubWindow*> frames;
     for (QMdiSubWindow* frame : m_area->subWindowList(QMdiArea::StackingOrder)) {

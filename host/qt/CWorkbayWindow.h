@@ -68,6 +68,7 @@ class CWorkbayWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
     // With remember set, the connection joins the recent connections once the console
@@ -82,6 +83,10 @@ class CWorkbayWindow : public QMainWindow {
     QMdiSubWindow* CurrentFrame() const;
     void Report(const QString& text);
     void OnConsoleDestroyed();
+    // A menu of the bar closed with Escape leaves the bar in its keyboard
+    // mode, where Alt+H opens Help: the focus goes back to where it was, so
+    // that the console's Alt keys are its own again.
+    void LeaveMenuBar();
 
     CPluginCatalog& m_catalog;
     IWorkbayUi& m_ui;
@@ -99,6 +104,7 @@ class CWorkbayWindow : public QMainWindow {
     QList<QPointer<QAction>> m_inPlace;
     std::function<void()> m_releaseMemory;
     bool m_releasePending = false;
+    QPointer<QWidget> m_beforeMenuBar;  // what had the focus when the bar took it
 };
 
 }  // namespace quillpad

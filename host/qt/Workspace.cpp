@@ -179,8 +179,9 @@ SWorkspaceLoad CWorkspaceFile::Load() {
     namespace fs = std::filesystem;
     SWorkspaceLoad load;
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(m_path, ec)) && !ec) {
-        return load;  // a first start
+    // A missing file sets `ec` as well (ENOENT): the type says it is a first start.
+    if (fs::symlink_status(m_path, ec).type() == fs::file_type::not_found) {
+        return load;
     }
     std::string bytes;
     std::string readError;

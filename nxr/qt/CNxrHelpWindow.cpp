@@ -1,9 +1,11 @@
 #include "nxr/qt/CNxrHelpWindow.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
@@ -97,6 +99,17 @@ bool CNxrHelpWindow::Open(const QUrl& url) {
     if (url.isLocalFile() && !QFileInfo(url.toLocalFile()).isReadable()) {
         return false;
     }
+    // Asked for from a modal dialog (F1 in it), the window becomes one of
+    // the dialog's: on its own it would be blocked and stay behind it.
+    auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+    if (dialog != nullptr && dialog != m_dialog && !isAncestorOf(dialog)) {
+        LeaveDialog();
+        const QRect place = geometry();
+        setParent(dialog, Qt::Window);
+        setGeometry(place);
+        m_dialog = dialog;
+        connect(dialog, &QDialog::finished, this, &CNxrHelpWindow::LeaveDialog);
+    }
     // A window left open behind the console comes to the front again.
     show();
     raise();
@@ -105,6 +118,31 @@ bool CNxrHelpWindow::Open(const QUrl& url) {
     // Find starts from the topic shown, not from the top of the guide.
     m_browser->setTextCursor(m_browser->cursorForPosition(QPoint(0, 0)));
     return !m_browser->document()->isEmpty();
+}
+
+void CNxrHelpWindow::LeaveDialog() {
+    if (m_dialog.isNull()) {
+        return;
+    }
+    disconnect(m_dialog, nullptr, this, nullptr);
+    m_dialog.clear();
+    const bool shown = isVisible();
+    const QRect place = geometry();
+    setParent(nullptr, Qt::Window);
+    setGeometry(place);
+    if (shown) {
+        show();
+        raise();
+        activateWindow();
+    }
+}
+
+void CNxrHelpWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool CNxrHelpWindow::FindText(const QString& text, bool backward) {

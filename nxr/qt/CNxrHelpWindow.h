@@ -4,6 +4,8 @@
 // has one, made on first use and raised again for each later request; it
 // never keeps the program running on its own.
 
+#include <QDialog>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
@@ -39,14 +41,22 @@ class CNxrHelpWindow final : public QWidget {
     // "Not found" after a failed find, empty otherwise.
     QString FindStatus() const;
 
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
     void FindFromField(bool backward);
+    // Back to a window of its own once the dialog it was lent to is done.
+    void LeaveDialog();
 
     QTextBrowser* m_browser;
     QToolButton* m_back;
     QToolButton* m_forward;
     QLineEdit* m_find;
     QLabel* m_status;
+    // The modal dialog the window belongs to while it is open: the only
+    // way to take input beside it and stay above it.
+    QPointer<QDialog> m_dialog;
 };
 
 }  // namespace quillpad

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 
 #include "control/CommandRules.h"
@@ -30,8 +31,8 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
     const auto& first = menu.popups[0].items;
     EXPECT_EQ(Texts(first), (std::vector<std::string>{"Select Style",
                                                       "Edit Styles...",
-                                                      "Toggle Hex Mode\tALT+H",
-                                                      "Hex Pane\tALT+X",
+                                                      "Toggle Hex Mode\tAlt+H",
+                                                      "Hex Pane\tAlt+X",
                                                       "-",
                                                       "Select Key Set",
                                                       "Edit Sequence Keys...",
@@ -39,13 +40,13 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
                                                       "Triggers...",
                                                       "Run Script...",
                                                       "-",
-                                                      "Clear Data\tALT+C",
-                                                      "Find...\tCTRL+F",
-                                                      "Go to Time...\tCTRL+G",
+                                                      "Clear Data\tAlt+C",
+                                                      "Find...\tCtrl+F",
+                                                      "Go to Time...\tCtrl+G",
                                                       "-",
-                                                      "Text Info Window\tHold SHIFT",
-                                                      "Time Stamps\tALT+T",
-                                                      "Command History\tUP",
+                                                      "Text Info Window\tHold Shift",
+                                                      "Time Stamps\tAlt+T",
+                                                      "Command History\tUp",
                                                       "Keep Command History",
                                                       "Forget Command History",
                                                       "Transmit Arrow Characters",
@@ -86,6 +87,35 @@ TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
     EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "Find...", "Go to Time...",
                                                         "-", "Clear"}));
     EXPECT_EQ(CommandIds(context), (std::vector<cmd::CommandId>{1000, 1001, 32803, 32804, 1002}));
+}
+
+// Every item reachable from the keyboard: a letter of its own in its menu,
+// and none of the console's Alt letters on the menu bar.
+TEST(MainMenu, EveryMenuAndItemHasAMnemonicOfItsOwn) {
+    SMenu menu = MakeMainMenu();
+    AddMnemonics(menu.popups, kConsoleAltLetters);
+    EXPECT_EQ(menu.popups[0].text, "&Quillpad");
+    EXPECT_EQ(menu.popups[1].text, "Lo&gging") << "a given letter stays";
+    const std::function<void(const std::vector<SMenuItem>&, std::string_view)> check =
+        [&](const std::vector<SMenuItem>& items, std::string_view taken) {
+            std::string used(taken);
+            for (const SMenuItem& item : items) {
+                if (item.kind == EMenuItemKind::Separator) {
+                    continue;
+                }
+                const char c = MnemonicOf(item.text);
+                EXPECT_NE(c, 0) << item.text;
+                EXPECT_EQ(used.find(c), std::string::npos) << item.text << " in " << used;
+                used += c;
+                check(item.items, {});
+            }
+        };
+    check(menu.popups, kConsoleAltLetters);
+    EXPECT_EQ(MnemonicText("Start Logging...", "s"), "Start &Logging...");
+    EXPECT_EQ(MnemonicText("Go to Time...\tCtrl+G", "gt"), "G&o to Time...\tCtrl+G")
+        << "word starts first, then any letter; never the shortcut";
+    EXPECT_EQ(MnemonicText("R&&D", ""), "&R&&D");
+    EXPECT_EQ(MnemonicText("ab", "ab"), "ab") << "no letter free";
 }
 
 TEST(CommandRules, EnableRules) {
@@ -141,6 +171,11 @@ TEST(CommandRules, EnableRules) {
     EXPECT_EQ(CommandState(cmd::StartLogging, c).text, "Stop Logging");
     c.logging = ELoggingState::Paused;
     EXPECT_EQ(CommandState(cmd::PauseLogging, c).text, "Resume Logging");
+    // A reviewed log has no live traffic to log.
+    c.reviewing = true;
+    EXPECT_TRUE(CommandState(cmd::StartLogging, c).enabled) << "logging can still be stopped";
+    c.logging = ELoggingState::NotLogging;
+    EXPECT_FALSE(CommandState(cmd::StartLogging, c).enabled);
 }
 
 TEST(CommandRules, ShareLinkNeedsALinkThatIsUpAndStopSharingAShare) {

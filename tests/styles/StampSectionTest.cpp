@@ -94,5 +94,33 @@ TEST(StampSection, StampsTakenAwayAreGoneFromTheSheetAndStayGone) {
     EXPECT_EQ(third.Stamps, (SStampFormat{"Serif", 10, 255}));
 }
 
+// Stamps and marks take their font from the first rule without a pattern,
+// which a pattern rule moved to the top does not change, and follow it as
+// it is edited.
+TEST(StampSection, TheConsolesOwnTextsFollowTheBodyRuleNeverAPatternRule) {
+    CStyleScheme scheme;
+    EXPECT_EQ(scheme.BodyRule(), nullptr);
+    EXPECT_EQ(scheme.RulePointers().back(), &scheme.MarkRule()) << "marks' rule even with none";
+    SStyleRule body;
+    body.CharFormat.SetFaceName("Body");
+    body.CharFormat.yHeight = 300;
+    scheme.AppendRule(body);
+    SStyleRule pattern;
+    pattern.RegEx_Match = true;
+    pattern.CharFormat.SetFaceName("Pattern");
+    pattern.CharFormat.crTextColor = 0xFF;
+    scheme.InsertRule(0, pattern);
+    ASSERT_EQ(scheme.BodyRule(), &scheme.Rule(1));
+    EXPECT_EQ(scheme.MarkRule().CharFormat.FaceName(), "Body");
+    EXPECT_EQ(scheme.MarkRule().CharFormat.yHeight, 300);
+    EXPECT_EQ(scheme.MarkRule().CharFormat.crTextColor, kDefaultMarkColor);
+    scheme.Rule(1).CharFormat.SetFaceName("Edited");
+    scheme.Compiled();
+    EXPECT_EQ(scheme.MarkRule().CharFormat.FaceName(), "Edited");
+    EXPECT_EQ(scheme.RuleCount(), 2u) << "the marks' rule is not the sheet's";
+    const auto copy = scheme.Clone();
+    EXPECT_EQ(copy->RulePointers().back(), &copy->MarkRule()) << "its own, not the original's";
+}
+
 }  // namespace
 }  // namespace quillpad

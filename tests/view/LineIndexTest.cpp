@@ -115,7 +115,7 @@ SStyleRule RandomEdgeRule(std::mt19937& rng) {
 SStyleRule RandomRule(std::mt19937& rng) {
     SStyleRule r;
     r.Direction_MatchValue = static_cast<std::int32_t>(rng() % 3);
-    r.Owner_MatchValue = rng() % 4 == 0 ? static_cast<std::int32_t>(1 + rng() % 2) : 0;
+    r.Owner_MatchValue = rng() % 4 == 0 ? static_cast<std::int32_t>(1 + rng() % 3) : 0;
     r.CharRange_MatchValue = static_cast<std::int32_t>(rng() % 5);
     if (r.CharRange_MatchValue == kClassCustom) {
         static const char* kSets[] = {"0D", "0A", "08", "0D,0A", "00-1F", "61-63", "08,0A,80-FF"};
@@ -200,9 +200,12 @@ class CCase {
         for (std::size_t i = 0; i < n; ++i) {
             const std::string bytes =
                 m_runs ? RandomRunBytes(m_rng, m_rng() % 400) : RandomBytes(m_rng, m_rng() % 16);
-            const std::uint32_t owner = m_rng() % 4 == 0 ? 9 : 0;  // 9 is not own
-            const SRecordRef ref = m_rng() % 3 == 0 ? m_store.AddOutgoingBytes(owner, bytes)
-                                                    : m_store.AddIncomingBytes(owner, bytes);
+            // 9 is not own; a mark shows whatever sources do.
+            const std::uint32_t pick = m_rng() % 8;
+            const std::uint32_t owner = pick < 2 ? 9 : pick == 2 ? kMarkOwnerId : 0;
+            const SRecordRef ref = owner == kMarkOwnerId || m_rng() % 3 == 0
+                                       ? m_store.AddOutgoingBytes(owner, bytes)
+                                       : m_store.AddIncomingBytes(owner, bytes);
             m_renderer.Render(m_reference, RenderRecordOf(*m_store.Find(ref), ref.sequence),
                               m_showAll);
         }

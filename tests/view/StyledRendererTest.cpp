@@ -190,6 +190,48 @@ TEST(StyledRenderer, VisibilityOfOtherSources) {
         << "rendering into a string makes no visibility test";
 }
 
+SDataRecord MarkRecord(std::string_view text) {
+    SDataRecord mark = MakeRecord(text, kDirectionOutgoing, kSourceOther, 0);
+    mark.ownerId = kMarkOwnerId;
+    return mark;
+}
+
+TEST(StyledRenderer, MarksShowInEveryBuiltInStyleInTheirOwnFormatUnlessASheetStylesThem) {
+    const SDataRecord mark = MarkRecord("-- link lost 10:00:00 --\r\x01");
+    for (const EBuiltinSet which : {EBuiltinSet::A, EBuiltinSet::B}) {
+        for (const auto& scheme : MakeBuiltinSchemes(which)) {
+            SCOPED_TRACE(scheme->Name);
+            CMemorySurface surface;
+            CStyledRenderer renderer;
+            renderer.SetScheme(scheme.get());
+            renderer.Render(surface, mark, false);
+            EXPECT_EQ(surface.text, "-- link lost 10:00:00 --\n\x01") << "written as text";
+            ASSERT_TRUE(surface.current.has_value());
+            EXPECT_EQ(surface.current->crTextColor, kDefaultMarkColor);
+            EXPECT_EQ(surface.current->dwEffects, kEffectBold | kEffectRuleAfter);
+            EXPECT_EQ(surface.current->FaceName(), "Courier") << "the style's own face";
+        }
+    }
+    // A rule of any source takes no mark; one made for marks does.
+    CStyleScheme sheet;
+    sheet.AppendRule(ColourRule(0x11));
+    sheet.AppendRule(FormatRule(kFormatHex));
+    EXPECT_EQ(Text(sheet, "ab"), "[61h][62h]");
+    EXPECT_EQ(CStyledRenderer::RenderToString(&sheet, mark), "-- link lost 10:00:00 --\n\x01");
+    SStyleRule forMarks = ColourRule(0x22);
+    forMarks.Owner_MatchValue = kOwnerMarks;
+    forMarks.Format_ApplyFormat = true;
+    forMarks.Format_CharacterFormat = kFormatHide;
+    sheet.InsertRule(1, forMarks);
+    CMemorySurface surface;
+    CStyledRenderer renderer;
+    renderer.SetScheme(&sheet);
+    renderer.Render(surface, MarkRecord("x"), false);
+    renderer.Render(surface, MarkRecord("y\r"), false);
+    EXPECT_EQ(surface.text, "") << "the sheet hides its marks";
+    EXPECT_EQ(surface.current->crTextColor, 0x22u);
+}
+
 TEST(StyledRenderer, BackspaceAcrossRecordsDeletesFromTheCaretLine) {
     CStyleScheme s;
     s.AppendRule(FormatRule(kFormatText));

@@ -98,7 +98,7 @@ TEST_F(TextInfo, RangeDescription) {
     const auto first = Rec(1000, kTuesday, "a");
     const auto last = Rec(6250, kTuesday + 5, "b");
     EXPECT_EQ(DescribeRange(first, last, 0, {}),
-              " Tuesday, November 14, 2023 22:13:20 through 11/14/23 22:13:25\n"
+              " Tuesday, November 14, 2023 22:13:20 through Tuesday, November 14, 2023 22:13:25\n"
               " 0d 00:00:01 000ms through  0d 00:00:06 250ms\n"
               " Delta:  0d 00:00:05 250ms");
     STextInfoSwitches s;

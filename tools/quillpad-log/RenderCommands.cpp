@@ -187,7 +187,10 @@ int RunRenderCommand(const std::vector<std::string>& args) {
         std::string out;
         for (std::size_t i = 0; i < store.RecordCount(); ++i) {
             const SDataRecord r = *store.Record(i);
-            if (r.kind != kDataRecordKind || (!o.showAllSources && r.source != kSourceOwn)) {
+            const bool shown =
+                plain ? r.kind == kDataRecordKind && (o.showAllSources || r.source == kSourceOwn)
+                      : IsShownRecord(r, o.showAllSources);
+            if (!shown) {
                 continue;
             }
             const std::string text =

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -957,8 +958,8 @@ QPoint CConsoleView::CaretPoint() {
     if (m_rows.empty()) {
         return {kMargin + m_gutter.Width(), 0};
     }
-    const bool selected = m_anchor != m_caret && m_tailSelection == m_showingTail;
-    const std::size_t caret = selected ? m_caret : size;
+    // Typing goes to the end whatever is selected: the caret line is there.
+    const std::size_t caret = size;
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         const CLineLayout::SRow& row = m_rows[i];
         const bool last = i + 1 == m_rows.size();
@@ -1172,7 +1173,13 @@ bool CConsoleView::event(QEvent* event) {
 }
 
 void CConsoleView::keyPressEvent(QKeyEvent* event) {
-    if (m_textInfo && m_textInfo->isVisible()) {
+    if (event->key() == Qt::Key_Shift) {
+        // SHIFT itself shows the hover window where the pointer rests.
+        const QPoint point = viewport()->mapFromGlobal(QCursor::pos());
+        if (viewport()->rect().contains(point)) {
+            TextInfo()->MouseMoved(point, true);
+        }
+    } else if (m_textInfo && m_textInfo->isVisible()) {
         m_textInfo->Dismiss();
     }
     if (m_keyFilter && m_keyFilter(*event)) {
@@ -1286,6 +1293,14 @@ void CConsoleView::wheelEvent(QWheelEvent* event) {
         }
     }
     event->accept();
+}
+
+void CConsoleView::keyReleaseEvent(QKeyEvent* event) {
+    // The hover window goes with SHIFT, not at the next move of the mouse.
+    if (event->key() == Qt::Key_Shift && m_textInfo) {
+        m_textInfo->MouseMoved(QPoint(), false);
+    }
+    QAbstractScrollArea::keyReleaseEvent(event);
 }
 
 bool CConsoleView::viewportEvent(QEvent* event) {

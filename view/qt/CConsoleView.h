@@ -177,8 +177,9 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     std::size_t CharacterAt(QPoint point);
     std::size_t CharacterUnder(QPoint point);
     // The caret's cell in the viewport: its left edge and the top of its
-    // row. With nothing selected the caret is where the device's next text
-    // goes, the end. A caret out of sight gives the start of the last row shown.
+    // row. The caret is where typing and the device's next text go, the
+    // end, whatever is selected. A caret out of sight gives the start of
+    // the last row shown.
     QPoint CaretPoint();
     bool IsPinnedToEnd() const { return m_pinned; }
     // Shows the row holding `position` at the top; unpins unless that is the
@@ -219,6 +220,7 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget {
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

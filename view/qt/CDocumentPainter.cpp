@@ -19,7 +19,11 @@ void CDocumentPainter::Paint(QPainter& painter, const QRect& area, std::span<con
             break;
         }
         const int baseline = y + fonts.Ascent();
+        const SPaintPiece* last = nullptr;
         for (const SPaintPiece& p : row.pieces) {
+            if (!p.text.empty()) {
+                last = &p;
+            }
             if (p.selected) {
                 painter.fillRect(QRectF(left + p.x, y, p.width, rowHeight), colours.highlight);
             } else if (p.marked) {
@@ -45,6 +49,15 @@ void CDocumentPainter::Paint(QPainter& painter, const QRect& area, std::span<con
             }
             painter.setPen(p.selected ? colours.highlightText : font.colour);
             painter.drawText(QPointF(left + p.x, baseline - font.offset), piece);
+        }
+        if (last != nullptr && fonts.Entry(last->format).ruleAfter) {
+            // A mark stands out of the traffic: its rule runs to the edge.
+            const qreal from = left + last->x + last->width + rowHeight / 2.0;
+            if (from < area.right()) {
+                const qreal middle = y + rowHeight / 2.0;
+                painter.setPen(QPen(fonts.Entry(last->format).colour, 1));
+                painter.drawLine(QPointF(from, middle), QPointF(area.right(), middle));
+            }
         }
         if (row.breakWidth > 0) {
             painter.fillRect(QRectF(left + row.breakX, y, row.breakWidth, rowHeight),

@@ -368,6 +368,10 @@ void CFilterView::keyPressEvent(QKeyEvent* event) {
         }
         return;
     }
+    if (m_keyFilter && m_keyFilter(*event)) {
+        event->accept();
+        return;
+    }
     QAbstractScrollArea::keyPressEvent(event);  // the scroll keys
 }
 

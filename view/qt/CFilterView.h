@@ -37,6 +37,10 @@ class CConsoleView;
 class CFilterView final : public QAbstractScrollArea {
     Q_OBJECT
   public:
+    // Keys that are not the filter's own (Escape, copy, select all, the
+    // scroll keys) go to the console first, as typed into it.
+    using KeyFilter = std::function<bool(const QKeyEvent&)>;
+    void SetKeyFilter(KeyFilter filter) { m_keyFilter = std::move(filter); }
     // The most lines a copy takes to the clipboard.
     static constexpr std::size_t kMaxCopyLines = 100'000;
     using Notifier = std::function<void(const QString& text)>;
@@ -122,6 +126,7 @@ class CFilterView final : public QAbstractScrollArea {
     std::size_t m_anchor = 0;
     std::size_t m_caret = 0;
     bool m_hasSelection = false;
+    KeyFilter m_keyFilter;
 };
 
 }  // namespace quillpad

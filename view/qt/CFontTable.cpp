@@ -37,6 +37,7 @@ void CFontTable::Sync(const CDisplayDocument& document, CLineLayout& layout, con
         e.font = FontOf(f, base);
         e.colour = ColourOf(f.crTextColor);
         e.offset = OffsetPixels(f.yOffset, dpi);
+        e.ruleAfter = (f.dwEffects & kEffectRuleAfter) != 0;
         const SFontMetrics metrics = cache.Of(e.font, device);
         layout.AddFormat(metrics.advances);
         e.ascent = metrics.ascent;

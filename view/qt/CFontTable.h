@@ -26,7 +26,8 @@ class CFontTable {
         QColor colour;
         int ascent = 0;
         int descent = 0;
-        int offset = 0;  // pixels above the baseline
+        int offset = 0;          // pixels above the baseline
+        bool ruleAfter = false;  // a rule across the rest of the row (a mark)
     };
 
     // A format's rise (twips, upwards) in pixels at a resolution.

@@ -63,13 +63,13 @@ CRuleForm::CRuleForm(QWidget* parent) : QGroupBox(QStringLiteral("Rule Options")
     QRadioButton* hide = radio(m_format, 225, "Hide", 0);
     QRadioButton* translated = radio(m_format, 224, "Hex (Translated)", 3);
     QRadioButton* hex = radio(m_format, 223, "Hex", 2);
-    m_always = check(234, "Always Interpet LF,CR,BS,TB");
+    m_always = check(234, "Always Interpret LF,CR,BS,TB");
     m_insert = check(235, "Insert real LF,CR if translated");
     m_character = new QButtonGroup(this);
     QRadioButton* all = radio(m_character, 207, "All", 0);
-    QRadioButton* low = radio(m_character, 205, "Low (01-20)", 1);
-    QRadioButton* mid = radio(m_character, 206, "Mid (21-7F)", 2);
-    QRadioButton* high = radio(m_character, 208, "High (80-FF)", 3);
+    QRadioButton* low = radio(m_character, 205, "Low (00-1F)", 1);
+    QRadioButton* mid = radio(m_character, 206, "Mid (20-7E)", 2);
+    QRadioButton* high = radio(m_character, 208, "High (7F-FF)", 3);
     QRadioButton* other = radio(m_character, 209, "Other:", 4);
     m_customValues = edit(238);
     m_customValues->setMinimumWidth(120);
@@ -81,6 +81,7 @@ CRuleForm::CRuleForm(QWidget* parent) : QGroupBox(QStringLiteral("Rule Options")
     QRadioButton* anySource = radio(m_source, 211, "All", 0);
     QRadioButton* own = radio(m_source, 212, "Quillpad(s)", 1);
     QRadioButton* external = radio(m_source, 213, "External Source", 2);
+    QRadioButton* marks = radio(m_source, 260, "Marks", kOwnerMarks);
     m_pattern = check(231, "");
     m_pattern->setEnabled(false);
     m_patternText = edit(216);
@@ -136,7 +137,7 @@ CRuleForm::CRuleForm(QWidget* parent) : QGroupBox(QStringLiteral("Rule Options")
     auto* sourceRow = new QHBoxLayout(m_sourceGroup);
     sourceRow->setContentsMargins(0, 0, 0, 0);
     sourceRow->addWidget(sourceLabel);
-    for (QRadioButton* r : {anySource, own, external}) {
+    for (QRadioButton* r : {anySource, own, external, marks}) {
         r->setParent(m_sourceGroup);
         sourceRow->addWidget(r);
     }

@@ -24,28 +24,29 @@ void CStampGutter::SetStyle(const CStyleScheme* scheme, const QFont& base,
                             const QColor& background) {
     m_font = base;
     m_colour = Faded(Qt::black, background);
-    if (scheme != nullptr && scheme->Stamps) {
-        const SStampFormat& stamps = *scheme->Stamps;
-        if (scheme->RuleCount() > 0) {
-            m_font = FontOf(scheme->Rule(0).CharFormat, base);
-            m_font.setUnderline(false);
-            m_font.setStrikeOut(false);
-        }
-        if (!stamps.FaceName.empty()) {
-            m_font.setFamily(QString::fromLatin1(stamps.FaceName.data(),
-                                                 static_cast<qsizetype>(stamps.FaceName.size())));
-        }
-        if (stamps.PointSize > 0) {
-            m_font.setPointSize(stamps.PointSize);
-        }
-        m_colour = ColourOf(stamps.Color);
-    } else if (scheme != nullptr && scheme->RuleCount() > 0) {
-        const SCharFormat& format = scheme->Rule(0).CharFormat;
-        m_font = FontOf(format, base);
+    if (scheme == nullptr) {
+        Measure();
+        return;
+    }
+    // A data rule's font at most, never its colour: that belongs to the data.
+    if (const SStyleRule* body = scheme->BodyRule()) {
+        m_font = FontOf(body->CharFormat, base);
         m_font.setUnderline(false);
         m_font.setStrikeOut(false);
-        m_colour = Faded(ColourOf(format.crTextColor), background);
     }
+    const SStampFormat stamps = scheme->Stamps.value_or(SStampFormat{});
+    if (!stamps.FaceName.empty()) {
+        m_font.setFamily(QString::fromLatin1(stamps.FaceName.data(),
+                                             static_cast<qsizetype>(stamps.FaceName.size())));
+    }
+    if (stamps.PointSize > 0) {
+        m_font.setPointSize(stamps.PointSize);
+    }
+    m_colour = ColourOf(stamps.Color);
+    Measure();
+}
+
+void CStampGutter::Measure() {
     const QFontMetricsF metrics(m_font);
     const qreal widest = std::max(metrics.horizontalAdvance(QStringLiteral("00:00:00.000 ")),
                                   metrics.horizontalAdvance(QStringLiteral("+4294967.295 ")));

@@ -37,6 +37,8 @@ class CStampGutter {
                int ascent, std::span<const std::string> stamps) const;
 
   private:
+    // The column's width for the font.
+    void Measure();
     bool m_shown = false;
     QFont m_font;
     QColor m_colour = Qt::gray;

@@ -36,11 +36,11 @@ const char* const kPrinciple =
 const char* const kDefaultStyleWarning =
     "This is a default style. Any changes made will not be saved outside of this session.\n\n"
     "To create a new style, browse to a new file in the data directory. You can copy rules "
-    "from this\nstyle and paste them in your new style using the right click menu in the rule "
+    "from this style and paste them in your new style using the right click menu in the rule "
     "list.";
 const char* const kOutsideDataDirectory =
     "Only style files found in the Quillpad Data directory will be listed on the menu for "
-    "selection.\nDo you want to continue with this file?";
+    "selection.\n\nDo you want to continue with this file?";
 const char* const kNameMissing =
     "Please assign a name to this style which will be shown on the menu for selection.";
 
@@ -178,7 +178,8 @@ void CStyleEditorDlg::BuildControls() {
     m_ownStamps = new QCheckBox(QStringLiteral("Time Stamp Font"), styleOptions);
     m_ownStamps->setObjectName(QStringLiteral("ownStamps"));
     m_ownStamps->setToolTip(
-        QStringLiteral("Off: time stamps are drawn in the first rule's font, faded"));
+        QStringLiteral("Off: time stamps are drawn grey in the font of the first rule "
+                       "that has no pattern"));
     m_stampFont = new QPushButton(QStringLiteral("Stamp Font..."), styleOptions);
     m_stampFont->setObjectName(QStringLiteral("stampFont"));
     m_stampColour = new QPushButton(QStringLiteral("Stamp Color..."), styleOptions);
@@ -402,11 +403,11 @@ void CStyleEditorDlg::ShowStyleOptions() {
 namespace {
 
 // The font the console draws the style's stamps in (its stamp gutter's rule):
-// the first rule's font, then the stamps' own face and size where given.
+// the body rule's font, then the stamps' own face and size where given.
 QFont StampFont(const CStyleScheme& scheme, const QFont& base) {
     QFont font = base;
-    if (scheme.RuleCount() > 0) {
-        font = FontOf(scheme.Rule(0).CharFormat, base);
+    if (const SStyleRule* body = scheme.BodyRule()) {
+        font = FontOf(body->CharFormat, base);
         font.setUnderline(false);
         font.setStrikeOut(false);
     }

@@ -90,16 +90,14 @@ std::string CTextInfoWnd::Describe(QPoint point) {
 void CTextInfoWnd::SetTextAndPosition(const std::string& text, QPoint globalPosition) {
     const QString shown =
         ExpandTabs(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));
-    const QFontMetrics metrics(m_font);
-    int width = 0;
-    const QStringList pieces = shown.split('\n');
-    for (const QString& piece : pieces) {
-        width = std::max(width, metrics.horizontalAdvance(piece));
-    }
-    const int height = metrics.lineSpacing() * static_cast<int>(pieces.size());
+    // The label measures itself as it will draw, fallback fonts for bytes the
+    // fixed font lacks included: a sum of line spacings cut the last line.
     const int frame = frameWidth();
     const int pad = 3;
-    QRect rect(globalPosition, QSize(width + 2 * (frame + pad), height + 2 * (frame + pad)));
+    m_label.setContentsMargins(pad, pad, pad, pad);
+    m_label.setText(shown);
+    const QSize need = m_label.sizeHint();
+    QRect rect(globalPosition, QSize(need.width() + 2 * frame, need.height() + 2 * frame));
     // Kept on the screen, so the end of a long description is not lost.
     if (const QScreen* screen = QGuiApplication::screenAt(globalPosition)) {
         const QRect area = screen->availableGeometry();
@@ -113,9 +111,7 @@ void CTextInfoWnd::SetTextAndPosition(const std::string& text, QPoint globalPosi
         rect.moveTop(std::max(rect.top(), area.top()));
     }
     setGeometry(rect);
-    m_label.setContentsMargins(pad, pad, pad, pad);
     m_label.setGeometry(contentsRect());
-    m_label.setText(shown);
 }
 
 void CTextInfoWnd::Dismiss() {

@@ -111,6 +111,7 @@ TEST_F(FindBar, HexPatternAndDirection) {
     Add("\x55", true);
     Add("\xAA\x55\xAA");
     bar.ModeBox()->setCurrentIndex(1);
+    EXPECT_FALSE(bar.MatchCaseBox()->isEnabled()) << "hex has no case";
     Find(QStringLiteral("55 aa"));
     EXPECT_EQ(bar.MatchCount(), 2u) << "one across the direction change";
     bar.DirectionBox()->setCurrentIndex(1);  // incoming only
@@ -123,6 +124,7 @@ TEST_F(FindBar, HexPatternAndDirection) {
     EXPECT_FALSE(bar.Current());
 
     bar.ModeBox()->setCurrentIndex(2);
+    EXPECT_TRUE(bar.MatchCaseBox()->isEnabled());
     bar.DirectionBox()->setCurrentIndex(0);
     bar.TextField()->setText(QStringLiteral("\\x55(\\xAA"));
     Settle();

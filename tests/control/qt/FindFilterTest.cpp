@@ -231,6 +231,14 @@ TEST_F(FindFilter, SelectsAndCopiesWholeLines) {
     QTest::keyClick(&filter, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), "a2\na3\n");
     QString refused;
+    // Other keys are the console's, as if typed into it.
+    QString typed;
+    filter.SetKeyFilter([&typed](const QKeyEvent& key) {
+        typed += key.text();
+        return !key.text().isEmpty();
+    });
+    QTest::keyClicks(&filter, QStringLiteral("ver"));
+    EXPECT_EQ(typed, QStringLiteral("ver"));
     filter.SetNotifier([&refused](const QString& text) { refused = text; });
     filter.SetCopyLimit(1);
     QApplication::clipboard()->clear();

@@ -135,7 +135,7 @@ TEST_F(MenuMnemonics, DISABLED_Screenshot) {
         const QPixmap screen = window.screen()->grabWindow(0, 0, 0, 1000, 700);
         EXPECT_TRUE(screen.save(QString::fromLocal8Bit(file)));
     };
-    QMenu* quillpad = ControlMenu("Quillpad");
+    QMenu* quillpad = ControlMenu("&Quillpad");
     ASSERT_NE(quillpad, nullptr);
     window.menuBar()->setActiveAction(quillpad->menuAction());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(quillpad));

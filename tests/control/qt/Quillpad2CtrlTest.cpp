@@ -501,6 +501,10 @@ TEST_F(Quillpad2Ctrl, TransmittedArrowsSendCursorSequencesInsteadOfTheHistory) {
     ASSERT_EQ(shown->size(), 1u);
     EXPECT_EQ(shown->back().caption, "Notice");
     EXPECT_EQ(shown->back().text.substr(0, 40), "The command history UP key is now disabl");
+    // Paragraphs only: the box wraps its lines itself.
+    EXPECT_EQ(shown->back().text.find("\n"), shown->back().text.find("\n\n"));
+    EXPECT_EQ(shown->back().text.find("\n", shown->back().text.find("\n\n") + 2),
+              std::string::npos);
     log->clear();
     for (const auto key : {Qt::Key_Up, Qt::Key_Down, Qt::Key_Right, Qt::Key_Left}) {
         QTest::keyClick(view, key);

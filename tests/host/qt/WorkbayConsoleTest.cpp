@@ -248,11 +248,21 @@ TEST(WorkbayConsole, TheControlsNotesShowInTheFooterUntilANewOne) {
     // Leaving a menu item sends an empty tip; the note stays.
     tip(QString());
     EXPECT_FALSE(console->NoteText().isEmpty());
+    tip(QStringLiteral("The script failed:\nline 2"));
+    EXPECT_EQ(console->NoteText(), QStringLiteral("The script failed:  line 2")) << "one line";
     tip(QStringLiteral("second"));
     EXPECT_EQ(console->NoteText(), QStringLiteral("second"));
-    // The connection status is not what a note replaces.
-    EXPECT_EQ(control->UpdateConnectionStatus(3), 0);
-    EXPECT_EQ(console->StatusText(), QStringLiteral("Connected"));
+    // The connection status is not what a note replaces, nor drawn under it.
+    EXPECT_EQ(control->UpdateConnectionStatus(1), 0);
+    EXPECT_EQ(console->StatusText(), QStringLiteral("Not connected"));
+    rig.window->resize(900, 600);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.window.get()));
+    const auto* status = console->findChild<QLabel*>(QStringLiteral("WorkbayFooterStatus"));
+    const auto* note = console->findChild<QLabel*>(QStringLiteral("WorkbayFooterNote"));
+    ASSERT_TRUE(status && note);
+    EXPECT_TRUE(status->isVisible() && note->isVisible());
+    EXPECT_FALSE(status->geometry().intersects(note->geometry()));
+    EXPECT_GE(status->width(), status->sizeHint().width()) << "the status is cut";
 }
 
 TEST(WorkbayConsole, TitleIsTheSpecWithTheToolAndTheAppendedText) {

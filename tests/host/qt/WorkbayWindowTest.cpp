@@ -8,8 +8,10 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPointer>
+#include <QTest>
 
 #include <algorithm>
 #include <cstdlib>
@@ -150,13 +152,46 @@ TEST(WorkbayWindow, CascadeLeavesEveryTitleBarInSight) {
     EXPECT_EQ(FrameOf(consoles[0])->size(), FrameOf(consoles[0])->sizeHint())
         << "room enough for the preferred size";
 
-    // A maximized one comes back to the cascade.
+    // A console opened while the current one is maximized opens maximized.
     FrameOf(consoles[1])->showMaximized();
+    Settle();
+    consoles << rig.window->OpenConsole(QStringLiteral("Quillpad2"), "tcp:c:3");
+    Settle();
+    EXPECT_TRUE(FrameOf(consoles[3])->isMaximized());
+    EXPECT_EQ(rig.window->ActiveConsole(), consoles[3]);
+    // Maximized ones come back to the cascade, and so do tabs.
+    ActionNamed(*rig.window, QStringLiteral("Ta&bbed"))->setChecked(true);
     Settle();
     CascadeAction(*rig.window)->trigger();
     Settle();
+    EXPECT_EQ(rig.window->Area()->viewMode(), QMdiArea::SubWindowView);
     EXPECT_FALSE(FrameOf(consoles[1])->isMaximized());
+    EXPECT_FALSE(FrameOf(consoles[3])->isMaximized());
     ExpectEveryTitleBarInSight(*rig.window);
+}
+
+// A menu opened with Alt+letter and closed with Escape gives the keyboard
+// back: the console's own Alt keys (Alt+H) must reach it, not the bar.
+TEST(WorkbayWindow, EscapeFromAMenuGivesTheFocusBackToTheConsole) {
+    CHostRig rig;
+    CConsoleWindow* console = rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:");
+    rig.window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.window.get()));
+    QWidget* control = rig.plugin.Control(0);
+    control->setFocusPolicy(Qt::StrongFocus);
+    control->setFocus();
+    Settle();
+    ASSERT_EQ(QApplication::focusWidget(), control);
+    QTest::keyClick(control, Qt::Key_F, Qt::AltModifier);
+    Settle();
+    QWidget* popup = QApplication::activePopupWidget();
+    ASSERT_NE(popup, nullptr) << "Alt+F opens File";
+    QTest::keyClick(popup, Qt::Key_Escape);
+    Settle();
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), control) << "left in the menu bar";
+    EXPECT_FALSE(rig.window->menuBar()->hasFocus());
+    EXPECT_NE(console, nullptr);
 }
 
 TEST(WorkbayWindow, CascadeGoesOnInAnotherColumnWhenTheHeightIsUsedUp) {

@@ -126,13 +126,23 @@ TEST(WorkbayWorkspace, AOneOffConsoleLeavesTheSavedWorkspaceAloneUntilTheUserSav
     EXPECT_TRUE(rig.ui.messages.isEmpty());
 }
 
-TEST(WorkbayWorkspace, NothingToRestoreOpensTheNewConsoleDialog) {
+TEST(WorkbayWorkspace, AHomeThatNeverHeldAWorkspaceAsksForAConsoleAndQuitSavesIt) {
     CHostRig rig;
+    ASSERT_FALSE(std::filesystem::exists(rig.WorkspacePath()));
     rig.ui.answer = SNewConsoleChoice{QStringLiteral("Quillpad2"), "tcp:dev:23"};
     rig.window->Start({});
     EXPECT_EQ(rig.ui.asked, 1);
+    ASSERT_TRUE(rig.ui.messages.isEmpty()) << rig.ui.messages[0].text.toStdString();
     ASSERT_EQ(rig.window->Consoles().size(), 1);
     EXPECT_EQ(rig.window->Consoles()[0]->ConnectionSpec(), QByteArray("tcp:dev:23"));
+    rig.window->close();
+    QList<SWorkspaceWindow> saved;
+    QString error;
+    ASSERT_TRUE(
+        ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved, error))
+        << error.toStdString();
+    ASSERT_EQ(saved.size(), 1);
+    EXPECT_EQ(saved[0].spec, QByteArray("tcp:dev:23"));
 }
 
 TEST(WorkbayWorkspace, ACorruptFileIsReportedAndMovedAsideNeverOverwritten) {

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -110,6 +111,24 @@ TEST_F(HelpWindow, FindGoesRoundThePageAndSaysWhenThereIsNothing) {
     EXPECT_EQ(window.Browser()->textCursor().selectedText(), "Second");
     window.FindField()->setText(QStringLiteral("hay"));
     EXPECT_EQ(window.FindStatus(), "") << "a new text clears the old miss";
+}
+
+// F1 in a modal dialog: the window is the dialog's while it is open, so it
+// takes input and stays above it, and outlives it; Escape closes it.
+TEST_F(HelpWindow, FromAModalDialogItComesUpAboveItAndStaysWhenItCloses) {
+    QDialog dialog;
+    dialog.setModal(true);
+    dialog.show();
+    ASSERT_EQ(QApplication::activeModalWidget(), &dialog);
+    ASSERT_TRUE(window.Open(At("topic-2001")));
+    EXPECT_EQ(window.parentWidget(), &dialog);
+    EXPECT_TRUE(window.isWindow() && window.isVisible());
+    dialog.accept();
+    EXPECT_EQ(window.parentWidget(), nullptr);
+    EXPECT_TRUE(window.isVisible()) << "hidden once the dialog closed";
+    EXPECT_EQ(window.Browser()->source().fragment(), "topic-2001");
+    QTest::keyClick(&window, Qt::Key_Escape);
+    EXPECT_FALSE(window.isVisible());
 }
 
 TEST_F(HelpWindow, AGuideThatCannotBeReadIsNotShown) {

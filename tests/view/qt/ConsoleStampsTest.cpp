@@ -16,6 +16,7 @@
 #include "styles/BuiltinSchemes.h"
 #include "view/CStyledRenderer.h"
 #include "view/qt/CConsoleView.h"
+#include "view/qt/CStampGutter.h"
 
 namespace quillpad {
 namespace {
@@ -80,6 +81,25 @@ class ConsoleStamps : public ::testing::Test {
     std::vector<std::shared_ptr<CStyleScheme>> schemes;
 };
 
+// A pattern rule moved to the top lends the stamps neither font nor colour.
+TEST(StampGutter, WithoutAStampsSectionItIsGreyInTheBodyRulesFont) {
+    CStyleScheme scheme;
+    SStyleRule body;
+    body.Format_ApplyColor = true;
+    body.CharFormat.crTextColor = 0xFFFFFF;
+    body.CharFormat.SetFaceName("DejaVu Sans Mono");
+    scheme.AppendRule(body);
+    SStyleRule pattern = body;
+    pattern.RegEx_Match = true;
+    pattern.CharFormat.crTextColor = 0x0000FF;
+    pattern.CharFormat.SetFaceName("DejaVu Serif");
+    scheme.InsertRule(0, pattern);
+    CStampGutter gutter;
+    gutter.SetStyle(&scheme, QFont(), Qt::black);
+    EXPECT_EQ(gutter.Colour(), QColor(0x80, 0x80, 0x80));
+    EXPECT_EQ(gutter.Font().family(), QStringLiteral("DejaVu Sans Mono"));
+}
+
 TEST_F(ConsoleStamps, SwitchedOnAfterTheDataShowsTheDataTimesAndRestylesNothing) {
     SetScheme(Scheme("Normal"));
     At(1250, "first\r\n");
@@ -123,6 +143,10 @@ TEST_F(ConsoleStamps, HitTestsStartBesideTheColumn) {
     EXPECT_EQ(firstXOf(1), plainB + column) << "the text moves right by the column";
     EXPECT_EQ(view.CharacterUnder(QPoint(column / 2, 5)), 0u) << "a click on a stamp is the line";
     EXPECT_EQ(view.CaretPoint().x() > column, true);
+    // A selection on the first line leaves the caret on the typing line.
+    const QPoint end = view.CaretPoint();
+    view.SetSelection(0, 3);
+    EXPECT_EQ(view.CaretPoint(), end);
 }
 
 TEST_F(ConsoleStamps, CopyTakesTheStampsWhenTheyAreShown) {

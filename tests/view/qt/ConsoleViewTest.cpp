@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
@@ -519,6 +520,13 @@ TEST_F(ConsoleView, HoverDescribesTheRecordUnderThePointerAndTheSelection) {
             << line.toStdString();
     }
     EXPECT_GE(info.contentsRect().height(), metrics.lineSpacing() * 4);
+    const auto* label = info.findChild<QLabel*>();
+    ASSERT_NE(label, nullptr);
+    EXPECT_GE(label->height(), label->sizeHint().height()) << "the last line is cut";
+    // SHIFT let go takes it away without a move of the mouse.
+    QTest::keyRelease(&view, Qt::Key_Shift);
+    EXPECT_FALSE(info.isVisible());
+    info.MouseMoved(QPoint(x, 5), true);
 
     // Typing while it shows hides it until the mouse moves without SHIFT.
     QTest::keyClick(&info, Qt::Key_Q, Qt::NoModifier);

@@ -143,7 +143,7 @@ TEST_F(StyleEditorDlg, OpensOnADefaultStyleWithItsWarningAndEveryControl) {
     EXPECT_EQ(ui.messages[0].text,
               "This is a default style. Any changes made will not be saved outside of this "
               "session.\n\nTo create a new style, browse to a new file in the data directory. You "
-              "can copy rules from this\nstyle and paste them in your new style using the right "
+              "can copy rules from this style and paste them in your new style using the right "
               "click menu in the rule list.");
     const std::vector<std::pair<int, const char*>> texts = {
         {237, "Move Up"},
@@ -164,16 +164,17 @@ TEST_F(StyleEditorDlg, OpensOnADefaultStyleWithItsWarningAndEveryControl) {
         {225, "Hide"},
         {224, "Hex (Translated)"},
         {223, "Hex"},
-        {234, "Always Interpet LF,CR,BS,TB"},
+        {234, "Always Interpret LF,CR,BS,TB"},
         {235, "Insert real LF,CR if translated"},
         {207, "All"},
-        {205, "Low (01-20)"},
-        {206, "Mid (21-7F)"},
-        {208, "High (80-FF)"},
+        {205, "Low (00-1F)"},
+        {206, "Mid (20-7E)"},
+        {208, "High (7F-FF)"},
         {209, "Other:"},
         {211, "All"},
         {212, "Quillpad(s)"},
         {213, "External Source"},
+        {260, "Marks"},
         {1, "OK"},
         {2, "Cancel"}};
     for (const auto& [id, text] : texts) {
@@ -497,7 +498,7 @@ TEST_F(StyleEditorDlg, BrowseAsksOutsideTheDataFolderAndSwitchesToTheFile) {
     EXPECT_EQ(ui.questions[0].caption, "Continue?");
     EXPECT_EQ(ui.questions[0].text,
               "Only style files found in the Quillpad Data directory will be listed on the menu "
-              "for selection.\nDo you want to continue with this file?");
+              "for selection.\n\nDo you want to continue with this file?");
     EXPECT_EQ(dlg->Scheme(), builtin);
 
     // In the data folder: no question.
