@@ -81,7 +81,8 @@ class SerialPortLock : public ::testing::Test {
     }
 
     // Starts `args` as another terminal program would run: its input a pipe
-    // kept open here (they end at their input's end), its output in a log.
+    // kept open here (they end at their input's end, as does flock's command
+    // once the test closes it), its output in a log.
     pid_t Spawn(const std::vector<std::string>& args) {
         std::vector<char*> argv;
         for (const auto& a : args) {
@@ -98,12 +99,12 @@ class SerialPortLock : public ::testing::Test {
                                 const_cast<char*>(path.c_str()), nullptr};
         const std::string log = dir.File(args.front() + ".log");
         int input[2];
-        if (::pipe(input) != 0) {
+        if (::pipe2(input, O_CLOEXEC) != 0) {
             return -1;
         }
         const pid_t pid = ::fork();
         if (pid == 0) {
-            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
             ::dup2(input[0], 0);
             ::dup2(out, 1);
             ::dup2(out, 2);
