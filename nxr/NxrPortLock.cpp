@@ -1,18 +1,24 @@
 #include "nxr/NxrPortLock.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <sstream>
 
 namespace quillpad {
 namespace {
@@ -125,6 +131,13 @@ std::optional<SNxrPortHolder> NxrFindOpener(const std::string& device) {
     if (real.empty()) {
         return std::nullopt;
     }
+    // A pseudo-terminal's slave is told by its index, the master's fd by the
+    // "tty-index" its fdinfo shows.
+    constexpr std::string_view kPts = "/dev/pts/";
+    std::string ptyIndex;
+    if (real.starts_with(kPts)) {
+        ptyIndex = real.substr(kPts.size());
+    }
     DirPtr proc(::opendir("/proc"));
     if (!proc) {
         return std::nullopt;
@@ -136,21 +149,130 @@ std::optional<SNxrPortHolder> NxrFindOpener(const std::string& device) {
         if (pid <= 0 || *end != '\0' || pid == self) {
             continue;
         }
-        const std::string fds = std::string("/proc/") + entry->d_name + "/fd";
-        DirPtr dir(::opendir(fds.c_str()));
+        const std::string base = std::string("/proc/") + entry->d_name;
+        DirPtr dir(::opendir((base + "/fd").c_str()));
         if (!dir) {
             continue;
         }
+        bool opener = false;
+        bool master = false;
         while (const dirent* fd = ::readdir(dir.get())) {
             char target[PATH_MAX];
-            const std::string link = fds + "/" + fd->d_name;
+            const std::string link = base + "/fd/" + fd->d_name;
             const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
-            if (n > 0 && std::string_view(target, static_cast<std::size_t>(n)) == real) {
-                return SNxrPortHolder{pid, NxrProcessName(pid)};
+            const std::string_view path(target, n > 0 ? static_cast<std::size_t>(n) : 0);
+            if (path == real) {
+                opener = true;
+            } else if (!ptyIndex.empty() && (path == "/dev/ptmx" || path == "/dev/pts/ptmx")) {
+                // A master whose index is not shown (an old kernel) may be
+                // this one's: it is given the benefit of the doubt.
+                const auto info = ReadSmallFile(base + "/fdinfo/" + fd->d_name);
+                const std::size_t at = info ? info->find("tty-index:") : std::string::npos;
+                if (at == std::string::npos) {
+                    master = true;
+                } else {
+                    std::istringstream in(info->substr(at + 10));
+                    std::string index;
+                    in >> index;
+                    master = master || index == ptyIndex;
+                }
             }
+        }
+        if (opener && !master) {
+            return SNxrPortHolder{pid, NxrProcessName(pid)};
         }
     }
     return std::nullopt;
+}
+
+std::optional<SNxrPortHolder> NxrFindFlockHolder(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    std::ifstream locks("/proc/locks");
+    std::optional<SNxrPortHolder> found;
+    // "1: FLOCK  ADVISORY  WRITE 8389 00:1b:3 0 EOF"; a waiter's line has
+    // "->" after the number.
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream in(line);
+        std::string number, kind, mode, access, where;
+        long pid = 0;
+        in >> number >> kind;
+        if (kind == "->") {
+            continue;
+        }
+        in >> mode >> access >> pid >> where;
+        unsigned major = 0, minor = 0;
+        unsigned long inode = 0;
+        if (!in || kind != "FLOCK" ||
+            std::sscanf(where.c_str(), "%x:%x:%lu", &major, &minor, &inode) != 3 ||
+            major != ::major(st.st_dev) || minor != ::minor(st.st_dev) || inode != st.st_ino ||
+            pid <= 0) {
+            continue;
+        }
+        // An inode number can stand for a pseudo-terminal that is gone and a
+        // new one alike: another program's lock is the likelier news.
+        found = SNxrPortHolder{pid, NxrProcessName(pid)};
+        if (pid != static_cast<long>(::getpid())) {
+            break;
+        }
+    }
+    return found;
+}
+
+CNxrPortClaim::~CNxrPortClaim() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+std::optional<SNxrPortHolder> CNxrPortClaim::Claim(
+    const std::string& device, const std::vector<std::string>& lockDirectories) {
+    for (const std::string& folder : lockDirectories) {
+        if (auto holder = NxrFindLockHolder(device, folder)) {
+            return holder;
+        }
+    }
+    const auto named = [&device]() {
+        if (auto holder = NxrFindFlockHolder(device)) {
+            return *holder;
+        }
+        return NxrFindOpener(device).value_or(SNxrPortHolder{});
+    };
+    // Without O_NONBLOCK the open would wait for the carrier.
+    m_fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        if (errno == EBUSY) {
+            return named();  // another opener made it exclusive (TIOCEXCL)
+        }
+        return std::nullopt;  // the open for use says what is wrong
+    }
+    if (::flock(m_fd, LOCK_EX | LOCK_NB) != 0) {
+        const int why = errno;
+        ::close(m_fd);
+        m_fd = -1;
+        if (why == EWOULDBLOCK) {
+            return named();
+        }
+        // A device that takes no flock() refuses no one for it.
+    }
+    // Programs that keep no lock at all are told by their open file. The
+    // pty's master side is not one of them (see NxrFindOpener): else every
+    // device simulator would refuse its own line.
+    return NxrFindOpener(device);
+}
+
+bool CNxrPortClaim::HandOver(int fd) {
+    if (m_fd >= 0) {
+        ::flock(m_fd, LOCK_UN);
+    }
+    const bool taken = ::flock(fd, LOCK_EX | LOCK_NB) == 0 || errno != EWOULDBLOCK;
+    if (m_fd >= 0) {
+        ::close(m_fd);  // the port is open for use, so this is no hang-up
+        m_fd = -1;
+    }
+    return taken;
 }
 
 std::string NxrProcessName(long pid) {
@@ -168,6 +290,9 @@ std::string NxrProcessName(long pid) {
 std::string NxrInUseText(const std::string& device, const SNxrPortHolder& holder) {
     if (holder.pid == static_cast<long>(::getpid())) {
         return device + " is already open in another console of this program";
+    }
+    if (holder.pid <= 0) {
+        return device + " is in use by another program";
     }
     const std::string who = holder.name.empty() ? "another program" : holder.name;
     return device + " is in use by " + who + " (PID " + std::to_string(holder.pid) + ")";

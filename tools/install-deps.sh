@@ -9,6 +9,8 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins fonts-dejavu-core
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     xvfb xauth socat lrzsz ser2net
+    # Other serial programs that hold a port, for the tests of its locks.
+    tio picocom minicom
     # A real boot loader for the script tests: U-Boot on qemu's "virt" board.
     qemu-system-arm u-boot-qemu
     dpkg-dev file man-db

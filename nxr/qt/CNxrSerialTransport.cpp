@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
@@ -105,7 +106,11 @@ void CNxrSerialTransport::Open(INxrTransportEvents& events) {
         events.TransportDown(NxrPermissionText(device));
         return;
     }
-    if (const auto holder = NxrFindLockHolder(device, m_lockDirectory)) {
+    // QSerialPort looks at lock files only: a port that tio or picocom hold
+    // by flock(), or minicom by its open file alone, it would open anyway and
+    // split the device's output between the two.
+    CNxrPortClaim claim;
+    if (const auto holder = claim.Claim(device, LockDirectories())) {
         events.TransportDown(NxrInUseText(device, *holder));
         return;
     }
@@ -114,9 +119,17 @@ void CNxrSerialTransport::Open(INxrTransportEvents& events) {
         events.TransportDown(WhyNotOpen(m_port.error()));
         return;
     }
+    const int fd = static_cast<int>(m_port.handle());
+    // Held while open, so that they see us too (released with the descriptor).
+    if (!claim.HandOver(fd)) {
+        m_port.close();
+        events.TransportDown(
+            NxrInUseText(device, NxrFindFlockHolder(device).value_or(SNxrPortHolder{})));
+        return;
+    }
     // QSerialPort asks for it too; said here, since a second opener's refusal
     // rests on it.
-    ::ioctl(static_cast<int>(m_port.handle()), TIOCEXCL);
+    ::ioctl(fd, TIOCEXCL);
     const bool set = m_port.setBaudRate(m_spec.m_baud) &&
                      m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_spec.m_dataBits)) &&
                      m_port.setParity(ToQt(m_spec.m_parity)) &&
@@ -136,6 +149,14 @@ void CNxrSerialTransport::Open(INxrTransportEvents& events) {
     events.TransportUp();
 }
 
+std::vector<std::string> CNxrSerialTransport::LockDirectories() const {
+    std::vector<std::string> folders{m_lockDirectory};
+    if (m_lockDirectory != kNxrLockDirectory) {
+        folders.emplace_back(kNxrLockDirectory);
+    }
+    return folders;
+}
+
 std::string CNxrSerialTransport::WhyNotOpen(QSerialPort::SerialPortError error) const {
     const std::string& device = m_spec.m_device;
     if (error != QSerialPort::PermissionError) {
@@ -146,7 +167,7 @@ std::string CNxrSerialTransport::WhyNotOpen(QSerialPort::SerialPortError error) 
     if (Forbidden(device)) {
         return NxrPermissionText(device);
     }
-    for (const std::string& folder : {m_lockDirectory, std::string(kNxrLockDirectory)}) {
+    for (const std::string& folder : LockDirectories()) {
         if (const auto holder = NxrFindLockHolder(device, folder)) {
             return NxrInUseText(device, *holder);
         }
@@ -162,6 +183,8 @@ void CNxrSerialTransport::Close() {
     m_up = false;
     QObject::disconnect(&m_port, nullptr, &m_port, nullptr);
     if (m_port.isOpen()) {
+        // Let go at once: a child that inherited the descriptor would keep it.
+        ::flock(static_cast<int>(m_port.handle()), LOCK_UN);
         m_port.close();  // the call a hanging driver keeps waiting
     }
 }

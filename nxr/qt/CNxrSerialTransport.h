@@ -2,13 +2,15 @@
 // A serial port, opened with the settings of its connection spec. It is read
 // whenever data arrives and never paused: a serial line would drop what is
 // not read. A port another program holds is refused with that program's name
-// (its lock file, else its open file); one that is open here is ours alone:
-// QSerialPort takes the UUCP lock file in the first writable lock folder and
-// removes it at close, and the port is set exclusive (TIOCEXCL).
+// (its lock file, its flock(), else its open file); one that is open here is
+// ours alone: QSerialPort takes the UUCP lock file in the first writable lock
+// folder and removes it at close, we hold flock() on the descriptor, and the
+// port is set exclusive (TIOCEXCL).
 
 #include <QSerialPort>
 
 #include <string>
+#include <vector>
 
 #include "nxr/CNxrComSpec.h"
 #include "nxr/NxrPortLock.h"
@@ -36,6 +38,8 @@ class CNxrSerialTransport final : public INxrTransport {
   private:
     void Read();
     void Failed(QSerialPort::SerialPortError error);
+    // Ours and the system's, where QSerialPort keeps ours.
+    std::vector<std::string> LockDirectories() const;
     // Why the port would not open, in the user's words.
     std::string WhyNotOpen(QSerialPort::SerialPortError error) const;
 

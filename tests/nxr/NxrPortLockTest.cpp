@@ -1,16 +1,19 @@
-// Port locks: the PID forms other serial programs write, live holders named,
-// stale locks ignored.
+// Port locks: the PID forms other serial programs write, live holders named
+// (a lock file, a flock(), an open file), stale locks ignored.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 
 #include "nxr/NxrPortLock.h"
 #include "tests/support/TempDir.h"
@@ -20,12 +23,16 @@ namespace {
 
 using test::CTempDir;
 
-// A child that stays alive until the test ends, under a known name.
+// A child that stays alive until the test ends, under a known name, with
+// the files `setup` opened.
 class CSleeper {
   public:
-    CSleeper() {
+    explicit CSleeper(const std::function<void()>& setup = {}) {
         m_pid = ::fork();
         if (m_pid == 0) {
+            if (setup) {
+                setup();
+            }
             ::execlp("sleep", "sleep", "60", static_cast<char*>(nullptr));
             ::_exit(127);
         }
@@ -136,6 +143,53 @@ TEST(NxrPortLock, AnOpenerWithoutALockIsFoundByItsOpenFile) {
     ASSERT_TRUE(found);
     EXPECT_EQ(found->pid, child);
     EXPECT_EQ(found->name, "sleep");
+}
+
+TEST(NxrPortLock, AFlockHolderIsNamedFromTheKernelsLocks) {
+    CTempDir dir;
+    const std::string file = dir.File("port");
+    ASSERT_TRUE(test::WriteFileBytes(file, ""));
+    EXPECT_FALSE(NxrFindFlockHolder(file));
+    {
+        CSleeper holder([&] { ::flock(::open(file.c_str(), O_RDONLY), LOCK_EX); });
+        const auto found = NxrFindFlockHolder(file);
+        ASSERT_TRUE(found);
+        EXPECT_EQ(found->pid, holder.Pid());
+        EXPECT_EQ(found->name, "sleep");
+    }
+    EXPECT_FALSE(NxrFindFlockHolder(file)) << "the lock went with its holder";
+    const int own = ::open(file.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(own, LOCK_EX), 0);
+    const auto ours = NxrFindFlockHolder(file);
+    ::close(own);
+    ASSERT_TRUE(ours);
+    EXPECT_EQ(NxrInUseText("/dev/ttyQP7", *ours),
+              "/dev/ttyQP7 is already open in another console of this program");
+    EXPECT_EQ(NxrInUseText("/dev/ttyQP7", {}), "/dev/ttyQP7 is in use by another program");
+}
+
+TEST(NxrPortLock, APseudoTerminalsMasterSideIsTheDeviceNotAnOpener) {
+    // The device side holds the master and the slave, as socat does.
+    int names[2];
+    ASSERT_EQ(::pipe(names), 0);
+    CSleeper device([&] {
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ::grantpt(master);
+        ::unlockpt(master);
+        const char* slave = ::ptsname(master);
+        ::open(slave, O_RDWR | O_NOCTTY);
+        ::write(names[1], slave, std::strlen(slave));
+    });
+    ::close(names[1]);
+    char name[64] = {};
+    ASSERT_GT(::read(names[0], name, sizeof name - 1), 0);
+    ::close(names[0]);
+    EXPECT_FALSE(NxrFindOpener(name)) << "the owner of the master, PID " << device.Pid();
+
+    CSleeper terminal([&] { ::open(name, O_RDWR | O_NOCTTY); });
+    const auto found = NxrFindOpener(name);
+    ASSERT_TRUE(found);
+    EXPECT_EQ(found->pid, terminal.Pid());
 }
 
 }  // namespace

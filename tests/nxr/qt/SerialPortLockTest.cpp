@@ -1,6 +1,8 @@
 // Ports that are not free, through the session: a port another program holds
-// is refused with its name, one the user may not open says how to fix it, and
-// a port we hold is locked and exclusive until it closes.
+// (its lock file, its flock(), its open file) is refused with its name, one
+// the user may not open says how to fix it, and a port we hold is locked,
+// flock()ed and exclusive until it closes, so that the serial programs of
+// Debian's packages refuse it in turn.
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -10,8 +12,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "nxr/NxrCodes.h"
 #include "nxr/NxrParamBlock.h"
@@ -51,6 +56,9 @@ class SerialPortLock : public ::testing::Test {
             ::kill(holder, SIGKILL);
             ::waitpid(holder, nullptr, 0);
         }
+        for (const int fd : inputs) {
+            ::close(fd);
+        }
     }
 
     // The connect's completion: success, or the text it failed with.
@@ -72,6 +80,61 @@ class SerialPortLock : public ::testing::Test {
         return std::string(kNxrLockDirectory) + "/" + NxrLockFileNames(pty->Near()).front();
     }
 
+    // Starts `args` as another terminal program would run: its input a pipe
+    // kept open here (they end at their input's end, as does flock's command
+    // once the test closes it), its output in a log.
+    pid_t Spawn(const std::vector<std::string>& args) {
+        std::vector<char*> argv;
+        for (const auto& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        // minicom draws its screen for a terminal it knows, and reads its
+        // settings from HOME.
+        const std::string term = "TERM=vt100";
+        const std::string home = "HOME=" + dir.Path();
+        const std::string path =
+            std::string("PATH=") + (std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin");
+        std::vector<char*> envp{const_cast<char*>(term.c_str()), const_cast<char*>(home.c_str()),
+                                const_cast<char*>(path.c_str()), nullptr};
+        const std::string log = dir.File(args.front() + ".log");
+        int input[2];
+        if (::pipe2(input, O_CLOEXEC) != 0) {
+            return -1;
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+            ::dup2(input[0], 0);
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+            ::execvpe(argv[0], argv.data(), envp.data());
+            ::_exit(127);
+        }
+        ::close(input[0]);
+        inputs.push_back(input[1]);
+        return pid;
+    }
+    // How `args` ended: its exit status, 128 + the signal, or -1 when it was
+    // still running after `ms` (it is killed then).
+    int RunToEnd(const std::vector<std::string>& args, int ms = 5000) {
+        const pid_t pid = Spawn(args);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        int status = 0;
+        while (::waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > end) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, nullptr, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Log(const std::string& program) const {
+        return test::ReadFileBytes(dir.File(program + ".log"));
+    }
+
     void StartHolder() {
         holder = ::fork();
         if (holder == 0) {
@@ -89,6 +152,16 @@ class SerialPortLock : public ::testing::Test {
     CRecordingSink sink;
     NxrHandle handle = 0;
     pid_t holder = -1;
+    std::vector<int> inputs;
+};
+
+// What a transport's open reports, on the calling thread.
+struct SOpenResult : INxrTransportEvents {
+    void TransportUp() override { text = "up"; }
+    void TransportReceived(std::string_view) override {}
+    void TransportDown(const std::string& reason) override { text = reason; }
+    std::size_t ReceiveRoom() override { return 1u << 20; }
+    std::string text;
 };
 
 TEST_F(SerialPortLock, APortAnotherProgramLockedIsRefusedWithItsName) {
@@ -115,6 +188,11 @@ TEST_F(SerialPortLock, APortAnotherProgramLockedIsRefusedWithItsName) {
 
 TEST_F(SerialPortLock, AnOpenPortIsLockedAndExclusiveUntilItCloses) {
     ASSERT_EQ(Connect(), "");
+    CNxrComSpec spec;
+    ASSERT_TRUE(spec.Parse("serial:" + pty->Near()));
+    SOpenResult second;
+    CNxrSerialTransport(spec, locks.Path()).Open(second);
+    EXPECT_EQ(second.text, pty->Near() + " is already open in another console of this program");
     if (::access(kNxrLockDirectory, W_OK) != 0) {
         GTEST_SKIP() << kNxrLockDirectory << " is not writable here: no lock file is taken";
     }
@@ -132,14 +210,76 @@ TEST_F(SerialPortLock, AnOpenPortIsLockedAndExclusiveUntilItCloses) {
     EXPECT_FALSE(std::filesystem::exists(OwnLock())) << "the lock goes with the port";
 }
 
-// What a transport's open reports, on the calling thread.
-struct SOpenResult : INxrTransportEvents {
-    void TransportUp() override { text = "up"; }
-    void TransportReceived(std::string_view) override {}
-    void TransportDown(const std::string& reason) override { text = reason; }
-    std::size_t ReceiveRoom() override { return 1u << 20; }
-    std::string text;
+// A serial program of Debian's packages: how it holds a port, whether by a
+// flock() (else by its open file alone), and how it tries one, which a port
+// we hold refuses (none: minicom neither locks nor is kept out by TIOCEXCL
+// when run as root).
+struct SOtherProgram {
+    const char* name;
+    std::vector<std::string> hold;  // "DEV" stands for the device
+    bool flocks;
+    std::vector<std::string> tryOpen;
 };
+
+std::ostream& operator<<(std::ostream& out, const SOtherProgram& p) {
+    return out << p.name;
+}
+
+std::vector<std::string> WithDevice(std::vector<std::string> args, const std::string& device) {
+    for (auto& a : args) {
+        a = a == "DEV" ? device : a;
+    }
+    return args;
+}
+
+class SerialPortOtherProgram : public SerialPortLock,
+                               public ::testing::WithParamInterface<SOtherProgram> {};
+
+TEST_P(SerialPortOtherProgram, RefusesAPortItHoldsAndIsRefusedOneWeHold) {
+    const SOtherProgram& other = GetParam();
+    if (!test::HaveProgram(other.name)) {
+        GTEST_SKIP() << other.name << " is not installed (tools/install-deps.sh installs it)";
+    }
+    const std::string device = pty->Near();
+    holder = Spawn(WithDevice(other.hold, device));
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            const auto found = other.flocks ? NxrFindFlockHolder(device) : NxrFindOpener(device);
+            return found && found->pid == holder;
+        },
+        5000))
+        << other.name << " did not take the port: " << Log(other.name);
+    EXPECT_EQ(Connect(),
+              device + " is in use by " + other.name + " (PID " + std::to_string(holder) + ")");
+    EXPECT_EQ(sink.LastStatus(), kNotConnected);
+    if (other.flocks) {
+        const auto still = NxrFindFlockHolder(device);
+        EXPECT_TRUE(still && still->pid == holder) << "its lock is left as it was";
+    }
+
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    holder = -1;
+    ASSERT_EQ(Connect(), "");
+    if (!other.tryOpen.empty()) {
+        EXPECT_GT(RunToEnd(WithDevice(other.tryOpen, device)), 0)
+            << other.name << " was not refused the port we hold: " << Log(other.name);
+    }
+    ASSERT_EQ(session.Close(&handle), 0);
+    EXPECT_EQ(RunToEnd({"flock", "-n", device, "true"}), 0) << "the flock goes with the port";
+}
+
+// tio -n: no waiting for a device it cannot open; flock -o: its command
+// (ended with its input) does not keep the lock.
+INSTANTIATE_TEST_SUITE_P(
+    Debian, SerialPortOtherProgram,
+    ::testing::Values(
+        SOtherProgram{"tio", {"tio", "-n", "DEV"}, true, {"tio", "-n", "DEV"}},
+        SOtherProgram{"picocom", {"picocom", "-q", "DEV"}, true, {"picocom", "-q", "DEV"}},
+        SOtherProgram{"minicom", {"minicom", "-o", "-D", "DEV"}, false, {}},
+        SOtherProgram{
+            "flock", {"flock", "-o", "DEV", "cat"}, true, {"flock", "-n", "DEV", "true"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SerialPortLock, APortTheUserMayNotOpenSaysHowToFixIt) {
     ASSERT_EQ(::chmod(RealDevice().c_str(), 0), 0);
