@@ -21,7 +21,12 @@ std::string CTextLogStamper::Next(std::uint32_t tick, std::int64_t startTime,
         return {};
     }
     m_lastStampTick = tick;
-    return FormatStamp(tick, startTime, startTick);
+    std::string text = FormatStamp(tick, startTime, startTick);
+    if (m_atFileStart) {
+        text.erase(0, 1);
+    }
+    m_atFileStart = false;
+    return text;
 }
 
 }  // namespace quillpad

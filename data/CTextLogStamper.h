@@ -6,6 +6,10 @@
 // Spans are taken in wrapping 32-bit tick arithmetic, so the rule holds right
 // across a wrap of the tick counter, and "no record yet" is its own flag, so a
 // record whose tick happens to be 0 is not taken for the first one.
+//
+// A stamp begins with a line break that parts it from the text before it; the
+// stamp that begins a file has none, so the file does not open on an empty
+// line.
 
 #include <cstdint>
 #include <string>
@@ -14,7 +18,9 @@ namespace quillpad {
 
 class CTextLogStamper {
   public:
-    explicit CTextLogStamper(bool insertTimestamps) : m_insert(insertTimestamps) {}
+    // `atFileStart`: nothing has been written to the file yet.
+    explicit CTextLogStamper(bool insertTimestamps, bool atFileStart = true)
+        : m_insert(insertTimestamps), m_atFileStart(atFileStart) {}
 
     // The stamp to write before a record with this tick ("" for none), given
     // the store's time base; updates the writer's state either way.
@@ -26,6 +32,7 @@ class CTextLogStamper {
 
   private:
     bool m_insert;
+    bool m_atFileStart;
     bool m_wroteRecord = false;
     std::uint32_t m_lastStampTick = 0;
     std::uint32_t m_lastRecordTick = 0;

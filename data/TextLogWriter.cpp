@@ -44,6 +44,7 @@ void CTextLogWriter::Write(const SDataRecord& record) {
         text = m_text;
     }
     std::string& out = m_file->Pending();
+    const std::size_t pendingBefore = out.size();
     if (m_lines.Mode() == EStampMode::Off) {
         out.append(m_stamper.Next(record.tick, m_timeBase.startTime, m_timeBase.startTick));
     }
@@ -57,6 +58,7 @@ void CTextLogWriter::Write(const SDataRecord& record) {
         m_lines.Append(out, text, record.tick);
         m_gaps.Follow(text, record.tick);
     }
+    m_wroteText = m_wroteText || out.size() > pendingBefore;
     m_file->CommitPending();
 }
 
@@ -64,7 +66,7 @@ void CTextLogWriter::SetStampMode(EStampMode mode) {
     if (mode == EStampMode::Off && m_lines.Mode() != EStampMode::Off) {
         // The file's own stamps come back as if the log began again: the next
         // record says when it is, with its date.
-        m_stamper = CTextLogStamper(m_insertTimestamps);
+        m_stamper = CTextLogStamper(m_insertTimestamps, !m_wroteText);
     }
     m_lines.SetMode(mode);
     m_gaps.SetMode(mode);

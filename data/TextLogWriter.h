@@ -57,6 +57,7 @@ class CTextLogWriter final : public ILiveLogWriter {
     STimeBaseRef m_timeBase;
     SRendererRef m_renderer;
     std::string m_text;
+    bool m_wroteText = false;  // anything at all went to the file
 };
 
 }  // namespace quillpad

@@ -92,6 +92,13 @@ SKeyDispatch DispatchFunctionKey(const CKeySet& keySet, int keyNumber, SKeyModif
             result.text = macro.substr(1);
             break;
         case EMacroKind::Bytes:
+            for (const SEscapeProblem& problem : MacroEscapeProblems(macro)) {
+                if (problem.kind == EEscapeProblem::WaitOutOfRange) {
+                    result.action = EFunctionKeyAction::Refused;
+                    result.text = DescribeEscapeProblem(macro, problem);
+                    return result;
+                }
+            }
             if (HasLineEscapes(macro)) {
                 result.action = EFunctionKeyAction::PlaySteps;
                 result.steps = SplitMacroSteps(macro);

@@ -101,12 +101,14 @@ enum class EFunctionKeyAction {
     RunAbility,        // run the ability command `text`
     ShowAbilityGroup,  // show the dialog of the ability group `text`
     PlaySteps,         // a macro with line escapes: play `steps` in order
+    Refused,           // nothing is sent: `text` says why (an escape out of range)
 };
 
 struct SKeyDispatch {
     EFunctionKeyAction action = EFunctionKeyAction::NotHandled;
     ByteString bytes;               // SendBytes: the expanded macro
-    std::string text;               // RunAbility, ShowAbilityGroup: the macro less its first byte
+    std::string text;               // RunAbility, ShowAbilityGroup: the macro less its first byte;
+                                    // Refused: the reason
     bool truncated = false;         // SendBytes, PlaySteps: the bytes were cut to kMaxSendBytes
     std::vector<SMacroStep> steps;  // PlaySteps
 };

@@ -21,7 +21,7 @@ std::size_t ExpandEscapes(std::string_view macro, char* out, std::size_t capacit
             continue;
         }
         if (i + 1 == macro.size()) {
-            put('\\');
+            put('\\');  // not complete: as written
             break;
         }
         const char letter = macro[i + 1];
@@ -38,9 +38,18 @@ std::size_t ExpandEscapes(std::string_view macro, char* out, std::size_t capacit
                 put('\r');
                 break;
             case 'x': {
-                const std::string_view digits = macro.substr(i, 2);
-                put(static_cast<char>(ParseHexPrefix(digits) & 0xFF));
-                i += digits.size();
+                std::size_t digits = 0;
+                while (digits < 2 && i + digits < macro.size() && IsHexDigit(macro[i + digits])) {
+                    ++digits;
+                }
+                if (digits == 0) {
+                    // Not complete: as written, so that nothing typed is lost.
+                    put('\\');
+                    put('x');
+                    break;
+                }
+                put(static_cast<char>(ParseHexPrefix(macro.substr(i, digits)) & 0xFF));
+                i += digits;
                 break;
             }
             default:
@@ -75,13 +84,15 @@ std::optional<std::pair<SMacroStep, std::size_t>> LineEscapeAt(std::string_view 
         return std::nullopt;
     }
     std::size_t j = kWait.size();
+    // Any number of digits: past the range the value stays just above it,
+    // so that it reads as out of range, never as text or as a wrapped time.
     int ms = 0;
     const std::size_t digitsFrom = j;
-    while (j < rest.size() && rest[j] >= '0' && rest[j] <= '9' && j - digitsFrom < 5) {
-        ms = ms * 10 + (rest[j] - '0');
+    while (j < rest.size() && rest[j] >= '0' && rest[j] <= '9') {
+        ms = std::min(ms * 10 + (rest[j] - '0'), kMaxMacroWaitMs + 1);
         ++j;
     }
-    if (j == digitsFrom || j >= rest.size() || rest[j] != '}' || ms > kMaxMacroWaitMs) {
+    if (j == digitsFrom || j >= rest.size() || rest[j] != '}') {
         return std::nullopt;
     }
     return std::pair{SMacroStep{EMacroStep::Wait, {}, ms}, j + 1};
@@ -123,6 +134,44 @@ bool HasLineEscapes(std::string_view macro) {
     const auto steps = SplitMacroSteps(macro);
     return std::any_of(steps.begin(), steps.end(),
                        [](const SMacroStep& s) { return s.kind != EMacroStep::Bytes; });
+}
+
+std::vector<SEscapeProblem> MacroEscapeProblems(std::string_view macro) {
+    std::vector<SEscapeProblem> problems;
+    std::size_t i = 0;
+    while (i < macro.size()) {
+        if (macro[i] != '\\') {
+            ++i;
+            continue;
+        }
+        if (const auto escape = LineEscapeAt(macro, i)) {
+            if (escape->first.kind == EMacroStep::Wait && escape->first.value > kMaxMacroWaitMs) {
+                problems.push_back({EEscapeProblem::WaitOutOfRange, i, escape->second});
+            }
+            i += escape->second;
+            continue;
+        }
+        if (i + 1 == macro.size()) {
+            problems.push_back({EEscapeProblem::Incomplete, i, 1});
+        } else if (macro[i + 1] == 'x' && (i + 2 == macro.size() || !IsHexDigit(macro[i + 2]))) {
+            problems.push_back({EEscapeProblem::Incomplete, i, 2});
+        }
+        i += 2;
+    }
+    return problems;
+}
+
+std::string DescribeEscapeProblem(std::string_view macro, const SEscapeProblem& problem) {
+    const std::string written = "\"" + std::string(macro.substr(problem.at, problem.length)) + "\"";
+    switch (problem.kind) {
+        case EEscapeProblem::Incomplete:
+            return written + (problem.length == 1 ? " at the end" : "") +
+                   " is not a complete escape: it is sent as written";
+        case EEscapeProblem::WaitOutOfRange:
+            return written + " waits longer than " + std::to_string(kMaxMacroWaitMs) +
+                   " ms: the macro is not sent";
+    }
+    return written;
 }
 
 EMacroKind MacroKind(std::string_view macro) {

@@ -1,5 +1,7 @@
 #include "styles/BuiltinSchemes.h"
 
+#include <algorithm>
+
 #include <cstdint>
 #include <string_view>
 
@@ -113,6 +115,19 @@ std::vector<std::string> BuiltinSchemeTexts(EBuiltinSet set) {
     static const std::vector<std::string> a = SetA();
     static const std::vector<std::string> b = SetB();
     return set == EBuiltinSet::A ? a : b;
+}
+
+bool IsBuiltinSchemeName(std::string_view name) {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const EBuiltinSet set : {EBuiltinSet::A, EBuiltinSet::B}) {
+            for (const auto& scheme : MakeBuiltinSchemes(set)) {
+                all.push_back(scheme->Name);
+            }
+        }
+        return all;
+    }();
+    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 std::vector<std::shared_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "styles/CStyleScheme.h"
@@ -15,6 +16,9 @@ enum class EBuiltinSet { A, B };
 
 // The style sheet texts of a set, in menu order.
 std::vector<std::string> BuiltinSchemeTexts(EBuiltinSet set);
+
+// Whether a scheme of either set has this name.
+bool IsBuiltinSchemeName(std::string_view name);
 
 // The schemes of a set, read from their texts; each has an empty path.
 std::vector<std::shared_ptr<CStyleScheme>> MakeBuiltinSchemes(EBuiltinSet set);

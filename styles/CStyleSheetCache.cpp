@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <string_view>
 
 #include "platform/Paths.h"
+#include "styles/BuiltinSchemes.h"
 #include "styles/CSchemeList.h"
 
 namespace quillpad {
@@ -24,6 +26,34 @@ bool HasStyleSheetExtension(std::string_view name) {
     });
 }
 
+// Why a sheet that reads as a document is still no whole style, "" when it
+// is one: a write that stopped short leaves its last line without a line
+// end, or a rule that applies a format without saying which (read as
+// hidden, it would hide its bytes).
+std::string CutShort(const CStyleScheme& scheme, const std::string& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    char last = '\n';
+    if (in && in.tellg() > 0 && in.seekg(-1, std::ios::end) && in.get(last) && last != '\n') {
+        return "it is cut short (its last line has no line end)";
+    }
+    for (std::size_t k = 0; k < scheme.RuleCount(); ++k) {
+        if (!scheme.Rule(k).Format_ApplyFormat) {
+            continue;
+        }
+        const std::string name = "Scheme1.Rule" + std::to_string(k + 1);
+        for (std::size_t i = 0; i < scheme.SectionCount(); ++i) {
+            const SIniSection* section = scheme.SectionAt(i);
+            // No value holds a line end: "\n" stands for a missing key.
+            if (section->Name() == name &&
+                scheme.ReadString(section, "Format_CharacterFormat", "\n") == "\n") {
+                return "it is cut short (rule " + std::to_string(k + 1) +
+                       " applies a format without saying which)";
+            }
+        }
+    }
+    return {};
+}
+
 std::shared_ptr<CStyleScheme> Parse(const std::string& path, std::string& error) {
     auto scheme = std::make_shared<CStyleScheme>();
     if (!scheme->LoadFile(path, false, true)) {
@@ -37,8 +67,14 @@ std::shared_ptr<CStyleScheme> Parse(const std::string& path, std::string& error)
         return nullptr;
     }
     scheme->ReadScheme(*scheme, 1);
-    if (scheme->Name.empty()) {
-        // A blank menu entry could be told from no other; the file name can.
+    error = CutShort(*scheme, path);
+    if (!error.empty()) {
+        return nullptr;
+    }
+    // A blank menu entry could be told from no other, and a built-in's name
+    // would stand for two styles (and choosing by it would take the sheet);
+    // the file name can be told apart.
+    if (scheme->Name.empty() || IsBuiltinSchemeName(scheme->Name)) {
         scheme->Name = std::filesystem::path(path).filename().string();
     }
     return scheme;

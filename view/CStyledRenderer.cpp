@@ -57,24 +57,19 @@ const SHexNames g_hexNames;
 // Bytes a count takes one by one before it looks for a longer run.
 constexpr std::size_t kQuickRun = 16;
 
-// Writes one byte's translation; a backspace with nothing pending is returned
-// to the caller (true), which knows what it means where the text goes.
-inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
+// Writes one byte's translation. A backspace writes nothing: its caller
+// takes back the last byte standing (CStandingBytes), where the text goes.
+inline void Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
     switch (c.action) {
         case EByteAction::Copy:
             out.push_back(static_cast<char>(b));
-            return false;
+            return;
         case EByteAction::Drop:
-            return false;
+        case EByteAction::Backspace:
+            return;
         case EByteAction::Newline:
             out.push_back('\n');
-            return false;
-        case EByteAction::Backspace:
-            if (out.empty()) {
-                return true;
-            }
-            out.pop_back();
-            return false;
+            return;
         case EByteAction::Name:
         case EByteAction::NameThenCR:
         case EByteAction::NameThenLF:
@@ -84,10 +79,64 @@ inline bool Translate(std::string& out, std::uint8_t b, const SByteChoice& c) {
             } else if (c.action == EByteAction::NameThenLF) {
                 out.push_back('\n');
             }
-            return false;
+            return;
     }
-    return false;
 }
+
+// The characters one byte's translation adds; -1 for a backspace.
+inline int DrawnWidth(std::uint8_t b, const SByteChoice& c) {
+    switch (c.action) {
+        case EByteAction::Copy:
+        case EByteAction::Newline:
+            return 1;
+        case EByteAction::Drop:
+            return 0;
+        case EByteAction::Backspace:
+            return -1;
+        case EByteAction::Name:
+            return static_cast<int>(ByteName(b, c.translatedNames).size());
+        case EByteAction::NameThenCR:
+        case EByteAction::NameThenLF:
+            return static_cast<int>(ByteName(b, c.translatedNames).size()) + 1;
+    }
+    return 0;
+}
+
+// The bytes of one record still standing in its text, so that a backspace
+// takes back the last byte whole: all of "[07h]", not its "]". Nothing is
+// kept until the record's first backspace, which replays the record from
+// its start; later ones go on from there, so a record costs one pass.
+class CStandingBytes {
+  public:
+    // The characters of the last byte standing before the backspace at `at`,
+    // which it takes back; 0 when none of the record's bytes stands (the
+    // backspace then acts on what came before). `widthOf(j)` is DrawnWidth
+    // of byte j.
+    template <class WidthOf>
+    std::size_t TakeBack(std::size_t at, WidthOf&& widthOf) {
+        for (; m_upTo < at; ++m_upTo) {
+            const int width = widthOf(m_upTo);
+            if (width < 0) {
+                if (!m_widths.empty()) {
+                    m_widths.pop_back();
+                }
+            } else if (width > 0) {
+                m_widths.push_back(static_cast<std::uint16_t>(width));
+            }
+        }
+        m_upTo = at + 1;
+        if (m_widths.empty()) {
+            return 0;
+        }
+        const std::size_t width = m_widths.back();
+        m_widths.pop_back();
+        return width;
+    }
+
+  private:
+    std::vector<std::uint16_t> m_widths;
+    std::size_t m_upTo = 0;
+};
 
 // The choice for a byte: from the tables, or by walking the rules for a
 // direction or source outside 1 and 2 (records from foreign files), or for
@@ -337,6 +386,11 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
         m_pending.clear();
     };
     CChooser choose(*m_scheme, record);
+    CStandingBytes standing;
+    const auto widthOf = [&](std::size_t j) {
+        const auto bj = static_cast<std::uint8_t>(record.bytes[j]);
+        return DrawnWidth(bj, choose(j, bj));
+    };
     const auto& rules = m_scheme->RulePointers();
     // The rules cannot change while one record renders, but may have between
     // two: the first colour rule met is compared by its format, not by its
@@ -360,9 +414,18 @@ void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
             }
             ruleInRecord = c.colourRule;
         }
-        if (Translate(m_pending, b, c)) {
-            surface.DeleteLastCharOfCaretLine();
+        if (c.action == EByteAction::Backspace) {
+            // The byte's characters still held back go from there, any
+            // written out already from the surface.
+            const std::size_t width = std::max<std::size_t>(standing.TakeBack(i, widthOf), 1);
+            const std::size_t held = std::min(width, m_pending.size());
+            m_pending.resize(m_pending.size() - held);
+            for (std::size_t k = held; k < width; ++k) {
+                surface.DeleteLastCharOfCaretLine();
+            }
+            continue;
         }
+        Translate(m_pending, b, c);
     }
     flush();
 }
@@ -406,6 +469,11 @@ bool CStyledRenderer::RenderPart(IRenderSurface& surface, const SDataRecord& rec
         m_pending.clear();
     };
     CChooser choose(*m_scheme, record);
+    CStandingBytes standing;
+    const auto widthOf = [&](std::size_t j) {
+        const auto bj = static_cast<std::uint8_t>(record.bytes[j]);
+        return DrawnWidth(bj, choose(j, bj));
+    };
     // Line breaks in the held-back text: while there are any it cannot be
     // written early (a backspace may take a break from it, never from the
     // surface).
@@ -429,14 +497,21 @@ bool CStyledRenderer::RenderPart(IRenderSurface& surface, const SDataRecord& rec
             }
             point.ruleInRecord = c.colourRule;
         }
-        if (c.action == EByteAction::Backspace && !m_pending.empty() &&
-            (m_pending.back() == '\n' || m_pending.back() == '\r')) {
-            --breaks;
+        if (c.action == EByteAction::Backspace) {
+            // As Render: from the text held back, then from the surface.
+            const std::size_t width = std::max<std::size_t>(standing.TakeBack(i, widthOf), 1);
+            const std::size_t held = std::min(width, m_pending.size());
+            for (std::size_t k = m_pending.size() - held; k < m_pending.size(); ++k) {
+                breaks -= m_pending[k] == '\n' || m_pending[k] == '\r';
+            }
+            m_pending.resize(m_pending.size() - held);
+            for (std::size_t k = held; k < width; ++k) {
+                surface.DeleteLastCharOfCaretLine();
+            }
+            continue;
         }
         const std::size_t before = m_pending.size();
-        if (Translate(m_pending, b, c)) {
-            surface.DeleteLastCharOfCaretLine();
-        }
+        Translate(m_pending, b, c);
         for (std::size_t k = before; k < m_pending.size(); ++k) {
             breaks += m_pending[k] == '\n' || m_pending[k] == '\r';
         }
@@ -487,6 +562,7 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         return stop == size;
     }
     CChooser choose(*m_scheme, record, true, m_heldCompiled);
+    CStandingBytes standing;
     const SRenderPoint entry = point;
     // A colour rule met that is not the record's so far; the current one
     // only changes (and the text held back goes out) when it differs too.
@@ -499,23 +575,30 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
         }
         point.ruleInRecord = rule;
     };
-    // A backspace takes the last character held back (a break too), or
-    // with nothing held back the last of the line on the surface.
-    const auto backspace = [&] {
-        if (pending == out) {
-            flush();
-            surface.DeleteLastCharOfCaretLine();
-            return;
-        }
-        --pending;
-        if (m_pendingBreaks.size() > outBreaks && m_pendingBreaks.back() == pending) {
+    // A backspace at `at` takes the characters of the last byte standing
+    // from the text held back (breaks too), and what of them a change of
+    // colour wrote out already from the line on the surface, as Render does.
+    const auto backspace = [&](std::size_t at) {
+        const std::size_t width = std::max<std::size_t>(
+            standing.TakeBack(
+                at, [&](std::size_t j) { return DrawnWidth(bytes[j], choose(j, bytes[j])); }),
+            1);
+        const std::size_t held = std::min(width, pending - out);
+        pending -= held;
+        while (m_pendingBreaks.size() > outBreaks && m_pendingBreaks.back() >= pending) {
             m_pendingBreaks.pop_back();
+        }
+        if (held < width) {
+            flush();
+            for (std::size_t k = held; k < width; ++k) {
+                surface.DeleteLastCharOfCaretLine();
+            }
         }
     };
     // What one byte's op does to the text held back.
-    const auto apply = [&](std::uint8_t op) {
+    const auto apply = [&](std::uint8_t op, std::size_t at) {
         if ((op & kOpBackspace) != 0) {
-            backspace();
+            backspace(at);
             return;
         }
         pending += op & kOpWidth;
@@ -546,7 +629,7 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
             if (c.colourRule >= 0 && c.colourRule != point.ruleInRecord) {
                 colour(c.colourRule);
             }
-            apply(RunOpOf(c, b));
+            apply(RunOpOf(c, b), i);
             ++i;
             continue;
         }
@@ -603,7 +686,7 @@ bool CStyledRenderer::CountPart(ICountSurface& surface, const SDataRecord& recor
                 ops = opsFor(point.ruleInRecord);
                 op = ops->op[bytes[i]];
             }
-            apply(op);
+            apply(op, i);
             ++i;
         }
     }
@@ -810,6 +893,7 @@ std::vector<std::size_t> CStyledRenderer::DrawnLengths(const CStyleScheme* schem
         choose.emplace(*scheme, record);
     }
     std::string scratch;
+    CStandingBytes standing;
     std::size_t length = 0;
     std::size_t done = 0;
     for (const std::size_t offset : offsets) {
@@ -823,7 +907,10 @@ std::vector<std::size_t> CStyledRenderer::DrawnLengths(const CStyleScheme* schem
             if (c.action == EByteAction::Copy) {
                 ++length;
             } else if (c.action == EByteAction::Backspace) {
-                length -= length > 0 ? 1 : 0;
+                length -= standing.TakeBack(done, [&](std::size_t j) {
+                    const auto bj = static_cast<std::uint8_t>(bytes[j]);
+                    return DrawnWidth(bj, (*choose)(j, bj));
+                });
             } else {
                 scratch.clear();
                 Translate(scratch, b, c);
@@ -846,8 +933,8 @@ void CStyledRenderer::AppendPrefix(std::string& out, const CStyleScheme* scheme,
         return;
     }
     // Backspace acts on this record's text only, never on what came before.
-    const std::size_t start = out.size();
     CChooser choose(*scheme, record);
+    CStandingBytes standing;
     const char* p = record.bytes.data();
     const char* end = p + limit;
     const auto at = [&record](const char* q) {
@@ -868,9 +955,10 @@ void CStyledRenderer::AppendPrefix(std::string& out, const CStyleScheme* scheme,
             continue;
         }
         if (c.action == EByteAction::Backspace) {
-            if (out.size() > start) {
-                out.pop_back();
-            }
+            out.resize(out.size() - standing.TakeBack(at(p), [&](std::size_t j) {
+                const auto bj = static_cast<std::uint8_t>(record.bytes[j]);
+                return DrawnWidth(bj, choose(j, bj));
+            }));
         } else {
             Translate(out, b, c);
         }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "view/CDisplayDocument.h"
 #include "view/CStyledRenderer.h"
@@ -26,23 +27,41 @@ void Walk(const CDataStore& store, const CLineIndex& index, std::size_t from, St
     std::uint64_t position = start.Position();
     std::uint64_t lineStart = start.lineStart;
     const std::size_t end = index.IndexedRecords();
+    // The characters of the record's bytes still standing: a backspace takes
+    // back the last one whole, as the renderer does.
+    std::vector<std::uint16_t> standing;
+    const auto stand = [&standing](const auto& effect) {
+        if (effect.backspace) {
+            if (!standing.empty()) {
+                standing.pop_back();
+            }
+        } else if (effect.length > 0) {
+            standing.push_back(effect.length);
+        }
+    };
     for (std::size_t r = start.record; r < end; ++r) {
         const auto record = store.Record(r);
         if (!record) {
             continue;
         }
-        for (std::size_t i = r == start.record ? start.point.offset : 0; i < record->length; ++i) {
+        standing.clear();
+        const std::size_t from = r == start.record ? start.point.offset : 0;
+        for (std::size_t i = 0; i < from && i < record->length; ++i) {
+            stand(step.Effect(*record, static_cast<std::uint8_t>(record->bytes[i])));
+        }
+        for (std::size_t i = from; i < record->length; ++i) {
             const std::uint64_t before = position;
             const auto effect = step.Effect(*record, static_cast<std::uint8_t>(record->bytes[i]));
             if (effect.backspace) {
-                if (position > lineStart) {
-                    --position;
-                }
+                const std::uint64_t width = standing.empty() ? 1 : standing.back();
+                position -= std::min(width, position - lineStart);
+                stand(effect);
             } else {
                 position += effect.length;
                 if (effect.breaks) {
                     lineStart = position;
                 }
+                stand(effect);
             }
             if (step(SBytePlace{r, i}, before, position, effect.backspace)) {
                 return;

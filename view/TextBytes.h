@@ -9,7 +9,8 @@
 // What one byte draws depends only on the scheme, the byte and its record's
 // direction and source; it is learnt once per pair by rendering the byte on
 // its own, so the walk is exactly the renderer's (a backspace takes back the
-// last character of its line).
+// characters of its record's last byte standing, within their line, or one
+// character of the line when none stands).
 
 #include <array>
 #include <cstddef>

@@ -201,6 +201,12 @@ bool CControlKeys::DispatchFunctionKey(int number, const SKeyModifiers& modifier
             channel.Post(m_control.Handle(), UM_ABILITY_GROUP, 0, 0,
                          CPayload::Make(ByteString(dispatch.text)));
             return true;
+        case EFunctionKeyAction::Refused:
+            m_control.ShowStatus(QStringLiteral("The macro of %1F%2 is not sent: %3.")
+                                     .arg(modifiers.ctrl ? QStringLiteral("Ctrl+") : QString())
+                                     .arg(number)
+                                     .arg(QString::fromLatin1(dispatch.text.c_str())));
+            return true;
     }
     return false;
 }

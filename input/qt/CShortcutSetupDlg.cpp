@@ -10,9 +10,11 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStringList>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "input/Escapes.h"
 #include "input/qt/DialogUnits.h"
 #include "platform/Paths.h"
 #include "platform/qt/FileName.h"
@@ -93,6 +95,12 @@ CShortcutSetupDlg::CShortcutSetupDlg(std::string dataDirectory, CKeySet& keySet,
     boxes->addWidget(new QLabel(QStringLiteral("Edit Description:"), this), 1, 0);
     boxes->addWidget(m_description, 1, 1);
     boxes->addWidget(setDefaults, 0, 2);
+    m_escapeNote = new QLabel(this);
+    m_escapeNote->setObjectName(QStringLiteral("escapeNote"));
+    m_escapeNote->setTextFormat(Qt::PlainText);
+    m_escapeNote->setWordWrap(true);
+    m_escapeNote->hide();
+    boxes->addWidget(m_escapeNote, 2, 1, 1, 2);
 
     auto* help = new QGridLayout;
     help->addWidget(
@@ -131,8 +139,10 @@ CShortcutSetupDlg::CShortcutSetupDlg(std::string dataDirectory, CKeySet& keySet,
     connect(browse, &QPushButton::clicked, this, &CShortcutSetupDlg::Browse);
     connect(m_list, &QTreeWidget::itemSelectionChanged, this,
             &CShortcutSetupDlg::OnSelectionChanged);
-    connect(m_sequence, &QLineEdit::textChanged, this,
-            [this](const QString& text) { CopyBoxToRow(ShortcutColumn, text); });
+    connect(m_sequence, &QLineEdit::textChanged, this, [this](const QString& text) {
+        ShowEscapeNote(text);
+        CopyBoxToRow(ShortcutColumn, text);
+    });
     connect(m_description, &QLineEdit::textChanged, this,
             [this](const QString& text) { CopyBoxToRow(DescriptionColumn, text); });
 
@@ -185,6 +195,18 @@ void CShortcutSetupDlg::OnSelectionChanged() {
         SetBoxes(selected.front()->text(ShortcutColumn), selected.front()->text(DescriptionColumn),
                  true);
     }
+}
+
+void CShortcutSetupDlg::ShowEscapeNote(const QString& macro) {
+    const ByteString bytes = QStringToBytes(macro);
+    QStringList lines;
+    if (MacroKind(bytes) == EMacroKind::Bytes) {
+        for (const SEscapeProblem& problem : MacroEscapeProblems(bytes)) {
+            lines << QString::fromLatin1(DescribeEscapeProblem(bytes, problem) + ".");
+        }
+    }
+    m_escapeNote->setText(lines.join(QLatin1Char('\n')));
+    m_escapeNote->setVisible(!lines.isEmpty());
 }
 
 void CShortcutSetupDlg::CopyBoxToRow(int column, const QString& text) {

@@ -48,6 +48,9 @@ class CShortcutSetupDlg final : public QDialog {
     QLineEdit* SequenceBox() const { return m_sequence; }
     QLineEdit* DescriptionBox() const { return m_description; }
     QLineEdit* FileNameBox() const { return m_fileName; }
+    // Under "Edit Shortcut:": what is wrong with the macro's escapes, hidden
+    // while nothing is.
+    QLabel* EscapeNote() const { return m_escapeNote; }
 
     void SetDefaults();
     void Browse();
@@ -66,6 +69,7 @@ class CShortcutSetupDlg final : public QDialog {
     void OnSelectionChanged();
     void SetBoxes(const QString& sequence, const QString& description, bool enabled);
     void CopyBoxToRow(int column, const QString& text);
+    void ShowEscapeNote(const QString& macro);
 
     std::string m_dataDirectory;
     CKeySet& m_keySet;
@@ -74,6 +78,7 @@ class CShortcutSetupDlg final : public QDialog {
     QLineEdit* m_sequence = nullptr;
     QLineEdit* m_description = nullptr;
     QLineEdit* m_fileName = nullptr;
+    QLabel* m_escapeNote = nullptr;
     bool m_settingBoxes = false;  // the boxes' own changes are not edits
     bool m_columnsSized = false;
 };

@@ -101,6 +101,14 @@ TEST(LineCommands, AFunctionKeyWithLineEscapesPlaysItsSteps) {
     const SKeyDispatch old = DispatchFunctionKey(keySet, 9, {});
     EXPECT_EQ(old.action, EFunctionKeyAction::SendBytes) << "no line escape: bytes as before";
     EXPECT_EQ(old.bytes, "dtrx}") << "an unknown escape vanishes with its letter, as ever";
+    // A wait out of range is neither sent as text nor played: the key says why.
+    keySet.LoadText("[Shortcuts]\r\nF3=a\\{dtr0}\\{wait:99999}b\r\nF4=\\{wait:123456}\r\n", true);
+    for (const int key : {3, 4}) {
+        const SKeyDispatch refused = DispatchFunctionKey(keySet, key, {});
+        EXPECT_EQ(refused.action, EFunctionKeyAction::Refused) << key;
+        EXPECT_TRUE(refused.bytes.empty() && refused.steps.empty()) << key;
+        EXPECT_NE(refused.text.find("waits longer than 10000 ms"), std::string::npos) << key;
+    }
 }
 
 }  // namespace

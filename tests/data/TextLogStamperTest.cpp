@@ -48,8 +48,13 @@ TEST_F(TextLogStamperTest, AGapOfMoreThanASecondStampsTheNextRecord) {
 
 TEST_F(TextLogStamperTest, StampTextIsTheRecordsLocalTime) {
     // 2024-03-05 14:07:09 UTC is 1709647629; the record is 61.5 s later.
+    // The stamp that opens a file starts on its first line; later ones part
+    // themselves from the text before them by a line break.
     CTextLogStamper stamper(true);
-    EXPECT_EQ(stamper.Next(561500, 1709647629, 500000), "\n[14:08:10 03-05-2024]\n");
+    EXPECT_EQ(stamper.Next(561500, 1709647629, 500000), "[14:08:10 03-05-2024]\n");
+    EXPECT_EQ(stamper.Next(571500, 1709647629, 500000), "\n[14:08:20 03-05-2024]\n");
+    CTextLogStamper midFile(true, false);
+    EXPECT_EQ(midFile.Next(561500, 1709647629, 500000), "\n[14:08:10 03-05-2024]\n");
     CTextLogStamper off(false);
     EXPECT_EQ(off.Next(561500, 1709647629, 500000), "");
 }

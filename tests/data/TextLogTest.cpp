@@ -113,13 +113,14 @@ TEST_F(TextLogTest, StampsStandBeforeTheRecordsAtZeroFivePointTwoAndTenPointFour
     }
     store.StopLogging();
     const std::string x26(26, 'x');  // 0 .. 5.0 s
-    std::string expected = "\n[14:07:09 03-05-2024]\n" + x26 + "\n[14:07:14 03-05-2024]\n" + x26 +
+    // The first stamp opens the file: no empty line before it.
+    std::string expected = "[14:07:09 03-05-2024]\n" + x26 + "\n[14:07:14 03-05-2024]\n" + x26 +
                            "\n[14:07:19 03-05-2024]\n" + std::string(9, 'x');
     EXPECT_EQ(Plain(), expected);
     // The formatted file stamps the same way, around the renderer's text.
     std::string formatted = Formatted();
-    EXPECT_EQ(formatted.substr(0, 26), "\n[14:07:09 03-05-2024]\n<x>");
-    EXPECT_EQ(formatted.size(), 3 * 23 + 61 * 3u);
+    EXPECT_EQ(formatted.substr(0, 25), "[14:07:09 03-05-2024]\n<x>");
+    EXPECT_EQ(formatted.size(), 3 * 23 - 1 + 61 * 3u);
 }
 
 TEST_F(TextLogTest, APauseOfMoreThanASecondStampsTheFirstRecordAfterIt) {
@@ -132,7 +133,7 @@ TEST_F(TextLogTest, APauseOfMoreThanASecondStampsTheFirstRecordAfterIt) {
     request.paused = false;
     Add(2600, u"b");
     store.StopLogging();
-    EXPECT_EQ(Plain(), "\n[14:07:09 03-05-2024]\na\n[14:07:10 03-05-2024]\nb");
+    EXPECT_EQ(Plain(), "[14:07:09 03-05-2024]\na\n[14:07:10 03-05-2024]\nb");
     EXPECT_EQ(BinaryRecords(), 2u) << "pause drops records for every file";
 }
 
@@ -188,7 +189,7 @@ TEST_F(TextLogTest, EachLiveFileGetsOneWritePerTurnAndNothingBeforeTheTurnEnds) 
         store.FlushLiveLogs();  // an empty turn writes nothing
     }
     EXPECT_EQ(test::ReadFileBytes(dir.File("b.wblog")).size(), header + 300 * 38);
-    EXPECT_EQ(Plain().size(), 23 + 3000u);
+    EXPECT_EQ(Plain().size(), 22 + 3000u);
 }
 
 TEST_F(TextLogTest, NoBoxTickedStillLogsButWritesNothing) {
@@ -314,8 +315,8 @@ TEST_F(TextLogTest, SaveBufferWritesEveryRecordToEachKindWhetherPausedOrNot) {
     SLogRequest request = AllKinds(true);
     request.paused = true;
     EXPECT_EQ(store.SaveBuffer(request), 0u);
-    EXPECT_EQ(Plain(), "\n[14:07:09 03-05-2024]\none\n[14:07:15 03-05-2024]\ntwo");
-    EXPECT_EQ(Formatted(), "\n[14:07:09 03-05-2024]\n<one>\n[14:07:15 03-05-2024]\n<two>");
+    EXPECT_EQ(Plain(), "[14:07:09 03-05-2024]\none\n[14:07:15 03-05-2024]\ntwo");
+    EXPECT_EQ(Formatted(), "[14:07:09 03-05-2024]\n<one>\n[14:07:15 03-05-2024]\n<two>");
     EXPECT_EQ(BinaryRecords(), 3u);
     EXPECT_FALSE(store.IsLogging());
 
@@ -389,7 +390,7 @@ TEST_F(TextLogTest, AStampFormChosenWhileLoggingTakesEffectFromTheNextLine) {
     Add(3000, u"t");
     store.StopLogging();
     EXPECT_EQ(Plain(),
-              "\n[14:07:09 03-05-2024]\nx\nyz\n+0.300 w\n+0.400 v"
+              "[14:07:09 03-05-2024]\nx\nyz\n+0.300 w\n+0.400 v"
               "\n[14:07:09 03-05-2024]\nu\n"  // stamps off: the file's own come back at once
               "\n[14:07:11 03-05-2024]\nt");
 }

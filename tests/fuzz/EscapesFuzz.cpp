@@ -1,6 +1,7 @@
 // Macro text to bytes. The bounded form writes a prefix of what the string
 // form gives, never a byte past its capacity (guard regions on both sides),
-// and returns what it wrote; nothing gets longer. Escaped on purpose, any
+// and returns what it wrote; nothing gets longer, and an incomplete escape
+// goes out as written. Escaped on purpose, any
 // bytes come back whole: as "\xHH" each, or with the backslashes doubled.
 
 #include <cstdint>
@@ -94,5 +95,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // After them, "\n" is CR LF, "\r" a CR, an unknown escape letter vanishes
     // and a trailing backslash stands for itself.
     Check(ExpandEscapes(doubled + "\\n\\r\\q\\") == std::string(macro) + "\r\n\r\\");
+    // An escape that is not complete is sent as written, never as a NUL.
+    Check(ExpandEscapes(doubled + "\\xZ") == std::string(macro) + "\\xZ");
+    Check(ExpandEscapes(doubled + "\\x") == std::string(macro) + "\\x");
+    for (const SEscapeProblem& p : MacroEscapeProblems(macro)) {
+        Check(p.at + p.length <= macro.size() && macro[p.at] == '\\');
+    }
     return 0;
 }

@@ -60,6 +60,11 @@ void CheckKey(const CKeySet& keys, int key, SKeyModifiers mods) {
             }
             Check(!HasLineEscapes(macro));
             break;
+        case EFunctionKeyAction::Refused:
+            // Only an out-of-range wait refuses a macro, and it says so.
+            Check(!macro.empty() && macro.front() != '&' && macro.front() != '@');
+            Check(d.text.find("waits longer") != std::string::npos && d.bytes.empty());
+            break;
         case EFunctionKeyAction::PlaySteps:
             // Only a macro with a line escape plays steps, and they are the
             // macro's own, split once.

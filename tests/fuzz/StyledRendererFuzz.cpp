@@ -147,19 +147,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const bool showAll = (head & 0x20) != 0;
         const CStyleScheme& scheme = schemes[current];
 
-        // To text: no visibility test, backspaces within the record only.
+        // To text: no visibility test, backspaces within the record only,
+        // each taking back the last byte shown whole.
         std::string text;
         bool anyBackspace = false;
         std::vector<SPiece> pieces;
+        std::vector<std::size_t> standing;
         for (const char ch : bytes) {
             pieces.push_back(Expected(scheme, static_cast<std::uint8_t>(ch), r));
             if (pieces.back().backspace) {
                 anyBackspace = true;
-                if (!text.empty()) {
-                    text.pop_back();
+                if (!standing.empty()) {
+                    text.resize(text.size() - standing.back());
+                    standing.pop_back();
                 }
-            } else {
+            } else if (!pieces.back().text.empty()) {
                 text += pieces.back().text;
+                standing.push_back(pieces.back().text.size());
             }
         }
         const std::string toString = CStyledRenderer::RenderToString(&scheme, r);

@@ -34,15 +34,50 @@ TEST(ExpandEscapes, TheDocumentedSamples) {
     EXPECT_EQ(ExpandEscapes("\\x1b[2J"), B({0x1B, 0x5B, 0x32, 0x4A}));
     EXPECT_EQ(ExpandEscapes("\\x41A"), B({0x41, 0x41}));
     EXPECT_EQ(ExpandEscapes("\\x7"), B({0x07}));
-    EXPECT_EQ(ExpandEscapes("\\x"), B({0x00}));
-    EXPECT_EQ(ExpandEscapes("\\xG1"), B({0x00}));
-    EXPECT_EQ(ExpandEscapes("\\x4Zq"), B({0x04, 'q'}));
+    EXPECT_EQ(ExpandEscapes("\\x4Zq"), B({0x04, 'Z', 'q'})) << "one digit; the Z is text";
     EXPECT_EQ(ExpandEscapes("a\\\\b"), B({0x61, 0x5C, 0x62}));
     EXPECT_EQ(ExpandEscapes("a\\"), B({0x61, 0x5C}));
     EXPECT_EQ(ExpandEscapes("a\\zb"), B({0x61, 0x62}));
     EXPECT_EQ(ExpandEscapes("\\&x"), B({0x78}));
     EXPECT_EQ(ExpandEscapes("\\N\\R\\X\\t\\1"), "") << "only lower-case n, r, x escape";
     EXPECT_EQ(ExpandEscapes("\\xff\\x00"), B({0xFF, 0x00}));
+}
+
+// An escape that is not complete goes out as the characters written, and is
+// named for the user; an out-of-range wait is named and refuses the macro.
+TEST(ExpandEscapes, AnIncompleteEscapeIsSentAsWrittenAndNamed) {
+    using enum EEscapeProblem;
+    const struct {
+        const char* macro;
+        std::string sent;
+        std::vector<SEscapeProblem> problems;
+    } cases[] = {
+        {"\\xZZ\\", "\\xZZ\\", {{Incomplete, 0, 2}, {Incomplete, 4, 1}}},
+        {"\\x", "\\x", {{Incomplete, 0, 2}}},
+        {"a\\xG1", "a\\xG1", {{Incomplete, 1, 2}}},
+        {"\\x\\x41", "\\xA", {{Incomplete, 0, 2}}},
+        {"\\x\\\\", "\\x\\", {{Incomplete, 0, 2}}},
+        {"\\x0\\{rts1}\\x", std::string("\0\\x", 3), {{Incomplete, 10, 2}}},
+        {"\\x41\\r\\n\\\\\\z", "A\r\r\n\\", {}},
+        {"\\{wait:99999}x", "x", {{WaitOutOfRange, 0, 13}}},
+        {"\\{wait:10001}", "", {{WaitOutOfRange, 0, 13}}},
+        {"\\{wait:123456789012345678901234567890}", "", {{WaitOutOfRange, 0, 38}}},
+        {"\\{wait:10000}\\{wait:}", "wait:}", {}},
+    };
+    for (const auto& c : cases) {
+        std::string sent;
+        for (const SMacroStep& step : SplitMacroSteps(c.macro)) {
+            sent += step.bytes;
+        }
+        EXPECT_EQ(sent, c.sent) << c.macro;
+        EXPECT_EQ(MacroEscapeProblems(c.macro), c.problems) << c.macro;
+    }
+    EXPECT_EQ(DescribeEscapeProblem("ab\\x", {Incomplete, 2, 2}),
+              "\"\\x\" is not a complete escape: it is sent as written");
+    EXPECT_EQ(DescribeEscapeProblem("ab\\", {Incomplete, 2, 1}),
+              "\"\\\" at the end is not a complete escape: it is sent as written");
+    EXPECT_EQ(DescribeEscapeProblem("\\{wait:99999}", {WaitOutOfRange, 0, 13}),
+              "\"\\{wait:99999}\" waits longer than 10000 ms: the macro is not sent");
 }
 
 TEST(ExpandEscapes, NeverWritesPastTheCapacity) {
@@ -95,9 +130,8 @@ TEST(MacroSteps, LineEscapesCutTheMacroAndTheRestExpandsAsBefore) {
 
 TEST(MacroSteps, WhatIsNotExactlyALineEscapeStaysWhatItWas) {
     // Each of these meant bytes before line escapes existed, and still does.
-    for (const char* macro :
-         {"\\{dtr}", "\\{DTR1}", "\\{dtr2}", "\\{wait:}", "\\{wait:abc}", "\\{wait:10001}",
-          "\\{wait:100", "\\{wait:123456}", "\\\\{dtr1}", "\\{rts1 }"}) {
+    for (const char* macro : {"\\{dtr}", "\\{DTR1}", "\\{dtr2}", "\\{wait:}", "\\{wait:abc}",
+                              "\\{wait:100", "\\{wait:-1}", "\\\\{dtr1}", "\\{rts1 }"}) {
         EXPECT_FALSE(HasLineEscapes(macro)) << macro;
         EXPECT_EQ(SplitMacroSteps(macro),
                   (std::vector<SMacroStep>{{EMacroStep::Bytes, ExpandEscapes(macro), 0}}))

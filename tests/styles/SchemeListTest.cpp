@@ -320,30 +320,45 @@ TEST(SchemeListRescan, MissingFolderGivesTheBuiltinsAndForgetsTheSelection) {
     EXPECT_EQ(list.CheckedCommand(), 0);
 }
 
-TEST(SchemeListSelect, StyleSheetBeatsTheBuiltinOfTheSameName) {
+TEST(SchemeListSelect, ASheetNamedLikeABuiltinGoesByItsFileNameAndTheBuiltinStaysReachable) {
     CTempDir dir;
     WriteStyleSheet(dir, "normal.tss", "Normal");
+    WriteStyleSheet(dir, "hex.tss", "Hex Mode");
+    // Cut short as a write stops: in a line, or after a rule said it applies
+    // a format but not which (it would hide every byte).
+    const std::string head = "[Scheme1.Info]\r\nName=Normal\r\n\r\n[Scheme1.Rule1]\r\nName=All\r\n";
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("cut.tss"), head + "Format_ApplyFormat=TR"));
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("cut2.tss"), head + "Format_ApplyFormat=TRUE\r\n"));
     CSchemeList list;
     list.Rescan(dir.Path(), false);
-    const auto builtin = list.Schemes().front();
-    ASSERT_EQ(builtin->Name, "Normal");
-    ASSERT_EQ(list.Schemes().back()->Name, "Normal");
+    std::vector<std::string> expected = BuiltinNames(EBuiltinSet::B);
+    expected.insert(expected.end(), {"hex.tss", "normal.tss"});
+    EXPECT_EQ(Names(list), expected);
+    ASSERT_EQ(list.Skipped().size(), 2u);
+    EXPECT_EQ(list.Skipped()[0].path, dir.File("cut.tss"));
+    EXPECT_EQ(list.Skipped()[0].reason, "it is cut short (its last line has no line end)");
+    EXPECT_EQ(list.Skipped()[1].reason,
+              "it is cut short (rule 1 applies a format without saying which)");
 
-    EXPECT_TRUE(list.SelectByName("Normal"));
+    ASSERT_TRUE(list.SelectByName("Normal"));
+    EXPECT_TRUE(list.Current()->IsBuiltIn());
+    ASSERT_TRUE(list.SelectByCommand(CommandOf(list, "normal.tss")));
     const auto file = list.Current();
-    EXPECT_EQ(file, list.Schemes().back()) << "the file's, in its place";
-    EXPECT_FALSE(file->IsBuiltIn());
-
-    list.MakeCurrent(list.Schemes()[1]);
-    EXPECT_EQ(list.Current(), list.Schemes()[1]);
-    EXPECT_TRUE(list.SelectByCommand(list.CommandOf(builtin.get())));
-    EXPECT_EQ(list.Current(), file) << "the menu picks what the name walk picks";
-    EXPECT_EQ(list.CheckedCommand(), list.CommandOf(file.get()));
+    EXPECT_EQ(file->GetPath(), dir.File("normal.tss"));
     EXPECT_EQ(list.CheckedCommand(), CSchemeList::CommandAt(list.Schemes().size() - 1));
+
+    // Deleted while in use: it stays in use, and "Normal" is still the built-in.
+    std::filesystem::remove(dir.File("normal.tss"));
+    list.Refresh(dir.Path(), false);
+    EXPECT_EQ(list.Current(), file);
+    ASSERT_TRUE(list.SelectByName("Normal"));
+    EXPECT_TRUE(list.Current()->IsBuiltIn());
+    EXPECT_TRUE(list.SelectByName("Hex Mode"));
+    EXPECT_TRUE(list.Current()->IsBuiltIn());
 
     EXPECT_FALSE(list.SelectByName("normal"));
     EXPECT_FALSE(list.SelectByName("Nothing"));
-    EXPECT_EQ(list.Current(), file) << "an unknown name changes nothing";
+    EXPECT_TRUE(list.Current()->IsBuiltIn()) << "an unknown name changes nothing";
 }
 
 TEST(SchemeListSelect, CheckedCommandFollowsTheCurrentScheme) {

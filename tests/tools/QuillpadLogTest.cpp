@@ -151,7 +151,7 @@ TEST_F(QuillpadLogTest, RenderTextIsTheFormattedLogOfTheRecords) {
     const SRun all = Run("render --show-all-sources --timestamps " + Quoted(path));
     EXPECT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(all.out,
-              "\n[22:13:20 11-14-2023]\nok\n[01h]"
+              "[22:13:20 11-14-2023]\nok\n[01h]"
               "\n[22:13:23 11-14-2023]\nx<y[E9h]\n");
 
     // The plain log of the same records: their bytes exactly, same filter and stamps.
@@ -160,7 +160,7 @@ TEST_F(QuillpadLogTest, RenderTextIsTheFormattedLogOfTheRecords) {
     EXPECT_EQ(raw.out, "ok\r\n\x01typed\r\xe9\r\n");
     const SRun rawAll = Run("render --as plain --show-all-sources --timestamps " + Quoted(path));
     EXPECT_EQ(rawAll.out,
-              "\n[22:13:20 11-14-2023]\nok\r\n\x01typed\r"
+              "[22:13:20 11-14-2023]\nok\r\n\x01typed\r"
               "\n[22:13:23 11-14-2023]\nx<y\xe9\r\n");
 
     const SRun hex = Run("render --builtin 'Hex Mode' " + Quoted(path));

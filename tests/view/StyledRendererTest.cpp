@@ -55,7 +55,7 @@ TEST(StyledRenderer, TheFormatCodes) {
     EXPECT_EQ(Text(s, "x\r"), "[78h]\n") << "CR keeps its text meaning";
     EXPECT_EQ(Text(s, "\n"), "");
     EXPECT_EQ(Text(s, "\t"), "\t");
-    EXPECT_EQ(Text(s, "AB\b"), "[41h][42h");
+    EXPECT_EQ(Text(s, "AB\b"), "[41h]") << "a backspace takes back a byte, its name whole";
     EXPECT_EQ(Text(s, std::string("\0", 1)), "[00h]");
 
     s.Rule(0) = FormatRule(kFormatHide, true);
@@ -244,6 +244,59 @@ TEST(StyledRenderer, BackspaceAcrossRecordsDeletesFromTheCaretLine) {
     renderer.Render(surface, MakeRecord("\b\b\bX", 1, 1, 1), false);
     EXPECT_EQ(surface.text, "line\nX") << "backspaces stop at the start of the caret's line";
     EXPECT_EQ(CStyledRenderer::RenderToString(&s, MakeRecord("\bA\bB", 1, 1, 0)), "B");
+}
+
+// Counts what a part count writes, for its length alone.
+class CLength final : public ICountSurface {
+  public:
+    void AppendCounted(std::size_t length, std::span<const std::uint32_t>) override {
+        size += length;
+    }
+    void DeleteLastCharOfCaretLine() override { size -= size > 0 ? 1 : 0; }
+    std::size_t size = 0;
+};
+
+TEST(StyledRenderer, ABackspaceTakesBackTheLastByteWholeOnEveryPath) {
+    const auto set = MakeBuiltinSchemes(EBuiltinSet::B);
+    CStyleScheme hex;
+    hex.AppendRule(FormatRule(kFormatHex, true));
+    hex.AppendRule(ColourRule(0x0000FF, kClassLow));
+    hex.AppendRule(ColourRule(0xFFFFFF));
+    const struct {
+        const CStyleScheme* scheme;
+        std::string bytes;
+        std::string shown;
+    } cases[] = {
+        {set[0].get(), "A\x07\bB end", "AB end"},  // the name's colour differs from the text's
+        {set[0].get(), "A\x01\x02\b\bB", "AB"},
+        {set[0].get(), "\x01x\b\bB", "B"},
+        {set[0].get(), "ok\x1b\bA\b\x7f\b\b", "o"},
+        {&hex, "AB\b\x01\bC", "[41h][43h]"},
+        {&hex, "\x01\x02A\b\b\bz", "[7Ah]"},
+    };
+    for (const auto& c : cases) {
+        const SDataRecord record = MakeRecord(c.bytes);
+        EXPECT_EQ(CStyledRenderer::RenderToString(c.scheme, record), c.shown) << c.bytes;
+        CStyledRenderer renderer;
+        renderer.SetScheme(c.scheme);
+        CMemorySurface whole;
+        renderer.Render(whole, record, false);
+        EXPECT_EQ(whole.text, c.shown) << c.bytes;
+        for (const std::size_t piece : {1u, 2u, 5u}) {
+            CMemorySurface parts;
+            CLength counted;
+            SRenderPoint drawn;
+            SRenderPoint count;
+            while (!renderer.RenderPart(parts, record, false, drawn, piece)) {
+            }
+            while (!renderer.CountPart(counted, record, false, count, piece)) {
+            }
+            EXPECT_EQ(parts.text, c.shown) << c.bytes << " in pieces of " << piece;
+            EXPECT_EQ(counted.size, c.shown.size()) << c.bytes << " in pieces of " << piece;
+        }
+        const std::size_t end[] = {record.bytes.size()};
+        EXPECT_EQ(CStyledRenderer::DrawnLengths(c.scheme, record, end).front(), c.shown.size());
+    }
 }
 
 TEST(StyledRenderer, SetBNormalOnTypicalTraffic) {

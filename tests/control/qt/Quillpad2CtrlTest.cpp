@@ -812,9 +812,12 @@ TEST_F(Quillpad2Ctrl, NewConnectionParametersGiveTheViewTheKeyboard) {
     control.reset();  // before the window that now holds it
 }
 
-TEST_F(Quillpad2Ctrl, TheStyleMenuListsEveryStyleAndAFileBeatsTheBuiltin) {
+TEST_F(Quillpad2Ctrl, TheStyleMenuListsEveryStyleASheetNamedLikeABuiltinByItsFileName) {
     WriteStyleSheet("Normal.tss", "Normal");
     WriteStyleSheet("Mine.tss", "Mine");
+    // Cut short while written: its last line has no line end.
+    std::ofstream(std::filesystem::path(DataDirectory()) / "Cut.tss", std::ios::binary)
+        << "[Scheme1.Info]\r\nName=Normal\r\n[Scheme1.Rule1]\r\nFormat_ApplyFormat=TR";
     Make();
     QMenu* popup = control->Menus().StylePopup();
     control->Menus().Update(*popup);
@@ -822,18 +825,26 @@ TEST_F(Quillpad2Ctrl, TheStyleMenuListsEveryStyleAndAFileBeatsTheBuiltin) {
     for (QAction* a : popup->actions()) {
         texts << a->text();
     }
-    EXPECT_EQ(texts, (QStringList{"Normal", "Normal (Local Echo)", "Hex Mode", "Mine", "Normal"}));
-    // Created with the default "Normal": the file's scheme, the last of that name.
-    ASSERT_EQ(control->Schemes().Current(), control->Schemes().Schemes().back());
-    EXPECT_TRUE(popup->actions().back()->isChecked());
-    EXPECT_FALSE(popup->actions().front()->isChecked());
+    EXPECT_EQ(texts,
+              (QStringList{"Normal", "Normal (Local Echo)", "Hex Mode", "Mine", "Normal.tss"}));
+    EXPECT_TRUE(control->LastStatusText().contains("Cut.tss") &&
+                control->LastStatusText().contains("cut short"))
+        << control->LastStatusText().toStdString();
+    // Created with the default "Normal": the built-in.
+    ASSERT_EQ(control->Schemes().Current()->Name, "Normal");
+    EXPECT_TRUE(control->Schemes().Current()->IsBuiltIn());
+    EXPECT_TRUE(popup->actions().front()->isChecked());
+    EXPECT_FALSE(popup->actions().back()->isChecked());
 
-    // Choosing the built-in's entry picks the file too; "Mine" is its own.
+    // Each entry picks its own style.
     popup->actions()[3]->trigger();
     EXPECT_EQ(CurrentScheme(), "Mine");
     EXPECT_EQ(control->Settings().m_defaultSchemeName, "Mine");
+    popup->actions()[4]->trigger();
+    EXPECT_EQ(std::filesystem::path(control->Schemes().Current()->GetPath()).filename(),
+              "Normal.tss");
     popup->actions()[0]->trigger();
-    EXPECT_EQ(control->Schemes().Current(), control->Schemes().Schemes().back());
+    EXPECT_TRUE(control->Schemes().Current()->IsBuiltIn());
 
     // The toggle remembers "Mine" across a menu choice.
     popup->actions()[3]->trigger();

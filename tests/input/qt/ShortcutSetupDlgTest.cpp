@@ -103,6 +103,25 @@ TEST_F(ShortcutSetup, ShowsEveryRowAndWritesThemAllAtOk) {
     EXPECT_EQ(keySet.ReadString("Shortcuts", "F2_Name", "missing"), "");
 }
 
+TEST_F(ShortcutSetup, AnEscapeThatIsNotSentAsItSeemsIsNotedUnderTheBox) {
+    keySet.WriteString("Shortcuts", "F5", "go\\{wait:99999}");
+    Open();
+    QLabel* note = dialog->EscapeNote();
+    Row("F5")->setSelected(true);
+    EXPECT_EQ(note->text(),
+              "\"\\{wait:99999}\" waits longer than 10000 ms: the macro is not sent.");
+    EXPECT_FALSE(note->isHidden());
+    dialog->SequenceBox()->clear();
+    EXPECT_TRUE(note->isHidden());
+    QTest::keyClicks(dialog->SequenceBox(), "\\xZZ\\");
+    EXPECT_EQ(note->text(),
+              "\"\\x\" is not a complete escape: it is sent as written.\n"
+              "\"\\\" at the end is not a complete escape: it is sent as written.");
+    EXPECT_EQ(Row("F5")->text(1), "\\xZZ\\") << "kept as typed";
+    dialog->SequenceBox()->setText("&Ability\\x");
+    EXPECT_TRUE(note->isHidden()) << "an ability's text is no byte macro";
+}
+
 TEST_F(ShortcutSetup, SetDefaultsResetsEveryRowButNotTheKeySet) {
     Open();
     Row("F3")->setSelected(true);
