@@ -31,6 +31,7 @@
 #include "tests/control/qt/ControlDoubles.h"
 #include "tests/data/LogTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorkbayHome.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -195,6 +196,7 @@ TEST_F(HistoryRecovery, AKilledConsolesHistoryIsOfferedAtTheNextStartAndYesBring
 }
 
 TEST_F(HistoryRecovery, SeveralOrphansAreAskedAboutOnceAndYesKeepsThemAll) {
+    test::CWorkbayHome home;  // a log folder of its own
     const auto older = RandomRecords(1 << 20, 23);
     const auto newer = RandomRecords(2 << 20, 24);
     RunAndKillAConsole(older);
