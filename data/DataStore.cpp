@@ -151,6 +151,11 @@ void CDataStore::SetHistoryBudget(std::size_t budgetBytes, std::string folder) {
     ReportSpillFailure();
 }
 
+void CDataStore::SetHistoryLink(std::string link) {
+    m_historyLink = std::move(link);
+    UpdateSpillTarget();
+}
+
 void CDataStore::UpdateSpillTarget() {
     SSpillTarget target;
     if (m_historyBudget != 0) {
@@ -158,6 +163,7 @@ void CDataStore::UpdateSpillTarget() {
         target.budgetBytes = m_historyBudget;
         target.startTime = m_startTime;
         target.startTick = m_startTick;
+        target.link = m_historyLink;
     }
     m_arena.SetSpillTarget(std::move(target));
 }

@@ -247,6 +247,9 @@ class CDataStore final : public CMessageTarget {
     std::size_t HistoryBudget() const { return m_historyBudget; }
     // The spill file, empty while there is none.
     std::string SpillPath() const { return m_arena.SpillPath(); }
+    // The link the history comes from, kept beside the spill file so that
+    // a recovery can name it.
+    void SetHistoryLink(std::string link);
     // Told once, with the reason, when a spill write fails.
     using SpillFailureHandler = std::function<void(const std::string& error)>;
     void SetSpillFailureHandler(SpillFailureHandler handler) {
@@ -294,6 +297,7 @@ class CDataStore final : public CMessageTarget {
     std::vector<SLogFileFailure> m_logFailures;
     LogFailureHandler m_onLogFailure;
     std::size_t m_historyBudget = 0;
+    std::string m_historyLink;
     std::string m_spillFolder;
     SpillFailureHandler m_onSpillFailure;
     bool m_spillFailureReported = false;

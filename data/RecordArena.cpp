@@ -400,6 +400,9 @@ void CRecordArena::SetSpillTarget(SSpillTarget target) {
         target.startTime = m_target.startTime;
         target.startTick = m_target.startTick;
     }
+    if (m_spill && target.link != m_target.link) {
+        m_spill->SetLink(target.link);
+    }
     m_target = std::move(target);
 }
 
@@ -425,6 +428,7 @@ bool CRecordArena::WritePending(std::optional<std::chrono::steady_clock::time_po
         if (!m_spill) {
             return false;
         }
+        m_spill->SetLink(m_target.link);
     }
     // Each record's head is encoded here and its bytes written from its
     // block: the piece's views stay valid, the heads' room never moves.

@@ -56,6 +56,8 @@ struct SSpillTarget {
     // The header's time base.
     std::int64_t startTime = 0;
     std::uint32_t startTick = 0;
+    // The console's link, for the file's sidecar; a change is no new file.
+    std::string link;
 };
 
 class CRecordArena {

@@ -5,21 +5,30 @@
 #include <limits.h>
 #include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "data/BinaryLogFormat.h"
+#include "data/LogRequest.h"
+#include "platform/FileIO.h"
+#include "platform/LocalTime.h"
 #include "platform/Paths.h"
 
 namespace quillpad {
 namespace {
 
 constexpr std::string_view kSpillPrefix = "console-";
+constexpr std::string_view kLinkExtension = ".link";
+// A sidecar is one spec; anything longer is not ours.
+constexpr std::size_t kMaxLinkBytes = 4096;
 
 std::uint64_t PageSize() {
     static const auto size = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
@@ -68,6 +77,133 @@ std::vector<std::string> FindOrphanSpillFiles(const std::string& folder) {
     return orphans;
 }
 
+std::string SpillLinkPath(const std::string& path) {
+    const std::string extension = "." + std::string(kBinaryLogExtension);
+    const std::string_view stem =
+        std::string_view(path).ends_with(extension)
+            ? std::string_view(path).substr(0, path.size() - extension.size())
+            : std::string_view(path);
+    return std::string(stem) + std::string(kLinkExtension);
+}
+
+void RemoveSpillFile(const std::string& path) {
+    unlink(path.c_str());
+    unlink(SpillLinkPath(path).c_str());
+}
+
+std::vector<SOrphanSpill> DescribeOrphanSpillFiles(const std::string& folder) {
+    std::vector<SOrphanSpill> described;
+    for (std::string& path : FindOrphanSpillFiles(folder)) {
+        struct stat info {};
+        if (stat(path.c_str(), &info) != 0) {
+            continue;  // taken by another console meanwhile
+        }
+        SOrphanSpill orphan;
+        orphan.lastWrite = static_cast<std::int64_t>(info.st_mtim.tv_sec);
+        orphan.bytes = static_cast<std::uint64_t>(info.st_size);
+        std::string link;
+        if (ReadWholeFile(SpillLinkPath(path), link, nullptr, kMaxLinkBytes)) {
+            orphan.link = std::move(link);
+        }
+        orphan.path = std::move(path);
+        described.push_back(std::move(orphan));
+    }
+    std::stable_sort(
+        described.begin(), described.end(),
+        [](const SOrphanSpill& a, const SOrphanSpill& b) { return a.lastWrite < b.lastWrite; });
+    return described;
+}
+
+std::string KeepOrphanAsLog(const SOrphanSpill& orphan, const std::string& folder,
+                            std::string& error) {
+    namespace fs = std::filesystem;
+    if (!EnsureFolder(folder, EFileAccess::Private)) {
+        error = "cannot create " + folder;
+        return {};
+    }
+    std::string target;
+    for (int n = 1; n < 1000 && target.empty(); ++n) {
+        const std::string name = n == 1 ? "Recovered" : "Recovered " + std::to_string(n);
+        std::string candidate = BuildLogPaths(folder, name, orphan.lastWrite).binary;
+        std::error_code ignored;
+        if (!fs::exists(candidate, ignored)) {
+            target = std::move(candidate);
+        }
+    }
+    if (target.empty()) {
+        error = "no free log name in " + folder;
+        return {};
+    }
+    std::error_code failed;
+    fs::rename(orphan.path, target, failed);
+    if (failed == std::errc::cross_device_link) {
+        // Another file system: a copy, and the orphan goes only once it is whole.
+        failed.clear();
+        if (!fs::copy_file(orphan.path, target, failed)) {
+            std::error_code ignored;
+            fs::remove(target, ignored);
+            error = target + ": " + failed.message();
+            return {};
+        }
+        unlink(orphan.path.c_str());
+    } else if (failed) {
+        error = target + ": " + failed.message();
+        return {};
+    }
+    unlink(SpillLinkPath(orphan.path).c_str());
+    return target;
+}
+
+std::string ByteSizeText(std::uint64_t bytes) {
+    static constexpr const char* kUnits[] = {"KB", "MB", "GB", "TB"};
+    if (bytes < 1024) {
+        return std::to_string(bytes) + (bytes == 1 ? " byte" : " bytes");
+    }
+    double value = static_cast<double>(bytes) / 1024.0;
+    std::size_t unit = 0;
+    // Rounded as shown: 1023.96 KB reads as 1.0 MB, not as 1024.0 KB.
+    while (value >= 1023.95 && unit + 1 < std::size(kUnits)) {
+        value /= 1024.0;
+        ++unit;
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f %s", value, kUnits[unit]);
+    return text;
+}
+
+std::string RecoveryQuestion(const std::vector<SOrphanSpill>& orphans,
+                             const std::string& keptFolder) {
+    if (orphans.empty()) {
+        return {};
+    }
+    std::string text =
+        orphans.size() == 1
+            ? std::string("Recover the history of a console that closed unexpectedly?")
+            : "Recover the histories of " + std::to_string(orphans.size()) +
+                  " consoles that closed unexpectedly?";
+    text += "\n";
+    for (const SOrphanSpill& orphan : orphans) {
+        const std::string when = FormatCalendarSeconds("%Y-%m-%d %H:%M:%S", orphan.lastWrite);
+        text += "\n" + (orphan.link.empty() ? std::string("(link not recorded)") : orphan.link) +
+                ": last written " + (when.empty() ? std::string("at an unknown time") : when) +
+                ", " + ByteSizeText(orphan.bytes);
+    }
+    if (orphans.size() > 1) {
+        text += "\n\nYes shows the newest and keeps the others as Workbay logs in " + keptFolder +
+                "; No deletes them all.";
+    }
+    return text;
+}
+
+void CSpillFile::SetLink(const std::string& link) {
+    const std::string sidecar = SpillLinkPath(m_path);
+    if (link.empty()) {
+        unlink(sidecar.c_str());
+    } else {
+        WriteFileAtomically(sidecar, link, nullptr, EFileAccess::Private);
+    }
+}
+
 std::unique_ptr<CSpillFile> CSpillFile::Create(const std::string& folder, std::int64_t startTime,
                                                std::uint32_t startTick, std::string& error) {
     if (!EnsureFolder(folder, EFileAccess::Private)) {
@@ -105,7 +241,7 @@ std::unique_ptr<CSpillFile> CSpillFile::Create(const std::string& folder, std::i
 }
 
 CSpillFile::~CSpillFile() {
-    unlink(m_path.c_str());
+    RemoveSpillFile(m_path);
     close(m_fd);
 }
 

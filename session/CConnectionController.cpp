@@ -143,8 +143,16 @@ void CConnectionController::Connect(const WideString* spec) {
         return;
     }
     m_connectionSpec.Parse(WideToBytes(*spec));  // only its kind is read later
+    NameHistoryLink(*spec);
     SetSessionOptions();
     IssueRequest(nxr_request::Connect, -1, nullptr);
+}
+
+void CConnectionController::NameHistoryLink(const WideString& spec) {
+    // A dead console's history is offered back under the link it came from.
+    if (m_store != nullptr) {
+        m_store->SetHistoryLink(WideToBytes(spec));
+    }
 }
 
 void CConnectionController::SetSessionOptions() {
@@ -168,6 +176,7 @@ void CConnectionController::ReopenDeferred(const WideString& spec) {
     CloseConnection();
     m_waiting = false;
     Session()->Open(spec, WideString(), ConnectionHandlePtr());
+    NameHistoryLink(spec);
     if (ConnectionHandle() == 0 || !wasUp) {
         return;
     }

@@ -208,6 +208,7 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
   private:
     void Connect(const WideString* spec);
     void SetSessionOptions();
+    void NameHistoryLink(const WideString& spec);
     void AddLinkMark(const std::string& what);
     void ReopenDeferred(const WideString& spec);
     void SendChar(char ch);

@@ -436,6 +436,17 @@ void CQuillpad2Ctrl::ShowStatus(const QString& text) {
     QCoreApplication::sendEvent(this, &tip);
 }
 
+void CQuillpad2Ctrl::SayNoSession() {
+    static constexpr const char* kNoSession = "The device session is not open.";
+    ShowStatus(QString::fromLatin1(kNoSession));
+    // The host hides its footer while a log is reviewed (or refused): the
+    // status bar would say it to nobody.
+    if (m_logging->Review() != CControlLogging::EReview::Online) {
+        channel.Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
+                     CPayload::Make(SMessageBox{"Notice", kNoSession, EMessageIcon::Information}));
+    }
+}
+
 // ---- commands
 
 void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
@@ -456,7 +467,7 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
     if (NeedsSession(id) && !SessionOpen()) {
         // Before any chooser: a file picked for a transfer that cannot run
         // would be the user's time lost.
-        ShowStatus(QStringLiteral("The device session is not open."));
+        SayNoSession();
         return;
     }
     switch (id) {

@@ -224,6 +224,9 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     CControlLogging& Logging() const { return *m_logging; }
     // A short message for the host's status bar (StatusText and a status tip).
     void ShowStatus(const QString& text);
+    // "The device session is not open.", in the status bar and, while the
+    // host shows no footer, in a posted box.
+    void SayNoSession();
     const QString& LastStatusText() const { return m_statusText; }
     // The control's dialogs and choosers.
     IControlUi& ControlUi() const { return *m_ui; }

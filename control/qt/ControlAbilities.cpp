@@ -19,7 +19,7 @@ bool IControlUi::HandleQuery(int queryType, const WideString& prompt, WideString
 
 void CQuillpad2Ctrl::ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) {
     if (!m_ui->HandleAbilityGroup(a, b, group)) {
-        ShowStatus(QStringLiteral("The device session is not open."));
+        SayNoSession();
     }
 }
 

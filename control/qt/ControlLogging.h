@@ -55,10 +55,13 @@ class CControlLogging {
     void GoBackOnline();
 
     // History (ControlRecovery.cpp). The store gets the settings' memory
-    // budget and warns once when its spill file fails; a spill file a dead
-    // console left is offered for recovery from the event loop.
+    // budget and warns once when its spill file fails; the spill files dead
+    // consoles left are offered for recovery, in one question, from the
+    // event loop.
     static constexpr const char* kRecoverQuestion =
         "Recover the history of a console that closed unexpectedly?";
+    static constexpr const char* kRecoverKeepFailedText =
+        "These histories could not be kept as logs; they are offered again at the next start:";
     static constexpr const char* kSpillFailedText =
         "The console's history could no longer be written to disk; it is now kept in memory.";
     void AttachHistory(CDataStore& store);

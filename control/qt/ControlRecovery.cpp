@@ -4,8 +4,6 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <cstdio>
-
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/ControlLogging.h"
 #include "control/qt/IControlUi.h"
@@ -35,17 +33,39 @@ void CControlLogging::AttachHistory(CDataStore& store) {
 }
 
 void CControlLogging::OfferRecovery() {
-    // Asked again now: another console may have taken it meanwhile.
-    const auto orphans = FindOrphanSpillFiles(DefaultSpillFolder());
+    // Asked again now: another console may have taken them meanwhile.
+    const auto orphans = DescribeOrphanSpillFiles(DefaultSpillFolder());
     if (orphans.empty()) {
         return;
     }
-    // One file at a time; any others are offered at a later start.
-    const std::string& orphan = orphans.back();
-    if (m_ui.AskYesNo(kRecoverQuestion, &m_control)) {
-        LoadLogFile(orphan);
+    // All at once, so that no start asks again about what is left.
+    const std::string& folder = m_control.Settings().m_logFolder;
+    if (!m_ui.AskYesNo(RecoveryQuestion(orphans, folder), &m_control)) {
+        for (const SOrphanSpill& orphan : orphans) {
+            RemoveSpillFile(orphan.path);
+        }
+        return;
     }
-    std::remove(orphan.c_str());
+    // One console shows one history: the newest; the others become logs.
+    std::string failures;
+    for (std::size_t i = 0; i + 1 < orphans.size(); ++i) {
+        std::string error;
+        if (KeepOrphanAsLog(orphans[i], folder, error).empty()) {
+            failures += "\n" + error;
+        }
+    }
+    LoadLogFile(orphans.back().path);
+    RemoveSpillFile(orphans.back().path);
+    if (!failures.empty()) {
+        // Left in the cache folder, they are offered again at the next start.
+        QPointer<CQuillpad2Ctrl> control(&m_control);
+        QTimer::singleShot(0, control.data(), [control, failures] {
+            if (control) {
+                control->Ui().ShowMessage("Warning", std::string(kRecoverKeepFailedText) + failures,
+                                          EMessageIcon::Warning);
+            }
+        });
+    }
 }
 
 }  // namespace quillpad

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <ctime>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -330,7 +332,7 @@ TEST_F(HistorySpillTest, TurnsThatFallBehindSayWhenAndALateTurnWritesOnePiece) {
 
 TEST_F(HistorySpillTest, TheIndexOfEverySegmentOnDiskCountsAgainstTheBudget) {
     CRecordArena arena;
-    arena.SetSpillTarget(SSpillTarget{dir.File("cache"), kBudget, 1'709'647'629, 1000});
+    arena.SetSpillTarget(SSpillTarget{dir.File("cache"), kBudget, 1'709'647'629, 1000, {}});
     // Records of 16 bytes: a segment of 1 MiB holds 65,536 of them, and what
     // stays of it in memory once on disk is a sparse index of 2,048 offsets.
     const std::string record(16, 'r');
@@ -358,7 +360,7 @@ TEST_F(HistorySpillTest, TheIndexOfEverySegmentOnDiskCountsAgainstTheBudget) {
 TEST_F(HistorySpillTest, AtTheBudgetNewBlocksTakeThePagesOfTheOldestOnDisk) {
     constexpr std::size_t kBig = 32 * kBudget;
     CRecordArena arena;
-    arena.SetSpillTarget(SSpillTarget{dir.File("cache"), kBig, 1'709'647'629, 1000});
+    arena.SetSpillTarget(SSpillTarget{dir.File("cache"), kBig, 1'709'647'629, 1000, {}});
     // A flood's pieces: their heads weigh nothing beside their bytes.
     std::string record(60'000, '\0');
     constexpr std::size_t kTurnRecords = 200;  // a long turn's: more blocks than the spares
@@ -422,8 +424,11 @@ TEST_F(HistorySpillTest, AConsoleKilledMidWayLeavesAnOrphanThatLoadsAsWhatItWasF
         CQueuedChannel childChannel;
         CManualClock childClock{1000, 1'709'647'629};
         CDataStore store(childChannel, childClock);
+        store.SetHistoryLink("tcp:10.0.0.5:23");
         store.SetHistoryBudget(kBudget, folder);
         Feed(store, childClock, records);
+        // A device back under another name: the sidecar follows.
+        store.SetHistoryLink("serial:/dev/ttyUSB1,115200");
         store.FlushLiveLogs();
         // Half a record more, as a write cut short by the kill would leave.
         const int fd = ::open(store.SpillPath().c_str(), O_WRONLY | O_APPEND);
@@ -446,6 +451,59 @@ TEST_F(HistorySpillTest, AConsoleKilledMidWayLeavesAnOrphanThatLoadsAsWhatItWasF
     ASSERT_EQ(recovered.RecordCount(), records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         ExpectSame(recovered, records, i);
+    }
+
+    // Its sidecar names the link; a file of an older console has none.
+    const std::string older = folder + "/console-1-0.wblog";
+    ASSERT_TRUE(test::WriteFileBytes(older, test::LogHeader(1'709'600'000, 1000)));
+    const timespec written[2] = {{1'709'600'000, 0}, {1'709'600'000, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, older.c_str(), written, 0), 0);
+    const auto described = DescribeOrphanSpillFiles(folder);
+    ASSERT_EQ(described.size(), 2u);
+    EXPECT_EQ(described[0].path, older) << "the one last written first";
+    EXPECT_EQ(described[0].link, "");
+    EXPECT_EQ(described[0].lastWrite, 1'709'600'000);
+    EXPECT_EQ(described[1].path, orphans[0]);
+    EXPECT_EQ(described[1].link, "serial:/dev/ttyUSB1,115200");
+    EXPECT_EQ(described[1].bytes, std::filesystem::file_size(orphans[0]));
+    EXPECT_NEAR(static_cast<double>(described[1].lastWrite),
+                static_cast<double>(std::time(nullptr)), 60.0);
+    EXPECT_FALSE(Exists(SpillLinkPath(live.SpillPath()))) << "the live console names none";
+
+    // Kept as a log: moved, never over another, the sidecar gone with it.
+    std::string error;
+    const std::string kept = KeepOrphanAsLog(described[1], dir.File("logs"), error);
+    ASSERT_FALSE(kept.empty()) << error;
+    EXPECT_FALSE(Exists(orphans[0]));
+    EXPECT_FALSE(Exists(SpillLinkPath(orphans[0])));
+    EXPECT_TRUE(recovered.LoadLog(kept).accepted);
+    SOrphanSpill same = described[0];
+    same.lastWrite = described[1].lastWrite;
+    const std::string second = KeepOrphanAsLog(same, dir.File("logs"), error);
+    ASSERT_FALSE(second.empty()) << error;
+    EXPECT_NE(second, kept);
+    EXPECT_TRUE(FindOrphanSpillFiles(folder).empty());
+}
+
+TEST(RecoveryQuestion, NamesEachOrphansLinkTimeAndSizeInOneQuestion) {
+    test::CZoneGuard zone{"UTC0"};
+    EXPECT_EQ(RecoveryQuestion({}, "/logs"), "");
+    const SOrphanSpill serial{"a", "serial:/dev/ttyUSB0,115200", 1'709'647'629, 2'516'582};
+    const SOrphanSpill older{"b", "", 1'709'600'000, 900};
+    EXPECT_EQ(RecoveryQuestion({serial}, "/logs"),
+              "Recover the history of a console that closed unexpectedly?\n\n"
+              "serial:/dev/ttyUSB0,115200: last written 2024-03-05 14:07:09, 2.4 MB");
+    EXPECT_EQ(RecoveryQuestion({older, serial}, "/logs"),
+              "Recover the histories of 2 consoles that closed unexpectedly?\n\n"
+              "(link not recorded): last written 2024-03-05 00:53:20, 900 bytes\n"
+              "serial:/dev/ttyUSB0,115200: last written 2024-03-05 14:07:09, 2.4 MB\n\n"
+              "Yes shows the newest and keeps the others as Workbay logs in /logs; "
+              "No deletes them all.");
+    const std::pair<std::uint64_t, const char*> sizes[] = {
+        {0, "0 bytes"},   {1, "1 byte"},         {1023, "1023 bytes"},   {1024, "1.0 KB"},
+        {1536, "1.5 KB"}, {1'048'550, "1.0 MB"}, {5ull << 30, "5.0 GB"}, {3ull << 50, "3072.0 TB"}};
+    for (const auto& [bytes, text] : sizes) {
+        EXPECT_EQ(ByteSizeText(bytes), text) << bytes;
     }
 }
 

@@ -459,6 +459,11 @@ TEST_F(ControlLogging, WhileALogIsReviewedTheSessionCommandsSaySoBeforeAnyChoose
     const cmd::CommandId needSession[] = {cmd::Reconnect,   cmd::Disconnect,    cmd::SendBreak,
                                           cmd::XModemSend,  cmd::XModemReceive, cmd::AsciiSend,
                                           cmd::AsciiReceive};
+    // Online the footer shows the word: no box.
+    control->OnCommand(cmd::XModemSend);
+    QApplication::processEvents();
+    EXPECT_EQ(control->LastStatusText(), "The device session is not open.");
+    EXPECT_TRUE(shown->empty());
     control->IWBSetConnectionParameters("sim:");
     QApplication::processEvents();
     for (const cmd::CommandId id : needSession) {
@@ -471,24 +476,32 @@ TEST_F(ControlLogging, WhileALogIsReviewedTheSessionCommandsSaySoBeforeAnyChoose
 
     answers->choosersAsked = 0;
     const std::size_t requests = Count("Request");
-    const std::size_t boxes = shown->size();
+    // The footer is hidden while reviewing: the word comes in a box too,
+    // posted, and only the one.
+    const auto saysSoInABox = [&](std::size_t before, const std::string& what) {
+        EXPECT_EQ(control->LastStatusText(), "The device session is not open.") << what;
+        ASSERT_EQ(shown->size(), before + 1) << what;
+        EXPECT_EQ(shown->back().text, "The device session is not open.") << what;
+    };
     for (const cmd::CommandId id : needSession) {
         EXPECT_FALSE(Shown(id)->isEnabled()) << id << " greyed while reviewing";
         control->ShowStatus(QString());
+        const std::size_t boxes = shown->size();
         control->OnCommand(id);
+        EXPECT_EQ(shown->size(), boxes) << id << " not from inside the command";
         QApplication::processEvents();
-        EXPECT_EQ(control->LastStatusText(), "The device session is not open.") << id;
+        saysSoInABox(boxes, std::to_string(id));
     }
     // Alt+U as the user presses it, past the greyed menu.
     control->ShowStatus(QString());
+    const std::size_t boxes = shown->size();
     modifiers = {false, false, true};
     QTest::keyClick(control->View(), Qt::Key_U, Qt::AltModifier);
     modifiers = {};
     QApplication::processEvents();
-    EXPECT_EQ(control->LastStatusText(), "The device session is not open.");
+    saysSoInABox(boxes, "Alt+U");
     EXPECT_EQ(answers->choosersAsked, 0) << "no file is asked for a transfer that cannot run";
     EXPECT_EQ(Count("Request"), requests) << "nothing asked of a closed session";
-    EXPECT_EQ(shown->size(), boxes) << "no error box after the word";
     EXPECT_TRUE(Shown(cmd::GoBackOnline)->isEnabled());
 
     // Back online the commands are there again.

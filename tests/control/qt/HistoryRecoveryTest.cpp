@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,12 +24,14 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "control/qt/ControlLogging.h"
 #include "data/DataStore.h"
+#include "data/LogRequest.h"
 #include "data/SpillFile.h"
 #include "devsim/CDevSimEngine.h"
 #include "platform/CRegistryStore.h"
 #include "tests/control/qt/ControlDoubles.h"
 #include "tests/data/LogTestSupport.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WorkbayHome.h"
 #include "view/qt/CConsoleView.h"
 
 namespace quillpad {
@@ -166,9 +170,10 @@ TEST_F(HistoryRecovery, AKilledConsolesHistoryIsOfferedAtTheNextStartAndYesBring
     ASSERT_EQ(orphans.size(), 1u);
 
     control = Make(true);
-    EXPECT_EQ(answers->questions,
-              std::vector<std::string>{"Recover the history of a console that closed "
-                                       "unexpectedly?"});
+    ASSERT_EQ(answers->questions.size(), 1u);
+    EXPECT_TRUE(answers->questions[0].starts_with(
+        "Recover the history of a console that closed unexpectedly?\n\n(link not recorded): "))
+        << answers->questions[0];
     EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Reviewing);
     EXPECT_FALSE(std::filesystem::exists(orphans[0])) << "taken, so never offered again";
     EXPECT_TRUE(FindOrphanSpillFiles(DefaultSpillFolder()).empty());
@@ -188,6 +193,38 @@ TEST_F(HistoryRecovery, AKilledConsolesHistoryIsOfferedAtTheNextStartAndYesBring
     // A second console started now finds nothing to offer.
     auto second = Make(true);
     EXPECT_TRUE(answers->questions.empty());
+}
+
+TEST_F(HistoryRecovery, SeveralOrphansAreAskedAboutOnceAndYesKeepsThemAll) {
+    test::CWorkbayHome home;  // a log folder of its own
+    const auto older = RandomRecords(1 << 20, 23);
+    const auto newer = RandomRecords(2 << 20, 24);
+    RunAndKillAConsole(older);
+    const auto first = FindOrphanSpillFiles(DefaultSpillFolder());
+    ASSERT_EQ(first.size(), 1u);
+    const timespec written[2] = {{kStart, 0}, {kStart, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, first[0].c_str(), written, 0), 0);
+    RunAndKillAConsole(newer);
+    ASSERT_EQ(FindOrphanSpillFiles(DefaultSpillFolder()).size(), 2u);
+
+    control = Make(true);
+    ASSERT_EQ(answers->questions.size(), 1u) << "one question for both";
+    EXPECT_TRUE(answers->questions[0].starts_with(
+        "Recover the histories of 2 consoles that closed unexpectedly?"));
+    EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Reviewing);
+    EXPECT_EQ(control->Store()->RecordCount(), newer.size()) << "the newest is shown";
+    EXPECT_TRUE(FindOrphanSpillFiles(DefaultSpillFolder()).empty());
+
+    // The other is a log in the log folder, named after when it died.
+    const std::string kept =
+        BuildLogPaths(control->Settings().m_logFolder, "Recovered", kStart).binary;
+    CQueuedChannel channel;
+    CDataStore reloaded(channel);
+    ASSERT_TRUE(reloaded.LoadLog(kept).accepted) << kept;
+    EXPECT_EQ(reloaded.RecordCount(), older.size());
+
+    auto next = Make(true);
+    EXPECT_TRUE(answers->questions.empty()) << "nothing is asked again";
 }
 
 TEST_F(HistoryRecovery, NoRemovesTheFileAndALiveConsolesFileIsNeverOffered) {

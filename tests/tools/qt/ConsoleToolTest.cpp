@@ -18,6 +18,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,122 @@ TEST(ConsoleTool, TheWindowShowsTheTrafficAndSavesItsPicture) {
         }
     }
     EXPECT_GT(drawn, 200);
+}
+
+// The examples of the manual pages, as written. In EXAMPLES a line "$ ..."
+// is a command and the lines after it, up to the next command or ".fi",
+// what it prints (each a whole line of standard output, in that order).
+// The commands on the simulated controller (they name "sim:") run through
+// the shell; the others need what the test has not (a device on a serial
+// port, a window, the user's own logs) and stand in a block that starts
+// with the comment `.\" not run: WHY`, which the test skips and requires.
+struct SManExample {
+    std::string page;
+    std::string command;
+    std::vector<std::string> prints;
+};
+
+std::string FromRoff(std::string line) {
+    static const std::pair<std::string_view, std::string_view> kEscapes[] = {
+        {"\\-", "-"}, {"\\e", "\\"}, {"\\(aq", "'"}, {"\\&", ""}};
+    for (const auto& [escape, text] : kEscapes) {
+        for (std::size_t at = line.find(escape); at != std::string::npos;
+             at = line.find(escape, at + text.size())) {
+            line.replace(at, escape.size(), text);
+        }
+    }
+    return line;
+}
+
+std::vector<SManExample> ManExamples(std::vector<std::string>& unmarked) {
+    std::vector<SManExample> examples;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(QUILLPAD_SOURCE_DIR) + "/docs/man")) {
+        const std::string page = entry.path().filename().string();
+        std::istringstream text(test::ReadFileBytes(entry.path().string()));
+        bool inExamples = false;
+        bool filled = true;
+        bool notRun = false;
+        SManExample* current = nullptr;
+        for (std::string line; std::getline(text, line);) {
+            if (line.starts_with(".SH")) {
+                inExamples = line == ".SH EXAMPLES";
+                continue;
+            }
+            if (!inExamples) {
+                continue;
+            }
+            if (line.starts_with(".\\\" not run:")) {
+                notRun = true;
+            } else if (line == ".nf") {
+                filled = false;
+            } else if (line == ".fi") {
+                filled = true;
+                notRun = false;
+                current = nullptr;
+            } else if (!filled && line.starts_with("$ ")) {
+                const std::string command = FromRoff(line.substr(2));
+                current = nullptr;
+                if (notRun) {
+                    continue;
+                }
+                if (command.find("sim:") == std::string::npos) {
+                    unmarked.push_back(page + ": " + command);
+                    continue;
+                }
+                examples.push_back(SManExample{page, command, {}});
+                current = &examples.back();
+            } else if (!filled && current != nullptr && !line.starts_with(".")) {
+                current->prints.push_back(FromRoff(line));
+            }
+        }
+    }
+    return examples;
+}
+
+TEST(ConsoleTool, TheManualPagesExamplesOnTheSimulatorRunAsWritten) {
+    std::vector<std::string> unmarked;
+    const auto examples = ManExamples(unmarked);
+    EXPECT_TRUE(unmarked.empty()) << "an example that is not run says why: "
+                                  << ::testing::PrintToString(unmarked);
+    ASSERT_FALSE(examples.empty());
+    const QString tools = QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools";
+    for (const SManExample& example : examples) {
+        test::CTempDir dir;
+        QProcess shell;
+        shell.setWorkingDirectory(QString::fromStdString(dir.Path()));
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
+        environment.insert(
+            "PATH", tools + "/console:" + tools + "/quillpad-log:" + environment.value("PATH"));
+        shell.setProcessEnvironment(environment);
+        shell.start("/bin/sh", {"-c", QString::fromStdString(example.command)});
+        ASSERT_TRUE(shell.waitForStarted(10000));
+        shell.closeWriteChannel();
+        if (!shell.waitForFinished(30000)) {
+            shell.kill();
+            shell.waitForFinished();
+        }
+        const std::string out = shell.readAllStandardOutput().toStdString();
+        const std::string what = example.page + ": " + example.command;
+        EXPECT_EQ(shell.exitStatus(), QProcess::NormalExit) << what;
+        EXPECT_EQ(shell.exitCode(), 0) << what << "\n"
+                                       << shell.readAllStandardError().toStdString();
+        // Whole lines, in order; a device ends its lines with CR LF.
+        std::istringstream lines(out);
+        auto expected = example.prints.begin();
+        for (std::string line; expected != example.prints.end() && std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r') {
+                line.pop_back();
+            }
+            if (line == *expected) {
+                ++expected;
+            }
+        }
+        EXPECT_TRUE(expected == example.prints.end())
+            << what << "\ndoes not print \"" << *expected << "\" where its page says; it printed:\n"
+            << out;
+    }
 }
 
 }  // namespace
