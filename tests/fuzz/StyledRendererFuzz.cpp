@@ -50,8 +50,9 @@ SPiece Expected(const CStyleScheme& scheme, std::uint8_t b, const SDataRecord& r
     }
     SPiece p;
     if (c.colourRule >= 0) {
-        Check(static_cast<std::size_t>(c.colourRule) < scheme.RuleCount());
-        p.format = scheme.Rule(static_cast<std::size_t>(c.colourRule)).CharFormat;
+        // The sheet's rules, or the marks' rule after them (a foreign record of source 3).
+        Check(static_cast<std::size_t>(c.colourRule) < scheme.RulePointers().size());
+        p.format = scheme.RulePointers()[static_cast<std::size_t>(c.colourRule)]->CharFormat;
     }
     switch (c.action) {
         case EByteAction::Copy:
