@@ -889,6 +889,27 @@ TEST_F(StyleEditorDlg, APatternThatDoesNotCompileSaysWhyAndTheRuleMatchesNothing
     EXPECT_FALSE(error->isVisible());
 }
 
+TEST_F(StyleEditorDlg, ThePreviewColoursWhatAPatternRuleFindsWhileTheRuleIsEdited) {
+    store.AddIncomingBytes(0, "ok ERR42 done\r\n");
+    Open(ErrorsFile(dir.File("errors.tss")));
+    dlg->findChild<QCheckBox*>(QStringLiteral("patternRules"))->click();
+    Select({0});
+    Click(233);  // "Errors" colours only
+    Click(231);
+    Child<QLineEdit>(216)->setText(QStringLiteral("ERR\\d+"));
+    dlg->RefreshPreviewNow();
+    auto* preview = dlg->findChild<CDocumentPreview*>(QStringLiteral("preview"));
+    std::string red;
+    for (const SPaintRow& row : preview->RowsInSight()) {
+        for (const SPaintPiece& piece : row.pieces) {
+            if (preview->Document().Format(piece.format).crTextColor == 255) {
+                red += piece.text;
+            }
+        }
+    }
+    EXPECT_EQ(red, "ERR42") << PreviewLines(*dlg).toStdString();
+}
+
 TEST_F(StyleEditorDlg, OkWritesTheOptInAndTheRulesPatternAndTheyReadBack) {
     const std::string path = dir.File("errors.tss");
     Open(ErrorsFile(path));
