@@ -27,6 +27,16 @@ QStringList MovedAside(const CHostRig& rig) {
         .entryList({QStringLiteral("workspace.ini.corrupt-*")}, QDir::Files | QDir::Dirs);
 }
 
+// The windows the workspace file holds now.
+QList<SWorkspaceWindow> SavedWindows(const CHostRig& rig) {
+    QList<SWorkspaceWindow> saved;
+    QString error;
+    EXPECT_TRUE(
+        ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved, error))
+        << error.toStdString();
+    return saved;
+}
+
 TEST(WorkbayWorkspace, TwoConsolesComeBackWithTheirSpecsAndStates) {
     CHostRig rig;
     // Settings text ending in its zero, and one with bytes a text reader would mangle.
@@ -111,18 +121,12 @@ TEST(WorkbayWorkspace, AOneOffConsoleLeavesTheSavedWorkspaceAloneUntilTheUserSav
     QAction* save = FileAction(*rig.window, QStringLiteral("&Save Workspace"));
     ASSERT_NE(save, nullptr);
     save->trigger();
-    QList<SWorkspaceWindow> saved;
-    QString error;
-    ASSERT_TRUE(
-        ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved, error))
-        << error.toStdString();
+    QList<SWorkspaceWindow> saved = SavedWindows(rig);
     ASSERT_EQ(saved.size(), 1);
     EXPECT_EQ(saved[0].spec, QByteArray("tcp:10.1.1.1:2323"));
     rig.window->OpenConsole(QStringLiteral("Quillpad2"), "sim:name=C");
     rig.window->close();
-    ASSERT_TRUE(ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved,
-                               error));
-    EXPECT_EQ(saved.size(), 2);
+    EXPECT_EQ(SavedWindows(rig).size(), 2);
     EXPECT_TRUE(rig.ui.messages.isEmpty());
 }
 
@@ -136,11 +140,7 @@ TEST(WorkbayWorkspace, AHomeThatNeverHeldAWorkspaceAsksForAConsoleAndQuitSavesIt
     ASSERT_EQ(rig.window->Consoles().size(), 1);
     EXPECT_EQ(rig.window->Consoles()[0]->ConnectionSpec(), QByteArray("tcp:dev:23"));
     rig.window->close();
-    QList<SWorkspaceWindow> saved;
-    QString error;
-    ASSERT_TRUE(
-        ParseWorkspace(QByteArray::fromStdString(ReadFileBytes(rig.WorkspacePath())), saved, error))
-        << error.toStdString();
+    const QList<SWorkspaceWindow> saved = SavedWindows(rig);
     ASSERT_EQ(saved.size(), 1);
     EXPECT_EQ(saved[0].spec, QByteArray("tcp:dev:23"));
 }
