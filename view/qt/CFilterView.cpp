@@ -15,6 +15,7 @@
 #include "view/qt/CFontMetricsCache.h"
 #include "view/qt/CSteadyScrollBar.h"
 #include "view/qt/CopyRefusal.h"
+#include "view/qt/NavigationKeys.h"
 
 namespace quillpad {
 
@@ -361,7 +362,8 @@ void CFilterView::keyPressEvent(QKeyEvent* event) {
         Copy();
         return;
     }
-    if (event->matches(QKeySequence::SelectAll)) {
+    const ENavigation move = NavigationOf(*event);
+    if (move == ENavigation::SelectAll) {
         const std::size_t count = m_filter ? m_filter->Lines().size() : 0;
         if (count > 0) {
             SelectLines(0, count - 1);
@@ -372,7 +374,24 @@ void CFilterView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    QAbstractScrollArea::keyPressEvent(event);  // the scroll keys
+    QScrollBar* bar = verticalScrollBar();
+    switch (move) {
+        case ENavigation::PageUp:
+            bar->triggerAction(QAbstractSlider::SliderPageStepSub);
+            return;
+        case ENavigation::PageDown:
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            return;
+        case ENavigation::ToStart:
+            bar->triggerAction(QAbstractSlider::SliderToMinimum);
+            return;
+        case ENavigation::ToEnd:
+            bar->triggerAction(QAbstractSlider::SliderToMaximum);
+            return;
+        default:
+            break;
+    }
+    QAbstractScrollArea::keyPressEvent(event);  // the arrow keys
 }
 
 void CFilterView::mousePressEvent(QMouseEvent* event) {

@@ -15,6 +15,7 @@
 #include "view/qt/CConsoleView.h"
 #include "view/qt/CTextInfoWnd.h"
 #include "view/qt/CopyRefusal.h"
+#include "view/qt/NavigationKeys.h"
 
 namespace quillpad {
 namespace {
@@ -392,33 +393,24 @@ void CHexPane::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    const bool ctrl = (event->modifiers() & Qt::ControlModifier) != 0;
-    switch (event->key()) {
-        case Qt::Key_PageUp:
-            ScrollRows(-std::max(1, VisibleRows() - 1));
+    const int page = std::max(1, VisibleRows() - 1);
+    switch (NavigationOf(*event)) {
+        case ENavigation::PageUp:
+            ScrollRows(-page);
             return;
-        case Qt::Key_PageDown:
-            ScrollRows(std::max(1, VisibleRows() - 1));
+        case ENavigation::PageDown:
+            ScrollRows(page);
             return;
-        case Qt::Key_Home:
-            if (ctrl) {
-                ScrollToRow(0);
-                return;
-            }
-            break;
-        case Qt::Key_End:
-            if (ctrl) {
-                ScrollToRow(std::numeric_limits<std::uint64_t>::max());
-                return;
-            }
-            break;
-        case Qt::Key_A:
-            if (ctrl) {
-                SetByteSelection(0, Dump().Size());
-                return;
-            }
-            break;
-        default:
+        case ENavigation::ToStart:
+            ScrollToRow(0);
+            return;
+        case ENavigation::ToEnd:
+            ScrollToRow(std::numeric_limits<std::uint64_t>::max());
+            return;
+        case ENavigation::SelectAll:
+            SetByteSelection(0, Dump().Size());
+            return;
+        case ENavigation::None:
             break;
     }
     event->ignore();

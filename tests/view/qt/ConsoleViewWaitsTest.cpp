@@ -1,16 +1,12 @@
-// What needs the whole text's positions while the console view is still
-// indexing a new scheme: each call returns within one bounded turn (counted
-// in record bytes indexed, never timed), and once the index is complete the
-// view ends where the same call made afterwards puts it. A newer waiting
-// action replaces an older one; a restyle, a clear and the user's own moves
-// drop it.
+// The console view's part in what waits for the index of a new scheme (the
+// waiting itself is the model's, tests/view/ConsoleModelTest.cpp): its keys,
+// the wheel, the clipboard and the hex pane's moves reach the model, and
+// the event loop gives the index its turns.
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QClipboard>
-#include <QMouseEvent>
-#include <QScrollBar>
 #include <QTest>
 
 #include <functional>
@@ -91,117 +87,37 @@ class ConsoleViewWaits : public ::testing::Test {
     std::vector<std::shared_ptr<CStyleScheme>> schemes;
 };
 
-TEST_F(ConsoleViewWaits, AJumpOrCtrlHomeWhileIndexingLandsWhereItDoesAfterwards) {
+TEST_F(ConsoleViewWaits, KeysWheelAndClipboardReachWhatWaitsForTheIndex) {
     const CDisplayDocument whole = WholeRender(store, schemes[0].get());
-    const std::size_t target = whole.LineStart(4321) + 5;
-
-    // A jump to a position (as a find match or Go to Time makes) waits.
-    Restyle();
-    EXPECT_LE(IndexedBy([&] { view.ScrollToPosition(target); }), OneTurn());
-    EXPECT_TRUE(view.IsIndexing()) << "the index is not finished inside the call";
-    EXPECT_TRUE(view.HasPendingAction());
-    UntilIndexed();
-    const std::size_t waited = view.TopPosition();
-    view.ScrollToEnd();
-    view.ScrollToPosition(target);
-    EXPECT_EQ(waited, view.TopPosition());
-    EXPECT_LE(waited, target);
-    EXPECT_EQ(whole.LineOf(waited), 4321u);
-    EXPECT_FALSE(view.IsPinnedToEnd());
-
-    // Ctrl+Home shows the start at once, from a turn's worth of index.
-    view.ScrollToEnd();
+    // Ctrl+Home shows the start at once and stays there.
     Restyle();
     EXPECT_LE(IndexedBy([&] { QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier); }),
               OneTurn());
-    EXPECT_TRUE(view.IsIndexing());
     EXPECT_EQ(view.TopPosition(), 0u);
     UntilIndexed();
     EXPECT_EQ(view.TopPosition(), 0u);
     EXPECT_FALSE(view.IsPinnedToEnd());
-    QTest::keyClick(&view, Qt::Key_End, Qt::ControlModifier);
-    QTest::keyClick(&view, Qt::Key_Home, Qt::ControlModifier);
-    EXPECT_EQ(view.TopPosition(), 0u);
-}
 
-TEST_F(ConsoleViewWaits, SelectAllAndCopyWhileIndexingCopyTheWholeTextOnceItIsThere) {
-    const CDisplayDocument whole = WholeRender(store, schemes[0].get());
+    // Ctrl+A and a copy wait, and the clipboard gets the whole text.
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->setText("before");
     Restyle();
-    EXPECT_LE(IndexedBy([&] {
-                  QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
-                  view.Copy();
-              }),
-              OneTurn());
-    EXPECT_TRUE(view.IsIndexing());
-    EXPECT_EQ(clipboard->text(), "before") << "nothing copied of a text not known yet";
-    UntilIndexed();
-    const QString waited = clipboard->text();
-    EXPECT_EQ(view.SelectionStart(), 0u);
-    EXPECT_EQ(view.SelectionEnd(), whole.Size());
-    EXPECT_EQ(waited, AsCopied(whole.Text()));
-
-    clipboard->setText("before");
-    view.SetSelection(0, 0);
-    view.SelectAll();
+    QTest::keyClick(&view, Qt::Key_A, Qt::ControlModifier);
     view.Copy();
-    EXPECT_EQ(clipboard->text(), waited);
-
-    // A selection set from outside, then copied: the same text as afterwards.
-    const std::size_t from = whole.LineStart(17) + 3;
-    const std::size_t to = whole.LineStart(5000) + 2;
-    clipboard->setText("before");
-    Restyle();
-    EXPECT_LE(IndexedBy([&] {
-                  view.SetSelection(from, to);
-                  view.Copy();
-              }),
-              OneTurn());
     EXPECT_EQ(clipboard->text(), "before");
     UntilIndexed();
-    EXPECT_EQ(clipboard->text(), AsCopied(whole.Text().substr(from, to - from)));
-    EXPECT_EQ(view.SelectionStart(), from);
-    EXPECT_EQ(view.SelectionEnd(), to);
+    EXPECT_EQ(clipboard->text(), AsCopied(whole.Text()));
 
-    // What the user selects in the end shown meanwhile is copied at once.
+    // The wheel is the user's own move: the jump waiting goes.
+    view.ScrollToEnd();
     Restyle();
-    QWidget* port = view.viewport();
-    QTest::mousePress(port, Qt::LeftButton, {}, QPoint(3, 2));
-    QMouseEvent move(QEvent::MouseMove, QPointF(60, 20), port->mapToGlobal(QPointF(60, 20)),
-                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(port, &move);
-    QTest::mouseRelease(port, Qt::LeftButton, {}, QPoint(60, 20));
-    const QString word = view.SelectedText();
-    ASSERT_TRUE(word.startsWith("line ")) << word.toStdString();
-    EXPECT_LE(IndexedBy([&] { view.Copy(); }), OneTurn());
-    EXPECT_EQ(clipboard->text(), word);
+    view.ScrollToPosition(whole.LineStart(3000));
+    QWheelEvent wheel(QPointF(5, 5), view.viewport()->mapToGlobal(QPointF(5, 5)), QPoint(),
+                      QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view.viewport(), &wheel);
     EXPECT_FALSE(view.HasPendingAction());
     UntilIndexed();
-}
-
-TEST_F(ConsoleViewWaits, TextSizeAndDocumentGiveWhatIsIndexedWithoutFinishingIt) {
-    const CDisplayDocument whole = WholeRender(store, schemes[0].get());
-    Restyle();
-    for (int turns = 0; turns < 3; ++turns) {
-        QApplication::processEvents();
-    }
-    ASSERT_TRUE(view.IsIndexing());
-    std::size_t size = 0;
-    std::string text;
-    EXPECT_LE(IndexedBy([&] {
-                  size = view.TextSize();
-                  text = std::string(view.Document().Text());
-              }),
-              OneTurn());
-    EXPECT_TRUE(view.IsIndexing());
-    EXPECT_GT(size, 0u);
-    EXPECT_LT(size, whole.Size());
-    EXPECT_EQ(text.size(), size);
-    EXPECT_EQ(text, whole.Text().substr(0, size)) << "what is indexed is the whole text's start";
-    UntilIndexed();
-    EXPECT_EQ(view.TextSize(), whole.Size());
-    EXPECT_EQ(view.Document().Text(), whole.Text());
+    EXPECT_FALSE(view.IsPinnedToEnd());
 }
 
 TEST_F(ConsoleViewWaits, TheHexPanesMovesWhileIndexingTakeTheViewWhereTheyDoAfterwards) {
@@ -241,92 +157,6 @@ TEST_F(ConsoleViewWaits, TheHexPanesMovesWhileIndexingTakeTheViewWhereTheyDoAfte
     EXPECT_EQ(view.SelectedText(), text);
     EXPECT_FALSE(view.IsPinnedToEnd());
     EXPECT_GT(text.size(), 600) << "the 700 bytes as the text shows them";
-}
-
-TEST_F(ConsoleViewWaits, ANewerActionReplacesAWaitingOneAndARestyleAClearOrTheUserDropsIt) {
-    const CDisplayDocument whole = WholeRender(store, schemes[0].get());
-    const std::size_t first = whole.LineStart(1000);
-    const std::size_t second = whole.LineStart(3000);
-
-    // The newer jump wins.
-    Restyle();
-    view.ScrollToPosition(first);
-    view.ScrollToPosition(second);
-    UntilIndexed();
-    EXPECT_EQ(view.TopPosition(), second);
-
-    // A restyle: the positions asked for were the old text's.
-    view.ScrollToEnd();
-    Restyle();
-    view.ScrollToPosition(first);
-    view.SetSelection(first, second);
-    ASSERT_TRUE(view.HasPendingAction());
-    Restyle();
-    EXPECT_FALSE(view.HasPendingAction());
-    UntilIndexed();
-    EXPECT_TRUE(view.IsPinnedToEnd());
-    EXPECT_EQ(view.SelectionStart(), view.SelectionEnd());
-
-    // The user's own scrolling: the wheel, a page, the scroll bar.
-    const auto userMoves = std::vector<std::function<void()>>{
-        [&] {
-            QWheelEvent wheel(QPointF(5, 5), view.viewport()->mapToGlobal(QPointF(5, 5)), QPoint(),
-                              QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
-                              false);
-            QApplication::sendEvent(view.viewport(), &wheel);
-        },
-        [&] { QTest::keyClick(&view, Qt::Key_PageUp); },
-        [&] {
-            // Once a turn has indexed some, the scroll bar has a length.
-            QScrollBar* bar = view.verticalScrollBar();
-            ASSERT_TRUE(QTest::qWaitFor([&] { return bar->maximum() > 0; }, 5000));
-            ASSERT_TRUE(view.IsIndexing());
-            bar->setSliderPosition(bar->maximum() / 10);
-        },
-    };
-    for (std::size_t i = 0; i < userMoves.size(); ++i) {
-        SCOPED_TRACE(i);
-        const auto& move = userMoves[i];
-        view.ScrollToEnd();
-        Restyle();
-        view.ScrollToPosition(second);
-        move();
-        EXPECT_FALSE(view.HasPendingAction());
-        UntilIndexed();
-        EXPECT_NE(whole.LineOf(view.TopPosition()), 3000u) << "the jump was dropped";
-        EXPECT_FALSE(view.IsPinnedToEnd()) << "the user's move stays";
-    }
-
-    // A clear: nothing is left to jump to.
-    view.ScrollToEnd();
-    Restyle();
-    view.ScrollToPosition(second);
-    store.ClearData();
-    Settle();
-    EXPECT_FALSE(view.HasPendingAction());
-    EXPECT_FALSE(view.IsIndexing());
-    EXPECT_EQ(view.TextSize(), 0u);
-}
-
-// A flood brings more between two repaints than a turn indexes: the repaint
-// takes in one turn's worth, the rest follows in slices, and the view, which
-// follows the end, ends on the flood's last line with the whole text indexed.
-TEST_F(ConsoleViewWaits, AFloodIsTakenInInSlicesAndTheViewEndsOnItsLastLine) {
-    ASSERT_FALSE(view.IsIndexing());
-    for (int i = 0; i < 3000; ++i) {
-        store.AddIncomingBytes(0, "flood " + std::to_string(i) + " of the burst\r\n");
-    }
-    channel.DrainPending();
-    EXPECT_LE(IndexedBy([&] { view.ScrollToEnd(); }), OneTurn());
-    EXPECT_TRUE(view.IsIndexing()) << "the rest of the flood is indexed in slices";
-    UntilIndexed();
-    const CDisplayDocument whole = WholeRender(store, schemes[2].get());
-    EXPECT_EQ(view.TextSize(), whole.Size());
-    const std::string_view text = view.Document().Text();
-    EXPECT_EQ(text, whole.Text());
-    const QScrollBar* bar = view.verticalScrollBar();
-    EXPECT_GT(bar->maximum(), 0);
-    EXPECT_EQ(bar->value(), bar->maximum()) << "the view still follows the end";
 }
 
 }  // namespace
