@@ -263,7 +263,7 @@ TEST(FindMarksOwnership, TheViewAndTheBarGoInEitherOrder) {
         auto* view = new CConsoleView(channel, store, settings, &window);
         auto* bar = new CFindBar(store, *view, &window);
         bar->Open();
-        EXPECT_EQ(view->FindMarks(), bar);
+        EXPECT_EQ(view->FindMarks(), &bar->Session());
         if (viewFirst) {
             delete view;  // the bar, a later sibling, outlives it
         } else {

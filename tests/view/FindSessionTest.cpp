@@ -1,0 +1,83 @@
+// The find session without a display: the count in turns, Next and Previous
+// round the ends, and past the kept matches the same answers as within them.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "data/DataStore.h"
+#include "view/CFindSession.h"
+
+namespace quillpad {
+namespace {
+
+struct SRun {
+    std::vector<std::uint64_t> shown;  // ordinals of the matches shown, in turn
+    std::vector<CFindSession::ENote> notes;
+};
+
+// Ten records "ab ab ab", so 30 matches of "ab"; kept: all, or only 4.
+SRun Walk(std::size_t kept, bool forward) {
+    CQueuedChannel channel;
+    CManualClock clock{1000, 1700000000};
+    CDataStore store(channel, clock);
+    for (int i = 0; i < 10; ++i) {
+        store.AddIncomingBytes(0, "ab ab ab\r\n");
+    }
+    CFindSession session(store, kept);
+    bool turns = false;
+    SRun run;
+    session.SetHooks({[&](bool want) { turns = want; },
+                      [&](const SFindMatch&) {
+                          run.shown.push_back(session.Ordinal().value_or(0));
+                          run.notes.push_back(session.Note());
+                      },
+                      nullptr});
+    session.Restart(SFindQuery{"ab", EFindMode::Text, true, 0});
+    EXPECT_TRUE(turns);
+    while (turns) {
+        session.Step();
+    }
+    EXPECT_EQ(session.MatchCount(), 30u);
+    for (int move = 0; move < 32; ++move) {
+        forward ? session.Next({}) : session.Previous({});
+        while (turns) {
+            session.Step();
+        }
+    }
+    return run;
+}
+
+TEST(FindSession, NextAndPreviousGoRoundTheEndsAndPastTheKeptMatchesAlike) {
+    for (const bool forward : {true, false}) {
+        SCOPED_TRACE(forward);
+        const SRun all = Walk(1000, forward);
+        ASSERT_EQ(all.shown.size(), 32u);
+        // Pinned to the end: Next starts at the first, Previous at the last.
+        EXPECT_EQ(all.shown.front(), forward ? 1u : 30u);
+        EXPECT_EQ(all.shown[30], forward ? 1u : 30u) << "round the end";
+        EXPECT_EQ(all.notes[30],
+                  forward ? CFindSession::ENote::PassedEnd : CFindSession::ENote::PassedStart);
+        EXPECT_EQ(all.notes[29], CFindSession::ENote::None);
+        const SRun few = Walk(4, forward);
+        EXPECT_EQ(few.shown, all.shown) << "searched past the kept ones, numbered as the count";
+    }
+}
+
+TEST(FindSession, AnInvalidQuerySaysWhyAndMarksNothing) {
+    CQueuedChannel channel;
+    CManualClock clock{1000, 1700000000};
+    CDataStore store(channel, clock);
+    store.AddIncomingBytes(0, "abc");
+    CFindSession session(store);
+    session.Restart(SFindQuery{"(", EFindMode::Pattern, true, 0});
+    EXPECT_FALSE(session.IsValid());
+    EXPECT_FALSE(session.Error().empty());
+    session.Next({});
+    EXPECT_FALSE(session.Moving());
+    EXPECT_TRUE(session.MarksIn(0, 0).empty());
+}
+
+}  // namespace
+}  // namespace quillpad
