@@ -65,7 +65,7 @@ SHistory& History() {
 
 void BM_FindBackwardOnceAtStart(benchmark::State& state) {
     SHistory& h = History();
-    const CFindPattern pattern(SFindQuery{kNeedle});
+    const CBytePattern pattern(SFindQuery{kNeedle});
     for (auto _ : state) {
         const auto found = FindBackward(h.store, h.offsets, pattern, kHistoryEnd);
         if (!found || found->historyOffset != 0) {
@@ -90,7 +90,7 @@ BENCHMARK(BM_FindBackwardOnceAtStart_Memmem)->Unit(benchmark::kMillisecond);
 
 void BM_CountHex(benchmark::State& state) {
     SHistory& h = History();
-    const CFindPattern pattern(SFindQuery{"55 AA", EFindMode::Hex});
+    const CBytePattern pattern(SFindQuery{"55 AA", EFindMode::Hex});
     for (auto _ : state) {
         if (CountMatches(h.store, pattern) != h.hexFrames) {
             state.SkipWithError("wrong count");
@@ -120,7 +120,7 @@ BENCHMARK(BM_CountHex_Memmem)->Unit(benchmark::kMillisecond);
 
 void BM_PatternSliced(benchmark::State& state) {
     SHistory& h = History();
-    const CFindPattern pattern(SFindQuery{kPattern, EFindMode::Pattern});
+    const CBytePattern pattern(SFindQuery{kPattern, EFindMode::Pattern});
     double worst = 0;
     std::uint64_t count = 0;
     for (auto _ : state) {
