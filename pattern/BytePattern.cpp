@@ -310,14 +310,19 @@ std::string RegexLiteralPrefix(std::string_view pattern) {
 
 struct CBytePattern::SCode {
     pcre2_code* code = nullptr;
+    // For a pattern that starts lines, the same compiled to try every
+    // position (see CompileRegex); null for any other.
+    pcre2_code* anywhere = nullptr;
     pcre2_match_data* data = nullptr;
     pcre2_match_context* context = nullptr;
     bool jit = false;
+    bool anywhereJit = false;
     std::uint32_t captures = 0;
 
     ~SCode() {
         pcre2_match_context_free(context);
         pcre2_match_data_free(data);
+        pcre2_code_free(anywhere);
         pcre2_code_free(code);
     }
 };
@@ -394,25 +399,30 @@ void CBytePattern::CompileRegex(std::string_view pattern, bool caseless, std::ui
                   std::to_string(errorOffset);
         return;
     }
+    // Without the JIT (a system that forbids executable memory) the
+    // interpreter matches the same, only slower.
+    const auto jit = [](pcre2_code* c) {
+        return pcre2_jit_compile(c, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0;
+    };
+    m_code = std::make_unique<SCode>();
+    m_code->code = code;
+    m_code->jit = jit(code);
     // A pattern that starts each line (^) lets PCRE2 skip from a CR over its
     // LF to the next try, which makes where ^ matches depend on where the
-    // search started; a buffer's search starts anywhere, so it tries every
-    // position instead.
+    // search started; a window's search starts anywhere, so it tries every
+    // position instead. A live stream keeps the skips, several times
+    // quicker: its searches resume where a match or a partial one left off.
     std::uint32_t firstCode = 0;
     pcre2_pattern_info(code, PCRE2_INFO_FIRSTCODETYPE, &firstCode);
     if (firstCode == 2) {
-        pcre2_code_free(code);
-        code = compile(PCRE2_NO_START_OPTIMIZE, errorCode, errorOffset);
-        if (code == nullptr) {
+        m_code->anywhere = compile(PCRE2_NO_START_OPTIMIZE, errorCode, errorOffset);
+        if (m_code->anywhere == nullptr) {
+            m_code.reset();
             m_error = "The pattern cannot be compiled for searching";
             return;
         }
+        m_code->anywhereJit = jit(m_code->anywhere);
     }
-    m_code = std::make_unique<SCode>();
-    m_code->code = code;
-    // Without the JIT (a system that forbids executable memory) the
-    // interpreter matches the same, only slower.
-    m_code->jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE | PCRE2_JIT_PARTIAL_HARD) == 0;
     m_code->data = pcre2_match_data_create_from_pattern(code, nullptr);
     m_code->context = pcre2_match_context_create(nullptr);
     pcre2_set_match_limit(m_code->context, matchLimit);
@@ -422,35 +432,9 @@ void CBytePattern::CompileRegex(std::string_view pattern, bool caseless, std::ui
     m_context = std::max<std::size_t>(lookbehind, 2);
 }
 
-SPatternMatch CBytePattern::Match(std::string_view subject, std::size_t start, EFollow follow,
-                                  bool lineStart) const {
-    m_groups = 0;
-    SPatternMatch result;
-    result.begin = subject.size();
-    if (!IsValid() || start >= subject.size()) {
-        return result;
-    }
-    if (m_code) {
-        return MatchRegex(subject, start, follow, lineStart);
-    }
-    const std::size_t found = FindLiteral(subject.substr(start), m_literal, m_rare, m_caseless);
-    if (found != std::string_view::npos) {
-        result.kind = SPatternMatch::EKind::Full;
-        result.begin = start + found;
-        result.end = result.begin + m_literal.size();
-    } else if (follow != EFollow::Nothing && m_literal.size() > 1) {
-        // Only the last bytes may still start a match with what follows.
-        result.begin =
-            std::max(start, subject.size() + 1 - std::min(subject.size() + 1, m_literal.size()));
-        if (result.begin < subject.size()) {
-            result.kind = SPatternMatch::EKind::Partial;
-        }
-    }
-    return result;
-}
-
-SPatternMatch CBytePattern::MatchRegex(std::string_view subject, std::size_t start, EFollow follow,
-                                       bool lineStart) const {
+// Inlined into Match: a live stream calls it for every trigger and record.
+inline SPatternMatch CBytePattern::MatchRegex(std::string_view subject, std::size_t start,
+                                              EFollow follow, bool lineStart) const {
     SPatternMatch result;
     result.begin = subject.size();
     const auto partial = [&result](std::size_t at) {
@@ -477,6 +461,9 @@ SPatternMatch CBytePattern::MatchRegex(std::string_view subject, std::size_t sta
             return partial(start);
         }
     }
+    const bool anywhere = m_code->anywhere != nullptr && follow != EFollow::Live;
+    pcre2_code* const code = anywhere ? m_code->anywhere : m_code->code;
+    const bool jit = anywhere ? m_code->anywhereJit : m_code->jit;
     const auto* bytes = reinterpret_cast<PCRE2_SPTR>(subject.data());
     for (std::size_t from = start; from < size;) {
         if (!m_literal.empty()) {
@@ -509,10 +496,9 @@ SPatternMatch CBytePattern::MatchRegex(std::string_view subject, std::size_t sta
         }
         // The JIT's own entry skips the checks pcre2_match makes on every
         // call, which cost as much as a short record's search.
-        const int rc = m_code->jit ? pcre2_jit_match(m_code->code, bytes, size, from, options,
-                                                     m_code->data, m_code->context)
-                                   : pcre2_match(m_code->code, bytes, size, from, options,
-                                                 m_code->data, m_code->context);
+        const int rc =
+            jit ? pcre2_jit_match(code, bytes, size, from, options, m_code->data, m_code->context)
+                : pcre2_match(code, bytes, size, from, options, m_code->data, m_code->context);
         const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(m_code->data);
         if (rc == PCRE2_ERROR_PARTIAL) {
             return partial(std::max<std::size_t>(ovector[0], start));
@@ -533,6 +519,33 @@ SPatternMatch CBytePattern::MatchRegex(std::string_view subject, std::size_t sta
     }
     if (size < subject.size()) {
         return partial(size);  // nothing before the held bytes: they start the next search
+    }
+    return result;
+}
+
+SPatternMatch CBytePattern::Match(std::string_view subject, std::size_t start, EFollow follow,
+                                  bool lineStart) const {
+    m_groups = 0;
+    if (m_code && start < subject.size()) {
+        return MatchRegex(subject, start, follow, lineStart);
+    }
+    SPatternMatch result;
+    result.begin = subject.size();
+    if (!IsValid() || start >= subject.size()) {
+        return result;
+    }
+    const std::size_t found = FindLiteral(subject.substr(start), m_literal, m_rare, m_caseless);
+    if (found != std::string_view::npos) {
+        result.kind = SPatternMatch::EKind::Full;
+        result.begin = start + found;
+        result.end = result.begin + m_literal.size();
+    } else if (follow != EFollow::Nothing && m_literal.size() > 1) {
+        // Only the last bytes may still start a match with what follows.
+        result.begin =
+            std::max(start, subject.size() + 1 - std::min(subject.size() + 1, m_literal.size()));
+        if (result.begin < subject.size()) {
+            result.kind = SPatternMatch::EKind::Partial;
+        }
     }
     return result;
 }
