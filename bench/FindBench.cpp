@@ -2,6 +2,10 @@
 // over the same bytes in one buffer, in the same run:
 //   BM_FindBackwardOnceAtStart          a text at the very start, searched backwards from the end
 //   BM_FindBackwardOnceAtStart_Memmem   memmem over the same bytes (no match)
+//   BM_Literal_Engine                   the byte pattern's literal search (memchr for the
+//                                       rarest byte) over the same bytes, one buffer
+//   BM_Literal_Horspool                 std::boyer_moore_horspool_searcher over them: the
+//                                       literal search the pattern takes is the fastest
 //   BM_CountHex                         every "55 AA" counted (one in 4 KB)
 //   BM_CountHex_Memmem                  memmem counting the same
 //   BM_PatternSliced                    ERR(OR)?:\s+\d+ over all of it, in find slices;
@@ -12,8 +16,10 @@
 #include <benchmark/benchmark.h>
 #include <pcre2.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -65,7 +71,7 @@ SHistory& History() {
 
 void BM_FindBackwardOnceAtStart(benchmark::State& state) {
     SHistory& h = History();
-    const CFindPattern pattern(SFindQuery{kNeedle});
+    const CBytePattern pattern(SFindQuery{kNeedle});
     for (auto _ : state) {
         const auto found = FindBackward(h.store, h.offsets, pattern, kHistoryEnd);
         if (!found || found->historyOffset != 0) {
@@ -88,9 +94,29 @@ void BM_FindBackwardOnceAtStart_Memmem(benchmark::State& state) {
 }
 BENCHMARK(BM_FindBackwardOnceAtStart_Memmem)->Unit(benchmark::kMillisecond);
 
+void BM_Literal_Engine(benchmark::State& state) {
+    SHistory& h = History();
+    const CBytePattern pattern(SFindQuery{kNeedle});
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(pattern.Match(h.flat, 1, EFollow::Nothing, false));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * h.flat.size()));
+}
+BENCHMARK(BM_Literal_Engine)->Unit(benchmark::kMillisecond);
+
+void BM_Literal_Horspool(benchmark::State& state) {
+    SHistory& h = History();
+    const std::boyer_moore_horspool_searcher searcher(kNeedle, kNeedle + sizeof kNeedle - 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(std::search(h.flat.begin() + 1, h.flat.end(), searcher));
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * h.flat.size()));
+}
+BENCHMARK(BM_Literal_Horspool)->Unit(benchmark::kMillisecond);
+
 void BM_CountHex(benchmark::State& state) {
     SHistory& h = History();
-    const CFindPattern pattern(SFindQuery{"55 AA", EFindMode::Hex});
+    const CBytePattern pattern(SFindQuery{"55 AA", EFindMode::Hex});
     for (auto _ : state) {
         if (CountMatches(h.store, pattern) != h.hexFrames) {
             state.SkipWithError("wrong count");
@@ -120,7 +146,7 @@ BENCHMARK(BM_CountHex_Memmem)->Unit(benchmark::kMillisecond);
 
 void BM_PatternSliced(benchmark::State& state) {
     SHistory& h = History();
-    const CFindPattern pattern(SFindQuery{kPattern, EFindMode::Pattern});
+    const CBytePattern pattern(SFindQuery{kPattern, EFindMode::Pattern});
     double worst = 0;
     std::uint64_t count = 0;
     for (auto _ : state) {

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -11,9 +12,8 @@
 #include <fstream>
 #include <utility>
 
-#include "control/Triggers.h"
-#include "input/Escapes.h"
 #include "nxr/NxrCodes.h"
+#include "pattern/BytePattern.h"
 #include "platform/Hex.h"
 
 namespace quillpad {
@@ -87,9 +87,9 @@ void CScriptRunner::WatchHook(lua_State* L, lua_Debug* /*ar*/) {
 
 struct CScriptRunner::SWait {
     enum class EKind { Sleep, Expect, Transfer } kind = EKind::Sleep;
-    std::string bytes;                         // what an expect waits for
-    std::unique_ptr<CTriggerPattern> pattern;  // or the expression (or caseless text)
-    std::optional<std::uint64_t> deadline;     // none: an expect without a time-out
+    std::string bytes;                      // what an expect waits for
+    std::unique_ptr<CBytePattern> pattern;  // or the expression (or caseless text)
+    std::optional<std::uint64_t> deadline;  // none: an expect without a time-out
     EScriptTransfer transfer = EScriptTransfer::XModemSend;
     // A transfer that ended before its call could yield (the host told it
     // from inside StartTransfer): the call returns this at once.
@@ -294,9 +294,12 @@ int CScriptRunner::TryMatch(lua_State* L) {
     std::size_t end = 0;
     std::vector<std::pair<std::size_t, std::size_t>> groups;
     if (m_wait->pattern) {
-        if (m_wait->pattern->Match(m_kept, m_taken, begin, end) != CTriggerPattern::EResult::Full) {
+        const SPatternMatch m = m_wait->pattern->Match(m_kept, m_taken, EFollow::Live, true);
+        if (m.kind != SPatternMatch::EKind::Full) {
             return 0;
         }
+        begin = m.begin;
+        end = m.end;
         groups = m_wait->pattern->Groups();
     } else {
         begin = m_kept.find(m_wait->bytes, m_taken);
@@ -358,49 +361,33 @@ namespace {
 constexpr const char* kPatternForms =
     "expect: a pattern is a string, {text=...}, {hex=...} or {regex=...}";
 
-// Hex digits in pairs, spaces between them optional. False with the reason
-// pushed.
+// Hex bytes as every hex box reads them. False with the reason pushed.
 bool HexBytes(lua_State* L, std::string_view hex, std::string& bytes) {
-    std::string digits;
-    for (const char c : hex) {
-        if (c != ' ' && !IsHexDigit(c)) {
-            lua_pushfstring(L, "expect: \"%s\" is not hex", std::string(hex).c_str());
-            return false;
-        }
-        if (c != ' ') {
-            digits.push_back(c);
-        }
-    }
-    if (digits.size() % 2 != 0) {
-        lua_pushfstring(L, "expect: \"%s\" has an odd number of hex digits",
-                        std::string(hex).c_str());
+    std::string error;
+    if (!ParseHexBytes(hex, bytes, error)) {
+        lua_pushfstring(L, "expect: %s", error.c_str());
         return false;
-    }
-    for (std::size_t i = 0; i < digits.size(); i += 2) {
-        char byte = 0;
-        ReadHexByte(digits, i, byte);
-        bytes.push_back(byte);
     }
     return true;
 }
 
-// A pattern as expect() takes it: a string is text with the console's
-// escapes, matched as written; a table names one of text, hex or regex,
-// and nocase = true lets text and regex letters match either case.
-// The bytes to find go to `bytes`; an expression, or text without case,
-// to `pattern`. False with the reason pushed.
-bool ReadPattern(lua_State* L, std::string& bytes, std::unique_ptr<CTriggerPattern>& pattern) {
+// A pattern as expect() takes it: a string is text with find's escapes
+// (\n one LF, as in every pattern box), matched as written; a table names one of text, hex or
+// regex, and nocase = true lets text and regex letters match either case. The bytes to find go to
+// `bytes`; an expression, or text without case, to `pattern`. False with the reason pushed.
+bool ReadPattern(lua_State* L, std::string& bytes, std::unique_ptr<CBytePattern>& pattern) {
     if (lua_type(L, 1) == LUA_TSTRING) {
         std::size_t size = 0;
         const char* text = lua_tolstring(L, 1, &size);
-        bytes = ExpandEscapes(std::string_view(text, size));
+        bytes = ParseFindEscapes(std::string_view(text, size));
         return true;
     }
     if (lua_type(L, 1) != LUA_TTABLE) {
         lua_pushstring(L, kPatternForms);
         return false;
     }
-    STrigger trigger;
+    SFindQuery query;
+    query.matchLimit = kLiveMatchLimit;
     int forms = 0;
     bool nocaseGiven = false;
     lua_pushnil(L);
@@ -415,7 +402,7 @@ bool ReadPattern(lua_State* L, std::string& bytes, std::unique_ptr<CTriggerPatte
                 lua_pushliteral(L, "expect: nocase is true or false");
                 return false;
             }
-            trigger.matchCase = lua_toboolean(L, -1) == 0;
+            query.matchCase = lua_toboolean(L, -1) == 0;
             nocaseGiven = true;
         } else if (key == "text" || key == "hex" || key == "regex") {
             if (lua_type(L, -1) != LUA_TSTRING) {
@@ -424,10 +411,10 @@ bool ReadPattern(lua_State* L, std::string& bytes, std::unique_ptr<CTriggerPatte
             }
             std::size_t size = 0;
             const char* value = lua_tolstring(L, -1, &size);
-            trigger.pattern.assign(value, size);
-            trigger.mode = key == "text"  ? ETriggerMode::Text
-                           : key == "hex" ? ETriggerMode::Hex
-                                          : ETriggerMode::Regex;
+            query.text.assign(value, size);
+            query.mode = key == "text"  ? EFindMode::Text
+                         : key == "hex" ? EFindMode::Hex
+                                        : EFindMode::Pattern;
             ++forms;
         } else {
             lua_pushfstring(L, "expect: \"%s\" is no key of a pattern (text, hex, regex, nocase)",
@@ -441,28 +428,30 @@ bool ReadPattern(lua_State* L, std::string& bytes, std::unique_ptr<CTriggerPatte
                                      : "expect: a pattern is one of text, hex or regex, not two");
         return false;
     }
-    if (trigger.mode == ETriggerMode::Hex && nocaseGiven) {
+    if (query.mode == EFindMode::Hex && nocaseGiven) {
         lua_pushliteral(L, "expect: hex names bytes, which have no case: leave out nocase");
         return false;
     }
-    switch (trigger.mode) {
-        case ETriggerMode::Hex:
-            return HexBytes(L, trigger.pattern, bytes);
-        case ETriggerMode::Text:
-            if (trigger.matchCase) {
-                bytes = ExpandEscapes(trigger.pattern);
+    switch (query.mode) {
+        case EFindMode::Hex:
+            return HexBytes(L, query.text, bytes);
+        case EFindMode::Text:
+            if (query.matchCase) {
+                bytes = ParseFindEscapes(query.text);
                 return true;
             }
-            if (ExpandEscapes(trigger.pattern).empty()) {
+            if (ParseFindEscapes(query.text).empty()) {
                 return true;  // empty: the caller says so
             }
             break;
-        case ETriggerMode::Regex:
+        case EFindMode::Pattern:
             break;
     }
-    pattern = std::make_unique<CTriggerPattern>(trigger);
+    pattern = std::make_unique<CBytePattern>(query);
     if (!pattern->IsValid()) {
-        lua_pushfstring(L, "expect: %s", pattern->Error().c_str());
+        std::string why = pattern->Error();
+        why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+        lua_pushfstring(L, "expect: %s", why.c_str());
         pattern.reset();
         return false;
     }
@@ -478,7 +467,7 @@ int CScriptRunner::LuaExpect(lua_State* L) {
     bool ok = false;
     {
         std::string bytes;
-        std::unique_ptr<CTriggerPattern> pattern;
+        std::unique_ptr<CBytePattern> pattern;
         ok = ReadPattern(L, bytes, pattern);
         if (ok && !pattern && bytes.empty()) {
             lua_pushliteral(L, "expect: the pattern is empty");

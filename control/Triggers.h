@@ -14,6 +14,8 @@
 // paused, so that a trigger that answers its own echo cannot flood the link.
 //
 // In the settings, group [Triggers]:
+//   Version=2 (absent in a list whose Text patterns have the macros' escapes:
+//   read, they are upgraded to find's, see UpgradeTriggerText),
 //   Count=N, then for each trigger i = 1..N the keys
 //   i.Name, i.Pattern, i.Mode (Text, Hex, Regex), i.MatchCase ("FALSE"
 //   only, written only for a trigger that ignores case, so that a list
@@ -35,11 +37,16 @@
 #include <utility>
 #include <vector>
 
+#include "pattern/BytePattern.h"
+
 namespace quillpad {
 
 class CIniDocument;
 
 inline constexpr const char* kTriggersSection = "Triggers";
+// The list's version, written with every store: a list without it was
+// written when Text patterns had the macros' escapes.
+inline constexpr const char* kTriggersVersion = "2";
 
 enum class ETriggerMode { Text, Hex, Regex };
 enum class ETriggerDirection { Incoming = 1, Outgoing = 2, Both = 3 };
@@ -47,7 +54,7 @@ enum class ETriggerAction { Send, Macro, Mark, StartLogging, StopLogging, Beep, 
 
 struct STrigger {
     std::string name;
-    std::string pattern;  // Text: the console's escapes; Hex: "55 AA"; Regex: PCRE2
+    std::string pattern;  // Text: find's escapes (\n one LF); Hex: "55 AA"; Regex: PCRE2
     ETriggerMode mode = ETriggerMode::Text;
     // Off: Latin-1 letters match either case, as find's "Match case" off
     // (Text and Regex; hex names bytes).
@@ -90,45 +97,16 @@ std::string TriggerMatchCaseKey(std::size_t index);
 // Why a trigger's pattern cannot be matched (empty when it can).
 std::string TriggerPatternError(const STrigger& trigger);
 
-// The bytes every match of a regular expression starts with (empty when it
-// cannot tell): its leading literal characters, none of them quantified,
-// when the expression has no alternative at its top level.
-std::string RegexLiteralPrefix(std::string_view pattern);
+// The query a trigger's pattern is compiled from: Text and Regex are find's
+// Text and Pattern, with the live stream's match limit.
+SFindQuery TriggerQuery(const STrigger& trigger);
 
-// One compiled pattern: a byte string, or a regular expression over bytes.
-class CTriggerPattern {
-  public:
-    explicit CTriggerPattern(const STrigger& trigger);
-    ~CTriggerPattern();
-    CTriggerPattern(CTriggerPattern&&) noexcept;
-    CTriggerPattern& operator=(CTriggerPattern&&) noexcept;
-
-    bool IsValid() const { return m_error.empty(); }
-    const std::string& Error() const { return m_error; }
-
-    enum class EResult { None, Full, Partial };
-    // The first match in subject[start, end of subject), bytes may follow:
-    // Partial when a match may need them (`begin`: where it would start).
-    EResult Match(std::string_view subject, std::size_t start, std::size_t& begin,
-                  std::size_t& end) const;
-    // The capture groups of the last Full match of a regular expression, as
-    // [begin, end) in its subject, {npos, npos} for a group that took no
-    // part. Empty for text and hex and after any other result.
-    std::vector<std::pair<std::size_t, std::size_t>> Groups() const;
-
-  private:
-    struct SCode;
-    std::string m_error;
-    mutable int m_groups = 0;  // ovector pairs the last Full match set
-    // A text's bytes, or the bytes a regular expression's matches start with;
-    // folded to lower case when the pattern ignores case.
-    std::string m_literal;
-    bool m_caseless = false;
-    // The literal's byte that is likely rarest in console traffic: memchr
-    // finds it, and only there is the whole literal compared.
-    std::size_t m_rare = 0;
-    std::unique_ptr<SCode> m_code;
-};
+// A Text pattern of a list written before the version key (its escapes were
+// the macros': \n CR LF, an unknown escape nothing, "\x" without a digit
+// itself) in today's escapes, finding exactly the bytes it found then. A
+// Hex pattern the old reading took ("1 F" as one byte) in pairs.
+std::string UpgradeTriggerText(std::string_view oldText);
+std::string UpgradeTriggerHex(std::string_view oldHex);
 
 struct STriggerEvent {
     enum class EKind { Fired, Paused };

@@ -21,7 +21,7 @@ constexpr std::size_t kContextRecords = 64;
 // Bytes copied to join a window to a segment of the store (see Refill).
 constexpr std::size_t kBridgeBytes = 4096;
 
-bool Selected(const CFindPattern& pattern, const SDataRecord& record) {
+bool Selected(const CBytePattern& pattern, const SDataRecord& record) {
     return pattern.Direction() == 0 || record.direction == pattern.Direction();
 }
 
@@ -74,7 +74,7 @@ SHistoryPoint CHistoryOffsets::PointOf(const CDataStore& store, std::size_t reco
     return SHistoryPoint{record, offset, start + offset};
 }
 
-CHistoryScan::CHistoryScan(const CDataStore& store, const CFindPattern& pattern, SHistoryPoint from,
+CHistoryScan::CHistoryScan(const CDataStore& store, const CBytePattern& pattern, SHistoryPoint from,
                            std::uint64_t beginLimit, std::size_t windowBytes)
     : m_store(store),
       m_pattern(pattern),
@@ -350,7 +350,7 @@ SHistoryPoint CHistoryScan::Point() const {
 
 CHistoryBackwardSearch::CHistoryBackwardSearch(const CDataStore& store,
                                                const CHistoryOffsets& offsets,
-                                               const CFindPattern& pattern, std::uint64_t before)
+                                               const CBytePattern& pattern, std::uint64_t before)
     : m_store(store),
       m_offsets(offsets),
       m_pattern(pattern),
@@ -397,7 +397,7 @@ bool CHistoryBackwardSearch::Step(std::size_t byteBudget) {
     return true;
 }
 
-std::optional<SFindMatch> FindForward(const CDataStore& store, const CFindPattern& pattern,
+std::optional<SFindMatch> FindForward(const CDataStore& store, const CBytePattern& pattern,
                                       SHistoryPoint from) {
     std::optional<SFindMatch> found;
     CHistoryScan scan(store, pattern, from);
@@ -409,13 +409,13 @@ std::optional<SFindMatch> FindForward(const CDataStore& store, const CFindPatter
 }
 
 std::optional<SFindMatch> FindBackward(const CDataStore& store, const CHistoryOffsets& offsets,
-                                       const CFindPattern& pattern, std::uint64_t before) {
+                                       const CBytePattern& pattern, std::uint64_t before) {
     CHistoryBackwardSearch search(store, offsets, pattern, before);
     search.Step(std::numeric_limits<std::size_t>::max());
     return search.Result();
 }
 
-std::uint64_t CountMatches(const CDataStore& store, const CFindPattern& pattern) {
+std::uint64_t CountMatches(const CDataStore& store, const CBytePattern& pattern) {
     std::uint64_t count = 0;
     CHistoryScan scan(store, pattern, SHistoryPoint{});
     scan.Step(std::numeric_limits<std::size_t>::max(), [&count](const SFindMatch&) {
@@ -425,7 +425,7 @@ std::uint64_t CountMatches(const CDataStore& store, const CFindPattern& pattern)
     return count;
 }
 
-std::vector<SFindMatch> FindAll(const CDataStore& store, const CFindPattern& pattern) {
+std::vector<SFindMatch> FindAll(const CDataStore& store, const CBytePattern& pattern) {
     std::vector<SFindMatch> all;
     CHistoryScan scan(store, pattern, SHistoryPoint{});
     scan.Step(std::numeric_limits<std::size_t>::max(), [&all](const SFindMatch& match) {

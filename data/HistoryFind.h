@@ -22,9 +22,12 @@
 #include <vector>
 
 #include "data/DataStore.h"
-#include "data/FindPattern.h"
+#include "pattern/BytePattern.h"
 
 namespace quillpad {
+
+// The find bar's name for the one byte pattern, until it takes the new one.
+using CFindPattern = CBytePattern;
 
 inline constexpr std::uint64_t kHistoryEnd = std::numeric_limits<std::uint64_t>::max();
 // A step's budget that takes a few milliseconds (a pattern reads about 1 GB/s).
@@ -86,7 +89,7 @@ class CHistoryScan {
     // The store and the pattern must outlive the scan, and the store must
     // not be cleared or loaded while it runs.
     // `windowBytes` smaller than the default only tests the window's edges.
-    CHistoryScan(const CDataStore& store, const CFindPattern& pattern, SHistoryPoint from,
+    CHistoryScan(const CDataStore& store, const CBytePattern& pattern, SHistoryPoint from,
                  std::uint64_t beginLimit = kHistoryEnd, std::size_t windowBytes = kWindowBytes);
 
     // Reads on for about `byteBudget` bytes, handing every match to `sink` in
@@ -123,7 +126,7 @@ class CHistoryScan {
     std::uint64_t HistoryOf(std::size_t at) const;
 
     const CDataStore& m_store;
-    const CFindPattern& m_pattern;
+    const CBytePattern& m_pattern;
     std::uint64_t m_beginLimit;
     std::size_t m_windowBytes;
     // The window searched. Within a step it may lie in the store's own
@@ -151,7 +154,7 @@ class CHistoryBackwardSearch {
 
     // `offsets` must have indexed the store; all must outlive the search.
     CHistoryBackwardSearch(const CDataStore& store, const CHistoryOffsets& offsets,
-                           const CFindPattern& pattern, std::uint64_t before);
+                           const CBytePattern& pattern, std::uint64_t before);
     // Scans on for about `byteBudget` bytes; true once it has an answer.
     bool Step(std::size_t byteBudget);
     bool Done() const { return m_done; }
@@ -162,7 +165,7 @@ class CHistoryBackwardSearch {
 
     const CDataStore& m_store;
     const CHistoryOffsets& m_offsets;
-    const CFindPattern& m_pattern;
+    const CBytePattern& m_pattern;
     std::uint64_t m_limit;  // the current window's matches begin before this
     std::uint64_t m_windowStart = 0;
     std::optional<CHistoryScan> m_scan;
@@ -172,14 +175,14 @@ class CHistoryBackwardSearch {
 };
 
 // The whole of a search at once, for tools and tests.
-std::optional<SFindMatch> FindForward(const CDataStore& store, const CFindPattern& pattern,
+std::optional<SFindMatch> FindForward(const CDataStore& store, const CBytePattern& pattern,
                                       SHistoryPoint from = {});
 std::optional<SFindMatch> FindBackward(const CDataStore& store, const CHistoryOffsets& offsets,
-                                       const CFindPattern& pattern, std::uint64_t before);
-std::uint64_t CountMatches(const CDataStore& store, const CFindPattern& pattern);
+                                       const CBytePattern& pattern, std::uint64_t before);
+std::uint64_t CountMatches(const CDataStore& store, const CBytePattern& pattern);
 // The bytes a match covers: those of `direction` only, unless it is 0.
 std::string MatchBytes(const CDataStore& store, const SFindMatch& match, std::uint32_t direction);
 // Every match, first to last (a caller that expects millions counts instead).
-std::vector<SFindMatch> FindAll(const CDataStore& store, const CFindPattern& pattern);
+std::vector<SFindMatch> FindAll(const CDataStore& store, const CBytePattern& pattern);
 
 }  // namespace quillpad

@@ -221,38 +221,6 @@ std::string_view LineEndBytes(ELineEnd lineEnd) {
     return {};
 }
 
-bool ParseHexBytes(std::string_view text, ByteString& bytes, std::string& error) {
-    bytes.clear();
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (c == ' ' || c == '\t' || c == ',') {
-            ++i;
-            continue;
-        }
-        if (!IsHexDigit(c)) {
-            error = "\"" + std::string(1, c) + "\" at position " + std::to_string(i + 1) +
-                    " is not a hex digit";
-            bytes.clear();
-            return false;
-        }
-        char byte = 0;
-        if (!ReadHexByte(text, i, byte)) {
-            const bool separated = i + 1 == text.size() || text[i + 1] == ' ' ||
-                                   text[i + 1] == '\t' || text[i + 1] == ',';
-            error = separated ? "the digit at position " + std::to_string(i + 1) + " has no partner"
-                              : "\"" + std::string(1, text[i + 1]) + "\" at position " +
-                                    std::to_string(i + 2) + " is not a hex digit";
-            bytes.clear();
-            return false;
-        }
-        bytes.push_back(byte);
-        i += 2;
-    }
-    error.clear();
-    return true;
-}
-
 bool BuildSendBytes(const SSendItem& item, ByteString& bytes, std::string& error) {
     if (item.format == ESendFormat::Hex) {
         if (!ParseHexBytes(item.text, bytes, error)) {

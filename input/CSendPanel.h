@@ -57,11 +57,6 @@ struct SSendItem {
 // covers. False with a reason when hex text is not whole bytes.
 bool BuildSendBytes(const SSendItem& item, ByteString& bytes, std::string& error);
 
-// Hex text as the find bar takes it: pairs of digits, any case, with spaces,
-// tabs or commas between bytes ("55 AA", "55AA", "55,aa"). False with the
-// position of the first fault.
-bool ParseHexBytes(std::string_view text, ByteString& bytes, std::string& error);
-
 // The names the panel shows and writes.
 const char* LineEndKey(ELineEnd lineEnd);
 std::string_view LineEndBytes(ELineEnd lineEnd);

@@ -50,6 +50,41 @@ bool ReadHexByte(std::string_view text, std::size_t at, char& byte) {
     return true;
 }
 
+bool ParseHexBytes(std::string_view text, std::string& bytes, std::string& error) {
+    bytes.clear();
+    const auto separator = [](char c) { return c == ' ' || c == '\t' || c == ','; };
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (separator(c)) {
+            ++i;
+            continue;
+        }
+        const auto notDigit = [&](std::size_t at) {
+            error = "\"" + std::string(1, text[at]) + "\" at position " + std::to_string(at + 1) +
+                    " is not a hex digit";
+            bytes.clear();
+            return false;
+        };
+        if (!IsHexDigit(c)) {
+            return notDigit(i);
+        }
+        char byte = 0;
+        if (!ReadHexByte(text, i, byte)) {
+            if (i + 1 == text.size() || separator(text[i + 1])) {
+                error = "the digit at position " + std::to_string(i + 1) + " has no partner";
+                bytes.clear();
+                return false;
+            }
+            return notDigit(i + 1);
+        }
+        bytes.push_back(byte);
+        i += 2;
+    }
+    error.clear();
+    return true;
+}
+
 std::string EscapedBytes(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());

@@ -28,6 +28,12 @@ void AppendHexByte(std::string& out, unsigned char byte);
 // the text is too short or either is not a digit.
 bool ReadHexByte(std::string_view text, std::size_t at, char& byte);
 
+// Hex bytes as every box that takes them reads them ("55 AA", "0d0a",
+// "55,aa"): pairs of digits in either case, spaces, tabs or commas between
+// the pairs. False, with the first fault and its position in `error` and
+// `bytes` empty, on any other character or a digit without its partner.
+bool ParseHexBytes(std::string_view text, std::string& bytes, std::string& error);
+
 // Bytes as the console's escapes write them, printable ASCII only: CR LF as
 // \n, a lone CR as \r, a backslash as \\, other bytes outside 0x20-0x7E as
 // \xHH. Macro expansion reads the text back to the same bytes; messages use

@@ -7,7 +7,7 @@
 namespace quillpad {
 
 CLineFilter::CLineFilter(const CDataStore& store, const CLineIndex& index,
-                         const CFindPattern& pattern, std::size_t maxLines)
+                         const CBytePattern& pattern, std::size_t maxLines)
     : m_store(store), m_index(index), m_pattern(pattern), m_maxLines(maxLines) {
     // Records before the index's first are not shown, so not searched.
     const std::size_t first = index.FirstRecord();

@@ -20,8 +20,8 @@
 #include <vector>
 
 #include "data/DataStore.h"
-#include "data/FindPattern.h"
 #include "data/HistoryFind.h"
+#include "pattern/BytePattern.h"
 #include "view/CLineIndex.h"
 #include "view/CStyledRenderer.h"
 
@@ -34,7 +34,7 @@ class CLineFilter {
 
     // The store, the index and the pattern must outlive the filter; the
     // index must be of the store's current generation.
-    CLineFilter(const CDataStore& store, const CLineIndex& index, const CFindPattern& pattern,
+    CLineFilter(const CDataStore& store, const CLineIndex& index, const CBytePattern& pattern,
                 std::size_t maxLines = kMaxLines);
 
     // Searches on for about `byteBudget` bytes of history; true once every
@@ -62,7 +62,7 @@ class CLineFilter {
 
     const CDataStore& m_store;
     const CLineIndex& m_index;
-    const CFindPattern& m_pattern;
+    const CBytePattern& m_pattern;
     std::size_t m_maxLines;
     std::unique_ptr<CHistoryScan> m_scan;
     std::size_t m_records = 0;  // the records searched when the scan ends

@@ -353,6 +353,7 @@ void CStyledRenderer::SetScheme(const CStyleScheme* scheme) {
     m_currentColourRule = nullptr;
     m_runOps = {};
     m_lastRunOps = 0;
+    m_nextRunOps = 0;
 }
 
 void CStyledRenderer::Render(IRenderSurface& surface, const SDataRecord& record,
@@ -740,7 +741,8 @@ CStyledRenderer::SRunOpSet& CStyledRenderer::RunOpSetFor(std::uint64_t build,
             return m_runOps[k];
         }
     }
-    m_lastRunOps = (m_lastRunOps + 1) % m_runOps.size();
+    m_lastRunOps = m_nextRunOps;
+    m_nextRunOps = (m_nextRunOps + 1) % m_runOps.size();
     SRunOpSet& set = m_runOps[m_lastRunOps];
     set.build = build;
     set.direction = record.direction;

@@ -167,9 +167,13 @@ class CStyledRenderer {
     std::string m_pending;
     std::vector<std::uint32_t> m_pendingBreaks;
     // The run widths of a few tables: a record's own and those its
-    // patterns make.
-    std::array<SRunOpSet, 4> m_runOps{};
+    // patterns make, one per set of patterns covering a byte. Three pattern
+    // rules make up to eight sets, a busy stream uses them all, and a slot
+    // too few makes them again at every switch, which costs more than the
+    // count.
+    std::array<SRunOpSet, 16> m_runOps{};
     std::size_t m_lastRunOps = 0;
+    std::size_t m_nextRunOps = 0;  // the slot a new set takes, in turn
 };
 
 }  // namespace quillpad

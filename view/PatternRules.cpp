@@ -7,7 +7,7 @@
 namespace quillpad {
 namespace {
 
-std::unique_ptr<CFindPattern> Compile(const std::optional<std::string>& text) {
+std::unique_ptr<CBytePattern> Compile(const std::optional<std::string>& text) {
     if (!text || text->empty()) {
         return nullptr;
     }
@@ -15,7 +15,7 @@ std::unique_ptr<CFindPattern> Compile(const std::optional<std::string>& text) {
     query.text = *text;
     query.mode = EFindMode::Pattern;
     query.matchCase = true;
-    return std::make_unique<CFindPattern>(query);
+    return std::make_unique<CBytePattern>(query);
 }
 
 bool IsLineEnd(char c) {
@@ -75,7 +75,7 @@ void CPatternRuleSet::CoverRange(std::string_view bytes, std::size_t lineStart, 
     std::vector<SToggle>& merged = m_merged;
     toggles.clear();
     for (std::size_t k = 0; k < m_entries.size(); ++k) {
-        const CFindPattern* pattern = m_entries[k].pattern.get();
+        const CBytePattern* pattern = m_entries[k].pattern.get();
         if (pattern == nullptr || !pattern->IsValid()) {
             continue;
         }

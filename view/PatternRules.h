@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "data/FindPattern.h"
+#include "pattern/BytePattern.h"
 #include "styles/CStyleScheme.h"
 
 namespace quillpad {
@@ -69,7 +69,7 @@ class CPatternRuleSet {
   private:
     struct SEntry {
         std::optional<std::string> text;
-        std::unique_ptr<CFindPattern> pattern;  // null for no text
+        std::unique_ptr<CBytePattern> pattern;  // null for no text
     };
     std::vector<SEntry> m_entries;
     bool m_anyValid = false;

@@ -153,7 +153,7 @@ TEST(ScriptRunner, ErrorsNameTheFileAndLine) {
 
     SScript bad("expect({hex = '5G'})");
     bad.runner.Start(0);
-    EXPECT_EQ(bad.runner.Error(), "boot.lua:1: expect: \"5G\" is not hex");
+    EXPECT_EQ(bad.runner.Error(), "boot.lua:1: expect: \"G\" at position 2 is not a hex digit");
 }
 
 // A regular expression returns the match and its groups, a group that took

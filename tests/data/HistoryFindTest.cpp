@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "data/DataStore.h"
-#include "data/FindPattern.h"
 #include "data/HistoryFind.h"
 #include "platform/MessageChannel.h"
 #include "tests/support/TempDir.h"
@@ -47,48 +46,18 @@ std::vector<std::size_t> LiteralMatches(const std::string& haystack, const std::
     return at;
 }
 
-TEST(FindEscapes, ReadsTheConsoleEscapesAndWritesThemBack) {
-    EXPECT_EQ(ParseFindEscapes(R"(OK\r\n)"), "OK\r\n");
-    EXPECT_EQ(ParseFindEscapes(R"(\x41\x7z\xg)"), "A\x07zxg");
-    EXPECT_EQ(ParseFindEscapes(R"(a\\b\tc\)"), "a\\b\tc\\");
-    EXPECT_EQ(ParseFindEscapes(R"(\q\")"), "q\"");
-    std::string every;
-    for (int b = 0; b < 256; ++b) {
-        every += static_cast<char>(b);
-    }
-    std::string written;
-    AppendFindEscapes(written, every);
-    for (const char c : written) {
-        EXPECT_TRUE(c >= 0x20 && c < 0x7F) << int(c);
-    }
-    EXPECT_EQ(ParseFindEscapes(written), every);
-}
-
-TEST(FindEscapes, HexTakesPairsWithSpacesAnywhere) {
-    std::string bytes;
-    std::string error;
-    ASSERT_TRUE(ParseFindHex("55 AA", bytes, error));
-    EXPECT_EQ(bytes, "\x55\xAA");
-    ASSERT_TRUE(ParseFindHex(" 0d0a\t1 F", bytes, error));
-    EXPECT_EQ(bytes, "\r\n\x1F");
-    EXPECT_FALSE(ParseFindHex("0d0", bytes, error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(ParseFindHex("0x0d", bytes, error));
-    EXPECT_NE(error.find("x"), std::string::npos);
-}
-
 TEST(FindPattern, BadQueriesSayWhyAndMatchNothing) {
     SHistory h;
     h.In("abc(abc");
     for (const SFindQuery& q : {Query("(abc", EFindMode::Pattern), Query("", EFindMode::Text),
                                 Query("5", EFindMode::Hex), Query("", EFindMode::Pattern)}) {
-        const CFindPattern p(q);
+        const CBytePattern p(q);
         EXPECT_FALSE(p.IsValid()) << q.text;
         EXPECT_FALSE(p.Error().empty()) << q.text;
         EXPECT_EQ(CountMatches(h.store, p), 0u);
         EXPECT_FALSE(FindForward(h.store, p).has_value());
     }
-    const CFindPattern open(Query("(abc", EFindMode::Pattern));
+    const CBytePattern open(Query("(abc", EFindMode::Pattern));
     EXPECT_NE(open.Error().find("offset 4"), std::string::npos) << open.Error();
 }
 
@@ -96,19 +65,19 @@ TEST(FindPattern, MatchCaseOffFoldsLatin1Letters) {
     SHistory h;
     h.In("x\xC0x \xE0x \xD7 \xF7 \xDF \xFF AbC");
     // à finds À and à; × and ÷ are no case pair.
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("\xE0x", EFindMode::Text, false))), 2u);
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("\xE0x", EFindMode::Text, true))), 1u);
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("\xF7", EFindMode::Text, false))), 1u);
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("abc", EFindMode::Text, false))), 1u);
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("abc", EFindMode::Text, true))), 0u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("\xE0x", EFindMode::Text, false))), 2u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("\xE0x", EFindMode::Text, true))), 1u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("\xF7", EFindMode::Text, false))), 1u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("abc", EFindMode::Text, false))), 1u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("abc", EFindMode::Text, true))), 0u);
     // The same in a regular expression, as a literal and in a class.
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("\xC0X", EFindMode::Pattern, false))), 2u);
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("[\xE0-\xE2]", EFindMode::Pattern, false))),
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("\xC0X", EFindMode::Pattern, false))), 2u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("[\xE0-\xE2]", EFindMode::Pattern, false))),
               2u);
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("[\xE0-\xE2]", EFindMode::Pattern, true))),
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("[\xE0-\xE2]", EFindMode::Pattern, true))),
               1u);
     // Hex names bytes: case plays no part.
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("e0", EFindMode::Hex, false))), 1u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("e0", EFindMode::Hex, false))), 1u);
 }
 
 TEST(HistoryFind, MatchesRunAcrossRecordsAndTheDirectionChange) {
@@ -118,14 +87,14 @@ TEST(HistoryFind, MatchesRunAcrossRecordsAndTheDirectionChange) {
     h.In("OR: 42 and ");
     h.Out("\x55");
     h.In("\xAA tail");
-    const auto text = FindForward(h.store, CFindPattern(Query("ERROR")));
+    const auto text = FindForward(h.store, CBytePattern(Query("ERROR")));
     ASSERT_TRUE(text);
     EXPECT_EQ(*text, (SFindMatch{0, 3, 3, 5, 8}));
     const auto regex =
-        FindForward(h.store, CFindPattern(Query(R"(ERR(OR)?:\s+\d+)", EFindMode::Pattern)));
+        FindForward(h.store, CBytePattern(Query(R"(ERR(OR)?:\s+\d+)", EFindMode::Pattern)));
     ASSERT_TRUE(regex);
     EXPECT_EQ(*regex, (SFindMatch{0, 3, 3, 9, 12}));
-    const auto hex = FindForward(h.store, CFindPattern(Query("55aa", EFindMode::Hex)));
+    const auto hex = FindForward(h.store, CBytePattern(Query("55aa", EFindMode::Hex)));
     ASSERT_TRUE(hex);
     EXPECT_EQ(*hex, (SFindMatch{3, 0, 17, 2, 19}));
 }
@@ -136,27 +105,27 @@ TEST(HistoryFind, OneDirectionSearchesItsOwnBytesAcrossTheOther) {
     h.Out("echo");
     h.In("ROR");
     h.Out("ERROR");
-    const CFindPattern in(Query("ERROR", EFindMode::Text, true, kDirectionIncoming));
+    const CBytePattern in(Query("ERROR", EFindMode::Text, true, kDirectionIncoming));
     const auto found = FindForward(h.store, in);
     ASSERT_TRUE(found);
     // Five bytes matched, spread over nine of the history.
     EXPECT_EQ(*found, (SFindMatch{0, 0, 0, 5, 9}));
     EXPECT_EQ(CountMatches(h.store, in), 1u);
-    const CFindPattern out(Query("ERROR", EFindMode::Text, true, kDirectionOutgoing));
+    const CBytePattern out(Query("ERROR", EFindMode::Text, true, kDirectionOutgoing));
     EXPECT_EQ(FindAll(h.store, out), (std::vector<SFindMatch>{{3, 0, 9, 5, 14}}));
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("ERROR"))), 1u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("ERROR"))), 1u);
 }
 
 TEST(HistoryFind, MatchesDoNotOverlapAndGoLeftToRight) {
     SHistory h;
     h.In("aaa");
     h.In("aa");
-    EXPECT_EQ(CountMatches(h.store, CFindPattern(Query("aa"))), 2u);
+    EXPECT_EQ(CountMatches(h.store, CBytePattern(Query("aa"))), 2u);
     // A greedy pattern takes both records at once, the empty match never.
-    EXPECT_EQ(FindAll(h.store, CFindPattern(Query("a*", EFindMode::Pattern))),
+    EXPECT_EQ(FindAll(h.store, CBytePattern(Query("a*", EFindMode::Pattern))),
               (std::vector<SFindMatch>{{0, 0, 0, 5, 5}}));
     // The next match after one starts where it ended.
-    const CFindPattern aa(Query("aa"));
+    const CBytePattern aa(Query("aa"));
     const auto first = FindForward(h.store, aa);
     CHistoryOffsets offsets;
     offsets.Update(h.store);
@@ -173,7 +142,7 @@ TEST(HistoryFind, LineStartsAndLookbehindSeeTheBytesBeforeTheStart) {
     h.In("x\nax");
     CHistoryOffsets offsets;
     offsets.Update(h.store);
-    const CFindPattern line(Query("^x", EFindMode::Pattern));
+    const CBytePattern line(Query("^x", EFindMode::Pattern));
     EXPECT_EQ(CountMatches(h.store, line), 2u);
     // From the second record on: its first byte follows a line end.
     const auto next = FindForward(h.store, line, offsets.PointOf(h.store, 1, 0));
@@ -181,7 +150,7 @@ TEST(HistoryFind, LineStartsAndLookbehindSeeTheBytesBeforeTheStart) {
     EXPECT_EQ(next->historyOffset, 2u);
     // From the middle of a line, ^ does not match where the search starts.
     EXPECT_FALSE(FindForward(h.store, line, offsets.PointAt(h.store, 5)));
-    const CFindPattern behind(Query("(?<=a)x", EFindMode::Pattern));
+    const CBytePattern behind(Query("(?<=a)x", EFindMode::Pattern));
     const auto found = FindForward(h.store, behind, offsets.PointAt(h.store, 5));
     ASSERT_TRUE(found);
     EXPECT_EQ(found->historyOffset, 5u);
@@ -199,8 +168,8 @@ TEST(HistoryFind, BackwardFindsTheLastMatchBeforeAPosition) {
     CHistoryOffsets offsets;
     offsets.Update(h.store);
     const std::uint64_t total = offsets.TotalBytes();
-    for (const CFindPattern& p :
-         {CFindPattern(Query("NEEDLE")), CFindPattern(Query("N[E]+DLE", EFindMode::Pattern))}) {
+    for (const CBytePattern& p :
+         {CBytePattern(Query("NEEDLE")), CBytePattern(Query("N[E]+DLE", EFindMode::Pattern))}) {
         const auto last = FindBackward(h.store, offsets, p, kHistoryEnd);
         ASSERT_TRUE(last);
         EXPECT_EQ(last->historyOffset, total - 10);
@@ -236,7 +205,7 @@ TEST(HistoryFind, WindowBoundariesLoseNothing) {
     }
     for (const std::uint32_t direction : {0u, kDirectionIncoming}) {
         const std::string all = h.All(direction);
-        const CFindPattern literal(Query("abba", EFindMode::Text, true, direction));
+        const CBytePattern literal(Query("abba", EFindMode::Text, true, direction));
         std::vector<std::size_t> found;
         CHistoryScan scan(h.store, literal, SHistoryPoint{});
         while (!scan.Step(100'000, [&found](const SFindMatch& m) {
@@ -250,7 +219,7 @@ TEST(HistoryFind, WindowBoundariesLoseNothing) {
             EXPECT_EQ(found, expected);
         }
         // A pattern's matches: the same as the pattern over the whole buffer.
-        const CFindPattern regex(Query("b[aA]+b|^-+$", EFindMode::Pattern, false, direction));
+        const CBytePattern regex(Query("b[aA]+b|^-+$", EFindMode::Pattern, false, direction));
         std::vector<std::uint64_t> lengths;
         for (const SFindMatch& m : FindAll(h.store, regex)) {
             lengths.push_back(m.length);
@@ -275,14 +244,14 @@ TEST(HistoryFind, AMatchAcrossTheWindowsEdgeIsFoundWhole) {
         h.In("NEEDLE");
         h.In(std::string(CHistoryScan::kWindowBytes - 2, 'x') + "xx.");
         const std::uint64_t at = CHistoryScan::kWindowBytes - before;
-        EXPECT_EQ(FindAll(h.store, CFindPattern(Query("NEEDLE"))),
+        EXPECT_EQ(FindAll(h.store, CBytePattern(Query("NEEDLE"))),
                   (std::vector<SFindMatch>{{1, 0, at, 6, at + 6}}))
             << before;
-        EXPECT_EQ(FindAll(h.store, CFindPattern(Query("NE+DLE", EFindMode::Pattern))),
+        EXPECT_EQ(FindAll(h.store, CBytePattern(Query("NE+DLE", EFindMode::Pattern))),
                   (std::vector<SFindMatch>{{1, 0, at, 6, at + 6}}))
             << before;
         // A match longer than a window, carried over as one.
-        const auto run = FindAll(h.store, CFindPattern(Query("x+", EFindMode::Pattern)));
+        const auto run = FindAll(h.store, CBytePattern(Query("x+", EFindMode::Pattern)));
         ASSERT_EQ(run.size(), 1u);
         EXPECT_EQ(run[0].length, CHistoryScan::kWindowBytes);
     }
@@ -304,7 +273,7 @@ TEST(HistoryFind, AScanTakenUpAtItsPointGoesOnAsItWould) {
          {Query("ab+a", EFindMode::Pattern), Query("(?<=x)a", EFindMode::Pattern),
           Query("^b", EFindMode::Pattern),
           Query("aa", EFindMode::Text, true, kDirectionIncoming)}) {
-        const CFindPattern p(query);
+        const CBytePattern p(query);
         const std::vector<SFindMatch> all = FindAll(h.store, p);
         ASSERT_FALSE(all.empty()) << query.text;
         std::vector<SFindMatch> found;
@@ -339,7 +308,7 @@ TEST(HistoryFind, LineStartsAtAWindowsEdgeMatchAsInOneBuffer) {
     h.In("x\r\nab\r\rx\nab\r\n");
     h.In("ee\x03\r\nthree\r\nx");
     for (const char* text : {"\r^", "^\nab", "^x", "^\nthr", "b$"}) {
-        const CFindPattern p(Query(text, EFindMode::Pattern));
+        const CBytePattern p(Query(text, EFindMode::Pattern));
         const auto whole = FindAll(h.store, p);
         EXPECT_FALSE(whole.empty()) << text;
         for (std::size_t window = 1; window <= 8; ++window) {
@@ -373,7 +342,7 @@ TEST(HistoryFind, SearchesSpilledHistoryAsItSearchesMemory) {
     }
     spilled.store.FlushLiveLogs();
     ASSERT_FALSE(spilled.store.SpillPath().empty());
-    const CFindPattern p(Query("1234|5{3}", EFindMode::Pattern));
+    const CBytePattern p(Query("1234|5{3}", EFindMode::Pattern));
     const auto matches = FindAll(spilled.store, p);
     EXPECT_GT(matches.size(), 100u);
     EXPECT_EQ(matches, FindAll(kept.store, p));
@@ -405,7 +374,7 @@ TEST(HistoryFind, AScanSteppedWhileTheHistorySpillsUnderItFindsWhatAWholeScanFin
     for (const std::uint32_t direction : {0u, kDirectionIncoming, kDirectionOutgoing}) {
         SFindQuery query = Query("12|3{3}", EFindMode::Pattern);
         query.direction = direction;
-        const CFindPattern p(query);
+        const CBytePattern p(query);
         std::vector<SFindMatch> stepped;
         CHistoryScan scan(h.store, p, SHistoryPoint{}, kHistoryEnd, 16384);
         for (int steps = 0; !scan.Step(7000,

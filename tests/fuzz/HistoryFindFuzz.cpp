@@ -14,8 +14,9 @@
 #include <vector>
 
 #include "data/DataStore.h"
-#include "data/FindPattern.h"
 #include "data/HistoryFind.h"
+#include "pattern/BytePattern.h"
+#include "platform/Hex.h"
 #include "platform/MessageChannel.h"
 #include "tests/fuzz/FuzzCheck.h"
 
@@ -25,7 +26,7 @@ namespace {
 
 using namespace quillpad;
 
-std::vector<SFindMatch> Scan(const CDataStore& store, const CFindPattern& pattern,
+std::vector<SFindMatch> Scan(const CDataStore& store, const CBytePattern& pattern,
                              std::size_t window, std::size_t budget) {
     std::vector<SFindMatch> all;
     CHistoryScan scan(store, pattern, SHistoryPoint{}, kHistoryEnd, window);
@@ -59,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     query.matchCase = (flags & 4) == 0;
     query.direction = (flags >> 3) % 3;
     query.text = std::string(rest.substr(0, patternLength));
-    const CFindPattern pattern(query);
+    const CBytePattern pattern(query);
 
     CQueuedChannel channel;
     CManualClock clock;
@@ -100,7 +101,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             std::string literal;
             std::string error;
             if (query.mode == EFindMode::Hex) {
-                ParseFindHex(query.text, literal, error);
+                ParseHexBytes(query.text, literal, error);
             } else {
                 literal = ParseFindEscapes(query.text);
             }

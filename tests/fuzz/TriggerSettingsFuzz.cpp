@@ -1,7 +1,8 @@
 // The triggers' settings text: arbitrary bytes read as the [Triggers] group
 // of a console's settings. Reading never fails hard, every trigger it keeps
 // either compiles or is disabled with its error named, stored triggers read
-// back the same, and the matcher then takes arbitrary records without
+// back the same, an old list's Text patterns find after their upgrade the
+// bytes they found before, and the matcher then takes arbitrary records without
 // keeping more than its bounded tail's worth of events per byte.
 
 #include <cstdint>
@@ -10,6 +11,8 @@
 
 #include "config/CIniDocument.h"
 #include "control/Triggers.h"
+#include "input/Escapes.h"
+#include "pattern/BytePattern.h"
 #include "tests/fuzz/FuzzCheck.h"
 
 using quillpad::fuzz::Check;
@@ -28,6 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             Check(TriggerPatternError(t).empty());
         }
     }
+
+    // The old escapes read as the upgraded text reads today.
+    Check(ParseFindEscapes(UpgradeTriggerText(input)) == ExpandEscapes(input));
 
     // Stored and read again, the list is the same and raises no new error.
     CIniDocument stored;

@@ -45,21 +45,6 @@ TEST(SendBytes, TextEscapesOrHexThenChecksumThenLineEnd) {
     EXPECT_EQ(error, "\"\\\" at position 1 is not a hex digit");
 }
 
-TEST(SendBytes, HexTakesPairsWithOrWithoutSeparators) {
-    ByteString bytes;
-    std::string error;
-    ASSERT_TRUE(ParseHexBytes("55AA,0f\t 00", bytes, error));
-    EXPECT_EQ(bytes, ByteString("\x55\xAA\x0F\x00", 4));
-    ASSERT_TRUE(ParseHexBytes("  ", bytes, error));
-    EXPECT_EQ(bytes, "");
-    EXPECT_FALSE(ParseHexBytes("55 A", bytes, error));
-    EXPECT_EQ(error, "the digit at position 4 has no partner");
-    EXPECT_EQ(bytes, "");
-    EXPECT_FALSE(ParseHexBytes("5 5", bytes, error));
-    EXPECT_FALSE(ParseHexBytes("0x55", bytes, error));
-    EXPECT_EQ(error, "\"x\" at position 2 is not a hex digit");
-}
-
 SSendItem Query() {
     SSendItem item;
     item.name = "Status query";

@@ -34,7 +34,7 @@ std::string RandomBytes(std::mt19937& rng, std::size_t n) {
 // The model: the whole history rendered at once, each byte's line found
 // from where its record's text starts.
 std::vector<std::uint64_t> ModelLines(const CDataStore& store, const CStyleScheme* scheme,
-                                      const CFindPattern& pattern) {
+                                      const CBytePattern& pattern) {
     CDisplayDocument whole;
     CStyledRenderer renderer;
     renderer.SetScheme(scheme);
@@ -101,7 +101,7 @@ class LineFilter : public ::testing::Test {
                                       SLineIndexSpacing spacing = {}, std::size_t budget = 64) {
         CLineIndex index(scheme, true, spacing);
         index.Build(store);
-        const CFindPattern pattern(query);
+        const CBytePattern pattern(query);
         CLineFilter filter(store, index, pattern);
         for (int steps = 0; !filter.Step(budget) && steps < 1'000'000; ++steps) {
         }
@@ -139,7 +139,7 @@ TEST_F(LineFilter, KeepsExactlyTheLinesTheModelFindsInRandomHistories) {
         spacing.chars = 1 + rng() % 16;
         spacing.pieceBytes = 1 + rng() % 6;
         for (const SFindQuery& query : queries) {
-            const CFindPattern pattern(query);
+            const CBytePattern pattern(query);
             ASSERT_TRUE(pattern.IsValid()) << query.text;
             EXPECT_EQ(Filter(scheme, query, spacing, 1 + rng() % 40),
                       ModelLines(store, scheme, pattern))
@@ -161,7 +161,7 @@ TEST_F(LineFilter, ABreakPlacedBeforeARecordsStartIsNotCountedBeforeIt) {
     Add("\rz\r");
     const SFindQuery query = Query("\\n", EFindMode::Text, kDirectionOutgoing);
     const std::vector<std::uint64_t> lines = Filter(hidesLf, query, {}, 1);
-    EXPECT_EQ(lines, ModelLines(store, hidesLf, CFindPattern(query)));
+    EXPECT_EQ(lines, ModelLines(store, hidesLf, CBytePattern(query)));
     EXPECT_EQ(lines, (std::vector<std::uint64_t>{1}));
 }
 
@@ -208,7 +208,7 @@ TEST_F(LineFilter, RecordsIndexedLaterAreTakenInIncludingAMatchTheOldEndCut) {
     Add("ERROR one\r\nok\r\nERR");
     CLineIndex index(scheme, true);
     index.Build(store);
-    const CFindPattern pattern(Query("ERROR"));
+    const CBytePattern pattern(Query("ERROR"));
     CLineFilter filter(store, index, pattern);
     while (!filter.Step(16)) {
     }
@@ -234,7 +234,7 @@ TEST_F(LineFilter, StopsAtItsCapAndSaysSo) {
     }
     CLineIndex index(nullptr, true);
     index.Build(store);
-    const CFindPattern pattern(Query("hit"));
+    const CBytePattern pattern(Query("hit"));
     CLineFilter filter(store, index, pattern, 4);
     while (!filter.Step(1 << 20)) {
     }
@@ -252,7 +252,7 @@ TEST_F(LineFilter, ABadPatternFiltersNothing) {
     Add("abc\r\n");
     CLineIndex index(nullptr, true);
     index.Build(store);
-    const CFindPattern pattern(Query("(", EFindMode::Pattern));
+    const CBytePattern pattern(Query("(", EFindMode::Pattern));
     CLineFilter filter(store, index, pattern);
     EXPECT_TRUE(filter.Step(1 << 20));
     EXPECT_TRUE(filter.Lines().empty());

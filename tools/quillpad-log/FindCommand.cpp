@@ -76,7 +76,7 @@ int RunFindCommand(const std::vector<std::string>& args) {
     }
     query.text = operands[0];
     query.mode = hex ? EFindMode::Hex : regex ? EFindMode::Pattern : EFindMode::Text;
-    const CFindPattern pattern(query);
+    const CBytePattern pattern(query);
     if (!pattern.IsValid()) {
         std::fprintf(stderr, "quillpad-log: bad pattern: %s\n", pattern.Error().c_str());
         return kStatusTrouble;

@@ -47,7 +47,7 @@ CFilterView::~CFilterView() = default;
 
 void CFilterView::Start(const SFindQuery& query) {
     m_filter.reset();
-    m_pattern = std::make_unique<CFindPattern>(query);
+    m_pattern = std::make_unique<CBytePattern>(query);
     m_anchor = m_caret = 0;
     m_hasSelection = false;
     verticalScrollBar()->setValue(0);

@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "data/FindPattern.h"
+#include "pattern/BytePattern.h"
 #include "view/CDisplayDocument.h"
 #include "view/CLineFilter.h"
 #include "view/CLineLayout.h"
@@ -104,7 +104,7 @@ class CFilterView final : public QAbstractScrollArea {
     bool IndexCurrent() const;
 
     CConsoleView& m_console;
-    std::unique_ptr<CFindPattern> m_pattern;
+    std::unique_ptr<CBytePattern> m_pattern;
     std::unique_ptr<CLineFilter> m_filter;
     std::uint64_t m_indexSerial = 0;
     QTimer m_timer;
