@@ -26,9 +26,6 @@
 
 namespace quillpad {
 
-// The find bar's name for the one byte pattern, until it takes the new one.
-using CFindPattern = CBytePattern;
-
 inline constexpr std::uint64_t kHistoryEnd = std::numeric_limits<std::uint64_t>::max();
 // A step's budget that takes a few milliseconds (a pattern reads about 1 GB/s).
 inline constexpr std::size_t kFindSliceBytes = std::size_t{4} << 20;

@@ -53,7 +53,7 @@ void CFindSession::Restart(const SFindQuery& query) {
     m_keptEnd.reset();
     ++m_counts;
     m_note = ENote::None;
-    m_pattern = std::make_unique<CFindPattern>(query);
+    m_pattern = std::make_unique<CBytePattern>(query);
     m_generation = m_store.Generation();
     m_scannedRecords = m_store.RecordCount();
     if (m_pattern->IsValid()) {

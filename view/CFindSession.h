@@ -128,7 +128,7 @@ class CFindSession final : public IFindMarks {
     const CDataStore& m_store;
     SHooks m_hooks;
     SFindQuery m_query;
-    std::unique_ptr<CFindPattern> m_pattern;
+    std::unique_ptr<CBytePattern> m_pattern;
     std::unique_ptr<CHistoryScan> m_scan;
     std::uint32_t m_generation = 0;
     std::size_t m_scannedRecords = 0;  // the records there were when the count began

@@ -313,7 +313,7 @@ TEST_F(FindBeyondKept, PreviousGoesOnBeyondTheKeptMatches) {
     }
     Find(QStringLiteral("ERROR"));
     ASSERT_EQ(bar.MatchCount(), 8u);
-    CFindPattern pattern(SFindQuery{"ERROR", EFindMode::Text, false, 0});
+    CBytePattern pattern(SFindQuery{"ERROR", EFindMode::Text, false, 0});
     const std::vector<SFindMatch> all = FindAll(store, pattern);
     ASSERT_EQ(all.size(), 8u);
     // From the end (the view follows it) back through all eight, then round.
@@ -352,7 +352,7 @@ TEST_F(FindBeyondKept, NextGoesOnBeyondTheKeptMatchesAndWrapsAtTheTrueEnd) {
     Find(QStringLiteral("ERROR"));
     ASSERT_EQ(bar.MatchCount(), 8u);
     const std::vector<SFindMatch> all =
-        FindAll(store, CFindPattern(SFindQuery{"ERROR", EFindMode::Text, false, 0}));
+        FindAll(store, CBytePattern(SFindQuery{"ERROR", EFindMode::Text, false, 0}));
     ASSERT_EQ(all.size(), 8u);
     // From the first (the view follows the end) through all eight in order.
     for (std::size_t i = 0; i < 8; ++i) {
@@ -391,7 +391,7 @@ TEST_F(FindBeyondKept, NextFromAPlaceFarBeyondTheKeptMatchesKnowsWhichMatchItIs)
     }
     Find(QStringLiteral("ERROR"));
     const std::vector<SFindMatch> all =
-        FindAll(store, CFindPattern(SFindQuery{"ERROR", EFindMode::Text, false, 0}));
+        FindAll(store, CBytePattern(SFindQuery{"ERROR", EFindMode::Text, false, 0}));
     ASSERT_EQ(bar.MatchCount(), all.size());
     const std::string total = " of " + std::to_string(all.size());
     ASSERT_GT(all.size(), 50u);
