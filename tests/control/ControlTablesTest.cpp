@@ -34,8 +34,10 @@ TEST(CommandTable, EveryIdOnceAndEveryMenuItemARow) {
         EXPECT_FALSE(cmd::IsStyleCommand(row.id) || cmd::IsKeySetCommand(row.id)) << row.id;
         EXPECT_FALSE(row.label.empty()) << row.id;
     }
+    const SMenu menu = MakeMainMenu();
+    const std::vector<SMenuItem> contextMenu = MakeContextMenu();
     std::vector<const SMenuItem*> main;
-    CommandItems(MakeMainMenu().popups, main);
+    CommandItems(menu.popups, main);
     std::set<cmd::CommandId> reached;
     for (const SMenuItem* item : main) {
         const SCommandRow* row = FindCommand(item->id);
@@ -44,7 +46,7 @@ TEST(CommandTable, EveryIdOnceAndEveryMenuItemARow) {
         EXPECT_TRUE(reached.insert(item->id).second) << item->text << " twice in the menus";
     }
     std::vector<const SMenuItem*> context;
-    CommandItems(MakeContextMenu(), context);
+    CommandItems(contextMenu, context);
     for (const SMenuItem* item : context) {
         const SCommandRow* row = FindCommand(item->id);
         ASSERT_NE(row, nullptr) << item->text;
@@ -216,7 +218,8 @@ TEST(CommandTable, TheUserGuideNamesEveryKey) {
             EXPECT_TRUE(named(std::string(row.key))) << row.key;
         }
     }
-    for (const SMenuItem& popup : MakeMainMenu().popups) {
+    const SMenu menu = MakeMainMenu();
+    for (const SMenuItem& popup : menu.popups) {
         const char c = MnemonicOf(popup.text);
         EXPECT_TRUE(named(std::string("Alt+") + static_cast<char>(std::toupper(c)))) << popup.text;
     }
