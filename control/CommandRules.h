@@ -1,16 +1,18 @@
 #pragma once
 // When each command of the console's menus is enabled, checked and how it
 // reads: one function of a snapshot of the console's state, asked each time
-// a menu is about to show.
+// a menu is about to show. The rules of each command are its row's in the
+// command table (CommandTable.h).
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "control/Commands.h"
-#include "platform/StampMode.h"
 
 namespace quillpad {
+
+class CQuillpadSettings;
 
 enum class ELoggingState { NotLogging, Logging, Paused };
 
@@ -31,17 +33,9 @@ struct SCommandContext {
     ELoggingState logging = ELoggingState::NotLogging;
     // A loaded log is shown, not the device: there is nothing to log live.
     bool reviewing = false;
-    bool outgoingCRToCRLF = false;
-    bool showAbsoluteTime = true;
-    bool showRelativeTime = true;
-    bool showDataDirection = true;
-    bool showRelatedData = true;
-    bool transmitArrows = false;
-    bool keepCommandHistory = false;
-    bool sendPanelShown = false;
-    EStampMode stampMode = EStampMode::Off;
-    std::uint32_t stampGapMs = kDefaultGapMs;
-    bool hexPaneShown = false;
+    // The switches and time stamps the check marks show; none is checked
+    // without them.
+    const CQuillpadSettings* settings = nullptr;
 };
 
 struct SCommandState {

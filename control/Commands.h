@@ -1,6 +1,7 @@
 #pragma once
 // Command numbers of the console's menus, keys and right-click menu. A
-// command reaches the same handler whichever of them it came from.
+// command reaches the same handler whichever of them it came from; what else
+// there is to know of it is its row in the command table (CommandTable.h).
 
 #include <cstdint>
 
@@ -66,12 +67,6 @@ inline constexpr CommandId CycleStamps = 32844;
 inline constexpr CommandId StampGap10 = 32845;
 inline constexpr CommandId StampGap100 = 32846;
 inline constexpr CommandId StampGap1000 = 32847;
-inline constexpr bool IsStampModeCommand(CommandId id) {
-    return id >= StampsOff && id <= StampsSincePrevious;
-}
-inline constexpr bool IsStampGapCommand(CommandId id) {
-    return id >= StampGap10 && id <= StampGap1000;
-}
 // Ours: shows or hides the hex dump of the history beside the console.
 inline constexpr CommandId HexPane = 32850;
 

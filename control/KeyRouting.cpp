@@ -1,5 +1,9 @@
 #include "control/KeyRouting.h"
 
+#include <cctype>
+
+#include "control/CommandTable.h"
+
 namespace quillpad {
 namespace {
 
@@ -27,36 +31,19 @@ SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& m, bool hasSel
         const char c = key.key == EKey::Letter ? key.letter
                        : key.text.size() == 1  ? key.text[0]
                                                : '\0';
-        switch (c) {
-            case 'C':
-            case 'c':
-                return Run(cmd::ClearData);
-            case 'U':
-            case 'u':
-                return Run(cmd::XModemSend);
-            case 'H':
-            case 'h':
-                return Route(EKeyAction::ToggleHex);
-            case 'K':
-            case 'k':
-                return Run(cmd::SendBreak);
-            case 'T':
-            case 't':
-                return Run(cmd::CycleStamps);
-            case 'X':
-            case 'x':
-                return Run(cmd::HexPane);
-            default:
-                // Not the console's: it goes on to the host, whose menu bar
-                // opens a menu by its mnemonic (Alt+F).
-                return Route(EKeyAction::PassOn);
+        // The command table's Alt keys, either case. Any other goes on to
+        // the host, whose menu bar opens a menu by its mnemonic (Alt+F).
+        const std::string chord =
+            std::string("Alt+") + static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const SCommandRow* row = CommandForKey(chord);
+        return row ? Run(row->id) : Route(EKeyAction::PassOn);
+    }
+    // The table's Ctrl letters (the find bar, not ACK; Go to Time, not BEL)
+    // are the console's, not control codes for the device.
+    if (m.ctrl && !m.alt && key.key == EKey::Letter) {
+        if (const SCommandRow* row = CommandForKey(std::string("Ctrl+") + key.letter)) {
+            return Run(row->id);
         }
-    }
-    if (m.ctrl && !m.alt && key.key == EKey::Letter && key.letter == 'F') {
-        return Run(cmd::Find);  // the find bar, not ACK to the device
-    }
-    if (m.ctrl && !m.alt && key.key == EKey::Letter && key.letter == 'G') {
-        return Run(cmd::GoToTime);  // not BEL to the device
     }
     if (m.ctrl && key.key == EKey::Letter && key.letter == 'V') {
         return Route(EKeyAction::Paste);

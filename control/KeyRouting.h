@@ -1,7 +1,7 @@
 #pragma once
 // Which keys the console takes before its view sees them, and what the view
 // does with the rest. Two tables: the interception that runs before any
-// window (function keys, copy and paste keys, Alt commands) and the view's
+// window (function keys, copy and paste keys, the command table's keys) and the view's
 // key filter (editing and arrow keys, characters). The view never edits its
 // own text: every character goes to the device.
 //
@@ -45,7 +45,6 @@ enum class EKeyAction {
     Paste,
     Copy,
     Command,       // `command`, as if chosen from the menu
-    ToggleHex,     // UM_TOGGLE_HEX, sent
     HistoryPopup,  // UM_HISTORY_POPUP, posted
     SendChars,     // UM_SEND_CHAR, posted, per byte of `chars`
 };
@@ -58,8 +57,9 @@ struct SKeyRoute {
 };
 
 // The interception before any window; PassOn lets the key go on to the view
-// and, when the view does nothing with it, to the host (an Alt character
-// other than C, H, U, K and X reaches the host's menu mnemonics). Ctrl+C copies
+// and, when the view does nothing with it, to the host (an Alt character that
+// is no key of the command table reaches the host's menu mnemonics). The
+// table's Alt and Ctrl letters run their commands. Ctrl+C copies
 // when the view has a selection and otherwise sends ETX, so that the device
 // can always be interrupted; Ctrl+Insert always copies.
 SKeyRoute InterceptKey(const SKeyPress& key, const SKeyModifiers& modifiers, bool hasSelection);

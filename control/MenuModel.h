@@ -1,8 +1,9 @@
 #pragma once
 // The console's menus as data: items with ids, texts (a tab separates the
 // shortcut hint) and separators, and the places where the style and key set
-// popups are filled in. The Qt layer turns them into menus; everything a
-// menu decides (which command, enabled, checked) is decided here.
+// popups are filled in. The items' texts are their rows' in the command
+// table; the Qt layer turns them into menus; everything a menu decides
+// (which command, enabled, checked) is decided here.
 
 #include <string>
 #include <string_view>
@@ -26,19 +27,16 @@ struct SMenu {
 };
 
 // Menu 205, with "Select Style" and "Select Key Set" already in place of the
-// resource's placeholders.
+// resource's placeholders. Every item and popup has a mnemonic of its own in
+// its menu; the menu bar's keep clear of the console's Alt letters.
 SMenu MakeMainMenu();
 // The right-click menu: Copy, Paste, Find..., Go to Time..., a separator,
-// Clear.
+// Clear; without mnemonics or keys.
 std::vector<SMenuItem> MakeContextMenu();
 
 // What the status bar says while the pointer is on a command's item; empty
 // for an id that is not a command.
 std::string CommandStatusText(cmd::CommandId id);
-
-// The letters the console takes with Alt (KeyRouting): no menu bar popup
-// may use them as its mnemonic.
-inline constexpr std::string_view kConsoleAltLetters = "chktux";
 
 // The text with a mnemonic ('&' before a letter) that is not among `taken`
 // (lower case): a word's first letter where one is free, else any letter;
@@ -47,9 +45,6 @@ inline constexpr std::string_view kConsoleAltLetters = "chktux";
 std::string MnemonicText(std::string_view text, std::string_view taken);
 // The lower-case letter a text's '&' marks; 0 for none.
 char MnemonicOf(std::string_view text);
-// Gives every item of each popup, and the popups themselves, a mnemonic of
-// its own within its menu; the menu bar's popups keep clear of `taken`.
-void AddMnemonics(std::vector<SMenuItem>& items, std::string_view taken = {});
 
 // Every command item of a menu tree, depth first.
 std::vector<cmd::CommandId> CommandIds(const std::vector<SMenuItem>& items);

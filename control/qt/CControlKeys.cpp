@@ -124,9 +124,6 @@ bool CControlKeys::HandleKey(const QKeyEvent& event) {
         case EKeyAction::Command:
             m_control.OnCommand(route.command);
             return true;
-        case EKeyAction::ToggleHex:
-            m_control.ToggleHexMode();
-            return true;
         case EKeyAction::HistoryPopup:
             m_control.MessageChannel().Post(m_control.Handle(), UM_HISTORY_POPUP);
             return true;

@@ -5,6 +5,7 @@
 #include <QMenu>
 
 #include "control/CommandRules.h"
+#include "control/CommandTable.h"
 #include "control/qt/CQuillpad2Ctrl.h"
 
 namespace quillpad {
@@ -24,7 +25,6 @@ void CControlMenus::Build() {
     // The menu bar's popups exist at once (the host shows their titles) but
     // get their items when first opened.
     SMenu main = MakeMainMenu();
-    AddMnemonics(main.popups, kConsoleAltLetters);
     for (auto& popup : main.popups) {
         auto menu = std::make_unique<QMenu>(QString::fromLatin1(popup.text.c_str()));
         QMenu* raw = menu.get();
@@ -87,13 +87,8 @@ void CControlMenus::Fill(QMenu& into, const std::vector<SMenuItem>& items) {
                 QAction* action = into.addAction(QString::fromLatin1(item.text.c_str()));
                 action->setData(item.id);
                 action->setStatusTip(StatusTextOf(item.id));
-                const SCommandState state = CommandState(item.id, SCommandContext{});
-                action->setCheckable(
-                    state.checked || item.id == cmd::ToggleHexMode ||
-                    item.id == cmd::OutgoingCRToCRLF || item.id == cmd::TransmitArrows ||
-                    item.id == cmd::KeepCommandHistory || item.id == cmd::SendPanel ||
-                    item.id == cmd::HexPane || item.id == cmd::LineDtr || item.id == cmd::LineRts ||
-                    cmd::IsStampModeCommand(item.id) || cmd::IsStampGapCommand(item.id));
+                const SCommandRow* row = FindCommand(item.id);
+                action->setCheckable(row != nullptr && IsCheckable(*row));
                 const cmd::CommandId id = item.id;
                 connect(action, &QAction::triggered, this, [this, id] { m_control.OnCommand(id); });
                 break;

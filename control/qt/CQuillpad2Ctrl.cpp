@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "control/CommandTable.h"
 #include "control/LineEnds.h"
 #include "control/qt/CControlKeys.h"
 #include "control/qt/CControlMenus.h"
@@ -409,17 +410,7 @@ SCommandContext CQuillpad2Ctrl::CommandContext() const {
     c.sharePort = SharePort();
     c.logging = m_logging->State();
     c.reviewing = m_logging->Review() != CControlLogging::EReview::Online;
-    c.outgoingCRToCRLF = m_settings.m_outgoingCRToCRLF;
-    c.showAbsoluteTime = m_settings.m_showAbsoluteTime;
-    c.showRelativeTime = m_settings.m_showRelativeTime;
-    c.showDataDirection = m_settings.m_showDataDirection;
-    c.showRelatedData = m_settings.m_showRelatedData;
-    c.transmitArrows = m_settings.m_transmitArrowCharacters;
-    c.keepCommandHistory = m_settings.m_keepCommandHistory;
-    c.sendPanelShown = SendPanelShown();
-    c.stampMode = m_settings.m_stampMode;
-    c.stampGapMs = m_settings.m_stampGapMs;
-    c.hexPaneShown = HexPaneShown();
+    c.settings = &m_settings;
     return c;
 }
 
@@ -464,10 +455,18 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         }
         return;
     }
-    if (NeedsSession(id) && !SessionOpen()) {
+    const SCommandRow* row = FindCommand(id);
+    if (row == nullptr) {
+        return;
+    }
+    if (row->needsSession && !SessionOpen()) {
         // Before any chooser: a file picked for a transfer that cannot run
         // would be the user's time lost.
         SayNoSession();
+        return;
+    }
+    if (FlipSetting(*row, m_settings)) {
+        FollowSwitch(row->setting);
         return;
     }
     switch (id) {
@@ -525,25 +524,6 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::StampGap1000:
             SetStamps(m_settings.m_stampMode, kGapThresholdsMs[id - cmd::StampGap10]);
             break;
-        case cmd::OutgoingCRToCRLF:
-            m_settings.m_outgoingCRToCRLF = !m_settings.m_outgoingCRToCRLF;
-            break;
-        case cmd::ShowCalendarTimestamp:
-            m_settings.m_showAbsoluteTime = !m_settings.m_showAbsoluteTime;
-            ApplySettingsToView();
-            break;
-        case cmd::ShowRelativeTimestamp:
-            m_settings.m_showRelativeTime = !m_settings.m_showRelativeTime;
-            ApplySettingsToView();
-            break;
-        case cmd::ShowDataDirection:
-            m_settings.m_showDataDirection = !m_settings.m_showDataDirection;
-            ApplySettingsToView();
-            break;
-        case cmd::ShowRelatedData:
-            m_settings.m_showRelatedData = !m_settings.m_showRelatedData;
-            ApplySettingsToView();
-            break;
         case cmd::ContextCopy:
             if (m_view) {
                 m_view->Copy();
@@ -557,32 +537,14 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         case cmd::CommandHistory:
             channel.Post(Handle(), UM_HISTORY_POPUP);
             break;
-        case cmd::TransmitArrows:
-            m_settings.m_transmitArrowCharacters = !m_settings.m_transmitArrowCharacters;
-            if (m_settings.m_transmitArrowCharacters) {
-                channel.Post(Handle(), UM_SHOW_MESSAGE, 0, 0,
-                             CPayload::Make(SMessageBox{"Notice", kArrowKeysNotice,
-                                                        EMessageIcon::Information}));
-            }
-            break;
-        case cmd::KeepCommandHistory:
-            m_settings.m_keepCommandHistory = !m_settings.m_keepCommandHistory;
-            m_historyKeeper->KeepingChanged();
-            break;
         case cmd::ForgetCommandHistory:
             m_historyKeeper->Forget();
-            break;
-        case cmd::SendPanel:
-            ShowSendPanel(!SendPanelShown());
             break;
         case cmd::Triggers:
             m_triggers->EditTriggers();
             break;
         case cmd::RunScript:
             m_script->ChooseAndRun();
-            break;
-        case cmd::HexPane:
-            ShowHexPane(!HexPaneShown());
             break;
         case cmd::EditSequenceKeys:
             EditSequenceKeys();
@@ -625,6 +587,25 @@ void CQuillpad2Ctrl::OnCommand(cmd::CommandId id) {
         default:
             break;
     }
+}
+
+void CQuillpad2Ctrl::FollowSwitch(bool CQuillpadSettings::*setting) {
+    if (setting == &CQuillpadSettings::m_showSendPanel) {
+        ShowSendPanel(m_settings.m_showSendPanel);
+    } else if (setting == &CQuillpadSettings::m_showHexPane) {
+        ShowHexPane(m_settings.m_showHexPane);
+    } else if (setting == &CQuillpadSettings::m_keepCommandHistory) {
+        m_historyKeeper->KeepingChanged();
+    } else if (setting == &CQuillpadSettings::m_transmitArrowCharacters) {
+        if (m_settings.m_transmitArrowCharacters) {
+            channel.Post(
+                Handle(), UM_SHOW_MESSAGE, 0, 0,
+                CPayload::Make(SMessageBox{"Notice", kArrowKeysNotice, EMessageIcon::Information}));
+        }
+    } else if (setting != &CQuillpadSettings::m_outgoingCRToCRLF) {
+        ApplySettingsToView();  // the hover window's switches
+    }
+    // CR to CR LF is read as each line goes out.
 }
 
 SConnectionOptions CQuillpad2Ctrl::Options() const {

@@ -13,7 +13,9 @@
 // Creation and teardown keep one order (Create, Destroy): a step's trace
 // names it, so tests can hold the order to account. Every command, whether it
 // comes from the host's menu bar, the right-click menu or a key, goes through
-// OnCommand; the enable and check rules run when a menu is about to show.
+// OnCommand: a switch of the command table flips its setting, and the console
+// follows it (FollowSwitch); the rest are verbs OnCommand runs. The enable
+// and check rules run when a menu is about to show.
 //
 // Private messages (on top of the connection's, see CConnectionController):
 //   UM_TOGGLE_HEX      Hex Mode on or off, for other senders (Alt+H and
@@ -264,6 +266,8 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void EditSequenceKeys();
     void ShowContextMenu(QPoint globalPos);
     void ApplySettingsToView();
+    // What the console does after a switch of its settings flipped.
+    void FollowSwitch(bool CQuillpadSettings::*setting);
     // Time stamps in that form and gap, shown at once and kept in the settings.
     void SetStamps(EStampMode mode, std::uint32_t gapMs);
     // The view, and when shown the send panel at its right and the find

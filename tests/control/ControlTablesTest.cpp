@@ -1,11 +1,15 @@
-// The console's menus, command rules and key tables, as data.
+// The command table and what reads it: the menus, the command rules and the key tables.
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
 #include <functional>
 #include <set>
 
+#include "control/CQuillpadSettings.h"
 #include "control/CommandRules.h"
+#include "control/CommandTable.h"
 #include "control/KeyRouting.h"
 #include "control/LineEnds.h"
 #include "control/MenuModel.h"
@@ -13,89 +17,218 @@
 namespace quillpad {
 namespace {
 
-std::vector<std::string> Texts(const std::vector<SMenuItem>& items) {
-    std::vector<std::string> texts;
-    for (const auto& item : items) {
-        texts.push_back(item.kind == EMenuItemKind::Separator ? "-" : item.text);
+// Every command item of a menu tree with its text, depth first.
+void CommandItems(const std::vector<SMenuItem>& items, std::vector<const SMenuItem*>& out) {
+    for (const SMenuItem& item : items) {
+        if (item.kind == EMenuItemKind::Command) {
+            out.push_back(&item);
+        }
+        CommandItems(item.items, out);
     }
-    return texts;
 }
 
-TEST(MainMenu, ThreePopupsWithEveryItemInOrder) {
+TEST(CommandTable, EveryIdOnceAndEveryMenuItemARow) {
+    std::set<cmd::CommandId> ids;
+    for (const SCommandRow& row : CommandTable()) {
+        EXPECT_TRUE(ids.insert(row.id).second) << row.id << " twice";
+        EXPECT_FALSE(cmd::IsStyleCommand(row.id) || cmd::IsKeySetCommand(row.id)) << row.id;
+        EXPECT_FALSE(row.label.empty()) << row.id;
+    }
     const SMenu menu = MakeMainMenu();
-    ASSERT_EQ(menu.popups.size(), 3u);
-    EXPECT_EQ(menu.popups[0].text, "Quillpad");
-    EXPECT_EQ(menu.popups[1].text, "Lo&gging");
-    EXPECT_EQ(menu.popups[2].text, "C&ommunications");
+    const std::vector<SMenuItem> contextMenu = MakeContextMenu();
+    std::vector<const SMenuItem*> main;
+    CommandItems(menu.popups, main);
+    std::set<cmd::CommandId> reached;
+    for (const SMenuItem* item : main) {
+        const SCommandRow* row = FindCommand(item->id);
+        ASSERT_NE(row, nullptr) << item->text;
+        EXPECT_EQ(item->text, MenuText(*row));
+        EXPECT_TRUE(reached.insert(item->id).second) << item->text << " twice in the menus";
+    }
+    std::vector<const SMenuItem*> context;
+    CommandItems(contextMenu, context);
+    for (const SMenuItem* item : context) {
+        const SCommandRow* row = FindCommand(item->id);
+        ASSERT_NE(row, nullptr) << item->text;
+        EXPECT_EQ(MnemonicOf(item->text), 0) << item->text << ": no mnemonics there";
+        EXPECT_EQ(item->text.find('\t'), std::string::npos) << item->text;
+        reached.insert(item->id);
+    }
+    for (const SCommandRow& row : CommandTable()) {
+        EXPECT_TRUE(reached.count(row.id) != 0 || !row.key.empty())
+            << row.label << ": on no menu and no key";
+    }
+}
 
-    const auto& first = menu.popups[0].items;
-    EXPECT_EQ(Texts(first), (std::vector<std::string>{"Select Style",
-                                                      "Edit Styles...",
-                                                      "Toggle Hex Mode\tAlt+H",
-                                                      "Hex Pane\tAlt+X",
-                                                      "-",
-                                                      "Select Key Set",
-                                                      "Edit Sequence Keys...",
-                                                      "Send Panel",
-                                                      "Triggers...",
-                                                      "Run Script...",
-                                                      "-",
-                                                      "Clear Data\tAlt+C",
-                                                      "Find...\tCtrl+F",
-                                                      "Go to Time...\tCtrl+G",
-                                                      "-",
-                                                      "Text Info Window\tHold Shift",
-                                                      "Time Stamps\tAlt+T",
-                                                      "Command History\tUp",
-                                                      "Keep Command History",
-                                                      "Forget Command History",
-                                                      "Transmit Arrow Characters",
-                                                      "-",
-                                                      "Outgoing <CR> to <CR><LF>",
-                                                      "-",
-                                                      "Make THIS my Default"}));
-    EXPECT_EQ(first[0].kind, EMenuItemKind::StylePopup);
-    EXPECT_EQ(first[5].kind, EMenuItemKind::KeySetPopup);
-    EXPECT_EQ(CommandIds(first[15].items),
-              (std::vector<cmd::CommandId>{32796, 32797, 32798, 32795}));
-    EXPECT_EQ(Texts(first[15].items),
-              (std::vector<std::string>{"Show Calendar Timestamp", "Show Relative Timestamp",
-                                        "Show Data Direction", "Show Related Data"}));
-    EXPECT_EQ(CommandIds(first),
-              (std::vector<cmd::CommandId>{32768, 32781, 32850, 32777, 32830, 32831, 32832,
-                                           32776, 32803, 32804, 32796, 32797, 32798, 32795,
-                                           32840, 32841, 32842, 32843, 32845, 32846, 32847,
-                                           32799, 32801, 32802, 32800, 32794, 32778}));
+TEST(CommandTable, StatusTextsSayWhatEachCommandDoes) {
+    std::set<std::string_view> texts;
+    for (const SCommandRow& row : CommandTable()) {
+        EXPECT_FALSE(row.status.empty()) << row.label;
+        EXPECT_EQ(CommandStatusText(row.id), row.status);
+        // The three gaps of a burst share theirs.
+        if (row.id != cmd::StampGap100 && row.id != cmd::StampGap1000) {
+            EXPECT_TRUE(texts.insert(row.status).second) << row.label << ": " << row.status;
+        }
+    }
+    EXPECT_TRUE(CommandStatusText(0).empty());
+    EXPECT_FALSE(CommandStatusText(cmd::FirstStyle).empty());
+    EXPECT_FALSE(CommandStatusText(cmd::FirstKeySet).empty());
+    EXPECT_TRUE(CommandStatusText(cmd::NoKeySetFiles).empty());
+}
 
-    EXPECT_EQ(Texts(menu.popups[1].items),
-              (std::vector<std::string>{"Save Buffer...", "Start Logging...", "Pause Logging", "-",
-                                        "Load Workbay Log...", "Go back online"}));
-    EXPECT_EQ(CommandIds(menu.popups[1].items),
-              (std::vector<cmd::CommandId>{32791, 32792, 32793, 32785, 32787}));
-    EXPECT_EQ(
-        Texts(menu.popups[2].items),
-        (std::vector<std::string>{"Reconnect", "Disconnect", "Stop Waiting", "Share Link...",
-                                  "Send Break\tAlt+K", "Break...", "-", "DTR", "RTS", "Pulse DTR",
-                                  "Pulse RTS", "Reset Pulse...", "-", "XModem Send...\tAlt+U",
-                                  "XModem Receive...", "ASCII Send...", "ASCII Receive..."}));
-    EXPECT_EQ(CommandIds(menu.popups[2].items),
-              (std::vector<cmd::CommandId>{32769, 32770, 32826, 32805, 32771, cmd::BreakLength,
-                                           cmd::LineDtr, cmd::LineRts, cmd::PulseDtr, cmd::PulseRts,
-                                           cmd::ResetPulse, 32772, 32773, 32774, 32775}));
+TEST(CommandTable, ASwitchFlipsItsOwnSettingAndTheCheckFollows) {
+    CQuillpadSettings settings;
+    SCommandContext c;
+    c.settings = &settings;
+    const auto checks = [&] {
+        std::vector<bool> marks;
+        for (const SCommandRow& row : CommandTable()) {
+            marks.push_back(CommandState(row.id, c).checked);
+        }
+        return marks;
+    };
+    int switches = 0;
+    for (std::size_t i = 0; i < CommandTable().size(); ++i) {
+        const SCommandRow& row = CommandTable()[i];
+        if (row.setting == nullptr) {
+            EXPECT_FALSE(FlipSetting(row, settings)) << row.label;
+            continue;
+        }
+        ++switches;
+        EXPECT_TRUE(IsCheckable(row)) << row.label;
+        const bool before = settings.*row.setting;
+        std::vector<bool> expected = checks();
+        EXPECT_EQ(expected[i], before) << row.label;
+        expected[i] = !before;
+        ASSERT_TRUE(FlipSetting(row, settings));
+        EXPECT_EQ(settings.*row.setting, !before) << row.label;
+        EXPECT_EQ(checks(), expected) << row.label << " flips its own setting only";
+    }
+    EXPECT_EQ(switches, 9);
+    SCommandContext none;
+    for (const SCommandRow& row : CommandTable()) {
+        EXPECT_FALSE(CommandState(row.id, none).checked) << row.label << " without settings";
+    }
+}
 
-    const auto context = MakeContextMenu();
-    EXPECT_EQ(Texts(context), (std::vector<std::string>{"Copy", "Paste", "Find...", "Go to Time...",
-                                                        "-", "Clear"}));
-    EXPECT_EQ(CommandIds(context), (std::vector<cmd::CommandId>{1000, 1001, 32803, 32804, 1002}));
+TEST(CommandTable, CommandsThatNeedASessionAreGreyedWithoutOneAndOnlyThose) {
+    // Everything else a command may wait for is there.
+    SCommandContext c;
+    c.hasCurrentScheme = true;
+    c.connectionKind = 1;
+    c.modemLines = 0;
+    c.waitingForLink = true;
+    c.linkUp = true;
+    SCommandContext offline = c;
+    offline.connectionKind = 0;
+    for (const SCommandRow& row : CommandTable()) {
+        EXPECT_EQ(NeedsSession(row.id), row.needsSession);
+        if (row.needsSession) {
+            EXPECT_TRUE(CommandState(row.id, c).enabled) << row.label;
+            EXPECT_FALSE(CommandState(row.id, offline).enabled) << row.label;
+        } else if (row.id != cmd::GoBackOnline) {
+            EXPECT_EQ(CommandState(row.id, offline).enabled, CommandState(row.id, c).enabled)
+                << row.label;
+        }
+    }
+    EXPECT_FALSE(NeedsSession(0));
+}
+
+SKeyPress Key(EKey key, std::string text = {}) {
+    return SKeyPress{key, 0, 0, std::move(text)};
+}
+SKeyPress Letter(char letter, std::string text = {}) {
+    return SKeyPress{EKey::Letter, 0, letter, std::move(text)};
+}
+SKeyPress F(int n) {
+    return SKeyPress{EKey::Function, n, 0, {}};
+}
+constexpr SKeyModifiers kNone{};
+constexpr SKeyModifiers kCtrl{true, false, false};
+constexpr SKeyModifiers kShift{false, true, false};
+constexpr SKeyModifiers kAlt{false, false, true};
+
+// The key a row shows in its menu is the key that runs it.
+TEST(CommandTable, EveryKeyRunsItsCommand) {
+    for (const SCommandRow& row : CommandTable()) {
+        if (row.key.empty()) {
+            continue;
+        }
+        const std::string key(row.key);
+        EXPECT_EQ(CommandForKey(key), &row) << key << " runs one command";
+        if (key.size() == 5 && key.starts_with("Alt+")) {
+            const char upper = key[4];
+            const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(upper)));
+            for (const SKeyPress& press :
+                 {Letter(upper, std::string(1, lower)), Letter(upper, std::string(1, upper)),
+                  Key(EKey::Character, std::string(1, lower))}) {
+                const SKeyRoute route = InterceptKey(press, kAlt, false);
+                EXPECT_EQ(route.action, EKeyAction::Command) << key;
+                EXPECT_EQ(route.command, row.id) << key;
+            }
+            EXPECT_NE(InterceptKey(Letter(upper, std::string(1, upper)), kNone, false).command,
+                      row.id)
+                << key << " without Alt is typed";
+        } else if (key.size() == 6 && key.starts_with("Ctrl+")) {
+            const SKeyRoute route =
+                InterceptKey(Letter(key[5], std::string(1, key[5] - 'A' + 1)), kCtrl, false);
+            EXPECT_EQ(route.action, EKeyAction::Command) << key;
+            EXPECT_EQ(route.command, row.id) << key;
+            EXPECT_EQ(InterceptKey(Letter(key[5], "x"), kAlt, false).action, EKeyAction::PassOn)
+                << "Alt+" << key[5] << " stays the host's";
+        } else if (key == "Up") {
+            EXPECT_EQ(row.id, cmd::CommandHistory);
+            EXPECT_EQ(FilterViewKey(Key(EKey::Up), kNone).action, EKeyAction::HistoryPopup);
+        } else {
+            ADD_FAILURE() << key << ": no test knows this key";
+        }
+    }
+    EXPECT_EQ(CommandForKey(""), nullptr);
+}
+
+// The guide's key table names every key of the command table and the menu
+// bar's letters.
+TEST(CommandTable, TheUserGuideNamesEveryKey) {
+    std::ifstream file(std::string(QUILLPAD_SOURCE_DIR) + "/docs/USER_GUIDE.md");
+    ASSERT_TRUE(file) << "the user guide";
+    std::string keys;
+    bool inTable = false;
+    for (std::string line; std::getline(file, line);) {
+        if (line.starts_with("| key | what it does |")) {
+            inTable = true;
+        } else if (inTable && !line.starts_with("|")) {
+            break;
+        } else if (inTable) {
+            keys += line.substr(0, line.find('|', 1)) + "\n";  // the key column
+        }
+    }
+    ASSERT_FALSE(keys.empty());
+    const auto named = [&](const std::string& key) {
+        for (std::size_t at = keys.find(key); at != std::string::npos;
+             at = keys.find(key, at + 1)) {
+            const std::size_t end = at + key.size();
+            if (end == keys.size() || std::isalnum(static_cast<unsigned char>(keys[end])) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    for (const SCommandRow& row : CommandTable()) {
+        if (!row.key.empty()) {
+            EXPECT_TRUE(named(std::string(row.key))) << row.key;
+        }
+    }
+    const SMenu menu = MakeMainMenu();
+    for (const SMenuItem& popup : menu.popups) {
+        const char c = MnemonicOf(popup.text);
+        EXPECT_TRUE(named(std::string("Alt+") + static_cast<char>(std::toupper(c)))) << popup.text;
+    }
 }
 
 // Every item reachable from the keyboard: a letter of its own in its menu,
 // and none of the console's Alt letters on the menu bar.
 TEST(MainMenu, EveryMenuAndItemHasAMnemonicOfItsOwn) {
-    SMenu menu = MakeMainMenu();
-    AddMnemonics(menu.popups, kConsoleAltLetters);
-    EXPECT_EQ(menu.popups[0].text, "&Quillpad");
-    EXPECT_EQ(menu.popups[1].text, "Lo&gging") << "a given letter stays";
+    const SMenu menu = MakeMainMenu();
     const std::function<void(const std::vector<SMenuItem>&, std::string_view)> check =
         [&](const std::vector<SMenuItem>& items, std::string_view taken) {
             std::string used(taken);
@@ -110,12 +243,14 @@ TEST(MainMenu, EveryMenuAndItemHasAMnemonicOfItsOwn) {
                 check(item.items, {});
             }
         };
-    check(menu.popups, kConsoleAltLetters);
+    check(menu.popups, ConsoleAltLetters());
+    // A new text ("Stop Logging") takes a letter the rest of its menu leaves.
     EXPECT_EQ(MnemonicText("Start Logging...", "s"), "Start &Logging...");
     EXPECT_EQ(MnemonicText("Go to Time...\tCtrl+G", "gt"), "G&o to Time...\tCtrl+G")
         << "word starts first, then any letter; never the shortcut";
     EXPECT_EQ(MnemonicText("R&&D", ""), "&R&&D");
     EXPECT_EQ(MnemonicText("ab", "ab"), "ab") << "no letter free";
+    EXPECT_EQ(PlainLabel("Go &to R&&D"), "Go to R&D");
 }
 
 TEST(CommandRules, EnableRules) {
@@ -129,33 +264,10 @@ TEST(CommandRules, EnableRules) {
         EXPECT_EQ(CommandState(cmd::SendBreak, c).enabled, kind == 1 || kind == 4) << kind;
         EXPECT_EQ(CommandState(cmd::GoBackOnline, c).enabled, kind == 0) << kind;
     }
-    for (const auto id : {cmd::Reconnect, cmd::Disconnect, cmd::XModemSend, cmd::XModemReceive,
-                          cmd::AsciiSend, cmd::AsciiReceive, cmd::ClearData, cmd::EditSequenceKeys,
-                          cmd::MakeDefault, cmd::CommandHistory}) {
-        EXPECT_TRUE(CommandState(id, c).enabled) << id;
-        EXPECT_FALSE(CommandState(id, c).checked) << id;
-    }
-    // With nothing to connect to (kind 0: a log reviewed, no spec yet) the
-    // commands that need a session are greyed, and only those.
-    c.connectionKind = 0;
-    for (const auto id : {cmd::Reconnect, cmd::Disconnect, cmd::SendBreak, cmd::XModemSend,
-                          cmd::XModemReceive, cmd::AsciiSend, cmd::AsciiReceive}) {
-        EXPECT_TRUE(NeedsSession(id)) << id;
-        EXPECT_FALSE(CommandState(id, c).enabled) << id;
-    }
-    for (const auto id : {cmd::ClearData, cmd::EditSequenceKeys, cmd::MakeDefault,
-                          cmd::CommandHistory, cmd::LoadLog, cmd::GoBackOnline, cmd::SaveBuffer}) {
-        EXPECT_FALSE(NeedsSession(id)) << id;
-        EXPECT_TRUE(CommandState(id, c).enabled) << id;
-    }
-    EXPECT_TRUE(NeedsSession(cmd::StopWaiting));
     c.connectionKind = 2;
     EXPECT_FALSE(CommandState(cmd::StopWaiting, c).enabled) << "nothing is waited for";
     c.waitingForLink = true;
     EXPECT_TRUE(CommandState(cmd::StopWaiting, c).enabled);
-    c.connectionKind = 0;
-    EXPECT_FALSE(CommandState(cmd::StopWaiting, c).enabled);
-    c.connectionKind = 2;
     c.waitingForLink = false;
 
     c.logging = ELoggingState::NotLogging;
@@ -208,28 +320,23 @@ TEST(CommandRules, CheckMarks) {
     c.currentSchemeName = "hex mode";
     EXPECT_FALSE(CommandState(cmd::ToggleHexMode, c).checked);
 
-    EXPECT_FALSE(CommandState(cmd::HexPane, c).checked);
-    c.hexPaneShown = true;
-    EXPECT_TRUE(CommandState(cmd::HexPane, c).checked);
-    EXPECT_FALSE(CommandState(cmd::SendPanel, c).checked) << "its own switch";
-
-    EXPECT_FALSE(CommandState(cmd::OutgoingCRToCRLF, c).checked);
-    c.outgoingCRToCRLF = true;
-    EXPECT_TRUE(CommandState(cmd::OutgoingCRToCRLF, c).checked);
-
-    const std::pair<cmd::CommandId, bool SCommandContext::*> switches[] = {
-        {cmd::ShowCalendarTimestamp, &SCommandContext::showAbsoluteTime},
-        {cmd::ShowRelativeTimestamp, &SCommandContext::showRelativeTime},
-        {cmd::ShowDataDirection, &SCommandContext::showDataDirection},
-        {cmd::ShowRelatedData, &SCommandContext::showRelatedData}};
-    for (const auto& [id, member] : switches) {
-        SCommandContext d;
-        EXPECT_TRUE(CommandState(id, d).checked) << id << " is on by default";
-        d.*member = false;
-        EXPECT_FALSE(CommandState(id, d).checked) << id;
-        for (const auto& [other, otherMember] : switches) {
-            EXPECT_EQ(CommandState(other, d).checked, other != id) << other << " follows " << id;
-        }
+    // One form and one gap of the time stamps carry the radio mark; a gap
+    // set by hand in the settings marks none.
+    CQuillpadSettings settings;
+    settings.m_stampMode = EStampMode::SinceStart;
+    settings.m_stampGapMs = 1000;
+    c.settings = &settings;
+    for (const cmd::CommandId id :
+         {cmd::StampsOff, cmd::StampsAbsolute, cmd::StampsSinceStart, cmd::StampsSincePrevious,
+          cmd::StampGap10, cmd::StampGap100, cmd::StampGap1000}) {
+        EXPECT_TRUE(CommandState(id, c).radio) << id;
+        EXPECT_EQ(CommandState(id, c).checked,
+                  id == cmd::StampsSinceStart || id == cmd::StampGap1000)
+            << id;
+    }
+    settings.m_stampGapMs = 250;
+    for (const cmd::CommandId id : {cmd::StampGap10, cmd::StampGap100, cmd::StampGap1000}) {
+        EXPECT_FALSE(CommandState(id, c).checked) << id;
     }
 
     // The radio mark is on the current style's entry only, and on none
@@ -246,20 +353,6 @@ TEST(CommandRules, CheckMarks) {
     EXPECT_FALSE(CommandState(34100, s).radio);
 }
 
-SKeyPress Key(EKey key, std::string text = {}) {
-    return SKeyPress{key, 0, 0, std::move(text)};
-}
-SKeyPress Letter(char letter, std::string text = {}) {
-    return SKeyPress{EKey::Letter, 0, letter, std::move(text)};
-}
-SKeyPress F(int n) {
-    return SKeyPress{EKey::Function, n, 0, {}};
-}
-constexpr SKeyModifiers kNone{};
-constexpr SKeyModifiers kCtrl{true, false, false};
-constexpr SKeyModifiers kShift{false, true, false};
-constexpr SKeyModifiers kAlt{false, false, true};
-
 TEST(KeyRouting, InterceptionBeforeAnyWindow) {
     for (int n = 1; n <= 12; ++n) {
         for (const auto& m : {kNone, kCtrl, kShift, kAlt}) {
@@ -269,12 +362,6 @@ TEST(KeyRouting, InterceptionBeforeAnyWindow) {
         }
     }
     EXPECT_EQ(InterceptKey(Letter('V', "\x16"), kCtrl, false).action, EKeyAction::Paste);
-    // Ctrl+F opens the find bar instead of sending ACK; Alt+F stays the host's.
-    EXPECT_EQ(InterceptKey(Letter('F', "\x06"), kCtrl, false).command, cmd::Find);
-    EXPECT_EQ(InterceptKey(Letter('F', "f"), kAlt, false).action, EKeyAction::PassOn);
-    // Ctrl+G goes to a time instead of ringing the device's bell.
-    EXPECT_EQ(InterceptKey(Letter('G', "\x07"), kCtrl, false).command, cmd::GoToTime);
-    EXPECT_EQ(InterceptKey(Letter('G', "\x07"), kCtrl, false).action, EKeyAction::Command);
     // Ctrl+C copies a selection; with none it interrupts the device (ETX).
     // Ctrl+Insert only ever copies.
     EXPECT_EQ(InterceptKey(Letter('C', "\x03"), kCtrl, true).action, EKeyAction::Copy);
@@ -287,17 +374,8 @@ TEST(KeyRouting, InterceptionBeforeAnyWindow) {
     EXPECT_EQ(InterceptKey(Key(EKey::Insert), kShift, false).action, EKeyAction::Paste);
     EXPECT_EQ(InterceptKey(Key(EKey::Insert), kNone, false).action, EKeyAction::Paste);
 
-    // Alt characters, either case.
-    for (const char* text : {"c", "C"}) {
-        EXPECT_EQ(InterceptKey(Letter('C', text), kAlt, false).command, cmd::ClearData);
-    }
-    EXPECT_EQ(InterceptKey(Letter('U', "u"), kAlt, false).command, cmd::XModemSend);
-    EXPECT_EQ(InterceptKey(Letter('K', "k"), kAlt, false).command, cmd::SendBreak);
-    EXPECT_EQ(InterceptKey(Letter('H', "h"), kAlt, false).action, EKeyAction::ToggleHex);
-    for (const char* text : {"x", "X"}) {
-        EXPECT_EQ(InterceptKey(Letter('X', text), kAlt, false).command, cmd::HexPane);
-    }
-    // With Ctrl it is the device's CAN, as any Ctrl letter.
+    // The table's keys are in CommandTable.EveryKeyRunsItsCommand. With Ctrl
+    // Alt+X's letter is the device's CAN, as any Ctrl letter.
     EXPECT_EQ(InterceptKey(Letter('X', "\x18"), kCtrl, false).action, EKeyAction::PassOn);
     // Any other Alt character is the host's (its menu mnemonics): the view
     // sends nothing for it either.
