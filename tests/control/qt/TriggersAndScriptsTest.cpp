@@ -200,7 +200,7 @@ TEST_F(TriggersAndScripts, TheListIsKeptInTheSavedStateAndBadOnesAreNamed) {
     QByteArray blob;
     int length = 0;
     control->IWBGetSaveData(&blob, &length);
-    ASSERT_TRUE(blob.contains("[Triggers]\nCount=2\n1.Name=Prompt\n"));
+    ASSERT_TRUE(blob.contains("[Triggers]\nVersion=2\nCount=2\n1.Name=Prompt\n"));
 
     SControlServices services;
     services.session.ui = std::make_unique<test::CRecordingUi>(shown);
@@ -218,7 +218,8 @@ TEST_F(TriggersAndScripts, TheListIsKeptInTheSavedStateAndBadOnesAreNamed) {
     QByteArray broken = blob;
     broken.replace("E[0-9]+", "E[0-9");
     second.IWBLoadSaveData(broken, static_cast<int>(broken.size()));
-    EXPECT_TRUE(second.LastStatusText().startsWith(QStringLiteral("Trigger 2 (Err): the regular")))
+    EXPECT_TRUE(second.LastStatusText().startsWith(
+        QStringLiteral("Trigger 2 (Err): the pattern cannot be used")))
         << second.LastStatusText().toStdString();
     EXPECT_TRUE(second.Settings().m_triggers[0].enabled);
     EXPECT_FALSE(second.Settings().m_triggers[1].enabled);
@@ -494,7 +495,8 @@ TEST(TriggersDialog, EditsTheListAndRefusesAPatternThatCannotMatch) {
     dialog.NameEdit()->setText(QStringLiteral("Boot"));
     dialog.PatternEdit()->setText(QStringLiteral("U-Boot ("));
     dialog.ModeBox()->setCurrentIndex(static_cast<int>(ETriggerMode::Regex));
-    EXPECT_TRUE(dialog.ErrorLabel()->text().contains(QStringLiteral("regular expression")));
+    EXPECT_TRUE(dialog.ErrorLabel()->text().contains(QStringLiteral("cannot be used")))
+        << dialog.ErrorLabel()->text().toStdString();
     dialog.ActionBox()->setCurrentIndex(static_cast<int>(ETriggerAction::Script));
     ASSERT_FALSE(dialog.BrowseButton()->isHidden());
     dialog.BrowseButton()->click();
