@@ -17,6 +17,8 @@ CDataStore::CDataStore(CMessageChannel& channel, IClock& clock)
 }
 
 CDataStore::~CDataStore() {
+    // The spill file goes with the store: nothing queued for it is waited for.
+    m_arena.Clear();
     StopLogging();
     Clear();
 }
@@ -156,10 +158,16 @@ void CDataStore::SetHistoryLink(std::string link) {
     UpdateSpillTarget();
 }
 
+void CDataStore::SetSpillWrite(CSpillFile::WriteFunction write) {
+    m_spillWrite = std::move(write);
+    UpdateSpillTarget();
+}
+
 void CDataStore::UpdateSpillTarget() {
     SSpillTarget target;
     if (m_historyBudget != 0) {
         target.folder = m_spillFolder;
+        target.write = m_spillWrite;
         target.budgetBytes = m_historyBudget;
         target.startTime = m_startTime;
         target.startTick = m_startTick;

@@ -41,8 +41,10 @@
 // History budget: with SetHistoryBudget the store keeps at most about that
 // much of its records in memory; the rest lives in a spill file under the
 // given folder (a binary log, removed on clear, load and close) and is read
-// back through memory maps, so lookups see no difference. FlushLiveLogs also
-// hands the spill file what the turn brought. The records of a loaded log
+// back through memory maps, so lookups see no difference. The spill file's
+// own thread writes it: FlushLiveLogs hands it what the turn brought and
+// collects what it wrote, never waiting for the disk while given a deadline.
+// The records of a loaded log
 // stay in the log's own mapping and are not spilled again. A failed spill write is
 // reported once to the spill failure handler, and the store then keeps
 // everything in memory.
@@ -210,9 +212,9 @@ class CDataStore final : public CMessageTarget {
     std::vector<ELogKind> LiveLogKinds() const;
     // The end of an event-loop turn: every live file gets what the turn
     // brought in one write. A file whose write fails is closed and reported.
-    // With `spillDeadline` the spill file gets what it can by then (see
-    // CRecordArena::FlushSpill), the rest at the next turn's end; without,
-    // all of it.
+    // With `spillDeadline` the spill file's writer is handed what can be by
+    // then and nothing waits for the disk (see CRecordArena::FlushSpill);
+    // without, it returns once every record is written.
     void FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline = {});
     // What the spill file still has to get, and whether its writes fall
     // behind what comes in (CRecordArena::SpillBacklog, SpillBehind,
@@ -256,6 +258,9 @@ class CDataStore final : public CMessageTarget {
         m_onSpillFailure = std::move(handler);
     }
     bool SpillFailed() const { return m_arena.SpillFailed(); }
+    // The spill file's gathered write, for a test's failing or slow disk
+    // (empty: writev); for files made from now on.
+    void SetSpillWrite(CSpillFile::WriteFunction write);
 
     std::int64_t HandleMessage(SMessage& message) override;
 
@@ -301,6 +306,7 @@ class CDataStore final : public CMessageTarget {
     std::string m_spillFolder;
     SpillFailureHandler m_onSpillFailure;
     bool m_spillFailureReported = false;
+    CSpillFile::WriteFunction m_spillWrite;
 };
 
 }  // namespace quillpad

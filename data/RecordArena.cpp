@@ -15,6 +15,8 @@ constexpr std::size_t kRecordOverhead = kBinaryLogHeadSize + kBinaryLogLengthSiz
 constexpr std::size_t kKeptWindows = 16;
 // At most this many records a piece: one gathered write each.
 constexpr std::size_t kWriteRecords = 512;
+// Collected pieces kept for the next ones (their room for heads and views).
+constexpr std::size_t kSparePieces = 8;
 // Blocks that went to disk kept for the next ones (within the budget): a
 // flood seals a few a turn, and fresh pages from the system cost a fault
 // each on first touch and an unmap when they go.
@@ -37,6 +39,7 @@ std::size_t CRecordArena::SAttributesHash::operator()(const SAttributes& a) cons
 
 CRecordArena::~CRecordArena() {
     UnmapWindows();
+    m_spill.reset();  // its writer may still read blocks in flight
 }
 
 std::uint32_t CRecordArena::AttributeIndex(const SAttributes& attributes) {
@@ -71,13 +74,14 @@ char* CRecordArena::Reserve(std::uint32_t length) {
             m_blocks.pop_back();  // an earlier reservation that was never used
         }
     }
-    // The current block is sealed now. The turns write what comes in, each
-    // its share; when they fall behind, this turn's intake stops early so
-    // that the next ones catch up (and past the slack they stop it whole:
-    // CLogTurnFlush). Only twice the slack past the budget, which a single
-    // long turn (a load) or a loop that writes at no turn's start reaches,
-    // does the write come here, inside the turn's work.
+    // The current block is sealed now: the writer gets it at once. When it
+    // falls behind, this turn's intake stops early so that it catches up
+    // (and past the slack the turns stop it whole: CLogTurnFlush). Only
+    // twice the slack past the budget, which a single long turn (a load) or
+    // a loop that flushes at no turn's start reaches, is the writer waited
+    // for here, inside the turn's work.
     if (!m_target.folder.empty() && !m_spillFailed) {
+        SpillStep();
         if (ReservedBytes() > m_target.budgetBytes + 2 * SpillSlack()) {
             FlushSpill();
         } else if (SpillBehind()) {
@@ -340,6 +344,7 @@ void CRecordArena::AdoptLog(std::unique_ptr<CBinaryLogMap> log, SBinaryLogIndex 
     m_count = index.count;
     // Nothing of it goes to the spill file.
     m_written = m_count;
+    m_queued = m_count;
     m_firstResident = m_logBlocks;
     m_logScan = std::move(index);
 }
@@ -361,6 +366,7 @@ void CRecordArena::IndexMoreOfLog(std::uint64_t bytes, SBinaryLogLoad& result) {
     m_logRecords = m_logScan.count;
     m_count = m_logRecords;
     m_written = m_count;
+    m_queued = m_count;
 }
 
 bool CRecordArena::CopyAdoptedLog(const std::string& folder, std::string& error) {
@@ -387,6 +393,8 @@ void CRecordArena::SetSpillTarget(SSpillTarget target) {
         UnmapWindows();
         m_spill.reset();
         m_written = m_logRecords;
+        m_queued = m_logRecords;
+        m_piecesOut = 0;
         m_spillFailed = false;
         m_spillError.clear();
         for (std::size_t b = m_logBlocks; b < m_blocks.size(); ++b) {
@@ -418,33 +426,42 @@ std::size_t CRecordArena::UnwrittenBytes() const {
     return bytes;
 }
 
-bool CRecordArena::WritePending(std::optional<std::chrono::steady_clock::time_point> deadline) {
-    if (m_written == m_count) {
+bool CRecordArena::QueuePending(std::optional<std::chrono::steady_clock::time_point> deadline) {
+    if (m_queued == m_count) {
         return true;
     }
     if (!m_spill) {
         m_spill = CSpillFile::Create(m_target.folder, m_target.startTime, m_target.startTick,
-                                     m_spillError);
+                                     m_spillError, m_target.write);
         if (!m_spill) {
             return false;
         }
         m_spill->SetLink(m_target.link);
     }
-    // Each record's head is encoded here and its bytes written from its
-    // block: the piece's views stay valid, the heads' room never moves.
-    std::string& heads = m_writeHeads;
-    heads.reserve(kWriteRecords * kRecordOverhead);
-    std::vector<std::string_view>& pieces = m_writePieces;
-    while (m_written < m_count) {
+    while (m_queued < m_count && m_piecesOut < kPiecesInFlight) {
+        std::unique_ptr<CSpillFile::SPiece> piece;
+        if (m_freePieces.empty()) {
+            piece = std::make_unique<CSpillFile::SPiece>();
+            // The views point into it: it must never grow.
+            piece->owned.reserve(kWriteRecords * kRecordOverhead);
+        } else {
+            piece = std::move(m_freePieces.back());
+            m_freePieces.pop_back();
+        }
+        // Each record's head is encoded into the piece and its bytes go
+        // from its block, which stays in memory until the piece is
+        // collected: a committed record's bytes never change.
+        std::string& heads = piece->owned;
+        std::vector<std::string_view>& views = piece->views;
         heads.clear();
-        pieces.clear();
+        views.clear();
         std::uint64_t offset = m_spill->Size();
-        std::size_t next = m_written;
+        std::size_t next = m_queued;
         std::size_t bytes = 0;
         // Where each record lands is noted as it is encoded; it only counts
-        // once the piece is written (m_written), and a block is dropped only
-        // when all of it has been.
-        while (next < m_count && bytes < kWritePieceBytes && next - m_written < kWriteRecords) {
+        // once the piece is collected (m_written), and a block is dropped
+        // only when all of it has been.
+        while (next < m_count && bytes < kWritePieceBytes && next - m_queued < kWriteRecords) {
             const std::size_t b = BlockOf(next);
             SBlock& block = m_blocks[b];
             const std::size_t local = next - block.firstRecord;
@@ -457,22 +474,49 @@ bool CRecordArena::WritePending(std::optional<std::chrono::steady_clock::time_po
             const SDataRecord record = At(next);
             const std::size_t head = heads.size();
             AppendBinaryLogHead(heads, record);
-            pieces.emplace_back(heads.data() + head, heads.size() - head);
-            pieces.push_back(record.bytes);
+            views.emplace_back(heads.data() + head, heads.size() - head);
+            views.push_back(record.bytes);
             offset += kRecordOverhead + record.length;
             bytes += kRecordOverhead + record.length;
             block.fileBytes = offset - block.fileOffset;
             ++next;
         }
-        if (!m_spill->Append(pieces, m_spillError)) {
-            return false;
-        }
-        m_written = next;
+        piece->endRecord = next;
+        m_queued = next;
+        ++m_piecesOut;
+        m_spill->Queue(std::move(piece));
         if (deadline && std::chrono::steady_clock::now() >= *deadline) {
             break;
         }
     }
     return true;
+}
+
+bool CRecordArena::CollectWritten() {
+    if (!m_spill) {
+        return true;
+    }
+    std::vector<std::unique_ptr<CSpillFile::SPiece>> written;
+    const bool ok = m_spill->Collect(written, m_spillError);
+    for (auto& piece : written) {
+        m_written = piece->endRecord;
+        --m_piecesOut;
+        if (m_freePieces.size() < kSparePieces) {
+            m_freePieces.push_back(std::move(piece));
+        }
+    }
+    return ok;
+}
+
+void CRecordArena::StopSpilling() {
+    // What was handed out and not written stays where it is: in memory.
+    m_spillFailed = true;
+}
+
+void CRecordArena::SpillStep() {
+    if (!CollectWritten() || !QueuePending({})) {
+        StopSpilling();
+    }
 }
 
 std::size_t CRecordArena::ResidentBytes(const SBlock& block) const {
@@ -522,9 +566,27 @@ bool CRecordArena::FlushSpill(std::optional<std::chrono::steady_clock::time_poin
     if (m_target.folder.empty() || m_spillFailed) {
         return true;
     }
-    if (!WritePending(deadline)) {
-        m_spillFailed = true;
-        return false;
+    if (deadline) {
+        if (!CollectWritten() || !QueuePending(deadline)) {
+            StopSpilling();
+            return false;
+        }
+    } else {
+        // Everything, waiting for the disk (a save, a close, a long turn):
+        // kPiecesInFlight at a time. A name for the sidecar is waited for too.
+        do {
+            if (!QueuePending({})) {
+                StopSpilling();
+                return false;
+            }
+            if (m_spill) {
+                m_spill->Wait();
+            }
+            if (!CollectWritten()) {
+                StopSpilling();
+                return false;
+            }
+        } while (m_queued < m_count);
     }
     DropOverBudget();
     return true;
@@ -544,6 +606,8 @@ bool CRecordArena::SpillPastSlack() const {
 
 void CRecordArena::Clear() {
     UnmapWindows();
+    // Before the blocks: its writer may still read those in flight.
+    m_spill.reset();
     m_cursor = SCursor{};
     m_blocks.clear();
     m_log.reset();
@@ -551,15 +615,15 @@ void CRecordArena::Clear() {
     m_logRecords = 0;
     m_logScan = SBinaryLogIndex{};
     m_logBytesRead = 0;
-    m_spill.reset();
     m_spillFailed = false;
     m_spillError.clear();
     m_written = 0;
+    m_queued = 0;
+    m_piecesOut = 0;
     m_firstResident = 0;
     m_spilledSparseBytes = 0;
     m_spareBlocks.clear();
-    std::string().swap(m_writeHeads);
-    std::vector<std::string_view>().swap(m_writePieces);
+    m_freePieces.clear();
     m_blocks.clear();
     m_blocks.shrink_to_fit();
     m_attributes.clear();

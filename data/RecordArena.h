@@ -11,15 +11,18 @@
 // Blocks of 64 KiB and more are whole pages from the system (AllocatePages),
 // so the memory of a segment that spills goes back to it at once.
 //
-// With a spill target, FlushSpill appends every record not yet written to a
-// spill file (a binary log, see CSpillFile), and sealed segments leave memory,
-// oldest first, while the arena holds more than its budget. A segment on disk
-// keeps only where it starts in the file and the offset of every
+// With a spill target, every record not yet written goes to a spill file (a
+// binary log, see CSpillFile) in pieces that the file's writer thread
+// appends: sealing a block and FlushSpill hand them out, and FlushSpill
+// collects what was written. Segments leave memory, oldest first, while the
+// arena holds more than its budget, once all of them is written and
+// collected; until then a record in flight is read from memory. A segment on
+// disk keeps only where it starts in the file and the offset of every
 // kSparseStep-th record; a lookup maps the segment's window and walks the few
-// heads in between. An event loop's turns write their share each and hold
-// back the intake when they fall behind (SpillBehind, SpillPastSlack); sealing
-// a block past the budget and twice the slack writes at once, so a single
-// long turn (a load) stays within them too. A failed write stops the
+// heads in between. An event loop's turns collect, hand out and hold back the
+// intake while the writer falls behind (SpillBehind, SpillPastSlack); a block
+// sealed past the budget and twice the slack waits for the writer, so a
+// single long turn (a load) stays within them too. A failed write stops the
 // spilling for good (until Clear) and everything from then on stays in memory.
 //
 // A loaded log can be taken whole as the first records (AdoptLog): they
@@ -58,6 +61,8 @@ struct SSpillTarget {
     std::uint32_t startTick = 0;
     // The console's link, for the file's sidecar; a change is no new file.
     std::string link;
+    // The file's gathered write (empty: writev), for a test's failing disk.
+    CSpillFile::WriteFunction write;
 };
 
 class CRecordArena {
@@ -66,10 +71,11 @@ class CRecordArena {
     static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
     static constexpr std::size_t kSparseStep = 32;
     // Records are written to the spill file in pieces of about this size (a
-    // piece ends after the record that reaches it): a turn's write stops at
-    // its deadline between pieces, so a piece is what a slow disk may add
-    // to a turn.
+    // piece ends after the record that reaches it), one gathered write each.
     static constexpr std::size_t kWritePieceBytes = std::size_t{256} << 10;
+    // Pieces handed to the writer and not yet collected, at most: their
+    // heads are encoded as they are handed out.
+    static constexpr std::size_t kPiecesInFlight = 64;
 
     CRecordArena() = default;
     ~CRecordArena();
@@ -135,19 +141,22 @@ class CRecordArena {
     // Spilling. The target's folder empty means none.
     void SetSpillTarget(SSpillTarget target);
     const SSpillTarget& SpillTarget() const { return m_target; }
-    // Writes what is not yet in the spill file, then drops sealed segments
-    // while over budget. With `deadline` (a turn's share of the event loop)
-    // it stops there, after at least one piece; the rest waits for the next
-    // call. False only on the call whose write failed.
+    // Collects what the writer has written, hands it what is not yet in the
+    // spill file, then drops written segments while over budget. With
+    // `deadline` (a turn's share of the event loop) it never waits for the
+    // disk, and stops handing out there, after at least one piece; the rest
+    // goes at the next call. Without, it waits until every record is
+    // written. False on the call that learnt of a failed write (a block
+    // sealed may learn of it first: SpillFailed tells from then on).
     bool FlushSpill(std::optional<std::chrono::steady_clock::time_point> deadline = {});
-    // What is still to be written to the spill file, in bytes as held (0
-    // while the arena does not spill).
+    // What is not yet written and collected, in bytes as held (0 while the
+    // arena does not spill): pieces in flight count until collected.
     std::size_t SpillBacklog() const;
-    // The backlog is more than half the slack: the turns' writes fall
-    // behind what comes in. Past the whole slack, the intake must wait.
+    // The backlog is more than half the slack: the writer falls behind what
+    // comes in. Past the whole slack, the intake must wait.
     bool SpillBehind() const;
     bool SpillPastSlack() const;
-    // Records not yet in the spill file, in bytes as they are held.
+    // Records not yet written and collected, in bytes as they are held.
     std::size_t UnwrittenBytes() const;
     bool SpillFailed() const { return m_spillFailed; }
     const std::string& SpillError() const { return m_spillError; }
@@ -216,7 +225,16 @@ class CRecordArena {
     std::uint64_t OffsetOf(std::size_t b, const char* window, std::size_t local) const;
     const char* Window(std::size_t b) const;
     void UnmapWindows() const;
-    bool WritePending(std::optional<std::chrono::steady_clock::time_point> deadline);
+    // Hands the writer pieces of what is not yet handed out, up to
+    // kPiecesInFlight, stopping at `deadline` after one; makes the file
+    // first. False when it cannot be made.
+    bool QueuePending(std::optional<std::chrono::steady_clock::time_point> deadline);
+    // Takes back the pieces written so far. False when a write failed.
+    bool CollectWritten();
+    // Both, never waiting, as a block is sealed; the spilling stops on a
+    // failure, which the next FlushSpill reports.
+    void SpillStep();
+    void StopSpilling();
     // What the arena may hold past its budget while the spill file catches up.
     std::size_t SpillSlack() const;
     void DropOverBudget();
@@ -240,16 +258,16 @@ class CRecordArena {
     std::unique_ptr<CSpillFile> m_spill;
     bool m_spillFailed = false;
     std::string m_spillError;
-    std::size_t m_written = 0;        // records in the spill file
+    std::size_t m_written = 0;        // records in the spill file, collected
+    std::size_t m_queued = 0;         // records handed to the writer
+    std::size_t m_piecesOut = 0;      // pieces handed out, not collected
     std::size_t m_firstResident = 0;  // blocks before it are on disk only
     // The sparse indexes of the blocks from the adopted log's to m_firstResident.
     std::size_t m_spilledSparseBytes = 0;
     std::vector<PageBuffer> m_spareBlocks;  // of kBlockBytes, for the next blocks
     std::size_t m_freshBlocks = 0;
-    // A piece of the spill file being written: the records' heads, and what
-    // goes out, heads and records' bytes in turn.
-    std::string m_writeHeads;
-    std::vector<std::string_view> m_writePieces;
+    // Pieces collected, for the next ones: their room for heads and views.
+    std::vector<std::unique_ptr<CSpillFile::SPiece>> m_freePieces;
     // Windows mapped by lookups since the last append; a lookup does not
     // unmap, so every record it lent stays readable until then.
     mutable std::unordered_map<std::size_t, SWindow> m_windows;

@@ -195,17 +195,14 @@ std::string RecoveryQuestion(const std::vector<SOrphanSpill>& orphans,
     return text;
 }
 
-void CSpillFile::SetLink(const std::string& link) {
-    const std::string sidecar = SpillLinkPath(m_path);
-    if (link.empty()) {
-        unlink(sidecar.c_str());
-    } else {
-        WriteFileAtomically(sidecar, link, nullptr, EFileAccess::Private);
-    }
+CSpillFile::CSpillFile(std::string path, int fd, WriteFunction write)
+    : m_path(std::move(path)), m_fd(fd), m_write(std::move(write)) {
+    m_thread = std::thread([this] { Run(); });
 }
 
 std::unique_ptr<CSpillFile> CSpillFile::Create(const std::string& folder, std::int64_t startTime,
-                                               std::uint32_t startTick, std::string& error) {
+                                               std::uint32_t startTick, std::string& error,
+                                               WriteFunction write) {
     if (!EnsureFolder(folder, EFileAccess::Private)) {
         error = "cannot create " + folder;
         return nullptr;
@@ -225,15 +222,19 @@ std::unique_ptr<CSpillFile> CSpillFile::Create(const std::string& folder, std::i
             error = path + ": " + std::strerror(errno);
             return nullptr;
         }
-        std::unique_ptr<CSpillFile> file(new CSpillFile(std::move(path), fd));
         if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            error = file->m_path + ": " + std::strerror(errno);
+            error = path + ": " + std::strerror(errno);
+            unlink(path.c_str());
+            close(fd);
             return nullptr;
         }
-        const auto header = EncodeBinaryLogHeader(MakeBinaryLogHeader(startTime, startTick));
-        if (!file->Append(std::string_view(header.data(), header.size()), error)) {
-            return nullptr;
-        }
+        std::unique_ptr<CSpillFile> file(new CSpillFile(std::move(path), fd, std::move(write)));
+        auto header = std::make_unique<SPiece>();
+        const auto bytes = EncodeBinaryLogHeader(MakeBinaryLogHeader(startTime, startTick));
+        header->owned.assign(bytes.data(), bytes.size());
+        header->views.emplace_back(header->owned);
+        file->m_size = header->owned.size();
+        file->Push(SJob{std::move(header), std::nullopt, true});
         return file;
     }
     error = "no free spill file name in " + folder;
@@ -241,15 +242,98 @@ std::unique_ptr<CSpillFile> CSpillFile::Create(const std::string& folder, std::i
 }
 
 CSpillFile::~CSpillFile() {
-    RemoveSpillFile(m_path);
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = true;
+    }
+    m_wake.notify_all();
+    // The file goes at once; a write still in progress ends in the unlinked
+    // file. The sidecar only after: a name written meanwhile would bring it
+    // back.
+    unlink(m_path.c_str());
+    m_thread.join();
+    unlink(SpillLinkPath(m_path).c_str());
     close(m_fd);
 }
 
-bool CSpillFile::Append(std::string_view bytes, std::string& error) {
-    return Append(std::span<const std::string_view>(&bytes, 1), error);
+void CSpillFile::Push(SJob job) {
+    {
+        std::lock_guard lock(m_mutex);
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
 }
 
-bool CSpillFile::Append(std::span<const std::string_view> pieces, std::string& error) {
+void CSpillFile::SetLink(const std::string& link) {
+    Push(SJob{nullptr, link});
+}
+
+void CSpillFile::Queue(std::unique_ptr<SPiece> piece) {
+    for (const std::string_view view : piece->views) {
+        m_size += view.size();
+    }
+    Push(SJob{std::move(piece), std::nullopt});
+}
+
+bool CSpillFile::Collect(std::vector<std::unique_ptr<SPiece>>& written, std::string& error) {
+    std::lock_guard lock(m_mutex);
+    for (; m_done > 0; --m_done) {
+        if (m_jobs.front().piece && !m_jobs.front().header) {
+            written.push_back(std::move(m_jobs.front().piece));
+        }
+        m_jobs.pop_front();
+    }
+    if (m_failed) {
+        error = m_error;
+        return false;
+    }
+    return true;
+}
+
+void CSpillFile::Wait() {
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_failed || m_done == m_jobs.size(); });
+}
+
+void CSpillFile::Run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+        m_wake.wait(lock, [this] { return m_stop || (!m_failed && m_done < m_jobs.size()); });
+        if (m_stop) {
+            return;
+        }
+        // A deque's elements stay where they are while others come and go
+        // at its ends, and the caller takes only those done.
+        const SJob& job = m_jobs[m_done];
+        lock.unlock();
+        std::string error;
+        bool ok = true;
+        if (job.piece) {
+            ok = Append(job.piece->views, error);
+        } else {
+            WriteLink(*job.link);
+        }
+        lock.lock();
+        if (ok) {
+            ++m_done;
+        } else {
+            m_failed = true;
+            m_error = std::move(error);
+        }
+        m_idle.notify_all();
+    }
+}
+
+void CSpillFile::WriteLink(const std::string& link) const {
+    const std::string sidecar = SpillLinkPath(m_path);
+    if (link.empty()) {
+        unlink(sidecar.c_str());
+    } else {
+        WriteFileAtomically(sidecar, link, nullptr, EFileAccess::Private);
+    }
+}
+
+bool CSpillFile::Append(const std::vector<std::string_view>& pieces, std::string& error) {
     m_gather.clear();
     for (const std::string_view piece : pieces) {
         if (!piece.empty()) {
@@ -260,7 +344,8 @@ bool CSpillFile::Append(std::span<const std::string_view> pieces, std::string& e
     while (first < m_gather.size()) {
         const auto count =
             static_cast<int>(std::min<std::size_t>(m_gather.size() - first, IOV_MAX));
-        const ssize_t n = writev(m_fd, m_gather.data() + first, count);
+        const ssize_t n = m_write ? m_write(m_fd, m_gather.data() + first, count)
+                                  : writev(m_fd, m_gather.data() + first, count);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -268,7 +353,6 @@ bool CSpillFile::Append(std::span<const std::string_view> pieces, std::string& e
             error = m_path + ": " + (n < 0 ? std::strerror(errno) : "nothing was written");
             return false;
         }
-        m_size += static_cast<std::uint64_t>(n);
         // A short write ends inside a piece: go on from there.
         auto left = static_cast<std::size_t>(n);
         while (first < m_gather.size() && left >= m_gather[first].iov_len) {

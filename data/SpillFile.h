@@ -11,13 +11,25 @@
 // Beside it a small sidecar (same name, ".link") names the console's link,
 // so that a recovery can say whose history it was; the log itself stays a
 // plain binary log, and a file without a sidecar is still an orphan.
+//
+// Every write to the file and its sidecar is made by a thread of the file's
+// own: a writev on a busy disk can sleep for tens of milliseconds (block
+// allocation under the inode lock while writeback holds it), which the
+// caller's event loop must never wait for. The caller queues pieces (views of
+// bytes it keeps unchanged until the piece comes back) and collects the
+// written ones later; only a wait asked for (Wait) waits for the disk.
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
-#include <span>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include <sys/uio.h>
@@ -64,41 +76,85 @@ void RemoveSpillFile(const std::string& path);
 
 class CSpillFile {
   public:
-    // A new, locked file in `folder` (created 0700 when missing) that starts
-    // with a header for the time base; null, with the reason in `error`, when
-    // it cannot be made.
+    // How the writer thread hands the disk a gathered write: writev, unless
+    // a test stands in a disk that fails or waits.
+    using WriteFunction = std::function<ssize_t(int fd, const iovec* iov, int count)>;
+
+    // A piece of the file: what goes out, in turn, as views of `owned` and of
+    // bytes the caller keeps unchanged until the piece is collected.
+    struct SPiece {
+        std::string owned;
+        std::vector<std::string_view> views;
+        std::size_t endRecord = 0;  // the caller's: what the piece completes
+    };
+
+    // A new, locked file in `folder` (created 0700 when missing); its header
+    // for the time base is the first piece queued. Null, with the reason in
+    // `error`, when it cannot be made.
     static std::unique_ptr<CSpillFile> Create(const std::string& folder, std::int64_t startTime,
-                                              std::uint32_t startTick, std::string& error);
-    // Unmaps, closes and removes the file and its sidecar.
+                                              std::uint32_t startTick, std::string& error,
+                                              WriteFunction write = {});
+    // Drops what is queued, waits for the write in progress (a system call
+    // cannot be called back), closes and removes the file and its sidecar.
     ~CSpillFile();
     CSpillFile(const CSpillFile&) = delete;
     CSpillFile& operator=(const CSpillFile&) = delete;
 
     const std::string& Path() const { return m_path; }
-    // Names the console's link in the sidecar, replaced whole so that a
-    // console killed meanwhile leaves the old name or the new one; empty
-    // removes it. Best effort: a history without it only says less.
+    // Names the console's link in the sidecar, replaced whole (in turn with
+    // the pieces) so that a console killed meanwhile leaves the old name or
+    // the new one; empty removes it. Best effort: a history without it only
+    // says less.
     void SetLink(const std::string& link);
-    // Bytes written so far, header included.
+    // Where the next piece queued will start: the bytes queued so far,
+    // header included.
     std::uint64_t Size() const { return m_size; }
-    // Appends every byte or fails with the reason in `error`; after a
-    // failure the file's tail past Size() is undefined.
-    bool Append(std::string_view bytes, std::string& error);
-    // The same for pieces written one after another in one call, so records
-    // go from where they lie without being copied together first.
-    bool Append(std::span<const std::string_view> pieces, std::string& error);
+    // Hands the writer thread a piece; it is appended after those before it.
+    void Queue(std::unique_ptr<SPiece> piece);
+    // Moves the pieces written since the last call, oldest first, to
+    // `written`. False, with the reason in `error`, once a write failed:
+    // nothing is written after it (those pieces stay queued, their bytes
+    // must stay) and the file's tail past the last piece collected is
+    // undefined. Never waits for the disk.
+    bool Collect(std::vector<std::unique_ptr<SPiece>>& written, std::string& error);
+    // Waits until everything queued is written or a write failed.
+    void Wait();
 
-    // `length` bytes at `offset` (< Size()), mapped read-only. Stays valid
-    // until Unmap or the file's end.
+    // `length` bytes at `offset` (within pieces collected), mapped read-only.
+    // Stays valid until Unmap or the file's end.
     const char* Map(std::uint64_t offset, std::uint64_t length, std::string& error);
     static void Unmap(const char* mapped, std::uint64_t offset, std::uint64_t length);
 
   private:
-    CSpillFile(std::string path, int fd) : m_path(std::move(path)), m_fd(fd) {}
-    std::string m_path;
-    int m_fd = -1;
-    std::uint64_t m_size = 0;
-    std::vector<iovec> m_gather;  // kept between appends
+    // A piece, or a new name for the sidecar.
+    struct SJob {
+        std::unique_ptr<SPiece> piece;
+        std::optional<std::string> link;
+        bool header = false;  // the file's own piece: never collected
+    };
+
+    CSpillFile(std::string path, int fd, WriteFunction write);
+    void Push(SJob job);
+    void Run();
+    bool Append(const std::vector<std::string_view>& pieces, std::string& error);
+    void WriteLink(const std::string& link) const;
+
+    const std::string m_path;
+    const int m_fd = -1;
+    const WriteFunction m_write;
+    std::uint64_t m_size = 0;     // the caller's
+    std::vector<iovec> m_gather;  // the writer's, kept between appends
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;  // the writer's: a job queued, or stop
+    std::condition_variable m_idle;  // Wait's: a job done, or a failure
+    // Queued and not collected; the first m_done of them are done.
+    std::deque<SJob> m_jobs;
+    std::size_t m_done = 0;
+    bool m_failed = false;
+    std::string m_error;
+    bool m_stop = false;
+    std::thread m_thread;  // last: it starts once the rest is made
 };
 
 }  // namespace quillpad

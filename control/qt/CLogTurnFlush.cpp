@@ -31,13 +31,12 @@ CLogTurnFlush::CLogTurnFlush(std::function<CDataStore*()> store, QObject* parent
 }
 
 void CLogTurnFlush::Flush(bool turnStarts) {
-    // The spill write's share of a turn, beside the session's drain, the
-    // view's index and the paint; most of the turn while it falls behind.
-    // As the loop goes idle it writes one piece only: the next turn's start
-    // writes its share, and the two would add up to more than a turn before
-    // the event that woke the loop is seen. While a backlog is left a turn
-    // is asked for, so the history reaches the disk without waiting for the
-    // device's next bytes.
+    // The spill's share of a turn, beside the session's drain, the view's
+    // index and the paint: the store collects what the spill file's writer
+    // thread wrote and hands it more until then, never waiting for the disk.
+    // As the loop goes idle it hands out one piece only. While a backlog is
+    // left a turn is asked for, so the history reaches the disk without
+    // waiting for the device's next bytes.
     constexpr std::int64_t kSpillWriteNs = 4'000'000;
     constexpr std::int64_t kCatchUpNs = 6'000'000;
     CDataStore* store = m_store();

@@ -3,12 +3,12 @@
 // dispatcher wakes for a new turn and before it goes idle, the store hands
 // every live file what the turn brought, one write each. So a record is never
 // held past the turn that added it, and a process killed after its turn
-// loses none. The history's spill file gets its share of the turn, taken
-// first from what the thread's sliced work may hold in a turn (CTurnBudget),
-// and most of it while the write falls behind, so the session's drain then
-// takes in less and the link's own flow control holds the device back. The
-// rest of the spill waits for the next turns; only a flood that outruns the
-// disk by more than the store's slack is written at once.
+// loses none. The history's spill (handing its writer thread what came in,
+// collecting what it wrote) gets its share of the turn, taken first from
+// what the thread's sliced work may hold in a turn (CTurnBudget); while the
+// writer falls behind the session's drain takes in less and the link's own
+// flow control holds the device back. Only a flood that outruns the disk by
+// more than the store's slack waits for the writer.
 
 #include <QObject>
 #include <QTimer>
