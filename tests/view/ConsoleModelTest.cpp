@@ -14,35 +14,18 @@
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/WholeRender.h"
 #include "view/CConsoleModel.h"
-#include "view/CStyledRenderer.h"
-#include "view/RenderRecordOf.h"
 
 namespace quillpad {
 namespace {
 
+using test::AsCopied;
+using test::WholeRender;
+
 constexpr int kLines = 6000;  // about 120 KB of records
 // Small slices: the index takes hundreds of them.
 constexpr std::size_t kSlice = 256;
-
-CDisplayDocument WholeRender(const CDataStore& store, const CStyleScheme* scheme) {
-    CDisplayDocument whole;
-    whole.SetGeneration(store.Generation());
-    CStyledRenderer renderer;
-    renderer.SetScheme(scheme);
-    for (std::size_t i = 0; i < store.RecordCount(); ++i) {
-        renderer.Render(whole, RenderRecordOf(*store.Record(i), static_cast<std::uint32_t>(i)),
-                        false);
-    }
-    return whole;
-}
-
-// A copy ends lines with LF where the text holds CR.
-std::string AsCopied(std::string_view text) {
-    std::string out(text);
-    std::replace(out.begin(), out.end(), '\r', '\n');
-    return out;
-}
 
 // A fixed room of 10 rows of 60 one-unit characters; the turns the model
 // asks for are given by the test.

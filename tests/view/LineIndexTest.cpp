@@ -14,6 +14,7 @@
 
 #include "platform/MessageChannel.h"
 #include "styles/BuiltinSchemes.h"
+#include "tests/support/WholeRender.h"
 #include "view/RenderRecordOf.h"
 #include "view/SameFormat.h"
 
@@ -355,14 +356,7 @@ TEST(LineIndexAgainstWholeRender, TheGoldenRenderingCases) {
         while (std::getline(options, option)) {
             showAll = showAll || option == "--show-all-sources";
         }
-        CDisplayDocument whole;
-        whole.SetGeneration(store.Generation());
-        CStyledRenderer renderer;
-        renderer.SetScheme(&scheme);
-        for (std::size_t i = 0; i < store.RecordCount(); ++i) {
-            renderer.Render(whole, RenderRecordOf(*store.Record(i), static_cast<std::uint32_t>(i)),
-                            showAll);
-        }
+        const CDisplayDocument whole = test::WholeRender(store, &scheme, showAll);
         ASSERT_GT(whole.Size(), 0u);
         CLineIndex index(&scheme, showAll, {.lines = 2, .chars = 16, .pieceBytes = 5});
         ASSERT_TRUE(index.Build(store));

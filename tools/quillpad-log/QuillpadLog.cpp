@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "data/DataStore.h"
+#include "pattern/BytePattern.h"
 #include "platform/LocalTime.h"
 #include "platform/MessageChannel.h"
 #include "platform/ProgramInfo.h"
@@ -56,36 +57,6 @@ void AppendHex(std::string& out, std::string_view bytes) {
         const auto b = static_cast<unsigned char>(c);
         out += kHexDigits[b >> 4];
         out += kHexDigits[b & 0x0F];
-    }
-}
-
-// Printable ASCII as itself; every other byte as an escape, so the output is
-// plain ASCII whatever the data holds.
-void AppendEscaped(std::string& out, std::string_view bytes) {
-    for (const char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        switch (b) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (b >= 0x20 && b < 0x7F) {
-                    out += c;
-                } else {
-                    out += "\\x";
-                    out += kHexDigits[b >> 4];
-                    out += kHexDigits[b & 0x0F];
-                }
-        }
     }
 }
 
@@ -186,7 +157,7 @@ int Dump(const std::string& path, bool json) {
         } else {
             out += FormatTime(time, ' ') + ' ' + DirectionName(r.direction) + ' ' +
                    SourceName(r.source) + ' ' + std::to_string(r.length) + ' ';
-            AppendEscaped(out, r.bytes);
+            AppendFindEscapes(out, r.bytes);  // as a find box reads them back
             out += '\n';
         }
         if (out.size() >= (std::size_t{1} << 16)) {

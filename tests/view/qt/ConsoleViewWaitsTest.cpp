@@ -15,7 +15,7 @@
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
-#include "tests/view/qt/WholeRender.h"
+#include "tests/support/WholeRender.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CConsoleView.h"
 #include "view/qt/CHexPane.h"
@@ -28,6 +28,10 @@ constexpr int kLines = 6000;  // about 120 KB of records
 constexpr std::size_t kSlice = 256;
 
 using test::AsCopied;
+
+QString CopiedText(std::string_view text) {
+    return QString::fromLatin1(AsCopied(text));
+}
 using test::WholeRender;
 
 class ConsoleViewWaits : public ::testing::Test {
@@ -106,7 +110,7 @@ TEST_F(ConsoleViewWaits, KeysWheelAndClipboardReachWhatWaitsForTheIndex) {
     view.Copy();
     EXPECT_EQ(clipboard->text(), "before");
     UntilIndexed();
-    EXPECT_EQ(clipboard->text(), AsCopied(whole.Text()));
+    EXPECT_EQ(clipboard->text(), CopiedText(whole.Text()));
 
     // The wheel is the user's own move: the jump waiting goes.
     view.ScrollToEnd();

@@ -15,7 +15,7 @@
 
 #include "styles/BuiltinSchemes.h"
 #include "tests/support/TempDir.h"
-#include "tests/view/qt/WholeRender.h"
+#include "tests/support/WholeRender.h"
 #include "view/RenderRecordOf.h"
 #include "view/qt/CConsoleView.h"
 #include "view/qt/CTextInfoWnd.h"
@@ -26,6 +26,10 @@ namespace {
 constexpr int kLines = 6000;
 
 using test::AsCopied;
+
+QString CopiedText(std::string_view text) {
+    return QString::fromLatin1(AsCopied(text));
+}
 using test::WholeRender;
 
 class ConsoleViewWindow : public ::testing::Test {
@@ -146,7 +150,7 @@ TEST_F(ConsoleViewWindow, SelectionAndCopySpanMoreThanTheWindowAndTheHoverFindsB
     const std::size_t to = whole.Size() - 17;
     view.SetSelection(from, to);
     view.Copy();
-    EXPECT_EQ(QApplication::clipboard()->text(), AsCopied(whole.Text().substr(from, to - from)));
+    EXPECT_EQ(QApplication::clipboard()->text(), CopiedText(whole.Text().substr(from, to - from)));
 
     // The hover over the selection spans the records of both ends, far apart.
     settings.textInfo.showAbsoluteTime = false;
@@ -254,8 +258,8 @@ TEST_F(ConsoleViewWindow, WhileANewSchemeIsIndexedTheTailScrollsSelectsAndHovers
     const CDisplayDocument whole = WholeRender(store, schemes[0].get());
     ASSERT_EQ(view.TextSize(), whole.Size());
     EXPECT_EQ(view.SelectedText(), picked);
-    EXPECT_EQ(AsCopied(whole.Text().substr(view.SelectionStart(),
-                                           view.SelectionEnd() - view.SelectionStart())),
+    EXPECT_EQ(CopiedText(whole.Text().substr(view.SelectionStart(),
+                                             view.SelectionEnd() - view.SelectionStart())),
               picked);
     EXPECT_FALSE(view.IsPinnedToEnd());
     EXPECT_EQ(view.TopPosition(), view.SelectionStart());
@@ -293,7 +297,7 @@ TEST_F(ConsoleViewWindow, WhileANewSchemeIsIndexedTheStartAndTheIndexedPartAreTh
     EXPECT_EQ(view.TopPosition(), expected) << "the place in the indexed part is the same place";
     EXPECT_EQ(view.SelectionStart(), expected);
     EXPECT_EQ(view.SelectedText(), picked);
-    EXPECT_EQ(AsCopied(whole.Text().substr(expected, static_cast<std::size_t>(picked.size()))),
+    EXPECT_EQ(CopiedText(whole.Text().substr(expected, static_cast<std::size_t>(picked.size()))),
               picked);
 }
 

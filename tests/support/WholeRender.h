@@ -3,10 +3,9 @@
 // rendered at once, as the view did when it kept the whole text, and that
 // text as a copy gives it.
 
-#include <QChar>
-#include <QString>
-
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "data/DataStore.h"
@@ -17,24 +16,24 @@
 
 namespace quillpad::test {
 
-inline CDisplayDocument WholeRender(const CDataStore& store, const CStyleScheme* scheme) {
+inline CDisplayDocument WholeRender(const CDataStore& store, const CStyleScheme* scheme,
+                                    bool showAll = false) {
     CDisplayDocument whole;
     whole.SetGeneration(store.Generation());
     CStyledRenderer renderer;
     renderer.SetScheme(scheme);
     for (std::size_t i = 0; i < store.RecordCount(); ++i) {
         renderer.Render(whole, RenderRecordOf(*store.Record(i), static_cast<std::uint32_t>(i)),
-                        false);
+                        showAll);
     }
     return whole;
 }
 
-// A copy ends lines with LF where the text holds CR.
-inline QString AsCopied(std::string_view text) {
-    QString out;
-    for (const char c : text) {
-        out.append(c == '\r' ? QChar('\n') : QChar(static_cast<std::uint8_t>(c)));
-    }
+// A copy ends lines with LF where the text holds CR; one byte, one Latin-1
+// character.
+inline std::string AsCopied(std::string_view text) {
+    std::string out(text);
+    std::replace(out.begin(), out.end(), '\r', '\n');
     return out;
 }
 
