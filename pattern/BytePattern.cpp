@@ -373,7 +373,10 @@ void CBytePattern::CompileRegex(std::string_view pattern, bool caseless, std::ui
         m_error = "Nothing to find";
         return;
     }
-    std::uint32_t options = PCRE2_MULTILINE | PCRE2_NEVER_UTF;
+    // A history's end is only where its bytes end for now: a line starts after
+    // its last newline as after any other, or "\r^" would match where a window
+    // ends a byte later than where the whole history is read at once.
+    std::uint32_t options = PCRE2_MULTILINE | PCRE2_ALT_CIRCUMFLEX | PCRE2_NEVER_UTF;
     if (caseless) {
         options |= PCRE2_CASELESS;
     }

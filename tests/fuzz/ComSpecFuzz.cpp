@@ -34,27 +34,35 @@ std::string ReconnectField(const CNxrComSpec& s) {
                                : ",reconnect=Off";
 }
 
+// The line a serial port or an RFC 2217 port is set to, every field spelt out.
+std::string LineOptions(const CNxrComSpec& s) {
+    using namespace quillpad;
+    std::string text = "," + std::to_string(s.m_baud) + "," + std::to_string(s.m_dataBits) +
+                       static_cast<char>(s.m_parity);
+    text += s.m_stopBits == ENxrStopBits::One          ? "1"
+            : s.m_stopBits == ENxrStopBits::OneAndHalf ? "1.5"
+                                                       : "2";
+    text += s.m_flow == ENxrFlowControl::None     ? ",flow=none"
+            : s.m_flow == ENxrFlowControl::RtsCts ? ",flow=rtscts"
+                                                  : ",flow=xonxoff";
+    return text;
+}
+
 // What a read spec says, written out in full.
 std::string Written(const CNxrComSpec& s) {
     using namespace quillpad;
     switch (s.Kind()) {
-        case ENxrConnectionKind::Serial: {
-            std::string text = "SERIAL:" + s.m_device + "," + std::to_string(s.m_baud) + "," +
-                               std::to_string(s.m_dataBits) + static_cast<char>(s.m_parity);
-            text += s.m_stopBits == ENxrStopBits::One          ? "1"
-                    : s.m_stopBits == ENxrStopBits::OneAndHalf ? "1.5"
-                                                               : "2";
-            text += s.m_flow == ENxrFlowControl::None     ? ",flow=none"
-                    : s.m_flow == ENxrFlowControl::RtsCts ? ",flow=rtscts"
-                                                          : ",flow=xonxoff";
-            return text + ReconnectField(s);
-        }
+        case ENxrConnectionKind::Serial:
+            return "SERIAL:" + s.m_device + LineOptions(s) + ReconnectField(s);
         case ENxrConnectionKind::Tcp:
         case ENxrConnectionKind::Telnet: {
             // A host that starts with "[" is read from brackets only.
             const bool bracket = s.m_host.find(':') != std::string::npos || s.m_host[0] == '[';
-            return std::string(s.Kind() == ENxrConnectionKind::Tcp ? "Tcp:" : "TELNET:") +
-                   (bracket ? "[" + s.m_host + "]" : s.m_host) + ":" + std::to_string(s.m_port) +
+            const std::string kind = s.m_comPort                           ? "Rfc2217:"
+                                     : s.Kind() == ENxrConnectionKind::Tcp ? "Tcp:"
+                                                                           : "TELNET:";
+            return kind + (bracket ? "[" + s.m_host + "]" : s.m_host) + ":" +
+                   std::to_string(s.m_port) + (s.m_comPort ? LineOptions(s) : std::string()) +
                    ReconnectField(s);
         }
         case ENxrConnectionKind::Simulated:
@@ -80,7 +88,8 @@ void CheckRead(const CNxrComSpec& s, bool network, bool simulated) {
         case ENxrConnectionKind::Telnet:
             Check(network);
             Check(!s.m_host.empty() && s.m_port >= 1);
-            Check(!s.OffersBreak());
+            // An RFC 2217 port sends a break as a serial one does; a plain link has none.
+            Check(s.OffersBreak() == s.m_comPort);
             break;
         case ENxrConnectionKind::Simulated:
             Check(simulated);
