@@ -365,7 +365,10 @@ TEST_F(HistorySpillTest, AWriterBehindHoldsTheIntakeBackAndRecordsInFlightReadFr
         const std::size_t onDisk = records.size();
 
         // The disk stops: turns hand out and return, blocks in flight stay.
+        // A turn of its own: on a loaded machine the writer may have fallen
+        // behind the feed above, and that spent the turn it ran in.
         disk.Shut();
+        turn.BeginTurn(SteadyNowNs());
         std::mt19937 rng(12);
         const auto more = [&] {
             SFed record{records.back().tick + 1, 0, rng() % 4 == 0, std::string(rng() % 4000, 'm')};
