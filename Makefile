@@ -3,24 +3,34 @@
 #   make test   install what is missing, build with sanitizers and -Werror, run every test
 #   make bench  build in Release and run every benchmark, ending with BENCH summary lines
 #   make soak   build in Release and run the long run (SOAK_MINUTES, 30 unless set)
+#   make mutate mutants of MUTATE's libraries (SEED, COUNT a library): what the tests catch
 
 DEBUG_DIR   ?= build/debug
 RELEASE_DIR ?= build/release
 TSAN_DIR    ?= build/tsan
 JOBS        ?= $(shell nproc 2>/dev/null || echo 2)
 SOAK_MINUTES ?= 30
+MUTATE      ?= platform config data pattern styles view input session nxr devsim control
+SEED        ?= 1
+COUNT       ?= 30
 # ccache, where it is installed, for the rebuilds of a working day.
 LAUNCHER    := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-.PHONY: all deps run test package bench soak fuzz build-debug build-release build-tsan test-tsan format clean
+.PHONY: all deps run test package bench soak mutate fuzz build-debug build-release build-tsan test-tsan format clean
 
 all: build-release
 
 deps:
 	@tools/install-deps.sh
 
+# Its package is the tests' own (packaging.*): it names a test build as its
+# maintainer, at a domain that cannot exist, so that lintian judges the
+# package and not the login of whoever runs the tests.
+TEST_MAINTAINER ?= Quillpad test build <test-build@quillpad.invalid>
+
 build-debug: deps
-	cmake -S . -B $(DEBUG_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLPAD_SANITIZE=ON $(LAUNCHER)
+	cmake -S . -B $(DEBUG_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLPAD_SANITIZE=ON \
+	    "-DQUILLPAD_MAINTAINER=$(TEST_MAINTAINER)" $(LAUNCHER)
 	cmake --build $(DEBUG_DIR) -j $(JOBS)
 
 # The tests are built and run in the debug tree; the release tree holds what
@@ -59,6 +69,12 @@ bench: build-release
 soak: build-release
 	SOAK_MINUTES=$(SOAK_MINUTES) QT_QPA_PLATFORM=$${QT_QPA_PLATFORM:-offscreen} \
 	    $(RELEASE_DIR)/bench/quillpad-soak
+
+# A seeded sample of COUNT mutants a library, each rebuilt in build/mutate and
+# run against that library's tests; the report goes to build/mutate-report.md.
+mutate: deps
+	tools/mutate.py --seed $(SEED) --count $(COUNT) --jobs $(JOBS) \
+	    --report build/mutate-report.md $(MUTATE)
 
 # libFuzzer binaries (clang); run one as build/fuzz/tests/fuzz/quillpad_fuzz_<Name> CORPUS
 # (the Qt layer's targets, tests/fuzz/qt/, need a tree with Qt: see tests/fuzz/CMakeLists.txt)

@@ -4,14 +4,65 @@
 
 include(GNUInstallDirs)
 
-# The one place the package's maintainer is named: the control file, the
-# copyright file, the changelog and the AppStream data take it from here.
-set(QUILLPAD_MAINTAINER_NAME "Quillpad developers")
-set(QUILLPAD_MAINTAINER_EMAIL "developers@quillpad.example")
-set(QUILLPAD_HOMEPAGE "https://quillpad.example/")
-set(QUILLPAD_MAINTAINER "${QUILLPAD_MAINTAINER_NAME} <${QUILLPAD_MAINTAINER_EMAIL}>")
-# AppStream's name for the host: the home page's domain, reversed.
-set(QUILLPAD_APPSTREAM_ID example.quillpad.Workbay)
+# Who makes the package and where it lives are the builder's facts, not the
+# source's: a build that has them passes them in,
+#   cmake -DQUILLPAD_MAINTAINER="Name <address>" -DQUILLPAD_HOMEPAGE=https://...
+# and the control file, the copyright file, the changelog and the AppStream
+# data take them from here. Without them the package states nothing it does
+# not know: no Homepage field, no home page or screenshot address in the
+# AppStream data, and as maintainer the one Debian's own tools (dch,
+# dh_make) name for a build: DEBFULLNAME and DEBEMAIL, else the builder's
+# login at this host.
+# Who wrote it, as the copyright file and the AppStream data name them.
+set(QUILLPAD_UPSTREAM_NAME "Quillpad developers")
+set(QUILLPAD_MAINTAINER_NAME "${QUILLPAD_UPSTREAM_NAME}")
+if(DEFINED ENV{DEBFULLNAME} AND NOT "$ENV{DEBFULLNAME}" STREQUAL "")
+    set(QUILLPAD_MAINTAINER_NAME "$ENV{DEBFULLNAME}")
+endif()
+if(DEFINED ENV{DEBEMAIL} AND "$ENV{DEBEMAIL}" MATCHES "^(.*[^ ]) *<([^>]+)>$")
+    set(QUILLPAD_MAINTAINER_NAME "${CMAKE_MATCH_1}")
+    set(builder_email "${CMAKE_MATCH_2}")
+elseif(DEFINED ENV{DEBEMAIL} AND NOT "$ENV{DEBEMAIL}" STREQUAL "")
+    set(builder_email "$ENV{DEBEMAIL}")
+else()
+    cmake_host_system_information(RESULT builder_host QUERY FQDN)
+    set(builder_user "$ENV{USER}")
+    if(builder_user STREQUAL "")
+        execute_process(COMMAND id -un OUTPUT_VARIABLE builder_user
+                        OUTPUT_STRIP_TRAILING_WHITESPACE)
+    endif()
+    set(builder_email "${builder_user}@${builder_host}")
+endif()
+set(QUILLPAD_MAINTAINER "${QUILLPAD_MAINTAINER_NAME} <${builder_email}>"
+    CACHE STRING "The package's maintainer, as 'Name <address>'")
+set(QUILLPAD_HOMEPAGE "" CACHE STRING "The project's home page (none: the package names none)")
+# AppStream's name for the host: the home page's domain reversed where there
+# is one; else the project's own names, which claim no one's domain.
+if(QUILLPAD_HOMEPAGE MATCHES "^https?://([^/:]+)")
+    string(REPLACE "." ";" labels "${CMAKE_MATCH_1}")
+    list(REVERSE labels)
+    list(JOIN labels "." reversed)
+    set(QUILLPAD_APPSTREAM_ID "${reversed}.Workbay")
+else()
+    set(QUILLPAD_APPSTREAM_ID quillpad.console.Workbay)
+endif()
+# The AppStream lines that only a home page can fill.
+set(QUILLPAD_APPSTREAM_URLS "")
+if(NOT QUILLPAD_HOMEPAGE STREQUAL "")
+    set(homepage "${QUILLPAD_HOMEPAGE}")
+    if(NOT homepage MATCHES "/$")
+        string(APPEND homepage "/")
+    endif()
+    string(CONCAT QUILLPAD_APPSTREAM_URLS
+           "  <url type=\"homepage\">${homepage}</url>\n"
+           "  <screenshots>\n"
+           "    <screenshot type=\"default\">\n"
+           "      <caption>A console on the simulated controller</caption>\n"
+           "      <image>${homepage}screenshots/console-sim.png</image>\n"
+           "    </screenshot>\n"
+           "  </screenshots>\n")
+    set(QUILLPAD_COPYRIGHT_SOURCE "Source: ${homepage}\n")
+endif()
 # The Debian revision of this build of the upstream version.
 set(QUILLPAD_DEBIAN_REVISION 1)
 set(QUILLPAD_PACKAGE_VERSION "${PROJECT_VERSION}-${QUILLPAD_DEBIAN_REVISION}")
@@ -133,7 +184,9 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_DEBIAN_PACKAGE_RELEASE ${QUILLPAD_DEBIAN_REVISION})
 set(CPACK_PACKAGE_CONTACT "${QUILLPAD_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILLPAD_MAINTAINER}")
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLPAD_HOMEPAGE}")
+if(NOT QUILLPAD_HOMEPAGE STREQUAL "")
+    set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${QUILLPAD_HOMEPAGE}")
+endif()
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "terminal console for controller devices, with its Workbay host")
 set(CPACK_PACKAGE_DESCRIPTION_FILE ${PROJECT_SOURCE_DIR}/packaging/description.txt)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)

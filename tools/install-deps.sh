@@ -13,7 +13,7 @@ packages=(
     tio picocom minicom
     # A real boot loader for the script tests: U-Boot on qemu's "virt" board.
     qemu-system-arm u-boot-qemu
-    dpkg-dev file man-db
+    dpkg-dev file man-db python3
     # The package's checks and build: Debian's validators, the icon renders,
     # the completion scripts' helpers.
     lintian desktop-file-utils appstream librsvg2-bin bash-completion

@@ -97,7 +97,7 @@ class JobRunner : public ::testing::Test {
         order.id = id;
         order.name = "job " + std::to_string(id);
         order.queues = queues;
-        order.start = [this, &state](std::uint32_t nowMs) -> std::unique_ptr<INxrJob> {
+        order.start = [&state](std::uint32_t nowMs) -> std::unique_ptr<INxrJob> {
             state.startedAt = nowMs;
             return std::make_unique<CFakeJob>(state);
         };

@@ -42,7 +42,6 @@ metainfo=("$root"/usr/share/metainfo/*.metainfo.xml)
 [ -e "${metainfo[0]}" ] || fail "no AppStream metainfo in the package"
 for data in "${metainfo[@]}"; do
     out=$(appstreamcli validate --no-net "$data" 2>&1) || fail "appstreamcli: $out"
-    grep -q '<screenshot' "$data" || fail "$(basename "$data") has no screenshot"
     # The launchable names a desktop entry the package holds.
     launch=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$data")
     [ -e "$root/usr/share/applications/$launch" ] || fail "the launchable $launch is not installed"

@@ -81,7 +81,8 @@ TEST_F(NxrSessionLines, APulseHoldsTheLineForItsTimeAndPutsItBack) {
     EXPECT_EQ(changes[1].second, "DTR on");
     EXPECT_EQ(changes[2].second, "RTS off");
     EXPECT_GE(changes[1].first - changes[0].first, 115ms);
-    EXPECT_LT(changes[2].first - changes[1].first, 50ms) << "no wait was asked for";
+    // Not another pulse's length: no wait was asked for (a loaded machine is slow).
+    EXPECT_LT(changes[2].first - changes[1].first, 100ms) << "no wait was asked for";
     // The menu's checks learn the outputs' state from the same event.
     ASSERT_TRUE(WaitFor([&] { return !LastLinesHave(nxr_line::Rts); }));
     EXPECT_TRUE(LastLinesHave(nxr_line::Dtr));

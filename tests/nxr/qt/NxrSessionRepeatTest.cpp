@@ -77,11 +77,15 @@ TEST_F(NxrSessionRepeat, KeepsItsPeriodWhileTheOwnerIsHeldUpAndIsStoredAsTheCons
     ASSERT_TRUE(WaitFor([&] { return !sink.Ends(5).empty(); }));
     const auto writes = link->Writes();
     ASSERT_EQ(writes.size(), kCount);
+    // Held up by the owner, a send would come 30 ms after the last (or
+    // late, in a burst, every third period); a loaded machine may hold a
+    // send or two up anyway.
+    int heldUp = 0;
     for (std::size_t k = 1; k < writes.size(); ++k) {
         EXPECT_EQ(writes[k].second, "T!");
-        // Held up by the owner, a send would come 30 ms after the last.
-        EXPECT_LT(writes[k].first - writes[k - 1].first, 25ms) << "send " << k;
+        heldUp += writes[k].first - writes[k - 1].first >= 25ms ? 1 : 0;
     }
+    EXPECT_LE(heldUp, 2) << "sends as far apart as the owner's spells";
     // Planned from the first send's millisecond: none before its time. The
     // first write may itself come late in that millisecond or past it (the
     // sanitizers slow the way to the link), which the others do not repeat.
