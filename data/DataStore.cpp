@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "data/BinaryLogMap.h"
 #include "data/BinaryLogWriter.h"
+#include "data/LoadedLog.h"
 #include "data/TextLogWriter.h"
 #include "platform/LocalTime.h"
 
@@ -84,7 +84,14 @@ std::optional<SDataRecord> CDataStore::Record(std::size_t index) const {
     if (index >= m_arena.Count()) {
         return std::nullopt;
     }
-    return m_arena.At(index);
+    const SDataRecord record = m_arena.At(index);
+    if (m_arena.LogChanged()) {
+        NoteLogChange();
+        if (index >= m_arena.Count()) {
+            return std::nullopt;  // the log was found cut before it
+        }
+    }
+    return record;
 }
 
 std::optional<SDataRecord> CDataStore::Find(SRecordRef ref) const {
@@ -95,10 +102,11 @@ std::optional<SDataRecord> CDataStore::Find(SRecordRef ref) const {
 }
 
 std::optional<SRecordTime> CDataStore::RecordTime(std::size_t index) const {
-    if (index >= m_arena.Count()) {
+    const auto record = Record(index);
+    if (!record) {
         return std::nullopt;
     }
-    return TimeOfTick(m_arena.At(index).tick);
+    return TimeOfTick(record->tick);
 }
 
 void CDataStore::RegisterView(MessageHandle view) {
@@ -142,6 +150,7 @@ void CDataStore::Clear() {
     m_startTime = m_clock.CalendarSeconds();
     m_startTick = m_clock.TickCount();
     m_spillFailureReported = false;
+    m_logChangePosted = false;
     UpdateSpillTarget();
 }
 
@@ -204,12 +213,12 @@ SBinaryLogLoad CDataStore::LoadLogInParts(const std::string& path) {
 
 SBinaryLogLoad CDataStore::LoadMappedLog(const std::string& path, bool inParts) {
     SBinaryLogLoad result;
-    CBinaryLogMap::EOpen outcome = CBinaryLogMap::EOpen::Failed;
-    auto map = CBinaryLogMap::Open(path, result.error, outcome);
-    if (outcome == CBinaryLogMap::EOpen::Failed) {
+    CLoadedLog::EOpen outcome = CLoadedLog::EOpen::Failed;
+    auto log = CLoadedLog::Open(path, result.error, outcome);
+    if (outcome == CLoadedLog::EOpen::Failed) {
         return result;
     }
-    if (!map) {
+    if (!log) {
         auto file = CFileByteSource::Open(path, result.error);
         if (!file) {
             return result;
@@ -217,28 +226,26 @@ SBinaryLogLoad CDataStore::LoadMappedLog(const std::string& path, bool inParts) 
         return LoadLog(*file);
     }
     SBinaryLogIndex index;
-    const CBinaryLogMap& log = *map;
-    if (!BeginBinaryLogIndex(log.Bytes(), result, index)) {
+    const SLogSource source = LogSourceOf(*log);
+    if (!BeginBinaryLogIndex(source, result, index)) {
         return result;  // refused: the store stays as it was
     }
-    // The heads are read once; the pages behind go back as the pass goes on.
     // In parts, the first part holds one record at least, so that the log
     // is adopted with somewhere to start.
-    const auto drop = [&log](std::uint64_t) { log.DropPages(); };
     do {
-        ContinueBinaryLogIndex(log.Bytes(), CRecordArena::kSparseStep, result, index,
-                               inParts ? m_loadPartBytes : log.Bytes().size(), drop);
+        ContinueBinaryLogIndex(source, CRecordArena::kSparseStep, result, index,
+                               inParts ? m_loadPartBytes : log->Size());
     } while (!index.complete && index.count == 0);
-    log.DropPages();
     result.accepted = true;
     Clear();
     m_startTime = FromLocalSystemTime(result.header.startTime).value_or(0);
     m_startTick = result.header.startTick;
-    m_arena.AdoptLog(std::move(map), std::move(index));
+    m_arena.AdoptLog(std::move(log), std::move(index));
     UpdateSpillTarget();
     if (m_arena.IndexingLog()) {
         Channel().Post(Handle(), UM_LOAD_MORE, m_generation);
     }
+    NoteLogChange();
     return result;
 }
 
@@ -249,6 +256,7 @@ void CDataStore::LoadMore(std::uint64_t bytes) {
     const std::size_t before = m_arena.Count();
     SBinaryLogLoad ignored;
     m_arena.IndexMoreOfLog(bytes, ignored);
+    NoteLogChange();
     if (m_arena.IndexingLog()) {
         Channel().Post(Handle(), UM_LOAD_MORE, m_generation);
     }
@@ -260,6 +268,37 @@ void CDataStore::LoadMore(std::uint64_t bytes) {
     for (const MessageHandle view : m_views) {
         Channel().Post(view, UM_APPEND_RECORD, ref.sequence, ref.generation);
     }
+}
+
+void CDataStore::NoteLogChange() const {
+    if (m_arena.LogChanged() && !m_logChangePosted) {
+        m_logChangePosted = true;
+        Channel().Post(Handle(), UM_LOG_CHANGED, m_generation);
+    }
+}
+
+void CDataStore::TakeLogChange() {
+    m_logChangePosted = false;
+    if (!m_arena.LogChanged()) {
+        return;
+    }
+    const std::size_t shown = m_arena.TakeLogCut();
+    m_offsets.Reset();
+    // Views drop what they drew of the lost records and read the store again;
+    // notices still queued name records that may be gone.
+    ++m_generation;
+    const std::vector<MessageHandle> views = m_views;
+    for (const MessageHandle view : views) {
+        Channel().Send(view, UM_CLEAR_DATA);
+        FillView(view);
+    }
+    if (m_onLogChange) {
+        m_onLogChange(LoadedLogChangedText(shown));
+    }
+}
+
+std::string LoadedLogChangedText(std::size_t shown) {
+    return "the log file changed on disk; " + std::to_string(shown) + " records shown";
 }
 
 void CDataStore::FinishLoadingLog() {
@@ -285,12 +324,12 @@ SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
 }
 
 bool CDataStore::ReleaseLoadedFile(const std::string& path, std::string& error) {
-    const CBinaryLogMap* log = m_arena.AdoptedLog();
+    const CLoadedLog* log = m_arena.AdoptedLog();
     if (log == nullptr || !log->IsFile(path)) {
         return true;
     }
-    // Truncating the file would pull the loaded records from under the
-    // mapping: they move to a private copy first.
+    // Truncating the file would take the loaded records with it: they move
+    // to a private copy first.
     return m_arena.CopyAdoptedLog(m_spillFolder.empty() ? DefaultSpillFolder() : m_spillFolder,
                                   error);
 }
@@ -307,9 +346,14 @@ bool CDataStore::SaveBinaryLog(const std::string& path) {
         return false;
     }
     for (std::size_t i = 0; i < m_arena.Count(); ++i) {
-        writer->Write(m_arena.At(i));
+        const SDataRecord record = m_arena.At(i);
+        if (i >= m_arena.Count()) {
+            break;  // the loaded log was found cut: it ends before this record
+        }
+        writer->Write(record);
         m_arena.TrimWindows();
     }
+    NoteLogChange();
     return writer->Close();
 }
 
@@ -401,6 +445,7 @@ bool CDataStore::HasPendingLogData() const {
 void CDataStore::FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline) {
     // A turn's end: nobody holds a record, so the windows of its lookups may go.
     m_arena.TrimWindows();
+    NoteLogChange();
     m_arena.FlushSpill(spillDeadline);
     ReportSpillFailure();
     if (m_liveWriters.empty()) {
@@ -432,11 +477,15 @@ std::size_t CDataStore::SaveBuffer(const SLogRequest& request) {
         if (!writer) {
             continue;
         }
-        const std::size_t count = m_arena.Count();
-        for (std::size_t i = 0; i < count && writer->File().IsOpen(); ++i) {
-            writer->Write(m_arena.At(i));
+        for (std::size_t i = 0; i < m_arena.Count() && writer->File().IsOpen(); ++i) {
+            const SDataRecord record = m_arena.At(i);
+            if (i >= m_arena.Count()) {
+                break;  // the loaded log was found cut: it ends before this record
+            }
+            writer->Write(record);
             m_arena.TrimWindows();
         }
+        NoteLogChange();
         if (!writer->File().Close()) {
             m_logFailures.push_back(SLogFileFailure{kind, writer->File().Path(),
                                                     writer->File().Error().value_or(""), true});
@@ -455,6 +504,11 @@ std::int64_t CDataStore::HandleMessage(SMessage& message) {
         case UM_LOAD_MORE:
             if (static_cast<std::uint32_t>(message.wParam) == m_generation) {
                 LoadMore(m_loadPartBytes);
+            }
+            return 0;
+        case UM_LOG_CHANGED:
+            if (static_cast<std::uint32_t>(message.wParam) == m_generation) {
+                TakeLogChange();
             }
             return 0;
         case UM_REGISTER_VIEW:

@@ -23,6 +23,7 @@
 //   UM_REGISTER_OWN_ID  wParam = 1 add, 0 remove; lParam = owner id
 //   UM_CLEAR_DATA       clears, then sends UM_CLEAR_DATA to every view in order
 //   UM_LOAD_LOG         payload = std::string path; returns 1 when accepted, else 0
+//   UM_LOG_CHANGED      wParam = generation; posted by the store to itself
 //   UM_GET_RECORD       wParam = index; returns the record's sequence, -1 when none
 //   UM_GET_RECORD_TIME  wParam = index; payload = CPayload::Borrow(std::int64_t*)
 //                       that receives the calendar seconds (sent only); returns the
@@ -45,7 +46,7 @@
 // own thread writes it: FlushLiveLogs hands it what the turn brought and
 // collects what it wrote, never waiting for the disk while given a deadline.
 // The records of a loaded log
-// stay in the log's own mapping and are not spilled again. A failed spill write is
+// stay in the log's own file and are not spilled again. A failed spill write is
 // reported once to the spill failure handler, and the store then keeps
 // everything in memory.
 //
@@ -169,15 +170,17 @@ class CDataStore final : public CMessageTarget {
 
     // Replaces all records and the time base with a binary log's. A refused
     // file leaves the store as it was. Views are not told; the caller asks
-    // for a replay. A regular file is mapped read-only, not read: its
-    // records stay in the mapping (they count nothing against the budget)
-    // and only one pass over its heads is made. Saving or logging to that
-    // same file later first moves them to a private copy in the spill
-    // folder. A pipe or a device is read as a stream.
+    // for a replay. A regular file is not read in: its records stay in the
+    // file (they count nothing against the budget), read where they lie when
+    // looked up, and only one pass over its heads is made. Saving or logging
+    // to that same file later first moves them to a private copy in the
+    // spill folder. A pipe or a device is read as a stream. Another program
+    // that cuts or rewrites the file ends the log at the first record it
+    // touched (see SetLoadedLogChangeHandler).
     SBinaryLogLoad LoadLog(const std::string& path);
     SBinaryLogLoad LoadLog(IByteSource& source);
     // The same for a console, which shows the log at once however large it
-    // is: a mapped log's heads are read in parts, the first now and the
+    // is: a file's heads are read in parts, the first now and the
     // others one a turn (UM_LOAD_MORE posted to the store itself); the
     // records of each part count at once and the registered views are told
     // of them as of records arriving. What needs every record (saving,
@@ -258,6 +261,14 @@ class CDataStore final : public CMessageTarget {
         m_onSpillFailure = std::move(handler);
     }
     bool SpillFailed() const { return m_arena.SpillFailed(); }
+    // Told, with the words for the user, when the loaded log's file was
+    // found changed on disk (cut short or written over) as the store read
+    // it: by then the records lost are gone and the views refilled. Each
+    // new loss is told again.
+    using LoadedLogChangeHandler = std::function<void(const std::string& message)>;
+    void SetLoadedLogChangeHandler(LoadedLogChangeHandler handler) {
+        m_onLogChange = std::move(handler);
+    }
     // The spill file's gathered write, for a test's failing or slow disk
     // (empty: writev); for files made from now on.
     void SetSpillWrite(CSpillFile::WriteFunction write);
@@ -283,6 +294,10 @@ class CDataStore final : public CMessageTarget {
     // Points the arena's spill file at the current time base and budget.
     void UpdateSpillTarget();
     void ReportSpillFailure();
+    // A loaded log found changed is taken in by a message to the store
+    // itself, never inside the lookup that found it.
+    void NoteLogChange() const;
+    void TakeLogChange();
 
     IClock& m_clock;
     CRecordArena m_arena;
@@ -307,6 +322,11 @@ class CDataStore final : public CMessageTarget {
     SpillFailureHandler m_onSpillFailure;
     bool m_spillFailureReported = false;
     CSpillFile::WriteFunction m_spillWrite;
+    LoadedLogChangeHandler m_onLogChange;
+    mutable bool m_logChangePosted = false;
 };
+
+// What the user is told when a loaded log changed on disk.
+std::string LoadedLogChangedText(std::size_t shown);
 
 }  // namespace quillpad

@@ -56,6 +56,9 @@ inline constexpr MessageId UM_GET_START_TICK = 0x46e;
 // Ours: posted by the store to itself while it reads a loaded log's heads
 // in parts (wParam = its generation), so the console runs between them.
 inline constexpr MessageId UM_LOAD_MORE = 0x4db;
+// Ours: posted by the store to itself when a loaded log's file changed on
+// disk (wParam = its generation).
+inline constexpr MessageId UM_LOG_CHANGED = 0x4dd;
 
 // Handled by both the store and the view.
 inline constexpr MessageId UM_CLEAR_DATA = 0x4c8;
