@@ -240,8 +240,8 @@ TEST_F(DataStoreTest, AnObserverGoneOrAHistoryClearedDuringTheNoticeEndsItsDeliv
     c = {};
     store.AddIncomingBytes(0, "z");
     store.EndTurn();
-    EXPECT_EQ(first.notices.size(), 2u);
-    EXPECT_EQ(third.notices.size(), 2u);
+    EXPECT_EQ(first.notices.size(), 3u) << "unsubscribed";
+    EXPECT_EQ(third.notices.size(), 2u) << "unsubscribed by assignment";
 }
 
 TEST_F(DataStoreTest, ClearRestartsSequenceAndTimeBase) {
