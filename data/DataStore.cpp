@@ -71,6 +71,10 @@ SRecordRef CDataStore::Commit(std::uint32_t direction, std::uint32_t ownerId,
     for (const MessageHandle view : m_views) {
         Channel().Post(view, UM_APPEND_RECORD, ref.sequence, ref.generation);
     }
+    NoteRecords(ref.sequence);
+    if (ownerId == kMarkOwnerId) {
+        ++m_pending.marks;
+    }
     if (m_logRequest != nullptr && !m_logRequest->paused && !m_liveWriters.empty()) {
         const SDataRecord record = m_arena.At(ref.sequence);
         for (const auto& writer : m_liveWriters) {
@@ -143,9 +147,50 @@ void CDataStore::FillView(MessageHandle view) {
     }
 }
 
+void CDataStore::NoteRecords(std::size_t first) {
+    if (!m_pending.any) {
+        m_pending.any = true;
+        m_pending.first = first;
+    }
+}
+
+void CDataStore::NoteNewHistory(bool loaded) {
+    // What came before is gone: the notice names only what follows.
+    m_pending = SPendingNotice{true, true, loaded, 0, 0};
+}
+
+void CDataStore::DeliverNotice() {
+    if (!m_pending.any) {
+        return;
+    }
+    const SStoreNotice notice{m_generation,     m_pending.cleared,
+                              m_pending.loaded, m_pending.first,
+                              RecordCount(),    std::max(m_pending.first, m_logRecords),
+                              m_pending.marks};
+    m_pending = {};
+    // An observer may subscribe or go while it is told: those listed now
+    // are told, unless they have gone by their turn.
+    const CStoreSubscription::List observers = *m_observers;
+    for (IStoreObserver* observer : observers) {
+        if (m_generation != notice.generation) {
+            return;  // cleared or loaded meanwhile: the next notice says so
+        }
+        if (std::find(m_observers->begin(), m_observers->end(), observer) != m_observers->end()) {
+            observer->OnStoreNotice(notice);
+        }
+    }
+}
+
+void CDataStore::EndTurn(std::optional<std::chrono::steady_clock::time_point> spillDeadline) {
+    FlushLiveLogs(spillDeadline);
+    DeliverNotice();
+}
+
 void CDataStore::Clear() {
     m_arena.Clear();
     m_offsets.Reset();
+    m_logRecords = 0;
+    NoteNewHistory(false);
     ++m_generation;
     m_startTime = m_clock.CalendarSeconds();
     m_startTick = m_clock.TickCount();
@@ -241,6 +286,8 @@ SBinaryLogLoad CDataStore::LoadMappedLog(const std::string& path, bool inParts) 
     m_startTime = FromLocalSystemTime(result.header.startTime).value_or(0);
     m_startTick = result.header.startTick;
     m_arena.AdoptLog(std::move(log), std::move(index));
+    m_logRecords = m_arena.Count();
+    NoteNewHistory(true);
     UpdateSpillTarget();
     if (m_arena.IndexingLog()) {
         Channel().Post(Handle(), UM_LOAD_MORE, m_generation);
@@ -263,6 +310,9 @@ void CDataStore::LoadMore(std::uint64_t bytes) {
     if (m_arena.Count() == before) {
         return;
     }
+    m_logRecords = m_arena.Count();
+    NoteRecords(before);
+    m_pending.loaded = true;
     // One notice for the part: a view reads whatever the store holds.
     const SRecordRef ref{m_generation, static_cast<std::uint32_t>(m_arena.Count() - 1)};
     for (const MessageHandle view : m_views) {
@@ -285,8 +335,11 @@ void CDataStore::TakeLogChange() {
     const std::size_t shown = m_arena.TakeLogCut();
     m_offsets.Reset();
     // Views drop what they drew of the lost records and read the store again;
-    // notices still queued name records that may be gone.
+    // notices still queued name records that may be gone. The turn's notice
+    // tells the observers to start again from what is left.
     ++m_generation;
+    m_logRecords = std::min(m_logRecords, m_arena.Count());
+    NoteNewHistory(true);
     const std::vector<MessageHandle> views = m_views;
     for (const MessageHandle view : views) {
         Channel().Send(view, UM_CLEAR_DATA);
@@ -318,6 +371,8 @@ SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
     m_startTick = result.header.startTick;
     UpdateSpillTarget();
     reader.ReadRecords(m_arena, result);
+    m_logRecords = m_arena.Count();
+    NoteNewHistory(true);
     m_arena.FlushSpill();
     ReportSpillFailure();
     return result;
@@ -372,9 +427,12 @@ std::unique_ptr<ILiveLogWriter> CDataStore::OpenLogWriter(const SLogRequest& req
         if (!live) {
             file->SetFlushThreshold(std::size_t{1} << 20);
         }
-        SRendererRef renderer;
-        if (kind == ELogKind::Formatted && !m_views.empty()) {
-            renderer = SRendererRef{&Channel(), m_views.front()};
+        TextRenderer renderer;
+        if (kind == ELogKind::Formatted) {
+            renderer = [this](const SDataRecord& record, std::string& text) {
+                text.clear();
+                return m_textRenderer ? m_textRenderer(record, text) : SRenderTextStamps{};
+            };
         }
         writer = std::make_unique<CTextLogWriter>(
             kind, std::move(file), request.insertTimestamps, m_showAllSources,

@@ -50,6 +50,10 @@
 // reported once to the spill failure handler, and the store then keeps
 // everything in memory.
 //
+// Observers (Subscribe) are told once a turn what arrived: records, a
+// clear, a load, marks (SStoreNotice, given by EndTurn). Nothing is told in
+// a turn in which nothing changed.
+//
 // Live logging: the request's paused flag is read at every record. Writers
 // gather what they write; FlushLiveLogs, called at the end of every
 // event-loop turn, hands each live file its bytes in one write. Files that
@@ -72,6 +76,8 @@
 #include "data/LogRequest.h"
 #include "data/RecordArena.h"
 #include "data/SDataRecord.h"
+#include "data/StoreNotice.h"
+#include "data/TextLogWriter.h"
 #include "platform/Bytes.h"
 #include "platform/Clock.h"
 #include "platform/MessageChannel.h"
@@ -160,6 +166,14 @@ class CDataStore final : public CMessageTarget {
     const std::vector<std::uint32_t>& OwnIds() const { return m_ownIds; }
     // Owner id 0 is always own.
     bool IsOwn(std::uint32_t ownerId) const;
+    // Tells `observer` of each turn's changes until the subscription goes.
+    // Observing changes nothing of the history, so a holder of a const
+    // store may observe it.
+    [[nodiscard]] CStoreSubscription Subscribe(IStoreObserver& observer) const {
+        return CStoreSubscription(m_observers, observer);
+    }
+    // The records before this index are a loaded log's, not the link's.
+    std::size_t LogRecords() const { return m_logRecords; }
 
     // Sends UM_APPEND_RECORD for every record, first to last, to `view`,
     // until the view answers kAppendTookAll.
@@ -200,6 +214,11 @@ class CDataStore final : public CMessageTarget {
     // formatted file renders through the first registered view. Returns how
     // many files failed (they go to the failure handler).
     std::size_t SaveBuffer(const SLogRequest& request);
+    // How the formatted log renders a record: as the console shows it (the
+    // console's view sets it, and takes it back before it goes). Without
+    // one, records render empty. Live writers call through the store, so a
+    // change reaches them too.
+    void SetTextRenderer(TextRenderer renderer) { m_textRenderer = std::move(renderer); }
 
     // Live logging. Opens the selected files in the order plain, formatted,
     // binary; logging counts as active even when none would open. Returns how
@@ -219,6 +238,9 @@ class CDataStore final : public CMessageTarget {
     // then and nothing waits for the disk (see CRecordArena::FlushSpill);
     // without, it returns once every record is written.
     void FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline = {});
+    // The end of an event-loop turn: the live logs and the spill as
+    // FlushLiveLogs, then the turn's notice to every observer.
+    void EndTurn(std::optional<std::chrono::steady_clock::time_point> spillDeadline = {});
     // What the spill file still has to get, and whether its writes fall
     // behind what comes in (CRecordArena::SpillBacklog, SpillBehind,
     // SpillPastSlack).
@@ -298,6 +320,10 @@ class CDataStore final : public CMessageTarget {
     // itself, never inside the lookup that found it.
     void NoteLogChange() const;
     void TakeLogChange();
+    // What the turn's notice will say.
+    void NoteRecords(std::size_t first);
+    void NoteNewHistory(bool loaded);
+    void DeliverNotice();
 
     IClock& m_clock;
     CRecordArena m_arena;
@@ -324,6 +350,19 @@ class CDataStore final : public CMessageTarget {
     CSpillFile::WriteFunction m_spillWrite;
     LoadedLogChangeHandler m_onLogChange;
     mutable bool m_logChangePosted = false;
+    TextRenderer m_textRenderer;
+    std::size_t m_logRecords = 0;
+    // Changes since the last notice.
+    struct SPendingNotice {
+        bool any = false;
+        bool cleared = false;
+        bool loaded = false;
+        std::size_t first = 0;
+        std::size_t marks = 0;
+    };
+    SPendingNotice m_pending;
+    std::shared_ptr<CStoreSubscription::List> m_observers =
+        std::make_shared<CStoreSubscription::List>();
 };
 
 // What the user is told when a loaded log changed on disk.

@@ -40,7 +40,6 @@ inline constexpr MessageId UM_APPEND_RECORD = 0x464;
 // A view's answer to UM_APPEND_RECORD in a replay: it has taken every record
 // the store holds, so the replay may stop.
 inline constexpr std::int64_t kAppendTookAll = 1;
-inline constexpr MessageId UM_RENDER_TEXT = 0x46a;
 inline constexpr MessageId UM_SET_SCHEME = 0x4c9;
 
 // Of the data store.
