@@ -27,7 +27,6 @@
 #include "bench/support/BenchReport.h"
 #include "data/BinaryLogFormat.h"
 #include "data/DataStore.h"
-#include "data/RenderTextRequest.h"
 #include "platform/MessageChannel.h"
 #include "styles/BuiltinSchemes.h"
 #include "view/CStyledRenderer.h"
@@ -66,16 +65,17 @@ class CRenderTarget final : public CMessageTarget {
             }
         }
     }
-    std::int64_t HandleMessage(SMessage& message) override {
-        if (message.id == UM_RENDER_TEXT) {
-            if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
-                r->text->clear();
-                CStyledRenderer::AppendToString(*r->text, m_scheme.get(), r->record);
-            }
-        }
-        return 0;
-    }
+    std::int64_t HandleMessage(SMessage& /*message*/) override { return 0; }
     bool HasScheme() const { return m_scheme != nullptr; }
+    // The view's place in the store: its notices, and the formatted log's renderer.
+    void Attach(CDataStore& store) {
+        store.RegisterView(Handle());
+        store.SetTextRenderer([this](const SDataRecord& record, std::string& text) {
+            text.clear();
+            CStyledRenderer::AppendToString(text, m_scheme.get(), record);
+            return SRenderTextStamps{};
+        });
+    }
 
   private:
     std::shared_ptr<CStyleScheme> m_scheme;
@@ -107,7 +107,7 @@ void Ingest(benchmark::State& state, bool logging, EStampMode stamps = EStampMod
         state.SkipWithError("no Normal scheme");
         return;
     }
-    store.RegisterView(view.Handle());
+    view.Attach(store);
     const SLogRequest request = AllKinds("quillpad_bench_ingest");
     if (logging) {
         store.StartLogging(request);
@@ -210,7 +210,7 @@ void BM_SaveBuffer100MB(benchmark::State& state) {
     CQueuedChannel channel;
     CDataStore store(channel);
     CRenderTarget view(channel);
-    store.RegisterView(view.Handle());
+    view.Attach(store);
     const std::string text = Record();
     for (std::size_t i = 0; i < kSaveBytes / kRecordBytes; ++i) {
         store.AddIncomingBytes(0, text);

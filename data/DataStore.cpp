@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "data/BinaryLogMap.h"
 #include "data/BinaryLogWriter.h"
+#include "data/LoadedLog.h"
 #include "data/TextLogWriter.h"
 #include "platform/LocalTime.h"
 
@@ -71,6 +71,10 @@ SRecordRef CDataStore::Commit(std::uint32_t direction, std::uint32_t ownerId,
     for (const MessageHandle view : m_views) {
         Channel().Post(view, UM_APPEND_RECORD, ref.sequence, ref.generation);
     }
+    NoteRecords(ref.sequence);
+    if (ownerId == kMarkOwnerId) {
+        ++m_pending.marks;
+    }
     if (m_logRequest != nullptr && !m_logRequest->paused && !m_liveWriters.empty()) {
         const SDataRecord record = m_arena.At(ref.sequence);
         for (const auto& writer : m_liveWriters) {
@@ -84,7 +88,14 @@ std::optional<SDataRecord> CDataStore::Record(std::size_t index) const {
     if (index >= m_arena.Count()) {
         return std::nullopt;
     }
-    return m_arena.At(index);
+    const SDataRecord record = m_arena.At(index);
+    if (m_arena.LogChanged()) {
+        NoteLogChange();
+        if (index >= m_arena.Count()) {
+            return std::nullopt;  // the log was found cut before it
+        }
+    }
+    return record;
 }
 
 std::optional<SDataRecord> CDataStore::Find(SRecordRef ref) const {
@@ -95,10 +106,11 @@ std::optional<SDataRecord> CDataStore::Find(SRecordRef ref) const {
 }
 
 std::optional<SRecordTime> CDataStore::RecordTime(std::size_t index) const {
-    if (index >= m_arena.Count()) {
+    const auto record = Record(index);
+    if (!record) {
         return std::nullopt;
     }
-    return TimeOfTick(m_arena.At(index).tick);
+    return TimeOfTick(record->tick);
 }
 
 void CDataStore::RegisterView(MessageHandle view) {
@@ -135,13 +147,55 @@ void CDataStore::FillView(MessageHandle view) {
     }
 }
 
+void CDataStore::NoteRecords(std::size_t first) {
+    if (!m_pending.any) {
+        m_pending.any = true;
+        m_pending.first = first;
+    }
+}
+
+void CDataStore::NoteNewHistory(bool loaded) {
+    // What came before is gone: the notice names only what follows.
+    m_pending = SPendingNotice{true, true, loaded, 0, 0};
+}
+
+void CDataStore::DeliverNotice() {
+    if (!m_pending.any) {
+        return;
+    }
+    const SStoreNotice notice{m_generation,     m_pending.cleared,
+                              m_pending.loaded, m_pending.first,
+                              RecordCount(),    std::max(m_pending.first, m_logRecords),
+                              m_pending.marks};
+    m_pending = {};
+    // An observer may subscribe or go while it is told: those listed now
+    // are told, unless they have gone by their turn.
+    const CStoreSubscription::List observers = *m_observers;
+    for (IStoreObserver* observer : observers) {
+        if (m_generation != notice.generation) {
+            return;  // cleared or loaded meanwhile: the next notice says so
+        }
+        if (std::find(m_observers->begin(), m_observers->end(), observer) != m_observers->end()) {
+            observer->OnStoreNotice(notice);
+        }
+    }
+}
+
+void CDataStore::EndTurn(std::optional<std::chrono::steady_clock::time_point> spillDeadline) {
+    FlushLiveLogs(spillDeadline);
+    DeliverNotice();
+}
+
 void CDataStore::Clear() {
     m_arena.Clear();
     m_offsets.Reset();
+    m_logRecords = 0;
+    NoteNewHistory(false);
     ++m_generation;
     m_startTime = m_clock.CalendarSeconds();
     m_startTick = m_clock.TickCount();
     m_spillFailureReported = false;
+    m_logChangePosted = false;
     UpdateSpillTarget();
 }
 
@@ -204,12 +258,12 @@ SBinaryLogLoad CDataStore::LoadLogInParts(const std::string& path) {
 
 SBinaryLogLoad CDataStore::LoadMappedLog(const std::string& path, bool inParts) {
     SBinaryLogLoad result;
-    CBinaryLogMap::EOpen outcome = CBinaryLogMap::EOpen::Failed;
-    auto map = CBinaryLogMap::Open(path, result.error, outcome);
-    if (outcome == CBinaryLogMap::EOpen::Failed) {
+    CLoadedLog::EOpen outcome = CLoadedLog::EOpen::Failed;
+    auto log = CLoadedLog::Open(path, result.error, outcome);
+    if (outcome == CLoadedLog::EOpen::Failed) {
         return result;
     }
-    if (!map) {
+    if (!log) {
         auto file = CFileByteSource::Open(path, result.error);
         if (!file) {
             return result;
@@ -217,28 +271,28 @@ SBinaryLogLoad CDataStore::LoadMappedLog(const std::string& path, bool inParts) 
         return LoadLog(*file);
     }
     SBinaryLogIndex index;
-    const CBinaryLogMap& log = *map;
-    if (!BeginBinaryLogIndex(log.Bytes(), result, index)) {
+    const SLogSource source = LogSourceOf(*log);
+    if (!BeginBinaryLogIndex(source, result, index)) {
         return result;  // refused: the store stays as it was
     }
-    // The heads are read once; the pages behind go back as the pass goes on.
     // In parts, the first part holds one record at least, so that the log
     // is adopted with somewhere to start.
-    const auto drop = [&log](std::uint64_t) { log.DropPages(); };
     do {
-        ContinueBinaryLogIndex(log.Bytes(), CRecordArena::kSparseStep, result, index,
-                               inParts ? m_loadPartBytes : log.Bytes().size(), drop);
+        ContinueBinaryLogIndex(source, CRecordArena::kSparseStep, result, index,
+                               inParts ? m_loadPartBytes : log->Size());
     } while (!index.complete && index.count == 0);
-    log.DropPages();
     result.accepted = true;
     Clear();
     m_startTime = FromLocalSystemTime(result.header.startTime).value_or(0);
     m_startTick = result.header.startTick;
-    m_arena.AdoptLog(std::move(map), std::move(index));
+    m_arena.AdoptLog(std::move(log), std::move(index));
+    m_logRecords = m_arena.Count();
+    NoteNewHistory(true);
     UpdateSpillTarget();
     if (m_arena.IndexingLog()) {
         Channel().Post(Handle(), UM_LOAD_MORE, m_generation);
     }
+    NoteLogChange();
     return result;
 }
 
@@ -249,17 +303,55 @@ void CDataStore::LoadMore(std::uint64_t bytes) {
     const std::size_t before = m_arena.Count();
     SBinaryLogLoad ignored;
     m_arena.IndexMoreOfLog(bytes, ignored);
+    NoteLogChange();
     if (m_arena.IndexingLog()) {
         Channel().Post(Handle(), UM_LOAD_MORE, m_generation);
     }
     if (m_arena.Count() == before) {
         return;
     }
+    m_logRecords = m_arena.Count();
+    NoteRecords(before);
+    m_pending.loaded = true;
     // One notice for the part: a view reads whatever the store holds.
     const SRecordRef ref{m_generation, static_cast<std::uint32_t>(m_arena.Count() - 1)};
     for (const MessageHandle view : m_views) {
         Channel().Post(view, UM_APPEND_RECORD, ref.sequence, ref.generation);
     }
+}
+
+void CDataStore::NoteLogChange() const {
+    if (m_arena.LogChanged() && !m_logChangePosted) {
+        m_logChangePosted = true;
+        Channel().Post(Handle(), UM_LOG_CHANGED, m_generation);
+    }
+}
+
+void CDataStore::TakeLogChange() {
+    m_logChangePosted = false;
+    if (!m_arena.LogChanged()) {
+        return;
+    }
+    const std::size_t shown = m_arena.TakeLogCut();
+    m_offsets.Reset();
+    // Views drop what they drew of the lost records and read the store again;
+    // notices still queued name records that may be gone. The turn's notice
+    // tells the observers to start again from what is left.
+    ++m_generation;
+    m_logRecords = std::min(m_logRecords, m_arena.Count());
+    NoteNewHistory(true);
+    const std::vector<MessageHandle> views = m_views;
+    for (const MessageHandle view : views) {
+        Channel().Send(view, UM_CLEAR_DATA);
+        FillView(view);
+    }
+    if (m_onLogChange) {
+        m_onLogChange(LoadedLogChangedText(shown));
+    }
+}
+
+std::string LoadedLogChangedText(std::size_t shown) {
+    return "the log file changed on disk; " + std::to_string(shown) + " records shown";
 }
 
 void CDataStore::FinishLoadingLog() {
@@ -279,18 +371,20 @@ SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
     m_startTick = result.header.startTick;
     UpdateSpillTarget();
     reader.ReadRecords(m_arena, result);
+    m_logRecords = m_arena.Count();
+    NoteNewHistory(true);
     m_arena.FlushSpill();
     ReportSpillFailure();
     return result;
 }
 
 bool CDataStore::ReleaseLoadedFile(const std::string& path, std::string& error) {
-    const CBinaryLogMap* log = m_arena.AdoptedLog();
+    const CLoadedLog* log = m_arena.AdoptedLog();
     if (log == nullptr || !log->IsFile(path)) {
         return true;
     }
-    // Truncating the file would pull the loaded records from under the
-    // mapping: they move to a private copy first.
+    // Truncating the file would take the loaded records with it: they move
+    // to a private copy first.
     return m_arena.CopyAdoptedLog(m_spillFolder.empty() ? DefaultSpillFolder() : m_spillFolder,
                                   error);
 }
@@ -307,9 +401,14 @@ bool CDataStore::SaveBinaryLog(const std::string& path) {
         return false;
     }
     for (std::size_t i = 0; i < m_arena.Count(); ++i) {
-        writer->Write(m_arena.At(i));
+        const SDataRecord record = m_arena.At(i);
+        if (i >= m_arena.Count()) {
+            break;  // the loaded log was found cut: it ends before this record
+        }
+        writer->Write(record);
         m_arena.TrimWindows();
     }
+    NoteLogChange();
     return writer->Close();
 }
 
@@ -328,9 +427,12 @@ std::unique_ptr<ILiveLogWriter> CDataStore::OpenLogWriter(const SLogRequest& req
         if (!live) {
             file->SetFlushThreshold(std::size_t{1} << 20);
         }
-        SRendererRef renderer;
-        if (kind == ELogKind::Formatted && !m_views.empty()) {
-            renderer = SRendererRef{&Channel(), m_views.front()};
+        TextRenderer renderer;
+        if (kind == ELogKind::Formatted) {
+            renderer = [this](const SDataRecord& record, std::string& text) {
+                text.clear();
+                return m_textRenderer ? m_textRenderer(record, text) : SRenderTextStamps{};
+            };
         }
         writer = std::make_unique<CTextLogWriter>(
             kind, std::move(file), request.insertTimestamps, m_showAllSources,
@@ -401,6 +503,7 @@ bool CDataStore::HasPendingLogData() const {
 void CDataStore::FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline) {
     // A turn's end: nobody holds a record, so the windows of its lookups may go.
     m_arena.TrimWindows();
+    NoteLogChange();
     m_arena.FlushSpill(spillDeadline);
     ReportSpillFailure();
     if (m_liveWriters.empty()) {
@@ -432,11 +535,15 @@ std::size_t CDataStore::SaveBuffer(const SLogRequest& request) {
         if (!writer) {
             continue;
         }
-        const std::size_t count = m_arena.Count();
-        for (std::size_t i = 0; i < count && writer->File().IsOpen(); ++i) {
-            writer->Write(m_arena.At(i));
+        for (std::size_t i = 0; i < m_arena.Count() && writer->File().IsOpen(); ++i) {
+            const SDataRecord record = m_arena.At(i);
+            if (i >= m_arena.Count()) {
+                break;  // the loaded log was found cut: it ends before this record
+            }
+            writer->Write(record);
             m_arena.TrimWindows();
         }
+        NoteLogChange();
         if (!writer->File().Close()) {
             m_logFailures.push_back(SLogFileFailure{kind, writer->File().Path(),
                                                     writer->File().Error().value_or(""), true});
@@ -455,6 +562,11 @@ std::int64_t CDataStore::HandleMessage(SMessage& message) {
         case UM_LOAD_MORE:
             if (static_cast<std::uint32_t>(message.wParam) == m_generation) {
                 LoadMore(m_loadPartBytes);
+            }
+            return 0;
+        case UM_LOG_CHANGED:
+            if (static_cast<std::uint32_t>(message.wParam) == m_generation) {
+                TakeLogChange();
             }
             return 0;
         case UM_REGISTER_VIEW:

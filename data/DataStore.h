@@ -23,6 +23,7 @@
 //   UM_REGISTER_OWN_ID  wParam = 1 add, 0 remove; lParam = owner id
 //   UM_CLEAR_DATA       clears, then sends UM_CLEAR_DATA to every view in order
 //   UM_LOAD_LOG         payload = std::string path; returns 1 when accepted, else 0
+//   UM_LOG_CHANGED      wParam = generation; posted by the store to itself
 //   UM_GET_RECORD       wParam = index; returns the record's sequence, -1 when none
 //   UM_GET_RECORD_TIME  wParam = index; payload = CPayload::Borrow(std::int64_t*)
 //                       that receives the calendar seconds (sent only); returns the
@@ -45,9 +46,13 @@
 // own thread writes it: FlushLiveLogs hands it what the turn brought and
 // collects what it wrote, never waiting for the disk while given a deadline.
 // The records of a loaded log
-// stay in the log's own mapping and are not spilled again. A failed spill write is
+// stay in the log's own file and are not spilled again. A failed spill write is
 // reported once to the spill failure handler, and the store then keeps
 // everything in memory.
+//
+// Observers (Subscribe) are told once a turn what arrived: records, a
+// clear, a load, marks (SStoreNotice, given by EndTurn). Nothing is told in
+// a turn in which nothing changed.
 //
 // Live logging: the request's paused flag is read at every record. Writers
 // gather what they write; FlushLiveLogs, called at the end of every
@@ -71,6 +76,8 @@
 #include "data/LogRequest.h"
 #include "data/RecordArena.h"
 #include "data/SDataRecord.h"
+#include "data/StoreNotice.h"
+#include "data/TextLogWriter.h"
 #include "platform/Bytes.h"
 #include "platform/Clock.h"
 #include "platform/MessageChannel.h"
@@ -159,6 +166,14 @@ class CDataStore final : public CMessageTarget {
     const std::vector<std::uint32_t>& OwnIds() const { return m_ownIds; }
     // Owner id 0 is always own.
     bool IsOwn(std::uint32_t ownerId) const;
+    // Tells `observer` of each turn's changes until the subscription goes.
+    // Observing changes nothing of the history, so a holder of a const
+    // store may observe it.
+    [[nodiscard]] CStoreSubscription Subscribe(IStoreObserver& observer) const {
+        return CStoreSubscription(m_observers, observer);
+    }
+    // The records before this index are a loaded log's, not the link's.
+    std::size_t LogRecords() const { return m_logRecords; }
 
     // Sends UM_APPEND_RECORD for every record, first to last, to `view`,
     // until the view answers kAppendTookAll.
@@ -169,15 +184,17 @@ class CDataStore final : public CMessageTarget {
 
     // Replaces all records and the time base with a binary log's. A refused
     // file leaves the store as it was. Views are not told; the caller asks
-    // for a replay. A regular file is mapped read-only, not read: its
-    // records stay in the mapping (they count nothing against the budget)
-    // and only one pass over its heads is made. Saving or logging to that
-    // same file later first moves them to a private copy in the spill
-    // folder. A pipe or a device is read as a stream.
+    // for a replay. A regular file is not read in: its records stay in the
+    // file (they count nothing against the budget), read where they lie when
+    // looked up, and only one pass over its heads is made. Saving or logging
+    // to that same file later first moves them to a private copy in the
+    // spill folder. A pipe or a device is read as a stream. Another program
+    // that cuts or rewrites the file ends the log at the first record it
+    // touched (see SetLoadedLogChangeHandler).
     SBinaryLogLoad LoadLog(const std::string& path);
     SBinaryLogLoad LoadLog(IByteSource& source);
     // The same for a console, which shows the log at once however large it
-    // is: a mapped log's heads are read in parts, the first now and the
+    // is: a file's heads are read in parts, the first now and the
     // others one a turn (UM_LOAD_MORE posted to the store itself); the
     // records of each part count at once and the registered views are told
     // of them as of records arriving. What needs every record (saving,
@@ -197,6 +214,11 @@ class CDataStore final : public CMessageTarget {
     // formatted file renders through the first registered view. Returns how
     // many files failed (they go to the failure handler).
     std::size_t SaveBuffer(const SLogRequest& request);
+    // How the formatted log renders a record: as the console shows it (the
+    // console's view sets it, and takes it back before it goes). Without
+    // one, records render empty. Live writers call through the store, so a
+    // change reaches them too.
+    void SetTextRenderer(TextRenderer renderer) { m_textRenderer = std::move(renderer); }
 
     // Live logging. Opens the selected files in the order plain, formatted,
     // binary; logging counts as active even when none would open. Returns how
@@ -216,6 +238,9 @@ class CDataStore final : public CMessageTarget {
     // then and nothing waits for the disk (see CRecordArena::FlushSpill);
     // without, it returns once every record is written.
     void FlushLiveLogs(std::optional<std::chrono::steady_clock::time_point> spillDeadline = {});
+    // The end of an event-loop turn: the live logs and the spill as
+    // FlushLiveLogs, then the turn's notice to every observer.
+    void EndTurn(std::optional<std::chrono::steady_clock::time_point> spillDeadline = {});
     // What the spill file still has to get, and whether its writes fall
     // behind what comes in (CRecordArena::SpillBacklog, SpillBehind,
     // SpillPastSlack).
@@ -258,6 +283,14 @@ class CDataStore final : public CMessageTarget {
         m_onSpillFailure = std::move(handler);
     }
     bool SpillFailed() const { return m_arena.SpillFailed(); }
+    // Told, with the words for the user, when the loaded log's file was
+    // found changed on disk (cut short or written over) as the store read
+    // it: by then the records lost are gone and the views refilled. Each
+    // new loss is told again.
+    using LoadedLogChangeHandler = std::function<void(const std::string& message)>;
+    void SetLoadedLogChangeHandler(LoadedLogChangeHandler handler) {
+        m_onLogChange = std::move(handler);
+    }
     // The spill file's gathered write, for a test's failing or slow disk
     // (empty: writev); for files made from now on.
     void SetSpillWrite(CSpillFile::WriteFunction write);
@@ -283,6 +316,14 @@ class CDataStore final : public CMessageTarget {
     // Points the arena's spill file at the current time base and budget.
     void UpdateSpillTarget();
     void ReportSpillFailure();
+    // A loaded log found changed is taken in by a message to the store
+    // itself, never inside the lookup that found it.
+    void NoteLogChange() const;
+    void TakeLogChange();
+    // What the turn's notice will say.
+    void NoteRecords(std::size_t first);
+    void NoteNewHistory(bool loaded);
+    void DeliverNotice();
 
     IClock& m_clock;
     CRecordArena m_arena;
@@ -307,6 +348,24 @@ class CDataStore final : public CMessageTarget {
     SpillFailureHandler m_onSpillFailure;
     bool m_spillFailureReported = false;
     CSpillFile::WriteFunction m_spillWrite;
+    LoadedLogChangeHandler m_onLogChange;
+    mutable bool m_logChangePosted = false;
+    TextRenderer m_textRenderer;
+    std::size_t m_logRecords = 0;
+    // Changes since the last notice.
+    struct SPendingNotice {
+        bool any = false;
+        bool cleared = false;
+        bool loaded = false;
+        std::size_t first = 0;
+        std::size_t marks = 0;
+    };
+    SPendingNotice m_pending;
+    std::shared_ptr<CStoreSubscription::List> m_observers =
+        std::make_shared<CStoreSubscription::List>();
 };
+
+// What the user is told when a loaded log changed on disk.
+std::string LoadedLogChangedText(std::size_t shown);
 
 }  // namespace quillpad

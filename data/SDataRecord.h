@@ -6,9 +6,7 @@
 // its segment stays where it was found: until the store next adds a record
 // or ends a turn (FlushLiveLogs), which may send the segment to disk or
 // unmap its window, or clears, loads or changes its budget. Looking up other
-// records meanwhile never ends it. The records of a loaded log live in the
-// log's mapping and stay valid until the next clear or load (or a save over
-// that very file, which moves them). Code that must remember a record across
+// records meanwhile never ends it. Code that must remember a record across
 // messages keeps its SRecordRef (store generation plus sequence) and asks
 // the store again.
 

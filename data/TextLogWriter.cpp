@@ -1,11 +1,9 @@
 #include "data/TextLogWriter.h"
 
-#include "data/RenderTextRequest.h"
-
 namespace quillpad {
 
 CTextLogWriter::CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bool insertTimestamps,
-                               bool showAllSources, STimeBaseRef timeBase, SRendererRef renderer,
+                               bool showAllSources, STimeBaseRef timeBase, TextRenderer renderer,
                                EStampMode stampMode)
     : m_kind(kind),
       m_file(std::move(file)),
@@ -15,7 +13,7 @@ CTextLogWriter::CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bo
       m_gaps(stampMode, STimeBase{timeBase.startTime, timeBase.startTick}, kDefaultGapMs),
       m_showAllSources(showAllSources),
       m_timeBase(timeBase),
-      m_renderer(renderer) {}
+      m_renderer(std::move(renderer)) {}
 
 void CTextLogWriter::Write(const SDataRecord& record) {
     // The formatted log shows what the console shows, marks included; the
@@ -33,11 +31,8 @@ void CTextLogWriter::Write(const SDataRecord& record) {
     bool gaps = false;
     if (m_kind == ELogKind::Formatted) {
         m_text.clear();
-        if (m_renderer.channel != nullptr) {
-            SRenderTextStamps stamps;
-            m_renderer.channel->Send(
-                m_renderer.view, UM_RENDER_TEXT, 0, 0,
-                CPayload::Borrow(SRenderTextRequest{record, &m_text, &stamps}));
+        if (m_renderer) {
+            const SRenderTextStamps stamps = m_renderer(record, m_text);
             gaps = stamps.gaps;
             m_gaps.SetGapMs(stamps.gapMs);
         }

@@ -9,17 +9,18 @@
 // Otherwise they stamp by
 // CTextLogStamper, as they always did. The plain log writes
 // each record's bytes as they are; the formatted one writes the text its
-// renderer view makes of the record (UM_RENDER_TEXT), so it reads as the
-// screen shows it, without colours.
+// render function makes of the record, so it reads as the screen shows it,
+// without colours.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "data/CTextLogStamper.h"
 #include "data/LineStamps.h"
 #include "data/LiveLogWriter.h"
-#include "platform/MessageChannel.h"
+#include "platform/StampMode.h"
 
 namespace quillpad {
 
@@ -29,16 +30,22 @@ struct STimeBaseRef {
     const std::uint32_t& startTick;
 };
 
-// The view that renders for the formatted log (none: records render empty).
-struct SRendererRef {
-    CMessageChannel* channel = nullptr;
-    MessageHandle view = kNoHandle;
+// What the formatted log learns with a record's text: whether the console
+// stamps gaps, not lines (its text then has no lines of the device's), and
+// their threshold.
+struct SRenderTextStamps {
+    bool gaps = false;
+    std::uint32_t gapMs = kDefaultGapMs;
 };
+
+// Replaces `text` with the record as the console shows it, without fonts or
+// colours (keeping the string's capacity).
+using TextRenderer = std::function<SRenderTextStamps(const SDataRecord& record, std::string& text)>;
 
 class CTextLogWriter final : public ILiveLogWriter {
   public:
     CTextLogWriter(ELogKind kind, std::unique_ptr<CLogFile> file, bool insertTimestamps,
-                   bool showAllSources, STimeBaseRef timeBase, SRendererRef renderer = {},
+                   bool showAllSources, STimeBaseRef timeBase, TextRenderer renderer = {},
                    EStampMode stampMode = EStampMode::Off);
 
     void Write(const SDataRecord& record) override;
@@ -55,7 +62,7 @@ class CTextLogWriter final : public ILiveLogWriter {
     CGapStamps m_gaps;
     bool m_showAllSources;
     STimeBaseRef m_timeBase;
-    SRendererRef m_renderer;
+    TextRenderer m_renderer;  // none: records render empty
     std::string m_text;
     bool m_wroteText = false;  // anything at all went to the file
 };

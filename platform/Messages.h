@@ -40,7 +40,6 @@ inline constexpr MessageId UM_APPEND_RECORD = 0x464;
 // A view's answer to UM_APPEND_RECORD in a replay: it has taken every record
 // the store holds, so the replay may stop.
 inline constexpr std::int64_t kAppendTookAll = 1;
-inline constexpr MessageId UM_RENDER_TEXT = 0x46a;
 inline constexpr MessageId UM_SET_SCHEME = 0x4c9;
 
 // Of the data store.
@@ -56,6 +55,9 @@ inline constexpr MessageId UM_GET_START_TICK = 0x46e;
 // Ours: posted by the store to itself while it reads a loaded log's heads
 // in parts (wParam = its generation), so the console runs between them.
 inline constexpr MessageId UM_LOAD_MORE = 0x4db;
+// Ours: posted by the store to itself when a loaded log's file changed on
+// disk (wParam = its generation).
+inline constexpr MessageId UM_LOG_CHANGED = 0x4dd;
 
 // Handled by both the store and the view.
 inline constexpr MessageId UM_CLEAR_DATA = 0x4c8;

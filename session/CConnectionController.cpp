@@ -423,7 +423,6 @@ std::int32_t CConnectionController::OnDataTransmitted(std::uint32_t ownerId,
     if (m_store != nullptr) {
         m_store->AddOutgoingBytes(ownerId, data);
     }
-    OnConsoleData(data);
     return 0;
 }
 

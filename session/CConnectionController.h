@@ -198,9 +198,6 @@ class CConnectionController : public CHostedSession, public CMessageTarget {
     virtual void OnTextSending(std::string_view /*text*/) {}
     // The device's bytes as they arrive, after the store has them.
     virtual void OnDeviceData(std::string_view /*data*/) {}
-    // The console's bytes as the session reports them sent, after the store
-    // has them.
-    virtual void OnConsoleData(std::string_view /*data*/) {}
     // A note about the shared link for the user (a client dropped); a
     // control shows it in the status bar.
     virtual void OnShareNote(std::string_view /*note*/) {}

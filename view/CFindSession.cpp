@@ -19,7 +19,7 @@ bool BySequence(const SFindMatch& match, std::size_t record) {
 }  // namespace
 
 CFindSession::CFindSession(const CDataStore& store, std::size_t keptMatches)
-    : m_store(store), m_keptLimit(keptMatches) {}
+    : m_store(store), m_subscription(store.Subscribe(*this)), m_keptLimit(keptMatches) {}
 
 CFindSession::~CFindSession() = default;
 
@@ -38,7 +38,14 @@ bool CFindSession::IsCurrent() const {
     return m_pattern != nullptr && m_generation == m_store.Generation();
 }
 
+void CFindSession::OnStoreNotice(const SStoreNotice& notice) {
+    if (m_open && notice.HasRecords()) {
+        RecordsArrived();
+    }
+}
+
 void CFindSession::Restart(const SFindQuery& query) {
+    m_open = true;
     WantTurns(false);
     m_query = query;
     m_scan.reset();
@@ -64,7 +71,13 @@ void CFindSession::Restart(const SFindQuery& query) {
     }
 }
 
+void CFindSession::Resume() {
+    m_open = true;
+    RecordsArrived();
+}
+
 void CFindSession::Stop() {
+    m_open = false;
     WantTurns(false);
     m_want = EWant::Nothing;
     m_back.reset();

@@ -10,6 +10,9 @@
 // count notes where it stood after each step (about a MiB apart), so Next
 // and the marks there search the history from the nearest of those places
 // and know which match of all they find.
+//
+// It hears of new records from the store's turn notice, and while it is
+// open (from Restart or Resume to Stop) an ended count goes on into them.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,13 +24,14 @@
 #include <vector>
 
 #include "data/HistoryFind.h"
+#include "data/StoreNotice.h"
 #include "view/FindMarks.h"
 
 namespace quillpad {
 
 class CDataStore;
 
-class CFindSession final : public IFindMarks {
+class CFindSession final : public IFindMarks, private IStoreObserver {
   public:
     static constexpr std::size_t kKeptMatches = 1'000'000;
     // History a Next past the kept matches counts through, at most, to know
@@ -63,14 +67,18 @@ class CFindSession final : public IFindMarks {
 
     // Compiles the query and starts counting again.
     void Restart(const SFindQuery& query);
-    // Stops a move and the turns (the bar closed); the count stays.
+    // Stops a move and the turns (the bar closed); the count stays, and
+    // records arriving are left for Resume.
     void Stop();
+    // Open again on the same query: takes in what came while stopped.
+    void Resume();
     // One turn's step: the count, or a search back or on for a move.
     void Step();
     void Next(SFrom from) { Go(EWant::Next, from); }
     void Previous(SFrom from) { Go(EWant::Previous, from); }
     // Records came: an ended count goes on into them.
     void RecordsArrived();
+    bool IsOpen() const { return m_open; }
 
     bool HasPattern() const { return m_pattern != nullptr; }
     bool IsValid() const { return m_pattern != nullptr && m_pattern->IsValid(); }
@@ -102,6 +110,7 @@ class CFindSession final : public IFindMarks {
         std::optional<std::uint64_t> before;
     };
 
+    void OnStoreNotice(const SStoreNotice& notice) override;
     void WantTurns(bool want) const;
     void Go(EWant want, SFrom from);
     // Goes on with a Next or Previous that waited for the count.
@@ -126,6 +135,8 @@ class CFindSession final : public IFindMarks {
                                std::vector<SByteMark>& out) const;
 
     const CDataStore& m_store;
+    CStoreSubscription m_subscription;
+    bool m_open = false;
     SHooks m_hooks;
     SFindQuery m_query;
     std::unique_ptr<CBytePattern> m_pattern;

@@ -48,7 +48,26 @@ int ParseKeyName(std::string_view name, bool& ctrl) {
 CControlTriggers::CControlTriggers(CQuillpad2Ctrl& control)
     : m_control(control), m_nowMs(&SteadyMs) {}
 
+void CControlTriggers::Observe(const CDataStore& store) {
+    m_store = &store;
+    m_subscription = store.Subscribe(*this);
+}
+
+void CControlTriggers::OnStoreNotice(const SStoreNotice& notice) {
+    for (std::size_t i = notice.liveFirst; i < notice.end; ++i) {
+        const std::optional<SDataRecord> record = m_store->Record(i);
+        // A mark is the console's own word: a trigger that marks must not
+        // fire on its own mark.
+        if (record && record->kind == kDataRecordKind && !IsMarkRecord(*record)) {
+            OnData(record->direction, record->bytes);
+        }
+        m_store->TrimWindows();
+    }
+}
+
 void CControlTriggers::Stop() {
+    m_subscription.Reset();
+    m_store = nullptr;
     m_list.clear();
     m_matcher.SetTriggers(m_list);
     m_due.clear();

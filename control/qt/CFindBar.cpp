@@ -110,12 +110,8 @@ CFindBar::CFindBar(const CDataStore& store, CConsoleView& view, QWidget* parent,
                                  UpdateStatus();
                              },
                              [this] { m_view.viewport()->update(); }});
-    // Records that came while the bar is open get their marks too.
-    connect(&m_view, &CConsoleView::Repainted, this, [this] {
-        if (isVisible()) {
-            m_session.RecordsArrived();
-        }
-    });
+    // Records that come while the bar is open are counted as the store
+    // tells the session of them.
     hide();
 }
 
@@ -133,6 +129,8 @@ void CFindBar::Open() {
     m_text->selectAll();
     if (!m_session.IsCurrent()) {
         Restart();
+    } else {
+        m_session.Resume();
     }
 }
 

@@ -48,8 +48,7 @@ void CLogTurnFlush::Flush(bool turnStarts) {
         turnStarts
             ? ThreadTurnBudget().Grant(store->SpillBehind() ? kCatchUpNs : kSpillWriteNs, now)
             : 0;
-    store->FlushLiveLogs(
-        std::chrono::steady_clock::time_point(std::chrono::nanoseconds(now + share)));
+    store->EndTurn(std::chrono::steady_clock::time_point(std::chrono::nanoseconds(now + share)));
     if (!turnStarts) {
         store->DropWindows();  // nobody holds a record as the loop goes idle
         if (store->SpillBacklog() > 0) {

@@ -122,10 +122,14 @@ void CQuillpad2Ctrl::Create() {
     SetDataStore(m_store.get());
     m_logging->AttachStore(*m_store);
     m_logging->AttachHistory(*m_store);
+    m_triggers->Observe(*m_store);
     Trace("store");
     m_view = std::make_unique<CConsoleView>(channel, *m_store, m_viewSettings, this);
     m_view->setObjectName(QStringLiteral("view%1").arg(kViewId));
     m_view->SetControl(Handle());
+    m_store->SetTextRenderer([view = m_view.get()](const SDataRecord& record, std::string& text) {
+        return view->RenderText(record, text);
+    });
     m_view->SetKeyFilter([this](const QKeyEvent& key) { return m_keys->HandleKey(key); });
     m_view->installEventFilter(this);
     m_view->viewport()->installEventFilter(this);
@@ -210,6 +214,9 @@ void CQuillpad2Ctrl::Destroy() {
     m_filterView.reset();
     m_findBar.reset();
     m_hexPane.reset();  // it follows the view
+    if (m_store) {
+        m_store->SetTextRenderer({});  // the formatted log renders through the view
+    }
     m_view.reset();
     Trace("view");
     SetDataStore(nullptr);
@@ -378,12 +385,7 @@ void CQuillpad2Ctrl::OnTextSending(std::string_view text) {
 
 void CQuillpad2Ctrl::OnDeviceData(std::string_view data) {
     m_historyKeeper->OnDeviceData(data);
-    m_triggers->OnData(kDirectionIncoming, data);
     m_script->OnDeviceData(data);
-}
-
-void CQuillpad2Ctrl::OnConsoleData(std::string_view data) {
-    m_triggers->OnData(kDirectionOutgoing, data);
 }
 
 // ---- menus

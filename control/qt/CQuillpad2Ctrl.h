@@ -250,7 +250,6 @@ class CQuillpad2Ctrl final : public QWidget, private SControlChannel, public CCo
     void OnCharTyped(char ch) override;
     void OnTextSending(std::string_view text) override;
     void OnDeviceData(std::string_view data) override;
-    void OnConsoleData(std::string_view data) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void ShowAbilityGroup(std::uint32_t a, std::uint32_t b, EAbilityGroup group) override;
     bool AskUser(std::int32_t queryType, const WideString& prompt, WideString& answer) override;

@@ -1,5 +1,6 @@
 // The console's history beyond memory: the budget, the spill file's one
-// warning, and the offer to recover a dead console's spill file.
+// warning, the warning for a reviewed log changed on disk, and the offer to
+// recover a dead console's spill file.
 
 #include <QPointer>
 #include <QTimer>
@@ -19,6 +20,14 @@ void CControlLogging::AttachHistory(CDataStore& store) {
         QTimer::singleShot(0, control.data(), [control] {
             if (control) {
                 control->Ui().ShowMessage("Warning", kSpillFailedText, EMessageIcon::Warning);
+            }
+        });
+    });
+    // A reviewed log that another program cut or rewrote: said the same way.
+    store.SetLoadedLogChangeHandler([control](const std::string& message) {
+        QTimer::singleShot(0, control.data(), [control, message] {
+            if (control) {
+                control->Ui().ShowMessage("Warning", message, EMessageIcon::Warning);
             }
         });
     });

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "data/DataStore.h"
 #include "platform/MessageChannel.h"
+#include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
@@ -146,6 +148,100 @@ TEST_F(DataStoreTest, QueuedNoticesForRecordsFreedByAClearOrALoadAreSkipped) {
     EXPECT_EQ(view.notices, 3);
     EXPECT_EQ(view.shown, (std::vector<std::string>{"new"}))
         << "the old sequence 0 must not show the new record";
+}
+
+// Keeps every turn's notice; may act on the store or other observers as it
+// is told.
+struct SNoticeLog final : IStoreObserver {
+    void OnStoreNotice(const SStoreNotice& notice) override {
+        notices.push_back(notice);
+        if (onNotice) {
+            onNotice();
+        }
+    }
+    std::vector<SStoreNotice> notices;
+    std::function<void()> onNotice;
+};
+
+TEST_F(DataStoreTest, EachTurnGivesOneNoticeOfWhatChanged) {
+    test::CTempDir dir;
+    store.AddIncomingBytes(0, "saved");
+    ASSERT_TRUE(store.SaveBinaryLog(dir.File("log.wblog")));
+    store.EndTurn();
+    SNoticeLog log;
+    const CStoreSubscription subscription = store.Subscribe(log);
+    store.EndTurn();
+    EXPECT_TRUE(log.notices.empty()) << "no notice for a turn that brought nothing";
+
+    store.AddIncomingBytes(0, "a");
+    store.AddMark("mark");
+    store.AddOutgoingBytes(0, "b");
+    store.EndTurn();
+    ASSERT_EQ(log.notices.size(), 1u);
+    SStoreNotice n = log.notices.back();
+    EXPECT_EQ(n.generation, store.Generation());
+    EXPECT_FALSE(n.cleared || n.loaded);
+    EXPECT_EQ(n.first, 1u);
+    EXPECT_EQ(n.end, 4u);
+    EXPECT_EQ(n.liveFirst, 1u);
+    EXPECT_EQ(n.marks, 1u);
+
+    // A clear between the records and the notice: only what followed it.
+    store.AddIncomingBytes(0, "gone");
+    store.ClearData();
+    store.AddIncomingBytes(0, "kept");
+    store.EndTurn();
+    ASSERT_EQ(log.notices.size(), 2u);
+    n = log.notices.back();
+    EXPECT_TRUE(n.cleared);
+    EXPECT_EQ(n.generation, store.Generation());
+    EXPECT_EQ(n.first, 0u);
+    EXPECT_EQ(n.end, 1u);
+    EXPECT_EQ(n.marks, 0u);
+
+    // A load, then a record of the link's: the log's records are not live.
+    ASSERT_TRUE(store.LoadLog(dir.File("log.wblog")).accepted);
+    store.AddIncomingBytes(0, "live");
+    store.EndTurn();
+    ASSERT_EQ(log.notices.size(), 3u);
+    n = log.notices.back();
+    EXPECT_TRUE(n.cleared && n.loaded);
+    EXPECT_EQ(n.end, 2u);
+    EXPECT_EQ(n.liveFirst, 1u);
+}
+
+TEST_F(DataStoreTest, AnObserverGoneOrAHistoryClearedDuringTheNoticeEndsItsDelivery) {
+    SNoticeLog first;
+    SNoticeLog second;
+    SNoticeLog third;
+    CStoreSubscription a = store.Subscribe(first);
+    CStoreSubscription b = store.Subscribe(second);
+    CStoreSubscription c = store.Subscribe(third);
+    first.onNotice = [&] { b.Reset(); };
+    store.AddIncomingBytes(0, "x");
+    store.EndTurn();
+    EXPECT_EQ(first.notices.size(), 1u);
+    EXPECT_TRUE(second.notices.empty()) << "removed while the notice went round";
+    EXPECT_EQ(third.notices.size(), 1u);
+
+    // The first clears: the third would be told of records that are gone.
+    first.onNotice = [&] {
+        first.onNotice = nullptr;
+        store.ClearData();
+    };
+    store.AddIncomingBytes(0, "y");
+    store.EndTurn();
+    EXPECT_EQ(third.notices.size(), 1u);
+    store.EndTurn();
+    ASSERT_EQ(third.notices.size(), 2u);
+    EXPECT_TRUE(third.notices.back().cleared);
+    EXPECT_FALSE(third.notices.back().HasRecords());
+    a.Reset();
+    c = {};
+    store.AddIncomingBytes(0, "z");
+    store.EndTurn();
+    EXPECT_EQ(first.notices.size(), 3u) << "unsubscribed";
+    EXPECT_EQ(third.notices.size(), 2u) << "unsubscribed by assignment";
 }
 
 TEST_F(DataStoreTest, ClearRestartsSequenceAndTimeBase) {

@@ -1,11 +1,14 @@
-// Loading a log file by mapping it: the same records and the same report as
+// Loading a log file where it lies: the same records and the same report as
 // the stream reader for whole, cut and corrupt logs; the records stay in the
-// mapping, outlive adds and spills, and survive a save over their own file;
-// and the lifetime of a spilled record's bytes.
+// file through adds and spills, survive a save over their own file, and
+// another program's cut or rewrite of it ends the log there, never showing a
+// changed record; and the lifetime of a spilled record's bytes.
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <fstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -108,7 +111,7 @@ TEST_F(MappedLogTest, WholeCutAndCorruptLogsLoadAsTheStreamReaderLoadsThem) {
     EXPECT_EQ(missing.error, "cannot open the file: No such file or directory");
 }
 
-TEST_F(MappedLogTest, LoadedRecordsStayInTheMappingThroughAddsSpillsAndTheirOwnPages) {
+TEST_F(MappedLogTest, LoadedRecordsStayInTheFileThroughAddsAndSpills) {
     std::mt19937 rng(5);
     // About 8 MB, several times the budget below.
     std::string log = test::LogHeader(kStart, 777);
@@ -124,12 +127,12 @@ TEST_F(MappedLogTest, LoadedRecordsStayInTheMappingThroughAddsSpillsAndTheirOwnP
     store.SetHistoryBudget(std::size_t{1} << 20, dir.File("cache"));
     ASSERT_TRUE(store.LoadLog(path).accepted);
     ASSERT_EQ(store.RecordCount(), data.size());
-    // Only the sparse index is held: no copy of the bytes, no spill file.
-    EXPECT_LT(store.ReservedBytes(), data.size() / CRecordArena::kSparseStep * 8 + 4096);
+    // Only the sparse index and the check hashes are held: no copy of the
+    // bytes, no spill file.
+    EXPECT_LT(store.ReservedBytes(), data.size() / CRecordArena::kSparseStep * 8 +
+                                         log.size() / kCheckBlockBytes * 8 + 4096);
     EXPECT_TRUE(store.SpillPath().empty());
 
-    const SDataRecord early = *store.Record(3);
-    const SDataRecord late = *store.Record(data.size() - 1);
     // New records past the budget go to a spill file of their own.
     const std::string added(3000, 'N');
     for (int i = 0; i < 1500; ++i) {
@@ -140,15 +143,16 @@ TEST_F(MappedLogTest, LoadedRecordsStayInTheMappingThroughAddsSpillsAndTheirOwnP
     }
     store.FlushLiveLogs();
     EXPECT_FALSE(store.SpillPath().empty());
-    EXPECT_TRUE(early.bytes == data[3]) << "a loaded record outlives adds and spills";
-    EXPECT_TRUE(late.bytes == data.back());
-    // Whole passes, forwards and back, so the log's pages are dropped and
+    // Whole passes, forwards and back, so the log's windows are dropped and
     // read again on the way.
     for (int pass = 0; pass < 3; ++pass) {
         for (std::size_t k = 0; k < data.size(); ++k) {
             const std::size_t i = pass == 1 ? data.size() - 1 - k : k;
             const SDataRecord r = *store.Record(i);
             ASSERT_TRUE(r.bytes == data[i] && r.tick == 1000 + i && r.sequence == i) << i;
+            if (k % 1000 == 0) {
+                store.TrimWindows();
+            }
         }
     }
     for (std::size_t i = data.size(); i < store.RecordCount(); i += 7) {
@@ -210,6 +214,107 @@ class CCountingView final : public CMessageTarget {
   private:
     const CDataStore& m_store;
 };
+
+// Another program cuts the log under review, writes over its second half or
+// removes it. A removed file reads on; otherwise the log ends before the
+// first block that no longer matches, the records before stay as they were
+// first read, and the user is told once how many remain. No record is ever
+// shown with bytes other than its own.
+TEST_F(MappedLogTest, ALogChangedOnDiskEndsWhereItChangedAndSaysSo) {
+    std::mt19937 rng(7);
+    std::string log = test::LogHeader(kStart, 777);
+    std::vector<std::string> data;
+    std::vector<std::size_t> ends;
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+        data.push_back(std::string(50 + rng() % 200, '\0'));
+        for (char& c : data.back()) {
+            c = static_cast<char>(rng());
+        }
+        log += test::LogRecord(kDataRecordKind, i, 1000 + i, 0, 1, 1, data.back());
+        ends.push_back(log.size());
+    }
+    const std::size_t changeAt = log.size() / 2 + 1000;
+    // Records whose every block is before the change stay.
+    const std::size_t intact = changeAt / kCheckBlockBytes * kCheckBlockBytes;
+    const std::size_t kept =
+        static_cast<std::size_t>(std::upper_bound(ends.begin(), ends.end(), intact) - ends.begin());
+
+    enum class EChange { Cut, Rewrite, Remove };
+    const struct {
+        const char* what;
+        EChange change;
+        std::size_t shown;
+    } cases[] = {
+        {"cut", EChange::Cut, kept},
+        {"rewritten", EChange::Rewrite, kept},
+        {"removed", EChange::Remove, data.size()},
+    };
+    for (const auto& c : cases) {
+        const std::string path = dir.File(std::string(c.what) + ".wblog");
+        ASSERT_TRUE(test::WriteFileBytes(path, log));
+        CDataStore store(channel, clock);
+        CCountingView view(channel, store);
+        store.RegisterView(view.Handle());
+        std::vector<std::string> told;
+        store.SetLoadedLogChangeHandler([&told](const std::string& text) { told.push_back(text); });
+        ASSERT_TRUE(store.LoadLog(path).accepted) << c.what;
+        ASSERT_EQ(store.RecordCount(), data.size());
+        // Read before the change: both ends, so their windows are held.
+        for (const std::size_t i : {std::size_t{0}, data.size() - 1}) {
+            ASSERT_TRUE(store.Record(i)->bytes == data[i]) << c.what;
+        }
+        store.FlushLiveLogs();
+        channel.DrainPending();
+
+        if (c.change == EChange::Cut) {
+            ASSERT_EQ(::truncate(path.c_str(), static_cast<off_t>(changeAt)), 0);
+        } else if (c.change == EChange::Rewrite) {
+            std::string other = log.substr(changeAt);
+            for (char& ch : other) {
+                ch = static_cast<char>(~ch);
+            }
+            std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+            file.seekp(static_cast<std::streamoff>(changeAt));
+            file.write(other.data(), static_cast<std::streamsize>(other.size()));
+            ASSERT_TRUE(file.good());
+        } else {
+            ASSERT_EQ(::unlink(path.c_str()), 0);
+        }
+        // A pass over every record, the last first, as a view or a find makes it.
+        for (std::size_t k = 0; k <= data.size(); ++k) {
+            const std::size_t i = k == 0 ? data.size() - 1 : k - 1;
+            if (const auto r = store.Record(i)) {
+                ASSERT_TRUE(r->bytes == data[i] || r->bytes.empty()) << c.what << " record " << i;
+            }
+            if (k % 500 == 0) {
+                store.FlushLiveLogs();
+            }
+        }
+        channel.DrainPending();
+        const std::string what = c.what;
+        ASSERT_EQ(store.RecordCount(), c.shown) << what;
+        for (std::size_t i = 0; i < store.RecordCount(); ++i) {
+            ASSERT_TRUE(store.Record(i)->bytes == data[i]) << what << " record " << i;
+        }
+        if (c.change == EChange::Remove) {
+            EXPECT_TRUE(told.empty()) << what;
+        } else {
+            EXPECT_EQ(told, std::vector<std::string>{LoadedLogChangedText(c.shown)}) << what;
+            EXPECT_EQ(
+                LoadedLogChangedText(c.shown),
+                "the log file changed on disk; " + std::to_string(c.shown) + " records shown");
+            // The views were refilled with what remains.
+            ASSERT_FALSE(view.held.empty());
+            EXPECT_EQ(view.held.back(), c.shown) << what;
+            // What needs every record stops where the log now ends.
+            EXPECT_TRUE(store.SaveBinaryLog(dir.File("saved.wblog")));
+            CDataStore saved(channel, clock);
+            ASSERT_TRUE(saved.LoadLog(dir.File("saved.wblog")).accepted);
+            EXPECT_EQ(saved.RecordCount(), c.shown) << what;
+        }
+        store.UnregisterView(view.Handle());
+    }
+}
 
 TEST_F(MappedLogTest, ALogReadInPartsGrowsATurnAtATimeAndWhatNeedsEveryRecordReadsTheRest) {
     std::string log = test::LogHeader(kStart, 777);

@@ -9,65 +9,36 @@
 #include "data/BinaryLogFormat.h"
 #include "data/DataStore.h"
 #include "data/LogRequest.h"
-#include "data/RenderTextRequest.h"
 #include "tests/data/LogTestSupport.h"
 #include "tests/support/TempDir.h"
 
 namespace quillpad {
 namespace {
 
-// Stands in for the console view as the formatted log's renderer: brackets
+// Stand in for the console view as the formatted log's renderer. Brackets
 // each record, so the file shows which records went through it.
-class CBracketRenderer final : public CMessageTarget {
-  public:
-    using CMessageTarget::CMessageTarget;
-    std::int64_t HandleMessage(SMessage& message) override {
-        if (message.id == UM_RENDER_TEXT) {
-            if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
-                r->text->assign("<" + std::string(r->record.bytes) + ">");
-            }
-        }
-        return 0;
-    }
-};
+SRenderTextStamps Bracket(const SDataRecord& record, std::string& text) {
+    text.assign("<" + std::string(record.bytes) + ">");
+    return {};
+}
 
 // Draws a record's text in capitals and its LF as CR LF, as a style might.
-class CShoutRenderer final : public CMessageTarget {
-  public:
-    using CMessageTarget::CMessageTarget;
-    std::int64_t HandleMessage(SMessage& message) override {
-        if (message.id == UM_RENDER_TEXT) {
-            if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
-                r->text->clear();
-                for (const char c : r->record.bytes) {
-                    if (c == '\n') {
-                        r->text->push_back('\r');
-                    }
-                    r->text->push_back(
-                        static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
-                }
-            }
+SRenderTextStamps Shout(const SDataRecord& record, std::string& text) {
+    text.clear();
+    for (const char c : record.bytes) {
+        if (c == '\n') {
+            text.push_back('\r');
         }
-        return 0;
+        text.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
     }
-};
+    return {};
+}
 
 // Draws text without lines, as Hex Mode's view says: gap stamps, at 100 ms.
-class CNoLinesRenderer final : public CMessageTarget {
-  public:
-    using CMessageTarget::CMessageTarget;
-    std::int64_t HandleMessage(SMessage& message) override {
-        if (message.id == UM_RENDER_TEXT) {
-            if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
-                r->text->assign("[" + std::string(r->record.bytes) + "]");
-                if (r->stamps != nullptr) {
-                    *r->stamps = SRenderTextStamps{true, 100};
-                }
-            }
-        }
-        return 0;
-    }
-};
+SRenderTextStamps NoLines(const SDataRecord& record, std::string& text) {
+    text.assign("[" + std::string(record.bytes) + "]");
+    return {true, 100};
+}
 
 class TextLogTest : public ::testing::Test {
   protected:
@@ -101,11 +72,11 @@ class TextLogTest : public ::testing::Test {
     CManualClock clock{1000, kStart};
     CQueuedChannel channel;
     CDataStore store{channel, clock};
-    CBracketRenderer renderer{channel};
+
+    void SetUp() override { store.SetTextRenderer(&Bracket); }
 };
 
 TEST_F(TextLogTest, StampsStandBeforeTheRecordsAtZeroFivePointTwoAndTenPointFourSeconds) {
-    store.RegisterView(renderer.Handle());
     const SLogRequest request = AllKinds(true);
     store.StartLogging(request);
     for (std::uint32_t ms = 0; ms <= 12000; ms += 200) {
@@ -138,7 +109,6 @@ TEST_F(TextLogTest, APauseOfMoreThanASecondStampsTheFirstRecordAfterIt) {
 }
 
 TEST_F(TextLogTest, PlainFileIsTheExactBytesOfOwnRecordsAndOfAllWithShowAllSources) {
-    store.RegisterView(renderer.Handle());
     store.RegisterOwnId(7);
     const std::u16string binary(u"\x00\xff\r\n\x1b[0m\x80", 9);
     for (const bool showAll : {false, true}) {
@@ -163,16 +133,16 @@ TEST_F(TextLogTest, PlainFileIsTheExactBytesOfOwnRecordsAndOfAllWithShowAllSourc
     }
 }
 
-TEST_F(TextLogTest, TheFormattedLogRendersThroughTheFirstRegisteredView) {
-    CBracketRenderer second(channel);
-    store.RegisterView(renderer.Handle());
-    store.RegisterView(second.Handle());
+TEST_F(TextLogTest, ALiveFormattedLogRendersThroughTheRendererTheStoreHasNow) {
     const SLogRequest request = AllKinds(false);
     store.StartLogging(request);
     Add(1000, u"one");
-    channel.DrainPending();
+    store.SetTextRenderer(&Shout);
+    Add(1001, u"two");
+    store.SetTextRenderer({});  // the view went: nothing to render with
+    Add(1002, u"three");
     store.StopLogging();
-    EXPECT_EQ(Formatted(), "<one>") << "rendered once, by the first view";
+    EXPECT_EQ(Formatted(), "<one>TWO");
 }
 
 TEST_F(TextLogTest, EachLiveFileGetsOneWritePerTurnAndNothingBeforeTheTurnEnds) {
@@ -279,7 +249,6 @@ TEST_F(TextLogTest, TheFirstFailedWriteIsReportedOnceAndThatFileAloneStops) {
     store.SetLogFailureHandler([&](std::vector<SLogFileFailure> f) {
         reported.insert(reported.end(), f.begin(), f.end());
     });
-    store.RegisterView(renderer.Handle());
     const SLogRequest request = AllKinds(false);
     std::string plainBefore;
     {
@@ -308,7 +277,6 @@ TEST_F(TextLogTest, TheFirstFailedWriteIsReportedOnceAndThatFileAloneStops) {
 }
 
 TEST_F(TextLogTest, SaveBufferWritesEveryRecordToEachKindWhetherPausedOrNot) {
-    store.RegisterView(renderer.Handle());
     Add(1000, u"one");
     Add(1100, u"hidden", 9);
     Add(7000, u"two");
@@ -330,8 +298,7 @@ TEST_F(TextLogTest, SaveBufferWritesEveryRecordToEachKindWhetherPausedOrNot) {
 }
 
 TEST_F(TextLogTest, WithLineStampsBothTextLogsStampEachLineAsTheScreenDoes) {
-    CShoutRenderer shout(channel);
-    store.RegisterView(shout.Handle());
+    store.SetTextRenderer(&Shout);
     store.SetStampMode(EStampMode::SinceStart);
     const SLogRequest stamped = AllKinds(true);
     store.StartLogging(stamped);
@@ -361,8 +328,7 @@ TEST_F(TextLogTest, WithLineStampsBothTextLogsStampEachLineAsTheScreenDoes) {
 }
 
 TEST_F(TextLogTest, WhereTheScreenShowsGapStampsTheFormattedLogWritesThem) {
-    CNoLinesRenderer hex(channel);
-    store.RegisterView(hex.Handle());
+    store.SetTextRenderer(&NoLines);
     store.SetStampMode(EStampMode::SinceStart);
     const SLogRequest request = AllKinds(true);
     store.StartLogging(request);

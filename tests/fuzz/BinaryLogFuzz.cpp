@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "data/BinaryLogFormat.h"
-#include "data/BinaryLogMap.h"
 #include "data/DataStore.h"
+#include "data/LoadedLog.h"
 #include "platform/Clock.h"
 #include "platform/MessageChannel.h"
 
@@ -51,7 +51,7 @@ void LoadOnce(std::string_view bytes, bool sizeKnown) {
     }
     Require(load.records == store.RecordCount());
     if (sizeKnown) {
-        // A mapped file is indexed in place: the same records, the same report.
+        // A file is indexed where it lies: the same records, the same report.
         SBinaryLogLoad mapped;
         SBinaryLogIndex index;
         Require(IndexBinaryLog(bytes, CRecordArena::kSparseStep, mapped, index));

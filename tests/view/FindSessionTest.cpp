@@ -79,5 +79,37 @@ TEST(FindSession, AnInvalidQuerySaysWhyAndMarksNothing) {
     EXPECT_TRUE(session.MarksIn(0, 0).empty());
 }
 
+// Records are counted as the store tells of them, painted or not, while the
+// session is open; a stopped one takes them in when it resumes.
+TEST(FindSession, AnOpenSessionCountsTheRecordsEachTurnBrings) {
+    CQueuedChannel channel;
+    CManualClock clock{1000, 1700000000};
+    CDataStore store(channel, clock);
+    store.AddIncomingBytes(0, "ab");
+    CFindSession session(store);
+    bool turns = false;
+    session.SetHooks({[&](bool want) { turns = want; }, nullptr, nullptr});
+    const auto settle = [&] {
+        store.EndTurn();
+        while (turns) {
+            session.Step();
+        }
+    };
+    session.Restart(SFindQuery{"ab", EFindMode::Text, true, 0});
+    settle();
+    ASSERT_EQ(session.MatchCount(), 1u);
+    store.AddIncomingBytes(0, "a");
+    store.AddIncomingBytes(0, "b ab");  // completes a match the last count cut short
+    settle();
+    EXPECT_EQ(session.MatchCount(), 3u);
+    session.Stop();
+    store.AddIncomingBytes(0, "ab");
+    settle();
+    EXPECT_EQ(session.MatchCount(), 3u) << "a closed bar counts nothing";
+    session.Resume();
+    settle();
+    EXPECT_EQ(session.MatchCount(), 4u);
+}
+
 }  // namespace
 }  // namespace quillpad

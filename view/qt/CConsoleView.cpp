@@ -83,21 +83,15 @@ std::int64_t CConsoleView::HandleMessage(SMessage& message) {
             SetScheme(std::move(scheme));
             return 0;
         }
-        case UM_RENDER_TEXT:
-            // The string to fill is the sender's: only a lent one is written.
-            if (auto* request = message.payload.Get<SRenderTextRequest>();
-                request != nullptr && request->text != nullptr && message.payload.Borrowed()) {
-                request->text->clear();
-                CStyledRenderer::AppendToString(*request->text, Scheme(), request->record);
-                if (request->stamps != nullptr) {
-                    *request->stamps =
-                        SRenderTextStamps{m_model.StyleGaps(), Settings().stampGapMs};
-                }
-            }
-            return 0;
         default:
             return 0;
     }
+}
+
+SRenderTextStamps CConsoleView::RenderText(const SDataRecord& record, std::string& text) const {
+    text.clear();
+    CStyledRenderer::AppendToString(text, Scheme(), record);
+    return SRenderTextStamps{m_model.StyleGaps(), Settings().stampGapMs};
 }
 
 void CConsoleView::SetScheme(std::shared_ptr<const CStyleScheme> scheme) {

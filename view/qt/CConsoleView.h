@@ -16,8 +16,6 @@
 //                     CStyleScheme (none or null: no scheme); takes the
 //                     scheme and its background, draws the end of the
 //                     history at once and indexes the rest in steps
-//   UM_RENDER_TEXT    payload = CPayload::Borrow(SRenderTextRequest), sent;
-//                     fills its text
 //
 // Where rows wrap and characters sit is CLineLayout's business, the fonts of
 // the formats CFontTable's, and drawing the rows in sight CDocumentPainter's.
@@ -34,7 +32,7 @@
 #include <vector>
 
 #include "data/DataStore.h"
-#include "data/RenderTextRequest.h"
+#include "data/TextLogWriter.h"
 #include "platform/MessageChannel.h"
 #include "styles/CStyleScheme.h"
 #include "view/CConsoleModel.h"
@@ -87,6 +85,9 @@ class CConsoleView final : public QAbstractScrollArea, public CMessageTarget, pr
     void SetKeyFilter(KeyFilter filter) { m_keyFilter = std::move(filter); }
 
     std::int64_t HandleMessage(SMessage& message) override;
+    // The record as this view shows it, without fonts or colours, and how
+    // it stamps: the formatted log's render function (CDataStore::SetTextRenderer).
+    SRenderTextStamps RenderText(const SDataRecord& record, std::string& text) const;
 
     void SetNotifier(Notifier notifier) { m_notifier = std::move(notifier); }
     void SetCopyLimit(std::size_t characters) { m_copyLimit = characters; }

@@ -26,7 +26,7 @@ namespace {
 constexpr std::size_t kSliceBytes = std::size_t{1} << 20;
 // Lines drawn at once around one asked for.
 constexpr std::uint64_t kStretchLines = 64;
-// How often a finished filter looks for records that came since.
+// How often a finished filter looks again while the console indexes.
 constexpr int kIdleMs = 100;
 
 }  // namespace
@@ -40,10 +40,18 @@ CFilterView::CFilterView(CConsoleView& console, QWidget* parent)
     setVerticalScrollBar(new CSteadyScrollBar(Qt::Vertical, this));
     viewport()->setCursor(Qt::IBeamCursor);
     connect(&m_timer, &QTimer::timeout, this, [this] { Slice(); });
+    m_subscription = console.Store().Subscribe(*this);
     hide();
 }
 
 CFilterView::~CFilterView() = default;
+
+void CFilterView::OnStoreNotice(const SStoreNotice& notice) {
+    if ((notice.HasRecords() || notice.cleared) && m_pattern && m_pattern->IsValid() &&
+        !m_timer.isActive()) {
+        m_timer.start(0);
+    }
+}
 
 void CFilterView::Start(const SFindQuery& query) {
     m_filter.reset();
@@ -112,7 +120,13 @@ void CFilterView::Slice() {
         m_filter->TakeInNewRecords();
     }
     if (m_filter->Done()) {
-        m_timer.start(kIdleMs);
+        // The store's notice wakes it for new records; only while the
+        // console's index lags does it look again by itself.
+        if (m_console.IsIndexing() || m_filter->Behind()) {
+            m_timer.start(kIdleMs);
+        } else {
+            m_timer.stop();
+        }
     } else {
         m_filter->Step(kSliceBytes);
         m_timer.start(0);

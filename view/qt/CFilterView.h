@@ -8,9 +8,9 @@
 //
 // The lines are found in slices of a few milliseconds, one per event-loop
 // turn, and the view tells how far it got ("filtering… 35%", then
-// "N lines"). While it is shown it takes in the records the console indexes
-// after, as the console does. It scrolls, selects whole lines (click, Shift
-// click, Ctrl+A) and copies them (Ctrl+C); Escape asks to close.
+// "N lines"). While it is shown it takes in the records the store tells of
+// (its turn notice), once the console has indexed them. It scrolls, selects whole lines (click,
+// Shift click, Ctrl+A) and copies them (Ctrl+C); Escape asks to close.
 
 #include <QAbstractScrollArea>
 #include <QTimer>
@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "data/StoreNotice.h"
 #include "pattern/BytePattern.h"
 #include "view/CDisplayDocument.h"
 #include "view/CLineFilter.h"
@@ -34,7 +35,7 @@ namespace quillpad {
 
 class CConsoleView;
 
-class CFilterView final : public QAbstractScrollArea {
+class CFilterView final : public QAbstractScrollArea, private IStoreObserver {
     Q_OBJECT
   public:
     // Keys that are not the filter's own (Escape, copy, select all, the
@@ -89,6 +90,7 @@ class CFilterView final : public QAbstractScrollArea {
     void scrollContentsBy(int dx, int dy) override;
 
   private:
+    void OnStoreNotice(const SStoreNotice& notice) override;
     // Draws filtered lines [first, last) into `out`, each ended by a line break.
     // With `stamps`, each line's stamp as the console's column shows it.
     void DrawLines(std::size_t first, std::size_t last, CDisplayDocument& out,
@@ -127,6 +129,7 @@ class CFilterView final : public QAbstractScrollArea {
     std::size_t m_caret = 0;
     bool m_hasSelection = false;
     KeyFilter m_keyFilter;
+    CStoreSubscription m_subscription;
 };
 
 }  // namespace quillpad

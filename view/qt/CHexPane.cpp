@@ -44,9 +44,16 @@ CHexPane::CHexPane(CConsoleView& view, QWidget* parent) : QWidget(parent), m_vie
             SyncFromView();
         }
     });
+    m_subscription = m_view.Store().Subscribe(*this);
 }
 
 CHexPane::~CHexPane() = default;
+
+void CHexPane::OnStoreNotice(const SStoreNotice& /*notice*/) {
+    if (isVisible()) {
+        SyncFromView();
+    }
+}
 
 int CHexPane::PreferredWidth() const {
     return 2 * kMargin + static_cast<int>(CHexDump::kRowChars) * m_charWidth;

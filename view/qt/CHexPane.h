@@ -5,7 +5,10 @@
 // turns. It follows the view: the view's top row, its end and its selection
 // show here, and scrolling or selecting here moves and selects the view the
 // same way (through CTextByteMap). Only the rows in sight are read from the
-// store; nothing of the history is drawn ahead.
+// store; nothing of the history is drawn ahead. New records reach it by the
+// store's turn notice, so it follows the history's end while the view is
+// not painted (hidden behind the filter, say); the view's paints tell it
+// where the view was moved or what it selected.
 //
 // Keys go to the control first, as the view's do; copy from here gives the
 // selected bytes as hex text ("0D 0A 3E 20"). SHIFT over the pane shows the
@@ -22,6 +25,7 @@
 #include <optional>
 #include <vector>
 
+#include "data/StoreNotice.h"
 #include "view/CHexDump.h"
 #include "view/TextBytes.h"
 
@@ -41,7 +45,7 @@ struct SHexColours {
     QColor highlightText;
 };
 
-class CHexPane final : public QWidget {
+class CHexPane final : public QWidget, private IStoreObserver {
     Q_OBJECT
   public:
     using KeyFilter = std::function<bool(const QKeyEvent&)>;
@@ -96,6 +100,7 @@ class CHexPane final : public QWidget {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
+    void OnStoreNotice(const SStoreNotice& notice) override;
     // A new dump and byte map when the view has a new index.
     void Refresh();
     std::uint64_t LastTop();
@@ -135,6 +140,8 @@ class CHexPane final : public QWidget {
     std::size_t m_viewCaret = 0;
     bool m_dragging = false;
     std::uint64_t m_pressed = 0;  // the byte a drag started on
+    // Last: it may call OnStoreNotice as soon as it is made.
+    CStoreSubscription m_subscription;
 };
 
 }  // namespace quillpad

@@ -17,7 +17,6 @@
 
 #include "control/qt/CLogTurnFlush.h"
 #include "data/DataStore.h"
-#include "data/RenderTextRequest.h"
 #include "tests/support/TempDir.h"
 
 namespace quillpad {
@@ -33,17 +32,11 @@ std::string RecordText(int n) {
     return text;
 }
 
-class CUpperRenderer final : public CMessageTarget {
-  public:
-    using CMessageTarget::CMessageTarget;
-    std::int64_t HandleMessage(SMessage& message) override {
-        if (auto* r = message.payload.Get<SRenderTextRequest>(); r && r->text) {
-            r->text->assign("R:");
-            r->text->append(r->record.bytes);
-        }
-        return 0;
-    }
-};
+SRenderTextStamps Tagged(const SDataRecord& record, std::string& text) {
+    text.assign("R:");
+    text.append(record.bytes);
+    return {};
+}
 
 SLogRequest Request(const std::string& folder) {
     SLogRequest r;
@@ -62,8 +55,7 @@ TEST(LogKill, ChildLogsUntilKilled) {
     }
     CQueuedChannel channel;
     CDataStore store(channel);
-    CUpperRenderer renderer(channel);
-    store.RegisterView(renderer.Handle());
+    store.SetTextRenderer(&Tagged);
     const SLogRequest request = Request(folder);
     store.StartLogging(request);
     CLogTurnFlush flush([&store] { return &store; });

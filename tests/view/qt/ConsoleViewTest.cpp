@@ -142,21 +142,15 @@ TEST_F(ConsoleView, StaleNoticesAfterAStoreClearAreSkipped) {
     EXPECT_EQ(Shown(), "new");
 }
 
-TEST_F(ConsoleView, RenderTextFillsTheCallersString) {
+TEST_F(ConsoleView, RenderTextReplacesTheTextWithTheRecordAsShown) {
     SetScheme(schemes[2]);
     std::string out = "stale";
     SDataRecord record;
     record.direction = kDirectionIncoming;
     record.source = kSourceOwn;
     record.bytes = "A";
-    channel.Send(view.Handle(), UM_RENDER_TEXT, 0, 0,
-                 CPayload::Borrow(SRenderTextRequest{record, &out}));
+    view.RenderText(record, out);
     EXPECT_EQ(out, "[41h]");
-    // A string that was not lent for the call is not written to.
-    out = "stale";
-    channel.Send(view.Handle(), UM_RENDER_TEXT, 0, 0,
-                 CPayload::Make(SRenderTextRequest{record, &out}));
-    EXPECT_EQ(out, "stale");
 }
 
 // The scheme list may drop a scheme (a rescan, the console going) while
