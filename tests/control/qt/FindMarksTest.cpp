@@ -46,6 +46,7 @@ class FindMarks : public ::testing::Test {
     // The view draws what came (its repaint is coalesced), the count runs to its end.
     void Settle() {
         channel.DrainPending();
+        store.EndTurn();  // as the console's turn ends: the find session hears of the records
         QTest::qWait(40);
         // A flood is indexed by the view in slices too.
         for (int turns = 0; (bar.Searching() || view.IsIndexing()) && turns < 10'000; ++turns) {
