@@ -17,6 +17,7 @@
 #include "platform/CRegistryStore.h"
 #include "platform/Memory.h"
 #include "platform/ProgramInfo.h"
+#include "platform/qt/QuitSignals.h"
 
 namespace quillpad {
 namespace {
@@ -89,6 +90,13 @@ int WorkbayMain(int& argc, char** argv) {
     CPluginCatalog catalog;
     catalog.LoadRegistered(store, ui);
     CWorkbayWindow window(catalog, ui, store, DefaultWorkspacePath());
+    // SIGTERM, SIGINT and SIGHUP quit as File > Quit does: the workspace is
+    // saved, and each console closes its logs and removes its spill file as
+    // the window goes. Windows of its own (help) must not keep it running.
+    CQuitSignals quitSignals([&window] {
+        window.close();
+        QApplication::quit();
+    });
     window.show();
     QTimer::singleShot(0, &window, [&window, &line] { window.Start(line); });
     int result = 0;
