@@ -92,13 +92,21 @@ int WorkbayMain(int& argc, char** argv) {
     CWorkbayWindow window(catalog, ui, store, DefaultWorkspacePath());
     // SIGTERM, SIGINT and SIGHUP quit as File > Quit does: the workspace is
     // saved, and each console closes its logs and removes its spill file as
-    // the window goes. Windows of its own (help) must not keep it running.
-    CQuitSignals quitSignals([&window] {
-        window.close();
-        QApplication::quit();
+    // the window goes. Before the start has opened the workspace's consoles,
+    // saving would put an empty one over it; and no other window (help) may
+    // keep the program running.
+    bool started = false;
+    CQuitSignals quitSignals([&window, &started] {
+        if (started) {
+            window.close();
+        }
+        QCoreApplication::exit(0);
     });
     window.show();
-    QTimer::singleShot(0, &window, [&window, &line] { window.Start(line); });
+    QTimer::singleShot(0, &window, [&window, &line, &started] {
+        started = true;
+        window.Start(line);
+    });
     int result = 0;
     QTimer shot;
     QElapsedTimer clock;
