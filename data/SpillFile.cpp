@@ -41,6 +41,37 @@ bool IsSpillName(std::string_view name) {
            name.ends_with(extension);
 }
 
+// A spill file is made under this name and takes its own once it is locked,
+// so that a file under a spill name is never one nobody holds yet.
+constexpr std::string_view kNewSuffix = ".new";
+
+bool IsNewSpillName(std::string_view name) {
+    return name.ends_with(kNewSuffix) &&
+           IsSpillName(name.substr(0, name.size() - kNewSuffix.size()));
+}
+
+// Gives the file at `made` the name `path` too, never over another file: 0,
+// or the errno.
+int TakeName(const std::string& made, const std::string& path) {
+    if (link(made.c_str(), path.c_str()) == 0) {
+        return 0;
+    }
+    const int error = errno;
+    if (error != EPERM && error != EOPNOTSUPP) {
+        return error;
+    }
+    // A file system without hard links: a rename, which keeps the lock.
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0) {
+        return EEXIST;
+    }
+    return rename(made.c_str(), path.c_str()) == 0 ? 0 : errno;
+}
+
+// Less than a header and one record's head: a console that died before it
+// had spilled a record, with nothing to recover.
+constexpr std::uint64_t kLeastRecordBytes = kBinaryLogHeaderSize + kBinaryLogHeadSize;
+
 }  // namespace
 
 std::string DefaultSpillFolder() {
@@ -58,7 +89,8 @@ std::vector<std::string> FindOrphanSpillFiles(const std::string& folder) {
         return orphans;
     }
     while (const dirent* entry = readdir(dir)) {
-        if (!IsSpillName(entry->d_name)) {
+        const bool made = IsNewSpillName(entry->d_name);
+        if (!made && !IsSpillName(entry->d_name)) {
             continue;
         }
         std::string path = PathCombine(folder, entry->d_name);
@@ -67,8 +99,16 @@ std::vector<std::string> FindOrphanSpillFiles(const std::string& folder) {
             continue;
         }
         // A live console holds its file locked; a lock we get is nobody's.
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
-            orphans.push_back(std::move(path));
+        // Without a record the orphan goes now, under the lock, unasked.
+        struct stat info {};
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0 && fstat(fd, &info) == 0) {
+            if (made) {
+                unlink(path.c_str());
+            } else if (static_cast<std::uint64_t>(info.st_size) < kLeastRecordBytes) {
+                RemoveSpillFile(path);
+            } else {
+                orphans.push_back(std::move(path));
+            }
         }
         close(fd);
     }
@@ -214,18 +254,27 @@ std::unique_ptr<CSpillFile> CSpillFile::Create(const std::string& folder, std::i
         const std::string name = std::string(kSpillPrefix) + std::to_string(getpid()) + "-" +
                                  std::to_string(counter++) + "." + std::string(kBinaryLogExtension);
         std::string path = PathCombine(folder, name);
-        const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const std::string made = path + std::string(kNewSuffix);
+        const int fd = open(made.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST) {
                 continue;
             }
-            error = path + ": " + std::strerror(errno);
+            error = made + ": " + std::strerror(errno);
             return nullptr;
         }
-        if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-            error = path + ": " + std::strerror(errno);
-            unlink(path.c_str());
+        // Another console's search may hold it for a moment (and remove
+        // it): a name of its own then. link never replaces a dead console's
+        // file of the same name.
+        const bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
+        const int named = locked ? TakeName(made, path) : EAGAIN;
+        unlink(made.c_str());
+        if (named != 0) {
             close(fd);
+            if (named == EAGAIN || named == EEXIST || named == ENOENT) {
+                continue;
+            }
+            error = path + ": " + std::strerror(named);
             return nullptr;
         }
         std::unique_ptr<CSpillFile> file(new CSpillFile(std::move(path), fd, std::move(write)));

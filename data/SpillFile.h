@@ -40,6 +40,9 @@ namespace quillpad {
 std::string DefaultSpillFolder();
 
 // Spill files in `folder` that no open console holds, oldest name first.
+// One without a record (shorter than a header and a record's head: its
+// console died before it spilled any) is removed with its sidecar instead,
+// without a word, as is one left half made.
 std::vector<std::string> FindOrphanSpillFiles(const std::string& folder);
 
 // What a recovery tells of an orphan: its link (empty when its sidecar is

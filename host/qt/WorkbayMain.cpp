@@ -17,6 +17,7 @@
 #include "platform/CRegistryStore.h"
 #include "platform/Memory.h"
 #include "platform/ProgramInfo.h"
+#include "platform/qt/QuitSignals.h"
 
 namespace quillpad {
 namespace {
@@ -89,8 +90,23 @@ int WorkbayMain(int& argc, char** argv) {
     CPluginCatalog catalog;
     catalog.LoadRegistered(store, ui);
     CWorkbayWindow window(catalog, ui, store, DefaultWorkspacePath());
+    // SIGTERM, SIGINT and SIGHUP quit as File > Quit does: the workspace is
+    // saved, and each console closes its logs and removes its spill file as
+    // the window goes. Before the start has opened the workspace's consoles,
+    // saving would put an empty one over it; and no other window (help) may
+    // keep the program running.
+    bool started = false;
+    CQuitSignals quitSignals([&window, &started] {
+        if (started) {
+            window.close();
+        }
+        QCoreApplication::exit(0);
+    });
     window.show();
-    QTimer::singleShot(0, &window, [&window, &line] { window.Start(line); });
+    QTimer::singleShot(0, &window, [&window, &line, &started] {
+        started = true;
+        window.Start(line);
+    });
     int result = 0;
     QTimer shot;
     QElapsedTimer clock;

@@ -607,7 +607,8 @@ TEST_F(HistorySpillTest, AConsoleKilledMidWayLeavesAnOrphanThatLoadsAsWhatItWasF
 
     // Its sidecar names the link; a file of an older console has none.
     const std::string older = folder + "/console-1-0.wblog";
-    ASSERT_TRUE(test::WriteFileBytes(older, test::LogHeader(1'709'600'000, 1000)));
+    ASSERT_TRUE(test::WriteFileBytes(
+        older, test::LogHeader(1'709'600'000, 1000) + test::LogRecord(2, 0, 1000, 0, 1, 1, "")));
     const timespec written[2] = {{1'709'600'000, 0}, {1'709'600'000, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, older.c_str(), written, 0), 0);
     const auto described = DescribeOrphanSpillFiles(folder);
@@ -635,6 +636,54 @@ TEST_F(HistorySpillTest, AConsoleKilledMidWayLeavesAnOrphanThatLoadsAsWhatItWasF
     ASSERT_FALSE(second.empty()) << error;
     EXPECT_NE(second, kept);
     EXPECT_TRUE(FindOrphanSpillFiles(folder).empty());
+}
+
+// What a console that died leaves: only a file with a record in it is an
+// orphan to offer; the others go unasked, each with its sidecar.
+TEST_F(HistorySpillTest, ALeftoverWithoutARecordIsRemovedUnasked) {
+    const std::string folder = dir.File("cache");
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string header = test::LogHeader(1'709'600'000, 1000);
+    const std::string mark = test::LogRecord(2, 0, 1000, 0, 1, 1, "");
+    ASSERT_EQ(mark.size(), kBinaryLogHeadSize);
+    const struct {
+        std::string name;
+        std::string bytes;
+        bool offered;
+    } kLeftovers[] = {
+        {"console-7-0.wblog", "", false},
+        {"console-7-1.wblog", header.substr(0, 30), false},
+        {"console-7-2.wblog", header, false},
+        {"console-7-3.wblog", header + mark.substr(0, kBinaryLogHeadSize - 1), false},
+        {"console-7-4.wblog", header + mark, true},
+        {"console-7-5.wblog", header + test::LogRecord(1, 0, 1000, 0, 1, 1, "login:"), true},
+        {"console-7-6.wblog.new", "", false},  // made, killed before it took its name
+    };
+    for (const auto& leftover : kLeftovers) {
+        ASSERT_TRUE(test::WriteFileBytes(folder + "/" + leftover.name, leftover.bytes));
+        if (!leftover.name.ends_with(".new")) {
+            ASSERT_TRUE(test::WriteFileBytes(SpillLinkPath(folder + "/" + leftover.name), "sim:"));
+        }
+    }
+    EXPECT_EQ(
+        FindOrphanSpillFiles(folder),
+        (std::vector<std::string>{folder + "/console-7-4.wblog", folder + "/console-7-5.wblog"}));
+    for (const auto& leftover : kLeftovers) {
+        const std::string path = folder + "/" + leftover.name;
+        EXPECT_EQ(Exists(path), leftover.offered) << leftover.name;
+        if (!leftover.name.ends_with(".new")) {
+            EXPECT_EQ(Exists(SpillLinkPath(path)), leftover.offered) << leftover.name;
+        }
+    }
+
+    // A live console's file, however short yet, is held from the moment it
+    // has its name, and nothing half made stays beside it.
+    std::string error;
+    const auto live = CSpillFile::Create(folder, 1'709'600'000, 1000, error);
+    ASSERT_TRUE(live) << error;
+    EXPECT_EQ(FindOrphanSpillFiles(folder).size(), 2u);
+    EXPECT_TRUE(Exists(live->Path()));
+    EXPECT_FALSE(Exists(live->Path() + ".new"));
 }
 
 TEST(RecoveryQuestion, NamesEachOrphansLinkTimeAndSizeInOneQuestion) {

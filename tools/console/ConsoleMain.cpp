@@ -27,6 +27,9 @@
 //
 // With --window it opens the console control itself (WindowMode.h).
 //
+// SIGTERM, SIGINT and SIGHUP end it as Ctrl-] q does (QuitSignals.h), with
+// status 0; a second one while it ends ends it at once.
+//
 // Status changes and errors go to stderr. The settings (for instance
 // "OutgoingCRToCRLF") come from the registry defaults.
 
@@ -40,6 +43,7 @@
 #include "devsim/qt/CDevSimTransport.h"
 #include "platform/Memory.h"
 #include "platform/ProgramInfo.h"
+#include "platform/qt/QuitSignals.h"
 #include "tools/console/ConsoleOptions.h"
 #include "tools/console/TerminalRun.h"
 #include "tools/console/WindowMode.h"
@@ -63,10 +67,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     RegisterDevSimTransport();
+    // A signal ends the run as Ctrl-] q or the window's end does: the logs
+    // closed, the spill file removed, status 0.
+    const auto quit = [] { QCoreApplication::quit(); };
     if (options.window) {
         QApplication app(argc, argv);
+        CQuitSignals quitSignals(quit);
         return RunWindow(app, options);
     }
     QCoreApplication app(argc, argv);
+    CQuitSignals quitSignals(quit);
     return RunTerminal(options);
 }

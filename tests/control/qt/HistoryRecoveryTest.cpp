@@ -168,12 +168,16 @@ TEST_F(HistoryRecovery, AKilledConsolesHistoryIsOfferedAtTheNextStartAndYesBring
     RunAndKillAConsole(records);
     const auto orphans = FindOrphanSpillFiles(DefaultSpillFolder());
     ASSERT_EQ(orphans.size(), 1u);
+    // Beside it, one killed before it spilled a record: nothing to offer.
+    const std::string empty = DefaultSpillFolder() + "/console-1-0.wblog";
+    ASSERT_TRUE(test::WriteFileBytes(empty, test::LogHeader(kStart, kStartTick)));
 
     control = Make(true);
     ASSERT_EQ(answers->questions.size(), 1u);
     EXPECT_TRUE(answers->questions[0].starts_with(
         "Recover the history of a console that closed unexpectedly?\n\n(link not recorded): "))
         << answers->questions[0];
+    EXPECT_FALSE(std::filesystem::exists(empty)) << "removed unasked";
     EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Reviewing);
     EXPECT_FALSE(std::filesystem::exists(orphans[0])) << "taken, so never offered again";
     EXPECT_TRUE(FindOrphanSpillFiles(DefaultSpillFolder()).empty());

@@ -22,6 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "control/CQuillpadSettings.h"
+#include "data/DataStore.h"
+#include "data/SpillFile.h"
+#include "devsim/CDevSimEngine.h"
 #include "tests/nxr/qt/SessionTestSupport.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/TempDir.h"
@@ -35,11 +39,12 @@ struct SConsoleRun {
     std::string err;
 };
 
-// `folder`: where it runs (none: here). `act` runs once standard error has
-// said `cue` (a peer that must start after the console is ready for it).
+// `folder`: where it runs (none: here). `act` runs, with the console's pid,
+// once standard error has said `cue` (a peer that must start after the
+// console is ready for it, a signal).
 SConsoleRun RunConsole(const QStringList& args, const QByteArray& input,
                        const std::string& folder = {}, const std::string& cue = {},
-                       const std::function<void()>& act = {}) {
+                       const std::function<void(pid_t)>& act = {}) {
     QProcess process;
     if (!folder.empty()) {
         process.setWorkingDirectory(QString::fromStdString(folder));
@@ -58,13 +63,13 @@ SConsoleRun RunConsole(const QStringList& args, const QByteArray& input,
     process.write(input);
     process.closeWriteChannel();
     if (!cue.empty()) {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         while (run.err.find(cue) == std::string::npos && process.state() != QProcess::NotRunning &&
                std::chrono::steady_clock::now() < end) {
             process.waitForReadyRead(20);
             run.err += process.readAllStandardError().toStdString();
         }
-        act();
+        act(static_cast<pid_t>(process.processId()));
     }
     if (!process.waitForFinished(20000)) {
         process.kill();
@@ -113,6 +118,63 @@ TEST(ConsoleTool, TheWindowShowsTheTrafficAndSavesItsPicture) {
         }
     }
     EXPECT_GT(drawn, 200);
+}
+
+// SIGTERM ends a console that spilled past a small history budget as its
+// quit does: status 0, its logs whole, no spill file left to offer.
+TEST(ConsoleTool, ASignalQuitsAsQuitDoesAndLeavesNoSpillFile) {
+    test::CTempDir dir;
+    CQuillpadSettings settings;
+    settings.LoadFromRegistry();
+    settings.m_historyMemoryMB = 1;
+    settings.SaveToRegistry();
+    constexpr std::size_t kFlood = 3'000'000;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("flood.lua"),
+                                     "assert(log.start{plain = 'run.txt', binary = 'run.wblog'})\n"
+                                     "send('flood 0 " +
+                                         std::to_string(kFlood) +
+                                         "\\r')\n"
+                                         "assert(expect('flood done', 120000))\n"
+                                         "print('flooded')\n"
+                                         "expect('nothing this device says', 600000)\n"));
+    const auto spillFiles = [] {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(DefaultSpillFolder(), ec)) {
+            names.push_back(entry.path().filename().string());
+        }
+        return names;
+    };
+    std::size_t spilling = 0;
+    const SConsoleRun run =
+        RunConsole({"sim:", "--script", "flood.lua"}, "", dir.Path(), "flooded", [&](pid_t pid) {
+            spilling = spillFiles().size();
+            ::kill(pid, SIGTERM);
+        });
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_GT(spilling, 0u) << "it spilled";
+    EXPECT_TRUE(spillFiles().empty()) << spillFiles().front();
+
+    const ByteString flood = CDevSimEngine::FloodBytes(0, kFlood);
+    const ByteString plain = test::ReadFileBytes(dir.File("run.txt"));
+    EXPECT_NE(plain.find(flood), std::string::npos) << plain.size();
+    EXPECT_NE(plain.find("flood done"), std::string::npos);
+    CQueuedChannel channel;
+    CDataStore reloaded(channel);
+    const SBinaryLogLoad load = reloaded.LoadLog(dir.File("run.wblog"));
+    ASSERT_TRUE(load.accepted);
+    EXPECT_FALSE(load.truncated);
+    std::string own;
+    for (std::size_t i = 0; i < reloaded.RecordCount(); ++i) {
+        const SDataRecord r = *reloaded.Record(i);
+        if (r.source == kSourceOwn) {
+            own.append(r.bytes);
+        }
+    }
+    // The same bytes, after the plain log's opening line.
+    const std::size_t opening = plain.find('\n') + 1;
+    EXPECT_EQ(plain.size() - opening, own.size());
+    EXPECT_TRUE(plain.substr(opening) == own);
 }
 
 // The examples of the manual pages, as written. In EXAMPLES a line "$ ..."
@@ -354,10 +416,10 @@ TEST(ConsoleTool, AScriptSendsToRxAndReceivesFromSx) {
         dir.File("send.lua"), "print('sending')\nassert(xmodem.send('fw.bin'))\nprint('sent')\n"));
     // rx asks for the file once and then only every ten seconds: it starts
     // when the send waits for it, so that its first ask is not console data.
-    const SConsoleRun sent =
-        RunConsole({spec, "--xmodem-1k", "--script", "send.lua"}, "", dir.Path(), "sending", [&] {
-            pty.Start({"rx", "-b", "-q", "-c", "got.bin"});
-        });
+    const SConsoleRun sent = RunConsole({spec, "--xmodem-1k", "--script", "send.lua"}, "",
+                                        dir.Path(), "sending", [&](pid_t) {
+                                            pty.Start({"rx", "-b", "-q", "-c", "got.bin"});
+                                        });
     EXPECT_EQ(sent.exitCode, 0) << sent.err << peerLog();
     EXPECT_NE(sent.err.find("sent"), std::string::npos) << sent.err;
     ASSERT_TRUE(peerEnded()) << peerLog();
