@@ -236,7 +236,7 @@ def main():
     parser.add_argument("--timeout-factor", type=float, default=4.0)
     args = parser.parse_args()
 
-    runner = Runner(Path(args.build), args.jobs, args.timeout_factor)
+    runner = Runner(Path(args.build).resolve(), args.jobs, args.timeout_factor)
     runner.configure()
     started = time.monotonic()
 
