@@ -13,8 +13,13 @@ SOAK_MINUTES ?= 30
 MUTATE      ?= platform config data pattern styles view input session nxr devsim control
 SEED        ?= 1
 COUNT       ?= 30
-# ccache, where it is installed, for the rebuilds of a working day.
+# ccache, where it is installed, for the rebuilds of a working day. Paths in
+# the tree are hashed relative to it and the build folder that debug
+# information names is not hashed, so a clone in another folder (CI's) hits
+# what this one compiled.
 LAUNCHER    := $(if $(shell command -v ccache 2>/dev/null),-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 
 .PHONY: all deps run test package bench soak mutate fuzz build-debug build-release build-tsan test-tsan format clean
 
