@@ -12,6 +12,13 @@
 namespace quillpad {
 namespace {
 
+// A store of its own on a clock that stands still.
+struct SHistory {
+    CQueuedChannel channel;
+    CManualClock clock{1000, 1700000000};
+    CDataStore store{channel, clock};
+};
+
 struct SRun {
     std::vector<std::uint64_t> shown;  // ordinals of the matches shown, in turn
     std::vector<CFindSession::ENote> notes;
@@ -19,9 +26,8 @@ struct SRun {
 
 // Ten records "ab ab ab", so 30 matches of "ab"; kept: all, or only 4.
 SRun Walk(std::size_t kept, bool forward) {
-    CQueuedChannel channel;
-    CManualClock clock{1000, 1700000000};
-    CDataStore store(channel, clock);
+    SHistory history;
+    CDataStore& store = history.store;
     for (int i = 0; i < 10; ++i) {
         store.AddIncomingBytes(0, "ab ab ab\r\n");
     }
@@ -66,9 +72,8 @@ TEST(FindSession, NextAndPreviousGoRoundTheEndsAndPastTheKeptMatchesAlike) {
 }
 
 TEST(FindSession, AnInvalidQuerySaysWhyAndMarksNothing) {
-    CQueuedChannel channel;
-    CManualClock clock{1000, 1700000000};
-    CDataStore store(channel, clock);
+    SHistory history;
+    CDataStore& store = history.store;
     store.AddIncomingBytes(0, "abc");
     CFindSession session(store);
     session.Restart(SFindQuery{"(", EFindMode::Pattern, true, 0});
@@ -82,9 +87,8 @@ TEST(FindSession, AnInvalidQuerySaysWhyAndMarksNothing) {
 // Records are counted as the store tells of them, painted or not, while the
 // session is open; a stopped one takes them in when it resumes.
 TEST(FindSession, AnOpenSessionCountsTheRecordsEachTurnBrings) {
-    CQueuedChannel channel;
-    CManualClock clock{1000, 1700000000};
-    CDataStore store(channel, clock);
+    SHistory history;
+    CDataStore& store = history.store;
     store.AddIncomingBytes(0, "ab");
     CFindSession session(store);
     bool turns = false;
