@@ -13,6 +13,7 @@
 #include "control/KeyRouting.h"
 #include "control/LineEnds.h"
 #include "control/MenuModel.h"
+#include "tests/support/TestPaths.h"
 
 namespace quillpad {
 namespace {
@@ -189,7 +190,7 @@ TEST(CommandTable, EveryKeyRunsItsCommand) {
 // The guide's key table names every key of the command table and the menu
 // bar's letters.
 TEST(CommandTable, TheUserGuideNamesEveryKey) {
-    std::ifstream file(std::string(QUILLPAD_SOURCE_DIR) + "/docs/USER_GUIDE.md");
+    std::ifstream file(quillpad::test::SourceDir() + "/docs/USER_GUIDE.md");
     ASSERT_TRUE(file) << "the user guide";
     std::string keys;
     bool inTable = false;

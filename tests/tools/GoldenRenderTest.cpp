@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPaths.h"
 
 namespace quillpad {
 namespace {
@@ -26,7 +27,7 @@ namespace {
 namespace fs = std::filesystem;
 
 fs::path RefRoot() {
-    return fs::path(QUILLPAD_SOURCE_DIR) / "tests" / "ref";
+    return fs::path(quillpad::test::SourceDir()) / "tests" / "ref";
 }
 
 std::vector<std::string> CaseNames() {
@@ -69,7 +70,7 @@ std::string CaseOptions(const fs::path& folder) {
 class GoldenRenderTest : public ::testing::TestWithParam<std::string> {
   protected:
     void SetUp() override {
-        m_tool = (fs::path(QUILLPAD_BINARY_DIR) / "tools" / "quillpad-log").string();
+        m_tool = (fs::path(quillpad::test::BinaryDir()) / "tools" / "quillpad-log").string();
         ASSERT_TRUE(fs::exists(m_tool)) << "build quillpad-log first";
         m_update = std::getenv("QUILLPAD_REF_UPDATE") != nullptr;
     }
@@ -110,7 +111,7 @@ TEST_P(GoldenRenderTest, RendersAsExpected) {
     const fs::path folder = RefRoot() / GetParam();
     if (m_update && fs::exists(folder / "records.txt")) {
         const std::string maker =
-            (fs::path(QUILLPAD_BINARY_DIR) / "tests" / "quillpad-ref-log").string();
+            (fs::path(quillpad::test::BinaryDir()) / "tests" / "quillpad-ref-log").string();
         ASSERT_EQ(RunIn(folder, Quoted(maker) + " records.txt log.wblog"), 0);
     }
     ASSERT_TRUE(fs::exists(folder / "log.wblog")) << GetParam() << " has no log.wblog";

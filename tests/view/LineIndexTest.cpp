@@ -14,6 +14,7 @@
 
 #include "platform/MessageChannel.h"
 #include "styles/BuiltinSchemes.h"
+#include "tests/support/TestPaths.h"
 #include "tests/support/WholeRender.h"
 #include "view/RenderRecordOf.h"
 #include "view/SameFormat.h"
@@ -337,7 +338,7 @@ TEST_F(LineIndex, BuiltInSlicesItHasTheSameCheckpointsAsAtOnce) {
 // The golden renderings' logs and styles (tests/ref), drawn line by line
 // from an index with checkpoints close together.
 TEST(LineIndexAgainstWholeRender, TheGoldenRenderingCases) {
-    const fs::path root = fs::path(QUILLPAD_SOURCE_DIR) / "tests" / "ref";
+    const fs::path root = fs::path(quillpad::test::SourceDir()) / "tests" / "ref";
     int cases = 0;
     for (const auto& entry : fs::directory_iterator(root)) {
         if (!fs::exists(entry.path() / "log.wblog")) {

@@ -21,6 +21,7 @@
 #include "control/qt/CQuillpad2Ctrl.h"
 #include "input/qt/CShortcutSetupDlg.h"
 #include "nxr/qt/NxrGui.h"
+#include "tests/support/TestPaths.h"
 #include "view/qt/CStyleEditorDlg.h"
 
 namespace quillpad {
@@ -36,7 +37,7 @@ std::string ReadText(const std::filesystem::path& path) {
 std::set<int> TopicsInSources() {
     const std::regex topic(R"((?:kHelpTopic\s*=\s*|ShowHelp\(\s*(?:nullptr,\s*15,\s*)?)(\d{4}))");
     std::set<int> topics;
-    const std::filesystem::path root(QUILLPAD_SOURCE_DIR);
+    const std::filesystem::path root(quillpad::test::SourceDir());
     for (const char* folder : {"control", "input", "view", "styles", "session", "nxr", "host"}) {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(root / folder)) {
             const auto ext = entry.path().extension();
@@ -61,7 +62,8 @@ TEST(HelpTopics, EveryTopicOpensTheGuideAtAnAnchorItHolds) {
     }
     topics.insert(known.begin(), known.end());
 
-    const QString guidePath = QStringLiteral(QUILLPAD_BINARY_DIR "/docs/USER_GUIDE.html");
+    const QString guidePath =
+        QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/docs/USER_GUIDE.html";
     QFile file(guidePath);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "the build renders the guide";
     QTextDocument guide;
@@ -80,7 +82,7 @@ TEST(HelpTopics, EveryTopicOpensTheGuideAtAnAnchorItHolds) {
         opened = url;
         return true;
     });
-    qputenv("QUILLPAD_DOCS_DIR", QUILLPAD_BINARY_DIR "/docs");
+    qputenv("QUILLPAD_DOCS_DIR", QByteArray::fromStdString(quillpad::test::BinaryDir() + "/docs"));
     for (const int t : topics) {
         opened.clear();
         ASSERT_TRUE(NxrGUIShowHelp(nullptr, 15, t, nullptr)) << t;

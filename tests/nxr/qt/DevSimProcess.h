@@ -4,6 +4,7 @@
 // leaves nothing running.
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QProcess>
 #include <QStringList>
 
@@ -15,12 +16,10 @@ class CDevSimProcess {
   public:
     // `args` such as {"--tcp", "0"} or {"--pty"}; false when it did not start.
     bool Start(const QStringList& args) {
-        // The build tree, as the build defines it, else beside the test program.
-#ifdef QUILLPAD_BINARY_DIR
-        const QString root = QStringLiteral(QUILLPAD_BINARY_DIR);
-#else
-        const QString root = QCoreApplication::applicationDirPath() + "/..";
-#endif
+        // The build tree, as the test main names it, else beside the program.
+        const QByteArray dir = qgetenv("QUILLPAD_BINARY_DIR");
+        const QString root = !dir.isEmpty() ? QFile::decodeName(dir)
+                                            : QCoreApplication::applicationDirPath() + "/..";
         const QString program = root + "/devsim/app/quillpad-devsim";
         m_process.setProgram(program);
         m_process.setArguments(args + QStringList{"--quit-on-stdin-eof"});
@@ -61,15 +60,9 @@ class CDevSimProcess {
         }
     }
 
-    const std::string& Where() const {
-        return m_where;
-    }
-    int Port() const {
-        return m_port;
-    }
-    const std::string& Error() const {
-        return m_error;
-    }
+    const std::string& Where() const { return m_where; }
+    int Port() const { return m_port; }
+    const std::string& Error() const { return m_error; }
 
   private:
     QProcess m_process;

@@ -12,6 +12,7 @@
 #include "nxr/qt/CNxrSession.h"
 #include "platform/Bytes.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPaths.h"
 
 namespace quillpad {
 namespace {
@@ -68,7 +69,8 @@ TEST(NxrGui, HelpOpensTheUserGuideAtTheTopic) {
     // its own docs/ is found from the test program's folder instead.
     qputenv("QUILLPAD_DOCS_DIR", "/nonexistent-quillpad-docs");
     opened.clear();
-    const QString built = QStringLiteral(QUILLPAD_BINARY_DIR "/docs/USER_GUIDE.html");
+    const QString built =
+        QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/docs/USER_GUIDE.html";
     if (QFileInfo::exists(built)) {
         EXPECT_TRUE(NxrGUIShowHelp(nullptr, 15, 1007, nullptr));
         EXPECT_EQ(opened.toLocalFile(), QFileInfo(built).canonicalFilePath());

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QScrollBar>
@@ -22,6 +23,7 @@
 
 #include "nxr/qt/NxrGui.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPaths.h"
 
 namespace quillpad {
 namespace {
@@ -160,7 +162,8 @@ TEST(HelpWindowPicture, DISABLED_Screenshot) {
     if (picture == nullptr) {
         FAIL() << "set QUILLPAD_SCREENSHOT to the picture's file";
     }
-    const QString guide = QStringLiteral(QUILLPAD_BINARY_DIR "/docs/USER_GUIDE.html");
+    const QString guide =
+        QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/docs/USER_GUIDE.html";
     ASSERT_TRUE(QFileInfo::exists(guide)) << "build the docs first";
     CNxrHelpWindow window;
     window.resize(820, 560);

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -29,6 +30,7 @@
 #include "tests/nxr/qt/SessionTestSupport.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPaths.h"
 
 namespace quillpad {
 namespace {
@@ -52,7 +54,8 @@ SConsoleRun RunConsole(const QStringList& args, const QByteArray& input,
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(environment);
-    process.setProgram(QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console");
+    process.setProgram(QFile::decodeName(quillpad::test::BinaryDir().c_str()) +
+                       "/tools/console/quillpad-console");
     process.setArguments(args);
     process.start();
     SConsoleRun run;
@@ -205,7 +208,7 @@ std::string FromRoff(std::string line) {
 std::vector<SManExample> ManExamples(std::vector<std::string>& unmarked) {
     std::vector<SManExample> examples;
     for (const auto& entry :
-         std::filesystem::directory_iterator(std::string(QUILLPAD_SOURCE_DIR) + "/docs/man")) {
+         std::filesystem::directory_iterator(quillpad::test::SourceDir() + "/docs/man")) {
         const std::string page = entry.path().filename().string();
         std::istringstream text(test::ReadFileBytes(entry.path().string()));
         bool inExamples = false;
@@ -254,7 +257,7 @@ TEST(ConsoleTool, TheManualPagesExamplesOnTheSimulatorRunAsWritten) {
     EXPECT_TRUE(unmarked.empty()) << "an example that is not run says why: "
                                   << ::testing::PrintToString(unmarked);
     ASSERT_FALSE(examples.empty());
-    const QString tools = QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools";
+    const QString tools = QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/tools";
     for (const SManExample& example : examples) {
         test::CTempDir dir;
         QProcess shell;
@@ -459,8 +462,7 @@ class CConsoleOnTerminal {
             return;
         }
         const std::string slave = ::ptsname(m_master);
-        const std::string program =
-            std::string(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console";
+        const std::string program = quillpad::test::BinaryDir() + "/tools/console/quillpad-console";
         m_pid = ::fork();
         if (m_pid == 0) {
             ::setsid();
@@ -645,9 +647,10 @@ TEST(ConsoleTool, ALostDeviceIsWaitedForAndTheConsoleGoesOn) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console",
-                  {QString::fromStdString("serial:" + pty->Near()), "--until", "back again",
-                   "--linger", "20000"});
+    process.start(
+        QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/tools/console/quillpad-console",
+        {QString::fromStdString("serial:" + pty->Near()), "--until", "back again", "--linger",
+         "20000"});
     ASSERT_TRUE(process.waitForStarted(10000));
     process.closeWriteChannel();
     std::string err;

@@ -17,11 +17,15 @@
 #include <string>
 
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPaths.h"
 
 namespace quillpad {
 namespace {
 
-const QString kDocs = QStringLiteral(QUILLPAD_BINARY_DIR "/docs");
+// A function, not a constant: the test main names the tree after statics are made.
+QString Docs() {
+    return QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/docs";
+}
 
 struct SPage {
     QSet<QString> anchors;
@@ -57,7 +61,7 @@ SPage Read(const QString& path) {
 TEST(GuideHtml, EveryLinkOfTheRenderedGuidesLands) {
     for (const char* name : {"USER_GUIDE.html", "CONNECTIONS.html"}) {
         SCOPED_TRACE(name);
-        const SPage page = Read(kDocs + '/' + QLatin1String(name));
+        const SPage page = Read(Docs() + '/' + QLatin1String(name));
         ASSERT_FALSE(page.anchors.isEmpty()) << "the build renders the guide";
         for (const QString& link : page.links) {
             if (link.startsWith(QStringLiteral("http"))) {
@@ -67,20 +71,20 @@ TEST(GuideHtml, EveryLinkOfTheRenderedGuidesLands) {
             const QString file = link.section('#', 0, 0);
             const QString fragment = link.section('#', 1);
             if (!file.isEmpty()) {
-                EXPECT_TRUE(QFileInfo::exists(kDocs + '/' + file)) << link.toStdString();
+                EXPECT_TRUE(QFileInfo::exists(Docs() + '/' + file)) << link.toStdString();
             }
             if (!fragment.isEmpty()) {
-                const SPage target = file.isEmpty() ? page : Read(kDocs + '/' + file);
+                const SPage target = file.isEmpty() ? page : Read(Docs() + '/' + file);
                 EXPECT_TRUE(target.anchors.contains(fragment))
                     << link.toStdString() << " names no anchor there";
             }
         }
         for (const QString& image : page.images) {
-            EXPECT_TRUE(QFileInfo::exists(kDocs + '/' + image)) << image.toStdString();
+            EXPECT_TRUE(QFileInfo::exists(Docs() + '/' + image)) << image.toStdString();
         }
     }
     // The guide's own section links use GitHub's heading anchors.
-    const SPage guide = Read(kDocs + QStringLiteral("/USER_GUIDE.html"));
+    const SPage guide = Read(Docs() + QStringLiteral("/USER_GUIDE.html"));
     EXPECT_TRUE(guide.anchors.contains(QStringLiteral("logging-and-review")));
     EXPECT_TRUE(guide.anchors.contains(QStringLiteral("transfers-and-break-from-the-menus")));
     EXPECT_TRUE(guide.anchors.contains(QStringLiteral("the-log-files-dialog-topic-1055")));
@@ -93,8 +97,9 @@ int Render(const std::string& markdown, const QString& out, QString* errors = nu
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("detect_leaks=0"));
     process.setProcessEnvironment(env);
-    process.start(QStringLiteral(QUILLPAD_BINARY_DIR "/tools/quillpad-guide-html"),
-                  {QString::fromStdString(dir.File("in.md")), out});
+    process.start(
+        QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/tools/quillpad-guide-html",
+        {QString::fromStdString(dir.File("in.md")), out});
     process.waitForFinished(30000);
     if (errors != nullptr) {
         *errors = QString::fromLocal8Bit(process.readAllStandardError());

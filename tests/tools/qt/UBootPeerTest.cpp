@@ -18,6 +18,7 @@
 #include "tests/nxr/qt/SessionTestSupport.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestPaths.h"
 
 namespace quillpad {
 namespace {
@@ -135,9 +136,10 @@ TEST(UBootPeer, AScriptStopsTheAutobootAndReadsTheVersion) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     console.setProcessEnvironment(environment);
-    console.start(QStringLiteral(QUILLPAD_BINARY_DIR) + "/tools/console/quillpad-console",
-                  {QStringLiteral("tcp:127.0.0.1:%1").arg(port), "--script",
-                   QString::fromStdString(dir.File("uboot.lua")), QString::fromStdString(release)});
+    console.start(
+        QFile::decodeName(quillpad::test::BinaryDir().c_str()) + "/tools/console/quillpad-console",
+        {QStringLiteral("tcp:127.0.0.1:%1").arg(port), "--script",
+         QString::fromStdString(dir.File("uboot.lua")), QString::fromStdString(release)});
     ASSERT_TRUE(console.waitForStarted(10000));
     console.closeWriteChannel();
     const bool ended = console.waitForFinished(kConsoleRunMs);
