@@ -41,6 +41,19 @@ bool IsSpillName(std::string_view name) {
            name.ends_with(extension);
 }
 
+// Puts what was written to `path` on the disk.
+bool SyncFile(const std::string& path, std::error_code& failed) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const bool synced = fd >= 0 && fsync(fd) == 0;
+    if (!synced) {
+        failed = std::error_code(errno, std::generic_category());
+    }
+    if (fd >= 0) {
+        close(fd);
+    }
+    return synced;
+}
+
 // A spill file is made under this name and takes its own once it is locked,
 // so that a file under a spill name is never one nobody holds yet.
 constexpr std::string_view kNewSuffix = ".new";
@@ -179,7 +192,7 @@ std::string KeepOrphanAsLog(const SOrphanSpill& orphan, const std::string& folde
     if (failed == std::errc::cross_device_link) {
         // Another file system: a copy, and the orphan goes only once it is whole.
         failed.clear();
-        if (!fs::copy_file(orphan.path, target, failed)) {
+        if (!fs::copy_file(orphan.path, target, failed) || !SyncFile(target, failed)) {
             std::error_code ignored;
             fs::remove(target, ignored);
             error = target + ": " + failed.message();
@@ -211,28 +224,19 @@ std::string ByteSizeText(std::uint64_t bytes) {
     return text;
 }
 
-std::string RecoveryQuestion(const std::vector<SOrphanSpill>& orphans,
-                             const std::string& keptFolder) {
-    if (orphans.empty()) {
-        return {};
+std::string RecoveryNotice(const SOrphanSpill& orphan, const std::string& kept,
+                           const std::string& error, const std::string& spillFolder) {
+    const std::string when = FormatCalendarSeconds("%Y-%m-%d %H:%M:%S", orphan.lastWrite);
+    const std::string what =
+        "The history of a console that closed unexpectedly (" +
+        (orphan.link.empty() ? std::string("link not recorded") : orphan.link) + ", last written " +
+        (when.empty() ? std::string("at an unknown time") : when) + ", " +
+        ByteSizeText(orphan.bytes) + ")";
+    if (!kept.empty()) {
+        return what + " is kept as the log " + kept + "; Load Workbay Log... reviews it.";
     }
-    std::string text =
-        orphans.size() == 1
-            ? std::string("Recover the history of a console that closed unexpectedly?")
-            : "Recover the histories of " + std::to_string(orphans.size()) +
-                  " consoles that closed unexpectedly?";
-    text += "\n";
-    for (const SOrphanSpill& orphan : orphans) {
-        const std::string when = FormatCalendarSeconds("%Y-%m-%d %H:%M:%S", orphan.lastWrite);
-        text += "\n" + (orphan.link.empty() ? std::string("(link not recorded)") : orphan.link) +
-                ": last written " + (when.empty() ? std::string("at an unknown time") : when) +
-                ", " + ByteSizeText(orphan.bytes);
-    }
-    if (orphans.size() > 1) {
-        text += "\n\nYes shows the newest and keeps the others as Workbay logs in " + keptFolder +
-                "; No deletes them all.";
-    }
-    return text;
+    return what + " could not be kept as a log (" + error + "); it stays in " + spillFolder +
+           " and is taken at the next start.";
 }
 
 CSpillFile::CSpillFile(std::string path, int fd, WriteFunction write)

@@ -58,17 +58,17 @@ std::vector<SOrphanSpill> DescribeOrphanSpillFiles(const std::string& folder);
 // Moves an orphan into `folder` (made when missing) as a Workbay log named
 // after when it was last written, never over another file, and drops its
 // sidecar: the new path, or empty with the reason in `error`, the orphan
-// then left where it was.
+// then left where it was. A copy to another file system is on the disk
+// before the orphan goes.
 std::string KeepOrphanAsLog(const SOrphanSpill& orphan, const std::string& folder,
                             std::string& error);
 
-// What the console asks about the orphans (none: ""): the one question,
-// "Recover the history of a console that closed unexpectedly?" or its
-// plural, then a line per orphan (its link, when it was last written and
-// how big it is) and, for several, what Yes does with them: the newest is
-// shown, the others are kept as logs in `keptFolder`.
-std::string RecoveryQuestion(const std::vector<SOrphanSpill>& orphans,
-                             const std::string& keptFolder);
+// What the console says of an orphan it took (a mark in its history, so
+// that nothing waits for an answer): where it is kept as a log, or why it
+// could not be (`error`; it then stays in `spillFolder` and is taken at the
+// next start). Names the link, when the file was last written and its size.
+std::string RecoveryNotice(const SOrphanSpill& orphan, const std::string& kept,
+                           const std::string& error, const std::string& spillFolder);
 // A size in bytes as a person reads it: "512 bytes", "1.5 KB", "2.0 MB".
 std::string ByteSizeText(std::uint64_t bytes);
 

@@ -56,16 +56,13 @@ class CControlLogging {
 
     // History (ControlRecovery.cpp). The store gets the settings' memory
     // budget and warns once when its spill file fails; the spill files dead
-    // consoles left are offered for recovery, in one question, from the
-    // event loop.
-    static constexpr const char* kRecoverQuestion =
-        "Recover the history of a console that closed unexpectedly?";
-    static constexpr const char* kRecoverKeepFailedText =
-        "These histories could not be kept as logs; they are offered again at the next start:";
+    // consoles left are kept as logs, from the event loop, and each is told
+    // of by a mark in this console's history: nothing is asked, and this
+    // console's own history and link stay as they are.
     static constexpr const char* kSpillFailedText =
         "The console's history could no longer be written to disk; it is now kept in memory.";
     void AttachHistory(CDataStore& store);
-    void OfferRecovery();
+    void RecoverOrphans();
 
     ELoggingState State() const;
     EReview Review() const { return m_review; }

@@ -1,6 +1,6 @@
 // The console's history beyond memory: the budget, the spill file's one
-// warning, the warning for a reviewed log changed on disk, and the offer to
-// recover a dead console's spill file.
+// warning, the warning for a reviewed log changed on disk, and the spill
+// files of dead consoles kept as logs.
 
 #include <QPointer>
 #include <QTimer>
@@ -35,45 +35,34 @@ void CControlLogging::AttachHistory(CDataStore& store) {
     if (!FindOrphanSpillFiles(DefaultSpillFolder()).empty()) {
         QTimer::singleShot(0, control.data(), [this, control] {
             if (control) {
-                OfferRecovery();
+                RecoverOrphans();
             }
         });
     }
 }
 
-void CControlLogging::OfferRecovery() {
-    // Asked again now: another console may have taken them meanwhile.
-    const auto orphans = DescribeOrphanSpillFiles(DefaultSpillFolder());
-    if (orphans.empty()) {
+void CControlLogging::RecoverOrphans() {
+    CDataStore* store = m_control.Store();
+    if (store == nullptr) {
         return;
     }
-    // All at once, so that no start asks again about what is left.
-    const std::string& folder = m_control.Settings().m_logFolder;
-    if (!m_ui.AskYesNo(RecoveryQuestion(orphans, folder), &m_control)) {
-        for (const SOrphanSpill& orphan : orphans) {
-            RemoveSpillFile(orphan.path);
-        }
-        return;
-    }
-    // One console shows one history: the newest; the others become logs.
-    std::string failures;
-    for (std::size_t i = 0; i + 1 < orphans.size(); ++i) {
+    // Asked again now: another console may have taken them meanwhile. Each
+    // goes into the log folder whole before its spill file does, so a second
+    // crash, or a failure here, loses nothing; one that cannot be kept stays
+    // where it is for the next start.
+    const std::string spillFolder = DefaultSpillFolder();
+    const auto orphans = DescribeOrphanSpillFiles(spillFolder);
+    int kept = 0;
+    for (const SOrphanSpill& orphan : orphans) {
         std::string error;
-        if (KeepOrphanAsLog(orphans[i], folder, error).empty()) {
-            failures += "\n" + error;
-        }
+        const std::string log = KeepOrphanAsLog(orphan, m_control.Settings().m_logFolder, error);
+        kept += log.empty() ? 0 : 1;
+        store->AddMark(RecoveryNotice(orphan, log, error, spillFolder));
     }
-    LoadLogFile(orphans.back().path);
-    RemoveSpillFile(orphans.back().path);
-    if (!failures.empty()) {
-        // Left in the cache folder, they are offered again at the next start.
-        QPointer<CQuillpad2Ctrl> control(&m_control);
-        QTimer::singleShot(0, control.data(), [control, failures] {
-            if (control) {
-                control->Ui().ShowMessage("Warning", std::string(kRecoverKeepFailedText) + failures,
-                                          EMessageIcon::Warning);
-            }
-        });
+    if (kept > 0) {
+        m_control.ShowStatus(
+            kept == 1 ? QStringLiteral("Kept a lost console's history as a log")
+                      : QStringLiteral("Kept %1 lost consoles' histories as logs").arg(kept));
     }
 }
 

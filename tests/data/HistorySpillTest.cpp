@@ -686,20 +686,18 @@ TEST_F(HistorySpillTest, ALeftoverWithoutARecordIsRemovedUnasked) {
     EXPECT_FALSE(Exists(live->Path() + ".new"));
 }
 
-TEST(RecoveryQuestion, NamesEachOrphansLinkTimeAndSizeInOneQuestion) {
+TEST(RecoveryNotice, NamesTheOrphansLinkTimeAndSizeAndWhereItIsOrWhyNot) {
     test::CZoneGuard zone{"UTC0"};
-    EXPECT_EQ(RecoveryQuestion({}, "/logs"), "");
     const SOrphanSpill serial{"a", "serial:/dev/ttyUSB0,115200", 1'709'647'629, 2'516'582};
-    const SOrphanSpill older{"b", "", 1'709'600'000, 900};
-    EXPECT_EQ(RecoveryQuestion({serial}, "/logs"),
-              "Recover the history of a console that closed unexpectedly?\n\n"
-              "serial:/dev/ttyUSB0,115200: last written 2024-03-05 14:07:09, 2.4 MB");
-    EXPECT_EQ(RecoveryQuestion({older, serial}, "/logs"),
-              "Recover the histories of 2 consoles that closed unexpectedly?\n\n"
-              "(link not recorded): last written 2024-03-05 00:53:20, 900 bytes\n"
-              "serial:/dev/ttyUSB0,115200: last written 2024-03-05 14:07:09, 2.4 MB\n\n"
-              "Yes shows the newest and keeps the others as Workbay logs in /logs; "
-              "No deletes them all.");
+    const SOrphanSpill unknown{"b", "", 0, 900};
+    EXPECT_EQ(RecoveryNotice(serial, "/logs/r.wblog", "", "/cache"),
+              "The history of a console that closed unexpectedly (serial:/dev/ttyUSB0,115200, "
+              "last written 2024-03-05 14:07:09, 2.4 MB) is kept as the log /logs/r.wblog; "
+              "Load Workbay Log... reviews it.");
+    EXPECT_EQ(RecoveryNotice(unknown, "", "disk full", "/cache"),
+              "The history of a console that closed unexpectedly (link not recorded, last "
+              "written 1970-01-01 00:00:00, 900 bytes) could not be kept as a log (disk full); "
+              "it stays in /cache and is taken at the next start.");
     const std::pair<std::uint64_t, const char*> sizes[] = {
         {0, "0 bytes"},   {1, "1 byte"},         {1023, "1023 bytes"},   {1024, "1.0 KB"},
         {1536, "1.5 KB"}, {1'048'550, "1.0 MB"}, {5ull << 30, "5.0 GB"}, {3ull << 50, "3072.0 TB"}};

@@ -1,6 +1,6 @@
 // The console's history beyond its memory budget, through the control: a
-// spill file left by a console killed with SIGKILL is offered at the next
-// start and comes back whole (or goes, when declined); a spill that fails
+// spill file left by a console killed with SIGKILL is kept whole as a log at
+// the next start, unasked, the live console untouched; a spill that fails
 // warns once; and a flood over a real link, several times the budget, is
 // found again byte for byte in the live plain log and through Save Buffer.
 
@@ -163,43 +163,35 @@ class HistoryRecovery : public ::testing::Test, protected test::SFakeSessionRig 
     std::unique_ptr<CQuillpad2Ctrl> control;
 };
 
-TEST_F(HistoryRecovery, AKilledConsolesHistoryIsOfferedAtTheNextStartAndYesBringsItBackWhole) {
-    const auto records = RandomRecords(2 << 20, 21);
-    RunAndKillAConsole(records);
-    const auto orphans = FindOrphanSpillFiles(DefaultSpillFolder());
-    ASSERT_EQ(orphans.size(), 1u);
-    // Beside it, one killed before it spilled a record: nothing to offer.
-    const std::string empty = DefaultSpillFolder() + "/console-1-0.wblog";
-    ASSERT_TRUE(test::WriteFileBytes(empty, test::LogHeader(kStart, kStartTick)));
-
-    control = Make(true);
-    ASSERT_EQ(answers->questions.size(), 1u);
-    EXPECT_TRUE(answers->questions[0].starts_with(
-        "Recover the history of a console that closed unexpectedly?\n\n(link not recorded): "))
-        << answers->questions[0];
-    EXPECT_FALSE(std::filesystem::exists(empty)) << "removed unasked";
-    EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Reviewing);
-    EXPECT_FALSE(std::filesystem::exists(orphans[0])) << "taken, so never offered again";
-    EXPECT_TRUE(FindOrphanSpillFiles(DefaultSpillFolder()).empty());
-
-    const CDataStore& store = *control->Store();
-    ASSERT_EQ(store.RecordCount(), records.size());
+// The records of the log at `path`, each as fed.
+void ExpectLogHolds(const std::string& path, const std::vector<SFed>& records) {
+    CQueuedChannel channel;
+    CDataStore log(channel);
+    ASSERT_TRUE(log.LoadLog(path).accepted) << path;
+    ASSERT_EQ(log.RecordCount(), records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
-        const SDataRecord r = *store.Record(i);
+        const SDataRecord r = *log.Record(i);
         ASSERT_EQ(r.tick, records[i].tick) << i;
         ASSERT_EQ(r.direction, records[i].outgoing ? kDirectionOutgoing : kDirectionIncoming);
         ASSERT_TRUE(r.bytes == records[i].bytes) << i;
     }
-    // The dead console's own time base, not this start's.
-    EXPECT_EQ(store.RecordTime(0)->seconds, kStart + (records[0].tick - kStartTick) / 1000);
-    EXPECT_FALSE(control->View()->Document().Text().empty()) << "and it is shown";
-
-    // A second console started now finds nothing to offer.
-    auto second = Make(true);
-    EXPECT_TRUE(answers->questions.empty());
+    // The dead console's own time base.
+    EXPECT_EQ(log.RecordTime(0)->seconds, kStart + (records[0].tick - kStartTick) / 1000);
 }
 
-TEST_F(HistoryRecovery, SeveralOrphansAreAskedAboutOnceAndYesKeepsThemAll) {
+// The marks the console's history holds.
+std::vector<std::string> Marks(const CDataStore& store) {
+    std::vector<std::string> marks;
+    for (std::size_t i = 0; i < store.RecordCount(); ++i) {
+        const SDataRecord r = *store.Record(i);
+        if (IsMarkRecord(r)) {
+            marks.emplace_back(r.bytes);
+        }
+    }
+    return marks;
+}
+
+TEST_F(HistoryRecovery, KilledConsolesHistoriesBecomeLogsUnaskedAndTheLiveConsoleGoesOn) {
     test::CWorkbayHome home;  // a log folder of its own
     const auto older = RandomRecords(1 << 20, 23);
     const auto newer = RandomRecords(2 << 20, 24);
@@ -209,43 +201,74 @@ TEST_F(HistoryRecovery, SeveralOrphansAreAskedAboutOnceAndYesKeepsThemAll) {
     const timespec written[2] = {{kStart, 0}, {kStart, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, first[0].c_str(), written, 0), 0);
     RunAndKillAConsole(newer);
-    ASSERT_EQ(FindOrphanSpillFiles(DefaultSpillFolder()).size(), 2u);
+    const auto orphans = DescribeOrphanSpillFiles(DefaultSpillFolder());
+    ASSERT_EQ(orphans.size(), 2u);
+    // Beside them, one killed before it spilled a record: nothing to keep.
+    const std::string empty = DefaultSpillFolder() + "/console-1-0.wblog";
+    ASSERT_TRUE(test::WriteFileBytes(empty, test::LogHeader(kStart, kStartTick)));
 
     control = Make(true);
-    ASSERT_EQ(answers->questions.size(), 1u) << "one question for both";
-    EXPECT_TRUE(answers->questions[0].starts_with(
-        "Recover the histories of 2 consoles that closed unexpectedly?"));
-    EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Reviewing);
-    EXPECT_EQ(control->Store()->RecordCount(), newer.size()) << "the newest is shown";
+    EXPECT_TRUE(answers->questions.empty()) << "nothing waits for an answer";
+    EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Online);
+    EXPECT_FALSE(std::filesystem::exists(empty)) << "removed without a word";
     EXPECT_TRUE(FindOrphanSpillFiles(DefaultSpillFolder()).empty());
+    const std::string folder = control->Settings().m_logFolder;
+    const std::string keptOlder = BuildLogPaths(folder, "Recovered", kStart).binary;
+    const std::string keptNewer = BuildLogPaths(folder, "Recovered", orphans[1].lastWrite).binary;
+    ExpectLogHolds(keptOlder, older);
+    ExpectLogHolds(keptNewer, newer);
+    const auto marks = Marks(*control->Store());
+    ASSERT_EQ(marks.size(), 2u);
+    EXPECT_EQ(marks[0],
+              "The history of a console that closed unexpectedly (link not recorded, "
+              "last written 2024-03-05 14:07:09, " +
+                  ByteSizeText(orphans[0].bytes) + ") is kept as the log " + keptOlder +
+                  "; Load Workbay Log... reviews it.");
+    EXPECT_NE(marks[1].find(keptNewer), std::string::npos) << marks[1];
 
-    // The other is a log in the log folder, named after when it died.
-    const std::string kept =
-        BuildLogPaths(control->Settings().m_logFolder, "Recovered", kStart).binary;
-    CQueuedChannel channel;
-    CDataStore reloaded(channel);
-    ASSERT_TRUE(reloaded.LoadLog(kept).accepted) << kept;
-    EXPECT_EQ(reloaded.RecordCount(), older.size());
+    // The live console takes its link's bytes as before.
+    const std::size_t before = control->Store()->RecordCount();
+    control->Store()->AddIncomingBytes(0, "still here");
+    EXPECT_EQ(control->Store()->RecordCount(), before + 1);
 
-    auto next = Make(true);
-    EXPECT_TRUE(answers->questions.empty()) << "nothing is asked again";
+    // A console started now finds nothing more.
+    auto second = Make(true);
+    EXPECT_TRUE(Marks(*second->Store()).empty());
 }
 
-TEST_F(HistoryRecovery, NoRemovesTheFileAndALiveConsolesFileIsNeverOffered) {
-    RunAndKillAConsole(RandomRecords(2 << 20, 22));
+TEST_F(HistoryRecovery,
+       AHistoryThatCannotBeKeptStaysForTheNextStartAndALiveConsolesFileIsNeverTaken) {
+    const auto records = RandomRecords(1 << 20, 22);
+    RunAndKillAConsole(records);
     const auto orphans = FindOrphanSpillFiles(DefaultSpillFolder());
     ASSERT_EQ(orphans.size(), 1u);
+    // A log folder that cannot be made: under a file.
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("file"), "x"));
+    CQuillpadSettings settings;
+    settings.LoadFromRegistry();
+    settings.m_logFolder = dir.File("file") + "/logs";
+    settings.SaveToRegistry();
     control = Make(false);
-    EXPECT_EQ(answers->questions.size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(orphans[0]));
-    EXPECT_EQ(control->Store()->RecordCount(), 0u);
-    EXPECT_EQ(control->Logging().Review(), CControlLogging::EReview::Online);
+    ASSERT_EQ(Marks(*control->Store()).size(), 1u);
+    EXPECT_NE(Marks(*control->Store())[0].find("could not be kept as a log (cannot create " +
+                                               settings.m_logFolder + "); it stays in " +
+                                               DefaultSpillFolder()),
+              std::string::npos)
+        << Marks(*control->Store())[0];
+    EXPECT_TRUE(std::filesystem::exists(orphans[0]));
 
-    // This console spills under a small budget; its file is held, so a
-    // console started beside it asks nothing.
+    // With a folder it can make, the next start keeps it.
     control.reset();
+    const std::int64_t lastWrite = DescribeOrphanSpillFiles(DefaultSpillFolder()).at(0).lastWrite;
+    settings.m_logFolder = dir.File("logs");
+    settings.SaveToRegistry();
     SetBudgetMB(1);
     control = Make(false);
+    EXPECT_FALSE(std::filesystem::exists(orphans[0]));
+    ExpectLogHolds(BuildLogPaths(dir.File("logs"), "Recovered", lastWrite).binary, records);
+
+    // This console spills under its small budget; its file is held, so a
+    // console started beside it takes nothing.
     const std::string chunk(4096, 'x');
     for (int i = 0; i < 1024; ++i) {
         control->Store()->AddIncomingBytes(0, chunk);
@@ -253,7 +276,7 @@ TEST_F(HistoryRecovery, NoRemovesTheFileAndALiveConsolesFileIsNeverOffered) {
     QApplication::processEvents();
     ASSERT_FALSE(control->Store()->SpillPath().empty());
     auto beside = Make(true);
-    EXPECT_TRUE(answers->questions.empty());
+    EXPECT_TRUE(Marks(*beside->Store()).empty());
     EXPECT_TRUE(std::filesystem::exists(control->Store()->SpillPath()));
 }
 
