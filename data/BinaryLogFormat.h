@@ -60,6 +60,26 @@ inline void WriteLe32(char* p, std::uint32_t v) {
     p[2] = static_cast<char>((v >> 16) & 0xFF);
     p[3] = static_cast<char>((v >> 24) & 0xFF);
 }
+
+// The offset of the data record `steps` data records on from the one at
+// `offset`, in bytes that `window` holds from offset `from`. A log may hold
+// heads of other kinds between data records: they are stepped over.
+inline std::uint64_t StepDataRecords(const char* window, std::uint64_t from, std::uint64_t offset,
+                                     std::size_t steps) {
+    while (steps > 0) {
+        const char* head = window + (offset - from);
+        if (ReadLe32(head) != kDataRecordKind) {
+            offset += kBinaryLogHeadSize;
+            continue;
+        }
+        offset += kBinaryLogHeadSize + kBinaryLogLengthSize + ReadLe32(head + kBinaryLogHeadSize);
+        --steps;
+    }
+    while (ReadLe32(window + (offset - from)) != kDataRecordKind) {
+        offset += kBinaryLogHeadSize;
+    }
+    return offset;
+}
 inline void WriteLe16(char* p, std::uint16_t v) {
     p[0] = static_cast<char>(v & 0xFF);
     p[1] = static_cast<char>((v >> 8) & 0xFF);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "data/AdoptedLog.h"
 #include "data/BinaryLogFormat.h"
 #include "data/LoadedLog.h"
 #include "platform/TurnBudget.h"
@@ -24,11 +25,6 @@ constexpr std::size_t kSpareBlocks = 8;
 // Most the arena holds past its budget while a bounded flush catches up (a
 // quarter of a small budget): a few turns of a flood.
 constexpr std::size_t kSpillSlack = std::size_t{8} << 20;
-static_assert(CRecordArena::kLogWindowBytes % kCheckBlockBytes == 0);
-
-constexpr std::uint64_t RoundUpToBlock(std::uint64_t offset) {
-    return (offset + kCheckBlockBytes - 1) / kCheckBlockBytes * kCheckBlockBytes;
-}
 
 }  // namespace
 
@@ -59,7 +55,7 @@ std::uint32_t CRecordArena::AttributeIndex(const SAttributes& attributes) {
 }
 
 void CRecordArena::TrimWindows() const {
-    if (m_windows.size() + m_logWindows.size() > kKeptWindows) {
+    if (m_windows.size() + (m_log ? m_log->WindowCount() : 0) > kKeptWindows) {
         UnmapWindows();
     }
 }
@@ -150,7 +146,7 @@ std::size_t CRecordArena::BlockOf(std::size_t index) const {
 SDataRecord CRecordArena::At(std::size_t index) const {
     const std::size_t b = BlockOf(index);
     if (b < m_logBlocks) {
-        return LogRecordAt(index);
+        return m_log->At(index);
     }
     if (b < m_firstResident) {
         return SpilledAt(b, index);
@@ -274,7 +270,9 @@ void CRecordArena::UnmapWindows() const {
         CSpillFile::Unmap(window.bytes, window.offset, window.length);
     }
     m_windows.clear();
-    m_logWindows.clear();
+    if (m_log) {
+        m_log->DropWindows();
+    }
 }
 
 std::uint64_t CRecordArena::OffsetOf(std::size_t b, const char* window, std::uint64_t from,
@@ -286,20 +284,8 @@ std::uint64_t CRecordArena::OffsetOf(std::size_t b, const char* window, std::uin
         at = m_cursor.local;
         offset = m_cursor.offset;
     }
-    // A loaded log may hold heads of another kind between data records; a
-    // sparse entry and the cursor always name a data record.
-    while (at < local) {
-        const char* head = window + (offset - from);
-        if (ReadLe32(head) != kDataRecordKind) {
-            offset += kBinaryLogHeadSize;
-            continue;
-        }
-        offset += kRecordOverhead + ReadLe32(head + kBinaryLogHeadSize);
-        ++at;
-    }
-    while (ReadLe32(window + (offset - from)) != kDataRecordKind) {
-        offset += kBinaryLogHeadSize;
-    }
+    // A sparse entry and the cursor always name a data record.
+    offset = StepDataRecords(window, from, offset, local - at);
     m_cursor = SCursor{b, local, offset};
     return offset;
 }
@@ -323,146 +309,6 @@ SDataRecord CRecordArena::SpilledAt(std::size_t b, std::size_t index) const {
     return record;
 }
 
-std::uint64_t CRecordArena::LogGroupStart(std::size_t group) const {
-    return m_logScan.first + m_blocks.front().sparse[group];
-}
-
-std::uint64_t CRecordArena::LogGroupEnd(std::size_t group) const {
-    const auto& sparse = m_blocks.front().sparse;
-    return group + 1 < sparse.size() ? m_logScan.first + sparse[group + 1] : m_logScan.end;
-}
-
-std::uint64_t CRecordArena::ReadChecked(std::uint64_t start, std::uint64_t end, char* out) const {
-    const std::uint64_t size = m_log->Size();
-    const std::uint64_t stop = std::min(RoundUpToBlock(end), size);
-    const std::uint64_t got = m_log->ReadAt(start, out, static_cast<std::size_t>(stop - start));
-    const auto& hashes = m_logScan.hashes;
-    for (std::uint64_t at = start; at < stop; at += kCheckBlockBytes) {
-        const std::uint64_t blockEnd = std::min(at + kCheckBlockBytes, size);
-        const std::size_t block = static_cast<std::size_t>(at / kCheckBlockBytes);
-        if (blockEnd > start + got || block >= hashes.size() ||
-            CheckHash(out + (at - start), static_cast<std::size_t>(blockEnd - at)) !=
-                hashes[block]) {
-            return at;
-        }
-    }
-    return end;
-}
-
-void CRecordArena::CutLogAt(std::uint64_t intact) const {
-    const auto& sparse = m_blocks.front().sparse;
-    const std::uint64_t first = m_logScan.first;
-    std::size_t cut = 0;
-    while (intact > first) {
-        // The last group that starts before `intact`, read up to it: a block
-        // before may no longer match either.
-        const auto it = std::lower_bound(sparse.begin(), sparse.end(), intact - first);
-        const std::size_t group = static_cast<std::size_t>(it - sparse.begin()) - 1;
-        const std::uint64_t groupStart = first + sparse[group];
-        const std::uint64_t from = groupStart / kCheckBlockBytes * kCheckBlockBytes;
-        auto bytes = std::make_unique_for_overwrite<char[]>(
-            static_cast<std::size_t>(RoundUpToBlock(intact) - from));
-        const std::uint64_t checked = ReadChecked(from, intact, bytes.get());
-        if (checked < intact) {
-            intact = checked;
-            continue;
-        }
-        // Its records that end before `intact` are whole.
-        std::uint64_t offset = groupStart;
-        cut = group * kSparseStep;
-        while (cut < m_logRecords && cut < (group + 1) * kSparseStep &&
-               offset + kBinaryLogHeadSize <= intact) {
-            const char* head = bytes.get() + (offset - from);
-            if (ReadLe32(head) != kDataRecordKind) {
-                offset += kBinaryLogHeadSize;
-                continue;
-            }
-            if (offset + kRecordOverhead > intact ||
-                offset + kRecordOverhead + ReadLe32(head + kBinaryLogHeadSize) > intact) {
-                break;
-            }
-            offset += kRecordOverhead + ReadLe32(head + kBinaryLogHeadSize);
-            ++cut;
-        }
-        break;
-    }
-    if (cut < m_logRecords && cut < m_logCut) {
-        m_logCut = cut;
-        m_logChanged = true;
-    }
-}
-
-void CRecordArena::CutLogAtFileEnd() const {
-    // The pass read no further: what it had not reached is gone too.
-    m_logChanged = true;
-    m_logCut = std::min(m_logCut, m_logRecords);
-    const std::uint64_t now = m_log->CurrentSize();
-    if (now < m_log->Size()) {
-        CutLogAt(now / kCheckBlockBytes * kCheckBlockBytes);
-    }
-}
-
-const CRecordArena::SLogWindow* CRecordArena::LogWindow(std::size_t group) const {
-    const std::uint64_t groupStart = LogGroupStart(group);
-    const std::uint64_t groupEnd = LogGroupEnd(group);
-    const std::uint64_t span = groupStart / kLogWindowBytes;
-    if (auto it = m_logWindows.find(span); it != m_logWindows.end()) {
-        // One read while the pass had not reached the group's end is read
-        // again; one cut short holds every record before the cut.
-        if (it->second.end >= groupEnd || it->second.cutShort) {
-            return &it->second;
-        }
-        m_logWindows.erase(it);
-    }
-    // Every group that starts in the span, whole, from the block of the first.
-    const auto& sparse = m_blocks.front().sparse;
-    const std::uint64_t first = m_logScan.first;
-    const std::uint64_t spanStart = span * kLogWindowBytes;
-    const auto from =
-        std::lower_bound(sparse.begin(), sparse.end(), spanStart > first ? spanStart - first : 0);
-    const auto to = std::lower_bound(from, sparse.end(), spanStart + kLogWindowBytes - first);
-    const std::uint64_t start = (first + *from) / kCheckBlockBytes * kCheckBlockBytes;
-    const std::uint64_t end = to != sparse.end() ? first + *to : m_logScan.end;
-    SLogWindow window;
-    window.bytes = std::make_unique_for_overwrite<char[]>(
-        static_cast<std::size_t>(std::min(RoundUpToBlock(end), m_log->Size()) - start));
-    window.start = start;
-    window.end = ReadChecked(start, end, window.bytes.get());
-    if (window.end < end) {
-        window.cutShort = true;
-        CutLogAt(window.end);
-    }
-    return &m_logWindows.insert_or_assign(span, std::move(window)).first->second;
-}
-
-SDataRecord CRecordArena::LogRecordAt(std::size_t index) const {
-    SDataRecord record;
-    record.sequence = static_cast<std::uint32_t>(index);
-    if (index >= m_logCut) {
-        return record;  // lost from the file: empty, never other than it was
-    }
-    const SLogWindow* window = LogWindow(index / kSparseStep);
-    if (index >= m_logCut) {
-        return record;
-    }
-    // Offsets are from the log's first record; the window may start before
-    // it, in the header (the difference wraps, and wraps back in OffsetOf).
-    const std::uint64_t first = m_logScan.first;
-    const std::uint64_t at = first + OffsetOf(0, window->bytes.get(), window->start - first, index);
-    const char* head = window->bytes.get() + (at - window->start);
-    const std::uint32_t length = ReadLe32(head + kBinaryLogHeadSize);
-    if (at + kRecordOverhead + length > window->end) {
-        return record;  // checked bytes hold every record before the cut; never reached
-    }
-    record.tick = ReadLe32(head + 8);
-    record.ownerId = ReadLe32(head + 12);
-    record.direction = ReadLe32(head + 16);
-    record.source = ReadLe32(head + 20);
-    record.length = length;
-    record.bytes = std::string_view(head + kRecordOverhead, length);
-    return record;
-}
-
 void CRecordArena::AdoptLog(std::unique_ptr<CLoadedLog> log, SBinaryLogIndex index) {
     Clear();
     if (index.count == 0) {
@@ -470,74 +316,47 @@ void CRecordArena::AdoptLog(std::unique_ptr<CLoadedLog> log, SBinaryLogIndex ind
     }
     SBlock block;
     block.fileOffset = index.first;
-    block.fileBytes = index.end - index.first;
-    block.sparse = std::move(index.sparse);
-    if (index.complete) {
-        block.sparse.shrink_to_fit();
-        index.hashes.shrink_to_fit();
-    }
+    m_log = std::make_unique<CAdoptedLog>(std::move(log), std::move(index), kSparseStep);
+    block.fileBytes = m_log->RecordBytes();
     m_blocks.push_back(std::move(block));
-    m_log = std::move(log);
     m_logBlocks = 1;
-    m_logRecords = index.count;
-    m_count = index.count;
+    NoteLogRecords(m_log->Count());
+}
+
+void CRecordArena::NoteLogRecords(std::size_t records) {
+    m_logRecords = records;
+    m_count = records;
     // Nothing of it goes to the spill file.
-    m_written = m_count;
-    m_queued = m_count;
+    m_written = records;
+    m_queued = records;
     m_firstResident = m_logBlocks;
-    m_logScan = std::move(index);
-    if (m_logScan.cut) {
-        CutLogAtFileEnd();
-    }
 }
 
 void CRecordArena::IndexMoreOfLog(std::uint64_t bytes, SBinaryLogLoad& result) {
     if (!IndexingLog() || m_blocks.size() != m_logBlocks) {
         return;
     }
-    SBlock& block = m_blocks.front();
-    m_logScan.sparse.swap(block.sparse);
-    ContinueBinaryLogIndex(LogSourceOf(*m_log), kSparseStep, result, m_logScan, bytes);
-    m_logScan.sparse.swap(block.sparse);
-    if (m_logScan.complete) {
-        block.sparse.shrink_to_fit();
-        m_logScan.hashes.shrink_to_fit();
-    }
-    block.fileBytes = m_logScan.end - m_logScan.first;
-    m_logRecords = m_logScan.count;
-    m_count = m_logRecords;
-    m_written = m_count;
-    m_queued = m_count;
-    if (m_logScan.cut) {
-        CutLogAtFileEnd();
-    }
+    m_log->IndexMore(bytes, result);
+    m_blocks.front().fileBytes = m_log->RecordBytes();
+    NoteLogRecords(m_log->Count());
 }
 
 std::size_t CRecordArena::TakeLogCut() {
-    m_logChanged = false;
-    m_logScan.complete = true;
-    const std::size_t kept = std::min(m_logCut, m_logRecords);
-    const std::size_t lost = m_logRecords - kept;
-    if (m_blocks.size() != m_logBlocks) {
-        return m_count - lost;  // later records keep their numbers; the lost read as empty
+    if (!m_log) {
+        return m_count;
     }
-    m_logRecords = kept;
-    m_count = kept;
-    m_written = kept;
-    m_queued = kept;
+    const bool last = m_blocks.size() == m_logBlocks;
+    const std::size_t kept = m_log->TakeCut(last);
+    if (!last) {
+        return m_count -
+               (m_logRecords - kept);  // later records keep their numbers; the lost read as empty
+    }
+    NoteLogRecords(kept);
     return m_count;
 }
 
 bool CRecordArena::CopyAdoptedLog(const std::string& folder, std::string& error) {
-    if (!m_log) {
-        return true;
-    }
-    auto copy = m_log->Copy(folder, error);
-    if (!copy) {
-        return false;
-    }
-    m_log = std::move(copy);
-    return true;
+    return !m_log || m_log->MoveToCopy(folder, error);
 }
 
 void CRecordArena::SetSpillTarget(SSpillTarget target) {
@@ -770,9 +589,6 @@ void CRecordArena::Clear() {
     m_log.reset();
     m_logBlocks = 0;
     m_logRecords = 0;
-    m_logScan = SBinaryLogIndex{};
-    m_logCut = static_cast<std::size_t>(-1);
-    m_logChanged = false;
     m_spillFailed = false;
     m_spillError.clear();
     m_written = 0;
@@ -799,12 +615,12 @@ std::size_t CRecordArena::ReservedBytes() const {
         total += ResidentBytes(m_blocks[b]) + m_blocks[b].sparse.capacity() * sizeof(std::uint64_t);
     };
     for (std::size_t b = 0; b < m_logBlocks; ++b) {
-        count(b);  // an adopted log's index grows while it is read
+        count(b);
     }
     for (std::size_t b = m_firstResident; b < m_blocks.size(); ++b) {
         count(b);
     }
-    total += m_logScan.hashes.capacity() * sizeof(std::uint64_t);
+    total += m_log ? m_log->MemoryBytes() : 0;
     total += m_spareBlocks.size() * kBlockBytes;
     return total + m_attributes.size() * sizeof(SAttributes);
 }

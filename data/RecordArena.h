@@ -26,15 +26,8 @@
 // spilling for good (until Clear) and everything from then on stays in memory.
 //
 // A loaded log can be taken whole as the first records (AdoptLog): they
-// stay in its file, found like spilled ones through a sparse index, and are
-// never written to the spill file (they are on disk already). A lookup reads
-// the window of kLogWindowBytes holding the record (and the rest of the
-// records that start in it) into memory and checks every block of it
-// against the hashes of the pass over the heads: a record is shown as that
-// pass found it or not at all. Bytes that no longer match (another program
-// cut or rewrote the file) end the log at the first record they touch, and
-// that record and every later one of the log read as empty until the store
-// takes them away (TakeLogCut).
+// stay in its file, read and checked there by CAdoptedLog, and are never
+// written to the spill file (they are on disk already).
 //
 // Lifetime of a record's `bytes`: until the next Reserve, Append or
 // FlushSpill (which may drop its segment or unmap its window), TrimWindows,
@@ -52,6 +45,7 @@
 #include <utility>
 #include <vector>
 
+#include "data/AdoptedLog.h"
 #include "data/LoadedLog.h"
 #include "data/SDataRecord.h"
 #include "data/SpillFile.h"
@@ -83,9 +77,6 @@ class CRecordArena {
     // Pieces handed to the writer and not yet collected, at most: their
     // heads are encoded as they are handed out.
     static constexpr std::size_t kPiecesInFlight = 64;
-    // An adopted log is read in windows of about this size: every record
-    // that starts in one, whole.
-    static constexpr std::size_t kLogWindowBytes = std::size_t{64} << 10;
 
     CRecordArena() = default;
     ~CRecordArena();
@@ -95,7 +86,7 @@ class CRecordArena {
     // Records lost from an adopted log leave the count at once when they
     // were its last.
     std::size_t Count() const {
-        return m_logChanged && m_blocks.size() == m_logBlocks ? std::min(m_count, m_logCut)
+        return LogChanged() && m_blocks.size() == m_logBlocks ? std::min(m_count, LogCut())
                                                               : m_count;
     }
     // Record `index` (< Count()) with sequence = index.
@@ -142,19 +133,19 @@ class CRecordArena {
     // IndexMoreOfLog goes on with it, and each record it finds counts at
     // once. Nothing may be appended while it is unfinished.
     void AdoptLog(std::unique_ptr<CLoadedLog> log, SBinaryLogIndex index);
-    bool IndexingLog() const { return m_log != nullptr && !m_logScan.complete; }
+    bool IndexingLog() const { return m_log != nullptr && m_log->Indexing(); }
     // Goes on with the adopted log's pass over at least `bytes` more of it.
     void IndexMoreOfLog(std::uint64_t bytes, SBinaryLogLoad& result);
     // The adopted log, null when there is none.
-    const CLoadedLog* AdoptedLog() const { return m_log.get(); }
+    const CLoadedLog* AdoptedLog() const { return m_log ? &m_log->File() : nullptr; }
     // Moves the adopted log's records to a private copy in `folder`, so the
     // log file can be written over. False, with the reason in `error`, when
     // the copy cannot be made.
     bool CopyAdoptedLog(const std::string& folder, std::string& error);
     // Whether the adopted log's file was found changed since the last
     // TakeLogCut: records from LogCut() on are lost to it.
-    bool LogChanged() const { return m_logChanged; }
-    std::size_t LogCut() const { return m_logCut; }
+    bool LogChanged() const { return m_log != nullptr && m_log->Changed(); }
+    std::size_t LogCut() const { return m_log ? m_log->Cut() : static_cast<std::size_t>(-1); }
     // Ends the adopted log at its cut: the records lost go (or, with records
     // added after the log, stay as empty ones) and the pass over its heads
     // stops. Returns how many records remain readable.
@@ -247,28 +238,8 @@ class CRecordArena {
                            std::size_t local) const;
     const char* Window(std::size_t b) const;
     void UnmapWindows() const;
-    // Bytes of the adopted log read into memory and checked.
-    struct SLogWindow {
-        std::unique_ptr<char[]> bytes;
-        std::uint64_t start = 0;  // file offsets
-        std::uint64_t end = 0;    // of the bytes that matched
-        bool cutShort = false;    // a block did not match: the log was cut there
-    };
-    SDataRecord LogRecordAt(std::size_t index) const;
-    // The window holding the group of records `group` (of kSparseStep),
-    // read and checked when not held; null when none of it can be shown.
-    const SLogWindow* LogWindow(std::size_t group) const;
-    // Where group `group` of the adopted log starts and ends in the file.
-    std::uint64_t LogGroupStart(std::size_t group) const;
-    std::uint64_t LogGroupEnd(std::size_t group) const;
-    // Reads [start, end) of the log into `out`; returns where the bytes
-    // that read whole and match their hashes end (a block boundary, or `end`).
-    std::uint64_t ReadChecked(std::uint64_t start, std::uint64_t end, char* out) const;
-    // The log's bytes are intact only before `intact`: the records from the
-    // first that ends past it are lost.
-    void CutLogAt(std::uint64_t intact) const;
-    // After the pass found the file shorter: cuts where it now ends.
-    void CutLogAtFileEnd() const;
+    // The adopted log's records (its own count) are the arena's first ones.
+    void NoteLogRecords(std::size_t records);
     // Hands the writer pieces of what is not yet handed out, up to
     // kPiecesInFlight, stopping at `deadline` after one; makes the file
     // first. False when it cannot be made.
@@ -324,18 +295,9 @@ class CRecordArena {
     };
     mutable SCursor m_cursor;
 
-    std::unique_ptr<CLoadedLog> m_log;
+    std::unique_ptr<CAdoptedLog> m_log;
     std::size_t m_logBlocks = 0;   // blocks before it are the adopted log's
     std::size_t m_logRecords = 0;  // records in them
-    // The pass over the adopted log's heads (its sparse offsets are the
-    // block's).
-    SBinaryLogIndex m_logScan;
-    // Windows of the adopted log read since the last trim, by their start.
-    mutable std::unordered_map<std::uint64_t, SLogWindow> m_logWindows;
-    // The first record of the adopted log found lost, and whether one was
-    // since the last TakeLogCut.
-    mutable std::size_t m_logCut = static_cast<std::size_t>(-1);
-    mutable bool m_logChanged = false;
 };
 
 }  // namespace quillpad
