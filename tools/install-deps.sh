@@ -20,9 +20,12 @@ packages=(
     # Find in the history: PCRE2's 8-bit library with its JIT.
     libpcre2-dev
 )
-# `make fuzz` builds libFuzzer targets with clang.
+# `make fuzz` builds libFuzzer targets with clang; `make format-check` needs
+# the formatter the tree is kept in.
 if [ "${1:-}" = "fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)
+elif [ "${1:-}" = "format" ]; then
+    packages+=(clang-format)
 fi
 
 missing=()
