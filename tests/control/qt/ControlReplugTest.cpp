@@ -54,7 +54,7 @@ class ControlReplug : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!test::HaveProgram("socat")) {
-            GTEST_SKIP() << "socat is not installed";
+            QUILLPAD_PEER_MISSING("socat is not installed");
         }
         std::filesystem::remove_all(CRegistryStore::DefaultFolder());
         NxrSetPortEnumerator(ports);

@@ -429,7 +429,7 @@ TEST_F(ControlTransfers, ReceivesFromTheSimulatedControllerFromEndToEnd) {
 TEST_F(ControlTransfers, ALineLostMidReceiveIsExplainedAndTheConsoleGoesOnOnANewLine) {
     for (const char* tool : {"socat", "sx"}) {
         if (!test::HaveProgram(tool)) {
-            GTEST_SKIP() << tool << " is not installed (tools/install-deps.sh installs it)";
+            QUILLPAD_PEER_MISSING(tool << " is not installed (tools/install-deps.sh installs it)");
         }
     }
     const std::string link = dir.File("link");

@@ -376,7 +376,7 @@ struct SPtyConsole {
 
 TEST(SendPanelOnAPty, ARepeatKeepsItsCountAndPeriodAtThePeer) {
     if (!test::HaveProgram("socat")) {
-        GTEST_SKIP() << "socat is not installed (tools/install-deps.sh installs it)";
+        QUILLPAD_PEER_MISSING("socat is not installed (tools/install-deps.sh installs it)");
     }
     SPtyConsole console(50, 8);
     ASSERT_TRUE(console.Connected());
@@ -401,7 +401,7 @@ TEST(SendPanelOnAPty, ARepeatKeepsItsCountAndPeriodAtThePeer) {
 
 TEST(SendPanelOnAPty, ARepeatKeepsItsPeriodWhileTheUserInterfaceIsBusy) {
     if (!test::HaveProgram("socat")) {
-        GTEST_SKIP() << "socat is not installed (tools/install-deps.sh installs it)";
+        QUILLPAD_PEER_MISSING("socat is not installed (tools/install-deps.sh installs it)");
     }
     constexpr std::size_t kCount = 30;
     SPtyConsole console(10, kCount);
@@ -437,7 +437,7 @@ TEST(SendPanelOnAPty, ARepeatKeepsItsPeriodWhileTheUserInterfaceIsBusy) {
 
 TEST(SendPanelOnAPty, DisconnectingMidRepeatStopsItWithItsNoteAndNothingGoesAfter) {
     if (!test::HaveProgram("socat")) {
-        GTEST_SKIP() << "socat is not installed (tools/install-deps.sh installs it)";
+        QUILLPAD_PEER_MISSING("socat is not installed (tools/install-deps.sh installs it)");
     }
     SPtyConsole console(10, 0);
     ASSERT_TRUE(console.Connected());

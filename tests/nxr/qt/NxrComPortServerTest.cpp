@@ -51,7 +51,8 @@ class NxrComPortServer : public ::testing::TestWithParam<int> {
     void SetUp() override {
         for (const char* tool : {"ser2net", "socat"}) {
             if (!test::HaveProgram(tool)) {
-                GTEST_SKIP() << tool << " is not installed (tools/install-deps.sh installs it)";
+                QUILLPAD_PEER_MISSING(tool
+                                      << " is not installed (tools/install-deps.sh installs it)");
             }
         }
         pty = std::make_unique<test::CPtyPeer>(dir.Path());

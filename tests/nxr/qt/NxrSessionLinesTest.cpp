@@ -152,7 +152,7 @@ TEST_F(NxrSessionLines, AFaultySequenceOrALinkWithoutLinesFailsWithTheReason) {
 
 TEST(NxrSerialLines, APseudoTerminalTellsNoLinesAndRefusesToSetThem) {
     if (!test::HaveProgram("socat")) {
-        GTEST_SKIP() << "socat is not installed";
+        QUILLPAD_PEER_MISSING("socat is not installed");
     }
     test::CTempDir dir;
     test::CPtyPeer pty(dir.Path(), false);

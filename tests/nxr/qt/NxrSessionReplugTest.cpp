@@ -99,7 +99,7 @@ class NxrSessionReplug : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!test::HaveProgram("socat")) {
-            GTEST_SKIP() << "socat is not installed";
+            QUILLPAD_PEER_MISSING("socat is not installed");
         }
         std::filesystem::create_directory(first());
         std::filesystem::create_directory(second());

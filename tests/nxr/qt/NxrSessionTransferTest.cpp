@@ -70,7 +70,8 @@ class NxrSessionTransfer : public ::testing::Test {
     void SetUp() override {
         for (const char* tool : {"socat", "sx", "rx"}) {
             if (!test::HaveProgram(tool)) {
-                GTEST_SKIP() << tool << " is not installed (tools/install-deps.sh installs it)";
+                QUILLPAD_PEER_MISSING(tool
+                                      << " is not installed (tools/install-deps.sh installs it)");
             }
         }
         pty = std::make_unique<CPtyPeer>(dir.Path(), false);

@@ -42,7 +42,7 @@ class SerialPortLock : public ::testing::Test {
   protected:
     void SetUp() override {
         if (!test::HaveProgram("socat")) {
-            GTEST_SKIP() << "socat is not installed";
+            QUILLPAD_PEER_MISSING("socat is not installed");
         }
         pty = std::make_unique<test::CPtyPeer>(dir.Path(), false);
         ASSERT_TRUE(pty->Ready());
@@ -238,7 +238,8 @@ class SerialPortOtherProgram : public SerialPortLock,
 TEST_P(SerialPortOtherProgram, RefusesAPortItHoldsAndIsRefusedOneWeHold) {
     const SOtherProgram& other = GetParam();
     if (!test::HaveProgram(other.name)) {
-        GTEST_SKIP() << other.name << " is not installed (tools/install-deps.sh installs it)";
+        QUILLPAD_PEER_MISSING(other.name
+                              << " is not installed (tools/install-deps.sh installs it)");
     }
     const std::string device = pty->Near();
     holder = Spawn(WithDevice(other.hold, device));

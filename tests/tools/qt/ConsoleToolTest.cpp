@@ -401,7 +401,7 @@ TEST(ConsoleTool, XModemBothWaysBreakAndFailuresFromTheCommandLine) {
 // console runs in.
 TEST(ConsoleTool, AScriptSendsToRxAndReceivesFromSx) {
     if (const std::string missing = test::MissingLrzszTool(); !missing.empty()) {
-        GTEST_SKIP() << missing << " is not installed (tools/install-deps.sh installs it)";
+        QUILLPAD_PEER_MISSING(missing << " is not installed (tools/install-deps.sh installs it)");
     }
     test::CTempDir dir;
     const std::string link = dir.File("link");
@@ -638,7 +638,7 @@ TEST(ConsoleTool, AsciiSendTakesItsPacingFromTheCommandLine) {
 // says on stderr that it waits and when the device is back, and goes on.
 TEST(ConsoleTool, ALostDeviceIsWaitedForAndTheConsoleGoesOn) {
     if (!test::HaveProgram("socat")) {
-        GTEST_SKIP() << "socat is not installed";
+        QUILLPAD_PEER_MISSING("socat is not installed");
     }
     test::CTempDir dir;
     auto pty = std::make_unique<test::CPtyPeer>(dir.Path(), false);
@@ -685,7 +685,7 @@ TEST(ConsoleTool, ALostDeviceIsWaitedForAndTheConsoleGoesOn) {
 // console stays up on the lost link and takes the device back only by hand.
 TEST(ConsoleTool, PrefixStopWaitingEndsTheWaitForALostDevice) {
     if (!test::HaveProgram("socat")) {
-        GTEST_SKIP() << "socat is not installed";
+        QUILLPAD_PEER_MISSING("socat is not installed");
     }
     test::CTempDir dir;
     auto pty = std::make_unique<test::CPtyPeer>(dir.Path(), false);

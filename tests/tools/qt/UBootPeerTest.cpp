@@ -116,11 +116,12 @@ print("version", line)
 
 TEST(UBootPeer, AScriptStopsTheAutobootAndReadsTheVersion) {
     if (!test::HaveProgram("qemu-system-arm")) {
-        GTEST_SKIP() << "qemu-system-arm is not installed (tools/install-deps.sh installs it)";
+        QUILLPAD_PEER_MISSING(
+            "qemu-system-arm is not installed (tools/install-deps.sh installs it)");
     }
     if (!QFile::exists(kImage)) {
-        GTEST_SKIP() << kImage << " is missing: u-boot-qemu is not installed "
-                     << "(tools/install-deps.sh installs it)";
+        QUILLPAD_PEER_MISSING(kImage << " is missing: u-boot-qemu is not installed "
+                                     << "(tools/install-deps.sh installs it)");
     }
     const std::string banner = VersionInImage(kImage);
     ASSERT_FALSE(banner.empty()) << "no version banner in " << kImage;
