@@ -241,6 +241,10 @@ void CDataStore::ReportSpillFailure() {
 
 void CDataStore::ClearData() {
     Clear();
+    TellViewsCleared();
+}
+
+void CDataStore::TellViewsCleared() {
     // A handler may register or unregister views; tell the ones listed now.
     const std::vector<MessageHandle> views = m_views;
     for (const MessageHandle view : views) {
@@ -283,6 +287,7 @@ SBinaryLogLoad CDataStore::LoadMappedLog(const std::string& path, bool inParts) 
     } while (!index.complete && index.count == 0);
     result.accepted = true;
     Clear();
+    TellViewsCleared();
     m_startTime = FromLocalSystemTime(result.header.startTime).value_or(0);
     m_startTick = result.header.startTick;
     m_arena.AdoptLog(std::move(log), std::move(index));
@@ -366,6 +371,7 @@ SBinaryLogLoad CDataStore::LoadLog(IByteSource& source) {
     }
     result.accepted = true;
     Clear();
+    TellViewsCleared();
     // The header check has made sure the start time converts.
     m_startTime = FromLocalSystemTime(result.header.startTime).value_or(0);
     m_startTick = result.header.startTick;

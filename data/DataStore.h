@@ -183,7 +183,8 @@ class CDataStore final : public CMessageTarget {
     void ClearData();
 
     // Replaces all records and the time base with a binary log's. A refused
-    // file leaves the store as it was. Views are not told; the caller asks
+    // file leaves the store (and what its views show) as it was; an accepted
+    // one sends UM_CLEAR_DATA to every registered view, and the caller asks
     // for a replay. A regular file is not read in: its records stay in the
     // file (they count nothing against the budget), read where they lie when
     // looked up, and only one pass over its heads is made. Saving or logging
@@ -303,6 +304,7 @@ class CDataStore final : public CMessageTarget {
     SRecordRef Commit(std::uint32_t direction, std::uint32_t ownerId, std::uint32_t length);
     // Frees the records, resets the time base to now; tells nobody.
     void Clear();
+    void TellViewsCleared();
     SBinaryLogLoad LoadMappedLog(const std::string& path, bool inParts);
     // One more part of a log loaded in parts, then the views are told.
     void LoadMore(std::uint64_t bytes);

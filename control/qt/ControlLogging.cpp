@@ -225,11 +225,14 @@ void CControlLogging::LoadLogFile(const std::string& path) {
     channel.Send(m_control.Handle(), UM_CONNECT);  // no spec: the session closes
     m_control.HostShowFrameFooter(0);
     m_control.HostAppendToWindowTitle(FileNameToQString(PathFileName(path)).toStdU16String());
-    channel.Send(view->Handle(), UM_CLEAR_DATA);
+    // The store clears its views when it takes the log. A refused one shows
+    // nothing: the earlier records stay in the store, unshown, until the
+    // console goes back online.
     if (store->LoadLogInParts(path).accepted) {
         m_review = EReview::Reviewing;
         channel.Post(store->Handle(), UM_FILL_VIEW, 0, view->Handle());
     } else {
+        channel.Send(view->Handle(), UM_CLEAR_DATA);
         m_review = EReview::Refused;
         m_control.Ui().ShowMessage(kLoadErrorCaption, kLoadErrorText, EMessageIcon::Error);
     }
@@ -251,11 +254,8 @@ void CControlLogging::GoBackOnline() {
         return;
     }
     CMessageChannel& channel = m_control.MessageChannel();
-    if (CConsoleView* view = m_control.View()) {
-        channel.Send(view->Handle(), UM_CLEAR_DATA);
-    }
     if (CDataStore* store = m_control.Store()) {
-        channel.Send(store->Handle(), UM_CLEAR_DATA);
+        channel.Send(store->Handle(), UM_CLEAR_DATA);  // and its views
     }
     m_review = EReview::Online;
     channel.Send(m_control.Handle(), UM_CONNECT, 0, 0, CPayload::Make(address));
