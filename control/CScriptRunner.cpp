@@ -508,6 +508,11 @@ bool CScriptRunner::Settle(std::chrono::milliseconds limit) {
             break;
         }
     }
+    // What the script did while this waited went untold by its wake: a call
+    // that came as the time ran out, a wait or its end.
+    if (!rest && (core.request != nullptr || core.blocked || core.ended) && core.wake) {
+        core.wake();
+    }
     core.ownerSettling = false;
     m_settling = false;
     return rest;

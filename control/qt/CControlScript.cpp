@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "control/CommandRules.h"
 #include "control/qt/CQuillpad2Ctrl.h"
@@ -108,6 +109,7 @@ bool CControlScript::RunFile(const std::string& path) {
             Qt::QueuedConnection);
     });
     m_runner = std::move(runner);
+    m_endTold = false;
     m_name = name;
     m_lastError.clear();
     m_control.OnTaskStart(kRequestId, u"Run Script", BytesToWide(name));
@@ -148,6 +150,9 @@ void CControlScript::AfterStep() {
         return;
     }
     m_timer.stop();
+    if (std::exchange(m_endTold, true)) {
+        return;  // a wake that came after the end was told
+    }
     m_lastState = m_runner->State();
     m_lastError = m_runner->Error();
     const QString shown = FileNameToQString(m_name);

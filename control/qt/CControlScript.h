@@ -43,7 +43,8 @@ class CControlScript final : public QObject, private IScriptHost {
     // when it cannot be read or compiled, or a script is running.
     bool RunFile(const std::string& path);
     void Cancel();
-    bool Running() const { return m_runner && m_runner->Running(); }
+    // Until its end is told (the status bar, LastState).
+    bool Running() const { return m_runner && !m_endTold; }
     // The last script's end: its state and error.
     EScriptState LastState() const { return m_lastState; }
     const std::string& LastError() const { return m_lastError; }
@@ -78,6 +79,7 @@ class CControlScript final : public QObject, private IScriptHost {
     std::string m_name;
     QTimer m_timer;
     QElapsedTimer m_clock;
+    bool m_endTold = false;  // the running script's end is in the status bar
     // The transfer the script waits for, and every script transfer whose
     // end has not come yet.
     std::optional<std::uint32_t> m_transferId;
