@@ -129,6 +129,11 @@ void CQuillpadSettings::Read() {
     // A negative number is no limit, as 0 is.
     m_waitForDeviceSeconds =
         static_cast<std::uint32_t>(std::max(0, ReadInt(kGeneral, "WaitForDeviceSeconds", 0)));
+    // Out of range is the default: no script runs without a state to run in.
+    const std::int32_t scriptMB = ReadInt(kGeneral, "ScriptMemoryMB", kDefaultScriptMemoryMB);
+    m_scriptMemoryMB = scriptMB >= 1 && scriptMB <= static_cast<std::int32_t>(kMaxScriptMemoryMB)
+                           ? static_cast<std::uint32_t>(scriptMB)
+                           : kDefaultScriptMemoryMB;
     m_showAbsoluteTime = ReadBool(kTextInfo, "ShowAbsoluteTime", true);
     m_showRelativeTime = ReadBool(kTextInfo, "ShowRelativeTime", true);
     m_showDataDirection = ReadBool(kTextInfo, "ShowDataDirection", true);
@@ -173,6 +178,7 @@ void CQuillpadSettings::Store() {
     WriteString(kGeneral, "OutgoingCRToCRLF", BoolText(m_outgoingCRToCRLF));
     WriteString(kGeneral, "HistoryMemoryMB", std::to_string(m_historyMemoryMB));
     WriteString(kGeneral, "WaitForDeviceSeconds", std::to_string(m_waitForDeviceSeconds));
+    WriteString(kGeneral, "ScriptMemoryMB", std::to_string(m_scriptMemoryMB));
     WriteString(kTextInfo, "ShowAbsoluteTime", BoolText(m_showAbsoluteTime));
     WriteString(kTextInfo, "ShowRelativeTime", BoolText(m_showRelativeTime));
     WriteString(kTextInfo, "ShowDataDirection", BoolText(m_showDataDirection));

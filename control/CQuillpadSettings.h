@@ -11,7 +11,8 @@
 //   [Logging]     LogToFolder, LogAsPlainText, LogAsFormattedText,
 //                 LogAsWorkbayLog, InsertTimestampsInText
 //   [General]     OutgoingCRToCRLF, HistoryMemoryMB (0 = no limit),
-//                 WaitForDeviceSeconds (0 = as long as the console is open)
+//                 WaitForDeviceSeconds (0 = as long as the console is open),
+//                 ScriptMemoryMB (1 to 4096)
 //   [Text Info]   ShowAbsoluteTime, ShowRelativeTime, ShowDataDirection,
 //                 ShowRelatedData
 //   [Key Mapping] TransmitArrowCharacters, KeepCommandHistory
@@ -38,6 +39,8 @@ inline constexpr const char* kSettingsRegistryKey =
     "Software\\Korvane\\Workbay\\Plugins\\Quillpad2";
 inline constexpr const char* kDataFolderName = "Quillpad Data";
 inline constexpr std::uint32_t kDefaultHistoryMemoryMB = 256;
+inline constexpr std::uint32_t kDefaultScriptMemoryMB = 64;
+inline constexpr std::uint32_t kMaxScriptMemoryMB = 4096;
 inline constexpr const char* kLogsFolderName = "Quillpad Logs";
 inline constexpr const char* kDefaultKeySetName = "My Keys.keyset";
 inline constexpr const char* kDefaultSendPanelName = "My Sends.sendpanel";
@@ -87,6 +90,8 @@ class CQuillpadSettings : public CIniDocument {
     // How long a lost link (a device pulled out, a dropped network link
     // with reconnect=on) is waited for; 0: as long as the console is open.
     std::uint32_t m_waitForDeviceSeconds = 0;
+    // The memory a script's Lua state may hold; past it the script stops.
+    std::uint32_t m_scriptMemoryMB = kDefaultScriptMemoryMB;
     // The send panel beside the console, and the panel file it shows.
     bool m_showSendPanel = false;
     std::string m_sendPanelPath;

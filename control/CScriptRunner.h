@@ -1,25 +1,27 @@
 #pragma once
 // A Lua script that drives a console: it sends, waits for what the device
-// says, sleeps and marks the history. It runs as a coroutine on its owner's
-// loop and never blocks it: a wait yields, and the owner resumes the script
-// with the bytes it receives (Received) and the time (Tick). The owner says
-// what send, mark and print do (IScriptHost); the script cannot reach the
-// link or the program in any other way.
+// says, sleeps and marks the history. It runs on a thread of its own, so no
+// loop, C function or finalizer of the script's can hold its owner's loop:
+// the owner hands it the bytes it receives (Received) and the time (Tick),
+// and its calls to the host (IScriptHost: send, mark, print, logs,
+// transfers) come back as requests the owner serves on its own thread
+// (Settle). The script cannot reach the link or the program in any other way.
 //
-// The Lua standard library is open but for what starts programs
-// (os.execute, io.popen) or loads binary chunks; files are read and written
-// with the user's own rights.
+// A script that runs a second without waiting, or grows past its memory
+// limit, is stopped: from then on every instruction raises, so no pcall can
+// keep it going. The sandbox (control/ScriptSandbox.cpp) takes away what
+// starts or ends programs, the debug library and compiled chunks; files are
+// read and written with the user's own rights.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
-
-struct lua_State;
-struct lua_Debug;
 
 namespace quillpad {
 
@@ -97,6 +99,8 @@ class IScriptHost {
 
 enum class EScriptState { Loaded, Waiting, Finished, Failed, Cancelled };
 
+struct SScriptCore;
+
 class CScriptRunner {
   public:
     // What the script still holds of received bytes that no expect has taken:
@@ -104,19 +108,31 @@ class CScriptRunner {
     static constexpr std::size_t kKeptBytes = 64 * 1024;
     // Taken bytes kept before the next search for ^, \b and lookbehind.
     static constexpr std::size_t kContextBytes = 16;
+    // The memory a script's Lua state may hold unless the console says otherwise.
+    static constexpr std::size_t kDefaultMemoryMB = 64;
+    // How long Start, Received, Tick and TransferEnded wait for the script to
+    // come back to a wait, serving its calls meanwhile: an answer to a prompt
+    // goes out in the same turn, and the owner's turn stays short.
+    static constexpr std::chrono::milliseconds kStepLimit{5};
+    // A script that runs this long without waiting is stopped: a loop that
+    // forgot its sleep() would otherwise run until the user finds Cancel.
+    static constexpr std::chrono::milliseconds kRunLimit{1000};
 
-    explicit CScriptRunner(IScriptHost& host);
+    explicit CScriptRunner(IScriptHost& host, std::size_t memoryMB = kDefaultMemoryMB);
+    // Stops a script still running; its thread is let go, not waited for,
+    // when a C function holds it (it ends on its own, touching nothing here).
     ~CScriptRunner();
     CScriptRunner(const CScriptRunner&) = delete;
     CScriptRunner& operator=(const CScriptRunner&) = delete;
 
     // Compiles the script (text only); `name` is how errors name it (the
-    // file's name). False with Error() on a syntax error.
+    // file's name). require() looks in `folders` only. False with Error() on
+    // a syntax error.
     bool Load(std::string_view source, const std::string& name,
-              const std::vector<std::string>& args);
-    // Runs from the start until its first wait or its end.
+              const std::vector<std::string>& args, const std::vector<std::string>& folders = {});
+    // Starts the script on its own thread.
     void Start(std::uint64_t nowMs);
-    // Bytes from the device; an expect they complete resumes the script.
+    // Bytes from the device; an expect they complete ends its wait.
     void Received(std::string_view bytes, std::uint64_t nowMs);
     // Ends a sleep or an expect whose time has come.
     void Tick(std::uint64_t nowMs);
@@ -124,64 +140,44 @@ class CScriptRunner {
     // or nil and the call's name with `why` (the session's reason, see
     // ScriptTransferReason).
     void TransferEnded(bool success, std::string_view why, std::uint64_t nowMs);
-    // Stops the script at its wait, cancelling a transfer it waits for;
-    // nothing of it runs again.
+    // Stops the script at once, cancelling a transfer it waits for; nothing
+    // of it reaches the host again.
     void Cancel();
 
-    EScriptState State() const { return m_state; }
+    // Serves the script's calls to the host, on this thread, until it waits
+    // or has ended, for at most `limit`; true when it has come to rest.
+    bool Settle(std::chrono::milliseconds limit);
+    // How long the step calls settle (kStepLimit unless set).
+    void SetStepLimit(std::chrono::milliseconds limit) { m_stepLimit = limit; }
+    // How long the script may run without waiting before it is stopped
+    // (kRunLimit unless set). Set before Start.
+    void SetRunLimit(std::chrono::milliseconds limit);
+    // Called on the script's thread when it has a call for the host, or has
+    // come to a wait or an end, while the owner is not settling: the owner
+    // then calls Settle on its own thread. Set before Start.
+    void SetWake(std::function<void()> wake);
+
+    EScriptState State() const;
     bool Running() const {
-        return m_state == EScriptState::Loaded || m_state == EScriptState::Waiting;
+        const EScriptState state = State();
+        return state == EScriptState::Loaded || state == EScriptState::Waiting;
     }
-    // "name:line: message" of a failed script.
-    const std::string& Error() const { return m_error; }
+    // "name:line: message" of a failed script, or why the console stopped it.
+    std::string Error() const;
+    // The script's thread is done with it: after Cancel, once the script
+    // has stopped running (a C function it is in returns first).
+    bool Ended() const;
     // When Tick() has something to do.
     std::optional<std::uint64_t> NextDeadline() const;
     // Whether the script waits for a transfer's end.
     bool WaitingForTransfer() const;
 
   private:
-    struct SWait;
-    static int LuaSend(lua_State* L);
-    static int LuaExpect(lua_State* L);
-    static int LuaSleep(lua_State* L);
-    static int LuaMark(lua_State* L);
-    static int LuaPrint(lua_State* L);
-    static int LuaTime(lua_State* L);
-    static int LuaBreak(lua_State* L);
-    static int LuaDtr(lua_State* L);
-    static int LuaRts(lua_State* L);
-    static int LuaLogStart(lua_State* L);
-    static int LuaLogStop(lua_State* L);
-    static int LuaXModemSend(lua_State* L);
-    static int LuaXModemReceive(lua_State* L);
-    static int LuaAsciiSend(lua_State* L);
-    static int LuaTransfer(lua_State* L, EScriptTransfer kind);
-    // true, or nil and the reason: what a transfer's call returns.
-    static int PushTransferResult(lua_State* L, EScriptTransfer kind, bool success,
-                                  std::string_view why);
-    static int LuaLine(lua_State* L, EScriptLine line, const char* name);
-    static CScriptRunner& Self(lua_State* L);
-    static void WatchHook(lua_State* L, lua_Debug* ar);
-
-    void OpenLibraries();
-    void Resume(int results);
-    // Pushes the expect's results and clears the wait when the kept bytes
-    // hold a match; the number of results, or 0.
-    int TryMatch(lua_State* L);
-
     IScriptHost& m_host;
-    lua_State* m_lua = nullptr;
-    lua_State* m_thread = nullptr;  // the script's coroutine
-    std::unique_ptr<SWait> m_wait;
-    std::string m_kept;
-    std::size_t m_taken = 0;  // m_kept's bytes before this are context only
-    std::chrono::steady_clock::time_point m_runSince;  // of the current resume
-    std::uint64_t m_now = 0;
-    std::uint64_t m_start = 0;
-    EScriptState m_state = EScriptState::Loaded;
-    bool m_resuming = false;  // the script's code is running
-    std::string m_error;
-    std::string m_name;
+    std::shared_ptr<SScriptCore> m_core;  // shared with the script's thread
+    std::thread m_thread;
+    std::chrono::milliseconds m_stepLimit = kStepLimit;
+    bool m_settling = false;
 };
 
 }  // namespace quillpad

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "control/CommandRules.h"
 #include "control/qt/CQuillpad2Ctrl.h"
@@ -30,9 +31,7 @@ CControlScript::CControlScript(CQuillpad2Ctrl& control) : m_control(control) {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (Running()) {
-            m_inStep = true;
             m_runner->Tick(Now());
-            m_inStep = false;
             AfterStep();
         }
     });
@@ -84,22 +83,38 @@ bool CControlScript::RunFile(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     IScriptHost& host = *this;
-    auto runner = std::make_unique<CScriptRunner>(host);
-    if (!runner->Load(text.str(), name, {})) {
+    const CQuillpadSettings& settings = m_control.Settings();
+    auto runner = std::make_unique<CScriptRunner>(host, settings.m_scriptMemoryMB);
+    // require() finds modules beside the script and in the data folder's scripts.
+    const std::vector<std::string> folders = {
+        std::filesystem::path(path).parent_path().string(),
+        (std::filesystem::path(settings.m_dataDirectory) / "scripts").string()};
+    if (!runner->Load(text.str(), name, {}, folders)) {
         m_lastState = EScriptState::Failed;
         m_lastError = runner->Error();
         m_control.ShowStatus(QStringLiteral("The script failed: %1")
                                  .arg(QString::fromLocal8Bit(m_lastError.c_str())));
         return false;
     }
+    // The script's thread asks for its calls to be served; they run here.
+    runner->SetWake([this] {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_runner) {
+                    m_runner->Settle(CScriptRunner::kStepLimit);
+                    AfterStep();
+                }
+            },
+            Qt::QueuedConnection);
+    });
     m_runner = std::move(runner);
+    m_endTold = false;
     m_name = name;
     m_lastError.clear();
     m_control.OnTaskStart(kRequestId, u"Run Script", BytesToWide(name));
     m_control.ShowStatus(QStringLiteral("Running the script %1.").arg(shown));
-    m_inStep = true;
     m_runner->Start(Now());
-    m_inStep = false;
     AfterStep();
     return true;
 }
@@ -113,13 +128,10 @@ void CControlScript::Cancel() {
 }
 
 void CControlScript::OnDeviceData(std::string_view bytes) {
-    // A script that sends from inside its own step sees the reply later.
-    if (!Running() || m_inStep) {
+    if (!Running()) {
         return;
     }
-    m_inStep = true;
     m_runner->Received(bytes, Now());
-    m_inStep = false;
     AfterStep();
 }
 
@@ -138,6 +150,9 @@ void CControlScript::AfterStep() {
         return;
     }
     m_timer.stop();
+    if (std::exchange(m_endTold, true)) {
+        return;  // a wake that came after the end was told
+    }
     m_lastState = m_runner->State();
     m_lastError = m_runner->Error();
     const QString shown = FileNameToQString(m_name);
@@ -299,13 +314,8 @@ void CControlScript::TransferEnded(bool success, const std::string& why) {
     if (!m_runner) {
         return;
     }
-    const bool inStep = m_inStep;
-    m_inStep = true;
     m_runner->TransferEnded(success, why, Now());
-    m_inStep = inStep;
-    if (!inStep) {
-        AfterStep();
-    }
+    AfterStep();
 }
 
 }  // namespace quillpad

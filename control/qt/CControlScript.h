@@ -1,9 +1,11 @@
 #pragma once
 // "Run Script...": a Lua script (control/CScriptRunner) on the console's
-// link and loop. What the device sends reaches the script as it comes; its
+// link. The script runs on its own thread; what it asks of the console
+// (send, mark, print, logs, transfers) is done here, on the loop, when the
+// runner wakes it. What the device sends reaches the script as it comes; its
 // waits end on a timer; its print() goes to the status bar and the task
-// window, whose Cancel stops it at its next wait (UM_CANCEL_REQUEST with
-// kRequestId). A failure names the file and line in the status bar.
+// window, whose Cancel stops it at once (UM_CANCEL_REQUEST with kRequestId).
+// A failure names the file and line in the status bar.
 // One script runs at a time.
 //
 // Its transfers are the menu's requests (CQuillpad2Ctrl::StartTransfer),
@@ -41,7 +43,8 @@ class CControlScript final : public QObject, private IScriptHost {
     // when it cannot be read or compiled, or a script is running.
     bool RunFile(const std::string& path);
     void Cancel();
-    bool Running() const { return m_runner && m_runner->Running(); }
+    // Until its end is told (the status bar, LastState).
+    bool Running() const { return m_runner && !m_endTold; }
     // The last script's end: its state and error.
     EScriptState LastState() const { return m_lastState; }
     const std::string& LastError() const { return m_lastError; }
@@ -76,7 +79,7 @@ class CControlScript final : public QObject, private IScriptHost {
     std::string m_name;
     QTimer m_timer;
     QElapsedTimer m_clock;
-    bool m_inStep = false;
+    bool m_endTold = false;  // the running script's end is in the status bar
     // The transfer the script waits for, and every script transfer whose
     // end has not come yet.
     std::optional<std::uint32_t> m_transferId;

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -69,10 +72,16 @@ class CRecordingHost : public IScriptHost {
     std::vector<std::string> printed;
 };
 
+// Each step waits, as long as it takes, for the script to come to rest.
+constexpr std::chrono::seconds kGenerous{20};
+
 struct SScript {
-    explicit SScript(std::string_view source, std::vector<std::string> args = {}) : runner(host) {
+    explicit SScript(std::string_view source, std::vector<std::string> args = {},
+                     const std::vector<std::string>& folders = {})
+        : runner(host) {
         host.runner = &runner;
-        loaded = runner.Load(source, "boot.lua", args);
+        runner.SetStepLimit(kGenerous);
+        loaded = runner.Load(source, "boot.lua", args, folders);
     }
     CRecordingHost host;
     CScriptRunner runner;
@@ -450,28 +459,95 @@ TEST(ScriptRunner, CancelDuringATransferCancelsItOnceAndItsEndComesTooLate) {
     EXPECT_TRUE(s.host.sent.empty());
 }
 
-// Nothing that starts a program or reads a compiled chunk; and a loop that
-// never waits is stopped rather than holding the console.
-TEST(ScriptRunner, TheSandboxAndTheLoopThatNeverWaits) {
-    SScript s(R"(
-        assert(os.execute == nil and io.popen == nil and package.loadlib == nil)
-        local chunk = string.dump(function() return 1 end)
-        local f, why = load(chunk)
-        assert(f == nil, "a binary chunk loaded")
-        assert(load("return 2")() == 2)
-        send(args[1] .. ":" .. #args .. ":" .. string.format("%.1f", time()))
-    )",
-              {"rig-7", "x"});
-    ASSERT_TRUE(s.loaded) << s.runner.Error();
-    s.runner.Start(500);
-    EXPECT_EQ(s.runner.State(), EScriptState::Finished) << s.runner.Error();
-    EXPECT_EQ(s.host.sent, "rig-7:2:0.0");
+// Nothing that starts or ends a program, digs out a function's upvalues or
+// runs a compiled chunk, by any of the ways in; text chunks and modules load.
+TEST(ScriptRunner, TheSandboxRefusesWhatAScriptMustNotReach) {
+    test::CTempDir dir;
+    ASSERT_TRUE(test::WriteFileBytes(dir.File("ok.lua"), "return 7"));
+    const std::string dump = "local f = io.open('" + dir.File("bin.lua") +
+                             "', 'wb') f:write(string.dump(function() return 1 end)) f:close()\n";
+    const std::pair<std::string, std::string> cases[] = {
+        {"debug.sethook()", "attempt to index a nil value (global 'debug')"},
+        {"local _, orig = debug.getupvalue(load, 1)", "(global 'debug')"},
+        {"os.exit(1)", "attempt to call a nil value (field 'exit')"},
+        {"os.execute('true')", "(field 'execute')"},
+        {"io.popen('true')", "(field 'popen')"},
+        {"package.loadlib('libc.so.6', 'exit')", "(field 'loadlib')"},
+        {"assert(load(string.dump(function() end), 'x', 'b'))", "attempt to load a binary chunk"},
+        {dump + "assert(loadfile('" + dir.File("bin.lua") + "', 'b'))", "binary chunk"},
+        {dump + "dofile('" + dir.File("bin.lua") + "')", "binary chunk"},
+        {dump + "require('bin')", "binary chunk"},
+        {"require('cjson')", "module 'cjson' not found"},
+        {"setmetatable({}, {__gc = function() while true do end end})", "cannot have __gc"},
+    };
+    for (const auto& [source, error] : cases) {
+        SScript s(source, {}, {dir.Path()});
+        s.runner.Start(0);
+        EXPECT_EQ(s.runner.State(), EScriptState::Failed) << source;
+        EXPECT_NE(s.runner.Error().find(error), std::string::npos)
+            << source << ": " << s.runner.Error();
+    }
+    SScript fine("send(require('ok') + load('return 2')() .. ':' .. args[1] .. ':' .. time())",
+                 {"rig-7"}, {dir.Path()});
+    fine.runner.Start(500);
+    EXPECT_EQ(fine.runner.State(), EScriptState::Finished) << fine.runner.Error();
+    EXPECT_EQ(fine.host.sent, "9:rig-7:0.0");
+}
 
-    SScript loop("send('a')\nwhile true do end\n");
-    loop.runner.Start(0);
-    EXPECT_EQ(loop.runner.State(), EScriptState::Failed);
-    EXPECT_NE(loop.runner.Error().find("without waiting"), std::string::npos)
-        << loop.runner.Error();
+// A script that never waits, or grows past its memory, ends with why and
+// where; a pcall that catches the stop only meets it again.
+TEST(ScriptRunner, ARunawayEndsWithItsDeadlineOrMemoryWhateverItCatches) {
+    using namespace std::chrono_literals;
+    const std::tuple<const char*, std::chrono::milliseconds, const char*> cases[] = {
+        {"send('a')\nwhile true do end", 100ms, "boot.lua:2: stopped: ran past its deadline"},
+        {"while true do pcall(function() while true do end end) end", 100ms,
+         "boot.lua:1: stopped: ran past its deadline"},
+        {"co = coroutine.wrap(function() while true do end end)\nwhile true do pcall(co) end",
+         100ms, "stopped: ran past its deadline"},
+        {"local s = string.rep('x', 2^30)", 1min, "boot.lua:1: out of memory (limit 64 MB)"},
+        {"collectgarbage('stop')\nlocal t = {}\nwhile true do t[#t + 1] = {} end", 1min,
+         "boot.lua:3: out of memory (limit 64 MB)"},
+        {"while true do pcall(string.rep, 'x', 2^30) end", 1min, "boot.lua:1: out of memory"},
+        {"local function f() return 1 + f() end\nf()", 1min, "boot.lua:1: out of memory"},
+    };
+    for (const auto& [source, runLimit, error] : cases) {
+        SScript s(source);
+        s.runner.SetRunLimit(runLimit);
+        s.runner.Start(0);
+        EXPECT_EQ(s.runner.State(), EScriptState::Failed) << source;
+        EXPECT_NE(s.runner.Error().find(error), std::string::npos)
+            << source << ": " << s.runner.Error();
+    }
+}
+
+// Whatever a script runs, its owner keeps its turns meanwhile, and Cancel
+// ends it: a C function it is in (a pattern that backtracks over a
+// megabyte) returns first, then the stop meets its next instruction.
+TEST(ScriptRunner, ARunawayNeverHoldsItsOwnerAndCancelEndsIt) {
+    const char* const cases[] = {
+        "while true do end",
+        "while true do pcall(function() while true do end end) end",
+        "local s = string.rep(string.rep('a', 200) .. '\\n', 5200)\n"
+        "while true do s:find('[^\\n]-b') end",
+    };
+    for (const char* source : cases) {
+        SScript s(source);
+        s.runner.SetRunLimit(std::chrono::hours(1));
+        s.runner.SetStepLimit(std::chrono::milliseconds(0));
+        s.runner.Start(0);
+        // Turns of the owner's while the script runs.
+        s.runner.Received("data", 1);
+        s.runner.Tick(2);
+        EXPECT_EQ(s.runner.State(), EScriptState::Waiting) << source;
+        s.runner.Cancel();
+        EXPECT_EQ(s.runner.State(), EScriptState::Cancelled) << source;
+        EXPECT_EQ(s.runner.Error(), "stopped by the user");
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+        while (!s.runner.Ended() && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_TRUE(s.runner.Ended()) << source;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <limits>
 
 #include "control/CommandRules.h"
@@ -30,8 +31,10 @@ CScriptDriver::CScriptDriver(const SConsoleOptions& options, CTerminalSession& s
     }
     const QByteArray source = file.readAll();
     m_name = options.script;
+    // require() finds modules beside the script.
+    const std::string folder = std::filesystem::path(m_name).parent_path().string();
     if (!m_runner.Load(std::string_view(source.constData(), std::size_t(source.size())), m_name,
-                       options.scriptArgs)) {
+                       options.scriptArgs, {folder.empty() ? "." : folder})) {
         std::fprintf(stderr, "quillpad-console: %s\n", m_runner.Error().c_str());
         m_exitCode = 2;
         return;
@@ -76,6 +79,8 @@ bool CScriptDriver::Turn(std::int64_t elapsedMs) {
         m_runner.Received(arrived, m_now);
     }
     m_runner.Tick(m_now);
+    // Calls the script made since: it runs on a thread of its own.
+    m_runner.Settle(CScriptRunner::kStepLimit);
     if (m_log) {
         m_session.Store().FlushLiveLogs();
     }

@@ -160,6 +160,7 @@ TEST_F(ControlLines, AScriptSetsTheLinesAsTheMenuDoes) {
     const std::string path = dir.File("lines.lua");
     ASSERT_TRUE(test::WriteFileBytes(path, "dtr(true)\nrts(true)\ndtr(false)\n"));
     ASSERT_TRUE(control->Script().RunFile(path));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }));
     EXPECT_EQ(control->Script().LastState(), EScriptState::Finished)
         << control->Script().LastError();
     std::vector<std::vector<SNxrLineStep>> played;
@@ -179,6 +180,7 @@ TEST_F(ControlLines, AScriptSetsTheLinesAsTheMenuDoes) {
     control->OnModemLines(nxr_line::kNone);
     ASSERT_TRUE(test::WriteFileBytes(path, "\nrts(false)\n"));
     ASSERT_TRUE(control->Script().RunFile(path));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !control->Script().Running(); }));
     EXPECT_EQ(control->Script().LastError(), "lines.lua:2: rts: this link has no RTS line");
     EXPECT_TRUE(Requests().empty());
 }

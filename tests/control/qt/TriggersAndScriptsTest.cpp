@@ -250,7 +250,8 @@ TEST_F(TriggersAndScripts, CancelInTheTaskWindowStopsTheScriptAtItsWait) {
     ASSERT_TRUE(control->Script().Running());
     ASSERT_NE(control->TaskProgress(), nullptr);
     EXPECT_TRUE(control->TaskProgress()->isVisible());
-    EXPECT_EQ(control->LastStatusText(), QStringLiteral("waiting"));
+    // The script runs on its own thread: its print comes when the loop serves it.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return control->LastStatusText() == "waiting"; }));
     // What the dialog's Cancel posts.
     control->MessageChannel().Post(control->Handle(), UM_CANCEL_REQUEST, 0,
                                    CControlScript::kRequestId);
